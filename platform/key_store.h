@@ -1,0 +1,35 @@
+// The registry stand-in: string values under key paths ("SysTray",
+// "Audio", "Main"), kept as files under a state folder and safe between
+// processes (flock on the key, writes by rename).
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lark {
+
+class KeyStore {
+ public:
+  explicit KeyStore(std::string dir);
+  // LARK_STATE_DIR, else /var/lib/larkcore for root, else $XDG_STATE_HOME/larkcore
+  // (or ~/.local/state/larkcore).
+  static std::string DefaultDir();
+
+  const std::string& dir() const { return dir_; }
+  // Creates the key when missing.
+  bool createKey(std::string_view key);
+  std::optional<std::string> read(std::string_view key, std::string_view name) const;
+  bool write(std::string_view key, std::string_view name, std::string_view value);
+  bool remove(std::string_view key, std::string_view name);
+  // Reads the value and deletes it in one step; nullopt when absent.
+  std::optional<std::string> takeAndClear(std::string_view key, std::string_view name);
+  // Appends `text` to the value (creating it), optionally refusing to grow
+  // past `maxLen` bytes (0 = no limit). False when refused or on error.
+  bool append(std::string_view key, std::string_view name, std::string_view text,
+              size_t maxLen = 0);
+
+ private:
+  std::string dir_;
+};
+
+}  // namespace lark

@@ -1,0 +1,39 @@
+// Install folder, case-insensitive file lookup and safe names.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lark {
+
+class KeyStore;
+
+// Key store Main/Path, else LARK_INSTALL_DIR, else the executable's folder.
+std::string InstallDir(const KeyStore& keys);
+// Folder of the running executable.
+std::string ExecutableDir();
+
+// Turns every '\' into '/'.
+std::string ToSlash(std::string_view path);
+// Joins with exactly one '/'.
+std::string JoinPath(std::string_view dir, std::string_view name);
+
+// Finds `name` in `dir` comparing without case; the exact name wins. Returns
+// the full path of the existing entry, or nullopt.
+std::optional<std::string> FindNoCase(std::string_view dir, std::string_view name);
+// The existing entry's path when found without case, else dir/name.
+std::string ResolveNoCase(std::string_view dir, std::string_view name);
+
+// A single file name: not empty, no '/', '\', ':' drive prefix, "." or "..",
+// no control characters, at most `maxLen` bytes.
+bool IsSafeName(std::string_view name, size_t maxLen = 255);
+
+bool FileExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool MakeDirs(const std::string& path);
+// Reads a whole file; nullopt when it cannot be read.
+std::optional<std::string> ReadFile(const std::string& path);
+// Writes a whole file through a temp file in the same folder and rename.
+bool WriteFileAtomic(const std::string& path, std::string_view data);
+
+}  // namespace lark

@@ -1,0 +1,48 @@
+// Starting outside programs with an argv (never a shell) and reaping them,
+// the single-instance lock, and the worker pause/stop handshake.
+#pragma once
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace lark {
+
+// posix_spawn of argv[0] (a path, or a name looked up on PATH); -1 on failure.
+pid_t Spawn(const std::vector<std::string>& argv);
+// Reaps every finished child without waiting; returns how many.
+int ReapChildren();
+
+// flock on a lock file, released by the kernel when the process dies.
+class InstanceLock {
+ public:
+  InstanceLock() = default;
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+  // Takes the lock; on failure `holder` names the running one (its pid text).
+  bool acquire(const std::string& path, std::string* holder);
+  void release();
+
+ private:
+  int fd_ = -1;
+};
+
+// The request and state words of a worker: request 1 pause, 3 stop; state 2
+// paused, 4 stopped; 0 runs.
+struct WorkerControl {
+  enum : int { kRun = 0, kPause = 1, kPaused = 2, kStop = 3, kStopped = 4 };
+  std::atomic<int> request{kRun};
+  std::atomic<int> state{kRun};
+
+  // Writes `req` and checks every `intervalMs` up to `tries` times for
+  // `want`; true when seen.
+  bool requestAndWait(int req, int want, int tries, int intervalMs);
+  void resume() { request.store(kRun); }
+  // Called by the worker at its safe points: answers pause and stop. Returns
+  // false when the worker must end (state set to stopped).
+  bool checkpoint(int sleepMs = 10);
+};
+
+}  // namespace lark

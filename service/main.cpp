@@ -1,0 +1,3 @@
+#include "service/service.h"
+
+int main() { return lark::RunLarkcore(); }

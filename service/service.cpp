@@ -1,0 +1,7 @@
+#include "service/service.h"
+
+namespace lark {
+
+int RunLarkcore() { return 0; }
+
+}  // namespace lark
