@@ -1,5 +1,6 @@
 // Install folder, case-insensitive file lookup and safe names.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,10 +31,17 @@ bool IsSafeName(std::string_view name, size_t maxLen = 255);
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
-bool MakeDirs(const std::string& path);
+// Creates the folder and its missing parents (new ones get `mode`).
+bool MakeDirs(const std::string& path, unsigned mode = 0755);
 // Reads a whole file; nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
 // Writes a whole file through a temp file in the same folder and rename.
+// The temp file is synced before the rename and the folder after it, so a
+// crash leaves the old or the new file whole; an existing file keeps its mode.
 bool WriteFileAtomic(const std::string& path, std::string_view data);
+// The same, calling `beforeRename` (when set) after the temp file is synced;
+// false from it abandons the write and leaves the old file.
+bool WriteFileAtomic(const std::string& path, std::string_view data,
+                     const std::function<bool()>& beforeRename);
 
 }  // namespace lark

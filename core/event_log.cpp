@@ -1,0 +1,222 @@
+#include "core/event_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/paths.h"
+
+namespace lark {
+
+namespace {
+
+constexpr const char* kLogName = "Event.log";
+constexpr const char* kTmpName = "Tmp.dat";
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Reads one line of any length; false at the end of the file. `hasEnd` tells
+// whether it ended in LF; a CR before the LF is dropped.
+bool ReadLine(FILE* f, std::string& line, bool& hasEnd) {
+  line.clear();
+  hasEnd = false;
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(f)) != EOF) {
+    any = true;
+    if (c == '\n') {
+      hasEnd = true;
+      break;
+    }
+    line.push_back(static_cast<char>(c));
+  }
+  if (hasEnd && !line.empty() && line.back() == '\r') line.pop_back();
+  return any;
+}
+
+}  // namespace
+
+std::string FormatEventLogLine(int32_t number, const WallTime& t, std::string_view levelWord,
+                               int32_t code, std::string_view text) {
+  char head[96];
+  std::snprintf(head, sizeof head, "%d\t%04d/%02d/%02d\t%02d:%02d:%02d\t", number, t.year, t.month,
+                t.day, t.hour, t.minute, t.second);
+  std::string line(head);
+  line.append(levelWord);
+  line += '\t';
+  line += std::to_string(code);
+  line += '\t';
+  line.append(text);
+  line += "\r\n";
+  return line;
+}
+
+EventLog::EventLog(const Clock& clock, LevelNamesSource levelNames)
+    : clock_(clock), levelNames_(std::move(levelNames)) {}
+
+void EventLog::setDatabaseHook(DatabaseHook hook) {
+  std::lock_guard<std::mutex> g(hookMu_);
+  dbHook_ = std::move(hook);
+}
+
+void EventLog::setPath(const std::string& historyDir, const std::string& mapName) {
+  std::lock_guard<std::mutex> g(busy_);
+  historyDir_ = ToSlash(historyDir);
+  if (mapName.empty())
+    folder_ = historyDir_;
+  else if (IsSafeName(mapName))
+    folder_ = JoinPath(historyDir_, mapName);
+  else
+    folder_.clear();
+  countLinesLocked();
+}
+
+void EventLog::setMaxLines(int32_t maxLines) {
+  std::lock_guard<std::mutex> g(busy_);
+  maxLines_ = maxLines;
+}
+
+void EventLog::changeMaxLines(int32_t maxLines) {
+  std::lock_guard<std::mutex> g(busy_);
+  if (maxLines == maxLines_) return;
+  if (maxLines < lineCount_) trimLocked(static_cast<int64_t>(lineCount_) - maxLines + maxLines / 4);
+  maxLines_ = maxLines;
+  countLinesLocked();
+}
+
+void EventLog::countLines() {
+  std::lock_guard<std::mutex> g(busy_);
+  countLinesLocked();
+}
+
+int32_t EventLog::lineCount() const {
+  std::lock_guard<std::mutex> g(busy_);
+  return lineCount_;
+}
+
+int32_t EventLog::maxLines() const {
+  std::lock_guard<std::mutex> g(busy_);
+  return maxLines_;
+}
+
+std::string EventLog::filePath() const {
+  std::lock_guard<std::mutex> g(busy_);
+  return folder_.empty() ? std::string() : JoinPath(folder_, kLogName);
+}
+
+std::optional<std::string> EventLog::readContents() const {
+  std::lock_guard<std::mutex> g(busy_);
+  if (folder_.empty()) return std::nullopt;
+  return ReadFile(JoinPath(folder_, kLogName));
+}
+
+void EventLog::WriteEventLog(int32_t number, uint32_t level, int32_t code, std::string_view text) {
+  if (text.empty() || text.front() == '\0') return;
+  // A text from a console or a device must not start a line of its own or
+  // shift the fields.
+  const std::string clean = OneLineText(text);
+
+  DatabaseHook hook;
+  {
+    std::lock_guard<std::mutex> g(hookMu_);
+    hook = dbHook_;
+  }
+  if (hook) hook(number, level, code, clean);
+
+  std::shared_ptr<const LevelNames> names = levelNames_ ? levelNames_() : nullptr;
+  const std::string word =
+      OneLineText(names ? (*names)[ClampLevel(level)] : EnglishLevelNames()[ClampLevel(level)]);
+
+  std::lock_guard<std::mutex> g(busy_);
+  if (maxLines_ < kEventLogMinLines || folder_.empty()) return;
+  if (!ensureFolderLocked()) return;
+  int fd =
+      ::open(JoinPath(folder_, kLogName).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  bool ok = WriteAll(fd, FormatEventLogLine(number, clock_.now(), word, code, clean));
+  ::close(fd);
+  if (!ok) return;
+  ++lineCount_;
+  if (lineCount_ > maxLines_)
+    trimLocked(static_cast<int64_t>(lineCount_) - maxLines_ + maxLines_ / 4);
+}
+
+bool EventLog::ensureFolderLocked() {
+  if (IsDirectory(folder_)) return true;
+  // One level only: the history folder itself is the settings' business.
+  ::mkdir(folder_.c_str(), 0755);
+  return IsDirectory(folder_);
+}
+
+void EventLog::countLinesLocked() {
+  lineCount_ = 0;
+  if (folder_.empty()) return;
+  FILE* f = std::fopen(JoinPath(folder_, kLogName).c_str(), "rb");
+  if (f == nullptr) return;
+  std::string line;
+  bool hasEnd = false;
+  int64_t pieces = 0;
+  while (ReadLine(f, line, hasEnd)) pieces += EventLogPieces(line.size(), hasEnd);
+  std::fclose(f);
+  lineCount_ = pieces > INT32_MAX ? INT32_MAX : static_cast<int32_t>(pieces);
+}
+
+// Drops the oldest dropCount + 1 pieces, rounded up to whole lines, through
+// Tmp.dat and one rename, so the log is either the old one or the trimmed
+// one; any failure keeps the old log as it was.
+void EventLog::trimLocked(int64_t dropCount) {
+  if (folder_.empty()) return;
+  const std::string logPath = JoinPath(folder_, kLogName);
+  const std::string tmpPath = JoinPath(folder_, kTmpName);
+  if (!IsRegularFile(logPath)) return;
+  FILE* in = std::fopen(logPath.c_str(), "rb");
+  if (in == nullptr) return;
+  FILE* out = std::fopen(tmpPath.c_str(), "wb");
+  if (out == nullptr) {
+    std::fclose(in);
+    return;
+  }
+  const int64_t toSkip = dropCount >= 0 ? dropCount + 1 : 0;
+  int64_t skipped = 0;
+  std::string line;
+  bool hasEnd = false;
+  bool ok = true;
+  while (ok && ReadLine(in, line, hasEnd)) {
+    if (skipped < toSkip) {
+      skipped += EventLogPieces(line.size(), hasEnd);
+      continue;
+    }
+    line += "\r\n";
+    ok = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+  }
+  ok = ok && !std::ferror(in);
+  std::fclose(in);
+  ok = std::fflush(out) == 0 && ok;
+  ok = ::fsync(fileno(out)) == 0 && ok;
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok || std::rename(tmpPath.c_str(), logPath.c_str()) != 0) {
+    std::remove(tmpPath.c_str());
+    return;
+  }
+  countLinesLocked();
+}
+
+}  // namespace lark

@@ -1,0 +1,248 @@
+#include "core/language_texts_english.h"
+
+#include <array>
+#include <initializer_list>
+
+#include "core/action_tables.h"
+#include "core/event_log_sink.h"
+#include "core/language_texts.h"
+#include "core/param_tables.h"
+#include "core/status_texts.h"
+#include "platform/paths.h"
+
+namespace lark {
+
+namespace {
+
+class IniText {
+ public:
+  void section(const std::string& name) {
+    if (!text_.empty()) text_ += "\r\n";
+    text_ += "[" + name + "]\r\n";
+  }
+  void key(const std::string& k, const std::string& v) { text_ += k + "=" + v + "\r\n"; }
+  std::string take() { return std::move(text_); }
+
+ private:
+  std::string text_;
+};
+
+void Numbered(IniText& ini, const char* prefix, int first,
+              std::initializer_list<const char*> values) {
+  int n = first;
+  for (const char* v : values) ini.key(prefix + std::to_string(n++), v);
+}
+
+std::string LanguageIni() {
+  IniText ini;
+  ini.section("Common");
+  Numbered(ini, "T_", 1, {"seconds",      "minute(s)",
+                          "hours",        "min",
+                          "months",       "OK",
+                          "Cancel",       "Abnormal",
+                          "Normal",       "Unknown",
+                          "Sunday",       "Monday",
+                          "Tuesday",      "Wednesday",
+                          "Thursday",     "Friday",
+                          "Saturday",     "None",
+                          "Shutdown",     "Restart",
+                          "General Test", "Deep Battery Test",
+                          "Next",         "State",
+                          "Idle",         "Running",
+                          "Done",         "Yes",
+                          "No",           "Schedule"});
+
+  ini.section("Warn-Level");
+  const LevelNames& levels = EnglishLevelNames();
+  for (const std::string& w : levels) ini.key(w, w);
+
+  ini.section("Component");
+  Numbered(ini, "CP_", 1,
+           {"Bypass",
+            "Temperature",
+            "Voltage",
+            "Freq.",
+            "Power",
+            "Current",
+            "Battery",
+            "Input",
+            "Output",
+            "Environment",
+            "Humidity",
+            "Load",
+            "Charger",
+            "Capacity",
+            "Remaining",
+            "Rating",
+            "Model",
+            "Inverter",
+            "Firmware",
+            "Serial No.",
+            "Status",
+            "Alarm",
+            "PFC",
+            "Rectifier",
+            "Fuse",
+            "Temp.",
+            "DC Bus",
+            "Circuit",
+            "Fan",
+            "Inner",
+            "Cal.",
+            "Detect",
+            "STS",
+            "Volt",
+            "EPO",
+            "Parallel",
+            "Phase",
+            "Contact 1",
+            "Contact 2",
+            "Contact 3",
+            "Contact 4",
+            "Module",
+            "Cabinet.",
+            "Ground",
+            "Test",
+            "Ambiance",
+            "Aux.",
+            "Line Volt",
+            "Mains",
+            "Frequency",
+            "Power Factor",
+            "Energy",
+            "Illumination",
+            "Wind Speed",
+            "Irradiance",
+            "Runtime",
+            "Autonomy",
+            "Output Source",
+            "Battery Status",
+            "Charger State",
+            "Test Result",
+            "Location",
+            "Contact",
+            "Relay",
+            "Sensor"});
+
+  ini.section("General");
+  LanguageTexts initial = InitialLanguageTexts();
+  int g = 1;
+  for (const std::string& v : initial.accessMode) ini.key("G_" + std::to_string(g++), v);
+  for (const std::string& v : initial.upsType) ini.key("G_" + std::to_string(g++), v);
+  Numbered(ini, "G_", 11,
+           {"Title",       "Location",  "Address",   "Community", "Port",   "COM Port",
+            "Bus Address", "Baud Rate", "Protocol",  "Model",     "Rating", "Firmware",
+            "Serial No.",  "Agent",     "Contact",   "Uptime",    "MIB",    "Access",
+            "UPS Type",    "Link",      "Last Poll", "Status",    "Remark"});
+
+  ini.section("Power-Module");
+  Numbered(ini, "PM_", 1,
+           {"Battery Condition Overview", "Power Module Overview", "System", "State", "No Alarm",
+            "Cabinet Temperature", "Sensor", "Power Module", "Module", "Section", "Normal", "Spare",
+            "Fault", "Rectifier", "Temperature", "Voltage", "Current"});
+
+  ini.section("Summary");
+  Numbered(ini, "S_", 1,
+           {"Summary", "Unknown", "UPS Status", "Battery Status", "Input", "Output", "Battery",
+            "Environment"});
+
+  ini.section("System-Message");
+  Numbered(ini, "S_", 1,
+           {"Service started", "Database connection failed", "Database connected",
+            "Reactions paused by a console", "Service stopped", "SNMP socket failed",
+            "Console %s connected", "Console %s disconnected",
+            "History database inserts keep failing; reconnecting",
+            "Database result too large; the rest was dropped"});
+
+  ini.section("Status");
+  for (const auto& [n, text] : EnglishStatusKeys()) ini.key("S_" + std::to_string(n), text);
+
+  ini.section("Operator-Message");
+  for (uint32_t m = 1; m <= kOperatorMessageCount; ++m)
+    ini.key("M_" + std::to_string(m), "Console operation " + std::to_string(m) + ":");
+  return ini.take();
+}
+
+// Events whose bit is the family's loss of communication.
+bool IsLinkLossEvent(ActionFamily f, size_t event) {
+  switch (f) {
+    case ActionFamily::Snmpv4:
+      return event == 28;
+    case ActionFamily::Regular:
+    case ActionFamily::Gprs:
+      return event == 24;
+    case ActionFamily::Mge:
+      return event == 36;
+    case ActionFamily::Pw:
+      return event == 40;
+    case ActionFamily::Inverter:
+      return event == 15 || event == 16;
+    case ActionFamily::Meter:
+    case ActionFamily::Plc:
+      return event == 0;
+    default:
+      return false;
+  }
+}
+
+std::string ActionIni(const ActionFamilyInfo& f) {
+  IniText ini;
+  const LevelNames& levels = EnglishLevelNames();
+  for (size_t r = 0; r < f.rows; ++r) {
+    const size_t event = r / 2;
+    const bool recovered = (r % 2) == 1;
+    std::string title;
+    std::string message;
+    uint32_t level;
+    if (IsLinkLossEvent(f.family, event)) {
+      title = "Communication Lost";
+      message = recovered ? "Communication restored" : "Communication lost";
+      level = recovered ? kLevelInformation : kLevelSerious;
+    } else {
+      title = "Event " + std::to_string(event + 1);
+      message = title + (recovered ? " cleared" : " occurred");
+      level = recovered ? kLevelInformation : kLevelWarning;
+    }
+    ini.section("Event" + std::to_string(r + 1));
+    ini.key("Title", title);
+    ini.key("Alarm.Level", levels[level]);
+    ini.key("Message", message);
+    ini.key("Audio.File", "");
+    ini.key("SMS.Message", message);
+    ini.key("DelayTime", "0");
+  }
+  return ini.take();
+}
+
+std::string ParamIni(const ParamFamilyInfo& f) {
+  IniText ini;
+  const size_t n = DefaultParamCount(f.family);
+  ini.section("Main");
+  ini.key("Number", std::to_string(n));
+  for (size_t i = 0; i < n; ++i) {
+    ini.section("Para" + std::to_string(i + 1));
+    ini.key("Title", "Parameter " + std::to_string(i + 1));
+    ini.key("Unit", "");
+  }
+  return ini.take();
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> EnglishLanguageFiles() {
+  std::vector<std::pair<std::string, std::string>> files;
+  files.emplace_back("language.ini", LanguageIni());
+  for (const auto& f : kActionFamilies) files.emplace_back(std::string(f.file), ActionIni(f));
+  for (const auto& f : kParamFamilies) files.emplace_back(std::string(f.file), ParamIni(f));
+  return files;
+}
+
+bool WriteEnglishLanguageFolder(const std::string& folder) {
+  if (!MakeDirs(folder)) return false;
+  bool ok = true;
+  for (const auto& [name, text] : EnglishLanguageFiles())
+    ok = WriteFileAtomic(JoinPath(folder, name), text) && ok;
+  return ok;
+}
+
+}  // namespace lark

@@ -1,0 +1,119 @@
+// The table of console link commands and the dispatcher that checks each
+// request (kind, command, slot, minimum length, control-lock gate) before its
+// handler runs with a view bounded to the frame and a reply builder.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/link_frame.h"
+
+namespace lark {
+
+class ControlLock;
+
+inline constexpr int kLinkSlotCount = 10;  // console sessions 0..9
+inline constexpr int kOverflowSlot = 10;   // the session that only says "server full"
+
+// A console's IPv4 address and port in host order.
+struct LinkPeer {
+  uint32_t address = 0;
+  uint16_t port = 0;
+  std::string text() const;  // dotted address
+};
+
+// What a handler may ask of the link server about the sessions.
+class LinkSessionHost {
+ public:
+  virtual ~LinkSessionHost() = default;
+  // Opens (or re-opens) the call-back connection of `slot` to the console's
+  // address at `port`; false when the connect failed at once.
+  virtual bool openCallBack(int slot, uint16_t port) = 0;
+  // True when any connected console reported a link version below `version`.
+  virtual bool anyConsoleBelowVersion(uint16_t version) const = 0;
+};
+
+// The subsystems request handlers work on; grows as handlers are built.
+struct LinkServices {
+  explicit LinkServices(ControlLock& controlLock) : lock(controlLock) {}
+
+  ControlLock& lock;
+  LinkSessionHost* host = nullptr;
+  // A console slot was taken by a new connection or freed: per-slot state
+  // kept by the handlers (account, level, sent bits) starts afresh.
+  std::function<void(int slot)> slotOpened;
+  std::function<void(int slot)> slotClosed;
+};
+
+// One complete request frame from one session.
+class LinkRequest {
+ public:
+  LinkRequest(CBytes frame, int slot, const LinkPeer& peer, uint16_t& protocolVersion,
+              LinkServices& services)
+      : frame(frame),
+        slot(slot),
+        peer(peer),
+        protocolVersion(protocolVersion),
+        services(services) {}
+
+  const LinkFrameView frame;
+  const int slot;  // 0..9, or kOverflowSlot
+  const LinkPeer peer;
+  uint16_t& protocolVersion;  // the session's link version (0 until told)
+  LinkServices& services;
+
+  uint8_t command() const { return frame.command(); }
+  // Byte 5: the sub-command of most requests (0 when absent).
+  uint8_t sub() const { return frame.u8(kLinkOffCode); }
+  bool overflow() const { return slot == kOverflowSlot; }
+
+  // Takes the control lock for a command in flight; the dispatcher ends it
+  // after the reply: map commands free the lock, tree commands keep it idle.
+  void takeLock(uint32_t kind);
+  bool lockTaken() const { return lockTaken_; }
+
+ private:
+  bool lockTaken_ = false;
+};
+
+using LinkHandler = void (*)(LinkRequest& request, LinkFrameBuilder& reply);
+
+enum LinkCommandFlag : uint8_t {
+  kLinkFlagOverflow = 1,  // served by the overflow session too
+  kLinkFlagGate = 2,      // asks the control lock (kind = command number)
+};
+
+struct LinkCommandRow {
+  uint8_t command;
+  const char* name;
+  uint16_t minLength;  // least whole frame size; shorter gets the failure code
+  uint8_t flags;
+  LinkHandler handler;
+};
+
+// Row of a command 1..34, or nullptr.
+const LinkCommandRow* FindLinkCommand(uint8_t command);
+
+// Handles one complete frame. Returns the reply size in `reply`'s buffer, or
+// 0 when the frame gets no reply (not a request, unknown command, or a
+// command the overflow session does not serve).
+size_t DispatchLinkRequest(LinkRequest& request, LinkFrameBuilder& reply);
+
+// The failure reply of a command, laid out as its success reply's fixed part
+// (sub echo, control-lock record) so the console reads it the same way.
+void BuildLinkFailureReply(LinkRequest& request, LinkFrameBuilder& reply);
+
+// Handlers the link server answers itself.
+void HandleHello(LinkRequest& request, LinkFrameBuilder& reply);
+void HandleCallBack(LinkRequest& request, LinkFrameBuilder& reply);
+void HandleVersion(LinkRequest& request, LinkFrameBuilder& reply);
+// Commands whose work is not wired yet answer their failure code.
+void HandleNotBuilt(LinkRequest& request, LinkFrameBuilder& reply);
+void HandleNotBuiltTreeEdit(LinkRequest& request, LinkFrameBuilder& reply);
+void HandleNotBuiltMapSave(LinkRequest& request, LinkFrameBuilder& reply);
+
+// The service's own link version, sent in the version reply.
+inline constexpr uint8_t kServiceLinkVersionMajor = 9;
+inline constexpr uint8_t kServiceLinkVersionMinor = 7;
+
+}  // namespace lark

@@ -1,0 +1,153 @@
+// Serial lines: the interface the protocol engines talk to, the termios port
+// behind it, the "COMn" resolver and the shared byte-level helpers.
+//
+// "COMn" stays the port's name in every file and frame; only the opener turns
+// it into a device path.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "common/bytes.h"
+#include "devices/serial_trace.h"
+#include "platform/clock.h"
+
+namespace lark {
+
+// Where serial diagnostics go (the service's log); may be empty.
+using SerialLogFn = std::function<void(std::string_view)>;
+
+// Line settings of an open port: one stop bit always.
+struct SerialLineParams {
+  uint32_t baud = 9600;
+  bool evenParity = false;  // even parity, else none
+  int dataBits = 8;         // 8, or 7 for the Modbus ASCII PLC
+};
+
+// One open serial line. read() and write() trace the frame when a trace is
+// attached; the subclasses do the raw transfers.
+class SerialPort {
+ public:
+  static constexpr size_t kMaxRead = 255;       // a wanted count above this reads nothing
+  static constexpr int kWriteTries = 10;        // write calls per frame before giving up
+  static constexpr uint32_t kInterByteMs = 10;  // silence that ends a read
+
+  virtual ~SerialPort() = default;
+
+  // Writes the frame in up to kWriteTries calls; false when some of it was
+  // left (the engine's reply time-out then counts the exchange).
+  bool write(CBytes frame);
+  // One read of up to `wanted` bytes into `out` (which must hold them). Ends
+  // after kInterByteMs of silence between bytes, or 1 ms per wanted byte in
+  // all. Returns the number of bytes stored; 0 when none came or wanted > 255.
+  size_t read(Bytes out, size_t wanted);
+  // Discards what the driver has received.
+  virtual void purgeReceive() = 0;
+  // True once the line has failed for good (EIO/ENODEV: the adapter is gone);
+  // the port table then closes it and opens it again on the next pass.
+  virtual bool failed() const = 0;
+  // A short pause between reads (drain, checksum wait).
+  virtual void sleepMs(uint32_t ms) = 0;
+
+  // Frames of this port go to `trace` as COMn with the port's protocol byte.
+  void attachTrace(SerialTrace* trace, int com, uint8_t protocol);
+
+ protected:
+  // One write call: bytes taken, or -1 on an error.
+  virtual ssize_t writeSome(CBytes data) = 0;
+  // One timed read as described at read(); `wanted` is 1..255.
+  virtual size_t readTimed(Bytes out, size_t wanted) = 0;
+
+ private:
+  SerialTrace* trace_ = nullptr;  // set before the port is polled
+  int com_ = 0;
+  uint8_t protocol_ = 0;
+};
+
+// Reads and discards what is pending: a first read of 1 byte, then reads of 5
+// until one comes back empty, pausing 5 ms between reads when asked. Bounded
+// by kMaxDrainBytes so a noisy line cannot hold a poll thread. Returns the
+// number of bytes discarded.
+inline constexpr size_t kMaxDrainBytes = 1024;
+size_t DrainComPort(SerialPort& port, bool pause);
+
+// Waits `ms` milliseconds of `clock` in 10 ms sleeps (correct across the wrap
+// of the tick).
+void WaitMilliseconds(const Clock& clock, uint32_t ms);
+
+// Where "COMn" leads. Order: a per-port path set by the operator, then the
+// link named "COMn" in the link folder, then /dev/ttyS(n-1).
+struct ComPortResolver {
+  std::map<int, std::string> overrides;  // COM number -> device path
+  std::string linkDir;                   // folder of "COMn" links (may be empty)
+
+  std::string resolve(int com) const;
+};
+
+// The link folder: $LARK_SERIAL_DIR, else <installDir>/ports.
+std::string DefaultSerialLinkDir(std::string_view installDir);
+// The COM number of a "COMn" text (1..255), or 0 when it is none.
+int ComNumberOf(std::string_view comText);
+
+// Opens ports for the port table; tests give a scripted opener.
+class PortOpener {
+ public:
+  virtual ~PortOpener() = default;
+  // The open line, or null when it cannot be opened.
+  virtual std::unique_ptr<SerialPort> open(int com, const SerialLineParams& params) = 0;
+};
+
+// A termios line on a tty or pseudo-terminal.
+class TermiosSerialPort final : public SerialPort {
+ public:
+  ~TermiosSerialPort() override;
+  // Opens `path` exclusively (TIOCEXCL and flock), raw, with `params`. A line
+  // that refuses parity or 7 data bits (pseudo-terminals) falls back to 8N1,
+  // and one without modem lines skips DTR/RTS; both are reported through
+  // `notes` ("parity" / "modem lines") for the caller to log once.
+  // `settleMs` is the pause between opening and setting the modem lines.
+  static std::unique_ptr<TermiosSerialPort> open(const std::string& path,
+                                                 const SerialLineParams& params, uint32_t settleMs,
+                                                 std::string* error, std::set<std::string>* notes);
+
+  void purgeReceive() override;
+  bool failed() const override { return failed_; }
+  void sleepMs(uint32_t ms) override;
+  int fd() const { return fd_; }
+
+ protected:
+  ssize_t writeSome(CBytes data) override;
+  size_t readTimed(Bytes out, size_t wanted) override;
+
+ private:
+  explicit TermiosSerialPort(int fd) : fd_(fd) {}
+  void noteError(int err);
+
+  int fd_;               // owned; poll thread only
+  bool failed_ = false;  // set on EIO/ENODEV/hang-up
+};
+
+// Opens "COMn" through the resolver. `settleMs` is the pause after opening
+// before DTR/RTS are set (devices expect it; tests use 0).
+class TermiosPortOpener final : public PortOpener {
+ public:
+  TermiosPortOpener(ComPortResolver resolver, SerialLogFn log, uint32_t settleMs = 1000);
+  std::unique_ptr<SerialPort> open(int com, const SerialLineParams& params) override;
+
+ private:
+  ComPortResolver resolver_;
+  SerialLogFn log_;
+  uint32_t settleMs_;
+  std::mutex mu_;                           // guards the two sets (three poll threads open)
+  std::set<std::string> loggedNotes_;       // "COMn note" reported once each
+  std::map<int, std::string> lastFailure_;  // last open error per port, logged on change
+};
+
+}  // namespace lark

@@ -1,0 +1,238 @@
+#include "platform/paths.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/key_store.h"
+
+namespace lark {
+
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string DirName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string StripTrailingSlashes(std::string s) {
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+// One component of a path looked up in `dir`: the exact name when it exists,
+// else the smallest (by byte order, so the choice is stable) that matches
+// without case.
+std::optional<std::string> FindComponent(const std::string& dir, std::string_view name) {
+  std::string exact = JoinPath(dir, name);
+  struct stat st;
+  if (lstat(exact.c_str(), &st) == 0) return exact;
+  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return std::nullopt;
+  std::optional<std::string> best;
+  while (dirent* e = readdir(d)) {
+    std::string_view entry(e->d_name);
+    if (!EqualNoCase(entry, name)) continue;
+    if (!best || entry < *best) best = std::string(entry);
+  }
+  closedir(d);
+  if (!best) return std::nullopt;
+  return JoinPath(dir, *best);
+}
+
+std::vector<std::string_view> SplitComponents(std::string_view name) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i == name.size() || name[i] == '/' || name[i] == '\\') {
+      if (i > start) parts.push_back(name.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string InstallDir(const KeyStore& keys) {
+  if (auto stored = keys.read("Main", "Path"); stored && !stored->empty()) {
+    return StripTrailingSlashes(ToSlash(*stored));
+  }
+  if (const char* env = getenv("LARK_INSTALL_DIR"); env != nullptr && *env != '\0') {
+    return StripTrailingSlashes(env);
+  }
+  // Not the current folder: under systemd that is "/".
+  return ExecutableDir();
+}
+
+std::string ExecutableDir() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  return DirName(std::string(buf, static_cast<size_t>(n)));
+}
+
+std::string ToSlash(std::string_view path) {
+  std::string out(path);
+  std::replace(out.begin(), out.end(), '\\', '/');
+  return out;
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  while (!name.empty() && name.front() == '/') name.remove_prefix(1);
+  std::string out(dir);
+  while (!out.empty() && out.back() == '/') out.pop_back();
+  if (out.empty() && !dir.empty()) return "/" + std::string(name);  // dir was "/"
+  if (out.empty()) return std::string(name);
+  if (name.empty()) return out;
+  out += '/';
+  out += name;
+  return out;
+}
+
+std::optional<std::string> FindNoCase(std::string_view dir, std::string_view name) {
+  std::vector<std::string_view> parts = SplitComponents(name);
+  if (parts.empty()) return std::nullopt;
+  std::string at(dir);
+  for (std::string_view part : parts) {
+    auto found = FindComponent(at, part);
+    if (!found) return std::nullopt;
+    at = std::move(*found);
+  }
+  return at;
+}
+
+std::string ResolveNoCase(std::string_view dir, std::string_view name) {
+  // Resolve as much of the path as exists, so a new file lands in the folder
+  // that is already there under another case.
+  std::vector<std::string_view> parts = SplitComponents(name);
+  std::string at(dir);
+  size_t i = 0;
+  for (; i < parts.size(); ++i) {
+    auto found = FindComponent(at, parts[i]);
+    if (!found) break;
+    at = std::move(*found);
+  }
+  for (; i < parts.size(); ++i) at = JoinPath(at, parts[i]);
+  return at;
+}
+
+bool IsSafeName(std::string_view name, size_t maxLen) {
+  if (name.empty() || name.size() > maxLen) return false;
+  if (name == "." || name == "..") return false;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    // ':' covers drive prefixes ("C:") and stream names, neither a plain file.
+    if (c == '/' || c == '\\' || c == ':' || u < 0x20 || u == 0x7F) return false;
+  }
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirs(const std::string& path, unsigned mode) {
+  if (path.empty()) return false;
+  if (IsDirectory(path)) return true;
+  std::string p = StripTrailingSlashes(path);
+  size_t slash = p.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    if (!MakeDirs(p.substr(0, slash), mode)) return false;
+  }
+  if (mkdir(p.c_str(), static_cast<mode_t>(mode)) == 0) return true;
+  return errno == EEXIST && IsDirectory(p);
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return out;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view data) {
+  return WriteFileAtomic(path, data, nullptr);
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view data,
+                     const std::function<bool()>& beforeRename) {
+  std::string dir = DirName(path);
+  size_t slash = path.rfind('/');
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  // Dot-prefixed so a folder scan for the real files passes over it.
+  std::string tmp = JoinPath(dir, "." + base + ".tmp-XXXXXX");
+  int fd = mkostemp(tmp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  mode_t mode = 0644;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, data) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok && beforeRename) ok = beforeRename();
+  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    unlink(tmp.c_str());
+    return false;
+  }
+  // The rename itself reaches the disk only when the folder is synced.
+  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    fsync(dfd);
+    close(dfd);
+  }
+  return true;
+}
+
+}  // namespace lark

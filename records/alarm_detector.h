@@ -1,0 +1,91 @@
+// The alarm change detector: every 2 s it compares each device's event mask
+// with the copy it acted on last time, logs every change at once, lets each
+// change ripen for its action row's delay, and then raises the reactions of
+// the row's alarm level (popup, e-mail text, SMS text, sound).
+//
+// Rows: event i of a node's table owns row 2i (occurred) and 2i+1
+// (recovered). The per-row delay, confirmation and reaction state lives in
+// the node's alarm-state arrays; the repeat counters that space the sounds
+// out are shared by all nodes and live here.
+//
+// Threads: loop thread only, with the tree lock held shared. The pollers
+// write the current masks meanwhile; each mask is read once per scan. The
+// outgoing texts are written under the mail lock.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/action_tables.h"
+#include "core/device_node.h"
+#include "records/outgoing_messages.h"
+
+namespace lark {
+
+class Clock;
+class EventLogSink;
+struct ServiceSettings;
+
+inline constexpr int kRepeatCounterCount = 200;
+// Seconds a handed-over sound keeps other rows' sounds back.
+inline constexpr uint8_t kSoundRepeatHold = 5;
+
+// The table a node's events are read against; nullopt for groups and meter sums.
+std::optional<ActionFamily> MainActionFamily(const DeviceNode& node);
+// The extended table of a serial device whose model has the extended alarm
+// word (ASCII model class or Modbus device subtype 3..5, binary model 2).
+std::optional<ActionFamily> ExtendedActionFamily(const DeviceNode& node);
+// True when the event's changes must stay silent: the event that follows
+// from a lost link while the loss bit is set in `lowWord`.
+bool IsCommLostEvent(const DeviceNode& node, uint32_t lowWord, int event);
+
+// Where reactions go outside the node and the outgoing slots.
+struct AlarmReactionSinks {
+  std::function<void(std::string_view text)> popup;  // LaunchPopup
+  std::function<void(std::string_view file)> sound;  // HandOverSound to the tray programs
+};
+
+class AlarmDetector {
+ public:
+  AlarmDetector(ServiceSettings& settings, const ActionTables& tables, OutgoingMessages& outgoing,
+                EventLogSink& log, const Clock& clock, AlarmReactionSinks sinks);
+
+  // ScanNodeAlarms then ScanNodeAlarmsExtended on the root.
+  void scan(DeviceNode& root);
+  void scanNodeAlarms(DeviceNode& root, DeviceNode& node);
+  void scanNodeAlarmsExtended(DeviceNode& root, DeviceNode& node);
+
+  // The one-second timer: each repeat counter above 0 counts down by 1.
+  void onSecondTick();
+  void clearRepeatCounters() { repeat_.fill(0); }
+  uint8_t repeatCounter(int index) const;
+
+  // Which outgoing slots a reaction of node `nodeId` goes to, claiming a slot
+  // for each recipient item that lists the node (or its parent group) and
+  // has none yet. Takes the mail lock.
+  SlotFlags assignRecipientSlots(const DeviceNode& root, int16_t nodeId);
+
+ private:
+  struct RowArrays;
+  struct TableScan;
+
+  void detectChanges(DeviceNode& root, DeviceNode& node, const TableScan& t, uint64_t reported,
+                     uint64_t current);
+  void react(DeviceNode& root, DeviceNode& node, const TableScan& t, int event, bool occurred,
+             bool silent);
+  void audioScan(DeviceNode& node, const TableScan& t);
+  SlotFlags assignLocked(OutgoingState& state, const DeviceNode& root, int16_t nodeId);
+
+  ServiceSettings& settings_;   // recipient items' slot indexes change here
+  const ActionTables& tables_;  // replaced whole on a language change (loop thread)
+  OutgoingMessages& outgoing_;  // mail lock inside
+  EventLogSink& log_;
+  const Clock& clock_;
+  AlarmReactionSinks sinks_;
+  std::array<uint8_t, kRepeatCounterCount> repeat_{};  // seconds; loop thread only
+};
+
+}  // namespace lark

@@ -1,0 +1,66 @@
+#include "records/audio_handover.h"
+
+#include <string>
+
+#include "core/device_node.h"
+#include "platform/key_store.h"
+
+namespace lark {
+
+namespace {
+
+std::string ValueName(int i) { return std::to_string(i); }
+
+}  // namespace
+
+void ResetAudioSlots(KeyStore& keys) {
+  keys.createKey(kAudioKey);
+  for (int i = 0; i < kAudioSlotValues; ++i) keys.remove(kAudioKey, ValueName(i));
+}
+
+void ClearAudioSlots(KeyStore& keys, std::string_view name) {
+  if (!name.empty()) {
+    keys.write(kAudioKey, name, "");
+    return;
+  }
+  for (int i = 0; i < kAudioSlotValues; ++i) {
+    if (keys.read(kAudioKey, ValueName(i))) keys.write(kAudioKey, ValueName(i), "");
+  }
+}
+
+int HandOverSound(KeyStore& keys, std::string_view soundFile) {
+  if (soundFile.empty()) return 0;
+  for (char c : soundFile) {
+    if (c == ';' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return 0;
+  }
+  std::string entry(soundFile);
+  entry.push_back(';');
+  int taken = 0;
+  for (int i = 0; i < kAudioSlotValues; ++i) {
+    // Only values a tray program created get sounds.
+    if (!keys.read(kAudioKey, ValueName(i))) continue;
+    if (keys.append(kAudioKey, ValueName(i), entry, kAudioValueMax)) ++taken;
+  }
+  return taken;
+}
+
+void InitInverterValues(KeyStore& keys) {
+  keys.createKey(kInverterKey);
+  for (int i = 0; i < kInverterValues; ++i) keys.write(kInverterKey, ValueName(i), "");
+}
+
+std::array<int32_t, kInverterValues> InverterSummary(const DeviceNode& root) {
+  static constexpr std::array<size_t, kInverterValues> kOffsets = {7184, 7164, 7160, 7188,
+                                                                   7192, 7168, 7172};
+  std::array<int32_t, kInverterValues> values{};
+  for (size_t i = 0; i < values.size(); ++i) values[i] = root.i32(kOffsets[i]);
+  return values;
+}
+
+void WriteInverterValues(KeyStore& keys, const std::array<int32_t, kInverterValues>& values) {
+  for (int i = 0; i < kInverterValues; ++i) {
+    keys.write(kInverterKey, ValueName(i), std::to_string(values[static_cast<size_t>(i)]));
+  }
+}
+
+}  // namespace lark

@@ -1,0 +1,111 @@
+#include "records/outgoing_messages.h"
+
+#include "common/bytes.h"
+
+namespace lark {
+
+namespace {
+
+std::string Cut(std::string_view s, size_t fieldBytes) {
+  return std::string(CutUtf8(s, fieldBytes - 1));
+}
+
+// Every alarm text starts with this line; dropping old texts stops at one.
+constexpr std::string_view kEntryStart = "UPS Title: ";
+
+}  // namespace
+
+void ReleaseSlot(OutgoingMessageSlot& slot) {
+  slot.name.clear();
+  slot.emailPending = false;
+  slot.subject.clear();
+  slot.body.clear();
+  slot.body.shrink_to_fit();
+  slot.smsRow = -1;
+  slot.smsText.clear();
+}
+
+void ClearOutgoingSlots(OutgoingState& state) {
+  for (auto& slot : state.slots) ReleaseSlot(slot);
+  state.reportSubject.clear();
+  state.reportBody.clear();
+  state.reportPending = false;
+  state.reportSmsRow = -1;
+  state.reportSmsText.clear();
+}
+
+int ClaimSlot(OutgoingState& state, std::string_view itemName) {
+  for (int i = 0; i < kOutgoingSlotCount; ++i) {
+    auto& slot = state.slots[static_cast<size_t>(i)];
+    if (!slot.name.empty()) continue;
+    ReleaseSlot(slot);
+    slot.name = Cut(itemName, kSlotNameBytes);
+    return i;
+  }
+  return -1;
+}
+
+void AppendMailText(std::string& body, std::string_view text) {
+  if (text.size() >= kMailBodyCap) {
+    // One text alone fills the cap: keep its head.
+    body.assign(CutUtf8(text, kMailBodyCap));
+    return;
+  }
+  if (body.size() + text.size() > kMailBodyCap) {
+    size_t need = body.size() + text.size() - kMailBodyCap;
+    // Drop whole lines up to the first alarm text that starts after `need`
+    // bytes, so the body still begins with a complete text.
+    size_t cut = body.find(std::string("\n").append(kEntryStart), need > 0 ? need - 1 : 0);
+    if (cut == std::string::npos) {
+      body.clear();
+    } else {
+      body.erase(0, cut + 1);
+    }
+  }
+  body.append(text);
+}
+
+void AddMailReaction(OutgoingState& state, std::string_view rowTitle, std::string_view text,
+                     const SlotFlags& flags, bool reportHasRecipients) {
+  state.reportSubject = Cut(rowTitle, kReportSubjectBytes);
+  if (reportHasRecipients) {
+    AppendMailText(state.reportBody, text);
+    state.reportPending = true;
+  }
+  for (int i = 0; i < kOutgoingSlotCount; ++i) {
+    if (flags[static_cast<size_t>(i)] != 1) continue;
+    auto& slot = state.slots[static_cast<size_t>(i)];
+    std::string subject(rowTitle);
+    subject.append("(Service/").append(slot.name).append(")");
+    slot.subject = Cut(subject, kSlotSubjectBytes);
+    AppendMailText(slot.body, text);
+    slot.emailPending = true;
+  }
+}
+
+void AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitle,
+                    std::string_view smsMessage, const SlotFlags& flags) {
+  if (smsMessage.empty()) return;
+  if (state.reportSmsRow == -1) {
+    std::string text("UPS:");
+    text.append(nodeTitle).append("\n").append(smsMessage);
+    state.reportSmsRow = row;
+    state.reportSmsText = Cut(text, kReportSmsBytes);
+  }
+  for (int i = 0; i < kOutgoingSlotCount; ++i) {
+    if (flags[static_cast<size_t>(i)] != 1) continue;
+    auto& slot = state.slots[static_cast<size_t>(i)];
+    if (slot.smsRow != -1) continue;
+    std::string text("UPS=");
+    text.append(nodeTitle)
+        .append("\n")
+        .append(smsMessage)
+        .append("(S/")
+        .append(slot.name)
+        .append(")");
+    slot.smsRow = row;
+    slot.smsText = Cut(text, kSlotSmsBytes);
+  }
+}
+
+}  // namespace lark

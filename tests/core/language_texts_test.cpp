@@ -1,0 +1,204 @@
+#include "core/language_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <climits>
+#include <fstream>
+#include <thread>
+
+#include "core/event_log.h"
+#include "core/language_texts_english.h"
+#include "core/language_texts_store.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class LanguageTablesTest : public ::testing::Test {
+ protected:
+  void language(const std::string& name, const std::string& ini) {
+    MakeDirs(dir_.file(name));
+    WriteText(dir_.file(name + "/language.ini"), ini);
+  }
+  test::TempDir dir_;
+};
+
+// The missing-key rules, on a change from a full language to a sparse one.
+TEST_F(LanguageTablesTest, MissingKeyRules) {
+  language("First",
+           "[Common]\r\nT_9=Gut\r\nT_11=Sonntag\r\n[Warn-Level]\r\nSerious=Kritisch\r\n"
+           "Warning=Warnung\r\n[Component]\r\nCP_1=Umgehung\r\n[General]\r\nG_1=Unbekannt\r\n"
+           "[Summary]\r\nS_2=?\r\n[System-Message]\r\nS_1=Gestartet\r\nS_3=Verbunden\r\n"
+           "[Status]\r\nS_1=Gut\r\n");
+  language("Second",
+           "[Common]\r\nT_12=Lundi\r\n[Warn-Level]\r\nSerious=\r\n[System-Message]\r\n"
+           "S_1=Demarre\r\nS_3=\r\n");
+  LanguageTables tables(dir_.path());
+  tables.load("First");
+  tables.load("Second");
+  auto s = tables.current();
+  struct Case {
+    const char* what;
+    std::string got, want;
+  } cases[] = {
+      {"[Warn-Level] empty key: English", s->texts.levelNames[0], "Serious"},
+      {"[Warn-Level] missing key: English", s->texts.levelNames[1], "Warning"},
+      {"[Common] missing key keeps the previous text", std::string(s->texts.commonText(11)),
+       "Sonntag"},
+      {"[Common] present key replaces", std::string(s->texts.commonText(12)), "Lundi"},
+      {"[Common] never given", std::string(s->texts.commonText(13)), ""},
+      {"[Status] missing key keeps its text", s->status.text(StatusTable::BatteryCondition, 0),
+       "Gut"},
+      {"[Status] never given keeps English", s->status.text(StatusTable::BatteryCondition, 1),
+       "Weak"},
+      {"[Component] missing: empty", std::string(s->texts.componentText(1)), ""},
+      {"[General] missing: empty, also over English", s->texts.accessMode[0], ""},
+      {"[Summary] missing: empty", s->texts.summary[1], ""},
+      {"[System-Message] present", std::string(s->texts.systemMessage(1)), "Demarre"},
+      {"[System-Message] empty", std::string(s->texts.systemMessage(3)), ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
+
+  // An empty system message silences its event-log line.
+  FakeClock clock;
+  EventLog log(clock, [&] { return tables.levelNames(); });
+  log.setPath(dir_.path(), "Map");
+  log.WriteEventLog(0, kLevelInformation, kSystemEventCode,
+                    std::string(s->texts.systemMessage(kMsgDatabaseConnected)));
+  EXPECT_FALSE(FileExists(dir_.file("Map/Event.log")));
+}
+
+TEST_F(LanguageTablesTest, FolderFoundWithoutCaseAndUnsafeNamesRefused) {
+  language("Deutsch", "[Warn-Level]\r\nSerious=Kritisch\r\n");
+  LanguageTables tables(dir_.path());
+  EXPECT_TRUE(tables.load("DEUTSCH").size() > 0);  // action and para files are missing
+  EXPECT_EQ(tables.current()->texts.levelNames[0], "Kritisch");
+  EXPECT_EQ(*tables.levelNames(), tables.current()->texts.levelNames);
+  for (const char* bad : {"../Deutsch", "", "a/b", "Nowhere"}) {
+    std::vector<std::string> problems = tables.load(bad);
+    EXPECT_FALSE(problems.empty()) << bad;
+    EXPECT_EQ(tables.current()->folder, "") << bad;
+    EXPECT_EQ(tables.current()->texts.levelNames[0], "Serious") << bad;
+  }
+}
+
+TEST(LanguageTextTest, FirstPercentSIsLiteralSubstitution) {
+  struct Case {
+    const char* text;
+    const char* arg;
+    const char* want;
+  } cases[] = {
+      {"Console %s connected", "10.0.0.5", "Console 10.0.0.5 connected"},
+      {"%n%d %s %s %x", "A%sB", "%n%d A%sB %s %x"},
+      {"no placeholder", "x", "no placeholder"},
+      {"", "x", ""},
+      {"trailing %", "x", "trailing %"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatLanguageText(c.text, c.arg), c.want) << c.text;
+}
+
+TEST(LanguageTextTest, DecimalParsing) {
+  struct Case {
+    const char* in;
+    int32_t want;
+  } cases[] = {{"30s", 30},
+               {"abc", 0},
+               {"  -12x", -12},
+               {"+7", 7},
+               {"", 0},
+               {"-", 0},
+               {"2147483647", INT32_MAX},
+               {"99999999999", INT32_MAX},
+               {"-99999999999", INT32_MIN},
+               {"-2147483648", INT32_MIN}};
+  for (const auto& c : cases) EXPECT_EQ(ParseDecimalClamped(c.in), c.want) << c.in;
+}
+
+TEST_F(LanguageTablesTest, OperatorLogText) {
+  language("English", "[Operator-Message]\r\nM_6=Account added\r\nM_117=Last\r\n");
+  LanguageTables tables(dir_.path());
+  tables.load("English");
+  std::vector<std::pair<uint32_t, std::string>> rows;
+  bool ready = false;
+  tables.WriteOperatorLog(1, 5, "ABC");  // no hooks yet: nothing
+  tables.setOperatorLogHooks([&] { return ready; },
+                             [&](uint32_t l, std::string_view t) { rows.emplace_back(l, t); });
+  tables.WriteOperatorLog(1, 5, "ABC");  // database logging off: nothing
+  ready = true;
+  tables.WriteOperatorLog(1, 5, "ABC");
+  tables.WriteOperatorLog(2, 200, "ABC");
+  tables.WriteOperatorLog(0, 116, nullptr);
+  tables.WriteOperatorLog(0, 7, std::string(400, 'd').c_str());
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (std::pair<uint32_t, std::string>{1, "Account added ABC"}));
+  EXPECT_EQ(rows[1].second, "ABC");
+  EXPECT_EQ(rows[2].second, "Last ");
+  EXPECT_EQ(rows[3].second, " " + std::string(254, 'd'));
+}
+
+TEST(EnglishFolderTest, ShippedFolderMatchesTheGeneratorAndLoadsCleanly) {
+  const std::string shipped = test::SourcePath("data/English");
+  for (const auto& [name, text] : EnglishLanguageFiles()) {
+    auto file = ReadFile(JoinPath(shipped, name));
+    ASSERT_TRUE(file) << name << ": run make_language_folder data/English";
+    EXPECT_TRUE(*file == text) << name << " differs: run make_language_folder data/English";
+  }
+  LanguageTables tables(test::SourcePath("data"));
+  EXPECT_EQ(tables.load("English"), std::vector<std::string>{});
+  auto s = tables.current();
+  EXPECT_EQ(s->texts.levelNames, EnglishLevelNames());
+  for (int n = 1; n <= kSystemMessageCount; ++n) EXPECT_NE(s->texts.systemMessage(n), "") << n;
+  for (int n = 1; n <= kComponentTextCount; ++n) EXPECT_NE(s->texts.componentText(n), "") << n;
+  for (int n = 1; n <= kCommonTextCount; ++n) EXPECT_NE(s->texts.commonText(n), "") << n;
+  EXPECT_EQ(FormatLanguageText(s->texts.systemMessage(kMsgConsoleConnected), "1.2.3.4"),
+            "Console 1.2.3.4 connected");
+  // The English file gives back the English status words.
+  StatusTexts english = DefaultStatusTexts();
+  for (size_t t = 0; t < kStatusTableCount; ++t) {
+    auto table = static_cast<StatusTable>(t);
+    for (size_t i = 0; i < StatusTableSize(table); ++i) {
+      std::string want = english.text(table, i);
+      if (want == "DC Bus" || want == "Inner") want += ":";  // the colon the labels lacked
+      EXPECT_EQ(s->status.text(table, i), want) << StatusTableName(table) << " " << i;
+    }
+  }
+  auto actions = tables.actions();
+  for (const auto& f : kActionFamilies)
+    for (const ActionRow& row : actions->table(f.family)) EXPECT_NE(row.title(), "") << f.word;
+  EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(6), "Parameter 7");
+}
+
+// Readers keep their snapshot while the loop thread swaps languages.
+TEST_F(LanguageTablesTest, ReadersSeeWholeSnapshotsDuringReloads) {
+  language("A", "[Warn-Level]\r\nSerious=AAAAAAAAAAAAAAA\r\n[System-Message]\r\nS_1=a\r\n");
+  language("B", "[Warn-Level]\r\nSerious=B\r\n[System-Message]\r\nS_1=b\r\n");
+  LanguageTables tables(dir_.path());
+  tables.load("A");
+  std::atomic<bool> stop{false};
+  std::atomic<int> bad{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 4; ++r)
+    readers.emplace_back([&] {
+      while (!stop.load()) {
+        auto names = tables.levelNames();
+        auto snap = tables.current();
+        const std::string& w = (*names)[0];
+        if (w != "AAAAAAAAAAAAAAA" && w != "B") ++bad;
+        if (snap->texts.systemMessage(1) != "a" && snap->texts.systemMessage(1) != "b") ++bad;
+      }
+    });
+  for (int i = 0; i < 200; ++i) tables.load(i % 2 ? "A" : "B");
+  stop = true;
+  for (auto& t : readers) t.join();
+  EXPECT_EQ(bad.load(), 0);
+}
+
+}  // namespace
+}  // namespace lark

@@ -1,0 +1,175 @@
+// The ASCII engine on a real pseudo-terminal against the UPS simulator: two
+// units on one port are identified and polled, a dead simulator makes them
+// lost, a new one brings them back.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "devices/ascii_live_data.h"
+#include "devices/ascii_ups.h"
+#include "devices/ascii_ups_samples.h"
+#include "devices/port_table.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+template <class F>
+bool WaitFor(F done, int seconds = 60) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return done();
+}
+
+// Runs the simulator on an inherited pty master, so the line outlives it.
+pid_t StartSimulator(int master, const std::vector<std::string>& extra) {
+  std::vector<std::string> args = {test::BuiltProgram("tools/ups_sim"), "--fd", "3"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(master, 3);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+void StopSimulator(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
+  test::TempDir dir;
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  ASSERT_EQ(symlink(name, dir.file("COM1").c_str()), 0);
+
+  std::mutex mu;
+  std::vector<std::string> logs;
+  SerialLogFn log = [&](std::string_view s) {
+    std::lock_guard<std::mutex> g(mu);
+    logs.emplace_back(s);
+  };
+  auto identifiedCount = [&] {
+    std::lock_guard<std::mutex> g(mu);
+    int n = 0;
+    for (auto& l : logs) n += l.find("identified") != std::string::npos;
+    return n;
+  };
+
+  TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, log, /*settleMs=*/0);
+  UpsEventLogBuffer eventLog;
+  AsciiUpsEngine engine(eventLog, log);
+  PortTable table(opener, nullptr, log, SerialPollConfig{20, 200});
+  table.setEngine(kCommAscii, &engine);
+  DeviceNode units[2];
+  for (int i = 0; i < 2; ++i) {
+    units[i].setId(static_cast<int16_t>(i + 1));
+    units[i].setNodeKind(kNodeSerial);
+    units[i].setCom("COM1");
+    units[i].setUpsId(static_cast<int16_t>(i + 1));
+    units[i].setCommType(kCommAscii);
+    units[i].setBaud(2400);
+    AllocateNodeBlocks(units[i]);
+    ASSERT_TRUE(table.AttachPortDevice(units[i], false));
+  }
+  auto block = [&](int i) { return units[i].block(BlockKind::kAscii); };
+  auto lost = [&](int i) { return (block(i)->mask(MaskWord::kCurrent) >> kLinkLostBit) & 1u; };
+  auto polled = [&] {
+    for (int i = 0; i < 2; ++i) {
+      if (units[i].linkStatus() != kLinkIdentified || lost(i)) return false;
+      if (block(i)->slot(41) != AsciiSampleInputVoltage(i + 1)) return false;
+    }
+    return true;
+  };
+
+  pid_t sim = StartSimulator(master, {"--ups", "1", "--ups", "2", "--checksum"});
+  table.start();
+  EXPECT_TRUE(WaitFor(polled));
+  EXPECT_EQ(identifiedCount(), 2);
+  EXPECT_EQ(block(0)->text(ascii_off::kModel, ascii_off::kModelSize), "LK3000");
+  EXPECT_EQ(block(1)->text(ascii_off::kSerialNumber, ascii_off::kSerialNumberSize), "LK0000001-2");
+  EXPECT_EQ(block(0)->u16(ascii_off::kChecksumFlag), 1);
+
+  // A dead simulator: the units time out until the sixth time-out marks them.
+  StopSimulator(sim);
+  EXPECT_TRUE(WaitFor([&] { return lost(0) && lost(1); }));
+  EXPECT_EQ(block(0)->u8(ascii_off::kLostCounter), kAsciiLostLimit);
+  EXPECT_TRUE(table.isPortOpen(1));
+
+  // The alarm scan reports the loss; a new simulator answers again.
+  table.PauseSerialThreads();
+  for (int i = 0; i < 2; ++i)
+    block(i)->setMaskBits(MaskWord::kReported, uint64_t{1} << kLinkLostBit);
+  table.ResumeSerialThreads();
+  sim = StartSimulator(master, {"--ups", "1", "--ups", "2", "--checksum"});
+  EXPECT_TRUE(WaitFor([&] { return polled() && identifiedCount() >= 4; }));
+
+  table.StopSerialThreads();
+  StopSimulator(sim);
+  close(slave);
+  close(master);
+}
+
+// The simulator's own pseudo-terminal through the link folder, with the
+// scripted faults on the way: the engine keeps polling through them.
+TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
+  test::TempDir dir;
+  std::string sim = test::BuiltProgram("tools/ups_sim");
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    execl(sim.c_str(), sim.c_str(), "--pty-dir", dir.path().c_str(), "--com", "7", "--ups", "5",
+          "--fault", "garbage:15:3", "--fault", "split:20:3", "--fault", "wrongaddr:25", "--fault",
+          "silence:27", "--alarm-cycle", "8", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_TRUE(WaitFor([&] { return access(dir.file("COM7").c_str(), F_OK) == 0; }, 20));
+
+  TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, 0);
+  UpsEventLogBuffer eventLog;
+  AsciiUpsEngine engine(eventLog, nullptr);
+  PortTable table(opener, nullptr, nullptr, SerialPollConfig{20, 200});
+  table.setEngine(kCommAscii, &engine);
+  DeviceNode ups;
+  ups.setNodeKind(kNodeSerial);
+  ups.setCom("COM7");
+  ups.setUpsId(5);
+  ups.setCommType(kCommAscii);
+  ups.setBaud(9600);
+  AllocateNodeBlocks(ups);
+  table.AttachPortDevice(ups, false);
+  table.start();
+  auto* blk = ups.block(BlockKind::kAscii);
+  // The alarm that comes and goes is seen rising and falling.
+  EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) != 0; }));
+  EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) == 0; }));
+  EXPECT_EQ(ups.linkStatus(), kLinkIdentified);
+  EXPECT_EQ(blk->slot(41), AsciiSampleInputVoltage(5));
+  EXPECT_FALSE((blk->mask(MaskWord::kCurrent) >> kLinkLostBit) & 1u);
+  table.StopSerialThreads();
+  StopSimulator(pid);
+}
+
+}  // namespace
+}  // namespace lark

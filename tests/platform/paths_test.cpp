@@ -1,0 +1,110 @@
+#include "platform/paths.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include "platform/key_store.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+TEST(Paths, SafeNames) {
+  struct Row {
+    std::string name;
+    bool safe;
+  };
+  const std::vector<Row> rows = {
+      {"Map1.UMF", true},
+      {"Event log.txt", true},
+      {"é.ini", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"a/b", false},
+      {"/etc", false},
+      {"..\\x", false},
+      {"C:x", false},
+      {"C:", false},
+      {"a\nb", false},
+      {"tab\t", false},
+      {std::string("nul\0x", 5), false},
+      {"del\x7f", false},
+      {std::string(255, 'a'), true},
+      {std::string(256, 'a'), false},
+  };
+  for (const Row& r : rows) EXPECT_EQ(IsSafeName(r.name), r.safe) << r.name;
+  EXPECT_FALSE(IsSafeName("abcdef", 5));
+}
+
+TEST(Paths, JoinAndSlash) {
+  EXPECT_EQ(ToSlash("C:\\Lark\\Maps\\a.UMF"), "C:/Lark/Maps/a.UMF");
+  EXPECT_EQ(JoinPath("/opt/lark/", "/x"), "/opt/lark/x");
+  EXPECT_EQ(JoinPath("/opt/lark", "x"), "/opt/lark/x");
+  EXPECT_EQ(JoinPath("/", "x"), "/x");
+  EXPECT_EQ(JoinPath("", "x"), "x");
+}
+
+TEST(Paths, LookupWithoutCase) {
+  test::TempDir tmp;
+  ASSERT_TRUE(MakeDirs(tmp.file("English/Sub")));
+  ASSERT_TRUE(WriteFileAtomic(tmp.file("Manager.ini"), "x"));
+  ASSERT_TRUE(WriteFileAtomic(tmp.file("English/Language.ini"), "x"));
+  ASSERT_TRUE(WriteFileAtomic(tmp.file("map.umf"), "lower"));
+  ASSERT_TRUE(WriteFileAtomic(tmp.file("Map.UMF"), "exact"));
+
+  EXPECT_EQ(FindNoCase(tmp.path(), "manager.INI"), tmp.file("Manager.ini"));
+  EXPECT_EQ(FindNoCase(tmp.path(), "Map.UMF"), tmp.file("Map.UMF")) << "exact name wins";
+  EXPECT_EQ(FindNoCase(tmp.path(), "english\\LANGUAGE.ini"), tmp.file("English/Language.ini"));
+  EXPECT_EQ(FindNoCase(tmp.path(), "nothing.ini"), std::nullopt);
+  EXPECT_EQ(FindNoCase(tmp.path() + "/none", "x"), std::nullopt);
+  // A new file lands in the folder that exists under another case.
+  EXPECT_EQ(ResolveNoCase(tmp.path(), "ENGLISH/sub/New.ini"), tmp.file("English/Sub/New.ini"));
+  EXPECT_EQ(ResolveNoCase(tmp.path(), "new.ini"), tmp.file("new.ini"));
+}
+
+TEST(Paths, FilesWrittenWhole) {
+  test::TempDir tmp;
+  std::string path = tmp.file("a/b/c.dat");
+  EXPECT_FALSE(WriteFileAtomic(path, "x")) << "no folder";
+  ASSERT_TRUE(MakeDirs(tmp.file("a/b")));
+  ASSERT_TRUE(WriteFileAtomic(path, "first"));
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  EXPECT_FALSE(WriteFileAtomic(path, "second", [] { return false; }));
+  EXPECT_EQ(ReadFile(path), "first");
+  ASSERT_TRUE(WriteFileAtomic(path, std::string(100000, 'z')));
+  EXPECT_EQ(ReadFile(path)->size(), 100000u);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << "mode kept";
+  EXPECT_EQ(ReadFile(tmp.file("missing")), std::nullopt);
+}
+
+TEST(Paths, InstallDirOrder) {
+  test::TempDir tmp;
+  KeyStore keys(tmp.file("state"));
+  const char* saved = getenv("LARK_INSTALL_DIR");
+  std::string keep = saved ? saved : "";
+
+  unsetenv("LARK_INSTALL_DIR");
+  std::string exeDir = ExecutableDir();
+  EXPECT_TRUE(IsDirectory(exeDir));
+  EXPECT_TRUE(FileExists(JoinPath(exeDir, "test_platform_paths_test")));
+  EXPECT_EQ(InstallDir(keys), exeDir);
+
+  setenv("LARK_INSTALL_DIR", "/opt/lark", 1);
+  EXPECT_EQ(InstallDir(keys), "/opt/lark");
+
+  ASSERT_TRUE(keys.write("Main", "Path", "\\srv\\lark\\"));
+  EXPECT_EQ(InstallDir(keys), "/srv/lark");
+
+  if (saved) {
+    setenv("LARK_INSTALL_DIR", keep.c_str(), 1);
+  } else {
+    unsetenv("LARK_INSTALL_DIR");
+  }
+}
+
+}  // namespace
+}  // namespace lark

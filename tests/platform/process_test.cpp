@@ -1,0 +1,142 @@
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/paths.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+// Waits (bounded, generously) until `pid` has ended; its wait status.
+int WaitFor(pid_t pid) {
+  int status = -1;
+  for (int i = 0; i < 3000; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+TEST(Spawn, ArgumentsReachTheProgramUntouched) {
+  test::TempDir tmp;
+  // Shell syntax in an argument is just bytes of a file name.
+  std::string odd = tmp.file("a b; $(touch x) `y` 'q' \"z\" *");
+  pid_t pid = Spawn({"touch", odd});
+  ASSERT_GT(pid, 0);
+  int status = WaitFor(pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(FileExists(odd));
+  EXPECT_FALSE(FileExists("x"));
+
+  EXPECT_EQ(Spawn({}), -1);
+  EXPECT_EQ(Spawn({""}), -1);
+  EXPECT_EQ(Spawn({"/nonexistent/program"}), -1);
+  EXPECT_EQ(Spawn({"no-such-program-on-path-xyz"}), -1);
+}
+
+TEST(Spawn, ChildDoesNotInheritBlockedStopSignals) {
+  // The service blocks SIGTERM for its signalfd; a spawned child must still die of it.
+  sigset_t block, old;
+  sigemptyset(&block);
+  sigaddset(&block, SIGTERM);
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &block, &old), 0);
+  pid_t pid = Spawn({"sleep", "30"});
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  int status = WaitFor(pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
+
+TEST(Spawn, ReapChildrenCollectsFinishedOnes) {
+  while (ReapChildren() > 0) {
+  }
+  for (int i = 0; i < 3; ++i) ASSERT_GT(Spawn({"true"}), 0);
+  int reaped = 0;
+  for (int i = 0; i < 3000 && reaped < 3; ++i) {
+    reaped += ReapChildren();
+    if (reaped < 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(reaped, 3);
+  EXPECT_EQ(ReapChildren(), 0);
+}
+
+TEST(InstanceLock, SecondHolderRefusedAndToldWho) {
+  test::TempDir tmp;
+  std::string path = tmp.file("Larkcore.lock");
+  std::string holder;
+  {
+    InstanceLock first;
+    ASSERT_TRUE(first.acquire(path, &holder));
+    InstanceLock second;
+    EXPECT_FALSE(second.acquire(path, &holder));
+    EXPECT_EQ(holder, "process " + std::to_string(getpid()));
+  }
+  InstanceLock again;
+  EXPECT_TRUE(again.acquire(path, &holder)) << "released by the destructor";
+  again.release();
+
+  // A holder that dies without releasing leaves nothing held.
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstanceLock* leaked = new InstanceLock;
+    _exit(leaked->acquire(path, nullptr) ? 0 : 1);
+  }
+  int status = WaitFor(child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  InstanceLock after;
+  EXPECT_TRUE(after.acquire(path, &holder));
+
+  InstanceLock bad;
+  EXPECT_FALSE(bad.acquire(tmp.file("no/such/dir/x.lock"), &holder));
+  EXPECT_NE(holder.find("cannot open"), std::string::npos);
+}
+
+TEST(WorkerControl, PauseResumeStopHandshake) {
+  WorkerControl control;
+  std::atomic<int> rounds{0};
+  std::thread worker([&] {
+    while (control.checkpoint(1)) rounds.fetch_add(1);
+  });
+
+  ASSERT_TRUE(control.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 5000, 1));
+  // Paused: the worker sits in checkpoint() and does no rounds.
+  int frozen = rounds.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(rounds.load(), frozen);
+  EXPECT_EQ(control.state.load(), WorkerControl::kPaused);
+
+  control.resume();
+  for (int i = 0; i < 5000 && rounds.load() == frozen; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_GT(rounds.load(), frozen);
+
+  ASSERT_TRUE(control.requestAndWait(WorkerControl::kStop, WorkerControl::kStopped, 5000, 1));
+  worker.join();
+
+  // A stop while paused ends the worker too.
+  WorkerControl paused;
+  paused.request.store(WorkerControl::kPause);
+  std::thread second([&] { EXPECT_FALSE(paused.checkpoint(1)); });
+  ASSERT_TRUE(paused.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 5000, 1));
+  ASSERT_TRUE(paused.requestAndWait(WorkerControl::kStop, WorkerControl::kStopped, 5000, 1));
+  second.join();
+
+  // Nobody answering: the requester gives up after its tries.
+  WorkerControl idle;
+  EXPECT_FALSE(idle.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 3, 1));
+}
+
+}  // namespace
+}  // namespace lark

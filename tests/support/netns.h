@@ -1,0 +1,12 @@
+// A private network namespace for tests that open fixed ports, so parallel
+// tests never collide and nothing leaves the machine.
+#pragma once
+
+namespace lark::test {
+
+// Moves the calling thread (and threads it starts later) into a fresh network
+// namespace with loopback up. Call it first in the test, before any thread is
+// started. Returns false when not permitted; the test then skips with a message.
+bool EnterPrivateNetwork();
+
+}  // namespace lark::test

@@ -1,0 +1,402 @@
+// A UPS simulator that speaks the ASCII UPS protocol on a serial line, for
+// tests and the demo. One line carries one or more units at their bus
+// addresses; faults can be scripted by request number.
+//
+//   ups_sim --pty-dir DIR --com N   make a pseudo-terminal, link DIR/COMn to it
+//   ups_sim --device PATH           speak on an existing tty (e.g. a socat end)
+//   ups_sim --fd N                  speak on an inherited descriptor
+//
+// Units and answers: --ups ADDR (repeatable; default 1), --checksum (units
+// send and check sums), --model TEXT, --class N, --cpu HEX, --serial TEXT,
+// --avl/--al1/--al2/--al3 STRING, --refuse CODE[,CODE...], --events N,
+// --event-format 0|1, --alarm-cycle N (alarm 0 on for N "STA" answers, then
+// off for N, and so on).
+// Faults: --fault KIND:FIRST[:COUNT] with KIND silence, badsum, wrongaddr,
+// split, garbage; FIRST the 1-based number of the request it hits, COUNT the
+// requests in a row (0 = all from FIRST on). --verbose logs every exchange.
+// Prints "ready <path>" on stdout once the line is open.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/checksum.h"
+#include "devices/ascii_answer.h"
+#include "devices/ascii_ups_samples.h"
+
+namespace {
+
+using lark::AsciiUpsProfile;
+
+volatile sig_atomic_t g_stop = 0;  // set by the signal handler only
+void OnSignal(int) { g_stop = 1; }
+
+enum class FaultKind { kSilence, kBadSum, kWrongAddr, kSplit, kGarbage };
+struct Fault {
+  FaultKind kind;
+  long first;  // 1-based request number
+  long count;  // 0 = for ever
+  bool hits(long n) const { return n >= first && (count == 0 || n < first + count); }
+};
+
+struct Options {
+  std::string ptyDir, device;
+  int com = 1;
+  int fd = -1;
+  std::vector<int> addresses;
+  bool checksum = false;
+  AsciiUpsProfile profile;
+  int alarmCycle = 0;
+  std::vector<Fault> faults;
+  bool verbose = false;
+};
+
+struct Unit {
+  AsciiUpsProfile profile;
+  long staAnswers = 0;
+};
+
+[[noreturn]] void Usage(const char* why) {
+  fprintf(stderr, "ups_sim: %s\n(see the head of tools/ups_sim.cpp for the options)\n", why);
+  exit(2);
+}
+
+bool ParseFault(const std::string& text, Fault* out) {
+  static const std::map<std::string, FaultKind> kinds = {{"silence", FaultKind::kSilence},
+                                                         {"badsum", FaultKind::kBadSum},
+                                                         {"wrongaddr", FaultKind::kWrongAddr},
+                                                         {"split", FaultKind::kSplit},
+                                                         {"garbage", FaultKind::kGarbage}};
+  size_t c1 = text.find(':');
+  if (c1 == std::string::npos) return false;
+  auto it = kinds.find(text.substr(0, c1));
+  if (it == kinds.end()) return false;
+  char* end = nullptr;
+  long first = strtol(text.c_str() + c1 + 1, &end, 10);
+  long count = 1;
+  if (*end == ':') count = strtol(end + 1, &end, 10);
+  if (*end != '\0' || first < 1 || count < 0) return false;
+  *out = {it->second, first, count};
+  return true;
+}
+
+Options ParseArgs(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) Usage(("missing value after " + a).c_str());
+      return argv[++i];
+    };
+    auto number = [&]() {
+      std::string v = value();
+      char* end = nullptr;
+      long n = strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0') Usage(("not a number: " + v).c_str());
+      return static_cast<int>(n);
+    };
+    if (a == "--pty-dir")
+      o.ptyDir = value();
+    else if (a == "--com")
+      o.com = number();
+    else if (a == "--device")
+      o.device = value();
+    else if (a == "--fd")
+      o.fd = number();
+    else if (a == "--ups")
+      o.addresses.push_back(number());
+    else if (a == "--checksum")
+      o.checksum = true;
+    else if (a == "--model")
+      o.profile.model = value();
+    else if (a == "--class")
+      o.profile.modelClass = number();
+    else if (a == "--cpu")
+      o.profile.cpu = value();
+    else if (a == "--serial")
+      o.profile.serial = value();
+    else if (a == "--avl")
+      o.profile.avl = value();
+    else if (a == "--al1")
+      o.profile.al1 = value();
+    else if (a == "--al2")
+      o.profile.al2 = value();
+    else if (a == "--al3")
+      o.profile.al3 = value();
+    else if (a == "--events")
+      o.profile.events = number();
+    else if (a == "--event-format")
+      o.profile.eventFormat = number();
+    else if (a == "--alarm-cycle")
+      o.alarmCycle = number();
+    else if (a == "--verbose")
+      o.verbose = true;
+    else if (a == "--refuse") {
+      std::string v = value();
+      for (size_t p = 0; p <= v.size();) {
+        size_t q = v.find(',', p);
+        if (q == std::string::npos) q = v.size();
+        if (q > p) o.profile.refused.insert(v.substr(p, q - p));
+        p = q + 1;
+      }
+    } else if (a == "--fault") {
+      Fault f;
+      if (!ParseFault(value(), &f)) Usage("bad --fault (KIND:FIRST[:COUNT])");
+      o.faults.push_back(f);
+    } else {
+      Usage(("unknown option " + a).c_str());
+    }
+  }
+  if (o.addresses.empty()) o.addresses.push_back(1);
+  for (int addr : o.addresses) {
+    if (addr < 0 || addr > 99) Usage("a bus address is 0..99");
+  }
+  if (o.com < 1 || o.com > 255) Usage("--com is 1..255");
+  int modes = !o.ptyDir.empty() + !o.device.empty() + (o.fd >= 0);
+  if (modes != 1) Usage("give one of --pty-dir, --device, --fd");
+  return o;
+}
+
+void MakeRaw(int fd) {
+  termios t;
+  if (tcgetattr(fd, &t) != 0) return;
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+}
+
+void WriteAll(int fd, const std::string& s) {
+  size_t done = 0;
+  for (int tries = 0; done < s.size() && tries < 100; ++tries) {
+    ssize_t n = write(fd, s.data() + done, s.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      return;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+}
+
+class Simulator {
+ public:
+  Simulator(const Options& o, int fd) : o_(o), fd_(fd) {
+    for (int addr : o.addresses) {
+      Unit u;
+      u.profile = o.profile;
+      u.profile.address = addr;
+      u.profile.serial = o.profile.serial + "-" + std::to_string(addr);
+      units_[addr] = u;
+    }
+  }
+
+  void run() {
+    std::string buf;
+    auto lastByte = std::chrono::steady_clock::now();
+    while (!g_stop) {
+      pollfd p{fd_, POLLIN, 0};
+      int r = poll(&p, 1, 100);
+      if (r < 0 && errno != EINTR) break;
+      if (r > 0) {
+        char tmp[512];
+        ssize_t n = read(fd_, tmp, sizeof tmp);
+        if (n > 0) {
+          buf.append(tmp, static_cast<size_t>(n));
+          lastByte = std::chrono::steady_clock::now();
+        } else if (n < 0 && errno == EIO) {
+          // No one has the other end open (the service is reopening it).
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        } else if (n == 0) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+      }
+      while (handleOne(buf)) {
+      }
+      // A frame left half-sent for long is noise.
+      if (!buf.empty() && std::chrono::steady_clock::now() - lastByte > std::chrono::seconds(1)) {
+        buf.clear();
+      }
+    }
+  }
+
+ private:
+  // Takes one whole request off the front of `buf`; false when more is needed.
+  bool handleOne(std::string& buf) {
+    size_t tilde = buf.find('~');
+    if (tilde == std::string::npos) {
+      buf.clear();
+      return false;
+    }
+    buf.erase(0, tilde);
+    if (buf.size() < lark::kAsciiDataHeaderSize) return false;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (size_t i : {1, 2, 4, 5, 6}) {
+      if (!digit(buf[i])) {
+        buf.erase(0, 1);
+        return true;
+      }
+    }
+    int addr = (buf[1] - '0') * 10 + (buf[2] - '0');
+    size_t len = static_cast<size_t>((buf[4] - '0') * 100 + (buf[5] - '0') * 10 + (buf[6] - '0'));
+    size_t body = lark::kAsciiDataHeaderSize + len;
+    if (buf.size() < body) return false;
+    // Sum digits, when sent, come in the same write; give them a moment.
+    if (buf.size() < body + 2) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 15) > 0) {
+        char tmp[64];
+        ssize_t n = read(fd_, tmp, sizeof tmp);
+        if (n > 0) buf.append(tmp, static_cast<size_t>(n));
+      }
+    }
+    size_t used = body;
+    bool sumOk = true;
+    if (buf.size() >= body + 2 && buf[body] != '~') {
+      std::string sum = buf.substr(body, 2);
+      sumOk = sum == lark::Sum8Text(lark::asBytes(std::string_view(buf).substr(0, body)));
+      used = body + 2;
+    }
+    std::string frame = buf.substr(0, used);
+    buf.erase(0, used);
+    auto it = units_.find(addr);
+    if (it == units_.end()) return true;  // another unit's request
+    ++requests_;
+    if (o_.verbose) fprintf(stderr, "ups_sim: #%ld <- %s\n", requests_, frame.c_str());
+    if (!sumOk) {
+      if (o_.verbose) fprintf(stderr, "ups_sim: bad checksum, no answer\n");
+      return true;
+    }
+    answer(it->second, frame[3], frame.substr(lark::kAsciiDataHeaderSize, len));
+    return true;
+  }
+
+  void answer(Unit& unit, char kind, const std::string& payload) {
+    std::string body;
+    if (kind == 'P' && payload.size() >= 3) {
+      std::string code = payload.substr(0, 3);
+      AsciiUpsProfile prof = unit.profile;
+      if (code == "STA") {
+        if (o_.alarmCycle > 0) prof.alarm = (unit.staAnswers / o_.alarmCycle) % 2 == 1;
+        ++unit.staAnswers;
+      }
+      auto data = lark::AsciiSampleAnswer(prof, code, std::string_view(payload).substr(3));
+      if (data && data->size() <= 999) {
+        char head[8];
+        snprintf(head, sizeof head, "D%03zu", data->size());
+        body = head + *data;
+      } else {
+        body = "R";
+      }
+    } else if (kind == 'S') {
+      body = "A";
+    } else {
+      body = "R";
+    }
+    int addr = unit.profile.address;
+    bool silence = false, badSum = false, wrongAddr = false, split = false, garbage = false;
+    for (const Fault& f : o_.faults) {
+      if (!f.hits(requests_)) continue;
+      silence |= f.kind == FaultKind::kSilence;
+      badSum |= f.kind == FaultKind::kBadSum;
+      wrongAddr |= f.kind == FaultKind::kWrongAddr;
+      split |= f.kind == FaultKind::kSplit;
+      garbage |= f.kind == FaultKind::kGarbage;
+    }
+    if (silence) {
+      if (o_.verbose) fprintf(stderr, "ups_sim: #%ld silence\n", requests_);
+      return;
+    }
+    char head[4];
+    snprintf(head, sizeof head, "~%02d", wrongAddr ? (addr + 1) % 100 : addr);
+    std::string reply = head + body;
+    if (o_.checksum) {
+      std::string sum = lark::Sum8Text(lark::asBytes(reply));
+      if (badSum) sum = sum == "00" ? "01" : "00";
+      reply += sum;
+    }
+    if (garbage) reply = std::string("\x01xx", 3) + reply;
+    if (o_.verbose) fprintf(stderr, "ups_sim: #%ld -> %s\n", requests_, reply.c_str());
+    if (split) {
+      size_t half = reply.size() / 2;
+      WriteAll(fd_, reply.substr(0, half));
+      std::this_thread::sleep_for(std::chrono::milliseconds(60));
+      WriteAll(fd_, reply.substr(half));
+    } else {
+      WriteAll(fd_, reply);
+    }
+  }
+
+  const Options& o_;
+  int fd_;
+  std::map<int, Unit> units_;
+  long requests_ = 0;  // requests to our units so far
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o = ParseArgs(argc, argv);
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  int fd = -1;
+  int keepSlave = -1;  // held open so the line lives while the service reopens it
+  std::string where;
+  if (o.fd >= 0) {
+    fd = o.fd;
+    where = "fd " + std::to_string(fd);
+  } else if (!o.device.empty()) {
+    fd = open(o.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+      fprintf(stderr, "ups_sim: open %s: %s\n", o.device.c_str(), strerror(errno));
+      return 1;
+    }
+    MakeRaw(fd);
+    where = o.device;
+  } else {
+    char name[256];
+    if (openpty(&fd, &keepSlave, name, nullptr, nullptr) != 0) {
+      fprintf(stderr, "ups_sim: openpty: %s\n", strerror(errno));
+      return 1;
+    }
+    MakeRaw(keepSlave);
+    std::string link = o.ptyDir + "/COM" + std::to_string(o.com);
+    std::string tmp = link + ".tmp" + std::to_string(getpid());
+    unlink(tmp.c_str());
+    if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), link.c_str()) != 0) {
+      fprintf(stderr, "ups_sim: link %s -> %s: %s\n", link.c_str(), name, strerror(errno));
+      return 1;
+    }
+    where = link;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  // Requests left from before a restart are stale: answer only new ones.
+  char stale[256];
+  while (read(fd, stale, sizeof stale) > 0) {
+  }
+  printf("ready %s\n", where.c_str());
+  fflush(stdout);
+
+  Simulator sim(o, fd);
+  sim.run();
+  if (keepSlave >= 0) close(keepSlave);
+  if (o.fd < 0) close(fd);
+  return 0;
+}
