@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# Builds the Release service and runs Larkcore in the foreground on a demo
-# installation folder made from data/. Ctrl-C stops it.
+# Builds the Release programs and runs Larkcore in the foreground on a demo
+# installation folder made from data/, monitoring a simulated UPS on a
+# pseudo-terminal linked as COM1. Ctrl-C stops both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLARK_TESTS=OFF >/dev/null
 cmake --build build-release -j "$(nproc)"
 demo=${LARK_DEMO_DIR:-$PWD/demo}
-mkdir -p "$demo"
+mkdir -p "$demo/ports"
 cp -rn data/. "$demo"/
-export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state"
-exec build-release/service/Larkcore
+cp build-release/tools/Larknote "$demo"/
+export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
+# The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
+build-release/tools/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
+sim=$!
+trap 'kill $sim 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
+set +e
+build-release/service/Larkcore
+code=$?
+exit $code

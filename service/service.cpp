@@ -1,7 +1,352 @@
 #include "service/service.h"
 
+#include <signal.h>
+#include <stdio.h>
+#include <time.h>
+
+#include <cstring>
+
+#include "core/language_texts.h"
+#include "core/tree_action_levels.h"
+#include "core/tree_dump.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "records/audio_handover.h"
+#include "records/popup.h"
+#include "core/command_queue.h"
+#include "core/control_lock.h"
+#include "core/link_commands.h"
+#include "core/link_server.h"
+#include "service/systemd_notify.h"
+
 namespace lark {
 
-int RunLarkcore() { return 0; }
+// Pauses the serial poll threads around structural tree changes.
+class Service::SerialPauser final : public WorkerPauser {
+ public:
+  explicit SerialPauser(PortTable& ports) : ports_(ports) {}
+  void pauseAll() override { ports_.PauseSerialThreads(); }
+  void resumeAll() override { ports_.ResumeSerialThreads(); }
+
+ private:
+  PortTable& ports_;
+};
+
+// A serial device leaving the tree gives up its port slot.
+class Service::SerialEndpoints final : public TreeEndpoints {
+ public:
+  explicit SerialEndpoints(PortTable& ports) : ports_(ports) {}
+  void detachSerialDevice(DeviceNode& node) override { ports_.DetachPortDevice(node, false); }
+
+ private:
+  PortTable& ports_;
+};
+
+// Commands for devices from the loop thread: an ASCII command text goes into
+// the device's queue while the poll threads stand still; the other protocol
+// engines and the command fan-out plug in here when they exist.
+class Service::SerialCommands final : public UpsCommandSink {
+ public:
+  explicit SerialCommands(PortTable& ports) : ports_(ports) {}
+  void SendDeviceControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
+  void SendGroupControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
+  void SendAllControl(int32_t, int32_t, int32_t) override {}
+  void QueueAsciiCommand(DeviceNode& node, std::string_view text) override {
+    ports_.PauseSerialThreads();
+    AsciiUpsEngine::QueueSerialProtocolCommand(node, text);
+    ports_.ResumeSerialThreads();
+  }
+  void QueueBinaryFrame(DeviceNode&, CBytes) override {}
+
+ private:
+  PortTable& ports_;
+};
+
+// The console link: its command queues, the control lock and the server.
+struct Service::Link {
+  CommandQueues queues;
+  ControlLock lock;
+  LinkServices services;
+  LinkServer server;
+
+  Link(Service& service, EventLoop& loop, Clock& clock, EventLogSink& log, DeviceTree& tree,
+       const ServiceOptions& options)
+      : lock(clock, queues),
+        services(lock),
+        server(loop, clock, log, queues, services, ServerOptions(options)) {
+    server.setDeviceTree(&tree);
+    server.setSystemTexts([&service](int index) {
+      auto snap = service.languages().current();
+      return snap ? std::string(snap->texts.systemMessage(index)) : std::string();
+    });
+  }
+  static LinkServerOptions ServerOptions(const ServiceOptions& options) {
+    LinkServerOptions o;
+    o.tcpPort = options.linkTcpPort;
+    o.udpPort = options.linkUdpPort;
+    return o;
+  }
+  void initQueues() {
+    queues.clearAll();
+    lock.reset();
+  }
+  bool start() { return server.start(); }
+  void stop() { server.stop(); }
+  void tick() { server.tick(); }
+  void dispatchCommandQueue() { server.dispatchCommandQueue(); }
+  void resetControlLock() { lock.reset(); }
+};
+
+namespace {
+
+void StderrLog(std::string_view text) {
+  time_t now = time(nullptr);
+  struct tm tm;
+  localtime_r(&now, &tm);
+  char stamp[32];
+  strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
+  fprintf(stderr, "%s Larkcore: %.*s\n", stamp, static_cast<int>(text.size()), text.data());
+}
+
+}  // namespace
+
+Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions options)
+    : loop_(loop),
+      clock_(clock),
+      keys_(keys),
+      options_(std::move(options)),
+      settingsStore_(options_.installDir, &eventLog_),
+      languages_(options_.installDir),
+      eventLog_(clock_, [this] { return languages_.levelNames(); }),
+      trace_(clock_, options_.installDir),
+      opener_(ComPortResolver{{}, DefaultSerialLinkDir(options_.installDir)},
+              [this](std::string_view t) { log(t); }),
+      ascii_(upsEventLog_, [this](std::string_view t) { log(t); }),
+      ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
+      pauser_(std::make_unique<SerialPauser>(ports_)),
+      endpoints_(std::make_unique<SerialEndpoints>(ports_)),
+      commands_(std::make_unique<SerialCommands>(ports_)),
+      maps_(options_.installDir, tree_, eventLog_),
+      detector_(settings_, actions_, outgoing_, eventLog_, clock_,
+                AlarmReactionSinks{
+                    [this](std::string_view text) {
+                      LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList),
+                                  options_.installDir, clock_, Spawn);
+                    },
+                    [this](std::string_view file) { HandOverSound(keys_, file); }}),
+      tray_(keys_, TrayHooks{[this] { return stopMonitoring(); },
+                             [this](const std::string& file) { reloadMap(file); }}) {
+  if (!options_.log) options_.log = StderrLog;
+  ports_.setEngine(kCommAscii, &ascii_);
+  tree_.setWorkerPauser(*pauser_);
+  tree_.setEndpoints(*endpoints_);
+  maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
+    ports_.AttachPortDevice(node, false);
+  };
+  link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
+}
+
+Service::~Service() { stop(); }
+
+void Service::log(std::string_view text) const { options_.log(text); }
+
+void Service::systemEvent(uint32_t level, int message) {
+  auto snap = languages_.current();
+  std::string_view text = snap ? snap->texts.systemMessage(message) : std::string_view();
+  // An empty language text silences the line.
+  if (!text.empty()) eventLog_.WriteEventLog(0, level, kSystemEventCode, text);
+}
+
+void Service::reloadActionTables() { actions_ = *languages_.actions(); }
+
+// What the hidden window's creation did: tables, settings and the map.
+void Service::loadEverything() {
+  Tree_ResetRoot(tree_);
+  settingsStore_.LoadAll(settings_);
+  eventLog_.setMaxLines(settings_.maxEventLog);
+  for (const std::string& problem : languages_.load(settings_.language)) log(problem);
+  reloadActionTables();
+  SaveImageList(options_.installDir);
+  std::string name = settings_.autoLoadMap;
+  maps_.OpenMapFile(name);
+  afterMapOpened();
+  lastTick_ = clock_.now();
+  // The first tick then handles a minute boundary, so schedules run at once.
+  lastTick_.minute = 0xFFFF;
+}
+
+void Service::afterMapOpened() {
+  eventLog_.setPath(settings_.historyDirectory, maps_.currentMapName());
+  ports_.setConfig(SerialPollConfig{static_cast<uint32_t>(settings_.serialPolling),
+                                    static_cast<uint32_t>(settings_.serialTimeout) * 1000u});
+}
+
+void Service::startWorkers() {
+  // Serial poll threads A, B and C. The SNMP, history, mail and GPRS workers
+  // join this list when their subsystems exist.
+  ports_.start();
+}
+
+bool Service::start(std::string* error) {
+  if (started_) return true;
+  if (!MakeDirs(options_.installDir)) {
+    *error = "cannot create the install folder " + options_.installDir;
+    return false;
+  }
+  // Initialisation, in the fixed order (the database token, SNMP device
+  // table and status shared memory come with their subsystems).
+  detector_.clearRepeatCounters();
+  outgoing_.withLock([](OutgoingState& s) { ClearOutgoingSlots(s); });
+  ResetAudioSlots(keys_);
+  InitInverterValues(keys_);
+  tray_.start();
+  link_->initQueues();
+
+  loadEverything();
+
+  systemEvent(kLevelInformation, kMsgStartup);
+  eventLog_.countLines();
+
+  if (!loop_.setTimer(kTimerSecond, 1000, [this] { onSecondTimer(); }) ||
+      !loop_.setTimer(kTimerCommandQueue, 100, [this] { onCommandQueueTimer(); }) ||
+      !loop_.setTimer(kTimerStatusMemory, 100, [this] { onStatusMemoryTimer(); })) {
+    *error = "cannot create the service timers";
+    return false;
+  }
+  if (!link_->start()) log("the console link could not open every socket; retrying each second");
+  startWorkers();
+  started_ = true;
+  return true;
+}
+
+void Service::stop() {
+  if (!started_ || stopped_) return;
+  stopped_ = true;
+  outgoing_.withLock([](OutgoingState& s) {
+    s.reportBody.clear();
+    s.reportPending = false;
+  });
+  systemEvent(kLevelInformation, kMsgServiceStopping);
+  ports_.StopSerialThreads();
+  link_->stop();
+  {
+    DeviceTree::StructuralEdit edit(tree_);
+    Tree_FreeAll(tree_);
+  }
+  TrayRegistryOp(keys_, 1, nullptr);
+  tray_.finish();
+  loop_.killTimer(kTimerSecond);
+  loop_.killTimer(kTimerCommandQueue);
+  loop_.killTimer(kTimerStatusMemory);
+  loop_.killTimer(kTimerTrace);
+}
+
+void Service::onSecondTimer() {
+  WallTime now = clock_.now();
+  if (now.minute != lastTick_.minute) {
+    if (lastTick_.minute != 0xFFFF && now.day != lastTick_.day) {
+      auto lock = tree_.readLock();
+      Tree_ResetDailyValues(tree_.root());
+    }
+    if (now.minute == 0) {
+      auto lock = tree_.readLock();
+      Tree_PushDateTime(tree_.root(), now, *commands_);
+    }
+    lastTick_ = clock_.now();
+  }
+  tray_.onSecondTick();
+  WriteInverterValues(keys_, [this] {
+    auto lock = tree_.readLock();
+    return InverterSummary(tree_.root());
+  }());
+  detector_.onSecondTick();
+  if (secondTick_ % 2 == 0) {
+    auto lock = tree_.readLock();
+    Tree_RunCountdowns(tree_.root(), ActionTablesLevelSource(actions_), *commands_);
+    detector_.scan(tree_.root());
+  }
+  ++secondTick_;
+  if (tray_.monitoring()) link_->tick();
+  ReapChildren();
+  if (++imageListCounter_ >= 60) {
+    imageListCounter_ = 0;
+    SaveImageList(options_.installDir);
+  }
+}
+
+void Service::onCommandQueueTimer() { link_->dispatchCommandQueue(); }
+
+void Service::onTraceTimer() {
+  trace_.minuteTick();
+  if (!trace_.isOn()) loop_.killTimer(kTimerTrace);
+}
+
+// The shared-memory status exchange steps here once it exists.
+void Service::onStatusMemoryTimer() {}
+
+std::string Service::stopMonitoring() {
+  link_->stop();
+  std::string name = maps_.currentMapName();
+  {
+    DeviceTree::StructuralEdit edit(tree_);
+    Tree_ClearAll(tree_);
+  }
+  std::string empty;
+  maps_.OpenMapFile(empty);
+  afterMapOpened();
+  link_->resetControlLock();
+  if (trace_.isOn()) {
+    trace_.stop();
+    loop_.killTimer(kTimerTrace);
+  }
+  return name == kUntitledMap ? std::string() : name;
+}
+
+void Service::reloadMap(const std::string& file) {
+  {
+    DeviceTree::StructuralEdit edit(tree_);
+    Tree_ClearAll(tree_);
+  }
+  std::string name = file;
+  maps_.OpenMapFile(name);
+  afterMapOpened();
+}
+
+int RunLarkcore() {
+  signal(SIGPIPE, SIG_IGN);
+  KeyStore keys(KeyStore::DefaultDir());
+  std::string installDir = InstallDir(keys);
+  if (!MakeDirs(installDir)) {
+    fprintf(stderr, "Larkcore: cannot create the install folder %s\n", installDir.c_str());
+    return 1;
+  }
+  InstanceLock instance;
+  std::string holder;
+  if (!instance.acquire(JoinPath(installDir, "Larkcore.lock"), &holder)) {
+    fprintf(stderr, "Larkcore: another Larkcore (%s) already runs on %s\n", holder.c_str(),
+            installDir.c_str());
+    return 1;
+  }
+  EventLoop loop;
+  SystemClock clock;
+  // Block the stop signals before any worker thread exists, so they all
+  // inherit the mask and the loop alone receives them.
+  loop.watchStopSignals([&loop](int) { loop.quit(0); });
+  ServiceOptions options;
+  options.installDir = installDir;
+  Service service(loop, clock, keys, options);
+  std::string error;
+  if (!service.start(&error)) {
+    fprintf(stderr, "Larkcore: start-up failed: %s\n", error.c_str());
+    return 1;
+  }
+  StderrLog("running on " + installDir);
+  NotifySystemd("READY=1");
+  int code = loop.run();
+  NotifySystemd("STOPPING=1");
+  service.stop();
+  StderrLog("stopped");
+  return code;
+}
 
 }  // namespace lark

@@ -1,8 +1,124 @@
-// The Larkcore service: one context object owning every subsystem.
+// The Larkcore service: one context object that owns every subsystem, runs
+// the start-up steps in their fixed order, the loop's timers, and the stop.
 #pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/action_tables.h"
+#include "core/device_tree.h"
+#include "core/event_log.h"
+#include "core/language_texts_store.h"
+#include "core/map_file.h"
+#include "core/settings.h"
+#include "core/tray_handover.h"
+#include "devices/ascii_ups.h"
+#include "devices/port_table.h"
+#include "devices/serial_port.h"
+#include "devices/serial_trace.h"
+#include "devices/ups_event_log.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/key_store.h"
+#include "records/alarm_detector.h"
+#include "records/outgoing_messages.h"
 
 namespace lark {
 
+// Timer ids of the service's loop.
+enum ServiceTimer : uint32_t {
+  kTimerSecond = 1025,        // clock-driven work, every second
+  kTimerCommandQueue = 1028,  // command queue dispatch, every 100 ms
+  kTimerTrace = 1034,         // serial trace minutes, every 60 s while the trace is on
+  kTimerStatusMemory = 1035,  // shared-memory status exchange, every 100 ms
+};
+
+struct ServiceOptions {
+  std::string installDir;
+  uint16_t linkTcpPort = 8900;
+  uint16_t linkUdpPort = 9000;
+  // Lines of the service's own log (stderr by default).
+  std::function<void(std::string_view)> log;
+};
+
+class Service {
+ public:
+  Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions options);
+  ~Service();
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  // The start-up steps; false with `error` set when the service cannot run.
+  bool start(std::string* error);
+  // The stop steps, in their order; safe to call once after start().
+  void stop();
+
+  // The timers' work, callable directly by tests.
+  void onSecondTimer();
+  void onCommandQueueTimer();
+  void onTraceTimer();
+  void onStatusMemoryTimer();
+
+  DeviceTree& tree() { return tree_; }
+  ServiceSettings& settings() { return settings_; }
+  EventLog& eventLog() { return eventLog_; }
+  MapStore& maps() { return maps_; }
+  LanguageTables& languages() { return languages_; }
+  TrayHandOver& tray() { return tray_; }
+  PortTable& ports() { return ports_; }
+  const std::string& installDir() const { return options_.installDir; }
+
+ private:
+  struct Link;  // the console link server and what it needs
+  class SerialPauser;
+  class SerialEndpoints;
+  class SerialCommands;
+
+  void log(std::string_view text) const;
+  void systemEvent(uint32_t level, int message);
+  void loadEverything();  // the hidden window's creation
+  void reloadActionTables();
+  std::string stopMonitoring();
+  void reloadMap(const std::string& file);
+  void afterMapOpened();
+  void startWorkers();
+
+  EventLoop& loop_;
+  Clock& clock_;
+  KeyStore& keys_;
+  ServiceOptions options_;
+
+  ServiceSettings settings_;
+  SettingsStore settingsStore_;
+  LanguageTables languages_;
+  ActionTables actions_;  // the detector's stable copy, replaced whole on reload
+  EventLog eventLog_;
+
+  DeviceTree tree_;
+  SerialTrace trace_;
+  TermiosPortOpener opener_;
+  UpsEventLogBuffer upsEventLog_;
+  AsciiUpsEngine ascii_;
+  PortTable ports_;
+  std::unique_ptr<SerialPauser> pauser_;
+  std::unique_ptr<SerialEndpoints> endpoints_;
+  std::unique_ptr<SerialCommands> commands_;
+  MapStore maps_;
+
+  OutgoingMessages outgoing_;
+  AlarmDetector detector_;
+  TrayHandOver tray_;
+  std::unique_ptr<Link> link_;
+
+  WallTime lastTick_{};
+  uint32_t secondTick_ = 0;
+  int imageListCounter_ = 0;
+  bool started_ = false;
+  bool stopped_ = false;
+};
+
+// The program: single-instance lock, signals, the loop, exit code.
 int RunLarkcore();
 
 }  // namespace lark

@@ -205,7 +205,7 @@ TEST_F(LinkCallBackTest, ConnectStillPendingAfterTenPassesIsAbandoned) {
   std::vector<int> fillers;  // non-blocking: the later ones hang as the service's will
   for (int i = 0; i < 3; ++i) {
     fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   }
 
   auto link = std::make_unique<LinkTestClient>(8900);
