@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/checksum.h"
-#include "devices/tokenizer.h"
+#include "common/tokenizer.h"
 #include "devices/ups_event_log.h"
 
 namespace lark {

@@ -6,7 +6,7 @@
 
 #include "common/checksum.h"
 #include "devices/ascii_answer.h"
-#include "devices/tokenizer.h"
+#include "common/tokenizer.h"
 
 namespace lark {
 

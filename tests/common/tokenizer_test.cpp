@@ -1,5 +1,5 @@
 // The tokenizer's splitting rules and the hexadecimal text parser.
-#include "devices/tokenizer.h"
+#include "common/tokenizer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "devices/tokenizer.h"
+#include "common/tokenizer.h"
 
 namespace lark {
 
