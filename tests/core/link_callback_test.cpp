@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "core/control_lock.h"
+#include "core/device_tree.h"
 #include "core/link_server.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
+#include "tests/support/tree_fixtures.h"
 
 namespace lark {
 namespace {
@@ -160,6 +162,28 @@ TEST_F(LinkCallBackTest, BusyCallBackKeepsOnePendingPushWithTheLatestState) {
   }
   EXPECT_EQ(last, V(finalImage.begin(), finalImage.end()));
   EXPECT_TRUE(a->callBack->quietFor(100));
+}
+
+TEST_F(LinkCallBackTest, DeviceStateEntriesArePushedForDevicesOnly) {
+  DeviceTree tree;
+  test::SampleTree s = test::BuildSampleTree(tree);
+  s.snmp->block(BlockKind::kSnmp)->setMask(MaskWord::kCurrent, 0x0807060504030201ull);
+  h->run([&] { h->server->setDeviceTree(&tree); });
+  auto a = connect();
+  ASSERT_TRUE(h->waitFor([&] { return h->server->connectedCallBacks() == 1; }));
+  auto entry = [](uint16_t id) {
+    V payload(16);
+    putU16(payload, 0, id);
+    return payload;
+  };
+  h->queues.push(1, 1, kCmdCodeDeviceAlarmState, entry(s.ups->idU16()));  // a group: nothing
+  h->queues.push(1, 1, kCmdCodeDeviceAlarmState, entry(s.snmp->idU16()));
+  dispatch();
+  const uint16_t id = s.snmp->idU16();
+  EXPECT_EQ(a->callBack->readFrame(),
+            (V{1, 1, 0, 12, 1, 0, uint8_t(id >> 8), uint8_t(id), 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_TRUE(a->callBack->quietFor(100));
+  h->run([&] { h->server->setDeviceTree(nullptr); });
 }
 
 TEST_F(LinkCallBackTest, CallBackClosesWithItsConsole) {

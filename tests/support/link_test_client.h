@@ -7,6 +7,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,10 @@ class CallBackListener {
   int fd_ = -1;
   uint16_t port_ = 0;
 };
+
+// Runs a program with `argv` (no shell), returns its exit status and puts
+// its standard output in `out`; -1 when it could not be started.
+int RunProgram(const std::vector<std::string>& argv, std::string& out);
 
 // Sends `request` to 127.0.0.1:`port` over UDP and returns the answer bytes.
 std::optional<std::vector<uint8_t>> UdpExchange(uint16_t port, const std::vector<uint8_t>& request,
