@@ -9,13 +9,6 @@ namespace lark {
 
 namespace {
 
-constexpr size_t kReadRoom = 4096;
-
-std::string ReadCut(const Profile& p, const std::string& section, std::string_view key,
-                    std::string_view def, size_t maxBytes) {
-  return std::string(CutUtf8(p.getString(section, key, def, kReadRoom), maxBytes));
-}
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -58,19 +51,19 @@ ActionTable ReadActionTable(const Profile& file, ActionFamily f, const ActionTab
     ActionRow& row = out[r];
     if (r < previous.size()) row.setLevel(previous[r].level());
     const std::string sec = Section(r);
-    row.setTitle(ReadCut(file, sec, "Title", "", kActionTitleMax));
-    std::string word = ReadCut(file, sec, "Alarm.Level", "Information", kActionLevelWordMax);
+    row.setTitle(ReadTableText(file, sec, "Title", "", kActionTitleMax));
+    std::string word = ReadTableText(file, sec, "Alarm.Level", "Information", kActionLevelWordMax);
     for (uint8_t l = 0; l < 3; ++l) {
       if (EqualsNoCase(word, levels[l])) {
         row.setLevel(l);
         break;
       }
     }
-    row.setMessage(ReadCut(file, sec, "Message", "No", kActionMessageMax));
-    row.setAudioFile(ReadCut(file, sec, "Audio.File", "", kActionAudioMax));
-    row.setSmsMessage(ReadCut(file, sec, "SMS.Message", "", kActionSmsMax));
+    row.setMessage(ReadTableText(file, sec, "Message", "No", kActionMessageMax));
+    row.setAudioFile(ReadTableText(file, sec, "Audio.File", "", kActionAudioMax));
+    row.setSmsMessage(ReadTableText(file, sec, "SMS.Message", "", kActionSmsMax));
     row.setDelayTime(
-        ParseDecimalClamped(ReadCut(file, sec, "DelayTime", "0", kActionDelayTextMax)));
+        ParseDecimalClamped(ReadTableText(file, sec, "DelayTime", "0", kActionDelayTextMax)));
   }
   return out;
 }

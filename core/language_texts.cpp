@@ -9,21 +9,14 @@ namespace lark {
 
 namespace {
 
-// Generous read room; values are then cut at a character boundary.
-constexpr size_t kReadRoom = 4096;
-
-std::string ReadCut(const Profile& p, std::string_view section, std::string_view key,
-                    std::string_view def, size_t maxBytes) {
-  return std::string(CutUtf8(p.getString(section, key, def, kReadRoom), maxBytes));
-}
-
 std::string Key(const char* prefix, int n) { return std::string(prefix) + std::to_string(n); }
 
 template <size_t N>
 void ReadLabels(const Profile& p, std::string_view section, const char* prefix, int first,
                 std::array<std::string, N>& out) {
   for (size_t i = 0; i < N; ++i)
-    out[i] = ReadCut(p, section, Key(prefix, first + static_cast<int>(i)), "", kLanguageTextMax);
+    out[i] =
+        ReadTableText(p, section, Key(prefix, first + static_cast<int>(i)), "", kLanguageTextMax);
 }
 
 template <size_t N>
@@ -60,12 +53,12 @@ LanguageTexts InitialLanguageTexts() {
 LanguageTexts LoadLanguageTexts(const Profile& lang, const LanguageTexts& previous) {
   LanguageTexts t = previous;
   for (int n = 1; n <= kCommonTextCount; ++n) {
-    std::string v = ReadCut(lang, "Common", Key("T_", n), "", kLanguageTextMax);
+    std::string v = ReadTableText(lang, "Common", Key("T_", n), "", kLanguageTextMax);
     if (!v.empty()) t.common[static_cast<size_t>(n - 1)] = std::move(v);
   }
   const LevelNames& english = EnglishLevelNames();
   for (size_t i = 0; i < 3; ++i) {
-    std::string v = ReadCut(lang, "Warn-Level", english[i], english[i], kLevelNameMax);
+    std::string v = ReadTableText(lang, "Warn-Level", english[i], english[i], kLevelNameMax);
     t.levelNames[i] = v.empty() ? english[i] : v;
   }
   ReadLabels(lang, "Component", "CP_", 1, t.component);
@@ -92,8 +85,8 @@ std::string FormatLanguageText(std::string_view text, std::string_view arg) {
 std::string ComposeOperatorLogText(const Profile& lang, uint32_t code, const char* detail) {
   std::string text;
   if (code < kOperatorMessageCount) {
-    text = ReadCut(lang, "Operator-Message", Key("M_", static_cast<int>(code) + 1), "",
-                   kOperatorMessageMax);
+    text = ReadTableText(lang, "Operator-Message", Key("M_", static_cast<int>(code) + 1), "",
+                         kOperatorMessageMax);
     text += ' ';
     if (detail != nullptr) text += detail;
   } else if (detail != nullptr) {
@@ -123,6 +116,13 @@ std::string OneLineText(std::string_view s) {
   for (char& c : out)
     if (c == '\r' || c == '\n' || c == '\t' || c == '\0') c = ' ';
   return out;
+}
+
+std::string ReadTableText(const Profile& p, std::string_view section, std::string_view key,
+                          std::string_view def, size_t maxBytes) {
+  // Generous read room; the value is then cut at a character boundary.
+  constexpr size_t kReadRoom = 4096;
+  return std::string(CutUtf8(p.getString(section, key, def, kReadRoom), maxBytes));
 }
 
 }  // namespace lark

@@ -85,6 +85,11 @@ LanguageTexts LoadLanguageTexts(const Profile& lang, const LanguageTexts& previo
 // other character as it stands: a translated text is never a format string.
 std::string FormatLanguageText(std::string_view text, std::string_view arg);
 
+// A text of a language or table file: read with generous room, then cut to
+// `maxBytes` at a character boundary.
+std::string ReadTableText(const Profile& p, std::string_view section, std::string_view key,
+                          std::string_view def, size_t maxBytes);
+
 // The operation-log text of a console's record: [Operator-Message]
 // M_(code + 1), a blank and the detail for codes below 117, else the detail
 // alone; cut to the op_log column at a character boundary.

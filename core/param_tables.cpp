@@ -10,13 +10,6 @@ namespace lark {
 
 namespace {
 
-constexpr size_t kReadRoom = 4096;
-
-std::string ReadCut(const Profile& p, const std::string& section, std::string_view key,
-                    std::string_view def, size_t maxBytes) {
-  return std::string(CutUtf8(p.getString(section, key, def, kReadRoom), maxBytes));
-}
-
 std::string_view Entry(const std::vector<std::optional<std::string>>& v, size_t i) {
   if (i >= v.size() || !v[i]) return {};
   return *v[i];
@@ -44,13 +37,13 @@ ParamTable ReadParamTable(const Profile& file, ParamFamily f, const ParamTable& 
   const auto& info = ParamFamilyOf(f);
   ParamTable t = previous;
   if (t.capacity() != info.capacity) t = EmptyParamTable(f);
-  int32_t n =
-      ParseDecimalClamped(ReadCut(file, "Main", "Number", info.defaultNumber, kParamNumberMax));
+  int32_t n = ParseDecimalClamped(
+      ReadTableText(file, "Main", "Number", info.defaultNumber, kParamNumberMax));
   if (n > static_cast<int32_t>(info.capacity)) n = info.capacity;
   for (int32_t i = 0; i < n; ++i) {
     const std::string sec = "Para" + std::to_string(i + 1);
-    t.titles[static_cast<size_t>(i)] = ReadCut(file, sec, "Title", "", kParamTextMax);
-    t.units[static_cast<size_t>(i)] = ReadCut(file, sec, "Unit", "", kParamTextMax);
+    t.titles[static_cast<size_t>(i)] = ReadTableText(file, sec, "Title", "", kParamTextMax);
+    t.units[static_cast<size_t>(i)] = ReadTableText(file, sec, "Unit", "", kParamTextMax);
   }
   return t;
 }

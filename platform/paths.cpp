@@ -73,6 +73,8 @@ std::vector<std::string_view> SplitComponents(std::string_view name) {
   return parts;
 }
 
+}  // namespace
+
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = ::write(fd, data.data(), data.size());
@@ -84,8 +86,6 @@ bool WriteAll(int fd, std::string_view data) {
   }
   return true;
 }
-
-}  // namespace
 
 std::string InstallDir(const KeyStore& keys) {
   if (auto stored = keys.read("Main", "Path"); stored && !stored->empty()) {

@@ -35,6 +35,8 @@ bool IsDirectory(const std::string& path);
 bool MakeDirs(const std::string& path, unsigned mode = 0755);
 // Reads a whole file; nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
+// Writes all of `data` to `fd`, going on after short writes and EINTR.
+bool WriteAll(int fd, std::string_view data);
 // Writes a whole file through a temp file in the same folder and rename.
 // The temp file is synced before the rename and the folder after it, so a
 // crash leaves the old or the new file whole; an existing file keeps its mode.
