@@ -4,21 +4,11 @@
 #include <cstring>
 
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace lark {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string Section(size_t row) { return "Event" + std::to_string(row + 1); }
 
@@ -54,7 +44,7 @@ ActionTable ReadActionTable(const Profile& file, ActionFamily f, const ActionTab
     row.setTitle(ReadTableText(file, sec, "Title", "", kActionTitleMax));
     std::string word = ReadTableText(file, sec, "Alarm.Level", "Information", kActionLevelWordMax);
     for (uint8_t l = 0; l < 3; ++l) {
-      if (EqualsNoCase(word, levels[l])) {
+      if (EqualNoCase(word, levels[l])) {
         row.setLevel(l);
         break;
       }

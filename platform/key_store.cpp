@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace lark {
 
@@ -20,23 +21,13 @@ namespace {
 // NUL are escaped so that any name and value round-trip.
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 // Key paths compare without case, as registry keys do; anything outside a
 // plain set of characters is %-encoded, so a key path never leaves the folder.
 std::string KeyFileStem(std::string_view key) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (char c : key) {
-    char l = Lower(c);
+    char l = AsciiLower(c);
     if ((l >= 'a' && l <= 'z') || (l >= '0' && l <= '9') || l == '-' || l == '_' ||
         (l == '.' && !out.empty())) {
       out += l;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace lark {
 
@@ -18,20 +19,10 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 std::string LowerTrimmed(std::string_view s) {
   s = Trim(s);
   std::string out(s);
-  for (char& c : out) c = Lower(c);
+  for (char& c : out) c = AsciiLower(c);
   return out;
 }
 
