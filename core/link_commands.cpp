@@ -1,6 +1,11 @@
 #include "core/link_commands.h"
 
+#include <algorithm>
+
 #include "core/control_lock.h"
+#include "core/device_tree.h"
+#include "core/link_replies.h"
+#include "core/link_requests.h"
 
 namespace lark {
 
@@ -12,39 +17,39 @@ constexpr uint8_t G = kLinkFlagGate;
 // the sub-command check it in their handler.
 constexpr LinkCommandRow kRows[] = {
     {kLinkCmdHello, "Hello", 0, kLinkFlagOverflow, HandleHello},
-    {kLinkCmdGetMapList, "GetMapList", 0, 0, HandleNotBuilt},
-    {kLinkCmdOpenMap, "OpenMap", 0, G, HandleNotBuilt},
-    {kLinkCmdDownloadSettings, "DownloadSettings", 8, 0, HandleNotBuilt},
-    {kLinkCmdDownloadFile, "DownloadFile", 40, 0, HandleNotBuilt},
-    {kLinkCmdGetDeviceData, "GetDeviceData", 8, 0, HandleNotBuilt},
+    {kLinkCmdGetMapList, "GetMapList", 0, 0, HandleGetMapList},
+    {kLinkCmdOpenMap, "OpenMap", 0, G, HandleOpenMap},
+    {kLinkCmdDownloadSettings, "DownloadSettings", 8, 0, HandleDownloadSettings},
+    {kLinkCmdDownloadFile, "DownloadFile", 40, 0, HandleDownloadFile},
+    {kLinkCmdGetDeviceData, "GetDeviceData", 8, 0, HandleGetDeviceData},
     {kLinkCmdCallBack, "CallBack", 7, 0, HandleCallBack},
-    {kLinkCmdSaveMap, "SaveMap", 0, G, HandleNotBuiltMapSave},
-    {kLinkCmdNewMap, "NewMap", 261, G, HandleNotBuilt},
-    {kLinkCmdSetAutoLoadMap, "SetAutoLoadMap", 0, 0, HandleNotBuilt},
-    {kLinkCmdEventLog, "EventLog", 0, 0, HandleNotBuilt},
-    {kLinkCmdUserDatabase, "UserDatabase", 0, 0, HandleNotBuilt},
-    {kLinkCmdAddNode, "AddNode", 8, G, HandleNotBuiltTreeEdit},
-    {kLinkCmdSetNodeProperties, "SetNodeProperties", 0, G, HandleNotBuiltTreeEdit},
-    {kLinkCmdSetGroupPicture, "SetGroupPicture", 0, G, HandleNotBuiltTreeEdit},
-    {kLinkCmdCutNode, "CutNode", 0, G, HandleNotBuiltTreeEdit},
-    {kLinkCmdPasteNode, "PasteNode", 0, G, HandleNotBuiltTreeEdit},
-    {kLinkCmdRemoveNode, "RemoveNode", 0, G, HandleNotBuiltTreeEdit},
-    {kLinkCmdSetPolling, "SetPolling", 8074, 0, HandleNotBuilt},
-    {kLinkCmdNotifySettings, "NotifySettings", 0, 0, HandleNotBuilt},
-    {kLinkCmdEventTables, "EventTables", 0, 0, HandleNotBuilt},
-    {kLinkCmdHistoryReport, "HistoryReport", 0, 0, HandleNotBuilt},
-    {kLinkCmdStopAllAlarms, "StopAllAlarms", 0, 0, HandleNotBuilt},
-    {kLinkCmdControlPassword, "ControlPassword", 0, 0, HandleNotBuilt},
-    {kLinkCmdTrafficMonitor, "TrafficMonitor", 0, 0, HandleNotBuilt},
-    {kLinkCmdControlDevice, "ControlDevice", 49, 0, HandleNotBuilt},
-    {kLinkCmdSetLanguage, "SetLanguage", 0, 0, HandleNotBuilt},
-    {kLinkCmdDeviceSettings, "DeviceSettings", 157, 0, HandleNotBuilt},
-    {kLinkCmdSetSchedule, "SetSchedule", 478, 0, HandleNotBuilt},
-    {kLinkCmdMoveIcon, "MoveIcon", 26, 0, HandleNotBuilt},
-    {kLinkCmdSyncImages, "SyncImages", 6, 0, HandleNotBuilt},
-    {kLinkCmdUploadFile, "UploadFile", 269, 0, HandleNotBuilt},
+    {kLinkCmdSaveMap, "SaveMap", 0, G, HandleSaveMap},
+    {kLinkCmdNewMap, "NewMap", 261, G, HandleNewMap},
+    {kLinkCmdSetAutoLoadMap, "SetAutoLoadMap", 0, 0, HandleSetAutoLoadMap},
+    {kLinkCmdEventLog, "EventLog", 0, 0, HandleEventLog},
+    {kLinkCmdUserDatabase, "UserDatabase", 0, 0, HandleUserDatabase},
+    {kLinkCmdAddNode, "AddNode", 8, G, HandleAddNode},
+    {kLinkCmdSetNodeProperties, "SetNodeProperties", 0, G, HandleSetNodeProperties},
+    {kLinkCmdSetGroupPicture, "SetGroupPicture", 0, G, HandleSetGroupPicture},
+    {kLinkCmdCutNode, "CutNode", 0, G, HandleCutNode},
+    {kLinkCmdPasteNode, "PasteNode", 0, G, HandlePasteNode},
+    {kLinkCmdRemoveNode, "RemoveNode", 0, G, HandleRemoveNode},
+    {kLinkCmdSetPolling, "SetPolling", 8074, 0, HandleSetPolling},
+    {kLinkCmdNotifySettings, "NotifySettings", 0, 0, HandleNotifySettings},
+    {kLinkCmdEventTables, "EventTables", 0, 0, HandleEventTables},
+    {kLinkCmdHistoryReport, "HistoryReport", 0, 0, HandleHistoryReport},
+    {kLinkCmdStopAllAlarms, "StopAllAlarms", 0, 0, HandleStopAllAlarms},
+    {kLinkCmdControlPassword, "ControlPassword", 0, 0, HandleControlPassword},
+    {kLinkCmdTrafficMonitor, "TrafficMonitor", 0, 0, HandleTrafficMonitor},
+    {kLinkCmdControlDevice, "ControlDevice", 49, 0, HandleControlDevice},
+    {kLinkCmdSetLanguage, "SetLanguage", 0, 0, HandleSetLanguage},
+    {kLinkCmdDeviceSettings, "DeviceSettings", 157, 0, HandleDeviceSettings},
+    {kLinkCmdSetSchedule, "SetSchedule", 478, 0, HandleSetSchedule},
+    {kLinkCmdMoveIcon, "MoveIcon", 26, 0, HandleMoveIcon},
+    {kLinkCmdSyncImages, "SyncImages", 6, 0, HandleSyncImages},
+    {kLinkCmdUploadFile, "UploadFile", 269, 0, HandleUploadFile},
     {kLinkCmdVersion, "Version", 7, 0, HandleVersion},
-    {kLinkCmdTestSound, "TestSound", 0, 0, HandleNotBuilt},
+    {kLinkCmdTestSound, "TestSound", 0, 0, HandleTestSound},
 };
 static_assert(std::size(kRows) == kLinkLastCommand);
 
@@ -67,7 +72,9 @@ bool GateApplies(const LinkRequest& r) {
   return true;
 }
 
-bool RepliesWithSub(uint8_t c) {
+}  // namespace
+
+bool LinkReplyEchoesSub(uint8_t c) {
   switch (c) {
     case 4:
     case 5:
@@ -93,13 +100,20 @@ bool RepliesWithSub(uint8_t c) {
   }
 }
 
-void PutLockRecord(LinkRequest& r, LinkFrameBuilder& reply) {
-  uint8_t img[kControlLockSize];
-  r.services.lock.writeImage(img, 0);
-  reply.putBytes(img);
+size_t LinkReplyRoom(const LinkFrameBuilder& reply) {
+  constexpr size_t kLargestFrame = 0xFFFF + kLinkHeaderSize;
+  if (reply.size() >= kLargestFrame) return 0;
+  return std::min(reply.room(), kLargestFrame - reply.size());
 }
 
-}  // namespace
+void ResetLinkSlot(LinkServices& services, int slot) {
+  if (slot < 0 || slot > kOverflowSlot) return;
+  services.users[static_cast<size_t>(slot)] = LinkSlotUser{};
+  if (services.tree == nullptr) return;
+  auto lock = services.tree->readLock();
+  ClearSentBits(services.tree->root(), LongChannelOf(slot) + 1);
+  ClearSentBits(services.tree->root(), ShortChannelOf(slot) + 1);
+}
 
 std::string LinkPeer::text() const {
   return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
@@ -119,12 +133,12 @@ const LinkCommandRow* FindLinkCommand(uint8_t command) {
 void BuildLinkFailureReply(LinkRequest& r, LinkFrameBuilder& reply) {
   const uint8_t c = r.command();
   reply.beginReply(c, LinkFailureCode(c));
-  if (RepliesWithSub(c)) reply.putU8(r.sub());
+  if (LinkReplyEchoesSub(c)) reply.putU8(r.sub());
   if (c == kLinkCmdVersion) {
     reply.putU8(kServiceLinkVersionMajor);
     reply.putU8(kServiceLinkVersionMinor);
   }
-  if (IsTreeCommand(c)) PutLockRecord(r, reply);
+  if (IsTreeCommand(c)) PutControlLock(r, reply);
 }
 
 size_t DispatchLinkRequest(LinkRequest& r, LinkFrameBuilder& reply) {
@@ -141,7 +155,8 @@ size_t DispatchLinkRequest(LinkRequest& r, LinkFrameBuilder& reply) {
   } else {
     row->handler(r, reply);
     // A handler that built nothing, or more than a frame holds, answers failure.
-    if (!reply.started() || reply.overflowed() || reply.command() != row->command) {
+    if (!reply.started() || reply.overflowed() || reply.command() != row->command ||
+        reply.size() > 0xFFFF + kLinkHeaderSize) {
       BuildLinkFailureReply(r, reply);
     }
   }
@@ -161,16 +176,5 @@ size_t DispatchLinkRequest(LinkRequest& r, LinkFrameBuilder& reply) {
 }
 
 void HandleNotBuilt(LinkRequest& r, LinkFrameBuilder& reply) { BuildLinkFailureReply(r, reply); }
-
-void HandleNotBuiltTreeEdit(LinkRequest& r, LinkFrameBuilder& reply) {
-  // The lock is taken before the work, whatever its outcome.
-  if (GateApplies(r)) r.takeLock(r.command());
-  BuildLinkFailureReply(r, reply);
-}
-
-void HandleNotBuiltMapSave(LinkRequest& r, LinkFrameBuilder& reply) {
-  r.takeLock(r.command());
-  BuildLinkFailureReply(r, reply);
-}
 
 }  // namespace lark

@@ -2,15 +2,25 @@
 // request (kind, command, slot, minimum length, control-lock gate) before its
 // handler runs with a view bounded to the frame and a reply builder.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/link_frame.h"
 
 namespace lark {
 
+class Clock;
 class ControlLock;
+class DeviceTree;
+class EventLog;
+class LanguageTables;
+class MapStore;
+class SettingsStore;
+class UpsCommandSink;
+struct ServiceSettings;
 
 inline constexpr int kLinkSlotCount = 10;  // console sessions 0..9
 inline constexpr int kOverflowSlot = 10;   // the session that only says "server full"
@@ -33,7 +43,28 @@ class LinkSessionHost {
   virtual bool anyConsoleBelowVersion(uint16_t version) const = 0;
 };
 
-// The subsystems request handlers work on; grows as handlers are built.
+// The logged-in user of a console slot; it belongs to the slot, not to the
+// connection, and is cleared whenever the slot changes hands.
+struct LinkSlotUser {
+  std::string account;  // at most 32 characters
+  uint8_t level = 0;
+};
+
+// The serial traffic trace as a console switches it (the trace lives with
+// the serial driver; the service implements this).
+class LinkTrafficControl {
+ public:
+  virtual ~LinkTrafficControl() = default;
+  virtual bool serialTraceOn() const = 0;
+  virtual uint32_t serialPortFilter() const = 0;
+  // Opens the trace for `minutes` (0: until stopped); false when its minute
+  // timer cannot run.
+  virtual bool startSerialTrace(uint32_t portFilter, int32_t minutes) = 0;
+  virtual void stopSerialTrace() = 0;
+};
+
+// The subsystems request handlers work on. A handler whose subsystem is not
+// wired (null) answers its command's failure code.
 struct LinkServices {
   explicit LinkServices(ControlLock& controlLock) : lock(controlLock) {}
 
@@ -43,7 +74,43 @@ struct LinkServices {
   // kept by the handlers (account, level, sent bits) starts afresh.
   std::function<void(int slot)> slotOpened;
   std::function<void(int slot)> slotClosed;
+
+  std::string installDir;
+  DeviceTree* tree = nullptr;
+  MapStore* maps = nullptr;
+  SettingsStore* settingsStore = nullptr;
+  ServiceSettings* settings = nullptr;
+  EventLog* eventLog = nullptr;
+  LanguageTables* languages = nullptr;
+  const Clock* clock = nullptr;
+  // Setting texts and frames queued to single devices (built per protocol).
+  UpsCommandSink* deviceCommands = nullptr;
+  // The UPS command fan-out of the console's control dialog; null until built.
+  UpsCommandSink* upsControl = nullptr;
+  LinkTrafficControl* traffic = nullptr;
+
+  // After another map became current (open, new, save under a new name) or
+  // the history folder changed: the event log follows the map folder.
+  std::function<void()> mapChanged;
+  // Polling values changed: the pollers take the new periods.
+  std::function<void()> pollingChanged;
+  // The language or an alarm-action table changed: the alarm scan's copy
+  // of the tables is replaced.
+  std::function<void()> actionTablesChanged;
+  // The recipient items were replaced: outgoing message slots re-bind.
+  std::function<void()> recipientsChanged;
+  // Plays the test sound through the tray's audio slots.
+  std::function<void()> testSound;
+  // The UPS event-log read-out buffer (at least 4600 bytes) for the
+  // console's device-log download; empty when none is kept.
+  std::function<std::vector<uint8_t>()> upsEventLog;
+
+  std::array<LinkSlotUser, kLinkSlotCount + 1> users;  // by slot, kOverflowSlot last
 };
+
+// Per-slot state back to a new console's: user cleared, the slot's two
+// status channels (sentMask bits 2i + 2, 2i + 3) cleared in every node.
+void ResetLinkSlot(LinkServices& services, int slot);
 
 // One complete request frame from one session.
 class LinkRequest {
@@ -103,14 +170,17 @@ size_t DispatchLinkRequest(LinkRequest& request, LinkFrameBuilder& reply);
 // (sub echo, control-lock record) so the console reads it the same way.
 void BuildLinkFailureReply(LinkRequest& request, LinkFrameBuilder& reply);
 
+// Whether the command's replies echo the request's sub at byte 6.
+bool LinkReplyEchoesSub(uint8_t command);
+// Bytes a reply may still take: the buffer's room, within the largest frame.
+size_t LinkReplyRoom(const LinkFrameBuilder& reply);
+
 // Handlers the link server answers itself.
 void HandleHello(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleCallBack(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleVersion(LinkRequest& request, LinkFrameBuilder& reply);
-// Commands whose work is not wired yet answer their failure code.
+// Commands whose subsystem is not built answer their failure code.
 void HandleNotBuilt(LinkRequest& request, LinkFrameBuilder& reply);
-void HandleNotBuiltTreeEdit(LinkRequest& request, LinkFrameBuilder& reply);
-void HandleNotBuiltMapSave(LinkRequest& request, LinkFrameBuilder& reply);
 
 // The service's own link version, sent in the version reply.
 inline constexpr uint8_t kServiceLinkVersionMajor = 9;

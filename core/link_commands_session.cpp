@@ -5,6 +5,8 @@ namespace lark {
 
 void HandleHello(LinkRequest& r, LinkFrameBuilder& reply) {
   if (!r.overflow()) {
+    // A new console on this slot starts without the last one's login.
+    r.services.users[static_cast<size_t>(r.slot)] = LinkSlotUser{};
     reply.beginReply(kLinkCmdHello, kLinkHelloAccepted);
     return;
   }

@@ -62,23 +62,102 @@ class Service::SerialCommands final : public UpsCommandSink {
   PortTable& ports_;
 };
 
-// The console link: its command queues, the control lock and the server.
+// The console link: its command queues, the control lock, the server and
+// what the request handlers reach of the service.
 struct Service::Link {
+  // The serial traffic trace as the console switches it; its minute timer
+  // runs on the loop only while the trace is timed.
+  class Traffic final : public LinkTrafficControl {
+   public:
+    explicit Traffic(Service& service) : service_(service) {}
+    bool serialTraceOn() const override { return service_.trace_.isOn(); }
+    uint32_t serialPortFilter() const override { return service_.trace_.portFilter(); }
+    bool startSerialTrace(uint32_t portFilter, int32_t minutes) override {
+      service_.trace_.start(portFilter, minutes);
+      if (minutes <= 0) {
+        service_.loop_.killTimer(kTimerTrace);
+        return true;
+      }
+      if (service_.loop_.setTimer(kTimerTrace, 60000, [s = &service_] { s->onTraceTimer(); })) {
+        return true;
+      }
+      service_.trace_.stop();
+      return false;
+    }
+    void stopSerialTrace() override {
+      service_.trace_.stop();
+      service_.loop_.killTimer(kTimerTrace);
+    }
+
+   private:
+    Service& service_;
+  };
+
   CommandQueues queues;
   ControlLock lock;
   LinkServices services;
+  Traffic traffic;
   LinkServer server;
 
   Link(Service& service, EventLoop& loop, Clock& clock, EventLogSink& log, DeviceTree& tree,
        const ServiceOptions& options)
       : lock(clock, queues),
         services(lock),
+        traffic(service),
         server(loop, clock, log, queues, services, ServerOptions(options)) {
     server.setDeviceTree(&tree);
     server.setSystemTexts([&service](int index) {
       auto snap = service.languages().current();
       return snap ? std::string(snap->texts.systemMessage(index)) : std::string();
     });
+    wireServices(service, clock, tree);
+  }
+  void wireServices(Service& service, Clock& clock, DeviceTree& tree) {
+    LinkServices& s = services;
+    s.installDir = service.options_.installDir;
+    s.tree = &tree;
+    s.maps = &service.maps_;
+    s.settingsStore = &service.settingsStore_;
+    s.settings = &service.settings_;
+    s.eventLog = &service.eventLog_;
+    s.languages = &service.languages_;
+    s.clock = &clock;
+    s.deviceCommands = service.commands_.get();
+    // The UPS command fan-out is not built yet: upsControl stays null.
+    s.traffic = &traffic;
+    s.slotOpened = [this](int slot) { ResetLinkSlot(services, slot); };
+    s.slotClosed = [this](int slot) { ResetLinkSlot(services, slot); };
+    s.mapChanged = [&service] {
+      service.afterMapOpened();
+      service.eventLog_.countLines();
+    };
+    s.pollingChanged = [&service] { service.afterMapOpened(); };
+    s.actionTablesChanged = [&service] { service.reloadActionTables(); };
+    // New recipient items keep the outgoing slot that carries their name;
+    // every other slot is given back.
+    s.recipientsChanged = [&service] {
+      service.outgoing_.withLock([&service](OutgoingState& st) {
+        std::array<bool, kOutgoingSlotCount> kept{};
+        for (RecipientItem& item : service.settings_.recipients) {
+          item.outgoingSlot = -1;
+          for (size_t i = 0; i < st.slots.size() && !item.name.empty(); ++i) {
+            if (!kept[i] && st.slots[i].name == item.name) {
+              item.outgoingSlot = static_cast<int32_t>(i);
+              kept[i] = true;
+              break;
+            }
+          }
+        }
+        for (size_t i = 0; i < st.slots.size(); ++i) {
+          if (!kept[i]) ReleaseSlot(st.slots[i]);
+        }
+      });
+    };
+    s.testSound = [&service] { HandOverSound(service.keys_, "Audio\\testing-1.wav"); };
+    s.upsEventLog = [&service] {
+      auto bytes = service.upsEventLog_.copyOut();
+      return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    };
   }
   static LinkServerOptions ServerOptions(const ServiceOptions& options) {
     LinkServerOptions o;

@@ -1,0 +1,332 @@
+// Device commands: stop all alarms, UPS control, device settings, the event
+// log records and device-log read-outs, and the user-database requests.
+#include <cstdio>
+#include <vector>
+
+#include "core/device_tree.h"
+#include "core/event_log.h"
+#include "core/language_texts_store.h"
+#include "core/link_requests.h"
+#include "core/link_transfer.h"
+#include "core/map_file.h"
+#include "core/settings.h"
+#include "platform/clock.h"
+
+namespace lark {
+
+namespace {
+
+// UpsControlRecord (44 bytes from frame byte 5).
+constexpr size_t kControlOff = 5, kControlSize = 44;
+constexpr int32_t kFirstUpsCommand = 1611, kLastUpsCommand = 1621;
+constexpr int32_t kCmdStartTest = 1612, kCmdTimedTest = 1613, kCmdBuzzerTest = 1617,
+                  kCmdShutdown = 1618, kCmdShutdownRestart = 1619, kCmdEmergencyOff = 1621;
+
+// DeviceSettingsBlock (152 bytes from frame byte 6).
+constexpr size_t kSettingsOff = 6, kSettingsSize = 152;
+constexpr size_t kClockFlag = 96, kClockValue = 100;
+constexpr size_t kDryContactFlag = 112, kDryContactValues = 116;
+constexpr size_t kInputContactFlag = 140, kInputContactValues = 144;
+
+// DeviceLogRequest (20 bytes from frame byte 6).
+constexpr size_t kLogRequestOff = 6, kLogRequestSize = 20;
+constexpr size_t kDeviceLogBytes = 4600;
+// AsciiLiveData fields of the read-out.
+constexpr size_t kAsciiLogSize = 964, kAsciiLogState = 972, kAsciiLogPosition = 1442;
+
+// Command 11 records.
+constexpr size_t kOperatorRecordEnd = 270, kOperatorDetailOff = 12, kOperatorDetailSize = 258;
+constexpr size_t kEventRecordEnd = 274, kEventTextOff = 18, kEventTextSize = 256;
+
+// DatabaseSettingsRecord (906 bytes) and SessionUserRecord (68 bytes).
+constexpr size_t kDbSettingsSize = 906;
+constexpr size_t kSessionUserSize = 68;
+
+std::string Format(const char* fmt, int a) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, a);
+  return buf;
+}
+std::string Format(const char* fmt, int a, int b) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, a, b);
+  return buf;
+}
+
+void PutLe16Pairs(std::string& out, CBytes block, size_t off, int count) {
+  for (int i = 0; i < count; ++i) {
+    const uint32_t v = u32At(block, off + 4 * static_cast<size_t>(i));
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+  }
+}
+
+// Sends the flagged settings of sub 0 in their order. False when the node's
+// protocol has no way to send them here.
+bool SendDeviceConfiguration(LinkRequest& r, DeviceNode& node, CBytes b) {
+  UpsCommandSink& out = *r.services.deviceCommands;
+  const int16_t comm = node.commType();
+  if (comm != kCommAscii && comm != kCommThreePhase) return false;
+  auto flag = [&](size_t off) { return u32At(b, off) != 0; };
+  auto val = [&](size_t off) { return i32At(b, off); };
+  auto text = [&](const std::string& t) {
+    if (comm == kCommAscii) out.QueueAsciiCommand(node, WithAsciiLength(t));
+  };
+  if (flag(52)) {
+    text(Format("S008BTV%d;%d", val(56), val(60)));
+    if (comm == kCommThreePhase) {
+      const uint8_t frame[5] = {4, 25, static_cast<uint8_t>(val(56) & 0xFF),
+                                static_cast<uint8_t>(val(60) & 0xFF),
+                                static_cast<uint8_t>((val(60) >> 8) & 0xFF)};
+      out.QueueBinaryFrame(node, CBytes(frame));
+    }
+  }
+  if (flag(4)) text(Format("S004VSN%d", val(8)));
+  if (flag(28)) text(Format("S004ECO%d", val(32)));
+  if (flag(12)) text(Format("S004ATT%d", val(16)));
+  if (flag(20)) text(Format("S004ARB%d", val(24)));
+  if (flag(36)) text(Format("S004UBD%d", val(40)));
+  if (flag(44)) text(Format("S004EBP%d", val(48)));
+  if (flag(kClockFlag)) {
+    const int32_t sync = val(kClockValue);
+    node.setSyncDateTime(sync);
+    if (r.services.maps) r.services.maps->SaveMapNode(node);
+    if (sync != 0 && r.services.clock) {
+      const WallTime now = r.services.clock->now();
+      if (comm == kCommAscii) {
+        out.QueueAsciiCommand(node, ClockCommandText(now));
+      } else {
+        out.QueueBinaryFrame(node, ClockCommandFrame(now));
+      }
+    }
+  }
+  if (flag(64)) text(Format("S004TXV%d;%d", val(72), val(68)));
+  if (flag(104)) text(Format("S004TXF%d", val(108)));
+  if (flag(88)) text(Format("S004BT2%d", val(92)));
+  if (flag(76)) text(Format("S004BT1%d;%d", val(84), val(80)));
+  return true;
+}
+
+bool SendDryContacts(LinkRequest& r, DeviceNode& node, CBytes b) {
+  UpsCommandSink& out = *r.services.deviceCommands;
+  const int16_t comm = node.commType();
+  if (comm != kCommAscii && comm != kCommThreePhase) return false;
+  if (u32At(b, kDryContactFlag) != 0) {
+    if (comm == kCommAscii) {
+      std::string t = "S015SDC";
+      PutLe16Pairs(t, b, kDryContactValues, 6);
+      out.QueueAsciiCommand(node, WithAsciiLength(t));
+    } else {
+      std::string f = {13, 21};
+      PutLe16Pairs(f, b, kDryContactValues, 6);
+      out.QueueBinaryFrame(node, asBytes(f));
+    }
+  }
+  if (u32At(b, kInputContactFlag) != 0 && comm == kCommAscii) {
+    std::string t = "S007IDC";
+    PutLe16Pairs(t, b, kInputContactValues, 2);
+    out.QueueAsciiCommand(node, WithAsciiLength(t));
+  }
+  return true;
+}
+
+// Command 11 sub 7: the ASCII UPS's own event memory.
+void AsciiDeviceLog(LinkRequest& r, LinkFrameBuilder& reply) {
+  CBytes req = r.frame.slice(kLogRequestOff, kLogRequestSize);
+  if (req.empty()) return BuildLinkFailureReply(r, reply);
+  const uint32_t op = u32At(req, 0);
+  DeviceNode* node = FindRequestNode(r, i32At(req, 4));
+  LiveDataBlock* block = node && node->nodeKind() == kNodeSerial &&
+                                 (node->commType() == kCommAscii || node->commType() == kCommPlc)
+                             ? node->block(BlockKind::kAscii)
+                             : nullptr;
+  if (block == nullptr || op > 2) return BuildLinkFailureReply(r, reply);
+  if (op == 0) {
+    if (r.services.deviceCommands == nullptr) return BuildLinkFailureReply(r, reply);
+    r.services.deviceCommands->QueueAsciiCommand(*node, "P003AEL");
+    block->putI16(kAsciiLogPosition, 1);
+  }
+  const uint32_t state = block->u32(kAsciiLogState);
+  uint8_t rec[kLogRequestSize];
+  std::copy(req.begin(), req.end(), rec);
+  putI32(Bytes(rec), 8, state == 0 ? 1 : state == 1 ? 2 : -1);
+  putI32(Bytes(rec), 12, block->i16(kAsciiLogPosition));
+  putI32(Bytes(rec), 16, block->i32(kAsciiLogSize));
+  std::vector<uint8_t> entries;
+  if (op == 2) {
+    if (r.services.upsEventLog) entries = r.services.upsEventLog();
+    entries.resize(kDeviceLogBytes, 0);
+  }
+  BeginSuccessReply(r, reply);
+  reply.putBytes(CBytes(rec));
+  reply.putBytes(entries);
+}
+
+}  // namespace
+
+std::string WithAsciiLength(std::string text) {
+  if (text.size() < 4 || text.size() - 4 > 999) return text;
+  char digits[4];
+  std::snprintf(digits, sizeof digits, "%03d", static_cast<int>(text.size() - 4));
+  text.replace(1, 3, digits, 3);
+  return text;
+}
+
+// ---- 23: the per-row alarm states belong to the SNMP device table, which
+// is not part of this service yet: nothing to stop. ----
+
+void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) { BeginSuccessReply(r, reply); }
+
+// ---- 26 ----
+
+void HandleControlDevice(LinkRequest& r, LinkFrameBuilder& reply) {
+  CBytes rec = r.frame.slice(kControlOff, kControlSize);
+  DeviceNode* node = rec.empty() ? nullptr : FindRequestNode(r, i16At(rec, 0));
+  UpsCommandSink* fanOut = r.services.upsControl;
+  if (node == nullptr || fanOut == nullptr) return BuildLinkFailureReply(r, reply);
+  const uint32_t scope = u32At(rec, 4);
+  const int32_t code = i32At(rec, 8);
+  DeviceNode* parent = node->parent();
+  if (scope == 1 && parent == nullptr) return BuildLinkFailureReply(r, reply);
+  if (code >= kFirstUpsCommand && code <= kLastUpsCommand) {
+    int32_t sent = code, arg1 = 0, arg2 = 0;
+    switch (code) {
+      case kCmdTimedTest:
+        sent = kCmdStartTest;
+        break;
+      case kCmdBuzzerTest:
+        arg1 = i32At(rec, 16);
+        break;
+      case kCmdShutdown:
+        arg1 = i32At(rec, 20);
+        break;
+      case kCmdShutdownRestart:
+        arg1 = i32At(rec, 24);
+        arg2 = i32At(rec, 20);
+        break;
+      case kCmdEmergencyOff:
+        arg1 = i32At(rec, 28);
+        break;
+      default:
+        break;
+    }
+    if (scope == 0) {
+      if (code == kCmdTimedTest) node->setTestCountdown(i32At(rec, 12));
+      fanOut->SendDeviceControl(*node, sent, arg1, arg2);
+    } else if (scope == 1) {
+      if (code == kCmdTimedTest) parent->setTestCountdown(i32At(rec, 12));
+      fanOut->SendGroupControl(*parent, sent, arg1, arg2);
+    } else {
+      if (code == kCmdTimedTest && r.services.tree) {
+        r.services.tree->root().setTestCountdown(i32At(rec, 12));
+      }
+      fanOut->SendAllControl(sent, arg1, arg2);
+    }
+  }
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 28 ----
+
+void HandleDeviceSettings(LinkRequest& r, LinkFrameBuilder& reply) {
+  CBytes b = r.frame.slice(kSettingsOff, kSettingsSize);
+  DeviceNode* node = b.empty() ? nullptr : FindRequestNode(r, i16At(b, 0));
+  if (node == nullptr || node->nodeKind() != kNodeSerial || !r.services.deviceCommands) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  const bool ok =
+      r.sub() == 0 ? SendDeviceConfiguration(r, *node, b) : SendDryContacts(r, *node, b);
+  if (!ok) return BuildLinkFailureReply(r, reply);
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 11 ----
+
+void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
+  switch (r.sub()) {
+    case 0: {
+      if (r.frame.size() < kOperatorRecordEnd || !r.services.languages) break;
+      const uint32_t level = r.frame.le32(6).value_or(0);
+      const uint16_t code = r.frame.le16(10).value_or(0);
+      const std::string detail =
+          PrintableText(FrameText(r.frame, kOperatorDetailOff, kOperatorDetailSize), 257);
+      r.services.languages->WriteOperatorLog(level, code, detail.c_str());
+      return BeginSuccessReply(r, reply);
+    }
+    case 1: {
+      if (r.frame.size() < kEventRecordEnd || !r.services.eventLog) break;
+      const auto number = static_cast<int32_t>(r.frame.le32(6).value_or(0));
+      const uint32_t level = r.frame.le32(10).value_or(0);
+      const auto code = static_cast<int32_t>(r.frame.le32(14).value_or(0));
+      // One event is one line of the file.
+      const std::string text =
+          PrintableText(FrameText(r.frame, kEventTextOff, kEventTextSize), kEventTextSize);
+      r.services.eventLog->WriteEventLog(number, level, code, text);
+      return BeginSuccessReply(r, reply);
+    }
+    case 5:
+      return BuildDataRootChunk(r, reply);
+    case 7:
+      return AsciiDeviceLog(r, reply);
+    case 2:  // database queries: no database layer yet
+    case 4:
+    case 6:  // the three-phase engine's read-out: not part of this service yet
+      break;
+    default:
+      return BeginSuccessReply(r, reply);
+  }
+  BuildLinkFailureReply(r, reply);
+}
+
+// ---- 12: the database layer is not part of this service yet. The slot's
+// own user record, the settings record and logout are answered; every
+// query, login and account change is refused. ----
+
+void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
+  const size_t slot = static_cast<size_t>(r.slot);
+  switch (r.sub()) {
+    case 0: {
+      if (!r.services.settings) break;
+      const ServiceSettings& s = *r.services.settings;
+      uint8_t rec[kDbSettingsSize] = {};
+      Bytes b(rec);
+      putU8(b, 0, s.databaseEnabled);
+      putStr(b, 1, 65, s.odbcSource);
+      putStr(b, 66, 33, s.odbcAccount);
+      putStr(b, 99, 33, s.odbcPassword);
+      const uint8_t months[3] = {s.upsLogMonths, s.opLogMonths, s.historyMonths};
+      const uint8_t del[3] = {s.upsLogDelete, s.opLogDelete, s.historyDelete};
+      const std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
+      for (size_t i = 0; i < 3; ++i) {
+        const size_t base = 132 + i * 258;
+        putU8(b, base, months[i]);
+        putU8(b, base + 1, del[i]);
+        putStr(b, base + 2, 256, *dirs[i]);
+      }
+      BeginSuccessReply(r, reply);
+      reply.putBytes(CBytes(rec));
+      return;
+    }
+    case 2: {
+      uint8_t rec[kSessionUserSize] = {};
+      Bytes b(rec);
+      putU8(b, 0, r.services.settings ? r.services.settings->databaseEnabled : 0);
+      putU8(b, 1, 0);  // never connected
+      putStr(b, 2, 33, r.services.users[slot].account);
+      putU8(b, 67, r.services.users[slot].level);
+      BeginSuccessReply(r, reply);
+      reply.putBytes(CBytes(rec));
+      return;
+    }
+    case 5:
+      return BeginSuccessReply(r, reply);
+    case 8:
+      r.services.users[slot].level = 0;
+      return BeginSuccessReply(r, reply);
+    default:
+      break;
+  }
+  BuildLinkFailureReply(r, reply);
+}
+
+}  // namespace lark

@@ -1,0 +1,236 @@
+// Settings commands: polling, notification block, event tables, history
+// settings, control password, traffic trace, language, test sound.
+#include <vector>
+
+#include "core/action_tables.h"
+#include "core/event_log.h"
+#include "core/language_texts_store.h"
+#include "core/link_replies.h"
+#include "core/link_requests.h"
+#include "core/settings.h"
+
+namespace lark {
+
+namespace {
+
+// SettingsImage (8068 bytes, from frame byte 6): the fields the service reads.
+constexpr size_t kImageOff = 6;
+constexpr size_t kSettingsImageSize = 8068;
+constexpr size_t kSnmpPollingOff = 336, kSnmpTimeoutOff = 340, kSerialPollingOff = 344,
+                 kSerialTimeoutOff = 348, kGprsPollingOff = 352, kGprsTimeoutOff = 356;
+constexpr size_t kHistoryPeriodOff = 364, kHistoryStorageOff = 368, kHistoryDirOff = 372;
+constexpr size_t kHistoryDirSize = kDirectoryMax + 1;
+constexpr size_t kReactionMaskOff = 1100, kAudioIntervalOff = 1112, kAudioCycleOff = 1124;
+
+constexpr size_t kNotifyBlockOff = 6;
+constexpr size_t kPasswordOff = 6, kPasswordSize = 32;
+constexpr size_t kMonitorOff = 6, kMonitorSize = 20;
+constexpr size_t kMaxEventLogOff = 6;
+
+constexpr const char* kLanguageNames[] = {"English", "Traditional Chinese", "Simplified Chinese",
+                                          "Russian"};
+
+CBytes SettingsImage(const LinkRequest& r) { return r.frame.slice(kImageOff, kSettingsImageSize); }
+
+}  // namespace
+
+// ---- 19 ----
+
+void HandleSetPolling(LinkRequest& r, LinkFrameBuilder& reply) {
+  CBytes img = SettingsImage(r);
+  if (r.sub() != 1 || img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
+  ServiceSettings& s = *r.services.settings;
+  s.snmpPolling = i32At(img, kSnmpPollingOff);
+  s.snmpTimeout = i32At(img, kSnmpTimeoutOff);
+  s.serialPolling = i32At(img, kSerialPollingOff);
+  s.serialTimeout = i32At(img, kSerialTimeoutOff);
+  s.gprsPolling = i32At(img, kGprsPollingOff);
+  s.gprsTimeout = i32At(img, kGprsTimeoutOff);
+  // Values that drive timers or divide stay in range.
+  SanitizeSettings(s);
+  SaveSettings(r);
+  if (r.services.pollingChanged) r.services.pollingChanged();
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 20 ----
+
+void HandleNotifySettings(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (!r.services.settings) return BuildLinkFailureReply(r, reply);
+  const int group = r.sub();
+  ServiceSettings& s = *r.services.settings;
+  if (group % 2 == 0) {
+    std::vector<uint8_t> block(kNotificationBlockSize, 0);
+    WriteNotificationGroup(s, group, block);
+    BeginSuccessReply(r, reply);
+    reply.putBytes(block);
+    return;
+  }
+  CBytes block = r.frame.slice(kNotifyBlockOff, kNotificationBlockSize);
+  if (block.empty()) return BuildLinkFailureReply(r, reply);
+  const int touched = ReadNotificationGroup(s, group, block);
+  if (touched == 0) return BuildLinkFailureReply(r, reply);
+  if (r.services.settingsStore) {
+    SettingsStore& store = *r.services.settingsStore;
+    if (touched & 1) store.SaveEmailList(s);
+    if (touched & 2) store.SaveBroadcastList(s);
+    if (touched & 4) store.SaveSmsPhoneList(s);
+    if (touched & 8) store.SaveContactors(s);
+    if (touched & 16) store.SaveRecipientItems(s);
+  }
+  SaveSettings(r);
+  if ((touched & 16) && r.services.recipientsChanged) r.services.recipientsChanged();
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 21 ----
+
+void HandleEventTables(LinkRequest& r, LinkFrameBuilder& reply) {
+  const int sub = r.sub();
+  if (sub == 30 || sub == 32) return BeginSuccessReply(r, reply);
+  if (sub == 31) {
+    CBytes img = SettingsImage(r);
+    if (img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
+    ServiceSettings& s = *r.services.settings;
+    for (size_t level = 0; level < 3; ++level) {
+      s.reactionMasks[level] = u32At(img, kReactionMaskOff + 4 * level);
+      s.audioInterval[level] = i32At(img, kAudioIntervalOff + 4 * level);
+      s.audioCycle[level] = i32At(img, kAudioCycleOff + 4 * level);
+    }
+    SanitizeSettings(s);
+    SaveSettings(r);
+    return BeginSuccessReply(r, reply);
+  }
+  if (sub == 33) {
+    auto value = r.frame.le32(kMaxEventLogOff);
+    if (!value || !r.services.settings || !r.services.eventLog) {
+      return BuildLinkFailureReply(r, reply);
+    }
+    const auto maxLines = static_cast<int32_t>(*value);
+    r.services.eventLog->changeMaxLines(maxLines);
+    r.services.settings->maxEventLog = maxLines;
+    SaveSettings(r);
+    return BeginSuccessReply(r, reply);
+  }
+  auto which = ActionFamilyForLinkSub(sub);
+  if (!which || !r.services.languages) return BuildLinkFailureReply(r, reply);
+  const ActionFamilyInfo& info = ActionFamilyOf(which->family);
+  const size_t size = static_cast<size_t>(info.rows) * kActionRowSize;
+  if (!which->write) {
+    auto tables = r.services.languages->actions();
+    if (!tables) return BuildLinkFailureReply(r, reply);
+    std::vector<uint8_t> wire = ActionTableToWire(tables->table(which->family));
+    wire.resize(size);
+    BeginSuccessReply(r, reply);
+    reply.putBytes(wire);
+    return;
+  }
+  // The payload must be the whole table: a short one changes nothing.
+  CBytes payload = r.frame.slice(6, size);
+  if (payload.empty()) return BuildLinkFailureReply(r, reply);
+  auto rows = ActionTableFromWire(which->family, payload);
+  if (!rows) return BuildLinkFailureReply(r, reply);
+  const bool saved = r.services.languages->replaceActionTable(which->family, std::move(*rows));
+  if (r.services.actionTablesChanged) r.services.actionTablesChanged();
+  if (!saved) return BuildLinkFailureReply(r, reply);
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 22: history settings; the report writer is not part of this service
+// yet, so sub 2 is refused. ----
+
+void HandleHistoryReport(LinkRequest& r, LinkFrameBuilder& reply) {
+  CBytes img = SettingsImage(r);
+  if (r.sub() != 1 || img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
+  ServiceSettings& s = *r.services.settings;
+  s.historyPeriod = i32At(img, kHistoryPeriodOff);
+  s.historyStorage = i32At(img, kHistoryStorageOff);
+  std::string dir = PrintableText(strAt(img, kHistoryDirOff, kHistoryDirSize), kDirectoryMax);
+  s.historyDirectory = dir.empty() ? r.services.installDir : dir;
+  SanitizeSettings(s);
+  SaveSettings(r);
+  if (r.services.mapChanged) r.services.mapChanged();
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 24 ----
+
+void HandleControlPassword(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (!r.services.settings) return BuildLinkFailureReply(r, reply);
+  ServiceSettings& s = *r.services.settings;
+  switch (r.sub()) {
+    case 0:
+      s.controlPasswordEnabled = 1;
+      break;
+    case 1:
+      s.controlPasswordEnabled = 0;
+      break;
+    case 2: {
+      if (!r.frame.has(kPasswordOff, kPasswordSize)) return BuildLinkFailureReply(r, reply);
+      s.controlPassword =
+          PrintableText(FrameText(r.frame, kPasswordOff, kPasswordSize), kPasswordMax);
+      break;
+    }
+    default:
+      return BuildLinkFailureReply(r, reply);
+  }
+  SaveSettings(r);
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 25: the serial traffic trace; the network trace belongs to the SNMP
+// poller, which is not part of this service yet (subs 2 and 3 refused). ----
+
+void HandleTrafficMonitor(LinkRequest& r, LinkFrameBuilder& reply) {
+  LinkTrafficControl* t = r.services.traffic;
+  if (t == nullptr) return BuildLinkFailureReply(r, reply);
+  switch (r.sub()) {
+    case 0:
+      if (!t->serialTraceOn() && !t->startSerialTrace(t->serialPortFilter(), 0)) {
+        return BuildLinkFailureReply(r, reply);
+      }
+      break;
+    case 1:
+      if (t->serialTraceOn()) t->stopSerialTrace();
+      break;
+    case 4: {
+      CBytes m = r.frame.slice(kMonitorOff, kMonitorSize);
+      if (m.empty()) return BuildLinkFailureReply(r, reply);
+      if (u32At(m, 0) == 1) {
+        if (u32At(m, 12) != 0) {
+          t->stopSerialTrace();
+          if (!t->startSerialTrace(u32At(m, 4), i32At(m, 8)))
+            return BuildLinkFailureReply(r, reply);
+        } else {
+          t->stopSerialTrace();
+        }
+      }
+      break;
+    }
+    default:
+      return BuildLinkFailureReply(r, reply);
+  }
+  BeginSuccessReply(r, reply);
+  reply.putU8(t->serialTraceOn() ? 1 : 0);
+}
+
+// ---- 27 ----
+
+void HandleSetLanguage(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (!r.services.settings || !r.services.languages) return BuildLinkFailureReply(r, reply);
+  const uint8_t index = r.sub();
+  if (index < std::size(kLanguageNames)) r.services.settings->language = kLanguageNames[index];
+  SaveSettings(r);
+  r.services.languages->load(r.services.settings->language);
+  if (r.services.actionTablesChanged) r.services.actionTablesChanged();
+  BeginSuccessReply(r, reply);
+}
+
+// ---- 34 ----
+
+void HandleTestSound(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (r.services.testSound) r.services.testSound();
+  BeginSuccessReply(r, reply);
+}
+
+}  // namespace lark

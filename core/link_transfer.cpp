@@ -1,0 +1,211 @@
+#include "core/link_transfer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "core/event_log.h"
+#include "core/link_frame.h"
+#include "core/link_requests.h"
+#include "core/settings.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+
+namespace lark {
+
+namespace {
+
+// Largest data a reply can carry after `dataOffset` (the length field is 16 bits).
+constexpr size_t MaxReplyData(size_t dataOffset) { return 0xFFFF + kLinkHeaderSize - dataOffset; }
+
+constexpr size_t kChunkDataOffset = 7;        // commands 4, 5, 31
+constexpr size_t kDataRootChunkOffset = 271;  // command 11 sub 5
+constexpr size_t kUploadHeaderOffset = 5;     // command 32
+constexpr size_t kUploadDataOffset = 269;
+constexpr size_t kImageListMax = 2048;
+constexpr const char* kImagesFolder = "Images";
+
+std::string ImagesDir(const std::string& installDir) {
+  if (auto found = FindNoCase(installDir, kImagesFolder)) return *found;
+  return JoinPath(installDir, kImagesFolder);
+}
+
+// Reads a chunk of `path` into the reply at its current end (sub already
+// echoed); failure code and no data when the chunk cannot be read.
+void ReplyChunk(LinkRequest& r, LinkFrameBuilder& reply, const std::string& path,
+                const FileChunkHeader& h) {
+  if (h.length > MaxReplyData(kChunkDataOffset)) return BuildLinkFailureReply(r, reply);
+  auto data = ReadFileChunk(path, h.offset, h.length);
+  if (!data) return BuildLinkFailureReply(r, reply);
+  BeginSuccessReply(r, reply);
+  reply.putBytes(*data);
+}
+
+}  // namespace
+
+std::optional<FileChunkHeader> ParseChunkHeader(const LinkFrameView& frame, size_t off) {
+  auto offset = frame.le32(off + kChunkOffOffset);
+  auto length = frame.le32(off + kChunkOffLength);
+  if (!offset || !length) return std::nullopt;
+  FileChunkHeader h;
+  h.offset = *offset;
+  h.length = *length;
+  h.name = FrameText(frame, off + kChunkOffName, kChunkNameSize);
+  return h;
+}
+
+void PutChunkHeader(Bytes out, size_t off, const FileChunkHeader& h) {
+  putU32(out, off + kChunkOffOffset, h.offset);
+  putU32(out, off + kChunkOffLength, h.length);
+  putStr(out, off + kChunkOffName, kChunkNameSize, h.name);
+}
+
+std::optional<std::string> SafeWireName(std::string_view name, int maxParts) {
+  if (name.empty() || name.size() > kWireNameMax) return std::nullopt;
+  std::string path = ToSlash(name);
+  if (path.front() == '/') return std::nullopt;
+  int parts = 0;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    // IsSafeName refuses "", ".", "..", drive prefixes and control characters.
+    if (!IsSafeName(std::string_view(path).substr(start, end - start))) return std::nullopt;
+    if (++parts > maxParts) return std::nullopt;
+    start = end + 1;
+  }
+  return path;
+}
+
+std::string ResolveUnder(const std::string& base, const std::string& relative) {
+  std::string path = base;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    path = ResolveNoCase(path, std::string_view(relative).substr(start, end - start));
+    start = end + 1;
+  }
+  return path;
+}
+
+std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint64_t offset,
+                                                  size_t length) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return std::nullopt;
+  std::vector<uint8_t> out(length);
+  size_t got = 0;
+  bool ok = true;
+  while (got < length) {
+    ssize_t n = pread(fd, out.data() + got, length - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;  // end of file: a shorter chunk
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  if (!ok) return std::nullopt;
+  out.resize(got);
+  return out;
+}
+
+bool WriteFileChunk(const std::string& path, bool append, CBytes data) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC);
+  int fd = open(path.c_str(), flags, 0644);
+  if (fd < 0) return false;
+  if (!append) {
+    // Writing always starts at the end, as with an existing file.
+    lseek(fd, 0, SEEK_END);
+  }
+  size_t put = 0;
+  while (put < data.size()) {
+    ssize_t n = write(fd, data.data() + put, data.size() - put);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    put += static_cast<size_t>(n);
+  }
+  return close(fd) == 0 && put == data.size();
+}
+
+// ---- handlers ----
+
+void HandleDownloadSettings(LinkRequest& r, LinkFrameBuilder& reply) {
+  auto h = ParseChunkHeader(r.frame, 6);
+  if (!h || r.services.installDir.empty()) return BuildLinkFailureReply(r, reply);
+  ReplyChunk(r, reply, ResolveNoCase(r.services.installDir, "manager.ini"), *h);
+}
+
+void HandleDownloadFile(LinkRequest& r, LinkFrameBuilder& reply) {
+  auto h = ParseChunkHeader(r.frame, 6);
+  if (!h || r.services.installDir.empty()) return BuildLinkFailureReply(r, reply);
+  auto name = SafeWireName(h->name, 1);
+  if (!name) return BuildLinkFailureReply(r, reply);
+  ReplyChunk(r, reply, ResolveUnder(r.services.installDir, *name), *h);
+}
+
+void HandleSyncImages(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (r.services.installDir.empty()) return BuildLinkFailureReply(r, reply);
+  if (r.sub() == 0) {
+    Profile ini(ResolveNoCase(r.services.installDir, "manager.ini"));
+    std::string list = ini.getString("Images", "List", "", kImageListMax + 1);
+    BeginSuccessReply(r, reply);
+    reply.putBytes(asBytes(list));
+    reply.putU8(0);
+    return;
+  }
+  auto h = ParseChunkHeader(r.frame, 6);
+  if (!h) return BuildLinkFailureReply(r, reply);
+  auto name = SafeWireName(h->name, 1);
+  if (!name) return BuildLinkFailureReply(r, reply);
+  ReplyChunk(r, reply, ResolveUnder(ImagesDir(r.services.installDir), *name), *h);
+}
+
+void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
+  auto h = ParseChunkHeader(r.frame, kUploadHeaderOffset);
+  if (!h || r.services.installDir.empty()) return BuildLinkFailureReply(r, reply);
+  auto name = SafeWireName(h->name, 1);
+  // The chunk's length is the header's; bytes present must agree with it.
+  CBytes data = r.frame.tail(kUploadDataOffset);
+  if (!name || r.frame.size() < kUploadDataOffset || data.size() != h->length) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  const std::string dir = ImagesDir(r.services.installDir);
+  if (!IsDirectory(dir) && !MakeDirs(dir)) return BuildLinkFailureReply(r, reply);
+  if (!WriteFileChunk(ResolveUnder(dir, *name), h->offset != 0, data)) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  BeginSuccessReply(r, reply);
+}
+
+void BuildDataRootChunk(LinkRequest& r, LinkFrameBuilder& reply) {
+  auto h = ParseChunkHeader(r.frame, 6);
+  if (!h || r.services.settings == nullptr) return BuildLinkFailureReply(r, reply);
+  auto name = SafeWireName(h->name, 2);
+  if (!name || h->length > MaxReplyData(kDataRootChunkOffset)) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  const std::string path = ResolveUnder(r.services.settings->historyDirectory, *name);
+  std::optional<std::vector<uint8_t>> data;
+  if (r.services.eventLog != nullptr) {
+    // Event.log lies here: read it between two writes, never during one.
+    std::lock_guard<std::mutex> busy(r.services.eventLog->busy());
+    data = ReadFileChunk(path, h->offset, h->length);
+  } else {
+    data = ReadFileChunk(path, h->offset, h->length);
+  }
+  if (!data) return BuildLinkFailureReply(r, reply);
+  BeginSuccessReply(r, reply);
+  FileChunkHeader echo = *h;
+  echo.length = static_cast<uint32_t>(data->size());
+  uint8_t head[kFileChunkHeaderSize] = {};
+  PutChunkHeader(Bytes(head), 0, echo);
+  reply.putBytes(CBytes(head));
+  reply.putBytes(*data);
+}
+
+}  // namespace lark

@@ -1,0 +1,676 @@
+// Console requests against real subsystems on a temporary install folder:
+// the dispatcher, the handlers and the reply layouts, without sockets.
+#include "core/link_requests.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "core/action_tables.h"
+#include "core/command_queue.h"
+#include "core/control_lock.h"
+#include "core/device_tree.h"
+#include "core/event_log.h"
+#include "core/language_texts_store.h"
+#include "core/link_replies.h"
+#include "core/link_transfer.h"
+#include "core/map_file.h"
+#include "core/settings.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "tests/support/recording_event_log.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/tree_fixtures.h"
+
+namespace lark {
+namespace {
+
+using V = std::vector<uint8_t>;
+
+V Cat(V a, const V& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+V Frame(uint8_t command, V data = {}) {
+  V f = {1, 1, 0, 0, command};
+  f.insert(f.end(), data.begin(), data.end());
+  f[2] = static_cast<uint8_t>((f.size() - 4) >> 8);
+  f[3] = static_cast<uint8_t>(f.size() - 4);
+  return f;
+}
+
+// sub, then a FileChunkHeader.
+V ChunkRequest(uint8_t sub, uint32_t offset, uint32_t length, const std::string& name) {
+  V d(1 + kFileChunkHeaderSize, 0);
+  d[0] = sub;
+  FileChunkHeader h{offset, length, name};
+  PutChunkHeader(Bytes(d.data() + 1, kFileChunkHeaderSize), 0, h);
+  return d;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+class RecordingSink final : public UpsCommandSink {
+ public:
+  void SendDeviceControl(DeviceNode& n, int32_t code, int32_t a, int32_t b) override {
+    sent.push_back("dev " + std::to_string(n.id()) + " " + std::to_string(code) + " " +
+                   std::to_string(a) + " " + std::to_string(b));
+  }
+  void SendGroupControl(DeviceNode& n, int32_t code, int32_t, int32_t) override {
+    sent.push_back("group " + std::to_string(n.id()) + " " + std::to_string(code));
+  }
+  void SendAllControl(int32_t code, int32_t, int32_t) override {
+    sent.push_back("all " + std::to_string(code));
+  }
+  void QueueAsciiCommand(DeviceNode&, std::string_view text) override { sent.emplace_back(text); }
+  void QueueBinaryFrame(DeviceNode&, CBytes frame) override {
+    sent.push_back("frame " + std::to_string(frame.size()));
+  }
+  std::vector<std::string> sent;
+};
+
+struct LinkRequestsTest : ::testing::Test {
+  test::TempDir dir;
+  FakeClock clock{1000};
+  CommandQueues queues;
+  ControlLock lock{clock, queues};
+  test::RecordingEventLog log;
+  DeviceTree tree;
+  ServiceSettings settings;
+  SettingsStore store{dir.path()};
+  MapStore maps{dir.path(), tree, log};
+  EventLog eventLog{clock, {}};
+  LanguageTables languages{dir.path()};
+  RecordingSink sink;
+  LinkServices services{lock};
+  uint16_t version = 0x0907;
+  V out = V(kLinkBufferSize);
+
+  LinkRequestsTest() {
+    Tree_ResetRoot(tree);
+    settings.historyDirectory = dir.path();
+    services.installDir = dir.path();
+    services.tree = &tree;
+    services.maps = &maps;
+    services.settingsStore = &store;
+    services.settings = &settings;
+    services.eventLog = &eventLog;
+    services.languages = &languages;
+    services.clock = &clock;
+    services.deviceCommands = &sink;
+    std::string name;
+    maps.OpenMapFile(name);  // "Untitled"
+    eventLog.setPath(dir.path(), maps.currentMapName());
+  }
+
+  void LoadEnglish() {
+    std::filesystem::copy(test::SourcePath("data/English"), dir.file("English"),
+                          std::filesystem::copy_options::recursive);
+    languages.load("English");
+  }
+
+  V dispatch(const V& frame, int slot = 0, LinkPeer peer = {0x7F000001, 4000}) {
+    LinkRequest r(frame, slot, peer, version, services);
+    LinkFrameBuilder b(out);
+    size_t n = DispatchLinkRequest(r, b);
+    return V(out.begin(), out.begin() + static_cast<long>(n));
+  }
+  uint8_t code(const V& frame, int slot = 0) {
+    V reply = dispatch(frame, slot);
+    return reply.size() > 5 ? reply[5] : 0;
+  }
+  // Adds a node of `kind` under `parent` through the console command; its id.
+  int16_t add(uint8_t kind, int16_t parent = 0) {
+    V reply = dispatch(Frame(
+        kLinkCmdAddNode, {kind, static_cast<uint8_t>(parent >> 8), static_cast<uint8_t>(parent)}));
+    EXPECT_EQ(reply[5], 25);
+    DeviceNode* p = Tree_FindNodeById(parent, &tree.root());
+    return p->child(p->childCount() - 1)->id();
+  }
+};
+
+// ---- bad input ----
+
+TEST_F(LinkRequestsTest, BadInputAnswersEachCommandsFailureCode) {
+  LoadEnglish();
+  const int16_t group = add(kNodeGroup);
+  const int16_t ups = add(kNodeSerial, group);
+  lock.reset();
+  auto id = [](int16_t v) { return V{static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; };
+  auto cat = [](V a, const V& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  struct Case {
+    const char* what;
+    V frame;
+    uint8_t code;
+  } cases[] = {
+      {"open: no name", Frame(3), 6},
+      {"open: missing map", Frame(3, {'x', '.', 'U', 'M', 'F', 0}), 6},
+      {"open: path", Frame(3, {'.', '.', '/', 'x', 0}), 6},
+      {"settings: no length field", Frame(4, {0, 0, 0, 0, 0, 1}), 8},
+      {"settings: chunk larger than a frame", Frame(4, ChunkRequest(0, 0, 70000, "")), 8},
+      {"file: header cut", Frame(5, V(40, 0)), 10},
+      {"device data: no node", Frame(6, cat({0}, cat(id(999), {0, 0}))), 12},
+      {"device data: unknown sub", Frame(6, cat({9}, cat(id(ups), {0, 0}))), 12},
+      {"device data: round without count", Frame(6, cat({3}, id(0))), 12},
+      {"save as: empty name", Frame(8, {1}), 16},
+      {"save as: path", Frame(8, cat({1}, {'/', 'e', 't', 'c', 0})), 16},
+      {"new map: short", Frame(9, V(255, 'a')), 18},
+      {"event log: operator record short", Frame(11, V(200, 0)), 22},
+      {"event log: event record short", Frame(11, cat({1}, V(250, 0))), 22},
+      {"event log: query (no database)", Frame(11, {2, 'x'}), 22},
+      {"event log: device log short", Frame(11, {7, 0, 0}), 22},
+      {"event log: device log of a group", Frame(11, cat({7, 2, 0, 0, 0}, V(16, 0))), 22},
+      {"database: login", Frame(12, cat({7}, V(70, 0))), 24},
+      {"add: kind 4", Frame(13, cat({4}, id(0))), 26},
+      {"add: parent is a device", Frame(13, cat({0}, id(ups))), 26},
+      {"add: no parent id", Frame(13, {0, 0}), 26},
+      {"properties: no id", Frame(14, {0, 0}), 28},
+      {"properties: group sub on a device", Frame(14, cat({1}, cat(id(ups), V(7616, 0)))), 28},
+      {"properties: short image", Frame(14, cat({0}, cat(id(ups), V(7615, 0)))), 28},
+      {"properties: unknown sub", Frame(14, cat({8}, id(ups))), 28},
+      {"properties: PLC record short", Frame(14, cat({4}, cat(id(ups), V(2405, 0)))), 28},
+      {"properties: mask words short", Frame(14, cat({6}, cat(id(ups), V(7, 0)))), 28},
+      {"picture: no node", Frame(15, cat(id(999), V(7700, 0))), 30},
+      {"picture: short", Frame(15, id(group)), 30},
+      {"cut: root", Frame(16, id(0)), 32},
+      {"cut: no id", Frame(16, {0}), 32},
+      {"paste: empty clipboard", Frame(17, id(group)), 34},
+      {"remove: root", Frame(18, cat({0}, id(0))), 36},
+      {"remove: no id", Frame(18, {0, 0}), 36},
+      {"polling: sub 0", Frame(19, V(8069, 0)), 38},
+      {"notify: write short", Frame(20, cat({1}, V(12791, 0))), 40},
+      {"notify: unknown odd group", Frame(20, cat({13}, V(12792, 0))), 40},
+      {"tables: unknown sub", Frame(21, {22}), 42},
+      {"tables: write one byte short", Frame(21, cat({3}, V(31407, 0))), 42},
+      {"tables: max lines short", Frame(21, {33, 1, 0}), 42},
+      {"history: report", Frame(22, cat({2}, V(40, 0))), 44},
+      {"password: short", Frame(24, cat({2}, V(31, 'a'))), 48},
+      {"password: sub 3", Frame(24, {3}), 48},
+      {"traffic: unwired", Frame(25, {0}), 50},
+      {"control: no fan-out", Frame(26, V(44, 0)), 52},
+      {"settings: device is a group",
+       Frame(28, cat({0}, cat({static_cast<uint8_t>(group), 0}, V(150, 0)))), 56},
+      {"schedule: sub 0", Frame(29, cat({0}, V(472, 0))), 58},
+      {"schedule: no node", Frame(29, cat({1}, V(472, 0xFF))), 58},
+      {"icon: no node", Frame(30, cat({1}, V(20, 0x7F))), 60},
+      {"icon: short", Frame(30, cat({1}, V(19, 0))), 60},
+      {"images: no header", Frame(31, {1}), 62},
+      {"upload: header only, length 5", Frame(32, ChunkRequest(0, 0, 5, "a.png")), 64},
+  };
+  for (const Case& c : cases) {
+    V reply = dispatch(c.frame);
+    ASSERT_GE(reply.size(), 6u) << c.what;
+    EXPECT_EQ(reply[5], c.code) << c.what;
+    EXPECT_EQ(LinkFrameSize(reply), reply.size()) << c.what;
+    lock.reset();
+  }
+  // Oversized and garbage frames of every command stay within the frame.
+  for (uint8_t c = 1; c <= kLinkLastCommand; ++c) {
+    for (uint8_t fill : {0x00, 0xFF, 0x41}) {
+      V reply = dispatch(Frame(c, V(65000, fill)));
+      EXPECT_FALSE(reply.empty()) << int(c);
+      lock.reset();
+    }
+  }
+  EXPECT_FALSE(FileExists(dir.file("Images/a.png")));
+}
+
+// ---- file transfer ----
+
+TEST_F(LinkRequestsTest, DownloadsInChunksAndEndsAnExactMultipleWithAnEmptyChunk) {
+  const std::string body(2 * 1000, 'k');
+  ASSERT_TRUE(WriteFileAtomic(dir.file("manager.ini"), body));
+  std::string got;
+  std::vector<size_t> sizes;
+  for (uint32_t off = 0;; off += 1000) {
+    V reply = dispatch(Frame(4, ChunkRequest(0, off, 1000, "")));
+    ASSERT_EQ(reply[5], 7);
+    ASSERT_EQ(reply[6], 0);
+    sizes.push_back(reply.size() - 7);
+    got.append(reply.begin() + 7, reply.end());
+    if (reply.size() - 7 < 1000) break;
+  }
+  EXPECT_EQ(got, body);
+  EXPECT_EQ(sizes, (std::vector<size_t>{1000, 1000, 0}));
+
+  // A map by name, case as the console writes it.
+  ASSERT_TRUE(WriteFileAtomic(dir.file("Site.UMF"), "[Main]\r\nNumber=0\r\n"));
+  V reply = dispatch(Frame(5, ChunkRequest(0, 0, 32768, "site.umf")));
+  ASSERT_EQ(reply[5], 9);
+  EXPECT_EQ(std::string(reply.begin() + 7, reply.end()), "[Main]\r\nNumber=0\r\n");
+}
+
+TEST_F(LinkRequestsTest, NamesOutsideTheFoldersAreRefused) {
+  ASSERT_TRUE(WriteFileAtomic(dir.file("secret"), "s"));
+  MakeDirs(dir.file("sub"));
+  for (const char* name :
+       {"../secret", "/etc/passwd", "..\\secret", "C:secret", "sub/../secret", "sub\\x", ".", ""}) {
+    EXPECT_EQ(code(Frame(5, ChunkRequest(0, 0, 100, name))), 10) << name;
+    EXPECT_EQ(code(Frame(31, ChunkRequest(1, 0, 100, name))), 62) << name;
+    V header = ChunkRequest(0, 0, 1, name);
+    header.erase(header.begin());  // the upload has no sub byte
+    header.push_back('z');
+    EXPECT_EQ(code(Frame(32, header)), 64) << name;
+  }
+  // The data root allows one folder: the map's.
+  EXPECT_EQ(code(Frame(11, ChunkRequest(5, 0, 100, "a\\b\\c"))), 22);
+  EXPECT_EQ(code(Frame(11, ChunkRequest(5, 0, 100, "..\\secret"))), 22);
+  EXPECT_EQ(ReadAll(dir.file("secret")), "s");
+  EXPECT_FALSE(FileExists(dir.file("z")));
+}
+
+TEST_F(LinkRequestsTest, UploadThenDownloadCompareEqualAndTheLengthMustMatch) {
+  V data(3000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+  auto upload = [&](uint32_t offset, const V& chunk, uint32_t declared) {
+    V d = ChunkRequest(0, offset, declared, "Pic.bmp");
+    d.erase(d.begin());  // no sub: the header starts at byte 5
+    d.insert(d.end(), chunk.begin(), chunk.end());
+    return code(Frame(32, d));
+  };
+  EXPECT_EQ(upload(0, V(data.begin(), data.begin() + 2000), 2000), 63);
+  EXPECT_EQ(upload(2000, V(data.begin() + 2000, data.end()), 1000), 63);
+  // Declared length and bytes present differ: refused, file unchanged.
+  EXPECT_EQ(upload(3000, V(10, 1), 11), 64);
+  EXPECT_EQ(upload(3000, V(10, 1), 9), 64);
+
+  V reply = dispatch(Frame(31, ChunkRequest(1, 0, 4000, "pic.bmp")));
+  ASSERT_EQ(reply[5], 61);
+  EXPECT_EQ(V(reply.begin() + 7, reply.end()), data);
+
+  // A first chunk again replaces the file.
+  EXPECT_EQ(upload(0, V(5, 9), 5), 63);
+  EXPECT_EQ(ReadAll(dir.file("Images/Pic.bmp")), std::string(5, '\x09'));
+}
+
+TEST_F(LinkRequestsTest, EventLogChunksComeFromTheMapFolderWithTheHeaderEchoed) {
+  eventLog.WriteEventLog(1, 0, 5, "first");
+  eventLog.WriteEventLog(2, 0, 5, "second");
+  const std::string file = ReadAll(eventLog.filePath());
+  ASSERT_FALSE(file.empty());
+  V reply = dispatch(Frame(11, ChunkRequest(5, 0, 32768, "Untitled\\Event.log")));
+  ASSERT_EQ(reply[5], 21);
+  ASSERT_GE(reply.size(), 271u);
+  EXPECT_EQ(u32At(reply, 7 + kChunkOffLength), file.size());
+  EXPECT_EQ(strAt(reply, 7 + kChunkOffName, kChunkNameSize), "Untitled\\Event.log");
+  EXPECT_EQ(std::string(reply.begin() + 271, reply.end()), file);
+}
+
+// ---- device data ----
+
+TEST_F(LinkRequestsTest, LeafRoundsReturnFiveFiveTwoThenStartAgain) {
+  const int16_t g = add(kNodeGroup);
+  for (int i = 0; i < 12; ++i) add(kNodeSerial, i < 6 ? 0 : g);
+  auto round = [&](uint8_t sub, int slot) {
+    V reply = dispatch(Frame(6, {sub, 0, 0, 0, 5}), slot);
+    EXPECT_EQ(reply[5], 11);
+    // Short form of an ASCII device: id + 16 mask bytes; long: 5 + 1448.
+    const size_t each = sub == 4 ? 18 : 5 + kAsciiLiveDataSize;
+    EXPECT_EQ((reply.size() - 9) % each, 0u);
+    return (reply.size() - 9) / each;
+  };
+  EXPECT_EQ(round(3, 0), 5u);
+  EXPECT_EQ(round(3, 0), 5u);
+  EXPECT_EQ(round(3, 0), 2u);
+  EXPECT_EQ(round(3, 0), 5u);
+  // Each slot and form keeps its own round.
+  EXPECT_EQ(round(4, 0), 5u);
+  EXPECT_EQ(round(3, 1), 5u);
+  EXPECT_EQ(round(4, 0), 5u);
+  // A new console on slot 0 starts afresh.
+  ResetLinkSlot(services, 0);
+  EXPECT_EQ(round(4, 0), 5u);
+  EXPECT_EQ(round(4, 0), 5u);
+  EXPECT_EQ(round(4, 0), 2u);
+}
+
+TEST_F(LinkRequestsTest, ARoundThatRunsOutOfRoomIsNotOver) {
+  for (int i = 0; i < 50; ++i) add(kNodeSerial);
+  const size_t each = 5 + kAsciiLiveDataSize;
+  const size_t fit = (0xFFFF + 4 - 9) / each;  // 45
+  auto leaves = [&] {
+    V reply = dispatch(Frame(6, {3, 0, 0, 0, 50}));
+    EXPECT_EQ(reply[5], 11);
+    return (reply.size() - 9) / each;
+  };
+  EXPECT_EQ(leaves(), fit);
+  EXPECT_EQ(leaves(), 50 - fit);  // the rest: round over
+  EXPECT_EQ(leaves(), fit);       // a new round
+}
+
+TEST_F(LinkRequestsTest, DeviceDataSubsCarryTheImageBlockAndMasks) {
+  const int16_t id = add(kNodeSerial);
+  DeviceNode* node = Tree_FindNodeById(id, &tree.root());
+  node->block(BlockKind::kAscii)->setMask(MaskWord::kCurrent, 0x0102030405060708ull);
+  V reply = dispatch(Frame(6, {0, 0, static_cast<uint8_t>(id), 0, 0}));
+  ASSERT_EQ(reply.size(), 9 + kDeviceNodeSize);
+  EXPECT_EQ(be16At(reply, 7), id);
+  EXPECT_EQ(i16At(reply, 9 + node_off::kId), id);
+  reply = dispatch(Frame(6, {1, 0, static_cast<uint8_t>(id), 0, 0}));
+  ASSERT_EQ(reply.size(), 9 + kAsciiLiveDataSize);
+  EXPECT_EQ(u64At(reply, 9 + 8), 0x0102030405060708ull);
+  reply = dispatch(Frame(6, {2, 0, 0, 0, 0}));  // children of the root, short form
+  ASSERT_EQ(reply.size(), 9 + 18u);
+  EXPECT_EQ(be16At(reply, 9), id);
+  EXPECT_EQ(u64At(reply, 11), 0x0102030405060708ull);
+}
+
+// ---- tree edits ----
+
+TEST_F(LinkRequestsTest, CommTypeOneToSevenLeavesOnlyASensorBlockOfUnknownValues) {
+  const int16_t id = add(kNodeSerial);
+  DeviceNode* node = Tree_FindNodeById(id, &tree.root());
+  node->setCommType(kCommThreePhase);
+  KeepOnlyCommTypeBlock(*node);
+  ASSERT_NE(node->block(BlockKind::kBinary), nullptr);
+
+  V image(kDeviceNodeSize, 0);
+  putStr(image, node_off::kTitle, node_off::kTitleSize, "Sensor one");
+  putStr(image, node_off::kCom, node_off::kComSize, "COM4");
+  putI16(image, node_off::kCommType, kCommSensor);
+  putU16(image, node_off::kBaud, 9600);
+  // Texts without a terminator are cut at the field's end.
+  std::fill(image.begin() + node_off::kLocation,
+            image.begin() + node_off::kLocation + node_off::kLocationSize, 'L');
+  V data = {0, 0, static_cast<uint8_t>(id)};
+  data.insert(data.end(), image.begin(), image.end());
+  V reply = dispatch(Frame(14, data));
+  ASSERT_EQ(reply[5], 27);
+  ASSERT_EQ(reply.size(), 7 + kControlLockSize);
+  EXPECT_EQ(node->block(BlockKind::kBinary), nullptr);
+  ASSERT_NE(node->block(BlockKind::kSensor), nullptr);
+  EXPECT_EQ(node->title(), "Sensor one");
+  EXPECT_EQ(node->location(), std::string(node_off::kLocationSize - 1, 'L'));
+  EXPECT_EQ(node->baud(), 9600);
+
+  reply = dispatch(Frame(6, {1, 0, static_cast<uint8_t>(id), 0, 0}));
+  ASSERT_EQ(reply.size(), 9 + kSensorLiveDataSize);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(i32At(reply, 9 + 16 + 4 * i), -1) << i;
+  EXPECT_EQ(strAt(reply, 9 + 61, 31), "Norva Sensor");
+
+  // A CommType outside 0..9 changes nothing.
+  putI16(data, 3 + node_off::kCommType, 10);
+  EXPECT_EQ(code(Frame(14, data)), 28);
+  EXPECT_EQ(node->commType(), kCommSensor);
+}
+
+TEST_F(LinkRequestsTest, CutPasteRemoveAndTheirRefusals) {
+  const int16_t a = add(kNodeGroup);
+  const int16_t b = add(kNodeGroup);
+  const int16_t dev = add(kNodeSerial, a);
+  auto id = [](int16_t v) { return V{static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; };
+  EXPECT_EQ(code(Frame(17, id(b))), 34);  // empty clipboard
+  EXPECT_EQ(code(Frame(16, id(dev))), 31);
+  EXPECT_EQ(Tree_FindNodeById(dev, &tree.root()), nullptr);
+  EXPECT_EQ(code(Frame(17, id(999))), 34);
+  EXPECT_EQ(code(Frame(17, id(dev))), 34);  // the clipboard itself is no target
+  EXPECT_EQ(code(Frame(17, id(b))), 33);
+  DeviceNode* moved = Tree_FindNodeById(dev, &tree.root());
+  ASSERT_NE(moved, nullptr);
+  EXPECT_EQ(moved->parent()->id(), b);
+  EXPECT_EQ(code(Frame(17, id(b))), 34);  // clipboard empty again
+
+  // A target that is a device is refused and the clipboard kept.
+  EXPECT_EQ(code(Frame(16, id(a))), 31);
+  EXPECT_EQ(code(Frame(17, id(dev))), 34);
+  EXPECT_NE(tree.clipboard(), nullptr);
+
+  V reply = dispatch(Frame(18, V{1, static_cast<uint8_t>(b >> 8), static_cast<uint8_t>(b)}));
+  EXPECT_EQ(reply[5], 35);
+  EXPECT_EQ(reply.size(), 6 + kControlLockSize);
+  EXPECT_EQ(Tree_FindNodeById(b, &tree.root())->childCount(), 0);
+  EXPECT_EQ(code(Frame(18, V{0, static_cast<uint8_t>(b >> 8), static_cast<uint8_t>(b)})), 35);
+  EXPECT_EQ(Tree_FindNodeById(b, &tree.root()), nullptr);
+  EXPECT_TRUE(lock.active());
+  EXPECT_EQ(lock.kind(), 0u);
+}
+
+TEST_F(LinkRequestsTest, PropertiesPlcRecordRoundTripsAndMaskWordsAreReadWithoutTheLock) {
+  const int16_t id = add(kNodeSerial);
+  lock.reset();
+  V rec(kPlcSettingsSize, 0);
+  putI16(rec, 0, 12);
+  putI16(rec, 6 + 2 * 31, -5);
+  std::fill(rec.begin() + 326, rec.begin() + 326 + 65, 'S');  // no terminator
+  V data = {4, 0, static_cast<uint8_t>(id)};
+  data.insert(data.end(), rec.begin(), rec.end());
+  EXPECT_EQ(code(Frame(14, data)), 27);
+  DeviceNode* node = Tree_FindNodeById(id, &tree.root());
+  EXPECT_EQ(node->plcSource(0), std::string(64, 'S'));
+  lock.reset();
+
+  V reply = dispatch(Frame(14, {3, 0, static_cast<uint8_t>(id)}), 1, {0x7F000001, 5000});
+  ASSERT_EQ(reply[5], 27);
+  ASSERT_EQ(reply.size(), 7 + kPlcSettingsSize + kControlLockSize);
+  EXPECT_EQ(i16At(reply, 7), 12);
+  EXPECT_EQ(i16At(reply, 7 + 6 + 62), -5);
+  EXPECT_FALSE(lock.active());
+
+  EXPECT_EQ(code(Frame(14, {6, 0, static_cast<uint8_t>(id), 1, 0, 2, 0, 3, 0, 4, 0})), 27);
+  reply = dispatch(Frame(14, {5, 0, static_cast<uint8_t>(id)}));
+  ASSERT_EQ(reply.size(), 7 + 8 + kControlLockSize);
+  EXPECT_EQ(V(reply.begin() + 7, reply.begin() + 15), (V{1, 0, 2, 0, 3, 0, 4, 0}));
+}
+
+// ---- maps ----
+
+TEST_F(LinkRequestsTest, NewMapOnAnExistingNameAnswersSixWithoutTheLock) {
+  ASSERT_TRUE(WriteFileAtomic(dir.file("Old.UMF"), "[Main]\r\nNumber=0\r\n"));
+  V name(256, 0);
+  std::string n = "Old";
+  std::copy(n.begin(), n.end(), name.begin());
+  EXPECT_EQ(code(Frame(9, name)), 6);
+  EXPECT_FALSE(lock.active());
+  EXPECT_EQ(queues.queue(1).count(), 0u);
+
+  n = "Fresh";
+  std::fill(name.begin(), name.end(), 0);
+  std::copy(n.begin(), n.end(), name.begin());
+  EXPECT_EQ(code(Frame(9, name)), 17);
+  EXPECT_TRUE(FileExists(dir.file("Fresh.UMF")));
+  EXPECT_EQ(maps.currentMapName(), "Fresh");
+  EXPECT_FALSE(lock.active());
+
+  V reply = dispatch(Frame(2));
+  ASSERT_EQ(reply[5], 3);
+  EXPECT_EQ(std::string(reply.begin() + 6, reply.end()), ";Fresh.UMF;Fresh.UMF;Old.UMF;");
+}
+
+TEST_F(LinkRequestsTest, AutoLoadNameIsSavedAndClearedWithSave) {
+  std::string n = "Site.UMF";
+  V data(n.begin(), n.end());
+  data.push_back(0);
+  EXPECT_EQ(code(Frame(10, data)), 19);
+  EXPECT_NE(ReadAll(store.iniPath()).find("Site.UMF"), std::string::npos);
+  EXPECT_EQ(code(Frame(10)), 19);
+  EXPECT_EQ(settings.autoLoadMap, "");
+  EXPECT_EQ(ReadAll(store.iniPath()).find("Site.UMF"), std::string::npos);
+}
+
+TEST_F(LinkRequestsTest, SaveWritesTheMapAndTheTreeDump) {
+  add(kNodeGroup);
+  V name(257, 0);
+  name[0] = 1;
+  std::string n = "Saved";
+  std::copy(n.begin(), n.end(), name.begin() + 1);
+  V reply = dispatch(Frame(8, name));
+  EXPECT_EQ(reply, (V{1, 2, 0, 3, 8, 15, 1}));
+  EXPECT_EQ(maps.currentMapName(), "Saved");
+  EXPECT_TRUE(FileExists(dir.file("Saved.UMF")));
+  EXPECT_TRUE(FileExists(dir.file("Saved/Tree_Map.dat")));
+  EXPECT_FALSE(lock.active());
+}
+
+// ---- settings, tables, notification ----
+
+TEST_F(LinkRequestsTest, EventTablesRoundTripAndAShortWriteChangesNothing) {
+  LoadEnglish();
+  V reply = dispatch(Frame(21, {2}));
+  ASSERT_EQ(reply[5], 41);
+  ASSERT_EQ(reply.size(), 7 + 52 * kActionRowSize);
+  V table(reply.begin() + 7, reply.end());
+  table[kActionLevelOff] = 7;  // a level above 2 is kept as it is
+  V write = {3};
+  write.insert(write.end(), table.begin(), table.end());
+  EXPECT_EQ(code(Frame(21, write)), 41);
+  reply = dispatch(Frame(21, {2}));
+  EXPECT_EQ(V(reply.begin() + 7, reply.end()), table);
+
+  write.back() ^= 0xFF;
+  write.pop_back();
+  EXPECT_EQ(code(Frame(21, write)), 42);
+  reply = dispatch(Frame(21, {2}));
+  EXPECT_EQ(V(reply.begin() + 7, reply.end()), table);
+}
+
+TEST_F(LinkRequestsTest, NotificationCountsAboveTwentyAreClamped) {
+  V block(kNotificationBlockSize, 0);
+  putStr(block, notify_off::kSmtpServer, 64, "smtp.example");
+  putU32(block, notify_off::kEmailCount, 99);
+  putStr(block, notify_off::kEmailList + 65, 65, "b@example");
+  // A row without a terminator.
+  std::fill(block.begin() + notify_off::kEmailList, block.begin() + notify_off::kEmailList + 65,
+            'a');
+  V data = {1};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(20, data)), 39);
+  EXPECT_EQ(settings.emailList.count, 20);
+  EXPECT_EQ(settings.emailList.addresses[0].size(), kListEntryMax);
+  EXPECT_EQ(settings.emailList.addresses[1], "b@example");
+
+  V reply = dispatch(Frame(20, {0}));
+  ASSERT_EQ(reply.size(), 7 + kNotificationBlockSize);
+  EXPECT_EQ(u32At(reply, 7 + notify_off::kEmailCount), 20u);
+  EXPECT_EQ(strAt(reply, 7 + notify_off::kSmtpServer, 64), "smtp.example");
+  // Fields of other groups carry nothing.
+  EXPECT_EQ(u32At(reply, 7 + notify_off::kSmsCount), 0u);
+}
+
+TEST_F(LinkRequestsTest, DeviceSettingTextsCarryTheirRealLength) {
+  const int16_t id = add(kNodeSerial);
+  V block(152, 0);
+  putI16(block, 0, id);
+  putU32(block, 4, 1);
+  putU32(block, 8, 10);  // VSN 10
+  putU32(block, 52, 1);
+  putU32(block, 56, 240);
+  putU32(block, 60, 1234);  // BTV 240;1234
+  putU32(block, 104, 1);
+  putU32(block, 108, 50);  // TXF 50
+  V data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 55);
+  EXPECT_EQ(sink.sent, (std::vector<std::string>{"S011BTV240;1234", "S005VSN10", "S005TXF50"}));
+
+  sink.sent.clear();
+  std::fill(block.begin() + 2, block.end(), 0);
+  putU32(block, 140, 1);
+  putU32(block, 144, 0x0201);
+  putU32(block, 148, 3);
+  data = {1};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 55);
+  ASSERT_EQ(sink.sent.size(), 1u);
+  EXPECT_EQ(sink.sent[0], std::string("S007IDC\x01\x02\x03\x00", 11));
+}
+
+TEST_F(LinkRequestsTest, IconMovesOnlyExistingNodes) {
+  const int16_t id = add(kNodeSerial);
+  V rec(20, 0);
+  putI16(rec, 0, id);
+  putI32(rec, 4, 10);
+  putI32(rec, 16, 40);
+  V data = {1};
+  data.insert(data.end(), rec.begin(), rec.end());
+  EXPECT_EQ(code(Frame(30, data)), 59);
+  EXPECT_EQ(Tree_FindNodeById(id, &tree.root())->iconRect(), (NodeRect{10, 0, 0, 40}));
+}
+
+TEST_F(LinkRequestsTest, SlotUserIsClearedForANewConsole) {
+  services.users[2] = {"admin", 3};
+  V reply = dispatch(Frame(12, {2}), 2);
+  ASSERT_EQ(reply[5], 23);
+  EXPECT_EQ(strAt(reply, 7 + 2, 33), "admin");
+  EXPECT_EQ(reply[7 + 67], 3);
+  ResetLinkSlot(services, 2);
+  reply = dispatch(Frame(12, {2}), 2);
+  EXPECT_EQ(strAt(reply, 7 + 2, 33), "");
+  EXPECT_EQ(reply[7 + 67], 0);
+}
+
+TEST_F(LinkRequestsTest, AsciiDeviceLogIsStartedAndReadOut) {
+  const int16_t id = add(kNodeSerial);
+  services.upsEventLog = [] { return V(4800, 0xAB); };
+  // The engine's read-out state: 0 while reading.
+  Tree_FindNodeById(id, &tree.root())->block(BlockKind::kAscii)->putU32(972, 0);
+  V req(20, 0);
+  putI32(req, 4, id);
+  V reply = dispatch(Frame(11, Cat({7}, req)));
+  ASSERT_EQ(reply[5], 21);
+  EXPECT_EQ(sink.sent, (std::vector<std::string>{"P003AEL"}));
+  ASSERT_EQ(reply.size(), 7 + 20u);
+  EXPECT_EQ(i32At(reply, 7 + 8), 1);   // state: reading
+  EXPECT_EQ(i32At(reply, 7 + 12), 1);  // progress
+  putU32(req, 0, 2);
+  reply = dispatch(Frame(11, Cat({7}, req)));
+  ASSERT_EQ(reply.size(), 7 + 20u + 4600);
+  EXPECT_EQ(reply.back(), 0xAB);
+}
+
+TEST(LinkRecordLayouts, ChunkHeaderAndSentBitsGolden) {
+  V h(kFileChunkHeaderSize, 0xEE);
+  PutChunkHeader(h, 0, FileChunkHeader{0x01020304, 0x8000, "ab"});
+  EXPECT_EQ(V(h.begin(), h.begin() + 12), (V{4, 3, 2, 1, 0, 0x80, 0, 0, 'a', 'b', 0, 0}));
+  EXPECT_EQ(h.back(), 0);
+  EXPECT_EQ(LongChannelOf(0), 2);
+  EXPECT_EQ(ShortChannelOf(9), 21);
+
+  DeviceTree tree;
+  Tree_ResetRoot(tree);
+  DeviceNode& dev = test::AddSerial(tree, tree.root(), kCommSensor);
+  uint8_t buf[64];
+  LinkFrameBuilder b{Bytes(buf)};
+  b.beginReply(6, 11);
+  int count = 1;
+  ASSERT_TRUE(AppendUnsentLeaves(tree.root(), count, b, ShortChannelOf(0)));
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(dev.sentMask(), 1u << 3);
+  // Short form of a sensor: id BE16 then its current mask byte.
+  EXPECT_EQ(b.size(), 6u + 3);
+  ClearSentBits(tree.root(), ShortChannelOf(0) + 1);
+  EXPECT_EQ(dev.sentMask(), 0u);
+}
+
+TEST(LinkTransferNames, SafeWireNames) {
+  struct Case {
+    const char* name;
+    int parts;
+    std::optional<std::string> want;
+  } cases[] = {
+      {"a.png", 1, "a.png"},     {"Map\\Event.log", 2, "Map/Event.log"},
+      {"Map\\Event.log", 1, {}}, {"..", 1, {}},
+      {"a/../b", 2, {}},         {"/abs", 2, {}},
+      {"\\abs", 2, {}},          {"C:\\x", 2, {}},
+      {"a//b", 2, {}},           {"a\\", 2, {}},
+      {"tab\tname", 1, {}},      {"", 1, {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SafeWireName(c.name, c.parts), c.want) << c.name;
+  EXPECT_FALSE(SafeWireName(std::string(256, 'a'), 1));
+  EXPECT_EQ(WithAsciiLength("S004VSN10"), "S005VSN10");
+  EXPECT_EQ(WithAsciiLength("P003AEL"), "P003AEL");
+}
+
+}  // namespace
+}  // namespace lark
