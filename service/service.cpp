@@ -5,18 +5,19 @@
 #include <time.h>
 
 #include <cstring>
+#include <functional>
 
+#include "core/command_queue.h"
+#include "core/control_lock.h"
 #include "core/language_texts.h"
+#include "core/link_commands.h"
+#include "core/link_server.h"
 #include "core/tree_action_levels.h"
 #include "core/tree_dump.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "records/audio_handover.h"
 #include "records/popup.h"
-#include "core/command_queue.h"
-#include "core/control_lock.h"
-#include "core/link_commands.h"
-#include "core/link_server.h"
 #include "service/systemd_notify.h"
 
 namespace lark {
@@ -207,12 +208,11 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       commands_(std::make_unique<SerialCommands>(ports_)),
       maps_(options_.installDir, tree_, eventLog_),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
-                AlarmReactionSinks{
-                    [this](std::string_view text) {
-                      LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList),
-                                  options_.installDir, clock_, Spawn);
-                    },
-                    [this](std::string_view file) { HandOverSound(keys_, file); }}),
+                AlarmReactionSinks{[this](std::string_view text) {
+                                     LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList),
+                                                 options_.installDir, clock_, Spawn);
+                                   },
+                                   [this](std::string_view file) { HandOverSound(keys_, file); }}),
       tray_(keys_, TrayHooks{[this] { return stopMonitoring(); },
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
@@ -260,11 +260,16 @@ void Service::afterMapOpened() {
                                     static_cast<uint32_t>(settings_.serialTimeout) * 1000u});
 }
 
-void Service::startWorkers() {
-  // Serial poll threads A, B and C. The SNMP, history, mail and GPRS workers
-  // join this list when their subsystems exist.
-  ports_.start();
-}
+namespace {
+
+// One start-up step. A step without work stands for a subsystem that is not
+// built yet: the sequence keeps its place and its order.
+struct StartStep {
+  const char* name;
+  std::function<bool()> run;
+};
+
+}  // namespace
 
 bool Service::start(std::string* error) {
   if (started_) return true;
@@ -272,28 +277,57 @@ bool Service::start(std::string* error) {
     *error = "cannot create the install folder " + options_.installDir;
     return false;
   }
-  // Initialisation, in the fixed order (the database token, SNMP device
-  // table and status shared memory come with their subsystems).
-  detector_.clearRepeatCounters();
-  outgoing_.withLock([](OutgoingState& s) { ClearOutgoingSlots(s); });
-  ResetAudioSlots(keys_);
-  InitInverterValues(keys_);
-  tray_.start();
-  link_->initQueues();
-
-  loadEverything();
-
-  systemEvent(kLevelInformation, kMsgStartup);
-  eventLog_.countLines();
-
-  if (!loop_.setTimer(kTimerSecond, 1000, [this] { onSecondTimer(); }) ||
-      !loop_.setTimer(kTimerCommandQueue, 100, [this] { onCommandQueueTimer(); }) ||
-      !loop_.setTimer(kTimerStatusMemory, 100, [this] { onStatusMemoryTimer(); })) {
-    *error = "cannot create the service timers";
-    return false;
+  auto done = [](auto f) {
+    return [f] {
+      f();
+      return true;
+    };
+  };
+  const StartStep steps[] = {
+      {"database ownership token", {}},
+      {"alarm repeat counters", done([this] { detector_.clearRepeatCounters(); })},
+      {"outgoing message slots",
+       done([this] { outgoing_.withLock([](OutgoingState& s) { ClearOutgoingSlots(s); }); })},
+      {"audio and inverter values", done([this] {
+         ResetAudioSlots(keys_);
+         InitInverterValues(keys_);
+       })},
+      {"tray hand-over key", done([this] { tray_.start(); })},
+      {"command queues and control lock", done([this] { link_->initQueues(); })},
+      {"SNMP device table", {}},
+      // What the hidden window's creation loaded: tree, settings, texts, map.
+      {"settings, tables and map", done([this] { loadEverything(); })},
+      {"database connection", {}},
+      {"start-up line and event log count", done([this] {
+         systemEvent(kLevelInformation, kMsgStartup);
+         eventLog_.countLines();
+       })},
+      {"status shared memory", {}},
+      {"timers 1025, 1028 and 1035",
+       [this] {
+         return loop_.setTimer(kTimerSecond, 1000, [this] { onSecondTimer(); }) &&
+                loop_.setTimer(kTimerCommandQueue, 100, [this] { onCommandQueueTimer(); }) &&
+                loop_.setTimer(kTimerStatusMemory, 100, [this] { onStatusMemoryTimer(); });
+       }},
+      {"SNMP start-up", {}},
+      // A socket that cannot open now is retried by the one-second pass.
+      {"console link listeners", done([this] {
+         if (!link_->start()) log("the console link could not open every socket; retrying");
+       })},
+      {"GPRS listener", {}},
+      {"SNMP socket", {}},
+      {"serial poll threads A, B and C", done([this] { ports_.start(); })},
+      {"SNMP poll thread", {}},
+      {"history recorder thread", {}},
+      {"mail thread", {}},
+      {"GPRS thread", {}},
+  };
+  for (const StartStep& step : steps) {
+    if (step.run && !step.run()) {
+      *error = std::string("start-up step failed: ") + step.name;
+      return false;
+    }
   }
-  if (!link_->start()) log("the console link could not open every socket; retrying each second");
-  startWorkers();
   started_ = true;
   return true;
 }

@@ -82,7 +82,6 @@ class Service {
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
-  void startWorkers();
 
   EventLoop& loop_;
   Clock& clock_;
