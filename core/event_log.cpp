@@ -142,7 +142,7 @@ void EventLog::WriteEventLog(int32_t number, uint32_t level, int32_t code, std::
   bool ok = WriteAll(fd, FormatEventLogLine(number, clock_.now(), word, code, clean));
   ::close(fd);
   if (!ok) return;
-  ++lineCount_;
+  if (lineCount_ < INT32_MAX) ++lineCount_;
   if (lineCount_ > maxLines_)
     trimLocked(static_cast<int64_t>(lineCount_) - maxLines_ + maxLines_ / 4);
 }

@@ -1,10 +1,7 @@
 #include "core/status_texts.h"
 
-#include <algorithm>
 #include <initializer_list>
 #include <map>
-
-#include "common/bytes.h"
 
 namespace lark {
 
@@ -284,7 +281,7 @@ void LocaliseStatusTexts(StatusTexts& texts, const Profile& lang, const Language
       switch (r.src) {
         case Src::Status: {
           std::string key = "S_" + std::to_string(r.key + i - r.first);
-          std::string v(CutUtf8(lang.getString("Status", key, "", 4096), kLanguageTextMax));
+          std::string v = ReadTableText(lang, "Status", key, "", kLanguageTextMax);
           if (!v.empty()) entry = std::move(v);
           break;
         }
