@@ -4,10 +4,17 @@ namespace lark {
 
 std::string_view CutUtf8(std::string_view s, size_t maxBytes) {
   if (s.size() <= maxBytes) return s;
+  // Step back over at most three continuation bytes to the character they
+  // belong to, and cut before it only when it would run past the limit. Text
+  // that is not UTF-8 (device bytes, older language files) is cut as bytes
+  // rather than shortened by a long run of bytes that merely look like
+  // continuations.
   size_t n = maxBytes;
-  // Step back over continuation bytes so a character is never split.
-  while (n > 0 && (static_cast<uint8_t>(s[n]) & 0xC0) == 0x80) --n;
-  return s.substr(0, n);
+  while (n > 0 && maxBytes - n < 3 && (static_cast<uint8_t>(s[n]) & 0xC0) == 0x80) --n;
+  if (n == maxBytes) return s.substr(0, maxBytes);
+  const uint8_t lead = static_cast<uint8_t>(s[n]);
+  const size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  return s.substr(0, lead >= 0xC0 && n + len > maxBytes ? n : maxBytes);
 }
 
 void putStr(Bytes b, size_t off, size_t size, std::string_view s) {

@@ -108,28 +108,26 @@ void InstanceLock::release() {
 }
 
 bool WorkerControl::requestAndWait(int req, int want, int tries, int intervalMs) {
-  request.store(req);
+  word.store(req);
   for (int i = 0; i < tries; ++i) {
-    if (state.load() == want) return true;
+    if (word.load() == want) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
   }
-  return state.load() == want;
+  return word.load() == want;
 }
 
 bool WorkerControl::checkpoint(int sleepMs) {
-  int req = request.load();
-  if (req == kPause) {
-    state.store(kPaused);
-    while ((req = request.load()) == kPause) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+  for (;;) {
+    int w = word.load();
+    if (w == kStop || w == kStopped) {
+      word.store(kStopped);
+      return false;
     }
+    if (w != kPause && w != kPaused) return true;
+    // Answer only the request seen: a stop or resume written meanwhile stays.
+    if (w == kPause) word.compare_exchange_strong(w, kPaused);
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
   }
-  if (req == kStop) {
-    state.store(kStopped);
-    return false;
-  }
-  state.store(kRun);
-  return true;
 }
 
 }  // namespace lark

@@ -29,19 +29,20 @@ class InstanceLock {
   int fd_ = -1;
 };
 
-// The request and state words of a worker: request 1 pause, 3 stop; state 2
-// paused, 4 stopped; 0 runs.
+// The control word of a worker, shared by the requester and the worker: the
+// requester writes 1 (pause) or 3 (stop), the worker answers in the same word
+// with 2 (paused) or 4 (stopped); 0 runs. One word, so an answer to an earlier
+// request is overwritten by the next request and can never pass for its answer.
 struct WorkerControl {
   enum : int { kRun = 0, kPause = 1, kPaused = 2, kStop = 3, kStopped = 4 };
-  std::atomic<int> request{kRun};
-  std::atomic<int> state{kRun};
+  std::atomic<int> word{kRun};
 
   // Writes `req` and checks every `intervalMs` up to `tries` times for
   // `want`; true when seen.
   bool requestAndWait(int req, int want, int tries, int intervalMs);
-  void resume() { request.store(kRun); }
+  void resume() { word.store(kRun); }
   // Called by the worker at its safe points: answers pause and stop. Returns
-  // false when the worker must end (state set to stopped).
+  // false when the worker must end (word set to stopped).
   bool checkpoint(int sleepMs = 10);
 };
 

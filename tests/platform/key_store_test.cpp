@@ -109,8 +109,15 @@ TEST(KeyStore, DefaultDirFollowsEnvironment) {
   if (geteuid() == 0) {
     EXPECT_EQ(KeyStore::DefaultDir(), "/var/lib/larkcore");
   } else {
+    const char* xdg = getenv("XDG_STATE_HOME");
+    std::string keepXdg = xdg ? xdg : "";
     setenv("XDG_STATE_HOME", "/tmp/xdg", 1);
     EXPECT_EQ(KeyStore::DefaultDir(), "/tmp/xdg/larkcore");
+    if (xdg) {
+      setenv("XDG_STATE_HOME", keepXdg.c_str(), 1);
+    } else {
+      unsetenv("XDG_STATE_HOME");
+    }
   }
   if (saved) setenv("LARK_STATE_DIR", keep.c_str(), 1);
 }

@@ -114,7 +114,7 @@ TEST(WorkerControl, PauseResumeStopHandshake) {
   int frozen = rounds.load();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(rounds.load(), frozen);
-  EXPECT_EQ(control.state.load(), WorkerControl::kPaused);
+  EXPECT_EQ(control.word.load(), WorkerControl::kPaused);
 
   control.resume();
   for (int i = 0; i < 5000 && rounds.load() == frozen; ++i) {
@@ -127,7 +127,7 @@ TEST(WorkerControl, PauseResumeStopHandshake) {
 
   // A stop while paused ends the worker too.
   WorkerControl paused;
-  paused.request.store(WorkerControl::kPause);
+  paused.word.store(WorkerControl::kPause);
   std::thread second([&] { EXPECT_FALSE(paused.checkpoint(1)); });
   ASSERT_TRUE(paused.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 5000, 1));
   ASSERT_TRUE(paused.requestAndWait(WorkerControl::kStop, WorkerControl::kStopped, 5000, 1));
