@@ -175,6 +175,4 @@ size_t DispatchLinkRequest(LinkRequest& r, LinkFrameBuilder& reply) {
   return reply.finish();
 }
 
-void HandleNotBuilt(LinkRequest& r, LinkFrameBuilder& reply) { BuildLinkFailureReply(r, reply); }
-
 }  // namespace lark

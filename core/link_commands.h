@@ -179,8 +179,6 @@ size_t LinkReplyRoom(const LinkFrameBuilder& reply);
 void HandleHello(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleCallBack(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleVersion(LinkRequest& request, LinkFrameBuilder& reply);
-// Commands whose subsystem is not built answer their failure code.
-void HandleNotBuilt(LinkRequest& request, LinkFrameBuilder& reply);
 
 // The service's own link version, sent in the version reply.
 inline constexpr uint8_t kServiceLinkVersionMajor = 9;

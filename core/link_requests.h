@@ -33,7 +33,7 @@ DeviceNode* FindRequestNode(LinkRequest& r, int32_t id);
 // Saves manager.ini (when wired); false when it could not be written.
 bool SaveSettings(LinkRequest& r);
 
-// ---- handlers (link_requests_maps.cpp) ----
+// ---- handlers (link_requests.cpp) ----
 void HandleGetMapList(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleOpenMap(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleSaveMap(LinkRequest& request, LinkFrameBuilder& reply);

@@ -193,6 +193,8 @@ void HandleSetNodeProperties(LinkRequest& r, LinkFrameBuilder& reply) {
     case kPropWritePlc: {
       CBytes rec = r.frame.slice(kPlcRecordOff, kPlcSettingsSize);
       if (rec.empty()) return BuildLinkFailureReply(r, reply);
+      // The source texts are native members: replaced with the workers paused.
+      DeviceTree::StructuralEdit edit(*r.services.tree);
       ReadPlcSettings(*node, rec);
       break;
     }
@@ -231,6 +233,7 @@ void HandleSetGroupPicture(LinkRequest& r, LinkFrameBuilder& reply) {
   if (r.services.tree == nullptr) return BuildLinkFailureReply(r, reply);
   DeviceNode* node = FindRequestNode(r, r.frame.be16(5).value_or(-1));
   if (node == nullptr || r.frame.size() < kPictureOff) return BuildLinkFailureReply(r, reply);
+  DeviceTree::StructuralEdit edit(*r.services.tree);  // the picture name is a native member
   node->setPicture(PrintableText(FrameText(r.frame, kPictureOff, kPictureMax + 1), kPictureMax));
   TreeReply(r, reply, true);
 }

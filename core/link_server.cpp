@@ -128,8 +128,9 @@ void LinkServer::stop() {
 void LinkServer::tick() {
   const uint32_t now = clock_.tickMs();
   if (!listening()) openListener();
-  // Accept failed for lack of descriptors: try again once a second.
-  if (listenerPaused_) resumeListener();
+  // Accept failed for lack of descriptors: try again once a second. A full
+  // house stays paused (a close resumes it), so a waiting connection costs nothing.
+  if (listenerPaused_ && freePlace() >= 0) resumeListener();
 
   for (int slot = 0; slot < kLinkSlotCount; ++slot) {
     LinkSession& s = consoles_[slot];
@@ -236,16 +237,17 @@ void LinkServer::onListener(uint32_t events, int error) {
   if (events & kSockRead) acceptPending();
 }
 
+int LinkServer::freePlace() const {
+  for (int i = 0; i < kLinkSlotCount; ++i) {
+    if (!consoles_[i].open()) return i;
+  }
+  return overflow_.open() ? -1 : kOverflowSlot;
+}
+
 void LinkServer::acceptPending() {
   while (listener_.fd >= 0) {
-    int slot = -1;
-    for (int i = 0; i < kLinkSlotCount; ++i) {
-      if (!consoles_[i].open()) {
-        slot = i;
-        break;
-      }
-    }
-    if (slot < 0 && overflow_.open()) {
+    const int slot = freePlace();
+    if (slot < 0) {
       pauseListener();
       return;
     }
@@ -261,7 +263,7 @@ void LinkServer::acceptPending() {
       }
       return;
     }
-    openConsole(slot < 0 ? kOverflowSlot : slot, fd);
+    openConsole(slot, fd);
   }
 }
 

@@ -93,6 +93,9 @@ class LinkServer final : public LinkSessionHost {
   void resumeListener();
   void onListener(uint32_t events, int error);
   void acceptPending();
+  // First free console slot, else kOverflowSlot when the overflow session is
+  // free, else -1.
+  int freePlace() const;
   bool openDiscovery();
   void closeDiscovery();
   void onDiscovery(uint32_t events, int error);

@@ -94,6 +94,11 @@ TEST_F(LinkServerTest, TenConsolesThenOverflowThenNothingUntilItIsFree) {
   const uint64_t before = h->get<uint64_t>([&] { return h->loop.handlersRun(); });
   EXPECT_TRUE(twelfth->quietFor(300));
   EXPECT_EQ(h->get<uint64_t>([&] { return h->loop.handlersRun(); }), before + 1);  // the get itself
+  // Nor does the one-second pass re-arm the full listener: only the pass runs.
+  const uint64_t beforePass = h->get<uint64_t>([&] { return h->loop.handlersRun(); });
+  h->advanceAndTick(1000);
+  EXPECT_TRUE(twelfth->quietFor(300));
+  EXPECT_EQ(h->get<uint64_t>([&] { return h->loop.handlersRun(); }), beforePass + 2);
 
   // The eleventh learns the service is full and where it is seen from.
   auto reply = eleventh->request(kLinkCmdHello);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "core/control_lock.h"
 #include "core/device_node.h"
 #include "core/device_tree.h"
 #include "core/link_frame.h"
@@ -74,6 +75,7 @@ class Console {
     auto reply = client_.request(command, data);
     return reply ? *reply : V{};
   }
+  uint16_t localPort() const { return client_.localPort(); }
   uint8_t code(uint8_t command, const V& data = {}) {
     V r = req(command, data);
     return r.size() > 5 ? r[5] : 0;
@@ -270,6 +272,53 @@ TEST_F(ConsoleSessionTest, FilesTravelInChunksAndNamesStayInsideTheFolders) {
     EXPECT_EQ(r[5], succeeds ? LinkSuccessCode(cmd) : LinkFailureCode(cmd)) << int(cmd);
   }
   EXPECT_EQ(c.code(kLinkCmdVersion, {9, 7}), 65);
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+// A console whose call-back listener the service has connected to.
+struct CallBackConsole {
+  Console main;
+  test::CallBackListener listener;
+  std::unique_ptr<test::LinkTestClient> back;
+  bool open() {
+    if (!main.open() || main.code(kLinkCmdCallBack, Id(listener.port())) != 13) return false;
+    back = listener.accept();
+    return back != nullptr;
+  }
+  // The lock record of the next push (41 bytes, kind 1, command 2); empty otherwise.
+  V lockPush() {
+    auto f = back->readFrame();
+    if (!f || f->size() != 41 || V(f->begin(), f->begin() + 5) != V{1, 1, 0, 37, 2}) return {};
+    return V(f->begin() + 5, f->end());
+  }
+};
+
+TEST_F(ConsoleSessionTest, ControlLockChangesArePushedToEveryConsoleConnectedBack) {
+  auto service = startService();
+  CallBackConsole a, b;
+  ASSERT_TRUE(a.open() && b.open()) << service->output();
+
+  // A's changing command takes the lock: both consoles hear A's address and port.
+  EXPECT_EQ(a.main.code(kLinkCmdAddNode, Cat({kNodeGroup}, Id(0))), 25);
+  for (CallBackConsole* c : {&a, &b}) {
+    V rec = c->lockPush();
+    ASSERT_EQ(rec.size(), kControlLockSize);
+    EXPECT_EQ(u32At(rec, kLockOffActive), 1u);
+    EXPECT_EQ(strAt(rec, kLockOffAddress, kLockAddressSize), "127.0.0.1");
+    EXPECT_EQ(u16At(rec, kLockOffPort), a.main.localPort());
+  }
+  // B's changing command is refused, with the holder in the reply.
+  V reply = b.main.req(kLinkCmdAddNode, Cat({kNodeGroup}, Id(0)));
+  ASSERT_EQ(reply.size(), 7u + kControlLockSize);
+  EXPECT_EQ(reply[5], 26);
+  EXPECT_EQ(u16At(reply, 7 + kLockOffPort), a.main.localPort());
+  // A saves: the lock is free and both hear it.
+  EXPECT_EQ(a.main.code(kLinkCmdSaveMap, {0}), 15);
+  for (CallBackConsole* c : {&a, &b}) {
+    V rec = c->lockPush();
+    ASSERT_EQ(rec.size(), kControlLockSize);
+    EXPECT_EQ(u32At(rec, kLockOffActive), 0u);
+  }
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
