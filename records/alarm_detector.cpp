@@ -16,7 +16,7 @@ namespace {
 
 // Model fields of the serial blocks that tell whether a device has the
 // extended alarm word (offsets of the protocol engines' layouts).
-constexpr size_t kModbusSubtypeOffset = 1436;    // i32, register 1024
+constexpr size_t kModbusSubtypeOffset = 1436;  // i32, register 1024
 
 bool HasExtendedModel(int64_t v) { return v >= 3 && v <= 5; }
 
@@ -148,11 +148,6 @@ AlarmDetector::AlarmDetector(ServiceSettings& settings, const ActionTables& tabl
       log_(log),
       clock_(clock),
       sinks_(std::move(sinks)) {}
-
-uint8_t AlarmDetector::repeatCounter(int index) const {
-  if (index < 0 || index >= kRepeatCounterCount) return 0;
-  return repeat_[static_cast<size_t>(index)];
-}
 
 void AlarmDetector::onSecondTick() {
   for (auto& c : repeat_) {

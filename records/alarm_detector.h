@@ -61,7 +61,6 @@ class AlarmDetector {
   // The one-second timer: each repeat counter above 0 counts down by 1.
   void onSecondTick();
   void clearRepeatCounters() { repeat_.fill(0); }
-  uint8_t repeatCounter(int index) const;
 
   // Which outgoing slots a reaction of node `nodeId` goes to, claiming a slot
   // for each recipient item that lists the node (or its parent group) and

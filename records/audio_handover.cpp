@@ -57,10 +57,16 @@ std::array<int32_t, kInverterValues> InverterSummary(const DeviceNode& root) {
   return values;
 }
 
-void WriteInverterValues(KeyStore& keys, const std::array<int32_t, kInverterValues>& values) {
+int WriteInverterValues(KeyStore& keys, const std::array<int32_t, kInverterValues>& values) {
+  int written = 0;
   for (int i = 0; i < kInverterValues; ++i) {
-    keys.write(kInverterKey, ValueName(i), std::to_string(values[static_cast<size_t>(i)]));
+    std::string text = std::to_string(values[static_cast<size_t>(i)]);
+    // Every write is a synced file replacement on the loop thread: skip
+    // the values that already read the same, which is nearly all of them.
+    if (keys.read(kInverterKey, ValueName(i)) == text) continue;
+    if (keys.write(kInverterKey, ValueName(i), text)) ++written;
   }
+  return written;
 }
 
 }  // namespace lark

@@ -34,7 +34,8 @@ void InitInverterValues(KeyStore& keys);
 // The root group's inverter totals in value order "0".."6" (group fields at
 // 7184, 7164, 7160, 7188, 7192, 7168, 7172).
 std::array<int32_t, kInverterValues> InverterSummary(const DeviceNode& root);
-// Writes the seven totals as decimal text into "0".."6" (every second).
-void WriteInverterValues(KeyStore& keys, const std::array<int32_t, kInverterValues>& values);
+// Writes the seven totals as decimal text into "0".."6" (every second);
+// values that already hold that text are left alone. Returns how many were written.
+int WriteInverterValues(KeyStore& keys, const std::array<int32_t, kInverterValues>& values);
 
 }  // namespace lark

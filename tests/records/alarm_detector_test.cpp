@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "core/device_tree.h"
@@ -372,9 +373,14 @@ class AlarmSoundTest : public AlarmDetectorTest {
     if (++ticks % 2 == 0) soundDetector.scan(tree.root());
     auto v = keys.read(kAudioKey, "0");
     keys.write(kAudioKey, "0", "");
+    if (v && !v->empty()) handed.push_back(*v);
     return v && !v->empty();
   }
+  bool handedOver(const std::string& list) const {
+    return std::find(handed.begin(), handed.end(), list) != handed.end();
+  }
   int ticks = 0;
+  std::vector<std::string> handed;  // the tray value's lists, one per second that had one
 };
 
 TEST_F(AlarmSoundTest, OneTimePlaysOncePerActivation) {
@@ -428,6 +434,29 @@ TEST_F(AlarmSoundTest, SecondTrayGetsTheSoundToo) {
   second();
   second();
   EXPECT_EQ(keys.read(kAudioKey, "1"), "Audio\\serious.wav;");
+}
+
+TEST_F(AlarmSoundTest, SuppressionSilencesBothRowsOfTheSuppressedEventOnly) {
+  // The suppression bits are per event; taking the row index instead would
+  // silence event 1 for event 2's bit, and miss event 3's own bit.
+  settings.audioCycle[0] = 1;
+  settings.audioInterval[0] = 4;
+  DeviceNode& mge = addNode(tree.root(), 4, kNodeSerial, kCommModbusTrv5200, "MGE");
+  auto& rows = tables.table(ActionFamily::Mge);
+  rows[2].setAudioFile("e1.wav");
+  rows[6].setAudioFile("e3.wav");
+  mge.setEventSuppressionBit(2, true);
+  setBit(mge, 1, true);
+  setBit(mge, 3, true);
+  for (int s = 0; s < 30; ++s) second();
+  EXPECT_TRUE(handedOver("e1.wav;"));
+  EXPECT_TRUE(handedOver("e3.wav;"));
+
+  mge.setEventSuppressionBit(3, true);  // while its sound repeats
+  handed.clear();
+  for (int s = 0; s < 30; ++s) second();
+  EXPECT_TRUE(handedOver("e1.wav;"));
+  EXPECT_FALSE(handedOver("e3.wav;"));
 }
 
 TEST_F(AlarmSoundTest, SoundsOfTwoDevicesAreSpacedOut) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/device_node.h"
 #include "platform/key_store.h"
 #include "tests/support/temp_dir.h"
 
@@ -64,11 +65,25 @@ TEST_F(AudioHandOverTest, InverterValues) {
   InitInverterValues(keys);
   for (int i = 0; i < kInverterValues; ++i)
     EXPECT_EQ(keys.read(kInverterKey, std::to_string(i)), "");
-  WriteInverterValues(keys, {1, -1, 300, 0, 7, 2147483647, -2147483647 - 1});
+  EXPECT_EQ(WriteInverterValues(keys, {1, -1, 300, 0, 7, 2147483647, -2147483647 - 1}), 7);
   EXPECT_EQ(keys.read(kInverterKey, "0"), "1");
   EXPECT_EQ(keys.read(kInverterKey, "1"), "-1");
   EXPECT_EQ(keys.read(kInverterKey, "5"), "2147483647");
   EXPECT_EQ(keys.read(kInverterKey, "6"), "-2147483648");
+  // The every-second write touches only what changed.
+  EXPECT_EQ(WriteInverterValues(keys, {1, -1, 300, 0, 8, 2147483647, -2147483647 - 1}), 1);
+  EXPECT_EQ(keys.read(kInverterKey, "4"), "8");
+  keys.remove(kInverterKey, "2");
+  EXPECT_EQ(WriteInverterValues(keys, {1, -1, 300, 0, 8, 2147483647, -2147483647 - 1}), 1);
+  EXPECT_EQ(keys.read(kInverterKey, "2"), "300");
+}
+
+TEST_F(AudioHandOverTest, InverterSummaryTakesTheRootGroupsTotalsInValueOrder) {
+  DeviceNode root;
+  const size_t offsets[kInverterValues] = {7184, 7164, 7160, 7188, 7192, 7168, 7172};
+  for (int i = 0; i < kInverterValues; ++i) root.putI32(offsets[i], 100 + i);
+  EXPECT_EQ(InverterSummary(root),
+            (std::array<int32_t, kInverterValues>{100, 101, 102, 103, 104, 105, 106}));
 }
 
 }  // namespace
