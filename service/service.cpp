@@ -346,7 +346,6 @@ void Service::stop() {
     DeviceTree::StructuralEdit edit(tree_);
     Tree_FreeAll(tree_);
   }
-  TrayRegistryOp(keys_, 1, nullptr);
   tray_.finish();
   loop_.killTimer(kTimerSecond);
   loop_.killTimer(kTimerCommandQueue);
