@@ -105,10 +105,8 @@ size_t GroupTotalOffset(GroupTotal which) {
 
 DeviceNode::DeviceNode() = default;
 
-DeviceNode::~DeviceNode() {
-  // Free deep subtrees iteratively-enough: children own their own children.
-  children_.clear();
-}
+// Children are owned: a node frees its whole subtree.
+DeviceNode::~DeviceNode() = default;
 
 DeviceNode::Image DeviceNode::wireImage() const {
   Image out;

@@ -101,6 +101,18 @@ uint32_t chooseNodeId(const DeviceTree& tree) {
   return 0;
 }
 
+int depthOf(const DeviceNode& node) {
+  int d = 0;
+  for (const DeviceNode* p = node.parent(); p; p = p->parent()) ++d;
+  return d;
+}
+
+int heightOf(const DeviceNode& node) {
+  int h = 0;
+  for (const auto& c : node.children()) h = std::max(h, 1 + heightOf(*c));
+  return h;
+}
+
 }  // namespace
 
 DeviceNode* Tree_CreateNode(DeviceTree& tree, uint8_t kind, std::string_view ipText) {
@@ -108,6 +120,7 @@ DeviceNode* Tree_CreateNode(DeviceTree& tree, uint8_t kind, std::string_view ipT
   DeviceNode& parent = tree.currentParent();
   // Only groups hold children; a device as insertion point is a caller's slip.
   if (!parent.isGroup() || parent.childCount() >= kMaxChildren) return nullptr;
+  if (depthOf(parent) + 1 > kMaxTreeDepth) return nullptr;
   const uint32_t id = chooseNodeId(tree);
   if (id == 0) return nullptr;
 
@@ -216,6 +229,7 @@ bool Tree_CutChild(DeviceTree& tree, int index) {
 
 bool Tree_PasteClipboard(DeviceTree& tree, DeviceNode& group) {
   if (!tree.clipboard() || !group.isGroup() || group.childCount() >= kMaxChildren) return false;
+  if (depthOf(group) + 1 + heightOf(*tree.clipboard()) > kMaxTreeDepth) return false;
   DeviceTree::StructuralEdit edit(tree);
   std::unique_ptr<DeviceNode> node = tree.takeClipboard();
   DeviceNode* raw = group.addChild(node);

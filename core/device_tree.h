@@ -86,6 +86,10 @@ class ActionLevelSource {
 
 // Highest id a new node gets; ids are kept within the signed 16-bit field.
 inline constexpr uint32_t kMaxNodeId = 32767;
+// Deepest level a node may sit at (the root's children are at 1): the tree
+// walks recurse, and the map loaders refuse anything deeper, so a tree built
+// by the consoles must stay within it to load again.
+inline constexpr int kMaxTreeDepth = 64;
 
 class DeviceTree {
  public:
@@ -159,7 +163,8 @@ class DeviceTree {
 // children, no blocks; CurrentParent = root.
 void Tree_ResetRoot(DeviceTree& tree);
 // Creates a node of `kind` as the last child of CurrentParent and returns it.
-// Null when CurrentParent is not a group or has 300 children, when no node id
+// Null when CurrentParent is not a group, has 300 children or sits at
+// kMaxTreeDepth, when no node id
 // is free (ids run 1..32767, a used id is never given again), or when an
 // SNMP node is refused by the SNMP device table (nothing stays in the tree).
 DeviceNode* Tree_CreateNode(DeviceTree& tree, uint8_t kind, std::string_view ipText);
@@ -181,7 +186,8 @@ int CountGroups(const DeviceNode& node);
 bool Tree_CutChild(DeviceTree& tree, int index);
 // Puts the clipboard subtree back as the last child of `group` and makes its
 // SNMP devices polled again. Refused (false) with an empty clipboard, when
-// `group` is not a group, or when it already has 300 children.
+// `group` is not a group, when it already has 300 children, or when the
+// subtree would reach below kMaxTreeDepth.
 bool Tree_PasteClipboard(DeviceTree& tree, DeviceNode& group);
 // Frees child `index` of CurrentParent with its subtree. A negative or unknown
 // index does nothing; returns whether a child was deleted.

@@ -104,8 +104,21 @@ void Warn(EventLogSink& log, const std::string& text) {
   log.WriteEventLog(0, kLevelWarning, kSystemEventCode, text);
 }
 
-// Reads one record (and a group's children) into `node`. `keep` false reads
-// the record only to stay in step with the file.
+void ForgetIds(OldMapContext& c, const DeviceNode& node) {
+  for (const auto& child : node.children()) {
+    c.ids.erase(child->id());
+    ForgetIds(c, *child);
+  }
+}
+
+// A record read but not kept: its descendants already took their port slots
+// and SNMP table entries, which must not point at freed nodes.
+void DropOldRecord(OldMapContext& c, DeviceNode& node) {
+  ForgetIds(c, node);
+  for (const auto& child : node.children()) Tree_FreeSubtree(c.tree, *child);
+}
+
+// Reads one record (and a group's children) into `node`.
 void ReadOldRecord(OldMapContext& c, DeviceNode& node, int depth, bool isRoot) {
   OldMapLines& in = c.in;
   const int v = c.version;
@@ -171,11 +184,14 @@ void ReadOldRecord(OldMapContext& c, DeviceNode& node, int depth, bool isRoot) {
       std::string what = "Old map node " + std::to_string(cid);
       if (cid < 1 || c.ids.count(cid)) {
         Warn(c.log, what + ": the id is out of range or used twice; skipped");
+        DropOldRecord(c, *child);
         continue;
       }
-      if (node.childCount() >= kMaxChildren) continue;
-      DeviceNode* added = node.addChild(child);
-      if (!added) continue;
+      DeviceNode* added = node.addChild(child);  // refused past 300 children
+      if (!added) {
+        DropOldRecord(c, *child);
+        continue;
+      }
       c.ids.insert(cid);
       // Blocks and registration once the node is in the tree, as the new-format
       // loader does.
@@ -215,8 +231,8 @@ void ReadOldRecord(OldMapContext& c, DeviceNode& node, int depth, bool isRoot) {
       std::string_view rest = picture;
       for (int i = 0; i < 10; ++i) {
         size_t tab = rest.find('\t');
-        std::string_view piece = rest.substr(0, tab);
-        if (!piece.empty()) node.setPlcSource(i, piece);
+        std::string_view source = rest.substr(0, tab);
+        if (!source.empty()) node.setPlcSource(i, source);
         if (tab == std::string_view::npos) break;
         rest.remove_prefix(tab + 1);
       }

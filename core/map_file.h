@@ -28,7 +28,7 @@ inline constexpr std::string_view kUntitledMap = "Untitled";
 inline constexpr std::string_view kMapExtension = ".UMF";
 // Nodes nested deeper than this are refused by the loaders: the tree walks
 // recurse, and a hostile file must not be able to exhaust the stack.
-inline constexpr int kMaxMapDepth = 64;
+inline constexpr int kMaxMapDepth = kMaxTreeDepth;
 // Places of [Main] "Number" looked at, at most (ids are 16-bit).
 inline constexpr int32_t kMaxMapPlaces = 65536;
 

@@ -96,6 +96,29 @@ TEST_F(TreeTest, CreateRefusals) {
   EXPECT_EQ(device->childCount(), 0);
 }
 
+// The map loaders refuse nodes below kMaxTreeDepth, so the console may not
+// build them either: a saved map must load whole.
+TEST_F(TreeTest, CreateAndPasteStayWithinTheDepthAMapLoads) {
+  DeviceNode* g = &tree.root();
+  for (int depth = 1; depth <= kMaxTreeDepth; ++depth) {
+    tree.setCurrentParent(*g);
+    g = Tree_CreateNode(tree, kNodeGroup, "");
+    ASSERT_NE(g, nullptr) << depth;
+  }
+  tree.setCurrentParent(*g);
+  EXPECT_EQ(Tree_CreateNode(tree, kNodeSerial, ""), nullptr);
+
+  // A group holding a device is two levels: it fits one level higher only.
+  tree.setCurrentParent(tree.root());
+  DeviceNode& top = AddGroup(tree, tree.root());
+  AddSerial(tree, top, kCommAscii);
+  tree.setCurrentParent(tree.root());
+  ASSERT_TRUE(Tree_CutChild(tree, tree.root().indexOfChild(&top)));
+  EXPECT_FALSE(Tree_PasteClipboard(tree, *g->parent()));
+  ASSERT_TRUE(Tree_PasteClipboard(tree, *g->parent()->parent()));
+  EXPECT_EQ(top.child(0)->parent(), &top);
+}
+
 TEST_F(TreeTest, IdsStayWithinTheFieldAndNeverRepeat) {
   Tree_CreateNode(tree, kNodeGroup, "");  // 1
   Tree_CreateNode(tree, kNodeGroup, "");  // 2

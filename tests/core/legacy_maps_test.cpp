@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tree_fixtures.h"
 
 namespace lark {
 namespace {
@@ -215,6 +216,30 @@ TEST(LegacyMapsTest, BrokenOldMapsBuildNoPhantomNodes) {
     EXPECT_EQ(tree.root().childCount(), c.children) << c.name;
     EXPECT_LE(MaxDepth(tree.root()), kMaxMapDepth) << c.name;
   }
+}
+
+// A group that is read but not kept (a bad id) must take its devices out of
+// the port and SNMP tables again: they would point at freed nodes.
+TEST(LegacyMapsTest, ASkippedGroupLeavesNoDeviceRegistered) {
+  OldDevice dev;
+  const std::string text =
+      "Version4\n" + Record(4, 0, "Root", 1, "", 2) + Record(4, 0, "bad id", 1, "", 2) +
+      Record(4, 5, "snmp", 0, "", -1, &dev) + Record(4, 6, "serial", 3, "", -1, &dev) +
+      Record(4, 5, "kept", 3, "", -1, &dev);
+  test::RecordingEndpoints endpoints;
+  WorkerPauser pauser;
+  DeviceTree tree(pauser, endpoints);
+  std::vector<int> attached;
+  MapStoreHooks hooks;
+  hooks.attachSerialDevice = [&](DeviceNode& n) { attached.push_back(n.id()); };
+  RecordingEventLog log;
+  ReadOldMapText(4, text, tree, hooks, log);
+  EXPECT_EQ(endpoints.snmpAdded, (std::vector<int>{5}));
+  EXPECT_EQ(endpoints.snmpRemoved, (std::vector<int>{5}));
+  EXPECT_EQ(attached, (std::vector<int>{6, 5}));
+  EXPECT_EQ(endpoints.serialDetached, (std::vector<int>{6}));
+  ASSERT_EQ(tree.root().childCount(), 1);
+  EXPECT_EQ(tree.root().child(0)->title(), "kept") << "the dropped group's ids are free again";
 }
 
 }  // namespace
