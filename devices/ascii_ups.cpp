@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "common/checksum.h"
-#include "devices/ascii_answer.h"
 #include "common/tokenizer.h"
+#include "devices/ascii_answer.h"
 
 namespace lark {
 
@@ -349,14 +349,14 @@ std::string AsciiUpsEngine::BuildSerialProtocolCommand(const DeviceNode& node, i
       break;
     case kCmdEmergencyOff:
       if (!cap(44)) return std::string();
-      text = "S004EPO" + std::to_string(arg1 + 1);
+      text = "S004EPO" + std::to_string(int64_t{arg1} + 1);  // arg1 comes from a console
       break;
     default:
       return std::string();
   }
   if (text.size() > kAsciiQueueTextSize) return std::string();
-  text[3] = static_cast<char>('0' + (static_cast<int>(text.size()) - 4));
-  return text;
+  // The payload length; a long argument takes both digits, not a ':' or '='.
+  return WithLengthDigits(std::move(text));
 }
 
 bool AsciiUpsEngine::QueueSerialProtocolCommand(DeviceNode& node, std::string_view text) {

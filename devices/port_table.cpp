@@ -152,7 +152,9 @@ DeviceNode* PortTable::deviceAt(int com, int bus) const {
 
 bool PortTable::isPortOpen(int com) const {
   if (com < 1 || com > kMaxComPort) return false;
-  std::shared_lock<std::shared_mutex> g(regMu_);
+  // The poll thread opens and closes the line while it holds the registry
+  // shared, so a reader takes it exclusively.
+  std::unique_lock<std::shared_mutex> g(regMu_);
   const auto& rec = records_[static_cast<size_t>(com)];
   return rec && rec->port != nullptr;
 }
@@ -201,9 +203,9 @@ void PortTable::openPort(SerialPortRecord& rec, SerialEngine& engine) {
   rec.awaiting = -1;
 }
 
-void PortTable::servePort(Thread t, SerialPortRecord& rec) {
-  SerialEngine* engine = engines_[rec.protocol < engines_.size() ? rec.protocol : 0];
-  if (rec.protocol >= engines_.size() || engine == nullptr) return;
+void PortTable::servePort(SerialPortRecord& rec) {
+  SerialEngine* engine = rec.protocol < engines_.size() ? engines_[rec.protocol] : nullptr;
+  if (engine == nullptr) return;
   if (rec.port && rec.port->failed()) {
     // The adapter went away (EIO/ENODEV): drop the dead line, reopen next pass.
     log("COM" + std::to_string(rec.com) + ": the line failed; closing it to reopen");
@@ -236,7 +238,7 @@ void PortTable::runPass(Thread t) {
       std::shared_lock<std::shared_mutex> g(regMu_);
       SerialPortRecord* rec = records_[static_cast<size_t>(com)].get();
       if (rec == nullptr || !ServesProtocol(t, rec->protocol)) continue;
-      servePort(t, *rec);
+      servePort(*rec);
     }
     if (leaveRequested(t)) return;
   }

@@ -142,7 +142,7 @@ class PortTable {
   static bool ServesProtocol(Thread t, uint8_t protocol);
   void threadMain(Thread t);
   bool leaveRequested(Thread t) const;
-  void servePort(Thread t, SerialPortRecord& rec);
+  void servePort(SerialPortRecord& rec);
   void openPort(SerialPortRecord& rec, SerialEngine& engine);
   void log(const std::string& text) const;
 

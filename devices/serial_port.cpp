@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -88,7 +89,10 @@ std::string ComPortResolver::resolve(int com) const {
   std::string name = "COM" + std::to_string(com);
   if (!linkDir.empty()) {
     std::string link = JoinPath(linkDir, name);
-    if (::access(link.c_str(), F_OK) == 0) return link;
+    // A link whose target is gone (its simulator ended) still names the
+    // port: opening it fails, rather than falling through to a real ttyS.
+    struct stat st;
+    if (::lstat(link.c_str(), &st) == 0) return link;
   }
   return "/dev/ttyS" + std::to_string(com - 1);
 }
@@ -165,7 +169,7 @@ std::unique_ptr<TermiosSerialPort> TermiosSerialPort::open(const std::string& pa
     if (error) *error = ErrorText("flock", path, errno) + " (another program holds the port)";
     return nullptr;
   }
-  (void)::ioctl(fd, TIOCEXCL);
+  port->exclusive_ = ::ioctl(fd, TIOCEXCL) == 0;
   termios tio;
   if (::tcgetattr(fd, &tio) != 0) {
     if (error) *error = ErrorText("tcgetattr", path, errno);
@@ -216,7 +220,9 @@ TermiosSerialPort::~TermiosSerialPort() {
   if (fd_ < 0) return;
   // Exclusive mode outlives the descriptor while another holder keeps the
   // tty open (a simulator's pty): lift it so the port can be opened again.
-  (void)::ioctl(fd_, TIOCNXCL);
+  // Only when it was ours: an open refused by the lock must not lift the
+  // exclusive mode of the program that holds the port.
+  if (exclusive_) (void)::ioctl(fd_, TIOCNXCL);
   ::close(fd_);
 }
 

@@ -130,8 +130,9 @@ class TermiosSerialPort final : public SerialPort {
   explicit TermiosSerialPort(int fd) : fd_(fd) {}
   void noteError(int err);
 
-  int fd_;               // owned; poll thread only
-  bool failed_ = false;  // set on EIO/ENODEV/hang-up
+  int fd_;                  // owned; poll thread only
+  bool failed_ = false;     // set on EIO/ENODEV/hang-up
+  bool exclusive_ = false;  // TIOCEXCL set by this open
 };
 
 // Opens "COMn" through the resolver. `settleMs` is the pause after opening

@@ -186,6 +186,34 @@ TEST_F(AsciiFixture, CapabilityMaskTrimsTheStatusCycle) {
   }
 }
 
+// A unit whose "STA" alarm 0 stays on: the bit rises at the 6th answer without
+// sums, at the 3rd when the unit sends sums.
+TEST_F(AsciiFixture, StaAlarmRisesAfterTheDebounceCount) {
+  for (bool sums : {false, true}) {
+    const int com = sums ? 2 : 1;  // a fresh line per case
+    DeviceNode ups;
+    SetUpUps(ups, 1, com);
+    AsciiUpsProfile p = Unit(1);
+    p.alarm = true;
+    ScriptedAsciiUps sim(line(com), {p}, sums);
+    PortTable table(opener_, nullptr, nullptr, SerialPollConfig{300, 3000});
+    table.setEngine(kCommAscii, &engine_);
+    ASSERT_TRUE(table.AttachPortDevice(ups, false));
+    int staAnswered = 0;
+    for (int i = 0; i < 2000 && (current(ups) & 1u) == 0; ++i) {
+      size_t before = line(com)->frameCount();
+      table.runPass(PortTable::kThreadA);
+      auto frames = line(com)->frames();
+      // A step that sent a frame has collected the answer to the one before.
+      if (frames.size() > before && before > 0 &&
+          frames[before - 1].find("STA") != std::string::npos) {
+        ++staAnswered;
+      }
+    }
+    EXPECT_EQ(staAnswered, sums ? 3 : 6) << "sums " << sums;
+  }
+}
+
 TEST_F(AsciiFixture, TwoUnitsAreAskedInTurnAndAStoppedOneIsSkipped) {
   DeviceNode& a = addUps(1);
   DeviceNode& b = addUps(2);
@@ -403,6 +431,7 @@ TEST(AsciiCommands, TextsFollowTheCapabilities) {
       {kCmdShutdownRestore, 5, "S004SDR5", "S004SDR5"},
       {kCmdShutdownCancel, 0, "S004SDA0", "S004SDA0"},
       {kCmdEmergencyOff, 0, "", "S004EPO1"},
+      {kCmdEmergencyOff, INT32_MAX, "", "S013EPO2147483648"},
   };
   for (bool rich : {false, true}) {
     node.block(BlockKind::kAscii)->withImage([&](Bytes b) {

@@ -24,9 +24,11 @@ TEST(ComPorts, NamesAndResolver) {
   }
   test::TempDir dir;
   ASSERT_EQ(symlink("/dev/null", dir.file("COM2").c_str()), 0);
+  ASSERT_EQ(symlink(dir.file("gone").c_str(), dir.file("COM4").c_str()), 0);
   ComPortResolver r{{{3, "/dev/ttyUSB0"}}, dir.path()};
   EXPECT_EQ(r.resolve(3), "/dev/ttyUSB0");
   EXPECT_EQ(r.resolve(2), dir.file("COM2"));
+  EXPECT_EQ(r.resolve(4), dir.file("COM4"));  // a dead link is no way to a real ttyS3
   EXPECT_EQ(r.resolve(12), "/dev/ttyS11");
   setenv("LARK_SERIAL_DIR", "/x/ports", 1);
   EXPECT_EQ(DefaultSerialLinkDir("/opt/lark"), "/x/ports");

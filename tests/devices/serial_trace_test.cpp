@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "devices/port_table.h"
 #include "platform/paths.h"
 #include "tests/support/scripted_serial_port.h"
@@ -82,6 +85,44 @@ TEST(SerialTrace, FilterMinutesAndLongFrames) {
   trace.minuteTick();
   EXPECT_FALSE(trace.isOn());
   EXPECT_EQ(TraceFrameText(1, asBytes("\x10\xff"), 100), "10 FF ");
+}
+
+// Poll threads write entries while the loop thread switches the trace off and
+// on: every line stays whole and no entry touches a closed file.
+TEST(SerialTrace, ThreadsWriteWhileTheTraceIsSwitched) {
+  test::TempDir dir;
+  FakeClock clock(0, At(5, 10, 0, 0));
+  SerialTrace trace(clock, dir.path());
+  trace.start(0, 10);
+  std::vector<std::thread> writers;
+  for (int com : {1, 2}) {
+    writers.emplace_back([&trace, com] {
+      std::string frame = "~0" + std::to_string(com) + "P003STB";
+      for (int i = 0; i < 2000; ++i) {
+        trace.traceFrame(com, 0, asBytes(frame), TraceDirection::kTransmit);
+      }
+    });
+  }
+  for (int i = 0; i < 200; ++i) {
+    trace.stop();
+    trace.start(0, 10);
+  }
+  for (auto& w : writers) w.join();
+  trace.stop();
+
+  auto text = ReadFile(dir.file("SerialMonitor-03-05.txt"));
+  ASSERT_TRUE(text.has_value());
+  ASSERT_EQ(text->substr(0, 2), "\r\n");
+  size_t lines = 0;
+  for (size_t pos = 2; pos < text->size();) {
+    size_t end = text->find("\r\n", pos);
+    if (end == std::string::npos) end = text->size();
+    std::string l = text->substr(pos, end - pos);
+    EXPECT_TRUE(l == "10:00:00 COM1 Tx>: ~01P003STB" || l == "10:00:00 COM2 Tx>: ~02P003STB") << l;
+    ++lines;
+    pos = end + 2;
+  }
+  EXPECT_GT(lines, 0u);
 }
 
 }  // namespace
