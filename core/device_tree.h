@@ -60,6 +60,9 @@ class UpsCommandSink {
   virtual void QueueAsciiCommand(DeviceNode& node, std::string_view text) = 0;
   // Queues a control frame of the binary protocol (from the length byte on).
   virtual void QueueBinaryFrame(DeviceNode& node, CBytes frame) = 0;
+  // Whether commands for devices of this protocol can be queued at all; a
+  // request for one that cannot is refused rather than dropped.
+  virtual bool CanQueueFor(int16_t commType) const { return true; }
 };
 
 // A sink that drops everything (until the fan-out exists).

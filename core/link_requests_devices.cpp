@@ -66,7 +66,7 @@ void PutLe16Pairs(std::string& out, CBytes block, size_t off, int count) {
 bool SendDeviceConfiguration(LinkRequest& r, DeviceNode& node, CBytes b) {
   UpsCommandSink& out = *r.services.deviceCommands;
   const int16_t comm = node.commType();
-  if (comm != kCommAscii && comm != kCommThreePhase) return false;
+  if ((comm != kCommAscii && comm != kCommThreePhase) || !out.CanQueueFor(comm)) return false;
   auto flag = [&](size_t off) { return u32At(b, off) != 0; };
   auto val = [&](size_t off) { return i32At(b, off); };
   auto text = [&](const std::string& t) {
@@ -110,7 +110,7 @@ bool SendDeviceConfiguration(LinkRequest& r, DeviceNode& node, CBytes b) {
 bool SendDryContacts(LinkRequest& r, DeviceNode& node, CBytes b) {
   UpsCommandSink& out = *r.services.deviceCommands;
   const int16_t comm = node.commType();
-  if (comm != kCommAscii && comm != kCommThreePhase) return false;
+  if ((comm != kCommAscii && comm != kCommThreePhase) || !out.CanQueueFor(comm)) return false;
   if (u32At(b, kDryContactFlag) != 0) {
     if (comm == kCommAscii) {
       std::string t = "S015SDC";

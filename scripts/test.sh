@@ -15,7 +15,7 @@ ctest --test-dir build-test -j "$jobs" --output-on-failure || status=1
 
 # Tests whose code runs on several threads, again under ThreadSanitizer.
 tsan_tests=(platform_event_loop platform_process platform_key_store devices_port_table
-            devices_ascii_ups_pty core_event_log core_language_texts core_device_tree
+            devices_ascii_ups_pty devices_serial_trace core_event_log core_language_texts core_device_tree
             core_link_server core_link_callback records_alarm_chain service_larkcore)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON >/dev/null
 cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim Larknote \
@@ -24,8 +24,9 @@ pattern=$(printf '%s\n' "${tsan_tests[@]}" | sed 's/_/./' | sed 's/$/_test/' | p
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" -R "^($pattern)\$" \
   --output-on-failure || status=1
 
+export LARK_FUZZ_SECONDS=${LARK_FUZZ_SECONDS:-10}  # read when the fuzz build is configured
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j "$jobs"
-LARK_FUZZ_SECONDS=${LARK_FUZZ_SECONDS:-10} ctest --test-dir build-fuzz -j "$jobs" --output-on-failure \
+ctest --test-dir build-fuzz -j "$jobs" --output-on-failure \
   || status=1
 exit $status

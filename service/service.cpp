@@ -58,6 +58,8 @@ class Service::SerialCommands final : public UpsCommandSink {
     ports_.ResumeSerialThreads();
   }
   void QueueBinaryFrame(DeviceNode&, CBytes) override {}
+  // Only the ASCII engine takes queued commands so far.
+  bool CanQueueFor(int16_t commType) const override { return commType == kCommAscii; }
 
  private:
   PortTable& ports_;

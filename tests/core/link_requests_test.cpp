@@ -75,7 +75,11 @@ class RecordingSink final : public UpsCommandSink {
   void QueueBinaryFrame(DeviceNode&, CBytes frame) override {
     sent.push_back("frame " + std::to_string(frame.size()));
   }
+  bool CanQueueFor(int16_t commType) const override {
+    return binaryFrames || commType != kCommThreePhase;
+  }
   std::vector<std::string> sent;
+  bool binaryFrames = true;
 };
 
 struct LinkRequestsTest : ::testing::Test {
@@ -584,6 +588,20 @@ TEST_F(LinkRequestsTest, DeviceSettingTextsCarryTheirRealLength) {
   EXPECT_EQ(code(Frame(28, data)), 55);
   ASSERT_EQ(sink.sent.size(), 1u);
   EXPECT_EQ(sink.sent[0], std::string("S007IDC\x01\x02\x03\x00", 11));
+}
+
+TEST_F(LinkRequestsTest, DeviceSettingsForAProtocolWithoutACommandPathAreRefused) {
+  const int16_t id = add(kNodeSerial);
+  Tree_FindNodeById(id, &tree.root())->setCommType(kCommThreePhase);
+  sink.binaryFrames = false;
+  V block(152, 0);
+  putI16(block, 0, id);
+  putU32(block, 4, 1);
+  putU32(block, 8, 10);
+  V data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 56);
+  EXPECT_TRUE(sink.sent.empty());
 }
 
 TEST_F(LinkRequestsTest, IconMovesOnlyExistingNodes) {
