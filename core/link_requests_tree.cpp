@@ -22,8 +22,6 @@ constexpr size_t kPictureMax = 259;
 
 // Offsets of the live-data blocks the properties command writes.
 constexpr size_t kBinaryIdentifiedWord = 806;
-constexpr size_t kSensorModelText = 61, kSensorModelSize = 31;
-constexpr size_t kSensorPointWords = 80;
 
 enum NodePropertySub : uint8_t {
   kPropLocalDevice = 0,
@@ -72,12 +70,7 @@ void SetLocalDevice(LinkRequest& r, DeviceNode& node, const ImageFields& f) {
   node.setCommType(commType);
   KeepOnlyCommTypeBlock(node);
   if (commType == kCommSensor && (node.plcPointNum() & 0xFF) == 0) {
-    if (LiveDataBlock* b = node.block(BlockKind::kSensor)) {
-      b->putText(kSensorModelText, kSensorModelSize, "Norva Sensor");
-      b->putI16(kSensorPointWords, 4);
-      b->putI16(kSensorPointWords + 2, 0);
-      b->putI16(kSensorPointWords + 4, 6);
-    }
+    if (LiveDataBlock* b = node.block(BlockKind::kSensor)) PresetTwoPointSensor(*b);
   }
   if (commType != kCommMeterSum) {
     node.setBaud(f.u16(node_off::kBaud));

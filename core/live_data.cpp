@@ -219,4 +219,11 @@ void LiveDataBlock::copyIn(CBytes in) {
   std::copy_n(in.begin(), n, image_.begin());
 }
 
+void PresetTwoPointSensor(LiveDataBlock& sensor) {
+  sensor.putText(61, 80 - 61, "Norva Sensor");
+  sensor.putU16(80, 4);
+  sensor.putU16(82, 0);
+  sensor.putU16(84, 6);
+}
+
 }  // namespace lark

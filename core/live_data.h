@@ -179,4 +179,8 @@ class LiveDataBlock {
   std::vector<uint8_t> image_;  // exactly BlockSize(kind_) bytes
 };
 
+// A new two-point sensor: the model text "Norva Sensor" at byte 61 and the
+// Modbus read it is polled with (function 4, start 0, quantity 6) at 80..85.
+void PresetTwoPointSensor(LiveDataBlock& sensor);
+
 }  // namespace lark

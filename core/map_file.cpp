@@ -316,12 +316,7 @@ void InitNodeBlocks(DeviceTree& tree, DeviceNode& node, const MapStoreHooks& hoo
       return;
   }
   if (node.commType() == kCommSensor && node.plcPointNum() == 0) {
-    if (LiveDataBlock* b = node.block(BlockKind::kSensor)) {
-      b->putText(61, 19, "Norva Sensor");  // bytes 61..79
-      b->putU16(80, 4);
-      b->putU16(82, 0);
-      b->putU16(84, 6);
-    }
+    if (LiveDataBlock* b = node.block(BlockKind::kSensor)) PresetTwoPointSensor(*b);
   }
   if (node.commType() == kCommPlc) {
     if (LiveDataBlock* b = node.block(BlockKind::kAscii)) {
