@@ -79,6 +79,15 @@ ScannedText Scan(std::string_view text) {
 
 bool StartsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 
+// One side of an icon or group rectangle from its map key.
+template <NodeRect (DeviceNode::*Get)() const, void (DeviceNode::*Set)(const NodeRect&),
+          int32_t NodeRect::*Side>
+void SetRectField(DeviceNode& n, std::string_view, int32_t x) {
+  NodeRect r = (n.*Get)();
+  r.*Side = x;
+  (n.*Set)(r);
+}
+
 // Applies one "key=value" line of a node's section (case-sensitive prefixes).
 void ApplyLine(DeviceNode& n, std::string_view line) {
   size_t eq = line.find('=');
@@ -115,53 +124,21 @@ void ApplyLine(DeviceNode& n, std::string_view line) {
       {"SaveInDatabase=",
        [](DeviceNode& n, std::string_view v, int32_t) { n.setSaveInDatabase(v == "Yes"); }},
       {"iconRect.left=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.iconRect();
-         r.left = x;
-         n.setIconRect(r);
-       }},
+       SetRectField<&DeviceNode::iconRect, &DeviceNode::setIconRect, &NodeRect::left>},
       {"iconRect.top=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.iconRect();
-         r.top = x;
-         n.setIconRect(r);
-       }},
+       SetRectField<&DeviceNode::iconRect, &DeviceNode::setIconRect, &NodeRect::top>},
       {"iconRect.right=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.iconRect();
-         r.right = x;
-         n.setIconRect(r);
-       }},
+       SetRectField<&DeviceNode::iconRect, &DeviceNode::setIconRect, &NodeRect::right>},
       {"iconRect.bottom=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.iconRect();
-         r.bottom = x;
-         n.setIconRect(r);
-       }},
+       SetRectField<&DeviceNode::iconRect, &DeviceNode::setIconRect, &NodeRect::bottom>},
       {"groupRect.left=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.groupRect();
-         r.left = x;
-         n.setGroupRect(r);
-       }},
+       SetRectField<&DeviceNode::groupRect, &DeviceNode::setGroupRect, &NodeRect::left>},
       {"groupRect.top=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.groupRect();
-         r.top = x;
-         n.setGroupRect(r);
-       }},
+       SetRectField<&DeviceNode::groupRect, &DeviceNode::setGroupRect, &NodeRect::top>},
       {"groupRect.right=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.groupRect();
-         r.right = x;
-         n.setGroupRect(r);
-       }},
+       SetRectField<&DeviceNode::groupRect, &DeviceNode::setGroupRect, &NodeRect::right>},
       {"groupRect.bottom=",
-       [](DeviceNode& n, std::string_view, int32_t x) {
-         auto r = n.groupRect();
-         r.bottom = x;
-         n.setGroupRect(r);
-       }},
+       SetRectField<&DeviceNode::groupRect, &DeviceNode::setGroupRect, &NodeRect::bottom>},
       {"Sync.DateTime=", [](DeviceNode& n, std::string_view, int32_t x) { n.setSyncDateTime(x); }},
       {"Bitmap=",
        [](DeviceNode& n, std::string_view v, int32_t) { n.setPicture(CutUtf8(v, kHeapTextMax)); }},

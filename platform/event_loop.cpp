@@ -277,15 +277,15 @@ EventLoop::~EventLoop() {
 bool EventLoop::setTimer(uint32_t id, uint32_t periodMs, Task handler) {
   // A zero period would disarm a timerfd; the shortest real period is used instead.
   if (periodMs == 0) periodMs = 1;
-  struct itimerspec spec {};
-  spec.it_interval.tv_sec = periodMs / 1000;
-  spec.it_interval.tv_nsec = static_cast<long>(periodMs % 1000) * 1000000L;
-  spec.it_value = spec.it_interval;
+  struct itimerspec period {};
+  period.it_interval.tv_sec = periodMs / 1000;
+  period.it_interval.tv_nsec = static_cast<long>(periodMs % 1000) * 1000000L;
+  period.it_value = period.it_interval;
 
   auto it = impl_->timers.find(id);
   if (it != impl_->timers.end()) {
     // Restart: re-arming also clears expirations counted so far.
-    if (timerfd_settime(it->second->fd, 0, &spec, nullptr) != 0) return false;
+    if (timerfd_settime(it->second->fd, 0, &period, nullptr) != 0) return false;
     it->second->timerTask = std::move(handler);
     return true;
   }
@@ -297,7 +297,7 @@ bool EventLoop::setTimer(uint32_t id, uint32_t periodMs, Task handler) {
   s->generation = impl_->nextGeneration++;
   s->timerId = id;
   s->timerTask = std::move(handler);
-  if (timerfd_settime(fd, 0, &spec, nullptr) != 0 || !impl_->add(s, EPOLLIN)) {
+  if (timerfd_settime(fd, 0, &period, nullptr) != 0 || !impl_->add(s, EPOLLIN)) {
     close(fd);
     return false;
   }
