@@ -16,6 +16,7 @@
 #include "core/legacy_maps.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace lark {
 
@@ -114,11 +115,27 @@ std::optional<std::string> MoveToBackup(const std::string& path) {
   return std::nullopt;
 }
 
+// "COMn" (any case) with n in 1..255, else 0.
+int ComNumber(std::string_view key) {
+  if (key.size() < 4 || key.size() > 6 || !EqualNoCase(key.substr(0, 3), "COM")) return 0;
+  int n = 0;
+  for (char c : key.substr(3)) {
+    if (c < '0' || c > '9') return 0;
+    n = n * 10 + (c - '0');
+  }
+  return n <= 255 ? n : 0;
+}
+
 void ReadMain(const Profile& p, ServiceSettings& s, const std::string& installDir) {
   s.language = Text(p, "Main", "Language", "English", 64);
   if (s.language.empty()) s.language = "English";
   s.autoLoadMap = SafeMapName(Text(p, "Main", "Load File", "", 256));
   s.maxEventLog = Number(p, "Main", "Max Event Log", "10000", 10);
+  s.serialPortPaths.clear();
+  for (const std::string& key : p.keyNames("Serial Ports")) {
+    int com = ComNumber(key);
+    if (com > 0) s.serialPortPaths[com] = Text(p, "Serial Ports", key, "", 256);
+  }
 
   s.controlPasswordEnabled = Bool(p, "Control", "Password.Enable", "No", 32) ? 1 : 0;
   std::string enc = Text(p, "Control", "Password.Password", "", kEncodedReadSize);

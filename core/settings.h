@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,6 +101,9 @@ struct ServiceSettings {
   std::string smtpPassword;  // plain text
   std::string smtpSender;
   // [GSM Modem]
+  // [Serial Ports] "COMn" = device path: where a port's device lies on this
+  // machine when it is not the COMn link or /dev/ttyS(n-1). Read only.
+  std::map<int, std::string> serialPortPaths;
   std::string gsmPort;
   int32_t gsmBaud = 9600;
   // [Color]: Serious, Warning, Information (0x00BBGGRR)

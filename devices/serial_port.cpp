@@ -296,8 +296,17 @@ size_t TermiosSerialPort::readTimed(Bytes out, size_t wanted) {
 TermiosPortOpener::TermiosPortOpener(ComPortResolver resolver, SerialLogFn log, uint32_t settleMs)
     : resolver_(std::move(resolver)), log_(std::move(log)), settleMs_(settleMs) {}
 
+void TermiosPortOpener::setPortPaths(std::map<int, std::string> paths) {
+  std::lock_guard<std::mutex> g(mu_);
+  resolver_.overrides = std::move(paths);
+}
+
 std::unique_ptr<SerialPort> TermiosPortOpener::open(int com, const SerialLineParams& params) {
-  std::string path = resolver_.resolve(com);
+  std::string path;
+  {
+    std::lock_guard<std::mutex> g(mu_);
+    path = resolver_.resolve(com);
+  }
   std::string error;
   std::set<std::string> notes;
   auto port = TermiosSerialPort::open(path, params, settleMs_, &error, &notes);

@@ -141,12 +141,14 @@ class TermiosPortOpener final : public PortOpener {
  public:
   TermiosPortOpener(ComPortResolver resolver, SerialLogFn log, uint32_t settleMs = 1000);
   std::unique_ptr<SerialPort> open(int com, const SerialLineParams& params) override;
+  // The per-port device paths from the settings; the next open uses them.
+  void setPortPaths(std::map<int, std::string> paths);
 
  private:
-  ComPortResolver resolver_;
+  ComPortResolver resolver_;  // guarded by mu_
   SerialLogFn log_;
   uint32_t settleMs_;
-  std::mutex mu_;                           // guards the two sets (three poll threads open)
+  std::mutex mu_;                           // guards the resolver and the two sets
   std::set<std::string> loggedNotes_;       // "COMn note" reported once each
   std::map<int, std::string> lastFailure_;  // last open error per port, logged on change
 };

@@ -244,6 +244,7 @@ void Service::reloadActionTables() { actions_ = *languages_.actions(); }
 void Service::loadEverything() {
   Tree_ResetRoot(tree_);
   settingsStore_.LoadAll(settings_);
+  opener_.setPortPaths(settings_.serialPortPaths);
   eventLog_.setMaxLines(settings_.maxEventLog);
   for (const std::string& problem : languages_.load(settings_.language)) log(problem);
   reloadActionTables();

@@ -365,3 +365,27 @@ TEST(SettingsTest, HelpersTable) {
 
 }  // namespace
 }  // namespace lark
+
+namespace lark {
+namespace {
+
+TEST(SettingsTest, SerialPortPathsAreReadAndKeptAcrossTheRewrite) {
+  test::TempDir dir;
+  const std::string ini = dir.file("manager.ini");
+  ASSERT_TRUE(
+      WriteFileAtomic(ini,
+                      "[Serial Ports]\r\nCOM1=/dev/ttyUSB0\r\ncom12 = /dev/serial/by-id/x\r\n"
+                      "COMx=/dev/a\r\nCOM256=/dev/b\r\nCOM0=/dev/c\r\n"));
+  ServiceSettings s;
+  SettingsStore store(dir.path());
+  store.LoadManagerIni(s);
+  EXPECT_EQ(s.serialPortPaths,
+            (std::map<int, std::string>{{1, "/dev/ttyUSB0"}, {12, "/dev/serial/by-id/x"}}));
+  // The load rewrites the file; the section is the operator's and stays.
+  ServiceSettings again;
+  store.LoadManagerIni(again);
+  EXPECT_EQ(again.serialPortPaths, s.serialPortPaths);
+}
+
+}  // namespace
+}  // namespace lark
