@@ -356,17 +356,31 @@ void Service::stop() {
   loop_.killTimer(kTimerTrace);
 }
 
+// The one-second work, in its fixed order. Steps of subsystems not built yet
+// (database retry and connection, schedules, the history thread's day and
+// month flags, SMS, GPRS time-outs) keep their place as comments.
 void Service::onSecondTimer() {
   WallTime now = clock_.now();
   if (now.minute != lastTick_.minute) {
-    if (lastTick_.minute != 0xFFFF && now.day != lastTick_.day) {
+    // The boundary forced at start-up is neither a day change nor a full
+    // hour: the clock goes to the devices at the next full hour.
+    const bool real = lastTick_.minute != 0xFFFF;
+    if (real && now.day != lastTick_.day) {
+      // The history recorder's day reset, until that thread exists.
       auto lock = tree_.readLock();
       Tree_ResetDailyValues(tree_.root());
     }
-    if (now.minute == 0) {
-      auto lock = tree_.readLock();
-      Tree_PushDateTime(tree_.root(), now, *commands_);
+    // Database: retry countdown.
+    if (real && now.minute == 0) {
+      // One pause of the pollers for the whole walk, not one per device.
+      ports_.PauseSerialThreads();
+      {
+        auto lock = tree_.readLock();
+        Tree_PushDateTime(tree_.root(), now, *commands_);
+      }
+      ports_.ResumeSerialThreads();
     }
+    // Schedules: next actions, then run them. History: day and month flags.
     lastTick_ = clock_.now();
   }
   tray_.onSecondTick();
@@ -375,13 +389,15 @@ void Service::onSecondTimer() {
     return InverterSummary(tree_.root());
   }());
   detector_.onSecondTick();
+  // Database: connect when enabled and not connected.
   if (secondTick_ % 2 == 0) {
     auto lock = tree_.readLock();
     Tree_RunCountdowns(tree_.root(), ActionTablesLevelSource(actions_), *commands_);
     detector_.scan(tree_.root());
+    // SMS: send queue 0, then queue 1.
   }
   ++secondTick_;
-  if (tray_.monitoring()) link_->tick();
+  if (tray_.monitoring()) link_->tick();  // GPRS: station time-outs follow
   ReapChildren();
   if (++imageListCounter_ >= 60) {
     imageListCounter_ = 0;

@@ -2,6 +2,7 @@
 // the start-up steps in their fixed order, the loop's timers, and the stop.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>

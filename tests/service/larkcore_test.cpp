@@ -1,6 +1,8 @@
 // End-to-end runs of the built Larkcore: start, stop, single instance,
-// systemd readiness, a failed start, and the tray's stop and start commands.
+// systemd readiness, a failed start, and the tray's stop and start commands;
+// and the one-second work of an in-process service on a fake clock.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -12,10 +14,13 @@
 #include <string>
 #include <thread>
 
-#include <gtest/gtest.h>
-
+#include "core/device_tree.h"
+#include "devices/ascii_live_data.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
+#include "service/service.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
@@ -110,6 +115,8 @@ TEST_F(LarkcoreProcess, FailedStartExitsNonZeroWithAMessage) {
   int code = service.waitExit(30000);
   EXPECT_NE(code, 0);
   EXPECT_NE(code, -1);
+  EXPECT_NE(service.output().find("Larkcore: cannot create the install folder"), std::string::npos)
+      << service.output();
 }
 
 TEST_F(LarkcoreProcess, TrayCommandsStopAndRestartMonitoring) {
@@ -131,6 +138,121 @@ TEST_F(LarkcoreProcess, TrayCommandsStopAndRestartMonitoring) {
   ASSERT_TRUE(keys.write("SysTray", "command", "1"));
   EXPECT_TRUE(Eventually([] { return TcpPortAccepts(8900); }, 10000));
   EXPECT_EQ(service.stop(SIGTERM), 0);
+}
+
+// A service in this process on a fake clock, its timers driven by hand; one
+// ASCII UPS that takes the hourly clock, on a port that never opens, so its
+// command queue shows what was pushed.
+class ServiceTicks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace here";
+    std::filesystem::copy(test::SourcePath("data/English"), dir.file("English"),
+                          std::filesystem::copy_options::recursive);
+    ASSERT_TRUE(WriteFileAtomic(dir.file("manager.ini"),
+                                "[Main]\r\nLoad File=Clock.UMF\r\n"
+                                "[Serial Ports]\r\nCOM1=" +
+                                    dir.file("no-such-tty") + "\r\n"));
+    ASSERT_TRUE(WriteFileAtomic(dir.file("Clock.UMF"),
+                                "[Main]\r\nNumber=2\r\nIndex0.ID=0\r\nIndex1.ID=1\r\n"
+                                "[ID0]\r\nPreviousID=0\r\nTitle=Main\r\n"
+                                "[ID1]\r\nPreviousID=0\r\nTitle=UPS\r\nCOM=COM1\r\nUPSID=1\r\n"
+                                "Baud=2400\r\nCommType=0\r\nSync.DateTime=1\r\n"));
+  }
+  void TearDown() override {
+    if (service) service->stop();
+  }
+  void startAt(const WallTime& wall) {
+    clock.setWall(wall);
+    ServiceOptions o;
+    o.installDir = dir.path();
+    o.log = [](std::string_view) {};
+    service = std::make_unique<Service>(loop, clock, keys, o);
+    std::string error;
+    ASSERT_TRUE(service->start(&error)) << error;
+  }
+  // Moves the clock to hh:mm:ss of the same day and runs one tick.
+  void tickAt(int hour, int minute, int second) {
+    WallTime w = clock.now();
+    w.hour = hour, w.minute = minute, w.second = second;
+    clock.setWall(w);
+    service->onSecondTimer();
+  }
+  std::vector<std::string> queued() {
+    std::vector<std::string> texts;
+    DeviceNode* ups = Tree_FindNodeById(1, &service->tree().root());
+    if (ups == nullptr || ups->block(BlockKind::kAscii) == nullptr) return {"<no UPS>"};
+    ups->block(BlockKind::kAscii)->withImage([&](Bytes b) {
+      AsciiImage img(b);
+      for (; img.queueCount() > 0; img.queuePop()) texts.push_back(img.queueHead());
+    });
+    return texts;
+  }
+
+  TempDir dir;
+  KeyStore keys{dir.file("state")};
+  EventLoop loop;
+  FakeClock clock;
+  std::unique_ptr<Service> service;
+};
+
+TEST_F(ServiceTicks, ClockGoesToTheDevicesOnlyWhenAnHourBegins) {
+  // Started within minute 0: the first tick's forced minute boundary is no
+  // full hour.
+  startAt(WallTime{2024, 5, 6, 1, 10, 0, 30, 0});
+  tickAt(10, 0, 31);
+  EXPECT_TRUE(queued().empty());
+  tickAt(10, 59, 59);
+  EXPECT_TRUE(queued().empty());
+  tickAt(11, 0, 0);
+  EXPECT_EQ(queued(), std::vector<std::string>{"S020SDT24;05;06;11;00;00"});
+  tickAt(11, 0, 1);  // the same minute once more
+  EXPECT_TRUE(queued().empty());
+}
+
+TEST_F(ServiceTicks, TrayStopFreezesKeepAliveAndStartReloadsTheMap) {
+  startAt(WallTime{2024, 5, 6, 1, 10, 0, 30, 0});
+  auto keepAlive = [&] { return keys.read("SysTray", "keep-alive").value_or("none"); };
+  auto tickOnce = [&] {
+    clock.advance(1000);
+    service->onSecondTimer();
+  };
+  tickOnce();
+  tickOnce();
+  EXPECT_EQ(keepAlive(), "1");
+
+  ASSERT_TRUE(keys.write("SysTray", "command", "0"));
+  tickOnce();  // keep-alive first, then the command
+  EXPECT_EQ(service->tray().monitoringState(), kMonitoringStopped);
+  EXPECT_EQ(service->tree().root().childCount(), 0);
+  EXPECT_EQ(service->maps().currentMapName(), "Untitled");
+  tickOnce();
+  EXPECT_EQ(keepAlive(), "2");
+
+  ASSERT_TRUE(keys.write("SysTray", "command", "1"));
+  tickOnce();
+  EXPECT_EQ(service->tray().monitoringState(), kMonitoring);
+  EXPECT_EQ(service->maps().currentMapName(), "Clock");
+  EXPECT_EQ(queued(), std::vector<std::string>{});  // the UPS is back, its queue empty
+  tickOnce();
+  EXPECT_EQ(keepAlive(), "3");
+}
+
+TEST_F(ServiceTicks, ImageListIsRebuiltEverySixtySeconds) {
+  startAt(WallTime{2024, 5, 6, 1, 10, 0, 30, 0});
+  ASSERT_TRUE(MakeDirs(dir.file("Images")));
+  ASSERT_TRUE(WriteFileAtomic(dir.file("Images/plant.bmp"), "x"));
+  auto listed = [&] {
+    return ReadFile(dir.file("manager.ini")).value_or("").find("plant.bmp;") != std::string::npos;
+  };
+  for (int i = 0; i < 59; ++i) {
+    clock.advance(1000);
+    service->onSecondTimer();
+  }
+  EXPECT_FALSE(listed());
+  clock.advance(1000);
+  service->onSecondTimer();
+  EXPECT_TRUE(listed());
 }
 
 }  // namespace
