@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/command_queue.h"
-#include "core/control_lock.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "core/event_log_sink.h"
-#include "core/link_server.h"
+#include "linkserver/link_server.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 

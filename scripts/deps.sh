@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, only
 # when one is missing. Run as root on Debian 12.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build clang libclang-rt-14-dev googletest libgtest-dev
+pkgs=(build-essential cmake ninja-build ccache clang libclang-rt-14-dev googletest libgtest-dev
       libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${pkgs[@]}"; do

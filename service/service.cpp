@@ -7,11 +7,11 @@
 #include <cstring>
 #include <functional>
 
-#include "core/command_queue.h"
-#include "core/control_lock.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "core/language_texts.h"
-#include "core/link_commands.h"
-#include "core/link_server.h"
+#include "linkserver/link_commands.h"
+#include "linkserver/link_server.h"
 #include "core/tree_action_levels.h"
 #include "core/tree_dump.h"
 #include "platform/paths.h"

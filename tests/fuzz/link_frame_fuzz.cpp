@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/command_queue.h"
-#include "core/control_lock.h"
-#include "core/link_commands.h"
-#include "core/link_frame.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
+#include "linkserver/link_commands.h"
+#include "linkserver/link_frame.h"
 #include "platform/clock.h"
 
 namespace {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "core/command_queue.h"
-#include "core/control_lock.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/event_log_sink.h"
 #include "core/language_texts_store.h"
-#include "core/link_commands.h"
+#include "linkserver/link_commands.h"
 #include "core/map_file.h"
 #include "core/settings.h"
 #include "platform/clock.h"

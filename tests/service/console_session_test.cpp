@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "core/control_lock.h"
+#include "linkserver/control_lock.h"
 #include "core/device_node.h"
 #include "core/device_tree.h"
-#include "core/link_frame.h"
-#include "core/link_transfer.h"
+#include "linkserver/link_frame.h"
+#include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/tree_dump.h"
 #include "devices/ascii_live_data.h"

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/command_queue.h"
-#include "core/control_lock.h"
-#include "core/link_server.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
+#include "linkserver/link_server.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "tests/support/recording_event_log.h"
@@ -23,6 +23,8 @@ namespace lark::test {
 // Generous limit for every blocking wait, so a fault fails the test instead of hanging it.
 inline constexpr int kLinkWaitMs = 5000;
 
+// A whole link frame: marker 1, kind, 16-bit length, command, data.
+std::vector<uint8_t> LinkFrameOf(uint8_t kind, uint8_t command, const std::vector<uint8_t>& data);
 std::vector<uint8_t> LinkRequestFrame(uint8_t command, std::vector<uint8_t> data = {});
 
 class LinkTestClient {

@@ -1,6 +1,8 @@
 #include "tests/support/scripted_serial_port.h"
 
+#include <cctype>
 #include <algorithm>
+#include <cctype>
 
 #include "devices/ascii_answer.h"
 
@@ -132,6 +134,9 @@ AsciiUpsProfile& ScriptedAsciiUps::unit(int address) { return units_[address]; }
 
 void ScriptedAsciiUps::onFrame(const std::string& frame) {
   if (silent || frame.size() < kAsciiDataHeaderSize) return;
+  if (!std::isdigit(static_cast<unsigned char>(frame[1])) ||
+      !std::isdigit(static_cast<unsigned char>(frame[2])))
+    return;
   int addr = (frame[1] - '0') * 10 + (frame[2] - '0');
   auto it = units_.find(addr);
   if (it == units_.end()) return;
@@ -156,9 +161,8 @@ void ScriptedAsciiUps::onFrame(const std::string& frame) {
   } else {
     body = "A";
   }
-  char head[4];
-  std::snprintf(head, sizeof head, "~%02d", addr);
-  std::string reply = head + body;
+  // The reply carries the two address digits the request named.
+  std::string reply = std::string{'~', frame[1], frame[2]} + body;
   if (checksum) reply += Sum8Text(asBytes(reply));
   line_->feed(reply);
 }

@@ -1,4 +1,4 @@
-#include "core/command_queue.h"
+#include "linkserver/command_queue.h"
 
 namespace lark {
 

@@ -1,26 +1,21 @@
 // The request dispatcher: kinds, commands, slots, minimum lengths and lock gates.
-#include "core/link_commands.h"
+#include "linkserver/link_commands.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "core/command_queue.h"
-#include "core/control_lock.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "platform/clock.h"
+#include "tests/support/link_test_client.h"
 
 namespace lark {
 namespace {
 
 using V = std::vector<uint8_t>;
 
-V Frame(uint8_t kind, uint8_t command, V data = {}) {
-  V f = {1, kind, 0, 0, command};
-  f.insert(f.end(), data.begin(), data.end());
-  f[2] = static_cast<uint8_t>((f.size() - 4) >> 8);
-  f[3] = static_cast<uint8_t>(f.size() - 4);
-  return f;
-}
+V Frame(uint8_t kind, uint8_t command, V data = {}) { return test::LinkFrameOf(kind, command, data); }
 
 class FakeHost final : public LinkSessionHost {
  public:

@@ -1,4 +1,4 @@
-#include "core/link_frame.h"
+#include "linkserver/link_frame.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "core/action_tables.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
-#include "core/link_replies.h"
-#include "core/link_requests.h"
+#include "linkserver/link_replies.h"
+#include "linkserver/link_requests.h"
 #include "core/settings.h"
 
 namespace lark {

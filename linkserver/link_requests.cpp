@@ -1,6 +1,6 @@
 // Shared request helpers and the map commands: list, open, save, new and the
 // auto-load name.
-#include "core/link_requests.h"
+#include "linkserver/link_requests.h"
 
 #include <dirent.h>
 #include <strings.h>
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/control_lock.h"
+#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
-#include "core/link_transfer.h"
+#include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
 #include "core/tree_dump.h"

@@ -1,5 +1,5 @@
 // The notification block and the PLC settings record of the console link.
-#include "core/link_replies.h"
+#include "linkserver/link_replies.h"
 
 #include <algorithm>
 

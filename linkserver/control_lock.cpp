@@ -1,6 +1,6 @@
-#include "core/control_lock.h"
+#include "linkserver/control_lock.h"
 
-#include "core/command_queue.h"
+#include "linkserver/command_queue.h"
 #include "platform/clock.h"
 
 namespace lark {

@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "core/link_commands.h"
-#include "core/link_session.h"
+#include "linkserver/link_commands.h"
+#include "linkserver/link_session.h"
 
 namespace lark {
 

@@ -3,7 +3,7 @@
 //   offset 0  1  2-3     4  5     6-7        8 ...
 //          01 01 length  01 code  node id BE  current mask [, extended current mask]
 #include "core/device_tree.h"
-#include "core/link_server.h"
+#include "linkserver/link_server.h"
 
 namespace lark {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "core/device_tree.h"
-#include "core/link_replies.h"
-#include "core/link_requests.h"
+#include "linkserver/link_replies.h"
+#include "linkserver/link_requests.h"
 
 namespace lark {
 

@@ -1,5 +1,5 @@
 // Requests the link server answers itself: hello, call-back, version.
-#include "core/link_commands.h"
+#include "linkserver/link_commands.h"
 
 namespace lark {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/device_tree.h"
-#include "core/link_server.h"
+#include "linkserver/link_server.h"
 #include "tests/support/tree_fixtures.h"
 
 namespace lark {

@@ -1,6 +1,6 @@
 // The link server against real loopback sockets, in a private network
 // namespace with the real ports.
-#include "core/link_server.h"
+#include "linkserver/link_server.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

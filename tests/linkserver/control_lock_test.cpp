@@ -1,10 +1,10 @@
-#include "core/control_lock.h"
+#include "linkserver/control_lock.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "core/command_queue.h"
+#include "linkserver/command_queue.h"
 #include "platform/clock.h"
 
 namespace lark {

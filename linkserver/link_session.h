@@ -5,8 +5,8 @@
 #include <deque>
 #include <vector>
 
-#include "core/link_commands.h"
-#include "core/link_frame.h"
+#include "linkserver/link_commands.h"
+#include "linkserver/link_frame.h"
 
 namespace lark {
 

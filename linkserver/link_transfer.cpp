@@ -1,4 +1,4 @@
-#include "core/link_transfer.h"
+#include "linkserver/link_transfer.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "core/event_log.h"
-#include "core/link_frame.h"
-#include "core/link_requests.h"
+#include "linkserver/link_frame.h"
+#include "linkserver/link_requests.h"
 #include "core/settings.h"
 #include "platform/paths.h"
 #include "platform/profile.h"

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "common/bytes.h"
-#include "core/link_frame.h"
+#include "linkserver/link_frame.h"
 
 namespace lark {
 

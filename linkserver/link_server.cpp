@@ -2,7 +2,7 @@
 // listener and the overflow session; console sessions (receive pump, frame
 // handling, send pump); discovery; call-back sessions and the queue-1
 // dispatcher.
-#include "core/link_server.h"
+#include "linkserver/link_server.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/command_queue.h"
-#include "core/control_lock.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "core/event_log_sink.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "core/control_lock.h"
+#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
-#include "core/link_server.h"
+#include "linkserver/link_server.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/tree_fixtures.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/link_frame.h"
+#include "linkserver/link_frame.h"
 #include "platform/paths.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/link_commands.h"
+#include "linkserver/link_commands.h"
 
 namespace lark {
 

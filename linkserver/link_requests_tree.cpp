@@ -4,8 +4,8 @@
 #include <arpa/inet.h>
 
 #include "core/device_tree.h"
-#include "core/link_replies.h"
-#include "core/link_requests.h"
+#include "linkserver/link_replies.h"
+#include "linkserver/link_requests.h"
 #include "core/map_file.h"
 
 namespace lark {

@@ -1,6 +1,6 @@
 // Console requests against real subsystems on a temporary install folder:
 // the dispatcher, the handlers and the reply layouts, without sockets.
-#include "core/link_requests.h"
+#include "linkserver/link_requests.h"
 
 #include <gtest/gtest.h>
 
@@ -10,16 +10,17 @@
 #include <sstream>
 
 #include "core/action_tables.h"
-#include "core/command_queue.h"
-#include "core/control_lock.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
-#include "core/link_replies.h"
-#include "core/link_transfer.h"
+#include "linkserver/link_replies.h"
+#include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
 #include "platform/clock.h"
+#include "tests/support/link_test_client.h"
 #include "platform/paths.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/temp_dir.h"
@@ -35,13 +36,7 @@ V Cat(V a, const V& b) {
   return a;
 }
 
-V Frame(uint8_t command, V data = {}) {
-  V f = {1, 1, 0, 0, command};
-  f.insert(f.end(), data.begin(), data.end());
-  f[2] = static_cast<uint8_t>((f.size() - 4) >> 8);
-  f[3] = static_cast<uint8_t>(f.size() - 4);
-  return f;
-}
+V Frame(uint8_t command, V data = {}) { return test::LinkRequestFrame(command, data); }
 
 // sub, then a FileChunkHeader.
 V ChunkRequest(uint8_t sub, uint32_t offset, uint32_t length, const std::string& name) {

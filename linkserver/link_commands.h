@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/link_frame.h"
+#include "linkserver/link_frame.h"
 
 namespace lark {
 

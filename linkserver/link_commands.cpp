@@ -1,11 +1,11 @@
-#include "core/link_commands.h"
+#include "linkserver/link_commands.h"
 
 #include <algorithm>
 
-#include "core/control_lock.h"
+#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
-#include "core/link_replies.h"
-#include "core/link_requests.h"
+#include "linkserver/link_replies.h"
+#include "linkserver/link_requests.h"
 
 namespace lark {
 
