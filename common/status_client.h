@@ -25,6 +25,8 @@ class StatusClient {
 
   uint8_t ownState() const { return LoadStatusViewState(own_.view()); }
   void setOwnState(uint8_t state) { StoreStatusViewState(own_.view(), state); }
+  // Whether the service that made the attached view still runs it.
+  bool serverAlive() const { return server_.ownerAlive(); }
   // The service's state byte; -1 when not attached.
   int serverState() const;
   // Writes `frame` into the own view from byte 3 and posts it (state 2).

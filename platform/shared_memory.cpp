@@ -113,7 +113,10 @@ bool SharedMemory::mapReadOnly() {
   return true;
 }
 
-bool SharedMemory::ownerAlive() const { return lockFd_ >= 0 && OwnerLockHeld(lockFd_); }
+bool SharedMemory::ownerAlive() const {
+  struct stat st {};
+  return lockFd_ >= 0 && fstat(fd_, &st) == 0 && st.st_nlink > 0 && OwnerLockHeld(lockFd_);
+}
 
 bool SharedMemory::read(size_t off, std::span<uint8_t> out) const {
   if (fd_ < 0) return false;

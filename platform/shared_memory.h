@@ -38,7 +38,8 @@ class SharedMemory {
   // Maps an opened object read-only (only for objects whose owner never
   // shrinks them).
   bool mapReadOnly();
-  // Whether the owner of an opened object still holds it.
+  // Whether the owner of an opened object still holds it under its name (a
+  // new owner of the name has a new object).
   bool ownerAlive() const;
 
   // Reads `out.size()` bytes at `off` through the descriptor, never through a
