@@ -84,6 +84,20 @@ bool LinkFrameBuilder::putZeros(size_t n) {
   return true;
 }
 
+Bytes LinkFrameBuilder::spare(size_t limit) const {
+  if (!started()) return {};
+  return buf_.subspan(size_, std::min(limit, room()));
+}
+
+bool LinkFrameBuilder::advance(size_t n) {
+  if (!started() || room() < n) {
+    overflow_ = true;
+    return false;
+  }
+  size_ += n;
+  return true;
+}
+
 void LinkFrameBuilder::setCode(uint8_t code) {
   if (size_ > kLinkOffCode) buf_[kLinkOffCode] = code;
 }

@@ -150,6 +150,10 @@ class LinkFrameBuilder {
   bool putBe16(uint16_t v);
   bool putBytes(CBytes data);
   bool putZeros(size_t n);
+  // The free bytes after the frame so far, at most `limit`: fill them, then
+  // advance() over what was written.
+  Bytes spare(size_t limit) const;
+  bool advance(size_t n);
   // Replaces the reply code (byte 5) of a started reply.
   void setCode(uint8_t code);
   uint8_t code() const { return size_ > kLinkOffCode ? buf_[kLinkOffCode] : 0; }

@@ -11,7 +11,9 @@
 
 namespace lark {
 
+class ByteWriter;
 class DeviceNode;
+class DeviceTree;
 struct ServiceSettings;
 
 // ---- device status ----
@@ -27,14 +29,28 @@ size_t NodeStatusSize(const DeviceNode& node, int channel);
 // BE16, CommType low byte, operating state, MibType, then the whole block).
 // A missing block is sent as zeros of its size. Nothing for a group. False
 // (nothing appended) when it does not fit.
-bool AppendNodeStatus(const DeviceNode& node, LinkFrameBuilder& out, int channel);
+bool AppendNodeStatus(const DeviceNode& node, ByteWriter& out, int channel);
 // Appends up to `count` leaves whose channel bit is clear, depth first, and
 // sets their bit; `count` is lowered by the leaves appended. Stops without
 // marking the leaf that does not fit and returns false then (round not over).
-bool AppendUnsentLeaves(DeviceNode& node, int& count, LinkFrameBuilder& out, int channel);
+bool AppendUnsentLeaves(DeviceNode& node, int& count, ByteWriter& out, int channel);
 // c 0 clears the whole sentMask, otherwise bit c - 1, in the node and every
 // node below it.
 void ClearSentBits(DeviceNode& node, int c);
+
+// The sentMask channels a device-data requester's rounds run in.
+struct StatusChannels {
+  int longForm;
+  int shortForm;
+};
+// The device-data forms of `node`, written after its id (the link's command 6
+// and the shared-memory status answer): sub 0 the node image, 1 its live-data
+// block, 2 the short form of its direct leaves, 3 and 4 up to `count` unsent
+// leaves of the whole tree in the long or short form (a round ends when
+// fewer are left; a leaf that does not fit `out` waits for the next call).
+// False for a sub above 4.
+bool PutDeviceData(DeviceTree& tree, const DeviceNode& node, uint8_t sub, uint16_t count,
+                   StatusChannels channels, ByteWriter& out);
 
 // ---- NotificationBlock (12792 bytes) ----
 inline constexpr size_t kNotificationBlockSize = 12792;

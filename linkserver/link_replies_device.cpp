@@ -2,6 +2,7 @@
 // rounds, which the shared-memory status exchange uses too.
 #include <vector>
 
+#include "common/byte_writer.h"
 #include "core/device_tree.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
@@ -45,7 +46,7 @@ size_t ShortFormSize(BlockKind kind) {
 bool IsLeaf(const DeviceNode& node) { return !node.isGroup(); }
 
 // The live-data block of the node's kind and CommType, whole (sub 1).
-void PutLiveBlock(const DeviceNode& node, LinkFrameBuilder& out) {
+void PutLiveBlock(const DeviceNode& node, ByteWriter& out) {
   bool has = false;
   const BlockKind kind = PrimaryBlockKind(node, &has);
   if (!has) return;
@@ -67,9 +68,9 @@ size_t NodeStatusSize(const DeviceNode& node, int channel) {
   return 5 + (has ? BlockSize(kind) : 0);
 }
 
-bool AppendNodeStatus(const DeviceNode& node, LinkFrameBuilder& out, int channel) {
+bool AppendNodeStatus(const DeviceNode& node, ByteWriter& out, int channel) {
   if (!IsLeaf(node)) return true;
-  if (NodeStatusSize(node, channel) > LinkReplyRoom(out)) return false;
+  if (NodeStatusSize(node, channel) > out.room()) return false;
   bool has = false;
   const BlockKind kind = PrimaryBlockKind(node, &has);
   const LiveDataBlock* block = has ? node.block(kind) : nullptr;
@@ -95,7 +96,7 @@ bool AppendNodeStatus(const DeviceNode& node, LinkFrameBuilder& out, int channel
   return true;
 }
 
-bool AppendUnsentLeaves(DeviceNode& node, int& count, LinkFrameBuilder& out, int channel) {
+bool AppendUnsentLeaves(DeviceNode& node, int& count, ByteWriter& out, int channel) {
   if (count <= 0) return true;
   if (IsLeaf(node)) {
     const uint32_t bit = 1u << channel;
@@ -121,6 +122,40 @@ void ClearSentBits(DeviceNode& node, int c) {
   for (const auto& child : node.children()) ClearSentBits(*child, c);
 }
 
+bool PutDeviceData(DeviceTree& tree, const DeviceNode& node, uint8_t sub, uint16_t count,
+                   StatusChannels channels, ByteWriter& out) {
+  switch (sub) {
+    case 0: {
+      uint8_t image[kDeviceNodeSize];
+      node.wireImage(Bytes(image, sizeof image));
+      out.putBytes(CBytes(image, sizeof image));
+      return true;
+    }
+    case 1:
+      PutLiveBlock(node, out);
+      return true;
+    case 2:
+      for (const auto& child : node.children()) {
+        if (!child->isGroup() && !AppendNodeStatus(*child, out, 1)) break;
+      }
+      return true;
+    case 3:
+    case 4: {
+      const int channel = sub == 3 ? channels.longForm : channels.shortForm;
+      DeviceNode& root = tree.root();
+      if (CountDevices(root) == 0) return true;
+      int left = count;
+      const bool complete = AppendUnsentLeaves(root, left, out, channel);
+      // Fewer leaves than asked: the round is over. An answer that ran out of
+      // room is not the end of the round.
+      if (complete && left > 0) ClearSentBits(root, channel + 1);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 void HandleGetDeviceData(LinkRequest& r, LinkFrameBuilder& reply) {
   auto id = r.frame.be16(kDeviceDataIdOff);
   if (!id || r.services.tree == nullptr) return BuildLinkFailureReply(r, reply);
@@ -136,34 +171,10 @@ void HandleGetDeviceData(LinkRequest& r, LinkFrameBuilder& reply) {
   }
   BeginSuccessReply(r, reply);
   reply.putBe16(node->idU16());
-  switch (sub) {
-    case 0: {
-      uint8_t image[kDeviceNodeSize];
-      node->wireImage(Bytes(image, sizeof image));
-      reply.putBytes(CBytes(image, sizeof image));
-      break;
-    }
-    case 1:
-      PutLiveBlock(*node, reply);
-      break;
-    case 2:
-      for (const auto& child : node->children()) {
-        if (!child->isGroup() && !AppendNodeStatus(*child, reply, 1)) break;
-      }
-      break;
-    default: {
-      const int slot = r.slot;
-      const int channel = sub == 3 ? LongChannelOf(slot) : ShortChannelOf(slot);
-      DeviceNode& root = tree.root();
-      if (CountDevices(root) == 0) break;
-      int left = *count;
-      const bool complete = AppendUnsentLeaves(root, left, reply, channel);
-      // Fewer leaves than asked: the round is over. A reply that ran out of
-      // room is not the end of the round.
-      if (complete && left > 0) ClearSentBits(root, channel + 1);
-      break;
-    }
-  }
+  ByteWriter data(reply.spare(LinkReplyRoom(reply)));
+  PutDeviceData(tree, *node, sub, count.value_or(0),
+                StatusChannels{LongChannelOf(r.slot), ShortChannelOf(r.slot)}, data);
+  reply.advance(data.size());
 }
 
 }  // namespace lark

@@ -12,6 +12,7 @@
 #include "core/language_texts.h"
 #include "linkserver/link_commands.h"
 #include "linkserver/link_server.h"
+#include "linkserver/status_server.h"
 #include "core/tree_action_levels.h"
 #include "core/tree_dump.h"
 #include "platform/paths.h"
@@ -305,7 +306,11 @@ bool Service::start(std::string* error) {
          systemEvent(kLevelInformation, kMsgStartup);
          eventLog_.countLines();
        })},
-      {"status shared memory", {}},
+      {"status shared memory", done([this] {
+         status_ = std::make_unique<StatusServer>(clock_, tree_,
+                                                  [this](std::string_view t) { log(t); });
+         status_->ResetStatusSharedMemory();
+       })},
       {"timers 1025, 1028 and 1035",
        [this] {
          return loop_.setTimer(kTimerSecond, 1000, [this] { onSecondTimer(); }) &&
@@ -354,6 +359,7 @@ void Service::stop() {
   loop_.killTimer(kTimerCommandQueue);
   loop_.killTimer(kTimerStatusMemory);
   loop_.killTimer(kTimerTrace);
+  if (status_) status_->CloseStatusSharedMemory();
 }
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
@@ -412,8 +418,9 @@ void Service::onTraceTimer() {
   if (!trace_.isOn()) loop_.killTimer(kTimerTrace);
 }
 
-// The shared-memory status exchange steps here once it exists.
-void Service::onStatusMemoryTimer() {}
+void Service::onStatusMemoryTimer() {
+  if (status_) status_->step();
+}
 
 std::string Service::stopMonitoring() {
   link_->stop();

@@ -27,6 +27,8 @@
 
 namespace lark {
 
+class StatusServer;
+
 // Timer ids of the service's loop.
 enum ServiceTimer : uint32_t {
   kTimerSecond = 1025,        // clock-driven work, every second
@@ -110,6 +112,7 @@ class Service {
   AlarmDetector detector_;
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
+  std::unique_ptr<StatusServer> status_;  // made by the start-up step
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;

@@ -23,19 +23,6 @@ bool WriteProcFile(const char* path, const std::string& text) {
   return ok;
 }
 
-// Without CAP_SYS_ADMIN a user namespace grants the rights over the new network
-// namespace; our own ids map to themselves so file ownership looks unchanged.
-bool EnterUserAndNetwork() {
-  uid_t uid = getuid();
-  gid_t gid = getgid();
-  if (unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) return false;
-  WriteProcFile("/proc/self/setgroups", "deny");
-  return WriteProcFile("/proc/self/uid_map",
-                       std::to_string(uid) + " " + std::to_string(uid) + " 1") &&
-         WriteProcFile("/proc/self/gid_map",
-                       std::to_string(gid) + " " + std::to_string(gid) + " 1");
-}
-
 bool BringLoopbackUp() {
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
@@ -52,8 +39,22 @@ bool BringLoopbackUp() {
 
 }  // namespace
 
+// Without CAP_SYS_ADMIN a user namespace grants the rights over the new
+// namespaces; our own ids map to themselves so file ownership looks unchanged.
+bool UnshareAsSelf(int namespaces) {
+  if (unshare(namespaces) == 0) return true;
+  uid_t uid = getuid();
+  gid_t gid = getgid();
+  if (unshare(CLONE_NEWUSER | namespaces) != 0) return false;
+  WriteProcFile("/proc/self/setgroups", "deny");
+  return WriteProcFile("/proc/self/uid_map",
+                       std::to_string(uid) + " " + std::to_string(uid) + " 1") &&
+         WriteProcFile("/proc/self/gid_map",
+                       std::to_string(gid) + " " + std::to_string(gid) + " 1");
+}
+
 bool EnterPrivateNetwork() {
-  if (unshare(CLONE_NEWNET) != 0 && !EnterUserAndNetwork()) {
+  if (!UnshareAsSelf(CLONE_NEWNET)) {
     std::perror("unshare(CLONE_NEWNET)");
     return false;
   }

@@ -9,4 +9,8 @@ namespace lark::test {
 // started. Returns false when not permitted; the test then skips with a message.
 bool EnterPrivateNetwork();
 
+// unshare(namespaces) for the calling process, through a user namespace that
+// maps our own ids when the rights are missing.
+bool UnshareAsSelf(int namespaces);
+
 }  // namespace lark::test
