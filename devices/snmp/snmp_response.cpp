@@ -78,6 +78,7 @@ int32_t Saturate(int64_t v) {
 
 // The budget a firmware text grants: 40 from version 2.1c on, else 15.
 int16_t BudgetForFirmware(std::string_view fw) {
+  while (!fw.empty() && (fw.front() == ' ' || fw.front() == '\t')) fw.remove_prefix(1);
   double v = 0;
   auto [end, ec] = std::from_chars(fw.data(), fw.data() + fw.size(), v);
   if (ec != std::errc()) return kSnmpInitialRequestBudget;
@@ -202,7 +203,7 @@ class Applier {
       }
     }
     if (g == 1 && i == 18) node_.setStatus2(static_cast<uint8_t>(v));
-    if (g == 1 && i == 19) node_.setUpsTypeCode(static_cast<uint8_t>(v - 1));
+    if (g == 1 && i == 19) node_.setUpsTypeCode(static_cast<uint8_t>(static_cast<uint32_t>(v) - 1));
     if (g == 10 && i >= 9 && i <= 14) {
       DebounceBit(blk_, 188 + i, v != 0, static_cast<int>(i) + 20);
     }
