@@ -30,65 +30,48 @@ bool SnmpCodec::takeOctets(size_t n, std::span<uint8_t>* out) {
   return true;
 }
 
-SnmpVarBind* SnmpCodec::nextBinding(std::span<const uint32_t> name) {
-  if (count_ >= binds_.size() || name.empty()) return nullptr;
+bool SnmpCodec::add(std::span<const uint32_t> name, SnmpVarBind v) {
+  if (count_ >= binds_.size() || name.empty()) return false;
+  const size_t oidsBefore = oidsUsed_, stringsBefore = stringsUsed_;
   std::span<uint32_t> n = takeOids(name.size());
-  if (n.size() != name.size()) return nullptr;
+  std::span<uint32_t> o = takeOids(v.oid.size());
+  std::span<uint8_t> s;
+  if (n.size() != name.size() || o.size() != v.oid.size() || !takeOctets(v.octets.size(), &s)) {
+    oidsUsed_ = oidsBefore;
+    stringsUsed_ = stringsBefore;
+    return false;
+  }
   std::copy(name.begin(), name.end(), n.begin());
-  SnmpVarBind& b = binds_[count_];
-  b = SnmpVarBind{};
-  b.name = n;
-  return &b;
-}
-
-bool SnmpCodec::addNull(std::span<const uint32_t> name) {
-  SnmpVarBind* b = nextBinding(name);
-  if (!b) return false;
-  ++count_;
+  std::copy(v.oid.begin(), v.oid.end(), o.begin());
+  std::copy(v.octets.begin(), v.octets.end(), s.begin());
+  v.name = n;
+  v.oid = o;
+  v.octets = s;
+  binds_[count_++] = v;
   return true;
 }
+
+bool SnmpCodec::addNull(std::span<const uint32_t> name) { return add(name, SnmpVarBind{}); }
 
 bool SnmpCodec::addInteger(std::span<const uint32_t> name, int32_t value, uint8_t tag) {
-  if (!IsBerIntegerFamily(tag)) return false;
-  SnmpVarBind* b = nextBinding(name);
-  if (!b) return false;
-  b->type = tag;
-  b->integer = value;
-  ++count_;
-  return true;
+  SnmpVarBind v;
+  v.type = tag;
+  v.integer = value;
+  return IsBerIntegerFamily(tag) && add(name, v);
 }
 
 bool SnmpCodec::addOctets(std::span<const uint32_t> name, CBytes value, uint8_t tag) {
-  if (!IsBerOctetFamily(tag)) return false;
-  size_t oidsBefore = oidsUsed_;
-  SnmpVarBind* b = nextBinding(name);
-  if (!b) return false;
-  std::span<uint8_t> s;
-  if (!takeOctets(value.size(), &s)) {
-    oidsUsed_ = oidsBefore;
-    return false;
-  }
-  std::copy(value.begin(), value.end(), s.begin());
-  b->type = tag;
-  b->octets = s;
-  ++count_;
-  return true;
+  SnmpVarBind v;
+  v.type = tag;
+  v.octets = value;
+  return IsBerOctetFamily(tag) && add(name, v);
 }
 
 bool SnmpCodec::addOid(std::span<const uint32_t> name, std::span<const uint32_t> value) {
-  size_t oidsBefore = oidsUsed_;
-  SnmpVarBind* b = nextBinding(name);
-  if (!b) return false;
-  std::span<uint32_t> v = takeOids(value.size());
-  if (v.size() != value.size() || value.empty()) {
-    oidsUsed_ = oidsBefore;
-    return false;
-  }
-  std::copy(value.begin(), value.end(), v.begin());
-  b->type = kBerOid;
-  b->oid = v;
-  ++count_;
-  return true;
+  SnmpVarBind v;
+  v.type = kBerOid;
+  v.oid = value;
+  return !value.empty() && add(name, v);
 }
 
 // ---- decoding --------------------------------------------------------------

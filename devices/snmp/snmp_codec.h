@@ -96,7 +96,9 @@ class SnmpCodec {
   // that would bring its pool to 512 octets or more is refused.
   std::span<uint32_t> takeOids(size_t n);
   bool takeOctets(size_t n, std::span<uint8_t>* out);
-  SnmpVarBind* nextBinding(std::span<const uint32_t> name);
+  // Appends `v` named `name`, its octets and OID copied into the pools;
+  // nothing is kept when something does not fit.
+  bool add(std::span<const uint32_t> name, SnmpVarBind v);
 
   std::array<SnmpVarBind, kSnmpMaxBindings> binds_{};
   size_t count_ = 0;

@@ -115,7 +115,7 @@ class Applier {
     }
     std::span<const uint32_t> name = d.bindings()[static_cast<size_t>(m.errorIndex - 1)].name;
     SnmpObject o = ParseSnmpObject(name);
-    if (o.cls == kOidMakerUps && o.item <= 64) dropObject(o.group, o.item);
+    if (o.cls == kOidMakerUps) dropObject(o.group, o.item);
     int disc = DiscoveryIndex(name);
     if (disc >= 0 && PolledByDiscovery(node_.mibType())) {
       entry_.discoveryMissing = static_cast<uint8_t>(entry_.discoveryMissing | (1u << disc));
