@@ -100,13 +100,13 @@ class SnmpCodec {
   // nothing is kept when something does not fit.
   bool add(std::span<const uint32_t> name, SnmpVarBind v);
 
-  std::array<SnmpVarBind, kSnmpMaxBindings> binds_{};
+  std::array<SnmpVarBind, kSnmpMaxBindings> binds_{};  // the first count_ are in use
   size_t count_ = 0;
-  std::array<uint8_t, kSnmpStringPoolSize> strings_{};
+  std::array<uint8_t, kSnmpStringPoolSize> strings_{};  // octets of the bindings and community
   size_t stringsUsed_ = 0;
-  std::array<uint32_t, kSnmpOidPoolSize> oids_{};
+  std::array<uint32_t, kSnmpOidPoolSize> oids_{};  // names and OID values
   size_t oidsUsed_ = 0;
-  std::array<uint8_t, kSnmpSendBufferSize> send_{};
+  std::array<uint8_t, kSnmpSendBufferSize> send_{};  // written backwards from the end
 };
 
 // Decodes one datagram into the codec's header and bindings (the codec is
