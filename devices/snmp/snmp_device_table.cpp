@@ -396,7 +396,8 @@ void SnmpDeviceTable::sendPhase(const SnmpPollPace& pace) {
   if (start_ >= n) start_ = 0;
   for (int64_t i = 0; i < k; ++i) {
     const int index = static_cast<int>((start_ + i) % n);
-    if (!entry(index).ready) break;
+    // Not taken up yet (or its node is gone): the others are still served.
+    if (!entry(index).ready) continue;
     pollOne(index, pace);
   }
   start_ = static_cast<int>((start_ + k) % n);
@@ -425,6 +426,9 @@ void SnmpDeviceTable::pollOne(int index, const SnmpPollPace& pace) {
   const SnmpTrafficFn traffic = trafficFor(*node);
   if (SnmpPollDevice(codec_, e, *node, clock_.tickMs(), traffic, &request) == SnmpBuild::kReady) {
     // Every request gets an id of its own, so an answer names the request.
+    // Encoded again with it (the header's community text is ours to keep).
+    const std::string community = node->community();
+    codec_.message.community = CBytes(reinterpret_cast<const uint8_t*>(community.data()), community.size());
     codec_.message.requestId = nextRequestId();
     CBytes bytes;
     if (SnmpEncodeMessage(codec_, &bytes) == 0) {
