@@ -18,6 +18,7 @@
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
+#include "devices/snmp/snmp_manager.h"
 #include "devices/ups_event_log.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -70,6 +71,7 @@ class Service {
   LanguageTables& languages() { return languages_; }
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
+  SnmpManager& snmp() { return *snmp_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -85,6 +87,7 @@ class Service {
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
+  SnmpPollSettings snmpSettings() const;
 
   EventLoop& loop_;
   Clock& clock_;
@@ -103,6 +106,7 @@ class Service {
   UpsEventLogBuffer upsEventLog_;
   AsciiUpsEngine ascii_;
   PortTable ports_;
+  std::unique_ptr<SnmpManager> snmp_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
   std::unique_ptr<SerialCommands> commands_;
