@@ -95,8 +95,10 @@ bool SnmpDeviceTable::AddSnmpDevice(DeviceNode& node) {
   if (byId_.count(id)) return false;
   const std::string host = node.ip();
   const int16_t upsId = node.upsId();
+  // A node not given an address yet (a console's new node) is nobody's duplicate.
+  const bool unset = host.empty() || host == "0.0.0.0";
   for (const Slot& s : slots_) {
-    if (!s.host.empty() && s.upsId == upsId && EqualNoCase(s.host, host)) return false;
+    if (!unset && s.upsId == upsId && EqualNoCase(s.host, host)) return false;
   }
   if (count() >= kSnmpTableCapacity) return false;
   Slot slot{std::make_unique<SnmpDeviceEntry>(), host, upsId};

@@ -195,6 +195,8 @@ TEST_F(TableTest, RegistrationRefusesDuplicatesAndAFullTable) {
   AddNode("agent.example", 1);
   AddNode("AGENT.example", 1, kMibMakerUps, 16161, false);  // same host and UPSID
   AddNode("agent.example", 2);                              // another UPSID
+  AddNode("0.0.0.0", 1);                                    // new nodes of a console
+  AddNode("0.0.0.0", 1);
   DeviceNode& n = AddNode("127.0.0.5", 1);
   EXPECT_FALSE(table.AddSnmpDevice(n));  // the same node twice
   std::vector<std::unique_ptr<DeviceNode>> more;
