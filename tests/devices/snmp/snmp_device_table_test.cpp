@@ -443,6 +443,47 @@ TEST(SnmpThread, PausesStopsAndPollsWhileANameIsLookedUp) {
   EXPECT_EQ(snmp.table().count(), 0);
 }
 
+// The console's edit keeps the node's entry and takes it up at once; stop
+// all alarms touches the table's nodes only.
+TEST(SnmpManagerTest, AnEditedNodeKeepsItsEntryAndAlarmsStopOnTableNodesOnly) {
+  test::TempDir dir;
+  FakeClock clock;
+  DeviceTree tree;
+  Tree_ResetRoot(tree);
+  SnmpManagerOptions o;
+  o.installDir = dir.path();
+  o.socket = std::make_unique<FakeSocket>();
+  SnmpManager snmp(tree, clock, std::move(o));
+  ASSERT_TRUE(snmp.openSocket());
+  DeviceNode* a = Tree_CreateNode(tree, kNodeSnmp, "0.0.0.0");
+  DeviceNode* b = Tree_CreateNode(tree, kNodeSnmp, "0.0.0.0");
+  DeviceNode* serial = Tree_CreateNode(tree, kNodeSerial, "");
+  ASSERT_TRUE(a && b && serial);
+  ASSERT_TRUE(snmp.table().AddSnmpDevice(*a));
+  ASSERT_EQ(snmp.table().entry(0).state, kSnmpEntryIdle);
+
+  a->setIp("127.0.0.20");
+  a->setUpsId(4);
+  snmp.nodeEdited(*a);
+  EXPECT_EQ(snmp.table().FindSnmpDevice(a->id()), 0);
+  EXPECT_EQ(snmp.table().count(), 1);
+  EXPECT_EQ(snmp.table().entry(0).state, kSnmpEntryActive);
+  EXPECT_EQ(a->resolvedAddress(), Addr("127.0.0.20"));
+  snmp.nodeEdited(*b);  // refused earlier or never added: registered now
+  EXPECT_EQ(snmp.table().FindSnmpDevice(b->id()), 1);
+
+  for (DeviceNode* n : {a, b, serial}) {
+    n->setAlarmState(AlarmArray::kReactionActive, 3, 1);
+    n->setAlarmState(AlarmArray::kReactionActiveExt, 199, 1);
+  }
+  snmp.stopAllAlarms();
+  for (DeviceNode* n : {a, b}) {
+    EXPECT_EQ(n->alarmState(AlarmArray::kReactionActive, 3), 0);
+    EXPECT_EQ(n->alarmState(AlarmArray::kReactionActiveExt, 199), 0);
+  }
+  EXPECT_EQ(serial->alarmState(AlarmArray::kReactionActive, 3), 1);
+}
+
 TEST(SnmpMonitor, LinesWithTimeAddressAndDirectionInTheNextOfFiveFiles) {
   test::TempDir dir;
   FakeClock clock(0, WallTime{2026, 12, 10, 4, 7, 5, 9, 0});
