@@ -53,12 +53,54 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-TEST(SnmpService, PollsAgentsAddedByAConsoleAndNoticesSilence) {
-  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+class SnmpService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+    std::filesystem::copy(test::SourcePath("data/English"), dir.file("English"),
+                          std::filesystem::copy_options::recursive);
+    std::ofstream(dir.file("manager.ini")) << "[Polling]\r\nSNMP Polling=500\r\nSNMP Timeout=3\r\n";
+  }
+  // The service with a console connected and greeted.
+  void StartService() {
+    service = std::make_unique<test::ServiceProcess>(dir.path());
+    ASSERT_TRUE(service->start());
+    ASSERT_TRUE(service->waitForOutput("running on", 30000)) << service->output();
+    console = std::make_unique<test::LinkTestClient>(8900);
+    ASSERT_TRUE(console->connected());
+    ASSERT_TRUE(console->request(kLinkCmdHello));
+  }
+  uint8_t code(uint8_t cmd, const V& data) {
+    auto r = console->request(cmd, data);
+    return r && r->size() > 5 ? (*r)[5] : 0;
+  }
+  // Adds SNMP nodes 1..n under the root and sets their properties.
+  void AddNodes(const std::vector<V>& properties) {
+    for (size_t i = 0; i < properties.size(); ++i) {
+      ASSERT_EQ(code(kLinkCmdAddNode, Cat({kNodeSnmp}, Id(0))), 25);
+    }
+    for (const V& p : properties) ASSERT_EQ(code(kLinkCmdSetNodeProperties, p), 27);
+  }
+  // Command 6: sub 0 the node's image, sub 1 its 888-byte block.
+  V data(uint8_t sub, int id) {
+    auto r = console->request(kLinkCmdGetDeviceData, Cat({sub}, Cat(Id(id), {0, 0})));
+    return r && r->size() > 9 ? V(r->begin() + 9, r->end()) : V{};
+  }
+  int slot(int id, int s) {
+    V b = data(1, id);
+    return b.size() != 888 ? -2 : i32At(b, 240 + 4 * static_cast<size_t>(s));
+  }
+  std::string text(int id, size_t off, size_t size) {
+    V b = data(1, id);
+    return b.size() != 888 ? "" : strAt(b, off, size);
+  }
+
   test::TempDir dir;
-  std::filesystem::copy(test::SourcePath("data/English"), dir.file("English"),
-                        std::filesystem::copy_options::recursive);
-  std::ofstream(dir.file("manager.ini")) << "[Polling]\r\nSNMP Polling=500\r\nSNMP Timeout=3\r\n";
+  std::unique_ptr<test::ServiceProcess> service;
+  std::unique_ptr<test::LinkTestClient> console;
+};
+
+TEST_F(SnmpService, PollsAgentsAddedByAConsoleAndNoticesSilence) {
   const std::string script = dir.file("sim.txt");
   auto writeScript = [&](const std::string& extra) {
     std::ofstream(script) << "agent ups 127.0.0.10:16161 maker\n"
@@ -71,39 +113,20 @@ TEST(SnmpService, PollsAgentsAddedByAConsoleAndNoticesSilence) {
   test::Child sim({test::BuiltProgram("tools/snmp_sim"), script}, dir.file("sim.log"));
   ASSERT_TRUE(sim.waitFor("ready")) << sim.output();
 
-  test::ServiceProcess service(dir.path());
-  ASSERT_TRUE(service.start());
-  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
-  test::LinkTestClient c(8900);
-  ASSERT_TRUE(c.connected());
-  ASSERT_TRUE(c.request(kLinkCmdHello));
-  auto code = [&](uint8_t cmd, const V& data) {
-    auto r = c.request(cmd, data);
-    return r && r->size() > 5 ? (*r)[5] : 0;
-  };
+  ASSERT_NO_FATAL_FAILURE(StartService());
   // Two maker UPSs on one address, other ports and UPSIDs.
-  for (int i = 0; i < 2; ++i) ASSERT_EQ(code(kLinkCmdAddNode, Cat({kNodeSnmp}, Id(0))), 25);
-  ASSERT_EQ(code(kLinkCmdSetNodeProperties, SnmpProperties(1, "127.0.0.10", 16161, 1, kMibMakerUps)), 27);
-  ASSERT_EQ(code(kLinkCmdSetNodeProperties, SnmpProperties(2, "127.0.0.10", 16162, 2, kMibMakerUps)), 27);
-
-  auto block = [&](int id) {
-    auto r = c.request(kLinkCmdGetDeviceData, Cat({1}, Cat(Id(id), {0, 0})));
-    return r && r->size() == 9 + 888 ? V(r->begin() + 9, r->end()) : V{};
-  };
-  auto slot = [&](int id, int s) {
-    V b = block(id);
-    return b.empty() ? -2 : i32At(b, 240 + 4 * static_cast<size_t>(s));
-  };
+  ASSERT_NO_FATAL_FAILURE(AddNodes({SnmpProperties(1, "127.0.0.10", 16161, 1, kMibMakerUps),
+                                    SnmpProperties(2, "127.0.0.10", 16162, 2, kMibMakerUps)}));
   auto silent = [&](int id) {
-    V b = block(id);
-    return !b.empty() && (u64At(b, 16) & snmp_off::kNoResponseBit) != 0;
+    V b = data(1, id);
+    return b.size() == 888 && (u64At(b, 16) & snmp_off::kNoResponseBit) != 0;
   };
   EXPECT_TRUE(WaitUntil([&] { return slot(1, 20) == 555 && slot(2, 20) == 777; }))
-      << slot(1, 20) << " " << slot(2, 20) << "\n" << service.output();
+      << slot(1, 20) << " " << slot(2, 20) << "\n" << service->output();
 
   // The network monitor: on, lines both ways, off.
   auto monitor = [&](uint8_t sub) {
-    auto r = c.request(kLinkCmdTrafficMonitor, {sub});
+    auto r = console->request(kLinkCmdTrafficMonitor, {sub});
     return r && r->size() > 7 && (*r)[5] == 49 ? (*r)[7] : 0xFF;
   };
   EXPECT_EQ(monitor(2), 1);
@@ -124,7 +147,36 @@ TEST(SnmpService, PollsAgentsAddedByAConsoleAndNoticesSilence) {
   writeScript("");
   sim.signal(SIGHUP);
   EXPECT_TRUE(WaitUntil([&] { return !silent(1); }));
-  EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+// Debian's snmpd as the agent: a node of unknown MIB learns the system texts
+// and becomes an inverter by its sysObjectID; a maker UPS node on an agent
+// with only some maker objects settles on those.
+TEST_F(SnmpService, SnmpdIdentifiesItsDevicesThroughTheService) {
+  std::string conf =
+      "rocommunity public 127.0.0.0/8\n"
+      "sysName ups-room\nsysLocation hall 2\nsysContact ops@example\n"
+      "sysObjectID 1.3.6.1.4.1.7321.2.20\n"
+      "override 1.3.6.1.4.1.7321.2.4.3.1.0 integer 231\n"
+      "override 1.3.6.1.4.1.7321.2.4.5.3.0 integer 48\n";
+  std::ofstream(dir.file("snmpd.conf")) << conf;
+  test::Child snmpd({"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("snmpd.conf"), "udp:127.0.0.9:16161"},
+                    dir.file("snmpd.log"), {"SNMP_PERSISTENT_DIR=" + dir.file("persist"), "MIBS="});
+  ASSERT_TRUE(snmpd.waitFor("NET-SNMP version")) << snmpd.output();
+  ASSERT_NO_FATAL_FAILURE(StartService());
+  ASSERT_NO_FATAL_FAILURE(AddNodes({SnmpProperties(1, "127.0.0.9", 16161, 3, kMibUnknown),
+                                    SnmpProperties(2, "127.0.0.9", 16161, 1, kMibMakerUps)}));
+  EXPECT_TRUE(WaitUntil([&] {
+    V image = data(0, 1);
+    return image.size() == kDeviceNodeSize && image[node_off::kMibType] == kMibInverter;
+  })) << service->output() << snmpd.output();
+  EXPECT_EQ(text(1, snmp_off::kSysName, snmp_off::kSysNameSize), "ups-room");
+  EXPECT_EQ(text(1, snmp_off::kSysLocation, snmp_off::kSysLocationSize), "hall 2");
+  EXPECT_EQ(text(1, snmp_off::kSysContact, snmp_off::kSysContactSize), "ops@example");
+  EXPECT_TRUE(WaitUntil([&] { return slot(2, 20) == 231 && slot(2, 39) == 48; }))
+      << slot(2, 20) << " " << slot(2, 39);
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
 }  // namespace
