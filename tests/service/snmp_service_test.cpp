@@ -12,6 +12,7 @@
 #include "core/device_node.h"
 #include "devices/snmp/snmp_live_data.h"
 #include "linkserver/link_commands.h"
+#include "platform/profile.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
@@ -176,6 +177,54 @@ TEST_F(SnmpService, SnmpdIdentifiesItsDevicesThroughTheService) {
   EXPECT_EQ(text(1, snmp_off::kSysContact, snmp_off::kSysContactSize), "ops@example");
   EXPECT_TRUE(WaitUntil([&] { return slot(2, 20) == 231 && slot(2, 39) == 48; }))
       << slot(2, 20) << " " << slot(2, 39);
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+// The demo installation: its maker UPS's alarm word goes on and off (for 30
+// requests each: the word is one of many objects asked), each change one
+// Event.log line; the UPS falls silent, "Communication lost" after the time-out;
+// the inverter and the sensor answer throughout.
+TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
+  std::filesystem::copy(test::SourcePath("data"), dir.path(),
+                        std::filesystem::copy_options::recursive |
+                            std::filesystem::copy_options::overwrite_existing);
+  ASSERT_TRUE(WriteProfileString(dir.file("manager.ini"), "Polling", "SNMP Polling", "200"));
+  ASSERT_TRUE(WriteProfileString(dir.file("manager.ini"), "Polling", "SNMP Timeout", "3"));
+  const std::string script = dir.file("sim.txt");
+  const std::string agents =
+      "agent inverter 127.0.0.3:16161 device\nunit inverter 3\n"
+      "agent sensor 127.0.0.4:16161 device\nunit sensor 100\n";
+  std::ofstream(script) << "agent ups 127.0.0.2:16161 maker\n"
+                           "alarm ups 1.3.6.1.4.1.7321.2.4.9.1.0 30\n"
+                        << agents;
+  test::Child sim({test::BuiltProgram("tools/snmp_sim"), script}, dir.file("sim.log"));
+  ASSERT_TRUE(sim.waitFor("ready")) << sim.output();
+  ASSERT_NO_FATAL_FAILURE(StartService());
+
+  // The Event.log lines of a node: its alarm texts in order.
+  auto lines = [&](const std::string& id) {
+    std::vector<std::string> out;
+    std::istringstream in(ReadFile(dir.file("Demo/Event.log")));
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(id + "\t", 0) == 0) out.push_back(line.substr(line.rfind('\t') + 1));
+    }
+    return out;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return lines("3").size() >= 3; }, 60000)) << ReadFile(dir.file("Demo/Event.log"));
+  std::vector<std::string> ups = lines("3");
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(ups[i], i % 2 ? "Event 1 cleared\r" : "Event 1 occurred\r") << i;
+  }
+
+  std::ofstream(script) << "agent ups 127.0.0.2:16161 maker\nfault ups silence\n" << agents;
+  sim.signal(SIGHUP);
+  ASSERT_TRUE(sim.waitFor("reloaded"));
+  EXPECT_TRUE(WaitUntil([&] {
+    std::vector<std::string> l = lines("3");
+    return std::find(l.begin(), l.end(), "Communication lost\r") != l.end();
+  })) << ReadFile(dir.file("Demo/Event.log"));
+  EXPECT_EQ(lines("4"), std::vector<std::string>{});
+  EXPECT_EQ(lines("5"), std::vector<std::string>{});
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
