@@ -4,7 +4,6 @@
 #include "devices/snmp/snmp_device_table.h"
 
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
 
 #include <condition_variable>
 #include <deque>
@@ -24,11 +23,7 @@ namespace {
 
 using snmp_off::kNoResponseBit;
 
-uint32_t Addr(const char* dotted) {
-  in_addr a{};
-  inet_pton(AF_INET, dotted, &a);
-  return a.s_addr;
-}
+using test::Address;
 
 struct Sent {
   std::vector<uint8_t> bytes;
@@ -218,7 +213,7 @@ TEST_F(TableTest, OnlyTheAnswerToARecentRequestIsApplied) {
   AddNode("127.0.0.9", 1, kMibMakerUps, 16162);  // same address, other port
   LiveDataBlock& blk = *node.block(BlockKind::kSnmp);
   Rounds(1);
-  const uint32_t a = Addr("127.0.0.9");
+  const uint32_t a = Address("127.0.0.9");
   const std::vector<test::Bind> value{test::Int(DeviceOid(kSensorUnit, 2, 3), 500)};
   // Answers the sensor's latest request after one more round.
   auto answerNext = [&](std::vector<uint8_t> (*make)(const Sent&, const std::vector<test::Bind>&),
@@ -243,7 +238,7 @@ TEST_F(TableTest, OnlyTheAnswerToARecentRequestIsApplied) {
   const Case cases[] = {
       {"wrong port", right, a, 16163},
       {"the other node's port", right, a, 16162},
-      {"unknown address", right, Addr("127.0.0.10"), 16161},
+      {"unknown address", right, Address("127.0.0.10"), 16161},
       {"wrong id",
        [](const Sent& r, const std::vector<test::Bind>& v) { return Answer(r, v, kPduGetResponse, 1000); },
        a, 16161},
@@ -292,7 +287,7 @@ TEST_F(TableTest, ALargeAnswerAndPerDatagramErrorsKeepTheSocket) {
   std::vector<uint8_t> big = Answer(socket.sent[0], binds);
   ASSERT_GT(big.size(), 1024u);
   socket.incoming.push_back({SnmpReceive::kSkip, {}, 0, 0});
-  socket.incoming.push_back({SnmpReceive::kDatagram, big, Addr("127.0.0.9"), 16161});
+  socket.incoming.push_back({SnmpReceive::kDatagram, big, Address("127.0.0.9"), 16161});
   table.round();
   EXPECT_TRUE(socket.isOpen());
   EXPECT_EQ(node.block(BlockKind::kSnmp)->text(snmp_off::kSysName, snmp_off::kSysNameSize),
@@ -331,8 +326,8 @@ TEST_F(TableTest, AnEntryWhoseNodeLeftTheTreeIsSkipped) {
   tree.root().detachChild(0);  // gone without a word to the table
   Rounds(3);
   ASSERT_FALSE(socket.sent.empty());
-  for (const Sent& s : socket.sent) EXPECT_EQ(s.address, Addr("127.0.0.10"));
-  EXPECT_EQ(other.resolvedAddress(), Addr("127.0.0.10"));
+  for (const Sent& s : socket.sent) EXPECT_EQ(s.address, Address("127.0.0.10"));
+  EXPECT_EQ(other.resolvedAddress(), Address("127.0.0.10"));
 }
 
 TEST_F(TableTest, SensorPollCountsShowAtMost255) {
@@ -400,7 +395,7 @@ TEST(SnmpThread, PausesStopsAndPollsWhileANameIsLookedUp) {
   o.lookUp = [&](const std::string& host) {
     std::unique_lock<std::mutex> l(mu);
     cv.wait(l, [&] { return released; });
-    return host == "ups.example" ? Addr("127.0.0.77") : 0u;
+    return host == "ups.example" ? Address("127.0.0.77") : 0u;
   };
   SnmpManager snmp(tree, clock, std::move(o));
   snmp.table().setSettings(SnmpPollSettings{100, 60, 15});
@@ -434,7 +429,7 @@ TEST(SnmpThread, PausesStopsAndPollsWhileANameIsLookedUp) {
   EXPECT_TRUE(waitFor([&] {
     std::lock_guard<std::mutex> l(socket.mu);
     for (const Sent& s : socket.sent) {
-      if (s.address == Addr("127.0.0.77")) return true;
+      if (s.address == Address("127.0.0.77")) return true;
     }
     return false;
   }));
@@ -468,7 +463,7 @@ TEST(SnmpManagerTest, AnEditedNodeKeepsItsEntryAndAlarmsStopOnTableNodesOnly) {
   EXPECT_EQ(snmp.table().FindSnmpDevice(a->id()), 0);
   EXPECT_EQ(snmp.table().count(), 1);
   EXPECT_EQ(snmp.table().entry(0).state, kSnmpEntryActive);
-  EXPECT_EQ(a->resolvedAddress(), Addr("127.0.0.20"));
+  EXPECT_EQ(a->resolvedAddress(), Address("127.0.0.20"));
   snmp.nodeEdited(*b);  // refused earlier or never added: registered now
   EXPECT_EQ(snmp.table().FindSnmpDevice(b->id()), 1);
 

@@ -38,11 +38,7 @@ constexpr uint16_t kPort = 16161;
 
 using test::Child;
 
-uint32_t Address(const char* text) {
-  in_addr a{};
-  inet_pton(AF_INET, text, &a);
-  return a.s_addr;
-}
+using test::Address;
 
 // One request and the first datagram back (up to 1024 octets), with the
 // sender's port; nothing after `ms`.
