@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/device_tree.h"
@@ -343,6 +345,33 @@ TEST_F(HistoryRecorderTest, ThreadAnswersPauseAndEndsAtOnceOnStop) {
   recorder.stop();
   EXPECT_FALSE(recorder.running());
   EXPECT_EQ(recorder.control.word.load(), WorkerControl::kStopped);
+}
+
+// Walks beside console edits that delete and create devices, and a poller
+// writing values: the walk keeps no node across the lock.
+TEST_F(HistoryRecorderTest, WalksBesideTreeEditsAndPollers) {
+  test::AddSerial(tree, tree.root(), kCommInverter);
+  std::atomic<bool> done{false};
+  std::thread walker([&] {
+    for (int minute = 0; !done.load(); ++minute) {
+      recorder.RecordHistoryTree(NormalizeWallTime(At(2024, 3, 3, 0, minute)));
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    DeviceNode* sensor;
+    {
+      DeviceTree::StructuralEdit edit(tree);
+      tree.setCurrentParent(tree.root());
+      sensor = &test::AddSerial(tree, tree.root(), kCommSensor);
+    }
+    sensor->block(BlockKind::kSensor)->setSlot(6, i);
+    DeviceTree::StructuralEdit edit(tree);
+    tree.setCurrentParent(tree.root());
+    Tree_DeleteChild(tree, 1);
+  }
+  done.store(true);
+  walker.join();
+  EXPECT_EQ(tree.root().childCount(), 1);
 }
 
 // ---- day totals ----
