@@ -37,12 +37,18 @@ struct Family {
   uint8_t mib;
 };
 constexpr Family kFamilies[] = {
-    {lark::kNodeSerial, lark::kCommAscii, 0},       {lark::kNodeSerial, lark::kCommThreePhase, 0},
-    {lark::kNodeSerial, lark::kCommModbusUps, 0},   {lark::kNodeSerial, lark::kCommModbusTrv5200, 0},
-    {lark::kNodeSerial, lark::kCommModbus9315, 0},  {lark::kNodeSerial, lark::kCommInverter, 0},
-    {lark::kNodeSerial, lark::kCommSensor, 0},      {lark::kNodeSerial, lark::kCommMeter, 0},
-    {lark::kNodeSerial, lark::kCommMeterSum, 0},    {lark::kNodeSnmp, 0, lark::kMibMakerUps},
-    {lark::kNodeSnmp, 0, lark::kMibInverter},       {lark::kNodeSnmp, 0, lark::kMibSensor},
+    {lark::kNodeSerial, lark::kCommAscii, 0},
+    {lark::kNodeSerial, lark::kCommThreePhase, 0},
+    {lark::kNodeSerial, lark::kCommModbusUps, 0},
+    {lark::kNodeSerial, lark::kCommModbusTrv5200, 0},
+    {lark::kNodeSerial, lark::kCommModbus9315, 0},
+    {lark::kNodeSerial, lark::kCommInverter, 0},
+    {lark::kNodeSerial, lark::kCommSensor, 0},
+    {lark::kNodeSerial, lark::kCommMeter, 0},
+    {lark::kNodeSerial, lark::kCommMeterSum, 0},
+    {lark::kNodeSnmp, 0, lark::kMibMakerUps},
+    {lark::kNodeSnmp, 0, lark::kMibInverter},
+    {lark::kNodeSnmp, 0, lark::kMibSensor},
     {lark::kNodeGprs, 0, 0},
 };
 

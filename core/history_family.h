@@ -29,18 +29,18 @@ enum class HistorySlotMap : uint8_t {
 enum class HistoryAccumulator : uint8_t { kNone, kInverter, kSensor };
 
 struct HistoryLayout {
-  std::string_view family;     // table family word ("snmp", "regular", ...); empty: no family
-  bool recorded = false;       // false: groups, CommType 4 and unknown kinds
-  bool textName = false;       // month file named "%d.DAT.txt"
-  char separator = '\t';       // ',' or '\t'
-  int valueCount = 0;          // values after the four time fields
+  std::string_view family;  // table family word ("snmp", "regular", ...); empty: no family
+  bool recorded = false;    // false: groups, CommType 4 and unknown kinds
+  bool textName = false;    // month file named "%d.DAT.txt"
+  char separator = '\t';    // ',' or '\t'
+  int valueCount = 0;       // values after the four time fields
   BlockKind source = BlockKind::kAscii;
-  int sourceSlots = 0;         // slots 0..sourceSlots-1 of the source block
+  int sourceSlots = 0;  // slots 0..sourceSlots-1 of the source block
   HistorySlotMap map = HistorySlotMap::kSameIndex;
   std::span<const uint8_t> x10List;  // source slots scaled by 10 (or every slot but these)
   bool x10AllBut = false;
-  int lossBit = -1;            // the writer's own loss bit of the reported mask; -1 none
-  uint64_t lostBits = 0;       // the recorder's lost test: any of these bits set
+  int lossBit = -1;              // the writer's own loss bit of the reported mask; -1 none
+  uint64_t lostBits = 0;         // the recorder's lost test: any of these bits set
   bool lostEveryPeriod = false;  // a lost meter marks every period, not once
   HistoryAccumulator accumulator = HistoryAccumulator::kNone;
 

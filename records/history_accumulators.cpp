@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 
 #include "platform/paths.h"
@@ -58,20 +57,20 @@ class AccFile {
   std::optional<AccRecord> at(size_t index) const {
     std::array<uint8_t, kInverterAccRecordSize> buf{};
     const off_t off = static_cast<off_t>(index * recordSize_);
-    if (index >= count_ || pread(fd_, buf.data(), recordSize_, off) != static_cast<ssize_t>(recordSize_)) {
+    if (index >= count_ ||
+        pread(fd_, buf.data(), recordSize_, off) != static_cast<ssize_t>(recordSize_)) {
       return std::nullopt;
     }
     return DecodeAccRecord(CBytes(buf.data(), recordSize_), kind_);
   }
-  std::optional<AccRecord> last() const {
-    return count_ == 0 ? std::nullopt : at(count_ - 1);
-  }
+  std::optional<AccRecord> last() const { return count_ == 0 ? std::nullopt : at(count_ - 1); }
   // One write per record, so a crash leaves a whole record or a cut one.
   bool put(size_t index, const AccRecord& r) {
     std::array<uint8_t, kInverterAccRecordSize> buf{};
     EncodeAccRecord(r, kind_, Bytes(buf.data(), recordSize_));
     const off_t off = static_cast<off_t>(index * recordSize_);
-    if (pwrite(fd_, buf.data(), recordSize_, off) != static_cast<ssize_t>(recordSize_)) return false;
+    if (pwrite(fd_, buf.data(), recordSize_, off) != static_cast<ssize_t>(recordSize_))
+      return false;
     if (index == count_) ++count_;
     return true;
   }

@@ -41,8 +41,7 @@ long long CutTornLine(int fd, long long size) {
   return 0;
 }
 
-bool AppendHistoryLine(const std::string& path, std::string_view line,
-                       std::string_view firstLine) {
+bool AppendHistoryLine(const std::string& path, std::string_view line, std::string_view firstLine) {
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0 && errno == ENOENT) {
     if (!MakeDirs(ParentOf(path))) return false;
@@ -76,8 +75,8 @@ std::array<uint8_t, kPresentSnapshotSize> EncodePresentSnapshot(const WallTime& 
   return r;
 }
 
-void ResetPresentSnapshot(const std::string& installDir, const WallTime& now,
-                          int32_t sensorAverage, int32_t inverterSum) {
+void ResetPresentSnapshot(const std::string& installDir, const WallTime& now, int32_t sensorAverage,
+                          int32_t inverterSum) {
   const std::string path = JoinPath(installDir, "present.dat");
   if (unlink(path.c_str()) == 0) return;
   const auto r = EncodePresentSnapshot(now, sensorAverage, inverterSum);

@@ -39,7 +39,7 @@ std::array<uint8_t, kPresentSnapshotSize> EncodePresentSnapshot(const WallTime& 
                                                                 int32_t inverterSum);
 // The day-change hook: deletes present.dat; only when there was none to
 // delete, writes one record.
-void ResetPresentSnapshot(const std::string& installDir, const WallTime& now,
-                          int32_t sensorAverage, int32_t inverterSum);
+void ResetPresentSnapshot(const std::string& installDir, const WallTime& now, int32_t sensorAverage,
+                          int32_t inverterSum);
 
 }  // namespace lark

@@ -29,10 +29,10 @@ namespace lark {
 
 // What the thread reads of the settings and the map, replaced whole.
 struct HistorySettings {
-  int32_t period = 60;     // s between samples
-  int32_t storage = 12;    // months of month files kept; 0 records nothing
-  std::string directory;   // the history root folder
-  std::string mapName;     // the current map
+  int32_t period = 60;    // s between samples
+  int32_t storage = 12;   // months of month files kept; 0 records nothing
+  std::string directory;  // the history root folder
+  std::string mapName;    // the current map
   bool databaseEnabled = false;
 };
 
@@ -59,11 +59,11 @@ class HistoryRecorder {
   void RecordHistoryTree(const WallTime& now);
   void PurgeOldHistory(const WallTime& now);
 
-  WorkerControl control;                        // HistoryControl: pause and stop
-  std::atomic<bool> dayChanged{false};          // DayChangedFlag, raised by the loop
-  std::atomic<bool> monthChanged{false};        // MonthChangedFlag, raised by the loop
-  std::atomic<int32_t> elapsed{0};              // HistoryElapsed, 10 ms units since the last sample
-  std::atomic<uint32_t> recordingPaused{0};     // HistoryRecordingPaused, set by the report thread
+  WorkerControl control;                     // HistoryControl: pause and stop
+  std::atomic<bool> dayChanged{false};       // DayChangedFlag, raised by the loop
+  std::atomic<bool> monthChanged{false};     // MonthChangedFlag, raised by the loop
+  std::atomic<int32_t> elapsed{0};           // HistoryElapsed, 10 ms units since the last sample
+  std::atomic<uint32_t> recordingPaused{0};  // HistoryRecordingPaused, set by the report thread
   int faultRestMs = 5000;  // the thread's rest after a reported exception (tests shorten it)
 
  private:
@@ -90,7 +90,7 @@ class HistoryRecorder {
   mutable std::mutex settingsMu_;                    // guards settings_
   std::shared_ptr<const HistorySettings> settings_;  // written by the loop thread
 
-  WallTime notedDay_;      // history thread: the day of the last daily reset
+  WallTime notedDay_;       // history thread: the day of the last daily reset
   uint32_t notedTick_ = 0;  // history thread: ms tick of the last elapsed update
 
   std::mutex wakeMu_;  // with wake_, lets stop() cut a sleep short

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const lark::AccPaths p = lark::AccumulatorPaths(dir, "Map", 1, kind);
   lark::MakeDirs(dir + "/Map");
   unlink(p.twin.c_str());
-  if (!lark::WriteFileAtomic(p.file, std::string(reinterpret_cast<const char*>(data + 1), size - 1))) {
+  if (!lark::WriteFileAtomic(p.file,
+                             std::string(reinterpret_cast<const char*>(data + 1), size - 1))) {
     return 0;
   }
   const lark::WallTime today{2024, 3, (flags & 2) ? 4 : 3};

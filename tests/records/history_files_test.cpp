@@ -33,16 +33,17 @@ TEST(HistoryRecords, GoldenBytes) {
   AccRecord inverter{2024, 3, 2, {1, -1, 3, 4, 5, 6, 7, 8, 9, 10}};
   Image inv(kInverterAccRecordSize);
   EncodeAccRecord(inverter, HistoryAccumulator::kInverter, inv);
-  EXPECT_EQ(inv, (Image{0xe8, 0x07, 0x03, 0x00, 0x02, 0x00, 0x00, 0x00, 1, 0, 0, 0,
-                        0xff, 0xff, 0xff, 0xff, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0,
-                        6, 0, 0, 0, 7, 0, 0, 0, 8, 0, 0, 0, 9, 0, 0, 0, 10, 0, 0, 0}));
+  EXPECT_EQ(inv, (Image{0xe8, 0x07, 0x03, 0x00, 0x02, 0x00, 0x00, 0x00, 1,  0, 0, 0,
+                        0xff, 0xff, 0xff, 0xff, 3,    0,    0,    0,    4,  0, 0, 0,
+                        5,    0,    0,    0,    6,    0,    0,    0,    7,  0, 0, 0,
+                        8,    0,    0,    0,    9,    0,    0,    0,    10, 0, 0, 0}));
   EXPECT_EQ(DecodeAccRecord(inv, HistoryAccumulator::kInverter), inverter);
 
   AccRecord sensor{2024, 12, 31, {500}};
   Image sen(kSensorAccRecordSize);
   EncodeAccRecord(sensor, HistoryAccumulator::kSensor, sen);
   EXPECT_EQ(sen, (Image{0xe8, 0x07, 0x0c, 0x00, 0x1f, 0x00, 0x00, 0x00, 0xf4, 0x01, 0, 0,
-                        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+                        0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0, 0}));
   EXPECT_EQ(DecodeAccRecord(sen, HistoryAccumulator::kSensor), sensor);
   EXPECT_EQ(AccTwinLine(sensor, HistoryAccumulator::kSensor), "2024/12/31,500,0,0,0");
 
@@ -162,8 +163,8 @@ TEST(HistoryCrash, SamplesKilledAtRandomLeaveWholeLinesAndRecords) {
       Devices d;
       HistoryRecorder r(d.tree, clock, log, db);
       r.publish(settings);
-      for (int minute = 0;; ++minute) r.RecordHistoryTree(NormalizeWallTime(
-                                          WallTime{2024, 1, round, 0, 0, minute % 1440, 0, 0}));
+      for (int minute = 0;; ++minute)
+        r.RecordHistoryTree(NormalizeWallTime(WallTime{2024, 1, round, 0, 0, minute % 1440, 0, 0}));
     }
     usleep(1000 + random() % 30000);
     kill(child, SIGKILL);

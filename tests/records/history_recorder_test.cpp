@@ -160,10 +160,10 @@ TEST_F(HistoryRecorderTest, EachFamilyWritesItsOwnLineShape) {
   for (const Case& c : cases) {
     // Every tree numbers its first device 1: a map of its own per case.
     const std::string map = "Family" + std::to_string(index++);
-    SCOPED_TRACE(testing::Message() << "kind " << int{c.kind} << " comm " << c.comm << " mib "
-                                    << int{c.mib});
+    SCOPED_TRACE(testing::Message()
+                 << "kind " << int{c.kind} << " comm " << c.comm << " mib " << int{c.mib});
     DeviceTree t;
-    DeviceNode& n = c.kind == kNodeSnmp ? test::AddSnmp(t, t.root(), "10.0.0.1", c.mib)
+    DeviceNode& n = c.kind == kNodeSnmp   ? test::AddSnmp(t, t.root(), "10.0.0.1", c.mib)
                     : c.kind == kNodeGprs ? test::AddGprs(t, t.root())
                                           : test::AddSerial(t, t.root(), c.comm);
     HistoryRecorder r(t, clock, log, db);
@@ -187,7 +187,8 @@ TEST_F(HistoryRecorderTest, SnmpUpsLineEndsInNineEmptyColumns) {
   recordAt(At(2024, 3, 3, 14, 5));
   const auto lines = Lines(Read(monthFile(ups.id(), 2024, 3)));
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1].substr(lines[1].size() - 27), std::string("\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1"));
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 27),
+            std::string("\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1"));
   EXPECT_EQ(Fields(lines[1], '\t'), 4u + 48u);
 }
 
@@ -208,7 +209,8 @@ TEST_F(HistoryRecorderTest, DatabaseInUseKeepsMonthFilesOnlyForInvertersSensorsA
   EXPECT_FALSE(fs::exists(monthFile(ups.id(), 2024, 3)));
   EXPECT_TRUE(fs::exists(monthFile(inverter.id(), 2024, 3, true)));
   EXPECT_TRUE(fs::exists(monthFile(quiet.id(), 2024, 3, true)));
-  EXPECT_EQ(db.inserts, (std::vector<std::pair<int, bool>>{{ups.id(), false}, {inverter.id(), false}}));
+  EXPECT_EQ(db.inserts,
+            (std::vector<std::pair<int, bool>>{{ups.id(), false}, {inverter.id(), false}}));
   EXPECT_FALSE(db.held);
 
   // A database that is enabled but not connected is not in use.
@@ -283,11 +285,11 @@ TEST_F(HistoryRecorderTest, PurgeKeepsTheStorageWindow) {
     recorder.PurgeOldHistory(c.now);
     for (DeviceNode* n : {&ups, &sensor}) {
       for (int year : {2022, 2023, 2024}) {
-        EXPECT_TRUE(fs::is_directory(dir.file("Plant/" + std::to_string(n->id()) + "/" +
-                                              std::to_string(year))));
+        EXPECT_TRUE(fs::is_directory(
+            dir.file("Plant/" + std::to_string(n->id()) + "/" + std::to_string(year))));
         for (int month = 1; month <= (year == 2024 ? 5 : 12); ++month) {
-          const bool gone = std::find(c.gone.begin(), c.gone.end(),
-                                      std::make_pair(year, month)) != c.gone.end();
+          const bool gone =
+              std::find(c.gone.begin(), c.gone.end(), std::make_pair(year, month)) != c.gone.end();
           EXPECT_EQ(fs::exists(monthFile(n->id(), year, month, n == &sensor)), !gone)
               << year << "/" << month;
         }
@@ -340,7 +342,8 @@ TEST_F(HistoryRecorderTest, StepSamplesEachPeriodAndHandlesTheMonthFlag) {
 
 TEST_F(HistoryRecorderTest, ThreadAnswersPauseAndEndsAtOnceOnStop) {
   recorder.start();
-  EXPECT_TRUE(recorder.control.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 50, 100));
+  EXPECT_TRUE(
+      recorder.control.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 50, 100));
   recorder.control.resume();
   recorder.stop();
   EXPECT_FALSE(recorder.running());
@@ -379,25 +382,28 @@ TEST_F(HistoryRecorderTest, WalksBesideTreeEditsAndPollers) {
 TEST_F(HistoryRecorderTest, FirstSampleAfterMidnightClosesTheInverterDay) {
   DeviceNode& inverter = test::AddSerial(tree, tree.root(), kCommInverter);
   LiveDataBlock& b = *inverter.block(BlockKind::kModbus);
-  for (size_t i = 0; i < kInverterAccSlots.size(); ++i) b.setSlot(kInverterAccSlots[i], int32_t(i) + 1);
+  for (size_t i = 0; i < kInverterAccSlots.size(); ++i)
+    b.setSlot(kInverterAccSlots[i], int32_t(i) + 1);
   recordAt(At(2024, 3, 2, 23, 59));
   b.setSlot(17, -1);  // a missing value keeps the record's
   b.setSlot(19, 50);
   recordAt(At(2024, 3, 2, 23, 59, 30));
   recordAt(At(2024, 3, 3, 0, 0, 30));
-  const AccPaths p = AccumulatorPaths(dir.path(), "Plant", inverter.id(), HistoryAccumulator::kInverter);
+  const AccPaths p =
+      AccumulatorPaths(dir.path(), "Plant", inverter.id(), HistoryAccumulator::kInverter);
   EXPECT_EQ(Read(p.twin), "2024/03/02,1,50,3,4,5,6,7,8,9,10\r\n");
   const std::string bin = Read(p.file);
   ASSERT_EQ(bin.size(), 2 * kInverterAccRecordSize);
-  AccRecord today = DecodeAccRecord(asBytes(bin).subspan(kInverterAccRecordSize),
-                                    HistoryAccumulator::kInverter);
+  AccRecord today =
+      DecodeAccRecord(asBytes(bin).subspan(kInverterAccRecordSize), HistoryAccumulator::kInverter);
   EXPECT_EQ(today, (AccRecord{2024, 3, 3, {}}));
 }
 
 TEST_F(HistoryRecorderTest, SensorDayTotalSurvivesARestartAndTwinIsRebuilt) {
   DeviceNode& sensor = test::AddSerial(tree, tree.root(), kCommSensor);
   LiveDataBlock& b = *sensor.block(BlockKind::kSensor);
-  const AccPaths p = AccumulatorPaths(dir.path(), "Plant", sensor.id(), HistoryAccumulator::kSensor);
+  const AccPaths p =
+      AccumulatorPaths(dir.path(), "Plant", sensor.id(), HistoryAccumulator::kSensor);
   // The first sample of a day opens its record, the next one fills it.
   int day = 1;
   for (int32_t total : {11, 22, 33}) {

@@ -6,10 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -18,6 +16,7 @@
 #include "platform/profile.h"
 #include "records/history_files.h"
 #include "service/service.h"
+#include "tests/support/eventually.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
@@ -28,16 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Read(const std::string& path) { return ReadFile(path).value_or(""); }
-
-template <class Pred>
-bool Eventually(Pred pred, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return pred();
-}
 
 TEST(HistoryServiceTick, DayChangeTogglesPresentSnapshotAndRaisesTheFlagsOnce) {
   if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace here";
@@ -105,7 +94,7 @@ TEST(HistoryDemo, SimulatedUpsFillsItsMonthFile) {
       waitpid(pid, nullptr, 0);
     }
   } reap{simPid};
-  ASSERT_TRUE(Eventually([&] { return FileExists(dir.file("ports/COM1")); }, 20000));
+  ASSERT_TRUE(test::Eventually([&] { return FileExists(dir.file("ports/COM1")); }, 20000));
 
   test::ServiceProcess service(dir.path());
   ASSERT_TRUE(service.start());
@@ -130,7 +119,7 @@ TEST(HistoryDemo, SimulatedUpsFillsItsMonthFile) {
     }
     return n;
   };
-  EXPECT_TRUE(Eventually([&] { return goodLines() >= 2; }, 90000)) << service.output();
+  EXPECT_TRUE(test::Eventually([&] { return goodLines() >= 2; }, 90000)) << service.output();
   EXPECT_EQ(service.stop(SIGINT), 0) << service.output();
 }
 
