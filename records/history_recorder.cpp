@@ -198,7 +198,8 @@ void HistoryRecorder::collect(DeviceNode& node, std::vector<Pending>& out) {
 
 void HistoryRecorder::RecordHistoryTree(const WallTime& now) {
   std::shared_ptr<const HistorySettings> s = settings();
-  if (s->storage <= 0) return;
+  // Nothing before the loop has published a folder: never the file system root.
+  if (s->storage <= 0 || s->directory.empty()) return;
   std::vector<Pending> pending;
   {
     auto lock = tree_.readLock();
@@ -269,7 +270,7 @@ void HistoryRecorder::raiseSensorTotal(const HistorySample& sample, int32_t tota
 void HistoryRecorder::PurgeOldHistory(const WallTime& now) {
   std::shared_ptr<const HistorySettings> s = settings();
   // Storage 0 records nothing and deletes nothing.
-  if (s->storage <= 0) return;
+  if (s->storage <= 0 || s->directory.empty()) return;
   struct Device {
     int id;
     HistoryLayout layout;
