@@ -1,7 +1,5 @@
 #include "records/history_accumulators.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,13 +27,7 @@ class AccFile {
  public:
   AccFile(const std::string& path, HistoryAccumulator kind)
       : kind_(kind), recordSize_(AccRecordSize(kind)) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0 && errno == ENOENT) {
-      size_t slash = path.rfind('/');
-      if (slash != std::string::npos && MakeDirs(path.substr(0, slash))) {
-        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-      }
-    }
+    fd_ = OpenCreatingFolders(path);
     if (fd_ < 0) return;
     const off_t size = lseek(fd_, 0, SEEK_END);
     const off_t whole = size < 0 ? -1 : size - size % static_cast<off_t>(recordSize_);

@@ -2,24 +2,22 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "platform/paths.h"
 
 namespace lark {
 
-namespace {
-
-std::string ParentOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+int OpenCreatingFolders(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const size_t slash = path.rfind('/');
+  if (fd < 0 && errno == ENOENT && slash != std::string::npos && MakeDirs(path.substr(0, slash))) {
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  }
+  return fd;
 }
-
-}  // namespace
 
 long long CutTornLine(int fd, long long size) {
   char buf[4096];
@@ -42,11 +40,7 @@ long long CutTornLine(int fd, long long size) {
 }
 
 bool AppendHistoryLine(const std::string& path, std::string_view line, std::string_view firstLine) {
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0 && errno == ENOENT) {
-    if (!MakeDirs(ParentOf(path))) return false;
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  }
+  const int fd = OpenCreatingFolders(path);
   if (fd < 0) return false;
   bool ok = false;
   const off_t size = lseek(fd, 0, SEEK_END);

@@ -21,6 +21,10 @@ namespace lark {
 bool AppendHistoryLine(const std::string& path, std::string_view line,
                        std::string_view firstLine = {});
 
+// Opens the file for reading and writing, creating it and, when they are
+// missing, its folders; -1 when that fails.
+int OpenCreatingFolders(const std::string& path);
+
 // Cuts a file open on `fd` of `size` bytes back after its last '\n'; returns
 // the new size, or -1 on a failed read or truncate.
 long long CutTornLine(int fd, long long size);

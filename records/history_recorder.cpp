@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 
 #include "core/history_family.h"
@@ -11,8 +10,6 @@
 #include "records/history_files.h"
 
 namespace lark {
-
-// ---- the recorder ----
 
 namespace {
 
