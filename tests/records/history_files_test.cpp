@@ -83,21 +83,41 @@ TEST(HistoryFiles, FolderBlockedByAFileSkipsTheLine) {
   EXPECT_EQ(Read(dir.file("Plant")), "not a folder");
 }
 
-TEST(HistoryFiles, AccumulatorCutMidRecordIsCutBackToWholeRecords) {
-  test::TempDir dir;
-  const AccPaths p = AccumulatorPaths(dir.path(), "Plant", 4, HistoryAccumulator::kInverter);
-  ASSERT_TRUE(MakeDirs(dir.file("Plant")));
-  Image first(kInverterAccRecordSize);
-  EncodeAccRecord(AccRecord{2024, 3, 2, {7}}, HistoryAccumulator::kInverter, first);
-  std::string bytes(first.begin(), first.end());
-  ASSERT_TRUE(WriteFileAtomic(p.file, bytes + std::string(20, '\x55')));
+// Whatever the inverter's file holds, it is cut back to whole records before
+// the update; whole records before the cut stay as they were.
+TEST(HistoryFiles, BadAccumulatorFilesAreCutBackToWholeRecords) {
+  auto record = [](const AccRecord& r) {
+    Image b(kInverterAccRecordSize);
+    EncodeAccRecord(r, HistoryAccumulator::kInverter, b);
+    return std::string(b.begin(), b.end());
+  };
+  const std::string yesterday = record(AccRecord{2024, 3, 2, {7}});
+  const std::string filled = record(AccRecord{2024, 3, 3, {2, 2, 2, 2, 2, 2, 2, 2, 2, 2}});
+  const std::string zero = record(AccRecord{2024, 3, 3, {}});
+  struct Case {
+    const char* name;
+    std::string before, after, twin;
+  };
+  const Case cases[] = {
+      {"empty", "", filled, ""},
+      {"shorter than a record", std::string(20, '\x55'), filled, ""},
+      {"a record and a cut one", yesterday + std::string(20, '\x55'), yesterday + zero,
+       "2024/03/02,7,0,0,0,0,0,0,0,0,0\r\n"},
+      {"a date that is no date", record(AccRecord{65535, 99, 0, {-5}}),
+       record(AccRecord{65535, 99, 0, {-5}}) + zero, "65535/99/00,-5,0,0,0,0,0,0,0,0,0\r\n"},
+  };
   std::array<int32_t, kInverterAccValues> live;
   live.fill(2);
-  UpdateInverterAccumulator(p, WallTime{2024, 3, 3}, live, true);
-  const std::string after = Read(p.file);
-  ASSERT_EQ(after.size(), 2 * kInverterAccRecordSize);
-  EXPECT_EQ(after.substr(0, kInverterAccRecordSize), bytes);
-  EXPECT_EQ(Read(p.twin), "2024/03/02,7,0,0,0,0,0,0,0,0,0\r\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const AccPaths p = AccumulatorPaths(dir.path(), "Plant", 4, HistoryAccumulator::kInverter);
+    ASSERT_TRUE(MakeDirs(dir.file("Plant")));
+    ASSERT_TRUE(WriteFileAtomic(p.file, c.before));
+    UpdateInverterAccumulator(p, WallTime{2024, 3, 3}, live, true);
+    EXPECT_EQ(Read(p.file), c.after);
+    EXPECT_EQ(ReadFile(p.twin).value_or(""), c.twin);
+  }
 }
 
 TEST(HistoryFiles, PresentSnapshotAlternatesBetweenDeleteAndWrite) {
