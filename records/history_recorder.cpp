@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <limits>
 
 #include "core/history_family.h"
 #include "records/history_accumulators.h"
@@ -132,7 +133,9 @@ bool HistoryRecorder::step() {
   const uint32_t tick = clock_.tickMs();
   const uint32_t passed = TickElapsed(tick, notedTick_);
   if (passed > 1000) {
-    elapsed.fetch_add(static_cast<int32_t>(passed / 10));
+    // Paused for months, the count stops short of wrapping.
+    const int32_t add = static_cast<int32_t>(passed / 10);
+    if (elapsed.load() <= std::numeric_limits<int32_t>::max() - add) elapsed.fetch_add(add);
     notedTick_ = tick;
   }
   if (elapsed.load() / 100 >= s->period && recordingPaused.load() == 0) {
