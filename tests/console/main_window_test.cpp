@@ -248,5 +248,25 @@ TEST(MainWindowTest, AFailedStartSaysWhichStepAndExitsNonZero) {
   EXPECT_NE(out.find("start-up failed at step ReadInstallDir"), std::string::npos) << out;
 }
 
+// The render tool, run as a person would: a picture of the main window with
+// the grooves along its pane splitters, and one of the map window.
+TEST(RenderToolTest, WritesTheWindowsWithTheirPaneEdges) {
+  Console c;
+  const std::string cmd = "LARK_STATE_DIR=" + c.dir.file("state") + " ASAN_OPTIONS=detect_leaks=0 " +
+                          test::BuiltProgram("tools/larkview_render/larkview_render") + " " + c.dir.path() +
+                          " 0 " + c.dir.file("main.png") + " " + c.dir.file("map.png") + " 2>/dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  QImage main(QString::fromStdString(c.dir.file("main.png")));
+  ASSERT_FALSE(main.isNull());
+  EXPECT_FALSE(QImage(QString::fromStdString(c.dir.file("map.png"))).isNull());
+  int grooves = 0;  // highlight, window, shadow from the outside in, below the lists
+  for (int y = 0; y + 2 < main.height(); ++y) {
+    grooves += main.pixelColor(5, y) == QColor(255, 255, 255) && main.pixelColor(5, y + 1) == QColor(255, 255, 255) &&
+               main.pixelColor(5, y + 2) == QColor(128, 128, 128);
+  }
+  EXPECT_EQ(grooves, 1);
+  EXPECT_TRUE(FileExists(c.dir.file("monitor.ini")));
+}
+
 }  // namespace
 }  // namespace lark
