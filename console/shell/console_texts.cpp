@@ -7,6 +7,7 @@
 
 #include "common/bytes.h"
 #include "console/shell/console_menus.h"
+#include "core/status_texts.h"
 
 namespace lark {
 namespace {
@@ -319,6 +320,24 @@ void LoadConsoleStatusTexts(ConsoleStatusTexts& s, const Profile& lang, const La
   }
   // After the language texts, on every load: the copies follow what was read.
   TakeCopies(s, language);
+}
+
+void ApplyLanguageStatusTexts(ConsoleStatusTexts& status, const Profile& lang,
+                              const LanguageTexts& language) {
+  StatusTexts localised = DefaultStatusTexts();
+  LocaliseStatusTexts(localised, lang, language);
+  auto copy = [&](StatusList to, StatusTable from) {
+    auto& list = List(status, to);
+    const auto& words = localised.table(from);
+    for (size_t i = 0; i < list.size() && i < words.size(); ++i) list[i] = words[i];
+  };
+  copy(StatusList::ModuleParts, StatusTable::ComponentName);
+  constexpr StatusList kLabels[] = {StatusList::ModuleLabels16, StatusList::ModuleLabels24,
+                                    StatusList::ModuleLabels8,  StatusList::ModuleLabels6,
+                                    StatusList::ModuleLabels7,  StatusList::ModuleLabels4,
+                                    StatusList::ModuleLabels6b, StatusList::ModuleLabels9,
+                                    StatusList::ModuleLabels4b, StatusList::ModuleLabels4c};
+  for (int k = 1; k <= 10; ++k) copy(kLabels[k - 1], FaultLabels(k));
 }
 
 std::string EnglishMenuText(int resource, int id) {

@@ -98,6 +98,11 @@ ConsoleStatusTexts BuildStatusTexts();
 // language gives it) and the copies, which always follow the language.
 void LoadConsoleStatusTexts(ConsoleStatusTexts& status, const Profile& lang,
                             const LanguageTexts& language);
+// The component words of the language into the tables [Status] does not
+// touch: the Module tab's part names and fault labels, localised by the
+// same rules as the service's.
+void ApplyLanguageStatusTexts(ConsoleStatusTexts& status, const Profile& lang,
+                              const LanguageTexts& language);
 // Menus (a missing key puts the English text back), view texts, the label
 // sections. `menus` may be null (no window yet); `userLevel` picks Login or
 // Logout for IDM_LOGIN.

@@ -116,6 +116,7 @@ LarkviewWindow::LarkviewWindow(ConsoleContext& ctx) : ctx_(ctx) {
          const Profile lang = ctx_.languageProfile();
          LoadLanguageTexts(ctx_.texts, lang, menus_.get(), ctx_.settings.userLevel);
          LoadConsoleStatusTexts(ctx_.texts.status, lang, ctx_.texts.language);
+         ApplyLanguageStatusTexts(ctx_.texts.status, lang, ctx_.texts.language);
          return true;
        }},
       {"LoadConsoleLists",

@@ -108,6 +108,17 @@ TEST(ConsoleTextsTest, StatusTexts) {
   EXPECT_EQ(s.text(StatusList::ComponentCopy, 0), "Input");
 }
 
+TEST(ConsoleTextsTest, ComponentWordsReachTheModuleLabels) {
+  ConsoleStatusTexts s = BuildStatusTexts();
+  EXPECT_EQ(s.text(StatusList::ModuleLabels16, 0), "Fuse:");
+  const Profile de = Lang("[Component]\nCP_25=Sicherung\nCP_23=PFC-Stufe\n");
+  ApplyLanguageStatusTexts(s, de, lark::LoadLanguageTexts(de, InitialLanguageTexts()));
+  EXPECT_EQ(s.text(StatusList::ModuleLabels16, 0), "Sicherung:");
+  EXPECT_EQ(s.text(StatusList::ModuleLabels24, 0), "Sicherung:");
+  EXPECT_EQ(s.text(StatusList::ModuleParts, 0), "PFC-Stufe");
+  EXPECT_EQ(s.text(StatusList::FaultDescriptions, 0), "Output voltage too high");
+}
+
 TEST(DialogTextsTest, LocalisersOnABareDialog) {
   QDialog generate;
   generate.setWindowTitle("Generate Report");

@@ -132,6 +132,21 @@ TEST(MainWindowTest, SplittersStopAtTheirLimits) {
   EXPECT_EQ(probe.Pixel(w.tabArea().left + 30, w.tabArea().top - 1), SysColorValue(kColorBtnShadow));
 }
 
+TEST(MainWindowTest, MapButtonAndMapWindowFollowing) {
+  Console c;
+  ASSERT_EQ(c.start(), "");
+  LarkviewWindow& w = *c.w;
+  c.s().viewFlags |= kViewMapClosed;
+  w.mapWindow()->hide();
+  w.OnMouseDown(QPoint(c.s().list.right + 3, c.s().list.top + 3));  // the map button
+  EXPECT_TRUE(w.mapWindow()->isVisible());
+  EXPECT_FALSE(c.s().viewFlags & kViewMapClosed);
+  const QPoint map = w.mapWindow()->pos();
+  w.move(w.pos() + QPoint(30, 20));
+  QApplication::processEvents();
+  EXPECT_EQ(w.mapWindow()->pos(), map + QPoint(30, 20));
+}
+
 TEST(MainWindowTest, KeysSendTheirCommandsGatedByRights) {
   Console c;
   ASSERT_EQ(c.start(), "");
