@@ -7,12 +7,6 @@
 namespace lark {
 namespace {
 
-Profile ReadCopy(const std::string& path) {
-  Profile p;
-  if (std::optional<std::string> text = ReadFile(path)) p.loadText(*text);
-  return p;
-}
-
 bool Enabled(const Profile& p, const char* key, const char* def) {
   return EqualNoCase(p.getString("Main", key, def, 32), "Enable");
 }
@@ -22,10 +16,11 @@ bool Enabled(const Profile& p, const char* key, const char* def) {
 ConsoleSettings::ConsoleSettings() { service.snmpTimeout = 30; }
 
 void LoadManagerSettings(ConsoleSettings& s, const std::string& path, const std::string& installDir) {
-  const std::optional<std::string> text = ReadFile(path);
-  const Profile p = ReadCopy(path);
+  const std::string text = ReadFile(path).value_or("");
+  Profile p;  // read only: the copy is never written
+  p.loadText(text);
   ServiceSettings read;
-  ReadSettingsText(text.value_or(""), read, installDir);
+  ReadSettingsText(text, read, installDir);
   // The console keeps its own default where the service's differs.
   if (!p.hasKey("Polling", "SNMP Timeout")) read.snmpTimeout = 30;
   // The database and list values belong to LoadDatabaseSettings and the

@@ -123,7 +123,14 @@ LarkviewWindow::LarkviewWindow(ConsoleContext& ctx) : ctx_(ctx) {
        [&] {
          ctx_.monitor.LoadConsoleLists();
          ResetDeviceLists(ctx_.settings);
-         return ctx_.monitor.Save() || !ctx_.monitor.profile().dirty();
+         return true;
+       }},
+      {"WriteMonitorIni",
+       [&] {
+         // The defaults appear in the file; a folder that cannot be written
+         // leaves the file as it was and the console runs on.
+         ctx_.monitor.Save();
+         return true;
        }},
       {"LoadActionAndParameterTables",
        [&] {
