@@ -40,6 +40,7 @@ struct ConsoleCallPoints {
   std::function<void()> openConsoleMap;         // creation: a new, untitled map
   std::function<void()> mapTimer;               // map window 1025 (blinking)
   std::function<void()> enterSelectedGroup;     // Enter on the map
+  std::function<void()> ctrlReleased;           // Ctrl let go: ends an icon drag
   std::function<bool()> saveMapDialog;          // exit with a dirty map
   std::function<void()> freePictures;           // shutdown
   // Detail tabs, schedules, rights.

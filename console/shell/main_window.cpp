@@ -3,6 +3,8 @@
 #include "console/shell/main_window.h"
 
 #include <QCloseEvent>
+#include <QIcon>
+#include <QPixmap>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -85,6 +87,7 @@ QWidget* BareWindow(const char* className, QWidget* parent, Qt::WindowFlags flag
 LarkviewWindow::LarkviewWindow(ConsoleContext& ctx) : ctx_(ctx) {
   setObjectName("Larkview");
   setWindowTitle(kMainTitle);
+  setWindowIcon(QIcon(QPixmap::fromImage(MapButtonImage(true)).scaled(32, 32)));
   ctx_.mainWindow = this;
   setCommand(IDM_EXIT, [this] { OnExit(); });
   MonitorSettings& s = ctx_.monitor.settings();
@@ -302,6 +305,11 @@ bool LarkviewWindow::event(QEvent* e) {
 }
 
 void LarkviewWindow::keyPressEvent(QKeyEvent* e) { OnKeyDown(e->key(), e->modifiers()); }
+
+void LarkviewWindow::keyReleaseEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Control && !(ctx_.monitor.settings().viewFlags & kViewMapClosed))
+    CallPoint(ctx_.points.ctrlReleased);
+}
 
 // ---- layout and pane edges ----
 

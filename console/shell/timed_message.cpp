@@ -39,7 +39,7 @@ TimedMessage::TimedMessage(QWidget* owner, WindowTimers& timers)
 
 TimedMessage::~TimedMessage() { timers_.Kill(dialog_.get(), kTimerId); }
 
-void TimedMessage::Show(const Profile& lang, int n, std::string_view title, int seconds) {
+void TimedMessage::ShowLangMessageDialog(const Profile& lang, int n, std::string_view title, int seconds) {
   title_ = std::string(CutUtf8(title, kTitleMax));
   message_ = lang.getString("MessageBox", "M_" + std::to_string(n), "", 256);
   secondsLeft_ = seconds;

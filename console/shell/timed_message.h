@@ -32,7 +32,7 @@ class TimedMessage {
 
   // ShowLangMessageDialog: [MessageBox] M_n of `lang` under `title` for
   // `seconds`; an open message is closed at once and any re-show dropped.
-  void Show(const Profile& lang, int n, std::string_view title, int seconds);
+  void ShowLangMessageDialog(const Profile& lang, int n, std::string_view title, int seconds);
   // The dialog's own one-second timer.
   void OnDialogTimer();
   // OK (1) or Cancel (2).

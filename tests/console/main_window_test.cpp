@@ -235,7 +235,7 @@ TEST(MainWindowTest, TimerStepsWithAFakeClock) {
   EXPECT_EQ(pumps, 2);
 
   // The timed message's re-show rides on the one-second step.
-  w.timedMessage().Show(c.ctx->languageProfile(), 56, kMainTitle, 1);
+  w.timedMessage().ShowLangMessageDialog(c.ctx->languageProfile(), 56, kMainTitle, 1);
   w.timedMessage().OnDialogTimer();
   ASSERT_FALSE(w.timedMessage().isOpen());
   for (int i = 0; i < 300; ++i) w.OnSecondTimer();

@@ -24,7 +24,7 @@ struct TimedMessageTest : ::testing::Test {
 };
 
 TEST_F(TimedMessageTest, ClosesReturnsAndRepeatsUntilAnswered) {
-  msg.Show(lang, 56, std::string(80, 't'), 60);
+  msg.ShowLangMessageDialog(lang, 56, std::string(80, 't'), 60);
   ASSERT_TRUE(msg.isOpen());
   EXPECT_EQ(msg.title().size(), 64u);
   EXPECT_EQ(shown(TimedMessage::kMessageControl), "Another console is changing");
@@ -54,13 +54,13 @@ TEST_F(TimedMessageTest, ClosesReturnsAndRepeatsUntilAnswered) {
 }
 
 TEST_F(TimedMessageTest, ASecondMessageReplacesTheFirstAtOnce) {
-  msg.Show(lang, 56, "Gridwarden Manager", 60);
+  msg.ShowLangMessageDialog(lang, 56, "Gridwarden Manager", 60);
   dialogSeconds(10);
-  msg.Show(lang, 57, "Gridwarden Manager", 120);
+  msg.ShowLangMessageDialog(lang, 57, "Gridwarden Manager", 120);
   EXPECT_TRUE(msg.isOpen());
   EXPECT_EQ(shown(TimedMessage::kMessageControl), "Reloaded");
   EXPECT_EQ(msg.secondsLeft(), 120);
-  msg.Show(lang, 99, "Gridwarden Manager", 5);  // a missing key shows an empty message
+  msg.ShowLangMessageDialog(lang, 99, "Gridwarden Manager", 5);  // a missing key shows an empty message
   EXPECT_EQ(shown(TimedMessage::kMessageControl), "");
   msg.OnCommand(2);  // Cancel acknowledges too
   mainSeconds(400);
