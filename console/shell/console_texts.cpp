@@ -371,10 +371,7 @@ void LoadLanguageTexts(ConsoleTexts& texts, const Profile& lang, ConsoleMenus* m
         break;
     }
   }
-  ColumnTitles& cols = texts.columns;
-  cols.group = Cut(lang.getString("List", "Group-Title", "Group Title", 256), 15);
-  for (int i = 1; i <= kEnglishColumnTitles; ++i)
-    cols.device[i - 1] = Cut(lang.getString("List", Num("Device.Title%d", i), EnglishColumnTitles()[i - 1], 256), 19);
+  ReadColumnTitles(lang, texts.columns);
   for (int i = 1; i <= kDetailTabs; ++i)
     view.tabTitles[i - 1] = Cut(lang.getString("Tab", Num("Tab%d.Title", i), view.tabTitles[i - 1], 256), kTabTitleMax);
   texts.language = lark::LoadLanguageTexts(lang, texts.language);

@@ -60,6 +60,15 @@ ColumnTitles::ColumnTitles() {
   for (int i = 0; i < kEnglishColumnTitles; ++i) device[i] = EnglishColumnTitles()[i];
 }
 
+void ReadColumnTitles(const Profile& language, ColumnTitles& titles) {
+  titles.group = Cut(language.getString("List", "Group-Title", "Group Title", 256), kGroupTitleRead - 1);
+  for (int i = 1; i <= kEnglishColumnTitles; ++i) {
+    titles.device[i - 1] = Cut(language.getString("List", Numbered("Device.Title%d", i),
+                                                  EnglishColumnTitles()[i - 1], 256),
+                               kTitleRead - 1);
+  }
+}
+
 DefaultRects DefaultWindowRects(const WorkArea& a) {
   DefaultRects d;
   d.general = {a.left, a.bottom / 4 + 3, a.right / 6, a.bottom};
@@ -162,12 +171,7 @@ void MonitorIni::LoadConsoleSettings(const Profile& language, ColumnTitles& titl
     s_.viewFlags |= kViewLockObjects;
   else
     s_.viewFlags &= ~kViewLockObjects;
-  titles.group = Cut(language.getString("List", "Group-Title", "Group Title", 256), kGroupTitleRead - 1);
-  for (int i = 1; i <= kEnglishColumnTitles; ++i) {
-    titles.device[i - 1] = Cut(language.getString("List", Numbered("Device.Title%d", i),
-                                                  EnglishColumnTitles()[i - 1], 256),
-                               kTitleRead - 1);
-  }
+  ReadColumnTitles(language, titles);
   for (int pos = 2; pos <= kDeviceColumnPositions; ++pos) {
     int& choice = s_.columnChoice[pos - 1];
     const std::string current = choice >= 0 ? titles.device[choice] : std::string();

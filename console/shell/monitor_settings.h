@@ -50,6 +50,9 @@ struct ColumnTitles {
   ColumnTitles();
 };
 const std::array<const char*, kEnglishColumnTitles>& EnglishColumnTitles();
+// language.ini [List] "Group-Title" and "Device.Title%d" (1..17), each
+// defaulting to its English title, cut to the title slots.
+void ReadColumnTitles(const Profile& language, ColumnTitles& titles);
 
 struct MonitorSettings {
   // [List]: the column choice of positions 1..10 (index 0 is position 1, the
