@@ -112,4 +112,36 @@ class Canvas {
 // The font used when none is selected: "Arial" at 11 pixels.
 QFont DefaultCanvasFont();
 
+// The objects a surface has selected, kept the same way by both backends.
+class SelectionCanvas : public Canvas {
+ public:
+  void SelectPen(PenStyle style, int width, ColorRef colour) override {
+    penStyle_ = style;
+    penWidth_ = width < 1 ? 1 : width;
+    penColour_ = colour;
+  }
+  void SelectBrush(ColorRef colour) override {
+    brushNull_ = false;
+    brushColour_ = colour;
+  }
+  void SelectNullBrush() override { brushNull_ = true; }
+  void SelectFont(const QFont& font) override { font_ = font; }
+  void SetTextColor(ColorRef colour) override { textColour_ = colour; }
+  void SetBkColor(ColorRef colour) override { bkColour_ = colour; }
+  void SetBkMode(BkMode mode) override { bkMode_ = mode; }
+  void MoveTo(int x, int y) override { pos_ = {x, y}; }
+
+ protected:
+  PenStyle penStyle_ = PenStyle::kSolid;
+  int penWidth_ = 1;
+  ColorRef penColour_ = 0;
+  bool brushNull_ = false;
+  ColorRef brushColour_ = 0xffffff;
+  QFont font_ = DefaultCanvasFont();
+  ColorRef textColour_ = 0;
+  ColorRef bkColour_ = 0xffffff;
+  BkMode bkMode_ = BkMode::kOpaque;
+  CanvasPoint pos_;  // the current position of LineTo
+};
+
 }  // namespace lark

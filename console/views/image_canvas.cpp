@@ -45,19 +45,6 @@ ImageCanvas::ImageCanvas(int w, int h)
 
 ImageCanvas::ImageCanvas(QImage* target) : target_(target) {}
 
-void ImageCanvas::SelectPen(PenStyle style, int width, ColorRef colour) {
-  penStyle_ = style;
-  penWidth_ = std::max(width, 1);
-  penColour_ = colour;
-}
-
-void ImageCanvas::SelectBrush(ColorRef colour) {
-  brushNull_ = false;
-  brushColour_ = colour;
-}
-
-void ImageCanvas::SelectNullBrush() { brushNull_ = true; }
-
 void ImageCanvas::Plot(int x, int y, ColorRef c) {
   if (x < 0 || y < 0 || x >= target_->width() || y >= target_->height()) return;
   target_->setPixel(x, y, ToQColor(c).rgb());

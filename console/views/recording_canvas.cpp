@@ -21,19 +21,6 @@ std::string Point(CanvasPoint p) { return std::to_string(p.x) + "," + std::to_st
 
 }  // namespace
 
-void RecordingCanvas::SelectPen(PenStyle style, int width, ColorRef colour) {
-  penStyle_ = style;
-  penWidth_ = width;
-  penColour_ = colour;
-}
-
-void RecordingCanvas::SelectBrush(ColorRef colour) {
-  brushNull_ = false;
-  brushColour_ = colour;
-}
-
-void RecordingCanvas::SelectNullBrush() { brushNull_ = true; }
-
 std::string RecordingCanvas::PenText() const {
   switch (penStyle_) {
     case PenStyle::kNull:
