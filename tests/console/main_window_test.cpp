@@ -81,6 +81,9 @@ TEST(MainWindowTest, FreshInstallStartsAtTheDefaultsAndWritesTheSameFileTwice) {
   for (size_t i = 0; i < std::size(timers); ++i)
     EXPECT_EQ(c.ctx->timers.Period(timers[i].first, timers[i].second), periods[i]) << i;
   EXPECT_EQ(w.menus().item(kMenuMain, IDM_EXIT)->text().toStdString(), "E&xit");
+  w.grab();  // the first paint makes the back buffer and arms the tab repaint
+  EXPECT_NE(c.ctx->backBuffer.canvas(), nullptr);
+  EXPECT_EQ(w.tabRepaintCountdown, 1);
   c.stop();
   EXPECT_EQ(c.quitCode, 0);
   const std::string first = ReadFile(c.dir.file("monitor.ini")).value();
@@ -145,6 +148,23 @@ TEST(MainWindowTest, MapButtonAndMapWindowFollowing) {
   w.move(w.pos() + QPoint(30, 20));
   QApplication::processEvents();
   EXPECT_EQ(w.mapWindow()->pos(), map + QPoint(30, 20));
+  // A double click on the button puts the map's right edge and top at the cursor.
+  w.OnDoubleClick(QPoint(c.s().list.right + 3, c.s().list.top + 3), QPoint(900, 300));
+  EXPECT_EQ(w.mapWindow()->frameGeometry().right() + 1, 900);
+  EXPECT_EQ(w.mapWindow()->frameGeometry().top(), 300);
+}
+
+TEST(MainWindowTest, TabChangeHidesThePagesAndArmsTheRepaint) {
+  Console c;
+  ASSERT_EQ(c.start(), "");
+  LarkviewWindow& w = *c.w;
+  w.tabReloadFlag = 0;
+  w.tabRepaintCountdown = 0;
+  w.tabControl()->setCurrentIndex(2);
+  EXPECT_EQ(w.detailTabSelection, 2);
+  EXPECT_EQ(w.tabReloadFlag, 1);
+  EXPECT_EQ(w.tabRepaintCountdown, 1);
+  EXPECT_EQ(w.tabControl()->tabText(2).toStdString(), "Module");
 }
 
 TEST(MainWindowTest, KeysSendTheirCommandsGatedByRights) {
