@@ -28,6 +28,8 @@ trap 'kill $core $sim 2>/dev/null || true' EXIT
 trap 'kill $core 2>/dev/null' INT TERM
 sleep 1
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  # A Wayland session without X uses Qt's Wayland plugin.
+  [ -z "${DISPLAY:-}" ] && export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-wayland}
   build-release/console/shell/Larkview
   code=$?
   kill $core 2>/dev/null
