@@ -1,0 +1,107 @@
+// The Modbus RTU master against pymodbus slaves of every type on one
+// pseudo-terminal line, polled by thread C with short timings.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "core/group_totals.h"
+#include "devices/modbus/modbus_live_data.h"
+#include "devices/modbus/modbus_rtu.h"
+#include "devices/port_table.h"
+#include "tests/support/modbus_peer.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+template <class F>
+bool WaitFor(F done, int seconds = 60) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return done();
+}
+
+TEST(ModbusRtuPty, EveryTypeOnOneLine) {
+  test::TempDir dir;
+  test::ModbusPeer peer;
+  ASSERT_TRUE(peer.start(dir.path(), "COM1",
+                         {"1:ups3", "2:trv5200", "3:9315", "4:inverter", "5:sensor", "6:meter",
+                          "7:ups1"}));
+  SystemClock clock;
+  TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, /*settleMs=*/0);
+  ModbusRtuEngine engine(clock, nullptr);
+  PortTable table(opener, nullptr, nullptr, SerialPollConfig{20, 200});
+  for (int ct : {2, 3, 5, 6, 7, 8}) table.setEngine(static_cast<uint8_t>(ct), &engine);
+
+  DeviceNode root;
+  root.setNodeKind(kNodeGroup);
+  const int16_t types[] = {kCommModbusUps, kCommModbusTrv5200, kCommModbus9315, kCommInverter,
+                           kCommSensor, kCommMeter, kCommModbusUps};
+  DeviceNode* dev[8] = {};
+  for (int bus = 1; bus <= 7; ++bus) {
+    auto n = std::make_unique<DeviceNode>();
+    n->setId(static_cast<int16_t>(bus));
+    n->setNodeKind(kNodeSerial);
+    n->setCom("COM1");
+    n->setUpsId(static_cast<int16_t>(bus));
+    n->setCommType(types[bus - 1]);
+    n->setBaud(9600);
+    KeepOnlyCommTypeBlock(*n);
+    if (types[bus - 1] == kCommSensor) PresetTwoPointSensor(*n->block(BlockKind::kSensor));
+    dev[bus] = root.addChild(n);
+    ASSERT_TRUE(table.AttachPortDevice(*dev[bus], false));
+  }
+  auto blk = [&](int bus) { return dev[bus]->block(ModbusBlockKind(dev[bus]->commType())); };
+  table.start();
+
+  // Identification and the first values of every type.
+  EXPECT_TRUE(WaitFor([&] {
+    return dev[1]->linkStatus() == kLinkIdentified && blk(1)->slot(27) == 2300 &&
+           blk(2)->slot(56) == 10000 && blk(3)->slot(0) == 230 && blk(4)->slot(16) == 1000 &&
+           blk(5)->slot(1) == 50 && blk(6)->slot(1) == 512 && blk(6)->slot(7) == 100 && blk(7)->slot(26) == 2290 &&
+           (blk(1)->mask(MaskWord::kCurrent) & (1u << 21)) != 0;
+  }));
+  EXPECT_EQ(blk(1)->slot(1), -1);     // register 1026 = 65535
+  EXPECT_EQ(blk(1)->slot(4), 23000);  // register 1029 = 2300
+  EXPECT_EQ(blk(1)->mask(MaskWord::kCurrent) & (1u << 19), 0u);  // input 275 on
+  EXPECT_EQ(blk(1)->text(mb_off::kMake, 17), "Larkpower");
+  EXPECT_EQ(blk(4)->mask(MaskWord::kCurrent), 0x1u);  // register 1023 = 0
+  EXPECT_EQ(blk(3)->text(mb_off::kModel, 17), "PowerWare 9315");
+  EXPECT_EQ(ReadGroupTotals(root)[0], 1000);
+
+  // No inverter producing: the meter's power and currents read 0, its energy stays.
+  ASSERT_TRUE(peer.command("set 4 1052 0"));
+  ASSERT_TRUE(peer.command("set 6 1699 9999"));
+  EXPECT_TRUE(WaitFor([&] { return blk(6)->slot(7) == 0 && blk(6)->slot(0) == 0; }));
+  EXPECT_EQ(blk(6)->slot(8), 0);
+  EXPECT_EQ(blk(6)->slot(9), 0);
+  EXPECT_EQ(blk(6)->slot(1), 512);
+
+  // Settings writes go out in order and reach the slave.
+  table.PauseSerialThreads();
+  const std::vector<ModbusPdu> writes = {*RegisterWritePdu(0x0312, 56), *RegisterWritePdu(0x0313, 60),
+                                         *RegisterWritePdu(0x0304, 72), *RegisterWritePdu(0x0305, 68)};
+  ASSERT_TRUE(ModbusRtuEngine::QueueModbusCommands(*dev[1], writes));
+  table.ResumeSerialThreads();
+  EXPECT_TRUE(WaitFor([&] { return peer.linesStartingWith("write").size() >= 4; }));
+  EXPECT_EQ(peer.linesStartingWith("write"),
+            (std::vector<std::string>{"write 1 0x0312 = 56", "write 1 0x0313 = 60",
+                                      "write 1 0x0304 = 72", "write 1 0x0305 = 68"}));
+
+  // A bad answer changes nothing; a silenced UPS is lost while the others answer.
+  ASSERT_TRUE(peer.command("set 5 0 0"));
+  ASSERT_TRUE(peer.command("badcrc 5"));
+  ASSERT_TRUE(peer.command("silence 1"));
+  EXPECT_TRUE(WaitFor([&] { return (blk(1)->mask(MaskWord::kCurrent) & (1u << 24)) != 0; }));
+  EXPECT_EQ(blk(7)->mask(MaskWord::kCurrent) & (1u << 24), 0u);
+  EXPECT_EQ(blk(5)->u8(sensor_off::kCurrentMask), 0);
+  EXPECT_TRUE(WaitFor([&] { return blk(5)->slot(1) == -500; }));
+  table.StopSerialThreads();
+}
+
+}  // namespace
+}  // namespace lark
