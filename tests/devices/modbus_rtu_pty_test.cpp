@@ -1,6 +1,9 @@
 // The Modbus RTU master against pymodbus slaves of every type on one
 // pseudo-terminal line, polled by thread C with short timings.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -101,6 +104,47 @@ TEST(ModbusRtuPty, EveryTypeOnOneLine) {
   EXPECT_EQ(blk(5)->u8(sensor_off::kCurrentMask), 0);
   EXPECT_TRUE(WaitFor([&] { return blk(5)->slot(1) == -500; }));
   table.StopSerialThreads();
+}
+
+// A device that stops 60 ms inside every answer, behind a line at 9600 baud:
+// the master assembles the pieces over several steps.
+TEST(ModbusRtuPty, AnswerSplitByAPauseIsAssembled) {
+  test::TempDir dir;
+  pid_t pacer = fork();
+  if (pacer == 0) {
+    const std::string prog = test::BuiltProgram("tools/line_pacer");
+    execl(prog.c_str(), prog.c_str(), "--a", dir.file("COM1").c_str(), "--b",
+          dir.file("peer").c_str(), "--baud", "9600", "--pause-after", "20", "--pause-ms", "60",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_TRUE(WaitFor([&] { return access(dir.file("peer").c_str(), F_OK) == 0; }, 10));
+  test::ModbusPeer peer;
+  ASSERT_TRUE(peer.startOn(dir.file("peer"), {"1:inverter"}));
+  SystemClock clock;
+  TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, /*settleMs=*/0);
+  ModbusRtuEngine engine(clock, nullptr);
+  PortTable table(opener, nullptr, nullptr, SerialPollConfig{10, 1000});
+  table.setEngine(kCommInverter, &engine);
+  DeviceNode root;
+  root.setNodeKind(kNodeGroup);
+  auto n = std::make_unique<DeviceNode>();
+  n->setNodeKind(kNodeSerial);
+  n->setCom("COM1");
+  n->setUpsId(1);
+  n->setCommType(kCommInverter);
+  n->setBaud(9600);
+  KeepOnlyCommTypeBlock(*n);
+  DeviceNode* inv = root.addChild(n);
+  ASSERT_TRUE(table.AttachPortDevice(*inv, false));
+  table.start();
+  LiveDataBlock* blk = inv->block(BlockKind::kModbus);
+  // Both answers (69 and 23 bytes) arrive in two pieces each.
+  EXPECT_TRUE(WaitFor([&] { return blk->slot(16) == 1000 && blk->slot(24) == 100; }, 30));
+  EXPECT_EQ(blk->u8(mb_off::kLostInverter), 0);
+  table.StopSerialThreads();
+  kill(pacer, SIGTERM);
+  waitpid(pacer, nullptr, 0);
 }
 
 }  // namespace

@@ -56,6 +56,11 @@ bool ModbusPeer::start(const std::string& dir, const std::string& com,
                   -1, -1);
   for (int i = 0; i < 200 && !(Exists(master) && Exists(peerEnd)); ++i) usleep(20000);
   if (!Exists(master) || !Exists(peerEnd)) return false;
+  return startOn(peerEnd, slaves, baud);
+}
+
+bool ModbusPeer::startOn(const std::string& peerEnd, const std::vector<std::string>& slaves,
+                         int baud) {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
   std::vector<std::string> args = {"/usr/bin/python3", SourcePath("tests/peers/modbus_rtu_slave.py"),

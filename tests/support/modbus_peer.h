@@ -22,6 +22,8 @@ class ModbusPeer {
   // ...). False when the pair or the peer did not come up.
   bool start(const std::string& dir, const std::string& com, const std::vector<std::string>& slaves,
              int baud = 9600);
+  // Starts the slaves on an existing line end (a line_pacer's, say).
+  bool startOn(const std::string& peerEnd, const std::vector<std::string>& slaves, int baud = 9600);
   // Sends one stdin command and waits for the peer to take it.
   bool command(const std::string& line);
   // The peer's output lines so far ("write 1 0x0312 = 56", ...).
