@@ -39,8 +39,8 @@ struct Type {
   std::span<const PollRow> rows;
 };
 const Type kTypes[] = {
-    {"ups", kCommModbusUps, kUpsRows},          {"trv5200", kCommModbusTrv5200, kTrv5200Rows},
-    {"9315", kCommModbus9315, k9315Rows},       {"inverter", kCommInverter, kInverterRows},
+    {"ups", kCommModbusUps, kUpsRows},    {"trv5200", kCommModbusTrv5200, kTrv5200Rows},
+    {"9315", kCommModbus9315, k9315Rows}, {"inverter", kCommInverter, kInverterRows},
     {"meter", kCommMeter, kMeterRows},
 };
 constexpr PollRow kSensorRow[] = {{4, 0, 6}};
@@ -136,8 +136,8 @@ double OurCycle(const std::string& path, int baud, const Type& type, std::span<c
 }
 
 // Seconds per cycle of a plain libmodbus master; -1 without libmodbus.
-double LibmodbusCycle(const std::string& path, int baud, std::span<const PollRow> rows,
-                      int address, int cycles) {
+double LibmodbusCycle(const std::string& path, int baud, std::span<const PollRow> rows, int address,
+                      int cycles) {
 #if LARK_HAVE_LIBMODBUS
   modbus_t* ctx = modbus_new_rtu(path.c_str(), baud, 'N', 8, 1);
   if (ctx == nullptr) return -1;
@@ -185,20 +185,27 @@ int main(int argc, char** argv) {
   uint32_t polling = 300;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string o = argv[i];
-    if (o == "--port") path = argv[i + 1];
-    else if (o == "--baud") baud = std::atoi(argv[i + 1]);
-    else if (o == "--type") typeName = argv[i + 1];
-    else if (o == "--address") address = std::atoi(argv[i + 1]);
-    else if (o == "--polling") polling = static_cast<uint32_t>(std::atoi(argv[i + 1]));
-    else if (o == "--cycles") cycles = std::atoi(argv[i + 1]);
+    if (o == "--port")
+      path = argv[i + 1];
+    else if (o == "--baud")
+      baud = std::atoi(argv[i + 1]);
+    else if (o == "--type")
+      typeName = argv[i + 1];
+    else if (o == "--address")
+      address = std::atoi(argv[i + 1]);
+    else if (o == "--polling")
+      polling = static_cast<uint32_t>(std::atoi(argv[i + 1]));
+    else if (o == "--cycles")
+      cycles = std::atoi(argv[i + 1]);
   }
   Type type{"sensor", kCommSensor, kSensorRow};
   for (const Type& t : kTypes) {
     if (typeName == t.name) type = t;
   }
   if (path.empty() || (typeName != "sensor" && type.commType == kCommSensor) || cycles < 1) {
-    std::fprintf(stderr, "usage: modbus_bench --port PATH --baud N --type TYPE --address A "
-                         "[--polling MS] [--cycles N]\n");
+    std::fprintf(stderr,
+                 "usage: modbus_bench --port PATH --baud N --type TYPE --address A "
+                 "[--polling MS] [--cycles N]\n");
     return 2;
   }
   double wireBytes = 0;

@@ -70,7 +70,8 @@ GroupTotalsValues ComputeGroup(const DeviceNode& group) {
         acc.add(s, t[Index(s)]);
       }
       if (t[Index(GroupTotal::kA0)] > 0) acc.addAverage(GroupTotal::kA0, t[Index(GroupTotal::kA0)]);
-      if (t[Index(GroupTotal::kA1)] != 0) acc.addAverage(GroupTotal::kA1, t[Index(GroupTotal::kA1)]);
+      if (t[Index(GroupTotal::kA1)] != 0)
+        acc.addAverage(GroupTotal::kA1, t[Index(GroupTotal::kA1)]);
     } else if (c.nodeKind() == kNodeSerial) {
       if (c.commType() == kCommInverter) {
         if (const LiveDataBlock* b = c.block(BlockKind::kModbus)) {

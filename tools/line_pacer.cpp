@@ -33,7 +33,7 @@ volatile sig_atomic_t gStop = 0;
 struct Direction {
   int from = -1, to = -1;
   std::deque<std::pair<uint8_t, Clock::time_point>> queue;  // byte, when it has crossed the wire
-  Clock::time_point wireFree{};                              // end of the last byte on the wire
+  Clock::time_point wireFree{};                             // end of the last byte on the wire
   Clock::time_point lastArrival{};
   int frameBytes = 0;
   bool pausing = false;  // frames in this direction get the pause
@@ -58,14 +58,20 @@ int main(int argc, char** argv) {
   long baud = 9600, pauseAfter = 0, pauseMs = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string opt = argv[i];
-    if (opt == "--a") a = argv[i + 1];
-    else if (opt == "--b") b = argv[i + 1];
-    else if (opt == "--baud") baud = std::atol(argv[i + 1]);
-    else if (opt == "--pause-after") pauseAfter = std::atol(argv[i + 1]);
-    else if (opt == "--pause-ms") pauseMs = std::atol(argv[i + 1]);
+    if (opt == "--a")
+      a = argv[i + 1];
+    else if (opt == "--b")
+      b = argv[i + 1];
+    else if (opt == "--baud")
+      baud = std::atol(argv[i + 1]);
+    else if (opt == "--pause-after")
+      pauseAfter = std::atol(argv[i + 1]);
+    else if (opt == "--pause-ms")
+      pauseMs = std::atol(argv[i + 1]);
   }
   if (a.empty() || b.empty() || baud <= 0) {
-    std::fprintf(stderr, "usage: line_pacer --a PATH --b PATH --baud N [--pause-after K --pause-ms M]\n");
+    std::fprintf(stderr,
+                 "usage: line_pacer --a PATH --b PATH --baud N [--pause-after K --pause-ms M]\n");
     return 2;
   }
   signal(SIGTERM, [](int) { gStop = 1; });
@@ -96,7 +102,8 @@ int main(int argc, char** argv) {
         d.queue.pop_front();
       }
       if (!d.queue.empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(d.queue.front().second - now);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(d.queue.front().second - now);
         waitMs = std::min<int>(waitMs, static_cast<int>(left.count()));
       }
     }
@@ -114,7 +121,8 @@ int main(int argc, char** argv) {
       for (ssize_t k = 0; k < n; ++k) {
         d.wireFree = std::max(d.wireFree, at) + byteTime;
         d.queue.emplace_back(buf[k], d.wireFree);
-        if (d.pausing && ++d.frameBytes == pauseAfter) d.wireFree += std::chrono::milliseconds(pauseMs);
+        if (d.pausing && ++d.frameBytes == pauseAfter)
+          d.wireFree += std::chrono::milliseconds(pauseMs);
       }
     }
   }

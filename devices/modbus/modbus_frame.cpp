@@ -9,7 +9,8 @@ namespace {
 bool IsRead(uint8_t function) { return function >= 1 && function <= 4; }
 
 size_t ByteCountFor(uint8_t function, uint16_t quantity) {
-  return function <= 2 ? (static_cast<size_t>(quantity) + 7) / 8 : 2 * static_cast<size_t>(quantity);
+  return function <= 2 ? (static_cast<size_t>(quantity) + 7) / 8
+                       : 2 * static_cast<size_t>(quantity);
 }
 
 bool CrcMatches(CBytes frame) {

@@ -17,9 +17,9 @@
 
 namespace lark {
 
-inline constexpr size_t kMaxRtuAnswer = 256;   // longer answers are never read
+inline constexpr size_t kMaxRtuAnswer = 256;  // longer answers are never read
 inline constexpr size_t kRtuReadRequestSize = 8;
-inline constexpr size_t kRtuHeaderSize = 3;    // address, function, byte count / first byte
+inline constexpr size_t kRtuHeaderSize = 3;  // address, function, byte count / first byte
 
 std::array<uint8_t, kRtuReadRequestSize> BuildReadRequest(uint8_t address, uint8_t function,
                                                           uint16_t start, uint16_t quantity);

@@ -33,16 +33,16 @@
 namespace lark {
 
 namespace mb_off {
-inline constexpr size_t kReportedMask = 0;     // u64
-inline constexpr size_t kCurrentMask = 8;      // u64
-inline constexpr size_t kExtCurrentMask = 24;  // u64
-inline constexpr size_t kLostInverter = 152;   // u8
-inline constexpr size_t kLostUps = 160;        // u8
-inline constexpr size_t kLostTrv5200 = 172;    // u8
-inline constexpr size_t kLost9315 = 176;       // u8
-inline constexpr size_t kModuleCounters = 188; // u8[28]
-inline constexpr size_t kCapabilities = 256;   // u64
-inline constexpr size_t kSlots = 264;          // i32[178]
+inline constexpr size_t kReportedMask = 0;      // u64
+inline constexpr size_t kCurrentMask = 8;       // u64
+inline constexpr size_t kExtCurrentMask = 24;   // u64
+inline constexpr size_t kLostInverter = 152;    // u8
+inline constexpr size_t kLostUps = 160;         // u8
+inline constexpr size_t kLostTrv5200 = 172;     // u8
+inline constexpr size_t kLost9315 = 176;        // u8
+inline constexpr size_t kModuleCounters = 188;  // u8[28]
+inline constexpr size_t kCapabilities = 256;    // u64
+inline constexpr size_t kSlots = 264;           // i32[178]
 inline constexpr size_t kFirstDate = 976, kSecondDate = 985, kDateSize = 9;
 inline constexpr size_t kMake = 994, kModel = 1011, kThirdText = 1028, kTextSize = 17;
 inline constexpr size_t kTimeoutCount = 1068;  // u16
@@ -78,15 +78,17 @@ inline constexpr size_t kPollStep = 50;      // i16
 
 inline constexpr int kModbusQueueDepth = 10;
 inline constexpr size_t kModbusQueueEntrySize = 32;
-inline constexpr int kModbusLostLimit = 3;   // lost count ceiling
+inline constexpr int kModbusLostLimit = 3;  // lost count ceiling
 inline constexpr int kModbusSlotTotal = 178;
 inline constexpr int kSensorSlotTotal = 7;
 inline constexpr int kMeterSlotTotal = 10;
 
 static_assert(mb_off::kSlots == kModbusSlotOffset);
-static_assert(mb_off::kQueueLengths == mb_off::kQueue + kModbusQueueDepth * kModbusQueueEntrySize +
-                                           2);
-static_assert(sensor_off::kSlots == kSensorSlotOffset && sensor_off::kTick + 4 == kSensorLiveDataSize);
-static_assert(meter_off::kSlots == kMeterSlotOffset && meter_off::kPollStep + 2 == kMeterLiveDataSize);
+static_assert(mb_off::kQueueLengths ==
+              mb_off::kQueue + kModbusQueueDepth * kModbusQueueEntrySize + 2);
+static_assert(sensor_off::kSlots == kSensorSlotOffset &&
+              sensor_off::kTick + 4 == kSensorLiveDataSize);
+static_assert(meter_off::kSlots == kMeterSlotOffset &&
+              meter_off::kPollStep + 2 == kMeterLiveDataSize);
 
 }  // namespace lark

@@ -198,7 +198,7 @@ void UpsSettings768(Img& img, Bytes image, const std::function<int32_t(int)>& re
   img.set(91, reg(774));
   PutDateText(image, mb_off::kFirstDate, reg(775), reg(776), reg(777));
   PutDateText(image, mb_off::kSecondDate, reg(778), reg(779), reg(780));
-  const std::pair<int, int> singles[] = {{92, 781}, {94, 783}, {96, 784}, {173, 786},
+  const std::pair<int, int> singles[] = {{92, 781},  {94, 783}, {96, 784}, {173, 786},
                                          {174, 787}, {95, 790}, {98, 791}};
   for (auto [s, r] : singles) img.set(s, reg(r));
   SetCapability(img, 23, reg(791) >= 0);
@@ -245,8 +245,10 @@ void UpsModules1158(Img& img, const std::function<int32_t(int)>& reg) {
   }
   const uint32_t pis = OrPresent(img, 124, 129);
   for (int b = 0; b <= 3; ++b) Debounce(img, mb_off::kModuleCounters + 12 + b, 12 + b, Bit(pis, b));
-  for (int b = 5; b <= 10; ++b) Debounce(img, mb_off::kModuleCounters + 11 + b, 11 + b, Bit(pis, b));
-  for (int b = 12; b <= 15; ++b) Debounce(img, mb_off::kModuleCounters + 10 + b, 10 + b, Bit(pis, b));
+  for (int b = 5; b <= 10; ++b)
+    Debounce(img, mb_off::kModuleCounters + 11 + b, 11 + b, Bit(pis, b));
+  for (int b = 12; b <= 15; ++b)
+    Debounce(img, mb_off::kModuleCounters + 10 + b, 10 + b, Bit(pis, b));
   Debounce(img, mb_off::kModuleCounters + 26, 26, Bit(pis, 15));
 
   singles(1194, 129);
@@ -412,11 +414,12 @@ void ParseModbus9315Reply(const RtuReadAnswer& a, Bytes image, MapNodeState& /*n
     struct Run {
       int16_t firstReg, lastReg, firstSlot;
     };
-    constexpr Run kRuns[] = {{0, 2, 9},   {3, 5, 0},   {9, 11, 22}, {18, 20, 3},  {21, 21, 19},
-                             {22, 22, 7}, {25, 25, 21}, {26, 26, 8}, {27, 27, 18}, {28, 28, 6},
+    constexpr Run kRuns[] = {{0, 2, 9},    {3, 5, 0},    {9, 11, 22},  {18, 20, 3},  {21, 21, 19},
+                             {22, 22, 7},  {25, 25, 21}, {26, 26, 8},  {27, 27, 18}, {28, 28, 6},
                              {29, 29, 29}, {30, 30, 25}, {32, 32, 31}, {33, 33, 30}, {34, 34, 32},
                              {35, 35, 33}, {59, 61, 26}, {65, 67, 15}, {78, 80, 12}};
-    for (const Run& r : kRuns) TakeRun(img, a, r.firstSlot, r.firstSlot + r.lastReg - r.firstReg, r.firstReg);
+    for (const Run& r : kRuns)
+      TakeRun(img, a, r.firstSlot, r.firstSlot + r.lastReg - r.firstReg, r.firstReg);
     if (img.slot(34) >= 0) {
       const int64_t load = img.slot(19) < 0 ? -1 : int64_t{img.slot(19)} * 100;
       img.set(20, Ratio(load, img.slot(34) / 1000));
@@ -509,7 +512,8 @@ void ParseModbusSensorReply(const RtuReadAnswer& a, Bytes image, MapNodeState& n
     putU32(image, sensor_off::kTick, now);
   } else if (now - noted >= 1000) {
     if (adds) {
-      const double sum = static_cast<double>(level) * (now - noted) / 1000.0 + static_cast<double>(total);
+      const double sum =
+          static_cast<double>(level) * (now - noted) / 1000.0 + static_cast<double>(total);
       img.set(6, HoldI32(static_cast<int64_t>(std::min(sum, static_cast<double>(INT32_MAX)))));
     }
     putU32(image, sensor_off::kTick, now);

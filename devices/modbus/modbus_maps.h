@@ -15,8 +15,8 @@ namespace lark {
 // What a parser reads of the node and the service beside the block, and what
 // it asks the engine to store back on the node.
 struct MapNodeState {
-  uint16_t linkStatus = 0;       // in
-  uint8_t operatingState = 0;    // in and out (the node's operating-state byte)
+  uint16_t linkStatus = 0;     // in
+  uint8_t operatingState = 0;  // in and out (the node's operating-state byte)
   bool operatingStateSet = false;
   int status2 = -1;              // out: the second status byte, -1 unchanged
   int16_t sensorType = 0;        // in: 0 two-point sensor, else five points

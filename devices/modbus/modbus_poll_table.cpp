@@ -41,7 +41,8 @@ PollRow Cycle(Bytes image, size_t stepOff, std::span<const PollRow> rows) {
 
 bool IsAskableRead(const PollRow& row) {
   if (row.function < 2 || row.function > 4 || row.quantity == 0) return false;
-  const size_t bytes = row.function == 2 ? (size_t{row.quantity} + 7) / 8 : 2 * size_t{row.quantity};
+  const size_t bytes =
+      row.function == 2 ? (size_t{row.quantity} + 7) / 8 : 2 * size_t{row.quantity};
   return bytes + 5 <= kMaxRtuAnswer;
 }
 
@@ -49,8 +50,8 @@ bool NextPollRequest(int commType, Bytes image, uint16_t& linkStatus, PollRow* r
   switch (commType) {
     case 2: {
       const int normal = i32At(image, mb_off::kSubtype) >= 2 ? 4 : 2;
-      *row = IdentifyingStep(image, mb_off::kLostUps, 3, normal, kUpsIdentRows, kUpsRows,
-                             linkStatus);
+      *row =
+          IdentifyingStep(image, mb_off::kLostUps, 3, normal, kUpsIdentRows, kUpsRows, linkStatus);
       return true;
     }
     case 3:
@@ -64,8 +65,9 @@ bool NextPollRequest(int commType, Bytes image, uint16_t& linkStatus, PollRow* r
       *row = Cycle(image, mb_off::kPollStep, kInverterRows);
       return true;
     case 7:
-      *row = PollRow{static_cast<uint8_t>(std::min<uint16_t>(u16At(image, sensor_off::kFunction), 255)),
-                     u16At(image, sensor_off::kStart), u16At(image, sensor_off::kQuantity)};
+      *row = PollRow{
+          static_cast<uint8_t>(std::min<uint16_t>(u16At(image, sensor_off::kFunction), 255)),
+          u16At(image, sensor_off::kStart), u16At(image, sensor_off::kQuantity)};
       return IsAskableRead(*row);
     case 8:
       *row = Cycle(image, meter_off::kPollStep, kMeterRows);
@@ -134,8 +136,7 @@ bool ModbusQueuePush(Bytes image, std::span<const ModbusPdu> pdus) {
 
 std::vector<uint8_t> ModbusQueueHead(CBytes image) {
   if (ModbusQueueCount(image) == 0) return {};
-  const size_t len =
-      std::min<size_t>(u32At(image, mb_off::kQueueLengths), kModbusQueueEntrySize);
+  const size_t len = std::min<size_t>(u32At(image, mb_off::kQueueLengths), kModbusQueueEntrySize);
   const auto* p = image.data() + mb_off::kQueue;
   return std::vector<uint8_t>(p, p + len);
 }

@@ -25,8 +25,8 @@ inline constexpr PollRow kTrv5200IdentRows[] = {{0, 0, 0}, {3, 521, 1}};
 inline constexpr PollRow kTrv5200Rows[] = {{3, 64, 15}, {3, 256, 86}, {3, 384, 68}};
 inline constexpr PollRow k9315Rows[] = {{2, 7, 354}, {4, 0, 81}};
 inline constexpr PollRow kInverterRows[] = {{4, 1023, 30}, {4, 1077, 9}};
-inline constexpr PollRow kMeterRows[] = {{3, 1099, 3}, {3, 1123, 3}, {3, 1179, 1}, {3, 1142, 1},
-                                         {3, 1699, 4}};
+inline constexpr PollRow kMeterRows[] = {
+    {3, 1099, 3}, {3, 1123, 3}, {3, 1179, 1}, {3, 1142, 1}, {3, 1699, 4}};
 
 // True for a read a device may be asked: function 2, 3 or 4, at least one
 // item, and an answer of at most 256 bytes.

@@ -88,7 +88,7 @@ int ModbusRtuEngine::pollStep(SerialPortRecord& rec, int bus, uint32_t timeoutPo
   if (!rec.port) return 0;
   if (rec.awaiting < 0) {
     // Nothing asked: what the line holds belongs to no request.
-    if (rec.received > 0 || rec.port->failed()) rec.received = 0;
+    rec.received = 0;
     DrainComPort(*rec.port, false);
     return send(rec, bus);
   }
@@ -195,10 +195,9 @@ int ModbusRtuEngine::send(SerialPortRecord& rec, int bus) {
     return 1;
   }
   unaskable_.erase({rec.com, next});
-  const auto frame = BuildReadRequest(static_cast<uint8_t>(next), row.function, row.start,
-                                      row.quantity);
-  rec.setRequest(std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()),
-                 next);
+  const auto frame =
+      BuildReadRequest(static_cast<uint8_t>(next), row.function, row.start, row.quantity);
+  rec.setRequest(std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()), next);
   rec.port->write(CBytes(frame));
   return 1;
 }
@@ -377,7 +376,8 @@ void ModbusRtuEngine::timedOut(SerialPortRecord& rec, DeviceNode& dev) {
         const bool was = b[sensor_off::kCurrentMask] != 0;
         putU32(b, sensor_off::kTick, 0);
         for (int i = 0; i < points; ++i) {
-          b[sensor_off::kCurrentMask] = static_cast<uint8_t>(b[sensor_off::kCurrentMask] | (1u << i));
+          b[sensor_off::kCurrentMask] =
+              static_cast<uint8_t>(b[sensor_off::kCurrentMask] | (1u << i));
           b[sensor_off::kPointCounters + static_cast<size_t>(i)] = kModbusLostLimit;
         }
         for (int s = 0; s < kSensorSlotTotal; ++s) {

@@ -35,16 +35,23 @@ TEST(ModbusFrame, BadAnswers) {
     RtuStatus want;
   };
   const Case cases[] = {
-      {"good inputs", readInputs, WithCrc(std::string("\x01\x02\x06\x01\x02\x03\x04\x05\x06", 9)), RtuStatus::kComplete},
-      {"one byte for 48 inputs", readInputs, WithCrc(std::string("\x01\x02\x01\x01", 4)), RtuStatus::kBad},
-      {"count 255", readRegs, WithCrc(std::string("\x01\x03\xFF", 3) + std::string(255, 'x')), RtuStatus::kBad},
+      {"good inputs", readInputs, WithCrc(std::string("\x01\x02\x06\x01\x02\x03\x04\x05\x06", 9)),
+       RtuStatus::kComplete},
+      {"one byte for 48 inputs", readInputs, WithCrc(std::string("\x01\x02\x01\x01", 4)),
+       RtuStatus::kBad},
+      {"count 255", readRegs, WithCrc(std::string("\x01\x03\xFF", 3) + std::string(255, 'x')),
+       RtuStatus::kBad},
       {"odd count", readRegs, WithCrc(std::string("\x01\x03\x03\x00\x01\x02", 6)), RtuStatus::kBad},
-      {"bad CRC", readRegs, std::string("\x01\x03\x04\x00\x01\x00\x02\x00\x00", 9), RtuStatus::kBad},
-      {"wrong address", readRegs, WithCrc(std::string("\x02\x03\x04\x00\x01\x00\x02", 7)), RtuStatus::kBad},
-      {"write echo to a read", readRegs, WithCrc(std::string("\x01\x06\x03\x00\x00\x02", 6)), RtuStatus::kBad},
+      {"bad CRC", readRegs, std::string("\x01\x03\x04\x00\x01\x00\x02\x00\x00", 9),
+       RtuStatus::kBad},
+      {"wrong address", readRegs, WithCrc(std::string("\x02\x03\x04\x00\x01\x00\x02", 7)),
+       RtuStatus::kBad},
+      {"write echo to a read", readRegs, WithCrc(std::string("\x01\x06\x03\x00\x00\x02", 6)),
+       RtuStatus::kBad},
       {"exception 0x83", readRegs, WithCrc(std::string("\x01\x83\x02", 3)), RtuStatus::kException},
       {"echo", write, WithCrc(std::string("\x01\x06\x03\x00\x00\x02", 6)), RtuStatus::kComplete},
-      {"echo of another value", write, WithCrc(std::string("\x01\x06\x03\x00\x00\x03", 6)), RtuStatus::kBad},
+      {"echo of another value", write, WithCrc(std::string("\x01\x06\x03\x00\x00\x03", 6)),
+       RtuStatus::kBad},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

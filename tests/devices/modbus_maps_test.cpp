@@ -25,7 +25,9 @@ struct Answer {
     if (row.function <= 2) {
       data.assign((row.quantity + 7u) / 8u, 0);
       for (auto [n, v] : values) {
-        if (v) data[static_cast<size_t>(n - row.start) / 8] |= static_cast<uint8_t>(1u << ((n - row.start) % 8));
+        if (v)
+          data[static_cast<size_t>(n - row.start) / 8] |=
+              static_cast<uint8_t>(1u << ((n - row.start) % 8));
       }
     } else {
       data.assign(2u * row.quantity, 0);
@@ -51,41 +53,74 @@ struct Case {
 
 TEST(ModbusMaps, RegistersGiveTheirSlots) {
   const Case cases[] = {
-      {"ups 65535 is no value, ratings scaled", 2, 0, {4, 1024, 27}, {{1026, 65535}, {1029, 2300}, {1038, 3}},
+      {"ups 65535 is no value, ratings scaled",
+       2,
+       0,
+       {4, 1024, 27},
+       {{1026, 65535}, {1029, 2300}, {1038, 3}},
        [](auto& b, auto& n) {
          EXPECT_EQ(b.slot(1), -1);
          EXPECT_EQ(b.slot(4), 23000);
          EXPECT_TRUE(n.operatingStateSet);
          EXPECT_EQ(n.operatingState, 3);
        }},
-      {"ups texts low byte first", 2, 0, {4, 1272, 35}, {{1272, 0x4241}, {1273, 0x0043}, {1283, 0x5A59}},
+      {"ups texts low byte first",
+       2,
+       0,
+       {4, 1272, 35},
+       {{1272, 0x4241}, {1273, 0x0043}, {1283, 0x5A59}},
        [](auto& b, auto&) {
          EXPECT_EQ(b.text(mb_off::kMake, 17), "ABC");
          EXPECT_EQ(b.text(mb_off::kModel, 17), "YZ");
        }},
-      {"ups input 275 on clears bit 19", 2, 1, {2, 256, 48}, {{275, 1}, {256, 1}, {277, 1}},
+      {"ups input 275 on clears bit 19",
+       2,
+       1,
+       {2, 256, 48},
+       {{275, 1}, {256, 1}, {277, 1}},
        [](auto& b, auto&) {
          const uint64_t m = b.mask(MaskWord::kCurrent);
          EXPECT_EQ(m & (1u << 19), 0u);
          EXPECT_NE(m & 1u, 0u);
          EXPECT_NE(m & (1u << 21), 0u);
        }},
-      {"ups input 275 off sets bit 19", 2, 1, {2, 256, 48}, {},
+      {"ups input 275 off sets bit 19",
+       2,
+       1,
+       {2, 256, 48},
+       {},
        [](auto& b, auto&) { EXPECT_NE(b.mask(MaskWord::kCurrent) & (1u << 19), 0u); }},
-      {"ups mode 2 on battery", 2, 1, {4, 1054, 101}, {{1090, 2}, {1055, 1}, {1128, 0x0107}},
+      {"ups mode 2 on battery",
+       2,
+       1,
+       {4, 1054, 101},
+       {{1090, 2}, {1055, 1}, {1128, 0x0107}},
        [](auto& b, auto& n) {
          EXPECT_EQ(b.mask(MaskWord::kCurrent), (1u << 20) | (1u << 22));
          EXPECT_EQ(n.status2, 7);
        }},
-      {"ups dates that do not fit stay empty", 2, 1, {3, 768, 34},
+      {"ups dates that do not fit stay empty",
+       2,
+       1,
+       {3, 768, 34},
        {{775, 2024}, {776, 7}, {777, 1}, {778, 65534}, {779, 1}, {780, 1}, {772, 230}},
        [](auto& b, auto&) {
          EXPECT_EQ(b.text(mb_off::kFirstDate, 9), "20240701");
          EXPECT_EQ(b.text(mb_off::kSecondDate, 9), "");
          EXPECT_EQ(b.slot(7), 230);
        }},
-      {"ups module values by index", 2, 1, {4, 1158, 100},
-       {{1158, 0x0502}, {1170, 3}, {1171, 0x1234}, {1200, 2}, {1201, 11}, {1203, 13}, {1242, 1}, {1243, 7}},
+      {"ups module values by index",
+       2,
+       1,
+       {4, 1158, 100},
+       {{1158, 0x0502},
+        {1170, 3},
+        {1171, 0x1234},
+        {1200, 2},
+        {1201, 11},
+        {1203, 13},
+        {1242, 1},
+        {1243, 7}},
        [](auto& b, auto&) {
          EXPECT_EQ(b.slot(107), 5);
          EXPECT_EQ(b.slot(106), -1);
@@ -94,9 +129,17 @@ TEST(ModbusMaps, RegistersGiveTheirSlots) {
          EXPECT_EQ(b.slot(141), 13);
          EXPECT_EQ(b.slot(151), 7);
        }},
-      {"trv5200 rating 0 leaves the load unknown", 3, 1, {3, 256, 86}, {{261, 5}, {258, 1}},
+      {"trv5200 rating 0 leaves the load unknown",
+       3,
+       1,
+       {3, 256, 86},
+       {{261, 5}, {258, 1}},
        [](auto& b, auto&) { EXPECT_EQ(b.slot(45), -1); }},
-      {"trv5200 status bits", 3, 1, {3, 64, 15}, {{64, 0x0002}, {72, 0x2000}},
+      {"trv5200 status bits",
+       3,
+       1,
+       {3, 64, 15},
+       {{64, 0x0002}, {72, 0x2000}},
        [](auto& b, auto&) {
          const uint64_t m = b.mask(MaskWord::kCurrent);
          EXPECT_NE(m & (1ull << 3), 0u);   // 64.1 set when 1
@@ -104,20 +147,31 @@ TEST(ModbusMaps, RegistersGiveTheirSlots) {
          EXPECT_NE(m & (1ull << 7), 0u);   // 72.13 OR
          EXPECT_NE(m & (1ull << 0), 0u);   // 72.4 set when 0
        }},
-      {"9315 inputs", 5, 1, {2, 7, 354}, {{15, 1}, {360, 1}},
+      {"9315 inputs",
+       5,
+       1,
+       {2, 7, 354},
+       {{15, 1}, {360, 1}},
        [](auto& b, auto&) {
          const uint64_t m = b.mask(MaskWord::kCurrent);
          EXPECT_NE(m & (1ull << 2), 0u);
          EXPECT_NE(m & (1ull << 23), 0u);
          EXPECT_NE(m & (1ull << 32), 0u);  // input 111 off
        }},
-      {"9315 values", 5, 1, {4, 0, 81}, {{3, 230}, {21, 5000}},
+      {"9315 values",
+       5,
+       1,
+       {4, 0, 81},
+       {{3, 230}, {21, 5000}},
        [](auto& b, auto&) {
          EXPECT_EQ(b.slot(0), 230);
          EXPECT_EQ(b.slot(19), 5000);
          EXPECT_EQ(b.slot(20), -1);  // no rating yet
        }},
-      {"inverter 1023 = 0 gives mask 0x1", 6, 1, {4, 1023, 30},
+      {"inverter 1023 = 0 gives mask 0x1",
+       6,
+       1,
+       {4, 1023, 30},
        {{1028, 0x0203}, {1029, 3000}, {1031, 1}, {1032, 2}, {1051, 0x0102}, {1052, 1000}},
        [](auto& b, auto&) {
          EXPECT_EQ(b.mask(MaskWord::kCurrent), 0x1u);
@@ -127,30 +181,57 @@ TEST(ModbusMaps, RegistersGiveTheirSlots) {
          EXPECT_EQ(b.slot(15), 256 + 20);
          EXPECT_EQ(b.slot(16), 1000);
        }},
-      {"inverter phase sums", 6, 1, {4, 1077, 9}, {{1077, 1}, {1078, 2}, {1079, 3}, {1081, 5000}},
+      {"inverter phase sums",
+       6,
+       1,
+       {4, 1077, 9},
+       {{1077, 1}, {1078, 2}, {1079, 3}, {1081, 5000}},
        [](auto& b, auto&) {
          EXPECT_EQ(b.slot(22), 6);
          EXPECT_EQ(b.slot(25), 5);
          EXPECT_EQ(b.slot(23), 5);
        }},
-      {"sensor register 0 = 32768 gives 50", 7, 1, {4, 0, 6}, {{0, 32768}, {4, 12}, {5, 0}},
+      {"sensor register 0 = 32768 gives 50",
+       7,
+       1,
+       {4, 0, 6},
+       {{0, 32768}, {4, 12}, {5, 0}},
        [](auto& b, auto&) {
          EXPECT_EQ(b.slot(1), 50);
          EXPECT_EQ(b.slot(0), 120);
          EXPECT_EQ(b.slot(5), -2000);
        }},
-      {"meter without production", 8, 1, {3, 1099, 3}, {{1099, 7}},
+      {"meter without production",
+       8,
+       1,
+       {3, 1099, 3},
+       {{1099, 7}},
        [](auto& b, auto&) { EXPECT_EQ(b.slot(7), 0); }},
-      {"meter producing", 8, 1, {3, 1099, 3}, {{1099, 7}},
-       [](auto& b, auto&) { EXPECT_EQ(b.slot(7), 70); }, 1},
-      {"meter power negative taken as 0", 8, 1, {3, 1142, 1}, {{1142, 0xFFF0}},
-       [](auto& b, auto&) { EXPECT_EQ(b.slot(0), 0); }, 1},
-      {"meter energy", 8, 1, {3, 1699, 4}, {{1699, 5000}, {1700, 1}, {1702, 1}},
+      {"meter producing",
+       8,
+       1,
+       {3, 1099, 3},
+       {{1099, 7}},
+       [](auto& b, auto&) { EXPECT_EQ(b.slot(7), 70); },
+       1},
+      {"meter power negative taken as 0",
+       8,
+       1,
+       {3, 1142, 1},
+       {{1142, 0xFFF0}},
+       [](auto& b, auto&) { EXPECT_EQ(b.slot(0), 0); },
+       1},
+      {"meter energy",
+       8,
+       1,
+       {3, 1699, 4},
+       {{1699, 5000}, {1700, 1}, {1702, 1}},
        [](auto& b, auto&) {
          const uint64_t e = (5000 + 10000 + 1000000000000ull) / 100;
          EXPECT_EQ(static_cast<uint32_t>(b.slot(1)), static_cast<uint32_t>(e));
          EXPECT_EQ(b.slot(2), static_cast<int32_t>(e >> 32));
-       }, 1},
+       },
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -187,7 +268,8 @@ TEST(ModbusMaps, ModuleBitsAreDebounced) {
     st.linkStatus = 1;
     Answer on({4, 1158, 100}, {{1170, 1}, {1171, 0x0001}});  // module 1, fault bit 0
     Answer off({4, 1158, 100}, {});
-    for (int i = 0; i < polls; ++i) b.withImage([&](Bytes img) { ParseModbusUpsReply(on.a, img, st); });
+    for (int i = 0; i < polls; ++i)
+      b.withImage([&](Bytes img) { ParseModbusUpsReply(on.a, img, st); });
     b.withImage([&](Bytes img) { ParseModbusUpsReply(off.a, img, st); });
     EXPECT_EQ((b.mask(MaskWord::kExtCurrent) & 2u) != 0, polls == 6) << polls;
     EXPECT_EQ(b.mask(MaskWord::kExtCurrent) & ~2ull, 0u) << polls;  // the -1 slots set nothing
@@ -232,7 +314,8 @@ TEST(ModbusPollTable, CommandPdus) {
       {1613, 0, 0, {}},
       {1621, 1, 0, {}},
   };
-  for (const Case& c : cases) EXPECT_EQ(ModbusCommandPdus(c.code, c.arg1, c.arg2), c.want) << c.code;
+  for (const Case& c : cases)
+    EXPECT_EQ(ModbusCommandPdus(c.code, c.arg1, c.arg2), c.want) << c.code;
 }
 
 }  // namespace

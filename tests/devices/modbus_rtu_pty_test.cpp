@@ -5,8 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
+#include <functional>
 
 #include "core/group_totals.h"
 #include "devices/modbus/modbus_live_data.h"
@@ -14,26 +13,22 @@
 #include "devices/port_table.h"
 #include "tests/support/modbus_peer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
 
-template <class F>
-bool WaitFor(F done, int seconds = 60) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
+// Seconds a condition on the line is given.
+bool WaitFor(const std::function<bool()>& done, int seconds = 60) {
+  return test::Eventually(done, seconds * 1000);
 }
 
 TEST(ModbusRtuPty, EveryTypeOnOneLine) {
   test::TempDir dir;
   test::ModbusPeer peer;
-  ASSERT_TRUE(peer.start(dir.path(), "COM1",
-                         {"1:ups3", "2:trv5200", "3:9315", "4:inverter", "5:sensor", "6:meter",
-                          "7:ups1"}));
+  ASSERT_TRUE(
+      peer.start(dir.path(), "COM1",
+                 {"1:ups3", "2:trv5200", "3:9315", "4:inverter", "5:sensor", "6:meter", "7:ups1"}));
   SystemClock clock;
   TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, /*settleMs=*/0);
   ModbusRtuEngine engine(clock, nullptr);
@@ -43,7 +38,7 @@ TEST(ModbusRtuPty, EveryTypeOnOneLine) {
   DeviceNode root;
   root.setNodeKind(kNodeGroup);
   const int16_t types[] = {kCommModbusUps, kCommModbusTrv5200, kCommModbus9315, kCommInverter,
-                           kCommSensor, kCommMeter, kCommModbusUps};
+                           kCommSensor,    kCommMeter,         kCommModbusUps};
   DeviceNode* dev[8] = {};
   for (int bus = 1; bus <= 7; ++bus) {
     auto n = std::make_unique<DeviceNode>();
@@ -65,11 +60,11 @@ TEST(ModbusRtuPty, EveryTypeOnOneLine) {
   EXPECT_TRUE(WaitFor([&] {
     return dev[1]->linkStatus() == kLinkIdentified && blk(1)->slot(27) == 2300 &&
            blk(2)->slot(56) == 10000 && blk(3)->slot(0) == 230 && blk(4)->slot(16) == 1000 &&
-           blk(5)->slot(1) == 50 && blk(6)->slot(1) == 512 && blk(6)->slot(7) == 100 && blk(7)->slot(26) == 2290 &&
-           (blk(1)->mask(MaskWord::kCurrent) & (1u << 21)) != 0;
+           blk(5)->slot(1) == 50 && blk(6)->slot(1) == 512 && blk(6)->slot(7) == 100 &&
+           blk(7)->slot(26) == 2290 && (blk(1)->mask(MaskWord::kCurrent) & (1u << 21)) != 0;
   }));
-  EXPECT_EQ(blk(1)->slot(1), -1);     // register 1026 = 65535
-  EXPECT_EQ(blk(1)->slot(4), 23000);  // register 1029 = 2300
+  EXPECT_EQ(blk(1)->slot(1), -1);                                // register 1026 = 65535
+  EXPECT_EQ(blk(1)->slot(4), 23000);                             // register 1029 = 2300
   EXPECT_EQ(blk(1)->mask(MaskWord::kCurrent) & (1u << 19), 0u);  // input 275 on
   EXPECT_EQ(blk(1)->text(mb_off::kMake, 17), "Larkpower");
   EXPECT_EQ(blk(4)->mask(MaskWord::kCurrent), 0x1u);  // register 1023 = 0
@@ -86,8 +81,9 @@ TEST(ModbusRtuPty, EveryTypeOnOneLine) {
 
   // Settings writes go out in order and reach the slave.
   table.PauseSerialThreads();
-  const std::vector<ModbusPdu> writes = {*RegisterWritePdu(0x0312, 56), *RegisterWritePdu(0x0313, 60),
-                                         *RegisterWritePdu(0x0304, 72), *RegisterWritePdu(0x0305, 68)};
+  const std::vector<ModbusPdu> writes = {
+      *RegisterWritePdu(0x0312, 56), *RegisterWritePdu(0x0313, 60), *RegisterWritePdu(0x0304, 72),
+      *RegisterWritePdu(0x0305, 68)};
   ASSERT_TRUE(ModbusRtuEngine::QueueModbusCommands(*dev[1], writes));
   table.ResumeSerialThreads();
   EXPECT_TRUE(WaitFor([&] { return peer.linesStartingWith("write").size() >= 4; }));

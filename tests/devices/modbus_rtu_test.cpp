@@ -138,7 +138,8 @@ TEST_F(ModbusFixture, SilentUpsIsLostAtItsFourthRoundWhileItsNeighbourAnswers) {
   // Back again: the bit is cleared once the alarm scan has reported it.
   block(quiet).setMask(MaskWord::kReported, 1ull << 24);
   slaves_.silent.clear();
-  opener_.line(1)->setResponder([&](const std::string& f) { opener_.line(1)->feed(slaves_.answerTo(f)); });
+  opener_.line(1)->setResponder(
+      [&](const std::string& f) { opener_.line(1)->feed(slaves_.answerTo(f)); });
   passes(40);
   EXPECT_EQ(current(quiet) & (1ull << 24), 0u);
   EXPECT_EQ(block(quiet).u8(mb_off::kLostUps), 0);
@@ -179,24 +180,33 @@ TEST_F(ModbusFixture, BadAnswersChangeNoSlot) {
   };
   const Case cases[] = {
       {"bad CRC", [](auto&, const std::string& g) { return g.substr(0, g.size() - 1) + "\x55"; }},
-      {"exception", [](const std::string& r, auto&) { return WithCrc({r[0], static_cast<char>(r[1] | 0x80), 2}); }},
-      {"one byte short of the count", [](const std::string& r, const std::string& g) {
+      {"exception",
+       [](const std::string& r, auto&) {
+         return WithCrc({r[0], static_cast<char>(r[1] | 0x80), 2});
+       }},
+      {"one byte short of the count",
+       [](const std::string& r, const std::string& g) {
          std::string body = g.substr(0, g.size() - 2);
          body[2] = static_cast<char>(body[2] - 1);
          body.pop_back();
          return WithCrc(body);
        }},
-      {"count 255", [](const std::string& r, const std::string& g) {
+      {"count 255",
+       [](const std::string& r, const std::string& g) {
          std::string body = g.substr(0, g.size() - 2);
          body[2] = '\xFF';
          return WithCrc(body + std::string(255 - (body.size() - 3), '\x01'));
        }},
-      {"wrong address", [](auto&, const std::string& g) {
+      {"wrong address",
+       [](auto&, const std::string& g) {
          std::string body = g.substr(0, g.size() - 2);
          body[0] = 9;
          return WithCrc(body);
        }},
-      {"write echo", [](const std::string& r, auto&) { return WithCrc({r[0], 6, 3, 0, 0, 2}); }},
+      {"write echo",
+       [](const std::string& r, auto&) {
+         return WithCrc({r[0], 6, 3, 0, 0, 2});
+       }},
   };
   DeviceNode& ups = add(kCommModbusUps, 1, kLinkIdentified);
   block(ups).putI32(mb_off::kSubtype, 3);
@@ -283,7 +293,9 @@ TEST_F(ModbusFixture, FivePointSensorWithoutAReadIsSkippedAndLoggedOnce) {
   passes(30);
   for (const std::string& f : opener_.line(1)->frames()) EXPECT_NE(f[0], 5);
   EXPECT_EQ(std::count_if(logs_.begin(), logs_.end(),
-                          [](const std::string& l) { return l.find("cannot be asked") != std::string::npos; }),
+                          [](const std::string& l) {
+                            return l.find("cannot be asked") != std::string::npos;
+                          }),
             1);
 }
 

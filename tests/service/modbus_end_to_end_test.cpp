@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "platform/paths.h"
 #include "tests/support/link_test_client.h"
@@ -17,21 +15,14 @@
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
 
-template <class Pred>
-bool Eventually(Pred pred, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return pred();
-}
+using test::Eventually;
 
 // The communication lines of node `id` in Event.log, in file order.
 std::vector<std::string> LinkEvents(const std::string& log, int id) {
@@ -52,7 +43,8 @@ TEST(ModbusEndToEnd, DemoUpsIsIdentifiedLostAndRestored) {
   fs::copy(test::SourcePath("data"), dir.path(), fs::copy_options::recursive);
   ASSERT_TRUE(MakeDirs(dir.file("ports")));
   test::ModbusPeer peer;
-  ASSERT_TRUE(peer.start(dir.file("ports"), "COM3", {"1:ups3", "4:inverter", "5:sensor", "6:meter"}));
+  ASSERT_TRUE(
+      peer.start(dir.file("ports"), "COM3", {"1:ups3", "4:inverter", "5:sensor", "6:meter"}));
 
   test::ServiceProcess service(dir.path());
   ASSERT_TRUE(service.start());
@@ -64,7 +56,8 @@ TEST(ModbusEndToEnd, DemoUpsIsIdentifiedLostAndRestored) {
   EXPECT_TRUE(Eventually(
       [&] {
         auto reply = console.request(6, {1, 0, 3});
-        return reply && std::string(reply->begin(), reply->end()).find("Larkpower") != std::string::npos;
+        return reply &&
+               std::string(reply->begin(), reply->end()).find("Larkpower") != std::string::npos;
       },
       30000))
       << service.output();

@@ -51,9 +51,9 @@ bool ModbusPeer::start(const std::string& dir, const std::string& com,
                        const std::vector<std::string>& slaves, int baud) {
   const std::string master = dir + "/" + com;
   const std::string peerEnd = dir + "/" + com + ".peer";
-  socat_ = Launch({"/usr/bin/socat", "pty,raw,echo=0,link=" + master,
-                   "pty,raw,echo=0,link=" + peerEnd},
-                  -1, -1);
+  socat_ =
+      Launch({"/usr/bin/socat", "pty,raw,echo=0,link=" + master, "pty,raw,echo=0,link=" + peerEnd},
+             -1, -1);
   for (int i = 0; i < 200 && !(Exists(master) && Exists(peerEnd)); ++i) usleep(20000);
   if (!Exists(master) || !Exists(peerEnd)) return false;
   return startOn(peerEnd, slaves, baud);
@@ -63,8 +63,10 @@ bool ModbusPeer::startOn(const std::string& peerEnd, const std::vector<std::stri
                          int baud) {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
-  std::vector<std::string> args = {"/usr/bin/python3", SourcePath("tests/peers/modbus_rtu_slave.py"),
-                                   "--port", peerEnd, "--baud", std::to_string(baud)};
+  std::vector<std::string> args = {
+      "/usr/bin/python3", SourcePath("tests/peers/modbus_rtu_slave.py"),
+      "--port",           peerEnd,
+      "--baud",           std::to_string(baud)};
   for (const std::string& s : slaves) {
     args.push_back("--slave");
     args.push_back(s);

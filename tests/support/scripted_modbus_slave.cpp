@@ -35,7 +35,8 @@ std::string ScriptedModbusSlaves::answerTo(const std::string& req) const {
     auto in = inputs_.find(address);
     for (int n = 0; n < quantity && in != inputs_.end(); ++n) {
       auto it = in->second.find(start + n);
-      if (it != in->second.end() && it->second) bits[n / 8] = static_cast<char>(bits[n / 8] | (1 << (n % 8)));
+      if (it != in->second.end() && it->second)
+        bits[n / 8] = static_cast<char>(bits[n / 8] | (1 << (n % 8)));
     }
     out.push_back(static_cast<char>(bits.size()));
     out += bits;
@@ -51,7 +52,8 @@ void ScriptedModbusSlaves::onFrame(const std::string& f) {
   if (!regs_.count(address) || silent.count(address)) return;
   const int function = static_cast<uint8_t>(f[1]);
   if (function == 5 || function == 6) {
-    writes.push_back({address, function, (static_cast<uint8_t>(f[2]) << 8) | static_cast<uint8_t>(f[3]),
+    writes.push_back({address, function,
+                      (static_cast<uint8_t>(f[2]) << 8) | static_cast<uint8_t>(f[3]),
                       (static_cast<uint8_t>(f[4]) << 8) | static_cast<uint8_t>(f[5])});
   }
   if (ignoreWrites && (function == 5 || function == 6)) return;
