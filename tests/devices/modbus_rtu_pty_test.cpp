@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 
 #include "core/group_totals.h"
+#include "devices/modbus/modbus_frame.h"
 #include "devices/modbus/modbus_live_data.h"
 #include "devices/modbus/modbus_rtu.h"
 #include "devices/port_table.h"
@@ -100,6 +102,53 @@ TEST(ModbusRtuPty, EveryTypeOnOneLine) {
   EXPECT_EQ(blk(5)->u8(sensor_off::kCurrentMask), 0);
   EXPECT_TRUE(WaitFor([&] { return blk(5)->slot(1) == -500; }));
   table.StopSerialThreads();
+}
+
+// The peer's faults as the master's answer check sees them.
+TEST(ModbusRtuPty, PeerFaultsAreRefusedByTheAnswerCheck) {
+  test::TempDir dir;
+  test::ModbusPeer peer;
+  ASSERT_TRUE(peer.start(dir.path(), "COM1", {"5:sensor"}));
+  std::string error;
+  auto port = TermiosSerialPort::open(dir.file("COM1"), SerialLineParams{}, 0, &error, nullptr);
+  ASSERT_TRUE(port) << error;
+  const auto request = BuildReadRequest(5, 4, 0, 6);
+  auto exchange = [&] {
+    port->purgeReceive();
+    port->write(CBytes(request));
+    std::vector<uint8_t> got;
+    uint8_t buf[64];
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+      const size_t n = port->read(Bytes(buf), sizeof buf);
+      got.insert(got.end(), buf, buf + n);
+      if (n == 0 && !got.empty()) break;
+    }
+    return got;
+  };
+  struct Case {
+    const char* command;
+    RtuStatus want;
+  };
+  const Case cases[] = {
+      {"", RtuStatus::kComplete},
+      {"badcrc 5", RtuStatus::kBad},
+      {"exception 5 2", RtuStatus::kException},
+      {"wrongaddr 5", RtuStatus::kBad},
+      {"short 5", RtuStatus::kBad},
+      {"raw 5 0106030000020000", RtuStatus::kBad},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    if (*c.command) {
+      ASSERT_TRUE(peer.command(c.command));
+    }
+    const std::vector<uint8_t> got = exchange();
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(CheckRtuAnswer(CBytes(request), got).status, c.want);
+  }
+  ASSERT_TRUE(peer.command("silence 5"));
+  EXPECT_TRUE(exchange().empty());
 }
 
 // A device that stops 60 ms inside every answer, behind a line at 9600 baud:
