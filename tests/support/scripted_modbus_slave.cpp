@@ -49,6 +49,7 @@ std::string ScriptedModbusSlaves::answerTo(const std::string& req) const {
 void ScriptedModbusSlaves::onFrame(const std::string& f) {
   if (f.size() < 8) return;
   const int address = static_cast<uint8_t>(f[0]);
+  ++requests[address];
   if (!regs_.count(address) || silent.count(address)) return;
   const int function = static_cast<uint8_t>(f[1]);
   if (function == 5 || function == 6) {

@@ -22,8 +22,9 @@ class ScriptedModbusSlaves {
   void setRegister(int address, int reg, uint16_t value) { regs_[address][reg] = value; }
   void setInput(int address, int input, bool on) { inputs_[address][input] = on; }
   void addSlave(int address) { regs_[address]; }
-  std::set<int> silent;       // addresses that answer nothing
-  bool ignoreWrites = false;  // writes get no answer
+  std::set<int> silent;         // addresses that answer nothing
+  std::map<int, int> requests;  // frames seen per address
+  bool ignoreWrites = false;    // writes get no answer
   // When set, answers the next request in place of the table (used once);
   // the request and the table's own answer are handed in.
   std::function<std::string(const std::string& request, const std::string& answer)> nextReply;
