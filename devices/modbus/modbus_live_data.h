@@ -7,6 +7,7 @@
 //   16 u32x2 extended reported        24 u32x2 extended current (CommType 2)
 //  152 u8 lost count (6)  160 u8 lost count (2)  172 u8 (3)  176 u8 (5)
 //  188 u8x28 module debounce counters (CommType 2)
+//  216 u8 debounced states of the two sources of extended bit 0 (CommType 2)
 //  256 u32x2 capability word          264 i32x178 value slots (-1 unknown)
 //  976 char[9] first date  985 char[9] second date
 //  994 char[17] make      1011 char[17] model      1028 char[17] third text
@@ -33,16 +34,17 @@
 namespace lark {
 
 namespace mb_off {
-inline constexpr size_t kReportedMask = 0;      // u64
-inline constexpr size_t kCurrentMask = 8;       // u64
-inline constexpr size_t kExtCurrentMask = 24;   // u64
-inline constexpr size_t kLostInverter = 152;    // u8
-inline constexpr size_t kLostUps = 160;         // u8
-inline constexpr size_t kLostTrv5200 = 172;     // u8
-inline constexpr size_t kLost9315 = 176;        // u8
-inline constexpr size_t kModuleCounters = 188;  // u8[28]
-inline constexpr size_t kCapabilities = 256;    // u64
-inline constexpr size_t kSlots = 264;           // i32[178]
+inline constexpr size_t kReportedMask = 0;       // u64
+inline constexpr size_t kCurrentMask = 8;        // u64
+inline constexpr size_t kExtCurrentMask = 24;    // u64
+inline constexpr size_t kLostInverter = 152;     // u8
+inline constexpr size_t kLostUps = 160;          // u8
+inline constexpr size_t kLostTrv5200 = 172;      // u8
+inline constexpr size_t kLost9315 = 176;         // u8
+inline constexpr size_t kModuleCounters = 188;   // u8[28]
+inline constexpr size_t kSharedBitStates = 216;  // u8: bit 0 module alarms, bit 1 module states
+inline constexpr size_t kCapabilities = 256;     // u64
+inline constexpr size_t kSlots = 264;            // i32[178]
 inline constexpr size_t kFirstDate = 976, kSecondDate = 985, kDateSize = 9;
 inline constexpr size_t kMake = 994, kModel = 1011, kThirdText = 1028, kTextSize = 17;
 inline constexpr size_t kTimeoutCount = 1068;  // u16

@@ -78,25 +78,40 @@ void ApplyRule(Img& img, int event, bool value, Rule rule) {
 
 constexpr int kDebounceLimit = 5;
 
-// A debounced extended bit: counts polls with the condition up (setting the
-// bit once the count was already at the limit) and polls without it down
-// (clearing it once the count was already 0).
-void Debounce(Img& img, size_t counter, int extBit, bool on) {
-  Bytes b = img.bytes();
-  uint8_t c = b[counter];
+// One debounce step of a condition: counts polls with it up (the state turns
+// on once the count was already at the limit) and polls without it down (the
+// state turns off once the count was already 0). Returns the new state.
+bool DebounceStep(uint8_t& count, bool state, bool on) {
   if (on) {
-    if (c >= kDebounceLimit) {
-      img.setBit(mb_off::kExtCurrentMask, extBit, true);
-      c = kDebounceLimit;
+    if (count >= kDebounceLimit) {
+      state = true;
+      count = kDebounceLimit;
     } else {
-      ++c;
+      ++count;
     }
-  } else if (c == 0) {
-    img.setBit(mb_off::kExtCurrentMask, extBit, false);
+  } else if (count == 0) {
+    state = false;
   } else {
-    --c;
+    --count;
   }
-  b[counter] = c;
+  return state;
+}
+
+// A debounced extended bit with its own counter.
+void Debounce(Img& img, size_t counter, int extBit, bool on) {
+  const bool state = img.bit(mb_off::kExtCurrentMask, extBit);
+  img.setBit(mb_off::kExtCurrentMask, extBit, DebounceStep(img.bytes()[counter], state, on));
+}
+
+// Extended bit 0 has two sources, the module alarm word (counter 188) and
+// the module state word (counter 215). Each keeps its own debounced state in
+// byte 216, and the bit shows either: a source settled clear must not wipe
+// the alarm of the other on every poll.
+void DebounceSharedBit(Img& img, size_t counter, int source, bool on) {
+  uint8_t& states = img.bytes()[mb_off::kSharedBitStates];
+  const bool state = DebounceStep(img.bytes()[counter], ((states >> source) & 1u) != 0, on);
+  states = static_cast<uint8_t>(state ? (states | (1u << source)) : (states & ~(1u << source)));
+  img.setBit(mb_off::kExtCurrentMask, 0, (states & 3u) != 0);
 }
 
 // OR of the module alarm words that hold a value; an absent slot (-1) would
@@ -225,7 +240,7 @@ void UpsModules1158(Img& img, const std::function<int32_t(int)>& reg) {
   singles(1158, 105);
   singles(1164, 111);
   const uint32_t pms = OrPresent(img, 112, 117);
-  Debounce(img, mb_off::kModuleCounters + 0, 0, Bit(pms, 7));
+  DebounceSharedBit(img, mb_off::kModuleCounters + 0, 0, Bit(pms, 7));
 
   img.clear(118, 121);
   for (int p = 0; p < 4; ++p) {
@@ -253,7 +268,7 @@ void UpsModules1158(Img& img, const std::function<int32_t(int)>& reg) {
 
   singles(1194, 129);
   const uint32_t pcs = OrPresent(img, 130, 135);
-  Debounce(img, mb_off::kModuleCounters + 27, 0, Bit(pcs, 0));
+  DebounceSharedBit(img, mb_off::kModuleCounters + 27, 1, Bit(pcs, 0));
 
   img.clear(138, 145);
   for (int e = 0; e < 4; ++e) {
