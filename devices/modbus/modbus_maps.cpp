@@ -325,7 +325,7 @@ constexpr BitRule k9315Inputs[] = {
 };
 // clang-format on
 
-// slots[first..] take registers from `reg`.
+// Slots firstSlot..lastSlot take the registers from firstReg on.
 void TakeRun(Img& img, const RtuReadAnswer& a, int firstSlot, int lastSlot, int firstReg) {
   for (int s = firstSlot; s <= lastSlot; ++s) img.set(s, a.reg(firstReg + s - firstSlot));
 }
