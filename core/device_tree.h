@@ -12,7 +12,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <shared_mutex>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -48,6 +50,17 @@ class TreeEndpoints {
   virtual void releaseGprsStation(DeviceNode& /*node*/) {}
 };
 
+// A one-register Modbus write as queued for a device: function, register and
+// value, both big-endian.
+using ModbusPdu = std::array<uint8_t, 5>;
+// Function 6 writing `value` to `reg`; none when the value is outside 0..65535
+// (a device register never takes a value cut to fit).
+inline std::optional<ModbusPdu> RegisterWritePdu(uint16_t reg, int64_t value) {
+  if (value < 0 || value > 0xFFFF) return std::nullopt;
+  return ModbusPdu{6, static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF),
+                   static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
+}
+
 // The UPS command fan-out as the tree uses it. The service wires the real
 // fan-out in; tests use a recording fake.
 class UpsCommandSink {
@@ -60,6 +73,16 @@ class UpsCommandSink {
   virtual void QueueAsciiCommand(DeviceNode& node, std::string_view text) = 0;
   // Queues a control frame of the binary protocol (from the length byte on).
   virtual void QueueBinaryFrame(DeviceNode& node, CBytes frame) = 0;
+  // Queues every text or none (a full queue refuses the whole request).
+  virtual bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) {
+    for (const std::string& t : texts) QueueAsciiCommand(node, t);
+    return true;
+  }
+  // Queues Modbus writes to a Modbus RTU device, every one or none; false when
+  // they did not go in.
+  virtual bool QueueModbusCommands(DeviceNode& /*node*/, std::span<const ModbusPdu> /*pdus*/) {
+    return false;
+  }
   // Whether commands for devices of this protocol can be queued at all; a
   // request for one that cannot is refused rather than dropped.
   virtual bool CanQueueFor(int16_t commType) const { return true; }

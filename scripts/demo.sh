@@ -15,7 +15,14 @@ export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$d
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
 build-release/tools/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
 sim=$!
-trap 'kill $sim 2>/dev/null || true' EXIT
+# A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
+socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
+line=$!
+for _ in $(seq 50); do [ -e "$demo/ports/COM3.peer" ] && break; sleep 0.1; done
+/usr/bin/python3 tests/peers/modbus_rtu_slave.py --port "$demo/ports/COM3.peer" \
+  --slave 1:ups3 --slave 4:inverter --slave 5:sensor --slave 6:meter </dev/null >/dev/null &
+slaves=$!
+trap 'kill $sim $slaves $line 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
 set +e
 # The service runs in the background; with a display the console Larkview

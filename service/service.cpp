@@ -61,8 +61,22 @@ class Service::SerialCommands final : public UpsCommandSink {
     ports_.ResumeSerialThreads();
   }
   void QueueBinaryFrame(DeviceNode&, CBytes) override {}
-  // Only the ASCII engine takes queued commands so far.
-  bool CanQueueFor(int16_t commType) const override { return commType == kCommAscii; }
+  bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) override {
+    ports_.PauseSerialThreads();
+    const bool ok = AsciiUpsEngine::QueueSerialProtocolCommands(node, texts);
+    ports_.ResumeSerialThreads();
+    return ok;
+  }
+  bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) override {
+    ports_.PauseSerialThreads();
+    const bool ok = ModbusRtuEngine::QueueModbusCommands(node, pdus);
+    ports_.ResumeSerialThreads();
+    return ok;
+  }
+  // The ASCII and Modbus RTU engines take queued commands so far.
+  bool CanQueueFor(int16_t commType) const override {
+    return commType == kCommAscii || IsModbusRtuCommType(commType);
+  }
 
  private:
   PortTable& ports_;
@@ -207,6 +221,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       opener_(ComPortResolver{{}, DefaultSerialLinkDir(options_.installDir)},
               [this](std::string_view t) { log(t); }),
       ascii_(upsEventLog_, [this](std::string_view t) { log(t); }),
+      modbus_(clock_, [this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
       pauser_(std::make_unique<SerialPauser>(ports_)),
       endpoints_(std::make_unique<SerialEndpoints>(ports_)),
@@ -222,6 +237,10 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
   ports_.setEngine(kCommAscii, &ascii_);
+  for (int16_t ct : {kCommModbusUps, kCommModbusTrv5200, kCommModbus9315, kCommInverter,
+                     kCommSensor, kCommMeter}) {
+    ports_.setEngine(static_cast<uint8_t>(ct), &modbus_);
+  }
   tree_.setWorkerPauser(*pauser_);
   tree_.setEndpoints(*endpoints_);
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
@@ -263,6 +282,7 @@ void Service::loadEverything() {
 
 void Service::afterMapOpened() {
   eventLog_.setPath(settings_.historyDirectory, maps_.currentMapName());
+  modbus_.setIlluminationMin(settings_.illuminationMin);
   ports_.setConfig(SerialPollConfig{static_cast<uint32_t>(settings_.serialPolling),
                                     static_cast<uint32_t>(settings_.serialTimeout) * 1000u});
   history_->publish(HistorySettings{settings_.historyPeriod, settings_.historyStorage,

@@ -74,8 +74,24 @@ class RecordingSink final : public UpsCommandSink {
   bool CanQueueFor(int16_t commType) const override {
     return binaryFrames || commType != kCommThreePhase;
   }
+  // Whole requests only, into a queue with `room` free entries.
+  bool QueueAsciiCommands(DeviceNode&, std::span<const std::string> texts) override {
+    if (texts.size() > room) return false;
+    sent.insert(sent.end(), texts.begin(), texts.end());
+    return true;
+  }
+  bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) override {
+    if (node.commType() != kCommModbusUps || pdus.size() > room) return false;
+    for (const ModbusPdu& p : pdus) {
+      char t[32];
+      std::snprintf(t, sizeof t, "mb %d %04X=%d", p[0], (p[1] << 8) | p[2], (p[3] << 8) | p[4]);
+      sent.emplace_back(t);
+    }
+    return true;
+  }
   std::vector<std::string> sent;
   bool binaryFrames = true;
+  size_t room = 10;
 };
 
 struct LinkRequestsTest : ::testing::Test {
@@ -594,6 +610,83 @@ TEST_F(LinkRequestsTest, DeviceSettingsForAProtocolWithoutACommandPathAreRefused
   putI16(block, 0, id);
   putU32(block, 4, 1);
   putU32(block, 8, 10);
+  V data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 56);
+  EXPECT_TRUE(sink.sent.empty());
+}
+
+// Command 28 on a Modbus UPS: one-register writes in table order, a request
+// queued whole or refused, values that do not fit their register refused.
+TEST_F(LinkRequestsTest, ModbusDeviceSettingsAreQueuedWholeOrRefused) {
+  const int16_t id = add(kNodeSerial);
+  DeviceNode* node = Tree_FindNodeById(id, &tree.root());
+  node->setCommType(kCommModbusUps);
+  struct Flag {
+    size_t flag;
+    std::vector<std::pair<size_t, int32_t>> values;
+  };
+  const std::vector<Flag> all = {{52, {{56, 1}, {60, 2}}}, {4, {{8, 3}}},     {28, {{32, 4}}},
+                                 {12, {{16, 5}}},          {20, {{24, 6}}},    {36, {{40, 7}}},
+                                 {44, {{48, 8}}},          {96, {{100, 0}}},   {64, {{72, 9}, {68, 10}}},
+                                 {104, {{108, 11}}},       {88, {{92, 12}}},   {76, {{84, 13}, {80, 14}}}};
+  auto request = [&](std::vector<size_t> flags, uint8_t sub = 0) {
+    V block(152, 0);
+    putI16(block, 0, id);
+    for (const Flag& f : all) {
+      if (std::find(flags.begin(), flags.end(), f.flag) == flags.end()) continue;
+      putU32(block, f.flag, 1);
+      for (auto [off, v] : f.values) putI32(block, off, v);
+    }
+    V data = {sub};
+    data.insert(data.end(), block.begin(), block.end());
+    sink.sent.clear();
+    return code(Frame(28, data));
+  };
+  EXPECT_EQ(request({52, 64}), 55);
+  EXPECT_EQ(sink.sent, (std::vector<std::string>{"mb 6 0312=1", "mb 6 0313=2", "mb 6 0304=9",
+                                                 "mb 6 0305=10"}));
+  std::vector<size_t> twelve;
+  for (const Flag& f : all) twelve.push_back(f.flag);
+  EXPECT_EQ(request(twelve), 56);  // twelve writes for a ten-entry queue
+  EXPECT_TRUE(sink.sent.empty());
+
+  // -1 would go out as 255.
+  V block(152, 0);
+  putI16(block, 0, id);
+  putU32(block, 4, 1);
+  putI32(block, 8, -1);
+  V data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 56);
+  putI32(block, 8, 256);  // register 0x0306 takes a byte
+  data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 56);
+  EXPECT_TRUE(sink.sent.empty());
+
+  // The dry contacts, one register each.
+  std::fill(block.begin() + 2, block.end(), 0);
+  putU32(block, 112, 1);
+  for (int i = 0; i < 6; ++i) putU32(block, 116 + 4 * static_cast<size_t>(i), 100 + static_cast<uint32_t>(i));
+  data = {1};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 55);
+  ASSERT_EQ(sink.sent.size(), 6u);
+  EXPECT_EQ(sink.sent[0], "mb 6 0317=100");
+  EXPECT_EQ(sink.sent[5], "mb 6 031C=105");
+
+  node->setCommType(kCommInverter);
+  EXPECT_EQ(request({52}), 56);
+  EXPECT_TRUE(sink.sent.empty());
+}
+
+TEST_F(LinkRequestsTest, AsciiDeviceSettingsThatDoNotFitTheQueueAreRefused) {
+  const int16_t id = add(kNodeSerial);
+  sink.room = 2;
+  V block(152, 0);
+  putI16(block, 0, id);
+  for (size_t flag : {4, 12, 20}) putU32(block, flag, 1);
   V data = {0};
   data.insert(data.end(), block.begin(), block.end());
   EXPECT_EQ(code(Frame(28, data)), 56);
