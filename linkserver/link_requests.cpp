@@ -189,7 +189,7 @@ void HandleSetAutoLoadMap(LinkRequest& r, LinkFrameBuilder& reply) {
     name = PrintableText(FrameText(r.frame, kAutoLoadNameOff, kMapNameMax + 1), kMapNameMax);
   }
   r.services.settings->autoLoadMap = name;
-  SaveSettings(r);
+  if (!SaveSettings(r)) return BuildLinkFailureReply(r, reply);
   BeginSuccessReply(r, reply);
 }
 

@@ -9,7 +9,9 @@
 #include "core/event_log.h"
 #include "linkserver/link_frame.h"
 #include "linkserver/link_requests.h"
+#include "core/map_file.h"
 #include "core/settings.h"
+#include "linkserver/data_root.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -22,6 +24,7 @@ constexpr size_t MaxReplyData(size_t dataOffset) { return 0xFFFF + kLinkHeaderSi
 
 constexpr size_t kChunkDataOffset = 7;        // commands 4, 5, 31
 constexpr size_t kDataRootChunkOffset = 271;  // command 11 sub 5
+constexpr int kDataRootDepth = 4;            // map/node/year/month.DAT
 constexpr size_t kUploadHeaderOffset = 5;     // command 32
 constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
@@ -185,10 +188,17 @@ void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
 void BuildDataRootChunk(LinkRequest& r, LinkFrameBuilder& reply) {
   auto h = ParseChunkHeader(r.frame, 6);
   if (!h || r.services.settings == nullptr) return BuildLinkFailureReply(r, reply);
-  auto name = SafeWireName(h->name, 2);
+  auto name = SafeWireName(h->name, kDataRootDepth);
   if (!name || h->length > MaxReplyData(kDataRootChunkOffset)) {
     return BuildLinkFailureReply(r, reply);
   }
+  // Only the files a console reads from here, from the folder of a map.
+  auto isMapFolder = [&r](std::string_view folder) {
+    if (r.services.maps && folder == r.services.maps->currentMapName()) return true;
+    return IsSafeName(folder) &&
+           FindNoCase(r.services.installDir, std::string(folder) + std::string(kMapExtension));
+  };
+  if (!IsDataRootFileName(*name, isMapFolder)) return BuildLinkFailureReply(r, reply);
   const std::string path = ResolveUnder(r.services.settings->historyDirectory, *name);
   std::optional<std::vector<uint8_t>> data;
   if (r.services.eventLog != nullptr) {

@@ -118,6 +118,7 @@ struct Service::Link {
   void wireServices(Service& service, Clock& clock, DeviceTree& tree) {
     LinkServices& s = services;
     s.installDir = service.options_.installDir;
+    s.stateDir = service.keys_.dir();
     s.tree = &tree;
     s.maps = &service.maps_;
     s.settingsStore = &service.settingsStore_;

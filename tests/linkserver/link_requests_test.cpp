@@ -21,6 +21,7 @@
 #include "core/settings.h"
 #include "platform/clock.h"
 #include "tests/support/link_test_client.h"
+#include "tests/support/mountns.h"
 #include "platform/paths.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/temp_dir.h"
@@ -305,6 +306,92 @@ TEST_F(LinkRequestsTest, EventLogChunksComeFromTheMapFolderWithTheHeaderEchoed) 
   EXPECT_EQ(u32At(reply, 7 + kChunkOffLength), file.size());
   EXPECT_EQ(strAt(reply, 7 + kChunkOffName, kChunkNameSize), "Untitled\\Event.log");
   EXPECT_EQ(std::string(reply.begin() + 271, reply.end()), file);
+}
+
+// 22/1 with the history folder at image offset 372.
+V HistoryFrame(const std::string& folder) {
+  V d(1 + 8068, 0);
+  d[0] = 1;
+  std::copy(folder.begin(), folder.end(), d.begin() + 1 + 372);
+  return Frame(22, d);
+}
+
+TEST_F(LinkRequestsTest, HistoryFolderMustBeAPlainWritableFolderOutsideTheSystem) {
+  ASSERT_TRUE(MakeDirs(dir.file("hist")));
+  ASSERT_EQ(symlink(dir.file("hist").c_str(), dir.file("link").c_str()), 0);
+  ASSERT_EQ(code(HistoryFrame("")), 43);  // empty: the install folder
+  const std::string before = ReadAll(store.iniPath());
+  for (const std::string& bad :
+       {std::string("/etc"), std::string("/"), std::string("relative/dir"), dir.file("link"),
+        dir.file("missing")}) {
+    EXPECT_EQ(code(HistoryFrame(bad)), 44) << bad;
+    EXPECT_EQ(settings.historyDirectory, dir.path()) << bad;
+    EXPECT_EQ(ReadAll(store.iniPath()), before) << bad;
+  }
+  EXPECT_EQ(code(HistoryFrame(dir.file("hist"))), 43);
+  EXPECT_EQ(settings.historyDirectory, dir.file("hist"));
+  EXPECT_NE(ReadAll(store.iniPath()).find(dir.file("hist")), std::string::npos);
+}
+
+TEST_F(LinkRequestsTest, DataRootServesOnlyTheConsolesFileKinds) {
+  eventLog.WriteEventLog(1, 0, 5, "first");
+  ASSERT_TRUE(MakeDirs(dir.file("Untitled/12/2026")));
+  ASSERT_TRUE(WriteFileAtomic(dir.file("Untitled/12/2026/3.DAT"), "0\r\n1\t2\r\n"));
+  for (const char* other : {"shadow", "passwd", "Untitled/passwd", "Untitled/Tree_Map.dat"}) {
+    ASSERT_TRUE(WriteFileAtomic(dir.file(other), "secret"));
+  }
+  for (const char* name : {"shadow", "../x", "passwd", "Untitled\\passwd", "Untitled\\shadow",
+                           "Untitled\\Tree_Map.dat", "Untitled\\..\\passwd"}) {
+    EXPECT_EQ(code(Frame(11, ChunkRequest(5, 0, 100, name))), 22) << name;
+  }
+  for (const char* name : {"Untitled\\Event.log", "Untitled\\12\\2026\\3.DAT"}) {
+    EXPECT_EQ(code(Frame(11, ChunkRequest(5, 0, 100, name))), 21) << name;
+  }
+}
+
+// 21/33: the limit manager.ini would load, and the log goes on.
+TEST_F(LinkRequestsTest, EventLogLimitTakesTheSettingsReadersRule) {
+  struct Case {
+    int32_t sent;
+    int32_t kept;
+  } cases[] = {{-1, 10000}, {0, 10000}, {5, 10}, {INT32_MAX, 999999999}, {300, 300}};
+  for (const Case& c : cases) {
+    V data{33, 0, 0, 0, 0};
+    putU32(Bytes(data), 1, static_cast<uint32_t>(c.sent));
+    ASSERT_EQ(code(Frame(21, data)), 41) << c.sent;
+    EXPECT_EQ(eventLog.maxLines(), c.kept) << c.sent;
+    ServiceSettings loaded;
+    SettingsStore(dir.path()).LoadManagerIni(loaded);
+    EXPECT_EQ(loaded.maxEventLog, c.kept) << c.sent;
+    const int32_t before = eventLog.lineCount();
+    eventLog.WriteEventLog(0, 2, 1000, "still logging");
+    EXPECT_EQ(eventLog.lineCount(), before + 1) << c.sent;
+  }
+}
+
+// A save that fails answers the command's failure code.
+TEST_F(LinkRequestsTest, CommandsThatSaveFailOnAReadOnlyInstallFolder) {
+  if (!test::EnterPrivateMounts()) GTEST_SKIP() << "no private mount namespace";
+  ASSERT_EQ(code(Frame(10, {'A', 0})), 19);
+  ASSERT_TRUE(test::MakeReadOnly(dir.path()));
+  V limit{33, 0, 0, 0, 0};
+  putU32(Bytes(limit), 1, 500);
+  const struct {
+    const char* what;
+    V frame;
+    uint8_t code;
+  } cases[] = {
+      {"auto-load name", Frame(10, {'B', 0}), 20},
+      {"polling", Frame(19, Cat({1}, V(8068, 1))), 38},
+      {"event log limit", Frame(21, limit), 42},
+      {"reaction masks", Frame(21, Cat({31}, V(8068, 1))), 42},
+      {"password", Frame(24, {1}), 48},
+      {"history", HistoryFrame(""), 44},
+  };
+  const std::string before = ReadAll(store.iniPath());
+  for (const auto& c : cases) EXPECT_EQ(code(c.frame), c.code) << c.what;
+  EXPECT_EQ(ReadAll(store.iniPath()), before);
+  EXPECT_TRUE(test::Unmount(dir.path()));
 }
 
 // ---- device data ----
