@@ -14,9 +14,8 @@ namespace {
 
 // Folders of the system itself: a console must never make the service read
 // or write there. "/var/lib" is checked apart (the state folder lives there).
-constexpr std::string_view kSystemFolders[] = {"/etc",  "/proc", "/sys", "/dev",
-                                               "/boot", "/usr",  "/bin", "/sbin",
-                                               "/root", "/run",  "/var/lib"};
+constexpr std::string_view kSystemFolders[] = {"/etc", "/proc", "/sys",  "/dev", "/boot",   "/usr",
+                                               "/bin", "/sbin", "/root", "/run", "/var/lib"};
 
 bool IsUnder(std::string_view path, std::string_view folder) {
   if (path.substr(0, folder.size()) != folder) return false;
@@ -102,8 +101,8 @@ bool IsDataRootFileName(std::string_view path,
            NumberedName(parts[1], "AccSensor_", 5, 0, 65535);
   }
   // <node id>/<year>/<month>.DAT
-  return parts.size() == 4 && IsNumber(parts[1], 5, 0, 65535) && IsNumber(parts[2], 4, 1000, 9999) &&
-         NumberedName(parts[3], "", 2, 1, 12);
+  return parts.size() == 4 && IsNumber(parts[1], 5, 0, 65535) &&
+         IsNumber(parts[2], 4, 1000, 9999) && NumberedName(parts[3], "", 2, 1, 12);
 }
 
 }  // namespace lark

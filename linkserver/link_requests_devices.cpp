@@ -6,10 +6,10 @@
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
-#include "linkserver/link_requests.h"
-#include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
+#include "linkserver/link_requests.h"
+#include "linkserver/link_transfer.h"
 #include "platform/clock.h"
 
 namespace lark {
@@ -261,7 +261,7 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       // One event is one line of the file.
       const std::string text =
           PrintableText(FrameText(r.frame, kEventTextOff, kEventTextSize), kEventTextSize);
-      r.services.eventLog->WriteEventLog(number, level, code, text);
+      if (!r.services.eventLog->writeEvent(number, level, code, text)) break;
       return BeginSuccessReply(r, reply);
     }
     case 5:

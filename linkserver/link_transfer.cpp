@@ -2,16 +2,17 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <mutex>
 
 #include "core/event_log.h"
-#include "linkserver/link_frame.h"
-#include "linkserver/link_requests.h"
 #include "core/map_file.h"
 #include "core/settings.h"
 #include "linkserver/data_root.h"
+#include "linkserver/link_frame.h"
+#include "linkserver/link_requests.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -24,7 +25,7 @@ constexpr size_t MaxReplyData(size_t dataOffset) { return 0xFFFF + kLinkHeaderSi
 
 constexpr size_t kChunkDataOffset = 7;        // commands 4, 5, 31
 constexpr size_t kDataRootChunkOffset = 271;  // command 11 sub 5
-constexpr int kDataRootDepth = 4;            // map/node/year/month.DAT
+constexpr int kDataRootDepth = 4;             // map/node/year/month.DAT
 constexpr size_t kUploadHeaderOffset = 5;     // command 32
 constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
@@ -118,21 +119,17 @@ std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint6
 }
 
 bool WriteFileChunk(const std::string& path, bool append, CBytes data) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC);
-  int fd = open(path.c_str(), flags, 0644);
+  const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+  // A first chunk replaces the file whole or not at all: no empty or half
+  // file is left by a full disk.
+  if (!append) return WriteFileAtomic(path, bytes);
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
-  if (!append) {
-    // Writing always starts at the end, as with an existing file.
-    lseek(fd, 0, SEEK_END);
-  }
-  size_t put = 0;
-  while (put < data.size()) {
-    ssize_t n = write(fd, data.data() + put, data.size() - put);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    put += static_cast<size_t>(n);
-  }
-  return close(fd) == 0 && put == data.size();
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && WriteAll(fd, bytes);
+  // A chunk that did not fit is taken off again; the console asks for it anew.
+  if (!ok && st.st_size >= 0 && ftruncate(fd, st.st_size) != 0) ok = false;
+  return close(fd) == 0 && ok;
 }
 
 // ---- handlers ----

@@ -219,6 +219,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       tray_(keys_, TrayHooks{[this] { return stopMonitoring(); },
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
+  eventLog_.setProblemLog([this](std::string_view t) { log(t); });
   ports_.setEngine(kCommAscii, &ascii_);
   tree_.setWorkerPauser(*pauser_);
   tree_.setEndpoints(*endpoints_);

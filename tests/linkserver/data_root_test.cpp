@@ -30,8 +30,8 @@ TEST(HistoryDirectory, OnlyAWritablePlainFolderOutsideTheSystemsOwn) {
       {"/var/lib", false},
       {"relative/dir", false},
       {"hist", false},
-      {dir.file("link"), false},             // the folder is a link
-      {dir.file("link") + "/..", false},     // through a link and back
+      {dir.file("link"), false},          // the folder is a link
+      {dir.file("link") + "/..", false},  // through a link and back
       {dir.file("hist") + "/../hist", false},
       {dir.file("missing"), false},
       {dir.file("file"), false},

@@ -3,6 +3,8 @@
 #include "linkserver/link_requests.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,19 +12,19 @@
 #include <sstream>
 
 #include "core/action_tables.h"
-#include "linkserver/command_queue.h"
-#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
-#include "linkserver/link_replies.h"
-#include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
+#include "linkserver/link_replies.h"
+#include "linkserver/link_transfer.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/mountns.h"
-#include "platform/paths.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tree_fixtures.h"
@@ -321,9 +323,8 @@ TEST_F(LinkRequestsTest, HistoryFolderMustBeAPlainWritableFolderOutsideTheSystem
   ASSERT_EQ(symlink(dir.file("hist").c_str(), dir.file("link").c_str()), 0);
   ASSERT_EQ(code(HistoryFrame("")), 43);  // empty: the install folder
   const std::string before = ReadAll(store.iniPath());
-  for (const std::string& bad :
-       {std::string("/etc"), std::string("/"), std::string("relative/dir"), dir.file("link"),
-        dir.file("missing")}) {
+  for (const std::string& bad : {std::string("/etc"), std::string("/"), std::string("relative/dir"),
+                                 dir.file("link"), dir.file("missing")}) {
     EXPECT_EQ(code(HistoryFrame(bad)), 44) << bad;
     EXPECT_EQ(settings.historyDirectory, dir.path()) << bad;
     EXPECT_EQ(ReadAll(store.iniPath()), before) << bad;
@@ -347,6 +348,16 @@ TEST_F(LinkRequestsTest, DataRootServesOnlyTheConsolesFileKinds) {
   for (const char* name : {"Untitled\\Event.log", "Untitled\\12\\2026\\3.DAT"}) {
     EXPECT_EQ(code(Frame(11, ChunkRequest(5, 0, 100, name))), 21) << name;
   }
+}
+
+TEST_F(LinkRequestsTest, ConsoleEventLineThatCannotBeWrittenAnswersTheFailureCode) {
+  V record(1 + 268, 0);
+  record[0] = 1;
+  record[13] = 'x';  // the text at frame byte 18
+  EXPECT_EQ(code(Frame(11, record)), 21);
+  ASSERT_EQ(::unlink(eventLog.filePath().c_str()), 0);
+  ASSERT_EQ(::mkdir(eventLog.filePath().c_str(), 0755), 0);  // cannot be opened
+  EXPECT_EQ(code(Frame(11, record)), 22);
 }
 
 // 21/33: the limit manager.ini would load, and the log goes on.
