@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/device_tree.h"
 #include "linkserver/control_lock.h"
+#include "core/device_tree.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
 

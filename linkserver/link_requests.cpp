@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
+#include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
 #include "core/tree_dump.h"
-#include "linkserver/control_lock.h"
-#include "linkserver/link_transfer.h"
 #include "platform/paths.h"
 
 namespace lark {

@@ -6,10 +6,10 @@
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
-#include "core/map_file.h"
-#include "core/settings.h"
 #include "linkserver/link_requests.h"
 #include "linkserver/link_transfer.h"
+#include "core/map_file.h"
+#include "core/settings.h"
 #include "platform/clock.h"
 
 namespace lark {

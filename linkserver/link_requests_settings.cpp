@@ -5,10 +5,10 @@
 #include "core/action_tables.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
-#include "core/settings.h"
-#include "linkserver/data_root.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
+#include "core/settings.h"
+#include "linkserver/data_root.h"
 #include "platform/paths.h"
 
 namespace lark {

@@ -4,9 +4,9 @@
 #include <arpa/inet.h>
 
 #include "core/device_tree.h"
-#include "core/map_file.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
+#include "core/map_file.h"
 
 namespace lark {
 

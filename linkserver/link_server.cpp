@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/event_log_sink.h"
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "core/event_log_sink.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 

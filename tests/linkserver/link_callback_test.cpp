@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/device_tree.h"
 #include "linkserver/control_lock.h"
+#include "core/device_tree.h"
 #include "linkserver/link_server.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"

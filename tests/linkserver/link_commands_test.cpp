@@ -15,9 +15,7 @@ namespace {
 
 using V = std::vector<uint8_t>;
 
-V Frame(uint8_t kind, uint8_t command, V data = {}) {
-  return test::LinkFrameOf(kind, command, data);
-}
+V Frame(uint8_t kind, uint8_t command, V data = {}) { return test::LinkFrameOf(kind, command, data); }
 
 class FakeHost final : public LinkSessionHost {
  public:

@@ -3,31 +3,31 @@
 #include "linkserver/link_requests.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/action_tables.h"
+#include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
-#include "core/map_file.h"
-#include "core/settings.h"
-#include "linkserver/command_queue.h"
-#include "linkserver/control_lock.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_transfer.h"
+#include "core/map_file.h"
+#include "core/settings.h"
 #include "platform/clock.h"
-#include "platform/paths.h"
 #include "tests/support/link_test_client.h"
-#include "tests/support/mountns.h"
+#include "platform/paths.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tree_fixtures.h"
+#include "tests/support/mountns.h"
 
 namespace lark {
 namespace {
