@@ -163,8 +163,10 @@ void ApplyLine(DeviceNode& n, std::string_view line) {
   };
   for (const auto& k : kSchedule) {
     if (!StartsWith(line, k.prefix)) continue;
-    int32_t row = LeadingInt(line.substr(k.prefix.size())) - 1;
-    if (row < 0 || row >= kWeekScheduleCount) return;
+    // Wider than the key's number, so "Week.Day-2147483648" stays a bad row.
+    const int64_t wide = int64_t{LeadingInt(line.substr(k.prefix.size()))} - 1;
+    if (wide < 0 || wide >= (k.field <= kWEvent ? kWeekScheduleCount : kDateScheduleCount)) return;
+    const int row = static_cast<int>(wide);
     if (k.field <= kWEvent) {
       // "Week.Day" starts a row: the row's other keys follow it.
       ScheduleWeekEntry e = k.field == kWDay ? ScheduleWeekEntry{} : n.weekEntry(row);
@@ -218,8 +220,9 @@ void ApplyLine(DeviceNode& n, std::string_view line) {
                                               "PLC.YTPCAlarm", "PLC.YUPSAlarm", "PLC.Source"};
   for (size_t k = 0; k < std::size(kPlc); ++k) {
     if (!StartsWith(line, kPlc[k])) continue;
-    int32_t slot = LeadingInt(line.substr(kPlc[k].size())) - 1;
-    if (slot < 0 || slot >= kPlcPointCount) return;
+    const int64_t wide = int64_t{LeadingInt(line.substr(kPlc[k].size()))} - 1;
+    if (wide < 0 || wide >= kPlcPointCount) return;
+    const int slot = static_cast<int>(wide);
     switch (k) {
       case 0:
         return n.setPlcUpsId(slot, i16v());

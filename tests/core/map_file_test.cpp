@@ -204,7 +204,10 @@ TEST(MapFileTest, LoaderRules) {
       "[ID4]\nPreviousID=0\nupsGroupSNMP=0\nComm.Stop=yes\nSaveInDatabase=yes\n"
       "title=lower case is not a key\nBitmap=a=b.bmp\n"
       "Week.Hour1=5\nWeek.Day1=3\nWeek.Minute1=15\nWeek.Event1=2\n"
-      "Week.Day31=1\nWeek.Event31=1\nPLC.UPSID0=9\nPLC.UPSID1=9\nCommType\n");
+      "Week.Day31=1\nWeek.Event31=1\nPLC.UPSID0=9\nPLC.UPSID1=9\nCommType\n"
+      // Indexes at the ends of the number range are bad rows, not overflows.
+      "Week.Day-2147483648=5\nPLC.UPSID-2147483648=5\nSpecific.Year-2147483648=1\n"
+      "Week.Hour2147483648=1\nPLC.Source99999999999=x\n");
   DeviceNode& root = r->tree->root();
   EXPECT_EQ(root.title(), "Site");
   EXPECT_TRUE(root.isGroup());
