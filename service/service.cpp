@@ -254,6 +254,12 @@ void Service::loadEverything() {
   std::string name = settings_.autoLoadMap;
   maps_.OpenMapFile(name);
   afterMapOpened();
+  // Temp files of saves cut short by a kill, in the folders we save to.
+  for (const std::string& dir :
+       {options_.installDir, JoinPath(options_.installDir, "Images"), settings_.historyDirectory,
+        JoinPath(settings_.historyDirectory, maps_.currentMapName())}) {
+    RemoveStaleTempFiles(dir);
+  }
   lastTick_ = clock_.now();
   // The first tick then handles a minute boundary, so schedules run at once.
   lastTick_.minute = 0xFFFF;
@@ -456,6 +462,10 @@ int RunLarkcore() {
   InstanceLock instance;
   std::string holder;
   if (!instance.acquire(JoinPath(installDir, "Larkcore.lock"), &holder)) {
+    if (!instance.heldElsewhere()) {
+      fprintf(stderr, "Larkcore: %s\n", holder.c_str());
+      return 1;
+    }
     fprintf(stderr, "Larkcore: another Larkcore (%s) already runs on %s\n", holder.c_str(),
             installDir.c_str());
     return 1;
