@@ -2,11 +2,19 @@
 // read-only install folder, temp files left by a killed save.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "common/bytes.h"
+#include "core/event_log_sink.h"
+#include "linkserver/link_frame.h"
 #include "platform/paths.h"
+#include "tests/support/link_test_client.h"
 #include "tests/support/mountns.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
@@ -60,6 +68,51 @@ TEST_F(LarkcoreHardening, TempFilesOfAKilledSaveAreRemovedAtStart) {
   for (const std::string& f : ours) EXPECT_FALSE(FileExists(f)) << f;
   for (const std::string& f : theirs) EXPECT_TRUE(FileExists(f)) << f;
   EXPECT_EQ(service.stop(SIGTERM), 0);
+}
+
+// 11/1: one event line from a console.
+std::vector<uint8_t> EventRecord(int32_t number, const std::string& text) {
+  std::vector<uint8_t> d(1 + 268, 0);
+  d[0] = 1;
+  putU32(Bytes(d), 1, static_cast<uint32_t>(number));
+  putU32(Bytes(d), 5, kLevelSerious);
+  putU32(Bytes(d), 9, 3);
+  std::copy(text.begin(), text.end(), d.begin() + 13);
+  return d;
+}
+
+TEST_F(LarkcoreHardening, AConnectionFloodKeepsTheRealEventsInTheLog) {
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  std::unique_ptr<test::LinkTestClient> console;
+  for (int i = 0; i < 500 && !(console && console->connected()); ++i) {
+    console = std::make_unique<test::LinkTestClient>(8900);
+    if (!console->connected()) usleep(20000);
+  }
+  ASSERT_TRUE(console->connected());
+  ASSERT_TRUE(console->request(kLinkCmdHello));
+  for (int i = 1; i <= 5; ++i) {
+    auto reply =
+        console->request(kLinkCmdEventLog, EventRecord(i, "real event " + std::to_string(i)));
+    ASSERT_TRUE(reply);
+    ASSERT_EQ((*reply)[5], 21);
+  }
+  // One at a time, each answered, so every connection is really taken in
+  // (the listener's backlog would otherwise drop some and slow the rest).
+  for (int i = 0; i < 6000; ++i) {
+    test::LinkTestClient flood(8900);
+    ASSERT_TRUE(flood.request(kLinkCmdHello)) << i;
+  }
+  ASSERT_TRUE(console->request(kLinkCmdHello)) << "the service still answers";
+  console->close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  const std::string log = ReadFile(install + "/Untitled/Event.log").value_or("");
+  for (int i = 1; i <= 5; ++i) {
+    EXPECT_NE(log.find("\tSerious\t3\treal event " + std::to_string(i) + "\r\n"), std::string::npos)
+        << i;
+  }
+  EXPECT_LT(std::count(log.begin(), log.end(), '\n'), 100);
 }
 
 }  // namespace
