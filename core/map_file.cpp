@@ -409,6 +409,10 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
   int read = 0;
 
   for (int32_t place = 0; place < number; ++place) {
+    if (hooks.stopRequested && hooks.stopRequested()) {
+      Report(log, kLevelWarning, "The map load was stopped; the rest of the map is not read");
+      break;
+    }
     std::string indexKey = "Index" + std::to_string(place) + ".ID";
     int32_t fileId = LeadingInt(prof.getString("Main", indexKey, "0", 16));
     int16_t id = static_cast<int16_t>(fileId);
@@ -435,7 +439,7 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
         Report(log, kLevelWarning, what + ": its group was skipped; skipped");
         continue;
       }
-      parent = Tree_FindNodeById(previous, &tree.root());
+      parent = tree.findById(previous);
       if (!parent) break;  // parents come first: the rest of the file is out of order
       if (loaded.count(id)) {
         Report(log, kLevelWarning, what + ": the id is used twice; skipped");
@@ -481,6 +485,7 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
       }
       node = parent->addChild(fresh);
       if (!node) continue;
+      tree.indexSubtree(*node);
       loaded.insert(id);
     }
     InitNodeBlocks(tree, *node, hooks, log);

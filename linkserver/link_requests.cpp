@@ -96,7 +96,7 @@ void PutControlLock(LinkRequest& r, LinkFrameBuilder& reply) {
 
 DeviceNode* FindRequestNode(LinkRequest& r, int32_t id) {
   if (r.services.tree == nullptr) return nullptr;
-  return Tree_FindNodeById(id, &r.services.tree->root());
+  return Tree_FindNodeById(*r.services.tree, id);
 }
 
 bool SaveSettings(LinkRequest& r) {

@@ -226,6 +226,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
     ports_.AttachPortDevice(node, false);
   };
+  maps_.hooks().stopRequested = [this] { return loop_.stopSignalPending(); };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
 }
 
