@@ -226,7 +226,11 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
     ports_.AttachPortDevice(node, false);
   };
-  maps_.hooks().stopRequested = [this] { return loop_.stopSignalPending(); };
+  maps_.hooks().stopRequested = [this] {
+    if (!loop_.stopSignalPending()) return false;
+    log("stop requested: the map is not read further");
+    return true;
+  };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
 }
 

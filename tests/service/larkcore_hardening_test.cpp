@@ -5,18 +5,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/bytes.h"
+#include "core/device_tree.h"
 #include "core/event_log_sink.h"
+#include "core/map_file.h"
 #include "linkserver/link_frame.h"
 #include "platform/paths.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/mountns.h"
 #include "tests/support/netns.h"
+#include "tests/support/recording_event_log.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -25,6 +30,25 @@ namespace {
 
 using test::ServiceProcess;
 using test::TempDir;
+
+template <class Pred>
+bool Eventually(Pred pred, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    usleep(1000);
+  }
+  return true;
+}
+
+// Whether the process blocks SIGTERM (its SigBlk mask in /proc).
+bool StopSignalsBlocked(pid_t pid) {
+  const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status").value_or("");
+  const size_t at = status.find("SigBlk:");
+  if (at == std::string::npos) return false;
+  const unsigned long long mask = std::strtoull(status.c_str() + at + 7, nullptr, 16);
+  return (mask >> (SIGTERM - 1)) & 1;
+}
 
 class LarkcoreHardening : public ::testing::Test {
  protected:
@@ -68,6 +92,38 @@ TEST_F(LarkcoreHardening, TempFilesOfAKilledSaveAreRemovedAtStart) {
   for (const std::string& f : ours) EXPECT_FALSE(FileExists(f)) << f;
   for (const std::string& f : theirs) EXPECT_TRUE(FileExists(f)) << f;
   EXPECT_EQ(service.stop(SIGTERM), 0);
+}
+
+TEST_F(LarkcoreHardening, StopDuringTheLoadOfTheLargestMapEndsTheLoadAndExitsCleanly) {
+  {
+    // 32765 nodes: every id a map can give besides the root's.
+    test::RecordingEventLog log;
+    DeviceTree tree;
+    DeviceNode* group = nullptr;
+    while (tree.nextNodeId() <= kMaxNodeId) {
+      if (group == nullptr || group->childCount() >= 250) {
+        tree.setCurrentParent(tree.root());
+        group = Tree_CreateNode(tree, kNodeGroup, "");
+        ASSERT_NE(group, nullptr);
+        tree.setCurrentParent(*group);
+      } else {
+        ASSERT_NE(Tree_CreateNode(tree, kNodeSnmp, "10.0.0.1"), nullptr);
+      }
+    }
+    MapStore maps(install, tree, log);
+    maps.setCurrentMapName("Large");
+    ASSERT_TRUE(maps.SaveMapFile());
+    ASSERT_TRUE(WriteFileAtomic(install + "/manager.ini", "[Main]\r\nLoad File=Large.UMF\r\n"));
+  }
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  // The stop comes as soon as the service takes it as a request (the signal
+  // blocked for the loop), which is just before the map is read.
+  ASSERT_TRUE(Eventually([&] { return StopSignalsBlocked(service.pid()); }, 30000));
+  kill(service.pid(), SIGTERM);
+  EXPECT_EQ(service.waitExit(30000), 0) << service.output();
+  EXPECT_NE(service.output().find("stop requested: the map is not read further"), std::string::npos)
+      << service.output();
 }
 
 // 11/1: one event line from a console.
