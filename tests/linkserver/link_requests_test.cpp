@@ -381,7 +381,7 @@ TEST_F(LinkRequestsTest, EventLogLimitTakesTheSettingsReadersRule) {
 }
 
 // A save that fails answers the command's failure code.
-TEST_F(LinkRequestsTest, CommandsThatSaveFailOnAReadOnlyInstallFolder) {
+TEST_F(LinkRequestsTest, CommandsThatSaveAnswerTheirFailureWhenTheWriteFails) {
   if (!test::EnterPrivateMounts()) GTEST_SKIP() << "no private mount namespace";
   ASSERT_EQ(code(Frame(10, {'A', 0})), 19);
   ASSERT_TRUE(test::MakeReadOnly(dir.path()));
@@ -403,6 +403,27 @@ TEST_F(LinkRequestsTest, CommandsThatSaveFailOnAReadOnlyInstallFolder) {
   for (const auto& c : cases) EXPECT_EQ(code(c.frame), c.code) << c.what;
   EXPECT_EQ(ReadAll(store.iniPath()), before);
   EXPECT_TRUE(test::Unmount(dir.path()));
+
+  // An upload that does not fit leaves no empty or partial file behind.
+  ASSERT_TRUE(MakeDirs(dir.file("Images")));
+  ASSERT_TRUE(test::MountSmallDisk(dir.file("Images"), 64 * 1024));
+  V upload = ChunkRequest(0, 0, 60000, "big.bmp");
+  upload.erase(upload.begin());  // the upload has no sub byte
+  upload.resize(upload.size() + 60000, 7);
+  EXPECT_EQ(code(Frame(32, upload)), 63);
+  EXPECT_EQ(code(Frame(32, upload)), 64) << "the old and the new copy do not fit together";
+  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")).size(), 60000u);
+  upload = ChunkRequest(0, 60000, 30000, "big.bmp");
+  upload.erase(upload.begin());
+  upload.resize(upload.size() + 30000, 8);
+  EXPECT_EQ(code(Frame(32, upload)), 64);
+  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")).size(), 60000u) << "the chunk is taken off again";
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.file("Images"))) {
+    left.push_back(e.path().filename().string());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"big.bmp"});
+  EXPECT_TRUE(test::Unmount(dir.file("Images")));
 }
 
 // ---- device data ----
