@@ -50,7 +50,7 @@ bool AppendLine(int fd, std::string_view line) {
     n = ::write(fd, line.data(), line.size());
   } while (n < 0 && errno == EINTR);
   if (n == static_cast<ssize_t>(line.size())) return true;
-  if (n > 0 && ::ftruncate(fd, st.st_size) != 0) return false;
+  if (n > 0) (void)!::ftruncate(fd, st.st_size);
   return false;
 }
 

@@ -126,9 +126,13 @@ bool WriteFileChunk(const std::string& path, bool append, CBytes data) {
   int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
   struct stat st {};
-  bool ok = fstat(fd, &st) == 0 && WriteAll(fd, bytes);
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return false;
+  }
+  bool ok = WriteAll(fd, bytes);
   // A chunk that did not fit is taken off again; the console asks for it anew.
-  if (!ok && st.st_size >= 0 && ftruncate(fd, st.st_size) != 0) ok = false;
+  if (!ok) (void)!ftruncate(fd, st.st_size);
   return close(fd) == 0 && ok;
 }
 
