@@ -11,30 +11,11 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/user_namespace.h"
+
 namespace lark::test {
 
 namespace {
-
-bool WriteProcFile(const char* path, const std::string& text) {
-  int fd = open(path, O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  close(fd);
-  return ok;
-}
-
-// Without CAP_SYS_ADMIN a user namespace grants the rights over the new network
-// namespace; our own ids map to themselves so file ownership looks unchanged.
-bool EnterUserAndNetwork() {
-  uid_t uid = getuid();
-  gid_t gid = getgid();
-  if (unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) return false;
-  WriteProcFile("/proc/self/setgroups", "deny");
-  return WriteProcFile("/proc/self/uid_map",
-                       std::to_string(uid) + " " + std::to_string(uid) + " 1") &&
-         WriteProcFile("/proc/self/gid_map",
-                       std::to_string(gid) + " " + std::to_string(gid) + " 1");
-}
 
 bool BringLoopbackUp() {
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -53,7 +34,7 @@ bool BringLoopbackUp() {
 }  // namespace
 
 bool EnterPrivateNetwork() {
-  if (unshare(CLONE_NEWNET) != 0 && !EnterUserAndNetwork()) {
+  if (unshare(CLONE_NEWNET) != 0 && !EnterUserNamespaceWith(CLONE_NEWNET)) {
     std::perror("unshare(CLONE_NEWNET)");
     return false;
   }
