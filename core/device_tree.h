@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "common/bytes.h"
 #include "core/device_node.h"
@@ -144,6 +145,19 @@ class DeviceTree {
   uint32_t nextNodeId() const { return nextNodeId_; }
   void setNextNodeId(uint32_t id) { nextNodeId_ = id; }
 
+  // The node of an id (compared as 16-bit unsigned) in the tree under the
+  // root, through the id index; null for an id outside 0..65535 or not in
+  // the tree (the clipboard is not). Where two nodes share an id, the one
+  // indexed first is found.
+  DeviceNode* findById(int32_t id) const;
+  // The id index follows the tree: the Tree_* operations and the loaders
+  // keep it. A subtree that enters or leaves the tree another way is
+  // indexed or dropped here; rebuildIndex starts it over from the root.
+  void indexSubtree(DeviceNode& node);
+  void unindexSubtree(const DeviceNode& node);
+  void unindexNode(const DeviceNode& node);  // the node alone, not its children
+  void rebuildIndex();
+
   // The subtree of the last cut, or null.
   DeviceNode* clipboard() const { return clipboard_.get(); }
   std::unique_ptr<DeviceNode> takeClipboard() { return std::move(clipboard_); }
@@ -180,6 +194,9 @@ class DeviceTree {
   int currentChildIndex_ = 0;              // loop thread only
   uint32_t nextNodeId_ = 1;                // loop thread only
   std::unique_ptr<DeviceNode> clipboard_;  // loop thread only
+  // id -> node of the tree; changed inside structural edits only, read under
+  // the tree lock or on the loop thread.
+  std::unordered_map<uint16_t, DeviceNode*> ids_;
   int editDepth_ = 0;                      // loop thread only
 };
 
@@ -194,8 +211,11 @@ void Tree_ResetRoot(DeviceTree& tree);
 // is free (ids run 1..32767, a used id is never given again), or when an
 // SNMP node is refused by the SNMP device table (nothing stays in the tree).
 DeviceNode* Tree_CreateNode(DeviceTree& tree, uint8_t kind, std::string_view ipText);
-// Depth first, the start node first, then each child subtree in order. Ids
-// compare as 16-bit unsigned; an id outside 0..65535 finds nothing.
+// The node of `id` in the tree (the id index; see DeviceTree::findById).
+DeviceNode* Tree_FindNodeById(const DeviceTree& tree, int32_t id);
+// In a subtree: depth first, the start node first, then each child subtree
+// in order. Ids compare as 16-bit unsigned; an id outside 0..65535 finds
+// nothing.
 DeviceNode* Tree_FindNodeById(int32_t id, DeviceNode* start);
 const DeviceNode* Tree_FindNodeById(int32_t id, const DeviceNode* start);
 DeviceNode* Tree_FindById(DeviceNode* start, int16_t id);

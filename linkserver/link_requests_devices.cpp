@@ -343,7 +343,7 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       // One event is one line of the file.
       const std::string text =
           PrintableText(FrameText(r.frame, kEventTextOff, kEventTextSize), kEventTextSize);
-      r.services.eventLog->WriteEventLog(number, level, code, text);
+      if (!r.services.eventLog->writeEvent(number, level, code, text)) break;
       return BeginSuccessReply(r, reply);
     }
     case 5:

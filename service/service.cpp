@@ -135,6 +135,7 @@ struct Service::Link {
   void wireServices(Service& service, Clock& clock, DeviceTree& tree) {
     LinkServices& s = services;
     s.installDir = service.options_.installDir;
+    s.stateDir = service.keys_.dir();
     s.tree = &tree;
     s.maps = &service.maps_;
     s.settingsStore = &service.settingsStore_;
@@ -236,6 +237,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       tray_(keys_, TrayHooks{[this] { return stopMonitoring(); },
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
+  eventLog_.setProblemLog([this](std::string_view t) { log(t); });
   ports_.setEngine(kCommAscii, &ascii_);
   for (int16_t ct : {kCommModbusUps, kCommModbusTrv5200, kCommModbus9315, kCommInverter,
                      kCommSensor, kCommMeter}) {
@@ -245,6 +247,11 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   tree_.setEndpoints(*endpoints_);
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
     ports_.AttachPortDevice(node, false);
+  };
+  maps_.hooks().stopRequested = [this] {
+    if (!loop_.stopSignalPending()) return false;
+    log("stop requested: the map is not read further");
+    return true;
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
   history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, historyDatabase_);
@@ -275,6 +282,12 @@ void Service::loadEverything() {
   std::string name = settings_.autoLoadMap;
   maps_.OpenMapFile(name);
   afterMapOpened();
+  // Temp files of saves cut short by a kill, in the folders we save to.
+  for (const std::string& dir :
+       {options_.installDir, JoinPath(options_.installDir, "Images"), settings_.historyDirectory,
+        JoinPath(settings_.historyDirectory, maps_.currentMapName())}) {
+    RemoveStaleTempFiles(dir);
+  }
   lastTick_ = clock_.now();
   // The first tick then handles a minute boundary, so schedules run at once.
   lastTick_.minute = 0xFFFF;
@@ -506,6 +519,10 @@ int RunLarkcore() {
   InstanceLock instance;
   std::string holder;
   if (!instance.acquire(JoinPath(installDir, "Larkcore.lock"), &holder)) {
+    if (!instance.heldElsewhere()) {
+      fprintf(stderr, "Larkcore: %s\n", holder.c_str());
+      return 1;
+    }
     fprintf(stderr, "Larkcore: another Larkcore (%s) already runs on %s\n", holder.c_str(),
             installDir.c_str());
     return 1;
