@@ -5,12 +5,12 @@
 
 #include <cstdio>
 
-#include "tests/support/user_namespace.h"
+#include "tests/support/netns.h"
 
 namespace lark::test {
 
 bool EnterPrivateMounts() {
-  if (unshare(CLONE_NEWNS) != 0 && !EnterUserNamespaceWith(CLONE_NEWNS)) {
+  if (!UnshareAsSelf(CLONE_NEWNS)) {
     std::perror("unshare(CLONE_NEWNS)");
     return false;
   }
