@@ -445,7 +445,9 @@ TEST_F(TreeTest, WalkAndPollerShareTheCurrentMask) {
   ascii.setMask(MaskWord::kExtReported, 1);
   std::atomic<bool> stop{false};
   std::thread poller([&] {
-    while (!stop) ascii.setMaskBits(MaskWord::kCurrent, 1u << 4);
+    do {  // at least once, however late the thread starts
+      ascii.setMaskBits(MaskWord::kCurrent, 1u << 4);
+    } while (!stop);
   });
   for (int i = 0; i < 2000; ++i) {
     auto lock = tree.readLock();
