@@ -204,6 +204,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       opener_(ComPortResolver{{}, DefaultSerialLinkDir(options_.installDir)},
               [this](std::string_view t) { log(t); }),
       ascii_(upsEventLog_, [this](std::string_view t) { log(t); }),
+      plc_([this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
       pauser_(std::make_unique<SerialPauser>(ports_)),
       endpoints_(std::make_unique<SerialEndpoints>(ports_)),
@@ -219,6 +220,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
   ports_.setEngine(kCommAscii, &ascii_);
+  ports_.setEngine(kCommPlc, &plc_);
   tree_.setWorkerPauser(*pauser_);
   tree_.setEndpoints(*endpoints_);
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {

@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
+#include "devices/plc/plc_engine.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
@@ -100,6 +101,7 @@ class Service {
   TermiosPortOpener opener_;
   UpsEventLogBuffer upsEventLog_;
   AsciiUpsEngine ascii_;
+  ModbusAsciiPlcEngine plc_;
   PortTable ports_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
