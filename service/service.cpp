@@ -227,6 +227,9 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
     ports_.AttachPortDevice(node, false);
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
+  gprs_ = std::make_unique<GprsLink>(loop_, clock_, tree_, eventLog_,
+                                     [this](std::string_view t) { log(t); },
+                                     GprsLinkOptions{options_.gprsTcpPort, kGprsRoundMs});
 }
 
 Service::~Service() { stop(); }
@@ -319,13 +322,19 @@ bool Service::start(std::string* error) {
       {"console link listeners", done([this] {
          if (!link_->start()) log("the console link could not open every socket; retrying");
        })},
-      {"GPRS listener", {}},
+      // 1000 stations need descriptors; a port that cannot open now is
+      // retried by the one-second check.
+      {"GPRS listener", done([this] {
+         RaiseOpenFileLimit();
+         gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
+         if (!gprs_->OpenGprsListener()) log("the GPRS listener could not open; retrying");
+       })},
       {"SNMP socket", {}},
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
       {"SNMP poll thread", {}},
       {"history recorder thread", {}},
       {"mail thread", {}},
-      {"GPRS thread", {}},
+      {"GPRS thread", done([this] { gprs_->startThread(); })},
   };
   for (const StartStep& step : steps) {
     if (step.run && !step.run()) {
@@ -346,6 +355,7 @@ void Service::stop() {
   });
   systemEvent(kLevelInformation, kMsgServiceStopping);
   ports_.StopSerialThreads();
+  gprs_->stop();
   link_->stop();
   {
     DeviceTree::StructuralEdit edit(tree_);
@@ -360,7 +370,7 @@ void Service::stop() {
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
 // (database retry and connection, schedules, the history thread's day and
-// month flags, SMS, GPRS time-outs) keep their place as comments.
+// month flags, SMS) keep their place as comments.
 void Service::onSecondTimer() {
   WallTime now = clock_.now();
   if (now.minute != lastTick_.minute) {
@@ -399,7 +409,11 @@ void Service::onSecondTimer() {
     // SMS: send queue 0, then queue 1.
   }
   ++secondTick_;
-  if (tray_.monitoring()) link_->tick();  // GPRS: station time-outs follow
+  if (tray_.monitoring()) {
+    link_->tick();
+    gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
+    gprs_->CheckGprsTimeouts();
+  }
   ReapChildren();
   if (++imageListCounter_ >= 60) {
     imageListCounter_ = 0;

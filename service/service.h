@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
+#include "devices/gprs/gprs_link.h"
 #include "devices/plc/plc_engine.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
@@ -40,6 +41,7 @@ struct ServiceOptions {
   std::string installDir;
   uint16_t linkTcpPort = 8900;
   uint16_t linkUdpPort = 9000;
+  uint16_t gprsTcpPort = kGprsDefaultPort;
   // Lines of the service's own log (stderr by default).
   std::function<void(std::string_view)> log;
 };
@@ -69,6 +71,7 @@ class Service {
   LanguageTables& languages() { return languages_; }
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
+  GprsLink& gprs() { return *gprs_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -112,6 +115,7 @@ class Service {
   AlarmDetector detector_;
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
+  std::unique_ptr<GprsLink> gprs_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;
