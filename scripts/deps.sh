@@ -4,6 +4,8 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build ccache clang libclang-rt-14-dev googletest libgtest-dev
       libgmock-dev libbenchmark-dev)
+# The Modbus ASCII peer of the PLC tests: pymodbus on a socat pty pair.
+pkgs+=(python3-pymodbus python3-serial python3-serial-asyncio socat)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
