@@ -267,6 +267,7 @@ void GprsLink::receive(GprsStation& st) {
       return;
     }
     st.exchange = kGprsAnswerComplete;
+    ++framesReceived_;
     handleReport(st, GprsReportOf(buf, c.length));
     if (st.fd != fd) return;
     std::memmove(st.rx.data(), st.rx.data() + c.length, st.received - c.length);

@@ -109,6 +109,8 @@ class GprsLink {
   uint16_t boundPort() const { return boundPort_; }
   int connectedCount() const;
   const GprsStation& station(int slot) const { return stations_[static_cast<size_t>(slot)]; }
+  // Complete frames taken in so far.
+  uint64_t framesReceived() const { return framesReceived_; }
   // The slot of the connected station named `name` (any case), -1 when none.
   int stationNamed(std::string_view name) const;
 
@@ -144,6 +146,7 @@ class GprsLink {
   int listenFd_ = -1;                  // loop thread
   bool listenerPaused_ = false;        // unwatched: all slots taken or out of descriptors
   uint16_t boundPort_ = 0;
+  uint64_t framesReceived_ = 0;  // loop thread
   std::set<std::string> sharedLocationsLogged_;  // upper-cased names, loop thread
 
   std::shared_ptr<GprsLink*> self_;  // posted rounds hold it weakly: none runs after the link
