@@ -142,6 +142,11 @@ void GprsLink::acceptPending() {
     auto freeSlot = std::find_if(stations_.begin(), stations_.end(),
                                  [](const GprsStation& s) { return !s.connected(); });
     if (freeSlot == stations_.end()) {
+      if (!fullLogged_ && log_) {
+        fullLogged_ = true;
+        log_("GPRS: all " + std::to_string(kGprsStationCount) +
+             " station places are taken; new callers wait");
+      }
       pauseListener();
       return;
     }
@@ -412,6 +417,7 @@ void GprsLink::CheckGprsTimeouts() {
     resumeListener();
     acceptPending();
   }
+  if (!listenerPaused_) fullLogged_ = false;  // places were free since the last check
   const uint32_t now = clock_.tickMs();
   for (GprsStation& st : stations_) {
     if (!st.connected() || TickElapsed(now, st.tick) <= st.timeoutMs) continue;

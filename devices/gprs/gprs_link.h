@@ -147,6 +147,7 @@ class GprsLink {
   bool listenerPaused_ = false;        // unwatched: all slots taken or out of descriptors
   uint16_t boundPort_ = 0;
   uint64_t framesReceived_ = 0;  // loop thread
+  bool fullLogged_ = false;      // "all places taken" said since places were last free
   std::set<std::string> sharedLocationsLogged_;  // upper-cased names, loop thread
 
   std::shared_ptr<GprsLink*> self_;  // posted rounds hold it weakly: none runs after the link
