@@ -1,10 +1,8 @@
 // The PLC master on real pseudo-terminals, driven by poll thread A: against
 // pymodbus as a Modbus ASCII slave on a socat pair, and against plc_sim with
 // each of its faults.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +15,7 @@
 #include "devices/ascii_live_data.h"
 #include "devices/plc/plc_engine.h"
 #include "devices/port_table.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark {
@@ -30,28 +29,6 @@ bool WaitFor(F done, int seconds = 30) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return done();
-}
-
-pid_t Spawn(std::vector<std::string> args) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void Kill(pid_t& pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  pid = -1;
 }
 
 // One PLC at address 1 on COM1 of `dir`, polled by thread A every 50 ms with
@@ -88,11 +65,11 @@ TEST(PlcPty, AgainstPymodbus) {
   test::TempDir dir;
   const std::string a = dir.file("pty-a"), b = dir.file("pty-b"), control = dir.file("points");
   std::ofstream(control) << "18 52 165 15\n";
-  pid_t socat = Spawn({"/usr/bin/socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
+  pid_t socat = test::SpawnChild({"/usr/bin/socat", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
   ASSERT_TRUE(WaitFor([&] { return access(a.c_str(), F_OK) == 0 && access(b.c_str(), F_OK) == 0; }, 10));
   ASSERT_EQ(symlink(a.c_str(), dir.file("COM1").c_str()), 0);
   const std::string peer = std::string(LARK_SOURCE_DIR) + "/tests/peers/modbus_ascii_plc.py";
-  pid_t slave = Spawn({"/usr/bin/python3", peer, b, "1", control});
+  pid_t slave = test::SpawnChild({"/usr/bin/python3", peer, b, "1", control});
 
   PlcLine line(dir.path());
   line.table.start();
@@ -104,13 +81,13 @@ TEST(PlcPty, AgainstPymodbus) {
   std::ofstream(control) << "19 52 165 15\n";  // point 0 of the inputs comes on
   EXPECT_TRUE(WaitFor([&] { return line.slot(0) == 19; }, 5));
 
-  Kill(slave);  // four time-out rounds of ten polls: about 2 s
+  test::StopChild(slave, SIGKILL);  // four time-out rounds of ten polls: about 2 s
   EXPECT_TRUE(WaitFor([&] { return line.lost(); }, 20));
   EXPECT_EQ(line.slot(0), 19);  // the last bytes stay
-  slave = Spawn({"/usr/bin/python3", peer, b, "1", control});
+  slave = test::SpawnChild({"/usr/bin/python3", peer, b, "1", control});
   EXPECT_TRUE(WaitFor([&] { return !line.lost(); }, 20));
-  Kill(slave);
-  Kill(socat);
+  test::StopChild(slave, SIGKILL);
+  test::StopChild(socat, SIGKILL);
 }
 
 TEST(PlcPty, SimulatorFaults) {
@@ -124,7 +101,7 @@ TEST(PlcPty, SimulatorFaults) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     test::TempDir dir;
-    pid_t sim = Spawn({test::BuiltProgram("tools/plc_sim"), "--pty-dir", dir.path(), "--com", "1",
+    pid_t sim = test::SpawnChild({test::BuiltProgram("tools/plc_sim"), "--pty-dir", dir.path(), "--com", "1",
                        "--plc", "1", "--fault", std::string(c.fault) + ":1:0"});
     ASSERT_TRUE(WaitFor([&] { return access(dir.file("COM1").c_str(), F_OK) == 0; }, 10));
     PlcLine line(dir.path());
@@ -141,7 +118,7 @@ TEST(PlcPty, SimulatorFaults) {
       EXPECT_TRUE(line.lost());
     }
     line.table.StopSerialThreads();
-    Kill(sim);
+    test::StopChild(sim, SIGKILL);
   }
 }
 

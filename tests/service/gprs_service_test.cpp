@@ -1,16 +1,15 @@
 // The built Larkcore with the demo map and simulated GPRS stations: both
 // stations identified, then a full station table, and a stop that joins
 // every thread with all of them connected.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
@@ -20,22 +19,7 @@ namespace {
 
 pid_t StartStations(std::vector<std::string> args) {
   args.insert(args.begin(), test::BuiltProgram("tools/gprs_sim"));
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void Stop(pid_t pid) {
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
+  return test::SpawnChild(args);
 }
 
 TEST(GprsService, DemoStationsIdentifiedAndStopWithAFullTable) {
@@ -55,8 +39,8 @@ TEST(GprsService, DemoStationsIdentifiedAndStopWithAFullTable) {
   pid_t many = StartStations({"--stations", "999", "--first", "3"});
   EXPECT_TRUE(service.waitForOutput("all 1000 station places are taken", 30000));
   EXPECT_EQ(service.stop(SIGTERM, 30000), 0) << service.output();
-  Stop(many);
-  Stop(two);
+  test::StopChild(many, SIGTERM);
+  test::StopChild(two, SIGTERM);
 }
 
 }  // namespace
