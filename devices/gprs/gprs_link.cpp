@@ -254,7 +254,13 @@ void GprsLink::receive(GprsStation& st) {
     return;
   }
   if (n < 0) return;
-  if (st.received == 0) {
+  // A letter still going out keeps its state and its send time-out; the
+  // answer states follow the frame check only while nothing is being sent.
+  const bool sending = st.exchange == kGprsSending || st.exchange == kGprsSendIncomplete;
+  auto settle = [&](int state) {
+    if (!sending) st.exchange = state;
+  };
+  if (st.received == 0 && !sending) {
     st.tick = clock_.tickMs();
     st.timeoutMs = answerTimeoutMs_;
   }
@@ -263,22 +269,22 @@ void GprsLink::receive(GprsStation& st) {
     std::string_view buf(st.rx.data(), st.received);
     GprsFrameCheck c = CheckGprsFrame(buf);
     if (c.status == GprsFrameCheck::kNeedMore) {
-      st.exchange = kGprsAnswerIncomplete;
+      settle(kGprsAnswerIncomplete);
       return;
     }
     if (c.status == GprsFrameCheck::kBad) {
       st.received = 0;
-      st.exchange = kGprsIdle;
+      settle(kGprsIdle);
       return;
     }
-    st.exchange = kGprsAnswerComplete;
+    settle(kGprsAnswerComplete);
     ++framesReceived_;
     handleReport(st, GprsReportOf(buf, c.length));
     if (st.fd != fd) return;
     std::memmove(st.rx.data(), st.rx.data() + c.length, st.received - c.length);
     st.received -= c.length;
-    st.exchange = kGprsIdle;
-    st.tick = clock_.tickMs();
+    settle(kGprsIdle);
+    if (!sending) st.tick = clock_.tickMs();
   }
 }
 
@@ -358,15 +364,17 @@ void GprsLink::handleReport(GprsStation& st, std::string_view report) {
   if (state != before) node->setUpsTypeCode(state);
 }
 
-void GprsLink::nextLetter(GprsStation& st) {
+bool GprsLink::nextLetter(GprsStation& st) {
   DeviceNode* node = nullptr;
   auto lock = tree_.readLock();
   if (!st.name.empty()) node = findNode(st.name);
   if (node == nullptr) {
     st.letter = 'L';
-    return;
+    return true;
   }
-  if (node->linkStatus() == kLinkIdentified) {
+  const uint16_t status = node->linkStatus();
+  if (status == kLinkStopped) return false;  // the operator stopped this device
+  if (status == kLinkIdentified) {
     st.letter = kGprsStatusLetters[st.letterIndex % 6];
     ++st.letterIndex;
     ++st.letterCount;
@@ -387,6 +395,7 @@ void GprsLink::nextLetter(GprsStation& st) {
       node->setLinkStatus(kLinkIdentified);
     }
   }
+  return true;
 }
 
 // ---- the round and the check ----
@@ -398,8 +407,7 @@ void GprsLink::PollRound() {
       st.countdownMs -= options_.roundMs;
       continue;
     }
-    if (!st.connected() || st.exchange != kGprsIdle) continue;
-    nextLetter(st);
+    if (!st.connected() || st.exchange != kGprsIdle || !nextLetter(st)) continue;
     st.letterSent = false;
     st.tick = now;
     st.timeoutMs = kGprsRoundMs;

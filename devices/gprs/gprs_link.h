@@ -124,7 +124,8 @@ class GprsLink {
   void receive(GprsStation& st);
   bool send(GprsStation& st);
   void closeStation(GprsStation& st, bool markLost);
-  void nextLetter(GprsStation& st);
+  // Puts the next poll letter into the record; false when none is due.
+  bool nextLetter(GprsStation& st);
   void handleReport(GprsStation& st, std::string_view report);
   bool adoptName(GprsStation& st, std::string_view name);
   // The first GPRS node whose Location equals `name` ignoring case; logs

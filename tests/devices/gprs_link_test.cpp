@@ -253,6 +253,16 @@ TEST_F(GprsLinkTest, LaterLocAndSharedLocationAreLoggedOnce) {
   EXPECT_EQ(shared, 1);
 }
 
+TEST_F(GprsLinkTest, StoppedNodeIsNotPolled) {
+  DeviceNode& node = addNode("North");
+  auto s = named("North", 1);
+  node.setLinkStatus(kLinkStopped);
+  EXPECT_EQ(poll(*s), 0);
+  EXPECT_EQ(node.linkStatus(), kLinkStopped);
+  node.setLinkStatus(kLinkUnidentified);
+  EXPECT_EQ(poll(*s), 'L');
+}
+
 TEST_F(GprsLinkTest, StationsThatNeverAnswerAreClosedAfterThreePolls) {
   std::vector<std::unique_ptr<Station>> quiet;
   for (int i = 0; i < 100; ++i) quiet.push_back(std::make_unique<Station>());
