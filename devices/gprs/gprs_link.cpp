@@ -273,8 +273,10 @@ void GprsLink::receive(GprsStation& st) {
       return;
     }
     if (c.status == GprsFrameCheck::kBad) {
+      // Discarded; a station that sends nothing else is ended like a silent one.
       st.received = 0;
       settle(kGprsIdle);
+      missedAnswer(st);
       return;
     }
     settle(kGprsAnswerComplete);
@@ -434,16 +436,19 @@ void GprsLink::CheckGprsTimeouts() {
     } else if (st.exchange == kGprsWaiting || st.exchange == kGprsAnswerIncomplete) {
       st.received = 0;
       st.exchange = kGprsIdle;
-      if (++st.missed >= kGprsMissedLimit) {
-        if (log_) {
-          log_("GPRS station " + (st.name.empty() ? std::string("(unnamed)") : "\"" + st.name + "\"") +
-               " at " + st.peer + ": no answer to " + std::to_string(kGprsMissedLimit) +
-               " polls; closed");
-        }
-        closeStation(st, true);
-      }
+      missedAnswer(st);
     }
   }
+}
+
+void GprsLink::missedAnswer(GprsStation& st) {
+  if (++st.missed < kGprsMissedLimit) return;
+  if (log_) {
+    log_("GPRS station " + (st.name.empty() ? std::string("(unnamed)") : "\"" + st.name + "\"") +
+         " at " + st.peer + ": no good answer " + std::to_string(kGprsMissedLimit) +
+         " times in a row; closed");
+  }
+  closeStation(st, true);
 }
 
 // ---- the thread ----

@@ -69,7 +69,7 @@ struct GprsStation {
   int letterIndex = 0;             // position in the current letter cycle
   int letterCount = 0;             // status letters since the last identification
   int64_t countdownMs = 0;         // rest before the next poll
-  int missed = 0;                  // answers timed out in a row
+  int missed = 0;                  // answers timed out or bad in a row
 
   bool connected() const { return fd >= 0; }
 };
@@ -124,6 +124,8 @@ class GprsLink {
   void receive(GprsStation& st);
   bool send(GprsStation& st);
   void closeStation(GprsStation& st, bool markLost);
+  // An answer timed out or came bad: the third in a row ends the station.
+  void missedAnswer(GprsStation& st);
   // Puts the next poll letter into the record; false when none is due.
   bool nextLetter(GprsStation& st);
   void handleReport(GprsStation& st, std::string_view report);

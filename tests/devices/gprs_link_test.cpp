@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "devices/gprs/gprs_samples.h"
+#include "tests/support/child_process.h"
 #include "tests/support/netns.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/tree_fixtures.h"
 
@@ -156,6 +158,43 @@ TEST_F(GprsLinkTest, LettersCyclesAndValues) {
   EXPECT_NE(logs_.front().find("identified"), std::string::npos);
 }
 
+// gprs_sim stations "north1".."north5" with a fault each: split frames, two
+// frames in one write and lower-case sums are read whole; a station whose
+// every answer has a bad sum or length is closed after its third.
+TEST_F(GprsLinkTest, SimulatedStationsWithFaults) {
+  const char* locations[] = {"NORTH1", "North2", "north3", "North4", "NORTH5"};
+  std::vector<DeviceNode*> nodes;
+  for (const char* l : locations) nodes.push_back(&addNode(l));
+  pid_t sim = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "5", "--name",
+                                "north", "--fault", "split:1", "--fault", "two:2", "--fault",
+                                "lowersum:3", "--fault", "badsum:4", "--fault", "lendigits:5"});
+  ASSERT_TRUE(pump([&] { return link_->connectedCount() == 5; }, 10000));
+  auto idle = [&] {
+    for (int i = 0; i < kGprsStationCount; ++i) {
+      const GprsStation& st = link_->station(i);
+      if (st.connected() && st.exchange != kGprsIdle) return false;
+    }
+    return true;
+  };
+  for (int round = 0; round < 12; ++round) {
+    link_->PollRound();
+    pump([] { return false; }, 100);
+    if (!pump(idle, 2000)) expire();  // the bad answers wait out their time-out
+  }
+  for (int s = 1; s <= 3; ++s) {
+    SCOPED_TRACE(s);
+    DeviceNode& n = *nodes[static_cast<size_t>(s - 1)];
+    EXPECT_EQ(n.linkStatus(), kLinkIdentified);
+    EXPECT_EQ(value(n, 0), 1000 * s);
+    EXPECT_EQ(value(n, 75), 1000 * s + 75);
+    EXPECT_EQ(n.block(BlockKind::kGprs)->i32(832), 100 + s);
+    EXPECT_TRUE(current(n) & (uint64_t{1} << 20));
+  }
+  for (int s = 4; s <= 5; ++s) EXPECT_EQ(value(*nodes[static_cast<size_t>(s - 1)], 0), -1) << s;
+  EXPECT_EQ(link_->connectedCount(), 3);
+  test::StopChild(sim, SIGTERM);
+}
+
 TEST_F(GprsLinkTest, FramesSplitTwoInOneAndBad) {
   DeviceNode& node = addNode("North");
   auto s = named("North", 1);
@@ -169,15 +208,19 @@ TEST_F(GprsLinkTest, FramesSplitTwoInOneAndBad) {
   pump([] { return false; }, 50);
   EXPECT_EQ(value(node, 90), -1);
   EXPECT_TRUE(parsed(tsr.substr(5), 90, 7));
-  EXPECT_TRUE(parsed(BuildGprsFrame("TSR8;") + BuildGprsFrame("STP9;"), 75, 9));
-  EXPECT_EQ(value(node, 90), 8);
+  EXPECT_TRUE(parsed(BuildGprsFrame("TSR9;") + BuildGprsFrame("STP9;"), 75, 9));
+  EXPECT_EQ(value(node, 90), 9);
   const std::string bad[] = {"x01D007TSR1;00", "~01X007TSR1;00", "~01D-05TSR1;00",
                              BuildGprsFrame("TSR1;").replace(12, 2, "00")};
+  int good = 10;
   for (const std::string& b : bad) {
     s->say(b);
     pump([] { return false; }, 50);
     EXPECT_EQ(link_->station(slot).received, 0u) << b;
-    EXPECT_EQ(value(node, 90), 8) << b;
+    EXPECT_EQ(value(node, 90), good - 1) << b;
+    EXPECT_TRUE(link_->station(slot).connected()) << b;
+    EXPECT_TRUE(parsed(BuildGprsFrame("TSR" + std::to_string(good) + ";"), 90, good));
+    ++good;
   }
   // "L" 999 waits for octets that never come; the time-out drops them.
   s->say("~01D999TSR1;");
@@ -185,6 +228,13 @@ TEST_F(GprsLinkTest, FramesSplitTwoInOneAndBad) {
   expire();
   EXPECT_TRUE(parsed(BuildGprsFrame("TSR2;"), 90, 2));
   EXPECT_TRUE(link_->station(slot).connected());
+  // Three bad answers in a row end the station.
+  for (int i = 0; i < 3; ++i) {
+    s->say(bad[0]);
+    pump([] { return false; }, 50);
+  }
+  EXPECT_TRUE(pump([&] { return !link_->station(slot).connected(); }));
+  EXPECT_TRUE(current(node) & (uint64_t{1} << 24));
 }
 
 TEST_F(GprsLinkTest, SilentStationIsLostClosedAndComesBack) {
