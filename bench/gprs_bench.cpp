@@ -79,8 +79,15 @@ Result RunLink(const std::string& sim, int stations, int seconds, uint32_t round
   SystemClock clock;
   DeviceTree tree;
   NullLog events;
+  // A group holds at most 300 children: 250 stations a group.
+  DeviceNode* group = nullptr;
   for (int i = 1; i <= stations; ++i) {
-    tree.setCurrentParent(tree.root());
+    if ((i - 1) % 250 == 0) {
+      tree.setCurrentParent(tree.root());
+      group = Tree_CreateNode(tree, kNodeGroup, "");
+    }
+    if (group == nullptr) break;
+    tree.setCurrentParent(*group);
     DeviceNode* n = Tree_CreateNode(tree, kNodeGprs, "");
     if (n != nullptr) n->setLocation("Station" + std::to_string(i));
   }

@@ -10,6 +10,7 @@
 // are guarded by their own locks (see device_node.h and live_data.h).
 #pragma once
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <shared_mutex>
@@ -146,6 +147,9 @@ class DeviceTree {
     bool outer_;
   };
   bool inStructuralEdit() const { return editDepth_ > 0; }
+  // Changes with every structural edit: what a walk found (node pointers
+  // included) stays good while it is unchanged.
+  uint64_t structureGeneration() const { return generation_.load(std::memory_order_acquire); }
 
  private:
   friend class StructuralEdit;
@@ -158,6 +162,7 @@ class DeviceTree {
   uint32_t nextNodeId_ = 1;                // loop thread only
   std::unique_ptr<DeviceNode> clipboard_;  // loop thread only
   int editDepth_ = 0;                      // loop thread only
+  std::atomic<uint64_t> generation_{0};    // bumped under the exclusive tree lock
 };
 
 // ---- reset, create, find, count ----

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <unordered_map>
 
 #include "platform/text.h"
 
@@ -18,7 +19,8 @@ namespace lark {
 namespace {
 
 constexpr int kListenBacklog = 128;
-constexpr uint32_t kMaxWaitMs = 0x7FFFFFFF;  // elapsed ticks compare within half the wrap
+constexpr uint32_t kMaxWaitMs = 0x7FFFFFFF;
+constexpr uint32_t kMissWalkMs = 1000;  // least time between walks for names the index lacks  // elapsed ticks compare within half the wrap
 
 std::string PeerText(const sockaddr_in& a) {
   char ip[INET_ADDRSTRLEN] = "?";
@@ -36,12 +38,15 @@ std::string Upper(std::string_view s) {
   return u;
 }
 
-DeviceNode* FindGprsNode(DeviceNode& node, std::string_view name, int& matches, DeviceNode*& first) {
-  if (node.nodeKind() == kNodeGprs && EqualNoCase(node.location(), name)) {
-    if (++matches == 1) first = &node;
+// Every GPRS node by its upper-cased Location, the first in depth-first
+// order keeping a name; `shared` collects the names found more than once.
+void IndexGprsNodes(DeviceNode& node, std::unordered_map<std::string, DeviceNode*>& index,
+                    std::vector<std::string>& shared) {
+  if (node.nodeKind() == kNodeGprs) {
+    std::string key = Upper(node.location());
+    if (!key.empty() && !index.emplace(key, &node).second) shared.push_back(key);
   }
-  for (const auto& child : node.children()) FindGprsNode(*child, name, matches, first);
-  return first;
+  for (const auto& child : node.children()) IndexGprsNodes(*child, index, shared);
 }
 
 }  // namespace
@@ -316,15 +321,39 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
   return true;
 }
 
-DeviceNode* GprsLink::findNode(std::string_view name) {
-  int matches = 0;
-  DeviceNode* first = nullptr;
-  FindGprsNode(tree_.root(), name, matches, first);
-  if (matches > 1 && sharedLocationsLogged_.insert(Upper(name)).second) {
-    eventLine(kLevelWarning, "GPRS nodes share the Location \"" + std::string(name) +
+void GprsLink::rebuildNodeIndex() {
+  nodeIndex_.clear();
+  std::vector<std::string> shared;
+  IndexGprsNodes(tree_.root(), nodeIndex_, shared);
+  indexGeneration_ = tree_.structureGeneration();
+  for (const std::string& key : shared) {
+    if (!sharedLocationsLogged_.insert(key).second) continue;
+    eventLine(kLevelWarning, "GPRS nodes share the Location \"" + nodeIndex_[key]->location() +
                                  "\"; only the first receives the station's data");
   }
-  return first;
+}
+
+DeviceNode* GprsLink::findNode(std::string_view name) {
+  // The index holds node pointers only while no structural edit has run;
+  // a Location edited since is caught by comparing it again, and a name it
+  // lacks is looked for again at most once a second.
+  const std::string key = Upper(name);
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1) {
+      const uint32_t now = clock_.tickMs();
+      if (TickElapsed(now, lastMissWalkTick_) < kMissWalkMs) break;
+      lastMissWalkTick_ = now;
+      rebuildNodeIndex();
+    } else if (indexGeneration_ != tree_.structureGeneration()) {
+      rebuildNodeIndex();
+    }
+    auto it = nodeIndex_.find(key);
+    if (it != nodeIndex_.end() && it->second->nodeKind() == kNodeGprs &&
+        EqualNoCase(it->second->location(), name)) {
+      return it->second;
+    }
+  }
+  return nullptr;
 }
 
 void GprsLink::handleReport(GprsStation& st, std::string_view report) {

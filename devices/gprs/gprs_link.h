@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "core/device_tree.h"
@@ -130,9 +131,12 @@ class GprsLink {
   bool nextLetter(GprsStation& st);
   void handleReport(GprsStation& st, std::string_view report);
   bool adoptName(GprsStation& st, std::string_view name);
-  // The first GPRS node whose Location equals `name` ignoring case; logs
-  // once per name when several share it. Caller holds the tree lock.
+  // The first GPRS node whose Location equals `name` ignoring case. Caller
+  // holds the tree lock.
   DeviceNode* findNode(std::string_view name);
+  // One walk of the tree into nodeIndex_; logs once per Location that
+  // several GPRS nodes share.
+  void rebuildNodeIndex();
   void markLinkLost(const std::string& name);
   void eventLine(uint32_t level, const std::string& text);
 
@@ -152,6 +156,9 @@ class GprsLink {
   uint64_t framesReceived_ = 0;  // loop thread
   bool fullLogged_ = false;      // "all places taken" said since places were last free
   std::set<std::string> sharedLocationsLogged_;  // upper-cased names, loop thread
+  std::unordered_map<std::string, DeviceNode*> nodeIndex_;  // upper-cased Location -> node
+  uint64_t indexGeneration_ = ~uint64_t{0};  // tree generation nodeIndex_ was built at
+  uint32_t lastMissWalkTick_ = 0;            // clock tick of the last walk for a missing name
 
   std::shared_ptr<GprsLink*> self_;  // posted rounds hold it weakly: none runs after the link
   std::thread thread_;
