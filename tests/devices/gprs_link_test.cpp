@@ -303,6 +303,20 @@ TEST_F(GprsLinkTest, LaterLocAndSharedLocationAreLoggedOnce) {
   EXPECT_EQ(shared, 1);
 }
 
+TEST_F(GprsLinkTest, NodeFreedAndMadeAgainWhileTheStationTalks) {
+  addNode("North");
+  auto s = named("North", 1);
+  poll(*s);
+  answer(*s, 'M', 1, "North");
+  tree_.setCurrentParent(tree_.root());
+  ASSERT_TRUE(Tree_DeleteChild(tree_, 0));
+  s->say(BuildGprsFrame("TSR5;"));  // no node: nothing is written anywhere
+  pump([] { return false; }, 50);
+  DeviceNode& again = addNode("NORTH");
+  s->say(BuildGprsFrame("TSR6;"));
+  EXPECT_TRUE(pump([&] { return value(again, 90) == 6; }));
+}
+
 TEST_F(GprsLinkTest, StoppedNodeIsNotPolled) {
   DeviceNode& node = addNode("North");
   auto s = named("North", 1);
