@@ -32,6 +32,7 @@
 
 #include "devices/gprs/gprs_frame.h"
 #include "devices/gprs/gprs_samples.h"
+#include "tools/sim_line.h"
 
 namespace {
 
@@ -67,53 +68,39 @@ struct Link {
   bool quiet = false;  // silenced or mute
 };
 
-[[noreturn]] void Usage(const char* why) {
-  fprintf(stderr, "gprs_sim: %s\n(see the head of tools/gprs_sim.cpp for the options)\n", why);
-  exit(2);
-}
-
 Options ParseArgs(int argc, char** argv) {
-  static const char* const kKinds[] = {"split",   "two",     "badsum",     "lowersum",
-                                       "len999",  "lendigits", "silence",  "disconnect",
-                                       "duplicate", "slow",  "mute"};
+  static const char* const kKinds[] = {"split",     "two",  "badsum",  "lowersum",
+                                       "len999",    "lendigits", "silence", "disconnect",
+                                       "duplicate", "slow", "mute"};
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) Usage(("missing value after " + a).c_str());
-      return argv[++i];
-    };
-    auto number = [&](const std::string& v) {
-      char* end = nullptr;
-      long n = strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0') Usage(("not a number: " + v).c_str());
-      return static_cast<int>(n);
-    };
+  lark::sim::SimArgs args("gprs_sim", argc, argv);
+  while (args.next()) {
+    const std::string& a = args.option();
     if (a == "--host") {
-      o.host = value();
+      o.host = args.value();
     } else if (a == "--port") {
-      o.port = number(value());
+      o.port = args.number();
     } else if (a == "--stations") {
-      o.stations = number(value());
+      o.stations = args.number();
     } else if (a == "--first") {
-      o.first = number(value());
+      o.first = args.number();
     } else if (a == "--name") {
-      o.prefix = value();
+      o.prefix = args.value();
     } else if (a == "--verbose") {
       o.verbose = true;
     } else if (a == "--fault") {
-      std::string v = value();
+      std::string v = args.value();
       size_t c = v.find(':');
-      Fault f{v.substr(0, c), c == std::string::npos ? 0 : number(v.substr(c + 1))};
+      Fault f{v.substr(0, c), c == std::string::npos ? 0 : args.number(v.substr(c + 1))};
       bool known = false;
       for (const char* k : kKinds) known = known || f.kind == k;
-      if (!known) Usage(("unknown fault " + v).c_str());
+      if (!known) args.usage("unknown fault " + v);
       o.faults.push_back(f);
     } else {
-      Usage(("unknown option " + a).c_str());
+      args.usage("unknown option " + a);
     }
   }
-  if (o.stations < 1) Usage("--stations must be 1 or more");
+  if (o.stations < 1) args.usage("--stations must be 1 or more");
   return o;
 }
 
@@ -167,11 +154,7 @@ void Answer(const Options& o, Link& l, char letter) {
 
 int main(int argc, char** argv) {
   Options o = ParseArgs(argc, argv);
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  lark::sim::CatchStopSignals(OnSignal);
   rlimit r{};
   if (getrlimit(RLIMIT_NOFILE, &r) == 0) {
     r.rlim_cur = r.rlim_max;

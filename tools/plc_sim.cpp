@@ -51,59 +51,45 @@ struct Options {
   bool verbose = false;
 };
 
-[[noreturn]] void Usage(const char* why) {
-  fprintf(stderr, "plc_sim: %s\n(see the head of tools/plc_sim.cpp for the options)\n", why);
-  exit(2);
-}
-
 Options ParseArgs(int argc, char** argv) {
   static const char* const kKinds[] = {"silence",    "badlrc", "nonhex",  "wrongaddr", "exception",
                                        "wrongcount", "split",  "garbage", "lower"};
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) Usage(("missing value after " + a).c_str());
-      return argv[++i];
-    };
-    auto number = [&](const std::string& v) {
-      char* end = nullptr;
-      long n = strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0') Usage(("not a number: " + v).c_str());
-      return static_cast<int>(n);
-    };
+  lark::sim::SimArgs args("plc_sim", argc, argv);
+  while (args.next()) {
+    const std::string& a = args.option();
     if (a == "--pty-dir") {
-      o.ptyDir = value();
+      o.ptyDir = args.value();
     } else if (a == "--com") {
-      o.com = number(value());
+      o.com = args.number();
     } else if (a == "--device") {
-      o.device = value();
+      o.device = args.value();
     } else if (a == "--fd") {
-      o.fd = number(value());
+      o.fd = args.number();
     } else if (a == "--plc") {
-      o.addresses.push_back(number(value()));
+      o.addresses.push_back(args.number());
     } else if (a == "--toggle") {
-      o.toggle = number(value());
+      o.toggle = args.number();
     } else if (a == "--verbose") {
       o.verbose = true;
     } else if (a == "--fault") {
-      std::string v = value();
+      std::string v = args.value();
       size_t c1 = v.find(':');
-      if (c1 == std::string::npos) Usage(("bad fault: " + v).c_str());
+      if (c1 == std::string::npos) args.usage("bad fault: " + v);
       size_t c2 = v.find(':', c1 + 1);
-      Fault f{v.substr(0, c1), number(v.substr(c1 + 1, c2 - c1 - 1)),
-              c2 == std::string::npos ? 1 : number(v.substr(c2 + 1))};
+      Fault f{v.substr(0, c1), args.number(v.substr(c1 + 1, c2 - c1 - 1)),
+              c2 == std::string::npos ? 1 : args.number(v.substr(c2 + 1))};
       bool known = false;
       for (const char* k : kKinds) known = known || f.kind == k;
-      if (!known || f.first < 1 || f.count < 0) Usage(("bad fault: " + v).c_str());
+      if (!known || f.first < 1 || f.count < 0) args.usage("bad fault: " + v);
       o.faults.push_back(f);
     } else {
-      Usage(("unknown option " + a).c_str());
+      args.usage("unknown option " + a);
     }
   }
   if (o.addresses.empty()) o.addresses.push_back(1);
   int modes = !o.ptyDir.empty() + !o.device.empty() + (o.fd >= 0);
-  if (modes != 1) Usage("give one of --pty-dir, --device, --fd");
+  if (modes != 1) args.usage("give one of --pty-dir, --device, --fd");
   return o;
 }
 

@@ -1,12 +1,14 @@
-// The serial end of a device simulator, shared by the simulators in tools/:
-// a pseudo-terminal linked as DIR/COMn, an existing tty (e.g. a socat end),
-// or an inherited descriptor; raw mode, whole writes and the stop signals.
+// What the simulators in tools/ share: their command-line reader, and the
+// serial end of a device simulator (a pseudo-terminal linked as DIR/COMn, an
+// existing tty such as a socat end, or an inherited descriptor) with raw
+// mode, whole writes and the stop signals.
 #pragma once
 #include <errno.h>
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +18,45 @@
 #include <thread>
 
 namespace lark::sim {
+
+// Walks "--option [value]" arguments; a missing value, a bad number or a
+// call of usage() ends the program with status 2 and a pointer to the
+// program's source head, where its options are described.
+class SimArgs {
+ public:
+  SimArgs(const char* program, int argc, char** argv) : program_(program), argc_(argc), argv_(argv) {}
+  // Moves to the next option; false after the last.
+  bool next() {
+    if (++i_ >= argc_) return false;
+    option_ = argv_[i_];
+    return true;
+  }
+  const std::string& option() const { return option_; }
+  std::string value() {
+    if (i_ + 1 >= argc_) usage("missing value after " + option_);
+    return argv_[++i_];
+  }
+  int number() { return number(value()); }
+  // `text` as a whole decimal number.
+  int number(const std::string& text) const {
+    char* end = nullptr;
+    long n = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0') usage("not a number: " + text);
+    return static_cast<int>(n);
+  }
+  [[noreturn]] void usage(const std::string& why) const {
+    fprintf(stderr, "%s: %s\n(see the head of tools/%s.cpp for the options)\n", program_,
+            why.c_str(), program_);
+    exit(2);
+  }
+
+ private:
+  const char* program_;
+  int argc_;
+  char** argv_;
+  int i_ = 0;  // the option being read
+  std::string option_;
+};
 
 inline void MakeRaw(int fd) {
   termios t;
