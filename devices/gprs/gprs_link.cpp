@@ -19,8 +19,8 @@ namespace lark {
 namespace {
 
 constexpr int kListenBacklog = 128;
-constexpr uint32_t kMaxWaitMs = 0x7FFFFFFF;
-constexpr uint32_t kMissWalkMs = 1000;  // least time between walks for names the index lacks  // elapsed ticks compare within half the wrap
+constexpr uint32_t kMaxWaitMs = 0x7FFFFFFF;  // elapsed ticks compare within half the wrap
+constexpr uint32_t kMissWalkMs = 1000;       // least time between walks for names the index lacks
 
 std::string PeerText(const sockaddr_in& a) {
   char ip[INET_ADDRSTRLEN] = "?";
@@ -30,6 +30,14 @@ std::string PeerText(const sockaddr_in& a) {
 
 uint32_t SecondsToMs(int64_t seconds) {
   return static_cast<uint32_t>(std::clamp<int64_t>(seconds * 1000, 0, kMaxWaitMs));
+}
+
+// Names come from the stations: no control character reaches a log line.
+std::string LogSafe(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return text;
 }
 
 std::string Upper(std::string_view s) {
@@ -80,7 +88,12 @@ void GprsLink::setTimes(int32_t pollingSeconds, int32_t timeoutSeconds) {
   answerTimeoutMs_ = SecondsToMs(timeoutSeconds);
 }
 
-void GprsLink::eventLine(uint32_t level, const std::string& text) {
+void GprsLink::note(std::string text) const {
+  if (log_) log_(LogSafe(std::move(text)));
+}
+
+void GprsLink::eventLine(uint32_t level, std::string text) {
+  text = LogSafe(std::move(text));
   events_.WriteEventLog(0, level, kSystemEventCode, text);
   if (log_) log_(text);
 }
@@ -135,7 +148,7 @@ void GprsLink::resumeListener() {
 void GprsLink::onListener(uint32_t events, int error) {
   if (error != 0 || (events & kSockClose)) {
     // Only the listener is lost; the stations go on and the check re-opens it.
-    if (log_) log_("GPRS listener failed: " + std::string(strerror(error != 0 ? error : EIO)));
+    note("GPRS listener failed: " + std::string(strerror(error != 0 ? error : EIO)));
     closeListener();
     return;
   }
@@ -147,9 +160,9 @@ void GprsLink::acceptPending() {
     auto freeSlot = std::find_if(stations_.begin(), stations_.end(),
                                  [](const GprsStation& s) { return !s.connected(); });
     if (freeSlot == stations_.end()) {
-      if (!fullLogged_ && log_) {
+      if (!fullLogged_) {
         fullLogged_ = true;
-        log_("GPRS: all " + std::to_string(kGprsStationCount) +
+        note("GPRS: all " + std::to_string(kGprsStationCount) +
              " station places are taken; new callers wait");
       }
       pauseListener();
@@ -313,11 +326,9 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
   st.name = name;
   auto lock = tree_.readLock();
   DeviceNode* node = findNode(name);
-  if (log_) {
-    log_("GPRS station \"" + name + "\" at " + st.peer +
-         (node != nullptr ? " identified: node " + std::to_string(node->id())
-                          : " has no GPRS node of that Location"));
-  }
+  note("GPRS station \"" + name + "\" at " + st.peer +
+       (node != nullptr ? " identified: node " + std::to_string(node->id())
+                        : " has no GPRS node of that Location"));
   return true;
 }
 
@@ -375,10 +386,8 @@ void GprsLink::handleReport(GprsStation& st, std::string_view report) {
     std::string_view loc = item.fields[0].substr(0, kGprsNameMax);
     if (!EqualNoCase(loc, st.name) && !st.otherNameLogged) {
       st.otherNameLogged = true;
-      if (log_) {
-        log_("GPRS station \"" + st.name + "\" at " + st.peer + " now reports LOC \"" +
-             std::string(loc) + "\"; it keeps its first name");
-      }
+      note("GPRS station \"" + st.name + "\" at " + st.peer + " now reports LOC \"" +
+           std::string(loc) + "\"; it keeps its first name");
     }
   }
   LiveDataBlock* blk = node != nullptr ? node->block(BlockKind::kGprs) : nullptr;
@@ -472,11 +481,9 @@ void GprsLink::CheckGprsTimeouts() {
 
 void GprsLink::missedAnswer(GprsStation& st) {
   if (++st.missed < kGprsMissedLimit) return;
-  if (log_) {
-    log_("GPRS station " + (st.name.empty() ? std::string("(unnamed)") : "\"" + st.name + "\"") +
-         " at " + st.peer + ": no good answer " + std::to_string(kGprsMissedLimit) +
-         " times in a row; closed");
-  }
+  note("GPRS station " + (st.name.empty() ? std::string("(unnamed)") : "\"" + st.name + "\"") +
+       " at " + st.peer + ": no good answer " + std::to_string(kGprsMissedLimit) +
+       " times in a row; closed");
   closeStation(st, true);
 }
 

@@ -138,7 +138,9 @@ class GprsLink {
   // several GPRS nodes share.
   void rebuildNodeIndex();
   void markLinkLost(const std::string& name);
-  void eventLine(uint32_t level, const std::string& text);
+  // A line for the service's log; an event-log line that also goes there.
+  void note(std::string text) const;
+  void eventLine(uint32_t level, std::string text);
 
   EventLoop& loop_;
   const Clock& clock_;

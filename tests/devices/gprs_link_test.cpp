@@ -265,7 +265,7 @@ TEST_F(GprsLinkTest, DuplicateLocIsRefusedUnlessTheHolderMissed) {
   link_->PollRound();
   EXPECT_EQ(second->letter(), 'L');
   first->letter();
-  second->say(BuildGprsFrame("LOCnorth;MODOTHER;9;"));
+  second->say(BuildGprsFrame("LOCnorth;MODOTHER;9;"));  // case differs: still the same name
   EXPECT_TRUE(pump([&] { return link_->connectedCount() == 1; }));
   EXPECT_EQ(second->letter(), 'E');
   EXPECT_EQ(node.block(BlockKind::kGprs)->text(798, 17), "GPRS-UPS");
@@ -273,6 +273,14 @@ TEST_F(GprsLinkTest, DuplicateLocIsRefusedUnlessTheHolderMissed) {
   ASSERT_EQ(ev.size(), 1u);
   EXPECT_NE(ev[0].text.find("refused"), std::string::npos);
   EXPECT_NE(ev[0].text.find("127.0.0.1"), std::string::npos);
+  // A name with line breaks and tabs stays on one event-log line.
+  auto odd = std::make_unique<Station>();
+  ASSERT_TRUE(pump([&] { return link_->connectedCount() == 2; }));
+  odd->say(BuildGprsFrame("LOCNo\r\nrth\t2;"));
+  ASSERT_TRUE(pump([&] { return link_->stationNamed("No\r\nrth\t2") >= 0; }));
+  odd.reset();
+  pump([&] { return link_->connectedCount() == 1; });
+  for (const std::string& l : logs_) EXPECT_EQ(l.find_first_of("\r\n\t"), std::string::npos) << l;
   // A holder that missed its last answer gives way.
   expire();
   auto third = std::make_unique<Station>();
