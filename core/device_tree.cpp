@@ -57,6 +57,7 @@ DeviceTree::StructuralEdit::StructuralEdit(DeviceTree& tree)
   if (outer_) {
     tree_.pauser_->pauseAll();
     tree_.mu_.lock();
+    tree_.generation_.fetch_add(1, std::memory_order_acq_rel);
   }
   ++tree_.editDepth_;
 }

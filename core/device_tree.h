@@ -10,6 +10,7 @@
 // are guarded by their own locks (see device_node.h and live_data.h).
 #pragma once
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -183,6 +184,9 @@ class DeviceTree {
     bool outer_;
   };
   bool inStructuralEdit() const { return editDepth_ > 0; }
+  // Changes with every structural edit: what a walk found (node pointers
+  // included) stays good while it is unchanged.
+  uint64_t structureGeneration() const { return generation_.load(std::memory_order_acquire); }
 
  private:
   friend class StructuralEdit;
@@ -198,6 +202,7 @@ class DeviceTree {
   // the tree lock or on the loop thread.
   std::unordered_map<uint16_t, DeviceNode*> ids_;
   int editDepth_ = 0;                      // loop thread only
+  std::atomic<uint64_t> generation_{0};    // bumped under the exclusive tree lock
 };
 
 // ---- reset, create, find, count ----

@@ -1,29 +1,42 @@
 #!/usr/bin/env bash
 # Builds the Release programs and runs Larkcore on a demo installation folder
-# made from data/, monitoring a simulated UPS on a pseudo-terminal linked as
-# COM1, with the console Larkview beside it. Ctrl-C stops all.
+# made from data/, with simulated devices: an ASCII UPS on COM1, a Modbus RTU
+# line on COM3 (a UPS, an inverter, a sensor and a meter), a PLC on COM4 and
+# two GPRS stations; the console Larkview beside it. Ctrl-C stops all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLARK_TESTS=OFF >/dev/null
 cmake --build build-release -j "$(nproc)"
 demo=${LARK_DEMO_DIR:-$PWD/demo}
+bin=build-release/tools
 mkdir -p "$demo/ports"
 cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
 export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
+wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
+
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
-build-release/tools/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
-sim=$!
+$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
+pids+=($!)
 # A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
 socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
-line=$!
-for _ in $(seq 50); do [ -e "$demo/ports/COM3.peer" ] && break; sleep 0.1; done
+pids+=($!)
+wait_for "$demo/ports/COM3.peer"
 /usr/bin/python3 tests/peers/modbus_rtu_slave.py --port "$demo/ports/COM3.peer" \
   --slave 1:ups3 --slave 4:inverter --slave 5:sensor --slave 6:meter </dev/null >/dev/null &
-slaves=$!
-trap 'kill $sim $slaves $line 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
+pids+=($!)
+# A PLC contact module at address 01 on COM4 whose input point 0 flips every 20 answers.
+$bin/plc_sim --pty-dir "$demo/ports" --com 4 --plc 1 --toggle 20 >/dev/null &
+pids+=($!)
+wait_for "$demo/ports/COM1"
+wait_for "$demo/ports/COM4"
+# Two GPRS stations, Station1 and Station2, call the service's port 9100 once it listens.
+$bin/gprs_sim --stations 2 >/dev/null &
+pids+=($!)
+
 set +e
 # The service runs in the background; with a display the console Larkview
 # opens on the same folder in the foreground (closing it or Ctrl-C stops
@@ -31,7 +44,7 @@ set +e
 # in the foreground.
 build-release/service/Larkcore &
 core=$!
-trap 'kill $core $sim 2>/dev/null || true' EXIT
+pids+=($core)
 trap 'kill $core 2>/dev/null' INT TERM
 sleep 1
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
@@ -43,7 +56,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   wait $core 2>/dev/null
   exit $code
 fi
-build-release/tools/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" &&
+$bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" &&
   echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
 wait $core
 code=$?

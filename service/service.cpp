@@ -223,6 +223,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
               [this](std::string_view t) { log(t); }),
       ascii_(upsEventLog_, [this](std::string_view t) { log(t); }),
       modbus_(clock_, [this](std::string_view t) { log(t); }),
+      plc_([this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
       pauser_(std::make_unique<SerialPauser>(ports_)),
       endpoints_(std::make_unique<SerialEndpoints>(ports_)),
@@ -243,6 +244,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
                      kCommSensor, kCommMeter}) {
     ports_.setEngine(static_cast<uint8_t>(ct), &modbus_);
   }
+  ports_.setEngine(kCommPlc, &plc_);
   tree_.setWorkerPauser(*pauser_);
   tree_.setEndpoints(*endpoints_);
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
@@ -255,6 +257,9 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
   history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, historyDatabase_);
+  gprs_ = std::make_unique<GprsLink>(loop_, clock_, tree_, eventLog_,
+                                     [this](std::string_view t) { log(t); },
+                                     GprsLinkOptions{options_.gprsTcpPort, kGprsRoundMs});
 }
 
 Service::~Service() { stop(); }
@@ -361,13 +366,19 @@ bool Service::start(std::string* error) {
       {"console link listeners", done([this] {
          if (!link_->start()) log("the console link could not open every socket; retrying");
        })},
-      {"GPRS listener", {}},
+      // 1000 stations need descriptors; a port that cannot open now is
+      // retried by the one-second check.
+      {"GPRS listener", done([this] {
+         RaiseOpenFileLimit();
+         gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
+         if (!gprs_->OpenGprsListener()) log("the GPRS listener could not open; retrying");
+       })},
       {"SNMP socket", {}},
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
       {"SNMP poll thread", {}},
       {"history recorder thread", done([this] { history_->start(); })},
       {"mail thread", {}},
-      {"GPRS thread", {}},
+      {"GPRS thread", done([this] { gprs_->startThread(); })},
   };
   for (const StartStep& step : steps) {
     if (step.run && !step.run()) {
@@ -389,6 +400,7 @@ void Service::stop() {
   systemEvent(kLevelInformation, kMsgServiceStopping);
   ports_.StopSerialThreads();
   history_->stop();
+  gprs_->stop();
   link_->stop();
   {
     DeviceTree::StructuralEdit edit(tree_);
@@ -403,8 +415,8 @@ void Service::stop() {
 }
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
-// (database retry and connection, schedules, SMS, GPRS time-outs) keep their
-// place as comments.
+// (database retry and connection, schedules, SMS) keep their place as
+// comments.
 void Service::onSecondTimer() {
   // An exception skips the rest of this tick only; the loop does not sleep.
   try {
@@ -461,7 +473,11 @@ void Service::secondTimerWork() {
     // SMS: send queue 0, then queue 1.
   }
   ++secondTick_;
-  if (tray_.monitoring()) link_->tick();  // GPRS: station time-outs follow
+  if (tray_.monitoring()) {
+    link_->tick();
+    gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
+    gprs_->CheckGprsTimeouts();
+  }
   ReapChildren();
   if (++imageListCounter_ >= 60) {
     imageListCounter_ = 0;

@@ -16,6 +16,8 @@
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
 #include "devices/modbus/modbus_rtu.h"
+#include "devices/gprs/gprs_link.h"
+#include "devices/plc/plc_engine.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
@@ -44,6 +46,7 @@ struct ServiceOptions {
   std::string installDir;
   uint16_t linkTcpPort = 8900;
   uint16_t linkUdpPort = 9000;
+  uint16_t gprsTcpPort = kGprsDefaultPort;
   // Lines of the service's own log (stderr by default).
   std::function<void(std::string_view)> log;
 };
@@ -74,6 +77,7 @@ class Service {
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
   HistoryRecorder& history() { return *history_; }
+  GprsLink& gprs() { return *gprs_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -108,6 +112,7 @@ class Service {
   UpsEventLogBuffer upsEventLog_;
   AsciiUpsEngine ascii_;
   ModbusRtuEngine modbus_;
+  ModbusAsciiPlcEngine plc_;
   PortTable ports_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
@@ -121,6 +126,7 @@ class Service {
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
   HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
   std::unique_ptr<HistoryRecorder> history_;
+  std::unique_ptr<GprsLink> gprs_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;
