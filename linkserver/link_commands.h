@@ -77,6 +77,7 @@ struct LinkServices {
   std::function<void(int slot)> slotClosed;
 
   std::string installDir;
+  std::string stateDir;  // the key store's folder (may hold the history folder)
   DeviceTree* tree = nullptr;
   MapStore* maps = nullptr;
   SettingsStore* settingsStore = nullptr;

@@ -96,7 +96,7 @@ void PutControlLock(LinkRequest& r, LinkFrameBuilder& reply) {
 
 DeviceNode* FindRequestNode(LinkRequest& r, int32_t id) {
   if (r.services.tree == nullptr) return nullptr;
-  return Tree_FindNodeById(id, &r.services.tree->root());
+  return Tree_FindNodeById(*r.services.tree, id);
 }
 
 bool SaveSettings(LinkRequest& r) {
@@ -189,7 +189,7 @@ void HandleSetAutoLoadMap(LinkRequest& r, LinkFrameBuilder& reply) {
     name = PrintableText(FrameText(r.frame, kAutoLoadNameOff, kMapNameMax + 1), kMapNameMax);
   }
   r.services.settings->autoLoadMap = name;
-  SaveSettings(r);
+  if (!SaveSettings(r)) return BuildLinkFailureReply(r, reply);
   BeginSuccessReply(r, reply);
 }
 

@@ -54,81 +54,146 @@ std::string Format(const char* fmt, int a, int b) {
   return buf;
 }
 
-void PutLe16Pairs(std::string& out, CBytes block, size_t off, int count) {
+// What one settings request queues, built whole before anything is queued:
+// a request goes in entirely or not at all.
+struct SettingsBatch {
+  int16_t comm = 0;
+  std::vector<std::string> texts;   // CommType 0
+  std::vector<std::string> frames;  // CommType 1
+  std::vector<ModbusPdu> writes;    // CommType 2
+  bool refused = false;             // a value that does not fit its field
+  bool setClock = false;            // the clock entry: Sync.DateTime := clockValue
+  int32_t clockValue = 0;
+
+  bool inRange(int64_t v, int64_t max) {
+    if (v < 0 || v > max) refused = true;
+    return !refused;
+  }
+  void text(const std::string& t) {
+    if (comm == kCommAscii) texts.push_back(WithAsciiLength(t));
+  }
+  // A register write of CommType 2; `max` 255 where the device takes a byte.
+  void write(uint16_t reg, int32_t v, int64_t max = 0xFFFF) {
+    if (comm != kCommModbusUps || !inRange(v, max)) return;
+    writes.push_back(*RegisterWritePdu(reg, v));
+  }
+};
+
+void PutLe16Pairs(std::string& out, SettingsBatch& batch, CBytes block, size_t off, int count) {
   for (int i = 0; i < count; ++i) {
     const uint32_t v = u32At(block, off + 4 * static_cast<size_t>(i));
+    if (!batch.inRange(v, 0xFFFF)) return;
     out.push_back(static_cast<char>(v & 0xFF));
     out.push_back(static_cast<char>((v >> 8) & 0xFF));
   }
 }
 
-// Sends the flagged settings of sub 0 in their order. False when the node's
-// protocol has no way to send them here.
-bool SendDeviceConfiguration(LinkRequest& r, DeviceNode& node, CBytes b) {
-  UpsCommandSink& out = *r.services.deviceCommands;
-  const int16_t comm = node.commType();
-  if ((comm != kCommAscii && comm != kCommThreePhase) || !out.CanQueueFor(comm)) return false;
+// The flagged settings of sub 0 in their order.
+void BuildDeviceConfiguration(LinkRequest& r, CBytes b, SettingsBatch& out) {
   auto flag = [&](size_t off) { return u32At(b, off) != 0; };
   auto val = [&](size_t off) { return i32At(b, off); };
-  auto text = [&](const std::string& t) {
-    if (comm == kCommAscii) out.QueueAsciiCommand(node, WithAsciiLength(t));
-  };
+  const int16_t comm = out.comm;
   if (flag(52)) {
-    text(Format("S008BTV%d;%d", val(56), val(60)));
-    if (comm == kCommThreePhase) {
-      const uint8_t frame[5] = {4, 25, static_cast<uint8_t>(val(56) & 0xFF),
-                                static_cast<uint8_t>(val(60) & 0xFF),
-                                static_cast<uint8_t>((val(60) >> 8) & 0xFF)};
-      out.QueueBinaryFrame(node, CBytes(frame));
+    out.text(Format("S008BTV%d;%d", val(56), val(60)));
+    if (comm == kCommThreePhase && out.inRange(val(56), 0xFF) && out.inRange(val(60), 0xFFFF)) {
+      out.frames.push_back({4, 25, static_cast<char>(val(56) & 0xFF),
+                            static_cast<char>(val(60) & 0xFF),
+                            static_cast<char>((val(60) >> 8) & 0xFF)});
     }
+    out.write(0x0312, val(56));
+    out.write(0x0313, val(60));
   }
-  if (flag(4)) text(Format("S004VSN%d", val(8)));
-  if (flag(28)) text(Format("S004ECO%d", val(32)));
-  if (flag(12)) text(Format("S004ATT%d", val(16)));
-  if (flag(20)) text(Format("S004ARB%d", val(24)));
-  if (flag(36)) text(Format("S004UBD%d", val(40)));
-  if (flag(44)) text(Format("S004EBP%d", val(48)));
+  if (flag(4)) {
+    out.text(Format("S004VSN%d", val(8)));
+    out.write(0x0306, val(8), 0xFF);
+  }
+  if (flag(28)) out.text(Format("S004ECO%d", val(32)));
+  if (flag(12)) {
+    out.text(Format("S004ATT%d", val(16)));
+    out.write(0x030D, val(16), 0xFF);
+  }
+  if (flag(20)) out.text(Format("S004ARB%d", val(24)));
+  if (flag(36)) {
+    out.text(Format("S004UBD%d", val(40)));
+    out.write(0x030F, val(40));
+  }
+  if (flag(44)) {
+    out.text(Format("S004EBP%d", val(48)));
+    out.write(0x0316, val(48), 0xFF);
+  }
   if (flag(kClockFlag)) {
-    const int32_t sync = val(kClockValue);
-    node.setSyncDateTime(sync);
-    if (r.services.maps) r.services.maps->SaveMapNode(node);
-    if (sync != 0 && r.services.clock) {
+    out.setClock = true;
+    out.clockValue = val(kClockValue);
+    if (out.clockValue != 0 && r.services.clock) {
       const WallTime now = r.services.clock->now();
       if (comm == kCommAscii) {
-        out.QueueAsciiCommand(node, ClockCommandText(now));
-      } else {
-        out.QueueBinaryFrame(node, ClockCommandFrame(now));
+        out.texts.push_back(ClockCommandText(now));
+      } else if (comm == kCommThreePhase) {
+        const auto f = ClockCommandFrame(now);
+        out.frames.emplace_back(f.begin(), f.end());
       }
     }
   }
-  if (flag(64)) text(Format("S004TXV%d;%d", val(72), val(68)));
-  if (flag(104)) text(Format("S004TXF%d", val(108)));
-  if (flag(88)) text(Format("S004BT2%d", val(92)));
-  if (flag(76)) text(Format("S004BT1%d;%d", val(84), val(80)));
-  return true;
+  if (flag(64)) {
+    out.text(Format("S004TXV%d;%d", val(72), val(68)));
+    out.write(0x0304, val(72));
+    out.write(0x0305, val(68));
+  }
+  if (flag(104)) {
+    out.text(Format("S004TXF%d", val(108)));
+    out.write(0x0310, val(108));
+  }
+  if (flag(88)) {
+    out.text(Format("S004BT2%d", val(92)));
+    out.write(0x031F, val(92));
+  }
+  if (flag(76)) {
+    out.text(Format("S004BT1%d;%d", val(84), val(80)));
+    out.write(0x031D, val(84));
+    out.write(0x031E, val(80));
+  }
 }
 
-bool SendDryContacts(LinkRequest& r, DeviceNode& node, CBytes b) {
-  UpsCommandSink& out = *r.services.deviceCommands;
-  const int16_t comm = node.commType();
-  if ((comm != kCommAscii && comm != kCommThreePhase) || !out.CanQueueFor(comm)) return false;
+// The dry-contact table of sub 1.
+void BuildDryContacts(CBytes b, SettingsBatch& out) {
+  const int16_t comm = out.comm;
   if (u32At(b, kDryContactFlag) != 0) {
     if (comm == kCommAscii) {
       std::string t = "S015SDC";
-      PutLe16Pairs(t, b, kDryContactValues, 6);
-      out.QueueAsciiCommand(node, WithAsciiLength(t));
-    } else {
+      PutLe16Pairs(t, out, b, kDryContactValues, 6);
+      out.texts.push_back(WithAsciiLength(t));
+    } else if (comm == kCommThreePhase) {
       std::string f = {13, 21};
-      PutLe16Pairs(f, b, kDryContactValues, 6);
-      out.QueueBinaryFrame(node, asBytes(f));
+      PutLe16Pairs(f, out, b, kDryContactValues, 6);
+      out.frames.push_back(f);
+    } else {
+      for (int i = 0; i < 6; ++i) {
+        out.write(static_cast<uint16_t>(0x0317 + i), i32At(b, kDryContactValues + 4 * static_cast<size_t>(i)));
+      }
     }
   }
-  if (u32At(b, kInputContactFlag) != 0 && comm == kCommAscii) {
-    std::string t = "S007IDC";
-    PutLe16Pairs(t, b, kInputContactValues, 2);
-    out.QueueAsciiCommand(node, WithAsciiLength(t));
+  if (u32At(b, kInputContactFlag) != 0) {
+    if (comm == kCommAscii) {
+      std::string t = "S007IDC";
+      PutLe16Pairs(t, out, b, kInputContactValues, 2);
+      out.texts.push_back(WithAsciiLength(t));
+    }
+    out.write(0x0320, i32At(b, kInputContactValues));
+    out.write(0x0321, i32At(b, kInputContactValues + 4));
   }
-  return true;
+}
+
+// Queues the batch whole; false when the device's queue cannot take it all.
+bool QueueSettingsBatch(UpsCommandSink& out, DeviceNode& node, const SettingsBatch& batch) {
+  switch (batch.comm) {
+    case kCommAscii:
+      return batch.texts.empty() || out.QueueAsciiCommands(node, batch.texts);
+    case kCommModbusUps:
+      return batch.writes.empty() || out.QueueModbusCommands(node, batch.writes);
+    default:
+      for (const std::string& f : batch.frames) out.QueueBinaryFrame(node, asBytes(f));
+      return true;
+  }
 }
 
 // Command 11 sub 7: the ASCII UPS's own event memory.
@@ -237,9 +302,26 @@ void HandleDeviceSettings(LinkRequest& r, LinkFrameBuilder& reply) {
   if (node == nullptr || node->nodeKind() != kNodeSerial || !r.services.deviceCommands) {
     return BuildLinkFailureReply(r, reply);
   }
-  const bool ok =
-      r.sub() == 0 ? SendDeviceConfiguration(r, *node, b) : SendDryContacts(r, *node, b);
-  if (!ok) return BuildLinkFailureReply(r, reply);
+  UpsCommandSink& out = *r.services.deviceCommands;
+  SettingsBatch batch;
+  batch.comm = node->commType();
+  if ((batch.comm != kCommAscii && batch.comm != kCommThreePhase &&
+       batch.comm != kCommModbusUps) ||
+      !out.CanQueueFor(batch.comm)) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  if (r.sub() == 0) {
+    BuildDeviceConfiguration(r, b, batch);
+  } else {
+    BuildDryContacts(b, batch);
+  }
+  if (batch.refused || !QueueSettingsBatch(out, *node, batch)) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  if (batch.setClock) {
+    node->setSyncDateTime(batch.clockValue);
+    if (r.services.maps) r.services.maps->SaveMapNode(*node);
+  }
   BeginSuccessReply(r, reply);
 }
 
@@ -264,7 +346,7 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       // One event is one line of the file.
       const std::string text =
           PrintableText(FrameText(r.frame, kEventTextOff, kEventTextSize), kEventTextSize);
-      r.services.eventLog->WriteEventLog(number, level, code, text);
+      if (!r.services.eventLog->writeEvent(number, level, code, text)) break;
       return BeginSuccessReply(r, reply);
     }
     case 5:

@@ -112,6 +112,7 @@ LinkServer::~LinkServer() {
 // ---- start, stop, the one-second pass ----
 
 bool LinkServer::start() {
+  connectionMinuteStart_ = clock_.tickMs();
   closeAllSessions();
   closeListener();
   openListener();
@@ -142,7 +143,10 @@ void LinkServer::tick() {
       const bool sendStuck =
           s.sending() && TickElapsed(now, s.sendStartTick) >= options_.transferTimeoutMs;
       const bool idle = TickElapsed(now, s.lastActivityTick) >= options_.idleTimeoutMs;
-      if (receiveStuck || sendStuck || idle) closeConsole(slot, true);
+      // A slot is held only by a console, and a console says Hello first.
+      const bool noHello =
+          !s.helloSeen && TickElapsed(now, s.openedTick) >= options_.helloTimeoutMs;
+      if (receiveStuck || sendStuck || idle || noHello) closeConsole(slot, true);
     }
     LinkSession& c = callBacks_[slot];
     if (c.state == SessionState::kConnecting) {
@@ -156,6 +160,7 @@ void LinkServer::tick() {
     closeConsole(kOverflowSlot, false);
   }
   if (!discoveryOpen()) openDiscovery();
+  rollConnectionMinute(now);
 }
 
 int LinkServer::connectedConsoles() const {
@@ -294,7 +299,24 @@ void LinkServer::logConsole(int textIndex, const LinkSession& s) {
   if (!texts_) return;
   std::string text = texts_(textIndex);
   if (text.empty()) return;
+  rollConnectionMinute(clock_.tickMs());
+  if (connectionLines_ >= options_.connectionLinesPerMinute) {
+    if (textIndex == kTextConsoleConnected) ++connectionsUnlogged_;
+    return;
+  }
+  ++connectionLines_;
   log_.WriteEventLog(0, kLevelInformation, kSystemEventCode, FormatLogText(text, s.peer.text()));
+}
+
+void LinkServer::rollConnectionMinute(uint32_t now) {
+  if (TickElapsed(now, connectionMinuteStart_) < 60000) return;
+  if (connectionsUnlogged_ > 0) {
+    log_.WriteEventLog(0, kLevelInformation, kSystemEventCode,
+                       std::to_string(connectionsUnlogged_) + " more console connections");
+  }
+  connectionMinuteStart_ = now;
+  connectionLines_ = 0;
+  connectionsUnlogged_ = 0;
 }
 
 void LinkServer::closeConsole(int slot, bool logIt) {
@@ -346,7 +368,6 @@ void LinkServer::receive(int slot) {
   const uint32_t now = clock_.tickMs();
   if (s.receivedCount == 0) s.receiveStartTick = now;
   s.receivedCount += static_cast<size_t>(n);
-  s.lastActivityTick = now;
   handleFrames(slot);
 }
 
@@ -363,6 +384,10 @@ void LinkServer::handleFrames(int slot) {
     s.phase = kPhaseComplete;
     size_t replySize = 0;
     if (*total > kLinkHeaderSize) {  // a frame of length 0 carries nothing to answer
+      // Only a frame with content keeps the slot: empty frames are no activity.
+      s.lastActivityTick = clock_.tickMs();
+      LinkFrameView frame(CBytes(s.receiveBuffer.data(), *total));
+      if (frame.kind() == kLinkKindRequest && frame.command() == kLinkCmdHello) s.helloSeen = true;
       LinkRequest request(CBytes(s.receiveBuffer.data(), *total), slot, s.peer, s.protocolVersion,
                           services_);
       LinkFrameBuilder reply(Bytes(s.sendBuffer.data(), s.sendBuffer.size()));

@@ -27,6 +27,10 @@ struct LinkServerOptions {
   uint32_t transferTimeoutMs = 3000;  // a frame or reply not through by then closes the session
   uint32_t pushTimeoutMs = 5000;      // a push not sent by then closes the call-back
   uint32_t idleTimeoutMs = 5 * 60 * 1000;  // console silent this long is closed
+  uint32_t helloTimeoutMs = 10000;         // a connection without a Hello by then is closed
+  // Console connect and close lines written per minute; the rest are counted
+  // into one line, so a flood cannot push real events out of Event.log.
+  int connectionLinesPerMinute = 20;
   uint32_t overflowLifetimeMs = 3000;      // the overflow session is closed after this
   uint32_t callBackConnectPasses = 10;     // one-second passes a call-back may spend connecting
 };
@@ -110,6 +114,9 @@ class LinkServer final : public LinkSessionHost {
   bool flushReply(int slot);  // true when the reply is out and the session still open
   void closeConsole(int slot, bool logIt);
   void logConsole(int textIndex, const LinkSession& s);
+  // Ends the connection-line minute when it is over, writing the count of
+  // lines left out ("N more console connections").
+  void rollConnectionMinute(uint32_t now);
 
   // Call-back sessions.
   void onCallBack(int slot, int fd, uint32_t events, int error);
@@ -141,6 +148,9 @@ class LinkServer final : public LinkSessionHost {
   uint16_t boundTcpPort_ = 0;
   uint16_t boundUdpPort_ = 0;
   bool discoverAnswerPending_ = false;
+  uint32_t connectionMinuteStart_ = 0;  // tick; loop thread only
+  int connectionLines_ = 0;             // written in this minute
+  int connectionsUnlogged_ = 0;         // connections not logged in this minute
 };
 
 }  // namespace lark

@@ -9,6 +9,7 @@
 
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "core/group_totals.h"
 #include "core/language_texts.h"
 #include "linkserver/link_commands.h"
 #include "linkserver/link_server.h"
@@ -18,6 +19,8 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "records/audio_handover.h"
+#include "records/history_exception.h"
+#include "records/history_files.h"
 #include "records/popup.h"
 #include "service/systemd_notify.h"
 
@@ -70,8 +73,22 @@ class Service::SerialCommands final : public UpsCommandSink {
     ports_.ResumeSerialThreads();
   }
   void QueueBinaryFrame(DeviceNode&, CBytes) override {}
-  // Only the ASCII engine takes queued commands so far.
-  bool CanQueueFor(int16_t commType) const override { return commType == kCommAscii; }
+  bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) override {
+    ports_.PauseSerialThreads();
+    const bool ok = AsciiUpsEngine::QueueSerialProtocolCommands(node, texts);
+    ports_.ResumeSerialThreads();
+    return ok;
+  }
+  bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) override {
+    ports_.PauseSerialThreads();
+    const bool ok = ModbusRtuEngine::QueueModbusCommands(node, pdus);
+    ports_.ResumeSerialThreads();
+    return ok;
+  }
+  // The ASCII and Modbus RTU engines take queued commands so far.
+  bool CanQueueFor(int16_t commType) const override {
+    return commType == kCommAscii || IsModbusRtuCommType(commType);
+  }
 
  private:
   PortTable& ports_;
@@ -130,6 +147,7 @@ struct Service::Link {
   void wireServices(Service& service, Clock& clock, DeviceTree& tree) {
     LinkServices& s = services;
     s.installDir = service.options_.installDir;
+    s.stateDir = service.keys_.dir();
     s.tree = &tree;
     s.maps = &service.maps_;
     s.settingsStore = &service.settingsStore_;
@@ -217,12 +235,15 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       opener_(ComPortResolver{{}, DefaultSerialLinkDir(options_.installDir)},
               [this](std::string_view t) { log(t); }),
       ascii_(upsEventLog_, [this](std::string_view t) { log(t); }),
+      modbus_(clock_, [this](std::string_view t) { log(t); }),
+      plc_([this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
       snmp_(std::make_unique<SnmpManager>(tree_, clock_, [this] {
         SnmpManagerOptions o;
         o.installDir = options_.installDir;
         o.hooks.eventLog = &eventLog_;
         o.hooks.serviceLog = [this](std::string_view t) { log(t); };
+        o.hooks.updateGroupTotals = UpdateGroupTotals;
         o.hooks.socketFailed = [this] { systemEvent(kLevelInformation, kMsgSnmpSocketFailed); };
         return o;
       }())),
@@ -239,13 +260,28 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       tray_(keys_, TrayHooks{[this] { return stopMonitoring(); },
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
+  eventLog_.setProblemLog([this](std::string_view t) { log(t); });
   ports_.setEngine(kCommAscii, &ascii_);
+  for (int16_t ct : {kCommModbusUps, kCommModbusTrv5200, kCommModbus9315, kCommInverter,
+                     kCommSensor, kCommMeter}) {
+    ports_.setEngine(static_cast<uint8_t>(ct), &modbus_);
+  }
+  ports_.setEngine(kCommPlc, &plc_);
   tree_.setWorkerPauser(*pauser_);
   tree_.setEndpoints(*endpoints_);
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
     ports_.AttachPortDevice(node, false);
   };
+  maps_.hooks().stopRequested = [this] {
+    if (!loop_.stopSignalPending()) return false;
+    log("stop requested: the map is not read further");
+    return true;
+  };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
+  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, historyDatabase_);
+  gprs_ = std::make_unique<GprsLink>(loop_, clock_, tree_, eventLog_,
+                                     [this](std::string_view t) { log(t); },
+                                     GprsLinkOptions{options_.gprsTcpPort, kGprsRoundMs});
 }
 
 Service::~Service() { stop(); }
@@ -273,6 +309,12 @@ void Service::loadEverything() {
   std::string name = settings_.autoLoadMap;
   maps_.OpenMapFile(name);
   afterMapOpened();
+  // Temp files of saves cut short by a kill, in the folders we save to.
+  for (const std::string& dir :
+       {options_.installDir, JoinPath(options_.installDir, "Images"), settings_.historyDirectory,
+        JoinPath(settings_.historyDirectory, maps_.currentMapName())}) {
+    RemoveStaleTempFiles(dir);
+  }
   lastTick_ = clock_.now();
   // The first tick then handles a minute boundary, so schedules run at once.
   lastTick_.minute = 0xFFFF;
@@ -280,8 +322,12 @@ void Service::loadEverything() {
 
 void Service::afterMapOpened() {
   eventLog_.setPath(settings_.historyDirectory, maps_.currentMapName());
+  modbus_.setIlluminationMin(settings_.illuminationMin);
   ports_.setConfig(SerialPollConfig{static_cast<uint32_t>(settings_.serialPolling),
                                     static_cast<uint32_t>(settings_.serialTimeout) * 1000u});
+  history_->publish(HistorySettings{settings_.historyPeriod, settings_.historyStorage,
+                                    settings_.historyDirectory, maps_.currentMapName(),
+                                    settings_.databaseEnabled != 0});
   snmp_->table().setSettings(snmpSettings());
   snmp_->resetResolutionPeriod();
 }
@@ -348,14 +394,20 @@ bool Service::start(std::string* error) {
       {"console link listeners", done([this] {
          if (!link_->start()) log("the console link could not open every socket; retrying");
        })},
-      {"GPRS listener", {}},
+      // 1000 stations need descriptors; a port that cannot open now is
+      // retried by the one-second check.
+      {"GPRS listener", done([this] {
+         RaiseOpenFileLimit();
+         gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
+         if (!gprs_->OpenGprsListener()) log("the GPRS listener could not open; retrying");
+       })},
       // A socket that cannot open is reported once; the thread retries.
       {"SNMP socket", done([this] { snmp_->openSocket(); })},
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
       {"SNMP poll thread", done([this] { snmp_->startThread(); })},
-      {"history recorder thread", {}},
+      {"history recorder thread", done([this] { history_->start(); })},
       {"mail thread", {}},
-      {"GPRS thread", {}},
+      {"GPRS thread", done([this] { gprs_->startThread(); })},
   };
   for (const StartStep& step : steps) {
     if (step.run && !step.run()) {
@@ -377,6 +429,8 @@ void Service::stop() {
   systemEvent(kLevelInformation, kMsgServiceStopping);
   ports_.StopSerialThreads();
   snmp_->stop();
+  history_->stop();
+  gprs_->stop();
   link_->stop();
   {
     DeviceTree::StructuralEdit edit(tree_);
@@ -391,18 +445,34 @@ void Service::stop() {
 }
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
-// (database retry and connection, schedules, the history thread's day and
-// month flags, SMS, GPRS time-outs) keep their place as comments.
+// (database retry and connection, schedules, SMS) keep their place as
+// comments.
 void Service::onSecondTimer() {
+  // An exception skips the rest of this tick only; the loop does not sleep.
+  try {
+    secondTimerWork();
+  } catch (...) {
+    ReportHistoryException(eventLog_, historyDatabase_, kCppExceptionCode, kPlaceSecondTimer);
+  }
+}
+
+void Service::secondTimerWork() {
   WallTime now = clock_.now();
   if (now.minute != lastTick_.minute) {
     // The boundary forced at start-up is neither a day change nor a full
     // hour: the clock goes to the devices at the next full hour.
     const bool real = lastTick_.minute != 0xFFFF;
-    if (real && now.day != lastTick_.day) {
-      // The history recorder's day reset, until that thread exists.
-      auto lock = tree_.readLock();
-      Tree_ResetDailyValues(tree_.root());
+    const bool dayChanged = real && now.day != lastTick_.day;
+    const bool monthChanged = real && now.month != lastTick_.month;
+    if (dayChanged) {
+      // The daily values themselves are reset by the history thread.
+      int32_t sensorAverage, inverterSum;
+      {
+        auto lock = tree_.readLock();
+        sensorAverage = tree_.root().groupTotal(GroupTotal::kA0);
+        inverterSum = tree_.root().groupTotal(GroupTotal::kS1);
+      }
+      ResetPresentSnapshot(options_.installDir, now, sensorAverage, inverterSum);
     }
     // Database: retry countdown.
     if (real && now.minute == 0) {
@@ -414,7 +484,9 @@ void Service::onSecondTimer() {
       }
       ports_.ResumeSerialThreads();
     }
-    // Schedules: next actions, then run them. History: day and month flags.
+    // Schedules: next actions, then run them.
+    if (dayChanged) history_->dayChanged.store(true);
+    if (monthChanged) history_->monthChanged.store(true);
     lastTick_ = clock_.now();
   }
   tray_.onSecondTick();
@@ -431,7 +503,11 @@ void Service::onSecondTimer() {
     // SMS: send queue 0, then queue 1.
   }
   ++secondTick_;
-  if (tray_.monitoring()) link_->tick();  // GPRS: station time-outs follow
+  if (tray_.monitoring()) {
+    link_->tick();
+    gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
+    gprs_->CheckGprsTimeouts();
+  }
   ReapChildren();
   if (++imageListCounter_ >= 60) {
     imageListCounter_ = 0;
@@ -489,6 +565,10 @@ int RunLarkcore() {
   InstanceLock instance;
   std::string holder;
   if (!instance.acquire(JoinPath(installDir, "Larkcore.lock"), &holder)) {
+    if (!instance.heldElsewhere()) {
+      fprintf(stderr, "Larkcore: %s\n", holder.c_str());
+      return 1;
+    }
     fprintf(stderr, "Larkcore: another Larkcore (%s) already runs on %s\n", holder.c_str(),
             installDir.c_str());
     return 1;

@@ -15,6 +15,9 @@
 #include "core/settings.h"
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
+#include "devices/modbus/modbus_rtu.h"
+#include "devices/gprs/gprs_link.h"
+#include "devices/plc/plc_engine.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
@@ -24,6 +27,8 @@
 #include "platform/event_loop.h"
 #include "platform/key_store.h"
 #include "records/alarm_detector.h"
+#include "records/history_database.h"
+#include "records/history_recorder.h"
 #include "records/outgoing_messages.h"
 
 namespace lark {
@@ -42,6 +47,7 @@ struct ServiceOptions {
   std::string installDir;
   uint16_t linkTcpPort = 8900;
   uint16_t linkUdpPort = 9000;
+  uint16_t gprsTcpPort = kGprsDefaultPort;
   // Lines of the service's own log (stderr by default).
   std::function<void(std::string_view)> log;
 };
@@ -72,6 +78,8 @@ class Service {
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
   SnmpManager& snmp() { return *snmp_; }
+  HistoryRecorder& history() { return *history_; }
+  GprsLink& gprs() { return *gprs_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -88,6 +96,7 @@ class Service {
   void reloadMap(const std::string& file);
   void afterMapOpened();
   SnmpPollSettings snmpSettings() const;
+  void secondTimerWork();  // the one-second work, run under the exception guard
 
   EventLoop& loop_;
   Clock& clock_;
@@ -105,6 +114,8 @@ class Service {
   TermiosPortOpener opener_;
   UpsEventLogBuffer upsEventLog_;
   AsciiUpsEngine ascii_;
+  ModbusRtuEngine modbus_;
+  ModbusAsciiPlcEngine plc_;
   PortTable ports_;
   std::unique_ptr<SnmpManager> snmp_;
   std::unique_ptr<SerialPauser> pauser_;
@@ -117,6 +128,9 @@ class Service {
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
+  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
+  std::unique_ptr<HistoryRecorder> history_;
+  std::unique_ptr<GprsLink> gprs_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;

@@ -13,7 +13,7 @@
 #include "devices/snmp/snmp_live_data.h"
 #include "linkserver/link_commands.h"
 #include "platform/profile.h"
-#include "tests/support/child_process.h"
+#include "tests/support/background_program.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
@@ -210,8 +210,8 @@ TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
     }
     return out;
   };
-  ASSERT_TRUE(WaitUntil([&] { return lines("3").size() >= 3; }, 60000)) << ReadFile(dir.file("Demo/Event.log"));
-  std::vector<std::string> ups = lines("3");
+  ASSERT_TRUE(WaitUntil([&] { return lines("10").size() >= 3; }, 60000)) << ReadFile(dir.file("Demo/Event.log"));
+  std::vector<std::string> ups = lines("10");
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(ups[i], i % 2 ? "Event 1 cleared\r" : "Event 1 occurred\r") << i;
   }
@@ -220,11 +220,11 @@ TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
   sim.signal(SIGHUP);
   ASSERT_TRUE(sim.waitFor("reloaded"));
   EXPECT_TRUE(WaitUntil([&] {
-    std::vector<std::string> l = lines("3");
+    std::vector<std::string> l = lines("10");
     return std::find(l.begin(), l.end(), "Communication lost\r") != l.end();
   })) << ReadFile(dir.file("Demo/Event.log"));
-  EXPECT_EQ(lines("4"), std::vector<std::string>{});
-  EXPECT_EQ(lines("5"), std::vector<std::string>{});
+  EXPECT_EQ(lines("11"), std::vector<std::string>{});
+  EXPECT_EQ(lines("12"), std::vector<std::string>{});
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 

@@ -26,7 +26,7 @@
 #include "devices/snmp/snmp_poller.h"
 #include "devices/snmp/snmp_response.h"
 #include "tests/devices/snmp/snmp_fixture.h"
-#include "tests/support/child_process.h"
+#include "tests/support/background_program.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
