@@ -158,7 +158,6 @@ void SnmpDeviceTable::SnmpReinitEntry(int index, DeviceNode& node) {
   blk->setMask(MaskWord::kReported, 0);
   if (ParseDotted(node.ip()) == 0) blk->setMaskBits(MaskWord::kCurrent, kNoResponseBit);
   node.resetAudioRepeat();
-  e.ready = 0;
   e.state = kSnmpEntryIdle;
   e.socket = socket_.isOpen() ? socket_.handle() : 0;
   e.ready = socket_.isOpen() ? 1 : 0;
@@ -221,8 +220,9 @@ void SnmpDeviceTable::rebuildIndex() {
 }
 
 DeviceNode* SnmpDeviceTable::nodeAt(int index) const {
-  return index >= 0 && static_cast<size_t>(index) < nodes_.size() ? nodes_[static_cast<size_t>(index)]
-                                                                  : nullptr;
+  return index >= 0 && static_cast<size_t>(index) < nodes_.size()
+             ? nodes_[static_cast<size_t>(index)]
+             : nullptr;
 }
 
 void SnmpDeviceTable::takeResolved() {
@@ -258,15 +258,15 @@ void SnmpDeviceTable::round() {
   takeResolved();
   if (indexDirty_.exchange(false)) rebuildIndex();
 
-  const SnmpPollPace pace = SnmpPaceOf(settings());
+  const SnmpPollSettings s = settings();
+  const SnmpPollPace pace = SnmpPaceOf(s);
   const int64_t n = count();
   ++roundsSinceExchange_;
-  bool exchange = false;
-  if (n >= pace.roundsPerInterval) {
-    exchange = true;
-  } else if (n > 0 && roundsSinceExchange_ * kSnmpRoundMs >= std::max<int64_t>(1, settings().pollingMs) / n) {
-    exchange = true;
-  }
+  // Fewer devices than rounds in an interval: one device every
+  // polling / n milliseconds, on a round boundary.
+  const bool exchange =
+      n >= pace.roundsPerInterval ||
+      (n > 0 && roundsSinceExchange_ * kSnmpRoundMs >= std::max<int64_t>(1, s.pollingMs) / n);
   if (exchange) {
     roundsSinceExchange_ = 0;
     if (n > 0 && socket_.isOpen()) receivePhase(static_cast<int>(2 * n));
@@ -290,7 +290,8 @@ void SnmpDeviceTable::resolutionMoment() {
     if (!node) continue;
     if (e.state != kSnmpEntryActive && node->resolvedAddress() == 0 && resolver_) {
       const std::string host = node->ip();
-      if (!host.empty() && host != "0.0.0.0" && ParseDotted(host) == 0) resolver_->request(e.nodeId, host);
+      if (!host.empty() && host != "0.0.0.0" && ParseDotted(host) == 0)
+        resolver_->request(e.nodeId, host);
     }
     if (e.state == kSnmpEntryIdle && e.socket == -1) {
       SnmpReinitEntry(i, *node);
@@ -394,7 +395,8 @@ int32_t SnmpDeviceTable::nextRequestId() {
 void SnmpDeviceTable::sendPhase(const SnmpPollPace& pace) {
   const int64_t n = count();
   if (n == 0) return;
-  const int64_t k = n >= pace.roundsPerInterval ? (n + pace.roundsPerInterval - 1) / pace.roundsPerInterval : 1;
+  const int64_t k =
+      n >= pace.roundsPerInterval ? (n + pace.roundsPerInterval - 1) / pace.roundsPerInterval : 1;
   if (start_ >= n) start_ = 0;
   for (int64_t i = 0; i < k; ++i) {
     const int index = static_cast<int>((start_ + i) % n);
@@ -430,7 +432,8 @@ void SnmpDeviceTable::pollOne(int index, const SnmpPollPace& pace) {
     // Every request gets an id of its own, so an answer names the request.
     // Encoded again with it (the header's community text is ours to keep).
     const std::string community = node->community();
-    codec_.message.community = CBytes(reinterpret_cast<const uint8_t*>(community.data()), community.size());
+    codec_.message.community =
+        CBytes(reinterpret_cast<const uint8_t*>(community.data()), community.size());
     codec_.message.requestId = nextRequestId();
     CBytes bytes;
     if (SnmpEncodeMessage(codec_, &bytes) == 0) {

@@ -23,8 +23,8 @@
 #include "core/event_log_sink.h"
 #include "devices/snmp/snmp_codec.h"
 #include "devices/snmp/snmp_entry.h"
-#include "devices/snmp/snmp_objects.h"
 #include "devices/snmp/snmp_monitor.h"
+#include "devices/snmp/snmp_objects.h"
 #include "devices/snmp/snmp_resolver.h"
 #include "devices/snmp/snmp_socket.h"
 #include "platform/clock.h"
@@ -91,7 +91,9 @@ class SnmpDeviceTable {
   void SnmpSetDefaultMasks(int index);
 
   int count() const { return static_cast<int>(slots_.size()); }
-  const SnmpDeviceEntry& entry(int index) const { return *slots_[static_cast<size_t>(index)].entry; }
+  const SnmpDeviceEntry& entry(int index) const {
+    return *slots_[static_cast<size_t>(index)].entry;
+  }
   SnmpDeviceEntry& entry(int index) { return *slots_[static_cast<size_t>(index)].entry; }
   // The node ids of the table, in order (the loop thread may read them while
   // the poll thread runs: only the loop thread changes them).
@@ -142,8 +144,8 @@ class SnmpDeviceTable {
   SnmpTrafficMonitor& monitor_;
   SnmpTableHooks hooks_;
 
-  std::vector<Slot> slots_;                      // dense, in insertion order
-  std::unordered_map<int32_t, int> byId_;        // node id -> slot, kept with slots_
+  std::vector<Slot> slots_;                // dense, in insertion order
+  std::unordered_map<int32_t, int> byId_;  // node id -> slot, kept with slots_
   mutable std::mutex settingsMu_;
   SnmpPollSettings settings_;
   std::atomic<bool> resetPeriod_{false};

@@ -11,9 +11,8 @@ bool SnmpTrafficMonitor::open() {
 
 bool SnmpTrafficMonitor::openLocked() {
   closeLocked();
-  std::string path = JoinPath(installDir_, "NetworkMonitor" +
-                                               std::to_string(fileCounter_ % kNetworkMonitorFiles) +
-                                               ".txt");
+  std::string path = JoinPath(
+      installDir_, "NetworkMonitor" + std::to_string(fileCounter_ % kNetworkMonitorFiles) + ".txt");
   fileCounter_ = (fileCounter_ + 1) % kNetworkMonitorFiles;
   file_ = fopen(path.c_str(), "w+");
   written_ = 0;

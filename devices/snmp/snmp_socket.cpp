@@ -25,7 +25,8 @@ SnmpReceive UdpSnmpSocket::receive(Bytes buf, size_t* length, uint32_t* address,
   if (fd_ < 0) return SnmpReceive::kFatal;
   sockaddr_in from{};
   socklen_t fromLen = sizeof from;
-  ssize_t n = ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+  ssize_t n =
+      ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
   if (n < 0) {
     switch (errno) {
       case EAGAIN:

@@ -43,7 +43,8 @@ V SnmpProperties(int id, const std::string& ip, uint16_t port, int16_t upsId, ui
 }
 
 bool WaitUntil(const std::function<bool()>& done, int ms = 20000) {
-  for (int i = 0; i < ms / 100 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int i = 0; i < ms / 100 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   return done();
 }
 
@@ -123,7 +124,8 @@ TEST_F(SnmpService, PollsAgentsAddedByAConsoleAndNoticesSilence) {
     return b.size() == 888 && (u64At(b, 16) & snmp_off::kNoResponseBit) != 0;
   };
   EXPECT_TRUE(WaitUntil([&] { return slot(1, 20) == 555 && slot(2, 20) == 777; }))
-      << slot(1, 20) << " " << slot(2, 20) << "\n" << service->output();
+      << slot(1, 20) << " " << slot(2, 20) << "\n"
+      << service->output();
 
   // The network monitor: on, lines both ways, off.
   auto monitor = [&](uint8_t sub) {
@@ -162,8 +164,9 @@ TEST_F(SnmpService, SnmpdIdentifiesItsDevicesThroughTheService) {
       "override 1.3.6.1.4.1.7321.2.4.3.1.0 integer 231\n"
       "override 1.3.6.1.4.1.7321.2.4.5.3.0 integer 48\n";
   std::ofstream(dir.file("snmpd.conf")) << conf;
-  test::Child snmpd({"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("snmpd.conf"), "udp:127.0.0.9:16161"},
-                    dir.file("snmpd.log"), {"SNMP_PERSISTENT_DIR=" + dir.file("persist"), "MIBS="});
+  test::Child snmpd(
+      {"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("snmpd.conf"), "udp:127.0.0.9:16161"},
+      dir.file("snmpd.log"), {"SNMP_PERSISTENT_DIR=" + dir.file("persist"), "MIBS="});
   ASSERT_TRUE(snmpd.waitFor("NET-SNMP version")) << snmpd.output();
   ASSERT_NO_FATAL_FAILURE(StartService());
   ASSERT_NO_FATAL_FAILURE(AddNodes({SnmpProperties(1, "127.0.0.9", 16161, 3, kMibUnknown),
@@ -171,7 +174,8 @@ TEST_F(SnmpService, SnmpdIdentifiesItsDevicesThroughTheService) {
   EXPECT_TRUE(WaitUntil([&] {
     V image = data(0, 1);
     return image.size() == kDeviceNodeSize && image[node_off::kMibType] == kMibInverter;
-  })) << service->output() << snmpd.output();
+  })) << service->output()
+      << snmpd.output();
   EXPECT_EQ(text(1, snmp_off::kSysName, snmp_off::kSysNameSize), "ups-room");
   EXPECT_EQ(text(1, snmp_off::kSysLocation, snmp_off::kSysLocationSize), "hall 2");
   EXPECT_EQ(text(1, snmp_off::kSysContact, snmp_off::kSysContactSize), "ops@example");
@@ -185,9 +189,9 @@ TEST_F(SnmpService, SnmpdIdentifiesItsDevicesThroughTheService) {
 // Event.log line; the UPS falls silent, "Communication lost" after the time-out;
 // the inverter and the sensor answer throughout.
 TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
-  std::filesystem::copy(test::SourcePath("data"), dir.path(),
-                        std::filesystem::copy_options::recursive |
-                            std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy(
+      test::SourcePath("data"), dir.path(),
+      std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
   ASSERT_TRUE(WriteProfileString(dir.file("manager.ini"), "Polling", "SNMP Polling", "200"));
   ASSERT_TRUE(WriteProfileString(dir.file("manager.ini"), "Polling", "SNMP Timeout", "3"));
   const std::string script = dir.file("sim.txt");
@@ -210,7 +214,8 @@ TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
     }
     return out;
   };
-  ASSERT_TRUE(WaitUntil([&] { return lines("10").size() >= 3; }, 60000)) << ReadFile(dir.file("Demo/Event.log"));
+  ASSERT_TRUE(WaitUntil([&] { return lines("10").size() >= 3; }, 60000))
+      << ReadFile(dir.file("Demo/Event.log"));
   std::vector<std::string> ups = lines("10");
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(ups[i], i % 2 ? "Event 1 cleared\r" : "Event 1 occurred\r") << i;

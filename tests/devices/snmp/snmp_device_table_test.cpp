@@ -88,14 +88,16 @@ std::vector<uint8_t> Answer(const Sent& request, const std::vector<test::Bind>& 
   SnmpCodec req;
   EXPECT_EQ(SnmpDecodeMessage(req, request.bytes), 0);
   SnmpCodec enc;
-  enc.message.community = CBytes(reinterpret_cast<const uint8_t*>(community.data()), community.size());
+  enc.message.community =
+      CBytes(reinterpret_cast<const uint8_t*>(community.data()), community.size());
   enc.message.pdu = pdu;
   enc.message.requestId = req.message.requestId + idDelta;
   for (const test::Bind& b : binds) {
-    bool ok = b.type == kBerOctetString
-                  ? enc.addOctets(b.name.span(), CBytes(reinterpret_cast<const uint8_t*>(b.text.data()),
-                                                        b.text.size()))
-                  : enc.addInteger(b.name.span(), b.integer, b.type);
+    bool ok =
+        b.type == kBerOctetString
+            ? enc.addOctets(b.name.span(),
+                            CBytes(reinterpret_cast<const uint8_t*>(b.text.data()), b.text.size()))
+            : enc.addInteger(b.name.span(), b.integer, b.type);
     EXPECT_TRUE(ok);
   }
   CBytes out;
@@ -199,7 +201,8 @@ TEST_F(TableTest, RegistrationRefusesDuplicatesAndAFullTable) {
     more.push_back(std::make_unique<DeviceNode>());
     more.back()->setId(static_cast<int16_t>(1000 + i));
     more.back()->setIp("10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250));
-    EXPECT_EQ(table.AddSnmpDevice(*more.back()), i < kSnmpTableCapacity) << i;  // the 1001st refused
+    EXPECT_EQ(table.AddSnmpDevice(*more.back()), i < kSnmpTableCapacity)
+        << i;  // the 1001st refused
   }
   EXPECT_EQ(table.count(), kSnmpTableCapacity);
   table.RemoveSnmpDevice(n.id());
@@ -240,7 +243,9 @@ TEST_F(TableTest, OnlyTheAnswerToARecentRequestIsApplied) {
       {"the other node's port", right, a, 16162},
       {"unknown address", right, Address("127.0.0.10"), 16161},
       {"wrong id",
-       [](const Sent& r, const std::vector<test::Bind>& v) { return Answer(r, v, kPduGetResponse, 1000); },
+       [](const Sent& r, const std::vector<test::Bind>& v) {
+         return Answer(r, v, kPduGetResponse, 1000);
+       },
        a, 16161},
       {"wrong community",
        [](const Sent& r, const std::vector<test::Bind>& v) {
@@ -248,9 +253,12 @@ TEST_F(TableTest, OnlyTheAnswerToARecentRequestIsApplied) {
        },
        a, 16161},
       {"a GetRequest",
-       [](const Sent& r, const std::vector<test::Bind>& v) { return Answer(r, v, kPduGetRequest); }, a,
-       16161},
-      {"garbage", [](const Sent&, const std::vector<test::Bind>&) { return std::vector<uint8_t>{0x30, 3, 2, 1}; },
+       [](const Sent& r, const std::vector<test::Bind>& v) { return Answer(r, v, kPduGetRequest); },
+       a, 16161},
+      {"garbage",
+       [](const Sent&, const std::vector<test::Bind>&) {
+         return std::vector<uint8_t>{0x30, 3, 2, 1};
+       },
        a, 16161},
   };
   for (const Case& c : cases) {
@@ -280,10 +288,12 @@ TEST_F(TableTest, ALargeAnswerAndPerDatagramErrorsKeepTheSocket) {
   ASSERT_EQ(socket.sent.size(), 1u);
   // 40 bindings with texts: more than 1024 octets.
   std::vector<test::Bind> binds{test::Text(SystemOid(kItemSysName), std::string(31, 'N'))};
-  for (OidRef o : {SystemOid(kItemSysLocation), SystemOid(kItemSysContact), MakerOid(1, 1), MakerOid(1, 6)}) {
+  for (OidRef o :
+       {SystemOid(kItemSysLocation), SystemOid(kItemSysContact), MakerOid(1, 1), MakerOid(1, 6)}) {
     binds.push_back(test::Text(o, std::string(100, 'T')));
   }
-  for (uint32_t i = 1; binds.size() < 40; ++i) binds.push_back(test::Int(MakerOid(9, 1 + i % 28), 0));
+  for (uint32_t i = 1; binds.size() < 40; ++i)
+    binds.push_back(test::Int(MakerOid(9, 1 + i % 28), 0));
   std::vector<uint8_t> big = Answer(socket.sent[0], binds);
   ASSERT_GT(big.size(), 1024u);
   socket.incoming.push_back({SnmpReceive::kSkip, {}, 0, 0});
@@ -305,7 +315,8 @@ TEST_F(TableTest, ALargeAnswerAndPerDatagramErrorsKeepTheSocket) {
 
 TEST_F(TableTest, ASocketThatCannotOpenIsReportedOnceUntilItOpens) {
   int reports = 0;
-  SnmpDeviceTable t(tree, socket, nullptr, clock, monitor, SnmpTableHooks{nullptr, {}, {}, [&] { ++reports; }});
+  SnmpDeviceTable t(tree, socket, nullptr, clock, monitor,
+                    SnmpTableHooks{nullptr, {}, {}, [&] { ++reports; }});
   socket.failOpen = true;
   for (int i = 0; i < 5; ++i) t.round();
   EXPECT_EQ(reports, 1);
@@ -368,10 +379,10 @@ TEST(SnmpPace, DeadlinesKeepPaceAcrossTheWrap) {
     uint32_t deadline, now, next;
   };
   const Case cases[] = {
-      {1000, 1040, 1100},                 // a round that took 40 ms
-      {1000, 1150, 1100},                 // late: the next comes at once
-      {1000, 1250, 1250},                 // more than a round behind: from now
-      {0xFFFFFFF0u, 0xFFFFFFF5u, 0x54},   // across the wrap
+      {1000, 1040, 1100},                // a round that took 40 ms
+      {1000, 1150, 1100},                // late: the next comes at once
+      {1000, 1250, 1250},                // more than a round behind: from now
+      {0xFFFFFFF0u, 0xFFFFFFF5u, 0x54},  // across the wrap
       {0xFFFFFFF0u, 0x200, 0x200},
   };
   for (const Case& c : cases) EXPECT_EQ(SnmpNextDeadline(c.deadline, c.now), c.next) << c.now;
@@ -410,7 +421,8 @@ TEST(SnmpThread, PausesStopsAndPollsWhileANameIsLookedUp) {
   ASSERT_TRUE(snmp.openSocket());
   snmp.startThread();
   auto waitFor = [](auto done) {
-    for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !done(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return done();
   };
   EXPECT_TRUE(waitFor([&] { return socket.sentCount() >= 3; }));  // the dotted node, resolver held
