@@ -88,7 +88,8 @@ void SetSnmpDevice(LinkRequest& r, DeviceNode& node, const ImageFields& f, CByte
   if (!snmp) tree.endpoints().removeSnmpDevice(node);
   const std::string ip = f.text(node_off::kIp, node_off::kIpSize);
   node.setIp(ip);
-  // Names are not looked up here; a dotted address resolves to itself.
+  // A dotted address resolves to itself; a name is looked up by the SNMP
+  // manager's resolver thread (nodeEdited), never here.
   in_addr addr{};
   node.setResolvedAddress(inet_pton(AF_INET, ip.c_str(), &addr) == 1 ? addr.s_addr : 0);
   node.setCommunity(f.text(node_off::kCommunity, node_off::kCommunitySize));
