@@ -19,6 +19,7 @@ class EventLog;
 class LanguageTables;
 class MapStore;
 class SettingsStore;
+class SnmpDeviceControl;
 class UpsCommandSink;
 struct ServiceSettings;
 
@@ -89,6 +90,7 @@ struct LinkServices {
   // The UPS command fan-out of the console's control dialog; null until built.
   UpsCommandSink* upsControl = nullptr;
   LinkTrafficControl* traffic = nullptr;
+  SnmpDeviceControl* snmp = nullptr;  // the SNMP manager; null without one
 
   // After another map became current (open, new, save under a new name) or
   // the history folder changed: the event log follows the map folder.

@@ -10,6 +10,7 @@
 #include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
+#include "core/snmp_control.h"
 #include "platform/clock.h"
 
 namespace lark {
@@ -237,10 +238,12 @@ std::string WithAsciiLength(std::string text) {
   return text;
 }
 
-// ---- 23: the per-row alarm states belong to the SNMP device table, which
-// is not part of this service yet: nothing to stop. ----
+// ---- 23: the reaction states of the SNMP devices ----
 
-void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) { BeginSuccessReply(r, reply); }
+void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (r.services.snmp) r.services.snmp->stopAllAlarms();
+  BeginSuccessReply(r, reply);
+}
 
 // ---- 26 ----
 

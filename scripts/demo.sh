@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Release programs and runs Larkcore on a demo installation folder
 # made from data/, with simulated devices: an ASCII UPS on COM1, a Modbus RTU
-# line on COM3 (a UPS, an inverter, a sensor and a meter), a PLC on COM4 and
-# two GPRS stations; the console Larkview beside it. Ctrl-C stops all.
+# line on COM3 (a UPS, an inverter, a sensor and a meter), a PLC on COM4,
+# two GPRS stations and SNMP agents on 127.0.0.2-4; the console Larkview
+# beside it. Ctrl-C stops all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -33,6 +34,18 @@ $bin/plc_sim --pty-dir "$demo/ports" --com 4 --plc 1 --toggle 20 >/dev/null &
 pids+=($!)
 wait_for "$demo/ports/COM1"
 wait_for "$demo/ports/COM4"
+# SNMP agents: a maker UPS whose first alarm word turns on and off every
+# 30 requests, an inverter (unit 3) and a sensor, on 127.0.0.2-4 port 16161.
+cat >"$demo/snmp_sim.txt" <<'AGENTS'
+agent ups 127.0.0.2:16161 maker
+alarm ups 1.3.6.1.4.1.7321.2.4.9.1.0 30
+agent inverter 127.0.0.3:16161 device
+unit inverter 3
+agent sensor 127.0.0.4:16161 device
+unit sensor 100
+AGENTS
+$bin/snmp_sim "$demo/snmp_sim.txt" >/dev/null &
+pids+=($!)
 # Two GPRS stations, Station1 and Station2, call the service's port 9100 once it listens.
 $bin/gprs_sim --stations 2 >/dev/null &
 pids+=($!)

@@ -9,6 +9,7 @@
 
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "core/group_totals.h"
 #include "core/language_texts.h"
 #include "linkserver/link_commands.h"
 #include "linkserver/link_server.h"
@@ -25,25 +26,36 @@
 
 namespace lark {
 
-// Pauses the serial poll threads around structural tree changes.
+// Pauses the serial and SNMP poll threads around structural tree changes.
 class Service::SerialPauser final : public WorkerPauser {
  public:
-  explicit SerialPauser(PortTable& ports) : ports_(ports) {}
-  void pauseAll() override { ports_.PauseSerialThreads(); }
-  void resumeAll() override { ports_.ResumeSerialThreads(); }
+  SerialPauser(PortTable& ports, SnmpManager& snmp) : ports_(ports), snmp_(snmp) {}
+  void pauseAll() override {
+    ports_.PauseSerialThreads();
+    snmp_.thread().pause();
+  }
+  void resumeAll() override {
+    snmp_.thread().resume();
+    ports_.ResumeSerialThreads();
+  }
 
  private:
   PortTable& ports_;
+  SnmpManager& snmp_;
 };
 
-// A serial device leaving the tree gives up its port slot.
+// A serial device leaving the tree gives up its port slot; SNMP devices
+// enter and leave the SNMP device table (the edit has paused its thread).
 class Service::SerialEndpoints final : public TreeEndpoints {
  public:
-  explicit SerialEndpoints(PortTable& ports) : ports_(ports) {}
+  SerialEndpoints(PortTable& ports, SnmpManager& snmp) : ports_(ports), snmp_(snmp) {}
   void detachSerialDevice(DeviceNode& node) override { ports_.DetachPortDevice(node, false); }
+  bool addSnmpDevice(DeviceNode& node) override { return snmp_.table().AddSnmpDevice(node); }
+  void removeSnmpDevice(DeviceNode& node) override { snmp_.table().RemoveSnmpDevice(node.id()); }
 
  private:
   PortTable& ports_;
+  SnmpManager& snmp_;
 };
 
 // Commands for devices from the loop thread: an ASCII command text goes into
@@ -146,6 +158,7 @@ struct Service::Link {
     s.deviceCommands = service.commands_.get();
     // The UPS command fan-out is not built yet: upsControl stays null.
     s.traffic = &traffic;
+    s.snmp = service.snmp_.get();
     s.slotOpened = [this](int slot) { ResetLinkSlot(services, slot); };
     s.slotClosed = [this](int slot) { ResetLinkSlot(services, slot); };
     s.mapChanged = [&service] {
@@ -225,8 +238,17 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       modbus_(clock_, [this](std::string_view t) { log(t); }),
       plc_([this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
-      pauser_(std::make_unique<SerialPauser>(ports_)),
-      endpoints_(std::make_unique<SerialEndpoints>(ports_)),
+      snmp_(std::make_unique<SnmpManager>(tree_, clock_, [this] {
+        SnmpManagerOptions o;
+        o.installDir = options_.installDir;
+        o.hooks.eventLog = &eventLog_;
+        o.hooks.serviceLog = [this](std::string_view t) { log(t); };
+        o.hooks.updateGroupTotals = UpdateGroupTotals;
+        o.hooks.socketFailed = [this] { systemEvent(kLevelInformation, kMsgSnmpSocketFailed); };
+        return o;
+      }())),
+      pauser_(std::make_unique<SerialPauser>(ports_, *snmp_)),
+      endpoints_(std::make_unique<SerialEndpoints>(ports_, *snmp_)),
       commands_(std::make_unique<SerialCommands>(ports_)),
       maps_(options_.installDir, tree_, eventLog_),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
@@ -306,6 +328,12 @@ void Service::afterMapOpened() {
   history_->publish(HistorySettings{settings_.historyPeriod, settings_.historyStorage,
                                     settings_.historyDirectory, maps_.currentMapName(),
                                     settings_.databaseEnabled != 0});
+  snmp_->table().setSettings(snmpSettings());
+  snmp_->resetResolutionPeriod();
+}
+
+SnmpPollSettings Service::snmpSettings() const {
+  return SnmpPollSettings{settings_.snmpPolling, settings_.snmpTimeout, settings_.illuminationMin};
 }
 
 namespace {
@@ -342,7 +370,7 @@ bool Service::start(std::string* error) {
        })},
       {"tray hand-over key", done([this] { tray_.start(); })},
       {"command queues and control lock", done([this] { link_->initQueues(); })},
-      {"SNMP device table", {}},
+      {"SNMP device table", done([this] { snmp_->table().ClearSnmpDeviceTable(); })},
       // What the hidden window's creation loaded: tree, settings, texts, map.
       {"settings, tables and map", done([this] { loadEverything(); })},
       {"database connection", {}},
@@ -361,7 +389,7 @@ bool Service::start(std::string* error) {
                 loop_.setTimer(kTimerCommandQueue, 100, [this] { onCommandQueueTimer(); }) &&
                 loop_.setTimer(kTimerStatusMemory, 100, [this] { onStatusMemoryTimer(); });
        }},
-      {"SNMP start-up", {}},
+      {"SNMP start-up", done([this] { snmp_->table().setSettings(snmpSettings()); })},
       // A socket that cannot open now is retried by the one-second pass.
       {"console link listeners", done([this] {
          if (!link_->start()) log("the console link could not open every socket; retrying");
@@ -373,9 +401,10 @@ bool Service::start(std::string* error) {
          gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
          if (!gprs_->OpenGprsListener()) log("the GPRS listener could not open; retrying");
        })},
-      {"SNMP socket", {}},
+      // A socket that cannot open is reported once; the thread retries.
+      {"SNMP socket", done([this] { snmp_->openSocket(); })},
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
-      {"SNMP poll thread", {}},
+      {"SNMP poll thread", done([this] { snmp_->startThread(); })},
       {"history recorder thread", done([this] { history_->start(); })},
       {"mail thread", {}},
       {"GPRS thread", done([this] { gprs_->startThread(); })},
@@ -399,6 +428,7 @@ void Service::stop() {
   });
   systemEvent(kLevelInformation, kMsgServiceStopping);
   ports_.StopSerialThreads();
+  snmp_->stop();
   history_->stop();
   gprs_->stop();
   link_->stop();

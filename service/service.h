@@ -21,6 +21,7 @@
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
+#include "devices/snmp/snmp_manager.h"
 #include "devices/ups_event_log.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -76,6 +77,7 @@ class Service {
   LanguageTables& languages() { return languages_; }
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
+  SnmpManager& snmp() { return *snmp_; }
   HistoryRecorder& history() { return *history_; }
   GprsLink& gprs() { return *gprs_; }
   const std::string& installDir() const { return options_.installDir; }
@@ -93,6 +95,7 @@ class Service {
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
+  SnmpPollSettings snmpSettings() const;
   void secondTimerWork();  // the one-second work, run under the exception guard
 
   EventLoop& loop_;
@@ -114,6 +117,7 @@ class Service {
   ModbusRtuEngine modbus_;
   ModbusAsciiPlcEngine plc_;
   PortTable ports_;
+  std::unique_ptr<SnmpManager> snmp_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
   std::unique_ptr<SerialCommands> commands_;
