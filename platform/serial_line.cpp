@@ -35,17 +35,19 @@ int ComNumberOf(std::string_view comText) {
   return n >= 1 && n <= 255 ? n : 0;
 }
 
-std::string ComPortResolver::resolve(int com) const {
+std::string ComPortResolver::resolve(int com) {
   auto it = overrides.find(com);
-  if (it != overrides.end() && !it->second.empty()) return it->second;
+  if (it != overrides.end() && !it->second.empty()) return kept_[com] = it->second;
   std::string name = "COM" + std::to_string(com);
   if (!linkDir.empty()) {
     std::string link = JoinPath(linkDir, name);
     // A link whose target is gone (its simulator ended) still names the
     // port: opening it fails, rather than falling through to a real ttyS.
     struct stat st;
-    if (::lstat(link.c_str(), &st) == 0) return link;
+    if (::lstat(link.c_str(), &st) == 0) return kept_[com] = link;
   }
+  auto was = kept_.find(com);
+  if (was != kept_.end()) return was->second;
   return "/dev/ttyS" + std::to_string(com - 1);
 }
 

@@ -69,12 +69,21 @@ class SerialLine {
 };
 
 // Where "COMn" leads. Order: a per-port path set by the operator, then the
-// link named "COMn" in the link folder, then /dev/ttyS(n-1).
+// link named "COMn" in the link folder, then /dev/ttyS(n-1). A port that once
+// led to its own path or to its link keeps that path while neither is there
+// (an adapter unplugged takes its link with it): it never falls through to a
+// real ttyS of the host, and each reopen looks again.
 struct ComPortResolver {
+  ComPortResolver(std::map<int, std::string> portPaths = {}, std::string links = {})
+      : overrides(std::move(portPaths)), linkDir(std::move(links)) {}
+
+  std::string resolve(int com);
+
   std::map<int, std::string> overrides;  // COM number -> device path
   std::string linkDir;                   // folder of "COMn" links (may be empty)
 
-  std::string resolve(int com) const;
+ private:
+  std::map<int, std::string> kept_;  // COM number -> last path found by the first two
 };
 
 // The link folder: $LARK_SERIAL_DIR, else <installDir>/ports.

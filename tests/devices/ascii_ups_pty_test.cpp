@@ -171,5 +171,63 @@ TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   StopSimulator(pid);
 }
 
+// An unplugged adapter takes its COM1 link with it: the port waits for the
+// link to return, never turning to the host's own /dev/ttyS0.
+TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
+  test::TempDir dir;
+  std::string sim = test::BuiltProgram("tools/ups_sim");
+  auto startLinked = [&] {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      execl(sim.c_str(), sim.c_str(), "--pty-dir", dir.path().c_str(), "--com", "1", "--ups", "1",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  };
+  pid_t pid = startLinked();
+  ASSERT_TRUE(WaitFor([&] { return access(dir.file("COM1").c_str(), F_OK) == 0; }, 20));
+
+  std::mutex mu;
+  std::vector<std::string> logs;
+  SerialLogFn log = [&](std::string_view s) {
+    std::lock_guard<std::mutex> g(mu);
+    logs.emplace_back(s);
+  };
+  TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, log, 0);
+  UpsEventLogBuffer eventLog;
+  AsciiUpsEngine engine(eventLog, nullptr);
+  PortTable table(opener, nullptr, log, SerialPollConfig{20, 200});
+  table.setEngine(kCommAscii, &engine);
+  DeviceNode ups;
+  ups.setNodeKind(kNodeSerial);
+  ups.setCom("COM1");
+  ups.setUpsId(1);
+  ups.setCommType(kCommAscii);
+  ups.setBaud(9600);
+  AllocateNodeBlocks(ups);
+  table.AttachPortDevice(ups, false);
+  table.start();
+  auto* blk = ups.block(BlockKind::kAscii);
+  auto polled = [&] { return blk->slot(41) == AsciiSampleInputVoltage(1); };
+  EXPECT_TRUE(WaitFor(polled));
+
+  StopSimulator(pid);
+  ASSERT_EQ(unlink(dir.file("COM1").c_str()), 0);
+  EXPECT_TRUE(WaitFor([&] { return !table.isPortOpen(1); }, 20));
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // several reopen passes
+  table.PauseSerialThreads();
+  blk->setSlot(41, -1);
+  table.ResumeSerialThreads();
+  pid = startLinked();
+  EXPECT_TRUE(WaitFor(polled, 10)) << "polled again once the link is back";
+  table.StopSerialThreads();
+  StopSimulator(pid);
+  std::lock_guard<std::mutex> g(mu);
+  for (const std::string& line : logs) EXPECT_EQ(line.find("/dev/ttyS"), std::string::npos) << line;
+}
+
 }  // namespace
 }  // namespace lark

@@ -28,6 +28,14 @@ TEST(ComPorts, NamesAndResolver) {
   EXPECT_EQ(r.resolve(2), dir.file("COM2"));
   EXPECT_EQ(r.resolve(4), dir.file("COM4"));  // a dead link is no way to a real ttyS3
   EXPECT_EQ(r.resolve(12), "/dev/ttyS11");
+  // A link or a per-port path once found is kept while it is gone, and
+  // found again when it returns.
+  ASSERT_EQ(unlink(dir.file("COM2").c_str()), 0);
+  EXPECT_EQ(r.resolve(2), dir.file("COM2"));
+  r.overrides.clear();
+  EXPECT_EQ(r.resolve(3), "/dev/ttyUSB0");
+  ASSERT_EQ(symlink("/dev/null", dir.file("COM3").c_str()), 0);
+  EXPECT_EQ(r.resolve(3), dir.file("COM3"));
   setenv("LARK_SERIAL_DIR", "/x/ports", 1);
   EXPECT_EQ(DefaultSerialLinkDir("/opt/lark"), "/x/ports");
   unsetenv("LARK_SERIAL_DIR");
