@@ -209,6 +209,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       endpoints_(std::make_unique<SerialEndpoints>(ports_)),
       commands_(std::make_unique<SerialCommands>(ports_)),
       maps_(options_.installDir, tree_, eventLog_),
+      mail_(outgoing_, eventLog_, clock_, MailTiming{.port = SmtpPortFromEnvironment()}),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
                 AlarmReactionSinks{[this](std::string_view text) {
                                      LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList),
@@ -322,7 +323,10 @@ bool Service::start(std::string* error) {
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
       {"SNMP poll thread", {}},
       {"history recorder thread", {}},
-      {"mail thread", {}},
+      {"mail thread", done([this] {
+         mail_.setSettings(MailSettingsFrom(settings_));
+         mail_.start();
+       })},
       {"GPRS thread", {}},
   };
   for (const StartStep& step : steps) {
@@ -338,6 +342,9 @@ bool Service::start(std::string* error) {
 void Service::stop() {
   if (!started_ || stopped_) return;
   stopped_ = true;
+  // The senders work on copies of the settings: stop them before anything
+  // they could still be reading goes.
+  mail_.stop();
   outgoing_.withLock([](OutgoingState& s) {
     s.reportBody.clear();
     s.reportPending = false;
@@ -396,6 +403,8 @@ void Service::onSecondTimer() {
     detector_.scan(tree_.root());
     // SMS: send queue 0, then queue 1.
   }
+  // The mail thread works on a copy of what a console may have changed.
+  mail_.setSettings(MailSettingsFrom(settings_));
   ++secondTick_;
   if (tray_.monitoring()) link_->tick();  // GPRS: station time-outs follow
   ReapChildren();

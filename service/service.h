@@ -23,6 +23,7 @@
 #include "platform/event_loop.h"
 #include "platform/key_store.h"
 #include "records/alarm_detector.h"
+#include "records/mail_sender.h"
 #include "records/outgoing_messages.h"
 
 namespace lark {
@@ -107,6 +108,7 @@ class Service {
   MapStore maps_;
 
   OutgoingMessages outgoing_;
+  MailSender mail_;
   AlarmDetector detector_;
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
