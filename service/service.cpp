@@ -210,6 +210,8 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       commands_(std::make_unique<SerialCommands>(ports_)),
       maps_(options_.installDir, tree_, eventLog_),
       mail_(outgoing_, eventLog_, clock_, MailTiming{.port = SmtpPortFromEnvironment()}),
+      sms_(outgoing_, eventLog_, clock_, options_.installDir,
+           DefaultSerialLinkDir(options_.installDir)),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
                 AlarmReactionSinks{[this](std::string_view text) {
                                      LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList),
@@ -345,6 +347,7 @@ void Service::stop() {
   // The senders work on copies of the settings: stop them before anything
   // they could still be reading goes.
   mail_.stop();
+  sms_.stop();
   outgoing_.withLock([](OutgoingState& s) {
     s.reportBody.clear();
     s.reportPending = false;
@@ -401,7 +404,10 @@ void Service::onSecondTimer() {
     auto lock = tree_.readLock();
     Tree_RunCountdowns(tree_.root(), ActionTablesLevelSource(actions_), *commands_);
     detector_.scan(tree_.root());
-    // SMS: send queue 0, then queue 1.
+    // SMS: send queue 0, then queue 1; the modem work runs on the SMS worker.
+    sms_.setSettings(SmsSettingsFrom(settings_));
+    sms_.SendSmsMessages(0);
+    sms_.SendSmsMessages(1);
   }
   // The mail thread works on a copy of what a console may have changed.
   mail_.setSettings(MailSettingsFrom(settings_));

@@ -24,6 +24,7 @@
 #include "platform/key_store.h"
 #include "records/alarm_detector.h"
 #include "records/mail_sender.h"
+#include "records/sms_sender.h"
 #include "records/outgoing_messages.h"
 
 namespace lark {
@@ -109,6 +110,7 @@ class Service {
 
   OutgoingMessages outgoing_;
   MailSender mail_;
+  SmsSender sms_;
   AlarmDetector detector_;
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
