@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Release programs and runs Larkcore in the foreground on a demo
 # installation folder made from data/, monitoring a simulated UPS on a
-# pseudo-terminal linked as COM1. Ctrl-C stops both.
+# pseudo-terminal linked as COM1. Its alarms go by mail to a local SMTP server
+# (aiosmtpd, printing each mail; port $LARK_SMTP_PORT, default 25) and by SMS
+# to a simulated GSM modem on COM2 (messages in demo/sms.txt). Ctrl-C stops all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -15,7 +17,12 @@ export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$d
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
 build-release/tools/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
 sim=$!
-trap 'kill $sim 2>/dev/null || true' EXIT
+export LARK_SMTP_PORT=${LARK_SMTP_PORT:-25}
+/usr/bin/python3 tests/peers/smtp_server.py --port "$LARK_SMTP_PORT" --out "$demo/mails.jsonl" --print &
+smtp=$!
+build-release/tools/gsm_sim --pty-dir "$demo/ports" --com 2 --out "$demo/sms.txt" >/dev/null &
+gsm=$!
+trap 'kill $sim $smtp $gsm 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
 set +e
 build-release/service/Larkcore
