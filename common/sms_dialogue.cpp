@@ -74,8 +74,8 @@ std::string CleanSmsText(std::string_view text) {
 
 std::string SendSmsDialogue(ModemPort& port, const SmsRequest& req, const std::atomic<bool>& stop) {
   if (!IsValidSmsNumber(req.number)) return "not a phone number";
-  // Whatever the probe left unread.
-  while (!port.read(256, 0).empty()) {
+  // Whatever the probe left unread; a modem that never pauses is not waited for.
+  for (int i = 0; i < 8 && !port.read(256, 0).empty(); ++i) {
   }
   if (!port.write(req.pduMode ? "AT+CMGF=0\r" : "AT+CMGF=1\r")) return "the port failed";
   if (!WaitFor(port, kModemCommandMs, stop, [](const ModemVerdict& v) { return v.ok; }).ok) {

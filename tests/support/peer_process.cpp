@@ -34,12 +34,15 @@ bool PeerProcess::start(const std::vector<std::string>& argv, int seconds) {
     seen.append(buf, static_cast<size_t>(n));
     ready = seen.rfind("ready", 0) == 0 || seen.find("\nready") != std::string::npos;
   }
-  // Later output is not read; the pipe stays open in the child only.
-  close(fds[0]);
+  // Later output is not read, but the pipe stays open so a late line never
+  // kills the peer.
+  out_ = fds[0];
   return ready;
 }
 
 void PeerProcess::stop() {
+  if (out_ >= 0) close(out_);
+  out_ = -1;
   if (pid_ <= 0) return;
   kill(pid_, SIGKILL);
   waitpid(pid_, nullptr, 0);

@@ -16,13 +16,14 @@ class PeerProcess {
   PeerProcess(const PeerProcess&) = delete;
   PeerProcess& operator=(const PeerProcess&) = delete;
 
-  // False when it did not say "ready" within `seconds`; its stdout after that
-  // line goes to the test's stderr.
+  // False when it did not say "ready" within `seconds`; its later output is
+  // not read.
   bool start(const std::vector<std::string>& argv, int seconds = 20);
   void stop();
 
  private:
   pid_t pid_ = -1;
+  int out_ = -1;  // read end of the peer's stdout
 };
 
 }  // namespace lark::test
