@@ -13,6 +13,25 @@ demo=${LARK_DEMO_DIR:-$PWD/demo}
 mkdir -p "$demo/ports"
 cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
+# Warnings of the demo UPS go by mail and SMS to the operators.
+grep -q '^\[SMTP\]' "$demo/manager.ini" || cat >> "$demo/manager.ini" <<'INI'
+[SMTP]
+Server=127.0.0.1
+Sender=larkcore@demo.example
+[GSM Modem]
+Port=COM2
+Baud=9600
+[Reaction.Warning]
+email.Enable=Yes
+SMS.Enable=Yes
+[Contactor1]
+Name=Operators
+e-mail1=ops@demo.example
+Phone1=+15550100
+[Item1]
+Name=Operators
+ID.Index1=2
+INI
 export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
 build-release/tools/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
