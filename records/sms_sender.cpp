@@ -81,6 +81,9 @@ void SmsSender::SendSmsMessages(int channel) {
 }
 
 bool SmsSender::runStep(int& step, const std::string& number, const std::string& text) {
+  // A message given up half-way (its slot released) may leave the worker
+  // busy: the next one starts when it is done.
+  if (step == 0 && busy()) return false;
   ++step;
   if (step == 1 && !number.empty()) {
     if (!IsValidSmsNumber(number)) {
@@ -123,9 +126,9 @@ void SmsSender::slotStep() {
   std::string number, text, phone2;
   bool act = outgoing_.withLock([&](OutgoingState& st) {
     OutgoingMessageSlot& slot = st.slots[i];
-    if (slot.name.empty()) return false;
-    if (slot.smsRow < 0) {
+    if (slot.name.empty() || slot.smsRow < 0) {
       slotStep_[i] = 0;
+      slotPhone_[i] = 0;
       return false;
     }
     const ContactorRecord* c = FindContact(settings_, slot.name);

@@ -229,6 +229,24 @@ TEST_F(SmsSenderTest, TwoAlarmsInARowGoInOrder) {
                                              "UPS=UPS-A\nsecond(S/Ops)\x1a"}));
 }
 
+TEST_F(SmsSenderTest, SlotReleasedHalfWayStartsAfresh) {
+  queueSlotSms("first");
+  for (int i = 0; i < 3; ++i) {
+    call(0);
+    call(1);
+  }
+  outgoing.withLock([](OutgoingState& st) { ReleaseSlot(st.slots[0]); });
+  for (int i = 0; i < kOutgoingSlotCount + 1; ++i) call(1);  // the round ends
+  queueSlotSms("second");
+  EXPECT_EQ(runSlot(), kSmsSteps);
+  std::vector<std::string> texts;
+  for (const std::string& w : writes()) {
+    if (!w.empty() && w.back() == '\x1a') texts.push_back(w);
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"UPS=UPS-A\nfirst(S/Ops)\x1a",
+                                             "UPS=UPS-A\nsecond(S/Ops)\x1a"}));
+}
+
 TEST_F(SmsSenderTest, StopWhileTheModemIsSilent) {
   script->silent = true;
   queueSlotSms("nobody hears");
