@@ -251,6 +251,9 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       endpoints_(std::make_unique<SerialEndpoints>(ports_, *snmp_)),
       commands_(std::make_unique<SerialCommands>(ports_)),
       maps_(options_.installDir, tree_, eventLog_),
+      mail_(outgoing_, eventLog_, clock_, MailTiming{.port = SmtpPortFromEnvironment()}),
+      sms_(outgoing_, eventLog_, clock_, options_.installDir,
+           DefaultSerialLinkDir(options_.installDir)),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
                 AlarmReactionSinks{[this](std::string_view text) {
                                      LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList),
@@ -406,7 +409,10 @@ bool Service::start(std::string* error) {
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
       {"SNMP poll thread", done([this] { snmp_->startThread(); })},
       {"history recorder thread", done([this] { history_->start(); })},
-      {"mail thread", {}},
+      {"mail thread", done([this] {
+         mail_.setSettings(MailSettingsFrom(settings_));
+         mail_.start();
+       })},
       {"GPRS thread", done([this] { gprs_->startThread(); })},
   };
   for (const StartStep& step : steps) {
@@ -422,6 +428,10 @@ bool Service::start(std::string* error) {
 void Service::stop() {
   if (!started_ || stopped_) return;
   stopped_ = true;
+  // The senders work on copies of the settings: stop them before anything
+  // they could still be reading goes.
+  mail_.stop();
+  sms_.stop();
   outgoing_.withLock([](OutgoingState& s) {
     s.reportBody.clear();
     s.reportPending = false;
@@ -500,8 +510,13 @@ void Service::secondTimerWork() {
     auto lock = tree_.readLock();
     Tree_RunCountdowns(tree_.root(), ActionTablesLevelSource(actions_), *commands_);
     detector_.scan(tree_.root());
-    // SMS: send queue 0, then queue 1.
+    // SMS: send queue 0, then queue 1; the modem work runs on the SMS worker.
+    sms_.setSettings(SmsSettingsFrom(settings_));
+    sms_.SendSmsMessages(0);
+    sms_.SendSmsMessages(1);
   }
+  // The mail thread works on a copy of what a console may have changed.
+  mail_.setSettings(MailSettingsFrom(settings_));
   ++secondTick_;
   if (tray_.monitoring()) {
     link_->tick();

@@ -29,6 +29,8 @@
 #include "records/alarm_detector.h"
 #include "records/history_database.h"
 #include "records/history_recorder.h"
+#include "records/mail_sender.h"
+#include "records/sms_sender.h"
 #include "records/outgoing_messages.h"
 
 namespace lark {
@@ -124,6 +126,8 @@ class Service {
   MapStore maps_;
 
   OutgoingMessages outgoing_;
+  MailSender mail_;
+  SmsSender sms_;
   AlarmDetector detector_;
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
