@@ -6,7 +6,11 @@
 #include <functional>
 #include <string>
 
+class QWidget;
+
 namespace lark {
+
+class LarkviewWindow;
 
 struct ConsoleCallPoints {
   // Console link and its alarm actions.
@@ -43,6 +47,8 @@ struct ConsoleCallPoints {
   std::function<void()> ctrlReleased;           // Ctrl let go: ends an icon drag
   std::function<bool()> saveMapDialog;          // exit with a dirty map
   std::function<void()> freePictures;           // shutdown
+  std::function<QWidget*(LarkviewWindow&)> createMapWindow;  // creation; null: a bare window
+  std::function<void()> updateAlarmLevels;      // timer 1025, every second tick, before the alarm checks
   // Detail tabs, schedules, rights.
   std::function<void(int full)> refreshDetailTabs;
   std::function<void()> findNextScheduledActions;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "console/views/map_icons.h"
+
 namespace lark {
 namespace {
 
@@ -164,6 +166,28 @@ void ImageCanvas::BitBltImage(int x, int y, const QImage& image) {
   QPainter p(target_);
   p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(QPoint(x, y), image);
+}
+
+void ImageCanvas::DrawIcon(int x, int y, int id) {
+  QPainter p(target_);
+  p.drawImage(QPoint(x, y), MapIconImage(id));
+}
+
+void ImageCanvas::DrawFocusRect(const CanvasRect& r) {
+  // Every other pixel of the frame inverted, as the system's focus frame.
+  const auto flip = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= target_->width() || y >= target_->height()) return;
+    target_->setPixel(x, y, target_->pixel(x, y) ^ 0x00ffffffu);
+  };
+  for (int x = r.left; x < r.right; x += 2) {
+    flip(x, r.top);
+    if (r.bottom - 1 > r.top) flip(x, r.bottom - 1);
+  }
+  for (int y = r.top + 1; y < r.bottom - 1; ++y) {
+    if ((y - r.top) % 2) continue;
+    flip(r.left, y);
+    if (r.right - 1 > r.left) flip(r.right - 1, y);
+  }
 }
 
 void ImageCanvas::TextOut(int x, int y, std::string_view text) {
