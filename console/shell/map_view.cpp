@@ -4,6 +4,8 @@
 #include <QImageReader>
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
 #include <cstdio>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,7 +17,6 @@
 #include "console/views/image_canvas.h"
 #include "console/views/map_icons.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 
 namespace lark {
 
@@ -46,7 +47,18 @@ QImage LoadWmf(const std::string& path) {
   ::close(fd);
   const std::string png = tmpl;
   QImage img;
-  const pid_t pid = Spawn({"wmf2gd", "-t", "png", "-o", png, path});
+  // Its progress and font messages go nowhere.
+  std::vector<std::string> args = {"wmf2gd", "-t", "png", "-o", png, path};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, "wmf2gd", &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
   if (pid > 0) {
     int status = 0;
     pid_t done = 0;
