@@ -96,7 +96,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   wait $core 2>/dev/null
   exit $code
 fi
-$bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" &&
+# Until the console downloads it, the render shows the demo map from its Monitor folder.
+mkdir -p "$demo/Monitor" && cp -n data/Demo.UMF "$demo/Monitor/"
+$bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" Demo.UMF &&
   echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
 wait $core
 code=$?

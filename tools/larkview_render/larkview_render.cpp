@@ -1,6 +1,8 @@
 // Runs the console offscreen on an install folder for a number of seconds,
-// then writes its main window and its map window as PNG pictures.
-// Usage: larkview_render <install folder> <seconds> <main.png> [<map.png>]
+// then writes its main window and its map window as PNG pictures. With a
+// map file name, the console opens that map from its Monitor folder first
+// (where the link puts the map it downloads).
+// Usage: larkview_render <install folder> <seconds> <main.png> [<map.png> [<map file>]]
 // Message boxes are answered "Yes" without being shown.
 #include <QApplication>
 #include <QTimer>
@@ -9,11 +11,13 @@
 #include <string>
 
 #include "console/shell/larkview.h"
+#include "console/shell/map_module.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {
-  if (argc < 4 || argc > 5) {
-    std::fprintf(stderr, "usage: %s <install folder> <seconds> <main.png> [<map.png>]\n", argv[0]);
+  if (argc < 4 || argc > 6) {
+    std::fprintf(stderr, "usage: %s <install folder> <seconds> <main.png> [<map.png> [<map file>]]\n",
+                 argv[0]);
     return 2;
   }
   const std::string install = argv[1];
@@ -32,11 +36,20 @@ int main(int argc, char** argv) {
     return static_cast<int>(lark::IDYES);
   };
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
+  std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
     std::fprintf(stderr, "larkview_render: start-up failed at step %s\n", failed.c_str());
     return 1;
+  }
+  if (argc == 6) {
+    const std::optional<std::string> path = lark::ConsoleMapPath(install, argv[5]);
+    if (!path || !lark::FileExists(*path)) {
+      std::fprintf(stderr, "larkview_render: no map %s in %s/Monitor\n", argv[5], install.c_str());
+      return 1;
+    }
+    map->Open(*path);
   }
   int code = 0;
   QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
@@ -44,7 +57,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[3]);
       code = 1;
     }
-    if (argc == 5 && !w->mapWindow()->grab().save(QString::fromLocal8Bit(argv[4]), "PNG")) {
+    if (argc >= 5 && !w->mapWindow()->grab().save(QString::fromLocal8Bit(argv[4]), "PNG")) {
       std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[4]);
       code = 1;
     }
