@@ -10,7 +10,11 @@
 
 #include "common/bytes.h"
 #include "console/shell/console_context.h"
+#include "console/shell/larkview.h"
+#include "console/shell/main_window.h"
 #include "console/shell/map_loader.h"
+#include "console/shell/map_module.h"
+#include "console/shell/menu_commands.h"
 #include "console/shell/map_window.h"
 #include "console/views/image_canvas.h"
 #include "console/views/map_icons.h"
@@ -389,6 +393,49 @@ TEST(MapWindowTest, SliderAndTransparency) {
   w.slider()->setValue(10);
   EXPECT_EQ(m.ctx->monitor.settings().transparency, 50);
   EXPECT_NEAR(w.windowOpacity(), 50 / 255.0, 0.01);
+}
+
+}  // namespace
+}  // namespace lark
+
+namespace lark {
+namespace {
+
+TEST(ConsoleMapTest, InstalledIntoTheConsole) {
+  Map m;
+  m.ctx->quit = [](int) {};
+  std::unique_ptr<ConsoleMap> map = InstallConsoleMap(*m.ctx);
+  std::string failed;
+  std::unique_ptr<LarkviewWindow> w = StartConsole(*m.ctx, &failed);
+  ASSERT_TRUE(w) << failed;
+  ASSERT_EQ(w->mapWindow(), map->window());
+  EXPECT_EQ(w->mapWindow()->objectName(), "JMapClass");
+
+  MakeDirs(m.dir.file("Monitor"));
+  WriteFileAtomic(m.dir.file("Monitor/a.b.UMF"),
+                  "[Main]\r\nNumber=2\r\nIndex0.ID=0\r\nIndex1.ID=7\r\n[ID0]\r\nTitle=Main\r\n"
+                  "[ID7]\r\nPreviousID=0\r\nupsGroupSNMP=0\r\nTitle=UPS 1\r\nCOM=COM1\r\nUPSID=1\r\n"
+                  "iconRect.left=20\r\niconRect.top=20\r\niconRect.right=36\r\niconRect.bottom=36\r\n");
+  map->Open(*ConsoleMapPath(m.dir.path(), "a.b.UMF"));
+  EXPECT_EQ(w->windowTitle().toStdString(), "Gridwarden Manager-a.b.UMF");
+  EXPECT_EQ(map->names().displayName, "a.b");
+  DeviceNode* ups = m.ctx->tree.findById(7);
+  ASSERT_NE(ups, nullptr);
+  EXPECT_NE(map->endpoints().registry.record(1), nullptr);
+
+  // Levels on every second tick of the main timer, blinking on the map's.
+  ups->setAlarmLevel(kAlarmSerious);
+  w->OnSecondTimer();
+  w->OnSecondTimer();
+  EXPECT_EQ(ups->alarmLevel(), kAlarmNone);
+  CallPoint(m.ctx->points.mapTimer);
+  EXPECT_EQ(map->view().blinkPhase(), 1);
+
+  w->SendCommand(IDM_EXIT);
+  ShutdownConsole(*m.ctx, *w);
+  w.reset();
+  map.reset();
+  EXPECT_EQ(m.ctx->tree.root().childCount(), 0);
 }
 
 }  // namespace
