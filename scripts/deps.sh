@@ -3,7 +3,8 @@
 # when one is missing. Run as root on Debian 12.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build ccache clang libclang-rt-14-dev googletest libgtest-dev
-      libgmock-dev libbenchmark-dev)
+      libgmock-dev libbenchmark-dev
+      unixodbc-dev libsqliteodbc odbc-postgresql postgresql-15 sqlite3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
