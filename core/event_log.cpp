@@ -127,7 +127,8 @@ void EventLog::WriteEventLog(int32_t number, uint32_t level, int32_t code, std::
     std::lock_guard<std::mutex> g(hookMu_);
     hook = dbHook_;
   }
-  if (hook) hook(number, level, code, clean);
+  const WallTime when = clock_.now();
+  if (hook) hook(when, number, level, code, clean);
 
   std::shared_ptr<const LevelNames> names = levelNames_ ? levelNames_() : nullptr;
   const std::string word =
@@ -139,7 +140,7 @@ void EventLog::WriteEventLog(int32_t number, uint32_t level, int32_t code, std::
   int fd =
       ::open(JoinPath(folder_, kLogName).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  bool ok = WriteAll(fd, FormatEventLogLine(number, clock_.now(), word, code, clean));
+  bool ok = WriteAll(fd, FormatEventLogLine(number, when, word, code, clean));
   ::close(fd);
   if (!ok) return;
   if (lineCount_ < INT32_MAX) ++lineCount_;
