@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "linkserver/link_commands.h"
@@ -29,6 +30,7 @@ struct LinkServerOptions {
   uint32_t idleTimeoutMs = 5 * 60 * 1000;  // console silent this long is closed
   uint32_t overflowLifetimeMs = 3000;      // the overflow session is closed after this
   uint32_t callBackConnectPasses = 10;     // one-second passes a call-back may spend connecting
+  uint32_t deferredReplyMs = 4000;  // a database answer not back by then answers failure
 };
 
 // Text of the service's event-log message S_n ("" silences the line).
@@ -72,6 +74,7 @@ class LinkServer final : public LinkSessionHost {
   // LinkSessionHost
   bool openCallBack(int slot, uint16_t port) override;
   bool anyConsoleBelowVersion(uint16_t version) const override;
+  LinkReplyLater deferReply(int slot, CBytes frame) override;
 
   // State, for the service's status and for tests.
   bool listening() const { return listener_.fd >= 0; }
@@ -108,6 +111,7 @@ class LinkServer final : public LinkSessionHost {
   void receive(int slot);
   void handleFrames(int slot);
   bool flushReply(int slot);  // true when the reply is out and the session still open
+  bool completeDeferred(int slot, uint32_t serial, const LinkReplyFill& fill);
   void closeConsole(int slot, bool logIt);
   void logConsole(int textIndex, const LinkSession& s);
 
@@ -141,6 +145,8 @@ class LinkServer final : public LinkSessionHost {
   uint16_t boundTcpPort_ = 0;
   uint16_t boundUdpPort_ = 0;
   bool discoverAnswerPending_ = false;
+  uint32_t deferSerial_ = 0;  // numbers deferred replies, so a late answer finds nothing
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // deferred answers check it
 };
 
 }  // namespace lark

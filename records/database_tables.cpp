@@ -126,20 +126,39 @@ bool UpsTables::SelectOpLog(std::string_view clause, OdbcResult& out) {
 
 bool UpsTables::ClearTreeMap() { return db_.exec("delete from tree_map where objid>=0"); }
 
-bool UpsTables::InsertTreeMap(const DeviceNode& node) {
-  const uint64_t mask = Tree_SupportedParamMask(node);
+namespace {
+
+void AddTreeMapRows(const DeviceNode& node, std::vector<TreeMapRow>& rows) {
   const DeviceNode* parent = node.parent();
-  bool ok = db_.exec(
-      "insert into tree_map VALUES(" + std::to_string(node.id()) + "," +
-      std::to_string(parent ? parent->id() : 0) + "," + std::to_string(node.nodeKind()) + "," +
-      std::to_string(node.commType()) + "," + SqlLiteral(node.ip(), 32) + "," +
-      SqlLiteral(node.com(), 10) + "," + std::to_string(node.upsId()) + "," +
-      SqlLiteral(node.title(), 36) + ",'" + Hex(static_cast<uint32_t>(mask)) + "','" +
-      Hex(static_cast<uint32_t>(mask >> 32)) + "'," + std::to_string(node.mibType()) + "," +
-      std::to_string(node.sensorType()) + "," +
-      std::to_string(static_cast<int32_t>(node.ratingPower())) + ")");
+  rows.push_back({node.id(), parent ? parent->id() : 0, node.nodeKind(), node.commType(),
+                  node.ip(), node.com(), node.upsId(), node.title(),
+                  Tree_SupportedParamMask(node), node.mibType(), node.sensorType(),
+                  static_cast<int32_t>(node.ratingPower())});
   if (node.isGroup()) {
-    for (const auto& child : node.children()) ok = InsertTreeMap(*child) && ok;
+    for (const auto& child : node.children()) AddTreeMapRows(*child, rows);
+  }
+}
+
+}  // namespace
+
+std::vector<TreeMapRow> TreeMapRows(const DeviceNode& node) {
+  std::vector<TreeMapRow> rows;
+  AddTreeMapRows(node, rows);
+  return rows;
+}
+
+bool UpsTables::InsertTreeMap(const std::vector<TreeMapRow>& rows) {
+  bool ok = true;
+  for (const TreeMapRow& r : rows) {
+    ok = db_.exec("insert into tree_map VALUES(" + std::to_string(r.objid) + "," +
+                  std::to_string(r.grpid) + "," + std::to_string(r.kind) + "," +
+                  std::to_string(r.commType) + "," + SqlLiteral(r.ip, 32) + "," +
+                  SqlLiteral(r.com, 10) + "," + std::to_string(r.upsId) + "," +
+                  SqlLiteral(r.title, 36) + ",'" + Hex(static_cast<uint32_t>(r.supportMask)) +
+                  "','" + Hex(static_cast<uint32_t>(r.supportMask >> 32)) + "'," +
+                  std::to_string(r.mibType) + "," + std::to_string(r.sensorType) + "," +
+                  std::to_string(r.ratingPower) + ")") &&
+         ok;
   }
   return ok;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/odbc.h"
 #include "platform/clock.h"
@@ -30,6 +31,19 @@ enum SchemaStep : uint32_t {
 // an account without a level has) but no console may give it.
 inline constexpr int32_t kLowestLoginLevel = 0;
 inline constexpr int32_t kHighestLevel = 3;
+
+// One tree_map row, copied from a node on the loop thread.
+struct TreeMapRow {
+  int32_t objid = 0, grpid = 0, kind = 0, commType = 0;
+  std::string ip, com;
+  int32_t upsId = 0;
+  std::string title;
+  uint64_t supportMask = 0;
+  int32_t mibType = 0, sensorType = 0, ratingPower = 0;
+};
+// The node and, for a group, its subtree depth first. The caller holds the
+// tree lock.
+std::vector<TreeMapRow> TreeMapRows(const DeviceNode& node);
 
 struct AccountRow {
   std::string account;   // at most 32 characters
@@ -71,9 +85,8 @@ class UpsTables {
   bool SelectOpLog(std::string_view clause, OdbcResult& out);
 
   bool ClearTreeMap();
-  // The node and, for a group, its subtree depth first; every row is tried.
-  // The caller holds the tree lock.
-  bool InsertTreeMap(const DeviceNode& node);
+  // Every row is tried; true when all were stored.
+  bool InsertTreeMap(const std::vector<TreeMapRow>& rows);
 
   const std::string& logTable() const { return log_; }
   void setLogTable(std::string name) { log_ = std::move(name); }

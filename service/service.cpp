@@ -19,6 +19,7 @@
 #include "platform/process.h"
 #include "records/audio_handover.h"
 #include "records/popup.h"
+#include "service/service_database.h"
 #include "service/systemd_notify.h"
 
 namespace lark {
@@ -226,9 +227,16 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
     ports_.AttachPortDevice(node, false);
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
+  wireDatabase();
 }
 
-Service::~Service() { stop(); }
+Service::~Service() {
+  stop();
+  // The database goes first: nothing may reach it through the hooks after.
+  eventLog_.setDatabaseHook({});
+  languages_.setOperatorLogHooks({}, {});
+  link_->services.database = nullptr;
+}
 
 void Service::log(std::string_view text) const { options_.log(text); }
 
@@ -237,6 +245,31 @@ void Service::systemEvent(uint32_t level, int message) {
   std::string_view text = snap ? snap->texts.systemMessage(message) : std::string_view();
   // An empty language text silences the line.
   if (!text.empty()) eventLog_.WriteEventLog(0, level, kSystemEventCode, text);
+}
+
+// The database thread, the log hooks that feed its rows, and the consoles'
+// requests.
+void Service::wireDatabase() {
+  database_ = std::make_unique<ServiceDatabase>(
+      loop_, clock_, settings_, tree_, eventLog_, options_.installDir,
+      [this](uint32_t level, int message, bool popup) {
+        systemEvent(level, message);
+        auto snap = languages_.current();
+        std::string_view text = snap ? snap->texts.systemMessage(message) : std::string_view();
+        if (popup && !text.empty())
+          LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList), options_.installDir, clock_,
+                      Spawn);
+      });
+  ServiceDatabase* db = database_.get();
+  eventLog_.setDatabaseHook([db](const WallTime& when, int32_t number, uint32_t level,
+                                 int32_t code, std::string_view text) {
+    db->eventRow(when, number, level, code, text);
+  });
+  languages_.setOperatorLogHooks([db] { return db->opLogReady(); },
+                                 [db](uint32_t level, std::string_view text) {
+                                   db->opLogRow(level, text);
+                                 });
+  link_->services.database = db;
 }
 
 void Service::reloadActionTables() { actions_ = *languages_.actions(); }
@@ -288,7 +321,7 @@ bool Service::start(std::string* error) {
     };
   };
   const StartStep steps[] = {
-      {"database ownership token", {}},
+      {"database ownership token", done([this] { database_->start(); })},
       {"alarm repeat counters", done([this] { detector_.clearRepeatCounters(); })},
       {"outgoing message slots",
        done([this] { outgoing_.withLock([](OutgoingState& s) { ClearOutgoingSlots(s); }); })},
@@ -301,7 +334,7 @@ bool Service::start(std::string* error) {
       {"SNMP device table", {}},
       // What the hidden window's creation loaded: tree, settings, texts, map.
       {"settings, tables and map", done([this] { loadEverything(); })},
-      {"database connection", {}},
+      {"database connection", done([this] { database_->connectAtStart(); })},
       {"start-up line and event log count", done([this] {
          systemEvent(kLevelInformation, kMsgStartup);
          eventLog_.countLines();
@@ -360,6 +393,7 @@ void Service::stop() {
   loop_.killTimer(kTimerStatusMemory);
   loop_.killTimer(kTimerTrace);
   if (status_) status_->CloseStatusSharedMemory();
+  database_->stop();  // after the last log line, which it stores
 }
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
@@ -376,7 +410,7 @@ void Service::onSecondTimer() {
       auto lock = tree_.readLock();
       Tree_ResetDailyValues(tree_.root());
     }
-    // Database: retry countdown.
+    database_->onMinute();
     if (real && now.minute == 0) {
       // One pause of the pollers for the whole walk, not one per device.
       ports_.PauseSerialThreads();
@@ -395,7 +429,7 @@ void Service::onSecondTimer() {
     return InverterSummary(tree_.root());
   }());
   detector_.onSecondTick();
-  // Database: connect when enabled and not connected.
+  database_->onSecond();
   if (secondTick_ % 2 == 0) {
     auto lock = tree_.readLock();
     Tree_RunCountdowns(tree_.root(), ActionTablesLevelSource(actions_), *commands_);

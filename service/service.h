@@ -28,6 +28,7 @@
 namespace lark {
 
 class StatusServer;
+class ServiceDatabase;
 
 // Timer ids of the service's loop.
 enum ServiceTimer : uint32_t {
@@ -70,6 +71,7 @@ class Service {
   LanguageTables& languages() { return languages_; }
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
+  ServiceDatabase& database() { return *database_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -82,6 +84,7 @@ class Service {
   void systemEvent(uint32_t level, int message);
   void loadEverything();  // the hidden window's creation
   void reloadActionTables();
+  void wireDatabase();
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
@@ -113,6 +116,7 @@ class Service {
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
+  std::unique_ptr<ServiceDatabase> database_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;

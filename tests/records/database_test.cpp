@@ -114,7 +114,7 @@ TEST_P(DatabaseDrivers, TreeMapMirrorsTheTree) {
   a.setTitle("O'Br\\ien");
   test::AddSnmp(tree, tree.root(), "10.0.0.9");
   ASSERT_TRUE(tables_.ClearTreeMap());
-  ASSERT_TRUE(tables_.InsertTreeMap(tree.root()));
+  ASSERT_TRUE(tables_.InsertTreeMap(TreeMapRows(tree.root())));
   const std::string root = std::to_string(tree.root().id());
   const std::string rows = select("select objid, grpid, title from tree_map order by objid");
   EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 3);
@@ -122,7 +122,7 @@ TEST_P(DatabaseDrivers, TreeMapMirrorsTheTree) {
       << rows;
   // Refilled, not added to.
   ASSERT_TRUE(tables_.ClearTreeMap());
-  ASSERT_TRUE(tables_.InsertTreeMap(tree.root()));
+  ASSERT_TRUE(tables_.InsertTreeMap(TreeMapRows(tree.root())));
   EXPECT_EQ(select("select count(*) from tree_map"), "3\n");
 }
 

@@ -1,0 +1,219 @@
+#include "service/service_database.h"
+
+#include <future>
+
+#include "common/sql_text.h"
+#include "core/device_tree.h"
+#include "core/event_log_sink.h"
+#include "core/language_texts.h"
+#include "core/settings.h"
+#include "platform/paths.h"
+
+namespace lark {
+
+namespace {
+
+constexpr int kDroppedHistoryIds = 1000;
+
+// The console's work on the database thread.
+LinkDbAnswer Execute(DatabaseSession& s, const LinkDbRequest& q, const WallTime& now,
+                     bool* overflow) {
+  LinkDbAnswer a;
+  OdbcResult r;
+  auto fetched = [&](bool ok) {
+    a.ok = ok;
+    a.text = std::move(r.text);
+    *overflow = r.overflow;
+  };
+  switch (q.work) {
+    case LinkDbWork::kSelectOpLog:
+      fetched(s.tables.SelectOpLog(q.clause, r));
+      break;
+    case LinkDbWork::kSelectEvents:
+      fetched(s.tables.SelectEvents(q.clause, r));
+      break;
+    case LinkDbWork::kSelectUsers:
+      fetched(s.tables.SelectUsers(q.clause, r));
+      break;
+    case LinkDbWork::kCheckLogin:
+      a.level = s.tables.CheckLogin(q.account, q.password);
+      a.ok = a.level >= 0;
+      break;
+    case LinkDbWork::kUpdatePassword:
+      a.ok = s.tables.UpdatePassword(q.account, q.password);
+      break;
+    case LinkDbWork::kInsertUser:
+      a.ok = s.tables.InsertUser({q.account, q.realName, q.password, q.level, q.remark}, now);
+      break;
+    case LinkDbWork::kUpdateUser:
+      a.ok = s.tables.UpdateUser({q.account, q.realName, q.password, q.level, q.remark});
+      break;
+    case LinkDbWork::kDeleteUser:
+      a.ok = s.tables.DeleteUser(q.account);
+      break;
+    case LinkDbWork::kCreateSchema:
+      a.ok = (s.tables.CreateDatabase(now, [] { return true; }) & 0x7F) == 0;
+      break;
+    case LinkDbWork::kDropHistory:
+      for (int id = 1; id <= kDroppedHistoryIds; ++id) {
+        for (const char* family : {"histsnmp_", "histregular_", "histmge_"})
+          s.db.exec("drop table " + std::string(family) + std::to_string(id));
+      }
+      a.ok = true;
+      break;
+  }
+  return a;
+}
+
+}  // namespace
+
+ServiceDatabase::ServiceDatabase(EventLoop& loop, const Clock& clock,
+                                 const ServiceSettings& settings, DeviceTree& tree,
+                                 EventLogSink& log, std::string installDir,
+                                 SystemEvent systemEvent)
+    : loop_(loop),
+      clock_(clock),
+      settings_(settings),
+      tree_(tree),
+      log_(log),
+      installDir_(std::move(installDir)),
+      systemEvent_(std::move(systemEvent)),
+      thread_([this](DatabaseNotice n) { onNotice(n); }) {}
+
+ServiceDatabase::~ServiceDatabase() { stop(); }
+
+void ServiceDatabase::start() { thread_.start(); }
+
+void ServiceDatabase::stop() { thread_.stop(); }
+
+void ServiceDatabase::post(std::function<void()> task) {
+  std::weak_ptr<int> alive = alive_;
+  loop_.post([alive, task = std::move(task)] {
+    if (alive.lock()) task();
+  });
+}
+
+DatabaseSource ServiceDatabase::source() const {
+  return {settings_.odbcSource, settings_.odbcAccount, settings_.odbcPassword,
+          settings_.logTableName, JoinPath(installDir_, "ups.db")};
+}
+
+void ServiceDatabase::connectAtStart() {
+  enabled_.store(settings_.databaseEnabled != 0, std::memory_order_release);
+  if (!enabled() || thread_.linkState() != kDbNotConnected) return;
+  std::promise<std::pair<bool, std::string>> answer;
+  thread_.requestConnect(source(), [&answer](bool ok, const std::string& detail) {
+    answer.set_value({ok, detail});
+  });
+  auto [ok, detail] = answer.get_future().get();
+  loudRetries_ = ok ? 0 : kLoudRetriesAtStart;
+  // At start a success is logged without its popup.
+  if (ok) {
+    systemEvent_(kLevelInformation, kMsgDatabaseConnected, false);
+  } else {
+    systemEvent_(kLevelSerious, kMsgDatabaseFailed, true);
+  }
+}
+
+void ServiceDatabase::onMinute() {
+  if (thread_.linkState() != kDbConnectFailed || connecting_) return;
+  loud_ = loudRetries_ > 0;
+  if (loudRetries_ > 0) --loudRetries_;
+  thread_.setLinkState(kDbNotConnected);
+}
+
+void ServiceDatabase::onSecond() {
+  enabled_.store(settings_.databaseEnabled != 0, std::memory_order_release);
+  if (enabled() && thread_.linkState() == kDbNotConnected && !connecting_) requestConnect();
+}
+
+void ServiceDatabase::requestConnect() {
+  connecting_ = true;
+  thread_.requestConnect(source(), [this](bool ok, const std::string& detail) {
+    post([this, ok, detail] { onConnected(ok, detail); });
+  });
+}
+
+void ServiceDatabase::onConnected(bool ok, const std::string&) {
+  connecting_ = false;
+  if (ok) {
+    loud_ = true;
+    loudRetries_ = 0;
+    systemEvent_(kLevelInformation, kMsgDatabaseConnected, true);
+  } else if (loud_) {
+    systemEvent_(kLevelSerious, kMsgDatabaseFailed, true);
+  }
+}
+
+void ServiceDatabase::onNotice(DatabaseNotice notice) {
+  switch (notice) {
+    case DatabaseNotice::kLinkLost:
+      post([this] {
+        loud_ = true;
+        loudRetries_ = kLoudRetriesAfterLoss;
+      });
+      break;
+    case DatabaseNotice::kOutboxDropped:
+      // Runs on the thread that logged the row, with no lock held.
+      post([this] {
+        log_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                           "Database away too long: the oldest waiting log rows were dropped");
+      });
+      break;
+  }
+}
+
+void ServiceDatabase::eventRow(const WallTime& when, int32_t number, uint32_t level, int32_t code,
+                               std::string_view text) {
+  if (enabled()) thread_.queueEvent(when, number, level, code, text);
+}
+
+bool ServiceDatabase::opLogReady() const { return enabled(); }
+
+void ServiceDatabase::opLogRow(uint32_t level, std::string_view text) {
+  std::string account;
+  {
+    std::lock_guard<std::mutex> g(accountMu_);
+    account = operatorAccount_;
+  }
+  thread_.queueOpLog(clock_.now(), account, level, text);
+}
+
+void ServiceDatabase::setOperatorAccount(const std::string& account) {
+  std::lock_guard<std::mutex> g(accountMu_);
+  operatorAccount_ = account;
+}
+
+void ServiceDatabase::askReconnect() { thread_.setLinkState(kDbNotConnected); }
+
+void ServiceDatabase::disconnect() {
+  thread_.requestDisconnect();
+  thread_.setLinkState(kDbNotConnected);
+}
+
+void ServiceDatabase::run(LinkDbRequest request, std::function<void(LinkDbAnswer)> done) {
+  const WallTime now = clock_.now();
+  thread_.submit([this, request = std::move(request), done = std::move(done), now](
+                     DatabaseSession& s) {
+    bool overflow = false;
+    LinkDbAnswer answer = Execute(s, request, now, &overflow);
+    post([this, done, answer = std::move(answer), overflow] {
+      if (overflow) systemEvent_(kLevelWarning, kMsgResultOverflow, false);
+      done(answer);
+    });
+  });
+}
+
+void ServiceDatabase::refillTreeMap() {
+  if (!enabled() || linkState() != kDbConnected) return;
+  std::vector<TreeMapRow> rows;
+  {
+    auto lock = tree_.readLock();
+    rows = TreeMapRows(tree_.root());
+  }
+  thread_.submit([rows = std::move(rows)](DatabaseSession& s) {
+    if (s.tables.ClearTreeMap()) s.tables.InsertTreeMap(rows);
+  });
+}
+
+}  // namespace lark
