@@ -1,0 +1,207 @@
+// Consoles against the real Larkcore with its default SQLite database:
+// schema, login, accounts, event and operator rows read back byte-exact,
+// foreign clauses refused, and a query stuck on a locked database while
+// another console is answered.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <time.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/password.h"
+#include "linkserver/link_frame.h"
+#include "tests/support/link_test_client.h"
+#include "tests/support/netns.h"
+#include "tests/support/service_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+using V = std::vector<uint8_t>;
+
+V Cat(V a, const V& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+V Text(const std::string& s, size_t size) {
+  V v(size, 0);
+  std::copy(s.begin(), s.begin() + static_cast<long>(std::min(s.size(), size)), v.begin());
+  return v;
+}
+// SessionUserRecord: enabled, state, account[33], password[32], level.
+V SessionUser(const std::string& account, const std::string& password, uint8_t state = 0) {
+  return Cat(Cat({0, state}, Text(account, 33)), Cat(Text(password, 32), {0}));
+}
+// AccountRecord: account[33], real name[33], password[34], u32 level, remark[256].
+V Account(const std::string& account, const std::string& password, uint32_t level) {
+  V v = Cat(Cat(Text(account, 33), Text(account, 33)), Text(password, 34));
+  V lv(4);
+  putU32(lv, 0, level);
+  return Cat(Cat(v, lv), Text(account, 256));
+}
+// The query's rows: after the sub echo, the ResultPage at 7 and its bytes.
+std::string Rows(const V& reply) {
+  if (reply.size() < 19) return "<no page>";
+  return std::string(reply.begin() + 19, reply.end());
+}
+
+class Console {
+ public:
+  Console() : client_(8900) {}
+  bool open() {
+    if (!client_.connected()) return false;
+    auto hello = client_.request(kLinkCmdHello);
+    return hello && (*hello)[5] == 1;
+  }
+  V req(uint8_t command, const V& data = {}) {
+    auto reply = client_.request(command, data);
+    return reply ? *reply : V{};
+  }
+  bool send(uint8_t command, const V& data) {
+    return client_.send(test::LinkRequestFrame(command, data));
+  }
+  V read() {
+    auto r = client_.readFrame(8000);
+    return r ? *r : V{};
+  }
+
+ private:
+  test::LinkTestClient client_;
+};
+
+std::string Today() {
+  time_t now = time(nullptr);
+  struct tm tm;
+  localtime_r(&now, &tm);
+  char buf[16];
+  strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+  return buf;
+}
+V Clause(const std::string& prefix) {
+  const std::string d = Today();
+  std::string c = "where " + prefix + "occurdt between '" + d + " 00:00:00' and '" + d +
+                  " 23:59:59' order by occurdt asc";
+  V v(c.begin(), c.end());
+  v.push_back(0);
+  return v;
+}
+
+class DatabaseConsoleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+    std::filesystem::copy(test::SourcePath("data/English"), dir.file("English"),
+                          std::filesystem::copy_options::recursive);
+    std::ofstream(dir.file("manager.ini")) << "[Database]\r\nEnable=Yes\r\n";
+    service = std::make_unique<test::ServiceProcess>(dir.path());
+    ASSERT_TRUE(service->start());
+    ASSERT_TRUE(service->waitForOutput("running on", 30000)) << service->output();
+  }
+  test::TempDir dir;
+  std::unique_ptr<test::ServiceProcess> service;
+};
+
+TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
+  Console c;
+  ASSERT_TRUE(c.open());
+  V r = c.req(kLinkCmdUserDatabase, {2});
+  ASSERT_EQ(r.size(), 7u + 68);
+  EXPECT_EQ(r[7], 1);  // enabled
+  EXPECT_EQ(r[8], 2);  // connected
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 23);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 24);  // every table is there already
+
+  const std::string admin = EncodePassword("kellomar");
+  r = c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser("admin", admin)));
+  ASSERT_EQ(r[5], 23);
+  EXPECT_EQ(r.back(), 1);  // supervisor
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser("admin' --", "x")))[5], 24);
+
+  const std::string odd = "O'Br\\ien";
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, Account(odd, "pw", 2)))[5], 23);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, Account("nolevel", "pw", 0)))[5], 24);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, Account("toohigh", "pw", 4)))[5], 24);
+  r = c.req(kLinkCmdUserDatabase, {13, 0});
+  ASSERT_EQ(r[5], 23);
+  EXPECT_NE(Rows(r).find(odd + "\t" + odd + "\tpw\t2\t"), std::string::npos) << Rows(r);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({13}, Text("where 1=1", 10)))[5], 24);
+  // Later pieces of the same result, and none past its end.
+  const std::string all = Rows(r);
+  V page(12, 0);
+  putU32(page, 4, 3);
+  putU32(page, 8, 5);
+  EXPECT_EQ(Rows(c.req(kLinkCmdUserDatabase, Cat({12}, page))), all.substr(3, 5));
+  putU32(page, 4, static_cast<uint32_t>(all.size()));
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({12}, page))[5], 24);
+  // A console cannot say the database is connected.
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({3}, SessionUser("", "", 2)))[5], 24);
+
+  // An event from a console and an operator record: rows with the same texts.
+  V event(4 * 3, 0);
+  putU32(event, 0, 42);
+  putU32(event, 4, 1);
+  putU32(event, 8, 7);
+  EXPECT_EQ(c.req(kLinkCmdEventLog, Cat(Cat({1}, event), Text(odd, 256)))[5], 21);
+  V op(6, 0);
+  putU32(op, 0, 1);
+  putU16(op, 4, 200);  // no message text: the detail alone
+  EXPECT_EQ(c.req(kLinkCmdEventLog, Cat(Cat({0}, op), Text(odd, 258)))[5], 21);
+
+  std::string rows;
+  for (int i = 0; i < 50 && rows.find(odd) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rows = Rows(c.req(kLinkCmdEventLog, Cat({4}, Clause("ups_id=42 and "))));
+  }
+  EXPECT_NE(rows.find("42\t" + Today()), std::string::npos) << rows;
+  EXPECT_NE(rows.find("\t1\t7\t" + odd + "\n"), std::string::npos) << rows;
+  for (int i = 0; i < 50 && (rows = Rows(c.req(kLinkCmdEventLog, Cat({2}, Clause(""))))).find(odd) ==
+                                std::string::npos;
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(rows.substr(0, 6), "admin\t");
+  EXPECT_NE(rows.find("\t1\t" + odd + "\n"), std::string::npos) << rows;
+
+  // Clauses in no console's shape get the failure code.
+  EXPECT_EQ(c.req(kLinkCmdEventLog, Cat({4}, Text("where 1=1; drop table usr", 30)))[5], 22);
+  EXPECT_EQ(c.req(kLinkCmdEventLog, Cat({2}, Clause("ups_id=1 and ")))[5], 22);
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
+  Console a;
+  ASSERT_TRUE(a.open());
+  ASSERT_EQ(a.req(kLinkCmdUserDatabase, {9})[5], 23);
+  // An outside sqlite3 holds the file locked for six seconds.
+  const std::string script = "begin exclusive; insert into op_log VALUES('x', '2024-01-01 "
+                             "00:00:00', 0, 'lock');\n.shell sleep 6\ncommit;\n";
+  std::ofstream(dir.file("lock.sql")) << script;
+  std::string out;
+  std::thread locker([&] {
+    test::RunProgram({"/bin/sh", "-c", "sqlite3 " + dir.file("ups.db") + " < " + dir.file("lock.sql")},
+                     out);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(a.send(kLinkCmdEventLog, Cat({4}, Clause(""))));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto before = std::chrono::steady_clock::now();
+  Console b;
+  EXPECT_TRUE(b.open());  // answered while the query waits
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+  V r = a.read();
+  ASSERT_GE(r.size(), 6u);
+  EXPECT_EQ(r[5], 22);  // the database did not answer in time
+  // The session goes on afterwards.
+  EXPECT_EQ(a.req(kLinkCmdUserDatabase, {2})[5], 23);
+  locker.join();
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+}  // namespace
+}  // namespace lark
