@@ -380,7 +380,7 @@ void SanitizeSettings(ServiceSettings& s) {
   floor(s.gprsPolling, 1, 5);
   floor(s.gprsTimeout, 1, 10);
   floor(s.historyPeriod, 1, 60);
-  floor(s.historyStorage, 1, 12);
+  floor(s.historyStorage, 0, 12);  // 0 = no recording
   floor(s.gsmBaud, 1, 9600);
   for (int i = 0; i < 3; ++i) {
     floor(s.audioInterval[i], 1, 60);

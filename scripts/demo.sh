@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Release programs and runs Larkcore in the foreground on a demo
-# installation folder made from data/, monitoring a simulated UPS on a
-# pseudo-terminal linked as COM1. Ctrl-C stops both.
+# Builds the Release programs and runs Larkcore on a demo installation folder
+# made from data/, monitoring a simulated UPS on a pseudo-terminal linked as
+# COM1, with the console Larkview beside it. Ctrl-C stops all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -18,6 +18,26 @@ sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
 set +e
-build-release/service/Larkcore
+# The service runs in the background; with a display the console Larkview
+# opens on the same folder in the foreground (closing it or Ctrl-C stops
+# all), without one demo/larkview.png shows the console and the service stays
+# in the foreground.
+build-release/service/Larkcore &
+core=$!
+trap 'kill $core $sim 2>/dev/null || true' EXIT
+trap 'kill $core 2>/dev/null' INT TERM
+sleep 1
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  # A Wayland session without X uses Qt's Wayland plugin.
+  [ -z "${DISPLAY:-}" ] && export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-wayland}
+  build-release/console/shell/Larkview
+  code=$?
+  kill $core 2>/dev/null
+  wait $core 2>/dev/null
+  exit $code
+fi
+build-release/tools/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" &&
+  echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
+wait $core
 code=$?
 exit $code

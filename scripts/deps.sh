@@ -3,8 +3,10 @@
 # when one is missing. Run as root on Debian 12.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build ccache clang libclang-rt-14-dev googletest libgtest-dev
-      libgmock-dev libbenchmark-dev
-      unixodbc-dev libsqliteodbc odbc-postgresql postgresql-15 sqlite3)
+      libgmock-dev libbenchmark-dev)
+pkgs+=(snmpd snmp)  # a real SNMP agent and client, peers of the SNMP tests
+pkgs+=(qt6-base-dev fonts-liberation qt6-wayland)  # the console, viewer and tray
+pkgs+=(unixodbc-dev libsqliteodbc odbc-postgresql postgresql-15 sqlite3)  # the database layer and its test peers
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

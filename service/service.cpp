@@ -18,6 +18,8 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "records/audio_handover.h"
+#include "records/history_exception.h"
+#include "records/history_files.h"
 #include "records/popup.h"
 #include "service/service_database.h"
 #include "service/systemd_notify.h"
@@ -227,6 +229,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
     ports_.AttachPortDevice(node, false);
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
+  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, historyDatabase_);
   wireDatabase();
 }
 
@@ -295,6 +298,9 @@ void Service::afterMapOpened() {
   eventLog_.setPath(settings_.historyDirectory, maps_.currentMapName());
   ports_.setConfig(SerialPollConfig{static_cast<uint32_t>(settings_.serialPolling),
                                     static_cast<uint32_t>(settings_.serialTimeout) * 1000u});
+  history_->publish(HistorySettings{settings_.historyPeriod, settings_.historyStorage,
+                                    settings_.historyDirectory, maps_.currentMapName(),
+                                    settings_.databaseEnabled != 0});
 }
 
 namespace {
@@ -359,7 +365,7 @@ bool Service::start(std::string* error) {
       {"SNMP socket", {}},
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
       {"SNMP poll thread", {}},
-      {"history recorder thread", {}},
+      {"history recorder thread", done([this] { history_->start(); })},
       {"mail thread", {}},
       {"GPRS thread", {}},
   };
@@ -382,6 +388,7 @@ void Service::stop() {
   });
   systemEvent(kLevelInformation, kMsgServiceStopping);
   ports_.StopSerialThreads();
+  history_->stop();
   link_->stop();
   {
     DeviceTree::StructuralEdit edit(tree_);
@@ -397,18 +404,33 @@ void Service::stop() {
 }
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
-// (database retry and connection, schedules, the history thread's day and
-// month flags, SMS, GPRS time-outs) keep their place as comments.
+// (schedules, SMS, GPRS time-outs) keep their place as comments.
 void Service::onSecondTimer() {
+  // An exception skips the rest of this tick only; the loop does not sleep.
+  try {
+    secondTimerWork();
+  } catch (...) {
+    ReportHistoryException(eventLog_, historyDatabase_, kCppExceptionCode, kPlaceSecondTimer);
+  }
+}
+
+void Service::secondTimerWork() {
   WallTime now = clock_.now();
   if (now.minute != lastTick_.minute) {
     // The boundary forced at start-up is neither a day change nor a full
     // hour: the clock goes to the devices at the next full hour.
     const bool real = lastTick_.minute != 0xFFFF;
-    if (real && now.day != lastTick_.day) {
-      // The history recorder's day reset, until that thread exists.
-      auto lock = tree_.readLock();
-      Tree_ResetDailyValues(tree_.root());
+    const bool dayChanged = real && now.day != lastTick_.day;
+    const bool monthChanged = real && now.month != lastTick_.month;
+    if (dayChanged) {
+      // The daily values themselves are reset by the history thread.
+      int32_t sensorAverage, inverterSum;
+      {
+        auto lock = tree_.readLock();
+        sensorAverage = tree_.root().groupTotal(GroupTotal::kA0);
+        inverterSum = tree_.root().groupTotal(GroupTotal::kS1);
+      }
+      ResetPresentSnapshot(options_.installDir, now, sensorAverage, inverterSum);
     }
     database_->onMinute();
     if (real && now.minute == 0) {
@@ -420,7 +442,9 @@ void Service::onSecondTimer() {
       }
       ports_.ResumeSerialThreads();
     }
-    // Schedules: next actions, then run them. History: day and month flags.
+    // Schedules: next actions, then run them.
+    if (dayChanged) history_->dayChanged.store(true);
+    if (monthChanged) history_->monthChanged.store(true);
     lastTick_ = clock_.now();
   }
   tray_.onSecondTick();

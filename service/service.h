@@ -23,6 +23,8 @@
 #include "platform/event_loop.h"
 #include "platform/key_store.h"
 #include "records/alarm_detector.h"
+#include "records/history_database.h"
+#include "records/history_recorder.h"
 #include "records/outgoing_messages.h"
 
 namespace lark {
@@ -71,6 +73,7 @@ class Service {
   LanguageTables& languages() { return languages_; }
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
+  HistoryRecorder& history() { return *history_; }
   ServiceDatabase& database() { return *database_; }
   const std::string& installDir() const { return options_.installDir; }
 
@@ -88,6 +91,7 @@ class Service {
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
+  void secondTimerWork();  // the one-second work, run under the exception guard
 
   EventLoop& loop_;
   Clock& clock_;
@@ -116,6 +120,8 @@ class Service {
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
+  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
+  std::unique_ptr<HistoryRecorder> history_;
   std::unique_ptr<ServiceDatabase> database_;
 
   WallTime lastTick_{};

@@ -79,7 +79,7 @@ TEST(SettingsTest, ValuesAreConvertedAsRead) {
       "[Control]\r\nPassword.Enable=yEs\r\n"
       "[Polling]\r\nSerial Polling=0\r\nSNMP Polling=-5\r\nSerial Timeout=abc\r\n"
       "GPRS Polling=12x\r\nSNMP Timeout=99999999999\r\n"
-      "[History]\r\nDirectory=/data/hist\r\n"
+      "[History]\r\nDirectory=/data/hist\r\nStorage=0\r\n"
       "[Color]\r\nSerious=0x123abc\r\nWarning=zz\r\n"
       "[Reaction.Warning]\r\nemail.Enable=YES\r\nAudio.Enable=1\r\nAudio.Cycle=one time\r\n"
       "SMS.Enable=Yes\r\n"
@@ -95,6 +95,7 @@ TEST(SettingsTest, ValuesAreConvertedAsRead) {
   EXPECT_EQ(s.gprsPolling, 12);
   EXPECT_EQ(s.snmpTimeout, 999999999) << "cut to the read size of 10";
   EXPECT_EQ(s.historyDirectory, "/data/hist");
+  EXPECT_EQ(s.historyStorage, 0) << "0 means no recording";
   EXPECT_EQ(s.levelColors[0], 0x123abcu);
   EXPECT_EQ(s.levelColors[1], 0x00a0a0u) << "a colour that does not scan keeps its default";
   EXPECT_EQ(s.reactionMasks[1], kReactBroadcast | kReactEmail | kReactSms);
@@ -108,10 +109,11 @@ TEST(SettingsTest, ValuesAreConvertedAsRead) {
   EXPECT_NE(text.find("[Color]\r\nSerious=0x123abc"), std::string::npos) << "kept, not rewritten";
 
   // "1" is not "Yes".
-  Put(dir.file("manager.ini"), "[Control]\nPassword.Enable=1\n");
+  Put(dir.file("manager.ini"), "[Control]\nPassword.Enable=1\n[History]\nStorage=-3\n");
   ServiceSettings t;
   SettingsStore(dir.path()).LoadManagerIni(t);
   EXPECT_EQ(t.controlPasswordEnabled, 0);
+  EXPECT_EQ(t.historyStorage, 12);
 }
 
 TEST(SettingsTest, UnsafeAutoLoadNamesAreDropped) {

@@ -181,12 +181,13 @@ std::optional<std::vector<uint8_t>> UdpExchange(uint16_t port, const std::vector
   return answer;
 }
 
-int RunProgram(const std::vector<std::string>& argv, std::string& out) {
+int RunProgram(const std::vector<std::string>& argv, std::string& out, bool withStderr) {
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  if (withStderr) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);

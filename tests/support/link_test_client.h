@@ -72,8 +72,9 @@ class CallBackListener {
 };
 
 // Runs a program with `argv` (no shell), returns its exit status and puts
-// its standard output in `out`; -1 when it could not be started.
-int RunProgram(const std::vector<std::string>& argv, std::string& out);
+// its standard output (and its error output, when asked) in `out`; -1 when
+// it could not be started.
+int RunProgram(const std::vector<std::string>& argv, std::string& out, bool withStderr = false);
 
 // Sends `request` to 127.0.0.1:`port` over UDP and returns the answer bytes.
 std::optional<std::vector<uint8_t>> UdpExchange(uint16_t port, const std::vector<uint8_t>& request,

@@ -1,0 +1,33 @@
+// What the history recorder asks of the database: a small interface whose
+// default is "not in use" (never connected). The database layer implements
+// it; tests use a fake that is in use.
+//
+// Threads: every member is called on the history thread, except dropLink(),
+// which the exception reporter also calls on the loop thread.
+#pragma once
+#include "platform/clock.h"
+#include "records/history_sample.h"
+
+namespace lark {
+
+class HistoryDatabase {
+ public:
+  virtual ~HistoryDatabase() = default;
+  // The connection is up (DbLinkState 2). The recorder uses the database only
+  // when this holds and the settings enable it.
+  virtual bool connected() const { return false; }
+  // DbLinkState := 0, so the one-second tick connects afresh.
+  virtual void dropLink() {}
+  // DatabaseToken: granted within `waitMs` or refused; one release frees it.
+  virtual bool takeToken(int /*waitMs*/) { return false; }
+  virtual void releaseToken() {}
+  // Called with the token held. A lost sample stores a row of NULLs.
+  virtual void insertSample(const HistorySample& /*sample*/, bool /*lost*/) {}
+  // The day-totals row of an inverter (inverter true) or a sensor for `day`.
+  virtual void updateAccumulator(const HistorySample& /*sample*/, bool /*inverter*/,
+                                 const WallTime& /*day*/) {}
+  // The monthly backup, at a month change.
+  virtual void exportLogs() {}
+};
+
+}  // namespace lark

@@ -1,0 +1,80 @@
+#include "records/history_files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/paths.h"
+
+namespace lark {
+
+int OpenCreatingFolders(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const size_t slash = path.rfind('/');
+  if (fd < 0 && errno == ENOENT && slash != std::string::npos && MakeDirs(path.substr(0, slash))) {
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  }
+  return fd;
+}
+
+long long CutTornLine(int fd, long long size) {
+  char buf[4096];
+  long long end = size;
+  while (end > 0) {
+    const long long start = std::max(0LL, end - static_cast<long long>(sizeof buf));
+    const size_t n = static_cast<size_t>(end - start);
+    if (pread(fd, buf, n, start) != static_cast<ssize_t>(n)) return -1;
+    for (size_t i = n; i > 0; --i) {
+      if (buf[i - 1] == '\n') {
+        const long long keep = start + static_cast<long long>(i);
+        if (keep != size && ftruncate(fd, keep) != 0) return -1;
+        return keep;
+      }
+    }
+    end = start;
+  }
+  if (size != 0 && ftruncate(fd, 0) != 0) return -1;
+  return 0;
+}
+
+bool AppendHistoryLine(const std::string& path, std::string_view line, std::string_view firstLine) {
+  const int fd = OpenCreatingFolders(path);
+  if (fd < 0) return false;
+  bool ok = false;
+  const off_t size = lseek(fd, 0, SEEK_END);
+  const long long end = size < 0 ? -1 : CutTornLine(fd, size);
+  if (end >= 0 && lseek(fd, static_cast<off_t>(end), SEEK_SET) == static_cast<off_t>(end)) {
+    ok = true;
+    if (end == 0 && !firstLine.empty()) {
+      ok = WriteAll(fd, std::string(firstLine) + "\r\n");
+    }
+    ok = ok && WriteAll(fd, std::string(line) + "\r\n");
+  }
+  close(fd);
+  return ok;
+}
+
+std::array<uint8_t, kPresentSnapshotSize> EncodePresentSnapshot(const WallTime& now,
+                                                                int32_t sensorAverage,
+                                                                int32_t inverterSum) {
+  std::array<uint8_t, kPresentSnapshotSize> r{};
+  putU8(r, present_off::kDay, static_cast<uint8_t>(now.day));
+  putU8(r, present_off::kHour, static_cast<uint8_t>(now.hour));
+  putU8(r, present_off::kMinute, static_cast<uint8_t>(now.minute));
+  putU8(r, present_off::kSecond, static_cast<uint8_t>(now.second));
+  putI32(r, present_off::kSensorAverage, sensorAverage);
+  putI32(r, present_off::kInverterSum, inverterSum);
+  return r;
+}
+
+void ResetPresentSnapshot(const std::string& installDir, const WallTime& now, int32_t sensorAverage,
+                          int32_t inverterSum) {
+  const std::string path = JoinPath(installDir, "present.dat");
+  if (unlink(path.c_str()) == 0) return;
+  const auto r = EncodePresentSnapshot(now, sensorAverage, inverterSum);
+  WriteFileAtomic(path, std::string_view(reinterpret_cast<const char*>(r.data()), r.size()));
+}
+
+}  // namespace lark
