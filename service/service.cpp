@@ -229,8 +229,8 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
     ports_.AttachPortDevice(node, false);
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
-  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, historyDatabase_);
   wireDatabase();
+  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, database_->history());
 }
 
 Service::~Service() {
@@ -264,6 +264,17 @@ void Service::wireDatabase() {
                       Spawn);
       });
   ServiceDatabase* db = database_.get();
+  // The monthly backup is planned on the database thread from the settings,
+  // the parameter titles and the tree as they are then.
+  db->setBackup([this](DatabaseSession& s) {
+    std::vector<std::string> problems;
+    const ExportPlan plan = MakeExportPlan(settings_, languages_.current().get(), tree_, clock_.now());
+    if (!ExportLogs(s.db, plan, problems))
+      eventLog_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                              "Backup of " + std::to_string(plan.year) + "-" +
+                                  std::to_string(plan.month) + " incomplete, rows kept: " +
+                                  problems.front());
+  });
   eventLog_.setDatabaseHook([db](const WallTime& when, int32_t number, uint32_t level,
                                  int32_t code, std::string_view text) {
     db->eventRow(when, number, level, code, text);
@@ -410,7 +421,8 @@ void Service::onSecondTimer() {
   try {
     secondTimerWork();
   } catch (...) {
-    ReportHistoryException(eventLog_, historyDatabase_, kCppExceptionCode, kPlaceSecondTimer);
+    ReportHistoryException(eventLog_, database_->history(), kCppExceptionCode,
+                           kPlaceSecondTimer);
   }
 }
 
@@ -445,6 +457,7 @@ void Service::secondTimerWork() {
     // Schedules: next actions, then run them.
     if (dayChanged) history_->dayChanged.store(true);
     if (monthChanged) history_->monthChanged.store(true);
+    if (monthChanged) database_->noteMonthChange();
     lastTick_ = clock_.now();
   }
   tray_.onSecondTick();

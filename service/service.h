@@ -120,9 +120,8 @@ class Service {
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
-  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
+  std::unique_ptr<ServiceDatabase> database_;  // before the recorder, which uses it
   std::unique_ptr<HistoryRecorder> history_;
-  std::unique_ptr<ServiceDatabase> database_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;

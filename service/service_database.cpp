@@ -5,7 +5,11 @@
 #include "common/sql_text.h"
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
+#include "core/history_family.h"
 #include "core/language_texts.h"
+#include "core/language_texts_store.h"
+#include "core/param_tables.h"
+#include "records/history_rows.h"
 #include "core/settings.h"
 #include "platform/paths.h"
 
@@ -78,7 +82,27 @@ ServiceDatabase::ServiceDatabase(EventLoop& loop, const Clock& clock,
       log_(log),
       installDir_(std::move(installDir)),
       systemEvent_(std::move(systemEvent)),
-      thread_([this](DatabaseNotice n) { onNotice(n); }) {}
+      thread_([this](DatabaseNotice n) { onNotice(n); }),
+      history_(thread_, clock_,
+               DatabaseHistory::Hooks{
+                   [this] {
+                     auto lock = tree_.readLock();
+                     return CountDevices(tree_.root());
+                   },
+                   [this] {
+                     post([this] { systemEvent_(kLevelSerious, kMsgHistoryInsertFailed, false); });
+                   },
+                   [this](DatabaseSession& s) {
+                     if (backup_) backup_(s);
+                   }}) {}
+
+void ServiceDatabase::setBackup(std::function<void(DatabaseSession&)> backup) {
+  backup_ = std::move(backup);
+}
+
+void ServiceDatabase::noteMonthChange() {
+  if (enabled() && linkState() != kDbConnected) backupPending_ = true;
+}
 
 ServiceDatabase::~ServiceDatabase() { stop(); }
 
@@ -139,7 +163,14 @@ void ServiceDatabase::onConnected(bool ok, const std::string&) {
   if (ok) {
     loud_ = true;
     loudRetries_ = 0;
+    history_.resetFailures();
     systemEvent_(kLevelInformation, kMsgDatabaseConnected, true);
+    if (backupPending_) {
+      backupPending_ = false;
+      thread_.submit([this](DatabaseSession& s) {
+        if (backup_) backup_(s);
+      });
+    }
   } else if (loud_) {
     systemEvent_(kLevelSerious, kMsgDatabaseFailed, true);
   }
@@ -214,6 +245,54 @@ void ServiceDatabase::refillTreeMap() {
   thread_.submit([rows = std::move(rows)](DatabaseSession& s) {
     if (s.tables.ClearTreeMap()) s.tables.InsertTreeMap(rows);
   });
+}
+
+ExportPlan MakeExportPlan(const ServiceSettings& settings, const LanguageSnapshot* language,
+                          DeviceTree& tree, const WallTime& now) {
+  ExportPlan plan;
+  // Every export follows the event log's month setting, as it always did.
+  BackupMonth(now.year, now.month, settings.upsLogMonths, plan.year, plan.month);
+  plan.logTable = settings.logTableName;
+  plan.upsLogDir = settings.upsLogBackupDir;
+  plan.opLogDir = settings.opLogBackupDir;
+  plan.historyDir = settings.historyBackupDir;
+  plan.upsLogDelete = settings.upsLogDelete != 0;
+  plan.opLogDelete = settings.opLogDelete != 0;
+  plan.historyDelete = settings.historyDelete != 0;
+  const LevelNames names = language ? language->texts.levelNames : EnglishLevelNames();
+  for (size_t i = 0; i < plan.levelNames.size(); ++i) plan.levelNames[i] = names[i];
+  struct FamilyTitles {
+    std::string_view family;
+    ParamFamily params;
+  };
+  static constexpr FamilyTitles kTitles[] = {
+      {"snmp", ParamFamily::Snmpv4},   {"regular", ParamFamily::Regular},
+      {"gprs", ParamFamily::Regular},  {"mge", ParamFamily::Mge},
+      {"pw", ParamFamily::Pw},         {"inverter", ParamFamily::Inverter},
+      {"sensor", ParamFamily::Sensor}, {"meter", ParamFamily::Meter},
+      {"metergrp", ParamFamily::Metergrp},
+  };
+  std::function<void(const DeviceNode&)> walk = [&](const DeviceNode& node) {
+    if (node.isGroup()) {
+      for (const auto& child : node.children()) walk(*child);
+      return;
+    }
+    const HistoryLayout layout = HistoryLayoutOf(node.nodeKind(), node.commType(), node.mibType());
+    if (layout.family.empty()) return;
+    ExportPlan::Device d{node.id(), node.title(), std::string(layout.family), {}};
+    for (const FamilyTitles& t : kTitles) {
+      if (t.family != layout.family) continue;
+      const int columns = HistoryColumnCount(layout.family);
+      for (int c = 0; c < columns; ++c) {
+        d.titles.emplace_back(language ? language->params.table(t.params).title(c)
+                                       : std::string_view());
+      }
+    }
+    plan.devices.push_back(std::move(d));
+  };
+  auto lock = tree.readLock();
+  walk(tree.root());
+  return plan;
 }
 
 }  // namespace lark

@@ -17,13 +17,21 @@
 #include "linkserver/link_database.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "records/database_export.h"
+#include "records/database_history.h"
 #include "records/database_thread.h"
 
 namespace lark {
 
 class DeviceTree;
 class EventLogSink;
+struct LanguageSnapshot;
 struct ServiceSettings;
+
+// The month to back up and what goes into it, from the settings, the
+// language's titles and the tree (read under its lock).
+ExportPlan MakeExportPlan(const ServiceSettings& settings, const LanguageSnapshot* language,
+                          DeviceTree& tree, const WallTime& now);
 
 class ServiceDatabase final : public LinkDatabase {
  public:
@@ -58,6 +66,11 @@ class ServiceDatabase final : public LinkDatabase {
   void opLogRow(uint32_t level, std::string_view text);
 
   DatabaseThread& thread() { return thread_; }
+  HistoryDatabase& history() { return history_; }
+  // The monthly backup (run on the database thread).
+  void setBackup(std::function<void(DatabaseSession&)> backup);
+  // A month began: without a connection the backup waits for the next one.
+  void noteMonthChange();
 
   // LinkDatabase
   bool enabled() const override { return enabled_.load(std::memory_order_acquire); }
@@ -88,8 +101,11 @@ class ServiceDatabase final : public LinkDatabase {
   int loudRetries_ = 0;               // minutes of logged retries left; loop thread only
   mutable std::mutex accountMu_;
   std::string operatorAccount_;  // guarded by accountMu_
+  bool backupPending_ = false;          // loop thread only
+  std::function<void(DatabaseSession&)> backup_;  // set once before start
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-  DatabaseThread thread_;  // last: stopped first
+  DatabaseThread thread_;    // stopped first of what follows
+  DatabaseHistory history_;  // the recorder's view of thread_
 };
 
 }  // namespace lark
