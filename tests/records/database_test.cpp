@@ -190,3 +190,68 @@ TEST(DatabaseThreadTest, FullOutboxDropsTheOldestWithOneNotice) {
 
 }  // namespace
 }  // namespace lark
+
+namespace lark {
+namespace {
+
+// The server goes away while rows keep coming: each row waits with its own
+// time and is stored once the connection is back.
+TEST(DatabaseOutage, PostgresStoppedRowsWaitWithTheirTimes) {
+  std::string why;
+  PostgresCluster* pg = PostgresCluster::Shared(&why);
+  if (!pg) GTEST_SKIP() << why;
+  DatabaseSource source{pg->dsn(), pg->user(), "", "obj_log", ""};
+  std::atomic<int> lost{0};
+  DatabaseThread thread([&](DatabaseNotice n) {
+    if (n == DatabaseNotice::kLinkLost) ++lost;
+  });
+  thread.start();
+  auto connect = [&] {
+    std::promise<bool> ok;
+    thread.requestConnect(source, [&](bool r, const std::string&) { ok.set_value(r); });
+    return ok.get_future().get();
+  };
+  ASSERT_TRUE(connect());
+  ASSERT_EQ(thread.call([](DatabaseSession& s) {
+                  return s.tables.CreateDatabase(kFeb29, [] { return true; });
+                }).get(),
+            0u);
+  WallTime t = kFeb29;
+  auto queue = [&](int from, int to) {
+    for (int i = from; i < to; ++i) {
+      t.second = i;
+      thread.queueEvent(t, i, 2, 1000, "row " + std::to_string(i));
+    }
+  };
+  queue(0, 5);
+  for (int i = 0; i < 100 && thread.outboxSize() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(pg->stop());
+  queue(5, 10);
+  for (int i = 0; i < 250 && thread.linkState() == kDbConnected; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(thread.linkState(), kDbNotConnected);
+  EXPECT_EQ(lost.load(), 1);
+  EXPECT_FALSE(connect());  // still away
+  EXPECT_EQ(thread.outboxSize(), 5u);
+  ASSERT_TRUE(pg->restart());
+  ASSERT_TRUE(connect());
+  for (int i = 0; i < 250 && thread.outboxSize() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::string rows = thread.call([](DatabaseSession& s) {
+                                 OdbcResult r;
+                                 s.db.query("select ups_id, occurdt from obj_log order by ups_id", r);
+                                 return r.text;
+                               }).get();
+  std::string expected;
+  for (int i = 0; i < 10; ++i) {
+    char line[64];
+    snprintf(line, sizeof line, "%d\t2024-02-29 04:13:%02d\n", i, i);
+    expected += line;
+  }
+  EXPECT_EQ(rows, expected);
+  thread.stop();
+}
+
+}  // namespace
+}  // namespace lark

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -200,6 +201,64 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   // The session goes on afterwards.
   EXPECT_EQ(a.req(kLinkCmdUserDatabase, {2})[5], 23);
   locker.join();
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+// Rows of events logged while an outside sqlite3 holds the file longer than
+// the driver waits: each Event.log line gets its row, with the same time.
+TEST_F(DatabaseConsoleTest, EventRowsSurviveALockedDatabase) {
+  Console c;
+  ASSERT_TRUE(c.open());
+  ASSERT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 23);
+  std::ofstream(dir.file("lock.sql")) << "begin exclusive; insert into op_log VALUES('x', "
+                                         "'2024-01-01 00:00:00', 0, 'lock');\n.shell sleep 8\n"
+                                         "commit;\n";
+  std::string out;
+  std::thread locker([&] {
+    test::RunProgram(
+        {"/bin/sh", "-c", "sqlite3 " + dir.file("ups.db") + " < " + dir.file("lock.sql")}, out);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  for (int i = 0; i < 3; ++i) {
+    V event(12, 0);
+    putU32(event, 0, 77);
+    putU32(event, 4, 2);
+    putU32(event, 8, 9);
+    EXPECT_EQ(c.req(kLinkCmdEventLog, Cat(Cat({1}, event), Text("locked " + std::to_string(i), 256)))[5],
+              21);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  }
+  locker.join();
+  std::string rows;
+  for (int i = 0; i < 100; ++i) {
+    V r = c.req(kLinkCmdEventLog, Cat({4}, Clause("ups_id=77 and ")));
+    if (r.size() > 5 && r[5] == 21) rows = Rows(r);
+    if (std::count(rows.begin(), rows.end(), '\n') == 3) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  // The Event.log lines of number 77, as "date time<TAB>text".
+  std::vector<std::string> lines;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) {
+    if (e.path().filename() != "Event.log") continue;
+    std::ifstream in(e.path());
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind("77\t", 0) != 0) continue;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      std::vector<std::string> f;
+      for (size_t at = 0;;) {
+        size_t tab = line.find('\t', at);
+        f.push_back(line.substr(at, tab - at));
+        if (tab == std::string::npos) break;
+        at = tab + 1;
+      }
+      ASSERT_EQ(f.size(), 6u) << line;
+      std::replace(f[1].begin(), f[1].end(), '/', '-');
+      lines.push_back("77\t" + f[1] + " " + f[2] + "\t2\t9\t" + f[5] + "\n");
+    }
+  }
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(rows, lines[0] + lines[1] + lines[2]);
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
