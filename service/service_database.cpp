@@ -3,6 +3,7 @@
 #include <future>
 
 #include "common/sql_text.h"
+#include "core/device_node.h"
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
 #include "core/history_family.h"
@@ -19,9 +20,17 @@ namespace {
 
 constexpr int kDroppedHistoryIds = 1000;
 
+// A setting's text in a log line: control characters shown as '?'.
+std::string PrintableName(std::string_view text) {
+  std::string out(text.substr(0, 64));
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  return out;
+}
+
 // The console's work on the database thread.
 LinkDbAnswer Execute(DatabaseSession& s, const LinkDbRequest& q, const WallTime& now,
-                     bool* overflow) {
+                     const std::vector<HistoryDevice>& devices, bool* overflow) {
   LinkDbAnswer a;
   OdbcResult r;
   auto fetched = [&](bool ok) {
@@ -56,7 +65,13 @@ LinkDbAnswer Execute(DatabaseSession& s, const LinkDbRequest& q, const WallTime&
       a.ok = s.tables.DeleteUser(q.account);
       break;
     case LinkDbWork::kCreateSchema:
-      a.ok = (s.tables.CreateDatabase(now, [] { return true; }) & 0x7F) == 0;
+      a.ok = (s.tables.CreateDatabase(now, [&] {
+                 HistoryRows rows(s.db);
+                 bool all = true;
+                 for (const HistoryDevice& d : devices) all = rows.createTables(d) && all;
+                 return all;
+               }) &
+              0x7F) == 0;
       break;
     case LinkDbWork::kDropHistory:
       for (int id = 1; id <= kDroppedHistoryIds; ++id) {
@@ -124,7 +139,7 @@ DatabaseSource ServiceDatabase::source() const {
 
 void ServiceDatabase::connectAtStart() {
   enabled_.store(settings_.databaseEnabled != 0, std::memory_order_release);
-  if (!enabled() || thread_.linkState() != kDbNotConnected) return;
+  if (!enabled() || thread_.linkState() != kDbNotConnected || !tableNameUsable()) return;
   std::promise<std::pair<bool, std::string>> answer;
   thread_.requestConnect(source(), [&answer](bool ok, const std::string& detail) {
     answer.set_value({ok, detail});
@@ -151,7 +166,22 @@ void ServiceDatabase::onSecond() {
   if (enabled() && thread_.linkState() == kDbNotConnected && !connecting_) requestConnect();
 }
 
+bool ServiceDatabase::tableNameUsable() {
+  if (IsSqlTableName(settings_.logTableName)) {
+    badNameLogged_ = false;
+    return true;
+  }
+  if (!badNameLogged_) {
+    log_.WriteEventLog(0, kLevelSerious, kSystemEventCode,
+                       "Database not connected: the event table name \"" +
+                           PrintableName(settings_.logTableName) + "\" is not a plain table name");
+  }
+  badNameLogged_ = true;
+  return false;
+}
+
 void ServiceDatabase::requestConnect() {
+  if (!tableNameUsable()) return;
   connecting_ = true;
   thread_.requestConnect(source(), [this](bool ok, const std::string& detail) {
     post([this, ok, detail] { onConnected(ok, detail); });
@@ -224,10 +254,20 @@ void ServiceDatabase::disconnect() {
 
 void ServiceDatabase::run(LinkDbRequest request, std::function<void(LinkDbAnswer)> done) {
   const WallTime now = clock_.now();
-  thread_.submit([this, request = std::move(request), done = std::move(done), now](
-                     DatabaseSession& s) {
+  // The schema's history tables are those of the tree as it is now.
+  std::vector<HistoryDevice> devices;
+  if (request.work == LinkDbWork::kCreateSchema) {
+    auto lock = tree_.readLock();
+    for (const TreeMapRow& r : TreeMapRows(tree_.root())) {
+      if (r.kind != kNodeGroup)
+        devices.push_back({r.objid, static_cast<uint8_t>(r.kind), static_cast<int16_t>(r.commType),
+                           static_cast<uint8_t>(r.mibType)});
+    }
+  }
+  thread_.submit([this, request = std::move(request), done = std::move(done), now,
+                  devices = std::move(devices)](DatabaseSession& s) {
     bool overflow = false;
-    LinkDbAnswer answer = Execute(s, request, now, &overflow);
+    LinkDbAnswer answer = Execute(s, request, now, devices, &overflow);
     post([this, done, answer = std::move(answer), overflow] {
       if (overflow) systemEvent_(kLevelWarning, kMsgResultOverflow, false);
       done(answer);

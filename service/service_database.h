@@ -83,6 +83,9 @@ class ServiceDatabase final : public LinkDatabase {
 
  private:
   DatabaseSource source() const;
+  // False (and one line while it stays so) for an event table name that is
+  // not a plain table name.
+  bool tableNameUsable();
   void requestConnect();
   void onConnected(bool ok, const std::string& detail);
   void onNotice(DatabaseNotice notice);
@@ -102,6 +105,7 @@ class ServiceDatabase final : public LinkDatabase {
   mutable std::mutex accountMu_;
   std::string operatorAccount_;  // guarded by accountMu_
   bool backupPending_ = false;          // loop thread only
+  bool badNameLogged_ = false;          // loop thread only
   std::function<void(DatabaseSession&)> backup_;  // set once before start
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   DatabaseThread thread_;    // stopped first of what follows

@@ -16,6 +16,8 @@
 
 #include "common/bytes.h"
 #include "common/password.h"
+#include "core/device_node.h"
+#include "platform/paths.h"
 #include "linkserver/link_frame.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
@@ -116,7 +118,16 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   ASSERT_EQ(r.size(), 7u + 68);
   EXPECT_EQ(r[7], 1);  // enabled
   EXPECT_EQ(r[8], 2);  // connected
+  // A meter in the tree gets its history table with the schema.
+  ASSERT_EQ(c.req(kLinkCmdAddNode, {kNodeSerial, 0, 0})[5], 25);
+  V props(kDeviceNodeSize, 0);
+  putI16(props, node_off::kCommType, kCommMeter);
+  putStr(props, node_off::kTitle, node_off::kTitleSize, "M");
+  ASSERT_EQ(c.req(kLinkCmdSetNodeProperties, Cat({0, 0, 1}, props))[5], 27);
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 23);
+  std::string tables;
+  test::RunProgram({"/usr/bin/sqlite3", dir.file("ups.db"), ".tables"}, tables);
+  EXPECT_NE(tables.find("histmeter_1"), std::string::npos) << tables;
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 24);  // every table is there already
 
   const std::string admin = EncodePassword("kellomar");
@@ -201,6 +212,36 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   // The session goes on afterwards.
   EXPECT_EQ(a.req(kLinkCmdUserDatabase, {2})[5], 23);
   locker.join();
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+// An event table name that is not a plain name: no connection, one line.
+TEST_F(DatabaseConsoleTest, BadEventTableNameIsNotConnected) {
+  ASSERT_EQ(service->stop(SIGTERM), 0);
+  std::filesystem::remove(dir.file("ups.db"));
+  std::ofstream(dir.file("manager.ini"))
+      << "[Database]\r\nEnable=Yes\r\nODBC.LogTblName=log;drop table usr\r\n";
+  service = std::make_unique<test::ServiceProcess>(dir.path());
+  ASSERT_TRUE(service->start());
+  ASSERT_TRUE(service->waitForOutput("running on", 30000)) << service->output();
+  // The listener of a restarted service may need a few of its retries.
+  std::unique_ptr<Console> c;
+  for (int i = 0; i < 150; ++i) {
+    c = std::make_unique<Console>();
+    if (c->open()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_EQ(c->req(kLinkCmdUserDatabase, {2})[8], 0);
+  size_t count = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) {
+    if (e.path().filename() != "Event.log") continue;
+    std::string log = ReadFile(e.path().string()).value_or("");
+    for (size_t at = 0; (at = log.find("not a plain table name", at)) != std::string::npos; ++at)
+      ++count;
+  }
+  EXPECT_EQ(count, 1u);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("ups.db")));
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
