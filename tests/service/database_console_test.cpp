@@ -122,12 +122,23 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   ASSERT_EQ(c.req(kLinkCmdAddNode, {kNodeSerial, 0, 0})[5], 25);
   V props(kDeviceNodeSize, 0);
   putI16(props, node_off::kCommType, kCommMeter);
-  putStr(props, node_off::kTitle, node_off::kTitleSize, "M");
+  putStr(props, node_off::kTitle, node_off::kTitleSize, "O'Br\\ien");
+  putStr(props, node_off::kCom, node_off::kComSize, "C'1");
   ASSERT_EQ(c.req(kLinkCmdSetNodeProperties, Cat({0, 0, 1}, props))[5], 27);
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 23);
   std::string tables;
   test::RunProgram({"/usr/bin/sqlite3", dir.file("ups.db"), ".tables"}, tables);
   EXPECT_NE(tables.find("histmeter_1"), std::string::npos) << tables;
+  // A map save refills the tree's copy; the reply does not wait for it.
+  EXPECT_EQ(c.req(kLinkCmdSaveMap, Cat({1}, Text("Plant", 256)))[5], 15);
+  std::string treeRows;
+  for (int i = 0; i < 50 && treeRows.find("O'Br") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    test::RunProgram({"/usr/bin/sqlite3", dir.file("ups.db"),
+                      "select objid, grpid, title, com from tree_map order by objid"},
+                     treeRows);
+  }
+  EXPECT_EQ(treeRows, "0|0|Main|\n1|0|O'Br\\ien|C'1\n");
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 24);  // every table is there already
 
   const std::string admin = EncodePassword("kellomar");
