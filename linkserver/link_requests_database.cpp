@@ -111,6 +111,15 @@ bool SaveDatabaseSettings(LinkRequest& r, size_t off) {
   return r.services.settingsStore->SaveDatabaseIni(*r.services.settings);
 }
 
+// Account and password of a SessionUserRecord at 6.
+LinkDbRequest SessionUserRequest(LinkRequest& r, LinkDbWork work) {
+  LinkDbRequest q;
+  q.work = work;
+  q.account = FrameText(r.frame, kRecordOff + kUserAccountOff, 33);
+  q.password = FrameText(r.frame, kRecordOff + kUserPasswordOff, 32);
+  return q;
+}
+
 LinkDbRequest AccountRequest(LinkRequest& r, LinkDbWork work) {
   LinkDbRequest q;
   q.work = work;
@@ -171,7 +180,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       return;
     }
     case 1:
-      if (size < kRecordOff + kDbSettingsSize + 2 || !SaveDatabaseSettings(r, kRecordOff)) break;
+      if (size < kRecordOff + kDbSettingsSize || !SaveDatabaseSettings(r, kRecordOff)) break;
       return BeginSuccessReply(r, reply);
     case 2:
       BeginSuccessReply(r, reply);
@@ -179,13 +188,13 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
     case 3:
       // A console may ask for a fresh connection; only the service itself
       // says that the database is connected.
-      if (size < kRecordOff + kSessionUserSize - 4 || !db || r.frame.u8(kRecordOff + 1) != 0)
+      if (size < kRecordOff + kSessionUserSize || !db || r.frame.u8(kRecordOff + 1) != 0)
         break;
       db->askReconnect();
       return BeginSuccessReply(r, reply);
     case 4: {
       const size_t userOff = kRecordOff + kDbSettingsSize;
-      if (size < userOff + kSessionUserSize - 4 || !SaveDatabaseSettings(r, kRecordOff)) break;
+      if (size < userOff + kSessionUserSize || !SaveDatabaseSettings(r, kRecordOff)) break;
       if (db && r.frame.u8(userOff + 1) == 0) db->askReconnect();
       return BeginSuccessReply(r, reply);
     }
@@ -196,11 +205,8 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       for (LinkSlotUser& u : r.services.users) u = LinkSlotUser{};
       return BeginSuccessReply(r, reply);
     case 7: {
-      if (size < kRecordOff + kSessionUserSize - 4 || !connected) break;
-      LinkDbRequest q;
-      q.work = LinkDbWork::kCheckLogin;
-      q.account = FrameText(r.frame, kRecordOff + kUserAccountOff, 33);
-      q.password = FrameText(r.frame, kRecordOff + kUserPasswordOff, 32);
+      if (size < kRecordOff + kSessionUserSize || !connected) break;
+      LinkDbRequest q = SessionUserRequest(r, LinkDbWork::kCheckLogin);
       const std::string account = q.account;
       return RunLater(r, reply, *connected, std::move(q),
                       [account](LinkRequest& req, LinkFrameBuilder& out, const LinkDbAnswer& a) {
@@ -224,12 +230,9 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       return RunLater(r, reply, *connected, std::move(q), ReplyDone);
     }
     case 11: {
-      if (size < kRecordOff + kSessionUserSize - 4 || !connected) break;
-      LinkDbRequest q;
-      q.work = LinkDbWork::kUpdatePassword;
-      q.account = FrameText(r.frame, kRecordOff + kUserAccountOff, 33);
-      q.password = FrameText(r.frame, kRecordOff + kUserPasswordOff, 32);
-      return RunLater(r, reply, *connected, std::move(q), ReplyDone);
+      if (size < kRecordOff + kSessionUserSize || !connected) break;
+      return RunLater(r, reply, *connected, SessionUserRequest(r, LinkDbWork::kUpdatePassword),
+                      ReplyDone);
     }
     case 12: {
       if (!r.frame.has(kRecordOff, kResultPageSize)) break;

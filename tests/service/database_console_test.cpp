@@ -155,8 +155,15 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   ASSERT_EQ(r[5], 23);
   EXPECT_NE(Rows(r).find(odd + "\t" + odd + "\tpw\t2\t"), std::string::npos) << Rows(r);
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({13}, Text("where 1=1", 10)))[5], 24);
-  // Later pieces of the same result, and none past its end.
   const std::string all = Rows(r);
+  // A changed password logs in, the old one no longer.
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({11}, SessionUser(odd, "n'ew")))[5], 23);
+  V login = c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser(odd, "n'ew")));
+  ASSERT_EQ(login[5], 23);
+  EXPECT_EQ(login.back(), 2);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser(odd, "pw")))[5], 24);
+  // Later pieces of the last result, and none past its end (the login's
+  // answer is no query).
   V page(12, 0);
   putU32(page, 4, 3);
   putU32(page, 8, 5);
@@ -188,8 +195,14 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
                                 std::string::npos;
        ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(rows.substr(0, 6), "admin\t");
+  EXPECT_EQ(rows.substr(0, odd.size() + 1), odd + "\t");  // the slot's account
   EXPECT_NE(rows.find("\t1\t" + odd + "\n"), std::string::npos) << rows;
+
+  // A console's disconnect: the next ticks connect again.
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, {6})[5], 23);
+  for (int i = 0; i < 50 && c.req(kLinkCmdUserDatabase, {2})[8] != 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, {2})[8], 2);
 
   // Clauses in no console's shape get the failure code.
   EXPECT_EQ(c.req(kLinkCmdEventLog, Cat({4}, Text("where 1=1; drop table usr", 30)))[5], 22);
