@@ -113,7 +113,11 @@ void DatabaseThread::run() {
       Job job = std::move(jobs_.front());
       jobs_.pop_front();
       lk.unlock();
-      job(session);
+      try {
+        job(session);
+      } catch (...) {
+        // A job that fails (out of memory) costs its own work only.
+      }
       lk.lock();
       continue;
     }
