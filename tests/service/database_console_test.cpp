@@ -19,6 +19,7 @@
 #include "core/device_node.h"
 #include "platform/paths.h"
 #include "linkserver/link_frame.h"
+#include "tests/support/database_fixture.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
@@ -269,6 +270,96 @@ TEST_F(DatabaseConsoleTest, BadEventTableNameIsNotConnected) {
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
+// Event.log lines of `number`, each as the event row it must have:
+// "number<TAB>yyyy-mm-dd hh:mm:ss<TAB>level<TAB>code<TAB>text\n".
+std::vector<std::string> EventLogRows(const std::string& dir, const std::string& number) {
+  std::vector<std::string> rows;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    if (e.path().filename() != "Event.log") continue;
+    std::ifstream in(e.path());
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind(number + "\t", 0) != 0) continue;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      std::vector<std::string> f;
+      for (size_t at = 0;;) {
+        size_t tab = line.find('\t', at);
+        f.push_back(line.substr(at, tab - at));
+        if (tab == std::string::npos) break;
+        at = tab + 1;
+      }
+      if (f.size() != 6) continue;
+      std::replace(f[1].begin(), f[1].end(), '/', '-');
+      rows.push_back(number + "\t" + f[1] + " " + f[2] + "\t2\t9\t" + f[5] + "\n");
+    }
+  }
+  return rows;
+}
+
+std::string EventLogText(const std::string& dir) {
+  std::string all;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+    if (e.path().filename() == "Event.log") all += ReadFile(e.path().string()).value_or("");
+  return all;
+}
+
+V Event(int number, const std::string& text) {
+  V event(12, 0);
+  putU32(event, 0, static_cast<uint32_t>(number));
+  putU32(event, 4, 2);
+  putU32(event, 8, 9);
+  return Cat(Cat({1}, event), Text(text, 256));
+}
+
+// PostgreSQL stopped while events come: S_2 when the service finds it gone,
+// S_3 when it is back, and every Event.log line has its row, same time.
+TEST_F(DatabaseConsoleTest, EventRowsSurvivePostgresStopped) {
+  std::string why;
+  test::PostgresCluster* pg = test::PostgresCluster::Shared(&why);
+  if (!pg) GTEST_SKIP() << why;
+  ASSERT_EQ(service->stop(SIGTERM), 0);
+  std::ofstream(dir.file("manager.ini")) << "[Database]\r\nEnable=Yes\r\nODBC.Source=" << pg->dsn()
+                                         << "\r\nODBC.Account=" << pg->user() << "\r\n";
+  service = std::make_unique<test::ServiceProcess>(dir.path());
+  ASSERT_TRUE(service->start());
+  ASSERT_TRUE(service->waitForOutput("running on", 30000)) << service->output();
+  std::unique_ptr<Console> c;
+  for (int i = 0; i < 150; ++i) {
+    c = std::make_unique<Console>();
+    if (c->open()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_EQ(c->req(kLinkCmdUserDatabase, {9})[5], 23);
+  EXPECT_EQ(c->req(kLinkCmdEventLog, Event(88, "before"))[5], 21);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(pg->stop());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(c->req(kLinkCmdEventLog, Event(88, "away " + std::to_string(i)))[5], 21);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  }
+  for (int i = 0; i < 50 && c->req(kLinkCmdUserDatabase, {2})[8] == 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_NE(c->req(kLinkCmdUserDatabase, {2})[8], 2);
+  ASSERT_TRUE(pg->restart());
+  // A console asks for the connection at once instead of the next minute.
+  EXPECT_EQ(c->req(kLinkCmdUserDatabase, Cat({3}, SessionUser("", "", 0)))[5], 23);
+  std::string rows;
+  for (int i = 0; i < 100; ++i) {
+    V r = c->req(kLinkCmdEventLog, Cat({4}, Clause("ups_id=88 and ")));
+    if (r.size() > 5 && r[5] == 21) rows = Rows(r);
+    if (std::count(rows.begin(), rows.end(), '\n') == 4) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  const std::vector<std::string> lines = EventLogRows(dir.path(), "88");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(rows, lines[0] + lines[1] + lines[2] + lines[3]);
+  const std::string log = EventLogText(dir.path());
+  EXPECT_NE(log.find("Database connection failed"), std::string::npos) << log;
+  // Connected at start and again after the outage.
+  EXPECT_NE(log.rfind("Database connected"), log.find("Database connected")) << log;
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
 // Rows of events logged while an outside sqlite3 holds the file longer than
 // the driver waits: each Event.log line gets its row, with the same time.
 TEST_F(DatabaseConsoleTest, EventRowsSurviveALockedDatabase) {
@@ -285,12 +376,7 @@ TEST_F(DatabaseConsoleTest, EventRowsSurviveALockedDatabase) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   for (int i = 0; i < 3; ++i) {
-    V event(12, 0);
-    putU32(event, 0, 77);
-    putU32(event, 4, 2);
-    putU32(event, 8, 9);
-    EXPECT_EQ(c.req(kLinkCmdEventLog, Cat(Cat({1}, event), Text("locked " + std::to_string(i), 256)))[5],
-              21);
+    EXPECT_EQ(c.req(kLinkCmdEventLog, Event(77, "locked " + std::to_string(i)))[5], 21);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   }
   locker.join();
@@ -301,27 +387,7 @@ TEST_F(DatabaseConsoleTest, EventRowsSurviveALockedDatabase) {
     if (std::count(rows.begin(), rows.end(), '\n') == 3) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  // The Event.log lines of number 77, as "date time<TAB>text".
-  std::vector<std::string> lines;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) {
-    if (e.path().filename() != "Event.log") continue;
-    std::ifstream in(e.path());
-    std::string line;
-    while (std::getline(in, line)) {
-      if (line.rfind("77\t", 0) != 0) continue;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      std::vector<std::string> f;
-      for (size_t at = 0;;) {
-        size_t tab = line.find('\t', at);
-        f.push_back(line.substr(at, tab - at));
-        if (tab == std::string::npos) break;
-        at = tab + 1;
-      }
-      ASSERT_EQ(f.size(), 6u) << line;
-      std::replace(f[1].begin(), f[1].end(), '/', '-');
-      lines.push_back("77\t" + f[1] + " " + f[2] + "\t2\t9\t" + f[5] + "\n");
-    }
-  }
+  const std::vector<std::string> lines = EventLogRows(dir.path(), "77");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(rows, lines[0] + lines[1] + lines[2]);
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
