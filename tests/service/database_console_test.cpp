@@ -4,6 +4,7 @@
 // another console is answered.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <time.h>
 
 #include <algorithm>
@@ -311,24 +312,64 @@ V Event(int number, const std::string& text) {
   return Cat(Cat({1}, event), Text(text, 256));
 }
 
-// PostgreSQL stopped while events come: S_2 when the service finds it gone,
-// S_3 when it is back, and every Event.log line has its row, same time.
-TEST_F(DatabaseConsoleTest, EventRowsSurvivePostgresStopped) {
-  std::string why;
-  test::PostgresCluster* pg = test::PostgresCluster::Shared(&why);
-  if (!pg) GTEST_SKIP() << why;
-  ASSERT_EQ(service->stop(SIGTERM), 0);
-  std::ofstream(dir.file("manager.ini")) << "[Database]\r\nEnable=Yes\r\nODBC.Source=" << pg->dsn()
-                                         << "\r\nODBC.Account=" << pg->user() << "\r\n";
+// Larkcore restarted on the shared PostgreSQL cluster; a console greeted.
+std::unique_ptr<Console> RestartOnPostgres(std::unique_ptr<test::ServiceProcess>& service,
+                                           const test::TempDir& dir, test::PostgresCluster& pg) {
+  EXPECT_EQ(service->stop(SIGTERM), 0);
+  std::ofstream(dir.file("manager.ini")) << "[Database]\r\nEnable=Yes\r\nODBC.Source=" << pg.dsn()
+                                         << "\r\nODBC.Account=" << pg.user() << "\r\n";
   service = std::make_unique<test::ServiceProcess>(dir.path());
-  ASSERT_TRUE(service->start());
-  ASSERT_TRUE(service->waitForOutput("running on", 30000)) << service->output();
+  EXPECT_TRUE(service->start());
+  EXPECT_TRUE(service->waitForOutput("running on", 30000)) << service->output();
   std::unique_ptr<Console> c;
   for (int i = 0; i < 150; ++i) {
     c = std::make_unique<Console>();
     if (c->open()) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  return c;
+}
+
+// A table locked from psql holds one console's query; another console is
+// answered meanwhile. A foreign clause never reaches the server.
+TEST_F(DatabaseConsoleTest, PostgresLockedTableAndForeignClauses) {
+  std::string why;
+  test::PostgresCluster* pg = test::PostgresCluster::Shared(&why);
+  if (!pg) GTEST_SKIP() << why;
+  std::unique_ptr<Console> a = RestartOnPostgres(service, dir, *pg);
+  ASSERT_EQ(a->req(kLinkCmdUserDatabase, {9})[5], 23);
+  EXPECT_EQ(a->req(kLinkCmdEventLog, Cat({4}, Text("where 1=1; drop table usr", 30)))[5], 22);
+  EXPECT_EQ(a->req(kLinkCmdUserDatabase, Cat({13}, Text("where level<>99", 20)))[5], 24);
+  EXPECT_EQ(pg->serverLog().find("drop table usr"), std::string::npos);
+  EXPECT_EQ(pg->serverLog().find("level<>99"), std::string::npos);
+
+  // With a data source the event table is "log".
+  const int locker = pg->psqlInBackground(
+      "begin;\nlock table log in access exclusive mode;\nselect pg_sleep(6);\ncommit;\n");
+  ASSERT_GT(locker, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_TRUE(a->send(kLinkCmdEventLog, Cat({4}, Clause(""))));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto before = std::chrono::steady_clock::now();
+  Console b;
+  EXPECT_TRUE(b.open());
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+  V r = a->read();
+  ASSERT_GE(r.size(), 6u);
+  EXPECT_EQ(r[5], 22);
+  int status = 0;
+  waitpid(locker, &status, 0);
+  EXPECT_EQ(a->req(kLinkCmdUserDatabase, {2})[5], 23);
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+// PostgreSQL stopped while events come: S_2 when the service finds it gone,
+// S_3 when it is back, and every Event.log line has its row, same time.
+TEST_F(DatabaseConsoleTest, EventRowsSurvivePostgresStopped) {
+  std::string why;
+  test::PostgresCluster* pg = test::PostgresCluster::Shared(&why);
+  if (!pg) GTEST_SKIP() << why;
+  std::unique_ptr<Console> c = RestartOnPostgres(service, dir, *pg);
   ASSERT_EQ(c->req(kLinkCmdUserDatabase, {9})[5], 23);
   EXPECT_EQ(c->req(kLinkCmdEventLog, Event(88, "before"))[5], 21);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
