@@ -35,10 +35,14 @@ struct Family {
   uint8_t mib;
 };
 constexpr Family kFamilies[] = {
-    {lark::kNodeSerial, lark::kCommAscii, 0},     {lark::kNodeSerial, lark::kCommThreePhase, 0},
-    {lark::kNodeSerial, lark::kCommModbusUps, 0}, {lark::kNodeSnmp, 0, lark::kMibMakerUps},
-    {lark::kNodeGprs, 0, 0},                      {lark::kNodeSerial, lark::kCommMeter, 0},
-    {lark::kNodeSerial, lark::kCommInverter, 0},  {lark::kNodeSerial, lark::kCommSensor, 0},
+    {lark::kNodeSerial, lark::kCommAscii, 0},
+    {lark::kNodeSerial, lark::kCommThreePhase, 0},
+    {lark::kNodeSerial, lark::kCommModbusUps, 0},
+    {lark::kNodeSnmp, 0, lark::kMibMakerUps},
+    {lark::kNodeGprs, 0, 0},
+    {lark::kNodeSerial, lark::kCommMeter, 0},
+    {lark::kNodeSerial, lark::kCommInverter, 0},
+    {lark::kNodeSerial, lark::kCommSensor, 0},
 };
 
 std::vector<lark::HistorySample> Samples(int devices) {
@@ -53,7 +57,8 @@ std::vector<lark::HistorySample> Samples(int devices) {
     s.saveInDatabase = true;
     s.layout = lark::HistoryLayoutOf(f.kind, f.comm, f.mib);
     s.slots.resize(lark::LayoutOf(s.layout.source).slotCount);
-    for (size_t k = 0; k < s.slots.size(); ++k) s.slots[k] = static_cast<int32_t>((k * 7 + i) % 500);
+    for (size_t k = 0; k < s.slots.size(); ++k)
+      s.slots[k] = static_cast<int32_t>((k * 7 + i) % 500);
     out.push_back(std::move(s));
   }
   return out;
@@ -77,7 +82,8 @@ int main(int argc, char** argv) {
     if (!strcmp(argv[i], "--devices")) devices = atoi(argv[i + 1]);
     if (!strcmp(argv[i], "--periods")) periods = atoi(argv[i + 1]);
   }
-  const auto dir = std::filesystem::temp_directory_path() / ("lark-dbbench-" + std::to_string(getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("lark-dbbench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const std::vector<lark::HistorySample> samples = Samples(devices);
   FixedClock clock;

@@ -72,7 +72,9 @@ size_t LayOutRow(std::span<FetchColumn> columns) {
 bool AppendRowText(std::span<const FetchColumn> columns, CBytes row, std::string& text,
                    size_t limit) {
   const size_t start = text.size();
-  auto inside = [&](size_t off, size_t len) { return off <= row.size() && len <= row.size() - off; };
+  auto inside = [&](size_t off, size_t len) {
+    return off <= row.size() && len <= row.size() - off;
+  };
   for (const FetchColumn& c : columns) {
     SQLLEN indicator = SQL_NULL_DATA;
     if (inside(c.indicatorOffset, sizeof indicator))
@@ -138,8 +140,8 @@ void OdbcConnection::keepError(int16_t handleType, void* handle, const char* cal
   SQLCHAR message[512] = {};
   SQLINTEGER native = 0;
   SQLSMALLINT len = 0;
-  if (handle && Ok(SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message,
-                                 &len))) {
+  if (handle &&
+      Ok(SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message, &len))) {
     lastError_ += ": ";
     lastError_ += reinterpret_cast<const char*>(state);
     lastError_ += ' ';
@@ -166,8 +168,8 @@ bool OdbcConnection::connect(std::string_view source, std::string_view user,
     dbc_ = nullptr;
     return fail(SQL_HANDLE_ENV, env_, "SQLAllocHandle(DBC)");
   }
-  SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds),
-                    0);
+  SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
   SQLRETURN rc;
   if (source.empty()) {
     // The connection-string syntax has no quoting the SQLite driver reads.
@@ -269,8 +271,8 @@ bool OdbcConnection::fetchSet(OdbcResult& out) {
       return false;
     }
     uint64_t chars = size;
-    const bool charType = type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_NUMERIC ||
-                          type == SQL_DECIMAL;
+    const bool charType =
+        type == SQL_CHAR || type == SQL_VARCHAR || type == SQL_NUMERIC || type == SQL_DECIMAL;
     if (!charType) {
       SQLLEN display = 0;
       if (Ok(SQLColAttribute(stmt_, i + 1, SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &display)) &&

@@ -139,9 +139,9 @@ void HandleDatabaseQuery(LinkRequest& r, LinkFrameBuilder& reply) {
   LinkDatabase* db = ConnectedDatabase(r);
   const bool events = r.sub() == 4;
   const CBytes tail = r.frame.tail(kRecordOff);
-  std::optional<std::string> clause = ParseConsoleClause(
-      std::string_view(reinterpret_cast<const char*>(tail.data()), tail.size()),
-      events ? ConsoleClause::kEvents : ConsoleClause::kOpLog);
+  std::optional<std::string> clause =
+      ParseConsoleClause(std::string_view(reinterpret_cast<const char*>(tail.data()), tail.size()),
+                         events ? ConsoleClause::kEvents : ConsoleClause::kOpLog);
   if (!db || !clause) return BuildLinkFailureReply(r, reply);
   LinkDbRequest q;
   q.work = events ? LinkDbWork::kSelectEvents : LinkDbWork::kSelectOpLog;
@@ -188,8 +188,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
     case 3:
       // A console may ask for a fresh connection; only the service itself
       // says that the database is connected.
-      if (size < kRecordOff + kSessionUserSize || !db || r.frame.u8(kRecordOff + 1) != 0)
-        break;
+      if (size < kRecordOff + kSessionUserSize || !db || r.frame.u8(kRecordOff + 1) != 0) break;
       db->askReconnect();
       return BeginSuccessReply(r, reply);
     case 4: {
@@ -240,8 +239,8 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       const uint32_t first = r.frame.le32(kRecordOff + 4).value_or(0);
       const uint32_t asked = r.frame.le32(kRecordOff + 8).value_or(0);
       if (first >= page.size()) break;
-      const uint32_t count = std::min<uint32_t>(
-          {asked, static_cast<uint32_t>(page.size()) - first, kPieceMax});
+      const uint32_t count =
+          std::min<uint32_t>({asked, static_cast<uint32_t>(page.size()) - first, kPieceMax});
       BeginSuccessReply(r, reply);
       return PutPage(reply, page, first, count);
     }

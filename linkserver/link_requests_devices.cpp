@@ -247,8 +247,10 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       const uint16_t code = r.frame.le16(10).value_or(0);
       const std::string detail =
           PrintableText(FrameText(r.frame, kOperatorDetailOff, kOperatorDetailSize), 257);
-      if (r.services.database)
-        r.services.database->setOperatorAccount(r.services.users[static_cast<size_t>(r.slot)].account);
+      if (r.services.database) {
+        r.services.database->setOperatorAccount(
+            r.services.users[static_cast<size_t>(r.slot)].account);
+      }
       r.services.languages->WriteOperatorLog(level, code, detail.c_str());
       return BeginSuccessReply(r, reply);
     }

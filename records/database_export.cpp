@@ -12,9 +12,9 @@ struct FamilyFile {
   std::string_view family, prefix;
 };
 constexpr FamilyFile kFamilyFiles[] = {
-    {"inverter", "INV_"}, {"sensor", "Sensor_"},     {"snmp", "SNMP_"},
-    {"pw", "PW_"},        {"regular", "Regular_"},   {"metergrp", "MeterGrp_"},
-    {"meter", "Meter_"},  {"mge", "MGE_"},           {"gprs", "GPRS_"},
+    {"inverter", "INV_"}, {"sensor", "Sensor_"},   {"snmp", "SNMP_"},
+    {"pw", "PW_"},        {"regular", "Regular_"}, {"metergrp", "MeterGrp_"},
+    {"meter", "Meter_"},  {"mge", "MGE_"},         {"gprs", "GPRS_"},
 };
 
 std::string Folder(const std::string& dir) {
@@ -117,8 +117,8 @@ bool ExportLogs(OdbcConnection& db, const ExportPlan& plan, std::vector<std::str
     std::string text =
         "Level:\t0=information, 1=Modification\r\nAccount\tDate Time\tLevel\tEvent Description\r\n";
     const bool whole = MonthRows(db, "select * from op_log", y, m, text, problems);
-    Finish(db, Folder(plan.opLogDir) + "OPLog_" + ym, text, whole, plan.opLogDelete, "op_log", y,
-           m, problems);
+    Finish(db, Folder(plan.opLogDir) + "OPLog_" + ym, text, whole, plan.opLogDelete, "op_log", y, m,
+           problems);
   }
   if (!plan.historyDir.empty()) {
     for (const ExportPlan::Device& d : plan.devices) {

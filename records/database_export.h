@@ -16,8 +16,8 @@
 namespace lark {
 
 struct ExportPlan {
-  int year = 0, month = 0;  // the month exported
-  std::string logTable;     // the event table
+  int year = 0, month = 0;                      // the month exported
+  std::string logTable;                         // the event table
   std::string upsLogDir, opLogDir, historyDir;  // "" = that export is off
   bool upsLogDelete = false, opLogDelete = false, historyDelete = false;
   std::array<std::string, 3> levelNames;  // Serious, Warning, Information in the language

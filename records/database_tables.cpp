@@ -41,12 +41,12 @@ uint32_t UpsTables::createFixedTables(const WallTime& now) {
     failed |= kSchemaUsers;
   // The supervisor's password is encoded with its terminator counted.
   static const char kSupervisorPassword[] = "kellomar";
-  AccountRow admin{"admin", "root",
-                   EncodePassword(std::string_view(kSupervisorPassword, sizeof kSupervisorPassword)),
-                   1, "The supervisor of UPS monitoring system"};
+  AccountRow admin{
+      "admin", "root",
+      EncodePassword(std::string_view(kSupervisorPassword, sizeof kSupervisorPassword)), 1,
+      "The supervisor of UPS monitoring system"};
   InsertUser(admin, now);  // refused on an existing account, which stays as it is
-  if (!db_.exec("create table " + log_ +
-                "(ups_id int NOT NULL, occurdt " + dt +
+  if (!db_.exec("create table " + log_ + "(ups_id int NOT NULL, occurdt " + dt +
                 " NOT NULL, level int DEFAULT 0 NOT NULL, evt_index int DEFAULT 0 NOT NULL, "
                 "evt_descr varchar(256) NOT NULL)"))
     failed |= kSchemaEvents;
@@ -70,9 +70,8 @@ bool UpsTables::InsertUser(const AccountRow& a, const WallTime& now) {
 
 bool UpsTables::UpdateUser(const AccountRow& a) {
   return db_.exec("update usr set real_name=" + SqlLiteral(a.realName, kAccountWidth) +
-                  ", password=" + SqlLiteral(a.password, kAccountWidth) +
-                  ", level=" + std::to_string(a.level) +
-                  ", remark=" + SqlLiteral(a.remark, kRemarkWidth) +
+                  ", password=" + SqlLiteral(a.password, kAccountWidth) + ", level=" +
+                  std::to_string(a.level) + ", remark=" + SqlLiteral(a.remark, kRemarkWidth) +
                   " where account=" + SqlLiteral(a.account, kAccountWidth));
 }
 
@@ -130,10 +129,9 @@ namespace {
 
 void AddTreeMapRows(const DeviceNode& node, std::vector<TreeMapRow>& rows) {
   const DeviceNode* parent = node.parent();
-  rows.push_back({node.id(), parent ? parent->id() : 0, node.nodeKind(), node.commType(),
-                  node.ip(), node.com(), node.upsId(), node.title(),
-                  Tree_SupportedParamMask(node), node.mibType(), node.sensorType(),
-                  static_cast<int32_t>(node.ratingPower())});
+  rows.push_back({node.id(), parent ? parent->id() : 0, node.nodeKind(), node.commType(), node.ip(),
+                  node.com(), node.upsId(), node.title(), Tree_SupportedParamMask(node),
+                  node.mibType(), node.sensorType(), static_cast<int32_t>(node.ratingPower())});
   if (node.isGroup()) {
     for (const auto& child : node.children()) AddTreeMapRows(*child, rows);
   }

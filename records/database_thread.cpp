@@ -51,8 +51,7 @@ void DatabaseThread::requestConnect(DatabaseSource source, ConnectReport report)
       s.db.disconnect();
       error = "the event table name \"" + source.logTable + "\" is not a plain table name";
     } else {
-      ok = s.db.connect(source.source, source.account, source.password, source.defaultFile,
-                        &error);
+      ok = s.db.connect(source.source, source.account, source.password, source.defaultFile, &error);
       s.tables.setLogTable(source.logTable);
     }
     link_.store(ok ? kDbConnected : kDbConnectFailed, std::memory_order_release);

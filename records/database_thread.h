@@ -36,8 +36,8 @@ enum DbLink : uint8_t {
 struct DatabaseSource {
   std::string source;  // DSN name; empty = the SQLite file below
   std::string account;
-  std::string password;  // plain
-  std::string logTable;  // the event table, checked by IsSqlTableName
+  std::string password;     // plain
+  std::string logTable;     // the event table, checked by IsSqlTableName
   std::string defaultFile;  // <install>/ups.db
 };
 
@@ -49,8 +49,8 @@ struct DatabaseSession {
 };
 
 enum class DatabaseNotice {
-  kOutboxDropped,   // the outbox was full: its oldest rows went
-  kLinkLost,        // a row could not be stored and the server did not answer
+  kOutboxDropped,  // the outbox was full: its oldest rows went
+  kLinkLost,       // a row could not be stored and the server did not answer
 };
 
 class DatabaseThread {
@@ -103,8 +103,8 @@ class DatabaseThread {
     WallTime when;
     int32_t number;  // events
     uint32_t level;
-    int32_t code;          // events
-    std::string account;   // op_log
+    int32_t code;         // events
+    std::string account;  // op_log
     std::string text;
   };
 
@@ -119,11 +119,11 @@ class DatabaseThread {
 
   mutable std::mutex mu_;
   std::condition_variable wake_;
-  std::deque<Job> jobs_;          // guarded by mu_
-  std::deque<Row> outbox_;        // guarded by mu_
-  uint64_t nextSeq_ = 0;          // guarded by mu_
-  bool droppedNoticed_ = false;   // guarded by mu_: one notice per full spell
-  bool stopping_ = false;         // guarded by mu_
+  std::deque<Job> jobs_;         // guarded by mu_
+  std::deque<Row> outbox_;       // guarded by mu_
+  uint64_t nextSeq_ = 0;         // guarded by mu_
+  bool droppedNoticed_ = false;  // guarded by mu_: one notice per full spell
+  bool stopping_ = false;        // guarded by mu_
   std::thread thread_;
 };
 

@@ -75,8 +75,8 @@ int HistoryColumnCount(std::string_view family) {
 std::string CreateHistoryTableSql(std::string_view family, int32_t id, SqlDialect dialect) {
   const FamilyTable* t = FindTable(family);
   if (!t) return {};
-  std::string sql = "create table " + HistoryTableName(family, id) + "(occurdt " +
-                    DateTimeType(dialect);
+  std::string sql =
+      "create table " + HistoryTableName(family, id) + "(occurdt " + DateTimeType(dialect);
   for (int c = 0; c < t->columns; ++c)
     sql += ",val" + std::to_string(c) + (IntColumn(*t, c) ? " int" : " smallint");
   return sql + ")";
@@ -117,8 +117,8 @@ bool HistoryRows::insert(const HistorySample& s, bool lost, const WallTime& now)
   if (!s.layout.recorded) return false;
   const std::vector<int32_t> values = HistoryRowValues(s, lost);
   if (values.empty()) return false;
-  std::string sql = "insert into " + HistoryTableName(s.layout.family, s.id) + " VALUES(" +
-                    SqlDateTime(now);
+  std::string sql =
+      "insert into " + HistoryTableName(s.layout.family, s.id) + " VALUES(" + SqlDateTime(now);
   for (int32_t v : values) sql += "," + std::to_string(v);
   sql += ")";
   if (db_.exec(sql)) return true;
@@ -147,7 +147,8 @@ bool HistoryRows::updateAccumulator(const HistorySample& s, bool inverter, const
              : (bit(15) || bit(16) || (s.slot(17) <= 0 && s.slot(19) <= 0)))
       return true;
     for (int c = 0; c < n; ++c)
-      set += (c ? ", val" : "val") + std::to_string(c) + "=" + std::to_string(s.slot(kInvAccSlots[c]));
+      set +=
+          (c ? ", val" : "val") + std::to_string(c) + "=" + std::to_string(s.slot(kInvAccSlots[c]));
   } else {
     if (!snmp && s.slot(6) <= 0) return true;
     set = "val0=" + std::to_string(s.slot(6));

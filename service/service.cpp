@@ -268,7 +268,8 @@ void Service::wireDatabase() {
   // the parameter titles and the tree as they are then.
   db->setBackup([this](DatabaseSession& s) {
     std::vector<std::string> problems;
-    const ExportPlan plan = MakeExportPlan(settings_, languages_.current().get(), tree_, clock_.now());
+    const ExportPlan plan =
+        MakeExportPlan(settings_, languages_.current().get(), tree_, clock_.now());
     if (!ExportLogs(s.db, plan, problems))
       eventLog_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
                               "Backup of " + std::to_string(plan.year) + "-" +

@@ -10,9 +10,9 @@
 #include "core/language_texts.h"
 #include "core/language_texts_store.h"
 #include "core/param_tables.h"
-#include "records/history_rows.h"
 #include "core/settings.h"
 #include "platform/paths.h"
+#include "records/history_rows.h"
 
 namespace lark {
 
@@ -65,12 +65,14 @@ LinkDbAnswer Execute(DatabaseSession& s, const LinkDbRequest& q, const WallTime&
       a.ok = s.tables.DeleteUser(q.account);
       break;
     case LinkDbWork::kCreateSchema:
-      a.ok = (s.tables.CreateDatabase(now, [&] {
-                 HistoryRows rows(s.db);
-                 bool all = true;
-                 for (const HistoryDevice& d : devices) all = rows.createTables(d) && all;
-                 return all;
-               }) &
+      a.ok = (s.tables.CreateDatabase(now,
+                                      [&] {
+                                        HistoryRows rows(s.db);
+                                        bool all = true;
+                                        for (const HistoryDevice& d : devices)
+                                          all = rows.createTables(d) && all;
+                                        return all;
+                                      }) &
               0x7F) == 0;
       break;
     case LinkDbWork::kDropHistory:
@@ -88,8 +90,7 @@ LinkDbAnswer Execute(DatabaseSession& s, const LinkDbRequest& q, const WallTime&
 
 ServiceDatabase::ServiceDatabase(EventLoop& loop, const Clock& clock,
                                  const ServiceSettings& settings, DeviceTree& tree,
-                                 EventLogSink& log, std::string installDir,
-                                 SystemEvent systemEvent)
+                                 EventLogSink& log, std::string installDir, SystemEvent systemEvent)
     : loop_(loop),
       clock_(clock),
       settings_(settings),
@@ -306,10 +307,14 @@ ExportPlan MakeExportPlan(const ServiceSettings& settings, const LanguageSnapsho
     ParamFamily params;
   };
   static constexpr FamilyTitles kTitles[] = {
-      {"snmp", ParamFamily::Snmpv4},   {"regular", ParamFamily::Regular},
-      {"gprs", ParamFamily::Regular},  {"mge", ParamFamily::Mge},
-      {"pw", ParamFamily::Pw},         {"inverter", ParamFamily::Inverter},
-      {"sensor", ParamFamily::Sensor}, {"meter", ParamFamily::Meter},
+      {"snmp", ParamFamily::Snmpv4},
+      {"regular", ParamFamily::Regular},
+      {"gprs", ParamFamily::Regular},
+      {"mge", ParamFamily::Mge},
+      {"pw", ParamFamily::Pw},
+      {"inverter", ParamFamily::Inverter},
+      {"sensor", ParamFamily::Sensor},
+      {"meter", ParamFamily::Meter},
       {"metergrp", ParamFamily::Metergrp},
   };
   std::function<void(const DeviceNode&)> walk = [&](const DeviceNode& node) {

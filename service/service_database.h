@@ -103,9 +103,9 @@ class ServiceDatabase final : public LinkDatabase {
   bool loud_ = true;                  // a failed connect is logged; loop thread only
   int loudRetries_ = 0;               // minutes of logged retries left; loop thread only
   mutable std::mutex accountMu_;
-  std::string operatorAccount_;  // guarded by accountMu_
-  bool backupPending_ = false;          // loop thread only
-  bool badNameLogged_ = false;          // loop thread only
+  std::string operatorAccount_;                   // guarded by accountMu_
+  bool backupPending_ = false;                    // loop thread only
+  bool badNameLogged_ = false;                    // loop thread only
   std::function<void(DatabaseSession&)> backup_;  // set once before start
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   DatabaseThread thread_;    // stopped first of what follows

@@ -107,8 +107,8 @@ TEST_P(OdbcDrivers, TextsReadBackByteExact) {
   const std::string texts[] = {"O'Br\\ien", "admin' --", "%s%d", "\xC3\xA9t\xC3\xA9"};
   int id = 0;
   for (const std::string& t : texts) {
-    ASSERT_TRUE(db_.exec("insert into t VALUES(" + std::to_string(++id) + ", " +
-                         SqlLiteral(t, 32) + ", " + SqlDateTime(2024, 2, 29, 23, 59, 58) + ")"))
+    ASSERT_TRUE(db_.exec("insert into t VALUES(" + std::to_string(++id) + ", " + SqlLiteral(t, 32) +
+                         ", " + SqlDateTime(2024, 2, 29, 23, 59, 58) + ")"))
         << db_.lastError();
   }
   ASSERT_TRUE(db_.exec("insert into t VALUES(9, NULL, NULL)"));
@@ -126,7 +126,8 @@ TEST_P(OdbcDrivers, TextsReadBackByteExact) {
 
 TEST_P(OdbcDrivers, ManyRowsCrossFetchBlocks) {
   ASSERT_TRUE(db_.exec("create table n(v int)"));
-  for (int i = 0; i < 45; ++i) ASSERT_TRUE(db_.exec("insert into n VALUES(" + std::to_string(i) + ")"));
+  for (int i = 0; i < 45; ++i)
+    ASSERT_TRUE(db_.exec("insert into n VALUES(" + std::to_string(i) + ")"));
   OdbcResult r;
   ASSERT_TRUE(db_.query("select v from n order by v", r));
   EXPECT_EQ(r.rows, 45u);

@@ -17,9 +17,9 @@ TEST(SqlText, LiteralsAreQuotedAndCut) {
       {"admin' --", 32, "'admin'' --'"},
       {std::string("ab\0cd", 5), 32, "'ab'"},
       {"abcdef", 3, "'abc'"},
-      {"a\xC3\xA9z", 2, "'a'"},              // é is not split
-      {"a\xE2\x82\xAC", 3, "'a'"},           // nor €
-      {"''", 1, "''''"},                     // the cut happens before doubling
+      {"a\xC3\xA9z", 2, "'a'"},     // é is not split
+      {"a\xE2\x82\xAC", 3, "'a'"},  // nor €
+      {"''", 1, "''''"},            // the cut happens before doubling
       {"", 8, "''"},
   };
   for (const Case& c : cases) EXPECT_EQ(SqlLiteral(c.in, c.width), c.out) << c.in;
@@ -28,8 +28,8 @@ TEST(SqlText, LiteralsAreQuotedAndCut) {
 TEST(SqlText, TableNames) {
   for (const char* ok : {"log", "obj_log", "L", "a1234567890123456789012345678901"})
     EXPECT_TRUE(IsSqlTableName(ok)) << ok;
-  for (const char* bad : {"", "1log", "_log", "log;drop", "log x", "a12345678901234567890123456789012",
-                          "l\xC3\xA9", "\"log\""})
+  for (const char* bad : {"", "1log", "_log", "log;drop", "log x",
+                          "a12345678901234567890123456789012", "l\xC3\xA9", "\"log\""})
     EXPECT_FALSE(IsSqlTableName(bad)) << bad;
 }
 

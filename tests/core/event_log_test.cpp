@@ -71,7 +71,8 @@ TEST_F(EventLogTest, ControlCharactersCannotForgeLines) {
 
 TEST_F(EventLogTest, NothingForEmptyTextOrLimitBelowTen) {
   int calls = 0;
-  log_.setDatabaseHook([&](const WallTime&, int32_t, uint32_t, int32_t, std::string_view) { ++calls; });
+  log_.setDatabaseHook(
+      [&](const WallTime&, int32_t, uint32_t, int32_t, std::string_view) { ++calls; });
   log_.WriteEventLog(1, 0, 1, "");
   EXPECT_EQ(calls, 0);
   log_.setMaxLines(9);

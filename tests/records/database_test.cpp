@@ -150,11 +150,13 @@ TEST_P(DatabaseDrivers, ThreadKeepsRowsInOrderUntilConnected) {
   for (int i = 0; i < 200 && thread.outboxSize() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(thread.outboxSize(), 0u);
-  auto rows = thread.call([](DatabaseSession& s) {
-    OdbcResult r;
-    s.tables.SelectEvents("order by occurdt", r);
-    return r.text;
-  }).get();
+  auto rows = thread
+                  .call([](DatabaseSession& s) {
+                    OdbcResult r;
+                    s.tables.SelectEvents("order by occurdt", r);
+                    return r.text;
+                  })
+                  .get();
   EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 30);
   EXPECT_EQ(rows.substr(0, rows.find('\n')), "0\t2024-02-29 04:13:00\t2\t1000\trow 0");
   count.get();
@@ -212,9 +214,11 @@ TEST(DatabaseOutage, PostgresStoppedRowsWaitWithTheirTimes) {
     return ok.get_future().get();
   };
   ASSERT_TRUE(connect());
-  ASSERT_EQ(thread.call([](DatabaseSession& s) {
+  ASSERT_EQ(thread
+                .call([](DatabaseSession& s) {
                   return s.tables.CreateDatabase(kFeb29, [] { return true; });
-                }).get(),
+                })
+                .get(),
             0u);
   WallTime t = kFeb29;
   auto queue = [&](int from, int to) {
@@ -238,11 +242,14 @@ TEST(DatabaseOutage, PostgresStoppedRowsWaitWithTheirTimes) {
   ASSERT_TRUE(connect());
   for (int i = 0; i < 250 && thread.outboxSize() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  const std::string rows = thread.call([](DatabaseSession& s) {
-                                 OdbcResult r;
-                                 s.db.query("select ups_id, occurdt from obj_log order by ups_id", r);
-                                 return r.text;
-                               }).get();
+  const std::string rows =
+      thread
+          .call([](DatabaseSession& s) {
+            OdbcResult r;
+            s.db.query("select ups_id, occurdt from obj_log order by ups_id", r);
+            return r.text;
+          })
+          .get();
   std::string expected;
   for (int i = 0; i < 10; ++i) {
     char line[64];

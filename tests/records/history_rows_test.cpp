@@ -66,15 +66,19 @@ TEST(HistoryRowValues, CreateTexts) {
 TEST(DatabaseExportNames, MonthsAndTitles) {
   struct Case {
     int y, m, back, ey, em;
-  } cases[] = {{2024, 3, 1, 2024, 1}, {2024, 1, 1, 2023, 11}, {2024, 1, 0, 2023, 12},
-               {2024, 1, 12, 2022, 12}, {2024, 12, 0, 2024, 11}};
+  } cases[] = {{2024, 3, 1, 2024, 1},
+               {2024, 1, 1, 2023, 11},
+               {2024, 1, 0, 2023, 12},
+               {2024, 1, 12, 2022, 12},
+               {2024, 12, 0, 2024, 11}};
   for (const Case& c : cases) {
     int y = 0, m = 0;
     BackupMonth(c.y, c.m, c.back, y, m);
     EXPECT_EQ(y * 100 + m, c.ey * 100 + c.em) << c.y << "/" << c.m << " back " << c.back;
   }
   EXPECT_EQ(SafeTitle("../a/b\\c\td"), "_._a_b_c_d");
-  EXPECT_EQ(HistoryExportPath("C:\\bak", "meter", "M1", 3, 2024, 2), "C:/bak/Meter_M1(id3)_2024_2.xls");
+  EXPECT_EQ(HistoryExportPath("C:\\bak", "meter", "M1", 3, 2024, 2),
+            "C:/bak/Meter_M1(id3)_2024_2.xls");
   EXPECT_EQ(HistoryExportPath("/b/", "gprs", ".x", 9, 2024, 4), "/b/GPRS__x(id9)_2024_4.xls");
 }
 
@@ -127,7 +131,9 @@ TEST_P(HistoryDrivers, DayTotalsRowMadeThenUpdated) {
 TEST_P(HistoryDrivers, MonthExportInTimeOrderThenDelete) {
   UpsTables tables(db_, "obj_log");
   ASSERT_EQ(tables.CreateDatabase({2024, 1, 1, 1, 0, 0, 0, 0}, [] { return true; }), 0u);
-  auto at = [](int month, int day, int hour) { return WallTime{2024, month, day, 0, hour, 0, 0, 0}; };
+  auto at = [](int month, int day, int hour) {
+    return WallTime{2024, month, day, 0, hour, 0, 0, 0};
+  };
   // Stored out of order; February's last day and April's first bound the month.
   ASSERT_TRUE(tables.InsertEvent(5, 0, 3, "late", at(2, 29, 23)));
   ASSERT_TRUE(tables.InsertEvent(5, 1, 4, "100% O'Br\\ien", at(2, 1, 8)));
@@ -174,9 +180,10 @@ TEST_P(HistoryDrivers, ADayPastTheFetchLimitDeletesNothing) {
   ASSERT_EQ(tables.CreateDatabase({2024, 1, 1, 1, 0, 0, 0, 0}, [] { return true; }), 0u);
   // About 6 MB of one day's rows, made by the server itself.
   const std::string text(250, 'x');
-  ASSERT_TRUE(db_.exec("with recursive c(n) as (select 1 union all select n + 1 from c where n < "
-                       "22000) insert into obj_log select n, '2024-02-05 10:00:00', 2, 1, '" +
-                       text + "' from c"))
+  ASSERT_TRUE(
+      db_.exec("with recursive c(n) as (select 1 union all select n + 1 from c where n < "
+               "22000) insert into obj_log select n, '2024-02-05 10:00:00', 2, 1, '" +
+               text + "' from c"))
       << db_.lastError();
   ExportPlan plan;
   plan.year = 2024;

@@ -72,26 +72,27 @@ TEST_P(DatabaseBackup, MonthChangesExportTheMonthBeforeLast) {
   settings.upsLogDelete = settings.opLogDelete = settings.historyDelete = 1;
   settings.upsLogMonths = 1;
 
-  thread_.call([&](DatabaseSession& s) {
-          s.tables.CreateDatabase(At(1, 1, 0), [] { return true; });
-          HistoryRows rows(s.db);
-          for (int month : {2, 3, 4}) {
-            s.tables.InsertEvent(snmp.id(), 1, 4, "alarm " + std::to_string(month), At(month, 9, 8));
-            s.tables.InsertOpLog("admin", 1, "op " + std::to_string(month), At(month, 9, 9));
-            rows.insert(SampleOf(snmp, 2300 + month), false, At(month, 9, 10));
-            rows.insert(SampleOf(meter, 230 + month), false, At(month, 9, 10));
-          }
-        }).get();
+  thread_
+      .call([&](DatabaseSession& s) {
+        s.tables.CreateDatabase(At(1, 1, 0), [] { return true; });
+        HistoryRows rows(s.db);
+        for (int month : {2, 3, 4}) {
+          s.tables.InsertEvent(snmp.id(), 1, 4, "alarm " + std::to_string(month), At(month, 9, 8));
+          s.tables.InsertOpLog("admin", 1, "op " + std::to_string(month), At(month, 9, 9));
+          rows.insert(SampleOf(snmp, 2300 + month), false, At(month, 9, 10));
+          rows.insert(SampleOf(meter, 230 + month), false, At(month, 9, 10));
+        }
+      })
+      .get();
 
   FakeClock clock(0, At(4, 1, 0));
-  DatabaseHistory history(thread_, clock,
-                          {{}, {}, [&](DatabaseSession& s) {
-                             std::vector<std::string> problems;
-                             const ExportPlan plan =
-                                 MakeExportPlan(settings, nullptr, tree, clock.now());
-                             EXPECT_TRUE(ExportLogs(s.db, plan, problems))
-                                 << (problems.empty() ? "" : problems.front());
-                           }});
+  DatabaseHistory history(thread_, clock, {{}, {}, [&](DatabaseSession& s) {
+                                             std::vector<std::string> problems;
+                                             const ExportPlan plan = MakeExportPlan(
+                                                 settings, nullptr, tree, clock.now());
+                                             EXPECT_TRUE(ExportLogs(s.db, plan, problems))
+                                                 << (problems.empty() ? "" : problems.front());
+                                           }});
   history.exportLogs();
   clock.setWall(At(6, 1, 0));
   history.exportLogs();
@@ -105,33 +106,37 @@ TEST_P(DatabaseBackup, MonthChangesExportTheMonthBeforeLast) {
                   "\r\n");
     EXPECT_EQ(ReadFile(dir_.file("bak/OPLog_2024_" + m + ".xls")).value_or("<none>"),
               "Level:\t0=information, 1=Modification\r\nAccount\tDate Time\tLevel\tEvent "
-              "Description\r\nadmin\t2024-0" + m + "-09 09:00:00\t1\top " + m + "\r\n");
-    const std::string snmpFile = ReadFile(dir_.file("bak/hist/SNMP_Rack A(id" +
-                                                    std::to_string(snmp.id()) + ")_2024_" + m +
-                                                    ".xls"))
-                                     .value_or("<none>");
-    std::string snmpHead = "Unit:\t0.1\r\nTitle:\tRack A\r\nDate Time" + std::string(39, '\t') + "\r\n";
+              "Description\r\nadmin\t2024-0" +
+                  m + "-09 09:00:00\t1\top " + m + "\r\n");
+    const std::string snmpFile =
+        ReadFile(dir_.file("bak/hist/SNMP_Rack A(id" + std::to_string(snmp.id()) + ")_2024_" + m +
+                           ".xls"))
+            .value_or("<none>");
+    std::string snmpHead =
+        "Unit:\t0.1\r\nTitle:\tRack A\r\nDate Time" + std::string(39, '\t') + "\r\n";
     std::string snmpRow = "2024-0" + m + "-09 10:00:00\t230" + m;
     for (int c = 1; c < 39; ++c) snmpRow += "\t-1";
     EXPECT_EQ(snmpFile, snmpHead + snmpRow + "\r\n");
     EXPECT_EQ(ReadFile(dir_.file("bak/hist/Meter_Feed(id" + std::to_string(meter.id()) + ")_2024_" +
                                  m + ".xls"))
                   .value_or("<none>"),
-              "Unit:\t0.1\r\nTitle:\tFeed\r\nDate Time" + std::string(10, '\t') + "\r\n2024-0" +
-                  m + "-09 10:00:00\t23" + m + "\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1\r\n");
+              "Unit:\t0.1\r\nTitle:\tFeed\r\nDate Time" + std::string(10, '\t') + "\r\n2024-0" + m +
+                  "-09 10:00:00\t23" + m + "\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1\t-1\r\n");
   }
   // Only March is left in every table.
-  const std::string left = thread_.call([&](DatabaseSession& s) {
+  const std::string left = thread_
+                               .call([&](DatabaseSession& s) {
                                  std::string all;
-                                 for (const std::string& t : std::vector<std::string>{"obj_log", "op_log",
-                                                       HistoryTableName("snmp", snmp.id()),
-                                                       HistoryTableName("meter", meter.id())}) {
+                                 for (const std::string& t : std::vector<std::string>{
+                                          "obj_log", "op_log", HistoryTableName("snmp", snmp.id()),
+                                          HistoryTableName("meter", meter.id())}) {
                                    OdbcResult r;
                                    s.db.query("select occurdt from " + t, r);
                                    all += r.text;
                                  }
                                  return all;
-                               }).get();
+                               })
+                               .get();
   EXPECT_EQ(left,
             "2024-03-09 08:00:00\n2024-03-09 09:00:00\n2024-03-09 10:00:00\n2024-03-09 10:00:00\n");
 }

@@ -18,8 +18,8 @@
 #include "common/bytes.h"
 #include "common/password.h"
 #include "core/device_node.h"
-#include "platform/paths.h"
 #include "linkserver/link_frame.h"
+#include "platform/paths.h"
 #include "tests/support/database_fixture.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
@@ -193,8 +193,9 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   }
   EXPECT_NE(rows.find("42\t" + Today()), std::string::npos) << rows;
   EXPECT_NE(rows.find("\t1\t7\t" + odd + "\n"), std::string::npos) << rows;
-  for (int i = 0; i < 50 && (rows = Rows(c.req(kLinkCmdEventLog, Cat({2}, Clause(""))))).find(odd) ==
-                                std::string::npos;
+  for (int i = 0;
+       i < 50 &&
+       (rows = Rows(c.req(kLinkCmdEventLog, Cat({2}, Clause(""))))).find(odd) == std::string::npos;
        ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(rows.substr(0, odd.size() + 1), odd + "\t");  // the slot's account
@@ -217,13 +218,14 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   ASSERT_TRUE(a.open());
   ASSERT_EQ(a.req(kLinkCmdUserDatabase, {9})[5], 23);
   // An outside sqlite3 holds the file locked for six seconds.
-  const std::string script = "begin exclusive; insert into op_log VALUES('x', '2024-01-01 "
-                             "00:00:00', 0, 'lock');\n.shell sleep 6\ncommit;\n";
+  const std::string script =
+      "begin exclusive; insert into op_log VALUES('x', '2024-01-01 "
+      "00:00:00', 0, 'lock');\n.shell sleep 6\ncommit;\n";
   std::ofstream(dir.file("lock.sql")) << script;
   std::string out;
   std::thread locker([&] {
-    test::RunProgram({"/bin/sh", "-c", "sqlite3 " + dir.file("ups.db") + " < " + dir.file("lock.sql")},
-                     out);
+    test::RunProgram(
+        {"/bin/sh", "-c", "sqlite3 " + dir.file("ups.db") + " < " + dir.file("lock.sql")}, out);
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ASSERT_TRUE(a.send(kLinkCmdEventLog, Cat({4}, Clause(""))));

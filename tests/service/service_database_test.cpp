@@ -55,9 +55,10 @@ class ServiceDatabaseTest : public ::testing::Test {
 TEST_F(ServiceDatabaseTest, FailuresAreLoudAtFirstThenQuiet) {
   // A folder that does not exist: SQLite cannot open the file.
   std::string missing = dir_.file("no/such");
-  ServiceDatabase away(loop_, clock_, settings_, tree_, log_, missing, [&](uint32_t l, int m, bool p) {
-    said_.push_back({l, m, p});
-  });
+  ServiceDatabase away(loop_, clock_, settings_, tree_, log_, missing,
+                       [&](uint32_t l, int m, bool p) {
+                         said_.push_back({l, m, p});
+                       });
   away.start();
   away.connectAtStart();
   ASSERT_EQ(said_.size(), 1u);

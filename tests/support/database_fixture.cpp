@@ -129,15 +129,16 @@ bool PostgresCluster::restart() {
 
 bool PostgresCluster::stop() {
   if (!running_) return true;
-  running_ = SpawnArgv(asOwner({std::string(kPgBin) + "/pg_ctl", "-D", data_, "-m", "fast", "-w",
-                                "stop"}),
-                       nullptr, nullptr) != 0;
+  running_ =
+      SpawnArgv(asOwner({std::string(kPgBin) + "/pg_ctl", "-D", data_, "-m", "fast", "-w", "stop"}),
+                nullptr, nullptr) != 0;
   return !running_;
 }
 
 bool PostgresCluster::psql(const std::string& sql) const {
-  return SpawnArgv({"psql", "-h", socket_, "-U", "postgres", "-d", sql.find("database ups") !=
-                    std::string::npos ? "postgres" : "ups", "-v", "ON_ERROR_STOP=1", "-c", sql},
+  return SpawnArgv({"psql", "-h", socket_, "-U", "postgres", "-d",
+                    sql.find("database ups") != std::string::npos ? "postgres" : "ups", "-v",
+                    "ON_ERROR_STOP=1", "-c", sql},
                    nullptr, nullptr) == 0;
 }
 
