@@ -89,11 +89,15 @@ void ReplyDone(LinkRequest& r, LinkFrameBuilder& reply, const LinkDbAnswer& a) {
   BeginSuccessReply(r, reply);
 }
 
+// The texts go into manager.ini: a line break must not reach the file.
 void ReadSettingsRecord(const LinkFrameView& f, size_t off, ServiceSettings& s) {
+  auto text = [&f](size_t at, size_t size) {
+    return PrintableText(FrameText(f, at, size), size - 1);
+  };
   s.databaseEnabled = f.u8(off) != 0 ? 1 : 0;
-  s.odbcSource = FrameText(f, off + 1, 65);
-  s.odbcAccount = FrameText(f, off + 66, 33);
-  s.odbcPassword = FrameText(f, off + 99, 33);
+  s.odbcSource = text(off + 1, 65);
+  s.odbcAccount = text(off + 66, 33);
+  s.odbcPassword = text(off + 99, 33);
   uint8_t* months[3] = {&s.upsLogMonths, &s.opLogMonths, &s.historyMonths};
   uint8_t* del[3] = {&s.upsLogDelete, &s.opLogDelete, &s.historyDelete};
   std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
@@ -101,7 +105,7 @@ void ReadSettingsRecord(const LinkFrameView& f, size_t off, ServiceSettings& s) 
     const size_t base = off + kPlanBase + i * kPlanSize;
     *months[i] = f.u8(base);
     *del[i] = f.u8(base + 1);
-    *dirs[i] = FrameText(f, base + 2, 256);
+    *dirs[i] = text(base + 2, 256);
   }
 }
 

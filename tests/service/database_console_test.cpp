@@ -210,6 +210,16 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   // Clauses in no console's shape get the failure code.
   EXPECT_EQ(c.req(kLinkCmdEventLog, Cat({4}, Text("where 1=1; drop table usr", 30)))[5], 22);
   EXPECT_EQ(c.req(kLinkCmdEventLog, Cat({2}, Clause("ups_id=1 and ")))[5], 22);
+
+  // New settings from a console: a text cannot add a line to manager.ini.
+  V settings(906, 0);
+  settings[0] = 1;
+  const std::string dsn = "Plant\r\nEnable=No";
+  std::copy(dsn.begin(), dsn.end(), settings.begin() + 1);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({1}, settings))[5], 23);
+  const std::string ini = ReadFile(dir.file("manager.ini")).value_or("");
+  EXPECT_NE(ini.find("ODBC.Source=Plant\r\n"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("\nEnable=No"), std::string::npos) << ini;
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
