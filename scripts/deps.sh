@@ -6,6 +6,7 @@ pkgs=(build-essential cmake ninja-build ccache clang libclang-rt-14-dev googlete
       libgmock-dev libbenchmark-dev)
 pkgs+=(snmpd snmp)  # a real SNMP agent and client, peers of the SNMP tests
 pkgs+=(qt6-base-dev fonts-liberation qt6-wayland)  # the console, viewer and tray
+pkgs+=(iproute2)  # a broadcast route on loopback for the console's server search tests
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

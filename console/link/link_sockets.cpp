@@ -43,6 +43,13 @@ bool IsOwnAddress(in_addr_t address) {
   return own;
 }
 
+// Whether two addresses reach the same computer: equal, or both this one's
+// (the service answers a console on 127.0.0.2 from 127.0.0.1).
+bool SameHost(in_addr_t a, in_addr_t b) {
+  auto here = [](in_addr_t x) { return (ntohl(x) >> 24) == 127 || IsOwnAddress(x); };
+  return a == b || (here(a) && here(b));
+}
+
 void ReadAddresses(LinkRecord& rec) {
   socklen_t n = sizeof rec.local;
   getsockname(rec.fd, reinterpret_cast<sockaddr*>(&rec.local), &n);
@@ -312,7 +319,7 @@ void ServiceLink::onListenerSocket(uint32_t events, int error) {
   if (fd < 0) return;
   // Only the service we are connected to may call back, and only once.
   if (callBack_.connState != kConnClosed || main_.connState != kConnUp ||
-      from.sin_addr.s_addr != main_.peer.sin_addr.s_addr) {
+      !SameHost(from.sin_addr.s_addr, main_.peer.sin_addr.s_addr)) {
     ::close(fd);
     return;
   }

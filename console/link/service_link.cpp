@@ -96,9 +96,15 @@ bool ServiceLink::requestState(uint8_t s, uint8_t sub) {
     closeSocket(callBack_, kXferIdle);
   }
   if (t.reload) reloadAfterLink();
-  state_ = t.next;
+  setState(t.next);
   if (t.callBackWanted) callBackWanted_ = true;
   return t.accepted;
+}
+
+void ServiceLink::setState(LinkState next) {
+  if (next == state_) return;
+  state_ = next;
+  shell_.linkStateChanged(next);
 }
 
 bool ServiceLink::resetServiceLink(uint8_t s, bool autoConnect) {
@@ -255,7 +261,7 @@ void ServiceLink::linkTick() {
   if (main_.connState == kConnUp) {
     switch (state_.state) {
       case 3:
-        if (state_.sub == 0 && queuePlain(kLinkCmdGetMapList, 0, {})) state_.sub = 1;
+        if (state_.sub == 0 && queuePlain(kLinkCmdGetMapList, 0, {})) setState({3, 1});
         break;
       case 4:
         // The auto-load step: the configuration download, while no dialog request is out.
@@ -268,7 +274,7 @@ void ServiceLink::linkTick() {
           uint8_t port[2];
           putBe16(port, 0, listener_.port);
           if (queuePlain(kLinkCmdCallBack, 0, port)) {
-            state_.sub = 1;
+            setState({6, 1});
             callBack_.tick = clock_.tickMs();
             callBack_.timeoutMs = 30000;
           }

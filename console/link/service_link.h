@@ -39,6 +39,7 @@ class LinkShell {
   virtual void cancelTimedMessage() {}
   // The console's map is marked unchanged (a new session starts).
   virtual void clearMapChanged() {}
+  virtual void linkStateChanged(LinkState /*now*/) {}
   // Settings and map files are in Monitor/: reload the tables from them and
   // open the map (`mapPath`, empty without one) as the console's tree.
   virtual void configurationLoaded(const std::string& /*mapPath*/) {}
@@ -170,6 +171,7 @@ class ServiceLink {
  private:
   struct Impl;
   friend struct Impl;
+  void setState(LinkState next);
   void closeSocket(LinkRecord& rec, uint32_t transfer);
   void closeAllSockets();
   void reloadAfterLink();

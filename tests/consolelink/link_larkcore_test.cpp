@@ -1,0 +1,155 @@
+// The console's link against the built Larkcore on the demo folder, driven
+// headless on the epoll loop, each test in its own network namespace and
+// /dev/shm.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "console/link/link_driver.h"
+#include "platform/event_loop.h"
+#include "platform/paths.h"
+#include "tests/support/broadcast_route.h"
+#include "tests/support/netns.h"
+#include "tests/support/service_process.h"
+#include "tests/support/shmns.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Real time plus an offset the test can move forward.
+class OffsetClock final : public Clock {
+ public:
+  uint32_t tickMs() const override { return base_.tickMs() + offset_.load(); }
+  WallTime now() const override { return base_.now(); }
+  void skip(uint32_t ms) { offset_ += ms; }
+
+ private:
+  SystemClock base_;
+  std::atomic<uint32_t> offset_{0};
+};
+
+struct Shell final : LinkShell {
+  explicit Shell(DeviceTree& t) : tree(t) {}
+  void refillViews() override { ++refills; }
+  void updateMenuRights(int level) override { rights.push_back(level); }
+  void showTimedMessage(int n, int) override { messages.push_back(n); }
+  void configurationLoaded(const std::string& mapPath) override { mapLoaded = LoadDownloadedMap(tree, mapPath); }
+  void linkStateChanged(LinkState now) override { walked.push_back(now); }
+  DeviceTree& tree;
+  int refills = 0;
+  std::vector<int> rights, messages;
+  std::vector<LinkState> walked;
+  bool mapLoaded = false;
+};
+
+class ConsoleLinkLarkcore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
+    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+    fs::copy(test::SourcePath("data"), service.path(), fs::copy_options::recursive);
+    fs::create_directories(console.path());
+  }
+
+  void startService() {
+    process = std::make_unique<test::ServiceProcess>(service.path());
+    ASSERT_TRUE(process->start());
+    ASSERT_TRUE(process->waitForOutput("running on", 30000)) << process->output();
+  }
+
+  // Runs the loop until `done` holds, recording each new link state; false after `ms`.
+  bool runUntil(const std::function<bool()>& done, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      loop.runOnce(20);
+      if (done()) return true;
+    }
+    return false;
+  }
+  bool running() { return link.state() == LinkState{7, 0}; }
+  std::string Walked() const {
+    std::string out;
+    for (const LinkState& s : shell.walked) out += std::to_string(s.state) + "/" + std::to_string(s.sub) + " ";
+    return out;
+  }
+
+  test::TempDir service, console;
+  std::unique_ptr<test::ServiceProcess> process;
+  OffsetClock clock;
+  EventLoop loop;
+  EpollReactor reactor{loop};
+  DeviceTree tree;
+  Shell shell{tree};
+  ServiceLink link{reactor, clock, tree, shell, console.path(), [] { return 16384; }};
+};
+
+TEST_F(ConsoleLinkLarkcore, TcpSessionWalksToRunningWithTheServiceFiles) {
+  startService();
+  link.start();
+  link.setServer("127.0.0.2");
+  link.setAutoConnect(true);
+  ASSERT_TRUE(ArmLinkTimers(reactor, link));
+  ASSERT_TRUE(runUntil([&] { return running(); }, 30000)) << Walked() << process->output();
+
+  const std::vector<LinkState> session = {{2, 0}, {2, 1}, {2, 2}, {3, 0}, {3, 1}, {3, 2}, {4, 0},
+                                          {4, 1}, {4, 2}, {6, 0}, {6, 1}, {6, 2}, {7, 0}};
+  auto it = shell.walked.begin();
+  for (const LinkState& s : session) {
+    it = std::find(it, shell.walked.end(), s);
+    ASSERT_NE(it, shell.walked.end()) << int(s.state) << "/" << int(s.sub) << " not in " << Walked();
+  }
+  EXPECT_FALSE(link.sharedMemoryMode());
+  EXPECT_EQ(link.session().currentMap, "Demo.UMF");
+  EXPECT_EQ(ReadFile(console.file("Monitor/manager.ini")), ReadFile(service.file("manager.ini")));
+  EXPECT_EQ(ReadFile(console.file("Monitor/Demo.UMF")), ReadFile(service.file("Demo.UMF")));
+  EXPECT_TRUE(shell.mapLoaded);
+  EXPECT_GT(CountDevices(tree.root()), 0);
+  EXPECT_EQ(link.callBackListener().port, 8950);
+  EXPECT_EQ(link.callBackLink().connState, kConnUp);
+
+  // Running: the version word, the user poll's rights and all eleven table pages.
+  ASSERT_TRUE(runUntil([&] { return link.session().serviceVersion != 0 && !link.session().actionTables[10].empty(); },
+                       10000));
+  for (const auto& table : link.session().actionTables) EXPECT_FALSE(table.empty());
+  EXPECT_FALSE(shell.rights.empty());
+
+  // The service goes away: back to 2/0 with the tree freed and the views refilled.
+  const int refills = shell.refills;
+  const int devices = CountDevices(tree.root());
+  kill(process->pid(), SIGKILL);
+  process->waitExit(5000);
+  ASSERT_TRUE(runUntil([&] { return link.state() == LinkState{2, 0}; }, 2000));
+  EXPECT_EQ(CountDevices(tree.root()), 0);
+  EXPECT_GT(shell.refills, refills);
+  // The first reconnect offer comes at once and fails; after a restart the
+  // console comes back once the reconnect period has passed.
+  runUntil([] { return false; }, 1500);
+  startService();
+  runUntil([] { return false; }, 1500);
+  EXPECT_EQ(link.state(), (LinkState{2, 0}));
+  clock.skip(181000);
+  ASSERT_TRUE(runUntil([&] { return running(); }, 30000));
+  EXPECT_EQ(CountDevices(tree.root()), devices);
+  KillLinkTimers(reactor);
+  link.close();
+}
+
+TEST_F(ConsoleLinkLarkcore, BroadcastSearchListsTheServiceOnceAsLocalHost) {
+  if (!test::AddLoopbackBroadcastRoute()) GTEST_SKIP() << "no broadcast route";
+  startService();
+  link.start();
+  ASSERT_TRUE(ArmLinkTimers(reactor, link));
+  ASSERT_TRUE(link.startSearch());
+  ASSERT_TRUE(link.startSearch());
+  ASSERT_TRUE(runUntil([&] { return !link.servers().empty(); }, 5000));
+  runUntil([] { return false; }, 1200);
+  EXPECT_EQ(link.servers(), std::vector<std::string>{"LocalHost"});
+}
+
+}  // namespace
+}  // namespace lark
