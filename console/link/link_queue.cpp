@@ -18,10 +18,10 @@ bool LinkQueues::put(uint8_t priority, uint8_t counterpart, uint8_t queue, uint8
   if (priority != 0 && r.count > 1) {
     // Right behind the head: the others move back one slot, across the wrap.
     const uint16_t behindHead = Next(r.head);
-    for (uint16_t i = r.tail; i != behindHead; i = Prev(i)) r.slots[i] = std::move(r.slots[Prev(i)]);
+    for (uint16_t i = r.tail; i != behindHead; i = Prev(i)) r.entries[i] = std::move(r.entries[Prev(i)]);
     slot = behindHead;
   }
-  LinkQueueEntry& e = r.slots[slot];
+  LinkQueueEntry& e = r.entries[slot];
   e = LinkQueueEntry{priority, counterpart, queue, kEntryQueued, clock_.tickMs(), timeoutMs, kind, command,
                      requestId, std::vector<uint8_t>(data.begin(), data.end())};
   r.tail = Next(r.tail);
@@ -34,7 +34,7 @@ std::optional<LinkQueueEntry> LinkQueues::peek(uint8_t queue) const {
   const Ring& r = rings_[queue];
   std::lock_guard<std::mutex> lock(r.mu);
   if (r.count == 0) return std::nullopt;
-  return r.slots[r.head];
+  return r.entries[r.head];
 }
 
 void LinkQueues::markHead(uint8_t queue, uint8_t state) {
@@ -42,8 +42,8 @@ void LinkQueues::markHead(uint8_t queue, uint8_t state) {
   Ring& r = rings_[queue];
   std::lock_guard<std::mutex> lock(r.mu);
   if (r.count == 0) return;
-  r.slots[r.head].state = state;
-  if (state == kEntryInProgress) r.slots[r.head].tick = clock_.tickMs();
+  r.entries[r.head].state = state;
+  if (state == kEntryInProgress) r.entries[r.head].tick = clock_.tickMs();
 }
 
 void LinkQueues::touchHead(uint8_t queue, uint32_t timeoutMs) {
@@ -51,8 +51,8 @@ void LinkQueues::touchHead(uint8_t queue, uint32_t timeoutMs) {
   Ring& r = rings_[queue];
   std::lock_guard<std::mutex> lock(r.mu);
   if (r.count == 0) return;
-  r.slots[r.head].tick = clock_.tickMs();
-  r.slots[r.head].timeoutMs = timeoutMs;
+  r.entries[r.head].tick = clock_.tickMs();
+  r.entries[r.head].timeoutMs = timeoutMs;
 }
 
 bool LinkQueues::dropHead(uint8_t queue) {
@@ -60,7 +60,7 @@ bool LinkQueues::dropHead(uint8_t queue) {
   Ring& r = rings_[queue];
   std::lock_guard<std::mutex> lock(r.mu);
   if (r.count == 0) return true;
-  r.slots[r.head] = LinkQueueEntry{};
+  r.entries[r.head] = LinkQueueEntry{};
   r.head = Next(r.head);
   --r.count;
   return true;
@@ -69,7 +69,7 @@ bool LinkQueues::dropHead(uint8_t queue) {
 void LinkQueues::clear() {
   for (Ring& r : rings_) {
     std::lock_guard<std::mutex> lock(r.mu);
-    for (LinkQueueEntry& e : r.slots) e = LinkQueueEntry{};
+    for (LinkQueueEntry& e : r.entries) e = LinkQueueEntry{};
     r.head = r.tail = r.count = 0;
   }
 }

@@ -54,7 +54,7 @@ class LinkQueues {
   struct Ring {
     mutable std::mutex mu;
     uint16_t head = 0, tail = 0, count = 0;
-    std::array<LinkQueueEntry, kLinkQueueSlots> slots;
+    std::array<LinkQueueEntry, kLinkQueueSlots> entries;
   };
   const Clock& clock_;
   std::array<Ring, kLinkQueueCount> rings_;
