@@ -43,11 +43,11 @@ bool IsOwnAddress(in_addr_t address) {
   return own;
 }
 
-// Whether two addresses reach the same computer: equal, or both this one's
-// (the service answers a console on 127.0.0.2 from 127.0.0.1).
+// Whether a call-back comes from the service's computer: its address, or
+// loopback for a service on loopback (one on 127.0.0.2 calls from 127.0.0.1).
 bool SameHost(in_addr_t a, in_addr_t b) {
-  auto here = [](in_addr_t x) { return (ntohl(x) >> 24) == 127 || IsOwnAddress(x); };
-  return a == b || (here(a) && here(b));
+  auto loopback = [](in_addr_t x) { return (ntohl(x) >> 24) == 127; };
+  return a == b || (loopback(a) && loopback(b));
 }
 
 void ReadAddresses(LinkRecord& rec) {

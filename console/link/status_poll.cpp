@@ -91,17 +91,16 @@ void ServiceLink::applyStatusAnswer() {
   }
   missCounter_ = 0;
   const size_t total = *StatusFrameSize(head);
-  if (total > kAnswerMax || total < kStatusOffAnswerData + kStatusCrcSize) return;  // refused, not copied
+  if (total > kAnswerMax) return;  // a length past the view is refused, never copied
   std::vector<uint8_t> frame(total);
   if (!status_->readServer(kStatusViewOffFrame, frame)) {
     detachStatusSharedMemory();
     return;
   }
-  if (!StatusFrameCrcOk(frame) || frame[kStatusOffCommand] != kStatusCommandDeviceData) return;
-  DeviceNode* node = Tree_FindNodeById(be16At(frame, kStatusOffAnswerNodeId), &tree_.root());
-  if (node == nullptr) return;
-  ApplyDeviceDataForm(tree_.root(), *node, frame[kStatusOffAnswerSub],
-                      CBytes(frame).subspan(kStatusOffAnswerData, total - kStatusOffAnswerData - kStatusCrcSize));
+  const std::optional<StatusAnswer> a = ParseStatusAnswer(frame);
+  if (!a || a->command != kStatusCommandDeviceData || !a->nodeId) return;
+  DeviceNode* node = Tree_FindNodeById(*a->nodeId, &tree_.root());
+  if (node != nullptr) ApplyDeviceDataForm(tree_.root(), *node, a->sub, a->data);
 }
 
 }  // namespace lark

@@ -11,6 +11,7 @@
 #include "platform/event_loop.h"
 #include "platform/paths.h"
 #include "tests/support/broadcast_route.h"
+#include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/shmns.h"
@@ -72,6 +73,15 @@ class ConsoleLinkLarkcore : public ::testing::Test {
     return false;
   }
   bool running() { return link.state() == LinkState{7, 0}; }
+  // The service started and the console's session run to state 7 over TCP.
+  void runSession(const char* server) {
+    startService();
+    link.start();
+    link.setServer(server);
+    link.setAutoConnect(true);
+    ASSERT_TRUE(ArmLinkTimers(reactor, link));
+    ASSERT_TRUE(runUntil([&] { return running(); }, 30000)) << Walked() << process->output();
+  }
   std::string Walked() const {
     std::string out;
     for (const LinkState& s : shell.walked) out += std::to_string(s.state) + "/" + std::to_string(s.sub) + " ";
@@ -89,12 +99,7 @@ class ConsoleLinkLarkcore : public ::testing::Test {
 };
 
 TEST_F(ConsoleLinkLarkcore, TcpSessionWalksToRunningWithTheServiceFiles) {
-  startService();
-  link.start();
-  link.setServer("127.0.0.2");
-  link.setAutoConnect(true);
-  ASSERT_TRUE(ArmLinkTimers(reactor, link));
-  ASSERT_TRUE(runUntil([&] { return running(); }, 30000)) << Walked() << process->output();
+  ASSERT_NO_FATAL_FAILURE(runSession("127.0.0.2"));
 
   const std::vector<LinkState> session = {{2, 0}, {2, 1}, {2, 2}, {3, 0}, {3, 1}, {3, 2}, {4, 0},
                                           {4, 1}, {4, 2}, {6, 0}, {6, 1}, {6, 2}, {7, 0}};
@@ -137,6 +142,25 @@ TEST_F(ConsoleLinkLarkcore, TcpSessionWalksToRunningWithTheServiceFiles) {
   EXPECT_EQ(CountDevices(tree.root()), devices);
   KillLinkTimers(reactor);
   link.close();
+}
+
+TEST_F(ConsoleLinkLarkcore, AnotherConsoleTakesAndReleasesTheControlLock) {
+  ASSERT_NO_FATAL_FAILURE(runSession("127.0.0.2"));
+  test::LinkTestClient other(8900);
+  ASSERT_TRUE(other.request(kLinkCmdHello).has_value());
+  const uint16_t root = tree.root().idU16();
+  // Adding a group takes the lock; saving the map releases it.
+  ASSERT_TRUE(other.request(kLinkCmdAddNode, {kNodeGroup, uint8_t(root >> 8), uint8_t(root)}).has_value());
+  ASSERT_TRUE(runUntil([&] { return link.foreignChangePending() && !shell.messages.empty(); }, 5000));
+  runUntil([] { return false; }, 1000);
+  EXPECT_EQ(shell.messages, std::vector<int>{56});
+  EXPECT_FALSE(link.pollOutstanding());  // polls stop while another console edits
+  ASSERT_TRUE(other.request(kLinkCmdSaveMap, std::vector<uint8_t>(257, 0)).has_value());
+  ASSERT_TRUE(runUntil([&] { return shell.messages.size() == 2; }, 5000));
+  EXPECT_EQ(shell.messages[1], 57);
+  EXPECT_NE(std::find(shell.walked.begin(), shell.walked.end(), LinkState{3, 0}), shell.walked.end());
+  ASSERT_TRUE(runUntil([&] { return running() && link.pollOutstanding(); }, 30000)) << Walked();
+  EXPECT_FALSE(link.foreignChangePending());
 }
 
 TEST_F(ConsoleLinkLarkcore, BroadcastSearchListsTheServiceOnceAsLocalHost) {
