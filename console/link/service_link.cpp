@@ -109,6 +109,9 @@ void ServiceLink::setState(LinkState next) {
 
 bool ServiceLink::resetServiceLink(uint8_t s, bool autoConnect) {
   closeAllSockets();
+  // A dialog's request dies with the connection it was sent on.
+  reactor_.killTimer(kTimerReply);
+  downloadBusy_ = false;
   autoConnect_ = autoConnect;
   callBackWanted_ = false;
   connectTick_ = 0;

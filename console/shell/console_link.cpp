@@ -9,12 +9,16 @@
 namespace lark {
 
 ConsoleLink::ConsoleLink(ConsoleContext& ctx) : ctx_(ctx) {
+  ctx.tree.setEndpoints(endpoints_);
   auto rng = std::make_shared<std::mt19937>(static_cast<uint32_t>(ctx.clock().tickMs()));
   link_ = std::make_unique<ServiceLink>(reactor_, ctx.clock(), ctx.tree, *this, ctx.installDir(),
                                         [rng] { return static_cast<int>((*rng)() % 32768); });
 }
 
-ConsoleLink::~ConsoleLink() { link_.reset(); }
+ConsoleLink::~ConsoleLink() {
+  link_.reset();
+  Tree_FreeAll(ctx_.tree);  // its nodes leave the endpoint table before the table goes
+}
 
 void ConsoleLink::Wire() {
   ConsoleCallPoints& cp = ctx_.points;

@@ -4,6 +4,7 @@
 #pragma once
 #include <memory>
 
+#include "console/link/device_endpoints.h"
 #include "console/link/service_link.h"
 #include "console/shell/console_context.h"
 #include "console/shell/qt_reactor.h"
@@ -27,6 +28,7 @@ class ConsoleLink final : public LinkShell {
 
  private:
   ConsoleContext& ctx_;
+  ConsoleEndpoints endpoints_;  // the tree's endpoint table while the link lives
   QtReactor reactor_;
   std::unique_ptr<ServiceLink> link_;
   bool started_ = false;
