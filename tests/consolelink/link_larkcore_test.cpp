@@ -120,8 +120,35 @@ TEST_F(ConsoleLinkLarkcore, TcpSessionWalksToRunningWithTheServiceFiles) {
   // Running: the version word, the user poll's rights and all eleven table pages.
   ASSERT_TRUE(runUntil([&] { return link.session().serviceVersion != 0 && !link.session().actionTables[10].empty(); },
                        10000));
-  for (const auto& table : link.session().actionTables) EXPECT_FALSE(table.empty());
   EXPECT_FALSE(shell.rights.empty());
+  // The tables are the service's own, page by page, and the UPS block is the
+  // service's but for the console's own last-reported words.
+  {
+    test::LinkTestClient other(8900);
+    ASSERT_TRUE(other.request(kLinkCmdHello).has_value());
+    for (uint8_t page = 0; page <= 20; page += 2) {
+      const auto reply = other.request(kLinkCmdEventTables, {page});
+      ASSERT_TRUE(reply && reply->size() > 7);
+      EXPECT_EQ(std::vector<uint8_t>(reply->begin() + 7, reply->end()), link.session().actionTables[page / 2])
+          << int(page);
+    }
+    DeviceNode* ups = Tree_FindNodeById(2, &tree.root());
+    ASSERT_TRUE(ups && PrimaryBlock(*ups));
+    LiveDataBlock& block = *PrimaryBlock(*ups);
+    block.setMask(MaskWord::kReported, 0x1234);
+    ASSERT_TRUE(runUntil([&] { return link.pollOutstanding(); }, 2000));
+    ASSERT_TRUE(runUntil([&] { return !link.pollOutstanding(); }, 5000));
+    const auto reply = other.request(kLinkCmdGetDeviceData, {1, 0, 2});
+    ASSERT_TRUE(reply && reply->size() == 9 + block.size());
+    std::vector<uint8_t> theirs(reply->begin() + 9, reply->end()), ours = block.copyOut();
+    EXPECT_EQ(block.mask(MaskWord::kReported), 0x1234u);
+    for (MaskWord w : {MaskWord::kReported, MaskWord::kExtReported}) {
+      const int off = MaskOffset(block.kind(), w);
+      if (off >= 0) std::fill_n(theirs.begin() + off, MaskBits(block.kind(), w) / 8, 0);
+      if (off >= 0) std::fill_n(ours.begin() + off, MaskBits(block.kind(), w) / 8, 0);
+    }
+    EXPECT_EQ(ours, theirs);
+  }
 
   // The service goes away: back to 2/0 with the tree freed and the views refilled.
   const int refills = shell.refills;
