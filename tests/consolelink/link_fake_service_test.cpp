@@ -16,6 +16,7 @@
 #include "tests/support/fake_link_service.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
+#include "tests/support/offset_clock.h"
 #include "tests/support/shmns.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,17 +24,6 @@ namespace lark {
 namespace {
 
 using V = std::vector<uint8_t>;
-
-class OffsetClock final : public Clock {
- public:
-  uint32_t tickMs() const override { return base_.tickMs() + offset_.load(); }
-  WallTime now() const override { return base_.now(); }
-  void skip(uint32_t ms) { offset_ += ms; }
-
- private:
-  SystemClock base_;
-  std::atomic<uint32_t> offset_{0};
-};
 
 struct Shell final : LinkShell {
   void linkStateChanged(LinkState now) override { walked.push_back(now); }
@@ -72,7 +62,7 @@ class ConsoleLinkFakeService : public ::testing::Test {
   }
 
   test::TempDir dir;
-  OffsetClock clock;
+  test::OffsetClock clock;
   EventLoop loop;
   EpollReactor reactor{loop};
   DeviceTree tree;

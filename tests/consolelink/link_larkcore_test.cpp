@@ -13,6 +13,7 @@
 #include "tests/support/broadcast_route.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
+#include "tests/support/offset_clock.h"
 #include "tests/support/service_process.h"
 #include "tests/support/shmns.h"
 #include "tests/support/temp_dir.h"
@@ -21,18 +22,6 @@ namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Real time plus an offset the test can move forward.
-class OffsetClock final : public Clock {
- public:
-  uint32_t tickMs() const override { return base_.tickMs() + offset_.load(); }
-  WallTime now() const override { return base_.now(); }
-  void skip(uint32_t ms) { offset_ += ms; }
-
- private:
-  SystemClock base_;
-  std::atomic<uint32_t> offset_{0};
-};
 
 struct Shell final : LinkShell {
   explicit Shell(DeviceTree& t) : tree(t) {}
@@ -90,7 +79,7 @@ class ConsoleLinkLarkcore : public ::testing::Test {
 
   test::TempDir service, console;
   std::unique_ptr<test::ServiceProcess> process;
-  OffsetClock clock;
+  test::OffsetClock clock;
   EventLoop loop;
   EpollReactor reactor{loop};
   DeviceTree tree;
