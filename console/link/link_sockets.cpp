@@ -21,6 +21,7 @@ constexpr uint32_t kConnectTimeoutMs = 50000;
 constexpr uint32_t kCallBackAnnounceMs = 30000;
 constexpr uint32_t kPushTimeoutMs = 5000;
 constexpr uint32_t kReplyQueueTimeoutMs = 4000;
+constexpr uint32_t kPlainReplyTimeoutMs = 4500;
 constexpr size_t kServerListMax = 5;
 constexpr size_t kLockPushSize = 5 + kControlLockSize;
 
@@ -239,7 +240,7 @@ void ServiceLink::sendLinkRequest() {
   main_.transfer = kXferWaiting;
   main_.tick = clock_.tickMs();
   const std::optional<LinkQueueEntry> head = queues_.peek(kRequestQueue);
-  if (!head) main_.timeoutMs = 4500;
+  if (!head) main_.timeoutMs = kPlainReplyTimeoutMs;
   if (head) queues_.touchHead(kRequestQueue, main_.timeoutMs + 500);
 }
 
@@ -254,11 +255,17 @@ void ServiceLink::receiveLinkAnswers(CBytes bytes) {
       return;
     }
     if (main_.recv.size() < size) {
-      if (main_.transfer == kXferWaiting) main_.transfer = kXferPartial;
+      // A part that came unasked is timed too: left alone it would swallow the next reply.
+      if (main_.transfer == kXferIdle) {
+        main_.tick = clock_.tickMs();
+        main_.timeoutMs = kPlainReplyTimeoutMs;
+      }
+      if (main_.transfer == kXferIdle || main_.transfer == kXferWaiting) main_.transfer = kXferPartial;
       return;
     }
     const std::vector<uint8_t> frame(main_.recv.begin(), main_.recv.begin() + static_cast<ptrdiff_t>(size));
     main_.recv.erase(main_.recv.begin(), main_.recv.begin() + static_cast<ptrdiff_t>(size));
+    if (main_.transfer == kXferPartial) main_.transfer = kXferWaiting;
     const LinkFrameView f(frame);
     if (f.kind() != kLinkKindReply || f.command() < kLinkFirstCommand || f.command() > kLinkLastCommand) {
       failMain(true);

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "console/link/device_data.h"
@@ -76,10 +77,9 @@ void ServiceLink::close() {
 }
 
 void ServiceLink::setServer(const std::string& address) {
-  std::string a = address;
-  std::string lower(a.size(), ' ');
-  std::transform(a.begin(), a.end(), lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  server_ = lower == "localhost" ? "127.0.0.1" : a.substr(0, 15);
+  std::string lower = address;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  server_ = lower == "localhost" ? "127.0.0.1" : address.substr(0, 15);
 }
 
 // ---- state machine ----
@@ -344,7 +344,7 @@ void ServiceLink::pollServiceStatus() {
   const uint16_t root = tree_.root().idU16();
   const uint8_t mode = !shmMode_ ? 5 : (attachStep_ != 5 ? 10 : 30);
   const uint8_t data[4] = {static_cast<uint8_t>(root >> 8), static_cast<uint8_t>(root & 0xFF), 0, mode};
-  sendStatusRequest(data, mode);
+  sendStatusRequest(data);
 }
 
 // ---- dialog requests ----

@@ -169,8 +169,6 @@ class ServiceLink {
   void applyReply(const LinkFrameView& frame);
 
  private:
-  struct Impl;
-  friend struct Impl;
   void setState(LinkState next);
   void closeSocket(LinkRecord& rec, uint32_t transfer);
   void closeAllSockets();
@@ -193,7 +191,7 @@ class ServiceLink {
   bool queuePlain(uint8_t command, uint8_t sub, CBytes data);
   void attachStatusSharedMemory();
   void detachStatusSharedMemory();
-  void sendStatusRequest(CBytes data, uint8_t mode);
+  void sendStatusRequest(CBytes data);
   void exchangeStep();
   void onReplyTimer();
   void onDownloadChunk(const LinkFrameView& reply, bool settings);

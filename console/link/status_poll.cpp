@@ -40,7 +40,7 @@ void ServiceLink::detachStatusSharedMemory() {
   if (attachStep_ != 255) attachStep_ = 0;
 }
 
-void ServiceLink::sendStatusRequest(CBytes data, uint8_t /*mode*/) {
+void ServiceLink::sendStatusRequest(CBytes data) {
   if (shmMode_ && attachStep_ == 5) {
     std::array<uint8_t, 16> frame{};
     const size_t n = BuildStatusRequest(frame, kStatusCommandDeviceData, 3, data);
