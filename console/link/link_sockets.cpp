@@ -406,7 +406,6 @@ void ServiceLink::receiveServerFrames(CBytes bytes) {
     } else if (f.command() == kLinkPushControlLock) {
       if (f.size() < kLockPushSize) continue;
       applyControlLockPush(f);
-      if (callBack_.fd < 0) return;
     }
   }
 }
@@ -434,12 +433,13 @@ void ServiceLink::applyControlLockPush(const LinkFrameView& f) {
   const int r = random_ ? random_() : 0;
   const int seconds = 60 + (r * 120) / 32767;
   foreignChange_ = false;
-  closeSocket(callBack_, kXferIdle);
-  reactor_.setReadWatched(listener_.fd, true);
-  requestState(3, 0);
+  // The session restarts after the message, once this frame is handled.
   reactor_.post([this, seconds] {
     shell_.cancelTimedMessage();
     shell_.showTimedMessage(57, seconds);
+    requestState(3, 0);
+    closeSocket(callBack_, kXferIdle);
+    if (listener_.fd >= 0) reactor_.setReadWatched(listener_.fd, true);
   });
 }
 
