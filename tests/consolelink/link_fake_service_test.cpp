@@ -12,6 +12,7 @@
 #include "common/status_frame.h"
 #include "console/link/link_driver.h"
 #include "platform/event_loop.h"
+#include "platform/paths.h"
 #include "platform/shared_memory.h"
 #include "tests/support/fake_link_service.h"
 #include "tests/support/link_test_client.h"
@@ -36,14 +37,16 @@ class ConsoleLinkFakeService : public ::testing::Test {
     if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
     if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
   }
-  void run(const char* server) {
+  void run(const char* server, test::FakeLinkService::Script script = test::FakeLinkService::SessionAnswer,
+           LinkState until = {7, 0}) {
     fake = std::make_unique<test::FakeLinkService>(server);
     ASSERT_TRUE(fake->started());
+    fake->setScript(std::move(script));
     link.start();
     link.setServer(server);
     link.setAutoConnect(true);
     ASSERT_TRUE(ArmLinkTimers(reactor, link));
-    ASSERT_TRUE(runUntil([&] { return link.state() == LinkState{7, 0}; }, 10000));
+    ASSERT_TRUE(runUntil([&] { return link.state() == until; }, 10000));
   }
   bool runUntil(const std::function<bool()>& done, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -105,6 +108,33 @@ TEST_F(ConsoleLinkFakeService, BadFramesResetTheLinkOthersAreDropped) {
     ASSERT_TRUE(runUntil([&] { return link.state() == LinkState{7, 0}; }, 10000));
     EXPECT_EQ(fake->connections(), before + (c.reset ? 1 : 0));
   }
+}
+
+TEST_F(ConsoleLinkFakeService, SettingsOfExactlyOneChunkEndWithAnEmptyChunk) {
+  run("127.0.0.2", [](const V& r) {
+    if (r.size() < 14 || r[4] != kLinkCmdDownloadSettings) return test::FakeLinkService::SessionAnswer(r);
+    V reply = test::LinkFrameOf(kLinkKindReply, kLinkCmdDownloadSettings, {7, 0});
+    if (u32At(r, 6) == 0) reply.resize(reply.size() + 32768, 'a');
+    putBe16(reply, 2, uint16_t(reply.size() - 4));
+    return reply;
+  });
+  std::vector<uint32_t> offsets;
+  for (const V& r : fake->requests())
+    if (r[4] == kLinkCmdDownloadSettings) offsets.push_back(u32At(r, 6));
+  EXPECT_EQ(offsets, (std::vector<uint32_t>{0, 32768}));
+  EXPECT_EQ(ReadFile(dir.file("Monitor/manager.ini")), std::string(32768, 'a'));
+}
+
+TEST_F(ConsoleLinkFakeService, UnsafeMapNameFailsTheDownloadStep) {
+  run("127.0.0.2", [](const V& r) {
+    if (r[4] != kLinkCmdGetMapList) return test::FakeLinkService::SessionAnswer(r);
+    const std::string text = "x;../../evil.UMF;";
+    V d = {3};
+    d.insert(d.end(), text.begin(), text.end());
+    return test::LinkFrameOf(kLinkKindReply, kLinkCmdGetMapList, d);
+  }, LinkState{4, 3});
+  EXPECT_FALSE(FileExists(dir.file("../evil.UMF")));
+  EXPECT_FALSE(FileExists(dir.file("evil.UMF")));
 }
 
 TEST_F(ConsoleLinkFakeService, CallBackPortTakesTheServiceOnlyAndOneAtATime) {
