@@ -74,6 +74,37 @@ class ConsoleLinkFakeService : public ::testing::Test {
   std::unique_ptr<test::FakeLinkService> fake;
 };
 
+// The service's side of the exchange, played by the test.
+struct FakeStatusServer {
+  FakeStatusServer() {
+    ok = own.create(kStatusServerObject, kSharedViewSize) == SharedMemory::Created::kCreated && own.mapWritable();
+    if (ok) PutStatusViewHeader(own.view(), kStatusViewIdle);
+  }
+  uint8_t consoleState() {
+    uint8_t s = 0;
+    if (!console.isOpen()) console.open(kStatusClientObject, kSharedViewSize);
+    console.read(kStatusViewOffState, std::span<uint8_t>(&s, 1));
+    return s;
+  }
+  // Puts an answer of `form` for node `id` with `data`; `badCrc` spoils it.
+  void answer(uint16_t id, uint8_t form, const V& data, bool badCrc = false) {
+    V f(10 + data.size() + 2);
+    f[0] = 1;
+    f[1] = kStatusKindAnswer;
+    f[5] = kStatusCommandDeviceData;
+    f[6] = kStatusResultFound;
+    f[7] = form;
+    putBe16(f, 8, id);
+    std::copy(data.begin(), data.end(), f.begin() + 10);
+    const size_t n = SealStatusFrame(f, 10 + data.size());
+    if (badCrc) f[n - 1] ^= 0xFF;
+    std::copy(f.begin(), f.begin() + static_cast<ptrdiff_t>(n), own.view().begin() + kStatusViewOffFrame);
+    StoreStatusViewState(own.view(), kStatusViewAnswerReady);
+  }
+  SharedMemory own, console;
+  bool ok = false;
+};
+
 TEST_F(ConsoleLinkFakeService, BadFramesResetTheLinkOthersAreDropped) {
   const V form2UnknownThenSensor = {1, 2, 0, 10, 6, 11, 2, 0, 0, 0x7F, 0x7F, 0, 0, 0};
   struct Case {
@@ -175,37 +206,6 @@ TEST_F(ConsoleLinkFakeService, CallBackPortTakesTheServiceOnlyAndOneAtATime) {
   for (int fd : {stranger, service, second}) close(fd);
 }
 
-// The service's side of the exchange, played by the test.
-struct FakeStatusServer {
-  FakeStatusServer() {
-    ok = own.create(kStatusServerObject, kSharedViewSize) == SharedMemory::Created::kCreated && own.mapWritable();
-    if (ok) PutStatusViewHeader(own.view(), kStatusViewIdle);
-  }
-  uint8_t consoleState() {
-    uint8_t s = 0;
-    if (!console.isOpen()) console.open(kStatusClientObject, kSharedViewSize);
-    console.read(kStatusViewOffState, std::span<uint8_t>(&s, 1));
-    return s;
-  }
-  // Puts an answer of `form` for node `id` with `data`; `badCrc` spoils it.
-  void answer(uint16_t id, uint8_t form, const V& data, bool badCrc = false) {
-    V f(10 + data.size() + 2);
-    f[0] = 1;
-    f[1] = kStatusKindAnswer;
-    f[5] = kStatusCommandDeviceData;
-    f[6] = kStatusResultFound;
-    f[7] = form;
-    putBe16(f, 8, id);
-    std::copy(data.begin(), data.end(), f.begin() + 10);
-    const size_t n = SealStatusFrame(f, 10 + data.size());
-    if (badCrc) f[n - 1] ^= 0xFF;
-    std::copy(f.begin(), f.begin() + static_cast<ptrdiff_t>(n), own.view().begin() + kStatusViewOffFrame);
-    StoreStatusViewState(own.view(), kStatusViewAnswerReady);
-  }
-  SharedMemory own, console;
-  bool ok = false;
-};
-
 TEST_F(ConsoleLinkFakeService, SharedMemoryPollsOnTheServicesComputer) {
   // Without the service's object, polls go over TCP with link mode 10.
   run("127.0.0.1");
@@ -213,6 +213,11 @@ TEST_F(ConsoleLinkFakeService, SharedMemoryPollsOnTheServicesComputer) {
   ASSERT_TRUE(runUntil([&] { return pollModes().size() >= 2; }, 5000));
   EXPECT_EQ(pollModes().front(), 10);
   EXPECT_EQ(link.attachStep(), 2);
+  // Once the service's object is there, the next attempt (every 30 s) attaches.
+  FakeStatusServer server;
+  ASSERT_TRUE(server.ok);
+  ASSERT_TRUE(runUntil([&] { return link.attachStep() == 5; }, 35000));
+  ASSERT_TRUE(runUntil([&] { return server.consoleState() == kStatusViewRequestReady; }, 2000));
 }
 
 TEST_F(ConsoleLinkFakeService, SharedMemoryExchange) {
