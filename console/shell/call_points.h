@@ -49,6 +49,7 @@ struct ConsoleCallPoints {
   std::function<void()> freePictures;           // shutdown
   std::function<QWidget*(LarkviewWindow&)> createMapWindow;  // creation; null: a bare window
   std::function<void()> updateAlarmLevels;      // timer 1025, every second tick, before the alarm checks
+  std::function<void(const std::string&)> openMapFile;  // a map downloaded into Monitor/
   // Detail tabs, schedules, rights.
   std::function<void(int full)> refreshDetailTabs;
   std::function<void()> findNextScheduledActions;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/shell/map_module.h"
+#include "console/shell/console_link.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
 
@@ -124,7 +125,10 @@ int RunLarkview(int argc, char** argv) {
   SystemClock clock;
   ConsoleContext ctx(InstallDir(keys), clock, PrimaryWorkArea());
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
+  ConsoleLink link(ctx);
+  link.Wire();
   std::unique_ptr<ConsoleMap> map = InstallConsoleMap(ctx);
+  map->ConnectLink(link.link());
   std::string failed;
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {

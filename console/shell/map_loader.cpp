@@ -18,13 +18,6 @@ class SilentLog final : public EventLogSink {
 
 }  // namespace
 
-bool ConsoleTreeEndpoints::addSnmpDevice(DeviceNode& node) {
-  snmpDevices[node.id()] = node.ip();
-  return true;
-}
-
-void ConsoleTreeEndpoints::removeSnmpDevice(DeviceNode& node) { snmpDevices.erase(node.id()); }
-
 void ConsoleInitNode(DeviceTree& tree, DeviceNode& node) {
   node.resetAudioRepeat();
   node.setMibType(kMibUnknown);

@@ -6,7 +6,6 @@
 // port registry.
 #pragma once
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,16 +15,20 @@
 
 namespace lark {
 
-// What the console's tree edits reach outside the tree: the port registry and
-// the table of SNMP devices by id with their address text.
+// What the console's tree edits reach outside the tree: the port registry,
+// and the link's table of SNMP devices (`network`).
 class ConsoleTreeEndpoints final : public TreeEndpoints {
  public:
-  bool addSnmpDevice(DeviceNode& node) override;
-  void removeSnmpDevice(DeviceNode& node) override;
+  explicit ConsoleTreeEndpoints(TreeEndpoints& network) : network_(network) {}
+  bool addSnmpDevice(DeviceNode& node) override { return network_.addSnmpDevice(node); }
+  void removeSnmpDevice(DeviceNode& node) override { network_.removeSnmpDevice(node); }
   void detachSerialDevice(DeviceNode& node) override { registry.Unregister(node); }
+  void releaseGprsStation(DeviceNode& node) override { network_.releaseGprsStation(node); }
 
   PortDeviceRegistry registry;
-  std::map<int16_t, std::string> snmpDevices;
+
+ private:
+  TreeEndpoints& network_;
 };
 
 // The console's set-up of one node read from a map file.

@@ -1,15 +1,20 @@
 #include "console/shell/map_module.h"
 
+#include "console/link/link_queue.h"
+#include "console/link/request_frame.h"
+#include "console/link/service_link.h"
 #include "console/shell/console_context.h"
 #include "console/shell/main_window.h"
 #include "console/shell/map_levels.h"
 #include "console/shell/map_window.h"
 #include "console/shell/menu_commands.h"
 #include "core/tree_action_levels.h"
+#include "linkserver/link_frame.h"
 
 namespace lark {
 
-ConsoleMap::ConsoleMap(ConsoleContext& ctx) : ctx_(ctx), view_(ctx) {
+ConsoleMap::ConsoleMap(ConsoleContext& ctx)
+    : ctx_(ctx), previous_(ctx.tree.endpoints()), endpoints_(previous_), view_(ctx) {
   ctx_.tree.setEndpoints(endpoints_);
   names_ = MapNamesOf("");
 }
@@ -17,8 +22,15 @@ ConsoleMap::ConsoleMap(ConsoleContext& ctx) : ctx_(ctx), view_(ctx) {
 ConsoleMap::~ConsoleMap() {
   // The tree outlives the map: its nodes must not reach the registry after.
   Tree_ClearAll(ctx_.tree);
-  static TreeEndpoints none;
-  ctx_.tree.setEndpoints(none);
+  ctx_.tree.setEndpoints(previous_);
+}
+
+void ConsoleMap::ConnectLink(ServiceLink& link) {
+  view_.sendMoveIcon = [&link](std::array<uint8_t, 20> payload) {
+    // Fire and forget: no reply is awaited, a lost move leaves the icon as dragged.
+    const std::vector<uint8_t> frame = BuildRequestFrame(kLinkCmdMoveIcon, 1, payload);
+    link.queues().put(0, kReplyQueue, kRequestQueue, kKindRequest, kLinkCmdMoveIcon, 4500, 0, frame);
+  };
 }
 
 void ConsoleMap::UpdateLevels() {
@@ -73,6 +85,7 @@ std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx) {
     if (DeviceNode* n = m->view_.selectedNode(); n && n->isGroup()) m->view_.EnterGroup();
   };
   cp.updateAlarmLevels = [m] { m->UpdateLevels(); };
+  cp.openMapFile = [m](const std::string& path) { m->Open(path); };
   return map;
 }
 

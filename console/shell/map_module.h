@@ -1,7 +1,8 @@
-// The console's map as one piece: the tree's endpoints (port registry, SNMP
-// devices), the MapView, the map window, and what they plug into the shell's
-// call points and menu commands. RunLarkview installs it before start-up;
-// it must outlive the main window.
+// The console's map as one piece: the tree's endpoints (the port registry in
+// front of the endpoints the tree had, the link's SNMP table), the MapView,
+// the map window, and what they plug into the shell's call points and menu
+// commands. RunLarkview installs it after the link and before start-up; it
+// must outlive the main window.
 #pragma once
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@ namespace lark {
 class ConsoleContext;
 class LarkviewWindow;
 class MapWindow;
+class ServiceLink;
 
 class ConsoleMap;
 std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx);
@@ -30,6 +32,8 @@ class ConsoleMap {
   void Open(const std::string& path);
   // Levels of the whole tree from the current action tables.
   void UpdateLevels();
+  // Icon moves go to the service as move-icon requests on the request queue.
+  void ConnectLink(ServiceLink& link);
 
   ConsoleTreeEndpoints& endpoints() { return endpoints_; }
   MapView& view() { return view_; }
@@ -40,6 +44,7 @@ class ConsoleMap {
   friend std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx);
   void ConnectCommands(LarkviewWindow& main);
   ConsoleContext& ctx_;
+  TreeEndpoints& previous_;  // the tree's endpoints before, given back at the end
   ConsoleTreeEndpoints endpoints_;
   MapView view_;
   MapWindow* window_ = nullptr;  // owned by the main window

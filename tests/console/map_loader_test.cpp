@@ -55,7 +55,8 @@ std::string ServiceMapText() {
 
 struct ConsoleTree {
   WorkerPauser pauser;
-  ConsoleTreeEndpoints endpoints;
+  test::RecordingEndpoints network;
+  ConsoleTreeEndpoints endpoints{network};
   DeviceTree tree{pauser, endpoints};
   test::FakeActionLevels levels;
   ConsoleMapNames open(const std::string& path) { return OpenConsoleMap(tree, path, levels); }
@@ -98,8 +99,8 @@ TEST(ConsoleMapLoaderTest, LoadsWhatTheServiceLoads) {
   EXPECT_EQ(console.tree.nextNodeId(), service.nextNodeId());
 
   // SNMP devices in the endpoint table, serial devices in the registry.
-  ASSERT_EQ(console.endpoints.snmpDevices.size(), 1u);
-  EXPECT_EQ(console.endpoints.snmpDevices.begin()->second, "10.0.0.1");
+  ASSERT_EQ(console.network.snmpAdded.size(), 1u);
+  EXPECT_EQ(console.tree.findById(console.network.snmpAdded[0])->ip(), "10.0.0.1");
   const auto* com4 = console.endpoints.registry.record(4);
   ASSERT_NE(com4, nullptr);
   EXPECT_EQ(com4->protocol, kCommPlc);
@@ -112,7 +113,7 @@ TEST(ConsoleMapLoaderTest, LoadsWhatTheServiceLoads) {
   WriteFileAtomic(dir.file("Empty.UMF"), "[Main]\r\nNumber=0\r\n");
   console.open(dir.file("Empty.UMF"));
   EXPECT_EQ(console.tree.root().childCount(), 0);
-  EXPECT_TRUE(console.endpoints.snmpDevices.empty());
+  EXPECT_EQ(console.network.snmpRemoved, console.network.snmpAdded);
   for (int p = 0; p < 256; ++p) EXPECT_EQ(console.endpoints.registry.record(p), nullptr) << p;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/shell/console_link.h"
 #include "console/shell/larkview.h"
 #include "console/shell/map_module.h"
 #include "platform/paths.h"
@@ -36,7 +37,11 @@ int main(int argc, char** argv) {
     return static_cast<int>(lark::IDYES);
   };
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
+  // The link connects when monitor.ini names a server with auto-connect on.
+  lark::ConsoleLink link(ctx);
+  link.Wire();
   std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
+  map->ConnectLink(link.link());
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
