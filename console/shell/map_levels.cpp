@@ -98,18 +98,6 @@ uint8_t DeviceLevel(DeviceNode& node, const ActionLevelSource& levels) {
   }
 }
 
-uint64_t LowBits(int n) { return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1; }
-
-uint64_t SlotMask(const LiveDataBlock* b, int slots, int (*parameter)(int)) {
-  if (!b) return 0;
-  uint64_t mask = 0;
-  for (int s = 0; s < slots && s < b->slotCount(); ++s) {
-    const int p = parameter(s);
-    if (p >= 0 && p < 64 && b->slot(s) != -1) mask |= uint64_t{1} << p;
-  }
-  return mask;
-}
-
 }  // namespace
 
 uint8_t UpdateAlarmLevel(DeviceNode& node, const ActionLevelSource& levels) {
@@ -124,39 +112,13 @@ uint8_t UpdateAlarmLevel(DeviceNode& node, const ActionLevelSource& levels) {
 }
 
 uint64_t NodeSupportMask(const DeviceNode& node) {
-  switch (node.nodeKind()) {
-    case kNodeSnmp:
-      if (node.mibType() == kMibInverter) return LowBits(17);
-      if (node.mibType() == kMibSensor) return LowBits(2);
-      return SlotMask(node.block(BlockKind::kSnmp), kSnmpSlotCount, SnmpSlotParameter);
-    case kNodeGprs:
-      return SlotMask(node.block(BlockKind::kGprs), kGprsSlotCount, GeneralSlotParameter);
-    case kNodeSerial:
-      switch (node.commType()) {
-        case kCommAscii:
-          return SlotMask(node.block(BlockKind::kAscii), kAsciiSlotCount, GeneralSlotParameter);
-        case kCommThreePhase:
-          return SlotMask(node.block(BlockKind::kBinary), kBinarySlotCount, GeneralSlotParameter);
-        case kCommModbusUps:
-          return SlotMask(node.block(BlockKind::kModbus), kModbusSlotCount, GeneralSlotParameter);
-        case kCommModbusTrv5200:
-          return LowBits(56);
-        case kCommModbus9315:
-          return LowBits(34);
-        case kCommInverter:
-          return LowBits(17);
-        case kCommSensor:
-          return node.sensorType() == 0 ? LowBits(7) : 0;
-        case kCommMeter:
-          return LowBits(10);
-        case kCommMeterSum:
-          return LowBits(4);
-        default:
-          return 0;
-      }
-    default:
-      return 0;
+  // The service's mask but for SNMP sensors (two parameters) and serial
+  // sensors (none unless of type 0).
+  if (node.nodeKind() == kNodeSnmp && node.mibType() == kMibSensor) return 0x3;
+  if (node.nodeKind() == kNodeSerial && node.commType() == kCommSensor) {
+    return node.sensorType() == 0 ? 0x7F : 0;
   }
+  return Tree_SupportedParamMask(node);
 }
 
 int IsInverterOrSensor(const DeviceNode& node) {

@@ -429,37 +429,30 @@ void MapView::EnterGroup() {
   DeviceNode* node = selectedNode();
   if (!node || !node->isGroup()) return;
   AnimateZoom(true);
-  setCurrentGroup(*node);
-  loadGroupPicture(*node);
-  SelectLastChild();
-  if (selectDeviceRow) selectDeviceRow(*node);
-  if (fillDeviceList) fillDeviceList(*node);
-  for (int i = 0; i < node->childCount(); ++i) {
-    if (!node->child(i)->isGroup()) {
-      SelectNode(i, true);
-      break;
-    }
-  }
-  if (ctx_.monitor.settings().fitPicture) fitPending = true;
-  Paint();
-  Changed();
+  ShowGroup(*node, node->childCount() - 1);
 }
 
 void MapView::LeaveGroup() {
   DeviceNode* parent = group_->parent();
   if (!parent) return;
   AnimateZoom(false);
-  DeviceNode* left = group_;
-  setCurrentGroup(*parent);
-  loadGroupPicture(*parent);
-  selected_ = -1;
+  const DeviceNode* left = group_;
+  int index = -1;
   for (int i = 0; i < parent->childCount(); ++i) {
-    if (parent->child(i) == left) selected_ = i;
+    if (parent->child(i) == left) index = i;
   }
-  if (selectDeviceRow) selectDeviceRow(*parent);
-  if (fillDeviceList) fillDeviceList(*parent);
-  for (int i = 0; i < parent->childCount(); ++i) {
-    if (!parent->child(i)->isGroup()) {
+  ShowGroup(*parent, index);
+}
+
+void MapView::ShowGroup(DeviceNode& group, int selected) {
+  setCurrentGroup(group);
+  loadGroupPicture(group);
+  selected_ = selected;
+  if (selectDeviceRow) selectDeviceRow(group);
+  if (fillDeviceList) fillDeviceList(group);
+  // The first device, when there is one, takes the selection.
+  for (int i = 0; i < group.childCount(); ++i) {
+    if (!group.child(i)->isGroup()) {
       SelectNode(i, true);
       break;
     }

@@ -110,6 +110,9 @@ class MapView {
     if (changed) changed();
   }
   void SelectLastChild();
+  // The group shown after entering or leaving, `selected` its selection
+  // unless a device takes it.
+  void ShowGroup(DeviceNode& group, int selected);
   ConsoleContext& ctx_;
   DeviceNode* group_;
   int selected_ = -1;
