@@ -195,6 +195,10 @@ void MapView::DrawMapHeader(Canvas& c) {
 
 void MapView::DrawMapBackground(Canvas& c) {
   const int h = lineHeight();
+  if (fitPending && !picture_.isNull() && fitWindow) {
+    fitPending = false;
+    fitWindow(picture_.width(), picture_.height() + h + 21);
+  }
   DrawSysSolidRect(c, 0, h + 1, width_, height_, kColorWindow);
   if (!picture_.isNull()) c.BitBltImage(0, h + 1, picture_);
   DrawMapHeader(c);

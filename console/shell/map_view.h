@@ -102,8 +102,11 @@ class MapView {
   std::function<void(std::array<uint8_t, 20>)> sendMoveIcon;
   std::function<void(DeviceNode&)> selectDeviceRow;
   std::function<void(DeviceNode&)> fillDeviceList;
-  // Called after a drawing on the surface outside a paint (the window updates).
+  // Called after a drawing on the surface outside a paint (the window repaints
+  // at once), and with a pending fit to give the window the picture's size
+  // (client width and height).
   std::function<void()> changed;
+  std::function<void(int w, int h)> fitWindow;
 
  private:
   void Changed() {

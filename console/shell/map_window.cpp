@@ -37,10 +37,18 @@ MapWindow::MapWindow(ConsoleContext& ctx, MapView& view, QWidget* owner)
     st.fitPicture = on ? 1 : 0;
     ctx_.monitor.SaveWindowRects();
   });
-  view_.changed = [this] { update(); };
+  view_.changed = [this] { repaint(); };
+  // The picture's size, keeping the saved top and right edges.
+  view_.fitWindow = [this](int w, int h) {
+    const WindowRect& saved = ctx_.monitor.settings().map;
+    setGeometry(saved.right - w, saved.top, w, h);
+  };
 }
 
-MapWindow::~MapWindow() { view_.changed = nullptr; }
+MapWindow::~MapWindow() {
+  view_.changed = nullptr;
+  view_.fitWindow = nullptr;
+}
 
 bool MapWindow::Closed() const { return ctx_.monitor.settings().viewFlags & kViewMapClosed; }
 

@@ -384,6 +384,25 @@ TEST(MapWindowTest, MouseTable) {
   EXPECT_EQ(m.ctx->monitor.settings().map.right - m.ctx->monitor.settings().map.left, 100);
 }
 
+TEST(MapWindowTest, FitBitmapSizesTheWindowOnce) {
+  Map m;
+  MakeDirs(m.dir.file("Images"));
+  QImage pic(250, 120, QImage::Format_RGB32);
+  pic.fill(Qt::gray);
+  ASSERT_TRUE(pic.save(QString::fromStdString(m.dir.file("Images/room.bmp")), "BMP"));
+  m.demo();
+  m.room->setPicture("room.bmp");
+  m.ctx->monitor.settings().fitPicture = 1;
+  MapWindow w(*m.ctx, *m.view, nullptr);
+  w.setGeometry(600, 100, 300, 200);
+  m.view->SelectNode(0, false);
+  m.view->EnterGroup();
+  EXPECT_EQ(w.geometry(), QRect(1000 - 250, 100, 250, 120 + m.h + 21));
+  w.setGeometry(600, 100, 300, 200);
+  m.view->Paint();
+  EXPECT_EQ(w.width(), 300) << "later paints keep the operator's size";
+}
+
 TEST(MapWindowTest, SliderAndTransparency) {
   Map m;
   m.ctx->monitor.settings().transparency = 255;
