@@ -13,6 +13,8 @@ class SoundPlayer {
   virtual ~SoundPlayer() = default;
   // Starts playing the file without waiting; false when it cannot be started.
   virtual bool play(const std::string& path) = 0;
+  // Collects a child that ended by itself.
+  virtual void reapFinished() {}
 };
 
 // Spawns paplay when a PulseAudio-compatible server answers, else aplay.
@@ -26,6 +28,7 @@ class ProcessSoundPlayer : public SoundPlayer {
   ProcessSoundPlayer& operator=(const ProcessSoundPlayer&) = delete;
 
   bool play(const std::string& path) override;
+  void reapFinished() override { reap(); }
   // Reaps the current child when it has ended and returns its wait status.
   std::optional<int> reap();
   pid_t current() const { return child_; }
