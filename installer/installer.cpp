@@ -1,5 +1,6 @@
 #include "installer/installer.h"
 
+#include <dirent.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -7,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <dirent.h>
 
 #include "platform/key_store.h"
 #include "platform/paths.h"
@@ -163,13 +163,15 @@ int Install(const InstallerArgs& a, const std::string& selfDir) {
   for (const ManifestEntry& e : *manifest) {
     std::string src = e.source.front() == '/' ? e.source : JoinPath(selfDir, e.source);
     std::string dst = JoinPath(dest, e.name);
-    if (!MakeDirs(dst.substr(0, dst.rfind('/')), 0755)) return Fail("cannot create a folder for " + dst);
+    if (!MakeDirs(dst.substr(0, dst.rfind('/')), 0755))
+      return Fail("cannot create a folder for " + dst);
     // Settings, maps and language tables someone may have edited stay.
     bool keep = e.kind == ManifestEntry::kData && FileExists(dst);
     if (!keep && !SameFile(src, dst)) {
       auto bytes = ReadFile(src);
       if (!bytes) return Fail("cannot read " + src);
-      if (!WriteFileAtomic(dst, *bytes, nullptr, static_cast<int>(e.mode), static_cast<gid_t>(-1))) {
+      if (!WriteFileAtomic(dst, *bytes, nullptr, static_cast<int>(e.mode),
+                           static_cast<gid_t>(-1))) {
         return Fail("cannot write " + dst);
       }
     } else if (!keep && chmod(dst.c_str(), e.mode) != 0) {
@@ -197,9 +199,8 @@ int Install(const InstallerArgs& a, const std::string& selfDir) {
     std::string unitDir = unitPath.substr(0, unitPath.rfind('/'));
     std::vector<std::string> writable =
         FoldersNamedOutside(ResolveNoCase(dest, "manager.ini"), folder);
-    if (!MakeDirs(unitDir, 0755) ||
-        !WriteFileAtomic(unitPath, UnitText(*templ, a, writable), nullptr, 0644,
-                         static_cast<gid_t>(-1))) {
+    if (!MakeDirs(unitDir, 0755) || !WriteFileAtomic(unitPath, UnitText(*templ, a, writable),
+                                                     nullptr, 0644, static_cast<gid_t>(-1))) {
       return Fail("cannot write " + unitPath);
     }
   } else {
@@ -212,8 +213,8 @@ int Install(const InstallerArgs& a, const std::string& selfDir) {
     return Fail("systemctl enable " + a.serviceName + " failed");
   }
   if (Run({"systemctl", "start", a.serviceName}) != 0) {
-    return Fail("the service " + a.serviceName + " is installed but did not start; see journalctl -u " +
-                a.serviceName);
+    return Fail("the service " + a.serviceName +
+                " is installed but did not start; see journalctl -u " + a.serviceName);
   }
   return 0;
 }
@@ -229,7 +230,8 @@ std::string InstallDirOfUnit(const std::string& unitPath) {
 }
 
 int Uninstall(const InstallerArgs& a, const std::string& selfDir) {
-  if (!a.noSystemd && geteuid() != 0) return Fail("removing a service needs root (or --no-systemd)");
+  if (!a.noSystemd && geteuid() != 0)
+    return Fail("removing a service needs root (or --no-systemd)");
   const std::string unitPath = UnitPath(a);
   std::string folder = InstallDirOfUnit(unitPath);
   if (folder.empty()) {

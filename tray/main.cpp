@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
   lark::TrayModel tray(keys, player, view, lark::InstallDir(keys));
   model = &tray;
   tray.start();
-  if (tray.audioSlot().empty()) std::fprintf(stderr, "Larktray: no free sound slot; sounds are not played\n");
+  if (tray.audioSlot().empty())
+    std::fprintf(stderr, "Larktray: no free sound slot; sounds are not played\n");
 
   QSocketNotifier stopSignals(sigfd, QSocketNotifier::Read);
   QObject::connect(&stopSignals, &QSocketNotifier::activated, [&] {
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
   // The first look for a notification area is at once rather than after a second.
   QTimer::singleShot(0, [&] {
     tray.onSecondTick();
-    if (!tray.areaKnown()) std::fprintf(stderr, "Larktray: no notification area; the icon waits for one\n");
+    if (!tray.areaKnown())
+      std::fprintf(stderr, "Larktray: no notification area; the icon waits for one\n");
   });
   int code = app.exec();
   close(sigfd);

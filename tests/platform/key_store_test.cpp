@@ -31,8 +31,8 @@ TEST(KeyStore, ValuesRoundTripWithoutCase) {
   EXPECT_EQ(keys.read("MAIN", "path"), "/opt/lark");
 
   // Shared with the group whatever the umask: folder 2770, files 0660.
-  for (const auto& [path, mode] : {std::pair{dir, 02770u}, {dir + "/main.key", 0660u},
-                                   {dir + "/main.lock", 0660u}}) {
+  for (const auto& [path, mode] :
+       {std::pair{dir, 02770u}, {dir + "/main.key", 0660u}, {dir + "/main.lock", 0660u}}) {
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
     EXPECT_EQ(st.st_mode & 07777, mode) << path;

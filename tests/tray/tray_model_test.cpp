@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <map>
+#include <thread>
 
 #include "core/audio_slots.h"
 #include "platform/key_store.h"
@@ -70,7 +70,8 @@ TEST_F(Tray, PlaysItsSlotFromTheLanguageFolderAndEmptiesIt) {
       {";;a.wav;", {lang("a.wav")}},
       {tooLong, {}},  // 262 characters: dropped whole
       {"SUB\\C.WAV;", {lang("Sub/c.wav")}},
-      {"..\\secret.wav;/etc/passwd;C:\\x.wav;Sub/../../secret.wav;missing.wav;b.wav;", {lang("b.wav")}},
+      {"..\\secret.wav;/etc/passwd;C:\\x.wav;Sub/../../secret.wav;missing.wav;b.wav;",
+       {lang("b.wav")}},
   };
   for (const Case& c : cases) {
     player.played.clear();
