@@ -35,7 +35,7 @@ QtTrayView::QtTrayView(std::function<void(int)> onCommand) {
   for (int id : {kTrayCmdMonitor, kTrayCmdStartStop, kTrayCmdExit}) {
     QAction* a = menu_.addAction(QString());
     a->setData(id);
-    a->setProperty("controlId", id);
+    a->setProperty("id", id);
     QObject::connect(a, &QAction::triggered, [onCommand, id] { onCommand(id); });
   }
   pictures_ = {TrayStateIcon(kTrayAlive), TrayStateIcon(kTrayOnHold),
