@@ -32,6 +32,16 @@ std::optional<std::string> SoundFilePath(const std::string& languageDir, std::st
   return FindNoCase(languageDir, name);
 }
 
+std::vector<std::string_view> SoundEntries(std::string_view list) {
+  std::vector<std::string_view> entries;
+  if (list.size() > kAudioValueMax) return entries;
+  size_t start = 0;
+  for (size_t semi; (semi = list.find(';', start)) != std::string_view::npos; start = semi + 1) {
+    if (semi > start) entries.push_back(list.substr(start, semi - start));
+  }
+  return entries;
+}
+
 TrayModel::TrayModel(KeyStore& keys, SoundPlayer& player, TrayIconView& view,
                      std::string installDir)
     : keys_(keys), player_(player), view_(view), installDir_(std::move(installDir)) {}
@@ -191,11 +201,8 @@ void TrayModel::playQueuedSounds() {
   // Read and emptied in one locked step, so an entry the service appends in
   // between waits for the next second instead of being lost.
   std::optional<std::string> list = keys_.readAndEmpty(kAudioKey, slot_);
-  if (!list || list->size() > kAudioValueMax) return;
-  size_t start = 0;
-  for (size_t semi; (semi = list->find(';', start)) != std::string::npos; start = semi + 1) {
-    std::string_view entry = std::string_view(*list).substr(start, semi - start);
-    if (entry.empty()) continue;
+  if (!list) return;
+  for (std::string_view entry : SoundEntries(*list)) {
     auto path = SoundFilePath(languageDir_, entry);
     if (!path) {
       std::fprintf(stderr, "Larktray: sound \"%.*s\" refused or not found\n",

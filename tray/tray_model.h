@@ -43,6 +43,11 @@ class TrayIconView {
 // '/', absolute paths and ".." are refused, names are found without case.
 std::optional<std::string> SoundFilePath(const std::string& languageDir, std::string_view entry);
 
+// The entries of an Audio value to play: each one closed by ';', empty ones
+// skipped, text after the last ';' ignored; nothing for a list longer than
+// the slot's limit.
+std::vector<std::string_view> SoundEntries(std::string_view list);
+
 class TrayModel {
  public:
   TrayModel(KeyStore& keys, SoundPlayer& player, TrayIconView& view, std::string installDir);

@@ -15,6 +15,7 @@
 
 #include "platform/key_store.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
@@ -22,7 +23,6 @@
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
-#include "platform/process.h"
 #include "tray/tray_model.h"
 
 namespace lark {
