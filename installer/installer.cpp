@@ -19,6 +19,17 @@ namespace lark {
 
 namespace {
 
+// The pieces of `s` between each `sep` (an empty `s` gives one empty piece).
+std::vector<std::string_view> Split(std::string_view s, char sep) {
+  std::vector<std::string_view> parts;
+  for (size_t p = 0, q; p <= s.size(); p = q + 1) {
+    q = s.find(sep, p);
+    if (q == std::string_view::npos) q = s.size();
+    parts.push_back(s.substr(p, q - p));
+  }
+  return parts;
+}
+
 bool HasControl(std::string_view s) {
   for (char c : s) {
     unsigned char u = static_cast<unsigned char>(c);
@@ -96,20 +107,10 @@ std::optional<Account> LookupAccount(const std::string& root) {
   auto field = [](const std::string& file, int index) -> std::optional<unsigned> {
     auto text = ReadFile(file);
     if (!text) return std::nullopt;
-    size_t start = 0;
-    while (start < text->size()) {
-      size_t end = text->find('\n', start);
-      if (end == std::string::npos) end = text->size();
-      std::string line = text->substr(start, end - start);
-      start = end + 1;
-      std::vector<std::string> parts;
-      for (size_t p = 0, q; p <= line.size(); p = q + 1) {
-        q = line.find(':', p);
-        if (q == std::string::npos) q = line.size();
-        parts.push_back(line.substr(p, q - p));
-      }
+    for (std::string_view line : Split(*text, '\n')) {
+      auto parts = Split(line, ':');
       if (parts.size() > static_cast<size_t>(index) && parts[0] == kServiceAccount) {
-        return static_cast<unsigned>(std::strtoul(parts[index].c_str(), nullptr, 10));
+        return static_cast<unsigned>(std::strtoul(std::string(parts[index]).c_str(), nullptr, 10));
       }
     }
     return std::nullopt;
@@ -317,19 +318,10 @@ std::optional<InstallerArgs> ParseInstallerArgs(const std::vector<std::string>& 
 
 std::optional<std::vector<ManifestEntry>> ParseManifest(std::string_view text) {
   std::vector<ManifestEntry> entries;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
+  for (std::string_view line : Split(text, '\n')) {
     if (line.empty()) continue;
     std::vector<std::string> f;
-    for (size_t p = 0, q; p <= line.size(); p = q + 1) {
-      q = line.find('\t', p);
-      if (q == std::string_view::npos) q = line.size();
-      f.emplace_back(line.substr(p, q - p));
-    }
+    for (std::string_view field : Split(line, '\t')) f.emplace_back(field);
     if (f.size() != 4 || f[3].empty()) return std::nullopt;
     ManifestEntry e;
     if (f[0] == "program") {
@@ -345,12 +337,8 @@ std::optional<std::vector<ManifestEntry>> ParseManifest(std::string_view text) {
     e.mode = static_cast<unsigned>(std::strtoul(f[1].c_str(), &endp, 8));
     if (f[1].empty() || *endp != '\0' || e.mode > 0777) return std::nullopt;
     // Names stay inside the install folder.
-    std::string_view name = f[2];
-    if (name.empty() || name.front() == '/') return std::nullopt;
-    for (size_t p = 0, q; p <= name.size(); p = q + 1) {
-      q = name.find('/', p);
-      if (q == std::string_view::npos) q = name.size();
-      if (!IsSafeName(name.substr(p, q - p))) return std::nullopt;
+    for (std::string_view part : Split(f[2], '/')) {
+      if (!IsSafeName(part)) return std::nullopt;
     }
     e.name = f[2];
     e.source = f[3];

@@ -213,6 +213,22 @@ TEST(LarkcoreUnit, VerifiesWithEveryHardeningDirective) {
   EXPECT_EQ(system(cmd.c_str()), 0) << ReadFile(tmp.file("out")).value_or("");
 }
 
+TEST(LarkinstallManifest, LinesAndBadLines) {
+  auto good =
+      ParseManifest("program\t0755\tLarkcore\t/b/Larkcore\n\ndata\t0644\tEnglish/x.ini\tx\n");
+  ASSERT_TRUE(good);
+  ASSERT_EQ(good->size(), 2u);
+  EXPECT_EQ((*good)[1].kind, ManifestEntry::kData);
+  EXPECT_EQ((*good)[1].mode, 0644u);
+  EXPECT_EQ((*good)[1].name, "English/x.ini");
+  for (const char* bad :
+       {"program\t0755\tLarkcore\n", "tool\t0755\tLarkcore\ts\n", "data\t0958\tx\ts\n",
+        "data\t\tx\ts\n", "data\t01777\tx\ts\n", "data\t0644\t/etc/x\ts\n",
+        "data\t0644\ta/../../x\ts\n", "data\t0644\ta//x\ts\n", "data\t0644\tx\t\n"}) {
+    EXPECT_EQ(ParseManifest(bad), std::nullopt) << bad;
+  }
+}
+
 TEST(LarkcoreUnit, ExecWordsAreQuotedForSystemd) {
   const std::pair<const char*, const char*> cases[] = {
       {"/opt/larkcore/Larkcore", "\"/opt/larkcore/Larkcore\""},
