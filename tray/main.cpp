@@ -59,11 +59,9 @@ int main(int argc, char** argv) {
 
   lark::KeyStore keys(lark::KeyStore::DefaultDir());
   lark::ProcessSoundPlayer player;
+  // The view comes first (the model shows itself through it) and reaches
+  // the model once it exists.
   lark::TrayModel* model = nullptr;
-  auto quit = [&] {
-    model->exit();
-    app.quit();
-  };
   lark::QtTrayView view([&](int id) {
     if (model == nullptr || !model->command(id)) return;
     if (id == lark::kTrayCmdExit) app.quit();
@@ -79,7 +77,8 @@ int main(int argc, char** argv) {
     signalfd_siginfo info;
     while (read(sigfd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
     }
-    quit();
+    tray.exit();
+    app.quit();
   });
   QTimer second, poll;
   QObject::connect(&second, &QTimer::timeout, [&] { tray.onSecondTick(); });
