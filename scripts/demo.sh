@@ -90,8 +90,13 @@ sleep 1
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # A Wayland session without X uses Qt's Wayland plugin.
   [ -z "${DISPLAY:-}" ] && export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-wayland}
+  # The tray status program beside the console; it goes when the demo ends.
+  cp build-release/tray/Larktray "$demo"/
+  "$demo"/Larktray restart &
+  tray=$!
   build-release/console/shell/Larkview
   code=$?
+  kill $tray 2>/dev/null
   kill $core 2>/dev/null
   wait $core 2>/dev/null
   exit $code
