@@ -164,6 +164,12 @@ struct Service::Link {
       auto bytes = service.upsEventLog_.copyOut();
       return std::vector<uint8_t>(bytes.begin(), bytes.end());
     };
+    s.startReport = [&service](const ReportPeriod& period) {
+      if (service.reports_.running()) return false;
+      return service.reports_.start(MakeReportJob(
+          service.tree_, service.languages_, *service.history_->settings(), period,
+          service.options_.installDir, [&service] { return service.eventLog_.readContents(); }));
+    };
   }
   static LinkServerOptions ServerOptions(const ServiceOptions& options) {
     LinkServerOptions o;
@@ -354,6 +360,7 @@ void Service::stop() {
     s.reportPending = false;
   });
   systemEvent(kLevelInformation, kMsgServiceStopping);
+  reports_.stop();
   ports_.StopSerialThreads();
   history_->stop();
   link_->stop();

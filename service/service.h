@@ -26,6 +26,7 @@
 #include "records/history_database.h"
 #include "records/history_recorder.h"
 #include "records/outgoing_messages.h"
+#include "records/report_writer.h"
 
 namespace lark {
 
@@ -73,6 +74,7 @@ class Service {
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
   HistoryRecorder& history() { return *history_; }
+  ReportWriter& reports() { return reports_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -119,6 +121,8 @@ class Service {
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
   HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
   std::unique_ptr<HistoryRecorder> history_;
+  ReportDatabase reportDatabase_;  // refuses every query until the database layer exists
+  ReportWriter reports_{reportDatabase_};
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;
