@@ -7,14 +7,14 @@
 #include <cstring>
 #include <functional>
 
+#include "core/language_texts.h"
+#include "core/tree_action_levels.h"
+#include "core/tree_dump.h"
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
-#include "core/language_texts.h"
 #include "linkserver/link_commands.h"
 #include "linkserver/link_server.h"
 #include "linkserver/status_server.h"
-#include "core/tree_action_levels.h"
-#include "core/tree_dump.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "records/audio_handover.h"
@@ -164,12 +164,7 @@ struct Service::Link {
       auto bytes = service.upsEventLog_.copyOut();
       return std::vector<uint8_t>(bytes.begin(), bytes.end());
     };
-    s.startReport = [&service](const ReportPeriod& period) {
-      if (service.reports_.running()) return false;
-      return service.reports_.start(MakeReportJob(
-          service.tree_, service.languages_, *service.history_->settings(), period,
-          service.options_.installDir, [&service] { return service.eventLog_.readContents(); }));
-    };
+    s.startReport = [&service](const ReportPeriod& period) { return service.startReport(period); };
   }
   static LinkServerOptions ServerOptions(const ServiceOptions& options) {
     LinkServerOptions o;
@@ -267,6 +262,13 @@ void Service::loadEverything() {
   lastTick_.minute = 0xFFFF;
 }
 
+bool Service::startReport(const ReportPeriod& period) {
+  if (reports_.running()) return false;
+  return reports_.start(MakeReportJob(tree_, languages_, *history_->settings(), period,
+                                      options_.installDir,
+                                      [this] { return eventLog_.readContents(); }));
+}
+
 void Service::afterMapOpened() {
   eventLog_.setPath(settings_.historyDirectory, maps_.currentMapName());
   ports_.setConfig(SerialPollConfig{static_cast<uint32_t>(settings_.serialPolling),
@@ -319,8 +321,8 @@ bool Service::start(std::string* error) {
          eventLog_.countLines();
        })},
       {"status shared memory", done([this] {
-         status_ = std::make_unique<StatusServer>(clock_, tree_,
-                                                  [this](std::string_view t) { log(t); });
+         status_ =
+             std::make_unique<StatusServer>(clock_, tree_, [this](std::string_view t) { log(t); });
          status_->ResetStatusSharedMemory();
        })},
       {"timers 1025, 1028 and 1035",

@@ -75,6 +75,9 @@ class Service {
   PortTable& ports() { return ports_; }
   HistoryRecorder& history() { return *history_; }
   ReportWriter& reports() { return reports_; }
+  // Command 22 sub 2 after its checks: a report of the tree as it stands
+  // starts on its own thread; false while one runs.
+  bool startReport(const ReportPeriod& period);
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -119,7 +122,7 @@ class Service {
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
-  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
+  HistoryDatabase historyDatabase_;       // "not in use" until the database layer exists
   std::unique_ptr<HistoryRecorder> history_;
   ReportDatabase reportDatabase_;  // refuses every query until the database layer exists
   ReportWriter reports_{reportDatabase_};
