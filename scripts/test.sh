@@ -30,7 +30,8 @@ fi
 tsan_tests=(platform_event_loop platform_process platform_key_store devices_port_table
             devices_ascii_ups_pty devices_serial_trace core_event_log core_language_texts core_device_tree
             linkserver_link_server linkserver_link_callback records_alarm_chain service_larkcore
-            records_history_recorder service_history_service)
+            records_history_recorder service_history_service records_report_writer
+            service_report_service)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK_WERROR=ON >/dev/null
 if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim Larknote \
   $(printf 'test_%s_test ' "${tsan_tests[@]}"); then

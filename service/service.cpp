@@ -7,14 +7,14 @@
 #include <cstring>
 #include <functional>
 
-#include "core/language_texts.h"
-#include "core/tree_action_levels.h"
-#include "core/tree_dump.h"
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "core/language_texts.h"
 #include "linkserver/link_commands.h"
 #include "linkserver/link_server.h"
 #include "linkserver/status_server.h"
+#include "core/tree_action_levels.h"
+#include "core/tree_dump.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "records/audio_handover.h"
@@ -321,8 +321,8 @@ bool Service::start(std::string* error) {
          eventLog_.countLines();
        })},
       {"status shared memory", done([this] {
-         status_ =
-             std::make_unique<StatusServer>(clock_, tree_, [this](std::string_view t) { log(t); });
+         status_ = std::make_unique<StatusServer>(clock_, tree_,
+                                                  [this](std::string_view t) { log(t); });
          status_->ResetStatusSharedMemory();
        })},
       {"timers 1025, 1028 and 1035",
