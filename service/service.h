@@ -122,7 +122,7 @@ class Service {
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
-  HistoryDatabase historyDatabase_;       // "not in use" until the database layer exists
+  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
   std::unique_ptr<HistoryRecorder> history_;
   ReportDatabase reportDatabase_;  // refuses every query until the database layer exists
   ReportWriter reports_{reportDatabase_};
