@@ -2,11 +2,8 @@
 // Larkcore with the simulated UPS, and a report held on the event log's
 // lock while the history goes on, a second request is refused and the
 // service stops.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <mutex>
@@ -29,6 +26,7 @@
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tree_fixtures.h"
+#include "tests/support/ups_simulator.h"
 
 namespace lark {
 namespace {
@@ -67,26 +65,8 @@ TEST(ReportService, CommandStartsAReportOfTheTreeIntoTheReportFolder) {
   ASSERT_NE(at, std::string::npos);
   map.replace(at, 11, "Title=../x");
   ASSERT_TRUE(WriteFileAtomic(dir.file("Demo.UMF"), map));
-  ASSERT_TRUE(MakeDirs(dir.file("ports")));
-  const std::string sim = test::BuiltProgram("tools/ups_sim");
-  const std::string ports = dir.file("ports");
-  pid_t simPid = fork();
-  if (simPid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    execl(sim.c_str(), sim.c_str(), "--pty-dir", ports.c_str(), "--com", "1", "--ups", "1",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  struct Reap {
-    pid_t pid;
-    ~Reap() {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  } reap{simPid};
-  ASSERT_TRUE(test::Eventually([&] { return FileExists(dir.file("ports/COM1")); }, 20000));
+  test::UpsSimulatorProcess simulator(dir.file("ports"));
+  ASSERT_TRUE(simulator.waitReady(20000));
 
   test::ServiceProcess service(dir.path());
   ASSERT_TRUE(service.start());
