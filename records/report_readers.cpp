@@ -161,6 +161,10 @@ std::optional<ActionRowRef> CountedActionRow(const ReportDevice& d, int index) {
       return in(ActionFamily::Pw, index);
     case kCommInverter:
       return in(ActionFamily::Inverter, index);
+    case kCommSensor:
+      return in(ActionFamily::Sensor, index);
+    case kCommMeter:
+      return in(ActionFamily::Meter, index);
     default:
       return std::nullopt;
   }
@@ -205,6 +209,11 @@ EventList ListedEvents(const ReportDevice& d) {
       return {ActionFamily::Pw, 41};
     case kCommInverter:
       return {ActionFamily::Inverter, 17};
+    // Sensors and meters log their own family's events.
+    case kCommSensor:
+      return {ActionFamily::Sensor, 6};
+    case kCommMeter:
+      return {ActionFamily::Meter, 1};
     default:
       return {ActionFamily::Regular, 26};
   }

@@ -81,7 +81,8 @@ TEST(ReportEvents, CountedByTheDeviceFamilysLevelsWithinItsTable) {
       {Snmp(kMibInverter), {4}, true, 0, 1, 0},      // an SNMP inverter: snmpv4 levels
       {Serial(kCommAscii), {50, 52, 116, 118, 946}, true, 1, 2, 0},
       {Serial(kCommThreePhase), {46, 48, 150, 152}, true, 1, 0, 2},
-      {Serial(kCommSensor), {2}, true, 0, 0, 0},  // a family without a table
+      {Serial(kCommSensor), {2, 12}, true, 1, 0, 0},  // the sensor table's 12 rows
+      {Serial(kCommMeterSum), {2}, true, 0, 0, 0},    // a family without a table
   };
   for (const Case& c : cases) {
     std::vector<EventRecord> ev;

@@ -82,6 +82,7 @@ const std::vector<Device> kDevices = {
     {{5, "9315", kNodeSerial, kCommModbus9315, 0}, 34},
     {{6, "Inverter", kNodeSerial, kCommInverter, 0}, 17},
     {{8, "PLC", kNodeSerial, kCommPlc, 0}, 0},
+    {{9, "Sensor", kNodeSerial, kCommSensor, 0}, 7},
 };
 
 // Samples 30 s apart; item 1 is 0 once, every seventh item from 3 never has
@@ -175,7 +176,6 @@ struct Fixture {
                                                   "\t1\t" + std::to_string(e.index) + "\ttext");
       }
     }
-    // The inverter's sensor has nothing in the period: its own report says so.
   }
 
   std::map<std::string, std::string> run(bool database) {
@@ -204,11 +204,11 @@ TEST(PeriodReport, FilesAndDatabaseGiveTheGoldenReport) {
   std::map<std::string, std::string> expected;
   for (const auto& e : fs::directory_iterator(golden))
     expected[e.path().filename().string()] = ReadFile(e.path().string()).value_or("");
-  EXPECT_EQ(fromFiles.size(), 7u);  // six devices and the summary; no PLC
+  EXPECT_EQ(fromFiles.size(), 8u);  // seven devices and the summary; no PLC
   EXPECT_EQ(fromFiles, expected);
   EXPECT_EQ(fromDatabase, expected);
   // One select per device-day of the period.
-  EXPECT_EQ(f.db.historySelects, 5 * 32);
+  EXPECT_EQ(f.db.historySelects, 5 * 32);  // none for the inverter and the sensor
 }
 
 TEST(PeriodReport, FileNamesStayInTheReportFolder) {
