@@ -29,21 +29,26 @@ struct ReportDevice {
   uint8_t mibType = 0;
 };
 
-// What the report asks of the database. Each answer is the caller's own
-// text of whole rows, each ended by '\n'; nullopt when the token was refused
-// or the select failed (the device's section stays empty). The default
-// refuses everything (no database layer in use).
+// What the report asks of the database, one select per call, run by the
+// thread that owns the connection. Each answer is the caller's own text of
+// whole rows, columns joined by tabs (NULL as an empty column, date-times
+// as "YYYY-MM-DD HH:MM:SS" with or without a fraction), each row ended by
+// '\n'; nullopt when the token was refused or the select failed (the
+// device's section stays empty). The default refuses everything (no
+// database layer in use).
 class ReportDatabase {
  public:
   virtual ~ReportDatabase() = default;
-  // The device's event rows ("ups_id, occurdt, level, evt_index, evt_descr")
-  // from the first second of `from` to the last of `to`, order by occurdt.
+  // The device's event rows (ups_id, occurdt, level, evt_index, evt_descr)
+  // "where ups_id=<id> and occurdt between '<from> 00:00:00' and
+  // '<to> 23:59:59' order by occurdt".
   virtual std::optional<std::string> selectEvents(const ReportDevice& /*device*/,
                                                   const ReportPeriod& /*period*/) {
     return std::nullopt;
   }
-  // The device's history rows ("occurdt, val0, val1, ...") of one day,
-  // order by occurdt.
+  // The device's history rows (occurdt, val0, val1, ...) from its family's
+  // history table, "where occurdt between '<day> 00:00:00' and
+  // '<day> 23:59:59' order by occurdt".
   virtual std::optional<std::string> selectHistoryDay(const ReportDevice& /*device*/,
                                                       const ReportDate& /*day*/) {
     return std::nullopt;
