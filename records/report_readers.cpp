@@ -18,6 +18,11 @@ int64_t Seconds(const HistoryRow& r) {
   return DaysFromCivil(r.year, r.month, r.day) * 86400 + r.hour * 3600 + r.minute * 60 + r.second;
 }
 
+// A database answer is complete: its last row counts without a line end.
+void EndLastRow(std::string& rows) {
+  if (!rows.empty() && rows.back() != '\n') rows += '\n';
+}
+
 }  // namespace
 
 bool InReportPeriod(const ReportPeriod& p, int year, int month, int day) {
@@ -102,6 +107,7 @@ std::vector<EventRecord> DatabaseReportSource::events(const ReportDevice& device
   std::vector<EventRecord> out;
   auto rows = db_.selectEvents(device, period);
   if (!rows) return out;
+  EndLastRow(*rows);
   ForEachWholeLine(*rows, [&](std::string_view line) {
     auto e = ParseEventRow(line);
     if (e && e->number == device.id && InReportPeriod(period, e->year, e->month, e->day))
@@ -115,6 +121,7 @@ void DatabaseReportSource::historyRows(const ReportDevice& device, const ReportP
   ReportDate day = period.from;
   while (!(period.to < day)) {
     if (auto rows = db_.selectHistoryDay(device, day)) {
+      EndLastRow(*rows);
       ForEachWholeLine(*rows, [&](std::string_view line) {
         auto row = ParseHistoryDbRow(line, items);
         if (row && row->year == day.year && row->month == day.month && row->day == day.day) f(*row);

@@ -32,7 +32,7 @@ struct ReportDevice {
 // What the report asks of the database, one select per call, run by the
 // thread that owns the connection. Each answer is the caller's own text of
 // whole rows, columns joined by tabs (NULL as an empty column, date-times
-// as "YYYY-MM-DD HH:MM:SS" with or without a fraction), each row ended by
+// as "YYYY-MM-DD HH:MM:SS" with or without a fraction), rows separated by
 // '\n'; nullopt when the token was refused or the select failed (the
 // device's section stays empty). The default refuses everything (no
 // database layer in use).

@@ -62,9 +62,9 @@ class FakeReportDatabase final : public ReportDatabase {
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
       return DbTime(a.first, false) < DbTime(b.first, false);
     });
-    std::string out;
+    std::string out;  // rows joined by line ends, none after the last
     for (auto& [t, row] : rows)
-      if (in(t)) out += row + "\n";
+      if (in(t)) out += (out.empty() ? "" : "\n") + row;
     return out;
   }
 };
