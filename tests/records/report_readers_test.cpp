@@ -146,6 +146,22 @@ TEST(ReportStats, EnergyFollowsTheTimeStampsAndRestartsAfterALostLink) {
       {"across midnight", {Sample(1, 23, 59, 30, phases), Sample(2, 0, 0, 30, phases)}, 60},
   };
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(energyOf(c.rows), c.wh) << c.name;
+
+  // mge and pw integrate their energy item (43, 19) as stored; a sample
+  // without it adds nothing but keeps the chain.
+  for (auto [kind, item, items] : {std::tuple{StatsKind::kMge, 43, 56}, {StatsKind::kPw, 19, 34}}) {
+    HistoryStatsBuilder b(kind);
+    auto row = [&](int minute, int32_t v) {
+      HistoryRow r{2024, 1, 1, 10, minute, 0, std::vector<int32_t>(static_cast<size_t>(items), 7)};
+      r.values[static_cast<size_t>(item)] = v;
+      return r;
+    };
+    b.add(row(0, 100));
+    b.add(row(30, 100));  // 10.0 for half an hour
+    b.add(row(40, -1));
+    b.add(row(52, 50));  // 5.0 for 12 minutes
+    EXPECT_DOUBLE_EQ(b.stats().energy, 6.0) << item;
+  }
 }
 
 TEST(ReportStats, FiguresCountOnlyTheSamplesThatGaveAValue) {
