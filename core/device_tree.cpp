@@ -47,6 +47,7 @@ DeviceTree::DeviceTree(WorkerPauser& pauser, TreeEndpoints& endpoints)
     : pauser_(&pauser), endpoints_(&endpoints), root_(std::make_unique<DeviceNode>()) {
   currentParent_ = root_.get();
   resetRootImage(*root_);
+  rebuildIndex();
 }
 
 DeviceTree::~DeviceTree() = default;
@@ -56,6 +57,7 @@ DeviceTree::StructuralEdit::StructuralEdit(DeviceTree& tree)
   if (outer_) {
     tree_.pauser_->pauseAll();
     tree_.mu_.lock();
+    tree_.generation_.fetch_add(1, std::memory_order_acq_rel);
   }
   ++tree_.editDepth_;
 }
@@ -68,6 +70,34 @@ DeviceTree::StructuralEdit::~StructuralEdit() {
   }
 }
 
+// ---- the id index ----
+
+DeviceNode* DeviceTree::findById(int32_t id) const {
+  if (id < 0 || id > 0xFFFF) return nullptr;
+  auto it = ids_.find(static_cast<uint16_t>(id));
+  return it == ids_.end() ? nullptr : it->second;
+}
+
+void DeviceTree::indexSubtree(DeviceNode& node) {
+  ids_.emplace(node.idU16(), &node);  // an id already held keeps its node
+  for (const auto& c : node.children()) indexSubtree(*c);
+}
+
+void DeviceTree::unindexNode(const DeviceNode& node) {
+  auto it = ids_.find(node.idU16());
+  if (it != ids_.end() && it->second == &node) ids_.erase(it);
+}
+
+void DeviceTree::unindexSubtree(const DeviceNode& node) {
+  unindexNode(node);
+  for (const auto& c : node.children()) unindexSubtree(*c);
+}
+
+void DeviceTree::rebuildIndex() {
+  ids_.clear();
+  indexSubtree(*root_);
+}
+
 // ---- reset, create, find, count ----
 
 void Tree_ResetRoot(DeviceTree& tree) {
@@ -76,6 +106,7 @@ void Tree_ResetRoot(DeviceTree& tree) {
   if (root.childCount() > 0) Tree_FreeSubtree(tree, root);
   resetRootImage(root);
   tree.setCurrentParent(root);
+  tree.rebuildIndex();
 }
 
 namespace {
@@ -86,17 +117,16 @@ void collectIds(const DeviceNode& node, std::bitset<65536>& used) {
 }
 
 // The id for a new node: NextNodeId when it is free and within range, else
-// the next free id above it, wrapping to 1; 0 when every id is taken.
+// the next free id above it, wrapping to 1; 0 when every id is taken. The
+// tree's ids come from the index; only the clipboard is walked.
 uint32_t chooseNodeId(const DeviceTree& tree) {
-  std::bitset<65536> used;
-  collectIds(tree.root(), used);
-  if (tree.clipboard()) collectIds(*tree.clipboard(), used);
-  used.set(0);  // the root's
+  std::bitset<65536> clipped;
+  if (tree.clipboard()) collectIds(*tree.clipboard(), clipped);
   uint32_t start = tree.nextNodeId();
   if (start == 0 || start > kMaxNodeId) start = 1;
   for (uint32_t n = 0; n < kMaxNodeId; ++n) {
     const uint32_t id = (start - 1 + n) % kMaxNodeId + 1;
-    if (!used.test(id)) return id;
+    if (!clipped.test(id) && tree.findById(static_cast<int32_t>(id)) == nullptr) return id;
   }
   return 0;
 }
@@ -161,9 +191,12 @@ DeviceNode* Tree_CreateNode(DeviceTree& tree, uint8_t kind, std::string_view ipT
     parent.detachChild(parent.childCount() - 1);
     return nullptr;
   }
+  tree.indexSubtree(*raw);
   tree.setNextNodeId(id + 1);
   return raw;
 }
+
+DeviceNode* Tree_FindNodeById(const DeviceTree& tree, int32_t id) { return tree.findById(id); }
 
 DeviceNode* Tree_FindNodeById(int32_t id, DeviceNode* start) {
   if (!start || id < 0 || id > 0xFFFF) return nullptr;
@@ -221,6 +254,7 @@ bool Tree_CutChild(DeviceTree& tree, int index) {
   DeviceTree::StructuralEdit edit(tree);
   freeClipboard(tree);
   std::unique_ptr<DeviceNode> child = parent.detachChild(index);
+  tree.unindexSubtree(*child);
   Tree_RemoveEndpoints(tree, *child);
   tree.setClipboard(std::move(child));
   afterRemoval(tree, parent);
@@ -237,6 +271,7 @@ bool Tree_PasteClipboard(DeviceTree& tree, DeviceNode& group) {
     tree.setClipboard(std::move(node));
     return false;
   }
+  tree.indexSubtree(*raw);
   Tree_AddEndpoints(tree, *raw);
   return true;
 }
@@ -246,6 +281,7 @@ bool Tree_DeleteChild(DeviceTree& tree, int index) {
   DeviceNode* child = parent.child(index);
   if (!child) return false;
   DeviceTree::StructuralEdit edit(tree);
+  tree.unindexNode(*child);
   Tree_FreeSubtree(tree, *child);
   parent.detachChild(index);
   afterRemoval(tree, parent);
@@ -276,7 +312,10 @@ void Tree_FreeSubtree(DeviceTree& tree, DeviceNode& node) {
   }
   node.setPicture("");
   node.freeAllBlocks();
-  for (const auto& c : node.children()) Tree_FreeSubtree(tree, *c);
+  for (const auto& c : node.children()) {
+    tree.unindexNode(*c);  // each level drops its own children
+    Tree_FreeSubtree(tree, *c);
+  }
   while (node.childCount() > 0) node.detachChild(node.childCount() - 1);
 }
 

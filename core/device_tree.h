@@ -10,11 +10,15 @@
 // are guarded by their own locks (see device_node.h and live_data.h).
 #pragma once
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <shared_mutex>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "common/bytes.h"
 #include "core/device_node.h"
@@ -48,6 +52,17 @@ class TreeEndpoints {
   virtual void releaseGprsStation(DeviceNode& /*node*/) {}
 };
 
+// A one-register Modbus write as queued for a device: function, register and
+// value, both big-endian.
+using ModbusPdu = std::array<uint8_t, 5>;
+// Function 6 writing `value` to `reg`; none when the value is outside 0..65535
+// (a device register never takes a value cut to fit).
+inline std::optional<ModbusPdu> RegisterWritePdu(uint16_t reg, int64_t value) {
+  if (value < 0 || value > 0xFFFF) return std::nullopt;
+  return ModbusPdu{6, static_cast<uint8_t>(reg >> 8), static_cast<uint8_t>(reg & 0xFF),
+                   static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)};
+}
+
 // The UPS command fan-out as the tree uses it. The service wires the real
 // fan-out in; tests use a recording fake.
 class UpsCommandSink {
@@ -60,6 +75,16 @@ class UpsCommandSink {
   virtual void QueueAsciiCommand(DeviceNode& node, std::string_view text) = 0;
   // Queues a control frame of the binary protocol (from the length byte on).
   virtual void QueueBinaryFrame(DeviceNode& node, CBytes frame) = 0;
+  // Queues every text or none (a full queue refuses the whole request).
+  virtual bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) {
+    for (const std::string& t : texts) QueueAsciiCommand(node, t);
+    return true;
+  }
+  // Queues Modbus writes to a Modbus RTU device, every one or none; false when
+  // they did not go in.
+  virtual bool QueueModbusCommands(DeviceNode& /*node*/, std::span<const ModbusPdu> /*pdus*/) {
+    return false;
+  }
   // Whether commands for devices of this protocol can be queued at all; a
   // request for one that cannot is refused rather than dropped.
   virtual bool CanQueueFor(int16_t commType) const { return true; }
@@ -121,6 +146,19 @@ class DeviceTree {
   uint32_t nextNodeId() const { return nextNodeId_; }
   void setNextNodeId(uint32_t id) { nextNodeId_ = id; }
 
+  // The node of an id (compared as 16-bit unsigned) in the tree under the
+  // root, through the id index; null for an id outside 0..65535 or not in
+  // the tree (the clipboard is not). Where two nodes share an id, the one
+  // indexed first is found.
+  DeviceNode* findById(int32_t id) const;
+  // The id index follows the tree: the Tree_* operations and the loaders
+  // keep it. A subtree that enters or leaves the tree another way is
+  // indexed or dropped here; rebuildIndex starts it over from the root.
+  void indexSubtree(DeviceNode& node);
+  void unindexSubtree(const DeviceNode& node);
+  void unindexNode(const DeviceNode& node);  // the node alone, not its children
+  void rebuildIndex();
+
   // The subtree of the last cut, or null.
   DeviceNode* clipboard() const { return clipboard_.get(); }
   std::unique_ptr<DeviceNode> takeClipboard() { return std::move(clipboard_); }
@@ -146,6 +184,9 @@ class DeviceTree {
     bool outer_;
   };
   bool inStructuralEdit() const { return editDepth_ > 0; }
+  // Changes with every structural edit: what a walk found (node pointers
+  // included) stays good while it is unchanged.
+  uint64_t structureGeneration() const { return generation_.load(std::memory_order_acquire); }
 
  private:
   friend class StructuralEdit;
@@ -157,7 +198,11 @@ class DeviceTree {
   int currentChildIndex_ = 0;              // loop thread only
   uint32_t nextNodeId_ = 1;                // loop thread only
   std::unique_ptr<DeviceNode> clipboard_;  // loop thread only
+  // id -> node of the tree; changed inside structural edits only, read under
+  // the tree lock or on the loop thread.
+  std::unordered_map<uint16_t, DeviceNode*> ids_;
   int editDepth_ = 0;                      // loop thread only
+  std::atomic<uint64_t> generation_{0};    // bumped under the exclusive tree lock
 };
 
 // ---- reset, create, find, count ----
@@ -171,8 +216,11 @@ void Tree_ResetRoot(DeviceTree& tree);
 // is free (ids run 1..32767, a used id is never given again), or when an
 // SNMP node is refused by the SNMP device table (nothing stays in the tree).
 DeviceNode* Tree_CreateNode(DeviceTree& tree, uint8_t kind, std::string_view ipText);
-// Depth first, the start node first, then each child subtree in order. Ids
-// compare as 16-bit unsigned; an id outside 0..65535 finds nothing.
+// The node of `id` in the tree (the id index; see DeviceTree::findById).
+DeviceNode* Tree_FindNodeById(const DeviceTree& tree, int32_t id);
+// In a subtree: depth first, the start node first, then each child subtree
+// in order. Ids compare as 16-bit unsigned; an id outside 0..65535 finds
+// nothing.
 DeviceNode* Tree_FindNodeById(int32_t id, DeviceNode* start);
 const DeviceNode* Tree_FindNodeById(int32_t id, const DeviceNode* start);
 DeviceNode* Tree_FindById(DeviceNode* start, int16_t id);

@@ -40,6 +40,30 @@ bool ReadLine(FILE* f, std::string& line, bool& hasEnd) {
   return any;
 }
 
+// Appends `line` in one write; a part written short is cut off again, so the
+// file never holds a torn line.
+bool AppendLine(int fd, std::string_view line) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  ssize_t n;
+  do {
+    n = ::write(fd, line.data(), line.size());
+  } while (n < 0 && errno == EINTR);
+  if (n == static_cast<ssize_t>(line.size())) return true;
+  if (n > 0) (void)!::ftruncate(fd, st.st_size);
+  return false;
+}
+
+// True when the file is empty or ends in LF; otherwise adds a line end.
+bool EndsWithLineEnd(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  if (st.st_size == 0) return true;
+  char last = 0;
+  if (::pread(fd, &last, 1, st.st_size - 1) != 1) return false;
+  return last == '\n' || AppendLine(fd, "\r\n");
+}
+
 }  // namespace
 
 std::string FormatEventLogLine(int32_t number, const WallTime& t, std::string_view levelWord,
@@ -117,7 +141,11 @@ std::optional<std::string> EventLog::readContents() const {
 }
 
 void EventLog::WriteEventLog(int32_t number, uint32_t level, int32_t code, std::string_view text) {
-  if (text.empty() || text.front() == '\0') return;
+  writeEvent(number, level, code, text);
+}
+
+bool EventLog::writeEvent(int32_t number, uint32_t level, int32_t code, std::string_view text) {
+  if (text.empty() || text.front() == '\0') return true;
   // A text from a console or a device must not start a line of its own or
   // shift the fields.
   const std::string clean = OneLineText(text);
@@ -127,21 +155,46 @@ void EventLog::WriteEventLog(int32_t number, uint32_t level, int32_t code, std::
     std::lock_guard<std::mutex> g(hookMu_);
     hook = dbHook_;
   }
-  if (hook) hook(number, level, code, clean);
+  const WallTime when = clock_.now();
+  if (hook) hook(when, number, level, code, clean);
 
   std::shared_ptr<const LevelNames> names = levelNames_ ? levelNames_() : nullptr;
-  const std::string word =
-      OneLineText(names ? (*names)[ClampLevel(level)] : EnglishLevelNames()[ClampLevel(level)]);
+  const LevelNames& words = names ? *names : EnglishLevelNames();
 
   std::lock_guard<std::mutex> g(busy_);
-  if (maxLines_ < kEventLogMinLines || folder_.empty()) return;
-  if (!ensureFolderLocked()) return;
-  int fd =
-      ::open(JoinPath(folder_, kLogName).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  bool ok = WriteAll(fd, FormatEventLogLine(number, clock_.now(), word, code, clean));
-  ::close(fd);
-  if (!ok) return;
+  if (maxLines_ < kEventLogMinLines || folder_.empty()) return false;
+  const std::string path = JoinPath(folder_, kLogName);
+  int fd = -1;
+  if (ensureFolderLocked()) {
+    fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == ELOOP && !linkReported_) {
+      linkReported_ = true;
+      if (problemLog_) problemLog_(path + " is a symbolic link: event lines are not written");
+    }
+  }
+  // A line cut short by a crash or a full disk is ended before the next one.
+  bool ok = fd >= 0 && EndsWithLineEnd(fd);
+  if (ok && lost_ > 0) {
+    const std::string report = std::to_string(lost_) + " events could not be written";
+    ok = AppendLine(fd, FormatEventLogLine(0, when, OneLineText(words[kLevelWarning]),
+                                           kSystemEventCode, report));
+    if (ok) {
+      lost_ = 0;
+      countAppendedLocked();
+    }
+  }
+  ok = ok && AppendLine(fd, FormatEventLogLine(number, when, OneLineText(words[ClampLevel(level)]),
+                                               code, clean));
+  if (fd >= 0) ::close(fd);
+  if (!ok) {
+    if (lost_ < INT32_MAX) ++lost_;
+    return false;
+  }
+  countAppendedLocked();
+  return true;
+}
+
+void EventLog::countAppendedLocked() {
   if (lineCount_ < INT32_MAX) ++lineCount_;
   if (lineCount_ > maxLines_)
     trimLocked(static_cast<int64_t>(lineCount_) - maxLines_ + maxLines_ / 4);
@@ -177,8 +230,12 @@ void EventLog::trimLocked(int64_t dropCount) {
   if (!IsRegularFile(logPath)) return;
   FILE* in = std::fopen(logPath.c_str(), "rb");
   if (in == nullptr) return;
-  FILE* out = std::fopen(tmpPath.c_str(), "wb");
+  // Never through a link someone put in place of our own temp file.
+  const int outFd =
+      ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  FILE* out = outFd >= 0 ? ::fdopen(outFd, "wb") : nullptr;
   if (out == nullptr) {
+    if (outFd >= 0) ::close(outFd);
     std::fclose(in);
     return;
   }

@@ -47,9 +47,9 @@ class EventLog final : public EventLogSink {
   // The database row of an event; called first for every non-empty event
   // while set. It decides itself whether database logging is on and drops
   // the row when the database token is taken elsewhere: the file line is
-  // written in every case.
-  using DatabaseHook =
-      std::function<void(int32_t number, uint32_t level, int32_t code, std::string_view text)>;
+  // written in every case. `when` is the event's time, the file line's too.
+  using DatabaseHook = std::function<void(const WallTime& when, int32_t number, uint32_t level,
+                                          int32_t code, std::string_view text)>;
 
   // `levelNames` gives the current level words; empty means English.
   EventLog(const Clock& clock, LevelNamesSource levelNames);
@@ -70,6 +70,14 @@ class EventLog final : public EventLogSink {
   void countLines();
 
   void WriteEventLog(int32_t number, uint32_t level, int32_t code, std::string_view text) override;
+  // The same, telling whether the line reached the file (an empty text
+  // counts as done). A line that could not be written is counted, and the
+  // next line that can be written is preceded by "N events could not be
+  // written".
+  bool writeEvent(int32_t number, uint32_t level, int32_t code, std::string_view text);
+  // Where a problem with the file itself is reported (a symbolic link in
+  // place of Event.log), once; the file cannot carry it.
+  void setProblemLog(std::function<void(std::string_view)> log) { problemLog_ = std::move(log); }
 
   int32_t lineCount() const;
   int32_t maxLines() const;
@@ -83,6 +91,7 @@ class EventLog final : public EventLogSink {
 
  private:
   void countLinesLocked();
+  void countAppendedLocked();  // one line more; trims past the limit
   void trimLocked(int64_t dropCount);
   bool ensureFolderLocked();
 
@@ -91,10 +100,13 @@ class EventLog final : public EventLogSink {
   mutable std::mutex hookMu_;  // guards dbHook_ only
   DatabaseHook dbHook_;
   mutable std::mutex busy_;
-  std::string historyDir_;                  // guarded by busy_
-  std::string folder_;                      // map folder; "" = off; guarded by busy_
-  int32_t maxLines_ = kDefaultMaxEventLog;  // guarded by busy_
-  int32_t lineCount_ = 0;                   // guarded by busy_
+  std::string historyDir_;                            // guarded by busy_
+  std::string folder_;                                // map folder; "" = off; guarded by busy_
+  int32_t maxLines_ = kDefaultMaxEventLog;            // guarded by busy_
+  int32_t lineCount_ = 0;                             // guarded by busy_
+  int32_t lost_ = 0;                                  // lines not written since the last one; busy_
+  bool linkReported_ = false;                         // guarded by busy_
+  std::function<void(std::string_view)> problemLog_;  // set before the first write
 };
 
 }  // namespace lark

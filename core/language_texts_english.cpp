@@ -2,6 +2,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <map>
 
 #include "core/action_tables.h"
 #include "core/event_log_sink.h"
@@ -155,11 +156,27 @@ std::string LanguageIni() {
             "Database result too large; the rest was dropped"});
 
   ini.section("Status");
-  for (const auto& [n, text] : EnglishStatusKeys()) ini.key("S_" + std::to_string(n), text);
+  // S_4-S_12 carry the console's battery level and output source words (the
+  // service shows none of them); S_106 is the console's last modular alarm.
+  const auto serviceKeys = EnglishStatusKeys();
+  std::map<int, std::string> status(serviceKeys.begin(), serviceKeys.end());
+  int consoleKey = 4;
+  for (const char* w : {"Low", "Depleted", "Battery", "Bypass(Reserve)", "Reducing", "Boosting",
+                        "Manual Bypass", "Other", "None"})
+    status[consoleKey++] = w;
+  status[106] = "General Alarm";
+  for (const auto& [n, text] : status) ini.key("S_" + std::to_string(n), text);
 
   ini.section("Operator-Message");
   for (uint32_t m = 1; m <= kOperatorMessageCount; ++m)
     ini.key("M_" + std::to_string(m), "Console operation " + std::to_string(m) + ":");
+
+  // The console's message boxes.
+  ini.section("MessageBox");
+  ini.key("M_5", "Do you want to close Gridwarden Manager?");
+  ini.key("M_11", "An object has been cut and not pasted. It is lost when you exit. Exit anyway?");
+  ini.key("M_56", "Another console is changing the configuration. Status updates wait until it is done.");
+  ini.key("M_57", "Another console has changed the configuration. It is loaded again.");
   return ini.take();
 }
 

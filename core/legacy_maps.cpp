@@ -178,6 +178,10 @@ void ReadOldRecord(OldMapContext& c, DeviceNode& node, int depth, bool isRoot) {
       c.stop = true;
     }
     for (int32_t i = 0; i < count && !in.atEnd() && !c.stop; ++i) {
+      if (c.hooks.stopRequested && c.hooks.stopRequested()) {
+        c.stop = true;
+        break;
+      }
       auto child = std::make_unique<DeviceNode>();
       ReadOldRecord(c, *child, depth + 1, false);
       const int32_t cid = child->id();
@@ -293,6 +297,8 @@ int ReadOldMapText(int version, std::string_view text, DeviceTree& tree, const M
   in.next();  // the version line
   OldMapContext c{version, in, tree, hooks, log, {}, 0, false};
   ReadOldRecord(c, tree.root(), 0, true);
+  // Nodes were put together below one another before they reached the tree.
+  tree.rebuildIndex();
   return c.read;
 }
 

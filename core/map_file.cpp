@@ -163,8 +163,10 @@ void ApplyLine(DeviceNode& n, std::string_view line) {
   };
   for (const auto& k : kSchedule) {
     if (!StartsWith(line, k.prefix)) continue;
-    int32_t row = LeadingInt(line.substr(k.prefix.size())) - 1;
-    if (row < 0 || row >= kWeekScheduleCount) return;
+    // Wider than the key's number, so "Week.Day-2147483648" stays a bad row.
+    const int64_t wide = int64_t{LeadingInt(line.substr(k.prefix.size()))} - 1;
+    if (wide < 0 || wide >= (k.field <= kWEvent ? kWeekScheduleCount : kDateScheduleCount)) return;
+    const int row = static_cast<int>(wide);
     if (k.field <= kWEvent) {
       // "Week.Day" starts a row: the row's other keys follow it.
       ScheduleWeekEntry e = k.field == kWDay ? ScheduleWeekEntry{} : n.weekEntry(row);
@@ -218,8 +220,9 @@ void ApplyLine(DeviceNode& n, std::string_view line) {
                                               "PLC.YTPCAlarm", "PLC.YUPSAlarm", "PLC.Source"};
   for (size_t k = 0; k < std::size(kPlc); ++k) {
     if (!StartsWith(line, kPlc[k])) continue;
-    int32_t slot = LeadingInt(line.substr(kPlc[k].size())) - 1;
-    if (slot < 0 || slot >= kPlcPointCount) return;
+    const int64_t wide = int64_t{LeadingInt(line.substr(kPlc[k].size()))} - 1;
+    if (wide < 0 || wide >= kPlcPointCount) return;
+    const int slot = static_cast<int>(wide);
     switch (k) {
       case 0:
         return n.setPlcUpsId(slot, i16v());
@@ -406,6 +409,10 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
   int read = 0;
 
   for (int32_t place = 0; place < number; ++place) {
+    if (hooks.stopRequested && hooks.stopRequested()) {
+      Report(log, kLevelWarning, "The map load was stopped; the rest of the map is not read");
+      break;
+    }
     std::string indexKey = "Index" + std::to_string(place) + ".ID";
     int32_t fileId = LeadingInt(prof.getString("Main", indexKey, "0", 16));
     int16_t id = static_cast<int16_t>(fileId);
@@ -432,7 +439,7 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
         Report(log, kLevelWarning, what + ": its group was skipped; skipped");
         continue;
       }
-      parent = Tree_FindNodeById(previous, &tree.root());
+      parent = tree.findById(previous);
       if (!parent) break;  // parents come first: the rest of the file is out of order
       if (loaded.count(id)) {
         Report(log, kLevelWarning, what + ": the id is used twice; skipped");
@@ -478,6 +485,7 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
       }
       node = parent->addChild(fresh);
       if (!node) continue;
+      tree.indexSubtree(*node);
       loaded.insert(id);
     }
     InitNodeBlocks(tree, *node, hooks, log);

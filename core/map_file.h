@@ -41,6 +41,9 @@ struct MapStoreHooks {
   // Tests: called after a map's temp file is written, just before the
   // rename; false abandons the save.
   std::function<bool()> beforeRename;
+  // Asked between nodes while a map loads: true ends the load there (the
+  // service is asked to stop).
+  std::function<bool()> stopRequested;
 };
 
 // Sets up a loaded node's live data: audio countdowns idle, the one block of

@@ -1,17 +1,12 @@
 #include "core/report_period.h"
 
+#include "common/sql_text.h"
+
 namespace lark {
 
 ReportDate ReportDateAt(CBytes b, size_t off) {
   return {u16At(b, off + systemtime_off::kYear), u16At(b, off + systemtime_off::kMonth),
           u16At(b, off + systemtime_off::kDay)};
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
 int64_t DaysFromCivil(int year, int month, int day) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/bytes.h"
+#include "common/sql_text.h"  // DaysInMonth
 
 namespace lark {
 
@@ -30,7 +31,6 @@ inline constexpr size_t kYear = 0, kMonth = 2, kDay = 6;
 // Year, month and day of the SYSTEMTIME at `off` (the caller checks the size).
 ReportDate ReportDateAt(CBytes b, size_t off);
 
-int DaysInMonth(int year, int month);
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int year, int month, int day);
 // Year 1..9999, month 1..12, a day the month has.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "common/bytes.h"
 #include "common/password.h"
+#include "core/event_log.h"
 #include "core/event_log_sink.h"
 #include "core/legacy_maps.h"
 #include "platform/paths.h"
@@ -368,11 +370,18 @@ int PathExists(const std::string& path, int mode) {
   return (mode == 0 ? dir : !dir) ? 1 : 0;
 }
 
+int32_t EventLogLimit(int32_t value) {
+  // The key is read into 10 characters: nine digits come back whole.
+  constexpr int32_t kLargestRead = 999999999;
+  if (value < 1) return kDefaultMaxEventLog;
+  return std::clamp(value, kEventLogMinLines, kLargestRead);
+}
+
 void SanitizeSettings(ServiceSettings& s) {
   auto floor = [](int32_t& v, int32_t min, int32_t def) {
     if (v < min) v = def;
   };
-  floor(s.maxEventLog, 1, 10000);
+  s.maxEventLog = EventLogLimit(s.maxEventLog);
   floor(s.snmpPolling, 1, 1000);
   floor(s.snmpTimeout, 1, 60);
   floor(s.serialPolling, 1, 300);

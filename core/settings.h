@@ -197,6 +197,11 @@ bool ConvertOldSettingsText(std::string_view text, ServiceSettings& s);
 // Keeps numbers that later divide or drive timers in range: a value below
 // its floor takes its default.
 void SanitizeSettings(ServiceSettings& s);
+// "Max Event Log" as the service runs it, from manager.ini and from a
+// console alike: below 1 the default, never below the least number of lines
+// that keeps the file on (a few lines would stop logging), and no more digits
+// than the reader takes back.
+int32_t EventLogLimit(int32_t value);
 
 // 1 when `path` is an existing directory (mode 0) or an existing
 // non-directory (mode 1); an empty path gives 0.

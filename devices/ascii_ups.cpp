@@ -365,6 +365,21 @@ bool AsciiUpsEngine::QueueSerialProtocolCommand(DeviceNode& node, std::string_vi
   return blk->withImage([&](Bytes b) { return AsciiImage(b).queuePush(text); });
 }
 
+bool AsciiUpsEngine::QueueSerialProtocolCommands(DeviceNode& node,
+                                                 std::span<const std::string> texts) {
+  LiveDataBlock* blk = node.block(BlockKind::kAscii);
+  if (blk == nullptr) return false;
+  return blk->withImage([&](Bytes b) {
+    AsciiImage img(b);
+    if (texts.size() > static_cast<size_t>(kAsciiQueueDepth - img.queueCount())) return false;
+    for (const std::string& t : texts) {
+      if (t.empty() || t.size() > kAsciiQueueTextSize) return false;
+    }
+    for (const std::string& t : texts) img.queuePush(t);
+    return true;
+  });
+}
+
 void AsciiUpsEngine::DropSerialProtocolCommand(DeviceNode& node) {
   LiveDataBlock* blk = node.block(BlockKind::kAscii);
   if (blk == nullptr) return;

@@ -10,6 +10,7 @@
 // on the loop thread; they touch only the block's queue, under the block lock.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,8 @@ class AsciiUpsEngine final : public SerialEngine {
   // Appends a text (at most 32 bytes) to the device's queue; false when the
   // queue is full (10) or the text does not fit, and the text is dropped.
   static bool QueueSerialProtocolCommand(DeviceNode& node, std::string_view text);
+  // Appends every text or none; false when they do not all fit.
+  static bool QueueSerialProtocolCommands(DeviceNode& node, std::span<const std::string> texts);
   // Removes the head of the device's queue.
   static void DropSerialProtocolCommand(DeviceNode& node);
 

@@ -55,7 +55,7 @@ DevicePushShape ShapeOf(const DeviceNode& node) {
 
 bool BuildDeviceStatePush(const DeviceTree& tree, uint16_t nodeId, LinkFrameBuilder& out) {
   auto lock = tree.readLock();
-  const DeviceNode* node = Tree_FindNodeById(nodeId, &tree.root());
+  const DeviceNode* node = Tree_FindNodeById(tree, nodeId);
   if (node == nullptr) return false;
   const DevicePushShape shape = ShapeOf(*node);
   if (!shape.pushed) return false;

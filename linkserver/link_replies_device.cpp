@@ -160,7 +160,7 @@ void HandleGetDeviceData(LinkRequest& r, LinkFrameBuilder& reply) {
   auto id = r.frame.be16(kDeviceDataIdOff);
   if (!id || r.services.tree == nullptr) return BuildLinkFailureReply(r, reply);
   DeviceTree& tree = *r.services.tree;
-  DeviceNode* node = Tree_FindNodeById(*id, &tree.root());
+  DeviceNode* node = Tree_FindNodeById(tree, *id);
   const uint8_t sub = r.sub();
   if (!node || sub > 4) return BuildLinkFailureReply(r, reply);
   // Subs 3 and 4 read the leaf count; it must be inside the request.

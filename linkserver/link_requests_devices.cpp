@@ -1,15 +1,17 @@
 // Device commands: stop all alarms, UPS control, device settings, the event
-// log records and device-log read-outs, and the user-database requests.
+// log records and device-log read-outs.
 #include <cstdio>
 #include <vector>
 
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
+#include "linkserver/link_database.h"
 #include "linkserver/link_requests.h"
 #include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
+#include "core/snmp_control.h"
 #include "platform/clock.h"
 
 namespace lark {
@@ -38,10 +40,6 @@ constexpr size_t kAsciiLogSize = 964, kAsciiLogState = 972, kAsciiLogPosition = 
 constexpr size_t kOperatorRecordEnd = 270, kOperatorDetailOff = 12, kOperatorDetailSize = 258;
 constexpr size_t kEventRecordEnd = 274, kEventTextOff = 18, kEventTextSize = 256;
 
-// DatabaseSettingsRecord (906 bytes) and SessionUserRecord (68 bytes).
-constexpr size_t kDbSettingsSize = 906;
-constexpr size_t kSessionUserSize = 68;
-
 std::string Format(const char* fmt, int a) {
   char buf[64];
   std::snprintf(buf, sizeof buf, fmt, a);
@@ -53,81 +51,146 @@ std::string Format(const char* fmt, int a, int b) {
   return buf;
 }
 
-void PutLe16Pairs(std::string& out, CBytes block, size_t off, int count) {
+// What one settings request queues, built whole before anything is queued:
+// a request goes in entirely or not at all.
+struct SettingsBatch {
+  int16_t comm = 0;
+  std::vector<std::string> texts;   // CommType 0
+  std::vector<std::string> frames;  // CommType 1
+  std::vector<ModbusPdu> writes;    // CommType 2
+  bool refused = false;             // a value that does not fit its field
+  bool setClock = false;            // the clock entry: Sync.DateTime := clockValue
+  int32_t clockValue = 0;
+
+  bool inRange(int64_t v, int64_t max) {
+    if (v < 0 || v > max) refused = true;
+    return !refused;
+  }
+  void text(const std::string& t) {
+    if (comm == kCommAscii) texts.push_back(WithAsciiLength(t));
+  }
+  // A register write of CommType 2; `max` 255 where the device takes a byte.
+  void write(uint16_t reg, int32_t v, int64_t max = 0xFFFF) {
+    if (comm != kCommModbusUps || !inRange(v, max)) return;
+    writes.push_back(*RegisterWritePdu(reg, v));
+  }
+};
+
+void PutLe16Pairs(std::string& out, SettingsBatch& batch, CBytes block, size_t off, int count) {
   for (int i = 0; i < count; ++i) {
     const uint32_t v = u32At(block, off + 4 * static_cast<size_t>(i));
+    if (!batch.inRange(v, 0xFFFF)) return;
     out.push_back(static_cast<char>(v & 0xFF));
     out.push_back(static_cast<char>((v >> 8) & 0xFF));
   }
 }
 
-// Sends the flagged settings of sub 0 in their order. False when the node's
-// protocol has no way to send them here.
-bool SendDeviceConfiguration(LinkRequest& r, DeviceNode& node, CBytes b) {
-  UpsCommandSink& out = *r.services.deviceCommands;
-  const int16_t comm = node.commType();
-  if ((comm != kCommAscii && comm != kCommThreePhase) || !out.CanQueueFor(comm)) return false;
+// The flagged settings of sub 0 in their order.
+void BuildDeviceConfiguration(LinkRequest& r, CBytes b, SettingsBatch& out) {
   auto flag = [&](size_t off) { return u32At(b, off) != 0; };
   auto val = [&](size_t off) { return i32At(b, off); };
-  auto text = [&](const std::string& t) {
-    if (comm == kCommAscii) out.QueueAsciiCommand(node, WithAsciiLength(t));
-  };
+  const int16_t comm = out.comm;
   if (flag(52)) {
-    text(Format("S008BTV%d;%d", val(56), val(60)));
-    if (comm == kCommThreePhase) {
-      const uint8_t frame[5] = {4, 25, static_cast<uint8_t>(val(56) & 0xFF),
-                                static_cast<uint8_t>(val(60) & 0xFF),
-                                static_cast<uint8_t>((val(60) >> 8) & 0xFF)};
-      out.QueueBinaryFrame(node, CBytes(frame));
+    out.text(Format("S008BTV%d;%d", val(56), val(60)));
+    if (comm == kCommThreePhase && out.inRange(val(56), 0xFF) && out.inRange(val(60), 0xFFFF)) {
+      out.frames.push_back({4, 25, static_cast<char>(val(56) & 0xFF),
+                            static_cast<char>(val(60) & 0xFF),
+                            static_cast<char>((val(60) >> 8) & 0xFF)});
     }
+    out.write(0x0312, val(56));
+    out.write(0x0313, val(60));
   }
-  if (flag(4)) text(Format("S004VSN%d", val(8)));
-  if (flag(28)) text(Format("S004ECO%d", val(32)));
-  if (flag(12)) text(Format("S004ATT%d", val(16)));
-  if (flag(20)) text(Format("S004ARB%d", val(24)));
-  if (flag(36)) text(Format("S004UBD%d", val(40)));
-  if (flag(44)) text(Format("S004EBP%d", val(48)));
+  if (flag(4)) {
+    out.text(Format("S004VSN%d", val(8)));
+    out.write(0x0306, val(8), 0xFF);
+  }
+  if (flag(28)) out.text(Format("S004ECO%d", val(32)));
+  if (flag(12)) {
+    out.text(Format("S004ATT%d", val(16)));
+    out.write(0x030D, val(16), 0xFF);
+  }
+  if (flag(20)) out.text(Format("S004ARB%d", val(24)));
+  if (flag(36)) {
+    out.text(Format("S004UBD%d", val(40)));
+    out.write(0x030F, val(40));
+  }
+  if (flag(44)) {
+    out.text(Format("S004EBP%d", val(48)));
+    out.write(0x0316, val(48), 0xFF);
+  }
   if (flag(kClockFlag)) {
-    const int32_t sync = val(kClockValue);
-    node.setSyncDateTime(sync);
-    if (r.services.maps) r.services.maps->SaveMapNode(node);
-    if (sync != 0 && r.services.clock) {
+    out.setClock = true;
+    out.clockValue = val(kClockValue);
+    if (out.clockValue != 0 && r.services.clock) {
       const WallTime now = r.services.clock->now();
       if (comm == kCommAscii) {
-        out.QueueAsciiCommand(node, ClockCommandText(now));
-      } else {
-        out.QueueBinaryFrame(node, ClockCommandFrame(now));
+        out.texts.push_back(ClockCommandText(now));
+      } else if (comm == kCommThreePhase) {
+        const auto f = ClockCommandFrame(now);
+        out.frames.emplace_back(f.begin(), f.end());
       }
     }
   }
-  if (flag(64)) text(Format("S004TXV%d;%d", val(72), val(68)));
-  if (flag(104)) text(Format("S004TXF%d", val(108)));
-  if (flag(88)) text(Format("S004BT2%d", val(92)));
-  if (flag(76)) text(Format("S004BT1%d;%d", val(84), val(80)));
-  return true;
+  if (flag(64)) {
+    out.text(Format("S004TXV%d;%d", val(72), val(68)));
+    out.write(0x0304, val(72));
+    out.write(0x0305, val(68));
+  }
+  if (flag(104)) {
+    out.text(Format("S004TXF%d", val(108)));
+    out.write(0x0310, val(108));
+  }
+  if (flag(88)) {
+    out.text(Format("S004BT2%d", val(92)));
+    out.write(0x031F, val(92));
+  }
+  if (flag(76)) {
+    out.text(Format("S004BT1%d;%d", val(84), val(80)));
+    out.write(0x031D, val(84));
+    out.write(0x031E, val(80));
+  }
 }
 
-bool SendDryContacts(LinkRequest& r, DeviceNode& node, CBytes b) {
-  UpsCommandSink& out = *r.services.deviceCommands;
-  const int16_t comm = node.commType();
-  if ((comm != kCommAscii && comm != kCommThreePhase) || !out.CanQueueFor(comm)) return false;
+// The dry-contact table of sub 1.
+void BuildDryContacts(CBytes b, SettingsBatch& out) {
+  const int16_t comm = out.comm;
   if (u32At(b, kDryContactFlag) != 0) {
     if (comm == kCommAscii) {
       std::string t = "S015SDC";
-      PutLe16Pairs(t, b, kDryContactValues, 6);
-      out.QueueAsciiCommand(node, WithAsciiLength(t));
-    } else {
+      PutLe16Pairs(t, out, b, kDryContactValues, 6);
+      out.texts.push_back(WithAsciiLength(t));
+    } else if (comm == kCommThreePhase) {
       std::string f = {13, 21};
-      PutLe16Pairs(f, b, kDryContactValues, 6);
-      out.QueueBinaryFrame(node, asBytes(f));
+      PutLe16Pairs(f, out, b, kDryContactValues, 6);
+      out.frames.push_back(f);
+    } else {
+      for (int i = 0; i < 6; ++i) {
+        out.write(static_cast<uint16_t>(0x0317 + i), i32At(b, kDryContactValues + 4 * static_cast<size_t>(i)));
+      }
     }
   }
-  if (u32At(b, kInputContactFlag) != 0 && comm == kCommAscii) {
-    std::string t = "S007IDC";
-    PutLe16Pairs(t, b, kInputContactValues, 2);
-    out.QueueAsciiCommand(node, WithAsciiLength(t));
+  if (u32At(b, kInputContactFlag) != 0) {
+    if (comm == kCommAscii) {
+      std::string t = "S007IDC";
+      PutLe16Pairs(t, out, b, kInputContactValues, 2);
+      out.texts.push_back(WithAsciiLength(t));
+    }
+    out.write(0x0320, i32At(b, kInputContactValues));
+    out.write(0x0321, i32At(b, kInputContactValues + 4));
   }
-  return true;
+}
+
+// Queues the batch whole; false when the device's queue cannot take it all.
+bool QueueSettingsBatch(UpsCommandSink& out, DeviceNode& node, const SettingsBatch& batch) {
+  switch (batch.comm) {
+    case kCommAscii:
+      return batch.texts.empty() || out.QueueAsciiCommands(node, batch.texts);
+    case kCommModbusUps:
+      return batch.writes.empty() || out.QueueModbusCommands(node, batch.writes);
+    default:
+      for (const std::string& f : batch.frames) out.QueueBinaryFrame(node, asBytes(f));
+      return true;
+  }
 }
 
 // Command 11 sub 7: the ASCII UPS's own event memory.
@@ -172,10 +235,12 @@ std::string WithAsciiLength(std::string text) {
   return text;
 }
 
-// ---- 23: the per-row alarm states belong to the SNMP device table, which
-// is not part of this service yet: nothing to stop. ----
+// ---- 23: the reaction states of the SNMP devices ----
 
-void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) { BeginSuccessReply(r, reply); }
+void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (r.services.snmp) r.services.snmp->stopAllAlarms();
+  BeginSuccessReply(r, reply);
+}
 
 // ---- 26 ----
 
@@ -234,9 +299,26 @@ void HandleDeviceSettings(LinkRequest& r, LinkFrameBuilder& reply) {
   if (node == nullptr || node->nodeKind() != kNodeSerial || !r.services.deviceCommands) {
     return BuildLinkFailureReply(r, reply);
   }
-  const bool ok =
-      r.sub() == 0 ? SendDeviceConfiguration(r, *node, b) : SendDryContacts(r, *node, b);
-  if (!ok) return BuildLinkFailureReply(r, reply);
+  UpsCommandSink& out = *r.services.deviceCommands;
+  SettingsBatch batch;
+  batch.comm = node->commType();
+  if ((batch.comm != kCommAscii && batch.comm != kCommThreePhase &&
+       batch.comm != kCommModbusUps) ||
+      !out.CanQueueFor(batch.comm)) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  if (r.sub() == 0) {
+    BuildDeviceConfiguration(r, b, batch);
+  } else {
+    BuildDryContacts(b, batch);
+  }
+  if (batch.refused || !QueueSettingsBatch(out, *node, batch)) {
+    return BuildLinkFailureReply(r, reply);
+  }
+  if (batch.setClock) {
+    node->setSyncDateTime(batch.clockValue);
+    if (r.services.maps) r.services.maps->SaveMapNode(*node);
+  }
   BeginSuccessReply(r, reply);
 }
 
@@ -250,6 +332,10 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       const uint16_t code = r.frame.le16(10).value_or(0);
       const std::string detail =
           PrintableText(FrameText(r.frame, kOperatorDetailOff, kOperatorDetailSize), 257);
+      if (r.services.database) {
+        r.services.database->setOperatorAccount(
+            r.services.users[static_cast<size_t>(r.slot)].account);
+      }
       r.services.languages->WriteOperatorLog(level, code, detail.c_str());
       return BeginSuccessReply(r, reply);
     }
@@ -261,70 +347,20 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       // One event is one line of the file.
       const std::string text =
           PrintableText(FrameText(r.frame, kEventTextOff, kEventTextSize), kEventTextSize);
-      r.services.eventLog->WriteEventLog(number, level, code, text);
+      if (!r.services.eventLog->writeEvent(number, level, code, text)) break;
       return BeginSuccessReply(r, reply);
     }
     case 5:
       return BuildDataRootChunk(r, reply);
     case 7:
       return AsciiDeviceLog(r, reply);
-    case 2:  // database queries: no database layer yet
+    case 2:
     case 4:
+      return HandleDatabaseQuery(r, reply);
     case 6:  // the three-phase engine's read-out: not part of this service yet
       break;
     default:
       return BeginSuccessReply(r, reply);
-  }
-  BuildLinkFailureReply(r, reply);
-}
-
-// ---- 12: the database layer is not part of this service yet. The slot's
-// own user record, the settings record and logout are answered; every
-// query, login and account change is refused. ----
-
-void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
-  const size_t slot = static_cast<size_t>(r.slot);
-  switch (r.sub()) {
-    case 0: {
-      if (!r.services.settings) break;
-      const ServiceSettings& s = *r.services.settings;
-      uint8_t rec[kDbSettingsSize] = {};
-      Bytes b(rec);
-      putU8(b, 0, s.databaseEnabled);
-      putStr(b, 1, 65, s.odbcSource);
-      putStr(b, 66, 33, s.odbcAccount);
-      putStr(b, 99, 33, s.odbcPassword);
-      const uint8_t months[3] = {s.upsLogMonths, s.opLogMonths, s.historyMonths};
-      const uint8_t del[3] = {s.upsLogDelete, s.opLogDelete, s.historyDelete};
-      const std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
-      for (size_t i = 0; i < 3; ++i) {
-        const size_t base = 132 + i * 258;
-        putU8(b, base, months[i]);
-        putU8(b, base + 1, del[i]);
-        putStr(b, base + 2, 256, *dirs[i]);
-      }
-      BeginSuccessReply(r, reply);
-      reply.putBytes(CBytes(rec));
-      return;
-    }
-    case 2: {
-      uint8_t rec[kSessionUserSize] = {};
-      Bytes b(rec);
-      putU8(b, 0, r.services.settings ? r.services.settings->databaseEnabled : 0);
-      putU8(b, 1, 0);  // never connected
-      putStr(b, 2, 33, r.services.users[slot].account);
-      putU8(b, 67, r.services.users[slot].level);
-      BeginSuccessReply(r, reply);
-      reply.putBytes(CBytes(rec));
-      return;
-    }
-    case 5:
-      return BeginSuccessReply(r, reply);
-    case 8:
-      r.services.users[slot].level = 0;
-      return BeginSuccessReply(r, reply);
-    default:
-      break;
   }
   BuildLinkFailureReply(r, reply);
 }

@@ -8,6 +8,9 @@
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
 #include "core/settings.h"
+#include "core/snmp_control.h"
+#include "linkserver/data_root.h"
+#include "platform/paths.h"
 
 namespace lark {
 
@@ -48,8 +51,9 @@ void HandleSetPolling(LinkRequest& r, LinkFrameBuilder& reply) {
   s.gprsTimeout = i32At(img, kGprsTimeoutOff);
   // Values that drive timers or divide stay in range.
   SanitizeSettings(s);
-  SaveSettings(r);
+  const bool saved = SaveSettings(r);
   if (r.services.pollingChanged) r.services.pollingChanged();
+  if (!saved) return BuildLinkFailureReply(r, reply);
   BeginSuccessReply(r, reply);
 }
 
@@ -70,16 +74,18 @@ void HandleNotifySettings(LinkRequest& r, LinkFrameBuilder& reply) {
   if (block.empty()) return BuildLinkFailureReply(r, reply);
   const int touched = ReadNotificationGroup(s, group, block);
   if (touched == 0) return BuildLinkFailureReply(r, reply);
+  bool saved = true;
   if (r.services.settingsStore) {
     SettingsStore& store = *r.services.settingsStore;
-    if (touched & 1) store.SaveEmailList(s);
-    if (touched & 2) store.SaveBroadcastList(s);
-    if (touched & 4) store.SaveSmsPhoneList(s);
-    if (touched & 8) store.SaveContactors(s);
-    if (touched & 16) store.SaveRecipientItems(s);
+    if (touched & 1) saved = store.SaveEmailList(s) && saved;
+    if (touched & 2) saved = store.SaveBroadcastList(s) && saved;
+    if (touched & 4) saved = store.SaveSmsPhoneList(s) && saved;
+    if (touched & 8) saved = store.SaveContactors(s) && saved;
+    if (touched & 16) saved = store.SaveRecipientItems(s) && saved;
   }
-  SaveSettings(r);
+  saved = SaveSettings(r) && saved;
   if ((touched & 16) && r.services.recipientsChanged) r.services.recipientsChanged();
+  if (!saved) return BuildLinkFailureReply(r, reply);
   BeginSuccessReply(r, reply);
 }
 
@@ -98,7 +104,7 @@ void HandleEventTables(LinkRequest& r, LinkFrameBuilder& reply) {
       s.audioCycle[level] = i32At(img, kAudioCycleOff + 4 * level);
     }
     SanitizeSettings(s);
-    SaveSettings(r);
+    if (!SaveSettings(r)) return BuildLinkFailureReply(r, reply);
     return BeginSuccessReply(r, reply);
   }
   if (sub == 33) {
@@ -106,10 +112,11 @@ void HandleEventTables(LinkRequest& r, LinkFrameBuilder& reply) {
     if (!value || !r.services.settings || !r.services.eventLog) {
       return BuildLinkFailureReply(r, reply);
     }
-    const auto maxLines = static_cast<int32_t>(*value);
+    // The same limit manager.ini would give at the next start.
+    const int32_t maxLines = EventLogLimit(static_cast<int32_t>(*value));
     r.services.eventLog->changeMaxLines(maxLines);
     r.services.settings->maxEventLog = maxLines;
-    SaveSettings(r);
+    if (!SaveSettings(r)) return BuildLinkFailureReply(r, reply);
     return BeginSuccessReply(r, reply);
   }
   auto which = ActionFamilyForLinkSub(sub);
@@ -143,13 +150,21 @@ void HandleHistoryReport(LinkRequest& r, LinkFrameBuilder& reply) {
   CBytes img = SettingsImage(r);
   if (r.sub() != 1 || img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
   ServiceSettings& s = *r.services.settings;
+  std::string dir =
+      ToSlash(PrintableText(strAt(img, kHistoryDirOff, kHistoryDirSize), kDirectoryMax));
+  if (dir.empty()) {
+    dir = r.services.installDir;
+  } else if (dir != s.historyDirectory && HistoryDirectoryProblem(dir, r.services.stateDir)) {
+    // Downloads read below this folder and the event log is written there.
+    return BuildLinkFailureReply(r, reply);
+  }
   s.historyPeriod = i32At(img, kHistoryPeriodOff);
   s.historyStorage = i32At(img, kHistoryStorageOff);
-  std::string dir = PrintableText(strAt(img, kHistoryDirOff, kHistoryDirSize), kDirectoryMax);
-  s.historyDirectory = dir.empty() ? r.services.installDir : dir;
+  s.historyDirectory = dir;
   SanitizeSettings(s);
-  SaveSettings(r);
+  const bool saved = SaveSettings(r);
   if (r.services.mapChanged) r.services.mapChanged();
+  if (!saved) return BuildLinkFailureReply(r, reply);
   BeginSuccessReply(r, reply);
 }
 
@@ -174,15 +189,17 @@ void HandleControlPassword(LinkRequest& r, LinkFrameBuilder& reply) {
     default:
       return BuildLinkFailureReply(r, reply);
   }
-  SaveSettings(r);
+  if (!SaveSettings(r)) return BuildLinkFailureReply(r, reply);
   BeginSuccessReply(r, reply);
 }
 
-// ---- 25: the serial traffic trace; the network trace belongs to the SNMP
-// poller, which is not part of this service yet (subs 2 and 3 refused). ----
+// ---- 25: the serial traffic trace (subs 0, 1, 4) and the SNMP manager's
+// network monitor (subs 2, 3); the reply's byte is the state of the one the
+// sub names (2 and above: the network monitor). ----
 
 void HandleTrafficMonitor(LinkRequest& r, LinkFrameBuilder& reply) {
   LinkTrafficControl* t = r.services.traffic;
+  SnmpDeviceControl* snmp = r.services.snmp;
   if (t == nullptr) return BuildLinkFailureReply(r, reply);
   switch (r.sub()) {
     case 0:
@@ -207,11 +224,19 @@ void HandleTrafficMonitor(LinkRequest& r, LinkFrameBuilder& reply) {
       }
       break;
     }
+    case 2:
+      if (!snmp || !snmp->startNetworkMonitor()) return BuildLinkFailureReply(r, reply);
+      break;
+    case 3:
+      if (!snmp) return BuildLinkFailureReply(r, reply);
+      snmp->stopNetworkMonitor();
+      break;
     default:
       return BuildLinkFailureReply(r, reply);
   }
   BeginSuccessReply(r, reply);
-  reply.putU8(t->serialTraceOn() ? 1 : 0);
+  const bool on = r.sub() >= 2 ? snmp && snmp->networkMonitorOn() : t->serialTraceOn();
+  reply.putU8(on ? 1 : 0);
 }
 
 // ---- 27 ----
@@ -220,9 +245,10 @@ void HandleSetLanguage(LinkRequest& r, LinkFrameBuilder& reply) {
   if (!r.services.settings || !r.services.languages) return BuildLinkFailureReply(r, reply);
   const uint8_t index = r.sub();
   if (index < std::size(kLanguageNames)) r.services.settings->language = kLanguageNames[index];
-  SaveSettings(r);
+  const bool saved = SaveSettings(r);
   r.services.languages->load(r.services.settings->language);
   if (r.services.actionTablesChanged) r.services.actionTablesChanged();
+  if (!saved) return BuildLinkFailureReply(r, reply);
   BeginSuccessReply(r, reply);
 }
 

@@ -112,6 +112,7 @@ LinkServer::~LinkServer() {
 // ---- start, stop, the one-second pass ----
 
 bool LinkServer::start() {
+  connectionMinuteStart_ = clock_.tickMs();
   closeAllSessions();
   closeListener();
   openListener();
@@ -137,12 +138,17 @@ void LinkServer::tick() {
     if (s.state == SessionState::kConnected) {
       // A partial frame or a half-sent reply cannot be dropped without losing
       // the frame boundary; the console reconnects on its own.
-      const bool receiveStuck = !s.sending() && s.receivedCount > 0 &&
+      if (s.awaiting && TickElapsed(now, s.awaitStartTick) >= options_.deferredReplyMs)
+        completeDeferred(slot, s.awaitSerial, nullptr);
+      const bool receiveStuck = !s.awaiting && !s.sending() && s.receivedCount > 0 &&
                                 TickElapsed(now, s.receiveStartTick) >= options_.transferTimeoutMs;
       const bool sendStuck =
           s.sending() && TickElapsed(now, s.sendStartTick) >= options_.transferTimeoutMs;
       const bool idle = TickElapsed(now, s.lastActivityTick) >= options_.idleTimeoutMs;
-      if (receiveStuck || sendStuck || idle) closeConsole(slot, true);
+      // A slot is held only by a console, and a console says Hello first.
+      const bool noHello =
+          !s.helloSeen && TickElapsed(now, s.openedTick) >= options_.helloTimeoutMs;
+      if (receiveStuck || sendStuck || idle || noHello) closeConsole(slot, true);
     }
     LinkSession& c = callBacks_[slot];
     if (c.state == SessionState::kConnecting) {
@@ -156,6 +162,7 @@ void LinkServer::tick() {
     closeConsole(kOverflowSlot, false);
   }
   if (!discoveryOpen()) openDiscovery();
+  rollConnectionMinute(now);
 }
 
 int LinkServer::connectedConsoles() const {
@@ -294,7 +301,24 @@ void LinkServer::logConsole(int textIndex, const LinkSession& s) {
   if (!texts_) return;
   std::string text = texts_(textIndex);
   if (text.empty()) return;
+  rollConnectionMinute(clock_.tickMs());
+  if (connectionLines_ >= options_.connectionLinesPerMinute) {
+    if (textIndex == kTextConsoleConnected) ++connectionsUnlogged_;
+    return;
+  }
+  ++connectionLines_;
   log_.WriteEventLog(0, kLevelInformation, kSystemEventCode, FormatLogText(text, s.peer.text()));
+}
+
+void LinkServer::rollConnectionMinute(uint32_t now) {
+  if (TickElapsed(now, connectionMinuteStart_) < 60000) return;
+  if (connectionsUnlogged_ > 0) {
+    log_.WriteEventLog(0, kLevelInformation, kSystemEventCode,
+                       std::to_string(connectionsUnlogged_) + " more console connections");
+  }
+  connectionMinuteStart_ = now;
+  connectionLines_ = 0;
+  connectionsUnlogged_ = 0;
 }
 
 void LinkServer::closeConsole(int slot, bool logIt) {
@@ -346,7 +370,6 @@ void LinkServer::receive(int slot) {
   const uint32_t now = clock_.tickMs();
   if (s.receivedCount == 0) s.receiveStartTick = now;
   s.receivedCount += static_cast<size_t>(n);
-  s.lastActivityTick = now;
   handleFrames(slot);
 }
 
@@ -354,7 +377,7 @@ void LinkServer::handleFrames(int slot) {
   LinkSession& s = sessionOf(slot);
   const int fd = s.fd;
   // One reply at a time: frames behind it wait in the buffer, answered in order.
-  while (s.fd == fd && !s.sending()) {
+  while (s.fd == fd && !s.sending() && !s.awaiting) {
     std::optional<size_t> total = LinkFrameSize(CBytes(s.receiveBuffer.data(), s.receivedCount));
     if (!total || s.receivedCount < *total) {
       s.phase = s.receivedCount > 0 ? kPhasePartial : kPhaseIdle;
@@ -363,6 +386,10 @@ void LinkServer::handleFrames(int slot) {
     s.phase = kPhaseComplete;
     size_t replySize = 0;
     if (*total > kLinkHeaderSize) {  // a frame of length 0 carries nothing to answer
+      // Only a frame with content keeps the slot: empty frames are no activity.
+      s.lastActivityTick = clock_.tickMs();
+      LinkFrameView frame(CBytes(s.receiveBuffer.data(), *total));
+      if (frame.kind() == kLinkKindRequest && frame.command() == kLinkCmdHello) s.helloSeen = true;
       LinkRequest request(CBytes(s.receiveBuffer.data(), *total), slot, s.peer, s.protocolVersion,
                           services_);
       LinkFrameBuilder reply(Bytes(s.sendBuffer.data(), s.sendBuffer.size()));
@@ -380,6 +407,41 @@ void LinkServer::handleFrames(int slot) {
     if (!flushReply(slot)) return;
   }
   if (s.fd == fd) loop_.setReadWatched(fd, s.receivedCount < kLinkBufferSize);
+}
+
+LinkReplyLater LinkServer::deferReply(int slot, CBytes frame) {
+  if (slot < 0 || slot >= kLinkSlotCount) return {};
+  LinkSession& s = consoles_[slot];
+  s.awaiting = true;
+  s.awaitSerial = ++deferSerial_;
+  s.awaitStartTick = clock_.tickMs();
+  s.awaitFrame.assign(frame.begin(), frame.end());
+  std::weak_ptr<int> alive = alive_;
+  return [this, alive, slot, serial = s.awaitSerial](LinkReplyFill fill) {
+    return alive.lock() && completeDeferred(slot, serial, fill);
+  };
+}
+
+// The deferred reply goes out in the request's place (a null fill answers
+// the failure code), then the frames that waited behind it are handled.
+bool LinkServer::completeDeferred(int slot, uint32_t serial, const LinkReplyFill& fill) {
+  LinkSession& s = consoles_[slot];
+  if (!s.awaiting || s.awaitSerial != serial || s.state != SessionState::kConnected) return false;
+  s.awaiting = false;
+  std::vector<uint8_t> frame = std::move(s.awaitFrame);
+  s.awaitFrame.clear();
+  LinkRequest request(CBytes(frame), slot, s.peer, s.protocolVersion, services_);
+  LinkFrameBuilder reply(Bytes(s.sendBuffer.data(), s.sendBuffer.size()));
+  const size_t size = FinishDeferredReply(request, reply, fill);
+  if (size > 0) {
+    s.sendLength = size;
+    s.sendPosition = 0;
+    s.sendStartTick = clock_.tickMs();
+    s.phase = kPhaseReplying;
+    if (!flushReply(slot)) return true;
+  }
+  handleFrames(slot);
+  return true;
 }
 
 bool LinkServer::flushReply(int slot) {

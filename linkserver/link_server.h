@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "linkserver/link_commands.h"
@@ -27,8 +28,13 @@ struct LinkServerOptions {
   uint32_t transferTimeoutMs = 3000;  // a frame or reply not through by then closes the session
   uint32_t pushTimeoutMs = 5000;      // a push not sent by then closes the call-back
   uint32_t idleTimeoutMs = 5 * 60 * 1000;  // console silent this long is closed
+  uint32_t helloTimeoutMs = 10000;         // a connection without a Hello by then is closed
+  // Console connect and close lines written per minute; the rest are counted
+  // into one line, so a flood cannot push real events out of Event.log.
+  int connectionLinesPerMinute = 20;
   uint32_t overflowLifetimeMs = 3000;      // the overflow session is closed after this
   uint32_t callBackConnectPasses = 10;     // one-second passes a call-back may spend connecting
+  uint32_t deferredReplyMs = 4000;  // a database answer not back by then answers failure
 };
 
 // Text of the service's event-log message S_n ("" silences the line).
@@ -72,6 +78,7 @@ class LinkServer final : public LinkSessionHost {
   // LinkSessionHost
   bool openCallBack(int slot, uint16_t port) override;
   bool anyConsoleBelowVersion(uint16_t version) const override;
+  LinkReplyLater deferReply(int slot, CBytes frame) override;
 
   // State, for the service's status and for tests.
   bool listening() const { return listener_.fd >= 0; }
@@ -108,8 +115,12 @@ class LinkServer final : public LinkSessionHost {
   void receive(int slot);
   void handleFrames(int slot);
   bool flushReply(int slot);  // true when the reply is out and the session still open
+  bool completeDeferred(int slot, uint32_t serial, const LinkReplyFill& fill);
   void closeConsole(int slot, bool logIt);
   void logConsole(int textIndex, const LinkSession& s);
+  // Ends the connection-line minute when it is over, writing the count of
+  // lines left out ("N more console connections").
+  void rollConnectionMinute(uint32_t now);
 
   // Call-back sessions.
   void onCallBack(int slot, int fd, uint32_t events, int error);
@@ -141,6 +152,11 @@ class LinkServer final : public LinkSessionHost {
   uint16_t boundTcpPort_ = 0;
   uint16_t boundUdpPort_ = 0;
   bool discoverAnswerPending_ = false;
+  uint32_t connectionMinuteStart_ = 0;  // tick; loop thread only
+  int connectionLines_ = 0;             // written in this minute
+  int connectionsUnlogged_ = 0;         // connections not logged in this minute
+  uint32_t deferSerial_ = 0;  // numbers deferred replies, so a late answer finds nothing
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // deferred answers check it
 };
 
 }  // namespace lark

@@ -45,8 +45,15 @@ struct LinkSession {
   uint32_t receiveStartTick = 0;  // first byte of the frame now being received
   uint32_t sendStartTick = 0;     // start of the reply or push now being sent
   uint32_t openedTick = 0;        // accept or connect start
-  uint32_t lastActivityTick = 0;  // accept and every received chunk (monotonic)
+  uint32_t lastActivityTick = 0;  // accept and every frame with content (monotonic)
   uint16_t protocolVersion = 0;   // the console's link version, 0 until told
+  bool helloSeen = false;         // the console has sent a Hello
+  // A reply waiting for the database: the request it answers, its number and
+  // when it began; the frames behind it wait.
+  bool awaiting = false;
+  uint32_t awaitSerial = 0;
+  uint32_t awaitStartTick = 0;
+  std::vector<uint8_t> awaitFrame;
 
   // Call-back sessions only.
   uint32_t connectPasses = 0;                // one-second passes spent connecting
@@ -65,6 +72,9 @@ struct LinkSession {
     state = SessionState::kFree;
     phase = kPhaseIdle;
     protocolVersion = 0;
+    helloSeen = false;
+    awaiting = false;
+    awaitFrame.clear();
     connectPasses = 0;
     lockPushPending = false;
     pendingDevicePushes.clear();

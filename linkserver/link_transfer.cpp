@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -9,7 +10,9 @@
 #include "core/event_log.h"
 #include "linkserver/link_frame.h"
 #include "linkserver/link_requests.h"
+#include "core/map_file.h"
 #include "core/settings.h"
+#include "linkserver/data_root.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -22,6 +25,7 @@ constexpr size_t MaxReplyData(size_t dataOffset) { return 0xFFFF + kLinkHeaderSi
 
 constexpr size_t kChunkDataOffset = 7;        // commands 4, 5, 31
 constexpr size_t kDataRootChunkOffset = 271;  // command 11 sub 5
+constexpr int kDataRootDepth = 4;             // map/node/year/month.DAT
 constexpr size_t kUploadHeaderOffset = 5;     // command 32
 constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
@@ -115,21 +119,21 @@ std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint6
 }
 
 bool WriteFileChunk(const std::string& path, bool append, CBytes data) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (append ? O_APPEND : O_TRUNC);
-  int fd = open(path.c_str(), flags, 0644);
+  const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+  // A first chunk replaces the file whole or not at all: no empty or half
+  // file is left by a full disk.
+  if (!append) return WriteFileAtomic(path, bytes);
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
-  if (!append) {
-    // Writing always starts at the end, as with an existing file.
-    lseek(fd, 0, SEEK_END);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return false;
   }
-  size_t put = 0;
-  while (put < data.size()) {
-    ssize_t n = write(fd, data.data() + put, data.size() - put);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    put += static_cast<size_t>(n);
-  }
-  return close(fd) == 0 && put == data.size();
+  bool ok = WriteAll(fd, bytes);
+  // A chunk that did not fit is taken off again; the console asks for it anew.
+  if (!ok) (void)!ftruncate(fd, st.st_size);
+  return close(fd) == 0 && ok;
 }
 
 // ---- handlers ----
@@ -185,10 +189,17 @@ void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
 void BuildDataRootChunk(LinkRequest& r, LinkFrameBuilder& reply) {
   auto h = ParseChunkHeader(r.frame, 6);
   if (!h || r.services.settings == nullptr) return BuildLinkFailureReply(r, reply);
-  auto name = SafeWireName(h->name, 2);
+  auto name = SafeWireName(h->name, kDataRootDepth);
   if (!name || h->length > MaxReplyData(kDataRootChunkOffset)) {
     return BuildLinkFailureReply(r, reply);
   }
+  // Only the files a console reads from here, from the folder of a map.
+  auto isMapFolder = [&r](std::string_view folder) {
+    if (r.services.maps && folder == r.services.maps->currentMapName()) return true;
+    return IsSafeName(folder) &&
+           FindNoCase(r.services.installDir, std::string(folder) + std::string(kMapExtension));
+  };
+  if (!IsDataRootFileName(*name, isMapFolder)) return BuildLinkFailureReply(r, reply);
   const std::string path = ResolveUnder(r.services.settings->historyDirectory, *name);
   std::optional<std::vector<uint8_t>> data;
   if (r.services.eventLog != nullptr) {

@@ -316,6 +316,13 @@ void EventLoop::killTimer(uint32_t id) {
 
 bool EventLoop::hasTimer(uint32_t id) const { return impl_->timers.count(id) != 0; }
 
+bool EventLoop::stopSignalPending() const {
+  if (!impl_->signals) return false;
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
+  return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1;
+}
+
 bool EventLoop::watchStopSignals(std::function<void(int signo)> handler) {
   if (impl_->signals) {
     impl_->signals->signalTask = std::move(handler);

@@ -47,6 +47,10 @@ class EventLoop {
 
   // SIGTERM and SIGINT are blocked and delivered here on the loop thread.
   bool watchStopSignals(std::function<void(int signo)> handler);
+  // Whether a stop signal waits for the loop; it stays pending, so the loop
+  // still sees it. Long work before or outside the loop (a map load at
+  // start-up) asks this to end early.
+  bool stopSignalPending() const;
 
   // Thread-safe: runs `task` on the loop thread soon.
   void post(Task task);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "platform/key_store.h"
@@ -222,6 +223,34 @@ bool WriteFileAtomic(const std::string& path, std::string_view data,
     close(dfd);
   }
   return true;
+}
+
+bool IsAtomicWriteTempName(std::string_view name) {
+  constexpr std::string_view kMark = ".tmp-";
+  constexpr size_t kRandom = 6;  // the XXXXXX of mkostemp
+  if (name.size() < 2 + kMark.size() + kRandom || name.front() != '.') return false;
+  const size_t mark = name.size() - kRandom - kMark.size();
+  if (name.substr(mark, kMark.size()) != kMark) return false;
+  for (char c : name.substr(name.size() - kRandom)) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+int RemoveStaleTempFiles(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return 0;
+  int removed = 0;
+  while (dirent* e = readdir(d)) {
+    if (!IsAtomicWriteTempName(e->d_name)) continue;
+    const std::string path = JoinPath(dir, e->d_name);
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(path.c_str()) == 0) {
+      ++removed;
+    }
+  }
+  closedir(d);
+  return removed;
 }
 
 }  // namespace lark

@@ -45,5 +45,10 @@ bool WriteFileAtomic(const std::string& path, std::string_view data);
 // false from it abandons the write and leaves the old file.
 bool WriteFileAtomic(const std::string& path, std::string_view data,
                      const std::function<bool()>& beforeRename);
+// Whether `name` is a temp file name WriteFileAtomic makes (".<file>.tmp-XXXXXX").
+bool IsAtomicWriteTempName(std::string_view name);
+// Removes the temp files a killed WriteFileAtomic left in `dir` (regular
+// files of that name shape only); returns how many went.
+int RemoveStaleTempFiles(const std::string& dir);
 
 }  // namespace lark

@@ -62,9 +62,10 @@ InstanceLock::~InstanceLock() { release(); }
 
 bool InstanceLock::acquire(const std::string& path, std::string* holder) {
   release();
+  heldElsewhere_ = false;
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
-    if (holder != nullptr) *holder = "cannot open " + path + ": " + strerror(errno);
+    if (holder != nullptr) *holder = "cannot create " + path + ": " + strerror(errno);
     return false;
   }
   int rc;
@@ -75,6 +76,7 @@ bool InstanceLock::acquire(const std::string& path, std::string* holder) {
     int err = errno;
     if (holder != nullptr) {
       if (err == EWOULDBLOCK) {
+        heldElsewhere_ = true;
         char buf[64];
         ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
         std::string text(buf, n > 0 ? static_cast<size_t>(n) : 0);

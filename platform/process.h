@@ -21,12 +21,17 @@ class InstanceLock {
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
-  // Takes the lock; on failure `holder` names the running one (its pid text).
+  // Takes the lock; on failure `holder` names the running one (its pid text)
+  // or says what failed.
   bool acquire(const std::string& path, std::string* holder);
+  // After a failed acquire: whether another process holds the lock (rather
+  // than the file being impossible to create or lock).
+  bool heldElsewhere() const { return heldElsewhere_; }
   void release();
 
  private:
   int fd_ = -1;
+  bool heldElsewhere_ = false;
 };
 
 // The control word of a worker, shared by the requester and the worker: the

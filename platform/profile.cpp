@@ -136,18 +136,26 @@ void Profile::loadText(std::string_view text) {
 }
 
 void Profile::rebuildIndex() {
+  // Keys are indexed only in large sections: a scan of a few dozen lines is
+  // as quick as a lookup, and a map holds many thousands of small sections.
+  constexpr size_t kScannedLines = 64;
   sectionIndex_.clear();
   keyIndex_.clear();
-  std::string current;  // lower-case name of the section being read, when it is the first
-  bool first = false;
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    const Line& line = lines_[i];
-    if (line.kind == Kind::kSection) {
-      current = LowerTrimmed(line.name);
-      first = sectionIndex_.emplace(current, i).second;
-    } else if (line.kind == Kind::kKey && first) {
-      keyIndex_.emplace(KeyId(current, LowerTrimmed(line.name)), i);
+  size_t header = std::string::npos;  // the section being read, when it is the first of its name
+  std::string current;                // its lower-case name
+  for (size_t i = 0; i <= lines_.size(); ++i) {
+    if (i < lines_.size() && lines_[i].kind != Kind::kSection) continue;
+    if (header != std::string::npos && i - header > kScannedLines) {
+      lines_[header].keysIndexed = true;
+      for (size_t k = header + 1; k < i; ++k) {
+        if (lines_[k].kind == Kind::kKey)
+          keyIndex_.emplace(KeyId(current, LowerTrimmed(lines_[k].name)), k);
+      }
     }
+    if (i == lines_.size()) break;
+    lines_[i].keysIndexed = false;
+    current = LowerTrimmed(lines_[i].name);
+    header = sectionIndex_.emplace(current, i).second ? i : std::string::npos;
   }
   indexed_ = true;
 }
@@ -171,7 +179,7 @@ size_t Profile::sectionEnd(size_t header) const {
 }
 
 size_t Profile::findKey(size_t header, std::string_view key) const {
-  if (indexed_) {
+  if (indexed_ && lines_[header].keysIndexed) {
     auto it = keyIndex_.find(KeyId(LowerTrimmed(lines_[header].name), LowerTrimmed(key)));
     return it == keyIndex_.end() ? std::string::npos : it->second;
   }

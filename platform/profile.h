@@ -63,8 +63,9 @@ class Profile {
   struct Line {
     std::string raw;  // without the line ending
     Kind kind = Kind::kOther;
-    std::string name;   // section or key name, trimmed
-    std::string value;  // key value, trimmed, one pair of quotes removed
+    std::string name;          // section or key name, trimmed
+    std::string value;         // key value, trimmed, one pair of quotes removed
+    bool keysIndexed = false;  // a section header whose keys are in keyIndex_
   };
   static Line parseLine(std::string raw);
   // Index of the first header named `section`, or npos.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/device_node.h"
+#include "core/group_totals.h"
 #include "platform/key_store.h"
 
 namespace lark {
@@ -50,10 +51,14 @@ void InitInverterValues(KeyStore& keys) {
 }
 
 std::array<int32_t, kInverterValues> InverterSummary(const DeviceNode& root) {
-  static constexpr std::array<size_t, kInverterValues> kOffsets = {7184, 7164, 7160, 7188,
-                                                                   7192, 7168, 7172};
+  // One read of the group's nine values, so a recomputation in progress on a
+  // poll thread is never seen half done.
+  static constexpr std::array<GroupTotal, kInverterValues> kOrder = {
+      GroupTotal::kS0, GroupTotal::kS1, GroupTotal::kS2, GroupTotal::kS3,
+      GroupTotal::kS6, GroupTotal::kA0, GroupTotal::kA1};
+  const GroupTotalsValues totals = ReadGroupTotals(root);
   std::array<int32_t, kInverterValues> values{};
-  for (size_t i = 0; i < values.size(); ++i) values[i] = root.i32(kOffsets[i]);
+  for (size_t i = 0; i < values.size(); ++i) values[i] = totals[static_cast<size_t>(kOrder[i])];
   return values;
 }
 

@@ -1,23 +1,103 @@
 #!/usr/bin/env bash
-# Builds the Release programs and runs Larkcore in the foreground on a demo
-# installation folder made from data/, monitoring a simulated UPS on a
-# pseudo-terminal linked as COM1. Ctrl-C stops both.
+# Builds the Release programs and runs Larkcore on a demo installation folder
+# made from data/, with simulated devices: an ASCII UPS on COM1, a Modbus RTU
+# line on COM3 (a UPS, an inverter, a sensor and a meter), a PLC on COM4,
+# two GPRS stations and SNMP agents on 127.0.0.2-4; the console Larkview
+# beside it. Warnings go by mail to a local SMTP server (aiosmtpd, printing
+# each mail; port $LARK_SMTP_PORT, default 25) and by SMS to a simulated GSM
+# modem on COM5 (messages in demo/sms.txt). Ctrl-C stops all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DLARK_TESTS=OFF >/dev/null
 cmake --build build-release -j "$(nproc)"
 demo=${LARK_DEMO_DIR:-$PWD/demo}
+bin=build-release/tools
 mkdir -p "$demo/ports"
 cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
+# Warnings of the demo UPS go by mail and SMS to the operators.
+grep -q '^\[SMTP\]' "$demo/manager.ini" || cat >> "$demo/manager.ini" <<'INI'
+[SMTP]
+Server=127.0.0.1
+Sender=larkcore@demo.example
+[GSM Modem]
+Port=COM5
+Baud=9600
+[Reaction.Warning]
+email.Enable=Yes
+SMS.Enable=Yes
+[Contactor1]
+Name=Operators
+e-mail1=ops@demo.example
+Phone1=+15550100
+[Item1]
+Name=Operators
+ID.Index1=2
+INI
 export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
+wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
+
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
-build-release/tools/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
-sim=$!
-trap 'kill $sim 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
+$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
+pids+=($!)
+# A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
+socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
+pids+=($!)
+wait_for "$demo/ports/COM3.peer"
+/usr/bin/python3 tests/peers/modbus_rtu_slave.py --port "$demo/ports/COM3.peer" \
+  --slave 1:ups3 --slave 4:inverter --slave 5:sensor --slave 6:meter </dev/null >/dev/null &
+pids+=($!)
+# A PLC contact module at address 01 on COM4 whose input point 0 flips every 20 answers.
+$bin/plc_sim --pty-dir "$demo/ports" --com 4 --plc 1 --toggle 20 >/dev/null &
+pids+=($!)
+# The mail server prints each mail; the GSM modem on COM5 keeps each SMS.
+export LARK_SMTP_PORT=${LARK_SMTP_PORT:-25}
+/usr/bin/python3 tests/peers/smtp_server.py --port "$LARK_SMTP_PORT" --out "$demo/mails.jsonl" --print &
+pids+=($!)
+$bin/gsm_sim --pty-dir "$demo/ports" --com 5 --out "$demo/sms.txt" >/dev/null &
+pids+=($!)
+wait_for "$demo/ports/COM1"
+wait_for "$demo/ports/COM4"
+# SNMP agents: a maker UPS whose first alarm word turns on and off every
+# 30 requests, an inverter (unit 3) and a sensor, on 127.0.0.2-4 port 16161.
+cat >"$demo/snmp_sim.txt" <<'AGENTS'
+agent ups 127.0.0.2:16161 maker
+alarm ups 1.3.6.1.4.1.7321.2.4.9.1.0 30
+agent inverter 127.0.0.3:16161 device
+unit inverter 3
+agent sensor 127.0.0.4:16161 device
+unit sensor 100
+AGENTS
+$bin/snmp_sim "$demo/snmp_sim.txt" >/dev/null &
+pids+=($!)
+# Two GPRS stations, Station1 and Station2, call the service's port 9100 once it listens.
+$bin/gprs_sim --stations 2 >/dev/null &
+pids+=($!)
+
 set +e
-build-release/service/Larkcore
+# The service runs in the background; with a display the console Larkview
+# opens on the same folder in the foreground (closing it or Ctrl-C stops
+# all), without one demo/larkview.png shows the console and the service stays
+# in the foreground.
+build-release/service/Larkcore &
+core=$!
+pids+=($core)
+trap 'kill $core 2>/dev/null' INT TERM
+sleep 1
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  # A Wayland session without X uses Qt's Wayland plugin.
+  [ -z "${DISPLAY:-}" ] && export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-wayland}
+  build-release/console/shell/Larkview
+  code=$?
+  kill $core 2>/dev/null
+  wait $core 2>/dev/null
+  exit $code
+fi
+$bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" &&
+  echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
+wait $core
 code=$?
 exit $code

@@ -30,10 +30,16 @@ fi
 tsan_tests=(platform_event_loop platform_process platform_key_store devices_port_table
             devices_ascii_ups_pty devices_serial_trace core_event_log core_language_texts core_device_tree
             linkserver_link_server linkserver_link_callback records_alarm_chain service_larkcore
-            records_history_recorder service_history_service records_report_writer
-            service_report_service)
+            records_history_recorder service_history_service)
+tsan_tests+=(core_group_totals devices_modbus_rtu_pty)
+tsan_tests+=(devices_plc_pty devices_gprs_link service_gprs_service)
+tsan_tests+=(snmp_snmp_device_table)
+tsan_tests+=(records_mail_sender records_sms_sender)
+tsan_tests+=(records_database service_database_console service_service_database service_database_backup)  # the database thread and its callers
+tsan_tests+=(consolelink_link_fake_service)
+tsan_tests+=(records_report_writer service_report_service)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK_WERROR=ON >/dev/null
-if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim Larknote \
+if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim Larknote line_pacer plc_sim gprs_sim \
   $(printf 'test_%s_test ' "${tsan_tests[@]}"); then
   pattern=$(printf '%s\n' "${tsan_tests[@]}" | sed 's/_/./' | sed 's/$/_test/' | paste -sd'|')
   TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" -R "^($pattern)\$" \

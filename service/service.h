@@ -15,9 +15,13 @@
 #include "core/settings.h"
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
+#include "devices/modbus/modbus_rtu.h"
+#include "devices/gprs/gprs_link.h"
+#include "devices/plc/plc_engine.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
+#include "devices/snmp/snmp_manager.h"
 #include "devices/ups_event_log.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -25,12 +29,16 @@
 #include "records/alarm_detector.h"
 #include "records/history_database.h"
 #include "records/history_recorder.h"
+#include "records/mail_sender.h"
+#include "records/sms_sender.h"
 #include "records/outgoing_messages.h"
+#include "records/report_database.h"
 #include "records/report_writer.h"
 
 namespace lark {
 
 class StatusServer;
+class ServiceDatabase;
 
 // Timer ids of the service's loop.
 enum ServiceTimer : uint32_t {
@@ -44,6 +52,7 @@ struct ServiceOptions {
   std::string installDir;
   uint16_t linkTcpPort = 8900;
   uint16_t linkUdpPort = 9000;
+  uint16_t gprsTcpPort = kGprsDefaultPort;
   // Lines of the service's own log (stderr by default).
   std::function<void(std::string_view)> log;
 };
@@ -73,8 +82,11 @@ class Service {
   LanguageTables& languages() { return languages_; }
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
+  SnmpManager& snmp() { return *snmp_; }
   HistoryRecorder& history() { return *history_; }
-  ReportWriter& reports() { return reports_; }
+  GprsLink& gprs() { return *gprs_; }
+  ServiceDatabase& database() { return *database_; }
+  ReportWriter& reports() { return *reports_; }
   // Command 22 sub 2 after its checks: a report of the tree as it stands
   // starts on its own thread; false while one runs.
   bool startReport(const ReportPeriod& period);
@@ -90,9 +102,11 @@ class Service {
   void systemEvent(uint32_t level, int message);
   void loadEverything();  // the hidden window's creation
   void reloadActionTables();
+  void wireDatabase();
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
+  SnmpPollSettings snmpSettings() const;
   void secondTimerWork();  // the one-second work, run under the exception guard
 
   EventLoop& loop_;
@@ -111,21 +125,27 @@ class Service {
   TermiosPortOpener opener_;
   UpsEventLogBuffer upsEventLog_;
   AsciiUpsEngine ascii_;
+  ModbusRtuEngine modbus_;
+  ModbusAsciiPlcEngine plc_;
   PortTable ports_;
+  std::unique_ptr<SnmpManager> snmp_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
   std::unique_ptr<SerialCommands> commands_;
   MapStore maps_;
 
   OutgoingMessages outgoing_;
+  MailSender mail_;
+  SmsSender sms_;
   AlarmDetector detector_;
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
-  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
+  std::unique_ptr<ServiceDatabase> database_;  // before the recorder, which uses it
   std::unique_ptr<HistoryRecorder> history_;
-  ReportDatabase reportDatabase_;  // refuses every query until the database layer exists
-  ReportWriter reports_{reportDatabase_};
+  std::unique_ptr<GprsLink> gprs_;
+  std::unique_ptr<DatabaseReports> reportDatabase_;  // the report's selects
+  std::unique_ptr<ReportWriter> reports_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;

@@ -36,10 +36,12 @@
 #include "common/checksum.h"
 #include "devices/ascii_answer.h"
 #include "devices/ascii_ups_samples.h"
+#include "tools/sim_line.h"
 
 namespace {
 
 using lark::AsciiUpsProfile;
+using lark::sim::WriteAll;
 
 volatile sig_atomic_t g_stop = 0;  // set by the signal handler only
 void OnSignal(int) { g_stop = 1; }
@@ -168,27 +170,6 @@ Options ParseArgs(int argc, char** argv) {
   int modes = !o.ptyDir.empty() + !o.device.empty() + (o.fd >= 0);
   if (modes != 1) Usage("give one of --pty-dir, --device, --fd");
   return o;
-}
-
-void MakeRaw(int fd) {
-  termios t;
-  if (tcgetattr(fd, &t) != 0) return;
-  cfmakeraw(&t);
-  tcsetattr(fd, TCSANOW, &t);
-}
-
-void WriteAll(int fd, const std::string& s) {
-  size_t done = 0;
-  for (int tries = 0; done < s.size() && tries < 100; ++tries) {
-    ssize_t n = write(fd, s.data() + done, s.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return;
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
 }
 
 class Simulator {
@@ -349,54 +330,19 @@ class Simulator {
 
 int main(int argc, char** argv) {
   Options o = ParseArgs(argc, argv);
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-
-  int fd = -1;
-  int keepSlave = -1;  // held open so the line lives while the service reopens it
-  std::string where;
-  if (o.fd >= 0) {
-    fd = o.fd;
-    where = "fd " + std::to_string(fd);
-  } else if (!o.device.empty()) {
-    fd = open(o.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-      fprintf(stderr, "ups_sim: open %s: %s\n", o.device.c_str(), strerror(errno));
-      return 1;
-    }
-    MakeRaw(fd);
-    where = o.device;
-  } else {
-    char name[256];
-    if (openpty(&fd, &keepSlave, name, nullptr, nullptr) != 0) {
-      fprintf(stderr, "ups_sim: openpty: %s\n", strerror(errno));
-      return 1;
-    }
-    MakeRaw(keepSlave);
-    std::string link = o.ptyDir + "/COM" + std::to_string(o.com);
-    std::string tmp = link + ".tmp" + std::to_string(getpid());
-    unlink(tmp.c_str());
-    if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), link.c_str()) != 0) {
-      fprintf(stderr, "ups_sim: link %s -> %s: %s\n", link.c_str(), name, strerror(errno));
-      return 1;
-    }
-    where = link;
-  }
-  int flags = fcntl(fd, F_GETFL);
-  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  lark::sim::CatchStopSignals(OnSignal);
+  lark::sim::SimLine line;
+  if (!lark::sim::OpenSimLine("ups_sim", o.ptyDir, o.com, o.device, o.fd, &line)) return 1;
+  const int fd = line.fd;
   // Requests left from before a restart are stale: answer only new ones.
   char stale[256];
   while (read(fd, stale, sizeof stale) > 0) {
   }
-  printf("ready %s\n", where.c_str());
+  printf("ready %s\n", line.where.c_str());
   fflush(stdout);
 
   Simulator sim(o, fd);
   sim.run();
-  if (keepSlave >= 0) close(keepSlave);
-  if (o.fd < 0) close(fd);
+  lark::sim::CloseSimLine(line);
   return 0;
 }

@@ -156,6 +156,34 @@ TEST_F(TreeTest, FindAndCount) {
   EXPECT_EQ(CountGroups(*t.ups), 1);
 }
 
+// The id index finds what a walk of the tree finds, for every id.
+void ExpectIndexMatchesWalk(DeviceTree& tree, const char* step) {
+  for (int32_t id = -1; id <= 0x10000; ++id) {
+    ASSERT_EQ(Tree_FindNodeById(tree, id), Tree_FindNodeById(id, &tree.root())) << step << " " << id;
+  }
+}
+
+TEST_F(TreeTest, IdIndexFollowsEveryStructuralChange) {
+  BuildSampleTree(tree);
+  ExpectIndexMatchesWalk(tree, "built");
+  tree.setCurrentParent(tree.root());
+  ASSERT_TRUE(Tree_CutChild(tree, 0));
+  ExpectIndexMatchesWalk(tree, "cut");
+  EXPECT_EQ(Tree_FindNodeById(tree, 4), nullptr) << "the clipboard is not in the tree";
+  ASSERT_NE(Tree_CreateNode(tree, kNodeGroup, ""), nullptr);
+  ExpectIndexMatchesWalk(tree, "created");
+  ASSERT_TRUE(Tree_PasteClipboard(tree, *tree.root().child(tree.root().childCount() - 1)));
+  ExpectIndexMatchesWalk(tree, "pasted");
+  EXPECT_NE(Tree_FindNodeById(tree, 4), nullptr);
+  ASSERT_TRUE(Tree_DeleteChild(tree, 0));
+  ExpectIndexMatchesWalk(tree, "deleted");
+  Tree_FreeSubtree(tree, *tree.root().child(0));
+  ExpectIndexMatchesWalk(tree, "subtree freed");
+  Tree_ClearAll(tree);
+  ExpectIndexMatchesWalk(tree, "cleared");
+  EXPECT_EQ(Tree_FindNodeById(tree, 0), &tree.root());
+}
+
 TEST_F(TreeTest, CutPasteAndTheClipboard) {
   const auto t = BuildSampleTree(tree);
   EXPECT_FALSE(Tree_PasteClipboard(tree, *t.empty));  // empty clipboard
@@ -417,7 +445,9 @@ TEST_F(TreeTest, WalkAndPollerShareTheCurrentMask) {
   ascii.setMask(MaskWord::kExtReported, 1);
   std::atomic<bool> stop{false};
   std::thread poller([&] {
-    while (!stop) ascii.setMaskBits(MaskWord::kCurrent, 1u << 4);
+    do {  // at least once, however late the thread starts
+      ascii.setMaskBits(MaskWord::kCurrent, 1u << 4);
+    } while (!stop);
   });
   for (int i = 0; i < 2000; ++i) {
     auto lock = tree.readLock();

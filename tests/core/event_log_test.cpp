@@ -71,7 +71,8 @@ TEST_F(EventLogTest, ControlCharactersCannotForgeLines) {
 
 TEST_F(EventLogTest, NothingForEmptyTextOrLimitBelowTen) {
   int calls = 0;
-  log_.setDatabaseHook([&](int32_t, uint32_t, int32_t, std::string_view) { ++calls; });
+  log_.setDatabaseHook(
+      [&](const WallTime&, int32_t, uint32_t, int32_t, std::string_view) { ++calls; });
   log_.WriteEventLog(1, 0, 1, "");
   EXPECT_EQ(calls, 0);
   log_.setMaxLines(9);
@@ -84,7 +85,7 @@ TEST_F(EventLogTest, NothingForEmptyTextOrLimitBelowTen) {
 TEST_F(EventLogTest, DatabaseRowFirstThenFileLineAlways) {
   std::vector<std::string> seen;
   // A hook whose token is held elsewhere drops its row; the line is still written.
-  log_.setDatabaseHook([&](int32_t n, uint32_t l, int32_t c, std::string_view t) {
+  log_.setDatabaseHook([&](const WallTime&, int32_t n, uint32_t l, int32_t c, std::string_view t) {
     seen.push_back(std::to_string(n) + "/" + std::to_string(l) + "/" + std::to_string(c) + "/" +
                    std::string(t) + "/" + (FileExists(logPath()) ? "file" : "nofile"));
   });
@@ -182,6 +183,39 @@ TEST_F(EventLogTest, MissingHistoryFolderOrBadMapNameWritesNothing) {
   log.WriteEventLog(0, 0, 1, "x");
   EXPECT_EQ(log.filePath(), "");
   EXPECT_FALSE(FileExists(dir_.path() + "/../escape/Event.log"));
+}
+
+TEST_F(EventLogTest, ALineLeftWithoutItsEndIsEndedBeforeTheNext) {
+  struct Case {
+    const char* tail;
+    size_t lines;
+  } cases[] = {{"", 3}, {"0\t2024/01/01\t00:00:00\tWarning\t1000\tcut sh", 4}, {"\r", 4}};
+  for (const Case& c : cases) {
+    seed(2, c.tail);
+    log_.countLines();
+    EXPECT_TRUE(log_.writeEvent(7, kLevelSerious, 3, "after"));
+    ASSERT_EQ(lines().size(), c.lines) << c.tail;
+    EXPECT_EQ(lines().back(), "7\t2024/03/07\t09:05:01\tSerious\t3\tafter") << c.tail;
+  }
+}
+
+TEST_F(EventLogTest, ALinkInPlaceOfTheLogIsNotFollowed) {
+  std::vector<std::string> problems;
+  log_.setProblemLog([&](std::string_view t) { problems.emplace_back(t); });
+  const std::string target = dir_.file("elsewhere");
+  ASSERT_TRUE(WriteFileAtomic(target, "keep"));
+  MakeDirs(dir_.file("Plant"));
+  ASSERT_EQ(::symlink(target.c_str(), logPath().c_str()), 0);
+  EXPECT_FALSE(log_.writeEvent(1, 0, 1, "one"));
+  EXPECT_FALSE(log_.writeEvent(1, 0, 1, "two"));
+  EXPECT_EQ(ReadFile(target).value(), "keep");
+  EXPECT_EQ(problems.size(), 1u);
+  // The temp file of a trim is not followed either.
+  ::unlink(logPath().c_str());
+  seed(12);
+  ASSERT_EQ(::symlink(target.c_str(), dir_.file("Plant/Tmp.dat").c_str()), 0);
+  log_.changeMaxLines(10);
+  EXPECT_EQ(ReadFile(target).value(), "keep");
 }
 
 TEST_F(EventLogTest, ConcurrentWritersGiveWholeLines) {

@@ -159,10 +159,13 @@ TEST(EnglishFolderTest, ShippedFolderMatchesTheGeneratorAndLoadsCleanly) {
   for (int n = 1; n <= kCommonTextCount; ++n) EXPECT_NE(s->texts.commonText(n), "") << n;
   EXPECT_EQ(FormatLanguageText(s->texts.systemMessage(kMsgConsoleConnected), "1.2.3.4"),
             "Console 1.2.3.4 connected");
-  // The English file gives back the English status words.
+  // The English file gives back the English status words, except the output
+  // source and battery words: the shipped S_4-S_12 are the console's, and
+  // the service shows neither table.
   StatusTexts english = DefaultStatusTexts();
   for (size_t t = 0; t < kStatusTableCount; ++t) {
     auto table = static_cast<StatusTable>(t);
+    if (table == StatusTable::OutputSource || table == StatusTable::BatteryStatus) continue;
     for (size_t i = 0; i < StatusTableSize(table); ++i) {
       std::string want = english.text(table, i);
       if (want == "DC Bus" || want == "Inner") want += ":";  // the colon the labels lacked

@@ -163,6 +163,7 @@ TEST(LegacyMapsTest, ReadersDifferAsTheVersionsDo) {
     EXPECT_EQ(tree.root().picture(), "root.bmp") << "a picture line starting with a digit";
     ASSERT_EQ(tree.root().childCount(), 1);
     const DeviceNode& n = *tree.root().child(0);
+    EXPECT_EQ(Tree_FindNodeById(tree, n.id()), &n) << "the id index follows the old reader";
     EXPECT_EQ(n.title(), std::string(c.version == 1 ? 32 : 31, 'T'));
     EXPECT_EQ(n.commType(), kCommThreePhase);
     EXPECT_EQ(n.plcPointNum(), c.version >= 3 ? 4 : 0);

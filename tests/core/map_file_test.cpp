@@ -136,12 +136,15 @@ TEST(MapFileTest, SavedTreeLoadsBackFieldByField) {
   DeviceTree loaded(pauser, endpoints);
   int attached = 0;
   MapStore reader(dir.path(), loaded, log,
-                  MapStoreHooks{[&](DeviceNode&) { ++attached; }, nullptr, nullptr});
+                  MapStoreHooks{[&](DeviceNode&) { ++attached; }, nullptr, nullptr, nullptr});
   std::string name = "PLANT.umf";  // found without case
   reader.OpenMapFile(name);
   EXPECT_EQ(name, "PLANT.umf");
   EXPECT_EQ(reader.currentMapName(), "PLANT");
   ExpectSameTree(tree.root(), loaded.root());
+  for (int32_t id = 0; id <= 40; ++id) {
+    EXPECT_EQ(Tree_FindNodeById(loaded, id), Tree_FindNodeById(id, &loaded.root())) << id;
+  }
   EXPECT_EQ(loaded.nextNodeId(), tree.nextNodeId());
   EXPECT_EQ(endpoints.snmp.size(), 5u);
   EXPECT_EQ(attached, 9) << "every serial device but the meter sum takes a port slot";
@@ -204,7 +207,10 @@ TEST(MapFileTest, LoaderRules) {
       "[ID4]\nPreviousID=0\nupsGroupSNMP=0\nComm.Stop=yes\nSaveInDatabase=yes\n"
       "title=lower case is not a key\nBitmap=a=b.bmp\n"
       "Week.Hour1=5\nWeek.Day1=3\nWeek.Minute1=15\nWeek.Event1=2\n"
-      "Week.Day31=1\nWeek.Event31=1\nPLC.UPSID0=9\nPLC.UPSID1=9\nCommType\n");
+      "Week.Day31=1\nWeek.Event31=1\nPLC.UPSID0=9\nPLC.UPSID1=9\nCommType\n"
+      // Indexes at the ends of the number range are bad rows, not overflows.
+      "Week.Day-2147483648=5\nPLC.UPSID-2147483648=5\nSpecific.Year-2147483648=1\n"
+      "Week.Hour2147483648=1\nPLC.Source99999999999=x\n");
   DeviceNode& root = r->tree->root();
   EXPECT_EQ(root.title(), "Site");
   EXPECT_TRUE(root.isGroup());
@@ -227,6 +233,21 @@ TEST(MapFileTest, LoaderRules) {
   auto crlf = Load("[Main]\r\nNumber=1\r\n[ID0]\r\nTitle=Site\r\nBitmap=x.bmp\r\n");
   EXPECT_EQ(crlf->tree->root().title(), "Site");
   EXPECT_EQ(crlf->tree->root().picture(), "x.bmp");
+}
+
+TEST(MapFileTest, AStopRequestEndsTheLoadBetweenNodes) {
+  const std::string text =
+      "[Main]\nNumber=4\nIndex0.ID=0\nIndex1.ID=1\nIndex2.ID=2\nIndex3.ID=3\n[ID0]\n"
+      "[ID1]\nupsGroupSNMP=1\n[ID2]\nPreviousID=1\nupsGroupSNMP=1\n[ID3]\nupsGroupSNMP=1\n";
+  for (int allowed : {0, 2, 4}) {
+    DeviceTree tree;
+    RecordingEventLog log;
+    int asked = 0;
+    MapStoreHooks hooks;
+    hooks.stopRequested = [&] { return asked++ >= allowed; };
+    EXPECT_EQ(LoadMapText(text, tree, hooks, log), allowed) << allowed;
+    EXPECT_EQ(log.events().size(), allowed < 4 ? 1u : 0u) << allowed;
+  }
 }
 
 TEST(MapFileTest, MissingEntriesAndOrderTable) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -94,20 +95,26 @@ TEST(SerialTrace, ThreadsWriteWhileTheTraceIsSwitched) {
   FakeClock clock(0, At(5, 10, 0, 0));
   SerialTrace trace(clock, dir.path());
   trace.start(0, 10);
+  std::atomic<int> running{2};
+  auto frameOf = [](int com) { return "~0" + std::to_string(com) + "P003STB"; };
   std::vector<std::thread> writers;
   for (int com : {1, 2}) {
-    writers.emplace_back([&trace, com] {
-      std::string frame = "~0" + std::to_string(com) + "P003STB";
+    writers.emplace_back([&trace, &running, &frameOf, com] {
+      std::string frame = frameOf(com);
       for (int i = 0; i < 2000; ++i) {
         trace.traceFrame(com, 0, asBytes(frame), TraceDirection::kTransmit);
       }
+      --running;
     });
   }
-  for (int i = 0; i < 200; ++i) {
+  // Switch for as long as the writers write, however the threads are timed.
+  for (int i = 0; i < 200 || running > 0; ++i) {
     trace.stop();
     trace.start(0, 10);
   }
   for (auto& w : writers) w.join();
+  // A frame after the last switch is always there.
+  trace.traceFrame(1, 0, asBytes(frameOf(1)), TraceDirection::kTransmit);
   trace.stop();
 
   auto text = ReadFile(dir.file("SerialMonitor-03-05.txt"));

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/action_tables.h"
 #include "linkserver/command_queue.h"
@@ -26,6 +28,7 @@
 #include "tests/support/recording_event_log.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tree_fixtures.h"
+#include "tests/support/mountns.h"
 
 namespace lark {
 namespace {
@@ -74,8 +77,24 @@ class RecordingSink final : public UpsCommandSink {
   bool CanQueueFor(int16_t commType) const override {
     return binaryFrames || commType != kCommThreePhase;
   }
+  // Whole requests only, into a queue with `room` free entries.
+  bool QueueAsciiCommands(DeviceNode&, std::span<const std::string> texts) override {
+    if (texts.size() > room) return false;
+    sent.insert(sent.end(), texts.begin(), texts.end());
+    return true;
+  }
+  bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) override {
+    if (node.commType() != kCommModbusUps || pdus.size() > room) return false;
+    for (const ModbusPdu& p : pdus) {
+      char t[32];
+      std::snprintf(t, sizeof t, "mb %d %04X=%d", p[0], (p[1] << 8) | p[2], (p[3] << 8) | p[4]);
+      sent.emplace_back(t);
+    }
+    return true;
+  }
   std::vector<std::string> sent;
   bool binaryFrames = true;
+  size_t room = 10;
 };
 
 struct LinkRequestsTest : ::testing::Test {
@@ -306,6 +325,122 @@ TEST_F(LinkRequestsTest, EventLogChunksComeFromTheMapFolderWithTheHeaderEchoed) 
   EXPECT_EQ(u32At(reply, 7 + kChunkOffLength), file.size());
   EXPECT_EQ(strAt(reply, 7 + kChunkOffName, kChunkNameSize), "Untitled\\Event.log");
   EXPECT_EQ(std::string(reply.begin() + 271, reply.end()), file);
+}
+
+// 22/1 with the history folder at image offset 372.
+V HistoryFrame(const std::string& folder) {
+  V d(1 + 8068, 0);
+  d[0] = 1;
+  std::copy(folder.begin(), folder.end(), d.begin() + 1 + 372);
+  return Frame(22, d);
+}
+
+TEST_F(LinkRequestsTest, HistoryFolderMustBeAPlainWritableFolderOutsideTheSystem) {
+  ASSERT_TRUE(MakeDirs(dir.file("hist")));
+  ASSERT_EQ(symlink(dir.file("hist").c_str(), dir.file("link").c_str()), 0);
+  ASSERT_EQ(code(HistoryFrame("")), 43);  // empty: the install folder
+  const std::string before = ReadAll(store.iniPath());
+  for (const std::string& bad : {std::string("/etc"), std::string("/"), std::string("relative/dir"),
+                                 dir.file("link"), dir.file("missing")}) {
+    EXPECT_EQ(code(HistoryFrame(bad)), 44) << bad;
+    EXPECT_EQ(settings.historyDirectory, dir.path()) << bad;
+    EXPECT_EQ(ReadAll(store.iniPath()), before) << bad;
+  }
+  EXPECT_EQ(code(HistoryFrame(dir.file("hist"))), 43);
+  EXPECT_EQ(settings.historyDirectory, dir.file("hist"));
+  EXPECT_NE(ReadAll(store.iniPath()).find(dir.file("hist")), std::string::npos);
+}
+
+TEST_F(LinkRequestsTest, DataRootServesOnlyTheConsolesFileKinds) {
+  eventLog.WriteEventLog(1, 0, 5, "first");
+  ASSERT_TRUE(MakeDirs(dir.file("Untitled/12/2026")));
+  ASSERT_TRUE(WriteFileAtomic(dir.file("Untitled/12/2026/3.DAT"), "0\r\n1\t2\r\n"));
+  for (const char* other : {"shadow", "passwd", "Untitled/passwd", "Untitled/Tree_Map.dat"}) {
+    ASSERT_TRUE(WriteFileAtomic(dir.file(other), "secret"));
+  }
+  for (const char* name : {"shadow", "../x", "passwd", "Untitled\\passwd", "Untitled\\shadow",
+                           "Untitled\\Tree_Map.dat", "Untitled\\..\\passwd"}) {
+    EXPECT_EQ(code(Frame(11, ChunkRequest(5, 0, 100, name))), 22) << name;
+  }
+  for (const char* name : {"Untitled\\Event.log", "Untitled\\12\\2026\\3.DAT"}) {
+    EXPECT_EQ(code(Frame(11, ChunkRequest(5, 0, 100, name))), 21) << name;
+  }
+}
+
+TEST_F(LinkRequestsTest, ConsoleEventLineThatCannotBeWrittenAnswersTheFailureCode) {
+  V record(1 + 268, 0);
+  record[0] = 1;
+  record[13] = 'x';  // the text at frame byte 18
+  EXPECT_EQ(code(Frame(11, record)), 21);
+  ASSERT_EQ(::unlink(eventLog.filePath().c_str()), 0);
+  ASSERT_EQ(::mkdir(eventLog.filePath().c_str(), 0755), 0);  // cannot be opened
+  EXPECT_EQ(code(Frame(11, record)), 22);
+}
+
+// 21/33: the limit manager.ini would load, and the log goes on.
+TEST_F(LinkRequestsTest, EventLogLimitTakesTheSettingsReadersRule) {
+  struct Case {
+    int32_t sent;
+    int32_t kept;
+  } cases[] = {{-1, 10000}, {0, 10000}, {5, 10}, {INT32_MAX, 999999999}, {300, 300}};
+  for (const Case& c : cases) {
+    V data{33, 0, 0, 0, 0};
+    putU32(Bytes(data), 1, static_cast<uint32_t>(c.sent));
+    ASSERT_EQ(code(Frame(21, data)), 41) << c.sent;
+    EXPECT_EQ(eventLog.maxLines(), c.kept) << c.sent;
+    ServiceSettings loaded;
+    SettingsStore(dir.path()).LoadManagerIni(loaded);
+    EXPECT_EQ(loaded.maxEventLog, c.kept) << c.sent;
+    const int32_t before = eventLog.lineCount();
+    eventLog.WriteEventLog(0, 2, 1000, "still logging");
+    EXPECT_EQ(eventLog.lineCount(), before + 1) << c.sent;
+  }
+}
+
+// A save that fails answers the command's failure code.
+TEST_F(LinkRequestsTest, CommandsThatSaveAnswerTheirFailureWhenTheWriteFails) {
+  if (!test::EnterPrivateMounts()) GTEST_SKIP() << "no private mount namespace";
+  ASSERT_EQ(code(Frame(10, {'A', 0})), 19);
+  ASSERT_TRUE(test::MakeReadOnly(dir.path()));
+  V limit{33, 0, 0, 0, 0};
+  putU32(Bytes(limit), 1, 500);
+  const struct {
+    const char* what;
+    V frame;
+    uint8_t code;
+  } cases[] = {
+      {"auto-load name", Frame(10, {'B', 0}), 20},
+      {"polling", Frame(19, Cat({1}, V(8068, 1))), 38},
+      {"event log limit", Frame(21, limit), 42},
+      {"reaction masks", Frame(21, Cat({31}, V(8068, 1))), 42},
+      {"password", Frame(24, {1}), 48},
+      {"history", HistoryFrame(""), 44},
+  };
+  const std::string before = ReadAll(store.iniPath());
+  for (const auto& c : cases) EXPECT_EQ(code(c.frame), c.code) << c.what;
+  EXPECT_EQ(ReadAll(store.iniPath()), before);
+  EXPECT_TRUE(test::Unmount(dir.path()));
+
+  // An upload that does not fit leaves no empty or partial file behind.
+  ASSERT_TRUE(MakeDirs(dir.file("Images")));
+  ASSERT_TRUE(test::MountSmallDisk(dir.file("Images"), 64 * 1024));
+  V upload = ChunkRequest(0, 0, 60000, "big.bmp");
+  upload.erase(upload.begin());  // the upload has no sub byte
+  upload.resize(upload.size() + 60000, 7);
+  EXPECT_EQ(code(Frame(32, upload)), 63);
+  EXPECT_EQ(code(Frame(32, upload)), 64) << "the old and the new copy do not fit together";
+  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")).size(), 60000u);
+  upload = ChunkRequest(0, 60000, 30000, "big.bmp");
+  upload.erase(upload.begin());
+  upload.resize(upload.size() + 30000, 8);
+  EXPECT_EQ(code(Frame(32, upload)), 64);
+  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")).size(), 60000u) << "the chunk is taken off again";
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.file("Images"))) {
+    left.push_back(e.path().filename().string());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"big.bmp"});
+  EXPECT_TRUE(test::Unmount(dir.file("Images")));
 }
 
 // ---- device data ----
@@ -594,6 +729,83 @@ TEST_F(LinkRequestsTest, DeviceSettingsForAProtocolWithoutACommandPathAreRefused
   putI16(block, 0, id);
   putU32(block, 4, 1);
   putU32(block, 8, 10);
+  V data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 56);
+  EXPECT_TRUE(sink.sent.empty());
+}
+
+// Command 28 on a Modbus UPS: one-register writes in table order, a request
+// queued whole or refused, values that do not fit their register refused.
+TEST_F(LinkRequestsTest, ModbusDeviceSettingsAreQueuedWholeOrRefused) {
+  const int16_t id = add(kNodeSerial);
+  DeviceNode* node = Tree_FindNodeById(id, &tree.root());
+  node->setCommType(kCommModbusUps);
+  struct Flag {
+    size_t flag;
+    std::vector<std::pair<size_t, int32_t>> values;
+  };
+  const std::vector<Flag> all = {{52, {{56, 1}, {60, 2}}}, {4, {{8, 3}}},     {28, {{32, 4}}},
+                                 {12, {{16, 5}}},          {20, {{24, 6}}},    {36, {{40, 7}}},
+                                 {44, {{48, 8}}},          {96, {{100, 0}}},   {64, {{72, 9}, {68, 10}}},
+                                 {104, {{108, 11}}},       {88, {{92, 12}}},   {76, {{84, 13}, {80, 14}}}};
+  auto request = [&](std::vector<size_t> flags, uint8_t sub = 0) {
+    V block(152, 0);
+    putI16(block, 0, id);
+    for (const Flag& f : all) {
+      if (std::find(flags.begin(), flags.end(), f.flag) == flags.end()) continue;
+      putU32(block, f.flag, 1);
+      for (auto [off, v] : f.values) putI32(block, off, v);
+    }
+    V data = {sub};
+    data.insert(data.end(), block.begin(), block.end());
+    sink.sent.clear();
+    return code(Frame(28, data));
+  };
+  EXPECT_EQ(request({52, 64}), 55);
+  EXPECT_EQ(sink.sent, (std::vector<std::string>{"mb 6 0312=1", "mb 6 0313=2", "mb 6 0304=9",
+                                                 "mb 6 0305=10"}));
+  std::vector<size_t> twelve;
+  for (const Flag& f : all) twelve.push_back(f.flag);
+  EXPECT_EQ(request(twelve), 56);  // twelve writes for a ten-entry queue
+  EXPECT_TRUE(sink.sent.empty());
+
+  // -1 would go out as 255.
+  V block(152, 0);
+  putI16(block, 0, id);
+  putU32(block, 4, 1);
+  putI32(block, 8, -1);
+  V data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 56);
+  putI32(block, 8, 256);  // register 0x0306 takes a byte
+  data = {0};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 56);
+  EXPECT_TRUE(sink.sent.empty());
+
+  // The dry contacts, one register each.
+  std::fill(block.begin() + 2, block.end(), 0);
+  putU32(block, 112, 1);
+  for (int i = 0; i < 6; ++i) putU32(block, 116 + 4 * static_cast<size_t>(i), 100 + static_cast<uint32_t>(i));
+  data = {1};
+  data.insert(data.end(), block.begin(), block.end());
+  EXPECT_EQ(code(Frame(28, data)), 55);
+  ASSERT_EQ(sink.sent.size(), 6u);
+  EXPECT_EQ(sink.sent[0], "mb 6 0317=100");
+  EXPECT_EQ(sink.sent[5], "mb 6 031C=105");
+
+  node->setCommType(kCommInverter);
+  EXPECT_EQ(request({52}), 56);
+  EXPECT_TRUE(sink.sent.empty());
+}
+
+TEST_F(LinkRequestsTest, AsciiDeviceSettingsThatDoNotFitTheQueueAreRefused) {
+  const int16_t id = add(kNodeSerial);
+  sink.room = 2;
+  V block(152, 0);
+  putI16(block, 0, id);
+  for (size_t flag : {4, 12, 20}) putU32(block, flag, 1);
   V data = {0};
   data.insert(data.end(), block.begin(), block.end());
   EXPECT_EQ(code(Frame(28, data)), 56);

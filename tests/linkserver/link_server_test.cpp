@@ -212,6 +212,66 @@ TEST_F(LinkServerTest, IdleConsolesExpireByTheMonotonicClockOnly) {
   EXPECT_EQ(connected(), 0);
 }
 
+TEST_F(LinkServerTest, ConnectionsWithoutAHelloGiveTheirSlotsUpAfterTenSeconds) {
+  // Silent, or sending only frames of length 0: neither holds a slot.
+  for (const V& chatter : {V{}, V{1, 1, 0, 0}}) {
+    auto console0 = console();
+    ASSERT_EQ(console0->request(kLinkCmdHello), kHelloOk);
+    std::vector<std::unique_ptr<LinkTestClient>> squatters;
+    for (int i = 0; i < 9; ++i) squatters.push_back(console());
+    ASSERT_TRUE(h->waitFor([&] { return h->server->connectedConsoles() == 10; }));
+    auto chatterAndTick = [&] {
+      for (auto& s : squatters) {
+        if (!chatter.empty()) {
+          ASSERT_TRUE(s->send(chatter));
+        }
+      }
+      h->advanceAndTick(1000);
+    };
+    for (int second = 1; second < 10; ++second) chatterAndTick();
+    EXPECT_EQ(connected(), 10);
+    chatterAndTick();
+    for (auto& s : squatters) EXPECT_TRUE(s->waitClosed());
+    EXPECT_EQ(connected(), 1) << "the console that said Hello stays";
+    auto late = console();
+    EXPECT_EQ(late->request(kLinkCmdHello), kHelloOk);
+    // Empty frames do not count as activity for a console either.
+    for (int minute = 0; minute < 5; ++minute) {
+      ASSERT_TRUE(late->send({1, 1, 0, 0}));
+      h->advanceAndTick(60000);
+    }
+    EXPECT_TRUE(late->waitClosed());
+    EXPECT_TRUE(console0->waitClosed());
+    ASSERT_TRUE(h->waitFor([&] { return h->server->connectedConsoles() == 0; }));
+  }
+}
+
+TEST_F(LinkServerTest, ConnectionLinesAreLimitedPerMinuteAndTheRestCounted) {
+  auto lines = [&](const std::string& suffix) {
+    int n = 0;
+    for (const auto& e : h->log.events()) {
+      n += e.text.size() >= suffix.size() &&
+           e.text.compare(e.text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    }
+    return n;
+  };
+  for (int i = 0; i < 50; ++i) {
+    auto c = console();
+    ASSERT_EQ(c->request(kLinkCmdHello), kHelloOk);
+    c->close();
+    ASSERT_TRUE(h->waitFor([&] { return h->server->connectedConsoles() == 0; }));
+  }
+  EXPECT_EQ(lines(" connected") + lines(" disconnected"), 20);
+  EXPECT_EQ(lines("more console connections"), 0);
+  h->advanceAndTick(60000);
+  // 10 of the 50 connections were logged.
+  ASSERT_EQ(lines("more console connections"), 1);
+  EXPECT_EQ(h->log.events().back().text, "40 more console connections");
+  auto c = console();
+  ASSERT_EQ(c->request(kLinkCmdHello), kHelloOk);
+  EXPECT_EQ(h->log.events().back().text, "Console 127.0.0.1 connected");
+}
+
 TEST_F(LinkServerTest, AResetConsoleClosesOnlyItself) {
   auto a = console();
   auto b = console();

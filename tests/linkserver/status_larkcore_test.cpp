@@ -17,6 +17,7 @@
 #include "core/live_data.h"
 #include "linkserver/link_frame.h"
 #include "platform/paths.h"
+#include "tests/support/demo_install.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
@@ -55,7 +56,7 @@ class StatusLarkcoreTest : public ::testing::Test {
   void SetUp() override {
     if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
     if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    fs::copy(test::SourcePath("data"), dir.path(), fs::copy_options::recursive);
+    ASSERT_TRUE(test::CopyDemoInstall(dir.path()));
     // The demo UPS is not polled, so its node stays as loaded.
     std::string map = ReadFile(dir.file("Demo.UMF")).value_or("");
     for (size_t at; (at = map.find("Comm.Stop=No")) != std::string::npos;)

@@ -4,6 +4,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "platform/key_store.h"
 #include "tests/support/temp_dir.h"
 
@@ -79,6 +81,35 @@ TEST(Paths, FilesWrittenWhole) {
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u) << "mode kept";
   EXPECT_EQ(ReadFile(tmp.file("missing")), std::nullopt);
+}
+
+TEST(Paths, StaleTempFilesOfOurOwnShapeOnlyAreRemoved) {
+  test::TempDir tmp;
+  // The name a save killed before its rename leaves behind.
+  std::string left;
+  WriteFileAtomic(tmp.file("Demo.UMF"), "x", [&] {
+    for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+      left = e.path().filename().string();
+    }
+    return false;
+  });
+  ASSERT_TRUE(IsAtomicWriteTempName(left)) << left;
+  struct Row {
+    std::string name;
+    bool removed;
+  } rows[] = {{left, true},
+              {".manager.ini.tmp-a1B2c3", true},
+              {"Demo.UMF", false},
+              {"Demo.UMF.tmp-a1B2c3", false},  // not ours: no leading dot
+              {".Demo.UMF.tmp-a1B2c", false},
+              {".Demo.UMF.tmp-a1B2c!", false},
+              {".tmp-a1B2c3", false},
+              {"Tmp.dat", false}};
+  for (const Row& r : rows) ASSERT_TRUE(WriteFileAtomic(tmp.file(r.name), "x")) << r.name;
+  ASSERT_TRUE(MakeDirs(tmp.file(".Folder.tmp-abcdef")));
+  EXPECT_EQ(RemoveStaleTempFiles(tmp.path()), 2);
+  for (const Row& r : rows) EXPECT_EQ(FileExists(tmp.file(r.name)), !r.removed) << r.name;
+  EXPECT_TRUE(IsDirectory(tmp.file(".Folder.tmp-abcdef")));
 }
 
 TEST(Paths, InstallDirOrder) {

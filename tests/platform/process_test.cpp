@@ -80,6 +80,7 @@ TEST(InstanceLock, SecondHolderRefusedAndToldWho) {
     InstanceLock second;
     EXPECT_FALSE(second.acquire(path, &holder));
     EXPECT_EQ(holder, "process " + std::to_string(getpid()));
+    EXPECT_TRUE(second.heldElsewhere());
   }
   InstanceLock again;
   EXPECT_TRUE(again.acquire(path, &holder)) << "released by the destructor";
@@ -99,7 +100,8 @@ TEST(InstanceLock, SecondHolderRefusedAndToldWho) {
 
   InstanceLock bad;
   EXPECT_FALSE(bad.acquire(tmp.file("no/such/dir/x.lock"), &holder));
-  EXPECT_NE(holder.find("cannot open"), std::string::npos);
+  EXPECT_NE(holder.find("cannot create"), std::string::npos);
+  EXPECT_FALSE(bad.heldElsewhere());
 }
 
 TEST(WorkerControl, PauseResumeStopHandshake) {

@@ -112,11 +112,12 @@ TEST(ReportService, CommandStartsAReportOfTheTreeIntoTheReportFolder) {
   const std::string report = dir.file("Report/_._x_2.xls");
   ASSERT_TRUE(test::Eventually([&] { return fs::exists(dir.file("Report/Main.xls")); }, 10000));
   ASSERT_TRUE(test::Eventually([&] { return fs::exists(report); }, 10000));
+  // One file per device of the demo map (its PLC excepted) and the summary
+  // with the header and a line per device file.
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir.file("Report")))
     names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"Main.xls", "_._x_2.xls"}));
+  EXPECT_NE(std::find(names.begin(), names.end(), "_._x_2.xls"), names.end());
   EXPECT_FALSE(fs::exists(dir.file("x_2.xls")));
   const std::string text = ReadFile(report).value_or("");
   EXPECT_EQ(text.rfind("../x UPS Report    From ", 0), 0u) << text;
@@ -125,9 +126,11 @@ TEST(ReportService, CommandStartsAReportOfTheTreeIntoTheReportFolder) {
       [&] {
         const std::string summary = ReadFile(dir.file("Report/Main.xls")).value_or("");
         return summary.find("\r\n../x\t") != std::string::npos &&
-               std::count(summary.begin(), summary.end(), '\n') == 2;
+               static_cast<size_t>(std::count(summary.begin(), summary.end(), '\n')) ==
+                   names.size();
       },
-      10000));
+      10000))
+      << names.size();
   console.close();
   EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
 }

@@ -1,0 +1,58 @@
+// The places where the console link, the lists, the map, the detail tabs and
+// the menu rights plug into start-up, the timers, the window's messages and
+// shutdown. Each is empty until its subsystem fills it; the shell calls them
+// in the order the window's steps give.
+#pragma once
+#include <functional>
+#include <string>
+
+namespace lark {
+
+struct ConsoleCallPoints {
+  // Console link and its alarm actions.
+  std::function<void()> resetSoundCounters;     // start-up
+  std::function<void()> clearMailSlots;         // start-up
+  std::function<void()> initMailLock;           // start-up
+  std::function<void()> resetStatusSharedMemory;
+  std::function<void()> initLinkQueues;
+  std::function<void()> resetLinkState;
+  std::function<void()> initServiceLink;
+  std::function<void()> startWinsock;           // and the discovery socket
+  std::function<void(bool)> setAutoConnect;
+  std::function<void()> linkSecondSteps;        // timer 1025 steps 2-4
+  std::function<void()> decrementSoundCounters; // timer 1025 step 6
+  std::function<void()> alarmChecks;            // timer 1025 step 9, every second tick
+  std::function<void(int)> pumpLinkQueue;       // 2 (timer 1028), 3 (1029), 5 (1031)
+  std::function<void()> linkTick;               // timer 1033
+  std::function<void()> freePendingReportMail;  // destroy
+  std::function<void(const std::string&)> postProgramEnd;  // destroy: the operation log
+  std::function<void()> closeLink;              // destroy: queues, link, discovery socket
+  std::function<void()> closeDeviceEndpoints;   // shutdown
+  std::function<void()> closeStatusSharedMemory;
+  // Group and device lists.
+  std::function<void()> fillLists;              // after creation
+  std::function<void()> refreshLists;           // timer 1025 step 5
+  std::function<void()> readColumnWidths;       // exit and destroy
+  std::function<void()> listTimer;              // device list 1025
+  std::function<void()> groupListTimer;         // group list 1025
+  std::function<void(int)> setGroupColumnWidth; // splitter 3
+  // Map.
+  std::function<void()> openConsoleMap;         // creation: a new, untitled map
+  std::function<void()> mapTimer;               // map window 1025 (blinking)
+  std::function<void()> enterSelectedGroup;     // Enter on the map
+  std::function<void()> ctrlReleased;           // Ctrl let go: ends an icon drag
+  std::function<bool()> saveMapDialog;          // exit with a dirty map
+  std::function<void()> freePictures;           // shutdown
+  // Detail tabs, schedules, rights.
+  std::function<void(int full)> refreshDetailTabs;
+  std::function<void()> findNextScheduledActions;
+  std::function<void(int level)> updateMenuRights;
+};
+
+// Calls `f` when it is set.
+template <typename F, typename... A>
+void CallPoint(const F& f, A&&... args) {
+  if (f) f(std::forward<A>(args)...);
+}
+
+}  // namespace lark

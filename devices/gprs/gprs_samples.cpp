@@ -1,0 +1,52 @@
+#include "devices/gprs/gprs_samples.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace lark {
+
+int32_t GprsSampleValue(int x, int station) {
+  if (x == 13) return 3;
+  if (x == 57) return 2;
+  return 1000 * station + x;
+}
+
+std::string GprsSampleReport(char letter, int station, std::string_view name) {
+  auto list = [station](const char* tag, int first, int count) {
+    std::string r = tag;
+    for (int i = 0; i < count; ++i) r += std::to_string(GprsSampleValue(first + i, station)) + ";";
+    return r;
+  };
+  char text[64];
+  switch (letter) {
+    case 'L':
+      return "LOC" + std::string(name) + ";";
+    case 'M':
+      return "MODGPRS-UPS;" + std::to_string(100 + station) + ";";
+    case 'V':
+      return "VER1." + std::to_string(station) + ";";
+    case 'D':
+      std::snprintf(text, sizeof text, "BRDB%07d;S%07d;", station % 10000000, station % 10000000);
+      return text;
+    case 'R':
+      return list("RAT", 0, 26);
+    case 'A': {
+      std::string r = "STA";
+      for (int i = 0; i < 20; ++i) r += (i + station) % 2 == 0 ? "1;" : "0;";
+      return r;
+    }
+    case 'B':
+      return list("STB", 26, 15);
+    case 'I':
+      return list("STI", 41, 16);
+    case 'O':
+      return list("STO", 57, 18);
+    case 'P':
+      return list("STP", 75, 15);
+    case 'T':
+      return list("TSR", 90, 1);
+  }
+  return {};
+}
+
+}  // namespace lark

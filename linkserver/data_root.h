@@ -1,0 +1,27 @@
+// What a console may do with the data root (the history folder): the folder
+// it may set over the link, and the files it may download from it.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lark {
+
+// Why `dir` cannot be the history folder set by a console, or nullopt when it
+// can: it must be an absolute path to an existing directory the service can
+// write, with no symbolic link on the way, and outside the system's own
+// folders (the service's state folder `stateDir` excepted). `dir` carries '/'.
+std::optional<std::string> HistoryDirectoryProblem(const std::string& dir,
+                                                   const std::string& stateDir);
+
+// The file kinds a console downloads from the data root, as a relative path
+// with '/' (already checked part by part by SafeWireName): the map folder,
+// then Event.log, an accumulator file ("AccInverter_<id>.DAT",
+// "AccSensor_<id>.DAT") or a month file ("<id>/<year>/<month>.DAT"), each
+// of the last two also with its ".txt" twin. `isMapFolder` says whether the
+// first part names one of the maps.
+bool IsDataRootFileName(std::string_view path,
+                        const std::function<bool(std::string_view)>& isMapFolder);
+
+}  // namespace lark

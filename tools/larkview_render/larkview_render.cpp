@@ -1,0 +1,56 @@
+// Runs the console offscreen on an install folder for a number of seconds,
+// then writes its main window and its map window as PNG pictures.
+// Usage: larkview_render <install folder> <seconds> <main.png> [<map.png>]
+// Message boxes are answered "Yes" without being shown.
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "console/shell/larkview.h"
+#include "platform/paths.h"
+
+int main(int argc, char** argv) {
+  if (argc < 4 || argc > 5) {
+    std::fprintf(stderr, "usage: %s <install folder> <seconds> <main.png> [<map.png>]\n", argv[0]);
+    return 2;
+  }
+  const std::string install = argv[1];
+  char* end = nullptr;
+  const long seconds = std::strtol(argv[2], &end, 10);
+  if (end == argv[2] || *end != '\0' || seconds < 0 || seconds > 3600) {
+    std::fprintf(stderr, "larkview_render: seconds must be 0..3600\n");
+    return 2;
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int qargc = 1;
+  QApplication app(qargc, argv);
+  lark::SystemClock clock;
+  lark::ConsoleContext ctx(install, clock, lark::PrimaryWorkArea());
+  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
+    return static_cast<int>(lark::IDYES);
+  };
+  ctx.quit = [](int code) { QCoreApplication::exit(code); };
+  std::string failed;
+  std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
+  if (!w) {
+    std::fprintf(stderr, "larkview_render: start-up failed at step %s\n", failed.c_str());
+    return 1;
+  }
+  int code = 0;
+  QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+    if (!w->grab().save(QString::fromLocal8Bit(argv[3]), "PNG")) {
+      std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[3]);
+      code = 1;
+    }
+    if (argc == 5 && !w->mapWindow()->grab().save(QString::fromLocal8Bit(argv[4]), "PNG")) {
+      std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[4]);
+      code = 1;
+    }
+    w->Destroy();
+  });
+  app.exec();
+  lark::ShutdownConsole(ctx, *w);
+  return code;
+}
