@@ -9,15 +9,21 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "common/sql_text.h"
 #include "core/device_node.h"
 #include "core/event_log.h"
 #include "core/history_family.h"
 #include "platform/paths.h"
+#include "records/database_thread.h"
 #include "records/history_files.h"
+#include "records/history_rows.h"
+#include "records/report_database.h"
+#include "tests/support/database_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark {
@@ -178,12 +184,13 @@ struct Fixture {
     }
   }
 
-  std::map<std::string, std::string> run(bool database) {
+  std::map<std::string, std::string> run(bool database) { return run(database, db); }
+  std::map<std::string, std::string> run(bool database, ReportDatabase& source) {
     fs::remove_all(job.reportDir);
     fs::create_directories(job.reportDir);
     job.databaseEnabled = database;
     std::atomic<bool> stop{false};
-    WritePeriodReport(job, db, stop);
+    WritePeriodReport(job, source, stop);
     std::map<std::string, std::string> files;
     for (const auto& e : fs::directory_iterator(job.reportDir))
       files[e.path().filename().string()] = ReadFile(e.path().string()).value_or("");
@@ -210,6 +217,76 @@ TEST(PeriodReport, FilesAndDatabaseGiveTheGoldenReport) {
   // One select per device-day of the period.
   EXPECT_EQ(f.db.historySelects, 5 * 32);  // none for the inverter and the sensor
 }
+
+std::map<std::string, std::string> GoldenFiles() {
+  std::map<std::string, std::string> expected;
+  for (const auto& e : fs::directory_iterator(test::SourcePath("tests/records/fixtures/report")))
+    expected[e.path().filename().string()] = ReadFile(e.path().string()).value_or("");
+  return expected;
+}
+
+// The same fixture stored by the database layer's own tables in SQLite and,
+// where a server can run, PostgreSQL: absent values as NULL.
+class PeriodReportDatabase : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PeriodReportDatabase, RowsThroughTheDatabaseThreadGiveTheGoldenReport) {
+  Fixture f;
+  DatabaseSource source{"", "", "", "obj_log", f.dir.file("ups.db")};
+  if (std::string(GetParam()) == "PostgreSQL") {
+    std::string why;
+    test::PostgresCluster* pg = test::PostgresCluster::Shared(&why);
+    if (!pg) GTEST_SKIP() << why;
+    source.source = pg->dsn();
+    source.account = pg->user();
+  }
+  DatabaseThread thread([](DatabaseNotice) {});
+  thread.start();
+  std::promise<bool> connected;
+  thread.requestConnect(source, [&](bool ok, const std::string&) { connected.set_value(ok); });
+  ASSERT_TRUE(connected.get_future().get());
+  const std::string failure =
+      thread
+          .call([&](DatabaseSession& s) {
+            std::string error;  // the first failure's
+            auto check = [&](bool ok) {
+              if (!ok && error.empty()) error = s.db.lastError();
+            };
+            const WallTime now{2024, 2, 1, 4, 0, 0, 0, 0};
+            check(s.tables.CreateDatabase(now, [] { return true; }) == 0);
+            HistoryRows rows(s.db);
+            for (const Device& dev : kDevices) {
+              if (!HasHistoryStats(dev.d)) continue;
+              check(rows.createTables({dev.d.id, dev.d.nodeKind, dev.d.commType, dev.d.mibType}));
+              const HistoryLayout l =
+                  HistoryLayoutOf(dev.d.nodeKind, dev.d.commType, dev.d.mibType);
+              for (auto& [t, row] : f.db.history[dev.d.id]) {
+                std::string sql = "insert into " + HistoryTableName(l.family, dev.d.id) +
+                                  " values(" +
+                                  SqlDateTime(t.year, t.month, t.day, t.hour, t.minute, t.second);
+                // The table keeps the first HistoryColumnCount values.
+                const auto parsed = ParseHistoryDbRow(row, HistoryColumnCount(l.family));
+                for (int32_t v : parsed->values)
+                  sql += ", " + (v < 0 ? std::string("NULL") : std::to_string(v));
+                check(s.db.exec(sql + ")"));
+              }
+            }
+            for (auto& [id, events] : f.db.events) {
+              for (auto& [t, row] : events) {
+                check(s.tables.InsertEvent(
+                    id, 1, ParseEventRow(row)->index, "text",
+                    WallTime{t.year, t.month, t.day, 0, t.hour, t.minute, t.second, 0}));
+              }
+            }
+            return error;
+          })
+          .get();
+  ASSERT_EQ(failure, "");
+  DatabaseReports reports(thread);
+  EXPECT_EQ(f.run(true, reports), GoldenFiles());
+  thread.stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, PeriodReportDatabase, ::testing::Values("SQLite", "PostgreSQL"));
 
 TEST(PeriodReport, FileNamesStayInTheReportFolder) {
   const std::pair<const char*, const char*> cases[] = {{"../x", "_._x"},       {"a\\b/c", "a_b_c"},
