@@ -193,6 +193,7 @@ struct Service::Link {
       auto bytes = service.upsEventLog_.copyOut();
       return std::vector<uint8_t>(bytes.begin(), bytes.end());
     };
+    s.startReport = [&service](const ReportPeriod& period) { return service.startReport(period); };
   }
   static LinkServerOptions ServerOptions(const ServiceOptions& options) {
     LinkServerOptions o;
@@ -284,6 +285,8 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
   wireDatabase();
   history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, database_->history());
+  reportDatabase_ = std::make_unique<DatabaseReports>(database_->thread());
+  reports_ = std::make_unique<ReportWriter>(*reportDatabase_);
   gprs_ = std::make_unique<GprsLink>(loop_, clock_, tree_, eventLog_,
                                      [this](std::string_view t) { log(t); },
                                      GprsLinkOptions{options_.gprsTcpPort, kGprsRoundMs});
@@ -366,6 +369,13 @@ void Service::loadEverything() {
   lastTick_ = clock_.now();
   // The first tick then handles a minute boundary, so schedules run at once.
   lastTick_.minute = 0xFFFF;
+}
+
+bool Service::startReport(const ReportPeriod& period) {
+  if (reports_->running()) return false;
+  return reports_->start(MakeReportJob(tree_, languages_, *history_->settings(), period,
+                                      options_.installDir,
+                                      [this] { return eventLog_.readContents(); }));
 }
 
 void Service::afterMapOpened() {
@@ -482,6 +492,7 @@ void Service::stop() {
     s.reportPending = false;
   });
   systemEvent(kLevelInformation, kMsgServiceStopping);
+  reports_->stop();
   ports_.StopSerialThreads();
   snmp_->stop();
   history_->stop();

@@ -32,6 +32,8 @@
 #include "records/mail_sender.h"
 #include "records/sms_sender.h"
 #include "records/outgoing_messages.h"
+#include "records/report_database.h"
+#include "records/report_writer.h"
 
 namespace lark {
 
@@ -84,6 +86,10 @@ class Service {
   HistoryRecorder& history() { return *history_; }
   GprsLink& gprs() { return *gprs_; }
   ServiceDatabase& database() { return *database_; }
+  ReportWriter& reports() { return *reports_; }
+  // Command 22 sub 2 after its checks: a report of the tree as it stands
+  // starts on its own thread; false while one runs.
+  bool startReport(const ReportPeriod& period);
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -138,6 +144,8 @@ class Service {
   std::unique_ptr<ServiceDatabase> database_;  // before the recorder, which uses it
   std::unique_ptr<HistoryRecorder> history_;
   std::unique_ptr<GprsLink> gprs_;
+  std::unique_ptr<DatabaseReports> reportDatabase_;  // the report's selects
+  std::unique_ptr<ReportWriter> reports_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;
