@@ -227,6 +227,38 @@ void AsciiDeviceLog(LinkRequest& r, LinkFrameBuilder& reply) {
   reply.putBytes(entries);
 }
 
+// Command 11 sub 6: the three-phase UPS's own event log, read in blocks.
+void BinaryDeviceLog(LinkRequest& r, LinkFrameBuilder& reply) {
+  constexpr size_t kBinaryLogPosition = 1176, kBinaryLogSize = 704;
+  CBytes req = r.frame.slice(kLogRequestOff, kLogRequestSize);
+  if (req.empty()) return BuildLinkFailureReply(r, reply);
+  const uint32_t op = u32At(req, 0);
+  DeviceNode* node = FindRequestNode(r, i32At(req, 4));
+  LiveDataBlock* block = node && node->nodeKind() == kNodeSerial &&
+                                 node->commType() == kCommThreePhase
+                             ? node->block(BlockKind::kBinary)
+                             : nullptr;
+  if (block == nullptr || op > 2) return BuildLinkFailureReply(r, reply);
+  if (op == 0) {
+    if (r.services.deviceCommands == nullptr) return BuildLinkFailureReply(r, reply);
+    const uint8_t ask[2] = {1, 26};
+    r.services.deviceCommands->QueueBinaryFrame(*node, CBytes(ask));
+    block->putU16(kBinaryLogPosition, 1);
+  }
+  uint8_t rec[kLogRequestSize];
+  std::copy(req.begin(), req.end(), rec);
+  putI32(Bytes(rec), 12, block->u16(kBinaryLogPosition));
+  putI32(Bytes(rec), 16, block->i32(kBinaryLogSize));
+  std::vector<uint8_t> entries;
+  if (op == 2) {
+    if (r.services.upsEventLog) entries = r.services.upsEventLog();
+    entries.resize(kDeviceLogBytes, 0);
+  }
+  BeginSuccessReply(r, reply);
+  reply.putBytes(CBytes(rec));
+  reply.putBytes(entries);
+}
+
 }  // namespace
 
 std::string WithAsciiLength(std::string text) {
@@ -348,11 +380,12 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
     }
     case 5:
       return BuildDataRootChunk(r, reply);
+    case 6:
+      return BinaryDeviceLog(r, reply);
     case 7:
       return AsciiDeviceLog(r, reply);
     case 2:  // database queries: no database layer yet
     case 4:
-    case 6:  // the three-phase engine's read-out: not part of this service yet
       break;
     default:
       return BeginSuccessReply(r, reply);

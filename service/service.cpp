@@ -60,7 +60,11 @@ class Service::SerialCommands final : public UpsCommandSink {
     AsciiUpsEngine::QueueSerialProtocolCommand(node, text);
     ports_.ResumeSerialThreads();
   }
-  void QueueBinaryFrame(DeviceNode&, CBytes) override {}
+  void QueueBinaryFrame(DeviceNode& node, CBytes frame) override {
+    ports_.PauseSerialThreads();
+    BinaryUpsEngine::QueueSerialCommand(node, frame);
+    ports_.ResumeSerialThreads();
+  }
   bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) override {
     ports_.PauseSerialThreads();
     const bool ok = AsciiUpsEngine::QueueSerialProtocolCommands(node, texts);
@@ -73,9 +77,9 @@ class Service::SerialCommands final : public UpsCommandSink {
     ports_.ResumeSerialThreads();
     return ok;
   }
-  // The ASCII and Modbus RTU engines take queued commands so far.
   bool CanQueueFor(int16_t commType) const override {
-    return commType == kCommAscii || IsModbusRtuCommType(commType);
+    return commType == kCommAscii || commType == kCommThreePhase ||
+           IsModbusRtuCommType(commType);
   }
 
  private:
@@ -222,6 +226,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       opener_(ComPortResolver{{}, DefaultSerialLinkDir(options_.installDir)},
               [this](std::string_view t) { log(t); }),
       ascii_(upsEventLog_, [this](std::string_view t) { log(t); }),
+      binary_(upsEventLog_, [this](std::string_view t) { log(t); }),
       modbus_(clock_, [this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
       pauser_(std::make_unique<SerialPauser>(ports_)),
@@ -239,6 +244,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   if (!options_.log) options_.log = StderrLog;
   eventLog_.setProblemLog([this](std::string_view t) { log(t); });
   ports_.setEngine(kCommAscii, &ascii_);
+  ports_.setEngine(kCommThreePhase, &binary_);
   for (int16_t ct : {kCommModbusUps, kCommModbusTrv5200, kCommModbus9315, kCommInverter,
                      kCommSensor, kCommMeter}) {
     ports_.setEngine(static_cast<uint8_t>(ct), &modbus_);

@@ -15,6 +15,7 @@
 #include "core/settings.h"
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
+#include "devices/binary/binary_ups.h"
 #include "devices/modbus/modbus_rtu.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
@@ -107,6 +108,7 @@ class Service {
   TermiosPortOpener opener_;
   UpsEventLogBuffer upsEventLog_;
   AsciiUpsEngine ascii_;
+  BinaryUpsEngine binary_;
   ModbusRtuEngine modbus_;
   PortTable ports_;
   std::unique_ptr<SerialPauser> pauser_;
