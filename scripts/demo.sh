@@ -15,6 +15,9 @@ export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$d
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
 build-release/tools/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
 sim=$!
+# A three-phase UPS on COM2 (binary RS-485 protocol), eight status types.
+build-release/tools/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 >/dev/null &
+sim3=$!
 # A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
 socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
 line=$!
@@ -22,7 +25,7 @@ for _ in $(seq 50); do [ -e "$demo/ports/COM3.peer" ] && break; sleep 0.1; done
 /usr/bin/python3 tests/peers/modbus_rtu_slave.py --port "$demo/ports/COM3.peer" \
   --slave 1:ups3 --slave 4:inverter --slave 5:sensor --slave 6:meter </dev/null >/dev/null &
 slaves=$!
-trap 'kill $sim $slaves $line 2>/dev/null || true' EXIT
+trap 'kill $sim $sim3 $slaves $line 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
 set +e
 # The service runs in the background; with a display the console Larkview
@@ -31,7 +34,7 @@ set +e
 # in the foreground.
 build-release/service/Larkcore &
 core=$!
-trap 'kill $core $sim 2>/dev/null || true' EXIT
+trap 'kill $core $sim $sim3 2>/dev/null || true' EXIT
 trap 'kill $core 2>/dev/null' INT TERM
 sleep 1
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

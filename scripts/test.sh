@@ -33,8 +33,9 @@ tsan_tests=(platform_event_loop platform_process platform_key_store devices_port
             records_history_recorder service_history_service)
             linkserver_link_server linkserver_link_callback records_alarm_chain service_larkcore)
 tsan_tests+=(core_group_totals devices_modbus_rtu_pty)
+tsan_tests+=(devices_binary_ups_pty)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK_WERROR=ON >/dev/null
-if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim Larknote line_pacer \
+if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim ups3_sim Larknote line_pacer \
   $(printf 'test_%s_test ' "${tsan_tests[@]}"); then
   pattern=$(printf '%s\n' "${tsan_tests[@]}" | sed 's/_/./' | sed 's/$/_test/' | paste -sd'|')
   TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" -R "^($pattern)\$" \
