@@ -285,41 +285,43 @@ void HandleControlDevice(LinkRequest& r, LinkFrameBuilder& reply) {
   const int32_t code = i32At(rec, 8);
   DeviceNode* parent = node->parent();
   if (scope == 1 && parent == nullptr) return BuildLinkFailureReply(r, reply);
-  if (code >= kFirstUpsCommand && code <= kLastUpsCommand) {
-    int32_t sent = code, arg1 = 0, arg2 = 0;
-    switch (code) {
-      case kCmdTimedTest:
-        sent = kCmdStartTest;
-        break;
-      case kCmdBuzzerTest:
-        arg1 = i32At(rec, 16);
-        break;
-      case kCmdShutdown:
-        arg1 = i32At(rec, 20);
-        break;
-      case kCmdShutdownRestart:
-        arg1 = i32At(rec, 24);
-        arg2 = i32At(rec, 20);
-        break;
-      case kCmdEmergencyOff:
-        arg1 = i32At(rec, 28);
-        break;
-      default:
-        break;
-    }
-    if (scope == 0) {
-      if (code == kCmdTimedTest) node->setTestCountdown(i32At(rec, 12));
-      fanOut->SendDeviceControl(*node, sent, arg1, arg2);
-    } else if (scope == 1) {
-      if (code == kCmdTimedTest) parent->setTestCountdown(i32At(rec, 12));
-      fanOut->SendGroupControl(*parent, sent, arg1, arg2);
-    } else {
-      if (code == kCmdTimedTest && r.services.tree) {
-        r.services.tree->root().setTestCountdown(i32At(rec, 12));
-      }
-      fanOut->SendAllControl(sent, arg1, arg2);
-    }
+  // A code the fan-out does not know, or a command no device took, fails.
+  if (code < kFirstUpsCommand || code > kLastUpsCommand) return BuildLinkFailureReply(r, reply);
+  int32_t sent = code, arg1 = 0, arg2 = 0;
+  switch (code) {
+    case kCmdTimedTest:
+      sent = kCmdStartTest;
+      break;
+    case kCmdBuzzerTest:
+      arg1 = i32At(rec, 16);
+      break;
+    case kCmdShutdown:
+      arg1 = i32At(rec, 20);
+      break;
+    case kCmdShutdownRestart:
+      arg1 = i32At(rec, 24);
+      arg2 = i32At(rec, 20);
+      break;
+    case kCmdEmergencyOff:
+      arg1 = i32At(rec, 28);
+      break;
+    default:
+      break;
   }
+  DeviceNode* countdown = scope == 0   ? node
+                          : scope == 1 ? parent
+                          : r.services.tree ? &r.services.tree->root()
+                                            : nullptr;
+  int reached = 0;
+  if (scope == 0) {
+    reached = fanOut->SendDeviceControl(*node, sent, arg1, arg2);
+  } else if (scope == 1) {
+    reached = fanOut->SendGroupControl(*parent, sent, arg1, arg2);
+  } else {
+    reached = fanOut->SendAllControl(sent, arg1, arg2);
+  }
+  if (reached == 0) return BuildLinkFailureReply(r, reply);
+  if (code == kCmdTimedTest && countdown) countdown->setTestCountdown(i32At(rec, 12));
   BeginSuccessReply(r, reply);
 }
 

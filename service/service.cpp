@@ -46,46 +46,6 @@ class Service::SerialEndpoints final : public TreeEndpoints {
   PortTable& ports_;
 };
 
-// Commands for devices from the loop thread: an ASCII command text goes into
-// the device's queue while the poll threads stand still; the other protocol
-// engines and the command fan-out plug in here when they exist.
-class Service::SerialCommands final : public UpsCommandSink {
- public:
-  explicit SerialCommands(PortTable& ports) : ports_(ports) {}
-  void SendDeviceControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
-  void SendGroupControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
-  void SendAllControl(int32_t, int32_t, int32_t) override {}
-  void QueueAsciiCommand(DeviceNode& node, std::string_view text) override {
-    ports_.PauseSerialThreads();
-    AsciiUpsEngine::QueueSerialProtocolCommand(node, text);
-    ports_.ResumeSerialThreads();
-  }
-  void QueueBinaryFrame(DeviceNode& node, CBytes frame) override {
-    ports_.PauseSerialThreads();
-    BinaryUpsEngine::QueueSerialCommand(node, frame);
-    ports_.ResumeSerialThreads();
-  }
-  bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) override {
-    ports_.PauseSerialThreads();
-    const bool ok = AsciiUpsEngine::QueueSerialProtocolCommands(node, texts);
-    ports_.ResumeSerialThreads();
-    return ok;
-  }
-  bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) override {
-    ports_.PauseSerialThreads();
-    const bool ok = ModbusRtuEngine::QueueModbusCommands(node, pdus);
-    ports_.ResumeSerialThreads();
-    return ok;
-  }
-  bool CanQueueFor(int16_t commType) const override {
-    return commType == kCommAscii || commType == kCommThreePhase ||
-           IsModbusRtuCommType(commType);
-  }
-
- private:
-  PortTable& ports_;
-};
-
 // The console link: its command queues, the control lock, the server and
 // what the request handlers reach of the service.
 struct Service::Link {
@@ -148,7 +108,7 @@ struct Service::Link {
     s.languages = &service.languages_;
     s.clock = &clock;
     s.deviceCommands = service.commands_.get();
-    // The UPS command fan-out is not built yet: upsControl stays null.
+    s.upsControl = service.commands_.get();
     s.traffic = &traffic;
     s.slotOpened = [this](int slot) { ResetLinkSlot(services, slot); };
     s.slotClosed = [this](int slot) { ResetLinkSlot(services, slot); };
@@ -231,7 +191,8 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
       pauser_(std::make_unique<SerialPauser>(ports_)),
       endpoints_(std::make_unique<SerialEndpoints>(ports_)),
-      commands_(std::make_unique<SerialCommands>(ports_)),
+      commands_(std::make_unique<UpsCommandFanOut>(ports_, tree_, clock_,
+                                                   [this](uint32_t ms) { armDelayedSets(ms); })),
       maps_(options_.installDir, tree_, eventLog_),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
                 AlarmReactionSinks{[this](std::string_view text) {
@@ -405,6 +366,7 @@ void Service::stop() {
   loop_.killTimer(kTimerCommandQueue);
   loop_.killTimer(kTimerStatusMemory);
   loop_.killTimer(kTimerTrace);
+  loop_.killTimer(kTimerDelayedSets);
   if (status_) status_->CloseStatusSharedMemory();
 }
 
@@ -473,6 +435,14 @@ void Service::secondTimerWork() {
     imageListCounter_ = 0;
     SaveImageList(options_.installDir);
   }
+}
+
+// The second SetRequest of an SNMP shutdown-and-restart, after its pause.
+void Service::armDelayedSets(uint32_t ms) {
+  loop_.setTimer(kTimerDelayedSets, ms, [this] {
+    loop_.killTimer(kTimerDelayedSets);
+    commands_->runDelayed();
+  });
 }
 
 void Service::onCommandQueueTimer() { link_->dispatchCommandQueue(); }

@@ -16,6 +16,7 @@
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
 #include "devices/binary/binary_ups.h"
+#include "devices/ups_command_fanout.h"
 #include "devices/modbus/modbus_rtu.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
@@ -39,6 +40,7 @@ enum ServiceTimer : uint32_t {
   kTimerCommandQueue = 1028,  // command queue dispatch, every 100 ms
   kTimerTrace = 1034,         // serial trace minutes, every 60 s while the trace is on
   kTimerStatusMemory = 1035,  // shared-memory status exchange, every 100 ms
+  kTimerDelayedSets = 1036,   // SNMP SetRequests sent after a pause, once
 };
 
 struct ServiceOptions {
@@ -65,6 +67,7 @@ class Service {
   void onSecondTimer();
   void onCommandQueueTimer();
   void onTraceTimer();
+  void armDelayedSets(uint32_t ms);
   void onStatusMemoryTimer();
 
   DeviceTree& tree() { return tree_; }
@@ -81,7 +84,6 @@ class Service {
   struct Link;  // the console link server and what it needs
   class SerialPauser;
   class SerialEndpoints;
-  class SerialCommands;
 
   void log(std::string_view text) const;
   void systemEvent(uint32_t level, int message);
@@ -113,7 +115,7 @@ class Service {
   PortTable ports_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
-  std::unique_ptr<SerialCommands> commands_;
+  std::unique_ptr<UpsCommandFanOut> commands_;  // the UPS command fan-out
   MapStore maps_;
 
   OutgoingMessages outgoing_;
