@@ -193,6 +193,11 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       endpoints_(std::make_unique<SerialEndpoints>(ports_)),
       commands_(std::make_unique<UpsCommandFanOut>(ports_, tree_, clock_,
                                                    [this](uint32_t ms) { armDelayedSets(ms); })),
+      schedules_(eventLog_,
+                 [this](int n) {
+                   auto snap = languages_.current();
+                   return snap ? std::string(snap->texts.commonText(n)) : std::string();
+                 }),
       maps_(options_.installDir, tree_, eventLog_),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
                 AlarmReactionSinks{[this](std::string_view text) {
@@ -214,6 +219,9 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   tree_.setEndpoints(*endpoints_);
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
     ports_.AttachPortDevice(node, false);
+  };
+  maps_.hooks().afterOpen = [this](DeviceTree& tree) {
+    FindNextScheduledActions(tree.root(), clock_.now());
   };
   maps_.hooks().stopRequested = [this] {
     if (!loop_.stopSignalPending()) return false;
@@ -411,6 +419,10 @@ void Service::secondTimerWork() {
       ports_.ResumeSerialThreads();
     }
     // Schedules: next actions, then run them.
+    {
+      auto lock = tree_.readLock();
+      schedules_.onMinute(tree_.root(), now, *commands_);
+    }
     if (dayChanged) history_->dayChanged.store(true);
     if (monthChanged) history_->monthChanged.store(true);
     lastTick_ = clock_.now();

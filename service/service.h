@@ -17,6 +17,7 @@
 #include "devices/ascii_ups.h"
 #include "devices/binary/binary_ups.h"
 #include "devices/ups_command_fanout.h"
+#include "core/schedule_runner.h"
 #include "devices/modbus/modbus_rtu.h"
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
@@ -116,6 +117,7 @@ class Service {
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
   std::unique_ptr<UpsCommandFanOut> commands_;  // the UPS command fan-out
+  ScheduleRunner schedules_;
   MapStore maps_;
 
   OutgoingMessages outgoing_;
