@@ -81,6 +81,12 @@ class UpsCommandSink {
     for (const std::string& t : texts) QueueAsciiCommand(node, t);
     return true;
   }
+  // Queues binary control frames, every one or none; false when they did not
+  // all fit.
+  virtual bool QueueBinaryFrames(DeviceNode& node, std::span<const std::string> frames) {
+    for (const std::string& f : frames) QueueBinaryFrame(node, asBytes(f));
+    return true;
+  }
   // Queues Modbus writes to a Modbus RTU device, every one or none; false when
   // they did not go in.
   virtual bool QueueModbusCommands(DeviceNode& /*node*/, std::span<const ModbusPdu> /*pdus*/) {

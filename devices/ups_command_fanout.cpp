@@ -192,6 +192,15 @@ bool UpsCommandFanOut::QueueAsciiCommands(DeviceNode& node, std::span<const std:
   return ok;
 }
 
+bool UpsCommandFanOut::QueueBinaryFrames(DeviceNode& node, std::span<const std::string> frames) {
+  std::vector<std::vector<uint8_t>> bytes;
+  for (const std::string& f : frames) bytes.emplace_back(f.begin(), f.end());
+  ports_.PauseSerialThreads();
+  const bool ok = BinaryUpsEngine::QueueSerialCommands(node, bytes);
+  ports_.ResumeSerialThreads();
+  return ok;
+}
+
 bool UpsCommandFanOut::QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) {
   ports_.PauseSerialThreads();
   const bool ok = ModbusRtuEngine::QueueModbusCommands(node, pdus);

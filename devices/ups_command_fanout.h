@@ -62,6 +62,7 @@ class UpsCommandFanOut final : public UpsCommandSink {
   void QueueAsciiCommand(DeviceNode& node, std::string_view text) override;
   void QueueBinaryFrame(DeviceNode& node, CBytes frame) override;
   bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) override;
+  bool QueueBinaryFrames(DeviceNode& node, std::span<const std::string> frames) override;
   bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) override;
   bool CanQueueFor(int16_t commType) const override;
 

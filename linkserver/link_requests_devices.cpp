@@ -190,8 +190,7 @@ bool QueueSettingsBatch(UpsCommandSink& out, DeviceNode& node, const SettingsBat
     case kCommModbusUps:
       return batch.writes.empty() || out.QueueModbusCommands(node, batch.writes);
     default:
-      for (const std::string& f : batch.frames) out.QueueBinaryFrame(node, asBytes(f));
-      return true;
+      return batch.frames.empty() || out.QueueBinaryFrames(node, batch.frames);
   }
 }
 
