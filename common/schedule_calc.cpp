@@ -33,7 +33,9 @@ ScheduleMinute CivilFromDays(int64_t z) {
   return t;
 }
 
-bool ValidTime(int hour, int minute) { return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59; }
+bool ValidTime(int hour, int minute) {
+  return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
+}
 
 // The earliest time of the class on this day not before `earliest` (minutes
 // into the day), or none.
@@ -66,10 +68,23 @@ int YearLength(int year) { return IsLeap(year) ? 366 : 365; }
 
 int DaysInMonth(int year, int month) {
   switch (month) {
-    case 2: return IsLeap(year) ? 29 : 28;
-    case 4: case 6: case 9: case 11: return 30;
-    case 1: case 3: case 5: case 7: case 8: case 10: case 12: return 31;
-    default: return month;
+    case 2:
+      return IsLeap(year) ? 29 : 28;
+    case 4:
+    case 6:
+    case 9:
+    case 11:
+      return 30;
+    case 1:
+    case 3:
+    case 5:
+    case 7:
+    case 8:
+    case 10:
+    case 12:
+      return 31;
+    default:
+      return month;
   }
 }
 

@@ -39,7 +39,7 @@ inline constexpr int kScheduleClassShutdown = 1;
 inline constexpr int kScheduleClassRestart = 2;
 inline constexpr int kScheduleClassTest = 3;
 inline constexpr int kScheduleClassDeepTest = 4;
-inline constexpr int kScheduleDaysAhead = 30;       // today and the next 30 days
+inline constexpr int kScheduleDaysAhead = 30;  // today and the next 30 days
 inline constexpr int kScheduleMaxRestartMinutes = 9999;
 
 int YearLength(int year);

@@ -14,9 +14,8 @@ constexpr int32_t kShutdownDelay = 10;
 
 PendingAction ToPending(const ScheduleMinute& t) {
   if (t.none()) return {};
-  return {static_cast<int16_t>(t.year), static_cast<uint8_t>(t.month),
-          static_cast<uint8_t>(t.day), static_cast<uint8_t>(t.hour),
-          static_cast<uint8_t>(t.minute)};
+  return {static_cast<int16_t>(t.year), static_cast<uint8_t>(t.month), static_cast<uint8_t>(t.day),
+          static_cast<uint8_t>(t.hour), static_cast<uint8_t>(t.minute)};
 }
 
 ScheduleMinute FromPending(const PendingAction& p) {
@@ -115,8 +114,8 @@ void ScheduleRunner::runAction(DeviceNode& node, int actionClass, const Schedule
   switch (actionClass) {
     case kScheduleClassShutdown: {
       line(kTextShutdown);
-      const int restart = ScheduleRestartMinutes(
-          FromPending(node.pendingAction(kScheduleClassRestart - 1)), now);
+      const int restart =
+          ScheduleRestartMinutes(FromPending(node.pendingAction(kScheduleClassRestart - 1)), now);
       if (restart > 0) {
         // One command carries both: shut down after 10, restart after `restart`.
         line(kTextRestart);

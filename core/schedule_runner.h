@@ -52,7 +52,7 @@ class ScheduleRunner {
 
   EventLogSink& log_;
   std::function<std::string(int)> commonText_;
-  std::optional<int64_t> last_;                     // minute number last handled
+  std::optional<int64_t> last_;                    // minute number last handled
   std::map<int16_t, std::array<int64_t, 4>> ran_;  // node id -> time last run, per class
 };
 

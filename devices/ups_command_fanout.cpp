@@ -19,19 +19,27 @@ std::vector<SnmpUpsSet> SnmpUpsSets(int code, int32_t arg1, int32_t arg2) {
   const char* buzzer = "nupsConfigBuzzerAlarm(r/w)";
   const char* shutdown = "nupsShutdownAction(r/w)";
   switch (code) {
-    case 1611: return {{test, 8, 0, "3", false}};
-    case 1612: return {{test, 8, 0, "4", false}};
-    case 1614: return {{test, 8, 0, "0", false}};
-    case 1615: return {{buzzer, 3, 0, "1", false}};
-    case 1616: return {{buzzer, 3, 0, "2", false}};
-    case 1618: return {{shutdown, 2, 2, std::to_string(arg1), false}};
+    case 1611:
+      return {{test, 8, 0, "3", false}};
+    case 1612:
+      return {{test, 8, 0, "4", false}};
+    case 1614:
+      return {{test, 8, 0, "0", false}};
+    case 1615:
+      return {{buzzer, 3, 0, "1", false}};
+    case 1616:
+      return {{buzzer, 3, 0, "2", false}};
+    case 1618:
+      return {{shutdown, 2, 2, std::to_string(arg1), false}};
     case 1619: {
       std::vector<SnmpUpsSet> out{{"nupsRestartAction(r/w)", 2, 3, std::to_string(arg1), false}};
       if (arg2 >= 0) out.push_back({shutdown, 2, 2, std::to_string(arg2), true});
       return out;
     }
-    case 1620: return {{shutdown, 2, 2, "0", false}};
-    default: return {};
+    case 1620:
+      return {{shutdown, 2, 2, "0", false}};
+    default:
+      return {};
   }
 }
 

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "tools/sim_line.h"
 #include "common/checksum.h"
 #include "devices/ascii_answer.h"
 #include "devices/ascii_ups_samples.h"
@@ -44,13 +45,8 @@ using lark::AsciiUpsProfile;
 volatile sig_atomic_t g_stop = 0;  // set by the signal handler only
 void OnSignal(int) { g_stop = 1; }
 
-enum class FaultKind { kSilence, kBadSum, kWrongAddr, kSplit, kGarbage };
-struct Fault {
-  FaultKind kind;
-  long first;  // 1-based request number
-  long count;  // 0 = for ever
-  bool hits(long n) const { return n >= first && (count == 0 || n < first + count); }
-};
+using lark::sim::Fault;
+using lark::sim::FaultKind;
 
 struct Options {
   std::string ptyDir, device;
@@ -80,17 +76,7 @@ bool ParseFault(const std::string& text, Fault* out) {
                                                          {"wrongaddr", FaultKind::kWrongAddr},
                                                          {"split", FaultKind::kSplit},
                                                          {"garbage", FaultKind::kGarbage}};
-  size_t c1 = text.find(':');
-  if (c1 == std::string::npos) return false;
-  auto it = kinds.find(text.substr(0, c1));
-  if (it == kinds.end()) return false;
-  char* end = nullptr;
-  long first = strtol(text.c_str() + c1 + 1, &end, 10);
-  long count = 1;
-  if (*end == ':') count = strtol(end + 1, &end, 10);
-  if (*end != '\0' || first < 1 || count < 0) return false;
-  *out = {it->second, first, count};
-  return true;
+  return lark::sim::ParseFault(text, kinds, out);
 }
 
 Options ParseArgs(int argc, char** argv) {
@@ -168,27 +154,6 @@ Options ParseArgs(int argc, char** argv) {
   int modes = !o.ptyDir.empty() + !o.device.empty() + (o.fd >= 0);
   if (modes != 1) Usage("give one of --pty-dir, --device, --fd");
   return o;
-}
-
-void MakeRaw(int fd) {
-  termios t;
-  if (tcgetattr(fd, &t) != 0) return;
-  cfmakeraw(&t);
-  tcsetattr(fd, TCSANOW, &t);
-}
-
-void WriteAll(int fd, const std::string& s) {
-  size_t done = 0;
-  for (int tries = 0; done < s.size() && tries < 100; ++tries) {
-    ssize_t n = write(fd, s.data() + done, s.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return;
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
 }
 
 class Simulator {
@@ -329,14 +294,7 @@ class Simulator {
     }
     if (garbage) reply = std::string("\x01xx", 3) + reply;
     if (o_.verbose) fprintf(stderr, "ups_sim: #%ld -> %s\n", requests_, reply.c_str());
-    if (split) {
-      size_t half = reply.size() / 2;
-      WriteAll(fd_, reply.substr(0, half));
-      std::this_thread::sleep_for(std::chrono::milliseconds(60));
-      WriteAll(fd_, reply.substr(half));
-    } else {
-      WriteAll(fd_, reply);
-    }
+    lark::sim::WriteReply(fd_, reply, split);
   }
 
   const Options& o_;
@@ -355,48 +313,13 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  int fd = -1;
-  int keepSlave = -1;  // held open so the line lives while the service reopens it
-  std::string where;
-  if (o.fd >= 0) {
-    fd = o.fd;
-    where = "fd " + std::to_string(fd);
-  } else if (!o.device.empty()) {
-    fd = open(o.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-      fprintf(stderr, "ups_sim: open %s: %s\n", o.device.c_str(), strerror(errno));
-      return 1;
-    }
-    MakeRaw(fd);
-    where = o.device;
-  } else {
-    char name[256];
-    if (openpty(&fd, &keepSlave, name, nullptr, nullptr) != 0) {
-      fprintf(stderr, "ups_sim: openpty: %s\n", strerror(errno));
-      return 1;
-    }
-    MakeRaw(keepSlave);
-    std::string link = o.ptyDir + "/COM" + std::to_string(o.com);
-    std::string tmp = link + ".tmp" + std::to_string(getpid());
-    unlink(tmp.c_str());
-    if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), link.c_str()) != 0) {
-      fprintf(stderr, "ups_sim: link %s -> %s: %s\n", link.c_str(), name, strerror(errno));
-      return 1;
-    }
-    where = link;
-  }
-  int flags = fcntl(fd, F_GETFL);
-  fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  // Requests left from before a restart are stale: answer only new ones.
-  char stale[256];
-  while (read(fd, stale, sizeof stale) > 0) {
-  }
-  printf("ready %s\n", where.c_str());
+  lark::sim::Line line;
+  if (!lark::sim::OpenLine("ups_sim", o.ptyDir, o.com, o.device, o.fd, &line)) return 1;
+  printf("ready %s\n", line.where.c_str());
   fflush(stdout);
 
-  Simulator sim(o, fd);
+  Simulator sim(o, line.fd);
   sim.run();
-  if (keepSlave >= 0) close(keepSlave);
-  if (o.fd < 0) close(fd);
+  lark::sim::CloseLine(line);
   return 0;
 }

@@ -39,19 +39,32 @@ namespace {
 // Data bytes each type reads (data byte k is frame byte 4 + k).
 size_t DataNeeded(uint8_t type) {
   switch (type) {
-    case 0: return 32;
-    case 1: return 24;
-    case 2: return 20;
-    case 4: return 2;
-    case 14: return 3;
-    case 19: return 20;
-    case 20: return 12;
-    case 22: return 15;
-    case 24: return 3;
-    case 26: return 2;
-    case 27: return 1;
-    case 38: return 9;
-    default: return 0;
+    case 0:
+      return 32;
+    case 1:
+      return 24;
+    case 2:
+      return 20;
+    case 4:
+      return 2;
+    case 14:
+      return 3;
+    case 19:
+      return 20;
+    case 20:
+      return 12;
+    case 22:
+      return 15;
+    case 24:
+      return 3;
+    case 26:
+      return 2;
+    case 27:
+      return 1;
+    case 38:
+      return 9;
+    default:
+      return 0;
   }
 }
 
@@ -188,14 +201,24 @@ bool DecodeBinaryReply(Bytes image, CBytes frame, BinaryReplyEffects* fx) {
     }
     case 1:
       img.setSlot(41, 3);
-      Words(img, r, {{0, 54}, {2, 55}, {4, 56}, {6, 43}, {8, 47}, {10, 51}, {12, 44}, {14, 48},
-                     {16, 52}, {20, 33}, {22, 32}});
+      Words(img, r,
+            {{0, 54},
+             {2, 55},
+             {4, 56},
+             {6, 43},
+             {8, 47},
+             {10, 51},
+             {12, 44},
+             {14, 48},
+             {16, 52},
+             {20, 33},
+             {22, 32}});
       img.setSlot(42, FromPeriod(r.word(18)));
       break;
     case 2:
       img.setSlot(59, 3);
-      Words(img, r, {{0, 72}, {2, 73}, {4, 74}, {6, 60}, {8, 64}, {10, 68}, {12, 61}, {14, 65},
-                     {16, 69}});
+      Words(img, r,
+            {{0, 72}, {2, 73}, {4, 74}, {6, 60}, {8, 64}, {10, 68}, {12, 61}, {14, 65}, {16, 69}});
       img.setSlot(58, FromPeriod(r.word(18)));
       img.setSlot(62, Product(img.slot(60), img.slot(61)));
       img.setSlot(66, Product(img.slot(64), img.slot(65)));
@@ -218,8 +241,8 @@ bool DecodeBinaryReply(Bytes image, CBytes frame, BinaryReplyEffects* fx) {
       for (int i = 0; i < 6; ++i) img.setSlot(98 + i, r.word(2 * size_t(i)));
       break;
     case 22:
-      for (auto [k, slot] : {std::pair<size_t, int>{0, 91}, {2, 92}, {4, 93}, {8, 94}, {10, 95},
-                             {12, 34}}) {
+      for (auto [k, slot] :
+           {std::pair<size_t, int>{0, 91}, {2, 92}, {4, 93}, {8, 94}, {10, 95}, {12, 34}}) {
         img.setSlot(slot, r.byte(k));
       }
       img.setSlot(96, r.raw(6) == 0xFF ? -1 : r.raw(6) & 0x0F);
@@ -283,8 +306,7 @@ bool BinaryImage::queuePush(CBytes frame) {
 
 std::vector<uint8_t> BinaryImage::queueHead() const {
   if (queueCount() == 0) return {};
-  const size_t len =
-      std::min<size_t>(u32At(b_, bin_off::kQueueLengths), kBinaryQueueFrameSize);
+  const size_t len = std::min<size_t>(u32At(b_, bin_off::kQueueLengths), kBinaryQueueFrameSize);
   auto first = b_.begin() + static_cast<std::ptrdiff_t>(bin_off::kQueueFrames);
   return std::vector<uint8_t>(first, first + static_cast<std::ptrdiff_t>(len));
 }

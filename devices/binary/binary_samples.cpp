@@ -27,8 +27,7 @@ std::string HexText(CBytes bytes) {
   return out;
 }
 
-std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type,
-                                         uint8_t block) {
+std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type, uint8_t block) {
   std::vector<uint8_t> d;
   switch (type) {
     case 0:

@@ -17,7 +17,7 @@ struct ThreePhaseUnit {
   uint16_t logRecords = 100;      // event-log records
   uint8_t testKind = 1;           // type-24 test parameters
   uint16_t testLength = 10;
-  bool refuseControl = false;     // 0x15 to control frames
+  bool refuseControl = false;  // 0x15 to control frames
   // Control frames taken (hex, the whole request frame) and the answer byte.
   std::vector<std::string> controlLog;
 };
@@ -28,8 +28,7 @@ struct ThreePhaseUnit {
 std::string ThreePhaseReply(ThreePhaseUnit& unit, CBytes request);
 
 // The data bytes a unit sends for a query type (block = event-log block).
-std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type,
-                                         uint8_t block);
+std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type, uint8_t block);
 
 // "01 06 03 ..." of bytes.
 std::string HexText(CBytes bytes);

@@ -21,8 +21,18 @@ LiveDataBlock* BlockOf(DeviceNode* d) {
 
 bool IsBinaryQueryType(uint8_t type) {
   switch (type) {
-    case 0: case 1: case 2: case 4: case 14: case 19: case 20: case 22: case 24: case 26:
-    case 27: case 38:
+    case 0:
+    case 1:
+    case 2:
+    case 4:
+    case 14:
+    case 19:
+    case 20:
+    case 22:
+    case 24:
+    case 26:
+    case 27:
+    case 38:
       return true;
     default:
       return false;
@@ -161,8 +171,8 @@ int BinaryUpsEngine::send(SerialPortRecord& rec, int bus) {
       status = kLinkIdentified;
       identified = true;
     }
-    const uint8_t t = status == kLinkIdentified ? kStatusTypes[static_cast<size_t>(idx)]
-                                                : uint8_t{kBinIdentify};
+    const uint8_t t =
+        status == kLinkIdentified ? kStatusTypes[static_cast<size_t>(idx)] : uint8_t{kBinIdentify};
     if (polls > kBinaryReidentifyAfter) {
       status = kLinkReidentify;
       polls = 0;
@@ -181,8 +191,7 @@ int BinaryUpsEngine::send(SerialPortRecord& rec, int bus) {
   }
   const uint8_t body[2] = {1, type};
   const auto frame = BuildBinaryFrame(static_cast<uint8_t>(next), CBytes(body));
-  rec.setRequest(std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()),
-                 next);
+  rec.setRequest(std::string_view(reinterpret_cast<const char*>(frame.data()), frame.size()), next);
   rec.port->write(CBytes(frame));
   return 1;
 }
@@ -250,8 +259,8 @@ int BinaryUpsEngine::receive(SerialPortRecord& rec, DeviceNode& dev, LiveDataBlo
 
 // ---- commands ----
 
-std::vector<uint8_t> BinaryUpsEngine::BuildSerialCommand(const DeviceNode& node, int code,
-                                                         int arg1, int arg2) {
+std::vector<uint8_t> BinaryUpsEngine::BuildSerialCommand(const DeviceNode& node, int code, int arg1,
+                                                         int arg2) {
   auto lo = [](int v) { return static_cast<uint8_t>(v & 0xFF); };
   auto hi = [](int v) { return static_cast<uint8_t>((v >> 8) & 0xFF); };
   switch (code) {

@@ -15,14 +15,14 @@ namespace lark {
 namespace {
 
 // UTC seconds of a UTC civil time.
-int64_t Utc(int y, int mo, int d, int h, int mi) {
-  return MinuteNumber({y, mo, d, h, mi}) * 60;
-}
+int64_t Utc(int y, int mo, int d, int h, int mi) { return MinuteNumber({y, mo, d, h, mi}) * 60; }
 
 std::string CommonText(int n) {
-  static const std::map<int, std::string> texts = {
-      {19, "Shutdown"}, {20, "Restart"}, {21, "General Test"}, {22, "Deep Battery Test"},
-      {30, "Schedule"}};
+  static const std::map<int, std::string> texts = {{19, "Shutdown"},
+                                                   {20, "Restart"},
+                                                   {21, "General Test"},
+                                                   {22, "Deep Battery Test"},
+                                                   {30, "Schedule"}};
   auto it = texts.find(n);
   return it == texts.end() ? "" : it->second;
 }

@@ -18,19 +18,10 @@
 #include "devices/binary/binary_ups.h"
 #include "devices/port_table.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
-
-template <class F>
-bool WaitFor(F done, int seconds = 60) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
-}
 
 pid_t StartSimulator(int master, const std::vector<std::string>& extra) {
   std::vector<std::string> args = {test::BuiltProgram("tools/ups3_sim"), "--fd", "3"};
@@ -92,12 +83,12 @@ TEST(BinaryUpsPty, TwoUnitsThroughLossAndBackWithControlFrames) {
     return units[0].linkStatus() == kLinkIdentified && units[1].linkStatus() == kLinkIdentified &&
            !lost(0) && !lost(1) && block(0)->slot(105) == 10 && block(1)->slot(63) == 35;
   };
-  const std::vector<std::string> simArgs = {"--ups", "1", "--ups4", "2", "--events", "30",
-                                            "--control-log", controlLog,
-                                            "--fault", "short:9", "--fault", "garbage:12"};
+  const std::vector<std::string> simArgs = {"--ups",    "1",       "--ups4",        "2",
+                                            "--events", "30",      "--control-log", controlLog,
+                                            "--fault",  "short:9", "--fault",       "garbage:12"};
   pid_t sim = StartSimulator(master, simArgs);
   table.start();
-  EXPECT_TRUE(WaitFor(polled));
+  EXPECT_TRUE(test::Eventually(polled, 60000));
   EXPECT_EQ(block(0)->u32(bin_off::kModelByte), 2u);
   EXPECT_EQ(block(1)->u32(bin_off::kModelByte), 1u);
   EXPECT_EQ(block(1)->slot(105), -1);
@@ -110,22 +101,21 @@ TEST(BinaryUpsPty, TwoUnitsThroughLossAndBackWithControlFrames) {
   ASSERT_TRUE(BinaryUpsEngine::QueueSerialCommand(units[1], CBytes(contacts)));
   ASSERT_TRUE(BinaryUpsEngine::QueueSerialCommand(units[0], CBytes(ask)));
   table.ResumeSerialThreads();
-  EXPECT_TRUE(WaitFor([&] { return !ReadFile(controlLog).empty(); }));
-  EXPECT_EQ(ReadFile(controlLog),
-            "01 02 0D 15 01 02 03 04 05 06 07 08 09 0A 0B 0C 73 taken\n");
-  EXPECT_TRUE(WaitFor([&] { return block(0)->u16(bin_off::kLogPosition) == 24; }));
+  EXPECT_TRUE(test::Eventually([&] { return !ReadFile(controlLog).empty(); }, 60000));
+  EXPECT_EQ(ReadFile(controlLog), "01 02 0D 15 01 02 03 04 05 06 07 08 09 0A 0B 0C 73 taken\n");
+  EXPECT_TRUE(test::Eventually([&] { return block(0)->u16(bin_off::kLogPosition) == 24; }, 60000));
   EXPECT_EQ(block(0)->slot(106), 30);
   EXPECT_EQ(eventLog.copyOut()[9 * 29], 29);  // the last record, from block 2
 
   StopSimulator(sim);
-  EXPECT_TRUE(WaitFor([&] { return lost(0) && lost(1); }));
+  EXPECT_TRUE(test::Eventually([&] { return lost(0) && lost(1); }, 60000));
   EXPECT_EQ(block(0)->u8(bin_off::kLostCounter), kBinaryLostLimit);
 
   table.PauseSerialThreads();
   for (int i = 0; i < 2; ++i) block(i)->setMaskBits(MaskWord::kReported, uint64_t{1} << 13);
   table.ResumeSerialThreads();
   sim = StartSimulator(master, {"--ups", "1", "--ups4", "2"});
-  EXPECT_TRUE(WaitFor([&] { return polled() && !lost(0) && !lost(1); }));
+  EXPECT_TRUE(test::Eventually([&] { return polled() && !lost(0) && !lost(1); }, 60000));
 
   table.StopSerialThreads();
   StopSimulator(sim);

@@ -12,8 +12,8 @@
 #include "devices/binary/binary_samples.h"
 #include "devices/binary/binary_ups.h"
 #include "devices/modbus/modbus_rtu.h"
-#include "linkserver/control_lock.h"
 #include "linkserver/command_queue.h"
+#include "linkserver/control_lock.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
 #include "tests/support/link_test_client.h"
@@ -127,8 +127,8 @@ TEST_F(FanOutFixture, TestCommandInEachDevicesOwnForm) {
   EXPECT_TRUE(Has(sent(1), "S004TST3"));
   EXPECT_EQ(Hex(sent(2), 0x11), std::vector<std::string>{"01 01 04 11 01 0A 00 22"});
   EXPECT_TRUE(Has(sent(3), std::string("\x01\x06\x03\x02\x00\x03\x68\x4F", 8)));
-  EXPECT_EQ(snmp_.sets, std::vector<std::string>{
-                            std::to_string(t_.snmp->id()) + " nupsTestType(r/w) 8.0=3"});
+  EXPECT_EQ(snmp_.sets,
+            std::vector<std::string>{std::to_string(t_.snmp->id()) + " nupsTestType(r/w) 8.0=3"});
 }
 
 TEST_F(FanOutFixture, ShutdownAndRestartWithAndWithoutShutdownDelay) {
@@ -203,8 +203,7 @@ TEST_F(FanOutFixture, ConsoleControlRequestCountsWhatWasReached) {
     putI32(rec, 8, code);
     putI32(rec, 12, seconds);
     const std::vector<uint8_t> frame = test::LinkRequestFrame(26, rec);
-    LinkRequest r(frame, 0, LinkPeer{0x7F000001, 4000}, version,
-                  services);
+    LinkRequest r(frame, 0, LinkPeer{0x7F000001, 4000}, version, services);
     LinkFrameBuilder b(out);
     const size_t n = DispatchLinkRequest(r, b);
     return n > 5 ? out[5] : 0;

@@ -125,8 +125,12 @@ TEST_F(ScheduleSessionTest, PendingTimesCopiesAndARestart) {
   struct tm tm {};
   localtime_r(&t, &tm);
   const ScheduleMinute at{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, 12, 0};
-  const V pending = {static_cast<uint8_t>(at.year & 0xFF), static_cast<uint8_t>(at.year >> 8),
-                     static_cast<uint8_t>(at.month), static_cast<uint8_t>(at.day), 12, 0};
+  const V pending = {static_cast<uint8_t>(at.year & 0xFF),
+                     static_cast<uint8_t>(at.year >> 8),
+                     static_cast<uint8_t>(at.month),
+                     static_cast<uint8_t>(at.day),
+                     12,
+                     0};
 
   EXPECT_EQ(c.code(kLinkCmdSetSchedule, ScheduleRequest(0, 2, at, 1)), 57);
   EXPECT_EQ(Pending(c.node(2), 1), pending);
