@@ -62,7 +62,8 @@ TEST(BinaryUpsPty, TwoUnitsThroughLossAndBackWithControlFrames) {
   TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, /*settleMs=*/0);
   UpsEventLogBuffer eventLog;
   BinaryUpsEngine engine(eventLog, nullptr);
-  PortTable table(opener, nullptr, nullptr, SerialPollConfig{20, 200});
+  // A generous reply time-out: a block of the event log lost to a slow machine is not asked again.
+  PortTable table(opener, nullptr, nullptr, SerialPollConfig{20, 1000});
   table.setEngine(kCommThreePhase, &engine);
   DeviceNode units[2];
   for (int i = 0; i < 2; ++i) {
