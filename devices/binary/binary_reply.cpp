@@ -10,9 +10,11 @@
 namespace lark {
 
 std::vector<uint8_t> BuildBinaryFrame(uint8_t address, CBytes body) {
-  std::vector<uint8_t> f{kBinaryHeader, address};
-  f.insert(f.end(), body.begin(), body.end());
-  f.push_back(Sum8(CBytes(f.data(), f.size())));
+  std::vector<uint8_t> f(body.size() + 3);
+  f[0] = kBinaryHeader;
+  f[1] = address;
+  std::copy(body.begin(), body.end(), f.begin() + 2);
+  f.back() = Sum8(CBytes(f.data(), f.size() - 1));
   return f;
 }
 
