@@ -240,8 +240,10 @@ void BinaryDeviceLog(LinkRequest& r, LinkFrameBuilder& reply) {
   if (block == nullptr || op > 2) return BuildLinkFailureReply(r, reply);
   if (op == 0) {
     if (r.services.deviceCommands == nullptr) return BuildLinkFailureReply(r, reply);
-    const uint8_t ask[2] = {1, 26};
-    r.services.deviceCommands->QueueBinaryFrame(*node, CBytes(ask));
+    const std::string ask = {1, 26};
+    if (!r.services.deviceCommands->QueueBinaryFrames(*node, std::span(&ask, 1))) {
+      return BuildLinkFailureReply(r, reply);
+    }
     block->putU16(kBinaryLogPosition, 1);
   }
   uint8_t rec[kLogRequestSize];

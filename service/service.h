@@ -68,7 +68,6 @@ class Service {
   void onSecondTimer();
   void onCommandQueueTimer();
   void onTraceTimer();
-  void armDelayedSets(uint32_t ms);
   void onStatusMemoryTimer();
 
   DeviceTree& tree() { return tree_; }
@@ -94,6 +93,7 @@ class Service {
   void reloadMap(const std::string& file);
   void afterMapOpened();
   void secondTimerWork();  // the one-second work, run under the exception guard
+  void armDelayedSets(uint32_t ms);  // timer 1036 for the fan-out's delayed SetRequests
 
   EventLoop& loop_;
   Clock& clock_;
