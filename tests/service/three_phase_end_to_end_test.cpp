@@ -100,7 +100,9 @@ TEST(ThreePhaseEndToEnd, DemoUpsPolledControlledReadOutLostAndBack) {
     auto r = console.request(11, d);
     return r ? *r : V{};
   };
-  EXPECT_EQ(readOut(0)[5], LinkSuccessCode(11));
+  const V started = readOut(0);
+  ASSERT_GT(started.size(), 5u);
+  EXPECT_EQ(started[5], LinkSuccessCode(11));
   V full;
   EXPECT_TRUE(Eventually(
       [&] {
