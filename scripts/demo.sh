@@ -43,6 +43,9 @@ wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
 $bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
 pids+=($!)
+# A three-phase UPS on COM2 (binary RS-485 protocol), eight status types.
+$bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 >/dev/null &
+pids+=($!)
 # A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
 socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
 pids+=($!)
