@@ -66,7 +66,7 @@ std::optional<int> DueOnDay(const ScheduleRows& rows, int c, const ScheduleMinut
 
 int YearLength(int year) { return IsLeap(year) ? 366 : 365; }
 
-int DaysInMonth(int year, int month) {
+int ScheduleDaysInMonth(int year, int month) {
   switch (month) {
     case 2:
       return IsLeap(year) ? 29 : 28;

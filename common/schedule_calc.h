@@ -44,7 +44,7 @@ inline constexpr int kScheduleMaxRestartMinutes = 9999;
 
 int YearLength(int year);
 // 28..31; a month outside 1..12 returns the month unchanged.
-int DaysInMonth(int year, int month);
+int ScheduleDaysInMonth(int year, int month);
 // 0 Sunday .. 6 Saturday (Gregorian).
 int WeekdayOf(int year, int month, int day);
 // Minutes since 1970-01-01 00:00 of a civil time (no zone).

@@ -84,10 +84,10 @@ TEST(ScheduleCalc, RestartMinutes) {
 }
 
 TEST(ScheduleCalc, Calendar) {
-  EXPECT_EQ(DaysInMonth(2100, 2), 28);
-  EXPECT_EQ(DaysInMonth(2000, 2), 29);
-  EXPECT_EQ(DaysInMonth(2023, 4), 30);
-  EXPECT_EQ(DaysInMonth(2023, 13), 13);
+  EXPECT_EQ(ScheduleDaysInMonth(2100, 2), 28);
+  EXPECT_EQ(ScheduleDaysInMonth(2000, 2), 29);
+  EXPECT_EQ(ScheduleDaysInMonth(2023, 4), 30);
+  EXPECT_EQ(ScheduleDaysInMonth(2023, 13), 13);
   EXPECT_EQ(YearLength(2024), 366);
   EXPECT_EQ(YearLength(1900), 365);
   EXPECT_EQ(WeekdayOf(2023, 1, 1), 0);
