@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "console/shell/console_lists.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
 
@@ -124,6 +125,7 @@ int RunLarkview(int argc, char** argv) {
   ConsoleContext ctx(InstallDir(keys), clock, PrimaryWorkArea());
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
   std::string failed;
+  InstallConsoleLists(ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {
     std::fprintf(stderr, "Larkview: start-up failed at step %s (install folder %s)\n", failed.c_str(),
