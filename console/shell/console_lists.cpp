@@ -177,7 +177,14 @@ void ConsoleLists::FillDeviceList(DeviceNode* group, bool select) {
 
 CellTexts ConsoleLists::CurrentCellTexts() const {
   CellTexts t;
-  t.status = &ctx_.texts.status;
+  auto table = [&](StatusList list) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < ctx_.texts.status.size(list); ++i) out.push_back(ctx_.texts.status.text(list, i));
+    return out;
+  };
+  t.upsStatus = table(StatusList::OutputSource);
+  t.batteryCondition = table(StatusList::BatteryCondition);
+  t.batteryLevel = table(StatusList::BatteryLevel);
   t.notKnown = ctx_.texts.language.summary[1];
   return t;
 }

@@ -7,7 +7,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "console/shell/console_texts.h"
 
 namespace lark {
 
@@ -401,10 +400,9 @@ std::string BatteryCell(const DeviceRowData& d, const FamilyFields& ff, int id) 
 
 // ---- status and text columns ----
 
-std::string StatusText(const CellTexts& t, StatusList list, I code) {
-  if (t.status == nullptr || code < 0 || static_cast<size_t>(code) >= t.status->size(list))
-    return t.notKnown;
-  return t.status->text(list, static_cast<size_t>(code));
+std::string StatusText(const CellTexts& t, const std::vector<std::string>& table, I code) {
+  if (code < 0 || static_cast<size_t>(code) >= table.size()) return t.notKnown;
+  return table[static_cast<size_t>(code)];
 }
 
 std::string GprsTitle(const DeviceRowData& d) {
@@ -493,13 +491,13 @@ std::string FormatDeviceCell(const DeviceRowData& d, int id, const CellTexts& t)
     }
     case kColUpsStatus:
       if (!General(d.family)) return {};
-      return StatusText(t, StatusList::OutputSource, BlockValue(d, ff->upsStatus));
+      return StatusText(t, t.upsStatus, BlockValue(d, ff->upsStatus));
     case kColBattStatus: {
       if (!General(d.family)) return {};
       const I b = BlockValue(d, ff->battB);
       if (b < 0) return t.notKnown;
-      if (BlockWord(d, ff->statusWord) & 2u) return StatusText(t, StatusList::BatteryLevel, b);
-      return StatusText(t, StatusList::BatteryCondition, BlockValue(d, ff->battA));
+      if (BlockWord(d, ff->statusWord) & 2u) return StatusText(t, t.batteryLevel, b);
+      return StatusText(t, t.batteryCondition, BlockValue(d, ff->battA));
     }
     case kColInVolt:
     case kColInAmp:

@@ -12,8 +12,6 @@
 
 namespace lark {
 
-struct ConsoleStatusTexts;
-
 // The column kinds a device-list column can show.
 enum DeviceColumnId : int {
   kColTitle = 0,
@@ -81,9 +79,11 @@ std::string BlockText(const DeviceRowData& d, size_t off, size_t max);
 
 // The texts the cells take from the language.
 struct CellTexts {
-  const ConsoleStatusTexts* status = nullptr;
-  std::string notKnown;                // [Summary] S_2
-  const ActionTables* actions = nullptr;  // null: no alarm titles
+  std::vector<std::string> upsStatus;         // eight, by UPS status code
+  std::vector<std::string> batteryCondition;  // three, by battery code A
+  std::vector<std::string> batteryLevel;      // three, by battery code B
+  std::string notKnown;                       // [Summary] S_2
+  const ActionTables* actions = nullptr;      // null: no alarm titles
 };
 
 // The text of column `id` for the row; "" for an id outside 0..16.

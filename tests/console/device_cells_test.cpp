@@ -8,7 +8,6 @@
 #include <random>
 #include <utility>
 
-#include "console/shell/console_texts.h"
 #include "console/shell/device_sort.h"
 
 namespace lark {
@@ -34,7 +33,6 @@ ActionRow Event(const char* title, uint8_t level) {
 }
 
 struct Texts {
-  ConsoleStatusTexts status = BuildStatusTexts();
   ActionTables actions;
   Texts() {
     // Event 0 Serious, 1 Warning, 2 Information; the odd rows are the ends.
@@ -45,7 +43,13 @@ struct Texts {
       actions.table(f) = rows;
     actions.table(ActionFamily::RegularPlus) = {Event("Plus", 1), Event("-", 0)};
   }
-  CellTexts cells() const { return CellTexts{&status, "Unknown", &actions}; }
+  CellTexts cells() const {
+    return CellTexts{{"Normal", "Battery", "Bypass(Reserve)", "Reducing", "Boosting", "Manual Bypass", "Other", "None"},
+                     {"Normal", "Weak", "Replacement"},
+                     {"Normal", "Low", "Depleted"},
+                     "Unknown",
+                     &actions};
+  }
 };
 
 const uint32_t kBit1 = 2, kBit24 = 1u << 24, kBit28 = 1u << 28;
