@@ -36,6 +36,8 @@ class StatusClient {
   std::optional<std::vector<uint8_t>> answer() const;
 
   SharedMemory& own() { return own_; }
+  // Bounded read of the service's object: false when any byte lies past it.
+  bool readServer(size_t off, std::span<uint8_t> out) const { return server_.read(off, out); }
 
  private:
   std::string ownName_;

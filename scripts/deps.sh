@@ -10,6 +10,8 @@ pkgs+=(qt6-base-dev fonts-liberation qt6-wayland)  # the console, viewer and tra
 # benchmark's plain master.
 pkgs+=(python3-pymodbus python3-serial-asyncio python3-serial socat libmodbus-dev)
 pkgs+=(python3-aiosmtpd python3-gammu)  # the SMTP server and SMS decoder peers
+pkgs+=(unixodbc-dev libsqliteodbc odbc-postgresql postgresql-15 sqlite3)  # the database layer and its test peers
+pkgs+=(iproute2)  # a broadcast route on loopback for the console's server search tests
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -22,6 +22,7 @@
 #include "records/history_exception.h"
 #include "records/history_files.h"
 #include "records/popup.h"
+#include "service/service_database.h"
 #include "service/systemd_notify.h"
 
 namespace lark {
@@ -281,13 +282,20 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
     return true;
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
-  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, historyDatabase_);
+  wireDatabase();
+  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, database_->history());
   gprs_ = std::make_unique<GprsLink>(loop_, clock_, tree_, eventLog_,
                                      [this](std::string_view t) { log(t); },
                                      GprsLinkOptions{options_.gprsTcpPort, kGprsRoundMs});
 }
 
-Service::~Service() { stop(); }
+Service::~Service() {
+  stop();
+  // The database goes first: nothing may reach it through the hooks after.
+  eventLog_.setDatabaseHook({});
+  languages_.setOperatorLogHooks({}, {});
+  link_->services.database = nullptr;
+}
 
 void Service::log(std::string_view text) const { options_.log(text); }
 
@@ -296,6 +304,43 @@ void Service::systemEvent(uint32_t level, int message) {
   std::string_view text = snap ? snap->texts.systemMessage(message) : std::string_view();
   // An empty language text silences the line.
   if (!text.empty()) eventLog_.WriteEventLog(0, level, kSystemEventCode, text);
+}
+
+// The database thread, the log hooks that feed its rows, and the consoles'
+// requests.
+void Service::wireDatabase() {
+  database_ = std::make_unique<ServiceDatabase>(
+      loop_, clock_, settings_, tree_, eventLog_, options_.installDir,
+      [this](uint32_t level, int message, bool popup) {
+        systemEvent(level, message);
+        auto snap = languages_.current();
+        std::string_view text = snap ? snap->texts.systemMessage(message) : std::string_view();
+        if (popup && !text.empty())
+          LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList), options_.installDir, clock_,
+                      Spawn);
+      });
+  ServiceDatabase* db = database_.get();
+  // The monthly backup is planned on the database thread from the settings,
+  // the parameter titles and the tree as they are then.
+  db->setBackup([this](DatabaseSession& s) {
+    std::vector<std::string> problems;
+    const ExportPlan plan =
+        MakeExportPlan(settings_, languages_.current().get(), tree_, clock_.now());
+    if (!ExportLogs(s.db, plan, problems))
+      eventLog_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                              "Backup of " + std::to_string(plan.year) + "-" +
+                                  std::to_string(plan.month) + " incomplete, rows kept: " +
+                                  problems.front());
+  });
+  eventLog_.setDatabaseHook([db](const WallTime& when, int32_t number, uint32_t level,
+                                 int32_t code, std::string_view text) {
+    db->eventRow(when, number, level, code, text);
+  });
+  languages_.setOperatorLogHooks([db] { return db->opLogReady(); },
+                                 [db](uint32_t level, std::string_view text) {
+                                   db->opLogRow(level, text);
+                                 });
+  link_->services.database = db;
 }
 
 void Service::reloadActionTables() { actions_ = *languages_.actions(); }
@@ -363,7 +408,7 @@ bool Service::start(std::string* error) {
     };
   };
   const StartStep steps[] = {
-      {"database ownership token", {}},
+      {"database ownership token", done([this] { database_->start(); })},
       {"alarm repeat counters", done([this] { detector_.clearRepeatCounters(); })},
       {"outgoing message slots",
        done([this] { outgoing_.withLock([](OutgoingState& s) { ClearOutgoingSlots(s); }); })},
@@ -376,7 +421,7 @@ bool Service::start(std::string* error) {
       {"SNMP device table", done([this] { snmp_->table().ClearSnmpDeviceTable(); })},
       // What the hidden window's creation loaded: tree, settings, texts, map.
       {"settings, tables and map", done([this] { loadEverything(); })},
-      {"database connection", {}},
+      {"database connection", done([this] { database_->connectAtStart(); })},
       {"start-up line and event log count", done([this] {
          systemEvent(kLevelInformation, kMsgStartup);
          eventLog_.countLines();
@@ -452,17 +497,18 @@ void Service::stop() {
   loop_.killTimer(kTimerStatusMemory);
   loop_.killTimer(kTimerTrace);
   if (status_) status_->CloseStatusSharedMemory();
+  database_->stop();  // after the last log line, which it stores
 }
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
-// (database retry and connection, schedules, SMS) keep their place as
-// comments.
+// (schedules) keep their place as comments.
 void Service::onSecondTimer() {
   // An exception skips the rest of this tick only; the loop does not sleep.
   try {
     secondTimerWork();
   } catch (...) {
-    ReportHistoryException(eventLog_, historyDatabase_, kCppExceptionCode, kPlaceSecondTimer);
+    ReportHistoryException(eventLog_, database_->history(), kCppExceptionCode,
+                           kPlaceSecondTimer);
   }
 }
 
@@ -484,7 +530,7 @@ void Service::secondTimerWork() {
       }
       ResetPresentSnapshot(options_.installDir, now, sensorAverage, inverterSum);
     }
-    // Database: retry countdown.
+    database_->onMinute();
     if (real && now.minute == 0) {
       // One pause of the pollers for the whole walk, not one per device.
       ports_.PauseSerialThreads();
@@ -497,6 +543,7 @@ void Service::secondTimerWork() {
     // Schedules: next actions, then run them.
     if (dayChanged) history_->dayChanged.store(true);
     if (monthChanged) history_->monthChanged.store(true);
+    if (monthChanged) database_->noteMonthChange();
     lastTick_ = clock_.now();
   }
   tray_.onSecondTick();
@@ -505,7 +552,7 @@ void Service::secondTimerWork() {
     return InverterSummary(tree_.root());
   }());
   detector_.onSecondTick();
-  // Database: connect when enabled and not connected.
+  database_->onSecond();
   if (secondTick_ % 2 == 0) {
     auto lock = tree_.readLock();
     Tree_RunCountdowns(tree_.root(), ActionTablesLevelSource(actions_), *commands_);

@@ -36,6 +36,7 @@
 namespace lark {
 
 class StatusServer;
+class ServiceDatabase;
 
 // Timer ids of the service's loop.
 enum ServiceTimer : uint32_t {
@@ -82,6 +83,7 @@ class Service {
   SnmpManager& snmp() { return *snmp_; }
   HistoryRecorder& history() { return *history_; }
   GprsLink& gprs() { return *gprs_; }
+  ServiceDatabase& database() { return *database_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -94,6 +96,7 @@ class Service {
   void systemEvent(uint32_t level, int message);
   void loadEverything();  // the hidden window's creation
   void reloadActionTables();
+  void wireDatabase();
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
@@ -132,7 +135,7 @@ class Service {
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
-  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
+  std::unique_ptr<ServiceDatabase> database_;  // before the recorder, which uses it
   std::unique_ptr<HistoryRecorder> history_;
   std::unique_ptr<GprsLink> gprs_;
 

@@ -322,7 +322,14 @@ void InstallConsoleLists(ConsoleContext& ctx) {
       if (*holder) f(**holder, std::forward<decltype(args)>(args)...);
     };
   };
+  // The first call creates the lists; later ones (a new session, a loaded
+  // configuration) refill them from the tree.
   cp.fillLists = [&ctx, holder] {
+    if (*holder) {
+      (*holder)->FillGroupList(nullptr);
+      (*holder)->FillDeviceList(&ctx.tree.root(), true);
+      return;
+    }
     LarkviewWindow* w = ctx.mainWindow;
     if (w == nullptr) return;
     *holder = std::make_unique<ConsoleLists>(ctx, w->groupList(), w->deviceList());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "console/shell/console_link.h"
 #include "console/shell/console_lists.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
@@ -124,6 +125,8 @@ int RunLarkview(int argc, char** argv) {
   SystemClock clock;
   ConsoleContext ctx(InstallDir(keys), clock, PrimaryWorkArea());
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
+  ConsoleLink link(ctx);
+  link.Wire();
   std::string failed;
   InstallConsoleLists(ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);

@@ -1,0 +1,106 @@
+// The pending dialog request's reply timer, as far as the session needs it
+// without windows: the hello, and the download of manager.ini and the
+// current map into Monitor/ in 32768-byte chunks.
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+
+#include "console/link/service_link.h"
+#include "linkserver/link_transfer.h"
+
+namespace lark {
+
+namespace {
+constexpr uint32_t kChunkSize = 32768;
+constexpr uint32_t kFollowUpPeriodMs = 500;
+constexpr uint32_t kFollowUpTimeoutMs = 10000;
+}  // namespace
+
+bool ServiceLink::requestChunk(uint8_t command, uint32_t offset) {
+  std::array<uint8_t, kFileChunkHeaderSize> header{};
+  PutChunkHeader(header, 0, FileChunkHeader{offset, kChunkSize, session_.currentMap});
+  downloading_ = command;
+  downloadBusy_ = sendServiceRequest(kFollowUpPeriodMs, command, 0, kFollowUpTimeoutMs, header);
+  if (downloadBusy_) chunkOffset_ = offset;
+  return downloadBusy_;
+}
+
+void ServiceLink::onReplyTimer() {
+  if (TickElapsed(clock_.tickMs(), pending_.sendTick) > pending_.timeoutMs) {
+    reactor_.killTimer(kTimerReply);
+    if (pending_.command == kLinkCmdHello) {
+      resetServiceLink(2, false);  // the connect dialog gives up
+    } else if (pending_.command == kLinkCmdDownloadSettings || pending_.command == kLinkCmdDownloadFile) {
+      downloadBusy_ = false;
+      requestState(4, 3);
+    }
+    return;
+  }
+  if (pending_.replyFlag != 2) return;
+  pending_.replyFlag = 1;
+  reactor_.killTimer(kTimerReply);
+  const LinkFrameView reply(pending_.reply);
+  switch (pending_.command) {
+    case kLinkCmdHello:
+      if (reply.u8(kLinkOffCode) == kLinkHelloAccepted) {
+        requestState(2, 2);
+        requestState(3, 0);
+      } else {
+        resetServiceLink(2, false);
+      }
+      return;
+    case kLinkCmdDownloadSettings:
+    case kLinkCmdDownloadFile:
+      onDownloadChunk(reply, pending_.command == kLinkCmdDownloadSettings);
+      return;
+    default:
+      return;
+  }
+}
+
+void ServiceLink::onDownloadChunk(const LinkFrameView& reply, bool settings) {
+  const uint8_t command = settings ? kLinkCmdDownloadSettings : kLinkCmdDownloadFile;
+  auto fail = [&] {
+    downloadBusy_ = false;
+    requestState(4, 3);
+  };
+  if (reply.u8(kLinkOffCode) != LinkSuccessCode(command)) return fail();
+  std::string name = "manager.ini";
+  if (!settings) {
+    // The map's name names a file of ours: a plain file name only.
+    const std::optional<std::string> safe = SafeWireName(session_.currentMap, 1);
+    if (!safe) return fail();
+    name = *safe;
+  }
+  const std::string folder = installDir_ + "/Monitor";
+  ::mkdir(folder.c_str(), 0755);
+  const std::string path = folder + "/" + name;
+  const std::string part = path + ".part";
+  const CBytes chunk = reply.tail(7);
+  // The file grows beside its old copy and replaces it whole at the end.
+  if (!WriteFileChunk(part, chunkOffset_ != 0, chunk)) return fail();
+  if (chunk.size() == kChunkSize) {
+    if (!requestChunk(command, chunkOffset_ + kChunkSize)) fail();
+    return;
+  }
+  if (std::rename(part.c_str(), path.c_str()) != 0) return fail();
+  if (settings) {
+    if (!requestChunk(kLinkCmdDownloadFile, 0)) fail();
+    return;
+  }
+  downloadBusy_ = false;
+  configurationDone(path);
+}
+
+void ServiceLink::configurationDone(const std::string& mapPath) {
+  const int level = session_.accessSwitch != 0 ? session_.userLevel : 2;
+  pollHold_ = true;  // the map loader rebuilds the tree
+  shell_.configurationLoaded(mapPath);
+  pollHold_ = false;
+  shell_.updateMenuRights(level);
+  requestState(4, 2);
+  if (level != 0) requestState(6, 0);
+}
+
+}  // namespace lark

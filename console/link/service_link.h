@@ -1,0 +1,253 @@
+// The console's link to one service: the main TCP connection (8900), the
+// call-back listener (8950..8954) and the connection the service opens to
+// it, the UDP server search (9000), the link queues and their pumps, the
+// session state machine and its tick, the pending dialog request, and the
+// status polls over TCP or the status shared memory.
+//
+// Everything runs on the thread of the Reactor; the shell calls in through
+// the timers and sockets it arms and is called back through LinkShell.
+#pragma once
+#include <netinet/in.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/status_client.h"
+#include "console/link/link_queue.h"
+#include "console/link/link_state.h"
+#include "console/link/reactor.h"
+#include "core/device_tree.h"
+#include "linkserver/link_frame.h"
+#include "platform/clock.h"
+
+namespace lark {
+
+// What the link needs of the console around it.
+class LinkShell {
+ public:
+  virtual ~LinkShell() = default;
+  // The group list and the root group's device list, row 0 selected.
+  virtual void refillViews() {}
+  virtual void updateMenuRights(int /*level*/) {}
+  // language.ini message `n` in the self-closing message box.
+  virtual void showTimedMessage(int /*n*/, int /*seconds*/) {}
+  virtual void cancelTimedMessage() {}
+  // The console's map is marked unchanged (a new session starts).
+  virtual void clearMapChanged() {}
+  virtual void linkStateChanged(LinkState /*now*/) {}
+  // Settings and map files are in Monitor/: reload the tables from them and
+  // open the map (`mapPath`, empty without one) as the console's tree.
+  virtual void configurationLoaded(const std::string& /*mapPath*/) {}
+};
+
+struct LinkOptions {
+  uint16_t servicePort = 8900;
+  uint16_t callBackFirstPort = 8950;
+  uint16_t discoveryPort = 9000;
+  std::string statusClientObject = kStatusClientObject;
+  std::string statusServerObject = kStatusServerObject;
+};
+
+// Timer ids the link arms on its reactor; the shell arms the others.
+inline constexpr uint32_t kTimerReply = 1036;  // IDT_REPLY: the pending request's reply
+
+// One socket and its transfer.
+struct LinkRecord {
+  int fd = -1;
+  sockaddr_in peer{};
+  sockaddr_in local{};
+  uint32_t connState = 0;  // 0 closed, 1 listening, 2 connect under way, 3 connected
+  std::vector<uint8_t> send;
+  size_t sent = 0;
+  std::vector<uint8_t> recv;  // bytes received and not yet consumed
+  uint32_t transfer = 0;
+  uint32_t tick = 0;
+  uint32_t timeoutMs = 0;
+  uint16_t port = 0;  // the call-back listener's port
+};
+enum LinkConnState : uint32_t { kConnClosed = 0, kConnListening = 1, kConnConnecting = 2, kConnUp = 3 };
+// Main link transfer states; the call-back connection uses 1 idle, 2 push partly in, 4 answering.
+enum MainTransfer : uint32_t { kXferIdle = 1, kXferSending = 2, kXferWaiting = 3, kXferPartial = 4 };
+
+// The one request a dialog has out.
+struct PendingRequest {
+  uint32_t sequence = 0;
+  uint8_t queue = 0;
+  uint8_t command = 0;
+  uint8_t sub = 0;
+  uint16_t state = 0;      // 0 idle, 1 waiting, 3 could not be sent
+  uint16_t replyFlag = 1;  // 2: a reply is in and not taken
+  uint32_t timeoutMs = 0;
+  uint32_t sendTick = 0;
+  std::vector<uint8_t> reply;  // the whole reply frame
+};
+
+// The session's copy of what the service told it.
+struct LinkSessionData {
+  std::string autoLoadMap;
+  std::string currentMap;
+  std::string currentMapBase;  // up to the first '.'
+  std::vector<std::string> maps;  // at most 20
+  uint8_t accessSwitch = 0;
+  uint8_t databaseState = 0;
+  uint8_t userLevel = 0;
+  std::string userName;
+  uint16_t serviceVersion = 0;
+  std::array<std::vector<uint8_t>, 11> actionTables;  // by page / 2
+};
+
+class ServiceLink {
+ public:
+  ServiceLink(Reactor& reactor, const Clock& clock, DeviceTree& tree, LinkShell& shell, std::string installDir,
+              std::function<int()> random, LinkOptions options = {});
+  ~ServiceLink();
+  ServiceLink(const ServiceLink&) = delete;
+  ServiceLink& operator=(const ServiceLink&) = delete;
+
+  // Start-up: queues cleared, state 0, flags cleared, the search socket opened.
+  void start();
+  // Exit: every socket closed, the shared memory let go, the queues freed.
+  void close();
+
+  // Timer 1025 (every second): connecting, the call-back listener and
+  // announcement, transfer time-outs, the search socket's retry.
+  void secondTick();
+  // Timers 1028 (queue 2), 1029 (queue 3), 1031 (queue 5).
+  void pump(uint8_t queue);
+  // Timer 1033 (every 100 ms): the session tick while the main link is up,
+  // then the shared-memory answer step.
+  void linkTick();
+
+  // The server to connect to ("LocalHost" is 127.0.0.1) and whether the
+  // second timer connects by itself.
+  void setServer(const std::string& address);
+  void setAutoConnect(bool on) { autoConnect_ = on; }
+  bool autoConnect() const { return autoConnect_; }
+  bool requestState(uint8_t s, uint8_t sub);
+  bool resetServiceLink(uint8_t s, bool autoConnect);
+  LinkState state() const { return state_; }
+
+  // Server search: queues the request to `target` (default the broadcast).
+  bool startSearch(const std::string& target = "255.255.255.255");
+  const std::vector<std::string>& servers() const { return servers_; }
+  void clearServers() { servers_.clear(); }
+
+  // Dialog requests: one at a time. `periodMs` 0 arms no reply timer.
+  bool sendServiceRequest(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes payload);
+  void resetPendingRequest();
+  PendingRequest& pending() { return pending_; }
+  // The operation log (sub 0, code and text) and the error log (sub 1).
+  bool postLogRequest(uint32_t first, uint16_t code, const std::string& text);
+  bool postErrorRequest(uint32_t a, uint32_t b, uint32_t c, const std::string& text);
+
+  LinkSessionData& session() { return session_; }
+  LinkQueues& queues() { return queues_; }
+  const LinkRecord& mainLink() const { return main_; }
+  const LinkRecord& callBackListener() const { return listener_; }
+  const LinkRecord& callBackLink() const { return callBack_; }
+  bool sharedMemoryMode() const { return shmMode_; }
+  int attachStep() const { return attachStep_; }
+  bool foreignChangePending() const { return foreignChange_; }
+  bool pollOutstanding() const { return pollOutstanding_; }
+  void setTreeBusy(bool busy) { treeBusy_ = busy; }
+  // Holds the status polls while the console's tree is rebuilt (map load).
+  void setPollHold(bool hold) { pollHold_ = hold; }
+
+  // How long an outstanding status poll may wait.
+  uint32_t statusPollInterval() const;
+
+  // Handlers, public for the tests that feed bytes without sockets.
+  void receiveLinkAnswers(CBytes bytes);
+  void receiveServerFrames(CBytes bytes);
+  void receiveDiscoverAnswer(CBytes datagram, const sockaddr_in& from);
+  // A reply taken off queue 2.
+  void applyReply(const LinkFrameView& frame);
+
+ private:
+  void setState(LinkState next);
+  void closeSocket(LinkRecord& rec, uint32_t transfer);
+  void closeAllSockets();
+  void reloadAfterLink();
+  void connectMain();
+  void onMainSocket(uint32_t events, int error);
+  void sendLinkRequest();
+  void failMain(bool keepAutoConnect);
+  bool openListener();
+  void onListenerSocket(uint32_t events, int error);
+  void onCallBackSocket(uint32_t events, int error);
+  void callBackFailed();
+  void continueServerSend();
+  bool openDiscoverySocket();
+  void onDiscoverySocket(uint32_t events, int error);
+  void sendDiscoverFrame();
+  void closeDiscovery();
+  void applyControlLockPush(const LinkFrameView& frame);
+  void pollServiceStatus();
+  bool queuePlain(uint8_t command, uint8_t sub, CBytes data);
+  void attachStatusSharedMemory();
+  void detachStatusSharedMemory();
+  void sendStatusRequest(CBytes data);
+  void exchangeStep();
+  void onReplyTimer();
+  void onDownloadChunk(const LinkFrameView& reply, bool settings);
+  bool requestChunk(uint8_t command, uint32_t offset);
+  void configurationDone(const std::string& mapPath);
+  void applyStatusAnswer();
+
+  Reactor& reactor_;
+  const Clock& clock_;
+  DeviceTree& tree_;
+  LinkShell& shell_;
+  std::string installDir_;
+  std::function<int()> random_;
+  LinkOptions options_;
+  LinkQueues queues_;
+  LinkState state_;
+  LinkRecord main_, listener_, callBack_, search_;
+  sockaddr_in searchTarget_{};
+  std::vector<std::string> servers_;
+  PendingRequest pending_;
+  uint32_t sequence_ = 1;
+  LinkSessionData session_;
+
+  // Link flags.
+  bool discoveryOpen_ = false;
+  bool autoConnect_ = false;
+  uint32_t connectTick_ = 0;
+  bool callBackWanted_ = false;
+  bool shmMode_ = false;
+  std::string server_ = "127.0.0.1";
+  uint16_t nextListenerPort_ = 0;
+  bool foreignChange_ = false;
+  bool treeBusy_ = false;
+  bool pollHold_ = false;
+  bool lost_ = false;  // the link was up and went down: reconnect offers run
+  uint32_t reconnectTick_ = 0;
+  uint32_t reconnectAttempts_ = 0;
+  static constexpr uint32_t kReconnectPeriodMs = 180000;
+
+  // Tick counters.
+  uint32_t pollCounter_ = 0;
+  uint32_t shmRetryCounter_ = 300;
+  uint32_t keepAliveCounter_ = 0;
+  int32_t tableCounter_ = -1;
+
+  // Status polls and the shared memory.
+  bool pollOutstanding_ = false;
+  uint32_t pollTick_ = 0;
+  uint32_t missCounter_ = 0;
+  int attachStep_ = 0;
+  std::unique_ptr<StatusClient> status_;
+
+  // Configuration download.
+  uint32_t chunkOffset_ = 0;
+  uint8_t downloading_ = 0;  // 4 settings, 5 map, 0 none
+  bool downloadBusy_ = false;
+};
+
+}  // namespace lark

@@ -1,0 +1,63 @@
+#include "console/shell/console_link.h"
+
+#include <random>
+
+#include "console/link/link_driver.h"
+#include "console/shell/main_window.h"
+#include "console/shell/timed_message.h"
+
+namespace lark {
+
+ConsoleLink::ConsoleLink(ConsoleContext& ctx) : ctx_(ctx) {
+  ctx.tree.setEndpoints(endpoints_);
+  auto rng = std::make_shared<std::mt19937>(static_cast<uint32_t>(ctx.clock().tickMs()));
+  link_ = std::make_unique<ServiceLink>(reactor_, ctx.clock(), ctx.tree, *this, ctx.installDir(),
+                                        [rng] { return static_cast<int>((*rng)() % 32768); });
+}
+
+ConsoleLink::~ConsoleLink() {
+  link_.reset();
+  Tree_FreeAll(ctx_.tree);  // its nodes leave the endpoint table before the table goes
+}
+
+void ConsoleLink::Wire() {
+  ConsoleCallPoints& cp = ctx_.points;
+  cp.initLinkQueues = [this] {
+    link_->start();
+    started_ = true;
+  };
+  cp.setAutoConnect = [this](bool on) {
+    const std::string& server = ctx_.monitor.settings().serverAddress;
+    if (!server.empty()) link_->setServer(server);
+    link_->setAutoConnect(on && !server.empty());
+  };
+  cp.linkSecondSteps = [this] { link_->secondTick(); };
+  cp.pumpLinkQueue = [this](int q) { link_->pump(static_cast<uint8_t>(q)); };
+  cp.linkTick = [this] { link_->linkTick(); };
+  cp.postProgramEnd = [this](const std::string& text) { link_->postErrorRequest(0, 2, 1000, text); };
+  cp.closeLink = [this] {
+    if (started_) link_->close();
+  };
+}
+
+void ConsoleLink::refillViews() { CallPoint(ctx_.points.fillLists); }
+
+void ConsoleLink::updateMenuRights(int level) {
+  ctx_.settings.userLevel = level;
+  CallPoint(ctx_.points.updateMenuRights, level);
+}
+
+void ConsoleLink::showTimedMessage(int n, int seconds) {
+  if (ctx_.mainWindow == nullptr) return;
+  ctx_.mainWindow->timedMessage().ShowLangMessageDialog(ctx_.languageProfile(), n, kMainTitle, seconds);
+}
+
+void ConsoleLink::configurationLoaded(const std::string& mapPath) {
+  const std::string copy = ctx_.installDir() + "/Monitor/manager.ini";
+  LoadManagerSettings(ctx_.settings, copy, ctx_.installDir());
+  // The service's map reader fills the tree until the console has its own.
+  if (!mapPath.empty()) LoadDownloadedMap(ctx_.tree, mapPath);
+  CallPoint(ctx_.points.fillLists);
+}
+
+}  // namespace lark

@@ -1,0 +1,37 @@
+// The console's link on Qt's loop: the Qt reactor, the ServiceLink, and the
+// shell it calls back (view refills, menu rights, the timed message, the
+// configuration reload). Wire() fills the link's call points of the context.
+#pragma once
+#include <memory>
+
+#include "console/link/device_endpoints.h"
+#include "console/link/service_link.h"
+#include "console/shell/console_context.h"
+#include "console/shell/qt_reactor.h"
+
+namespace lark {
+
+class ConsoleLink final : public LinkShell {
+ public:
+  explicit ConsoleLink(ConsoleContext& ctx);
+  ~ConsoleLink() override;
+
+  // Start-up, timers, socket messages and shutdown reach the link through these.
+  void Wire();
+  ServiceLink& link() { return *link_; }
+
+  void refillViews() override;
+  void updateMenuRights(int level) override;
+  void showTimedMessage(int n, int seconds) override;
+  void clearMapChanged() override { ctx_.mapDirty = false; }
+  void configurationLoaded(const std::string& mapPath) override;
+
+ private:
+  ConsoleContext& ctx_;
+  ConsoleEndpoints endpoints_;  // the tree's endpoint table while the link lives
+  QtReactor reactor_;
+  std::unique_ptr<ServiceLink> link_;
+  bool started_ = false;
+};
+
+}  // namespace lark
