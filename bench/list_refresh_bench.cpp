@@ -24,16 +24,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace lark;
 
-double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+double Seconds(Clock::time_point from) {
+  return std::chrono::duration<double>(Clock::now() - from).count();
+}
 
 // Modbus UPSs with three-phase values; `round` moves every value.
 void SetValues(DeviceNode& n, int round) {
   LiveDataBlock& b = *n.block(BlockKind::kModbus);
   b.putI32(428, 3);
   b.putI32(500, 3);
-  for (size_t off : {436, 452, 468, 440, 456, 472, 504, 520, 536, 508, 524, 540, 512, 528, 544, 516, 532, 548})
+  for (size_t off :
+       {436, 452, 468, 440, 456, 472, 504, 520, 536, 508, 524, 540, 512, 528, 544, 516, 532, 548})
     b.putI32(off, 1000 + round + static_cast<int32_t>(off));
-  for (size_t off : {280, 492, 368, 372, 392, 396, 404, 384}) b.putI32(off, (round + static_cast<int32_t>(off)) % 3);
+  for (size_t off : {280, 492, 368, 372, 392, 396, 404, 384})
+    b.putI32(off, (round + static_cast<int32_t>(off)) % 3);
   b.putU32(0, static_cast<uint32_t>(round & 1));
 }
 
@@ -92,8 +96,8 @@ int main(int argc, char** argv) {
     for (int r = 0; r < rows; ++r) {
       const DeviceRowData d = ReadDeviceRow(*nodes[static_cast<size_t>(r)]);
       for (int c = 1; c < 10; ++c) {
-        const QString text = QString::fromStdString(
-            FormatDeviceCell(d, ctx.monitor.settings().columnChoice[static_cast<size_t>(c)], texts));
+        const QString text = QString::fromStdString(FormatDeviceCell(
+            d, ctx.monitor.settings().columnChoice[static_cast<size_t>(c)], texts));
         QStandardItem* item = peer.item(r, c);
         if (item == nullptr)
           peer.setItem(r, c, new QStandardItem(text));
@@ -115,9 +119,11 @@ int main(int argc, char** argv) {
     peerFill();
   });
   std::printf("devices %d, 9 columns, best of 5\n", rows);
-  std::printf("nothing changed:    RefreshDeviceRows %8.2f ms   QStandardItemModel %8.2f ms   ratio %.2f\n",
-              same * 1e3, peerSame * 1e3, same / peerSame);
-  std::printf("every cell changed: RefreshDeviceRows %8.2f ms   QStandardItemModel %8.2f ms   ratio %.2f\n",
-              changed * 1e3, peerChanged * 1e3, changed / peerChanged);
+  std::printf(
+      "nothing changed:    RefreshDeviceRows %8.2f ms   QStandardItemModel %8.2f ms   ratio %.2f\n",
+      same * 1e3, peerSame * 1e3, same / peerSame);
+  std::printf(
+      "every cell changed: RefreshDeviceRows %8.2f ms   QStandardItemModel %8.2f ms   ratio %.2f\n",
+      changed * 1e3, peerChanged * 1e3, changed / peerChanged);
   return 0;
 }

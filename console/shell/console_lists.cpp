@@ -80,7 +80,8 @@ void SelectRow(ReportListView* v, int row) {
 
 }  // namespace
 
-ConsoleLists::ConsoleLists(ConsoleContext& ctx, ReportListView* groupList, ReportListView* deviceList)
+ConsoleLists::ConsoleLists(ConsoleContext& ctx, ReportListView* groupList,
+                           ReportListView* deviceList)
     : ctx_(ctx), groups_(groupList), devices_(deviceList) {
   for (ReportListView* v : {groups_, devices_}) {
     v->listModel()->setImages(ListImages());
@@ -106,7 +107,8 @@ ConsoleLists::ConsoleLists(ConsoleContext& ctx, ReportListView* groupList, Repor
 
 void ConsoleLists::CreateGroupList() {
   const MonitorSettings& s = ctx_.monitor.settings();
-  InsertListColumns(groups_, std::to_string(s.groupWidths[0]) + "\t" + std::to_string(s.groupWidths[1]),
+  InsertListColumns(groups_,
+                    std::to_string(s.groupWidths[0]) + "\t" + std::to_string(s.groupWidths[1]),
                     "\t" + ctx_.texts.columns.group, 0);
   if (s.list.left > 35) SetGroupColumnWidth(s.list.left - 40);
   FillGroupList(nullptr);
@@ -129,7 +131,8 @@ void ConsoleLists::RefreshGroupCounts() {
     const DeviceNode* g = m.row(r).node;
     if (g == nullptr) continue;
     m.setImage(r, LevelImage(*g));
-    m.setCell(r, 1, CutText(g->title() + "(" + std::to_string(CountDevices(*g)) + ")", kListReadMax));
+    m.setCell(r, 1,
+              CutText(g->title() + "(" + std::to_string(CountDevices(*g)) + ")", kListReadMax));
   }
 }
 
@@ -137,7 +140,9 @@ void ConsoleLists::SetGroupColumnWidth(int width) { groups_->setColumnWidth(1, w
 
 // ---- device list ----
 
-const DeviceColumnMap& ConsoleLists::columnMap() const { return ctx_.monitor.settings().columnChoice; }
+const DeviceColumnMap& ConsoleLists::columnMap() const {
+  return ctx_.monitor.settings().columnChoice;
+}
 
 void ConsoleLists::CreateDeviceList() {
   const MonitorSettings& s = ctx_.monitor.settings();
@@ -154,8 +159,9 @@ void ConsoleLists::RetitleDeviceColumns() {
   for (int c = 1; c < kDeviceListColumns; ++c) {
     const int id = columnMap()[static_cast<size_t>(c)];
     const auto& titles = ctx_.texts.columns.device;
-    devices_->listModel()->setColumnTitle(
-        c, id >= 0 && static_cast<size_t>(id) < titles.size() ? titles[static_cast<size_t>(id)] : "");
+    devices_->listModel()->setColumnTitle(c, id >= 0 && static_cast<size_t>(id) < titles.size()
+                                                 ? titles[static_cast<size_t>(id)]
+                                                 : "");
   }
 }
 
@@ -179,7 +185,8 @@ CellTexts ConsoleLists::CurrentCellTexts() const {
   CellTexts t;
   auto table = [&](StatusList list) {
     std::vector<std::string> out;
-    for (size_t i = 0; i < ctx_.texts.status.size(list); ++i) out.push_back(ctx_.texts.status.text(list, i));
+    for (size_t i = 0; i < ctx_.texts.status.size(list); ++i)
+      out.push_back(ctx_.texts.status.text(list, i));
     return out;
   };
   t.upsStatus = table(StatusList::OutputSource);
@@ -234,12 +241,13 @@ void ConsoleLists::SortRows(int column) {
   ReportListModel& m = *devices_->listModel();
   std::vector<DeviceRowData> data;
   data.reserve(static_cast<size_t>(m.rowCount()));
-  for (const ReportRow& r : m.rows()) data.push_back(r.node ? ReadDeviceRow(*r.node) : DeviceRowData());
+  for (const ReportRow& r : m.rows())
+    data.push_back(r.node ? ReadDeviceRow(*r.node) : DeviceRowData());
   std::vector<int> order(data.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    return CompareDeviceRows(data[static_cast<size_t>(a)], data[static_cast<size_t>(b)], column, sort,
-                             columnMap()) < 0;
+    return CompareDeviceRows(data[static_cast<size_t>(a)], data[static_cast<size_t>(b)], column,
+                             sort, columnMap()) < 0;
   });
   m.reorder(order);
 }
@@ -259,7 +267,9 @@ void ConsoleLists::OnHeaderClick(int column) {
 void ConsoleLists::ShowSortMarks() {
   for (int c = 0; c < kDeviceListColumns; ++c) {
     const int s = sort.state[static_cast<size_t>(c)];
-    devices_->listModel()->setHeaderImage(c, s == 1 ? kImageAscending : s == 2 ? kImageDescending : -1);
+    devices_->listModel()->setHeaderImage(c, s == 1   ? kImageAscending
+                                             : s == 2 ? kImageDescending
+                                                      : -1);
   }
 }
 
@@ -347,7 +357,9 @@ void InstallConsoleLists(ConsoleContext& ctx) {
   cp.selectDeviceRow = with([](ConsoleLists& l, DeviceNode* n) { l.SelectDeviceRow(n); });
   cp.refreshDeviceRows = with([](ConsoleLists& l, std::FILE* f) { l.RefreshDeviceRows(f); });
   cp.retitleDeviceColumns = with([](ConsoleLists& l) { l.RetitleDeviceColumns(); });
-  cp.selectedDevice = [holder]() -> DeviceNode* { return *holder ? (*holder)->GetSelectedDevice() : nullptr; };
+  cp.selectedDevice = [holder]() -> DeviceNode* {
+    return *holder ? (*holder)->GetSelectedDevice() : nullptr;
+  };
 }
 
 }  // namespace lark

@@ -5,8 +5,8 @@
 // a row.
 #pragma once
 #include <QObject>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 #include "console/shell/device_sort.h"
 #include "console/shell/report_list.h"
@@ -16,7 +16,13 @@ namespace lark {
 class ConsoleContext;
 
 // Images of both lists: the three alarm levels, then the two sort marks.
-enum ListImage : int { kImageSerious = 0, kImageWarning = 1, kImageInformation = 2, kImageAscending = 3, kImageDescending = 4 };
+enum ListImage : int {
+  kImageSerious = 0,
+  kImageWarning = 1,
+  kImageInformation = 2,
+  kImageAscending = 3,
+  kImageDescending = 4
+};
 std::vector<QPixmap> ListImages();
 
 class ConsoleLists {

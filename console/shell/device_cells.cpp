@@ -7,7 +7,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-
 namespace lark {
 
 DeviceFamily FamilyOf(uint8_t nodeKind, int16_t commType) {
@@ -22,9 +21,9 @@ DeviceFamily FamilyOf(uint8_t nodeKind, int16_t commType) {
       return DeviceFamily::kNone;
   }
   static constexpr std::array<DeviceFamily, 10> kByComm = {
-      DeviceFamily::kAscii,   DeviceFamily::kBinary,   DeviceFamily::kModbus, DeviceFamily::kTrv5200,
-      DeviceFamily::kPlc,     DeviceFamily::kPw9315,   DeviceFamily::kInverter,
-      DeviceFamily::kSensor,  DeviceFamily::kMeter,    DeviceFamily::kMeterSum};
+      DeviceFamily::kAscii, DeviceFamily::kBinary,  DeviceFamily::kModbus,   DeviceFamily::kTrv5200,
+      DeviceFamily::kPlc,   DeviceFamily::kPw9315,  DeviceFamily::kInverter, DeviceFamily::kSensor,
+      DeviceFamily::kMeter, DeviceFamily::kMeterSum};
   if (commType < 0 || commType >= static_cast<int16_t>(kByComm.size())) return DeviceFamily::kNone;
   return kByComm[static_cast<size_t>(commType)];
 }
@@ -80,7 +79,9 @@ std::string CutText(std::string s, size_t max) {
 
 namespace {
 
-uint32_t BlockWord(const DeviceRowData& d, size_t off) { return static_cast<uint32_t>(BlockValue(d, off)); }
+uint32_t BlockWord(const DeviceRowData& d, size_t off) {
+  return static_cast<uint32_t>(BlockValue(d, off));
+}
 
 uint64_t BlockMask(const DeviceRowData& d, size_t off) {
   if (off + 8 > d.block.size()) return 0;
@@ -107,7 +108,7 @@ std::string Fmt(const char* f, ...) {
   va_end(ap);
   if (n <= 0) return {};
   return CutText(std::string(buf, std::min<size_t>(static_cast<size_t>(n), sizeof buf - 1)),
-                        kCellTextMax);
+                 kCellTextMax);
 }
 
 using I = long long;  // every printed value goes through 64 bits
@@ -141,36 +142,155 @@ struct FamilyFields {
 
 // The four families with the general formats, and the fixed-format ones
 // where only some fields apply.
-constexpr FamilyFields kSnmpFields{627, 240, 388, 492, 496, 348, {356, 368, 380}, {360, 372, 384},
-                                   396, {400, 416, 432}, {0, 0, 0}, {404, 420, 436}, {408, 424, 440},
-                                   {412, 428, 444}, {512, 0}, {516, 0}, {520, 0}, 508, 8,
-                                   (1u << 0) | (1u << 28), 8};
-constexpr FamilyFields kGprsFields{798, 84, 296, 172, 176, 232, {240, 256, 272}, {244, 260, 276},
-                                   304, {308, 324, 340}, {0, 0, 0}, {312, 328, 344}, {316, 332, 348},
-                                   {320, 336, 352}, {196, 216}, {200, 220}, {208, 228}, 188, 0,
-                                   1u << 24, 0};
-constexpr FamilyFields kAsciiFields{1011, 280, 492, 368, 372, 428, {436, 452, 468}, {440, 456, 472},
-                                    500, {504, 520, 536}, {0, 0, 0}, {508, 524, 540}, {512, 528, 544},
-                                    {516, 532, 548}, {392, 412}, {396, 416}, {404, 424}, 384, 0,
-                                    1u << 24, 0};
-constexpr FamilyFields kModbusFields{1011, 280, 492, 368, 372, 428, {436, 452, 468}, {440, 456, 472},
-                                     500, {552, 556, 560}, {504, 520, 536}, {508, 524, 540},
-                                     {512, 528, 544}, {516, 532, 548}, {392, 412}, {396, 416},
-                                     {404, 424}, 384, 0, 1u << 24, 0};
-constexpr FamilyFields kBinaryFields{756, 296, 0, 0, 0, 0, {452, 468, 484}, {456, 472, 488},
-                                     516, {568, 572, 576}, {520, 536, 552}, {524, 540, 556},
-                                     {528, 544, 560}, {532, 548, 564}, {408, 0}, {412, 0}, {0, 0},
-                                     0, 0, 1u << 13, 0};
-constexpr FamilyFields kTrvFields{1011, 488, 0, 0, 0, 0, {320, 324, 328}, {264, 268, 272},
-                                  0, {392, 396, 400}, {380, 384, 388}, {300, 304, 308},
-                                  {412, 416, 420}, {0, 0, 0}, {404, 0}, {312, 0}, {0, 0}, 0, 4,
-                                  1u << 4, 0};
-constexpr FamilyFields kPwFields{1011, 0, 0, 0, 0, 0, {264, 268, 272}, {276, 280, 284},
-                                 0, {300, 304, 308}, {312, 316, 320}, {324, 328, 332},
-                                 {340, 0, 0}, {344, 0, 0}, {384, 0}, {388, 0}, {392, 0}, 0, 4,
-                                 1u << 8, 0};
-constexpr FamilyFields kPlcFields{1011, 0, 0, 0, 0, 0, {}, {}, 0, {}, {}, {}, {}, {}, {}, {}, {}, 0,
-                                  0, 0, 0};
+constexpr FamilyFields kSnmpFields{627,
+                                   240,
+                                   388,
+                                   492,
+                                   496,
+                                   348,
+                                   {356, 368, 380},
+                                   {360, 372, 384},
+                                   396,
+                                   {400, 416, 432},
+                                   {0, 0, 0},
+                                   {404, 420, 436},
+                                   {408, 424, 440},
+                                   {412, 428, 444},
+                                   {512, 0},
+                                   {516, 0},
+                                   {520, 0},
+                                   508,
+                                   8,
+                                   (1u << 0) | (1u << 28),
+                                   8};
+constexpr FamilyFields kGprsFields{798,
+                                   84,
+                                   296,
+                                   172,
+                                   176,
+                                   232,
+                                   {240, 256, 272},
+                                   {244, 260, 276},
+                                   304,
+                                   {308, 324, 340},
+                                   {0, 0, 0},
+                                   {312, 328, 344},
+                                   {316, 332, 348},
+                                   {320, 336, 352},
+                                   {196, 216},
+                                   {200, 220},
+                                   {208, 228},
+                                   188,
+                                   0,
+                                   1u << 24,
+                                   0};
+constexpr FamilyFields kAsciiFields{1011,
+                                    280,
+                                    492,
+                                    368,
+                                    372,
+                                    428,
+                                    {436, 452, 468},
+                                    {440, 456, 472},
+                                    500,
+                                    {504, 520, 536},
+                                    {0, 0, 0},
+                                    {508, 524, 540},
+                                    {512, 528, 544},
+                                    {516, 532, 548},
+                                    {392, 412},
+                                    {396, 416},
+                                    {404, 424},
+                                    384,
+                                    0,
+                                    1u << 24,
+                                    0};
+constexpr FamilyFields kModbusFields{1011,
+                                     280,
+                                     492,
+                                     368,
+                                     372,
+                                     428,
+                                     {436, 452, 468},
+                                     {440, 456, 472},
+                                     500,
+                                     {552, 556, 560},
+                                     {504, 520, 536},
+                                     {508, 524, 540},
+                                     {512, 528, 544},
+                                     {516, 532, 548},
+                                     {392, 412},
+                                     {396, 416},
+                                     {404, 424},
+                                     384,
+                                     0,
+                                     1u << 24,
+                                     0};
+constexpr FamilyFields kBinaryFields{756,
+                                     296,
+                                     0,
+                                     0,
+                                     0,
+                                     0,
+                                     {452, 468, 484},
+                                     {456, 472, 488},
+                                     516,
+                                     {568, 572, 576},
+                                     {520, 536, 552},
+                                     {524, 540, 556},
+                                     {528, 544, 560},
+                                     {532, 548, 564},
+                                     {408, 0},
+                                     {412, 0},
+                                     {0, 0},
+                                     0,
+                                     0,
+                                     1u << 13,
+                                     0};
+constexpr FamilyFields kTrvFields{1011,
+                                  488,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  {320, 324, 328},
+                                  {264, 268, 272},
+                                  0,
+                                  {392, 396, 400},
+                                  {380, 384, 388},
+                                  {300, 304, 308},
+                                  {412, 416, 420},
+                                  {0, 0, 0},
+                                  {404, 0},
+                                  {312, 0},
+                                  {0, 0},
+                                  0,
+                                  4,
+                                  1u << 4,
+                                  0};
+constexpr FamilyFields kPwFields{1011,
+                                 0,
+                                 0,
+                                 0,
+                                 0,
+                                 0,
+                                 {264, 268, 272},
+                                 {276, 280, 284},
+                                 0,
+                                 {300, 304, 308},
+                                 {312, 316, 320},
+                                 {324, 328, 332},
+                                 {340, 0, 0},
+                                 {344, 0, 0},
+                                 {384, 0},
+                                 {388, 0},
+                                 {392, 0},
+                                 0,
+                                 4,
+                                 1u << 8,
+                                 0};
+constexpr FamilyFields kPlcFields{1011, 0,  0,  0,  0,  0,  {}, {}, 0, {}, {},
+                                  {},   {}, {}, {}, {}, {}, 0,  0,  0, 0};
 
 const FamilyFields* FieldsOf(DeviceFamily f) {
   switch (f) {
@@ -211,7 +331,8 @@ std::string Volts(const Triple& t, I n) {
 std::string Amps(const Triple& t, I n) {
   if (n == 1) return Tenths(t.v[0]) + "A";
   if (n == 2) return Tenths(t.v[0]) + " " + Tenths(t.v[1]) + " = " + Tenths(t.v[0] + t.v[1]) + "A";
-  return Tenths(t.v[0]) + " " + Tenths(t.v[1]) + " " + Tenths(t.v[2]) + " = " + Tenths(t.sum()) + "A";
+  return Tenths(t.v[0]) + " " + Tenths(t.v[1]) + " " + Tenths(t.v[2]) + " = " + Tenths(t.sum()) +
+         "A";
 }
 
 std::string Watts(const Triple& t, I n) {
@@ -246,12 +367,24 @@ std::string GeneralPhaseCell(const DeviceRowData& d, const FamilyFields& ff, int
   if (n < 1 || n > 3) return {};
   const size_t* offs = nullptr;
   switch (id) {
-    case kColInVolt: offs = ff.inVolt; break;
-    case kColInAmp: offs = ff.inAmp; break;
-    case kColOutVolt: offs = OutVoltTriple(d, ff); break;
-    case kColOutAmp: offs = ff.outAmp; break;
-    case kColOutPower: offs = ff.outPower; break;
-    default: offs = ff.outLoad; break;
+    case kColInVolt:
+      offs = ff.inVolt;
+      break;
+    case kColInAmp:
+      offs = ff.inAmp;
+      break;
+    case kColOutVolt:
+      offs = OutVoltTriple(d, ff);
+      break;
+    case kColOutAmp:
+      offs = ff.outAmp;
+      break;
+    case kColOutPower:
+      offs = ff.outPower;
+      break;
+    default:
+      offs = ff.outLoad;
+      break;
   }
   const Triple t = ReadTriple(d, offs[0], offs[1], offs[2]);
   if (t.v[0] < 0) return {};
@@ -270,10 +403,10 @@ std::string GeneralPhaseCell(const DeviceRowData& d, const FamilyFields& ff, int
 }
 
 std::string BinaryPhaseCell(const DeviceRowData& d, const FamilyFields& ff, int id) {
-  const size_t* offs = id == kColInVolt    ? ff.inVolt
-                       : id == kColInAmp   ? ff.inAmp
-                       : id == kColOutVolt ? OutVoltTriple(d, ff)
-                       : id == kColOutAmp  ? ff.outAmp
+  const size_t* offs = id == kColInVolt     ? ff.inVolt
+                       : id == kColInAmp    ? ff.inAmp
+                       : id == kColOutVolt  ? OutVoltTriple(d, ff)
+                       : id == kColOutAmp   ? ff.outAmp
                        : id == kColOutPower ? ff.outPower
                                             : ff.outLoad;
   const Triple t = ReadTriple(d, offs[0], offs[1], offs[2]);
@@ -288,7 +421,8 @@ std::string BinaryPhaseCell(const DeviceRowData& d, const FamilyFields& ff, int 
       return Fmt("%lld %lld %lldV", t.v[0], t.v[1], t.v[2]);
     case kColOutPower:
       if (t.sum() < 1001) return Fmt("%lld %lld %lld = %lldVA", t.v[0], t.v[1], t.v[2], t.sum());
-      return Kilo(t.v[0]) + "k " + Kilo(t.v[1]) + "k " + Kilo(t.v[2]) + "k = " + Kilo(t.sum()) + "kVA";
+      return Kilo(t.v[0]) + "k " + Kilo(t.v[1]) + "k " + Kilo(t.v[2]) + "k = " + Kilo(t.sum()) +
+             "kVA";
     default: {
       const I n = BlockValue(d, ff.outCount);
       if (n == 1) return Fmt("%lld%%", t.v[0]);
@@ -314,8 +448,8 @@ std::string TrvPhaseCell(const DeviceRowData& d, const FamilyFields& ff, int id)
     if (t.v[0] < 0) return {};
     return Fmt("%lld %lld %lld = %lld%%", t.v[0], t.v[1], t.v[2], t.sum());
   }
-  const size_t* offs = id == kColInVolt   ? ff.inVolt
-                       : id == kColInAmp  ? ff.inAmp
+  const size_t* offs = id == kColInVolt    ? ff.inVolt
+                       : id == kColInAmp   ? ff.inAmp
                        : id == kColOutVolt ? OutVoltTriple(d, ff)
                                            : ff.outPower;
   const Triple t = ReadTriple(d, offs[0], offs[1], offs[2]);
@@ -337,13 +471,14 @@ std::string PwPhaseCell(const DeviceRowData& d, const FamilyFields& ff, int id) 
     if (v < 0) return {};
     return Fmt(id == kColOutPower ? "%lldkW" : "%lld%%", v / 10);
   }
-  const size_t* offs = id == kColInVolt   ? ff.inVolt
-                       : id == kColInAmp  ? ff.inAmp
+  const size_t* offs = id == kColInVolt    ? ff.inVolt
+                       : id == kColInAmp   ? ff.inAmp
                        : id == kColOutVolt ? OutVoltTriple(d, ff)
                                            : ff.outAmp;
   const Triple t = ReadTriple(d, offs[0], offs[1], offs[2]);
   const std::string three = Tenths(t.v[0]) + " " + Tenths(t.v[1]) + " " + Tenths(t.v[2]);
-  if (id == kColOutAmp) return three + " = " + Tenths(t.sum()) + "A";  // written whatever the values hold
+  if (id == kColOutAmp)
+    return three + " = " + Tenths(t.sum()) + "A";  // written whatever the values hold
   if (t.v[0] < 0) return {};
   return three + (id == kColInAmp ? "A" : "V");
 }
@@ -411,7 +546,8 @@ std::string GprsTitle(const DeviceRowData& d) {
   };
   if (d.block.size() < 850) return d.title;
   if (u16(836) == 1970) return d.title + "()";
-  return d.title + Fmt("(%lld/%lld %lld:%lld:%lld)", u16(838), u16(842), u16(844), u16(846), u16(848));
+  return d.title +
+         Fmt("(%lld/%lld %lld:%lld:%lld)", u16(838), u16(842), u16(844), u16(846), u16(848));
 }
 
 struct AlarmSource {

@@ -37,19 +37,19 @@ inline constexpr size_t kCellTextMax = 255;
 
 // Device families as the list tells them apart.
 enum class DeviceFamily : uint8_t {
-  kNone,     // a group, or a kind/protocol the list does not know
+  kNone,  // a group, or a kind/protocol the list does not know
   kSnmp,
   kGprs,
-  kAscii,    // CommType 0
-  kPlc,      // CommType 4 (AsciiLiveData)
-  kBinary,   // CommType 1
-  kModbus,   // CommType 2
-  kTrv5200,  // CommType 3
-  kPw9315,   // CommType 5
-  kInverter, // CommType 6
-  kSensor,   // CommType 7
-  kMeter,    // CommType 8
-  kMeterSum, // CommType 9
+  kAscii,     // CommType 0
+  kPlc,       // CommType 4 (AsciiLiveData)
+  kBinary,    // CommType 1
+  kModbus,    // CommType 2
+  kTrv5200,   // CommType 3
+  kPw9315,    // CommType 5
+  kInverter,  // CommType 6
+  kSensor,    // CommType 7
+  kMeter,     // CommType 8
+  kMeterSum,  // CommType 9
 };
 DeviceFamily FamilyOf(uint8_t nodeKind, int16_t commType);
 // The block kind a family's values are read from.

@@ -26,7 +26,8 @@ bool ReportListModel::validCell(int r, int c) const {
 QVariant ReportListModel::data(const QModelIndex& index, int role) const {
   if (!validCell(index.row(), index.column())) return {};
   const ReportRow& row = rows_[static_cast<size_t>(index.row())];
-  if (role == Qt::DisplayRole) return QString::fromStdString(row.cells[static_cast<size_t>(index.column())]);
+  if (role == Qt::DisplayRole)
+    return QString::fromStdString(row.cells[static_cast<size_t>(index.column())]);
   if (role == Qt::DecorationRole && index.column() == 0 && row.image >= 0 &&
       static_cast<size_t>(row.image) < images_.size())
     return QIcon(images_[static_cast<size_t>(row.image)]);
@@ -58,7 +59,8 @@ void ReportListModel::insertColumn(int at, const std::string& title) {
 }
 
 void ReportListModel::setColumnTitle(int column, const std::string& title) {
-  if (column < 0 || column >= columnCount() || titles_[static_cast<size_t>(column)] == title) return;
+  if (column < 0 || column >= columnCount() || titles_[static_cast<size_t>(column)] == title)
+    return;
   titles_[static_cast<size_t>(column)] = title;
   emit headerDataChanged(Qt::Horizontal, column, column);
 }
@@ -69,7 +71,8 @@ const std::string& ReportListModel::columnTitle(int column) const {
 }
 
 void ReportListModel::setHeaderImage(int column, int image) {
-  if (column < 0 || column >= columnCount() || headerImages_[static_cast<size_t>(column)] == image) return;
+  if (column < 0 || column >= columnCount() || headerImages_[static_cast<size_t>(column)] == image)
+    return;
   headerImages_[static_cast<size_t>(column)] = image;
   emit headerDataChanged(Qt::Horizontal, column, column);
 }
@@ -88,7 +91,8 @@ void ReportListModel::clear() {
 int ReportListModel::insertRow(int at, int image, DeviceNode* node) {
   at = std::clamp(at, 0, rowCount());
   beginInsertRows({}, at, at);
-  rows_.insert(rows_.begin() + at, ReportRow{std::vector<std::string>(titles_.size()), image, node});
+  rows_.insert(rows_.begin() + at,
+               ReportRow{std::vector<std::string>(titles_.size()), image, node});
   endInsertRows();
   return at;
 }
@@ -129,14 +133,16 @@ void ReportListModel::reorder(const std::vector<int>& order) {
   const QModelIndexList from = persistentIndexList();
   QModelIndexList to;
   to.reserve(from.size());
-  for (const QModelIndex& i : from) to.append(index(newRow[static_cast<size_t>(i.row())], i.column()));
+  for (const QModelIndex& i : from)
+    to.append(index(newRow[static_cast<size_t>(i.row())], i.column()));
   changePersistentIndexList(from, to);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 // ---- view ----
 
-ReportListView::ReportListView(QWidget* parent) : QTableView(parent), model_(new ReportListModel(this)) {
+ReportListView::ReportListView(QWidget* parent)
+    : QTableView(parent), model_(new ReportListModel(this)) {
   setModel(model_);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -153,7 +159,8 @@ ReportListView::ReportListView(QWidget* parent) : QTableView(parent), model_(new
   horizontalHeader()->setStretchLastSection(false);
   QPalette pal = palette();
   pal.setColor(QPalette::Base, Qt::white);
-  pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+  pal.setColor(QPalette::Inactive, QPalette::Highlight,
+               pal.color(QPalette::Active, QPalette::Highlight));
   pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                pal.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(pal);  // the selection stays shown without focus

@@ -30,7 +30,9 @@ struct Console {
     WriteFileAtomic(dir.file("English/language.ini"),
                     ReadFile(test::SourcePath("data/English/language.ini")).value());
     ctx = std::make_unique<ConsoleContext>(dir.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDYES); };
+    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
+      return int(IDYES);
+    };
     ctx->quit = [](int) {};
     InstallConsoleLists(*ctx);
     ConsoleCallPoints& cp = ctx->points;
@@ -92,7 +94,8 @@ TEST(ConsoleLists, GroupsDepthFirstWithTheirDeviceCounts) {
   Ups(t, sub, "U3", 2100);
   test::AddGroup(t, t.root(), "Yard");
   c.refill();
-  EXPECT_EQ(c.column(c.groups(), 1), (std::vector<std::string>{"Main(3)", "Hall(3)", "Sub(2)", "Yard(0)"}));
+  EXPECT_EQ(c.column(c.groups(), 1),
+            (std::vector<std::string>{"Main(3)", "Hall(3)", "Sub(2)", "Yard(0)"}));
   // The root's devices, subgroup devices in their place; column 0 sorts by level.
   EXPECT_EQ(c.column(c.devices(), 1), (std::vector<std::string>{"U1", "U2", "U3"}));
   EXPECT_EQ(c.column(c.devices(), 2), (std::vector<std::string>{"LK3000", "LK3000", "LK3000"}));
@@ -107,7 +110,8 @@ TEST(ConsoleLists, GroupsDepthFirstWithTheirDeviceCounts) {
 TEST(ConsoleLists, HeaderClicksSortAndOnlyTheSortColumnResorts) {
   Console c;
   DeviceTree& t = c.ctx->tree;
-  c.ctx->monitor.settings().columnChoice = {-1, 0, 1, 5, 4, 7, 9, 10, 13, 15};  // In Volt in column 3
+  c.ctx->monitor.settings().columnChoice = {-1, 0, 1,  5,  4,
+                                            7,  9, 10, 13, 15};  // In Volt in column 3
   c.ctx->points.retitleDeviceColumns();
   EXPECT_EQ(c.devices().columnTitle(3), "In Volt");
   DeviceNode& a = Ups(t, t.root(), "A", 2300);
@@ -146,7 +150,8 @@ TEST(ConsoleLists, SelectionsMoveTheMapOnceAndKeepTheRows) {
   c.refill();
   c.steps.clear();
   c.ctx->points.selectDeviceRow(&room);
-  EXPECT_EQ(c.steps, (std::vector<std::string>{"group Room", "clear", "group Room", "select U1", "pane U1"}));
+  EXPECT_EQ(c.steps, (std::vector<std::string>{"group Room", "clear", "group Room", "select U1",
+                                               "pane U1"}));
   EXPECT_EQ(c.ctx->points.selectedDevice(), &u1);
   c.steps.clear();
   c.ctx->points.selectDeviceRow(&room);  // already selected: nothing

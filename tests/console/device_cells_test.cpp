@@ -36,15 +36,16 @@ struct Texts {
   ActionTables actions;
   Texts() {
     // Event 0 Serious, 1 Warning, 2 Information; the odd rows are the ends.
-    const ActionTable rows = {Event("A", 0), Event("-", 0), Event("B", 1), Event("-", 0),
-                              Event("Info", 2), Event("-", 0)};
+    const ActionTable rows = {Event("A", 0), Event("-", 0),    Event("B", 1),
+                              Event("-", 0), Event("Info", 2), Event("-", 0)};
     for (ActionFamily f : {ActionFamily::Snmpv4, ActionFamily::Gprs, ActionFamily::Regular,
                            ActionFamily::Mge, ActionFamily::Pw})
       actions.table(f) = rows;
     actions.table(ActionFamily::RegularPlus) = {Event("Plus", 1), Event("-", 0)};
   }
   CellTexts cells() const {
-    return CellTexts{{"Normal", "Battery", "Bypass(Reserve)", "Reducing", "Boosting", "Manual Bypass", "Other", "None"},
+    return CellTexts{{"Normal", "Battery", "Bypass(Reserve)", "Reducing", "Boosting",
+                      "Manual Bypass", "Other", "None"},
                      {"Normal", "Weak", "Replacement"},
                      {"Normal", "Low", "Depleted"},
                      "Unknown",
@@ -67,22 +68,45 @@ TEST(DeviceCells, TextsByFamilyAndColumn) {
   using F = DeviceFamily;
   const std::vector<CellCase> cases = {
       // SNMP: input count 348, output count 396, blanking word at 8.
-      {"snmp three currents", F::kSnmp, {{348, 3}, {360, 101}, {372, 102}, {384, 103}}, kColInAmp, "10.1 10.2 10.3 = 30.6A"},
+      {"snmp three currents",
+       F::kSnmp,
+       {{348, 3}, {360, 101}, {372, 102}, {384, 103}},
+       kColInAmp,
+       "10.1 10.2 10.3 = 30.6A"},
       {"snmp one volt", F::kSnmp, {{348, 1}, {356, 2305}}, kColInVolt, "230.5V"},
-      {"snmp two volts", F::kSnmp, {{348, 2}, {356, 2305}, {368, 2290}}, kColInVolt, "230.5 229.0V"},
+      {"snmp two volts",
+       F::kSnmp,
+       {{348, 2}, {356, 2305}, {368, 2290}},
+       kColInVolt,
+       "230.5 229.0V"},
       {"snmp 1000 W", F::kSnmp, {{396, 1}, {408, 1000}}, kColOutPower, "1000W"},
       {"snmp 1001 W", F::kSnmp, {{396, 1}, {408, 1001}}, kColOutPower, "1.0kW"},
       {"snmp 1500 W", F::kSnmp, {{396, 1}, {408, 1500}}, kColOutPower, "1.5kW"},
-      {"snmp two phases kW", F::kSnmp, {{396, 2}, {408, 600}, {424, 401}}, kColOutPower, "0.6k 0.4k = 1.0kW"},
-      {"snmp three phases W", F::kSnmp, {{396, 3}, {408, 100}, {424, 200}, {440, 300}}, kColOutPower, "100 200 300 = 600W"},
-      {"snmp loading no sum", F::kSnmp, {{396, 3}, {412, 10}, {428, 20}, {444, 30}}, kColOutLoading, "10 20 30%"},
+      {"snmp two phases kW",
+       F::kSnmp,
+       {{396, 2}, {408, 600}, {424, 401}},
+       kColOutPower,
+       "0.6k 0.4k = 1.0kW"},
+      {"snmp three phases W",
+       F::kSnmp,
+       {{396, 3}, {408, 100}, {424, 200}, {440, 300}},
+       kColOutPower,
+       "100 200 300 = 600W"},
+      {"snmp loading no sum",
+       F::kSnmp,
+       {{396, 3}, {412, 10}, {428, 20}, {444, 30}},
+       kColOutLoading,
+       "10 20 30%"},
       {"snmp first phase unknown", F::kSnmp, {{348, 1}, {356, -1}}, kColInVolt, ""},
       {"snmp phase count 4", F::kSnmp, {{348, 4}, {356, 2300}}, kColInVolt, ""},
       {"snmp phase count 0", F::kSnmp, {{348, 0}, {356, 2300}}, kColInVolt, ""},
       {"snmp no-response blanks", F::kSnmp, {{8, kBit28}, {348, 1}, {356, 2300}}, kColInVolt, ""},
       {"snmp bit 0 blanks", F::kSnmp, {{8, 1}, {396, 1}, {408, 500}}, kColOutPower, ""},
       {"snmp blanking keeps battery", F::kSnmp, {{8, kBit28}, {512, 545}}, kColBattVolt, "54.5V"},
-      {"snmp sums in 64 bits", F::kSnmp, {{348, 3}, {360, kMax}, {372, kMax}, {384, kMax}}, kColInAmp,
+      {"snmp sums in 64 bits",
+       F::kSnmp,
+       {{348, 3}, {360, kMax}, {372, kMax}, {384, kMax}},
+       kColInAmp,
        "214748364.7 214748364.7 214748364.7 = 644245094.1A"},
       {"snmp capacity", F::kSnmp, {{520, 95}}, kColBattCapacity, "95%"},
       {"snmp remaining", F::kSnmp, {{508, 12}}, kColBattRemaining, "12min"},
@@ -97,50 +121,113 @@ TEST(DeviceCells, TextsByFamilyAndColumn) {
       {"batt status code B", F::kSnmp, {{8, kBit1}, {492, 0}, {496, 1}}, kColBattStatus, "Low"},
       {"batt status A negative", F::kSnmp, {{492, -3}, {496, 0}}, kColBattStatus, "Unknown"},
       {"batt status A past table", F::kSnmp, {{492, 3}, {496, 0}}, kColBattStatus, "Unknown"},
-      {"batt status B past table", F::kSnmp, {{8, kBit1}, {492, 0}, {496, 3}}, kColBattStatus, "Unknown"},
+      {"batt status B past table",
+       F::kSnmp,
+       {{8, kBit1}, {492, 0}, {496, 3}},
+       kColBattStatus,
+       "Unknown"},
       {"snmp two alarms", F::kSnmp, {{8, 7}}, kColAlarm, "A, B"},
       {"snmp information only", F::kSnmp, {{8, 4}}, kColAlarm, ""},
       {"current mask takes no part", F::kSnmp, {{16, 7}}, kColAlarm, ""},
       // GPRS: battery pairs, loading with its sum, blanking bit 24 of the word at 0.
       {"gprs one battery", F::kGprs, {{196, 545}, {216, -1}}, kColBattVolt, "54.5V"},
       {"gprs two batteries", F::kGprs, {{196, 545}, {216, 540}}, kColBattVolt, "(+)54.5 (-)54.0V"},
-      {"gprs negative shown with pair", F::kGprs, {{200, -1}, {220, 15}}, kColBattAmp, "(+)0.-1 (-)1.5A"},
+      {"gprs negative shown with pair",
+       F::kGprs,
+       {{200, -1}, {220, 15}},
+       kColBattAmp,
+       "(+)0.-1 (-)1.5A"},
       {"gprs capacity pair", F::kGprs, {{208, 90}, {228, 80}}, kColBattCapacity, "(+)90 (-)80%"},
       {"gprs no battery", F::kGprs, {{208, -1}, {228, -1}}, kColBattCapacity, ""},
-      {"gprs loading sum", F::kGprs, {{304, 2}, {320, 10}, {336, 20}}, kColOutLoading, "10 20 = 30%"},
+      {"gprs loading sum",
+       F::kGprs,
+       {{304, 2}, {320, 10}, {336, 20}},
+       kColOutLoading,
+       "10 20 = 30%"},
       {"gprs blanking", F::kGprs, {{0, kBit24}, {304, 1}, {320, 10}}, kColOutLoading, ""},
       {"gprs alarms", F::kGprs, {{0, 3}}, kColAlarm, "A, B"},
       // CommType 0: the extended table follows the main one.
-      {"ascii out volts", F::kAscii, {{500, 3}, {504, 2300}, {520, 2310}, {536, 2320}}, kColOutVolt, "230.0 231.0 232.0V"},
+      {"ascii out volts",
+       F::kAscii,
+       {{500, 3}, {504, 2300}, {520, 2310}, {536, 2320}},
+       kColOutVolt,
+       "230.0 231.0 232.0V"},
       {"ascii blanking", F::kAscii, {{0, kBit24}, {500, 1}, {504, 2300}}, kColOutVolt, ""},
       {"ascii two amps", F::kAscii, {{428, 2}, {440, 15}, {456, 25}}, kColInAmp, "1.5 2.5 = 4.0A"},
       {"ascii both tables", F::kAscii, {{0, 1}, {16, 1}}, kColAlarm, "A, Plus"},
       {"ascii remaining", F::kAscii, {{384, 30}}, kColBattRemaining, "30min"},
       // CommType 1: whole units and fixed formats.
-      {"binary in volts", F::kBinary, {{452, 230}, {468, 231}, {484, 232}}, kColInVolt, "230,231,232V"},
-      {"binary in amps", F::kBinary, {{456, 10}, {472, 11}, {488, 12}}, kColInAmp, "10 11 12 = 33A"},
-      {"binary VA", F::kBinary, {{528, 300}, {544, 300}, {560, 300}}, kColOutPower, "300 300 300 = 900VA"},
-      {"binary kVA", F::kBinary, {{528, 400}, {544, 400}, {560, 400}}, kColOutPower, "0.4k 0.4k 0.4k = 1.2kVA"},
-      {"binary first triple", F::kBinary, {{568, 230}, {572, 231}, {576, 232}, {520, 1}}, kColOutVolt, "230 231 232V"},
-      {"binary second triple", F::kBinary, {{568, -1}, {520, 220}, {536, 221}, {552, 222}}, kColOutVolt, "220 221 222V"},
+      {"binary in volts",
+       F::kBinary,
+       {{452, 230}, {468, 231}, {484, 232}},
+       kColInVolt,
+       "230,231,232V"},
+      {"binary in amps",
+       F::kBinary,
+       {{456, 10}, {472, 11}, {488, 12}},
+       kColInAmp,
+       "10 11 12 = 33A"},
+      {"binary VA",
+       F::kBinary,
+       {{528, 300}, {544, 300}, {560, 300}},
+       kColOutPower,
+       "300 300 300 = 900VA"},
+      {"binary kVA",
+       F::kBinary,
+       {{528, 400}, {544, 400}, {560, 400}},
+       kColOutPower,
+       "0.4k 0.4k 0.4k = 1.2kVA"},
+      {"binary first triple",
+       F::kBinary,
+       {{568, 230}, {572, 231}, {576, 232}, {520, 1}},
+       kColOutVolt,
+       "230 231 232V"},
+      {"binary second triple",
+       F::kBinary,
+       {{568, -1}, {520, 220}, {536, 221}, {552, 222}},
+       kColOutVolt,
+       "220 221 222V"},
       {"binary no triple", F::kBinary, {{568, -1}, {520, -1}}, kColOutVolt, ""},
-      {"binary loading by count", F::kBinary, {{516, 2}, {532, 10}, {548, 20}}, kColOutLoading, "10% 20%"},
+      {"binary loading by count",
+       F::kBinary,
+       {{516, 2}, {532, 10}, {548, 20}},
+       kColOutLoading,
+       "10% 20%"},
       {"binary blanking bit 13", F::kBinary, {{0, 1 << 13}, {452, 230}}, kColInVolt, ""},
       {"binary batt volt", F::kBinary, {{408, 220}}, kColBattVolt, "220V"},
       {"binary batt amp", F::kBinary, {{412, 55}}, kColBattAmp, "5.5A"},
       {"binary no capacity", F::kBinary, {{420, 90}}, kColBattCapacity, ""},
       {"binary no status", F::kBinary, {{508, 1}}, kColUpsStatus, ""},
       // CommType 2: the first output triple while it reads.
-      {"modbus first triple", F::kModbus, {{500, 3}, {552, 2300}, {556, 2310}, {560, 2320}}, kColOutVolt, "230.0 231.0 232.0V"},
-      {"modbus second triple", F::kModbus, {{500, 1}, {552, -1}, {504, 2200}}, kColOutVolt, "220.0V"},
+      {"modbus first triple",
+       F::kModbus,
+       {{500, 3}, {552, 2300}, {556, 2310}, {560, 2320}},
+       kColOutVolt,
+       "230.0 231.0 232.0V"},
+      {"modbus second triple",
+       F::kModbus,
+       {{500, 1}, {552, -1}, {504, 2200}},
+       kColOutVolt,
+       "220.0V"},
       {"modbus rating", F::kModbus, {{280, 6000}}, kColRatingVa, "6000VA"},
       // CommType 3.
       {"trv unknown currents", F::kTrv5200, {}, kColOutAmp, "-1 -1 -1 = -3A"},
       {"trv blanking", F::kTrv5200, {{4, 1 << 4}}, kColOutAmp, ""},
-      {"trv kW", F::kTrv5200, {{412, 10}, {416, 20}, {420, 30}}, kColOutPower, "10k 20k 30k = 60kW"},
-      {"trv loading", F::kTrv5200, {{488, 60000}, {412, 10}, {416, 20}, {420, 30}}, kColOutLoading, "16 33 50 = 99%"},
+      {"trv kW",
+       F::kTrv5200,
+       {{412, 10}, {416, 20}, {420, 30}},
+       kColOutPower,
+       "10k 20k 30k = 60kW"},
+      {"trv loading",
+       F::kTrv5200,
+       {{488, 60000}, {412, 10}, {416, 20}, {420, 30}},
+       kColOutLoading,
+       "16 33 50 = 99%"},
       {"trv loading rating below 1 kW", F::kTrv5200, {{488, 500}, {412, 10}}, kColOutLoading, ""},
-      {"trv loading power x 100 in 64 bits", F::kTrv5200, {{488, 1000}, {412, kMax}, {416, 0}, {420, 0}}, kColOutLoading,
+      {"trv loading power x 100 in 64 bits",
+       F::kTrv5200,
+       {{488, 1000}, {412, kMax}, {416, 0}, {420, 0}},
+       kColOutLoading,
        "214748364700 0 0 = 214748364700%"},
       {"trv rating watts", F::kTrv5200, {{488, 60000}}, kColRatingVa, "60000W"},
       {"trv in amps", F::kTrv5200, {{264, 10}, {268, 11}, {272, 12}}, kColInAmp, "10 11 12A"},
@@ -150,11 +237,23 @@ TEST(DeviceCells, TextsByFamilyAndColumn) {
       {"pw kW", F::kPw9315, {{340, 125}}, kColOutPower, "12kW"},
       {"pw loading", F::kPw9315, {{344, 755}}, kColOutLoading, "75%"},
       {"pw loading unknown", F::kPw9315, {{344, -1}}, kColOutLoading, ""},
-      {"pw in amps no sum", F::kPw9315, {{276, 101}, {280, 102}, {284, 103}}, kColInAmp, "10.1 10.2 10.3A"},
-      {"pw out amps", F::kPw9315, {{324, 101}, {328, 102}, {332, 103}}, kColOutAmp, "10.1 10.2 10.3 = 30.6A"},
+      {"pw in amps no sum",
+       F::kPw9315,
+       {{276, 101}, {280, 102}, {284, 103}},
+       kColInAmp,
+       "10.1 10.2 10.3A"},
+      {"pw out amps",
+       F::kPw9315,
+       {{324, 101}, {328, 102}, {332, 103}},
+       kColOutAmp,
+       "10.1 10.2 10.3 = 30.6A"},
       {"pw no rating", F::kPw9315, {{280, 6000}}, kColRatingVa, ""},
       {"pw capacity tenths", F::kPw9315, {{392, 955}}, kColBattCapacity, "95.5%"},
-      {"pw blanking bit 8", F::kPw9315, {{4, 1 << 8}, {264, 2300}, {268, 0}, {272, 0}}, kColInVolt, ""},
+      {"pw blanking bit 8",
+       F::kPw9315,
+       {{4, 1 << 8}, {264, 2300}, {268, 0}, {272, 0}},
+       kColInVolt,
+       ""},
       // CommType 6 to 9: title, location and the icon only.
       {"inverter values hidden", F::kInverter, {{300, 5}}, kColOutLoading, ""},
       {"sensor alarm hidden", F::kSensor, {{0, 0x3f}}, kColAlarm, ""},
@@ -174,7 +273,8 @@ TEST(DeviceCells, TextsFromTheNodeAndTheBlock) {
   DeviceRowData gprs = Row(DeviceFamily::kGprs, {});
   EXPECT_EQ(FormatDeviceCell(gprs, kColTitle, texts.cells()), "Pump()");
   Bytes g(gprs.block.data(), gprs.block.size());
-  const std::pair<size_t, uint16_t> when[] = {{836, 2026}, {838, 5}, {842, 4}, {844, 3}, {846, 7}, {848, 9}};
+  const std::pair<size_t, uint16_t> when[] = {{836, 2026}, {838, 5}, {842, 4},
+                                              {844, 3},    {846, 7}, {848, 9}};
   for (auto [off, v] : when) putU16(g, off, v);
   EXPECT_EQ(FormatDeviceCell(gprs, kColTitle, texts.cells()), "Pump(5/4 3:7:9)");
 
@@ -187,7 +287,8 @@ TEST(DeviceCells, TextsFromTheNodeAndTheBlock) {
   EXPECT_EQ(FormatDeviceCell(snmp, kColLocation, texts.cells()), "Room");
   DeviceRowData ascii = Row(DeviceFamily::kAscii, {});
   std::fill(ascii.block.begin() + 1011, ascii.block.end(), 'x');
-  EXPECT_EQ(FormatDeviceCell(ascii, kColModel, texts.cells()), std::string(1448 - 1011, 'x').substr(0, 255));
+  EXPECT_EQ(FormatDeviceCell(ascii, kColModel, texts.cells()),
+            std::string(1448 - 1011, 'x').substr(0, 255));
   // A multi-byte character is not split at the bound.
   std::string longModel = std::string(254, 'a') + "\xc3\xa9";
   std::copy(longModel.begin(), longModel.end(), ascii.block.begin() + 1011);
@@ -206,7 +307,8 @@ TEST(DeviceCells, TextsFromTheNodeAndTheBlock) {
     rows.push_back(Event("-", 0));
   }
   many.actions.table(ActionFamily::Snmpv4) = rows;
-  const std::string cell = FormatDeviceCell(Row(DeviceFamily::kSnmp, {{8, -1}, {12, -1}}), kColAlarm, many.cells());
+  const std::string cell =
+      FormatDeviceCell(Row(DeviceFamily::kSnmp, {{8, -1}, {12, -1}}), kColAlarm, many.cells());
   EXPECT_EQ(cell.size(), 11 * 22 - 2u);  // 11 titles of 20 and their separators stay below 251
 
   // A node whose block is not its family's (protocol changed by an edit).
@@ -267,7 +369,7 @@ TEST(DeviceSort, KeysAndComparisons) {
   };
   const DeviceRowData a = row(DeviceFamily::kSnmp, {{356, 2300}}, "alpha", 0);
   const DeviceRowData b = row(DeviceFamily::kSnmp, {{356, 2100}}, "Beta", 1);
-  EXPECT_LT(CompareDeviceRows(a, b, 1, asc, map), 0);   // titles without case
+  EXPECT_LT(CompareDeviceRows(a, b, 1, asc, map), 0);  // titles without case
   EXPECT_GT(CompareDeviceRows(a, b, 1, desc, map), 0);
   EXPECT_GT(CompareDeviceRows(a, b, 5, DeviceSortState{{0, 0, 0, 0, 0, 1}}, map), 0);  // In Volt
   EXPECT_LT(CompareDeviceRows(a, b, 0, DeviceSortState{}, map), 0);  // Serious first
@@ -276,7 +378,8 @@ TEST(DeviceSort, KeysAndComparisons) {
   EXPECT_EQ(DeviceSortKey(row(DeviceFamily::kSensor, {{16, 7}}, "t"), kColBattRemaining), 7);
   EXPECT_EQ(DeviceSortKey(Row(DeviceFamily::kSnmp, {{240, 9}}, kMibSensor), kColBattRemaining), 9);
   EXPECT_EQ(DeviceSortKey(Row(DeviceFamily::kSnmp, {{300, 4}}, kMibInverter), kColUpsStatus), 4);
-  EXPECT_EQ(DeviceSortKey(row(DeviceFamily::kSnmp, {{520, 80}, {492, 2}}, "t"), kColBattStatus), 80);
+  EXPECT_EQ(DeviceSortKey(row(DeviceFamily::kSnmp, {{520, 80}, {492, 2}}, "t"), kColBattStatus),
+            80);
   // Families without a model text sort as an empty text.
   DeviceSortState byModel;
   byModel.click(2);
@@ -306,12 +409,14 @@ TEST(DeviceSort, ExtremeKeysGiveOneConsistentOrder) {
       DeviceSortState s;
       for (int k = 0; k < clicks; ++k) s.click(column);
       std::vector<DeviceRowData> sorted = rows;
-      std::stable_sort(sorted.begin(), sorted.end(), [&](const DeviceRowData& a, const DeviceRowData& b) {
-        return CompareDeviceRows(a, b, column, s, Map()) < 0;
-      });
+      std::stable_sort(sorted.begin(), sorted.end(),
+                       [&](const DeviceRowData& a, const DeviceRowData& b) {
+                         return CompareDeviceRows(a, b, column, s, Map()) < 0;
+                       });
       for (size_t i = 0; i < sorted.size(); ++i)
         for (size_t j = i + 1; j < sorted.size(); ++j)
-          ASSERT_LE(CompareDeviceRows(sorted[i], sorted[j], column, s, Map()), 0) << column << " " << i << " " << j;
+          ASSERT_LE(CompareDeviceRows(sorted[i], sorted[j], column, s, Map()), 0)
+              << column << " " << i << " " << j;
     }
   }
 }

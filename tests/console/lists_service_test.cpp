@@ -44,8 +44,9 @@ struct Simulator {
       const int null = open("/dev/null", O_WRONLY);
       dup2(null, 1);
       dup2(null, 2);
-      execl(sim.c_str(), sim.c_str(), "--pty-dir", ports.c_str(), "--com", std::to_string(com).c_str(), "--ups",
-            std::to_string(address).c_str(), "--model", "LK3000", static_cast<char*>(nullptr));
+      execl(sim.c_str(), sim.c_str(), "--pty-dir", ports.c_str(), "--com",
+            std::to_string(com).c_str(), "--ups", std::to_string(address).c_str(), "--model",
+            "LK3000", static_cast<char*>(nullptr));
       _exit(127);
     }
   }
@@ -78,8 +79,11 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
                               RoomMap(ReadFile(test::SourcePath("data/Demo.UMF")).value())));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   Simulator first(service.file("ports"), 1, 1), second(service.file("ports"), 2, 2);
-  ASSERT_TRUE(Spin([&] { return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2")); },
-                   20000));
+  ASSERT_TRUE(Spin(
+      [&] {
+        return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2"));
+      },
+      20000));
   test::ServiceProcess larkcore(service.path());
   ASSERT_TRUE(larkcore.start());
   ASSERT_TRUE(larkcore.waitForOutput("running on", 30000)) << larkcore.output();
@@ -89,7 +93,9 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
                   ReadFile(test::SourcePath("data/English/language.ini")).value());
   SystemClock clock;
   ConsoleContext ctx(console.path(), clock, WorkArea{0, 0, 1280, 800});
-  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
+  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
+    return int(IDOK);
+  };
   ctx.quit = [](int) {};
   ConsoleLink link(ctx);
   link.Wire();
@@ -97,9 +103,15 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
   std::string failed;
   std::unique_ptr<LarkviewWindow> w = StartConsole(ctx, &failed);
   ASSERT_TRUE(w) << failed;
-  link.link().setServer("127.0.0.2");  // not the console's own address: the link, not the shared memory
+  link.link().setServer(
+      "127.0.0.2");  // not the console's own address: the link, not the shared memory
   link.link().setAutoConnect(true);
-  ASSERT_TRUE(Spin([&] { return link.link().state() == LinkState{7, 0}; }, 20000)) << larkcore.output();
+  ASSERT_TRUE(Spin(
+      [&] {
+        return link.link().state() == LinkState{7, 0};
+      },
+      20000))
+      << larkcore.output();
 
   ReportListModel& groups = *w->groupList()->listModel();
   ReportListModel& devices = *w->deviceList()->listModel();
@@ -108,9 +120,17 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
     for (const ReportRow& r : m.rows()) out.push_back(r.cells[static_cast<size_t>(c)]);
     return out;
   };
-  EXPECT_TRUE(Spin([&] { return column(groups, 1) == std::vector<std::string>{"Main(2)", "Room(2)"}; }, 5000))
+  EXPECT_TRUE(Spin(
+      [&] {
+        return column(groups, 1) == std::vector<std::string>{"Main(2)", "Room(2)"};
+      },
+      5000))
       << ::testing::PrintToString(column(groups, 1));
-  EXPECT_TRUE(Spin([&] { return column(devices, 2) == std::vector<std::string>{"LK3000", "LK3000"}; }, 20000))
+  EXPECT_TRUE(Spin(
+      [&] {
+        return column(devices, 2) == std::vector<std::string>{"LK3000", "LK3000"};
+      },
+      20000))
       << ::testing::PrintToString(column(devices, 2));
 
   // In Volt in column 3, sorted by its key: address 1 answers 229.0 V at
@@ -120,11 +140,16 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
   QHeaderView* header = w->deviceList()->horizontalHeader();
   auto keys = [&] {
     std::vector<int32_t> out;
-    for (const ReportRow& r : devices.rows()) out.push_back(DeviceSortKey(ReadDeviceRow(*r.node), kColInVolt));
+    for (const ReportRow& r : devices.rows())
+      out.push_back(DeviceSortKey(ReadDeviceRow(*r.node), kColInVolt));
     return out;
   };
-  ASSERT_TRUE(Spin([&] { return keys() == std::vector<int32_t>{2290, 2291} || keys() == std::vector<int32_t>{2291, 2290}; },
-                   20000))
+  ASSERT_TRUE(Spin(
+      [&] {
+        return keys() == std::vector<int32_t>{2290, 2291} ||
+               keys() == std::vector<int32_t>{2291, 2290};
+      },
+      20000))
       << ::testing::PrintToString(keys());
   emit header->sectionClicked(3);
   EXPECT_EQ(column(devices, 1), (std::vector<std::string>{"UPS 1", "UPS 2"}));
