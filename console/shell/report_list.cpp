@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QMouseEvent>
+#include <QPainter>
 #include <algorithm>
 
 #include "console/shell/device_cells.h"
@@ -38,10 +39,13 @@ QVariant ReportListModel::headerData(int section, Qt::Orientation o, int role) c
   if (o != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
   if (role == Qt::DisplayRole) return QString::fromStdString(titles_[static_cast<size_t>(section)]);
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-  const int image = headerImages_[static_cast<size_t>(section)];
-  if (role == Qt::DecorationRole && image >= 0 && static_cast<size_t>(image) < images_.size())
-    return QIcon(images_[static_cast<size_t>(image)]);
-  return {};
+  return {};  // the header's image is painted at the right of the title by the view
+}
+
+QPixmap ReportListModel::image(int index) const {
+  return index >= 0 && static_cast<size_t>(index) < images_.size()
+             ? images_[static_cast<size_t>(index)]
+             : QPixmap();
 }
 
 Qt::ItemFlags ReportListModel::flags(const QModelIndex& index) const {
@@ -141,8 +145,37 @@ void ReportListModel::reorder(const std::vector<int>& order) {
 
 // ---- view ----
 
+namespace {
+
+// A header that shows a column's image just right of its title.
+class ReportListHeader final : public QHeaderView {
+ public:
+  ReportListHeader(ReportListModel* model, QWidget* parent)
+      : QHeaderView(Qt::Horizontal, parent), model_(model) {}
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int section) const override {
+    painter->save();
+    QHeaderView::paintSection(painter, rect, section);
+    painter->restore();
+    const QPixmap mark = model_->image(model_->headerImage(section));
+    if (mark.isNull()) return;
+    const int text =
+        fontMetrics().horizontalAdvance(QString::fromStdString(model_->columnTitle(section)));
+    const int x = std::min(rect.left() + 8 + text + 4, rect.right() - mark.width() - 2);
+    painter->drawPixmap(std::max(rect.left() + 2, x),
+                        rect.top() + (rect.height() - mark.height()) / 2, mark);
+  }
+
+ private:
+  ReportListModel* model_;
+};
+
+}  // namespace
+
 ReportListView::ReportListView(QWidget* parent)
     : QTableView(parent), model_(new ReportListModel(this)) {
+  setHorizontalHeader(new ReportListHeader(model_, this));
   setModel(model_);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);

@@ -42,6 +42,7 @@ class ReportListModel final : public QAbstractTableModel {
   void setHeaderImage(int column, int image);
   int headerImage(int column) const;
   void setImages(std::vector<QPixmap> images) { images_ = std::move(images); }
+  QPixmap image(int index) const;  // null outside the images
 
   // ---- rows ----
   void clear();
