@@ -67,6 +67,15 @@ void AddDevices(ReportListModel& m, const DeviceNode& group) {
   }
 }
 
+// The node of the tree at the address `p`, or null; `p` itself is never read.
+DeviceNode* FindInTree(DeviceNode& node, const DeviceNode* p) {
+  if (p == nullptr) return nullptr;
+  if (&node == p) return &node;
+  for (const auto& c : node.children())
+    if (DeviceNode* found = FindInTree(*c, p)) return found;
+  return nullptr;
+}
+
 int RowOf(const ReportListModel& m, const DeviceNode* node) {
   for (int r = 0; r < m.rowCount(); ++r)
     if (m.row(r).node == node) return r;
@@ -227,12 +236,21 @@ void ConsoleLists::RefreshDeviceRows(std::FILE* file) {
 
 void ConsoleLists::RefillIfTreeChanged() {
   if (ctx_.tree.structureGeneration() == generation_) return;
-  // Rows may point at freed nodes: both lists start again from the root,
-  // quietly, since the map already follows the tree it changed.
+  // Rows may point at freed nodes. The lists are rebuilt quietly (the map
+  // already follows the tree it changed), keeping the chosen group, its
+  // devices and the selected device where they still are in the tree; the
+  // old pointers are only compared, never read.
+  const DeviceNode* group = nullptr;
+  if (const QModelIndexList sel = groups_->selectionModel()->selectedRows(); !sel.isEmpty())
+    group = groups_->listModel()->row(sel.front().row()).node;
+  const DeviceNode* device = GetSelectedDevice();
   const QSignalBlocker g(groups_->selectionModel()), d(devices_->selectionModel());
-  FillGroupList(nullptr);
-  FillDeviceList(&ctx_.tree.root(), false);
+  FillGroupList(FindInTree(ctx_.tree.root(), group));
+  DeviceNode* shown = FindInTree(ctx_.tree.root(), deviceGroup_);
+  FillDeviceList(shown != nullptr ? shown : &ctx_.tree.root(), false);
+  if (DeviceNode* still = FindInTree(ctx_.tree.root(), device)) SelectDeviceRow(still);
   groups_->viewport()->update();
+  devices_->viewport()->update();
 }
 
 // ---- sorting ----

@@ -179,7 +179,15 @@ TEST(ConsoleLists, SelectionsMoveTheMapOnceAndKeepTheRows) {
   EXPECT_EQ(c.ctx->points.selectedDevice(), &u2);
   EXPECT_EQ(released, 1);
 
-  // The tree changes under the lists: they refill before reading a row.
+  // The tree changes under the lists: they refill before reading a row,
+  // keeping the chosen group and device while they remain.
+  t.setCurrentParent(room);
+  test::AddGroup(t, room, "Corner");
+  c.ctx->points.refreshLists();
+  EXPECT_EQ(c.column(c.groups(), 1),
+            (std::vector<std::string>{"Main(2)", "Room(2)", "Corner(0)", "Empty(0)"}));
+  EXPECT_EQ(c.column(c.devices(), 1), (std::vector<std::string>{"U1", "U2"}));
+  EXPECT_EQ(c.ctx->points.selectedDevice(), &u2);
   t.setCurrentParent(t.root());
   ASSERT_TRUE(Tree_DeleteChild(t, 0));
   c.ctx->points.refreshLists();
