@@ -82,6 +82,11 @@ TEST(ConsoleLists, RootOnlyShowsMainAndNoDevices) {
   EXPECT_EQ(c.groups().columnTitle(1), "Group Title");  // the English language file's
   EXPECT_EQ(c.devices().columnTitle(2), "Model");
   EXPECT_EQ(c.devices().headerImage(0), kImageAscending);
+  // Widths come from monitor.ini and go back to it through the header.
+  EXPECT_EQ(c.w->deviceList()->columnWidth(9), 300);
+  c.w->deviceList()->setColumnWidth(9, 120);
+  c.ctx->points.readColumnWidths();
+  EXPECT_EQ(c.ctx->monitor.settings().deviceWidths[9], 120);
 }
 
 TEST(ConsoleLists, GroupsDepthFirstWithTheirDeviceCounts) {
