@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/shell/console_link.h"
+#include "console/shell/console_lists.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
 
@@ -127,6 +128,7 @@ int RunLarkview(int argc, char** argv) {
   ConsoleLink link(ctx);
   link.Wire();
   std::string failed;
+  InstallConsoleLists(ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {
     std::fprintf(stderr, "Larkview: start-up failed at step %s (install folder %s)\n", failed.c_str(),

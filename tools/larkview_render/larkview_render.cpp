@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/shell/console_lists.h"
 #include "console/shell/larkview.h"
 #include "platform/paths.h"
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     return static_cast<int>(lark::IDYES);
   };
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
+  lark::InstallConsoleLists(ctx);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
