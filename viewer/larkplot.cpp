@@ -1,0 +1,54 @@
+#include "viewer/larkplot.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "viewer/history_dialog.h"
+#include "viewer/viewer_context.h"
+
+namespace lark {
+
+int RunLarkplot(int argc, char** argv) {
+  QApplication app(argc, argv);
+  std::vector<std::string> fields(argv + 1, argv + argc);
+  ViewerArgsResult parsed = ParseViewerArgs(fields, std::getenv("LARK_DB_PASSWORD"));
+  if (!parsed.args) {
+    std::fprintf(stderr, "Larkplot: %s\n", parsed.error.c_str());
+    return 2;
+  }
+  ViewerArgs& args = *parsed.args;
+  if (args.programFolder.empty()) {
+    args.programFolder = ExecutableDir();
+    if (args.historyRoot.empty()) args.historyRoot = args.programFolder;
+  }
+  if (args.fromDatabase) {
+    std::fprintf(stderr, "Larkplot: reading history from a database is not available yet\n");
+    return 2;
+  }
+  SystemClock clock;
+  ViewerContext ctx(std::move(args), clock);
+  ctx.LoadFolderSettings();
+  HistoryDialog dialog(ctx);
+  ctx.messageBox = [&dialog](const std::string& text, const std::string& caption,
+                             MessageIcon icon) {
+    QMessageBox box(icon == MessageIcon::kError ? QMessageBox::Critical : QMessageBox::Warning,
+                    QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok, &dialog);
+    box.exec();
+  };
+  ctx.chooseExportPath = [&dialog]() -> std::optional<std::string> {
+    QFileDialog d(&dialog, "Save", QString(), "XLS File(*.XLS)");
+    d.setAcceptMode(QFileDialog::AcceptSave);
+    d.setDefaultSuffix("xls");
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
+    return d.selectedFiles().front().toStdString();
+  };
+  return dialog.exec();
+}
+
+}  // namespace lark
