@@ -189,9 +189,9 @@ size_t WalkCurves(CurveWalk& walk, const SegmentSink& sink) {
   const HistorySample* prev = &lost;
   walk.samplesRead = 0;
   for (const HistorySample& s : m.samples) {
-    ++walk.samplesRead;
     const int64_t stamp = s.stamp();
     if (stamp > walk.window.t1 + 180) break;
+    ++walk.samplesRead;
     if (stamp >= walk.window.t0) {
       const int32_t pv0 = prev->values[0];
       if (pv0 != kLinkLostValue && pv0 != 0 && stamp - prev->stamp() > gap) {

@@ -102,7 +102,7 @@ struct CurveWalk {
   PlotWindow window;
   double plotHeight = 0;
   double yScale = 0;  // pixels per value unit
-  // Samples looked at (the walk stops after the window end + 180 s).
+  // Samples taken (the walk stops at the first one after the window end + 180 s).
   size_t samplesRead = 0;
 };
 // Runs the curves over the month's samples; returns the samples read.
