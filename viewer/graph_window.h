@@ -34,7 +34,7 @@ class GraphWindow : public QWidget {
 
   const QImage& surface() const { return surface_; }
   const QImage& backBuffer() const { return back_; }
-  const GraphGeometry& geometry() const { return geo_; }
+  const GraphGeometry& graphGeometry() const { return geo_; }
   QScrollBar* hBar() const { return hBar_; }
   QScrollBar* vBar() const { return vBar_; }
 

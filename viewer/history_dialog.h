@@ -23,9 +23,10 @@ class HistoryDialog : public QDialog {
   GraphWindow* graph() const { return graph_; }
   // The control with `id`, or null.
   QWidget* control(int id) const;
+  // The dialog's close command ends it with 1 (Escape in the graph gives 0).
+  void reject() override { done(1); }
 
  protected:
-  void reject() override { done(1); }
   void resizeEvent(QResizeEvent*) override;
 
  private:
