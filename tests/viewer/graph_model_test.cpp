@@ -148,7 +148,7 @@ TEST(CurveWalkTest, ParameterPastTheFamilyDrawsNothing) {
   MonthData m = Samples({{0, 10, 20}, {60, 10, 20}});
   m.layout = ViewerLayoutOf(2, 0, 1);  // SNMP: 48 values
   GraphViewState s;
-  s.params = {53, 47, -1, -1, -1};
+  s.params = {53, 1, -1, -1, -1};
   CurveWalk w{s, m, {86400, 2 * 86400, 1, 2, 1.0 / 60}, 1000, 1.0};
   std::vector<int> curves;
   WalkCurves(w, [&](int c, double, double, double, double) { curves.push_back(c); });
