@@ -166,6 +166,21 @@ TEST(CurveWalkTest, EntersFromTheLeftAndStopsAfterTheWindow) {
   Walk(Samples({{3600, 10, 20}, {3780, 10, 20}, {3781, 10, 20}, {3840, 10, 20}}), 86400, &read,
        86400 + 3600);
   EXPECT_EQ(read, 2u);
+  // Span "1 hour" from day 1 00:00: the window ends at 11:00 and samples up to
+  // 11:03:00 are taken, one a minute.
+  MonthData day;
+  day.opened = true;
+  day.layout = ViewerLayoutOf(0, 0, 0);
+  for (int minute = 0; minute < 12 * 60; ++minute) {
+    HistorySample s;
+    s.day = 1;
+    s.hour = static_cast<uint8_t>(minute / 60);
+    s.minute = static_cast<uint8_t>(minute % 60);
+    day.samples.push_back(s);
+  }
+  GraphViewState st;
+  CurveWalk w{st, day, WindowOf(3, 0, 10, 60.0), 300, 1.0};
+  EXPECT_EQ(WalkCurves(w, [](int, double, double, double, double) {}), 11u * 60 + 4);
 }
 
 }  // namespace
