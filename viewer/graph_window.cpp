@@ -27,26 +27,52 @@ GraphWindow::GraphWindow(ViewerContext& ctx, QWidget* parent)
   // The bars only report; the positions are ours.
   connect(hBar_, &QScrollBar::actionTriggered, this, [this](int action) {
     switch (action) {
-      case QAbstractSlider::SliderSingleStepSub: HScroll(HAction::kLineLeft); break;
-      case QAbstractSlider::SliderSingleStepAdd: HScroll(HAction::kLineRight); break;
-      case QAbstractSlider::SliderPageStepSub: HScroll(HAction::kPageLeft); break;
-      case QAbstractSlider::SliderPageStepAdd: HScroll(HAction::kPageRight); break;
-      case QAbstractSlider::SliderToMinimum: HScroll(HAction::kLeftEdge); break;
-      case QAbstractSlider::SliderToMaximum: HScroll(HAction::kRightEdge); break;
-      default: return;
+      case QAbstractSlider::SliderSingleStepSub:
+        HScroll(HAction::kLineLeft);
+        break;
+      case QAbstractSlider::SliderSingleStepAdd:
+        HScroll(HAction::kLineRight);
+        break;
+      case QAbstractSlider::SliderPageStepSub:
+        HScroll(HAction::kPageLeft);
+        break;
+      case QAbstractSlider::SliderPageStepAdd:
+        HScroll(HAction::kPageRight);
+        break;
+      case QAbstractSlider::SliderToMinimum:
+        HScroll(HAction::kLeftEdge);
+        break;
+      case QAbstractSlider::SliderToMaximum:
+        HScroll(HAction::kRightEdge);
+        break;
+      default:
+        return;
     }
     hBar_->setSliderPosition(ThumbFromHpos(ctx_.state()));
   });
   connect(hBar_, &QScrollBar::sliderReleased, this, [this] { HThumb(hBar_->sliderPosition()); });
   connect(vBar_, &QScrollBar::actionTriggered, this, [this](int action) {
     switch (action) {
-      case QAbstractSlider::SliderSingleStepSub: VScroll(VAction::kLineUp); break;
-      case QAbstractSlider::SliderSingleStepAdd: VScroll(VAction::kLineDown); break;
-      case QAbstractSlider::SliderPageStepSub: VScroll(VAction::kPageUp); break;
-      case QAbstractSlider::SliderPageStepAdd: VScroll(VAction::kPageDown); break;
-      case QAbstractSlider::SliderToMinimum: VScroll(VAction::kTop); break;
-      case QAbstractSlider::SliderToMaximum: VScroll(VAction::kBottom); break;
-      default: return;
+      case QAbstractSlider::SliderSingleStepSub:
+        VScroll(VAction::kLineUp);
+        break;
+      case QAbstractSlider::SliderSingleStepAdd:
+        VScroll(VAction::kLineDown);
+        break;
+      case QAbstractSlider::SliderPageStepSub:
+        VScroll(VAction::kPageUp);
+        break;
+      case QAbstractSlider::SliderPageStepAdd:
+        VScroll(VAction::kPageDown);
+        break;
+      case QAbstractSlider::SliderToMinimum:
+        VScroll(VAction::kTop);
+        break;
+      case QAbstractSlider::SliderToMaximum:
+        VScroll(VAction::kBottom);
+        break;
+      default:
+        return;
     }
     vBar_->setSliderPosition(ctx_.state().lastVpos - ctx_.state().vpos);
   });
@@ -130,12 +156,24 @@ void GraphWindow::SetV(int pos) {
 void GraphWindow::HScroll(HAction a) {
   const GraphViewState& s = ctx_.state();
   switch (a) {
-    case HAction::kLineLeft: SetH(s.hpos - 1); break;
-    case HAction::kLineRight: SetH(s.hpos + 1); break;
-    case HAction::kPageLeft: SetH(s.hpos - 10); break;
-    case HAction::kPageRight: SetH(s.hpos + 10); break;
-    case HAction::kLeftEdge: SetH(0); break;
-    case HAction::kRightEdge: SetH(s.lastHpos); break;
+    case HAction::kLineLeft:
+      SetH(s.hpos - 1);
+      break;
+    case HAction::kLineRight:
+      SetH(s.hpos + 1);
+      break;
+    case HAction::kPageLeft:
+      SetH(s.hpos - 10);
+      break;
+    case HAction::kPageRight:
+      SetH(s.hpos + 10);
+      break;
+    case HAction::kLeftEdge:
+      SetH(0);
+      break;
+    case HAction::kRightEdge:
+      SetH(s.lastHpos);
+      break;
   }
 }
 
@@ -144,12 +182,24 @@ void GraphWindow::HThumb(int value) { SetH(HposFromThumb(ctx_.state(), value)); 
 void GraphWindow::VScroll(VAction a) {
   const GraphViewState& s = ctx_.state();
   switch (a) {
-    case VAction::kLineUp: SetV(s.vpos + 1); break;
-    case VAction::kLineDown: SetV(s.vpos - 1); break;
-    case VAction::kPageUp: SetV(s.vpos + 5); break;
-    case VAction::kPageDown: SetV(s.vpos - 5); break;
-    case VAction::kTop: SetV(s.lastVpos); break;
-    case VAction::kBottom: SetV(0); break;
+    case VAction::kLineUp:
+      SetV(s.vpos + 1);
+      break;
+    case VAction::kLineDown:
+      SetV(s.vpos - 1);
+      break;
+    case VAction::kPageUp:
+      SetV(s.vpos + 5);
+      break;
+    case VAction::kPageDown:
+      SetV(s.vpos - 5);
+      break;
+    case VAction::kTop:
+      SetV(s.lastVpos);
+      break;
+    case VAction::kBottom:
+      SetV(0);
+      break;
   }
 }
 
@@ -157,18 +207,36 @@ void GraphWindow::VThumb(int value) { SetV(ctx_.state().lastVpos - value); }
 
 void GraphWindow::keyPressEvent(QKeyEvent* e) {
   switch (e->key()) {
-    case Qt::Key_Tab: QWidget::focusNextPrevChild(true); break;
-    case Qt::Key_Backtab: QWidget::focusNextPrevChild(false); break;
+    case Qt::Key_Tab:
+      QWidget::focusNextPrevChild(true);
+      break;
+    case Qt::Key_Backtab:
+      QWidget::focusNextPrevChild(false);
+      break;
     case Qt::Key_Escape:
       if (endDialog) endDialog(0);
       break;
-    case Qt::Key_PageUp: VScroll(VAction::kPageUp); break;
-    case Qt::Key_PageDown: VScroll(VAction::kPageDown); break;
-    case Qt::Key_Left: HScroll(HAction::kLineLeft); break;
-    case Qt::Key_Right: HScroll(HAction::kLineRight); break;
-    case Qt::Key_Up: VScroll(VAction::kLineUp); break;
-    case Qt::Key_Down: VScroll(VAction::kLineDown); break;
-    default: QWidget::keyPressEvent(e); return;
+    case Qt::Key_PageUp:
+      VScroll(VAction::kPageUp);
+      break;
+    case Qt::Key_PageDown:
+      VScroll(VAction::kPageDown);
+      break;
+    case Qt::Key_Left:
+      HScroll(HAction::kLineLeft);
+      break;
+    case Qt::Key_Right:
+      HScroll(HAction::kLineRight);
+      break;
+    case Qt::Key_Up:
+      VScroll(VAction::kLineUp);
+      break;
+    case Qt::Key_Down:
+      VScroll(VAction::kLineDown);
+      break;
+    default:
+      QWidget::keyPressEvent(e);
+      return;
   }
   e->accept();
 }

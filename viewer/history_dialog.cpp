@@ -107,7 +107,8 @@ HistoryDialog::HistoryDialog(ViewerContext& ctx, QWidget* parent) : QDialog(pare
   const ParamTable& table = ctx_.titles().table(TitleFamilyOf(layout));
   for (int c = 0; c < kCurveCount; ++c) {
     const int y = 220 + c * 34;
-    auto* check = Place(new QCheckBox(QString("%1:").arg(c + 1), this), kCheckIds[c], 14, y, 40, 22);
+    auto* check =
+        Place(new QCheckBox(QString("%1:").arg(c + 1), this), kCheckIds[c], 14, y, 40, 22);
     check->setChecked(true);
     Place(new ColorSwatch(kSwatchNames[c], this), kSwatchIds[c], 56, y + 3, 22, 16);
     auto* list = Place(new QComboBox(this), 121 + c, 84, y, 140, 22);
@@ -115,7 +116,8 @@ HistoryDialog::HistoryDialog(ViewerContext& ctx, QWidget* parent) : QDialog(pare
     for (int n = 0; n < std::min(layout.valueCount, 64); ++n)
       if (a.mask >> n & 1) list->addItem(Q(std::string(table.title(static_cast<size_t>(n)))));
     // The default is chosen by number, not by a title that may be empty or shared.
-    list->setCurrentIndex(ListPosOfParam(a.mask, layout.valueCount, s.params[static_cast<size_t>(c)]));
+    list->setCurrentIndex(
+        ListPosOfParam(a.mask, layout.valueCount, s.params[static_cast<size_t>(c)]));
   }
   auto* exportButton = Place(new QPushButton(Q(t.exportButton), this), 110, 14, 400, 100, 28);
   auto* update = Place(new QPushButton(Q(t.updateButton), this), 106, 124, 400, 100, 28);
@@ -124,8 +126,7 @@ HistoryDialog::HistoryDialog(ViewerContext& ctx, QWidget* parent) : QDialog(pare
   alpha->setTickPosition(QSlider::NoTicks);
 
   graph_ = new GraphWindow(ctx_, this);
-  graph_->setGeometry(kLeftWidth + 14, 6, kDialogMinWidth - kLeftWidth - 20,
-                      kDialogMinHeight - 12);
+  graph_->setGeometry(kLeftWidth + 14, 6, kDialogMinWidth - kLeftWidth - 20, kDialogMinHeight - 12);
   graph_->endDialog = [this](int r) { done(r); };
   ctx_.onTrouble = [this](const std::string& trouble) { ShowCaption(trouble); };
 

@@ -37,8 +37,8 @@ int RunLarkplot(int argc, char** argv) {
   ctx.messageBox = [&dialog](const std::string& text, const std::string& caption,
                              MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::kError ? QMessageBox::Critical : QMessageBox::Warning,
-                    QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok, &dialog);
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                    &dialog);
     box.exec();
   };
   ctx.chooseExportPath = [&dialog]() -> std::optional<std::string> {

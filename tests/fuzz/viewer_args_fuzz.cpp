@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const lark::ViewerArgsResult r = lark::ParseViewerArgs(fields, "secret");
   if (r.args.has_value() == r.error.empty()) {
     if (r.args) {
-      if (r.args->historyDepth < 1 || r.args->historyDepth > lark::kViewerMaxDepth) __builtin_trap();
+      if (r.args->historyDepth < 1 || r.args->historyDepth > lark::kViewerMaxDepth)
+        __builtin_trap();
       if (r.args->mapName.find_first_of("/\\") != std::string::npos) __builtin_trap();
       lark::GraphViewState s;
       lark::SetDefaultCurves(*r.args, s);

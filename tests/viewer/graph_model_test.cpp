@@ -34,8 +34,8 @@ TEST(GraphModelTest, SettingsTexts) {
   struct {
     const char* text;
     int want;
-  } segs[] = {{"10", 10}, {"", 10}, {"0", 10}, {"-3", 10}, {"101", 10}, {"abc", 10}, {"100", 100},
-              {"1", 1}};
+  } segs[] = {{"10", 10},  {"", 10},    {"0", 10},    {"-3", 10},
+              {"101", 10}, {"abc", 10}, {"100", 100}, {"1", 1}};
   for (const auto& c : segs) EXPECT_EQ(XAxisSegFromText(c.text), c.want) << c.text;
   struct {
     int depth, years;
@@ -44,13 +44,18 @@ TEST(GraphModelTest, SettingsTexts) {
 }
 
 TEST(GraphModelTest, Labels) {
-  for (int u = 0; u < 10; ++u) EXPECT_EQ(TimeLabel(3, u), std::to_string(1) + "/0" + std::to_string(u) + ":00");
+  for (int u = 0; u < 10; ++u)
+    EXPECT_EQ(TimeLabel(3, u), std::to_string(1) + "/0" + std::to_string(u) + ":00");
   struct {
     int span;
     int64_t seg;
     const char* want;
-  } cases[] = {{0, 4320 + 181, "2/01:00:20"}, {1, 1441, "2/00:01"}, {2, 145, "2/00:10"},
-               {4, 3, "2/12:00"},            {5, 30, "31/"},      {6, 10, "31/"}};
+  } cases[] = {{0, 4320 + 181, "2/01:00:20"},
+               {1, 1441, "2/00:01"},
+               {2, 145, "2/00:10"},
+               {4, 3, "2/12:00"},
+               {5, 30, "31/"},
+               {6, 10, "31/"}};
   for (const auto& c : cases) EXPECT_EQ(TimeLabel(c.span, c.seg), c.want);
   GraphViewState s;
   s.scale = 1;  // "25"
@@ -101,7 +106,8 @@ MonthData Samples(std::initializer_list<std::tuple<int, int32_t, int32_t>> sampl
     m.samples.push_back(s);
   }
   std::vector<int64_t> d;
-  for (size_t i = 1; i < m.samples.size(); ++i) d.push_back(m.samples[i].stamp() - m.samples[i - 1].stamp());
+  for (size_t i = 1; i < m.samples.size(); ++i)
+    d.push_back(m.samples[i].stamp() - m.samples[i - 1].stamp());
   if (!d.empty()) {
     std::sort(d.begin(), d.end());
     m.medianSpacing = d[d.size() / 2];
@@ -139,9 +145,10 @@ TEST(CurveWalkTest, LinkLostAndNoValue) {
   EXPECT_EQ(Walk(Samples({{0, 10, 20}, {60, kLinkLostValue, -1}, {120, 10, 20}, {180, 10, 20}})),
             (std::vector<Seg>{{0, 2, 999, 3, 999}, {1, 2, 998, 3, 998}}));
   // -1 breaks that curve only.
-  EXPECT_EQ(Walk(Samples({{0, 10, 20}, {60, 10, -1}, {120, 10, 20}, {180, 10, 20}})),
-            (std::vector<Seg>{{0, 0, 999, 1, 999}, {0, 1, 999, 2, 999}, {0, 2, 999, 3, 999},
-                              {1, 2, 998, 3, 998}}));
+  EXPECT_EQ(
+      Walk(Samples({{0, 10, 20}, {60, 10, -1}, {120, 10, 20}, {180, 10, 20}})),
+      (std::vector<Seg>{
+          {0, 0, 999, 1, 999}, {0, 1, 999, 2, 999}, {0, 2, 999, 3, 999}, {1, 2, 998, 3, 998}}));
 }
 
 TEST(CurveWalkTest, ParameterPastTheFamilyDrawsNothing) {

@@ -1,6 +1,8 @@
 // The graph window and dialog 183 offscreen with a pinned clock: golden
 // pictures of the March 2024 fixture, the painter's recorded operations for
 // the gap rules, scrolling, keys, the redraw flag, captions and Export.
+#include "viewer/graph_window.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -17,7 +19,6 @@
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
 #include "tests/viewer/support/month_fixture.h"
-#include "viewer/graph_window.h"
 #include "viewer/history_dialog.h"
 #include "viewer/viewer_context.h"
 
@@ -73,7 +74,8 @@ TEST(GraphWindowTest, GoldenSpansAndScales) {
     s.scale = scale;
     s.redraw = true;
     g.PaintNow();
-    ExpectGolden(g.surface(), "span1h_scale" + std::string(kScales[static_cast<size_t>(scale)].text));
+    ExpectGolden(g.surface(),
+                 "span1h_scale" + std::string(kScales[static_cast<size_t>(scale)].text));
   }
 }
 
@@ -104,7 +106,8 @@ TEST(GraphPainterTest, GapRulesOnTheFixture) {
   PaintHistoryGraph(window, back, f.ctx, geo, true);
   const std::vector<Line> red = CurveLines(back, "0000ff");
   auto joined = [&](int x0, int x1) {
-    return std::any_of(red.begin(), red.end(), [&](const Line& l) { return l.x0 == x0 && l.x1 == x1; });
+    return std::any_of(red.begin(), red.end(),
+                       [&](const Line& l) { return l.x0 == x0 && l.x1 == x1; });
   };
   EXPECT_TRUE(joined(120, 130));   // 600 s apart: joined
   EXPECT_FALSE(joined(240, 250));  // 601 s: the later sample is not drawn
@@ -137,8 +140,8 @@ TEST(GraphWindowTest, ScrollKeysAndFocus) {
     int key;
     int64_t hpos;
     int vpos;
-  } steps[] = {{Qt::Key_Right, 1, 0},  {Qt::Key_Right, 2, 0},    {Qt::Key_Left, 1, 0},
-               {Qt::Key_PageUp, 1, 5}, {Qt::Key_Down, 1, 4},     {Qt::Key_PageDown, 1, 0},
+  } steps[] = {{Qt::Key_Right, 1, 0},    {Qt::Key_Right, 2, 0}, {Qt::Key_Left, 1, 0},
+               {Qt::Key_PageUp, 1, 5},   {Qt::Key_Down, 1, 4},  {Qt::Key_PageDown, 1, 0},
                {Qt::Key_PageDown, 1, 0}, {Qt::Key_Up, 1, 1}};
   for (const auto& st : steps) {
     QKeyEvent e(QEvent::KeyPress, st.key, Qt::NoModifier);
@@ -159,8 +162,8 @@ TEST(GraphWindowTest, ScrollKeysAndFocus) {
 TEST(HistoryDialogTest, ControlsTextsAndLists) {
   Fixture f(true, "[Larkplot]\r\nXAxisSeg=0\r\n");
   HistoryDialog d(f.ctx);
-  for (int id : {1010, 1181, 1180, 110, 106, 1182, 107, 1183, 108, 1184, 103, 104, 1002, 1003,
-                 1004, 1005, 1006, 1007, 1008, 1009, 1011, 1012, 121, 122, 123, 124, 125, 150})
+  for (int id : {1010, 1181, 1180, 110,  106,  1182, 107,  1183, 108, 1184, 103, 104, 1002, 1003,
+                 1004, 1005, 1006, 1007, 1008, 1009, 1011, 1012, 121, 122,  123, 124, 125,  150})
     EXPECT_NE(d.control(id), nullptr) << id;
   EXPECT_EQ(static_cast<QLabel*>(d.control(1181))->text(), "UPS Title:");
   EXPECT_EQ(static_cast<QLabel*>(d.control(1180))->text(), "Demo UPS");
@@ -171,7 +174,7 @@ TEST(HistoryDialogTest, ControlsTextsAndLists) {
   EXPECT_EQ(years->count(), 2);  // 12 months of depth
   EXPECT_EQ(years->itemText(0), "2024");
   auto* list = static_cast<QComboBox*>(d.control(122));
-  ASSERT_EQ(list->count(), 6);  // the mask's bits 0, 1, 16, 19, 47, 48
+  ASSERT_EQ(list->count(), 6);                     // the mask's bits 0, 1, 16, 19, 47, 48
   EXPECT_EQ(list->currentText(), "Parameter 17");  // parameter 16, chosen by number
   // Choosing another parameter and switching a curve off.
   list->setCurrentIndex(5);
@@ -217,8 +220,8 @@ TEST(HistoryDialogTest, Export) {
   d.Update();
   d.Export();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], "Historical Parameters: Cannot open the file " + f.h.path() +
-                          "/Demo/5/2024/4.DAT");
+  EXPECT_EQ(boxes[0],
+            "Historical Parameters: Cannot open the file " + f.h.path() + "/Demo/5/2024/4.DAT");
   chosen.reset();
   d.Export();  // cancelled: nothing
   EXPECT_EQ(boxes.size(), 1u);

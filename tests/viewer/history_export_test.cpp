@@ -52,7 +52,8 @@ TEST(HistoryExportTest, RegularMonth) {
   // One head line and a row per sample but the link-lost one.
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 12 * 60 - 9 - 9 - 1);
   EXPECT_EQ(text.find("\t10000"), std::string::npos);
-  const std::string first = text.substr(text.find("\r\n") + 2, text.find("\r\n", text.find("\r\n") + 2) - text.find("\r\n") - 2);
+  const std::string first = text.substr(
+      text.find("\r\n") + 2, text.find("\r\n", text.find("\r\n") + 2) - text.find("\r\n") - 2);
   EXPECT_EQ(first.substr(0, 31), "2024-03-01\t0:0:0\t0.1\t200.0\t \t \t");
   EXPECT_EQ(std::count(first.begin(), first.end(), '\t'), 2 + 53);
 }

@@ -35,12 +35,18 @@ TEST(HistoryLineTest, BadLines) {
     std::string line;
     LineFault want;
   } cases[] = {
-      {"32,0,0,0,1", LineFault::kBadTime},  {"0,0,0,0,1", LineFault::kBadTime},
-      {"1,24,0,0,1", LineFault::kBadTime},  {"1,0,60,0,1", LineFault::kBadTime},
-      {"1,0,0,60,1", LineFault::kBadTime},  {"a,0,0,0,1", LineFault::kBadTime},
-      {"1,0,0", LineFault::kBadTime},       {"", LineFault::kBadTime},
-      {"-1,0,0,0", LineFault::kBadTime},    {"1,0,0,0,12x", LineFault::kNotNumber},
-      {"1,0,0,0,-", LineFault::kNotNumber}, {std::string("1,0,0,0,1\0", 10), LineFault::kNotNumber},
+      {"32,0,0,0,1", LineFault::kBadTime},
+      {"0,0,0,0,1", LineFault::kBadTime},
+      {"1,24,0,0,1", LineFault::kBadTime},
+      {"1,0,60,0,1", LineFault::kBadTime},
+      {"1,0,0,60,1", LineFault::kBadTime},
+      {"a,0,0,0,1", LineFault::kBadTime},
+      {"1,0,0", LineFault::kBadTime},
+      {"", LineFault::kBadTime},
+      {"-1,0,0,0", LineFault::kBadTime},
+      {"1,0,0,0,12x", LineFault::kNotNumber},
+      {"1,0,0,0,-", LineFault::kNotNumber},
+      {std::string("1,0,0,0,1\0", 10), LineFault::kNotNumber},
       {"1,0,0,0, 5", LineFault::kNotNumber},
   };
   for (const Case& c : cases) {
@@ -60,8 +66,9 @@ TEST(MonthFileTest, DamagedFiles) {
   } cases[] = {
       {"torn", "0\r\n" + good + "1\t0\t1\t0\t1\t23", 1, "1 lines skipped (1 torn)"},
       // The 700-character line is read whole (its value out of range), not cut.
-      {"long", "0\n" + good + "1\t0\t2\t0\t1\t" + std::string(700, '7') + "\n" +
-                   "1\t0\t3\t0" + std::string(5000, '\t') + "\n",
+      {"long",
+       "0\n" + good + "1\t0\t2\t0\t1\t" + std::string(700, '7') + "\n" + "1\t0\t3\t0" +
+           std::string(5000, '\t') + "\n",
        2, "1 lines skipped (1 too long); 1 lines with values out of range"},
       {"overflow", "0\r\n1\t0\t0\t0\t1\t99999999999\r\n", 1, "out of range"},
       {"day 32", "0\r\n" + good + "32\t0\t0\t0\t1\r\n", 1, "1 bad time"},

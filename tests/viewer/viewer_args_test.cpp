@@ -11,8 +11,8 @@ namespace lark {
 namespace {
 
 std::vector<std::string> Line(std::vector<std::string> tail = {}) {
-  std::vector<std::string> f = {"UPS \"North\" 2", "Demo\\5", "/opt/lark", "12",
-                                "/var/hist",      "-2147483647", "3",     "0", "0", "0"};
+  std::vector<std::string> f = {"UPS \"North\" 2", "Demo\\5", "/opt/lark", "12", "/var/hist",
+                                "-2147483647",     "3",       "0",         "0",  "0"};
   f.insert(f.end(), tail.begin(), tail.end());
   return f;
 }
@@ -60,8 +60,13 @@ TEST(ViewerArgsTest, RefusedLines) {
   const std::vector<std::vector<std::string>> bad = {
       {"t", "Demo\\5", "/opt", "12", "/h", "0", "0", "0", "0"},  // too few
       Line({"1", "dsn", "acc", "pw", "extra"}),                  // too many
-      with(1, "..\\5"),  with(1, "Demo"),      with(1, "Demo\\5x"), with(1, "/5"),
-      with(1, "a/b\\5"), with(1, "Demo\\..\\5"), with(1, "Demo\\"),
+      with(1, "..\\5"),
+      with(1, "Demo"),
+      with(1, "Demo\\5x"),
+      with(1, "/5"),
+      with(1, "a/b\\5"),
+      with(1, "Demo\\..\\5"),
+      with(1, "Demo\\"),
   };
   for (const auto& f : bad) {
     const ViewerArgsResult r = ParseViewerArgs(f, nullptr);
@@ -75,9 +80,9 @@ TEST(ViewerArgsTest, DepthAndRoot) {
     std::string depth, root;
     int want;
     std::string wantRoot;
-  } cases[] = {{"6", "/h", 6, "/h"},          {"0", "NONE", 1, "/opt/lark"},
-               {"-5", "", 1, "/opt/lark"},    {"99999999999", "C:\\hist", 100, "C:/hist"},
-               {"abc", "/h", 1, "/h"},        {"100", "/h", 100, "/h"}};
+  } cases[] = {{"6", "/h", 6, "/h"},       {"0", "NONE", 1, "/opt/lark"},
+               {"-5", "", 1, "/opt/lark"}, {"99999999999", "C:\\hist", 100, "C:/hist"},
+               {"abc", "/h", 1, "/h"},     {"100", "/h", 100, "/h"}};
   for (const Case& c : cases) {
     auto f = Line();
     f[3] = c.depth;
@@ -95,14 +100,10 @@ TEST(ViewerArgsTest, StartValuesPerKind) {
     const char* scale;
     bool textFile;
   } cases[] = {
-      {2, 0, 7, {0, 1, 2, 3, 4}, "100", true},
-      {2, 0, 6, {15, 16, 11, 12, 9}, "200", true},
-      {2, 0, 1, {1, 10, 13, 34, 36}, "25", false},
-      {0, 8, 0, {0, 1, 3, 4, 7}, "100", true},
-      {0, 9, 0, {0, 1, 1, 3, 3}, "100", true},
-      {0, 3, 0, {14, 29, 45, 35, 54}, "25", false},
-      {3, 0, 0, {1, 16, 19, 47, 48}, "25", false},
-      {0, 0, 0, {1, 16, 19, 47, 48}, "25", false},
+      {2, 0, 7, {0, 1, 2, 3, 4}, "100", true},      {2, 0, 6, {15, 16, 11, 12, 9}, "200", true},
+      {2, 0, 1, {1, 10, 13, 34, 36}, "25", false},  {0, 8, 0, {0, 1, 3, 4, 7}, "100", true},
+      {0, 9, 0, {0, 1, 1, 3, 3}, "100", true},      {0, 3, 0, {14, 29, 45, 35, 54}, "25", false},
+      {3, 0, 0, {1, 16, 19, 47, 48}, "25", false},  {0, 0, 0, {1, 16, 19, 47, 48}, "25", false},
       {5, 0, 0, {-1, -1, -1, -1, -1}, "25", false},
   };
   for (const Case& c : cases) {

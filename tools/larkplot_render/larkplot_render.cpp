@@ -47,9 +47,8 @@ int main(int argc, char** argv) {
     }
     first = 4;
   }
-  lark::ViewerArgsResult parsed =
-      lark::ParseViewerArgs(std::vector<std::string>(argv + first, argv + argc),
-                            std::getenv("LARK_DB_PASSWORD"));
+  lark::ViewerArgsResult parsed = lark::ParseViewerArgs(
+      std::vector<std::string>(argv + first, argv + argc), std::getenv("LARK_DB_PASSWORD"));
   if (!parsed.args) {
     std::fprintf(stderr, "larkplot_render: %s\n", parsed.error.c_str());
     return 2;

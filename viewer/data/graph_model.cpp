@@ -18,10 +18,12 @@ struct KindDefaults {
 
 // First matching row wins.
 constexpr KindDefaults kKindDefaults[] = {
-    {2, 6, {15, 16, 11, 12, 9}, 4}, {2, 7, {0, 1, 2, 3, 4}, 3},   {2, -1, {1, 10, 13, 34, 36}, 1},
-    {0, 3, {14, 29, 45, 35, 54}, 1}, {0, 5, {0, 12, 20, 32, 31}, 1}, {0, 6, {15, 16, 11, 12, 9}, 4},
-    {0, 7, {0, 1, 2, 3, 4}, 3},     {0, 8, {0, 1, 3, 4, 7}, 3},     {0, 9, {0, 1, 1, 3, 3}, 3},
-    {0, -1, {1, 16, 19, 47, 48}, 1}, {3, -1, {1, 16, 19, 47, 48}, 1},
+    {2, 6, {15, 16, 11, 12, 9}, 4},  {2, 7, {0, 1, 2, 3, 4}, 3},
+    {2, -1, {1, 10, 13, 34, 36}, 1}, {0, 3, {14, 29, 45, 35, 54}, 1},
+    {0, 5, {0, 12, 20, 32, 31}, 1},  {0, 6, {15, 16, 11, 12, 9}, 4},
+    {0, 7, {0, 1, 2, 3, 4}, 3},      {0, 8, {0, 1, 3, 4, 7}, 3},
+    {0, 9, {0, 1, 1, 3, 3}, 3},      {0, -1, {1, 16, 19, 47, 48}, 1},
+    {3, -1, {1, 16, 19, 47, 48}, 1},
 };
 
 }  // namespace
@@ -65,13 +67,27 @@ void SetUpHorizontal(GraphViewState& s, int xAxisSeg, int day, int hour, int min
   const int64_t d = day - 1;
   int64_t p = 0;
   switch (s.span) {
-    case 0: p = (d * 86400 + hour * 3600 + minute * 60) / 20 - 5; break;
-    case 1: p = d * 1440 + hour * 60 + minute - 5; break;
-    case 2: p = (d * 1440 + hour * 60 + minute) / 10 - 5; break;
-    case 3: p = d * 24 + hour - 5; break;
-    case 4: p = (d * 24 + hour) / 12 - 5; break;
-    case 5: p = day - 6; break;
-    default: p = 0; break;
+    case 0:
+      p = (d * 86400 + hour * 3600 + minute * 60) / 20 - 5;
+      break;
+    case 1:
+      p = d * 1440 + hour * 60 + minute - 5;
+      break;
+    case 2:
+      p = (d * 1440 + hour * 60 + minute) / 10 - 5;
+      break;
+    case 3:
+      p = d * 24 + hour - 5;
+      break;
+    case 4:
+      p = (d * 24 + hour) / 12 - 5;
+      break;
+    case 5:
+      p = day - 6;
+      break;
+    default:
+      p = 0;
+      break;
   }
   s.lastHpos = SegmentsInMonth(s.span, s.monthIndex) - xAxisSeg;
   s.hScrollRange = static_cast<int>(std::clamp<int64_t>(s.lastHpos, 0, 10000));
@@ -105,10 +121,18 @@ std::string TimeLabel(int span, int64_t seg) {
       std::snprintf(buf, sizeof buf, "%lld/%02lld:%02lld", S / 144 + 1, (S % 144) / 6,
                     (S % 6) * 10);
       break;
-    case 3: std::snprintf(buf, sizeof buf, "%lld/%02lld:00", S / 24 + 1, S % 24); break;
-    case 4: std::snprintf(buf, sizeof buf, "%lld/%02lld:00", S / 2 + 1, (S % 2) * 12); break;
-    case 5: std::snprintf(buf, sizeof buf, "%lld/", S + 1); break;
-    default: std::snprintf(buf, sizeof buf, "%lld/", 3 * S + 1); break;
+    case 3:
+      std::snprintf(buf, sizeof buf, "%lld/%02lld:00", S / 24 + 1, S % 24);
+      break;
+    case 4:
+      std::snprintf(buf, sizeof buf, "%lld/%02lld:00", S / 2 + 1, (S % 2) * 12);
+      break;
+    case 5:
+      std::snprintf(buf, sizeof buf, "%lld/", S + 1);
+      break;
+    default:
+      std::snprintf(buf, sizeof buf, "%lld/", 3 * S + 1);
+      break;
   }
   return buf;
 }

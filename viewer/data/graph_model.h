@@ -37,13 +37,18 @@ struct ScaleInfo {
   int step;   // value of one grid line
   int steps;  // grid lines in the whole range
 };
-inline constexpr std::array<ScaleInfo, kScaleCount> kScales{
-    {{"10", 10, 5000}, {"25", 25, 2000}, {"50", 50, 1000}, {"100", 100, 500},
-     {"200", 200, 250}, {"300", 300, 170}, {"400", 400, 125}, {"500", 500, 100}}};
+inline constexpr std::array<ScaleInfo, kScaleCount> kScales{{{"10", 10, 5000},
+                                                             {"25", 25, 2000},
+                                                             {"50", 50, 1000},
+                                                             {"100", 100, 500},
+                                                             {"200", 200, 250},
+                                                             {"300", 300, 170},
+                                                             {"400", 400, 125},
+                                                             {"500", 500, 100}}};
 
 struct GraphViewState {
-  int yearIndex = 0;   // 0 the current year
-  int monthIndex = 0;  // 0 January
+  int yearIndex = 0;                                        // 0 the current year
+  int monthIndex = 0;                                       // 0 January
   std::array<int, kCurveCount> params{-1, -1, -1, -1, -1};  // -1: none
   std::array<bool, kCurveCount> curveOn{true, true, true, true, true};
   int span = 3;

@@ -1,9 +1,10 @@
 #include "viewer/data/history_export.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/paths.h"
 #include "viewer/data/viewer_args.h"
@@ -57,8 +58,8 @@ std::string ExportMonthFile(const ViewerArgs& args, const ParamTables& titles, i
                             const std::string& outPath) {
   const MonthData m = ReadMonthFile(args, year, month);
   if (!m.opened) return "Cannot open the file " + m.path;
-  const bool xls = outPath.find(".xls") != std::string::npos ||
-                   outPath.find(".XLS") != std::string::npos;
+  const bool xls =
+      outPath.find(".xls") != std::string::npos || outPath.find(".XLS") != std::string::npos;
   const int fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return "Cannot open the file " + outPath;
   bool ok = !xls || WriteAll(fd, ExportMonthText(m, titles, year, month));

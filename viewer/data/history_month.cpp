@@ -37,8 +37,8 @@ bool IsDigits(std::string_view f) {
 }  // namespace
 
 HistoryLayout ViewerLayoutOf(int deviceClass, int commType, int mibType) {
-  HistoryLayout l = HistoryLayoutOf(KindByte(deviceClass), static_cast<int16_t>(commType),
-                                    KindByte(mibType));
+  HistoryLayout l =
+      HistoryLayoutOf(KindByte(deviceClass), static_cast<int16_t>(commType), KindByte(mibType));
   if (deviceClass == kNodeSerial && l.valueCount == 0)
     l = HistoryLayoutOf(kNodeSerial, kCommAscii, 0);
   return l;
@@ -83,8 +83,8 @@ LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, Hist
   auto next = [&]() -> std::string_view {
     if (!more) return {};
     const size_t end = line.find(sep, pos);
-    std::string_view f = line.substr(pos, end == std::string_view::npos ? line.size() - pos
-                                                                        : end - pos);
+    std::string_view f =
+        line.substr(pos, end == std::string_view::npos ? line.size() - pos : end - pos);
     if (end == std::string_view::npos)
       more = false;
     else

@@ -40,14 +40,14 @@ std::string HistoryFolder::WriteMonth(int year, const std::string& name,
 std::string March2024Regular() {
   std::string out = "0\r\n";
   auto line = [&](int minuteOfDay, int v0, int p16) {
-    out += "1\t" + std::to_string(minuteOfDay / 60) + "\t" + std::to_string(minuteOfDay % 60) +
-           "\t0";
+    out +=
+        "1\t" + std::to_string(minuteOfDay / 60) + "\t" + std::to_string(minuteOfDay % 60) + "\t0";
     for (int i = 0; i < 54; ++i) {
       int v = -1;
       if (i == 0) v = v0;
-      if (i == 1) v = 2000 + minuteOfDay;                 // 200.0 rising
+      if (i == 1) v = 2000 + minuteOfDay;  // 200.0 rising
       if (i == 16) v = p16;
-      if (i == 19) v = 500 + (minuteOfDay % 120) * 10;    // a saw tooth
+      if (i == 19) v = 500 + (minuteOfDay % 120) * 10;  // a saw tooth
       if (i == 47) v = 1200;
       if (i == 48) v = 100 * (minuteOfDay / 60);
       out += "\t" + std::to_string(v);
