@@ -189,6 +189,7 @@ void HistoryDialog::ShowCaption(const std::string& trouble) {
 
 void HistoryDialog::resizeEvent(QResizeEvent* e) {
   QDialog::resizeEvent(e);
+  if (graph_ == nullptr) return;
   // The graph keeps its place and takes the whole change of size.
   graph_->resize(width() - graph_->x() - 6, height() - graph_->y() - 6);
 }

@@ -32,7 +32,7 @@ class HistoryDialog : public QDialog {
  private:
   void ShowCaption(const std::string& trouble);
   ViewerContext& ctx_;
-  GraphWindow* graph_;
+  GraphWindow* graph_ = nullptr;
 };
 
 }  // namespace lark

@@ -100,9 +100,6 @@ LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, Hist
   return LineFault::kNone;
 }
 
-LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, HistorySample& out) {
-  return ParseHistoryLine(line, sep, valueCount, out, nullptr);
-}
 
 std::string MonthFilePath(const ViewerArgs& args, int year, int month) {
   const HistoryLayout layout = ViewerLayoutOf(args.deviceClass, args.commType, args.mibType);

@@ -45,8 +45,10 @@ ParamFamily TitleFamilyOf(const HistoryLayout& layout);
 enum class LineFault : uint8_t { kNone, kBadTime, kNotNumber };
 
 // One sample line (no line end) with `sep` between fields; values past the
-// line's fields are -1, past `valueCount` are left -1.
-LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, HistorySample& out);
+// line's fields are -1, past `valueCount` are left -1. A value beyond 32 bits
+// reads -1 and sets *overflow when given.
+LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, HistorySample& out,
+                           bool* overflow = nullptr);
 
 // Parses a whole decimal field: "" is missing (-1), digits with an optional
 // '-'; false for anything else. Beyond 32 bits gives -1 and sets *overflow.
