@@ -55,6 +55,35 @@ TEST(HistoryLineTest, BadLines) {
   }
 }
 
+TEST(HistoryDbRowTest, Rows) {
+  HistorySample s;
+  ASSERT_EQ(ParseHistoryDbRow("2024-03-05 14:30:07.250\t2305.000000\t\t-25\t-5.000000", 7, s),
+            LineFault::kNone);
+  EXPECT_EQ(s.day, 5);
+  EXPECT_EQ(s.hour, 14);
+  EXPECT_EQ(s.second, 7);
+  EXPECT_EQ(s.values[0], 2305);
+  EXPECT_EQ(s.values[1], -1);  // NULL: no value
+  EXPECT_EQ(s.values[2], -25);
+  EXPECT_EQ(s.values[3], -5);
+  EXPECT_EQ(s.values[4], -1);
+  struct Case {
+    std::string row;
+    LineFault want;
+  } cases[] = {
+      {"2024-03-32 00:00:00\t1", LineFault::kBadTime},
+      {"2024-03-01 24:00:00\t1", LineFault::kBadTime},
+      {"2024-03-01T00:00:00\t1", LineFault::kBadTime},
+      {"2024-03-01 00:00\t1", LineFault::kBadTime},
+      {"2024-03-01 00:00:00x\t1", LineFault::kBadTime},
+      {"", LineFault::kBadTime},
+      {"2024-03-01 00:00:00\t1.5e3", LineFault::kNotNumber},
+      {"2024-03-01 00:00:00\tabc", LineFault::kNotNumber},
+      {"2024-03-01 00:00:00", LineFault::kNone},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseHistoryDbRow(c.row, 7, s), c.want) << c.row;
+}
+
 TEST(MonthFileTest, DamagedFiles) {
   test::HistoryFolder h;
   const ViewerArgs args = h.Args(0, 0, 0, test::kRegularMask);

@@ -100,6 +100,40 @@ LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, Hist
   return LineFault::kNone;
 }
 
+LineFault ParseHistoryDbRow(std::string_view row, int valueCount, HistorySample& out,
+                            bool* overflow) {
+  out.values.fill(-1);
+  const size_t tab = row.find('\t');
+  const std::string_view time = row.substr(0, tab);
+  // "YYYY-MM-DD hh:mm:ss" and an optional fraction.
+  if (time.size() < 19 || time[4] != '-' || time[7] != '-' || time[10] != ' ' || time[13] != ':' ||
+      time[16] != ':' || (time.size() > 19 && time[19] != '.'))
+    return LineFault::kBadTime;
+  if (!IsDigits(time.substr(0, 4)) || !IsDigits(time.substr(5, 2)) ||
+      !ParseTimeField(time.substr(8, 2), 1, 31, out.day) ||
+      !ParseTimeField(time.substr(11, 2), 0, 23, out.hour) ||
+      !ParseTimeField(time.substr(14, 2), 0, 59, out.minute) ||
+      !ParseTimeField(time.substr(17, 2), 0, 59, out.second))
+    return LineFault::kBadTime;
+  if (tab == std::string_view::npos) return LineFault::kNone;
+  size_t pos = tab + 1;
+  valueCount = std::clamp(valueCount, 0, kMaxHistoryValues);
+  for (int i = 0; i < valueCount && pos <= row.size(); ++i) {
+    const size_t end = std::min(row.find('\t', pos), row.size());
+    std::string_view f = row.substr(pos, end - pos);
+    pos = end + 1;
+    // A real number's fraction is dropped, as the integer conversion does.
+    const size_t dot = f.find('.');
+    if (dot != std::string_view::npos) {
+      if (!IsDigits(f.substr(dot + 1)) && dot + 1 != f.size()) return LineFault::kNotNumber;
+      f = f.substr(0, dot);
+      if (f.empty() || f == "-") f = "0";
+    }
+    if (!ParseHistoryValue(f, out.values[static_cast<size_t>(i)], overflow))
+      return LineFault::kNotNumber;
+  }
+  return LineFault::kNone;
+}
 
 std::string MonthFilePath(const ViewerArgs& args, int year, int month) {
   const HistoryLayout layout = ViewerLayoutOf(args.deviceClass, args.commType, args.mibType);

@@ -50,6 +50,13 @@ enum class LineFault : uint8_t { kNone, kBadTime, kNotNumber };
 LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, HistorySample& out,
                            bool* overflow = nullptr);
 
+// One row of a history table as the database text gives it: the time column
+// "YYYY-MM-DD hh:mm:ss[.fraction]", then the values, tab-separated; a value
+// may be a real number ("123.000000" reads 123) and an empty (NULL) one is -1.
+// The row's year and month are not checked here (the query chose them).
+LineFault ParseHistoryDbRow(std::string_view row, int valueCount, HistorySample& out,
+                            bool* overflow = nullptr);
+
 // Parses a whole decimal field: "" is missing (-1), digits with an optional
 // '-'; false for anything else. Beyond 32 bits gives -1 and sets *overflow.
 bool ParseHistoryValue(std::string_view field, int32_t& out, bool* overflow);
