@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "core/history_family.h"
 #include "platform/paths.h"
+#include "viewer/data/history_month.h"
 
 namespace lark {
 
@@ -84,10 +84,7 @@ ViewerArgsResult ParseViewerArgs(const std::vector<std::string>& f, const char* 
     else if (envPassword != nullptr)
       a.password = envPassword;
   }
-  const auto kindByte = [](int v) { return static_cast<uint8_t>(v < 0 || v > 255 ? 255 : v); };
-  a.textFile = HistoryLayoutOf(kindByte(a.deviceClass), static_cast<int16_t>(a.commType),
-                               kindByte(a.mibType))
-                   .textName;
+  a.textFile = ViewerLayoutOf(a.deviceClass, a.commType, a.mibType).textName;
   r.args = std::move(a);
   return r;
 }
