@@ -14,7 +14,6 @@
 namespace lark {
 
 int RunLarkplot(int argc, char** argv) {
-  QApplication app(argc, argv);
   std::vector<std::string> fields(argv + 1, argv + argc);
   ViewerArgsResult parsed = ParseViewerArgs(fields, std::getenv("LARK_DB_PASSWORD"));
   if (!parsed.args) {
@@ -30,6 +29,8 @@ int RunLarkplot(int argc, char** argv) {
     std::fprintf(stderr, "Larkplot: reading history from a database is not available yet\n");
     return 2;
   }
+  // The line is checked before Qt looks for a display.
+  QApplication app(argc, argv);
   SystemClock clock;
   ViewerContext ctx(std::move(args), clock);
   ctx.LoadFolderSettings();
