@@ -155,7 +155,8 @@ bool EventLog::writeEvent(int32_t number, uint32_t level, int32_t code, std::str
     std::lock_guard<std::mutex> g(hookMu_);
     hook = dbHook_;
   }
-  if (hook) hook(number, level, code, clean);
+  const WallTime when = clock_.now();
+  if (hook) hook(when, number, level, code, clean);
 
   std::shared_ptr<const LevelNames> names = levelNames_ ? levelNames_() : nullptr;
   const LevelNames& words = names ? *names : EnglishLevelNames();
@@ -171,19 +172,18 @@ bool EventLog::writeEvent(int32_t number, uint32_t level, int32_t code, std::str
       if (problemLog_) problemLog_(path + " is a symbolic link: event lines are not written");
     }
   }
-  const WallTime now = clock_.now();
   // A line cut short by a crash or a full disk is ended before the next one.
   bool ok = fd >= 0 && EndsWithLineEnd(fd);
   if (ok && lost_ > 0) {
     const std::string report = std::to_string(lost_) + " events could not be written";
-    ok = AppendLine(fd, FormatEventLogLine(0, now, OneLineText(words[kLevelWarning]),
+    ok = AppendLine(fd, FormatEventLogLine(0, when, OneLineText(words[kLevelWarning]),
                                            kSystemEventCode, report));
     if (ok) {
       lost_ = 0;
       countAppendedLocked();
     }
   }
-  ok = ok && AppendLine(fd, FormatEventLogLine(number, now, OneLineText(words[ClampLevel(level)]),
+  ok = ok && AppendLine(fd, FormatEventLogLine(number, when, OneLineText(words[ClampLevel(level)]),
                                                code, clean));
   if (fd >= 0) ::close(fd);
   if (!ok) {

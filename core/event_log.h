@@ -47,9 +47,9 @@ class EventLog final : public EventLogSink {
   // The database row of an event; called first for every non-empty event
   // while set. It decides itself whether database logging is on and drops
   // the row when the database token is taken elsewhere: the file line is
-  // written in every case.
-  using DatabaseHook =
-      std::function<void(int32_t number, uint32_t level, int32_t code, std::string_view text)>;
+  // written in every case. `when` is the event's time, the file line's too.
+  using DatabaseHook = std::function<void(const WallTime& when, int32_t number, uint32_t level,
+                                          int32_t code, std::string_view text)>;
 
   // `levelNames` gives the current level words; empty means English.
   EventLog(const Clock& clock, LevelNamesSource levelNames);

@@ -16,7 +16,7 @@ constexpr uint8_t kX10BinaryExcept[] = {42, 46, 50, 58};
 constexpr uint8_t kX10Trv5200Except[] = {50, 51, 52, 53};
 constexpr uint8_t kX10Modbus9315[] = {8, 21};
 constexpr uint8_t kX10Inverter[] = {2, 5, 8, 12, 13, 16};
-constexpr uint8_t kX10Snmp[] = {43, 46, 47, 50, 51, 56, 59, 62, 67, 70, 71, 74, 75};
+constexpr uint8_t kX10Snmp[] = {42, 43, 46, 47, 50, 51, 56, 59, 62, 67, 70, 71, 74, 75};
 
 constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 

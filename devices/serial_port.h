@@ -1,8 +1,6 @@
-// Serial lines: the interface the protocol engines talk to, the termios port
-// behind it, the "COMn" resolver and the shared byte-level helpers.
-//
-// "COMn" stays the port's name in every file and frame; only the opener turns
-// it into a device path.
+// Serial ports: the interface the protocol engines talk to, the termios port
+// behind it (a platform SerialLine), the opener that resolves "COMn" and the
+// shared byte-level helpers.
 #pragma once
 #include <sys/types.h>
 
@@ -18,18 +16,12 @@
 #include "common/bytes.h"
 #include "devices/serial_trace.h"
 #include "platform/clock.h"
+#include "platform/serial_line.h"
 
 namespace lark {
 
 // Where serial diagnostics go (the service's log); may be empty.
 using SerialLogFn = std::function<void(std::string_view)>;
-
-// Line settings of an open port: one stop bit always.
-struct SerialLineParams {
-  uint32_t baud = 9600;
-  bool evenParity = false;  // even parity, else none
-  int dataBits = 8;         // 8, or 7 for the Modbus ASCII PLC
-};
 
 // One open serial line. read() and write() trace the frame when a trace is
 // attached; the subclasses do the raw transfers.
@@ -82,20 +74,6 @@ size_t DrainComPort(SerialPort& port, bool pause);
 // of the tick).
 void WaitMilliseconds(const Clock& clock, uint32_t ms);
 
-// Where "COMn" leads. Order: a per-port path set by the operator, then the
-// link named "COMn" in the link folder, then /dev/ttyS(n-1).
-struct ComPortResolver {
-  std::map<int, std::string> overrides;  // COM number -> device path
-  std::string linkDir;                   // folder of "COMn" links (may be empty)
-
-  std::string resolve(int com) const;
-};
-
-// The link folder: $LARK_SERIAL_DIR, else <installDir>/ports.
-std::string DefaultSerialLinkDir(std::string_view installDir);
-// The COM number of a "COMn" text (1..255), or 0 when it is none.
-int ComNumberOf(std::string_view comText);
-
 // Opens ports for the port table; tests give a scripted opener.
 class PortOpener {
  public:
@@ -104,35 +82,27 @@ class PortOpener {
   virtual std::unique_ptr<SerialPort> open(int com, const SerialLineParams& params) = 0;
 };
 
-// A termios line on a tty or pseudo-terminal.
+// A termios line on a tty or pseudo-terminal, DTR off and RTS on.
 class TermiosSerialPort final : public SerialPort {
  public:
-  ~TermiosSerialPort() override;
-  // Opens `path` exclusively (TIOCEXCL and flock), raw, with `params`. A line
-  // that refuses parity or 7 data bits (pseudo-terminals) falls back to 8N1,
-  // and one without modem lines skips DTR/RTS; both are reported through
-  // `notes` ("parity" / "modem lines") for the caller to log once.
-  // `settleMs` is the pause between opening and setting the modem lines.
+  // Opens `path` as SerialLine::open does.
   static std::unique_ptr<TermiosSerialPort> open(const std::string& path,
                                                  const SerialLineParams& params, uint32_t settleMs,
                                                  std::string* error, std::set<std::string>* notes);
 
   void purgeReceive() override;
-  bool failed() const override { return failed_; }
+  bool failed() const override { return line_->failed(); }
   void sleepMs(uint32_t ms) override;
-  int fd() const { return fd_; }
+  int fd() const { return line_->fd(); }
 
  protected:
   ssize_t writeSome(CBytes data) override;
   size_t readTimed(Bytes out, size_t wanted) override;
 
  private:
-  explicit TermiosSerialPort(int fd) : fd_(fd) {}
-  void noteError(int err);
+  explicit TermiosSerialPort(std::unique_ptr<SerialLine> line) : line_(std::move(line)) {}
 
-  int fd_;                  // owned; poll thread only
-  bool failed_ = false;     // set on EIO/ENODEV/hang-up
-  bool exclusive_ = false;  // TIOCEXCL set by this open
+  std::unique_ptr<SerialLine> line_;  // never null; poll thread only
 };
 
 // Opens "COMn" through the resolver. `settleMs` is the pause after opening

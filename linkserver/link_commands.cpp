@@ -109,10 +109,28 @@ size_t LinkReplyRoom(const LinkFrameBuilder& reply) {
 void ResetLinkSlot(LinkServices& services, int slot) {
   if (slot < 0 || slot > kOverflowSlot) return;
   services.users[static_cast<size_t>(slot)] = LinkSlotUser{};
+  services.resultPages[static_cast<size_t>(slot)].clear();
   if (services.tree == nullptr) return;
   auto lock = services.tree->readLock();
   ClearSentBits(services.tree->root(), LongChannelOf(slot) + 1);
   ClearSentBits(services.tree->root(), ShortChannelOf(slot) + 1);
+}
+
+LinkReplyLater LinkRequest::replyLater() {
+  if (services.host == nullptr || overflow()) return {};
+  LinkReplyLater later = services.host->deferReply(slot, frame.bytes());
+  deferred_ = static_cast<bool>(later);
+  return later;
+}
+
+size_t FinishDeferredReply(LinkRequest& r, LinkFrameBuilder& reply, const LinkReplyFill& fill) {
+  reply.reset();
+  if (fill) fill(r, reply);
+  if (!reply.started() || reply.overflowed() || reply.command() != r.command() ||
+      reply.size() > 0xFFFF + kLinkHeaderSize) {
+    BuildLinkFailureReply(r, reply);
+  }
+  return reply.finish();
 }
 
 std::string LinkPeer::text() const {
@@ -154,6 +172,10 @@ size_t DispatchLinkRequest(LinkRequest& r, LinkFrameBuilder& reply) {
     BuildLinkFailureReply(r, reply);
   } else {
     row->handler(r, reply);
+    if (r.deferred()) {
+      reply.reset();
+      return 0;
+    }
     // A handler that built nothing, or more than a frame holds, answers failure.
     if (!reply.started() || reply.overflowed() || reply.command() != row->command ||
         reply.size() > 0xFFFF + kLinkHeaderSize) {

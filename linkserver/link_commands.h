@@ -19,6 +19,7 @@ class EventLog;
 class LanguageTables;
 class MapStore;
 class SettingsStore;
+class SnmpDeviceControl;
 class UpsCommandSink;
 struct ServiceSettings;
 
@@ -33,6 +34,17 @@ struct LinkPeer {
 };
 
 // What a handler may ask of the link server about the sessions.
+class LinkRequest;
+class LinkFrameBuilder;
+class LinkDatabase;
+
+// Builds a reply that could not be built at once (the request as it came,
+// the session's reply builder).
+using LinkReplyFill = std::function<void(LinkRequest& request, LinkFrameBuilder& reply)>;
+// Completes a deferred reply on the loop; false when it is too late (the
+// session went or the answer timed out). Safe to call once.
+using LinkReplyLater = std::function<bool(LinkReplyFill fill)>;
+
 class LinkSessionHost {
  public:
   virtual ~LinkSessionHost() = default;
@@ -41,6 +53,9 @@ class LinkSessionHost {
   virtual bool openCallBack(int slot, uint16_t port) = 0;
   // True when any connected console reported a link version below `version`.
   virtual bool anyConsoleBelowVersion(uint16_t version) const = 0;
+  // Holds the session's next replies until this one is given; empty when
+  // the session cannot wait for one.
+  virtual LinkReplyLater deferReply(int slot, CBytes frame) { return {}; }
 };
 
 // The logged-in user of a console slot; it belongs to the slot, not to the
@@ -89,6 +104,8 @@ struct LinkServices {
   // The UPS command fan-out of the console's control dialog; null until built.
   UpsCommandSink* upsControl = nullptr;
   LinkTrafficControl* traffic = nullptr;
+  SnmpDeviceControl* snmp = nullptr;  // the SNMP manager; null without one
+  LinkDatabase* database = nullptr;
 
   // After another map became current (open, new, save under a new name) or
   // the history folder changed: the event log follows the map folder.
@@ -107,6 +124,8 @@ struct LinkServices {
   std::function<std::vector<uint8_t>()> upsEventLog;
 
   std::array<LinkSlotUser, kLinkSlotCount + 1> users;  // by slot, kOverflowSlot last
+  // The last query result of each slot, read in pages.
+  std::array<std::string, kLinkSlotCount + 1> resultPages;
 };
 
 // Per-slot state back to a new console's: user cleared, the slot's two
@@ -140,8 +159,15 @@ class LinkRequest {
   void takeLock(uint32_t kind);
   bool lockTaken() const { return lockTaken_; }
 
+  // The reply comes later (database work): the dispatcher sends nothing now
+  // and the session answers nothing else until it does. Empty when this
+  // session cannot wait; the handler then answers failure itself.
+  LinkReplyLater replyLater();
+  bool deferred() const { return deferred_; }
+
  private:
   bool lockTaken_ = false;
+  bool deferred_ = false;
 };
 
 using LinkHandler = void (*)(LinkRequest& request, LinkFrameBuilder& reply);
@@ -166,6 +192,10 @@ const LinkCommandRow* FindLinkCommand(uint8_t command);
 // 0 when the frame gets no reply (not a request, unknown command, or a
 // command the overflow session does not serve).
 size_t DispatchLinkRequest(LinkRequest& request, LinkFrameBuilder& reply);
+
+// Builds a deferred reply into `reply` with the dispatcher's checks; its size.
+size_t FinishDeferredReply(LinkRequest& request, LinkFrameBuilder& reply,
+                           const LinkReplyFill& fill);
 
 // The failure reply of a command, laid out as its success reply's fixed part
 // (sub echo, control-lock record) so the console reads it the same way.

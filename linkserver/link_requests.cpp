@@ -1,5 +1,6 @@
 // Shared request helpers and the map commands: list, open, save, new and the
 // auto-load name.
+#include "linkserver/link_database.h"
 #include "linkserver/link_requests.h"
 
 #include <dirent.h>
@@ -157,6 +158,8 @@ void HandleSaveMap(LinkRequest& r, LinkFrameBuilder& reply) {
   const bool saved = newName ? maps.SaveMapFile(true, *newName) : maps.SaveMapFile(false);
   if (!saved) return BuildLinkFailureReply(r, reply);
   if (newName) AfterMapChange(r);
+  // The database's copy of the tree is refilled later; the reply does not wait.
+  if (r.services.database) r.services.database->refillTreeMap();
   WriteTreeDump(r);
   Tree_ComputeNextFreeId(*r.services.tree);
   BeginSuccessReply(r, reply);

@@ -63,7 +63,11 @@ void HandleStopAllAlarms(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleControlDevice(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleDeviceSettings(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleEventLog(LinkRequest& request, LinkFrameBuilder& reply);
+
+// ---- link_requests_database.cpp ----
 void HandleUserDatabase(LinkRequest& request, LinkFrameBuilder& reply);
+// Command 11 subs 2 and 4: operation and event log queries.
+void HandleDatabaseQuery(LinkRequest& request, LinkFrameBuilder& reply);
 
 // ---- link_replies_device.cpp ----
 void HandleGetDeviceData(LinkRequest& request, LinkFrameBuilder& reply);

@@ -1,15 +1,17 @@
 // Device commands: stop all alarms, UPS control, device settings, the event
-// log records and device-log read-outs, and the user-database requests.
+// log records and device-log read-outs.
 #include <cstdio>
 #include <vector>
 
 #include "core/device_tree.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
+#include "linkserver/link_database.h"
 #include "linkserver/link_requests.h"
 #include "linkserver/link_transfer.h"
 #include "core/map_file.h"
 #include "core/settings.h"
+#include "core/snmp_control.h"
 #include "platform/clock.h"
 
 namespace lark {
@@ -37,10 +39,6 @@ constexpr size_t kAsciiLogSize = 964, kAsciiLogState = 972, kAsciiLogPosition = 
 // Command 11 records.
 constexpr size_t kOperatorRecordEnd = 270, kOperatorDetailOff = 12, kOperatorDetailSize = 258;
 constexpr size_t kEventRecordEnd = 274, kEventTextOff = 18, kEventTextSize = 256;
-
-// DatabaseSettingsRecord (906 bytes) and SessionUserRecord (68 bytes).
-constexpr size_t kDbSettingsSize = 906;
-constexpr size_t kSessionUserSize = 68;
 
 std::string Format(const char* fmt, int a) {
   char buf[64];
@@ -237,10 +235,12 @@ std::string WithAsciiLength(std::string text) {
   return text;
 }
 
-// ---- 23: the per-row alarm states belong to the SNMP device table, which
-// is not part of this service yet: nothing to stop. ----
+// ---- 23: the reaction states of the SNMP devices ----
 
-void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) { BeginSuccessReply(r, reply); }
+void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (r.services.snmp) r.services.snmp->stopAllAlarms();
+  BeginSuccessReply(r, reply);
+}
 
 // ---- 26 ----
 
@@ -332,6 +332,10 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       const uint16_t code = r.frame.le16(10).value_or(0);
       const std::string detail =
           PrintableText(FrameText(r.frame, kOperatorDetailOff, kOperatorDetailSize), 257);
+      if (r.services.database) {
+        r.services.database->setOperatorAccount(
+            r.services.users[static_cast<size_t>(r.slot)].account);
+      }
       r.services.languages->WriteOperatorLog(level, code, detail.c_str());
       return BeginSuccessReply(r, reply);
     }
@@ -350,63 +354,13 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
       return BuildDataRootChunk(r, reply);
     case 7:
       return AsciiDeviceLog(r, reply);
-    case 2:  // database queries: no database layer yet
+    case 2:
     case 4:
+      return HandleDatabaseQuery(r, reply);
     case 6:  // the three-phase engine's read-out: not part of this service yet
       break;
     default:
       return BeginSuccessReply(r, reply);
-  }
-  BuildLinkFailureReply(r, reply);
-}
-
-// ---- 12: the database layer is not part of this service yet. The slot's
-// own user record, the settings record and logout are answered; every
-// query, login and account change is refused. ----
-
-void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
-  const size_t slot = static_cast<size_t>(r.slot);
-  switch (r.sub()) {
-    case 0: {
-      if (!r.services.settings) break;
-      const ServiceSettings& s = *r.services.settings;
-      uint8_t rec[kDbSettingsSize] = {};
-      Bytes b(rec);
-      putU8(b, 0, s.databaseEnabled);
-      putStr(b, 1, 65, s.odbcSource);
-      putStr(b, 66, 33, s.odbcAccount);
-      putStr(b, 99, 33, s.odbcPassword);
-      const uint8_t months[3] = {s.upsLogMonths, s.opLogMonths, s.historyMonths};
-      const uint8_t del[3] = {s.upsLogDelete, s.opLogDelete, s.historyDelete};
-      const std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
-      for (size_t i = 0; i < 3; ++i) {
-        const size_t base = 132 + i * 258;
-        putU8(b, base, months[i]);
-        putU8(b, base + 1, del[i]);
-        putStr(b, base + 2, 256, *dirs[i]);
-      }
-      BeginSuccessReply(r, reply);
-      reply.putBytes(CBytes(rec));
-      return;
-    }
-    case 2: {
-      uint8_t rec[kSessionUserSize] = {};
-      Bytes b(rec);
-      putU8(b, 0, r.services.settings ? r.services.settings->databaseEnabled : 0);
-      putU8(b, 1, 0);  // never connected
-      putStr(b, 2, 33, r.services.users[slot].account);
-      putU8(b, 67, r.services.users[slot].level);
-      BeginSuccessReply(r, reply);
-      reply.putBytes(CBytes(rec));
-      return;
-    }
-    case 5:
-      return BeginSuccessReply(r, reply);
-    case 8:
-      r.services.users[slot].level = 0;
-      return BeginSuccessReply(r, reply);
-    default:
-      break;
   }
   BuildLinkFailureReply(r, reply);
 }

@@ -8,6 +8,7 @@
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
 #include "core/settings.h"
+#include "core/snmp_control.h"
 #include "linkserver/data_root.h"
 #include "platform/paths.h"
 
@@ -192,11 +193,13 @@ void HandleControlPassword(LinkRequest& r, LinkFrameBuilder& reply) {
   BeginSuccessReply(r, reply);
 }
 
-// ---- 25: the serial traffic trace; the network trace belongs to the SNMP
-// poller, which is not part of this service yet (subs 2 and 3 refused). ----
+// ---- 25: the serial traffic trace (subs 0, 1, 4) and the SNMP manager's
+// network monitor (subs 2, 3); the reply's byte is the state of the one the
+// sub names (2 and above: the network monitor). ----
 
 void HandleTrafficMonitor(LinkRequest& r, LinkFrameBuilder& reply) {
   LinkTrafficControl* t = r.services.traffic;
+  SnmpDeviceControl* snmp = r.services.snmp;
   if (t == nullptr) return BuildLinkFailureReply(r, reply);
   switch (r.sub()) {
     case 0:
@@ -221,11 +224,19 @@ void HandleTrafficMonitor(LinkRequest& r, LinkFrameBuilder& reply) {
       }
       break;
     }
+    case 2:
+      if (!snmp || !snmp->startNetworkMonitor()) return BuildLinkFailureReply(r, reply);
+      break;
+    case 3:
+      if (!snmp) return BuildLinkFailureReply(r, reply);
+      snmp->stopNetworkMonitor();
+      break;
     default:
       return BuildLinkFailureReply(r, reply);
   }
   BeginSuccessReply(r, reply);
-  reply.putU8(t->serialTraceOn() ? 1 : 0);
+  const bool on = r.sub() >= 2 ? snmp && snmp->networkMonitorOn() : t->serialTraceOn();
+  reply.putU8(on ? 1 : 0);
 }
 
 // ---- 27 ----

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 
 #include "core/device_tree.h"
+#include "core/snmp_control.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
 #include "core/map_file.h"
@@ -83,16 +84,21 @@ void SetLocalDevice(LinkRequest& r, DeviceNode& node, const ImageFields& f) {
 void SetSnmpDevice(LinkRequest& r, DeviceNode& node, const ImageFields& f, CBytes extra) {
   DeviceTree& tree = *r.services.tree;
   DeviceTree::StructuralEdit edit(tree);
-  tree.endpoints().removeSnmpDevice(node);
+  SnmpDeviceControl* snmp = r.services.snmp;
+  if (!snmp) tree.endpoints().removeSnmpDevice(node);
   const std::string ip = f.text(node_off::kIp, node_off::kIpSize);
   node.setIp(ip);
-  // Names are not looked up here; a dotted address resolves to itself.
+  // A dotted address resolves to itself; a name is looked up by the SNMP
+  // manager's resolver thread (nodeEdited), never here.
   in_addr addr{};
   node.setResolvedAddress(inet_pton(AF_INET, ip.c_str(), &addr) == 1 ? addr.s_addr : 0);
   node.setCommunity(f.text(node_off::kCommunity, node_off::kCommunitySize));
   node.setPort(f.u16(node_off::kPort));
   node.setUpsId(f.i16(node_off::kUpsId));
   node.setMibType(f.img[node_off::kMibType]);
+  // The kept entry is reset, re-armed and activated (it clears the reported
+  // mask, which the console's value then replaces).
+  if (snmp) snmp->nodeEdited(node);
   LiveDataBlock& block = node.ensureBlock(BlockKind::kSnmp);
   block.setMask(MaskWord::kReported, u64At(extra, 0));
   block.putI16(kSnmpRequestBudgetOffset, kSnmpInitialRequestBudget);
@@ -100,7 +106,7 @@ void SetSnmpDevice(LinkRequest& r, DeviceNode& node, const ImageFields& f, CByte
   node.setSaveInDatabase(f.u16(node_off::kSaveInDatabase) != 0);
   node.setTitle(f.text(node_off::kTitle, node_off::kTitleSize));
   node.setLocation(f.text(node_off::kLocation, node_off::kLocationSize));
-  tree.endpoints().addSnmpDevice(node);
+  if (!snmp) tree.endpoints().addSnmpDevice(node);
 }
 
 // Does the sub fit the node's kind? PLC records belong to local devices, the

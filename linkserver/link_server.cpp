@@ -138,7 +138,9 @@ void LinkServer::tick() {
     if (s.state == SessionState::kConnected) {
       // A partial frame or a half-sent reply cannot be dropped without losing
       // the frame boundary; the console reconnects on its own.
-      const bool receiveStuck = !s.sending() && s.receivedCount > 0 &&
+      if (s.awaiting && TickElapsed(now, s.awaitStartTick) >= options_.deferredReplyMs)
+        completeDeferred(slot, s.awaitSerial, nullptr);
+      const bool receiveStuck = !s.awaiting && !s.sending() && s.receivedCount > 0 &&
                                 TickElapsed(now, s.receiveStartTick) >= options_.transferTimeoutMs;
       const bool sendStuck =
           s.sending() && TickElapsed(now, s.sendStartTick) >= options_.transferTimeoutMs;
@@ -375,7 +377,7 @@ void LinkServer::handleFrames(int slot) {
   LinkSession& s = sessionOf(slot);
   const int fd = s.fd;
   // One reply at a time: frames behind it wait in the buffer, answered in order.
-  while (s.fd == fd && !s.sending()) {
+  while (s.fd == fd && !s.sending() && !s.awaiting) {
     std::optional<size_t> total = LinkFrameSize(CBytes(s.receiveBuffer.data(), s.receivedCount));
     if (!total || s.receivedCount < *total) {
       s.phase = s.receivedCount > 0 ? kPhasePartial : kPhaseIdle;
@@ -405,6 +407,41 @@ void LinkServer::handleFrames(int slot) {
     if (!flushReply(slot)) return;
   }
   if (s.fd == fd) loop_.setReadWatched(fd, s.receivedCount < kLinkBufferSize);
+}
+
+LinkReplyLater LinkServer::deferReply(int slot, CBytes frame) {
+  if (slot < 0 || slot >= kLinkSlotCount) return {};
+  LinkSession& s = consoles_[slot];
+  s.awaiting = true;
+  s.awaitSerial = ++deferSerial_;
+  s.awaitStartTick = clock_.tickMs();
+  s.awaitFrame.assign(frame.begin(), frame.end());
+  std::weak_ptr<int> alive = alive_;
+  return [this, alive, slot, serial = s.awaitSerial](LinkReplyFill fill) {
+    return alive.lock() && completeDeferred(slot, serial, fill);
+  };
+}
+
+// The deferred reply goes out in the request's place (a null fill answers
+// the failure code), then the frames that waited behind it are handled.
+bool LinkServer::completeDeferred(int slot, uint32_t serial, const LinkReplyFill& fill) {
+  LinkSession& s = consoles_[slot];
+  if (!s.awaiting || s.awaitSerial != serial || s.state != SessionState::kConnected) return false;
+  s.awaiting = false;
+  std::vector<uint8_t> frame = std::move(s.awaitFrame);
+  s.awaitFrame.clear();
+  LinkRequest request(CBytes(frame), slot, s.peer, s.protocolVersion, services_);
+  LinkFrameBuilder reply(Bytes(s.sendBuffer.data(), s.sendBuffer.size()));
+  const size_t size = FinishDeferredReply(request, reply, fill);
+  if (size > 0) {
+    s.sendLength = size;
+    s.sendPosition = 0;
+    s.sendStartTick = clock_.tickMs();
+    s.phase = kPhaseReplying;
+    if (!flushReply(slot)) return true;
+  }
+  handleFrames(slot);
+  return true;
 }
 
 bool LinkServer::flushReply(int slot) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "linkserver/link_commands.h"
@@ -33,6 +34,7 @@ struct LinkServerOptions {
   int connectionLinesPerMinute = 20;
   uint32_t overflowLifetimeMs = 3000;      // the overflow session is closed after this
   uint32_t callBackConnectPasses = 10;     // one-second passes a call-back may spend connecting
+  uint32_t deferredReplyMs = 4000;  // a database answer not back by then answers failure
 };
 
 // Text of the service's event-log message S_n ("" silences the line).
@@ -76,6 +78,7 @@ class LinkServer final : public LinkSessionHost {
   // LinkSessionHost
   bool openCallBack(int slot, uint16_t port) override;
   bool anyConsoleBelowVersion(uint16_t version) const override;
+  LinkReplyLater deferReply(int slot, CBytes frame) override;
 
   // State, for the service's status and for tests.
   bool listening() const { return listener_.fd >= 0; }
@@ -112,6 +115,7 @@ class LinkServer final : public LinkSessionHost {
   void receive(int slot);
   void handleFrames(int slot);
   bool flushReply(int slot);  // true when the reply is out and the session still open
+  bool completeDeferred(int slot, uint32_t serial, const LinkReplyFill& fill);
   void closeConsole(int slot, bool logIt);
   void logConsole(int textIndex, const LinkSession& s);
   // Ends the connection-line minute when it is over, writing the count of
@@ -151,6 +155,8 @@ class LinkServer final : public LinkSessionHost {
   uint32_t connectionMinuteStart_ = 0;  // tick; loop thread only
   int connectionLines_ = 0;             // written in this minute
   int connectionsUnlogged_ = 0;         // connections not logged in this minute
+  uint32_t deferSerial_ = 0;  // numbers deferred replies, so a late answer finds nothing
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // deferred answers check it
 };
 
 }  // namespace lark

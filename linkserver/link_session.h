@@ -48,6 +48,12 @@ struct LinkSession {
   uint32_t lastActivityTick = 0;  // accept and every frame with content (monotonic)
   uint16_t protocolVersion = 0;   // the console's link version, 0 until told
   bool helloSeen = false;         // the console has sent a Hello
+  // A reply waiting for the database: the request it answers, its number and
+  // when it began; the frames behind it wait.
+  bool awaiting = false;
+  uint32_t awaitSerial = 0;
+  uint32_t awaitStartTick = 0;
+  std::vector<uint8_t> awaitFrame;
 
   // Call-back sessions only.
   uint32_t connectPasses = 0;                // one-second passes spent connecting
@@ -67,6 +73,8 @@ struct LinkSession {
     phase = kPhaseIdle;
     protocolVersion = 0;
     helloSeen = false;
+    awaiting = false;
+    awaitFrame.clear();
     connectPasses = 0;
     lockPushPending = false;
     pendingDevicePushes.clear();

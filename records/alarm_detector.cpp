@@ -287,6 +287,7 @@ void AlarmDetector::react(DeviceNode& root, DeviceNode& node, const TableScan& t
   const std::string title = node.title();
   const std::string message = row ? row->message() : std::string();
 
+  int smsDropped = 0;
   outgoing_.withLock([&](OutgoingState& state) {
     SlotFlags flags = assignLocked(state, root, node.id());
     if (row == nullptr) return;
@@ -296,9 +297,14 @@ void AlarmDetector::react(DeviceNode& root, DeviceNode& node, const TableScan& t
       AddMailReaction(state, row->title(), text, flags, settings_.emailList.count > 0);
     }
     if (mask & kReactSms) {
-      AddSmsReaction(state, t.base + r, title, row->smsMessage(), flags);
+      smsDropped = AddSmsReaction(state, t.base + r, title, row->smsMessage(), flags);
     }
   });
+  if (smsDropped > 0) {
+    log_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                       "SMS queue full: " + std::to_string(smsDropped) +
+                           " waiting SMS dropped, the oldest first");
+  }
   if ((mask & kReactBroadcast) && sinks_.popup) sinks_.popup("(" + title + ") " + message);
   // Sounds are handed over by the audio scan.
 }

@@ -21,8 +21,9 @@ class HistoryDatabase {
   // DatabaseToken: granted within `waitMs` or refused; one release frees it.
   virtual bool takeToken(int /*waitMs*/) { return false; }
   virtual void releaseToken() {}
-  // Called with the token held. A lost sample stores a row of NULLs.
-  virtual void insertSample(const HistorySample& /*sample*/, bool /*lost*/) {}
+  // Called with the token held. True when the row is stored; when it is not,
+  // the sample goes to its month file instead.
+  virtual bool insertSample(const HistorySample& /*sample*/, bool /*lost*/) { return false; }
   // The day-totals row of an inverter (inverter true) or a sensor for `day`.
   virtual void updateAccumulator(const HistorySample& /*sample*/, bool /*inverter*/,
                                  const WallTime& /*day*/) {}

@@ -213,12 +213,14 @@ void HistoryRecorder::RecordHistoryTree(const WallTime& now) {
 
 void HistoryRecorder::writeSample(const HistorySettings& s, const HistorySample& sample, bool lost,
                                   const WallTime& now) {
-  const bool inUse = databaseInUse(s);
-  if (inUse && sample.saveInDatabase) {
-    databaseStep(kPlaceHistoryInsert, 10000, [&] { db_.insertSample(sample, lost); });
+  bool stored = false;
+  if (databaseInUse(s) && sample.saveInDatabase) {
+    databaseStep(kPlaceHistoryInsert, 10000, [&] { stored = db_.insertSample(sample, lost); });
   }
-  // With the database in use only inverters, sensors and meters keep month files.
-  if (inUse && !sample.layout.textName) return;
+  // A stored row replaces the month-file line, except for inverters,
+  // sensors and meters, which keep their files; a row not stored is never
+  // lost: its line is written.
+  if (stored && !sample.layout.textName) return;
   AppendHistoryLine(
       HistoryMonthFilePath(s.directory, s.mapName, sample.id, now.year, now.month, sample.layout),
       HistorySampleLine(sample, lost, now), std::to_string(sample.nodeKind));

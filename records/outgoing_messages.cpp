@@ -23,6 +23,7 @@ void ReleaseSlot(OutgoingMessageSlot& slot) {
   slot.body.shrink_to_fit();
   slot.smsRow = -1;
   slot.smsText.clear();
+  slot.smsWaiting.clear();
 }
 
 void ClearOutgoingSlots(OutgoingState& state) {
@@ -32,6 +33,7 @@ void ClearOutgoingSlots(OutgoingState& state) {
   state.reportPending = false;
   state.reportSmsRow = -1;
   state.reportSmsText.clear();
+  state.reportSmsWaiting.clear();
 }
 
 int ClaimSlot(OutgoingState& state, std::string_view itemName) {
@@ -83,19 +85,48 @@ void AddMailReaction(OutgoingState& state, std::string_view rowTitle, std::strin
   }
 }
 
-void AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitle,
-                    std::string_view smsMessage, const SlotFlags& flags) {
-  if (smsMessage.empty()) return;
-  if (state.reportSmsRow == -1) {
-    std::string text("UPS:");
-    text.append(nodeTitle).append("\n").append(smsMessage);
-    state.reportSmsRow = row;
-    state.reportSmsText = Cut(text, kReportSmsBytes);
+namespace {
+
+// Puts a text in place, or behind the pending one; true when a waiting text
+// had to give way.
+bool QueueSms(int32_t& row, std::string& text, std::deque<QueuedSms>& waiting, int32_t newRow,
+              std::string newText) {
+  if (row == -1) {
+    row = newRow;
+    text = std::move(newText);
+    return false;
   }
+  bool dropped = false;
+  if (waiting.size() + 1 >= kSmsQueueDepth) {
+    waiting.pop_front();
+    dropped = true;
+  }
+  waiting.push_back(QueuedSms{newRow, std::move(newText)});
+  return dropped;
+}
+
+void NextSms(int32_t& row, std::string& text, std::deque<QueuedSms>& waiting) {
+  row = -1;
+  text.clear();
+  if (waiting.empty()) return;
+  row = waiting.front().row;
+  text = std::move(waiting.front().text);
+  waiting.pop_front();
+}
+
+}  // namespace
+
+int AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitle,
+                   std::string_view smsMessage, const SlotFlags& flags) {
+  if (smsMessage.empty()) return 0;
+  int dropped = 0;
+  std::string report("UPS:");
+  report.append(nodeTitle).append("\n").append(smsMessage);
+  dropped += QueueSms(state.reportSmsRow, state.reportSmsText, state.reportSmsWaiting, row,
+                      Cut(report, kReportSmsBytes));
   for (int i = 0; i < kOutgoingSlotCount; ++i) {
     if (flags[static_cast<size_t>(i)] != 1) continue;
     auto& slot = state.slots[static_cast<size_t>(i)];
-    if (slot.smsRow != -1) continue;
     std::string text("UPS=");
     text.append(nodeTitle)
         .append("\n")
@@ -103,9 +134,15 @@ void AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitl
         .append("(S/")
         .append(slot.name)
         .append(")");
-    slot.smsRow = row;
-    slot.smsText = Cut(text, kSlotSmsBytes);
+    dropped += QueueSms(slot.smsRow, slot.smsText, slot.smsWaiting, row, Cut(text, kSlotSmsBytes));
   }
+  return dropped;
+}
+
+void NextSlotSms(OutgoingMessageSlot& slot) { NextSms(slot.smsRow, slot.smsText, slot.smsWaiting); }
+
+void NextReportSms(OutgoingState& state) {
+  NextSms(state.reportSmsRow, state.reportSmsText, state.reportSmsWaiting);
 }
 
 }  // namespace lark

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -27,6 +28,15 @@ inline constexpr size_t kReportSmsBytes = 128;
 // server is unreachable; past the cap the oldest alarm texts give way.
 inline constexpr size_t kMailBodyCap = 64 * 1024;
 
+// SMS texts waiting behind the one being sent: at most this many pending in
+// all, per slot and for the report; a full queue gives up its oldest waiting one.
+inline constexpr size_t kSmsQueueDepth = 8;
+
+struct QueuedSms {
+  int32_t row = -1;
+  std::string text;
+};
+
 struct OutgoingMessageSlot {
   std::string name;           // owning recipient item's Name; empty = free
   bool emailPending = false;  // body holds text not yet mailed
@@ -34,6 +44,7 @@ struct OutgoingMessageSlot {
   std::string body;           // collected e-mail texts, at most kMailBodyCap bytes
   int32_t smsRow = -1;        // action row of the pending SMS; -1 none
   std::string smsText;        // "UPS=%s\n%s(S/%s)": node Title, SMS.Message, slot name
+  std::deque<QueuedSms> smsWaiting;  // behind smsRow/smsText, oldest first
 };
 
 // Which slots a reaction goes to: 1 = flagged, -1 = not (as AssignRecipientSlots fills it).
@@ -46,6 +57,7 @@ struct OutgoingState {
   bool reportPending = false;  // reportBody holds text not yet mailed
   int32_t reportSmsRow = -1;   // action row of the pending report SMS; -1 none
   std::string reportSmsText;   // "UPS:%s\n%s": node Title, SMS.Message
+  std::deque<QueuedSms> reportSmsWaiting;  // behind the report SMS, oldest first
 };
 
 // Frees every slot and the report texts (start-up).
@@ -63,10 +75,14 @@ void AppendMailText(std::string& body, std::string_view text);
 // subject "%s(Service/%s)".
 void AddMailReaction(OutgoingState& state, std::string_view rowTitle, std::string_view text,
                      const SlotFlags& flags, bool reportHasRecipients);
-// SMS part of a reaction for action row `row`: the report SMS when none is
-// pending, and every flagged slot whose SMS is not pending.
-void AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitle,
-                    std::string_view smsMessage, const SlotFlags& flags);
+// SMS part of a reaction for action row `row`: the report SMS and every
+// flagged slot's SMS, queued behind one pending. Returns how many waiting
+// texts a full queue gave up.
+int AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitle,
+                   std::string_view smsMessage, const SlotFlags& flags);
+// The SMS that was being sent is done: the next waiting one takes its place.
+void NextSlotSms(OutgoingMessageSlot& slot);
+void NextReportSms(OutgoingState& state);
 
 // The state and its mail lock. The mail thread should copy a mail out under
 // the lock and talk SMTP without it, so alarm reactions never wait for a

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Release programs and runs Larkcore on a demo installation folder
 # made from data/, with simulated devices: an ASCII UPS on COM1, a Modbus RTU
-# line on COM3 (a UPS, an inverter, a sensor and a meter), a PLC on COM4 and
-# two GPRS stations; the console Larkview beside it. Ctrl-C stops all.
+# line on COM3 (a UPS, an inverter, a sensor and a meter), a PLC on COM4,
+# two GPRS stations and SNMP agents on 127.0.0.2-4; the console Larkview
+# beside it. Warnings go by mail to a local SMTP server (aiosmtpd, printing
+# each mail; port $LARK_SMTP_PORT, default 25) and by SMS to a simulated GSM
+# modem on COM5 (messages in demo/sms.txt). Ctrl-C stops all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -13,6 +16,25 @@ bin=build-release/tools
 mkdir -p "$demo/ports"
 cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
+# Warnings of the demo UPS go by mail and SMS to the operators.
+grep -q '^\[SMTP\]' "$demo/manager.ini" || cat >> "$demo/manager.ini" <<'INI'
+[SMTP]
+Server=127.0.0.1
+Sender=larkcore@demo.example
+[GSM Modem]
+Port=COM5
+Baud=9600
+[Reaction.Warning]
+email.Enable=Yes
+SMS.Enable=Yes
+[Contactor1]
+Name=Operators
+e-mail1=ops@demo.example
+Phone1=+15550100
+[Item1]
+Name=Operators
+ID.Index1=2
+INI
 export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
@@ -31,8 +53,26 @@ pids+=($!)
 # A PLC contact module at address 01 on COM4 whose input point 0 flips every 20 answers.
 $bin/plc_sim --pty-dir "$demo/ports" --com 4 --plc 1 --toggle 20 >/dev/null &
 pids+=($!)
+# The mail server prints each mail; the GSM modem on COM5 keeps each SMS.
+export LARK_SMTP_PORT=${LARK_SMTP_PORT:-25}
+/usr/bin/python3 tests/peers/smtp_server.py --port "$LARK_SMTP_PORT" --out "$demo/mails.jsonl" --print &
+pids+=($!)
+$bin/gsm_sim --pty-dir "$demo/ports" --com 5 --out "$demo/sms.txt" >/dev/null &
+pids+=($!)
 wait_for "$demo/ports/COM1"
 wait_for "$demo/ports/COM4"
+# SNMP agents: a maker UPS whose first alarm word turns on and off every
+# 30 requests, an inverter (unit 3) and a sensor, on 127.0.0.2-4 port 16161.
+cat >"$demo/snmp_sim.txt" <<'AGENTS'
+agent ups 127.0.0.2:16161 maker
+alarm ups 1.3.6.1.4.1.7321.2.4.9.1.0 30
+agent inverter 127.0.0.3:16161 device
+unit inverter 3
+agent sensor 127.0.0.4:16161 device
+unit sensor 100
+AGENTS
+$bin/snmp_sim "$demo/snmp_sim.txt" >/dev/null &
+pids+=($!)
 # Two GPRS stations, Station1 and Station2, call the service's port 9100 once it listens.
 $bin/gprs_sim --stations 2 >/dev/null &
 pids+=($!)

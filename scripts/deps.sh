@@ -6,10 +6,11 @@ pkgs=(build-essential cmake ninja-build ccache clang libclang-rt-14-dev googlete
       libgmock-dev libbenchmark-dev)
 pkgs+=(snmpd snmp)  # a real SNMP agent and client, peers of the SNMP tests
 pkgs+=(qt6-base-dev fonts-liberation qt6-wayland)  # the console, viewer and tray
-# The Modbus RTU peer (pymodbus on a socat pty pair) and the benchmark's plain master.
+# The Modbus RTU and ASCII peers (pymodbus on a socat pty pair) and the
+# benchmark's plain master.
 pkgs+=(python3-pymodbus python3-serial-asyncio python3-serial socat libmodbus-dev)
-# The Modbus ASCII peer of the PLC tests: pymodbus on a socat pty pair.
-pkgs+=(python3-pymodbus python3-serial python3-serial-asyncio socat)
+pkgs+=(python3-aiosmtpd python3-gammu)  # the SMTP server and SMS decoder peers
+pkgs+=(unixodbc-dev libsqliteodbc odbc-postgresql postgresql-15 sqlite3)  # the database layer and its test peers
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -33,6 +33,9 @@ tsan_tests=(platform_event_loop platform_process platform_key_store devices_port
             records_history_recorder service_history_service)
 tsan_tests+=(core_group_totals devices_modbus_rtu_pty)
 tsan_tests+=(devices_plc_pty devices_gprs_link service_gprs_service)
+tsan_tests+=(snmp_snmp_device_table)
+tsan_tests+=(records_mail_sender records_sms_sender)
+tsan_tests+=(records_database service_database_console service_service_database service_database_backup)  # the database thread and its callers
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK_WERROR=ON >/dev/null
 if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim Larknote line_pacer plc_sim gprs_sim \
   $(printf 'test_%s_test ' "${tsan_tests[@]}"); then

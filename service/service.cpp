@@ -9,6 +9,7 @@
 
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "core/group_totals.h"
 #include "core/language_texts.h"
 #include "linkserver/link_commands.h"
 #include "linkserver/link_server.h"
@@ -21,29 +22,41 @@
 #include "records/history_exception.h"
 #include "records/history_files.h"
 #include "records/popup.h"
+#include "service/service_database.h"
 #include "service/systemd_notify.h"
 
 namespace lark {
 
-// Pauses the serial poll threads around structural tree changes.
+// Pauses the serial and SNMP poll threads around structural tree changes.
 class Service::SerialPauser final : public WorkerPauser {
  public:
-  explicit SerialPauser(PortTable& ports) : ports_(ports) {}
-  void pauseAll() override { ports_.PauseSerialThreads(); }
-  void resumeAll() override { ports_.ResumeSerialThreads(); }
+  SerialPauser(PortTable& ports, SnmpManager& snmp) : ports_(ports), snmp_(snmp) {}
+  void pauseAll() override {
+    ports_.PauseSerialThreads();
+    snmp_.thread().pause();
+  }
+  void resumeAll() override {
+    snmp_.thread().resume();
+    ports_.ResumeSerialThreads();
+  }
 
  private:
   PortTable& ports_;
+  SnmpManager& snmp_;
 };
 
-// A serial device leaving the tree gives up its port slot.
+// A serial device leaving the tree gives up its port slot; SNMP devices
+// enter and leave the SNMP device table (the edit has paused its thread).
 class Service::SerialEndpoints final : public TreeEndpoints {
  public:
-  explicit SerialEndpoints(PortTable& ports) : ports_(ports) {}
+  SerialEndpoints(PortTable& ports, SnmpManager& snmp) : ports_(ports), snmp_(snmp) {}
   void detachSerialDevice(DeviceNode& node) override { ports_.DetachPortDevice(node, false); }
+  bool addSnmpDevice(DeviceNode& node) override { return snmp_.table().AddSnmpDevice(node); }
+  void removeSnmpDevice(DeviceNode& node) override { snmp_.table().RemoveSnmpDevice(node.id()); }
 
  private:
   PortTable& ports_;
+  SnmpManager& snmp_;
 };
 
 // Commands for devices from the loop thread: an ASCII command text goes into
@@ -146,6 +159,7 @@ struct Service::Link {
     s.deviceCommands = service.commands_.get();
     // The UPS command fan-out is not built yet: upsControl stays null.
     s.traffic = &traffic;
+    s.snmp = service.snmp_.get();
     s.slotOpened = [this](int slot) { ResetLinkSlot(services, slot); };
     s.slotClosed = [this](int slot) { ResetLinkSlot(services, slot); };
     s.mapChanged = [&service] {
@@ -225,10 +239,22 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       modbus_(clock_, [this](std::string_view t) { log(t); }),
       plc_([this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
-      pauser_(std::make_unique<SerialPauser>(ports_)),
-      endpoints_(std::make_unique<SerialEndpoints>(ports_)),
+      snmp_(std::make_unique<SnmpManager>(tree_, clock_, [this] {
+        SnmpManagerOptions o;
+        o.installDir = options_.installDir;
+        o.hooks.eventLog = &eventLog_;
+        o.hooks.serviceLog = [this](std::string_view t) { log(t); };
+        o.hooks.updateGroupTotals = UpdateGroupTotals;
+        o.hooks.socketFailed = [this] { systemEvent(kLevelInformation, kMsgSnmpSocketFailed); };
+        return o;
+      }())),
+      pauser_(std::make_unique<SerialPauser>(ports_, *snmp_)),
+      endpoints_(std::make_unique<SerialEndpoints>(ports_, *snmp_)),
       commands_(std::make_unique<SerialCommands>(ports_)),
       maps_(options_.installDir, tree_, eventLog_),
+      mail_(outgoing_, eventLog_, clock_, MailTiming{.port = SmtpPortFromEnvironment()}),
+      sms_(outgoing_, eventLog_, clock_, options_.installDir,
+           DefaultSerialLinkDir(options_.installDir)),
       detector_(settings_, actions_, outgoing_, eventLog_, clock_,
                 AlarmReactionSinks{[this](std::string_view text) {
                                      LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList),
@@ -256,13 +282,20 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
     return true;
   };
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
-  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, historyDatabase_);
+  wireDatabase();
+  history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, database_->history());
   gprs_ = std::make_unique<GprsLink>(loop_, clock_, tree_, eventLog_,
                                      [this](std::string_view t) { log(t); },
                                      GprsLinkOptions{options_.gprsTcpPort, kGprsRoundMs});
 }
 
-Service::~Service() { stop(); }
+Service::~Service() {
+  stop();
+  // The database goes first: nothing may reach it through the hooks after.
+  eventLog_.setDatabaseHook({});
+  languages_.setOperatorLogHooks({}, {});
+  link_->services.database = nullptr;
+}
 
 void Service::log(std::string_view text) const { options_.log(text); }
 
@@ -271,6 +304,43 @@ void Service::systemEvent(uint32_t level, int message) {
   std::string_view text = snap ? snap->texts.systemMessage(message) : std::string_view();
   // An empty language text silences the line.
   if (!text.empty()) eventLog_.WriteEventLog(0, level, kSystemEventCode, text);
+}
+
+// The database thread, the log hooks that feed its rows, and the consoles'
+// requests.
+void Service::wireDatabase() {
+  database_ = std::make_unique<ServiceDatabase>(
+      loop_, clock_, settings_, tree_, eventLog_, options_.installDir,
+      [this](uint32_t level, int message, bool popup) {
+        systemEvent(level, message);
+        auto snap = languages_.current();
+        std::string_view text = snap ? snap->texts.systemMessage(message) : std::string_view();
+        if (popup && !text.empty())
+          LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList), options_.installDir, clock_,
+                      Spawn);
+      });
+  ServiceDatabase* db = database_.get();
+  // The monthly backup is planned on the database thread from the settings,
+  // the parameter titles and the tree as they are then.
+  db->setBackup([this](DatabaseSession& s) {
+    std::vector<std::string> problems;
+    const ExportPlan plan =
+        MakeExportPlan(settings_, languages_.current().get(), tree_, clock_.now());
+    if (!ExportLogs(s.db, plan, problems))
+      eventLog_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                              "Backup of " + std::to_string(plan.year) + "-" +
+                                  std::to_string(plan.month) + " incomplete, rows kept: " +
+                                  problems.front());
+  });
+  eventLog_.setDatabaseHook([db](const WallTime& when, int32_t number, uint32_t level,
+                                 int32_t code, std::string_view text) {
+    db->eventRow(when, number, level, code, text);
+  });
+  languages_.setOperatorLogHooks([db] { return db->opLogReady(); },
+                                 [db](uint32_t level, std::string_view text) {
+                                   db->opLogRow(level, text);
+                                 });
+  link_->services.database = db;
 }
 
 void Service::reloadActionTables() { actions_ = *languages_.actions(); }
@@ -306,6 +376,12 @@ void Service::afterMapOpened() {
   history_->publish(HistorySettings{settings_.historyPeriod, settings_.historyStorage,
                                     settings_.historyDirectory, maps_.currentMapName(),
                                     settings_.databaseEnabled != 0});
+  snmp_->table().setSettings(snmpSettings());
+  snmp_->resetResolutionPeriod();
+}
+
+SnmpPollSettings Service::snmpSettings() const {
+  return SnmpPollSettings{settings_.snmpPolling, settings_.snmpTimeout, settings_.illuminationMin};
 }
 
 namespace {
@@ -332,7 +408,7 @@ bool Service::start(std::string* error) {
     };
   };
   const StartStep steps[] = {
-      {"database ownership token", {}},
+      {"database ownership token", done([this] { database_->start(); })},
       {"alarm repeat counters", done([this] { detector_.clearRepeatCounters(); })},
       {"outgoing message slots",
        done([this] { outgoing_.withLock([](OutgoingState& s) { ClearOutgoingSlots(s); }); })},
@@ -342,10 +418,10 @@ bool Service::start(std::string* error) {
        })},
       {"tray hand-over key", done([this] { tray_.start(); })},
       {"command queues and control lock", done([this] { link_->initQueues(); })},
-      {"SNMP device table", {}},
+      {"SNMP device table", done([this] { snmp_->table().ClearSnmpDeviceTable(); })},
       // What the hidden window's creation loaded: tree, settings, texts, map.
       {"settings, tables and map", done([this] { loadEverything(); })},
-      {"database connection", {}},
+      {"database connection", done([this] { database_->connectAtStart(); })},
       {"start-up line and event log count", done([this] {
          systemEvent(kLevelInformation, kMsgStartup);
          eventLog_.countLines();
@@ -361,7 +437,7 @@ bool Service::start(std::string* error) {
                 loop_.setTimer(kTimerCommandQueue, 100, [this] { onCommandQueueTimer(); }) &&
                 loop_.setTimer(kTimerStatusMemory, 100, [this] { onStatusMemoryTimer(); });
        }},
-      {"SNMP start-up", {}},
+      {"SNMP start-up", done([this] { snmp_->table().setSettings(snmpSettings()); })},
       // A socket that cannot open now is retried by the one-second pass.
       {"console link listeners", done([this] {
          if (!link_->start()) log("the console link could not open every socket; retrying");
@@ -373,11 +449,15 @@ bool Service::start(std::string* error) {
          gprs_->setTimes(settings_.gprsPolling, settings_.gprsTimeout);
          if (!gprs_->OpenGprsListener()) log("the GPRS listener could not open; retrying");
        })},
-      {"SNMP socket", {}},
+      // A socket that cannot open is reported once; the thread retries.
+      {"SNMP socket", done([this] { snmp_->openSocket(); })},
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
-      {"SNMP poll thread", {}},
+      {"SNMP poll thread", done([this] { snmp_->startThread(); })},
       {"history recorder thread", done([this] { history_->start(); })},
-      {"mail thread", {}},
+      {"mail thread", done([this] {
+         mail_.setSettings(MailSettingsFrom(settings_));
+         mail_.start();
+       })},
       {"GPRS thread", done([this] { gprs_->startThread(); })},
   };
   for (const StartStep& step : steps) {
@@ -393,12 +473,17 @@ bool Service::start(std::string* error) {
 void Service::stop() {
   if (!started_ || stopped_) return;
   stopped_ = true;
+  // The senders work on copies of the settings: stop them before anything
+  // they could still be reading goes.
+  mail_.stop();
+  sms_.stop();
   outgoing_.withLock([](OutgoingState& s) {
     s.reportBody.clear();
     s.reportPending = false;
   });
   systemEvent(kLevelInformation, kMsgServiceStopping);
   ports_.StopSerialThreads();
+  snmp_->stop();
   history_->stop();
   gprs_->stop();
   link_->stop();
@@ -412,17 +497,18 @@ void Service::stop() {
   loop_.killTimer(kTimerStatusMemory);
   loop_.killTimer(kTimerTrace);
   if (status_) status_->CloseStatusSharedMemory();
+  database_->stop();  // after the last log line, which it stores
 }
 
 // The one-second work, in its fixed order. Steps of subsystems not built yet
-// (database retry and connection, schedules, SMS) keep their place as
-// comments.
+// (schedules) keep their place as comments.
 void Service::onSecondTimer() {
   // An exception skips the rest of this tick only; the loop does not sleep.
   try {
     secondTimerWork();
   } catch (...) {
-    ReportHistoryException(eventLog_, historyDatabase_, kCppExceptionCode, kPlaceSecondTimer);
+    ReportHistoryException(eventLog_, database_->history(), kCppExceptionCode,
+                           kPlaceSecondTimer);
   }
 }
 
@@ -444,7 +530,7 @@ void Service::secondTimerWork() {
       }
       ResetPresentSnapshot(options_.installDir, now, sensorAverage, inverterSum);
     }
-    // Database: retry countdown.
+    database_->onMinute();
     if (real && now.minute == 0) {
       // One pause of the pollers for the whole walk, not one per device.
       ports_.PauseSerialThreads();
@@ -457,6 +543,7 @@ void Service::secondTimerWork() {
     // Schedules: next actions, then run them.
     if (dayChanged) history_->dayChanged.store(true);
     if (monthChanged) history_->monthChanged.store(true);
+    if (monthChanged) database_->noteMonthChange();
     lastTick_ = clock_.now();
   }
   tray_.onSecondTick();
@@ -465,13 +552,18 @@ void Service::secondTimerWork() {
     return InverterSummary(tree_.root());
   }());
   detector_.onSecondTick();
-  // Database: connect when enabled and not connected.
+  database_->onSecond();
   if (secondTick_ % 2 == 0) {
     auto lock = tree_.readLock();
     Tree_RunCountdowns(tree_.root(), ActionTablesLevelSource(actions_), *commands_);
     detector_.scan(tree_.root());
-    // SMS: send queue 0, then queue 1.
+    // SMS: send queue 0, then queue 1; the modem work runs on the SMS worker.
+    sms_.setSettings(SmsSettingsFrom(settings_));
+    sms_.SendSmsMessages(0);
+    sms_.SendSmsMessages(1);
   }
+  // The mail thread works on a copy of what a console may have changed.
+  mail_.setSettings(MailSettingsFrom(settings_));
   ++secondTick_;
   if (tray_.monitoring()) {
     link_->tick();

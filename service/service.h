@@ -21,6 +21,7 @@
 #include "devices/port_table.h"
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
+#include "devices/snmp/snmp_manager.h"
 #include "devices/ups_event_log.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -28,11 +29,14 @@
 #include "records/alarm_detector.h"
 #include "records/history_database.h"
 #include "records/history_recorder.h"
+#include "records/mail_sender.h"
+#include "records/sms_sender.h"
 #include "records/outgoing_messages.h"
 
 namespace lark {
 
 class StatusServer;
+class ServiceDatabase;
 
 // Timer ids of the service's loop.
 enum ServiceTimer : uint32_t {
@@ -76,8 +80,10 @@ class Service {
   LanguageTables& languages() { return languages_; }
   TrayHandOver& tray() { return tray_; }
   PortTable& ports() { return ports_; }
+  SnmpManager& snmp() { return *snmp_; }
   HistoryRecorder& history() { return *history_; }
   GprsLink& gprs() { return *gprs_; }
+  ServiceDatabase& database() { return *database_; }
   const std::string& installDir() const { return options_.installDir; }
 
  private:
@@ -90,9 +96,11 @@ class Service {
   void systemEvent(uint32_t level, int message);
   void loadEverything();  // the hidden window's creation
   void reloadActionTables();
+  void wireDatabase();
   std::string stopMonitoring();
   void reloadMap(const std::string& file);
   void afterMapOpened();
+  SnmpPollSettings snmpSettings() const;
   void secondTimerWork();  // the one-second work, run under the exception guard
 
   EventLoop& loop_;
@@ -114,17 +122,20 @@ class Service {
   ModbusRtuEngine modbus_;
   ModbusAsciiPlcEngine plc_;
   PortTable ports_;
+  std::unique_ptr<SnmpManager> snmp_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
   std::unique_ptr<SerialCommands> commands_;
   MapStore maps_;
 
   OutgoingMessages outgoing_;
+  MailSender mail_;
+  SmsSender sms_;
   AlarmDetector detector_;
   TrayHandOver tray_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<StatusServer> status_;  // made by the start-up step
-  HistoryDatabase historyDatabase_;  // "not in use" until the database layer exists
+  std::unique_ptr<ServiceDatabase> database_;  // before the recorder, which uses it
   std::unique_ptr<HistoryRecorder> history_;
   std::unique_ptr<GprsLink> gprs_;
 

@@ -19,7 +19,8 @@
 // Words in double quotes may hold blanks; "#" starts a comment line.
 //
 // Prints "ready" once every agent is bound; on SIGUSR1 and at exit (SIGTERM,
-// SIGINT) one line per agent: "requests NAME ADDRESS:PORT N".
+// SIGINT) one line per agent: "requests NAME ADDRESS:PORT N gap MS", MS the
+// longest pause between two of its requests.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -417,12 +418,21 @@ void Send(int fd, const sockaddr_in& to, CBytes bytes) {
   sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
-void PrintCounts(const std::vector<Agent>& agents, const std::map<std::string, long>& counts) {
+// When an agent's requests came: the last one and the longest pause between two.
+struct Pace {
+  std::chrono::steady_clock::time_point last{};
+  long longestGapMs = 0;
+};
+
+void PrintCounts(const std::vector<Agent>& agents, const std::map<std::string, long>& counts,
+                 const std::map<std::string, Pace>& paces) {
   for (const Agent& a : agents) {
     char text[INET_ADDRSTRLEN];
     inet_ntop(AF_INET, &a.address, text, sizeof text);
     auto it = counts.find(a.name);
-    printf("requests %s %s:%u %ld\n", a.name.c_str(), text, a.port, it == counts.end() ? 0 : it->second);
+    auto pace = paces.find(a.name);
+    printf("requests %s %s:%u %ld gap %ld\n", a.name.c_str(), text, a.port, it == counts.end() ? 0 : it->second,
+           pace == paces.end() ? 0 : pace->second.longestGapMs);
   }
   fflush(stdout);
 }
@@ -452,6 +462,7 @@ int main(int argc, char** argv) {
   fflush(stdout);
 
   std::map<std::string, long> counts;  // requests by agent name, across reloads
+  std::map<std::string, Pace> paces;   // by agent name, likewise
   std::vector<Pending> pending;        // late answers
   SnmpCodec req, out;
   uint32_t garbageSeed = 12345;
@@ -477,9 +488,9 @@ int main(int argc, char** argv) {
     if (fds[0].revents & POLLIN) {
       signalfd_siginfo si{};
       if (read(sfd, &si, sizeof si) == sizeof si) {
-        if (si.ssi_signo == SIGUSR1) PrintCounts(agents, counts);
+        if (si.ssi_signo == SIGUSR1) PrintCounts(agents, counts, paces);
         if (si.ssi_signo == SIGTERM || si.ssi_signo == SIGINT) {
-          PrintCounts(agents, counts);
+          PrintCounts(agents, counts, paces);
           CloseAll(agents);
           return 0;
         }
@@ -509,6 +520,13 @@ int main(int argc, char** argv) {
       while ((n = recvfrom(a.fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen)) >= 0) {
         fromLen = sizeof from;
         long no = ++counts[a.name];
+        Pace& pace = paces[a.name];
+        if (no > 1) {
+          long gap = static_cast<long>(
+              std::chrono::duration_cast<std::chrono::milliseconds>(now - pace.last).count());
+          pace.longestGapMs = std::max(pace.longestGapMs, gap);
+        }
+        pace.last = now;
         if (SnmpDecodeMessage(req, CBytes(buf, static_cast<size_t>(n))) != 0) continue;
         if (req.message.pdu == kPduGetResponse || a.fault == "silence") continue;
         if (!Answer(a, no, req, out)) continue;

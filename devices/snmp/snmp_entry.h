@@ -16,6 +16,10 @@ inline constexpr std::array<uint64_t, kSnmpMaskCount> kSnmpDefaultPollMasks{
 inline constexpr std::array<int, kSnmpMaskCount> kSnmpGroupSizes{6,  19, 7, 7, 10, 15,
                                                                  11, 11, 3, 28, 14};
 
+// Requests of one entry whose answers are still taken: an agent that answers
+// late still counts, one that replays an old answer does not.
+inline constexpr int kSnmpRecentPolls = 4;
+
 // Entry states.
 inline constexpr int32_t kSnmpEntryIdle = 0;    // not yet taken up
 inline constexpr int32_t kSnmpEntryActive = 2;  // polled
@@ -27,10 +31,18 @@ struct SnmpDeviceEntry {
   int32_t state = kSnmpEntryIdle;
   int socket = -1;              // the SNMP socket at arming time, -1 none
   std::array<uint64_t, kSnmpMaskCount> pollMasks = kSnmpDefaultPollMasks;
-  uint16_t fiveMinuteCounter = 0;  // send rounds since the last full mask refresh
+  uint32_t fiveMinuteCounter = 0;  // send rounds since the last full mask refresh
   // Discovery objects (bit = place in the discovery request) the agent said
   // it lacks; left out of the following discovery requests.
   uint8_t discoveryMissing = 0;
+  // Request ids of the last polls and of the last SetRequest; an answer must
+  // carry one of them. 0 = none (ids start at 1).
+  std::array<int32_t, kSnmpRecentPolls> recentPollIds{};
+  int32_t lastSetId = 0;
+  uint8_t nextPollSlot = 0;
+  // A sensor's two poll counts since its values last arrived; the block's
+  // octets show them up to 255.
+  std::array<uint32_t, 2> sensorPolls{};
 };
 
 // Back to the default masks; the agent gets asked for the discovery objects again.

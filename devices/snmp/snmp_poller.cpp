@@ -48,7 +48,10 @@ int RequestBudget(const DeviceNode& node) {
 // (from the cursor's place in the current one) while they fit the budget,
 // then the rest of the budget from the group where it stopped. `count(j)`
 // is how many objects group index j asks; `add(j, n)` adds its n-th (from 1).
-// `onEmpty` runs at the 11th empty group of one walk.
+// `onEmpty` runs at the 11th empty group in a row, i.e. when every group is
+// empty: an agent that has only a few of the objects keeps being asked for
+// those instead of starting over with the defaults whenever the walk passes
+// the empty groups between them.
 template <class Count, class Add, class OnEmpty>
 bool WalkGroups(DeviceNode& node, int groups, int budget, Count count, Add add, OnEmpty onEmpty) {
   int p = node.snmpPollPosition();
@@ -64,9 +67,10 @@ bool WalkGroups(DeviceNode& node, int groups, int budget, Count count, Add add, 
       j = (j + 1) % groups;
       p = 0;
       if (++empty == 11) onEmpty();
-      if (empty > 2 * (groups + 11)) return false;  // nothing to ask at all
+      if (empty > groups + 11) return false;  // nothing to ask even after the defaults
       continue;
     }
+    empty = 0;
     if (c < p) p = 0;
     if (filled + (c - p) > budget) break;
     for (int n = p + 1; n <= c; ++n) {

@@ -71,7 +71,8 @@ TEST_F(EventLogTest, ControlCharactersCannotForgeLines) {
 
 TEST_F(EventLogTest, NothingForEmptyTextOrLimitBelowTen) {
   int calls = 0;
-  log_.setDatabaseHook([&](int32_t, uint32_t, int32_t, std::string_view) { ++calls; });
+  log_.setDatabaseHook(
+      [&](const WallTime&, int32_t, uint32_t, int32_t, std::string_view) { ++calls; });
   log_.WriteEventLog(1, 0, 1, "");
   EXPECT_EQ(calls, 0);
   log_.setMaxLines(9);
@@ -84,7 +85,7 @@ TEST_F(EventLogTest, NothingForEmptyTextOrLimitBelowTen) {
 TEST_F(EventLogTest, DatabaseRowFirstThenFileLineAlways) {
   std::vector<std::string> seen;
   // A hook whose token is held elsewhere drops its row; the line is still written.
-  log_.setDatabaseHook([&](int32_t n, uint32_t l, int32_t c, std::string_view t) {
+  log_.setDatabaseHook([&](const WallTime&, int32_t n, uint32_t l, int32_t c, std::string_view t) {
     seen.push_back(std::to_string(n) + "/" + std::to_string(l) + "/" + std::to_string(c) + "/" +
                    std::string(t) + "/" + (FileExists(logPath()) ? "file" : "nofile"));
   });

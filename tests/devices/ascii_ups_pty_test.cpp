@@ -56,6 +56,32 @@ void StopSimulator(pid_t pid) {
   waitpid(pid, nullptr, 0);
 }
 
+// Runs the simulator on a pty of its own, linked as COMn in `dir`.
+pid_t StartLinkedSimulator(const std::string& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), {test::BuiltProgram("tools/ups_sim"), "--pty-dir", dir});
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// A serial ASCII UPS node ready for the port table.
+void MakeAsciiUps(DeviceNode& ups, const char* com, int16_t upsId, uint16_t baud) {
+  ups.setNodeKind(kNodeSerial);
+  ups.setCom(com);
+  ups.setUpsId(upsId);
+  ups.setCommType(kCommAscii);
+  ups.setBaud(baud);
+  AllocateNodeBlocks(ups);
+}
+
 TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   test::TempDir dir;
   int master = -1, slave = -1;
@@ -84,12 +110,7 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   DeviceNode units[2];
   for (int i = 0; i < 2; ++i) {
     units[i].setId(static_cast<int16_t>(i + 1));
-    units[i].setNodeKind(kNodeSerial);
-    units[i].setCom("COM1");
-    units[i].setUpsId(static_cast<int16_t>(i + 1));
-    units[i].setCommType(kCommAscii);
-    units[i].setBaud(2400);
-    AllocateNodeBlocks(units[i]);
+    MakeAsciiUps(units[i], "COM1", static_cast<int16_t>(i + 1), 2400);
     ASSERT_TRUE(table.AttachPortDevice(units[i], false));
   }
   auto block = [&](int i) { return units[i].block(BlockKind::kAscii); };
@@ -134,16 +155,9 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
 // scripted faults on the way: the engine keeps polling through them.
 TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   test::TempDir dir;
-  std::string sim = test::BuiltProgram("tools/ups_sim");
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    execl(sim.c_str(), sim.c_str(), "--pty-dir", dir.path().c_str(), "--com", "7", "--ups", "5",
-          "--fault", "garbage:15:3", "--fault", "split:20:3", "--fault", "wrongaddr:25", "--fault",
-          "silence:27", "--alarm-cycle", "8", static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  pid_t pid = StartLinkedSimulator(
+      dir.path(), {"--com", "7", "--ups", "5", "--fault", "garbage:15:3", "--fault", "split:20:3",
+                   "--fault", "wrongaddr:25", "--fault", "silence:27", "--alarm-cycle", "8"});
   ASSERT_TRUE(WaitFor([&] { return access(dir.file("COM7").c_str(), F_OK) == 0; }, 20));
 
   TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, 0);
@@ -152,12 +166,7 @@ TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   PortTable table(opener, nullptr, nullptr, SerialPollConfig{20, 200});
   table.setEngine(kCommAscii, &engine);
   DeviceNode ups;
-  ups.setNodeKind(kNodeSerial);
-  ups.setCom("COM7");
-  ups.setUpsId(5);
-  ups.setCommType(kCommAscii);
-  ups.setBaud(9600);
-  AllocateNodeBlocks(ups);
+  MakeAsciiUps(ups, "COM7", 5, 9600);
   table.AttachPortDevice(ups, false);
   table.start();
   auto* blk = ups.block(BlockKind::kAscii);
@@ -169,6 +178,48 @@ TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   EXPECT_FALSE((blk->mask(MaskWord::kCurrent) >> kLinkLostBit) & 1u);
   table.StopSerialThreads();
   StopSimulator(pid);
+}
+
+// An unplugged adapter takes its COM1 link with it: the port waits for the
+// link to return, never turning to the host's own /dev/ttyS0.
+TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
+  test::TempDir dir;
+  auto startLinked = [&] { return StartLinkedSimulator(dir.path(), {"--com", "1", "--ups", "1"}); };
+  pid_t pid = startLinked();
+  ASSERT_TRUE(WaitFor([&] { return access(dir.file("COM1").c_str(), F_OK) == 0; }, 20));
+
+  std::mutex mu;
+  std::vector<std::string> logs;
+  SerialLogFn log = [&](std::string_view s) {
+    std::lock_guard<std::mutex> g(mu);
+    logs.emplace_back(s);
+  };
+  TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, log, 0);
+  UpsEventLogBuffer eventLog;
+  AsciiUpsEngine engine(eventLog, nullptr);
+  PortTable table(opener, nullptr, log, SerialPollConfig{20, 200});
+  table.setEngine(kCommAscii, &engine);
+  DeviceNode ups;
+  MakeAsciiUps(ups, "COM1", 1, 9600);
+  table.AttachPortDevice(ups, false);
+  table.start();
+  auto* blk = ups.block(BlockKind::kAscii);
+  auto polled = [&] { return blk->slot(41) == AsciiSampleInputVoltage(1); };
+  EXPECT_TRUE(WaitFor(polled));
+
+  StopSimulator(pid);
+  ASSERT_EQ(unlink(dir.file("COM1").c_str()), 0);
+  EXPECT_TRUE(WaitFor([&] { return !table.isPortOpen(1); }, 20));
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // several reopen passes
+  table.PauseSerialThreads();
+  blk->setSlot(41, -1);
+  table.ResumeSerialThreads();
+  pid = startLinked();
+  EXPECT_TRUE(WaitFor(polled, 10)) << "polled again once the link is back";
+  table.StopSerialThreads();
+  StopSimulator(pid);
+  std::lock_guard<std::mutex> g(mu);
+  for (const std::string& line : logs) EXPECT_EQ(line.find("/dev/ttyS"), std::string::npos) << line;
 }
 
 }  // namespace

@@ -1,40 +1,14 @@
-// The termios line on a pseudo-terminal, the "COMn" resolver and the drain.
+// The termios port on a pseudo-terminal and the drain.
 #include "devices/serial_port.h"
 
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include "tests/support/scripted_serial_port.h"
-#include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
-
-TEST(ComPorts, NamesAndResolver) {
-  struct Case {
-    const char* text;
-    int want;
-  };
-  for (const Case& c :
-       {Case{"COM1", 1}, Case{"com12", 12}, Case{"COM255", 255}, Case{"COM256", 0}, Case{"COM0", 0},
-        Case{"COM", 0}, Case{"COM1x", 0}, Case{"TTY1", 0}, Case{"COM0001", 0}}) {
-    EXPECT_EQ(ComNumberOf(c.text), c.want) << c.text;
-  }
-  test::TempDir dir;
-  ASSERT_EQ(symlink("/dev/null", dir.file("COM2").c_str()), 0);
-  ASSERT_EQ(symlink(dir.file("gone").c_str(), dir.file("COM4").c_str()), 0);
-  ComPortResolver r{{{3, "/dev/ttyUSB0"}}, dir.path()};
-  EXPECT_EQ(r.resolve(3), "/dev/ttyUSB0");
-  EXPECT_EQ(r.resolve(2), dir.file("COM2"));
-  EXPECT_EQ(r.resolve(4), dir.file("COM4"));  // a dead link is no way to a real ttyS3
-  EXPECT_EQ(r.resolve(12), "/dev/ttyS11");
-  setenv("LARK_SERIAL_DIR", "/x/ports", 1);
-  EXPECT_EQ(DefaultSerialLinkDir("/opt/lark"), "/x/ports");
-  unsetenv("LARK_SERIAL_DIR");
-  EXPECT_EQ(DefaultSerialLinkDir("/opt/lark"), "/opt/lark/ports");
-}
 
 TEST(TermiosPort, PseudoTerminalLine) {
   int master = -1, slave = -1;

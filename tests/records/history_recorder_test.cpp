@@ -36,16 +36,17 @@ class FakeDatabase final : public HistoryDatabase {
     return true;
   }
   void releaseToken() override { held = false; }
-  void insertSample(const HistorySample& s, bool lost) override {
+  bool insertSample(const HistorySample& s, bool lost) override {
     if (throwOnInsert) throw std::runtime_error("insert");
     inserts.push_back({s.id, lost});
+    return storeRows;
   }
   void updateAccumulator(const HistorySample& s, bool inverter, const WallTime&) override {
     accRows.push_back({s.id, inverter});
   }
   void exportLogs() override { ++exports; }
 
-  bool up = true, held = false, throwOnInsert = false;
+  bool up = true, held = false, throwOnInsert = false, storeRows = true;
   std::vector<std::pair<int, bool>> inserts, accRows;
   int exports = 0;
 };
@@ -217,6 +218,11 @@ TEST_F(HistoryRecorderTest, DatabaseInUseKeepsMonthFilesOnlyForInvertersSensorsA
   db.up = false;
   recordAt(At(2024, 3, 3, 14, 6));
   EXPECT_TRUE(fs::exists(monthFile(ups.id(), 2024, 3)));
+  // A row the database did not store goes to the month file.
+  db.up = true;
+  db.storeRows = false;
+  recordAt(At(2024, 3, 3, 14, 7));
+  EXPECT_EQ(Lines(Read(monthFile(ups.id(), 2024, 3))).size(), 3u);
 }
 
 TEST_F(HistoryRecorderTest, LostMeterMarksEveryPeriod) {

@@ -48,7 +48,7 @@ TEST(OutgoingMessages, MailReactionFillsReportOnlyWithRecipientsAndFlaggedSlots)
   EXPECT_EQ(s.slots[1].body, "text1\ntext2\n");
 }
 
-TEST(OutgoingMessages, SmsReactionWaitsForThePendingOne) {
+TEST(OutgoingMessages, SmsReactionsQueueBehindThePendingOne) {
   OutgoingState s;
   ClearOutgoingSlots(s);
   ASSERT_EQ(ClaimSlot(s, "Ops"), 0);
@@ -59,18 +59,29 @@ TEST(OutgoingMessages, SmsReactionWaitsForThePendingOne) {
   AddSmsReaction(s, 4, "UPS-A", "", flags);
   EXPECT_EQ(s.reportSmsRow, -1) << "an empty SMS text sends nothing";
 
-  AddSmsReaction(s, 4, "UPS-A", "mains lost", flags);
+  EXPECT_EQ(AddSmsReaction(s, 4, "UPS-A", "mains lost", flags), 0);
   EXPECT_EQ(s.reportSmsRow, 4);
   EXPECT_EQ(s.reportSmsText, "UPS:UPS-A\nmains lost");
   EXPECT_EQ(s.slots[0].smsRow, 4);
   EXPECT_EQ(s.slots[0].smsText, "UPS=UPS-A\nmains lost(S/Ops)");
 
-  AddSmsReaction(s, 5, "UPS-A", "mains back", flags);
-  EXPECT_EQ(s.reportSmsRow, 4);
-  EXPECT_EQ(s.slots[0].smsText, "UPS=UPS-A\nmains lost(S/Ops)");
+  // The next ones wait in order; past eight in all the oldest waiting gives way.
+  int dropped = 0;
+  for (int row = 5; row < 5 + 8; ++row) {
+    dropped += AddSmsReaction(s, row, "UPS-A", "event " + std::to_string(row), flags);
+  }
+  EXPECT_EQ(dropped, 2) << "one for the report, one for the slot";
+  EXPECT_EQ(s.slots[0].smsRow, 4) << "the one being sent stays";
+  ASSERT_EQ(s.slots[0].smsWaiting.size(), kSmsQueueDepth - 1);
+  EXPECT_EQ(s.slots[0].smsWaiting.front().row, 6);
+  NextSlotSms(s.slots[0]);
+  NextReportSms(s);
+  EXPECT_EQ(s.slots[0].smsRow, 6);
+  EXPECT_EQ(s.slots[0].smsText, "UPS=UPS-A\nevent 6(S/Ops)");
+  EXPECT_EQ(s.reportSmsText, "UPS:UPS-A\nevent 6");
 
-  AddSmsReaction(s, 6, std::string(200, 'T'), "long", flags);  // nothing pending changes
-  s.slots[0].smsRow = -1;
+  ReleaseSlot(s.slots[0]);
+  ASSERT_EQ(ClaimSlot(s, "Ops"), 0);
   AddSmsReaction(s, 6, std::string(200, 'T'), "long", flags);
   EXPECT_EQ(s.slots[0].smsText.size(), kSlotSmsBytes - 1);
 }

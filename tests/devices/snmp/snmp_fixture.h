@@ -1,6 +1,8 @@
 // Small helpers of the SNMP tests: an SNMP node with its block, and answers
 // built with our own encoder and decoded back, as the poll thread sees them.
 #pragma once
+#include <arpa/inet.h>
+
 #include <string>
 #include <vector>
 
@@ -9,6 +11,13 @@
 #include "devices/snmp/snmp_objects.h"
 
 namespace lark::test {
+
+// in_addr.s_addr of a dotted address.
+inline uint32_t Address(const char* dotted) {
+  in_addr a{};
+  inet_pton(AF_INET, dotted, &a);
+  return a.s_addr;
+}
 
 // An SNMP node at 127.0.0.9 with community "public" and its SnmpLiveData.
 inline void MakeSnmpNode(DeviceNode& node, uint8_t mib, int16_t upsId = 1) {

@@ -72,6 +72,14 @@ TEST(SnmpPoll, EmptyMasksComeBackAsDefaults) {
   // whose default is empty too.
   EXPECT_EQ(Poll(entry, node).front(), "3.1");
   EXPECT_EQ(entry.pollMasks, kSnmpDefaultPollMasks);
+
+  // An agent with two objects far apart: the walk passes many empty groups
+  // between them but keeps asking those two.
+  entry.pollMasks.fill(0);
+  entry.pollMasks[3] = 0x1;
+  entry.pollMasks[5] = 0x4;
+  for (const std::string& name : Poll(entry, node)) EXPECT_TRUE(name == "3.1" || name == "5.3") << name;
+  EXPECT_EQ(entry.pollMasks[1], 0u);
 }
 
 TEST(SnmpPoll, DeviceMibSensorAndDiscovery) {

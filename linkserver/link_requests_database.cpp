@@ -1,0 +1,279 @@
+// The database requests: queries of the operation and event logs (11/2,
+// 11/4), and the user database command 12: settings, link state, login,
+// schema, accounts, and the pages of the last query. Work that needs the
+// database runs on its thread; the session's reply waits for it (at most
+// the link server's deferral time) while other sessions go on.
+//
+// Clauses from consoles pass only in the console's own shapes, rebuilt from
+// what was parsed; anything else answers the failure code with nothing sent
+// to the database.
+#include <algorithm>
+#include <memory>
+
+#include "common/sql_text.h"
+#include "core/settings.h"
+#include "linkserver/link_database.h"
+#include "linkserver/link_requests.h"
+
+namespace lark {
+
+namespace {
+
+// DatabaseSettingsRecord (906 bytes): u8 enabled, char[65] source at 1,
+// char[33] account at 66, char[33] password at 99, then three backup plans of
+// u8 months, u8 delete, char[256] folder from 132, 258 bytes apart.
+constexpr size_t kDbSettingsSize = 906;
+constexpr size_t kPlanBase = 132, kPlanSize = 258;
+// SessionUserRecord (68 bytes): u8 enabled, u8 link state, char[33] account
+// at 2, char[32] password at 35, u8 level at 67.
+constexpr size_t kSessionUserSize = 68;
+constexpr size_t kUserAccountOff = 2, kUserPasswordOff = 35, kUserLevelOff = 67;
+// AccountRecord (360 bytes): char[33] account, char[33] real name at 33,
+// char[34] password at 66, u32 level at 100, char[256] remark at 104.
+constexpr size_t kAccountRecordSize = 360;
+// ResultPage (12 bytes): u32 total, u32 first byte, u32 bytes in this piece.
+constexpr size_t kResultPageSize = 12;
+constexpr uint32_t kPieceMax = 2000;
+constexpr size_t kRecordOff = 6;
+
+LinkDatabase* ConnectedDatabase(LinkRequest& r) {
+  LinkDatabase* db = r.services.database;
+  return db != nullptr && db->enabled() && db->linkState() == 2 ? db : nullptr;
+}
+
+void PutSessionUser(LinkRequest& r, LinkFrameBuilder& reply) {
+  uint8_t rec[kSessionUserSize] = {};
+  Bytes b(rec);
+  LinkDatabase* db = r.services.database;
+  putU8(b, 0, r.services.settings ? r.services.settings->databaseEnabled : 0);
+  putU8(b, 1, db ? db->linkState() : 0);
+  const LinkSlotUser& user = r.services.users[static_cast<size_t>(r.slot)];
+  putStr(b, kUserAccountOff, 33, user.account);
+  putU8(b, kUserLevelOff, user.level);
+  reply.putBytes(CBytes(rec));
+}
+
+// A ResultPage and the piece of the slot's result it names.
+void PutPage(LinkFrameBuilder& reply, const std::string& text, uint32_t first, uint32_t count) {
+  uint8_t page[kResultPageSize];
+  Bytes b(page);
+  putU32(b, 0, static_cast<uint32_t>(text.size()));
+  putU32(b, 4, first);
+  putU32(b, 8, count);
+  reply.putBytes(CBytes(page));
+  reply.putBytes(CBytes(reinterpret_cast<const uint8_t*>(text.data()) + first, count));
+}
+
+// Runs `request` on the database thread; `fill` builds the reply from the
+// answer, or the failure code goes out when the session cannot wait.
+void RunLater(LinkRequest& r, LinkFrameBuilder& reply, LinkDatabase& db, LinkDbRequest request,
+              std::function<void(LinkRequest&, LinkFrameBuilder&, const LinkDbAnswer&)> fill) {
+  LinkReplyLater later = r.replyLater();
+  if (!later) return BuildLinkFailureReply(r, reply);
+  db.run(std::move(request), [later, fill = std::move(fill)](LinkDbAnswer answer) {
+    later([&](LinkRequest& req, LinkFrameBuilder& out) { fill(req, out, answer); });
+  });
+}
+
+// A query's rows become the slot's result; the first piece goes out.
+void ReplyQuery(LinkRequest& r, LinkFrameBuilder& reply, const LinkDbAnswer& a) {
+  if (!a.ok) return BuildLinkFailureReply(r, reply);
+  std::string& page = r.services.resultPages[static_cast<size_t>(r.slot)];
+  page = a.text;
+  BeginSuccessReply(r, reply);
+  PutPage(reply, page, 0, std::min<uint32_t>(static_cast<uint32_t>(page.size()), kPieceMax));
+}
+
+void ReplyDone(LinkRequest& r, LinkFrameBuilder& reply, const LinkDbAnswer& a) {
+  if (!a.ok) return BuildLinkFailureReply(r, reply);
+  BeginSuccessReply(r, reply);
+}
+
+// The texts go into manager.ini: a line break must not reach the file.
+void ReadSettingsRecord(const LinkFrameView& f, size_t off, ServiceSettings& s) {
+  auto text = [&f](size_t at, size_t size) {
+    return PrintableText(FrameText(f, at, size), size - 1);
+  };
+  s.databaseEnabled = f.u8(off) != 0 ? 1 : 0;
+  s.odbcSource = text(off + 1, 65);
+  s.odbcAccount = text(off + 66, 33);
+  s.odbcPassword = text(off + 99, 33);
+  uint8_t* months[3] = {&s.upsLogMonths, &s.opLogMonths, &s.historyMonths};
+  uint8_t* del[3] = {&s.upsLogDelete, &s.opLogDelete, &s.historyDelete};
+  std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
+  for (size_t i = 0; i < 3; ++i) {
+    const size_t base = off + kPlanBase + i * kPlanSize;
+    *months[i] = f.u8(base);
+    *del[i] = f.u8(base + 1);
+    *dirs[i] = text(base + 2, 256);
+  }
+}
+
+bool SaveDatabaseSettings(LinkRequest& r, size_t off) {
+  if (!r.services.settings || !r.services.settingsStore) return false;
+  ReadSettingsRecord(r.frame, off, *r.services.settings);
+  return r.services.settingsStore->SaveDatabaseIni(*r.services.settings);
+}
+
+// Account and password of a SessionUserRecord at 6.
+LinkDbRequest SessionUserRequest(LinkRequest& r, LinkDbWork work) {
+  LinkDbRequest q;
+  q.work = work;
+  q.account = FrameText(r.frame, kRecordOff + kUserAccountOff, 33);
+  q.password = FrameText(r.frame, kRecordOff + kUserPasswordOff, 32);
+  return q;
+}
+
+LinkDbRequest AccountRequest(LinkRequest& r, LinkDbWork work) {
+  LinkDbRequest q;
+  q.work = work;
+  q.account = FrameText(r.frame, kRecordOff, 33);
+  q.realName = FrameText(r.frame, kRecordOff + 33, 33);
+  q.password = FrameText(r.frame, kRecordOff + 66, 34);
+  q.level = static_cast<int32_t>(r.frame.le32(kRecordOff + 100).value_or(0));
+  q.remark = FrameText(r.frame, kRecordOff + 104, 256);
+  return q;
+}
+
+}  // namespace
+
+// ---- 11/2, 11/4 ----
+
+void HandleDatabaseQuery(LinkRequest& r, LinkFrameBuilder& reply) {
+  LinkDatabase* db = ConnectedDatabase(r);
+  const bool events = r.sub() == 4;
+  const CBytes tail = r.frame.tail(kRecordOff);
+  std::optional<std::string> clause =
+      ParseConsoleClause(std::string_view(reinterpret_cast<const char*>(tail.data()), tail.size()),
+                         events ? ConsoleClause::kEvents : ConsoleClause::kOpLog);
+  if (!db || !clause) return BuildLinkFailureReply(r, reply);
+  LinkDbRequest q;
+  q.work = events ? LinkDbWork::kSelectEvents : LinkDbWork::kSelectOpLog;
+  q.clause = std::move(*clause);
+  RunLater(r, reply, *db, std::move(q), ReplyQuery);
+}
+
+// ---- 12 ----
+
+void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
+  const size_t slot = static_cast<size_t>(r.slot);
+  LinkDatabase* connected = ConnectedDatabase(r);
+  LinkDatabase* db = r.services.database;
+  const size_t size = r.frame.size();
+  switch (r.sub()) {
+    case 0: {
+      if (!r.services.settings) break;
+      const ServiceSettings& s = *r.services.settings;
+      uint8_t rec[kDbSettingsSize] = {};
+      Bytes b(rec);
+      putU8(b, 0, s.databaseEnabled);
+      putStr(b, 1, 65, s.odbcSource);
+      putStr(b, 66, 33, s.odbcAccount);
+      putStr(b, 99, 33, s.odbcPassword);
+      const uint8_t months[3] = {s.upsLogMonths, s.opLogMonths, s.historyMonths};
+      const uint8_t del[3] = {s.upsLogDelete, s.opLogDelete, s.historyDelete};
+      const std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
+      for (size_t i = 0; i < 3; ++i) {
+        const size_t base = kPlanBase + i * kPlanSize;
+        putU8(b, base, months[i]);
+        putU8(b, base + 1, del[i]);
+        putStr(b, base + 2, 256, *dirs[i]);
+      }
+      BeginSuccessReply(r, reply);
+      reply.putBytes(CBytes(rec));
+      return;
+    }
+    case 1:
+      if (size < kRecordOff + kDbSettingsSize || !SaveDatabaseSettings(r, kRecordOff)) break;
+      return BeginSuccessReply(r, reply);
+    case 2:
+      BeginSuccessReply(r, reply);
+      return PutSessionUser(r, reply);
+    case 3:
+      // A console may ask for a fresh connection; only the service itself
+      // says that the database is connected.
+      if (size < kRecordOff + kSessionUserSize || !db || r.frame.u8(kRecordOff + 1) != 0) break;
+      db->askReconnect();
+      return BeginSuccessReply(r, reply);
+    case 4: {
+      const size_t userOff = kRecordOff + kDbSettingsSize;
+      if (size < userOff + kSessionUserSize || !SaveDatabaseSettings(r, kRecordOff)) break;
+      if (db && r.frame.u8(userOff + 1) == 0) db->askReconnect();
+      return BeginSuccessReply(r, reply);
+    }
+    case 5:
+      return BeginSuccessReply(r, reply);
+    case 6:
+      if (db) db->disconnect();
+      for (LinkSlotUser& u : r.services.users) u = LinkSlotUser{};
+      return BeginSuccessReply(r, reply);
+    case 7: {
+      if (size < kRecordOff + kSessionUserSize || !connected) break;
+      LinkDbRequest q = SessionUserRequest(r, LinkDbWork::kCheckLogin);
+      const std::string account = q.account;
+      return RunLater(r, reply, *connected, std::move(q),
+                      [account](LinkRequest& req, LinkFrameBuilder& out, const LinkDbAnswer& a) {
+                        if (!a.ok || a.level < 0 || a.level > 3)
+                          return BuildLinkFailureReply(req, out);
+                        LinkSlotUser& user = req.services.users[static_cast<size_t>(req.slot)];
+                        user.account = account;
+                        user.level = static_cast<uint8_t>(a.level);
+                        BeginSuccessReply(req, out);
+                        PutSessionUser(req, out);
+                      });
+    }
+    case 8:
+      r.services.users[slot].level = 0;
+      return BeginSuccessReply(r, reply);
+    case 9:
+    case 10: {
+      if (!connected) break;
+      LinkDbRequest q;
+      q.work = r.sub() == 9 ? LinkDbWork::kCreateSchema : LinkDbWork::kDropHistory;
+      return RunLater(r, reply, *connected, std::move(q), ReplyDone);
+    }
+    case 11: {
+      if (size < kRecordOff + kSessionUserSize || !connected) break;
+      return RunLater(r, reply, *connected, SessionUserRequest(r, LinkDbWork::kUpdatePassword),
+                      ReplyDone);
+    }
+    case 12: {
+      if (!r.frame.has(kRecordOff, kResultPageSize)) break;
+      const std::string& page = r.services.resultPages[slot];
+      const uint32_t first = r.frame.le32(kRecordOff + 4).value_or(0);
+      const uint32_t asked = r.frame.le32(kRecordOff + 8).value_or(0);
+      if (first >= page.size()) break;
+      const uint32_t count =
+          std::min<uint32_t>({asked, static_cast<uint32_t>(page.size()) - first, kPieceMax});
+      BeginSuccessReply(r, reply);
+      return PutPage(reply, page, first, count);
+    }
+    case 13: {
+      const CBytes tail = r.frame.tail(kRecordOff);
+      std::optional<std::string> clause = ParseConsoleClause(
+          std::string_view(reinterpret_cast<const char*>(tail.data()), tail.size()),
+          ConsoleClause::kUsers);
+      if (!connected || !clause) break;
+      LinkDbRequest q;
+      q.work = LinkDbWork::kSelectUsers;
+      return RunLater(r, reply, *connected, std::move(q), ReplyQuery);
+    }
+    case 14:
+    case 15:
+    case 16: {
+      if (size < kRecordOff + kAccountRecordSize || !connected) break;
+      const LinkDbWork work = r.sub() == 14   ? LinkDbWork::kInsertUser
+                              : r.sub() == 15 ? LinkDbWork::kUpdateUser
+                                              : LinkDbWork::kDeleteUser;
+      LinkDbRequest q = AccountRequest(r, work);
+      // Accounts are written with a console's levels only.
+      if (work != LinkDbWork::kDeleteUser && (q.level < 1 || q.level > 3)) break;
+      return RunLater(r, reply, *connected, std::move(q), ReplyDone);
+    }
+    default:
+      break;
+  }
+  BuildLinkFailureReply(r, reply);
+}
+
+}  // namespace lark

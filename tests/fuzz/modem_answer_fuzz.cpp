@@ -1,0 +1,35 @@
+// A modem's answers as the SMS dialogue reads them: the verdict on any bytes,
+// and a whole dialogue against a modem that answers with the input.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/sms_dialogue.h"
+
+namespace {
+
+class InputModem final : public lark::ModemPort {
+ public:
+  InputModem(const uint8_t* data, size_t size) : rest_(reinterpret_cast<const char*>(data), size) {}
+  bool write(std::string_view) override { return true; }
+  std::string read(size_t max, uint32_t) override {
+    std::string out = rest_.substr(0, std::min(max, rest_.size() / 3 + 1));
+    rest_.erase(0, out.size());
+    return out;
+  }
+
+ private:
+  std::string rest_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  (void)lark::JudgeModemAnswer(std::string_view(reinterpret_cast<const char*>(data), size));
+  InputModem modem(data, size);
+  std::atomic<bool> stop{false};
+  lark::SmsRequest req{"+123", "text \xc3\xa9", size % 2 == 0, 1};
+  if (lark::ProbeModem(modem, stop)) (void)lark::SendSmsDialogue(modem, req, stop);
+  return 0;
+}
