@@ -109,9 +109,10 @@ void RebuildBackBuffer(Canvas& b, ViewerContext& ctx, const GraphGeometry& g) {
     const int y = static_cast<int>(u * ySeg);
     DrawDottedLine(b, 0, y, W, y, grid, 1);
   }
-  const MonthData& m = ctx.ReadSelectedMonth();
+  const PlotWindow window = WindowOf(s.span, s.hpos, n, xSeg);
+  const MonthData& m = ctx.ReadSelectedMonth(window.firstDay, window.lastDay);
   if (!m.opened) return;
-  CurveWalk walk{s, m, WindowOf(s.span, s.hpos, n, xSeg), static_cast<double>(H),
+  CurveWalk walk{s, m, window, static_cast<double>(H),
                  ySeg / kScales[static_cast<size_t>(s.scale)].step};
   WalkCurves(walk, [&](int curve, double x0, double y0, double x1, double y1) {
     // Clipped in real numbers: a far point never becomes a huge pixel run.

@@ -176,8 +176,9 @@ void HistoryDialog::Export() {
   if (!ctx_.chooseExportPath) return;
   const std::optional<std::string> path = ctx_.chooseExportPath();
   if (!path) return;
+  const int year = ctx_.selectedYear(), month = ctx_.selectedMonth();
   const std::string error =
-      ExportMonthFile(ctx_.args(), ctx_.titles(), ctx_.selectedYear(), ctx_.selectedMonth(), *path);
+      ExportMonth(ctx_.ReadMonth(year, month), ctx_.titles(), year, month, *path);
   if (!error.empty() && ctx_.messageBox)
     ctx_.messageBox(error, "Historical Parameters", MessageIcon::kError);
 }

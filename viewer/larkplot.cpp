@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
@@ -25,14 +26,17 @@ int RunLarkplot(int argc, char** argv) {
     args.programFolder = ExecutableDir();
     if (args.historyRoot.empty()) args.historyRoot = args.programFolder;
   }
-  if (args.fromDatabase) {
-    std::fprintf(stderr, "Larkplot: reading history from a database is not available yet\n");
-    return 2;
-  }
   // The line is checked before Qt looks for a display.
   QApplication app(argc, argv);
   SystemClock clock;
   ViewerContext ctx(std::move(args), clock);
+  std::string error;
+  if (ctx.args().fromDatabase && !ctx.ConnectDatabase(&error)) {
+    std::fprintf(stderr, "Larkplot: Login the database failed! %s\n", error.c_str());
+    if (QGuiApplication::platformName() != "offscreen")
+      QMessageBox::warning(nullptr, "Historical Parameters", "Login the database failed!");
+    return 2;
+  }
   ctx.LoadFolderSettings();
   HistoryDialog dialog(ctx);
   ctx.messageBox = [&dialog](const std::string& text, const std::string& caption,

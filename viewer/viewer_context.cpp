@@ -45,8 +45,9 @@ void ViewerContext::LoadFolderSettings() {
 
 int ViewerContext::selectedYear() const { return clock_.now().year - state_.yearIndex; }
 
-const MonthData& ViewerContext::ReadSelectedMonth() {
-  month_ = ReadMonthFile(args_, selectedYear(), selectedMonth());
+const MonthData& ViewerContext::ReadMonth(int year, int month, int firstDay, int lastDay) {
+  month_ = args_.fromDatabase ? db_.ReadDays(args_, year, month, firstDay, lastDay)
+                              : ReadMonthFile(args_, year, month);
   std::string t = DescribeMonthTrouble(month_);
   if (t != trouble_) {
     trouble_ = std::move(t);

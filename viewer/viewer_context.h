@@ -9,6 +9,7 @@
 #include "core/param_tables.h"
 #include "platform/clock.h"
 #include "viewer/data/graph_model.h"
+#include "viewer/data/history_database.h"
 #include "viewer/data/history_month.h"
 #include "viewer/data/viewer_args.h"
 
@@ -43,12 +44,19 @@ class ViewerContext {
   int xAxisSeg() const { return xAxisSeg_; }
   std::string languageFolder() const { return languageFolder_; }
 
+  // Logs in to the database the command line names (only when it names one).
+  bool ConnectDatabase(std::string* error) { return db_.Connect(args_, error); }
+
   // The year and month the state selects.
   int selectedYear() const;
   int selectedMonth() const { return state_.monthIndex + 1; }
-  // The selected month as the source holds it; what went wrong is kept in
-  // trouble() and told to onTrouble.
-  const MonthData& ReadSelectedMonth();
+  // Days `firstDay` to `lastDay` of a month from the month file (always the
+  // whole month) or the database; what went wrong is kept in trouble() and
+  // told to onTrouble.
+  const MonthData& ReadMonth(int year, int month, int firstDay = 1, int lastDay = 31);
+  const MonthData& ReadSelectedMonth(int firstDay = 1, int lastDay = 31) {
+    return ReadMonth(selectedYear(), selectedMonth(), firstDay, lastDay);
+  }
   const std::string& trouble() const { return trouble_; }
 
   std::function<void(const std::string& text, const std::string& caption, MessageIcon)> messageBox;
@@ -64,6 +72,7 @@ class ViewerContext {
   HistoricalGraphTexts texts_;
   int xAxisSeg_ = kDefaultXAxisSeg;
   std::string languageFolder_;
+  HistoryDbSource db_;
   MonthData month_;
   std::string trouble_;
 };

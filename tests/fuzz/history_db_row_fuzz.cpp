@@ -6,7 +6,7 @@
 #include "viewer/data/history_month.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  lark::HistorySample s;
+  lark::PlotSample s;
   bool overflow = false;
   const std::string_view row(reinterpret_cast<const char*>(data), size);
   if (lark::ParseHistoryDbRow(row, lark::kMaxHistoryValues, s, &overflow) ==

@@ -71,7 +71,7 @@ TEST(GraphModelTest, WindowAndValues) {
   EXPECT_EQ(w.firstDay, 1);
   EXPECT_DOUBLE_EQ(w.xScale, 50.0 / 3600);
   EXPECT_EQ(WindowOf(6, 10, 10, 50.0).lastDay, 31);  // never past the month
-  HistorySample s;
+  PlotSample s;
   s.values.fill(-1);
   s.values[0] = 1000;  // 100.0 at scale "25", position 4: on the bottom line
   EXPECT_DOUBLE_EQ(ValueHeight(s, 0, false, 4 * 25, 2.0), 0.0);
@@ -95,7 +95,7 @@ MonthData Samples(std::initializer_list<std::tuple<int, int32_t, int32_t>> sampl
   m.opened = true;
   m.layout = ViewerLayoutOf(0, 0, 0);
   for (const auto& [sec, v0, v1] : samples) {
-    HistorySample s;
+    PlotSample s;
     s.values.fill(-1);
     s.day = 1;
     s.hour = static_cast<uint8_t>(sec / 3600);
@@ -179,7 +179,7 @@ TEST(CurveWalkTest, EntersFromTheLeftAndStopsAfterTheWindow) {
   day.opened = true;
   day.layout = ViewerLayoutOf(0, 0, 0);
   for (int minute = 0; minute < 12 * 60; ++minute) {
-    HistorySample s;
+    PlotSample s;
     s.day = 1;
     s.hour = static_cast<uint8_t>(minute / 60);
     s.minute = static_cast<uint8_t>(minute % 60);

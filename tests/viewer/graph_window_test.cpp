@@ -232,7 +232,7 @@ TEST(LarkplotTest, RefusedCommandLinesExit2) {
   const std::vector<std::vector<std::string>> lines = {
       {program, "t", "Demo\\5", "/tmp", "12"},
       {program, "t", "..\\5", "/tmp", "12", "/tmp", "0", "0", "0", "0", "0"},
-      // Database history is not read by this build: said, not shown empty.
+      // A failed login exits 2, not 0 as Escape does.
       {program, "t", "Demo\\5", "/tmp", "12", "/tmp", "0", "0", "0", "0", "0", "5", "lark"},
   };
   for (const auto& argv : lines) {

@@ -37,7 +37,7 @@ TEST(HistoryExportTest, GoldenBytes) {
     const ViewerArgs args = h.Args(c.cls, c.comm, 0, 0);
     const ParamTables titles = LoadViewerTitles(h.path() + "/English");
     const std::string out = h.path() + "/out.xls";
-    ASSERT_EQ(ExportMonthFile(args, titles, 2024, 3, out), "") << c.name;
+    ASSERT_EQ(ExportMonth(ReadMonthFile(args, 2024, 3), titles, 2024, 3, out), "") << c.name;
     EXPECT_EQ(ReadFile(out).value_or("?"), c.want) << c.name;
   }
 }
@@ -47,7 +47,9 @@ TEST(HistoryExportTest, RegularMonth) {
   h.WriteMonth(2024, "3.DAT", test::March2024Regular());
   const ViewerArgs args = h.Args(0, 0, 0, test::kRegularMask);
   const std::string out = h.path() + "/March.XLS";
-  ASSERT_EQ(ExportMonthFile(args, LoadViewerTitles(h.path() + "/English"), 2024, 3, out), "");
+  ASSERT_EQ(ExportMonth(ReadMonthFile(args, 2024, 3), LoadViewerTitles(h.path() + "/English"), 2024,
+                        3, out),
+            "");
   const std::string text = ReadFile(out).value_or("");
   // One head line and a row per sample but the link-lost one.
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 12 * 60 - 9 - 9 - 1);
@@ -64,14 +66,15 @@ TEST(HistoryExportTest, Refusals) {
   const ParamTables titles;
   // A missing month is told with its path, and no export file is left.
   const std::string out = h.path() + "/out.xls";
-  EXPECT_EQ(ExportMonthFile(args, titles, 2024, 4, out),
+  EXPECT_EQ(ExportMonth(ReadMonthFile(args, 2024, 4), titles, 2024, 4, out),
             "Cannot open the file " + h.path() + "/Demo/5/2024/4.DAT.txt");
   EXPECT_FALSE(FileExists(out));
   h.WriteMonth(2024, "4.DAT.txt", "0\r\n1,0,0,0,1\r\n");
-  EXPECT_EQ(ExportMonthFile(args, titles, 2024, 4, h.path() + "/no/such/out.xls"),
-            "Cannot open the file " + h.path() + "/no/such/out.xls");
+  EXPECT_EQ(
+      ExportMonth(ReadMonthFile(args, 2024, 4), titles, 2024, 4, h.path() + "/no/such/out.xls"),
+      "Cannot open the file " + h.path() + "/no/such/out.xls");
   // Without ".xls" in the name the file is made and left empty.
-  ASSERT_EQ(ExportMonthFile(args, titles, 2024, 4, h.path() + "/out.txt"), "");
+  ASSERT_EQ(ExportMonth(ReadMonthFile(args, 2024, 4), titles, 2024, 4, h.path() + "/out.txt"), "");
   EXPECT_EQ(ReadFile(h.path() + "/out.txt").value_or("?"), "");
 }
 

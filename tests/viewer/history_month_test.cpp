@@ -12,7 +12,7 @@ namespace lark {
 namespace {
 
 TEST(HistoryLineTest, GoodLines) {
-  HistorySample s;
+  PlotSample s;
   ASSERT_EQ(ParseHistoryLine("5,14,30,0,2305,-1", ',', 7, s), LineFault::kNone);
   EXPECT_EQ(s.day, 5);
   EXPECT_EQ(s.hour, 14);
@@ -50,13 +50,13 @@ TEST(HistoryLineTest, BadLines) {
       {"1,0,0,0, 5", LineFault::kNotNumber},
   };
   for (const Case& c : cases) {
-    HistorySample s;
+    PlotSample s;
     EXPECT_EQ(ParseHistoryLine(c.line, ',', 7, s), c.want) << c.line;
   }
 }
 
 TEST(HistoryDbRowTest, Rows) {
-  HistorySample s;
+  PlotSample s;
   ASSERT_EQ(ParseHistoryDbRow("2024-03-05 14:30:07.250\t2305.000000\t\t-25\t-5.000000", 7, s),
             LineFault::kNone);
   EXPECT_EQ(s.day, 5);

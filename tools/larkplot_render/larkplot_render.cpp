@@ -53,15 +53,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "larkplot_render: %s\n", parsed.error.c_str());
     return 2;
   }
-  if (parsed.args->fromDatabase) {
-    std::fprintf(stderr, "larkplot_render: reading history from a database is not available yet\n");
-    return 2;
-  }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   int qargc = 1;
   QApplication app(qargc, argv);
   lark::FakeClock clock(0, lark::NormalizeWallTime(at));
   lark::ViewerContext ctx(std::move(*parsed.args), clock);
+  std::string error;
+  if (ctx.args().fromDatabase && !ctx.ConnectDatabase(&error)) {
+    std::fprintf(stderr, "larkplot_render: Login the database failed! %s\n", error.c_str());
+    return 2;
+  }
   ctx.LoadFolderSettings();
   lark::HistoryDialog dialog(ctx);
   dialog.show();

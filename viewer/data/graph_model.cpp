@@ -175,7 +175,7 @@ PlotWindow WindowOf(int span, int64_t hpos, int segs, double xSegment) {
   return w;
 }
 
-double ValueHeight(const HistorySample& s, int param, bool meter, int64_t offset, double yScale) {
+double ValueHeight(const PlotSample& s, int param, bool meter, int64_t offset, double yScale) {
   const int32_t v = s.values[static_cast<size_t>(param)];
   if (meter && (param == 1 || param == 2)) {
     const int32_t lo = s.values[1];
@@ -204,15 +204,15 @@ size_t WalkCurves(CurveWalk& walk, const SegmentSink& sink) {
     double x = 0, y = 0;
   };
   std::array<Curve, kCurveCount> curves{};
-  auto point = [&](const HistorySample& s, int param, double& x, double& y) {
+  auto point = [&](const PlotSample& s, int param, double& x, double& y) {
     x = static_cast<double>(std::max<int64_t>(0, s.stamp() - walk.window.t0)) * walk.window.xScale;
     y = walk.plotHeight - ValueHeight(s, param, meter, offset, walk.yScale);
   };
-  HistorySample lost;
+  PlotSample lost;
   lost.values[0] = kLinkLostValue;
-  const HistorySample* prev = &lost;
+  const PlotSample* prev = &lost;
   walk.samplesRead = 0;
-  for (const HistorySample& s : m.samples) {
+  for (const PlotSample& s : m.samples) {
     const int64_t stamp = s.stamp();
     if (stamp > walk.window.t1 + 180) break;
     ++walk.samplesRead;

@@ -114,6 +114,6 @@ struct CurveWalk {
 size_t WalkCurves(CurveWalk& walk, const SegmentSink& sink);
 
 // Plot height of a value of `param` (before the flip): -1 below the plot.
-double ValueHeight(const HistorySample& s, int param, bool meter, int64_t offset, double yScale);
+double ValueHeight(const PlotSample& s, int param, bool meter, int64_t offset, double yScale);
 
 }  // namespace lark

@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "platform/paths.h"
-#include "viewer/data/viewer_args.h"
 
 namespace lark {
 
@@ -35,7 +34,7 @@ std::string ExportMonthText(const MonthData& m, const ParamTables& titles, int y
   }
   if (count == 0) out += "\r\n";
   char head[64];
-  for (const HistorySample& s : m.samples) {
+  for (const PlotSample& s : m.samples) {
     if (s.linkLost()) continue;
     std::snprintf(head, sizeof head, "%04d-%02d-%02d\t%d:%d:%d\t", year, month, s.day, s.hour,
                   s.minute, s.second);
@@ -54,9 +53,8 @@ std::string ExportMonthText(const MonthData& m, const ParamTables& titles, int y
   return out;
 }
 
-std::string ExportMonthFile(const ViewerArgs& args, const ParamTables& titles, int year, int month,
-                            const std::string& outPath) {
-  const MonthData m = ReadMonthFile(args, year, month);
+std::string ExportMonth(const MonthData& m, const ParamTables& titles, int year, int month,
+                        const std::string& outPath) {
   if (!m.opened) return "Cannot open the file " + m.path;
   const bool xls =
       outPath.find(".xls") != std::string::npos || outPath.find(".XLS") != std::string::npos;

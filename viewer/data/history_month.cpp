@@ -74,7 +74,7 @@ bool ParseHistoryValue(std::string_view f, int32_t& out, bool* overflow) {
   return true;
 }
 
-LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, HistorySample& out,
+LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, PlotSample& out,
                            bool* overflow) {
   out.values.fill(-1);
   valueCount = std::clamp(valueCount, 0, kMaxHistoryValues);
@@ -100,8 +100,7 @@ LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, Hist
   return LineFault::kNone;
 }
 
-LineFault ParseHistoryDbRow(std::string_view row, int valueCount, HistorySample& out,
-                            bool* overflow) {
+LineFault ParseHistoryDbRow(std::string_view row, int valueCount, PlotSample& out, bool* overflow) {
   out.values.fill(-1);
   const size_t tab = row.find('\t');
   const std::string_view time = row.substr(0, tab);
@@ -186,7 +185,7 @@ MonthData ParseMonthText(const ViewerArgs& args, std::string_view text, std::str
   m.opened = true;
   const int count = std::min(m.layout.valueCount, kMaxHistoryValues);
   std::string_view line;
-  HistorySample s;
+  PlotSample s;
   while (nextLine(line)) {
     bool overflow = false;
     switch (ParseHistoryLine(line, m.layout.separator, count, s, &overflow)) {
@@ -202,18 +201,22 @@ MonthData ParseMonthText(const ViewerArgs& args, std::string_view text, std::str
         break;
     }
   }
+  SetMedianSpacing(m);
+  return m;
+}
+
+void SetMedianSpacing(MonthData& m) {
   std::vector<int64_t> spacing;
   spacing.reserve(m.samples.size());
   for (size_t i = 1; i < m.samples.size(); ++i) {
     const int64_t d = m.samples[i].stamp() - m.samples[i - 1].stamp();
     if (d > 0) spacing.push_back(d);
   }
-  if (!spacing.empty()) {
-    auto mid = spacing.begin() + static_cast<std::ptrdiff_t>(spacing.size() / 2);
-    std::nth_element(spacing.begin(), mid, spacing.end());
-    m.medianSpacing = *mid;
-  }
-  return m;
+  m.medianSpacing = 0;
+  if (spacing.empty()) return;
+  auto mid = spacing.begin() + static_cast<std::ptrdiff_t>(spacing.size() / 2);
+  std::nth_element(spacing.begin(), mid, spacing.end());
+  m.medianSpacing = *mid;
 }
 
 MonthData ReadMonthFile(const ViewerArgs& args, int year, int month) {
@@ -247,6 +250,7 @@ std::string DescribeMonthTrouble(const MonthData& m) {
     if (!out.empty()) out += "; ";
     out += std::to_string(s.outOfRange) + " lines with values out of range";
   }
+  if (!m.note.empty()) out = out.empty() ? m.note : m.note + "; " + out;
   return out;
 }
 

@@ -1,5 +1,5 @@
 // Reading one device's month of history for the viewer: the family of the
-// file, each line parsed into a HistorySample with bounds on everything, and
+// file, each line parsed into a PlotSample with bounds on everything, and
 // what was skipped, so the window can say so.
 //
 // Rules that keep a damaged or half-written file harmless: whole lines up to
@@ -25,7 +25,7 @@ inline constexpr int kMaxHistoryValues = 56;
 inline constexpr size_t kMaxHistoryLine = 4096;
 inline constexpr int32_t kLinkLostValue = 10000;
 
-struct HistorySample {
+struct PlotSample {
   uint8_t day = 0;
   uint8_t hour = 0;
   uint8_t minute = 0;
@@ -47,14 +47,14 @@ enum class LineFault : uint8_t { kNone, kBadTime, kNotNumber };
 // One sample line (no line end) with `sep` between fields; values past the
 // line's fields are -1, past `valueCount` are left -1. A value beyond 32 bits
 // reads -1 and sets *overflow when given.
-LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, HistorySample& out,
+LineFault ParseHistoryLine(std::string_view line, char sep, int valueCount, PlotSample& out,
                            bool* overflow = nullptr);
 
 // One row of a history table as the database text gives it: the time column
 // "YYYY-MM-DD hh:mm:ss[.fraction]", then the values, tab-separated; a value
 // may be a real number ("123.000000" reads 123) and an empty (NULL) one is -1.
 // The row's year and month are not checked here (the query chose them).
-LineFault ParseHistoryDbRow(std::string_view row, int valueCount, HistorySample& out,
+LineFault ParseHistoryDbRow(std::string_view row, int valueCount, PlotSample& out,
                             bool* overflow = nullptr);
 
 // Parses a whole decimal field: "" is missing (-1), digits with an optional
@@ -76,11 +76,15 @@ struct MonthData {
   std::string error;  // why there are no samples ("" when opened)
   HistoryLayout layout;
   int deviceClass = 0;  // the class the samples were read as
-  std::vector<HistorySample> samples;
+  std::vector<PlotSample> samples;
   MonthReadStats stats;
   // Median spacing of consecutive samples in seconds (0: fewer than two).
   int64_t medianSpacing = 0;
+  std::string note;  // trouble of the source beside skipped lines
 };
+
+// Sets the median spacing from the samples.
+void SetMedianSpacing(MonthData& m);
 
 // The month file of `year`/`month` for the device, found without case.
 std::string MonthFilePath(const ViewerArgs& args, int year, int month);
