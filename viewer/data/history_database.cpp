@@ -9,6 +9,25 @@
 
 namespace lark {
 
+namespace {
+
+// The driver's message on one caption line.
+std::string CaptionText(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  constexpr size_t kMax = 160;
+  if (text.size() > kMax) text = text.substr(0, kMax) + "...";
+  return text;
+}
+
+// The connection is gone (class 08) or the server ended it (57P: shut down,
+// crashed, not accepting).
+bool ConnectionLost(const std::string& state) {
+  return state.rfind("08", 0) == 0 || state.rfind("57P", 0) == 0;
+}
+
+}  // namespace
+
 bool HistoryDbSource::Connect(const ViewerArgs& args, std::string* error) {
   if (!db_.connect(args.dataSource, args.account, args.password,
                    JoinPath(args.programFolder, "ups.db"), error))
@@ -57,8 +76,8 @@ MonthData HistoryDbSource::ReadDays(const ViewerArgs& args, int year, int month,
       return true;
     });
     if (ok) continue;
-    if (db_.lastState().rfind("08", 0) == 0) {
-      m.note = "the database connection is lost (" + db_.lastError() + ")";
+    if (ConnectionLost(db_.lastState())) {
+      m.note = "the database connection is lost (" + CaptionText(db_.lastError()) + ")";
       break;
     }
     ++failedDays;
