@@ -1,7 +1,6 @@
 // Database history on the SQLite driver and on a throwaway PostgreSQL 15
 // cluster: the March 2024 fixture loaded into histregular_5 reads, draws and
 // exports as the file does; a stopped server shows in the caption at once.
-// Before Qt: the recorder's sample has a member named as a Qt keyword.
 #include <gtest/gtest.h>
 
 #include <QApplication>
