@@ -80,6 +80,11 @@ MonthData HistoryDbSource::ReadDays(const ViewerArgs& args, int year, int month,
       m.note = "the database connection is lost (" + CaptionText(db_.lastError()) + ")";
       break;
     }
+    // A server that let one day time out would let every later day wait too.
+    if (db_.lastState().rfind("HYT", 0) == 0) {
+      m.note = "the database does not answer (" + CaptionText(db_.lastError()) + ")";
+      break;
+    }
     ++failedDays;
   }
   if (failedDays > 0 && m.note.empty())
