@@ -5,11 +5,14 @@
 
 #include <QApplication>
 #include <chrono>
+#include <csignal>
+#include <thread>
 
 #include "common/odbc.h"
 #include "console/views/recording_canvas.h"
 #include "platform/paths.h"
 #include "records/history_rows.h"
+#include "tests/support/child_process.h"
 #include "tests/support/database_fixture.h"
 #include "tests/viewer/support/month_fixture.h"
 #include "viewer/data/history_export.h"
@@ -118,6 +121,25 @@ TEST_P(ViewerDrivers, StoppedServerInTheCaption) {
             std::string::npos)
       << d.windowTitle().toStdString();
   ASSERT_TRUE(pg_->restart());
+}
+
+TEST_P(ViewerDrivers, LockedTableTimesOutOnce) {
+  if (!pg_) GTEST_SKIP() << "a server to lock a table on";
+  ViewerContext ctx(dbArgs_, clock_);
+  std::string error;
+  ASSERT_TRUE(ctx.ConnectDatabase(&error)) << error;
+  int locker = pg_->psqlInBackground(
+      "begin;\nlock table histregular_5 in access exclusive mode;\nselect "
+      "pg_sleep(12);\ncommit;\n");
+  ASSERT_GT(locker, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  const auto t0 = std::chrono::steady_clock::now();
+  const MonthData m = ctx.ReadMonth(2024, 3, 1, 3);
+  // One day's time-out ends the read; the later days are not waited for.
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+  EXPECT_TRUE(m.samples.empty());
+  EXPECT_NE(ctx.trouble().find("the database does not answer"), std::string::npos) << ctx.trouble();
+  test::StopChild(locker, SIGTERM);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ViewerDrivers, ::testing::Values("SQLite", "PostgreSQL"),

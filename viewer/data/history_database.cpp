@@ -80,8 +80,9 @@ MonthData HistoryDbSource::ReadDays(const ViewerArgs& args, int year, int month,
       m.note = "the database connection is lost (" + CaptionText(db_.lastError()) + ")";
       break;
     }
-    // A server that let one day time out would let every later day wait too.
-    if (db_.lastState().rfind("HYT", 0) == 0) {
+    // A server that let one day time out would let every later day wait too
+    // (HYT00 from the driver, 57014 when the server cancels the statement).
+    if (db_.lastState().rfind("HYT", 0) == 0 || db_.lastState() == "57014") {
       m.note = "the database does not answer (" + CaptionText(db_.lastError()) + ")";
       break;
     }
