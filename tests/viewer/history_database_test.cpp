@@ -103,6 +103,34 @@ TEST_P(ViewerDrivers, DrawsAndExportsWhatTheFileDoes) {
       << DescribeMonthTrouble(none);
 }
 
+TEST_P(ViewerDrivers, ADayBeyondFiveMegabytesIsReadWhole) {
+  if (pg_) GTEST_SKIP() << "the reader's part is the same on both drivers";
+  OdbcConnection db;
+  std::string error;
+  ASSERT_TRUE(db.connect("", "", "", h_.path() + "/ups.db", &error)) << error;
+  ASSERT_TRUE(db.exec(CreateHistoryTableSql("regular", 7, db.dialect())));
+  ASSERT_TRUE(db.exec("begin"));
+  std::string values;
+  for (int i = 0; i < 54; ++i) values += ",1000000000";
+  constexpr int kRows = 12000;  // about 7 MB of row text
+  for (int r = 0; r < kRows; ++r) {
+    const int sec = r * 7;
+    char when[64];
+    std::snprintf(when, sizeof when, "'2024-03-02 %02d:%02d:%02d'", sec / 3600, sec / 60 % 60,
+                  sec % 60);
+    ASSERT_TRUE(db.exec("insert into histregular_7 values(" + std::string(when) + values + ")"));
+  }
+  ASSERT_TRUE(db.exec("commit"));
+  ViewerArgs args = dbArgs_;
+  args.nodeId = 7;
+  HistoryDbSource source;
+  ASSERT_TRUE(source.Connect(args, &error)) << error;
+  const MonthData m = source.ReadDays(args, 2024, 3, 2, 2);
+  ASSERT_EQ(m.samples.size(), static_cast<size_t>(kRows));
+  EXPECT_EQ(m.samples.back().stamp(), 2 * 86400 + (kRows - 1) * 7);
+  EXPECT_EQ(DescribeMonthTrouble(m), "");
+}
+
 TEST_P(ViewerDrivers, StoppedServerInTheCaption) {
   if (!pg_) GTEST_SKIP() << "a server to stop";
   ViewerContext ctx(dbArgs_, clock_);
