@@ -25,17 +25,9 @@
 namespace lark {
 namespace {
 
-WallTime March1() {
-  WallTime t;
-  t.year = 2024;
-  t.month = 3;
-  t.day = 1;
-  return t;
-}
-
 struct Fixture {
   test::HistoryFolder h;
-  FakeClock clock{0, March1()};
+  FakeClock clock{0, test::March2024Day1()};
   ViewerContext ctx;
   explicit Fixture(bool withMonth = true, const std::string& monitorIni = "")
       : ctx(h.Args(0, 0, 0, test::kRegularMask), clock) {

@@ -23,14 +23,6 @@
 namespace lark {
 namespace {
 
-WallTime March1() {
-  WallTime t;
-  t.year = 2024;
-  t.month = 3;
-  t.day = 1;
-  return t;
-}
-
 class ViewerDrivers : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
@@ -68,7 +60,7 @@ class ViewerDrivers : public ::testing::TestWithParam<const char*> {
   test::PostgresCluster* pg_ = nullptr;
   std::string source_, user_;
   ViewerArgs fileArgs_, dbArgs_;
-  FakeClock clock_{0, March1()};
+  FakeClock clock_{0, test::March2024Day1()};
 };
 
 std::vector<std::string> CurveOps(ViewerContext& ctx) {

@@ -61,18 +61,8 @@ MonthData HistoryDbSource::ReadDays(const ViewerArgs& args, int year, int month,
                             " order by occurdt ASC";
     const bool ok = db_.queryRows(sql, [&](std::string_view row) {
       bool overflow = false;
-      switch (ParseHistoryDbRow(row, count, s, &overflow)) {
-        case LineFault::kNone:
-          if (overflow) ++m.stats.outOfRange;
-          m.samples.push_back(s);
-          break;
-        case LineFault::kBadTime:
-          ++m.stats.badTime;
-          break;
-        case LineFault::kNotNumber:
-          ++m.stats.notNumber;
-          break;
-      }
+      const LineFault fault = ParseHistoryDbRow(row, count, s, &overflow);
+      TakeParsedSample(m, fault, s, overflow);
       return true;
     });
     if (ok) continue;

@@ -188,21 +188,26 @@ MonthData ParseMonthText(const ViewerArgs& args, std::string_view text, std::str
   PlotSample s;
   while (nextLine(line)) {
     bool overflow = false;
-    switch (ParseHistoryLine(line, m.layout.separator, count, s, &overflow)) {
-      case LineFault::kNone:
-        if (overflow) ++m.stats.outOfRange;
-        m.samples.push_back(s);
-        break;
-      case LineFault::kBadTime:
-        ++m.stats.badTime;
-        break;
-      case LineFault::kNotNumber:
-        ++m.stats.notNumber;
-        break;
-    }
+    const LineFault fault = ParseHistoryLine(line, m.layout.separator, count, s, &overflow);
+    TakeParsedSample(m, fault, s, overflow);
   }
   SetMedianSpacing(m);
   return m;
+}
+
+void TakeParsedSample(MonthData& m, LineFault fault, const PlotSample& s, bool overflow) {
+  switch (fault) {
+    case LineFault::kNone:
+      if (overflow) ++m.stats.outOfRange;
+      m.samples.push_back(s);
+      break;
+    case LineFault::kBadTime:
+      ++m.stats.badTime;
+      break;
+    case LineFault::kNotNumber:
+      ++m.stats.notNumber;
+      break;
+  }
 }
 
 void SetMedianSpacing(MonthData& m) {

@@ -83,6 +83,8 @@ struct MonthData {
   std::string note;  // trouble of the source beside skipped lines
 };
 
+// Keeps a parsed sample or counts why it was skipped.
+void TakeParsedSample(MonthData& m, LineFault fault, const PlotSample& s, bool overflow);
 // Sets the median spacing from the samples.
 void SetMedianSpacing(MonthData& m);
 

@@ -37,6 +37,14 @@ std::string HistoryFolder::WriteMonth(int year, const std::string& name,
   return file;
 }
 
+WallTime March2024Day1() {
+  WallTime t;
+  t.year = 2024;
+  t.month = 3;
+  t.day = 1;
+  return t;
+}
+
 std::string March2024Regular() {
   std::string out = "0\r\n";
   auto line = [&](int minuteOfDay, int v0, int p16) {

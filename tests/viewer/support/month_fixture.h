@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "tests/support/temp_dir.h"
 #include "viewer/data/viewer_args.h"
 
@@ -28,6 +29,8 @@ class HistoryFolder {
 // 600 s after 02:00, one of 601 s after 04:00, a link-lost line at 06:00,
 // -1 in parameter 16 at 07:00, a first value 0 at 08:00. CRLF lines.
 std::string March2024Regular();
+// The clock's wall time for it: 1 March 2024, 00:00.
+WallTime March2024Day1();
 inline constexpr uint64_t kRegularMask =
     (1ull << 1) | (1ull << 16) | (1ull << 19) | (1ull << 47) | (1ull << 48) | 1ull;
 
