@@ -182,6 +182,16 @@ std::string LanguageIni() {
   // The tray program's menu.
   ini.section(kTrayTextSection);
   for (int i = 0; i < 4; ++i) ini.key("Item" + std::to_string(i + 1), kTrayItemDefaults[i]);
+
+  // The history graph viewer's dialog.
+  ini.section("Historical-Graph");
+  ini.key("Title", "Historical Parameters");
+  ini.key("L_1", "UPS Title:");
+  ini.key("L_2", "Horizontal Scale:");
+  ini.key("L_3", "Vertical Scale:");
+  ini.key("L_4", "Month:");
+  ini.key("B_1", "&Export...");
+  ini.key("B_2", "&Update");
   return ini.take();
 }
 

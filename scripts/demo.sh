@@ -106,6 +106,8 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 $bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" &&
   echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
+$bin/larkplot_render/larkplot_render "$demo/larkplot.png" "UPS 1" 'Demo\2' "$demo" 12 NONE -1 -1 0 0 0 &&
+  echo "demo: the history viewer for UPS 1 is in $demo/larkplot.png"
 wait $core
 code=$?
 exit $code

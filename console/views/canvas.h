@@ -99,6 +99,9 @@ class Canvas {
 
   virtual void TextOut(int x, int y, std::string_view text) = 0;
   virtual void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) = 0;
+  // The dotted focus frame inside `r`, drawn by inverting pixels: drawn
+  // twice it is gone.
+  virtual void DrawFocusRect(const CanvasRect& r) = 0;
 
   // Pixel size of `text` in the current font.
   virtual int TextWidth(std::string_view text) const = 0;

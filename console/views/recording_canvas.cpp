@@ -62,6 +62,10 @@ void RecordingCanvas::Polygon(const std::vector<CanvasPoint>& points) {
   ops_.push_back(s + " " + PenText() + " " + BrushText());
 }
 
+void RecordingCanvas::DrawFocusRect(const CanvasRect& r) {
+  ops_.push_back("FocusRect " + Rect(r));
+}
+
 void RecordingCanvas::LineTo(int x, int y) {
   ops_.push_back("Line " + Point(pos_) + " " + Point({x, y}) + " " + PenText());
   pos_ = {x, y};
