@@ -136,6 +136,7 @@ void OdbcConnection::disconnect() {
 
 void OdbcConnection::keepError(int16_t handleType, void* handle, const char* call) {
   lastError_ = call;
+  lastState_.clear();
   SQLCHAR state[6] = {};
   SQLCHAR message[512] = {};
   SQLINTEGER native = 0;
@@ -143,7 +144,8 @@ void OdbcConnection::keepError(int16_t handleType, void* handle, const char* cal
   if (handle &&
       Ok(SQLGetDiagRec(handleType, handle, 1, state, &native, message, sizeof message, &len))) {
     lastError_ += ": ";
-    lastError_ += reinterpret_cast<const char*>(state);
+    lastState_ = reinterpret_cast<const char*>(state);
+    lastError_ += lastState_;
     lastError_ += ' ';
     lastError_ += reinterpret_cast<const char*>(message);
   }
@@ -255,6 +257,37 @@ bool OdbcConnection::fetch(OdbcResult& out) {
 
 bool OdbcConnection::fetchSet(OdbcResult& out) {
   out = OdbcResult{};
+  const bool ok = fetchEach([&out](std::span<const FetchColumn> columns, CBytes row) {
+    if (!AppendRowText(columns, row, out.text, OdbcResult::kTextLimit)) {
+      out.overflow = true;
+      return false;
+    }
+    ++out.rows;
+    return true;
+  });
+  if (!ok) out = OdbcResult{};
+  return ok;
+}
+
+void OdbcConnection::setQueryTimeout(unsigned seconds) {
+  if (stmt_)
+    SQLSetStmtAttr(stmt_, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{seconds}),
+                   0);
+}
+
+bool OdbcConnection::queryRows(std::string_view sql,
+                               const std::function<bool(std::string_view row)>& each) {
+  if (!exec(sql)) return false;
+  std::string line;
+  return fetchEach([&](std::span<const FetchColumn> columns, CBytes row) {
+    line.clear();
+    AppendRowText(columns, row, line, std::string::npos);
+    if (!line.empty()) line.pop_back();  // the line end
+    return each(line);
+  });
+}
+
+bool OdbcConnection::fetchEach(const RowSink& sink) {
   SQLSMALLINT count = 0;
   if (!Ok(SQLNumResultCols(stmt_, &count)) || count <= 0) {
     keepError(SQL_HANDLE_STMT, stmt_, "SQLNumResultCols");
@@ -288,6 +321,7 @@ bool OdbcConnection::fetchSet(OdbcResult& out) {
   SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowsPerFetch), 0);
   SQLSetStmtAttr(stmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
   bool ok = true;
+  bool more = true;
   for (SQLUSMALLINT i = 0; i < static_cast<SQLUSMALLINT>(count) && ok; ++i) {
     const FetchColumn& c = columns[i];
     ok = Ok(SQLBindCol(stmt_, i + 1, c.cType, rows.data() + c.valueOffset,
@@ -295,7 +329,7 @@ bool OdbcConnection::fetchSet(OdbcResult& out) {
                        reinterpret_cast<SQLLEN*>(rows.data() + c.indicatorOffset)));
   }
   if (!ok) keepError(SQL_HANDLE_STMT, stmt_, "SQLBindCol");
-  while (ok) {
+  while (ok && more) {
     SQLRETURN rc = SQLFetch(stmt_);
     if (rc == SQL_NO_DATA) break;
     if (!Ok(rc)) {
@@ -304,15 +338,8 @@ bool OdbcConnection::fetchSet(OdbcResult& out) {
       break;
     }
     const size_t n = std::min<size_t>(fetched, kRowsPerFetch);
-    for (size_t r = 0; r < n; ++r) {
-      if (!AppendRowText(columns, CBytes(rows.data() + r * rowSize, rowSize), out.text,
-                         OdbcResult::kTextLimit)) {
-        out.overflow = true;
-        break;
-      }
-      ++out.rows;
-    }
-    if (out.overflow) break;
+    for (size_t r = 0; r < n && more; ++r)
+      more = sink(columns, CBytes(rows.data() + r * rowSize, rowSize));
   }
   // The buffers go with this call: nothing may stay bound to them.
   SQLFreeStmt(stmt_, SQL_UNBIND);
@@ -320,7 +347,6 @@ bool OdbcConnection::fetchSet(OdbcResult& out) {
   SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
   SQLSetStmtAttr(stmt_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN),
                  0);
-  if (!ok) out = OdbcResult{};
   return ok;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,10 +80,22 @@ class OdbcConnection {
   // the statement failed, produced no result set, or a fetch failed.
   bool query(std::string_view sql, OdbcResult& out);
   const std::string& lastError() const { return lastError_; }
+  // The SQLSTATE of the last failure ("08S01"), empty when the driver gave none.
+  const std::string& lastState() const { return lastState_; }
+  // Seconds a statement may run (0: no limit); applies to later statements.
+  void setQueryTimeout(unsigned seconds);
+  // exec(), then each row of the first result as its tab-separated text
+  // without the line end, handed over as it is fetched, so no limit cuts a
+  // result; `row` returns false to stop. False as for query().
+  bool queryRows(std::string_view sql, const std::function<bool(std::string_view row)>& row);
 
  private:
+  using RowSink = std::function<bool(std::span<const FetchColumn> columns, CBytes row)>;
   bool fetch(OdbcResult& out);
   bool fetchSet(OdbcResult& out);
+  // Binds the open result's columns and hands each fetched row to `sink`
+  // until it returns false or the rows end.
+  bool fetchEach(const RowSink& sink);
   void keepError(int16_t handleType, void* handle, const char* call);
 
   void* env_ = nullptr;
@@ -90,6 +103,7 @@ class OdbcConnection {
   void* stmt_ = nullptr;
   SqlDialect dialect_ = SqlDialect::kOther;
   std::string lastError_;
+  std::string lastState_;
 };
 
 }  // namespace lark

@@ -68,9 +68,11 @@ inline std::optional<ModbusPdu> RegisterWritePdu(uint16_t reg, int64_t value) {
 class UpsCommandSink {
  public:
   virtual ~UpsCommandSink() = default;
-  virtual void SendDeviceControl(DeviceNode& node, int32_t code, int32_t arg1, int32_t arg2) = 0;
-  virtual void SendGroupControl(DeviceNode& group, int32_t code, int32_t arg1, int32_t arg2) = 0;
-  virtual void SendAllControl(int32_t code, int32_t arg1, int32_t arg2) = 0;
+  // A UPS command to one device, the direct children of a group, or every
+  // device; each returns how many devices it reached.
+  virtual int SendDeviceControl(DeviceNode& node, int32_t code, int32_t arg1, int32_t arg2) = 0;
+  virtual int SendGroupControl(DeviceNode& group, int32_t code, int32_t arg1, int32_t arg2) = 0;
+  virtual int SendAllControl(int32_t code, int32_t arg1, int32_t arg2) = 0;
   // Queues a command text of the ASCII protocol ("S020SDT...") to the node.
   virtual void QueueAsciiCommand(DeviceNode& node, std::string_view text) = 0;
   // Queues a control frame of the binary protocol (from the length byte on).
@@ -78,6 +80,12 @@ class UpsCommandSink {
   // Queues every text or none (a full queue refuses the whole request).
   virtual bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) {
     for (const std::string& t : texts) QueueAsciiCommand(node, t);
+    return true;
+  }
+  // Queues binary control frames, every one or none; false when they did not
+  // all fit.
+  virtual bool QueueBinaryFrames(DeviceNode& node, std::span<const std::string> frames) {
+    for (const std::string& f : frames) QueueBinaryFrame(node, asBytes(f));
     return true;
   }
   // Queues Modbus writes to a Modbus RTU device, every one or none; false when
@@ -93,9 +101,9 @@ class UpsCommandSink {
 // A sink that drops everything (until the fan-out exists).
 class NullUpsCommandSink final : public UpsCommandSink {
  public:
-  void SendDeviceControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
-  void SendGroupControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
-  void SendAllControl(int32_t, int32_t, int32_t) override {}
+  int SendDeviceControl(DeviceNode&, int32_t, int32_t, int32_t) override { return 0; }
+  int SendGroupControl(DeviceNode&, int32_t, int32_t, int32_t) override { return 0; }
+  int SendAllControl(int32_t, int32_t, int32_t) override { return 0; }
   void QueueAsciiCommand(DeviceNode&, std::string_view) override {}
   void QueueBinaryFrame(DeviceNode&, CBytes) override {}
 };

@@ -9,6 +9,7 @@
 #include "core/language_texts.h"
 #include "core/param_tables.h"
 #include "core/status_texts.h"
+#include "core/tray_handover.h"
 #include "platform/paths.h"
 
 namespace lark {
@@ -177,6 +178,20 @@ std::string LanguageIni() {
   ini.key("M_11", "An object has been cut and not pasted. It is lost when you exit. Exit anyway?");
   ini.key("M_56", "Another console is changing the configuration. Status updates wait until it is done.");
   ini.key("M_57", "Another console has changed the configuration. It is loaded again.");
+
+  // The tray program's menu.
+  ini.section(kTrayTextSection);
+  for (int i = 0; i < 4; ++i) ini.key("Item" + std::to_string(i + 1), kTrayItemDefaults[i]);
+
+  // The history graph viewer's dialog.
+  ini.section("Historical-Graph");
+  ini.key("Title", "Historical Parameters");
+  ini.key("L_1", "UPS Title:");
+  ini.key("L_2", "Horizontal Scale:");
+  ini.key("L_3", "Vertical Scale:");
+  ini.key("L_4", "Month:");
+  ini.key("B_1", "&Export...");
+  ini.key("B_2", "&Update");
   return ini.take();
 }
 

@@ -19,6 +19,11 @@ class KeyStore;
 inline constexpr const char* kTrayKey = "SysTray";
 inline constexpr const char* kKeepAliveValue = "keep-alive";
 inline constexpr const char* kTrayCommandValue = "command";
+// [SystemTray] "Item1" to "Item4" of language.ini and their English texts:
+// the Exit item, the start/stop item's two texts and the Monitor item.
+inline constexpr const char* kTrayTextSection = "SystemTray";
+inline constexpr const char* kTrayItemDefaults[4] = {"Exit", "Start Service", "Stop Service",
+                                                     "Monitor"};
 // Values are handled in buffers of this size; longer reads are cut.
 inline constexpr size_t kTrayValueMax = 259;
 

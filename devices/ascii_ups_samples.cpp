@@ -51,7 +51,8 @@ std::optional<std::string> AsciiSampleAnswer(const AsciiUpsProfile& ups, std::st
   if (code == "SER") return ups.serial;
   if (code == "STB") return Join({0, 0, 100 + a, 270, 25, 0, 0, 0, 0, 0, 60, 0, 0, 0, 0});
   if (code == "STI") {
-    return Join({AsciiSampleInputVoltage(ups.address), 2310, 2290, 500, 500, 500, 10, 12, 11, 0, 0,
+    // The third field differs by address too, so lists can sort the units by it.
+    return Join({AsciiSampleInputVoltage(ups.address), 2310, 2290 + a, 500, 500, 500, 10, 12, 11, 0, 0,
                  0, 0, 0, 0, 0});
   }
   if (code == "STO") {

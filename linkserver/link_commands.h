@@ -22,6 +22,7 @@ class SettingsStore;
 class SnmpDeviceControl;
 class UpsCommandSink;
 struct ServiceSettings;
+struct ReportPeriod;
 
 inline constexpr int kLinkSlotCount = 10;  // console sessions 0..9
 inline constexpr int kOverflowSlot = 10;   // the session that only says "server full"
@@ -122,6 +123,8 @@ struct LinkServices {
   // The UPS event-log read-out buffer (at least 4600 bytes) for the
   // console's device-log download; empty when none is kept.
   std::function<std::vector<uint8_t>()> upsEventLog;
+  // Starts a period report (command 22 sub 2); false while one is running.
+  std::function<bool(const ReportPeriod&)> startReport;
 
   std::array<LinkSlotUser, kLinkSlotCount + 1> users;  // by slot, kOverflowSlot last
   // The last query result of each slot, read in pages.

@@ -82,6 +82,9 @@ void HandleTrafficMonitor(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleSetLanguage(LinkRequest& request, LinkFrameBuilder& reply);
 void HandleTestSound(LinkRequest& request, LinkFrameBuilder& reply);
 
+// ---- link_requests_report.cpp ----
+void HandleReportRequest(LinkRequest& request, LinkFrameBuilder& reply);
+
 // The device-setting text of the ASCII protocol with its three length
 // digits ("Snnn") rewritten to the real length after them.
 std::string WithAsciiLength(std::string text);

@@ -188,8 +188,7 @@ bool QueueSettingsBatch(UpsCommandSink& out, DeviceNode& node, const SettingsBat
     case kCommModbusUps:
       return batch.writes.empty() || out.QueueModbusCommands(node, batch.writes);
     default:
-      for (const std::string& f : batch.frames) out.QueueBinaryFrame(node, asBytes(f));
-      return true;
+      return batch.frames.empty() || out.QueueBinaryFrames(node, batch.frames);
   }
 }
 
@@ -215,6 +214,40 @@ void AsciiDeviceLog(LinkRequest& r, LinkFrameBuilder& reply) {
   putI32(Bytes(rec), 8, state == 0 ? 1 : state == 1 ? 2 : -1);
   putI32(Bytes(rec), 12, block->i16(kAsciiLogPosition));
   putI32(Bytes(rec), 16, block->i32(kAsciiLogSize));
+  std::vector<uint8_t> entries;
+  if (op == 2) {
+    if (r.services.upsEventLog) entries = r.services.upsEventLog();
+    entries.resize(kDeviceLogBytes, 0);
+  }
+  BeginSuccessReply(r, reply);
+  reply.putBytes(CBytes(rec));
+  reply.putBytes(entries);
+}
+
+// Command 11 sub 6: the three-phase UPS's own event log, read in blocks.
+void BinaryDeviceLog(LinkRequest& r, LinkFrameBuilder& reply) {
+  constexpr size_t kBinaryLogPosition = 1176, kBinaryLogSize = 704;
+  CBytes req = r.frame.slice(kLogRequestOff, kLogRequestSize);
+  if (req.empty()) return BuildLinkFailureReply(r, reply);
+  const uint32_t op = u32At(req, 0);
+  DeviceNode* node = FindRequestNode(r, i32At(req, 4));
+  LiveDataBlock* block = node && node->nodeKind() == kNodeSerial &&
+                                 node->commType() == kCommThreePhase
+                             ? node->block(BlockKind::kBinary)
+                             : nullptr;
+  if (block == nullptr || op > 2) return BuildLinkFailureReply(r, reply);
+  if (op == 0) {
+    if (r.services.deviceCommands == nullptr) return BuildLinkFailureReply(r, reply);
+    const std::string ask = {1, 26};
+    if (!r.services.deviceCommands->QueueBinaryFrames(*node, std::span(&ask, 1))) {
+      return BuildLinkFailureReply(r, reply);
+    }
+    block->putU16(kBinaryLogPosition, 1);
+  }
+  uint8_t rec[kLogRequestSize];
+  std::copy(req.begin(), req.end(), rec);
+  putI32(Bytes(rec), 12, block->u16(kBinaryLogPosition));
+  putI32(Bytes(rec), 16, block->i32(kBinaryLogSize));
   std::vector<uint8_t> entries;
   if (op == 2) {
     if (r.services.upsEventLog) entries = r.services.upsEventLog();
@@ -253,41 +286,43 @@ void HandleControlDevice(LinkRequest& r, LinkFrameBuilder& reply) {
   const int32_t code = i32At(rec, 8);
   DeviceNode* parent = node->parent();
   if (scope == 1 && parent == nullptr) return BuildLinkFailureReply(r, reply);
-  if (code >= kFirstUpsCommand && code <= kLastUpsCommand) {
-    int32_t sent = code, arg1 = 0, arg2 = 0;
-    switch (code) {
-      case kCmdTimedTest:
-        sent = kCmdStartTest;
-        break;
-      case kCmdBuzzerTest:
-        arg1 = i32At(rec, 16);
-        break;
-      case kCmdShutdown:
-        arg1 = i32At(rec, 20);
-        break;
-      case kCmdShutdownRestart:
-        arg1 = i32At(rec, 24);
-        arg2 = i32At(rec, 20);
-        break;
-      case kCmdEmergencyOff:
-        arg1 = i32At(rec, 28);
-        break;
-      default:
-        break;
-    }
-    if (scope == 0) {
-      if (code == kCmdTimedTest) node->setTestCountdown(i32At(rec, 12));
-      fanOut->SendDeviceControl(*node, sent, arg1, arg2);
-    } else if (scope == 1) {
-      if (code == kCmdTimedTest) parent->setTestCountdown(i32At(rec, 12));
-      fanOut->SendGroupControl(*parent, sent, arg1, arg2);
-    } else {
-      if (code == kCmdTimedTest && r.services.tree) {
-        r.services.tree->root().setTestCountdown(i32At(rec, 12));
-      }
-      fanOut->SendAllControl(sent, arg1, arg2);
-    }
+  // A code the fan-out does not know, or a command no device took, fails.
+  if (code < kFirstUpsCommand || code > kLastUpsCommand) return BuildLinkFailureReply(r, reply);
+  int32_t sent = code, arg1 = 0, arg2 = 0;
+  switch (code) {
+    case kCmdTimedTest:
+      sent = kCmdStartTest;
+      break;
+    case kCmdBuzzerTest:
+      arg1 = i32At(rec, 16);
+      break;
+    case kCmdShutdown:
+      arg1 = i32At(rec, 20);
+      break;
+    case kCmdShutdownRestart:
+      arg1 = i32At(rec, 24);
+      arg2 = i32At(rec, 20);
+      break;
+    case kCmdEmergencyOff:
+      arg1 = i32At(rec, 28);
+      break;
+    default:
+      break;
   }
+  DeviceNode* countdown = scope == 0   ? node
+                          : scope == 1 ? parent
+                          : r.services.tree ? &r.services.tree->root()
+                                            : nullptr;
+  int reached = 0;
+  if (scope == 0) {
+    reached = fanOut->SendDeviceControl(*node, sent, arg1, arg2);
+  } else if (scope == 1) {
+    reached = fanOut->SendGroupControl(*parent, sent, arg1, arg2);
+  } else {
+    reached = fanOut->SendAllControl(sent, arg1, arg2);
+  }
+  if (reached == 0) return BuildLinkFailureReply(r, reply);
+  if (code == kCmdTimedTest && countdown) countdown->setTestCountdown(i32At(rec, 12));
   BeginSuccessReply(r, reply);
 }
 
@@ -352,13 +387,13 @@ void HandleEventLog(LinkRequest& r, LinkFrameBuilder& reply) {
     }
     case 5:
       return BuildDataRootChunk(r, reply);
+    case 6:
+      return BinaryDeviceLog(r, reply);
     case 7:
       return AsciiDeviceLog(r, reply);
     case 2:
     case 4:
       return HandleDatabaseQuery(r, reply);
-    case 6:  // the three-phase engine's read-out: not part of this service yet
-      break;
     default:
       return BeginSuccessReply(r, reply);
   }

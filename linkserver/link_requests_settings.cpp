@@ -143,10 +143,10 @@ void HandleEventTables(LinkRequest& r, LinkFrameBuilder& reply) {
   BeginSuccessReply(r, reply);
 }
 
-// ---- 22: history settings; the report writer is not part of this service
-// yet, so sub 2 is refused. ----
+// ---- 22: history settings; sub 2, the report, in link_requests_report.cpp ----
 
 void HandleHistoryReport(LinkRequest& r, LinkFrameBuilder& reply) {
+  if (r.sub() == 2) return HandleReportRequest(r, reply);
   CBytes img = SettingsImage(r);
   if (r.sub() != 1 || img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
   ServiceSettings& s = *r.services.settings;

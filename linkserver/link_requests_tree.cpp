@@ -8,6 +8,7 @@
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
 #include "core/map_file.h"
+#include "core/schedule_runner.h"
 
 namespace lark {
 
@@ -289,20 +290,61 @@ void HandleRemoveNode(LinkRequest& r, LinkFrameBuilder& reply) {
   TreeReply(r, reply, Tree_DeleteChild(tree, index));
 }
 
-// ---- 29: schedules are kept by the scheduler, which is not part of this
-// service yet: the request is checked and refused. ----
+// ---- 29 ----
 
 void HandleSetSchedule(LinkRequest& r, LinkFrameBuilder& reply) {
   constexpr size_t kBlockOff = 6;
-  constexpr size_t kWeekCountOff = 12, kDateCountOff = 196;
+  constexpr size_t kScopeOff = 0, kKindOff = 8, kWeekCountOff = 12, kWeekRowsOff = 16,
+                   kDateCountOff = 196, kDateRowsOff = 200;
   CBytes block = r.frame.slice(kBlockOff, 472);
-  if (r.sub() == 0 || block.empty()) return BuildLinkFailureReply(r, reply);
+  if (r.sub() == 0 || block.empty() || !r.services.tree) return BuildLinkFailureReply(r, reply);
   DeviceNode* node = FindRequestNode(r, i16At(block, 4));
-  if (node == nullptr || u32At(block, kWeekCountOff) > kWeekScheduleCount ||
-      u32At(block, kDateCountOff) > kDateScheduleCount) {
+  const uint32_t weekCount = u32At(block, kWeekCountOff), dateCount = u32At(block, kDateCountOff);
+  if (node == nullptr || weekCount > kWeekScheduleCount || dateCount > kDateScheduleCount) {
     return BuildLinkFailureReply(r, reply);
   }
-  BuildLinkFailureReply(r, reply);
+  const uint32_t scope = u32At(block, kScopeOff);
+  DeviceTree& tree = *r.services.tree;
+  DeviceNode* parent = node->parent();
+  if (scope == 0) {
+    if (u32At(block, kKindOff) == 0) {
+      for (int i = 0; i < kWeekScheduleCount; ++i) {
+        const size_t at = kWeekRowsOff + 6 * static_cast<size_t>(i);
+        node->setWeekEntry(i, i < static_cast<int>(weekCount)
+                                  ? ScheduleWeekEntry{i16At(block, at), u8At(block, at + 2),
+                                                      u8At(block, at + 3), u8At(block, at + 4)}
+                                  : ScheduleWeekEntry{});
+      }
+    } else {
+      for (int i = 0; i < kDateScheduleCount; ++i) {
+        const size_t at = kDateRowsOff + 8 * static_cast<size_t>(i);
+        node->setDateEntry(
+            i, i < static_cast<int>(dateCount)
+                   ? ScheduleDateEntry{i16At(block, at), u8At(block, at + 2), u8At(block, at + 3),
+                                       u8At(block, at + 4), u8At(block, at + 5),
+                                       u8At(block, at + 6)}
+                   : ScheduleDateEntry{});
+      }
+    }
+    if (r.services.clock) FindNextScheduledActions(*node, r.services.clock->now());
+    if (r.services.maps) r.services.maps->SaveMapNode(*node);
+    return BeginSuccessReply(r, reply);
+  }
+  // Copies go to the node's siblings or to every device: the root has no parent.
+  if (parent == nullptr) return BuildLinkFailureReply(r, reply);
+  tree.setCurrentParent(*parent);
+  if (scope == 1) {
+    for (const auto& c : parent->children()) {
+      if (c.get() == node || c->isGroup()) continue;
+      CopySchedule(*c, *node);
+      if (r.services.maps) r.services.maps->SaveMapNode(*c);
+    }
+  } else {
+    tree.setCurrentChildIndex(parent->indexOfChild(node));
+    CopyScheduleToSubtree(tree.root(), *node);
+    if (r.services.maps) r.services.maps->SaveMapFile();
+  }
+  BeginSuccessReply(r, reply);
 }
 
 // ---- 30 ----

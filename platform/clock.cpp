@@ -44,12 +44,25 @@ WallTime SystemClock::now() const {
 
 WallTime FakeClock::now() const {
   std::lock_guard<std::mutex> lock(mu_);
+  if (utcMode_) {
+    struct tm tm {};
+    time_t secs = static_cast<time_t>(FloorDiv(utcMs_, 1000));
+    localtime_r(&secs, &tm);
+    return FromTm(tm, static_cast<int>(utcMs_ - FloorDiv(utcMs_, 1000) * 1000));
+  }
   return wall_;
+}
+
+void FakeClock::setUtc(int64_t epochSeconds) {
+  std::lock_guard<std::mutex> lock(mu_);
+  utcMode_ = true;
+  utcMs_ = epochSeconds * 1000;
 }
 
 void FakeClock::advance(uint32_t ms) {
   std::lock_guard<std::mutex> lock(mu_);
   tick_.fetch_add(ms);
+  utcMs_ += ms;
   // Carry in 64 bits: a whole u32 of milliseconds does not fit the millis field.
   int64_t total = static_cast<int64_t>(wall_.millis) + ms;
   WallTime w = wall_;
@@ -60,6 +73,7 @@ void FakeClock::advance(uint32_t ms) {
 
 void FakeClock::setWall(const WallTime& wall) {
   std::lock_guard<std::mutex> lock(mu_);
+  utcMode_ = false;
   wall_ = NormalizeWallTime(wall);
 }
 

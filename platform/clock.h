@@ -46,11 +46,17 @@ class FakeClock final : public Clock {
   void advance(uint32_t ms);
   void setTick(uint32_t tick) { tick_.store(tick); }
   void setWall(const WallTime& wall);
+  // From now on the wall time is this UTC instant (seconds since 1970) run
+  // through the process's local-time conversion (TZ), as the system clock's
+  // is; advance() moves the instant. setWall() leaves this mode.
+  void setUtc(int64_t epochSeconds);
 
  private:
   std::atomic<uint32_t> tick_;
   mutable std::mutex mu_;
   WallTime wall_;
+  bool utcMode_ = false;
+  int64_t utcMs_ = 0;  // in UTC mode: milliseconds since 1970
 };
 
 // Normalises a wall time after field arithmetic (carries, day of week), via timegm.

@@ -5,6 +5,7 @@
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <utility>
@@ -123,13 +124,49 @@ Entries::iterator Find(Entries& entries, std::string_view name) {
   return entries.end();
 }
 
+// The store is shared by the service and the desktop users of its group: the
+// folder is 2770 and every file 0660 with the folder's group, set explicitly
+// because the umask and a folder without the set-group-id bit would not.
+constexpr mode_t kStoreDirMode = 02770;
+constexpr mode_t kStoreFileMode = 0660;
+
+bool EnsureStoreDir(const std::string& dir) {
+  if (IsDirectory(dir)) return true;
+  size_t slash = dir.find_last_not_of('/');
+  slash = slash == std::string::npos ? std::string::npos : dir.rfind('/', slash);
+  if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash), 0700)) {
+    return false;
+  }
+  if (mkdir(dir.c_str(), kStoreDirMode) == 0) return chmod(dir.c_str(), kStoreDirMode) == 0;
+  return errno == EEXIST && IsDirectory(dir);
+}
+
+gid_t StoreGroup(const std::string& dir) {
+  struct stat st;
+  return stat(dir.c_str(), &st) == 0 ? st.st_gid : static_cast<gid_t>(-1);
+}
+
+// Gives a file this process owns the store's mode and group; files of other
+// users were set by their creator.
+void ShareFile(int fd, gid_t group) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || st.st_uid != geteuid()) return;
+  if (group != static_cast<gid_t>(-1) && st.st_gid != group) {
+    (void)!fchown(fd, static_cast<uid_t>(-1), group);
+  }
+  if ((st.st_mode & 07777) != kStoreFileMode) (void)!fchmod(fd, kStoreFileMode);
+}
+
 // flock on the key's lock file for the life of the object. The lock file is
 // separate from the data file because the data file is replaced by rename.
 class KeyLock {
  public:
-  KeyLock(const std::string& path, int op) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  KeyLock(const std::string& path, int op, gid_t group) {
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kStoreFileMode);
+    // A reader in a folder it may not write still locks an existing file.
+    if (fd_ < 0) fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return;
+    ShareFile(fd_, group);
     while (flock(fd_, op) != 0) {
       if (errno != EINTR) {
         close(fd_);
@@ -163,9 +200,10 @@ KeyFiles FilesOf(const std::string& dir, std::string_view key) {
 // returns false to leave the file as it is.
 template <typename Change>
 bool Update(const std::string& dir, std::string_view key, Change change) {
-  if (key.empty() || !MakeDirs(dir, 0700)) return false;
+  if (key.empty() || !EnsureStoreDir(dir)) return false;
   KeyFiles files = FilesOf(dir, key);
-  KeyLock lock(files.lock, LOCK_EX);
+  const gid_t group = StoreGroup(dir);
+  KeyLock lock(files.lock, LOCK_EX, group);
   if (!lock.held()) return false;
   Entries entries;
   if (FileExists(files.data)) {
@@ -174,7 +212,7 @@ bool Update(const std::string& dir, std::string_view key, Change change) {
     entries = Parse(*text);
   }
   if (!change(entries)) return false;
-  return WriteFileAtomic(files.data, Format(entries));
+  return WriteFileAtomic(files.data, Format(entries), nullptr, kStoreFileMode, group);
 }
 
 }  // namespace
@@ -183,7 +221,8 @@ KeyStore::KeyStore(std::string dir) : dir_(std::move(dir)) {}
 
 std::string KeyStore::DefaultDir() {
   if (const char* env = getenv("LARK_STATE_DIR"); env != nullptr && *env != '\0') return env;
-  if (geteuid() == 0) return "/var/lib/larkcore";
+  // Desktop users of the service's group share its store; others keep their own.
+  if (geteuid() == 0 || access(kSystemStateDir, W_OK | X_OK) == 0) return kSystemStateDir;
   if (const char* xdg = getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
     return JoinPath(xdg, "larkcore");
   }
@@ -208,7 +247,7 @@ std::optional<std::string> KeyStore::read(std::string_view key, std::string_view
   if (!FileExists(files.data)) return std::nullopt;
   // Writers replace the file by rename, so a reader that cannot take the
   // lock (a read-only folder) still sees a whole file.
-  KeyLock lock(files.lock, LOCK_SH);
+  KeyLock lock(files.lock, LOCK_SH, StoreGroup(dir_));
   auto text = ReadFile(files.data);
   if (!text) return std::nullopt;
   Entries entries = Parse(*text);
@@ -252,6 +291,33 @@ std::optional<std::string> KeyStore::takeAndClear(std::string_view key, std::str
   // A value that could not be deleted is not handed out, so it is not seen twice.
   if (!ok) return std::nullopt;
   return taken;
+}
+
+std::optional<std::string> KeyStore::readAndEmpty(std::string_view key, std::string_view name) {
+  std::optional<std::string> taken;
+  Update(dir_, key, [&](Entries& entries) {
+    auto it = Find(entries, name);
+    if (it == entries.end()) {
+      entries.emplace_back(std::string(name), std::string());
+      return true;
+    }
+    taken = std::move(it->second);
+    it->second.clear();
+    return !taken->empty();  // an empty value is left as it is
+  });
+  return taken;
+}
+
+std::string KeyStore::sharedFile(std::string_view key, std::string_view name) {
+  std::string path = JoinPath(dir_, KeyFileStem(key) + "." + KeyFileStem(name) + ".own");
+  if (EnsureStoreDir(dir_)) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kStoreFileMode);
+    if (fd >= 0) {
+      ShareFile(fd, StoreGroup(dir_));
+      close(fd);
+    }
+  }
+  return path;
 }
 
 bool KeyStore::append(std::string_view key, std::string_view name, std::string_view text,

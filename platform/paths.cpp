@@ -198,6 +198,11 @@ bool WriteFileAtomic(const std::string& path, std::string_view data) {
 
 bool WriteFileAtomic(const std::string& path, std::string_view data,
                      const std::function<bool()>& beforeRename) {
+  return WriteFileAtomic(path, data, beforeRename, -1, static_cast<gid_t>(-1));
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view data,
+                     const std::function<bool()>& beforeRename, int forcedMode, gid_t group) {
   std::string dir = DirName(path);
   size_t slash = path.rfind('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -207,8 +212,13 @@ bool WriteFileAtomic(const std::string& path, std::string_view data,
   if (fd < 0) return false;
   mode_t mode = 0644;
   struct stat st;
-  if (stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, data) && fsync(fd) == 0;
+  if (forcedMode >= 0) {
+    mode = static_cast<mode_t>(forcedMode);
+  } else if (stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  }
+  bool ok = (group == static_cast<gid_t>(-1) || fchown(fd, static_cast<uid_t>(-1), group) == 0) &&
+            fchmod(fd, mode) == 0 && WriteAll(fd, data) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok && beforeRename) ok = beforeRename();
   if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;

@@ -1,5 +1,7 @@
 // Install folder, case-insensitive file lookup and safe names.
 #pragma once
+#include <sys/types.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -45,6 +47,10 @@ bool WriteFileAtomic(const std::string& path, std::string_view data);
 // false from it abandons the write and leaves the old file.
 bool WriteFileAtomic(const std::string& path, std::string_view data,
                      const std::function<bool()>& beforeRename);
+// The same with the new file's mode and group set explicitly (a group of -1
+// is left as created), whatever the old file had.
+bool WriteFileAtomic(const std::string& path, std::string_view data,
+                     const std::function<bool()>& beforeRename, int forcedMode, gid_t group);
 // Whether `name` is a temp file name WriteFileAtomic makes (".<file>.tmp-XXXXXX").
 bool IsAtomicWriteTempName(std::string_view name);
 // Removes the temp files a killed WriteFileAtomic left in `dir` (regular

@@ -7,18 +7,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/audio_slots.h"
+
 namespace lark {
 
 class DeviceNode;
 class KeyStore;
 
-inline constexpr const char* kAudioKey = "Audio";
 inline constexpr const char* kInverterKey = "Inverter";
-inline constexpr int kAudioSlotValues = 5;
 inline constexpr int kInverterValues = 7;
-// A tray program drops a list longer than this unplayed; a value whose tray
-// died is never emptied, so appends stop at this length.
-inline constexpr size_t kAudioValueMax = 259;
 
 // Creates the Audio key and deletes any slot values left from before (start-up).
 void ResetAudioSlots(KeyStore& keys);

@@ -43,6 +43,9 @@ wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
 # The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
 $bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
 pids+=($!)
+# A three-phase UPS on COM2 (binary RS-485 protocol), eight status types.
+$bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 >/dev/null &
+pids+=($!)
 # A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
 socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
 pids+=($!)
@@ -90,8 +93,13 @@ sleep 1
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # A Wayland session without X uses Qt's Wayland plugin.
   [ -z "${DISPLAY:-}" ] && export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-wayland}
+  # The tray status program beside the console; it goes when the demo ends.
+  cp build-release/tray/Larktray "$demo"/
+  "$demo"/Larktray restart &
+  tray=$!
   build-release/console/shell/Larkview
   code=$?
+  kill $tray 2>/dev/null
   kill $core 2>/dev/null
   wait $core 2>/dev/null
   exit $code
@@ -100,6 +108,8 @@ fi
 mkdir -p "$demo/Monitor" && cp -n data/Demo.UMF "$demo/Monitor/"
 $bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" Demo.UMF &&
   echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
+$bin/larkplot_render/larkplot_render "$demo/larkplot.png" "UPS 1" 'Demo\2' "$demo" 12 NONE -1 -1 0 0 0 &&
+  echo "demo: the history viewer for UPS 1 is in $demo/larkplot.png"
 wait $core
 code=$?
 exit $code

@@ -6,6 +6,8 @@ pkgs=(build-essential cmake ninja-build ccache clang libclang-rt-14-dev googlete
       libgmock-dev libbenchmark-dev)
 pkgs+=(snmpd snmp)  # a real SNMP agent and client, peers of the SNMP tests
 pkgs+=(qt6-base-dev fonts-liberation qt6-wayland)  # the console, viewer and tray
+# The tray's sounds (aplay), its notification-area tests (Xvfb, trayer) and the unit check (systemd-analyze).
+pkgs+=(alsa-utils xvfb trayer systemd)
 # The Modbus RTU and ASCII peers (pymodbus on a socat pty pair) and the
 # benchmark's plain master.
 pkgs+=(python3-pymodbus python3-serial-asyncio python3-serial socat libmodbus-dev)

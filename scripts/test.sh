@@ -37,8 +37,10 @@ tsan_tests+=(snmp_snmp_device_table)
 tsan_tests+=(records_mail_sender records_sms_sender)
 tsan_tests+=(records_database service_database_console service_service_database service_database_backup)  # the database thread and its callers
 tsan_tests+=(consolelink_link_fake_service)
+tsan_tests+=(records_report_writer service_report_service)
+tsan_tests+=(devices_binary_ups_pty)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK_WERROR=ON >/dev/null
-if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim Larknote line_pacer plc_sim gprs_sim \
+if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim ups3_sim Larknote line_pacer plc_sim gprs_sim larkkey \
   $(printf 'test_%s_test ' "${tsan_tests[@]}"); then
   pattern=$(printf '%s\n' "${tsan_tests[@]}" | sed 's/_/./' | sed 's/$/_test/' | paste -sd'|')
   TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" -R "^($pattern)\$" \

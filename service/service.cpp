@@ -59,42 +59,6 @@ class Service::SerialEndpoints final : public TreeEndpoints {
   SnmpManager& snmp_;
 };
 
-// Commands for devices from the loop thread: an ASCII command text goes into
-// the device's queue while the poll threads stand still; the other protocol
-// engines and the command fan-out plug in here when they exist.
-class Service::SerialCommands final : public UpsCommandSink {
- public:
-  explicit SerialCommands(PortTable& ports) : ports_(ports) {}
-  void SendDeviceControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
-  void SendGroupControl(DeviceNode&, int32_t, int32_t, int32_t) override {}
-  void SendAllControl(int32_t, int32_t, int32_t) override {}
-  void QueueAsciiCommand(DeviceNode& node, std::string_view text) override {
-    ports_.PauseSerialThreads();
-    AsciiUpsEngine::QueueSerialProtocolCommand(node, text);
-    ports_.ResumeSerialThreads();
-  }
-  void QueueBinaryFrame(DeviceNode&, CBytes) override {}
-  bool QueueAsciiCommands(DeviceNode& node, std::span<const std::string> texts) override {
-    ports_.PauseSerialThreads();
-    const bool ok = AsciiUpsEngine::QueueSerialProtocolCommands(node, texts);
-    ports_.ResumeSerialThreads();
-    return ok;
-  }
-  bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus) override {
-    ports_.PauseSerialThreads();
-    const bool ok = ModbusRtuEngine::QueueModbusCommands(node, pdus);
-    ports_.ResumeSerialThreads();
-    return ok;
-  }
-  // The ASCII and Modbus RTU engines take queued commands so far.
-  bool CanQueueFor(int16_t commType) const override {
-    return commType == kCommAscii || IsModbusRtuCommType(commType);
-  }
-
- private:
-  PortTable& ports_;
-};
-
 // The console link: its command queues, the control lock, the server and
 // what the request handlers reach of the service.
 struct Service::Link {
@@ -157,7 +121,7 @@ struct Service::Link {
     s.languages = &service.languages_;
     s.clock = &clock;
     s.deviceCommands = service.commands_.get();
-    // The UPS command fan-out is not built yet: upsControl stays null.
+    s.upsControl = service.commands_.get();
     s.traffic = &traffic;
     s.snmp = service.snmp_.get();
     s.slotOpened = [this](int slot) { ResetLinkSlot(services, slot); };
@@ -193,6 +157,7 @@ struct Service::Link {
       auto bytes = service.upsEventLog_.copyOut();
       return std::vector<uint8_t>(bytes.begin(), bytes.end());
     };
+    s.startReport = [&service](const ReportPeriod& period) { return service.startReport(period); };
   }
   static LinkServerOptions ServerOptions(const ServiceOptions& options) {
     LinkServerOptions o;
@@ -236,6 +201,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       opener_(ComPortResolver{{}, DefaultSerialLinkDir(options_.installDir)},
               [this](std::string_view t) { log(t); }),
       ascii_(upsEventLog_, [this](std::string_view t) { log(t); }),
+      binary_(upsEventLog_, [this](std::string_view t) { log(t); }),
       modbus_(clock_, [this](std::string_view t) { log(t); }),
       plc_([this](std::string_view t) { log(t); }),
       ports_(opener_, &trace_, [this](std::string_view t) { log(t); }),
@@ -250,7 +216,13 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       }())),
       pauser_(std::make_unique<SerialPauser>(ports_, *snmp_)),
       endpoints_(std::make_unique<SerialEndpoints>(ports_, *snmp_)),
-      commands_(std::make_unique<SerialCommands>(ports_)),
+      commands_(std::make_unique<UpsCommandFanOut>(ports_, tree_, clock_,
+                                                   [this](uint32_t ms) { armDelayedSets(ms); })),
+      schedules_(eventLog_,
+                 [this](int n) {
+                   auto snap = languages_.current();
+                   return snap ? std::string(snap->texts.commonText(n)) : std::string();
+                 }),
       maps_(options_.installDir, tree_, eventLog_),
       mail_(outgoing_, eventLog_, clock_, MailTiming{.port = SmtpPortFromEnvironment()}),
       sms_(outgoing_, eventLog_, clock_, options_.installDir,
@@ -266,6 +238,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   if (!options_.log) options_.log = StderrLog;
   eventLog_.setProblemLog([this](std::string_view t) { log(t); });
   ports_.setEngine(kCommAscii, &ascii_);
+  ports_.setEngine(kCommThreePhase, &binary_);
   for (int16_t ct : {kCommModbusUps, kCommModbusTrv5200, kCommModbus9315, kCommInverter,
                      kCommSensor, kCommMeter}) {
     ports_.setEngine(static_cast<uint8_t>(ct), &modbus_);
@@ -276,6 +249,9 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   maps_.hooks().attachSerialDevice = [this](DeviceNode& node) {
     ports_.AttachPortDevice(node, false);
   };
+  maps_.hooks().afterOpen = [this](DeviceTree& tree) {
+    FindNextScheduledActions(tree.root(), clock_.now());
+  };
   maps_.hooks().stopRequested = [this] {
     if (!loop_.stopSignalPending()) return false;
     log("stop requested: the map is not read further");
@@ -284,6 +260,8 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   link_ = std::make_unique<Link>(*this, loop_, clock_, eventLog_, tree_, options_);
   wireDatabase();
   history_ = std::make_unique<HistoryRecorder>(tree_, clock_, eventLog_, database_->history());
+  reportDatabase_ = std::make_unique<DatabaseReports>(database_->thread());
+  reports_ = std::make_unique<ReportWriter>(*reportDatabase_);
   gprs_ = std::make_unique<GprsLink>(loop_, clock_, tree_, eventLog_,
                                      [this](std::string_view t) { log(t); },
                                      GprsLinkOptions{options_.gprsTcpPort, kGprsRoundMs});
@@ -366,6 +344,13 @@ void Service::loadEverything() {
   lastTick_ = clock_.now();
   // The first tick then handles a minute boundary, so schedules run at once.
   lastTick_.minute = 0xFFFF;
+}
+
+bool Service::startReport(const ReportPeriod& period) {
+  if (reports_->running()) return false;
+  return reports_->start(MakeReportJob(tree_, languages_, *history_->settings(), period,
+                                      options_.installDir,
+                                      [this] { return eventLog_.readContents(); }));
 }
 
 void Service::afterMapOpened() {
@@ -482,6 +467,7 @@ void Service::stop() {
     s.reportPending = false;
   });
   systemEvent(kLevelInformation, kMsgServiceStopping);
+  reports_->stop();
   ports_.StopSerialThreads();
   snmp_->stop();
   history_->stop();
@@ -496,6 +482,7 @@ void Service::stop() {
   loop_.killTimer(kTimerCommandQueue);
   loop_.killTimer(kTimerStatusMemory);
   loop_.killTimer(kTimerTrace);
+  loop_.killTimer(kTimerDelayedSets);
   if (status_) status_->CloseStatusSharedMemory();
   database_->stop();  // after the last log line, which it stores
 }
@@ -541,6 +528,10 @@ void Service::secondTimerWork() {
       ports_.ResumeSerialThreads();
     }
     // Schedules: next actions, then run them.
+    {
+      auto lock = tree_.readLock();
+      schedules_.onMinute(tree_.root(), now, *commands_);
+    }
     if (dayChanged) history_->dayChanged.store(true);
     if (monthChanged) history_->monthChanged.store(true);
     if (monthChanged) database_->noteMonthChange();
@@ -575,6 +566,14 @@ void Service::secondTimerWork() {
     imageListCounter_ = 0;
     SaveImageList(options_.installDir);
   }
+}
+
+// The second SetRequest of an SNMP shutdown-and-restart, after its pause.
+void Service::armDelayedSets(uint32_t ms) {
+  loop_.setTimer(kTimerDelayedSets, ms, [this] {
+    loop_.killTimer(kTimerDelayedSets);
+    commands_->runDelayed();
+  });
 }
 
 void Service::onCommandQueueTimer() { link_->dispatchCommandQueue(); }

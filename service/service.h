@@ -15,6 +15,9 @@
 #include "core/settings.h"
 #include "core/tray_handover.h"
 #include "devices/ascii_ups.h"
+#include "devices/binary/binary_ups.h"
+#include "devices/ups_command_fanout.h"
+#include "core/schedule_runner.h"
 #include "devices/modbus/modbus_rtu.h"
 #include "devices/gprs/gprs_link.h"
 #include "devices/plc/plc_engine.h"
@@ -32,6 +35,8 @@
 #include "records/mail_sender.h"
 #include "records/sms_sender.h"
 #include "records/outgoing_messages.h"
+#include "records/report_database.h"
+#include "records/report_writer.h"
 
 namespace lark {
 
@@ -44,6 +49,7 @@ enum ServiceTimer : uint32_t {
   kTimerCommandQueue = 1028,  // command queue dispatch, every 100 ms
   kTimerTrace = 1034,         // serial trace minutes, every 60 s while the trace is on
   kTimerStatusMemory = 1035,  // shared-memory status exchange, every 100 ms
+  kTimerDelayedSets = 1036,   // SNMP SetRequests sent after a pause, once
 };
 
 struct ServiceOptions {
@@ -84,13 +90,16 @@ class Service {
   HistoryRecorder& history() { return *history_; }
   GprsLink& gprs() { return *gprs_; }
   ServiceDatabase& database() { return *database_; }
+  ReportWriter& reports() { return *reports_; }
+  // Command 22 sub 2 after its checks: a report of the tree as it stands
+  // starts on its own thread; false while one runs.
+  bool startReport(const ReportPeriod& period);
   const std::string& installDir() const { return options_.installDir; }
 
  private:
   struct Link;  // the console link server and what it needs
   class SerialPauser;
   class SerialEndpoints;
-  class SerialCommands;
 
   void log(std::string_view text) const;
   void systemEvent(uint32_t level, int message);
@@ -102,6 +111,7 @@ class Service {
   void afterMapOpened();
   SnmpPollSettings snmpSettings() const;
   void secondTimerWork();  // the one-second work, run under the exception guard
+  void armDelayedSets(uint32_t ms);  // timer 1036 for the fan-out's delayed SetRequests
 
   EventLoop& loop_;
   Clock& clock_;
@@ -119,13 +129,15 @@ class Service {
   TermiosPortOpener opener_;
   UpsEventLogBuffer upsEventLog_;
   AsciiUpsEngine ascii_;
+  BinaryUpsEngine binary_;
   ModbusRtuEngine modbus_;
   ModbusAsciiPlcEngine plc_;
   PortTable ports_;
   std::unique_ptr<SnmpManager> snmp_;
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
-  std::unique_ptr<SerialCommands> commands_;
+  std::unique_ptr<UpsCommandFanOut> commands_;  // the UPS command fan-out
+  ScheduleRunner schedules_;
   MapStore maps_;
 
   OutgoingMessages outgoing_;
@@ -138,6 +150,8 @@ class Service {
   std::unique_ptr<ServiceDatabase> database_;  // before the recorder, which uses it
   std::unique_ptr<HistoryRecorder> history_;
   std::unique_ptr<GprsLink> gprs_;
+  std::unique_ptr<DatabaseReports> reportDatabase_;  // the report's selects
+  std::unique_ptr<ReportWriter> reports_;
 
   WallTime lastTick_{};
   uint32_t secondTick_ = 0;

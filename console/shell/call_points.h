@@ -3,6 +3,7 @@
 // shutdown. Each is empty until its subsystem fills it; the shell calls them
 // in the order the window's steps give.
 #pragma once
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -11,6 +12,7 @@ class QWidget;
 namespace lark {
 
 class LarkviewWindow;
+class DeviceNode;
 
 struct ConsoleCallPoints {
   // Console link and its alarm actions.
@@ -40,6 +42,18 @@ struct ConsoleCallPoints {
   std::function<void()> listTimer;              // device list 1025
   std::function<void()> groupListTimer;         // group list 1025
   std::function<void(int)> setGroupColumnWidth; // splitter 3
+  std::function<void(DeviceNode*)> fillGroupList;         // none: the root selected
+  std::function<void(DeviceNode*, bool)> fillDeviceList;  // group, select row 0
+  std::function<void(DeviceNode*)> selectDeviceRow;       // the row holding the node
+  std::function<DeviceNode*()> selectedDevice;            // GetSelectedDevice
+  std::function<void(std::FILE*)> refreshDeviceRows;      // with a file: the export
+  std::function<void()> retitleDeviceColumns;             // column choice or language changed
+  // Map steps the list selections run.
+  std::function<void(DeviceNode*)> setMapGroup;       // the map's current group
+  std::function<void()> clearMapSelection;
+  std::function<void(DeviceNode*)> loadGroupPicture;  // the group's picture, or none
+  std::function<void(DeviceNode*)> selectMapNode;     // SelectNode
+  std::function<void()> repaintMap;
   // Map.
   std::function<void()> openConsoleMap;         // creation: a new, untitled map
   std::function<void()> mapTimer;               // map window 1025 (blinking)
@@ -52,6 +66,7 @@ struct ConsoleCallPoints {
   std::function<void(const std::string&)> openMapFile;  // a map downloaded into Monitor/
   // Detail tabs, schedules, rights.
   std::function<void(int full)> refreshDetailTabs;
+  std::function<void(DeviceNode*)> paintPropertyPane;
   std::function<void()> findNextScheduledActions;
   std::function<void(int level)> updateMenuRights;
 };

@@ -10,6 +10,7 @@
 
 #include "console/shell/map_module.h"
 #include "console/shell/console_link.h"
+#include "console/shell/console_lists.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
 
@@ -130,6 +131,7 @@ int RunLarkview(int argc, char** argv) {
   std::unique_ptr<ConsoleMap> map = InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
   std::string failed;
+  InstallConsoleLists(ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {
     std::fprintf(stderr, "Larkview: start-up failed at step %s (install folder %s)\n", failed.c_str(),

@@ -182,14 +182,10 @@ void LarkviewWindow::CreateChildren() {
   MonitorSettings& s = ctx_.monitor.settings();
   client_ = new ClientArea(*this, this);
   setCentralWidget(client_);
-  groupList_ = new QTreeWidget(client_);
+  groupList_ = new ReportListView(client_);
   SetControlId(groupList_, kGroupListId);
-  deviceList_ = new QTreeWidget(client_);
+  deviceList_ = new ReportListView(client_);
   SetControlId(deviceList_, kDeviceListId);
-  for (QTreeWidget* list : {groupList_, deviceList_}) {
-    list->setRootIsDecorated(false);
-    list->setHeaderLabels({QString()});
-  }
   propertyPane_ = BareWindow("JPropertyClass", client_);
   propertyPane_->setWindowTitle("Property");
   tabs_ = new QTabWidget(client_);

@@ -86,6 +86,26 @@ std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx) {
   };
   cp.updateAlarmLevels = [m] { m->UpdateLevels(); };
   cp.openMapFile = [m](const std::string& path) { m->Open(path); };
+  // What the list selections do to the map, and what the map asks of the lists.
+  MapView& view = m->view_;
+  cp.setMapGroup = [&view](DeviceNode* g) {
+    if (g && g->isGroup()) view.setCurrentGroup(*g);
+  };
+  cp.clearMapSelection = [&view] { view.clearSelection(); };
+  cp.loadGroupPicture = [&view](DeviceNode* g) {
+    if (g) view.loadGroupPicture(*g);
+  };
+  cp.selectMapNode = [&view](DeviceNode* n) {
+    for (int i = 0; n && i < view.currentGroup().childCount(); ++i) {
+      if (view.currentGroup().child(i) == n) view.SelectNode(i, false);
+    }
+  };
+  cp.repaintMap = [m] {
+    m->view_.Paint();
+    if (m->window_) m->window_->update();
+  };
+  view.selectDeviceRow = [&ctx](DeviceNode& n) { CallPoint(ctx.points.selectDeviceRow, &n); };
+  view.fillDeviceList = [&ctx](DeviceNode& g) { CallPoint(ctx.points.fillDeviceList, &g, false); };
   return map;
 }
 

@@ -59,6 +59,7 @@ class MapView {
   DeviceNode& currentGroup() const { return *group_; }
   void setCurrentGroup(DeviceNode& g);
   int selected() const { return selected_; }
+  void clearSelection() { selected_ = -1; }
   DeviceNode* selectedNode() const;
   bool hasPicture() const { return !picture_.isNull(); }
   const QImage& picture() const { return picture_; }

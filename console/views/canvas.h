@@ -99,11 +99,12 @@ class Canvas {
 
   virtual void TextOut(int x, int y, std::string_view text) = 0;
   virtual void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) = 0;
+  // The dotted focus frame inside `r`, drawn by inverting pixels: drawn
+  // twice it is gone.
+  virtual void DrawFocusRect(const CanvasRect& r) = 0;
 
   // Resource icon `id` (map_icons.h) at (x, y), its transparent pixels left.
   virtual void DrawIcon(int x, int y, int id) = 0;
-  // A dotted focus frame drawn in XOR: a second call takes it away.
-  virtual void DrawFocusRect(const CanvasRect& r) = 0;
 
   // Pixel size of `text` in the current font.
   virtual int TextWidth(std::string_view text) const = 0;

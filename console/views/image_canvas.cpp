@@ -52,6 +52,23 @@ void ImageCanvas::Plot(int x, int y, ColorRef c) {
   target_->setPixel(x, y, ToQColor(c).rgb());
 }
 
+void ImageCanvas::DrawFocusRect(const CanvasRect& r) {
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  auto invert = [this](int x, int y) {
+    if (x < 0 || y < 0 || x >= target_->width() || y >= target_->height()) return;
+    target_->setPixel(x, y, target_->pixel(x, y) ^ 0x00ffffffu);
+  };
+  // Every other pixel along the frame; corners once.
+  for (int x = r.left; x < r.right; x += 2) {
+    invert(x, r.top);
+    if (r.bottom - 1 > r.top) invert(x, r.bottom - 1);
+  }
+  for (int y = r.top + 2; y < r.bottom - 1; y += 2) {
+    invert(r.left, y);
+    if (r.right - 1 > r.left) invert(r.right - 1, y);
+  }
+}
+
 ColorRef ImageCanvas::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= target_->width() || y >= target_->height()) return 0;
   return FromQColor(QColor(target_->pixel(x, y)));
@@ -171,23 +188,6 @@ void ImageCanvas::BitBltImage(int x, int y, const QImage& image) {
 void ImageCanvas::DrawIcon(int x, int y, int id) {
   QPainter p(target_);
   p.drawImage(QPoint(x, y), MapIconImage(id));
-}
-
-void ImageCanvas::DrawFocusRect(const CanvasRect& r) {
-  // Every other pixel of the frame inverted, as the system's focus frame.
-  const auto flip = [&](int x, int y) {
-    if (x < 0 || y < 0 || x >= target_->width() || y >= target_->height()) return;
-    target_->setPixel(x, y, target_->pixel(x, y) ^ 0x00ffffffu);
-  };
-  for (int x = r.left; x < r.right; x += 2) {
-    flip(x, r.top);
-    if (r.bottom - 1 > r.top) flip(x, r.bottom - 1);
-  }
-  for (int y = r.top + 1; y < r.bottom - 1; ++y) {
-    if ((y - r.top) % 2) continue;
-    flip(r.left, y);
-    if (r.right - 1 > r.left) flip(r.right - 1, y);
-  }
 }
 
 void ImageCanvas::TextOut(int x, int y, std::string_view text) {

@@ -62,6 +62,10 @@ void RecordingCanvas::Polygon(const std::vector<CanvasPoint>& points) {
   ops_.push_back(s + " " + PenText() + " " + BrushText());
 }
 
+void RecordingCanvas::DrawFocusRect(const CanvasRect& r) {
+  ops_.push_back("FocusRect " + Rect(r));
+}
+
 void RecordingCanvas::LineTo(int x, int y) {
   ops_.push_back("Line " + Point(pos_) + " " + Point({x, y}) + " " + PenText());
   pos_ = {x, y};
@@ -89,8 +93,6 @@ void RecordingCanvas::DrawText(std::string_view text, const CanvasRect& r, uint3
 void RecordingCanvas::DrawIcon(int x, int y, int id) {
   ops_.push_back("DrawIcon " + Point({x, y}) + " " + std::to_string(id));
 }
-
-void RecordingCanvas::DrawFocusRect(const CanvasRect& r) { ops_.push_back("FocusRect " + Rect(r)); }
 
 int RecordingCanvas::TextWidth(std::string_view text) const {
   return QFontMetrics(font_).horizontalAdvance(

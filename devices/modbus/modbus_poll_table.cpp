@@ -107,7 +107,8 @@ std::vector<ModbusPdu> ModbusCommandPdus(int code, int32_t arg1, int32_t arg2) {
   auto first = BuildModbusCommandPdu(code, arg1);
   if (!first) return out;
   out.push_back(*first);
-  if (code == 1619) {
+  // A negative shutdown delay means none: the restart delay goes alone.
+  if (code == 1619 && arg2 >= 0) {
     auto second = BuildModbusCommandPdu(1618, arg2);
     if (!second) return {};
     out.push_back(*second);

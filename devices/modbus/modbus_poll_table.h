@@ -44,7 +44,8 @@ bool NextPollRequest(int commType, Bytes image, uint16_t& linkStatus, PollRow* r
 // and for an argument that does not fit a register.
 std::optional<ModbusPdu> BuildModbusCommandPdu(int code, int32_t arg1);
 // The PDUs a UpsCommand queues: 1619 is followed by the shutdown delay (1618
-// with arg2), so the device gets the restart delay first. Empty when refused.
+// with arg2, none when arg2 is negative), so the device gets the restart
+// delay first. Empty when refused.
 std::vector<ModbusPdu> ModbusCommandPdus(int code, int32_t arg1, int32_t arg2);
 
 // The command queue inside a ModbusLiveData image (10 entries).

@@ -11,6 +11,7 @@
 #include "platform/event_loop.h"
 #include "platform/paths.h"
 #include "tests/support/broadcast_route.h"
+#include "tests/support/demo_install.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/offset_clock.h"
@@ -42,7 +43,9 @@ class ConsoleLinkLarkcore : public ::testing::Test {
   void SetUp() override {
     if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
     if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    fs::copy(test::SourcePath("data"), service.path(), fs::copy_options::recursive);
+    // The demo UPS is not polled: its block stays as loaded, so the console's
+    // copy can be compared with the service's.
+    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3, false));
     fs::create_directories(console.path());
   }
 

@@ -60,15 +60,18 @@ std::string ReadAll(const std::string& path) {
 
 class RecordingSink final : public UpsCommandSink {
  public:
-  void SendDeviceControl(DeviceNode& n, int32_t code, int32_t a, int32_t b) override {
+  int SendDeviceControl(DeviceNode& n, int32_t code, int32_t a, int32_t b) override {
     sent.push_back("dev " + std::to_string(n.id()) + " " + std::to_string(code) + " " +
                    std::to_string(a) + " " + std::to_string(b));
+    return 1;
   }
-  void SendGroupControl(DeviceNode& n, int32_t code, int32_t, int32_t) override {
+  int SendGroupControl(DeviceNode& n, int32_t code, int32_t, int32_t) override {
     sent.push_back("group " + std::to_string(n.id()) + " " + std::to_string(code));
+    return 1;
   }
-  void SendAllControl(int32_t code, int32_t, int32_t) override {
+  int SendAllControl(int32_t code, int32_t, int32_t) override {
     sent.push_back("all " + std::to_string(code));
+    return 1;
   }
   void QueueAsciiCommand(DeviceNode&, std::string_view text) override { sent.emplace_back(text); }
   void QueueBinaryFrame(DeviceNode&, CBytes frame) override {

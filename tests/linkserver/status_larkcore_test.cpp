@@ -56,12 +56,8 @@ class StatusLarkcoreTest : public ::testing::Test {
   void SetUp() override {
     if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
     if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(dir.path()));
     // The demo UPS is not polled, so its node stays as loaded.
-    std::string map = ReadFile(dir.file("Demo.UMF")).value_or("");
-    for (size_t at; (at = map.find("Comm.Stop=No")) != std::string::npos;)
-      map.replace(at, 12, "Comm.Stop=Yes");
-    ASSERT_TRUE(WriteFileAtomic(dir.file("Demo.UMF"), map));
+    ASSERT_TRUE(test::CopyDemoInstall(dir.path(), 3, false));
   }
 
   void startService() {

@@ -30,9 +30,13 @@ TEST(KeyStore, ValuesRoundTripWithoutCase) {
   EXPECT_EQ(keys.read("SysTray", "a=b\nc"), "v");
   EXPECT_EQ(keys.read("MAIN", "path"), "/opt/lark");
 
-  struct stat st;
-  ASSERT_EQ(stat(dir.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  // Shared with the group whatever the umask: folder 2770, files 0660.
+  for (const auto& [path, mode] :
+       {std::pair{dir, 02770u}, {dir + "/main.key", 0660u}, {dir + "/main.lock", 0660u}}) {
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & 07777, mode) << path;
+  }
 
   ASSERT_TRUE(keys.write("Main", "PATH", "/srv/lark"));  // replaces, keeps one value
   EXPECT_EQ(keys.read("Main", "Path"), "/srv/lark");
@@ -63,6 +67,69 @@ TEST(KeyStore, TakeAndClearAndCappedAppend) {
   EXPECT_EQ(keys.takeAndClear("SysTray", "MSG"), "one;two;");
   EXPECT_EQ(keys.takeAndClear("SysTray", "Msg"), std::nullopt);
   EXPECT_EQ(keys.read("SysTray", "Msg"), std::nullopt);
+}
+
+TEST(KeyStore, ReadAndEmptyCreatesTheValueAndLeavesItEmpty) {
+  test::TempDir tmp;
+  KeyStore keys(tmp.path());
+  EXPECT_EQ(keys.readAndEmpty("Audio", "0"), std::nullopt);
+  EXPECT_EQ(keys.read("Audio", "0"), "") << "created empty";
+  ASSERT_TRUE(keys.append("Audio", "0", "a.wav;"));
+  EXPECT_EQ(keys.readAndEmpty("audio", "0"), "a.wav;");
+  EXPECT_EQ(keys.readAndEmpty("Audio", "0"), "");
+}
+
+// The service appends while a tray empties its value: what each empty step
+// takes, together, is everything appended.
+TEST(KeyStore, AppendsBetweenReadAndEmptyAreNotLost) {
+  test::TempDir tmp;
+  KeyStore keys(tmp.path());
+  keys.readAndEmpty("Audio", "0");
+  constexpr int kEach = 300;
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    KeyStore writer(tmp.path());
+    bool ok = true;
+    for (int i = 0; i < kEach; ++i) ok = writer.append("Audio", "0", std::to_string(i) + ";") && ok;
+    _exit(ok ? 0 : 1);
+  }
+  std::string taken;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) taken += keys.readAndEmpty("Audio", "0").value_or("");
+  taken += keys.readAndEmpty("Audio", "0").value_or("");
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::string all;
+  for (int i = 0; i < kEach; ++i) all += std::to_string(i) + ";";
+  EXPECT_EQ(taken, all);
+}
+
+// Two users of the store's group: one writes a key, the other rewrites it,
+// in a folder without the set-group-id bit.
+TEST(KeyStore, AnotherUserOfTheGroupRewritesAKey) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as two other users";
+  test::TempDir tmp;
+  ASSERT_EQ(chmod(tmp.path().c_str(), 0755), 0);
+  const std::string store = tmp.file("state");
+  constexpr unsigned kGroup = 47100;
+  ASSERT_EQ(mkdir(store.c_str(), 0770), 0);
+  ASSERT_EQ(chown(store.c_str(), 0, kGroup), 0);
+  ASSERT_EQ(chmod(store.c_str(), 0770), 0);
+  const std::string tool = test::BuiltProgram("tools/larkkey");
+  auto runAs = [&](unsigned uid, const char* value) {
+    std::string cmd = "setpriv --reuid " + std::to_string(uid) + " --regid " + std::to_string(uid) +
+                      " --groups " + std::to_string(kGroup) + " " + tool + " " + store +
+                      " set SysTray command " + value;
+    return system(cmd.c_str());
+  };
+  ASSERT_EQ(runAs(47101, "0"), 0);
+  ASSERT_EQ(runAs(47102, "1"), 0);
+  EXPECT_EQ(KeyStore(store).read("SysTray", "command"), "1");
+  struct stat st;
+  ASSERT_EQ(stat((store + "/systray.key").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 47102u);
+  EXPECT_EQ(st.st_gid, kGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
 }
 
 // Writers in separate processes append at once; the lock makes each

@@ -46,7 +46,7 @@ class NotificationEndToEnd : public ::testing::Test {
       const char* value;
     };
     for (const Key& k : {Key{"Polling", "Serial Polling", "20"}, Key{"SMTP", "Server", "127.0.0.1"},
-                         Key{"SMTP", "Sender", "lark@demo.example"}, Key{"GSM Modem", "Port", "COM2"},
+                         Key{"SMTP", "Sender", "lark@demo.example"}, Key{"GSM Modem", "Port", "COM5"},
                          Key{"Reaction.Warning", "email.Enable", "Yes"},
                          Key{"Reaction.Warning", "SMS.Enable", "Yes"},
                          Key{"Reaction.Warning", "Broadcast.Enable", "No"},
@@ -64,7 +64,7 @@ class NotificationEndToEnd : public ::testing::Test {
   }
   bool startModem(const std::string& fault) {
     std::vector<std::string> argv = {test::BuiltProgram("tools/gsm_sim"), "--pty-dir",
-                                     dir.file("ports"), "--com", "2", "--out", dir.file("sms.txt")};
+                                     dir.file("ports"), "--com", "5", "--out", dir.file("sms.txt")};
     if (!fault.empty()) argv.insert(argv.end(), {"--fault", fault});
     return modem.start(argv);
   }
@@ -110,7 +110,7 @@ TEST_F(NotificationEndToEnd, StopWhileServerAndModemAreSilent) {
   // The SMS worker is at the silent modem once the log shows the port open.
   ASSERT_TRUE(Eventually(
       [&] {
-        return ReadFile(dir.file("SMS_Log.txt")).value_or("").find("Open SMS COM2 OK") !=
+        return ReadFile(dir.file("SMS_Log.txt")).value_or("").find("Open SMS COM5 OK") !=
                std::string::npos;
       },
       120000))

@@ -35,13 +35,19 @@ std::string TrimDemoMap(const std::string& map, int keep) {
   return out;
 }
 
-bool CopyDemoInstall(const std::string& folder, int keep) {
+bool CopyDemoInstall(const std::string& folder, int keep, bool polled) {
   std::error_code ec;
   fs::copy(SourcePath("data"), folder, fs::copy_options::recursive, ec);
   if (ec) return false;
   const std::string map = folder + "/Demo.UMF";
   auto text = ReadFile(map);
-  return text && WriteFileAtomic(map, TrimDemoMap(*text, keep));
+  if (!text) return false;
+  std::string trimmed = TrimDemoMap(*text, keep);
+  if (!polled) {
+    for (size_t at; (at = trimmed.find("Comm.Stop=No")) != std::string::npos;)
+      trimmed.replace(at, 12, "Comm.Stop=Yes");
+  }
+  return WriteFileAtomic(map, trimmed);
 }
 
 }  // namespace lark::test

@@ -7,8 +7,9 @@
 
 namespace lark::test {
 
-// Copies data/ into `folder` and keeps the demo map's nodes 0..keep-1.
-bool CopyDemoInstall(const std::string& folder, int keep = 3);
+// Copies data/ into `folder` and keeps the demo map's nodes 0..keep-1. With
+// `polled` false every device is stopped, so its block stays as loaded.
+bool CopyDemoInstall(const std::string& folder, int keep = 3, bool polled = true);
 
 // The map text with only the nodes 0..keep-1 (their sections and index keys).
 std::string TrimDemoMap(const std::string& map, int keep);

@@ -4,16 +4,19 @@
 
 namespace lark::test {
 
-void RecordingUpsCommands::SendDeviceControl(DeviceNode& node, int32_t code, int32_t arg1,
-                                             int32_t arg2) {
-  calls.push_back({"device", node.id(), code, arg1, arg2, {}, {}});
-}
-void RecordingUpsCommands::SendGroupControl(DeviceNode& group, int32_t code, int32_t arg1,
+int RecordingUpsCommands::SendDeviceControl(DeviceNode& node, int32_t code, int32_t arg1,
                                             int32_t arg2) {
-  calls.push_back({"group", group.id(), code, arg1, arg2, {}, {}});
+  calls.push_back({"device", node.id(), code, arg1, arg2, {}, {}});
+  return 1;
 }
-void RecordingUpsCommands::SendAllControl(int32_t code, int32_t arg1, int32_t arg2) {
+int RecordingUpsCommands::SendGroupControl(DeviceNode& group, int32_t code, int32_t arg1,
+                                           int32_t arg2) {
+  calls.push_back({"group", group.id(), code, arg1, arg2, {}, {}});
+  return 1;
+}
+int RecordingUpsCommands::SendAllControl(int32_t code, int32_t arg1, int32_t arg2) {
   calls.push_back({"all", -1, code, arg1, arg2, {}, {}});
+  return 1;
 }
 void RecordingUpsCommands::QueueAsciiCommand(DeviceNode& node, std::string_view text) {
   calls.push_back({"ascii", node.id(), 0, 0, 0, std::string(text), {}});

@@ -24,9 +24,9 @@ class RecordingUpsCommands final : public UpsCommandSink {
     std::string text;            // ascii
     std::vector<uint8_t> frame;  // binary
   };
-  void SendDeviceControl(DeviceNode& node, int32_t code, int32_t arg1, int32_t arg2) override;
-  void SendGroupControl(DeviceNode& group, int32_t code, int32_t arg1, int32_t arg2) override;
-  void SendAllControl(int32_t code, int32_t arg1, int32_t arg2) override;
+  int SendDeviceControl(DeviceNode& node, int32_t code, int32_t arg1, int32_t arg2) override;
+  int SendGroupControl(DeviceNode& group, int32_t code, int32_t arg1, int32_t arg2) override;
+  int SendAllControl(int32_t code, int32_t arg1, int32_t arg2) override;
   void QueueAsciiCommand(DeviceNode& node, std::string_view text) override;
   void QueueBinaryFrame(DeviceNode& node, CBytes frame) override;
 

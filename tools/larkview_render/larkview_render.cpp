@@ -11,6 +11,7 @@
 #include <string>
 
 #include "console/shell/console_link.h"
+#include "console/shell/console_lists.h"
 #include "console/shell/larkview.h"
 #include "console/shell/map_module.h"
 #include "platform/paths.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   link.Wire();
   std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
+  lark::InstallConsoleLists(ctx);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {

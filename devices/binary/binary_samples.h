@@ -1,0 +1,36 @@
+// Replies of a three-phase UPS unit to the binary protocol's requests, shared
+// by the three-phase simulator (tools/ups3_sim) and the engine's tests.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+
+namespace lark {
+
+struct ThreePhaseUnit {
+  int address = 1;
+  bool eightTypes = true;         // identification model byte 2
+  std::string model = "TP3-30K";  // up to 30 characters
+  uint16_t statusWord = 0x0041;   // on line: bits 0 and 6
+  uint16_t logRecords = 100;      // event-log records
+  uint8_t testKind = 1;           // type-24 test parameters
+  uint16_t testLength = 10;
+  bool refuseControl = false;  // 0x15 to control frames
+  // Control frames taken (hex, the whole request frame) and the answer byte.
+  std::vector<std::string> controlLog;
+};
+
+// The reply to one whole request frame: a reply frame, 0x06 or 0x15 for a
+// control frame, or empty (wrong sum, unknown type). Control frames are
+// logged in the unit.
+std::string ThreePhaseReply(ThreePhaseUnit& unit, CBytes request);
+
+// The data bytes a unit sends for a query type (block = event-log block).
+std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type, uint8_t block);
+
+// "01 06 03 ..." of bytes.
+std::string HexText(CBytes bytes);
+
+}  // namespace lark

@@ -1,0 +1,165 @@
+// The lists against the real Larkcore: a map with group "Room" holding two
+// simulated ASCII UPSs (COM1 address 1, COM2 address 2), read by a console
+// over the link.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <chrono>
+#include <regex>
+
+#include "console/shell/console_link.h"
+#include "console/shell/console_lists.h"
+#include "console/shell/larkview.h"
+#include "console/shell/main_window.h"
+#include "platform/paths.h"
+#include "tests/support/demo_install.h"
+#include "tests/support/netns.h"
+#include "tests/support/service_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+bool Spin(const std::function<bool()>& done, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (done()) return true;
+  }
+  return false;
+}
+
+// One simulated UPS on its own COM port, stopped however the test ends.
+struct Simulator {
+  pid_t pid = -1;
+  Simulator(const std::string& ports, int com, int address) {
+    const std::string sim = test::BuiltProgram("tools/ups_sim");
+    pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl(sim.c_str(), sim.c_str(), "--pty-dir", ports.c_str(), "--com",
+            std::to_string(com).c_str(), "--ups", std::to_string(address).c_str(), "--model",
+            "LK3000", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~Simulator() {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
+// The demo map cut to root, the group and its UPS on COM1; the group
+// renamed "Room" and a second UPS on COM2 at address 2.
+std::string RoomMap(const std::string& demo) {
+  std::string map = test::TrimDemoMap(demo, 3);
+  map = std::regex_replace(map, std::regex("Title=Server room"), "Title=Room");
+  map = std::regex_replace(map, std::regex("Number=3"), "Number=4\r\nIndex3.ID=3");
+  const size_t ups = map.find("[ID2]");
+  std::string second = map.substr(ups);
+  second = std::regex_replace(second, std::regex("\\[ID2\\]"), "[ID3]");
+  second = std::regex_replace(second, std::regex("Title=UPS 1"), "Title=UPS 2");
+  second = std::regex_replace(second, std::regex("COM=COM1"), "COM=COM2");
+  second = std::regex_replace(second, std::regex("UPSID=1"), "UPSID=2");
+  return map + second;
+}
+
+TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
+  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+  test::TempDir service, console;
+  ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3));
+  ASSERT_TRUE(WriteFileAtomic(service.file("Demo.UMF"),
+                              RoomMap(ReadFile(test::SourcePath("data/Demo.UMF")).value())));
+  ASSERT_TRUE(MakeDirs(service.file("ports")));
+  Simulator first(service.file("ports"), 1, 1), second(service.file("ports"), 2, 2);
+  ASSERT_TRUE(Spin(
+      [&] {
+        return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2"));
+      },
+      20000));
+  test::ServiceProcess larkcore(service.path());
+  ASSERT_TRUE(larkcore.start());
+  ASSERT_TRUE(larkcore.waitForOutput("running on", 30000)) << larkcore.output();
+
+  MakeDirs(console.file("English"));
+  WriteFileAtomic(console.file("English/language.ini"),
+                  ReadFile(test::SourcePath("data/English/language.ini")).value());
+  SystemClock clock;
+  ConsoleContext ctx(console.path(), clock, WorkArea{0, 0, 1280, 800});
+  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
+    return int(IDOK);
+  };
+  ctx.quit = [](int) {};
+  ConsoleLink link(ctx);
+  link.Wire();
+  InstallConsoleLists(ctx);
+  std::string failed;
+  std::unique_ptr<LarkviewWindow> w = StartConsole(ctx, &failed);
+  ASSERT_TRUE(w) << failed;
+  link.link().setServer(
+      "127.0.0.2");  // not the console's own address: the link, not the shared memory
+  link.link().setAutoConnect(true);
+  ASSERT_TRUE(Spin(
+      [&] {
+        return link.link().state() == LinkState{7, 0};
+      },
+      20000))
+      << larkcore.output();
+
+  ReportListModel& groups = *w->groupList()->listModel();
+  ReportListModel& devices = *w->deviceList()->listModel();
+  auto column = [](const ReportListModel& m, int c) {
+    std::vector<std::string> out;
+    for (const ReportRow& r : m.rows()) out.push_back(r.cells[static_cast<size_t>(c)]);
+    return out;
+  };
+  EXPECT_TRUE(Spin(
+      [&] {
+        return column(groups, 1) == std::vector<std::string>{"Main(2)", "Room(2)"};
+      },
+      5000))
+      << ::testing::PrintToString(column(groups, 1));
+  EXPECT_TRUE(Spin(
+      [&] {
+        return column(devices, 2) == std::vector<std::string>{"LK3000", "LK3000"};
+      },
+      20000))
+      << ::testing::PrintToString(column(devices, 2));
+
+  // In Volt in column 3, sorted by its key: address 1 answers 229.0 V at
+  // the first input phase, address 2 229.1 V.
+  ctx.monitor.settings().columnChoice[3] = kColInVolt;
+  ctx.points.retitleDeviceColumns();
+  QHeaderView* header = w->deviceList()->horizontalHeader();
+  auto keys = [&] {
+    std::vector<int32_t> out;
+    for (const ReportRow& r : devices.rows())
+      out.push_back(DeviceSortKey(ReadDeviceRow(*r.node), kColInVolt));
+    return out;
+  };
+  ASSERT_TRUE(Spin(
+      [&] {
+        return keys() == std::vector<int32_t>{2290, 2291} ||
+               keys() == std::vector<int32_t>{2291, 2290};
+      },
+      20000))
+      << ::testing::PrintToString(keys());
+  emit header->sectionClicked(3);
+  EXPECT_EQ(column(devices, 1), (std::vector<std::string>{"UPS 1", "UPS 2"}));
+  emit header->sectionClicked(3);
+  EXPECT_EQ(column(devices, 1), (std::vector<std::string>{"UPS 2", "UPS 1"}));
+  EXPECT_EQ(devices.headerImage(3), kImageDescending);
+
+  w->SendCommand(IDM_EXIT);
+  ShutdownConsole(ctx, *w);
+}
+
+}  // namespace
+}  // namespace lark
