@@ -5,7 +5,7 @@ namespace lark {
 void Tokenizer::reset(std::string_view text) {
   size_t n = text.find('\0');
   if (n == std::string_view::npos) n = text.size();
-  if (n > kMaxTextBytes) n = kMaxTextBytes;
+  if (n > limits_.text) n = limits_.text;
   text_.assign(text.data(), n);
   pos_ = 0;
 }
@@ -15,7 +15,7 @@ std::string Tokenizer::next(char separator) {
   size_t end = text_.find(separator, pos_);
   size_t stop = end == std::string::npos ? text_.size() : end;
   size_t len = stop - pos_;
-  if (len > kMaxTokenBytes) len = kMaxTokenBytes;
+  if (len > limits_.token) len = limits_.token;
   std::string token = text_.substr(pos_, len);
   pos_ = end == std::string::npos ? text_.size() : end + 1;
   return token;

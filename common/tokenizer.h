@@ -18,7 +18,14 @@ class Tokenizer {
   static constexpr size_t kMaxTextBytes = 5999;  // a 6000-byte copy with its NUL
   static constexpr size_t kMaxTokenBytes = 511;  // a 512-byte result with its NUL
 
+  // Text and token sizes (without the terminator) where a user's buffers differ.
+  struct Limits {
+    size_t text = kMaxTextBytes;
+    size_t token = kMaxTokenBytes;
+  };
+
   Tokenizer() = default;
+  explicit Tokenizer(Limits limits) : limits_(limits) {}
   explicit Tokenizer(std::string_view text) { reset(text); }
 
   // Starts over on a new text (copied; a NUL inside ends it).
@@ -34,6 +41,7 @@ class Tokenizer {
   std::string_view rest() const { return std::string_view(text_).substr(pos_); }
 
  private:
+  Limits limits_;
   std::string text_;  // the copy being split
   size_t pos_ = 0;    // cursor into text_
 };

@@ -488,7 +488,11 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
       tree.indexSubtree(*node);
       loaded.insert(id);
     }
-    InitNodeBlocks(tree, *node, hooks, log);
+    if (hooks.initNode) {
+      hooks.initNode(tree, *node);
+    } else {
+      InitNodeBlocks(tree, *node, hooks, log);
+    }
     ++read;
     if (static_cast<uint32_t>(node->idU16()) >= tree.nextNodeId()) {
       tree.setNextNodeId(static_cast<uint32_t>(node->idU16()) + 1);

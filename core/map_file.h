@@ -44,6 +44,9 @@ struct MapStoreHooks {
   // Asked between nodes while a map loads: true ends the load there (the
   // service is asked to stop).
   std::function<bool()> stopRequested;
+  // The set-up of each loaded node in place of InitNodeBlocks (the console
+  // sets up its own copy of the tree).
+  std::function<void(DeviceTree&, DeviceNode&)> initNode;
 };
 
 // Sets up a loaded node's live data: audio countdowns idle, the one block of

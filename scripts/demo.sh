@@ -104,7 +104,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   wait $core 2>/dev/null
   exit $code
 fi
-$bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" &&
+# Until the console downloads it, the render shows the demo map from its Monitor folder.
+mkdir -p "$demo/Monitor" && cp -n data/Demo.UMF "$demo/Monitor/"
+$bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" Demo.UMF &&
   echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
 $bin/larkplot_render/larkplot_render "$demo/larkplot.png" "UPS 1" 'Demo\2' "$demo" 12 NONE -1 -1 0 0 0 &&
   echo "demo: the history viewer for UPS 1 is in $demo/larkplot.png"

@@ -7,8 +7,11 @@
 #include <functional>
 #include <string>
 
+class QWidget;
+
 namespace lark {
 
+class LarkviewWindow;
 class DeviceNode;
 
 struct ConsoleCallPoints {
@@ -58,6 +61,9 @@ struct ConsoleCallPoints {
   std::function<void()> ctrlReleased;           // Ctrl let go: ends an icon drag
   std::function<bool()> saveMapDialog;          // exit with a dirty map
   std::function<void()> freePictures;           // shutdown
+  std::function<QWidget*(LarkviewWindow&)> createMapWindow;  // creation; null: a bare window
+  std::function<void()> updateAlarmLevels;      // timer 1025, every second tick, before the alarm checks
+  std::function<void(const std::string&)> openMapFile;  // a map downloaded into Monitor/
   // Detail tabs, schedules, rights.
   std::function<void(int full)> refreshDetailTabs;
   std::function<void(DeviceNode*)> paintPropertyPane;

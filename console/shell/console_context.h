@@ -15,6 +15,7 @@
 #include "console/shell/console_texts.h"
 #include "console/shell/monitor_settings.h"
 #include "console/shell/window_timers.h"
+#include "common/tokenizer.h"
 #include "console/views/drawing_kit.h"
 #include "core/device_tree.h"
 #include "core/language_texts_store.h"
@@ -81,6 +82,9 @@ class ConsoleContext {
   ConsoleCallPoints points;
   LarkviewWindow* mainWindow = nullptr;
   bool mapDirty = false;  // the map has unsaved changes
+  // The one tokenizer of the reply handler and the dialogs (6016-byte text,
+  // 512-byte tokens, both with their terminator); over-long input is cut.
+  Tokenizer tokens{Tokenizer::Limits{6015, 511}};
 
  private:
   std::string installDir_;

@@ -55,8 +55,14 @@ void ConsoleLink::showTimedMessage(int n, int seconds) {
 void ConsoleLink::configurationLoaded(const std::string& mapPath) {
   const std::string copy = ctx_.installDir() + "/Monitor/manager.ini";
   LoadManagerSettings(ctx_.settings, copy, ctx_.installDir());
-  // The service's map reader fills the tree until the console has its own.
-  if (!mapPath.empty()) LoadDownloadedMap(ctx_.tree, mapPath);
+  // The console's map opens it; without one the service's reader fills the tree.
+  if (!mapPath.empty()) {
+    if (ctx_.points.openMapFile) {
+      ctx_.points.openMapFile(mapPath);
+    } else {
+      LoadDownloadedMap(ctx_.tree, mapPath);
+    }
+  }
   CallPoint(ctx_.points.fillLists);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "console/shell/map_module.h"
 #include "console/shell/console_link.h"
 #include "console/shell/console_lists.h"
 #include "platform/key_store.h"
@@ -127,6 +128,8 @@ int RunLarkview(int argc, char** argv) {
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
   ConsoleLink link(ctx);
   link.Wire();
+  std::unique_ptr<ConsoleMap> map = InstallConsoleMap(ctx);
+  map->ConnectLink(link.link());
   std::string failed;
   InstallConsoleLists(ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);

@@ -203,7 +203,8 @@ void LarkviewWindow::CreateChildren() {
     tabRepaintCountdown = 1;
   });
   // The map: an owned pop-up that follows the main window.
-  mapWindow_.reset(BareWindow("JMapClass", this, Qt::Tool));
+  QWidget* map = ctx_.points.createMapWindow ? ctx_.points.createMapWindow(*this) : nullptr;
+  mapWindow_.reset(map ? map : BareWindow("JMapClass", this, Qt::Tool));
   mapWindow_->setWindowTitle(kMainTitle);
   mapWindow_->setGeometry(ToQRect(s.map));
   timedMessage_ = std::make_unique<TimedMessage>(this, ctx_.timers);
@@ -466,6 +467,7 @@ void LarkviewWindow::OnSecondTimer() {
       {"RefreshDetailTabs", [&] { CallPoint(ctx_.points.refreshDetailTabs, 0); return true; }},
       {"AlarmChecksEverySecondTick",
        [&] {
+         if (secondCount_ % 2 == 0) CallPoint(ctx_.points.updateAlarmLevels);
          if (secondCount_ % 2 == 0) CallPoint(ctx_.points.alarmChecks);
          return true;
        }},

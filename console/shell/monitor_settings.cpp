@@ -1,5 +1,7 @@
 #include "console/shell/monitor_settings.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 
 #include <cstdio>
@@ -108,7 +110,9 @@ void MonitorIni::LoadWindowRects() {
     s_.viewFlags |= kViewMapClosed;
   else
     s_.viewFlags &= ~kViewMapClosed;
-  s_.transparency = ParseDecimalClamped(file_.getString("Map", "Transparency", "128", kRectRead));
+  // Below 50 the map would all but vanish; the slider's range is 50..255.
+  s_.transparency = std::clamp<int32_t>(
+      ParseDecimalClamped(file_.getString("Map", "Transparency", "128", kRectRead)), 50, 255);
   s_.fitPicture = ParseDecimalClamped(file_.getString("Map", "FitPicture", "0", kRectRead));
 }
 

@@ -103,6 +103,9 @@ class Canvas {
   // twice it is gone.
   virtual void DrawFocusRect(const CanvasRect& r) = 0;
 
+  // Resource icon `id` (map_icons.h) at (x, y), its transparent pixels left.
+  virtual void DrawIcon(int x, int y, int id) = 0;
+
   // Pixel size of `text` in the current font.
   virtual int TextWidth(std::string_view text) const = 0;
   // A new surface of the same kind, w x h pixels (the memory surface a

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "console/views/map_icons.h"
+
 namespace lark {
 namespace {
 
@@ -181,6 +183,11 @@ void ImageCanvas::BitBltImage(int x, int y, const QImage& image) {
   QPainter p(target_);
   p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(QPoint(x, y), image);
+}
+
+void ImageCanvas::DrawIcon(int x, int y, int id) {
+  QPainter p(target_);
+  p.drawImage(QPoint(x, y), MapIconImage(id));
 }
 
 void ImageCanvas::TextOut(int x, int y, std::string_view text) {

@@ -28,6 +28,7 @@ class ImageCanvas final : public SelectionCanvas {
   void BitBltImage(int x, int y, const QImage& image) override;
   void TextOut(int x, int y, std::string_view text) override;
   void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) override;
+  void DrawIcon(int x, int y, int id) override;
   void DrawFocusRect(const CanvasRect& r) override;
   int TextWidth(std::string_view text) const override;
   std::unique_ptr<Canvas> CreateCompatible(int w, int h) const override;

@@ -90,6 +90,10 @@ void RecordingCanvas::DrawText(std::string_view text, const CanvasRect& r, uint3
                  std::to_string(format) + " " + TextState());
 }
 
+void RecordingCanvas::DrawIcon(int x, int y, int id) {
+  ops_.push_back("DrawIcon " + Point({x, y}) + " " + std::to_string(id));
+}
+
 int RecordingCanvas::TextWidth(std::string_view text) const {
   return QFontMetrics(font_).horizontalAdvance(
       QString::fromUtf8(text.data(), static_cast<int>(text.size())));

@@ -29,6 +29,12 @@ TEST(Tokenizer, SplitsLikeTheOneCursorSplitter) {
   Tokenizer huge(std::string(7000, 'z') + ";w");
   huge.next(';');
   EXPECT_TRUE(huge.atEnd());
+  // The console's sizes: a 6015-byte text, 511-byte tokens.
+  Tokenizer console(Tokenizer::Limits{6015, 511});
+  console.reset(std::string(6010, 'a') + ";bcdefgh");
+  EXPECT_EQ(console.next(';').size(), 511u);
+  EXPECT_EQ(console.next(';'), "bcde") << "the text is cut at 6015 bytes";
+  EXPECT_TRUE(console.atEnd());
 }
 
 TEST(Tokenizer, HexText) {

@@ -136,7 +136,7 @@ TEST(MapFileTest, SavedTreeLoadsBackFieldByField) {
   DeviceTree loaded(pauser, endpoints);
   int attached = 0;
   MapStore reader(dir.path(), loaded, log,
-                  MapStoreHooks{[&](DeviceNode&) { ++attached; }, nullptr, nullptr, nullptr});
+                  MapStoreHooks{[&](DeviceNode&) { ++attached; }, nullptr, nullptr, nullptr, nullptr});
   std::string name = "PLANT.umf";  // found without case
   reader.OpenMapFile(name);
   EXPECT_EQ(name, "PLANT.umf");

@@ -1,6 +1,8 @@
 // Runs the console offscreen on an install folder for a number of seconds,
-// then writes its main window and its map window as PNG pictures.
-// Usage: larkview_render <install folder> <seconds> <main.png> [<map.png>]
+// then writes its main window and its map window as PNG pictures. With a
+// map file name, the console opens that map from its Monitor folder first
+// (where the link puts the map it downloads).
+// Usage: larkview_render <install folder> <seconds> <main.png> [<map.png> [<map file>]]
 // Message boxes are answered "Yes" without being shown.
 #include <QApplication>
 #include <QTimer>
@@ -8,13 +10,16 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/shell/console_link.h"
 #include "console/shell/console_lists.h"
 #include "console/shell/larkview.h"
+#include "console/shell/map_module.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {
-  if (argc < 4 || argc > 5) {
-    std::fprintf(stderr, "usage: %s <install folder> <seconds> <main.png> [<map.png>]\n", argv[0]);
+  if (argc < 4 || argc > 6) {
+    std::fprintf(stderr, "usage: %s <install folder> <seconds> <main.png> [<map.png> [<map file>]]\n",
+                 argv[0]);
     return 2;
   }
   const std::string install = argv[1];
@@ -33,6 +38,11 @@ int main(int argc, char** argv) {
     return static_cast<int>(lark::IDYES);
   };
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
+  // The link connects when monitor.ini names a server with auto-connect on.
+  lark::ConsoleLink link(ctx);
+  link.Wire();
+  std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
+  map->ConnectLink(link.link());
   lark::InstallConsoleLists(ctx);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
@@ -40,13 +50,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "larkview_render: start-up failed at step %s\n", failed.c_str());
     return 1;
   }
+  if (argc == 6) {
+    const std::optional<std::string> path = lark::ConsoleMapPath(install, argv[5]);
+    if (!path || !lark::FileExists(*path)) {
+      std::fprintf(stderr, "larkview_render: no map %s in %s/Monitor\n", argv[5], install.c_str());
+      return 1;
+    }
+    map->Open(*path);
+  }
   int code = 0;
   QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
     if (!w->grab().save(QString::fromLocal8Bit(argv[3]), "PNG")) {
       std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[3]);
       code = 1;
     }
-    if (argc == 5 && !w->mapWindow()->grab().save(QString::fromLocal8Bit(argv[4]), "PNG")) {
+    if (argc >= 5 && !w->mapWindow()->grab().save(QString::fromLocal8Bit(argv[4]), "PNG")) {
       std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[4]);
       code = 1;
     }

@@ -1,0 +1,57 @@
+// The console's map as one piece: the tree's endpoints (the port registry in
+// front of the endpoints the tree had, the link's SNMP table), the MapView,
+// the map window, and what they plug into the shell's call points and menu
+// commands. RunLarkview installs it after the link and before start-up; it
+// must outlive the main window.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "console/shell/map_loader.h"
+#include "console/shell/map_view.h"
+
+namespace lark {
+
+class ConsoleContext;
+class LarkviewWindow;
+class MapWindow;
+class ServiceLink;
+
+class ConsoleMap;
+std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx);
+
+class ConsoleMap {
+ public:
+  explicit ConsoleMap(ConsoleContext& ctx);
+  ~ConsoleMap();
+  ConsoleMap(const ConsoleMap&) = delete;
+  ConsoleMap& operator=(const ConsoleMap&) = delete;
+
+  // Replaces the tree with the map file at `path` (empty: untitled), shows
+  // the root group and puts the title on the main window.
+  void Open(const std::string& path);
+  // Levels of the whole tree from the current action tables.
+  void UpdateLevels();
+  // Icon moves go to the service as move-icon requests on the request queue.
+  void ConnectLink(ServiceLink& link);
+
+  ConsoleTreeEndpoints& endpoints() { return endpoints_; }
+  MapView& view() { return view_; }
+  MapWindow* window() const { return window_; }
+  const ConsoleMapNames& names() const { return names_; }
+
+ private:
+  friend std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx);
+  void ConnectCommands(LarkviewWindow& main);
+  ConsoleContext& ctx_;
+  TreeEndpoints& previous_;  // the tree's endpoints before, given back at the end
+  ConsoleTreeEndpoints endpoints_;
+  MapView view_;
+  MapWindow* window_ = nullptr;  // owned by the main window
+  ConsoleMapNames names_;
+};
+
+// Makes the map and fills the shell's call points with it.
+std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx);
+
+}  // namespace lark

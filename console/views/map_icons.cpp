@@ -1,0 +1,55 @@
+#include "console/views/map_icons.h"
+
+#include <QPainter>
+
+#include "console/views/image_canvas.h"
+
+namespace lark {
+
+ColorRef MapIconColour(int id) {
+  switch (id) {
+    case kIconDeviceOff:
+      return Rgb(0xc0, 0xc0, 0xc0);
+    case kIconGroup:
+      return Rgb(0x00, 0x80, 0x80);
+    case kIconDeviceSerious:
+    case kIconGroupSerious:
+      return Rgb(0xff, 0x00, 0x00);
+    case kIconDeviceWarning:
+    case kIconGroupWarning:
+      return Rgb(0xff, 0xc0, 0x00);
+    case kIconDevice:
+      return Rgb(0x00, 0xc0, 0x00);
+    default:
+      return 0;
+  }
+}
+
+QImage MapIconImage(int id) {
+  QImage img(kMapIconSize, kMapIconSize, QImage::Format_ARGB32);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  const bool group = id == kIconGroup || id == kIconGroupSerious || id == kIconGroupWarning;
+  // Groups are a folder-like box with a tab, devices an upright cabinet.
+  const QRect body = group ? QRect(2, 8, 28, 20) : QRect(7, 2, 18, 28);
+  p.fillRect(body, QColor(0x40, 0x40, 0x40));
+  if (group) p.fillRect(QRect(2, 5, 12, 4), QColor(0x40, 0x40, 0x40));
+  p.fillRect(body.adjusted(2, 2, -2, -2), ToQColor(MapIconColour(id)));
+  return img;
+}
+
+QImage MapBitmapImage(int id) {
+  QImage img(16, 16, QImage::Format_RGB32);
+  img.fill(ToQColor(SysColorValue(kColorBtnFace)));
+  QPainter p(&img);
+  p.setPen(ToQColor(SysColorValue(kColorBtnShadow)));
+  if (id == kBitmapGrip) {
+    for (int i = 4; i < 16; i += 4) p.drawLine(i, 15, 15, i);
+  } else if (id == kBitmapClose) {
+    p.drawLine(4, 4, 11, 11);
+    p.drawLine(11, 4, 4, 11);
+  }
+  return img;
+}
+
+}  // namespace lark

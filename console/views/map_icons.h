@@ -1,0 +1,34 @@
+// The map's icons and bitmaps, drawn here rather than loaded: each under its
+// resource number, a level icon with a solid centre of its own colour so a
+// pixel probe tells the levels apart.
+#pragma once
+#include <QImage>
+
+#include "console/views/canvas.h"
+
+namespace lark {
+
+// Icons by node and level.
+enum MapIconId : int {
+  kIconDeviceOff = 104,     // a device's blink-off form
+  kIconGroup = 115,         // a group without alarm, and its blink-off form
+  kIconDeviceSerious = 119,
+  kIconGroupSerious = 120,
+  kIconDeviceWarning = 269,
+  kIconGroupWarning = 270,
+  kIconDevice = 275,        // a device without alarm
+};
+// Bitmaps of the map window's grip and close button.
+enum MapBitmapId : int { kBitmapGrip = 131, kBitmapClose = 133 };
+
+inline constexpr int kMapIconSize = 32;  // the system icon size
+
+// The centre colour of an icon (black for an unknown id).
+ColorRef MapIconColour(int id);
+// The 32 x 32 icon (ARGB, transparent corners); an unknown id gives an
+// empty frame.
+QImage MapIconImage(int id);
+// Bitmap 131 or 133 (16 x 16).
+QImage MapBitmapImage(int id);
+
+}  // namespace lark

@@ -1,0 +1,208 @@
+// The console's map against the built Larkcore on the demo folder with the
+// simulated UPS whose alarm comes and goes: the map downloaded over the link,
+// the levels and the blinking from the service's device data, an icon drag
+// sent to the service and saved there. Own network namespace and /dev/shm.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "console/link/link_driver.h"
+#include "console/link/link_queue.h"
+#include "console/link/request_frame.h"
+#include "console/shell/console_context.h"
+#include "console/shell/map_module.h"
+#include "console/views/recording_canvas.h"
+#include "core/tree_action_levels.h"
+#include "linkserver/link_frame.h"
+#include "platform/event_loop.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "tests/support/demo_install.h"
+#include "tests/support/netns.h"
+#include "tests/support/offset_clock.h"
+#include "tests/support/service_process.h"
+#include "tests/support/shmns.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Simulator {
+  pid_t pid = -1;
+  explicit Simulator(const std::string& portsDir) {
+    const std::string sim = test::BuiltProgram("tools/ups_sim");
+    pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      // The alarm is on for 10 status answers, then off for 10.
+      execl(sim.c_str(), sim.c_str(), "--pty-dir", portsDir.c_str(), "--com", "1", "--ups", "1",
+            "--alarm-cycle", "10", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~Simulator() {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+};
+
+struct Shell final : LinkShell {
+  std::function<void(const std::string&)> open;
+  void configurationLoaded(const std::string& mapPath) override { open(mapPath); }
+};
+
+class MapLarkcore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
+    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+    // Root, "Server room" and "UPS 1" on COM1: the simulator's alarm alone.
+    ASSERT_TRUE(test::CopyDemoInstall(service.path()));
+    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+    ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
+    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
+    ctx->fonts = MakeConsoleFonts();
+    ctx->tables.load("English");
+    map = std::make_unique<ConsoleMap>(*ctx);
+    map->view().resize(400, 300);
+    map->view().setCanvas(&rc);
+    map->view().wait = nullptr;
+    shell.open = [this](const std::string& path) { map->Open(path); };
+    link = std::make_unique<ServiceLink>(reactor, clock, ctx->tree, shell, console.path(), [] { return 16384; });
+    map->ConnectLink(*link);
+  }
+  void TearDown() override {
+    link.reset();
+    map.reset();
+  }
+  bool runUntil(const std::function<bool()>& done, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      loop.runOnce(20);
+      if (done()) return true;
+    }
+    return false;
+  }
+  // The console's own alarm actions (not part of the map) move the events
+  // the service reports into the masks the levels read; here at once.
+  static void ReportCurrent(DeviceNode& n) {
+    for (const auto& c : n.children()) ReportCurrent(*c);
+    LiveDataBlock* b = n.isGroup() ? nullptr : PrimaryBlock(n);
+    if (!b) return;
+    b->setMask(MaskWord::kReported, b->mask(MaskWord::kCurrent));
+    if (b->hasMask(MaskWord::kExtReported)) b->setMask(MaskWord::kExtReported, b->mask(MaskWord::kExtCurrent));
+  }
+  // One blink tick after the levels: the icons drawn, by title.
+  std::map<std::string, int> tick() {
+    ReportCurrent(ctx->tree.root());
+    map->UpdateLevels();
+    rc.clear();
+    map->view().BlinkAlarmIcons();
+    std::map<std::string, int> out;
+    const auto& ops = rc.ops();
+    for (size_t i = 0; i + 1 < ops.size(); ++i) {
+      if (ops[i].rfind("DrawIcon", 0) != 0) continue;
+      const size_t q = ops[i + 1].find('"');
+      const std::string title = ops[i + 1].substr(q + 1, ops[i + 1].find('"', q + 1) - q - 1);
+      out[title] = std::stoi(ops[i].substr(ops[i].rfind(' ') + 1));
+    }
+    return out;
+  }
+  // Waits (on the link's loop, one tick a second) until two ticks in a row
+  // show `title` as `on` then `off` (in either order).
+  bool blinks(const std::string& title, int on, int off, int ms) {
+    int last = -1;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      runUntil([] { return false; }, 1000);
+      const int now = tick()[title];
+      seen += std::to_string(now) + " ";
+      if ((last == on && now == off) || (last == off && now == on)) return true;
+      last = now;
+    }
+    return false;
+  }
+
+  test::TempDir service, console;
+  test::OffsetClock clock;
+  EventLoop loop;
+  EpollReactor reactor{loop};
+  std::unique_ptr<ConsoleContext> ctx;
+  std::unique_ptr<ConsoleMap> map;
+  RecordingCanvas rc;
+  std::string seen;  // the icons of the ticks so far
+  Shell shell;
+  std::unique_ptr<ServiceLink> link;
+};
+
+TEST_F(MapLarkcore, AlarmBlinksAndAnIconDragIsSaved) {
+  ASSERT_TRUE(MakeDirs(service.file("ports")));
+  Simulator sim(service.file("ports"));
+  const auto until = [](const std::function<bool()>& f, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!f() && std::chrono::steady_clock::now() < end) usleep(50000);
+    return f();
+  };
+  ASSERT_TRUE(until([&] { return FileExists(service.file("ports/COM1")); }, 20000));
+  test::ServiceProcess process(service.path());
+  ASSERT_TRUE(process.start());
+  ASSERT_TRUE(process.waitForOutput("running on", 30000)) << process.output();
+  link->start();
+  link->setServer("127.0.0.2");
+  link->setAutoConnect(true);
+  ASSERT_TRUE(ArmLinkTimers(reactor, *link));
+  ASSERT_TRUE(runUntil([&] { return link->state() == LinkState{7, 0}; }, 30000)) << process.output();
+
+  // The downloaded map is the console's tree: "Server room" holds "UPS 1".
+  DeviceNode& root = ctx->tree.root();
+  ASSERT_GE(root.childCount(), 1);
+  DeviceNode* room = root.child(0);
+  ASSERT_EQ(room->title(), "Server room");
+  DeviceNode* ups = ctx->tree.findById(2);
+  ASSERT_TRUE(ups && ups->title() == "UPS 1" && ups->parent() == room);
+  EXPECT_NE(map->endpoints().registry.record(1), nullptr);
+
+  // The simulator's alarm is a Warning: the group blinks 270/115 on the root map.
+  const auto state = [&] {
+    const std::shared_ptr<const ActionTables> t = ctx->tables.actions();
+    return "mask " + std::to_string(PrimaryBlock(*ups)->mask(MaskWord::kReported)) + " level " +
+           std::to_string(ups->alarmLevel()) + " row level " +
+           std::to_string(t ? ActionTablesLevelSource(*t).ActionRowLevel("regular", 0) : 9);
+  };
+  ASSERT_TRUE(blinks("Server room", 270, 115, 40000)) << state() << " seen " << seen;
+  map->view().SelectNode(0, false);
+  map->view().EnterGroup();
+  EXPECT_NE(std::find_if(rc.ops().begin(), rc.ops().end(),
+                         [](const std::string& op) { return op.rfind("TextOut 4,4 \"\\Main\\Server room\\\"", 0) == 0; }),
+            rc.ops().end());
+  ASSERT_TRUE(blinks("UPS 1", 269, 104, 40000)) << " seen " << seen;
+
+  // A drag of "UPS 1" to (x, y) goes to the service, and a save keeps it.
+  map->view().SelectNode(0, false);
+  const int h = map->view().lineHeight();
+  map->view().EndIconDrag(200, 150);
+  const std::vector<uint8_t> save = BuildRequestFrame(kLinkCmdSaveMap, 0, {});
+  ASSERT_TRUE(link->queues().put(0, kReplyQueue, kRequestQueue, kKindRequest, kLinkCmdSaveMap, 4500, 0, save));
+  const std::string want = "iconRect.left=200\r\niconRect.top=" + std::to_string(150 - h - 3) +
+                           "\r\niconRect.right=216\r\niconRect.bottom=" + std::to_string(150 + 13 - h);
+  const auto saved = [&] {
+    const std::string text = ReadFile(service.file("Demo.UMF")).value_or("");
+    const size_t at = text.find("[ID2]");
+    return at != std::string::npos && text.find(want, at) < text.find("[ID", at + 1);
+  };
+  ASSERT_TRUE(runUntil(saved, 20000)) << ReadFile(service.file("Demo.UMF")).value_or("");
+  map->view().LeaveGroup();
+  EXPECT_EQ(map->view().selectedNode(), room);
+}
+
+}  // namespace
+}  // namespace lark
