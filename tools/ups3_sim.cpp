@@ -251,13 +251,16 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  lark::sim::Line line;
-  if (!lark::sim::OpenLine("ups3_sim", o.ptyDir, o.com, o.device, o.fd, &line)) return 1;
+  lark::sim::SimLine line;
+  if (!lark::sim::OpenSimLine("ups3_sim", o.ptyDir, o.com, o.device, o.fd, &line)) return 1;
+  char stale[256];  // bytes written to the line before we opened it are not requests
+  while (read(line.fd, stale, sizeof stale) > 0) {
+  }
   printf("ready %s\n", line.where.c_str());
   fflush(stdout);
 
   Simulator sim(o, line.fd);
   sim.run();
-  lark::sim::CloseLine(line);
+  lark::sim::CloseSimLine(line);
   return 0;
 }

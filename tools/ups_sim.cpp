@@ -36,23 +36,17 @@
 #include "common/checksum.h"
 #include "devices/ascii_answer.h"
 #include "devices/ascii_ups_samples.h"
-#include "tools/sim_line.h"
+#include "tools/sim_serial.h"
 
 namespace {
 
 using lark::AsciiUpsProfile;
-using lark::sim::WriteAll;
 
 volatile sig_atomic_t g_stop = 0;  // set by the signal handler only
 void OnSignal(int) { g_stop = 1; }
 
-enum class FaultKind { kSilence, kBadSum, kWrongAddr, kSplit, kGarbage };
-struct Fault {
-  FaultKind kind;
-  long first;  // 1-based request number
-  long count;  // 0 = for ever
-  bool hits(long n) const { return n >= first && (count == 0 || n < first + count); }
-};
+using lark::sim::Fault;
+using lark::sim::FaultKind;
 
 struct Options {
   std::string ptyDir, device;
@@ -82,17 +76,7 @@ bool ParseFault(const std::string& text, Fault* out) {
                                                          {"wrongaddr", FaultKind::kWrongAddr},
                                                          {"split", FaultKind::kSplit},
                                                          {"garbage", FaultKind::kGarbage}};
-  size_t c1 = text.find(':');
-  if (c1 == std::string::npos) return false;
-  auto it = kinds.find(text.substr(0, c1));
-  if (it == kinds.end()) return false;
-  char* end = nullptr;
-  long first = strtol(text.c_str() + c1 + 1, &end, 10);
-  long count = 1;
-  if (*end == ':') count = strtol(end + 1, &end, 10);
-  if (*end != '\0' || first < 1 || count < 0) return false;
-  *out = {it->second, first, count};
-  return true;
+  return lark::sim::ParseFault(text, kinds, out);
 }
 
 Options ParseArgs(int argc, char** argv) {
@@ -310,14 +294,7 @@ class Simulator {
     }
     if (garbage) reply = std::string("\x01xx", 3) + reply;
     if (o_.verbose) fprintf(stderr, "ups_sim: #%ld -> %s\n", requests_, reply.c_str());
-    if (split) {
-      size_t half = reply.size() / 2;
-      WriteAll(fd_, reply.substr(0, half));
-      std::this_thread::sleep_for(std::chrono::milliseconds(60));
-      WriteAll(fd_, reply.substr(half));
-    } else {
-      WriteAll(fd_, reply);
-    }
+    lark::sim::WriteReply(fd_, reply, split);
   }
 
   const Options& o_;
