@@ -438,6 +438,10 @@ bool Service::start(std::string* error) {
       {"SNMP socket", done([this] { snmp_->openSocket(); })},
       {"serial poll threads A, B and C", done([this] { ports_.start(); })},
       {"SNMP poll thread", done([this] { snmp_->startThread(); })},
+      {"SNMP UPS commands", done([this] {
+         snmpSets_ = std::make_unique<SnmpTableSetSender>(snmp_->table());
+         commands_->setSnmpSender(snmpSets_.get());
+       })},
       {"history recorder thread", done([this] { history_->start(); })},
       {"mail thread", done([this] {
          mail_.setSettings(MailSettingsFrom(settings_));

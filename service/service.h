@@ -25,6 +25,7 @@
 #include "devices/serial_port.h"
 #include "devices/serial_trace.h"
 #include "devices/snmp/snmp_manager.h"
+#include "devices/snmp_set_sender.h"
 #include "devices/ups_event_log.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -137,6 +138,7 @@ class Service {
   std::unique_ptr<SerialPauser> pauser_;
   std::unique_ptr<SerialEndpoints> endpoints_;
   std::unique_ptr<UpsCommandFanOut> commands_;  // the UPS command fan-out
+  std::unique_ptr<SnmpTableSetSender> snmpSets_;  // its SetRequests, through the SNMP socket
   ScheduleRunner schedules_;
   MapStore maps_;
 

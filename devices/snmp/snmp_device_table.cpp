@@ -254,6 +254,7 @@ bool SnmpDeviceTable::openSocket() {
 
 void SnmpDeviceTable::round() {
   auto lock = tree_.readLock();
+  std::lock_guard<std::mutex> exchangeLock(exchangeMu_);
   openSocket();
   takeResolved();
   if (indexDirty_.exchange(false)) rebuildIndex();
@@ -385,6 +386,20 @@ SnmpTrafficFn SnmpDeviceTable::trafficFor(const DeviceNode& node) {
   return [this, ip = node.ip()](std::string_view text, int direction) {
     monitor_.log(ip, text, direction);
   };
+}
+
+bool SnmpDeviceTable::sendSet(int32_t nodeId, SnmpCodec& codec, std::string_view community,
+                              const SnmpRequest& request) {
+  std::lock_guard<std::mutex> exchangeLock(exchangeMu_);
+  const int index = FindSnmpDevice(nodeId);
+  if (index < 0 || !socket_.isOpen()) return false;
+  codec.message.community =
+      CBytes(reinterpret_cast<const uint8_t*>(community.data()), community.size());
+  codec.message.requestId = nextRequestId();
+  CBytes bytes;
+  if (SnmpEncodeMessage(codec, &bytes) != 0) return false;
+  entry(index).lastSetId = codec.message.requestId;
+  return socket_.send(bytes, request.address, request.port);
 }
 
 int32_t SnmpDeviceTable::nextRequestId() {

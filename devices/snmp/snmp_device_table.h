@@ -7,6 +7,8 @@
 // tree lock shared. The table's entries change only on the loop thread with
 // that thread paused (inside a StructuralEdit, or before it starts).
 // setSettings, resetResolutionPeriod and the monitor are safe from any thread.
+// sendSet runs on the loop thread while the poll thread runs; it and the
+// round take turns on the socket under the exchange lock.
 #pragma once
 #include <array>
 #include <atomic>
@@ -25,6 +27,7 @@
 #include "devices/snmp/snmp_entry.h"
 #include "devices/snmp/snmp_monitor.h"
 #include "devices/snmp/snmp_objects.h"
+#include "devices/snmp/snmp_poller.h"
 #include "devices/snmp/snmp_resolver.h"
 #include "devices/snmp/snmp_socket.h"
 #include "platform/clock.h"
@@ -110,6 +113,19 @@ class SnmpDeviceTable {
   // The loop thread calls it before the poll thread starts, then the thread.
   bool openSocket();
 
+  // ---- loop thread (beside the poll thread) ----
+
+  // Sends the message built in `codec` (a SetRequest of SnmpBuildSet) to
+  // `request`'s destination under a fresh request id, recorded as the last
+  // SetRequest of the node's entry so that its answer is applied; its header
+  // names `community`. False when the node has no entry, the socket is
+  // closed or the message is not handed to the network. Serialised with the
+  // round by the exchange lock.
+  bool sendSet(int32_t nodeId, SnmpCodec& codec, std::string_view community,
+               const SnmpRequest& request);
+  // The node's traffic for the network monitor; empty while it is off.
+  SnmpTrafficFn trafficFor(const DeviceNode& node);
+
   // ---- poll thread ----
 
   // One 100 ms round: socket opened when closed, resolved names taken, the
@@ -135,7 +151,6 @@ class SnmpDeviceTable {
   void countSensorPolls(SnmpDeviceEntry& e, LiveDataBlock& blk, const SnmpPollPace& pace);
   void resolutionMoment();
   int32_t nextRequestId();
-  SnmpTrafficFn trafficFor(const DeviceNode& node);
 
   DeviceTree& tree_;
   SnmpSocket& socket_;
@@ -150,6 +165,10 @@ class SnmpDeviceTable {
   SnmpPollSettings settings_;
   std::atomic<bool> resetPeriod_{false};
   std::atomic<bool> indexDirty_{true};
+
+  // Held by a round and by sendSet: the socket, the request counter and
+  // the entries' request ids.
+  std::mutex exchangeMu_;
 
   // Poll thread only.
   std::vector<DeviceNode*> nodes_;  // by slot; null when the node is not in the tree

@@ -233,5 +233,30 @@ TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 
+// Command 26 to a maker UPS node: the fan-out's SetRequest reaches the agent,
+// which takes the value, and its answer comes back.
+TEST_F(SnmpService, UpsCommandReachesTheAgentAsASetRequest) {
+  const std::string script = dir.file("sim.txt");
+  std::ofstream(script) << "agent ups 127.0.0.10:16161 maker\n"
+                           "value ups 1.3.6.1.4.1.7321.2.4.8.1.0 i 0\n";
+  test::Child sim({test::BuiltProgram("tools/snmp_sim"), script}, dir.file("sim.log"));
+  ASSERT_TRUE(sim.waitFor("ready")) << sim.output();
+  ASSERT_NO_FATAL_FAILURE(StartService());
+  ASSERT_NO_FATAL_FAILURE(AddNodes({SnmpProperties(1, "127.0.0.10", 16161, 1, kMibMakerUps)}));
+  auto r = console->request(kLinkCmdTrafficMonitor, {2});
+  ASSERT_TRUE(r && r->size() > 7 && (*r)[7] == 1);
+
+  V control(44, 0);
+  putI16(control, 0, 1);
+  putI32(control, 8, 1611);  // battery test
+  EXPECT_EQ(code(kLinkCmdControlDevice, control), 51);
+  EXPECT_TRUE(WaitUntil([&] {
+    std::string m = ReadFile(dir.file("NetworkMonitor0.txt"));
+    return m.find(" 127.0.0.10 Tx>: 1.3.6.1.4.1.7321.2.4.8.1.0=3") != std::string::npos &&
+           m.find(" 127.0.0.10 Rx<: 1.3.6.1.4.1.7321.2.4.8.1.0=3") != std::string::npos;
+  })) << ReadFile(dir.file("NetworkMonitor0.txt"));
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
 }  // namespace
 }  // namespace lark
