@@ -6,6 +6,7 @@
 
 #include "console/shell/console_context.h"
 #include "console/shell/dialog_texts.h"
+#include "console/shell/main_window.h"
 #include "console/views/map_icons.h"
 
 namespace lark {
@@ -184,9 +185,14 @@ void MapWindow::DoubleClick(QPoint p) {
 
 void MapWindow::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) ButtonDown(e->position().toPoint());
-  if (e->button() == Qt::RightButton && !Closed()) {
-    view_.HitTestIcon(e->position().toPoint().x(), e->position().toPoint().y(), true);
-  }
+  if (e->button() == Qt::RightButton) RightButtonDown(e->position().toPoint(), e->globalPosition().toPoint());
+}
+
+void MapWindow::RightButtonDown(QPoint p, QPoint global) {
+  if (Closed()) return;
+  view_.HitTestIcon(p.x(), p.y(), true);
+  if (!ctx_.mainWindow) return;
+  if (QMenu* menu = ctx_.mainWindow->menus().popup(kMenuMapPopup)) menu->popup(global);
 }
 
 void MapWindow::mouseMoveEvent(QMouseEvent* e) {

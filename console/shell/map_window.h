@@ -41,6 +41,10 @@ class MapWindow final : public QWidget {
   void MouseMove(QPoint p, bool leftHeld);
   void ButtonUp(QPoint p);
   void DoubleClick(QPoint p);
+  // The right button: the icon under `p`, if any, becomes the selected one
+  // and the map pop-up opens at the screen point `global`; its items go to
+  // the main window's commands.
+  void RightButtonDown(QPoint p, QPoint global);
 
  protected:
   void paintEvent(QPaintEvent*) override;

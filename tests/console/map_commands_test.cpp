@@ -9,6 +9,7 @@
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "console/shell/map_module.h"
+#include "console/shell/map_window.h"
 #include "console/shell/menu_commands.h"
 #include "platform/paths.h"
 #include "tests/support/temp_dir.h"
@@ -187,6 +188,43 @@ TEST(MapCommandsTest, PasteIntoAFullGroupIsRefused) {
   EXPECT_EQ(e.asked, (std::vector<std::string>{e.text(45)}));
   EXPECT_TRUE(e.dialogs.empty());
   EXPECT_EQ(e.root().childCount(), kMaxChildren);
+}
+
+TEST(MapCommandsTest, PopUpOnTheIconUnderTheRightButton) {
+  Edit e;
+  DeviceNode& first = test::AddSerial(e.ctx->tree, e.root(), kCommAscii);
+  first.setIconRect({20, 20, 36, 36});
+  DeviceNode& second = test::AddSerial(e.ctx->tree, e.root(), kCommMeter, "COM2");
+  second.setIconRect({60, 50, 76, 66});
+  e.map->view().Reset();
+  const int h = e.map->view().lineHeight();
+  MapWindow& win = *e.map->window();
+  QMenu* popup = e.w->menus().popup(kMenuMapPopup);
+  ASSERT_NE(popup, nullptr);
+  for (const QAction* a : popup->actions()) {
+    if (a->isSeparator()) continue;
+    const int id = a->property(kIdProperty).toInt();
+    EXPECT_TRUE(id >= kFirstMenuCommand && id <= kLastMenuCommand) << a->text().toStdString();
+  }
+
+  win.RightButtonDown({65, 55 + h + 3}, {700, 300});
+  EXPECT_EQ(e.map->view().selected(), 1);
+  EXPECT_TRUE(popup->isVisible());
+  // Its Delete item removes the icon the right button chose.
+  e.dialogs.clear();
+  e.w->menus().item(kMenuMapPopup, IDM_DELETE)->trigger();
+  popup->hide();
+  EXPECT_EQ(e.dialogs, (std::vector<int>{156}));
+  ASSERT_EQ(e.root().childCount(), 1);
+  EXPECT_EQ(e.root().child(0), &first);
+
+  // On the empty map the selection stays; with the map closed nothing opens.
+  win.RightButtonDown({200, 150}, {700, 300});
+  EXPECT_EQ(e.map->view().selected(), 0);
+  popup->hide();
+  e.ctx->monitor.settings().viewFlags = kViewMapClosed;
+  win.RightButtonDown({25, 25 + h + 3}, {700, 300});
+  EXPECT_FALSE(popup->isVisible());
 }
 
 }  // namespace
