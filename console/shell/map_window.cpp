@@ -115,10 +115,14 @@ void MapWindow::ButtonDown(QPoint p) {
   start_ = mapToGlobal(p);
   if (GripRect().contains(p)) {
     mode_ = kResize;
+    view_.gripPressed = true;
+    view_.DrawStripButton(kBitmapGripPressed);
     return;
   }
   if (CloseRect().contains(p)) {
     mode_ = kClosePressed;
+    closeShownPressed_ = true;
+    view_.DrawStripButton(kBitmapClosePressed);
     return;
   }
   if (Closed()) return;
@@ -147,6 +151,13 @@ void MapWindow::MouseMove(QPoint p, bool leftHeld) {
     return;
   }
   if (!leftHeld) return;
+  if (mode_ == kClosePressed) {
+    // The pressed look follows the pointer on and off the button.
+    const bool on = CloseRect().contains(p);
+    if (on != closeShownPressed_) view_.DrawStripButton(on ? kBitmapClosePressed : kBitmapClose);
+    closeShownPressed_ = on;
+    return;
+  }
   const QPoint c = mapToGlobal(p);
   if (mode_ == kResize) {
     const int w = std::max(kMinSize, startRect_.width() + (start_.x() - c.x()));
@@ -161,6 +172,11 @@ void MapWindow::MouseMove(QPoint p, bool leftHeld) {
 }
 
 void MapWindow::ButtonUp(QPoint p) {
+  if (mode_ == kResize) {
+    view_.gripPressed = false;
+    view_.DrawStripButton(kBitmapGrip);
+  }
+  if (mode_ == kClosePressed && !CloseRect().contains(p)) view_.DrawStripButton(kBitmapClose);
   if (mode_ == kResize || mode_ == kMove) {
     SaveRect();
   } else if (mode_ == kClosePressed && CloseRect().contains(p)) {

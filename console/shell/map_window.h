@@ -68,6 +68,7 @@ class MapWindow final : public QWidget {
   DragMode mode_ = kNone;
   bool iconDrag_ = false;
   bool moved_ = false;
+  bool closeShownPressed_ = true;  // while the close button is held
   QPoint offset_;     // from the pointer to the dragged icon's top-left corner
   QPoint dragPoint_;  // the dragged icon's top-left corner
   QPoint start_;      // the pointer (global) at the start of a move or resize

@@ -42,10 +42,17 @@ QImage MapBitmapImage(int id) {
   QImage img(16, 16, QImage::Format_RGB32);
   img.fill(ToQColor(SysColorValue(kColorBtnFace)));
   QPainter p(&img);
+  const bool pressed = id == kBitmapGripPressed || id == kBitmapClosePressed;
+  if (pressed) {
+    p.setPen(ToQColor(SysColorValue(kColorBtnShadow)));
+    p.drawLine(0, 0, 15, 0);
+    p.drawLine(0, 0, 0, 15);
+    p.translate(1, 1);
+  }
   p.setPen(ToQColor(SysColorValue(kColorBtnShadow)));
-  if (id == kBitmapGrip) {
+  if (id == kBitmapGrip || id == kBitmapGripPressed) {
     for (int i = 4; i < 16; i += 4) p.drawLine(i, 15, 15, i);
-  } else if (id == kBitmapClose) {
+  } else if (id == kBitmapClose || id == kBitmapClosePressed) {
     p.drawLine(4, 4, 11, 11);
     p.drawLine(11, 4, 4, 11);
   }

@@ -384,6 +384,50 @@ TEST(MapWindowTest, MouseTable) {
   EXPECT_EQ(m.ctx->monitor.settings().map.right - m.ctx->monitor.settings().map.left, 100);
 }
 
+// The grip and the close button look pressed while held; the close button
+// only while the pointer is on it.
+TEST(MapWindowTest, PressedStripButtons) {
+  Map m;
+  m.demo();
+  MapWindow w(*m.ctx, *m.view, nullptr);
+  w.setGeometry(600, 100, 300, 200);
+  m.view->Paint();
+  const auto shows = [&](int x, int bitmap) {
+    const QImage shown = m.view->image().copy(x, 200 - 16, 16, 16).convertToFormat(QImage::Format_RGB32);
+    return shown == MapBitmapImage(bitmap).convertToFormat(QImage::Format_RGB32);
+  };
+  ASSERT_NE(MapBitmapImage(kBitmapClose), MapBitmapImage(kBitmapClosePressed));
+  struct Step {
+    enum { kDown, kMove, kUp } what;
+    QPoint at;
+    int gripBitmap, closeBitmap;
+  };
+  const Step steps[] = {
+      {Step::kDown, {292, 192}, kBitmapGrip, kBitmapClosePressed},
+      {Step::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Step::kMove, {290, 195}, kBitmapGrip, kBitmapClosePressed},
+      {Step::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Step::kUp, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Step::kDown, {2, 198}, kBitmapGripPressed, kBitmapClose},
+      {Step::kUp, {2, 198}, kBitmapGrip, kBitmapClose},
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(i);
+    const Step& s = steps[i];
+    if (s.what == Step::kDown) w.ButtonDown(s.at);
+    if (s.what == Step::kMove) w.MouseMove(s.at, true);
+    if (s.what == Step::kUp) w.ButtonUp(s.at);
+    EXPECT_TRUE(shows(0, s.gripBitmap));
+    EXPECT_TRUE(shows(300 - 16, s.closeBitmap));
+  }
+  EXPECT_FALSE(m.ctx->monitor.settings().viewFlags & kViewMapClosed);  // released off the button
+  // A paint while the grip is held keeps it pressed.
+  w.ButtonDown({2, 198});
+  m.view->Paint();
+  EXPECT_TRUE(shows(0, kBitmapGripPressed));
+  w.ButtonUp({2, 198});
+}
+
 TEST(MapWindowTest, FitBitmapSizesTheWindowOnce) {
   Map m;
   MakeDirs(m.dir.file("Images"));
