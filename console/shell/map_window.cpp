@@ -1,7 +1,9 @@
 #include "console/shell/map_window.h"
 
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <algorithm>
 
 #include "console/shell/console_context.h"
@@ -39,6 +41,7 @@ MapWindow::MapWindow(ConsoleContext& ctx, MapView& view, QWidget* owner)
     ctx_.monitor.SaveWindowRects();
   });
   view_.changed = [this] { repaint(); };
+  setMouseTracking(true);  // the hover cursor follows the pointer without a button
   // The picture's size, keeping the saved top and right edges.
   view_.fitWindow = [this](int w, int h) {
     const WindowRect& saved = ctx_.monitor.settings().map;
@@ -110,6 +113,22 @@ QPoint MapWindow::ClampDragPoint(QPoint p) const {
   return p;
 }
 
+void MapWindow::ShowCursor(int id) {
+  if (id == cursorId_) return;
+  cursorId_ = id;
+  if (id == kCursorArrow) {
+    setCursor(Qt::ArrowCursor);
+  } else {
+    setCursor(QCursor(QPixmap::fromImage(MapCursorImage(id)), 1, 1));
+  }
+}
+
+void MapWindow::ShowHoverCursor(QPoint p) {
+  const bool over = GripRect().contains(p) || CloseRect().contains(p) ||
+                    (!Closed() && view_.HitTestIcon(p.x(), p.y(), false));
+  ShowCursor(over ? kCursorHover : kCursorArrow);
+}
+
 void MapWindow::ButtonDown(QPoint p) {
   startRect_ = geometry();
   start_ = mapToGlobal(p);
@@ -133,6 +152,7 @@ void MapWindow::ButtonDown(QPoint p) {
     dragPoint_ = p + offset_;
     iconDrag_ = true;
     moved_ = false;
+    ShowCursor(kCursorHeld);
     return;
   }
   mode_ = kMove;
@@ -145,12 +165,16 @@ void MapWindow::MouseMove(QPoint p, bool leftHeld) {
       moved_ = true;
       ctx_.mapDirty = true;
       view_.BeginIconDrag();
+      ShowCursor(view_.selectedNode()->isGroup() ? kCursorDragGroup : kCursorDragDevice);
     }
     dragPoint_ = ClampDragPoint(p + offset_);
     update();
     return;
   }
-  if (!leftHeld) return;
+  if (!leftHeld) {
+    ShowHoverCursor(p);
+    return;
+  }
   if (mode_ == kClosePressed) {
     // The pressed look follows the pointer on and off the button.
     const bool on = CloseRect().contains(p);
@@ -190,6 +214,7 @@ void MapWindow::ButtonUp(QPoint p) {
     if (!Closed() && moved_) view_.EndIconDrag(dragPoint_.x(), dragPoint_.y());
     view_.dragging = false;
     moved_ = false;
+    ShowHoverCursor(p);
     update();
   }
 }

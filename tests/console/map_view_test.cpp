@@ -428,6 +428,56 @@ TEST(MapWindowTest, PressedStripButtons) {
   w.ButtonUp({2, 198});
 }
 
+// The cursor over and under the mouse: hover over an icon, the grip or the
+// close button; held on an icon; the drag cursor of a device or a group.
+TEST(MapWindowTest, Cursors) {
+  Map m;
+  m.demo();
+  MapWindow w(*m.ctx, *m.view, nullptr);
+  w.setGeometry(600, 100, 300, 200);
+  const int h = m.h;
+  const QPoint room(45, h + 36), mains(155, h + 36), empty(250, 120);
+  struct Step {
+    enum { kHover, kDown, kMove, kUp } what;
+    QPoint at;
+    int cursor;
+  };
+  const Step steps[] = {
+      {Step::kHover, empty, kCursorArrow},
+      {Step::kHover, mains, kCursorHover},
+      {Step::kHover, {2, 198}, kCursorHover},
+      {Step::kHover, {292, 192}, kCursorHover},
+      {Step::kDown, mains, kCursorHeld},
+      {Step::kMove, mains + QPoint(5, 5), kCursorDragDevice},
+      {Step::kUp, empty, kCursorArrow},
+      {Step::kDown, room, kCursorHeld},
+      {Step::kMove, room + QPoint(5, 5), kCursorDragGroup},
+      {Step::kUp, room + QPoint(5, 5), kCursorHover},
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(i);
+    const Step& s = steps[i];
+    if (s.what == Step::kHover) w.MouseMove(s.at, false);
+    if (s.what == Step::kDown) w.ButtonDown(s.at);
+    if (s.what == Step::kMove) w.MouseMove(s.at, true);
+    if (s.what == Step::kUp) w.ButtonUp(s.at);
+    EXPECT_EQ(w.cursorId(), s.cursor);
+    if (s.cursor == kCursorArrow) {
+      EXPECT_EQ(w.cursor().shape(), Qt::ArrowCursor);
+    } else {
+      EXPECT_EQ(w.cursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32), MapCursorImage(s.cursor));
+    }
+  }
+  // The four images differ.
+  for (int a : {kCursorDragDevice, kCursorDragGroup, kCursorHover}) {
+    for (int b : {kCursorDragGroup, kCursorHover, kCursorHeld}) {
+      if (a < b) {
+        EXPECT_NE(MapCursorImage(a), MapCursorImage(b)) << a << " " << b;
+      }
+    }
+  }
+}
+
 TEST(MapWindowTest, FitBitmapSizesTheWindowOnce) {
   Map m;
   MakeDirs(m.dir.file("Images"));
