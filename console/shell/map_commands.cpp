@@ -1,5 +1,5 @@
 // The main window's edit commands on the map: add a node of each kind, cut,
-// paste, delete and delete all. Each changes the console's copy of the tree
+// paste, delete, delete all, and the lock that refuses them. Each changes the console's copy of the tree
 // through the MapView, refills the lists, marks the map dirty and reports
 // the operation to the service's log.
 #include <cstdio>
@@ -96,6 +96,14 @@ void ConsoleMap::ConnectEditCommands(LarkviewWindow& main) {
     view_.Paint();
     if (window_) window_->update();
   };
+  main.setCommand(IDM_LOCK_OBJECT, [this, &main] {
+    uint32_t& flags = ctx_.monitor.settings().viewFlags;
+    flags ^= kViewLockObjects;
+    const bool locked = flags & kViewLockObjects;
+    main.menus().setChecked(IDM_LOCK_OBJECT, locked);
+    NodeLog(locked ? 42 : 41, "");
+    ctx_.monitor.SaveConsoleSettings(ctx_.texts.columns);
+  });
   main.setCommand(IDM_ADD_GROUP, [this] { AddSequence(kNodeGroup, 249, 13); });
   main.setCommand(IDM_ADD_LOCAL, [this] { AddSequence(kNodeSerial, 250, 14); });
   main.setCommand(IDM_ADD_SNMP, [this] { AddSequence(kNodeSnmp, 106, 15); });

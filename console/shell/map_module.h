@@ -57,7 +57,7 @@ class ConsoleMap {
  private:
   friend std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx);
   void ConnectCommands(LarkviewWindow& main);
-  // Add, cut, paste, delete and delete all (map_commands.cpp).
+  // Add, cut, paste, delete, delete all and lock (map_commands.cpp).
   void ConnectEditCommands(LarkviewWindow& main);
   bool MapUsable();  // the map-closed and locked checks
   int RunDialog(int resource);

@@ -178,6 +178,24 @@ TEST(MapCommandsTest, RefusalsChangeNothing) {
   }
 }
 
+TEST(MapCommandsTest, LockObjectTogglesTheChecksAndRefusesEdits) {
+  Edit e;
+  QAction* inMenu = e.w->menus().item(kMenuMain, IDM_LOCK_OBJECT);
+  QAction* inPopup = e.w->menus().item(kMenuMapPopup, IDM_LOCK_OBJECT);
+  e.run(IDM_LOCK_OBJECT);
+  EXPECT_TRUE(inMenu->isChecked());
+  EXPECT_TRUE(inPopup->isChecked());
+  EXPECT_EQ(e.logs, (std::vector<Log>{{1, 42, ""}}));
+  e.run(IDM_ADD_GROUP);
+  EXPECT_EQ(e.asked, (std::vector<std::string>{e.text(7)}));
+  EXPECT_EQ(e.root().childCount(), 0);
+  e.run(IDM_LOCK_OBJECT);
+  EXPECT_FALSE(inMenu->isChecked());
+  EXPECT_FALSE(inPopup->isChecked());
+  EXPECT_EQ(e.logs, (std::vector<Log>{{1, 41, ""}}));
+  EXPECT_EQ(e.ctx->monitor.settings().viewFlags & kViewLockObjects, 0u);
+}
+
 TEST(MapCommandsTest, PasteIntoAFullGroupIsRefused) {
   Edit e;
   test::AddSerial(e.ctx->tree, e.root(), kCommAscii);
