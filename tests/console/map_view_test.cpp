@@ -384,6 +384,14 @@ TEST(MapWindowTest, MouseTable) {
   EXPECT_EQ(m.ctx->monitor.settings().map.right - m.ctx->monitor.settings().map.left, 100);
 }
 
+enum class Mouse { kHover, kDown, kMove, kUp };
+void Send(MapWindow& w, Mouse what, QPoint at) {
+  if (what == Mouse::kHover) w.MouseMove(at, false);
+  if (what == Mouse::kDown) w.ButtonDown(at);
+  if (what == Mouse::kMove) w.MouseMove(at, true);
+  if (what == Mouse::kUp) w.ButtonUp(at);
+}
+
 // The grip and the close button look pressed while held; the close button
 // only while the pointer is on it.
 TEST(MapWindowTest, PressedStripButtons) {
@@ -398,25 +406,23 @@ TEST(MapWindowTest, PressedStripButtons) {
   };
   ASSERT_NE(MapBitmapImage(kBitmapClose), MapBitmapImage(kBitmapClosePressed));
   struct Step {
-    enum { kDown, kMove, kUp } what;
+    Mouse what;
     QPoint at;
     int gripBitmap, closeBitmap;
   };
   const Step steps[] = {
-      {Step::kDown, {292, 192}, kBitmapGrip, kBitmapClosePressed},
-      {Step::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
-      {Step::kMove, {290, 195}, kBitmapGrip, kBitmapClosePressed},
-      {Step::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
-      {Step::kUp, {150, 100}, kBitmapGrip, kBitmapClose},
-      {Step::kDown, {2, 198}, kBitmapGripPressed, kBitmapClose},
-      {Step::kUp, {2, 198}, kBitmapGrip, kBitmapClose},
+      {Mouse::kDown, {292, 192}, kBitmapGrip, kBitmapClosePressed},
+      {Mouse::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Mouse::kMove, {290, 195}, kBitmapGrip, kBitmapClosePressed},
+      {Mouse::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Mouse::kUp, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Mouse::kDown, {2, 198}, kBitmapGripPressed, kBitmapClose},
+      {Mouse::kUp, {2, 198}, kBitmapGrip, kBitmapClose},
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(i);
     const Step& s = steps[i];
-    if (s.what == Step::kDown) w.ButtonDown(s.at);
-    if (s.what == Step::kMove) w.MouseMove(s.at, true);
-    if (s.what == Step::kUp) w.ButtonUp(s.at);
+    Send(w, s.what, s.at);
     EXPECT_TRUE(shows(0, s.gripBitmap));
     EXPECT_TRUE(shows(300 - 16, s.closeBitmap));
   }
@@ -438,29 +444,26 @@ TEST(MapWindowTest, Cursors) {
   const int h = m.h;
   const QPoint room(45, h + 36), mains(155, h + 36), empty(250, 120);
   struct Step {
-    enum { kHover, kDown, kMove, kUp } what;
+    Mouse what;
     QPoint at;
     int cursor;
   };
   const Step steps[] = {
-      {Step::kHover, empty, kCursorArrow},
-      {Step::kHover, mains, kCursorHover},
-      {Step::kHover, {2, 198}, kCursorHover},
-      {Step::kHover, {292, 192}, kCursorHover},
-      {Step::kDown, mains, kCursorHeld},
-      {Step::kMove, mains + QPoint(5, 5), kCursorDragDevice},
-      {Step::kUp, empty, kCursorArrow},
-      {Step::kDown, room, kCursorHeld},
-      {Step::kMove, room + QPoint(5, 5), kCursorDragGroup},
-      {Step::kUp, room + QPoint(5, 5), kCursorHover},
+      {Mouse::kHover, empty, kCursorArrow},
+      {Mouse::kHover, mains, kCursorHover},
+      {Mouse::kHover, {2, 198}, kCursorHover},
+      {Mouse::kHover, {292, 192}, kCursorHover},
+      {Mouse::kDown, mains, kCursorHeld},
+      {Mouse::kMove, mains + QPoint(5, 5), kCursorDragDevice},
+      {Mouse::kUp, empty, kCursorArrow},
+      {Mouse::kDown, room, kCursorHeld},
+      {Mouse::kMove, room + QPoint(5, 5), kCursorDragGroup},
+      {Mouse::kUp, room + QPoint(5, 5), kCursorHover},
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(i);
     const Step& s = steps[i];
-    if (s.what == Step::kHover) w.MouseMove(s.at, false);
-    if (s.what == Step::kDown) w.ButtonDown(s.at);
-    if (s.what == Step::kMove) w.MouseMove(s.at, true);
-    if (s.what == Step::kUp) w.ButtonUp(s.at);
+    Send(w, s.what, s.at);
     EXPECT_EQ(w.cursorId(), s.cursor);
     if (s.cursor == kCursorArrow) {
       EXPECT_EQ(w.cursor().shape(), Qt::ArrowCursor);
