@@ -31,6 +31,9 @@ void ConsoleMap::ConnectLink(ServiceLink& link) {
     const std::vector<uint8_t> frame = BuildRequestFrame(kLinkCmdMoveIcon, 1, payload);
     link.queues().put(0, kReplyQueue, kRequestQueue, kKindRequest, kLinkCmdMoveIcon, 4500, 0, frame);
   };
+  postLog = [&link](uint32_t first, uint16_t code, const std::string& text) {
+    link.postLogRequest(first, code, text);
+  };
 }
 
 void ConsoleMap::UpdateLevels() {
@@ -54,18 +57,29 @@ void ConsoleMap::Open(const std::string& path) {
 }
 
 void ConsoleMap::ConnectCommands(LarkviewWindow& main) {
-  const auto next = [this](int step) {
+  // Navigation needs the map window open.
+  const auto open = [this] {
+    if (!(ctx_.monitor.settings().viewFlags & kViewMapClosed)) return true;
+    ctx_.ShowLangMessageBox(ctx_.mainWindow, 6, kMainTitle, MB_ICONERROR);
+    return false;
+  };
+  const auto next = [this, open](int step) {
+    if (!open()) return;
     const int n = view_.currentGroup().childCount();
     if (n == 0) return;
     const int from = view_.selected() < 0 ? (step > 0 ? -1 : 0) : view_.selected();
     view_.SelectNode(((from + step) % n + n) % n, true);
   };
-  main.setCommand(IDM_MOVE_UP, [this] { view_.LeaveGroup(); });
-  main.setCommand(IDM_MOVE_DOWN, [this] {
+  main.setCommand(IDM_MOVE_UP, [this, open] {
+    if (open()) view_.LeaveGroup();
+  });
+  main.setCommand(IDM_MOVE_DOWN, [this, open] {
+    if (!open()) return;
     if (DeviceNode* n = view_.selectedNode(); n && n->isGroup()) view_.EnterGroup();
   });
   main.setCommand(IDM_NEXT_OBJECT, [next] { next(1); });
   main.setCommand(IDM_PREVIOUS_OBJECT, [next] { next(-1); });
+  ConnectEditCommands(main);
 }
 
 std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx) {

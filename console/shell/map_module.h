@@ -4,11 +4,15 @@
 // commands. RunLarkview installs it after the link and before start-up; it
 // must outlive the main window.
 #pragma once
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "console/shell/map_loader.h"
 #include "console/shell/map_view.h"
+
+class QWidget;
 
 namespace lark {
 
@@ -35,6 +39,16 @@ class ConsoleMap {
   // Icon moves go to the service as move-icon requests on the request queue.
   void ConnectLink(ServiceLink& link);
 
+  // The object dialogs the edit commands open, by resource number (153 add,
+  // 154 cut, 155 paste, 156 remove, 157 remove all; 106, 167, 249, 250 the
+  // property dialogs), owned by `owner`; 0 cancels the command. The default
+  // asks the operator to confirm the add, cut, paste and removes and accepts
+  // the property dialogs as they stand.
+  std::function<int(int resource, QWidget* owner)> dialog;
+  // The operation log on the service (first word, code, text); ConnectLink
+  // fills it.
+  std::function<void(uint32_t first, uint16_t code, const std::string& text)> postLog;
+
   ConsoleTreeEndpoints& endpoints() { return endpoints_; }
   MapView& view() { return view_; }
   MapWindow* window() const { return window_; }
@@ -43,6 +57,13 @@ class ConsoleMap {
  private:
   friend std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx);
   void ConnectCommands(LarkviewWindow& main);
+  // Add, cut, paste, delete, delete all and lock (map_commands.cpp).
+  void ConnectEditCommands(LarkviewWindow& main);
+  bool MapUsable();  // the map-closed and locked checks
+  int RunDialog(int resource);
+  void NodeLog(uint16_t code, const std::string& text);
+  void RefillLists();
+  void AddSequence(uint8_t kind, int propertyDialog, uint16_t logCode);
   ConsoleContext& ctx_;
   TreeEndpoints& previous_;  // the tree's endpoints before, given back at the end
   ConsoleTreeEndpoints endpoints_;

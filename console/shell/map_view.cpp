@@ -248,8 +248,14 @@ void MapView::Paint(Canvas& c) {
     ToggleSelectionFrame(c);
   }
   DrawSysSolidRect(c, 0, height_ - kStripHeight, width_, height_, kColorBtnFace);
-  DrawBitmap(c, MapBitmapImage(kBitmapGrip), 0, height_ - kStripHeight);
+  DrawBitmap(c, MapBitmapImage(gripPressed ? kBitmapGripPressed : kBitmapGrip), 0, height_ - kStripHeight);
   DrawBitmap(c, MapBitmapImage(kBitmapClose), width_ - kStripHeight, height_ - kStripHeight);
+}
+
+void MapView::DrawStripButton(int bitmap) {
+  const bool grip = bitmap == kBitmapGrip || bitmap == kBitmapGripPressed;
+  DrawBitmap(dc(), MapBitmapImage(bitmap), grip ? 0 : width_ - kStripHeight, height_ - kStripHeight);
+  Changed();
 }
 
 void MapView::BlinkAlarmIcons() {

@@ -67,6 +67,7 @@ class MapView {
   void loadGroupPicture(const DeviceNode& group);
   bool fitPending = false;
   bool dragging = false;  // any mouse drag: no blinking meanwhile
+  bool gripPressed = false;  // the grip is held: paint shows it pressed
 
   // Drawing.
   void DrawMapHeader(Canvas& c);
@@ -77,6 +78,8 @@ class MapView {
   // Frame off, background and header, icons, frame on, bottom strip.
   void Paint(Canvas& c);
   void Paint() { Paint(dc()); }
+  // Bitmap 131 or 132 on the grip, 133 or 134 on the close button, at once.
+  void DrawStripButton(int bitmap);
   // One blink step: icons below level 2 alternate with their off form.
   void BlinkAlarmIcons();
   int blinkPhase() const { return blinkPhase_; }

@@ -1,11 +1,14 @@
 #include "console/shell/map_window.h"
 
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <algorithm>
 
 #include "console/shell/console_context.h"
 #include "console/shell/dialog_texts.h"
+#include "console/shell/main_window.h"
 #include "console/views/map_icons.h"
 
 namespace lark {
@@ -38,6 +41,7 @@ MapWindow::MapWindow(ConsoleContext& ctx, MapView& view, QWidget* owner)
     ctx_.monitor.SaveWindowRects();
   });
   view_.changed = [this] { repaint(); };
+  setMouseTracking(true);  // the hover cursor follows the pointer without a button
   // The picture's size, keeping the saved top and right edges.
   view_.fitWindow = [this](int w, int h) {
     const WindowRect& saved = ctx_.monitor.settings().map;
@@ -109,15 +113,35 @@ QPoint MapWindow::ClampDragPoint(QPoint p) const {
   return p;
 }
 
+void MapWindow::ShowCursor(int id) {
+  if (id == cursorId_) return;
+  cursorId_ = id;
+  if (id == kCursorArrow) {
+    setCursor(Qt::ArrowCursor);
+  } else {
+    setCursor(QCursor(QPixmap::fromImage(MapCursorImage(id)), 1, 1));
+  }
+}
+
+void MapWindow::ShowHoverCursor(QPoint p) {
+  const bool over = GripRect().contains(p) || CloseRect().contains(p) ||
+                    (!Closed() && view_.HitTestIcon(p.x(), p.y(), false));
+  ShowCursor(over ? kCursorHover : kCursorArrow);
+}
+
 void MapWindow::ButtonDown(QPoint p) {
   startRect_ = geometry();
   start_ = mapToGlobal(p);
   if (GripRect().contains(p)) {
     mode_ = kResize;
+    view_.gripPressed = true;
+    view_.DrawStripButton(kBitmapGripPressed);
     return;
   }
   if (CloseRect().contains(p)) {
     mode_ = kClosePressed;
+    closeShownPressed_ = true;
+    view_.DrawStripButton(kBitmapClosePressed);
     return;
   }
   if (Closed()) return;
@@ -128,6 +152,7 @@ void MapWindow::ButtonDown(QPoint p) {
     dragPoint_ = p + offset_;
     iconDrag_ = true;
     moved_ = false;
+    ShowCursor(kCursorHeld);
     return;
   }
   mode_ = kMove;
@@ -140,12 +165,23 @@ void MapWindow::MouseMove(QPoint p, bool leftHeld) {
       moved_ = true;
       ctx_.mapDirty = true;
       view_.BeginIconDrag();
+      ShowCursor(view_.selectedNode()->isGroup() ? kCursorDragGroup : kCursorDragDevice);
     }
     dragPoint_ = ClampDragPoint(p + offset_);
     update();
     return;
   }
-  if (!leftHeld) return;
+  if (!leftHeld) {
+    ShowHoverCursor(p);
+    return;
+  }
+  if (mode_ == kClosePressed) {
+    // The pressed look follows the pointer on and off the button.
+    const bool on = CloseRect().contains(p);
+    if (on != closeShownPressed_) view_.DrawStripButton(on ? kBitmapClosePressed : kBitmapClose);
+    closeShownPressed_ = on;
+    return;
+  }
   const QPoint c = mapToGlobal(p);
   if (mode_ == kResize) {
     const int w = std::max(kMinSize, startRect_.width() + (start_.x() - c.x()));
@@ -160,6 +196,11 @@ void MapWindow::MouseMove(QPoint p, bool leftHeld) {
 }
 
 void MapWindow::ButtonUp(QPoint p) {
+  if (mode_ == kResize) {
+    view_.gripPressed = false;
+    view_.DrawStripButton(kBitmapGrip);
+  }
+  if (mode_ == kClosePressed && !CloseRect().contains(p)) view_.DrawStripButton(kBitmapClose);
   if (mode_ == kResize || mode_ == kMove) {
     SaveRect();
   } else if (mode_ == kClosePressed && CloseRect().contains(p)) {
@@ -173,6 +214,7 @@ void MapWindow::ButtonUp(QPoint p) {
     if (!Closed() && moved_) view_.EndIconDrag(dragPoint_.x(), dragPoint_.y());
     view_.dragging = false;
     moved_ = false;
+    ShowHoverCursor(p);
     update();
   }
 }
@@ -184,9 +226,14 @@ void MapWindow::DoubleClick(QPoint p) {
 
 void MapWindow::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) ButtonDown(e->position().toPoint());
-  if (e->button() == Qt::RightButton && !Closed()) {
-    view_.HitTestIcon(e->position().toPoint().x(), e->position().toPoint().y(), true);
-  }
+  if (e->button() == Qt::RightButton) RightButtonDown(e->position().toPoint(), e->globalPosition().toPoint());
+}
+
+void MapWindow::RightButtonDown(QPoint p, QPoint global) {
+  if (Closed()) return;
+  view_.HitTestIcon(p.x(), p.y(), true);
+  if (!ctx_.mainWindow) return;
+  if (QMenu* menu = ctx_.mainWindow->menus().popup(kMenuMapPopup)) menu->popup(global);
 }
 
 void MapWindow::mouseMoveEvent(QMouseEvent* e) {

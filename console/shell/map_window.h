@@ -33,6 +33,7 @@ class MapWindow final : public QWidget {
   DragMode dragMode() const { return mode_; }
   bool iconDrag() const { return iconDrag_; }
   QPoint dragPoint() const { return dragPoint_; }
+  int cursorId() const { return cursorId_; }  // MapCursorId shown
   QSlider* slider() const { return slider_; }
   QCheckBox* fitBox() const { return fitBox_; }
 
@@ -41,6 +42,10 @@ class MapWindow final : public QWidget {
   void MouseMove(QPoint p, bool leftHeld);
   void ButtonUp(QPoint p);
   void DoubleClick(QPoint p);
+  // The right button: the icon under `p`, if any, becomes the selected one
+  // and the map pop-up opens at the screen point `global`; its items go to
+  // the main window's commands.
+  void RightButtonDown(QPoint p, QPoint global);
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -56,6 +61,9 @@ class MapWindow final : public QWidget {
   bool Closed() const;
   void SaveRect();
   QPoint ClampDragPoint(QPoint p) const;
+  void ShowCursor(int id);
+  // Without a button: 117 over an icon, the grip or the close button, else the arrow.
+  void ShowHoverCursor(QPoint p);
 
   ConsoleContext& ctx_;
   MapView& view_;
@@ -64,6 +72,8 @@ class MapWindow final : public QWidget {
   DragMode mode_ = kNone;
   bool iconDrag_ = false;
   bool moved_ = false;
+  bool closeShownPressed_ = true;
+  int cursorId_ = 0;  // while the close button is held
   QPoint offset_;     // from the pointer to the dragged icon's top-left corner
   QPoint dragPoint_;  // the dragged icon's top-left corner
   QPoint start_;      // the pointer (global) at the start of a move or resize

@@ -38,14 +38,54 @@ QImage MapIconImage(int id) {
   return img;
 }
 
+QImage MapCursorImage(int id) {
+  if (id != kCursorDragDevice && id != kCursorDragGroup && id != kCursorHover && id != kCursorHeld) return {};
+  QImage img(kMapIconSize, kMapIconSize, QImage::Format_ARGB32);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  // An arrow from the hot spot, white with a black edge, and a mark of what
+  // the button does below it.
+  const QPoint arrow[] = {{1, 1}, {1, 17}, {5, 13}, {8, 20}, {10, 19}, {7, 12}, {12, 12}};
+  p.setPen(Qt::black);
+  p.setBrush(Qt::white);
+  p.drawPolygon(arrow, 7);
+  const QColor mark(0x40, 0x40, 0x40);
+  switch (id) {
+    case kCursorDragDevice:  // a small cabinet
+      p.fillRect(QRect(16, 14, 9, 14), mark);
+      break;
+    case kCursorDragGroup:  // a small folder
+      p.fillRect(QRect(14, 16, 14, 10), mark);
+      p.fillRect(QRect(14, 14, 6, 2), mark);
+      break;
+    case kCursorHover:  // an open frame
+      p.setBrush(Qt::NoBrush);
+      p.setPen(mark);
+      p.drawRect(QRect(15, 15, 12, 12));
+      break;
+    default:  // held: a filled frame
+      p.fillRect(QRect(15, 15, 13, 13), mark);
+      break;
+  }
+  return img;
+}
+
 QImage MapBitmapImage(int id) {
   QImage img(16, 16, QImage::Format_RGB32);
   img.fill(ToQColor(SysColorValue(kColorBtnFace)));
   QPainter p(&img);
+  const bool pressed = id == kBitmapGripPressed || id == kBitmapClosePressed;
+  if (pressed) {
+    p.setPen(ToQColor(SysColorValue(kColorBtnShadow)));
+    p.drawLine(0, 0, 15, 0);
+    p.drawLine(0, 0, 0, 15);
+    p.translate(1, 1);
+  }
   p.setPen(ToQColor(SysColorValue(kColorBtnShadow)));
-  if (id == kBitmapGrip) {
+  if (id == kBitmapGrip || id == kBitmapGripPressed) {
     for (int i = 4; i < 16; i += 4) p.drawLine(i, 15, 15, i);
-  } else if (id == kBitmapClose) {
+  } else if (id == kBitmapClose || id == kBitmapClosePressed) {
     p.drawLine(4, 4, 11, 11);
     p.drawLine(11, 4, 4, 11);
   }

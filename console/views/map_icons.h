@@ -18,8 +18,23 @@ enum MapIconId : int {
   kIconGroupWarning = 270,
   kIconDevice = 275,        // a device without alarm
 };
-// Bitmaps of the map window's grip and close button.
-enum MapBitmapId : int { kBitmapGrip = 131, kBitmapClose = 133 };
+// Bitmaps of the map window's grip and close button, plain and pressed.
+enum MapBitmapId : int {
+  kBitmapGrip = 131,
+  kBitmapGripPressed = 132,
+  kBitmapClose = 133,
+  kBitmapClosePressed = 134,
+};
+
+// The map window's cursors: a device or a group being dragged, the pointer
+// over something the button acts on, and the button held on an icon.
+enum MapCursorId : int {
+  kCursorArrow = 0,  // the system arrow
+  kCursorDragDevice = 105,
+  kCursorDragGroup = 106,
+  kCursorHover = 117,
+  kCursorHeld = 118,
+};
 
 inline constexpr int kMapIconSize = 32;  // the system icon size
 
@@ -28,7 +43,11 @@ ColorRef MapIconColour(int id);
 // The 32 x 32 icon (ARGB, transparent corners); an unknown id gives an
 // empty frame.
 QImage MapIconImage(int id);
-// Bitmap 131 or 133 (16 x 16).
+// Cursor 105, 106, 117 or 118 (32 x 32, ARGB, hot spot at (1, 1)); other
+// ids give a null image.
+QImage MapCursorImage(int id);
+// Bitmap 131 to 134 (16 x 16); a pressed one is sunken, its mark one pixel
+// down and right.
 QImage MapBitmapImage(int id);
 
 }  // namespace lark

@@ -384,6 +384,103 @@ TEST(MapWindowTest, MouseTable) {
   EXPECT_EQ(m.ctx->monitor.settings().map.right - m.ctx->monitor.settings().map.left, 100);
 }
 
+enum class Mouse { kHover, kDown, kMove, kUp };
+void Send(MapWindow& w, Mouse what, QPoint at) {
+  if (what == Mouse::kHover) w.MouseMove(at, false);
+  if (what == Mouse::kDown) w.ButtonDown(at);
+  if (what == Mouse::kMove) w.MouseMove(at, true);
+  if (what == Mouse::kUp) w.ButtonUp(at);
+}
+
+// The grip and the close button look pressed while held; the close button
+// only while the pointer is on it.
+TEST(MapWindowTest, PressedStripButtons) {
+  Map m;
+  m.demo();
+  MapWindow w(*m.ctx, *m.view, nullptr);
+  w.setGeometry(600, 100, 300, 200);
+  m.view->Paint();
+  const auto shows = [&](int x, int bitmap) {
+    const QImage shown = m.view->image().copy(x, 200 - 16, 16, 16).convertToFormat(QImage::Format_RGB32);
+    return shown == MapBitmapImage(bitmap).convertToFormat(QImage::Format_RGB32);
+  };
+  ASSERT_NE(MapBitmapImage(kBitmapClose), MapBitmapImage(kBitmapClosePressed));
+  struct Step {
+    Mouse what;
+    QPoint at;
+    int gripBitmap, closeBitmap;
+  };
+  const Step steps[] = {
+      {Mouse::kDown, {292, 192}, kBitmapGrip, kBitmapClosePressed},
+      {Mouse::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Mouse::kMove, {290, 195}, kBitmapGrip, kBitmapClosePressed},
+      {Mouse::kMove, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Mouse::kUp, {150, 100}, kBitmapGrip, kBitmapClose},
+      {Mouse::kDown, {2, 198}, kBitmapGripPressed, kBitmapClose},
+      {Mouse::kUp, {2, 198}, kBitmapGrip, kBitmapClose},
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(i);
+    const Step& s = steps[i];
+    Send(w, s.what, s.at);
+    EXPECT_TRUE(shows(0, s.gripBitmap));
+    EXPECT_TRUE(shows(300 - 16, s.closeBitmap));
+  }
+  EXPECT_FALSE(m.ctx->monitor.settings().viewFlags & kViewMapClosed);  // released off the button
+  // A paint while the grip is held keeps it pressed.
+  w.ButtonDown({2, 198});
+  m.view->Paint();
+  EXPECT_TRUE(shows(0, kBitmapGripPressed));
+  w.ButtonUp({2, 198});
+}
+
+// The cursor over and under the mouse: hover over an icon, the grip or the
+// close button; held on an icon; the drag cursor of a device or a group.
+TEST(MapWindowTest, Cursors) {
+  Map m;
+  m.demo();
+  MapWindow w(*m.ctx, *m.view, nullptr);
+  w.setGeometry(600, 100, 300, 200);
+  const int h = m.h;
+  const QPoint room(45, h + 36), mains(155, h + 36), empty(250, 120);
+  struct Step {
+    Mouse what;
+    QPoint at;
+    int cursor;
+  };
+  const Step steps[] = {
+      {Mouse::kHover, empty, kCursorArrow},
+      {Mouse::kHover, mains, kCursorHover},
+      {Mouse::kHover, {2, 198}, kCursorHover},
+      {Mouse::kHover, {292, 192}, kCursorHover},
+      {Mouse::kDown, mains, kCursorHeld},
+      {Mouse::kMove, mains + QPoint(5, 5), kCursorDragDevice},
+      {Mouse::kUp, empty, kCursorArrow},
+      {Mouse::kDown, room, kCursorHeld},
+      {Mouse::kMove, room + QPoint(5, 5), kCursorDragGroup},
+      {Mouse::kUp, room + QPoint(5, 5), kCursorHover},
+  };
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(i);
+    const Step& s = steps[i];
+    Send(w, s.what, s.at);
+    EXPECT_EQ(w.cursorId(), s.cursor);
+    if (s.cursor == kCursorArrow) {
+      EXPECT_EQ(w.cursor().shape(), Qt::ArrowCursor);
+    } else {
+      EXPECT_EQ(w.cursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32), MapCursorImage(s.cursor));
+    }
+  }
+  // The four images differ.
+  for (int a : {kCursorDragDevice, kCursorDragGroup, kCursorHover}) {
+    for (int b : {kCursorDragGroup, kCursorHover, kCursorHeld}) {
+      if (a < b) {
+        EXPECT_NE(MapCursorImage(a), MapCursorImage(b)) << a << " " << b;
+      }
+    }
+  }
+}
+
 TEST(MapWindowTest, FitBitmapSizesTheWindowOnce) {
   Map m;
   MakeDirs(m.dir.file("Images"));
