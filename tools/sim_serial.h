@@ -3,7 +3,11 @@
 // applied to the line.
 #pragma once
 
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <map>
@@ -44,6 +48,38 @@ inline void WriteReply(int fd, const std::string& reply, bool split) {
   WriteAll(fd, reply.substr(0, half));
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   WriteAll(fd, reply.substr(half));
+}
+
+
+// Reads requests from the line until `stop` is set, giving the buffer to
+// `takeOne` (which takes one whole request off its front, false when it needs
+// more) after each read. A read of nothing or EIO means no one has the other
+// end open (the service is reopening it): wait a little. A request left
+// half-sent for a second is noise.
+template <class TakeOne>
+void ServeRequests(int fd, const volatile sig_atomic_t& stop, TakeOne takeOne) {
+  std::string buf;
+  auto lastByte = std::chrono::steady_clock::now();
+  while (!stop) {
+    pollfd p{fd, POLLIN, 0};
+    int r = poll(&p, 1, 100);
+    if (r < 0 && errno != EINTR) break;
+    if (r > 0) {
+      char tmp[512];
+      ssize_t n = read(fd, tmp, sizeof tmp);
+      if (n > 0) {
+        buf.append(tmp, static_cast<size_t>(n));
+        lastByte = std::chrono::steady_clock::now();
+      } else if (n == 0 || errno == EIO) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    }
+    while (takeOne(buf)) {
+    }
+    if (!buf.empty() && std::chrono::steady_clock::now() - lastByte > std::chrono::seconds(1)) {
+      buf.clear();
+    }
+  }
 }
 
 }  // namespace lark::sim

@@ -169,32 +169,7 @@ class Simulator {
   }
 
   void run() {
-    std::string buf;
-    auto lastByte = std::chrono::steady_clock::now();
-    while (!g_stop) {
-      pollfd p{fd_, POLLIN, 0};
-      int r = poll(&p, 1, 100);
-      if (r < 0 && errno != EINTR) break;
-      if (r > 0) {
-        char tmp[512];
-        ssize_t n = read(fd_, tmp, sizeof tmp);
-        if (n > 0) {
-          buf.append(tmp, static_cast<size_t>(n));
-          lastByte = std::chrono::steady_clock::now();
-        } else if (n < 0 && errno == EIO) {
-          // No one has the other end open (the service is reopening it).
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        } else if (n == 0) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-      }
-      while (handleOne(buf)) {
-      }
-      // A frame left half-sent for long is noise.
-      if (!buf.empty() && std::chrono::steady_clock::now() - lastByte > std::chrono::seconds(1)) {
-        buf.clear();
-      }
-    }
+    lark::sim::ServeRequests(fd_, g_stop, [this](std::string& buf) { return handleOne(buf); });
   }
 
  private:

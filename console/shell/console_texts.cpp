@@ -21,26 +21,26 @@ struct Entry {
   int key;           // S_key, kNotRead or kCommon9
   const char* text;  // English default; nullptr: unset until a language gives one
 };
-using Spec = std::vector<Entry>;
+using EntryList = std::vector<Entry>;
 
 // Entries with consecutive keys from `first`.
-Spec Seq(int first, std::initializer_list<const char*> texts) {
-  Spec s;
+EntryList Seq(int first, std::initializer_list<const char*> texts) {
+  EntryList s;
   for (const char* t : texts) s.push_back({first++, t});
   return s;
 }
-Spec Unread(std::initializer_list<const char*> texts) {
-  Spec s;
+EntryList Unread(std::initializer_list<const char*> texts) {
+  EntryList s;
   for (const char* t : texts) s.push_back({kNotRead, t});
   return s;
 }
-Spec Join(std::initializer_list<Spec> parts) {
-  Spec out;
-  for (const Spec& p : parts) out.insert(out.end(), p.begin(), p.end());
+EntryList Join(std::initializer_list<EntryList> parts) {
+  EntryList out;
+  for (const EntryList& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
-Spec Blank(int n) {
-  Spec s(static_cast<size_t>(n), Entry{kNotRead, ""});
+EntryList Blank(int n) {
+  EntryList s(static_cast<size_t>(n), Entry{kNotRead, ""});
   return s;
 }
 
@@ -55,10 +55,10 @@ std::initializer_list<const char*> ModularAlarmTexts() {
   return k;
 }
 
-const std::vector<Spec>& Specs() {
-  static const std::vector<Spec> specs = [] {
-    std::vector<Spec> v(kStatusListCount);
-    auto at = [&](StatusList t) -> Spec& { return v[static_cast<int>(t)]; };
+const std::vector<EntryList>& Specs() {
+  static const std::vector<EntryList> specs = [] {
+    std::vector<EntryList> v(kStatusListCount);
+    auto at = [&](StatusList t) -> EntryList& { return v[static_cast<int>(t)]; };
     at(StatusList::BatteryCondition) = Seq(1, {"Normal", "Weak", "Replacement"});
     at(StatusList::BatteryLevel) = Join({{{kCommon9, "Normal"}}, Seq(4, {"Low", "Depleted"})});
     at(StatusList::OutputSource) =
@@ -81,7 +81,7 @@ const std::vector<Spec>& Specs() {
              "Battery Cabinet Over Temperature"});
     at(StatusList::ModularAlarm) = Seq(87, ModularAlarmTexts());
     {
-      Spec shortList;
+      EntryList shortList;
       int key = 162;
       for (const char* t : ModularAlarmTexts()) {
         if (std::string(t) == "Battery Ground Fault" && shortList.size() == 17) continue;
@@ -118,7 +118,7 @@ const std::vector<Spec>& Specs() {
     at(StatusList::Overload4) = Seq(139, {"Over Warning", "Over Shutdown", "Overload", "Fail"});
     at(StatusList::Events4) = Seq(143, {"Initiated", "Over Temp.", "Power Fail", "Short Circuit"});
     {
-      Spec unset;
+      EntryList unset;
       for (int k = 147; k <= 158; ++k) unset.push_back({k, nullptr});
       at(StatusList::ModuleStates12) = unset;
     }
@@ -308,7 +308,7 @@ ConsoleStatusTexts BuildStatusTexts() {
 
 void LoadConsoleStatusTexts(ConsoleStatusTexts& s, const Profile& lang, const LanguageTexts& language) {
   for (int t = 0; t < kStatusListCount; ++t) {
-    const Spec& spec = Specs()[t];
+    const EntryList& spec = Specs()[t];
     for (size_t i = 0; i < spec.size() && i < s.lists[t].size(); ++i) {
       if (spec[i].key == kCommon9) {
         if (language.common[8]) s.lists[t][i] = *language.common[8];
