@@ -24,6 +24,7 @@
 #include "tests/support/recording_event_log.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -31,15 +32,7 @@ namespace {
 using test::ServiceProcess;
 using test::TempDir;
 
-template <class Pred>
-bool Eventually(Pred pred, int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    usleep(1000);
-  }
-  return true;
-}
+using test::Eventually;
 
 // Whether the process blocks SIGTERM (its SigBlk mask in /proc).
 bool StopSignalsBlocked(pid_t pid) {
@@ -142,11 +135,8 @@ TEST_F(LarkcoreHardening, AConnectionFloodKeepsTheRealEventsInTheLog) {
   ASSERT_TRUE(service.start());
   ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
   std::unique_ptr<test::LinkTestClient> console;
-  for (int i = 0; i < 500 && !(console && console->connected()); ++i) {
-    console = std::make_unique<test::LinkTestClient>(8900);
-    if (!console->connected()) usleep(20000);
-  }
-  ASSERT_TRUE(console->connected());
+  ASSERT_TRUE(Eventually([&] { return (console = std::make_unique<test::LinkTestClient>(8900))->connected(); },
+                         10000));
   ASSERT_TRUE(console->request(kLinkCmdHello));
   for (int i = 1; i <= 5; ++i) {
     auto reply =
