@@ -124,6 +124,23 @@ LinkDbRequest SessionUserRequest(LinkRequest& r, LinkDbWork work) {
   return q;
 }
 
+// While accounts are in use (the database enabled), the commands that change
+// accounts, the schema or the database settings are the supervisor's: the
+// session must be logged in at level 1. Without accounts there are no levels.
+bool AccountsInUse(const LinkRequest& r) {
+  return r.services.settings && r.services.settings->databaseEnabled != 0;
+}
+
+bool Supervises(LinkRequest& r) {
+  return !AccountsInUse(r) || r.services.users[static_cast<size_t>(r.slot)].level == 1;
+}
+
+// A password change: the supervisor's, or a logged-in session's own.
+bool MayChangePassword(LinkRequest& r, const std::string& account) {
+  const LinkSlotUser& user = r.services.users[static_cast<size_t>(r.slot)];
+  return Supervises(r) || (user.level != 0 && user.account == account);
+}
+
 LinkDbRequest AccountRequest(LinkRequest& r, LinkDbWork work) {
   LinkDbRequest q;
   q.work = work;
@@ -160,6 +177,19 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
   LinkDatabase* connected = ConnectedDatabase(r);
   LinkDatabase* db = r.services.database;
   const size_t size = r.frame.size();
+  switch (r.sub()) {
+    case 1:
+    case 4:
+    case 6:
+    case 10:
+    case 14:
+    case 15:
+    case 16:
+      if (!Supervises(r)) return BuildLinkFailureReply(r, reply);
+      break;
+    default:
+      break;
+  }
   switch (r.sub()) {
     case 0: {
       if (!r.services.settings) break;
@@ -230,12 +260,16 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       if (!connected) break;
       LinkDbRequest q;
       q.work = r.sub() == 9 ? LinkDbWork::kCreateSchema : LinkDbWork::kDropHistory;
+      // A fresh database has no supervisor to log in yet: its schema (which
+      // makes the supervisor) may come from any session.
+      q.onlyWithoutAccounts = !Supervises(r);
       return RunLater(r, reply, *connected, std::move(q), ReplyDone);
     }
     case 11: {
       if (size < kRecordOff + kSessionUserSize || !connected) break;
-      return RunLater(r, reply, *connected, SessionUserRequest(r, LinkDbWork::kUpdatePassword),
-                      ReplyDone);
+      LinkDbRequest q = SessionUserRequest(r, LinkDbWork::kUpdatePassword);
+      if (!MayChangePassword(r, q.account)) break;
+      return RunLater(r, reply, *connected, std::move(q), ReplyDone);
     }
     case 12: {
       if (!r.frame.has(kRecordOff, kResultPageSize)) break;

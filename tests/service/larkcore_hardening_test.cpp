@@ -1,5 +1,6 @@
 // End-to-end runs of the built Larkcore against a hostile setting: a
-// read-only install folder, temp files left by a killed save.
+// read-only install folder, temp files left by a killed save, a connection
+// flood, consoles that change what is not theirs.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/password.h"
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
 #include "core/map_file.h"
@@ -30,6 +32,12 @@ namespace {
 
 using test::ServiceProcess;
 using test::TempDir;
+using V = std::vector<uint8_t>;
+
+V Cat(V a, const V& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 template <class Pred>
 bool Eventually(Pred pred, int timeoutMs) {
@@ -169,6 +177,101 @@ TEST_F(LarkcoreHardening, AConnectionFloodKeepsTheRealEventsInTheLog) {
         << i;
   }
   EXPECT_LT(std::count(log.begin(), log.end(), '\n'), 100);
+}
+
+// A console with its Hello said, once the service's listener takes it.
+std::unique_ptr<test::LinkTestClient> OpenConsole() {
+  std::unique_ptr<test::LinkTestClient> console;
+  Eventually(
+      [&] {
+        console = std::make_unique<test::LinkTestClient>(8900);
+        return console->connected() && console->request(kLinkCmdHello);
+      },
+      30000);
+  return console;
+}
+
+uint8_t ReplyCode(test::LinkTestClient& console, uint8_t command, const V& data) {
+  auto reply = console.request(command, data);
+  return reply && reply->size() > 5 ? (*reply)[5] : 0;
+}
+
+// A DatabaseSettingsRecord: enabled or not, with this source.
+V DatabaseSettings(uint8_t enabled, const std::string& source) {
+  V v(906, 0);
+  v[0] = enabled;
+  std::copy(source.begin(), source.end(), v.begin() + 1);
+  return v;
+}
+
+TEST_F(LarkcoreHardening, AccountAndDatabaseCommandsNeedTheSupervisorWhileAccountsAreInUse) {
+  ASSERT_TRUE(WriteFileAtomic(install + "/manager.ini", "[Database]\r\nEnable=Yes\r\n"));
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto guest = OpenConsole(), op = OpenConsole(), admin = OpenConsole();
+  ASSERT_TRUE(guest && op && admin);
+  auto connected = [&] {
+    auto r = guest->request(kLinkCmdUserDatabase, {2});
+    return r && r->size() > 8 && (*r)[8] == 2;
+  };
+  ASSERT_TRUE(Eventually(connected, 30000));
+  const std::string adminPassword = EncodePassword("kellomar");
+  const V other = DatabaseSettings(1, "Other");
+  struct Case {
+    test::LinkTestClient* console;
+    V request;
+    uint8_t code;
+    const char* what;
+  };
+  std::vector<Case> cases = {
+      {guest.get(), {9}, 23, "a fresh database's schema (it makes the supervisor)"},
+      {guest.get(), {9}, 24, "the schema again, now that a supervisor exists"},
+      {admin.get(), Cat({7}, test::SessionUserRecord("admin", adminPassword)), 23, "admin logs in"},
+      {admin.get(), Cat({14}, test::AccountRecord("op", "pw", 2)), 23, "admin adds an operator"},
+      {op.get(), Cat({7}, test::SessionUserRecord("op", "pw")), 23, "the operator logs in"},
+      {op.get(), Cat({11}, test::SessionUserRecord("op", "new")), 23, "own password"},
+      {guest.get(), Cat({11}, test::SessionUserRecord("op", "x")), 24, "another's password"},
+  };
+  for (test::LinkTestClient* intruder : {guest.get(), op.get()}) {
+    const std::vector<Case> refused = {
+        {intruder, Cat({14}, test::AccountRecord("mallory", "pw", 1)), 24, "adds a supervisor"},
+        {intruder, Cat({15}, test::AccountRecord("admin", "pw", 3)), 24, "changes an account"},
+        {intruder, Cat({16}, test::AccountRecord("admin", "", 1)), 24, "deletes an account"},
+        {intruder, Cat({11}, test::SessionUserRecord("admin", "pw")), 24, "admin's password"},
+        {intruder, {10}, 24, "drops the history tables"},
+        {intruder, Cat({1}, other), 24, "replaces the settings"},
+        {intruder, Cat({4}, Cat(other, test::SessionUserRecord("", ""))), 24, "the same by 12/4"},
+        {intruder, {6}, 24, "disconnects the database"},
+    };
+    cases.insert(cases.end(), refused.begin(), refused.end());
+  }
+  cases.push_back({admin.get(), {8}, 23, "admin logs out"});
+  cases.push_back(
+      {admin.get(), Cat({14}, test::AccountRecord("late", "pw", 3)), 24, "after the logout"});
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplyCode(*c.console, kLinkCmdUserDatabase, c.request), c.code)
+        << (c.console == guest.get() ? "guest: " : c.console == op.get() ? "operator: " : "admin: ")
+        << c.what;
+  }
+  // Nothing of the refused requests was done.
+  EXPECT_TRUE(connected());
+  EXPECT_EQ(ReplyCode(*admin, kLinkCmdUserDatabase,
+                      Cat({7}, test::SessionUserRecord("admin", adminPassword))),
+            23);
+  auto users = admin->request(kLinkCmdUserDatabase, {13, 0});
+  ASSERT_TRUE(users && users->size() > 19);
+  const std::string rows(users->begin() + 19, users->end());
+  EXPECT_NE(rows.find("admin\troot\t" + adminPassword + "\t1\t"), std::string::npos) << rows;
+  EXPECT_EQ(rows.find("mallory"), std::string::npos) << rows;
+  EXPECT_EQ(ReadFile(install + "/manager.ini").value_or("").find("Other"), std::string::npos);
+
+  // Without accounts there are no levels: any console sets the database.
+  ASSERT_EQ(ReplyCode(*admin, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, ""))), 23);
+  EXPECT_EQ(ReplyCode(*guest, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "Plain"))), 23);
+  EXPECT_NE(ReadFile(install + "/manager.ini").value_or("").find("ODBC.Source=Plain\r\n"),
+            std::string::npos);
+  EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
 }
 
 }  // namespace
