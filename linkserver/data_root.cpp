@@ -1,5 +1,6 @@
 #include "linkserver/data_root.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -89,6 +90,21 @@ std::optional<std::string> HistoryDirectoryProblem(const std::string& dirIn,
   if (dir.compare(0, 4, "/lib") == 0) return "is a system folder";
   if (access(dir.c_str(), W_OK | X_OK) != 0) return "cannot be written";
   return std::nullopt;
+}
+
+std::optional<std::string> BackupDirectoryProblem(const std::string& dir,
+                                                  const std::string& stateDir) {
+  if (dir.empty() || dir.front() != '/') return "not an absolute path";
+  std::string existing = WithoutTrailingSlashes(dir);
+  struct stat st {};
+  while (lstat(existing.c_str(), &st) != 0) {
+    if (errno != ENOENT) return "cannot be reached";
+    const size_t slash = existing.rfind('/');
+    const std::string_view name = std::string_view(existing).substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return "is not a plain path";
+    existing.resize(slash == 0 ? 1 : slash);
+  }
+  return HistoryDirectoryProblem(existing, stateDir);
 }
 
 bool IsDataRootFileName(std::string_view path,

@@ -15,6 +15,13 @@ namespace lark {
 std::optional<std::string> HistoryDirectoryProblem(const std::string& dir,
                                                    const std::string& stateDir);
 
+// Why `dir` cannot be a database backup folder set by a console, or nullopt
+// when it can: the rule of the history folder, applied to the nearest folder
+// that exists when the rest is still to be made (plain names only, made at
+// the first backup).
+std::optional<std::string> BackupDirectoryProblem(const std::string& dir,
+                                                  const std::string& stateDir);
+
 // The file kinds a console downloads from the data root, as a relative path
 // with '/' (already checked part by part by SafeWireName): the map folder,
 // then Event.log, an accumulator file ("AccInverter_<id>.DAT",

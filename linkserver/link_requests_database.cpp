@@ -12,6 +12,7 @@
 
 #include "common/sql_text.h"
 #include "core/settings.h"
+#include "linkserver/data_root.h"
 #include "linkserver/link_database.h"
 #include "linkserver/link_requests.h"
 
@@ -109,9 +110,21 @@ void ReadSettingsRecord(const LinkFrameView& f, size_t off, ServiceSettings& s) 
   }
 }
 
+// The backup folders take the history folder's rule: the service writes
+// there as it is, often root. A folder left as it was is kept as it is.
 bool SaveDatabaseSettings(LinkRequest& r, size_t off) {
   if (!r.services.settings || !r.services.settingsStore) return false;
-  ReadSettingsRecord(r.frame, off, *r.services.settings);
+  ServiceSettings s = *r.services.settings;
+  ReadSettingsRecord(r.frame, off, s);
+  const ServiceSettings& now = *r.services.settings;
+  const std::pair<const std::string*, const std::string*> dirs[] = {
+      {&s.upsLogBackupDir, &now.upsLogBackupDir},
+      {&s.opLogBackupDir, &now.opLogBackupDir},
+      {&s.historyBackupDir, &now.historyBackupDir}};
+  for (const auto& [asked, kept] : dirs) {
+    if (*asked != *kept && BackupDirectoryProblem(*asked, r.services.stateDir)) return false;
+  }
+  *r.services.settings = std::move(s);
   return r.services.settingsStore->SaveDatabaseIni(*r.services.settings);
 }
 

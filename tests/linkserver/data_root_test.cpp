@@ -48,6 +48,37 @@ TEST(HistoryDirectory, OnlyAWritablePlainFolderOutsideTheSystemsOwn) {
   }
 }
 
+TEST(BackupDirectory, AFolderToBeMadeTakesTheRuleOfItsNearestExistingFolder) {
+  test::TempDir dir;
+  ASSERT_TRUE(MakeDirs(dir.file("backup")));
+  ASSERT_TRUE(MakeDirs(dir.file("elsewhere")));
+  ASSERT_EQ(symlink(dir.file("elsewhere").c_str(), dir.file("link").c_str()), 0);
+  ASSERT_EQ(symlink(dir.file("gone").c_str(), dir.file("dangling").c_str()), 0);
+  ASSERT_TRUE(WriteFileAtomic(dir.file("file"), "x"));
+  struct Case {
+    std::string dir;
+    bool ok;
+  } cases[] = {
+      {dir.file("backup"), true},
+      {dir.file("backup") + "/upslog/", true},
+      {dir.file("new/oplog/2026"), true},
+      {"/etc/cron.d", false},
+      {"/etc/larkcore-new/backup", false},
+      {"/new-top-folder", false},
+      {"/var/lib/other/x", false},
+      {"relative/upslog", false},
+      {"", false},
+      {dir.file("link") + "/upslog", false},
+      {dir.file("dangling") + "/upslog", false},
+      {dir.file("new/../../etc"), false},
+      {dir.file("new//x"), false},
+      {dir.file("file") + "/upslog", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(!BackupDirectoryProblem(c.dir, dir.file("state")).has_value(), c.ok) << c.dir;
+  }
+}
+
 TEST(DataRootFiles, OnlyTheLogMonthAndAccumulatorFilesOfAMap) {
   auto isMap = [](std::string_view folder) { return folder == "Site"; };
   struct Case {

@@ -40,8 +40,8 @@ V Text(const std::string& s, size_t size) {
   std::copy(s.begin(), s.begin() + static_cast<long>(std::min(s.size(), size)), v.begin());
   return v;
 }
-using test::SessionUserRecord;
 using test::AccountRecord;
+using test::SessionUserRecord;
 // The query's rows: after the sub echo, the ResultPage at 7 and its bytes.
 std::string Rows(const V& reply) {
   if (reply.size() < 19) return "<no page>";
@@ -206,7 +206,11 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   // New settings from a console: a text cannot add a line to manager.ini.
   // (The disconnect logged every session out.)
   ASSERT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUserRecord("admin", admin)))[5], 23);
-  V settings(906, 0);
+  // (Read first, as a console does: the backup folders stay as they are.)
+  const V read = c.req(kLinkCmdUserDatabase, {0});
+  ASSERT_EQ(read.size(), 7u + 906);
+  V settings(read.begin() + 7, read.end());
+  std::fill(settings.begin() + 1, settings.begin() + 66, 0);
   settings[0] = 1;
   const std::string dsn = "Plant\r\nEnable=No";
   std::copy(dsn.begin(), dsn.end(), settings.begin() + 1);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -69,6 +70,9 @@ class LarkcoreHardening : public ::testing::Test {
   }
   TempDir dir;
   const std::string install = dir.file("install");
+  // The backup folders of a fresh install.
+  const std::array<std::string, 3> backupDirs = {
+      install + "/Backup/upslog/", install + "/Backup/oplog/", install + "/Backup/histval/"};
 };
 
 TEST_F(LarkcoreHardening, ReadOnlyInstallFolderSaysWhatFailed) {
@@ -196,11 +200,17 @@ uint8_t ReplyCode(test::LinkTestClient& console, uint8_t command, const V& data)
   return reply && reply->size() > 5 ? (*reply)[5] : 0;
 }
 
-// A DatabaseSettingsRecord: enabled or not, with this source.
-V DatabaseSettings(uint8_t enabled, const std::string& source) {
+// A DatabaseSettingsRecord: enabled or not, with this source and the
+// backup folders of the event log, the operation log and the history.
+V DatabaseSettings(uint8_t enabled, const std::string& source,
+                   const std::array<std::string, 3>& backupDirs) {
   V v(906, 0);
   v[0] = enabled;
   std::copy(source.begin(), source.end(), v.begin() + 1);
+  for (size_t i = 0; i < 3; ++i) {
+    v[132 + i * 258] = 1;
+    std::copy(backupDirs[i].begin(), backupDirs[i].end(), v.begin() + 134 + i * 258);
+  }
   return v;
 }
 
@@ -217,7 +227,7 @@ TEST_F(LarkcoreHardening, AccountAndDatabaseCommandsNeedTheSupervisorWhileAccoun
   };
   ASSERT_TRUE(Eventually(connected, 30000));
   const std::string adminPassword = EncodePassword("kellomar");
-  const V other = DatabaseSettings(1, "Other");
+  const V other = DatabaseSettings(1, "Other", backupDirs);
   struct Case {
     test::LinkTestClient* console;
     V request;
@@ -251,7 +261,9 @@ TEST_F(LarkcoreHardening, AccountAndDatabaseCommandsNeedTheSupervisorWhileAccoun
       {admin.get(), Cat({14}, test::AccountRecord("late", "pw", 3)), 24, "after the logout"});
   for (const Case& c : cases) {
     EXPECT_EQ(ReplyCode(*c.console, kLinkCmdUserDatabase, c.request), c.code)
-        << (c.console == guest.get() ? "guest: " : c.console == op.get() ? "operator: " : "admin: ")
+        << (c.console == guest.get() ? "guest: "
+            : c.console == op.get()  ? "operator: "
+                                     : "admin: ")
         << c.what;
   }
   // Nothing of the refused requests was done.
@@ -267,9 +279,51 @@ TEST_F(LarkcoreHardening, AccountAndDatabaseCommandsNeedTheSupervisorWhileAccoun
   EXPECT_EQ(ReadFile(install + "/manager.ini").value_or("").find("Other"), std::string::npos);
 
   // Without accounts there are no levels: any console sets the database.
-  ASSERT_EQ(ReplyCode(*admin, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, ""))), 23);
-  EXPECT_EQ(ReplyCode(*guest, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "Plain"))), 23);
+  ASSERT_EQ(ReplyCode(*admin, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", backupDirs))),
+            23);
+  EXPECT_EQ(
+      ReplyCode(*guest, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "Plain", backupDirs))),
+      23);
   EXPECT_NE(ReadFile(install + "/manager.ini").value_or("").find("ODBC.Source=Plain\r\n"),
+            std::string::npos);
+  EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
+}
+
+TEST_F(LarkcoreHardening, BackupFoldersFromAConsoleTakeTheHistoryFoldersRule) {
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  const std::array<std::string, 3>& kept = backupDirs;
+  ASSERT_EQ(ReplyCode(*console, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", kept))), 23);
+  const std::string ini = ReadFile(install + "/manager.ini").value_or("");
+  ASSERT_NE(ini.find("UPSLog.Directory=" + kept[0]), std::string::npos) << ini;
+  ASSERT_EQ(symlink("/etc", dir.file("etc-link").c_str()), 0);
+  const std::string refused[] = {"/etc/cron.d",       "/etc/cron.d/new",
+                                 "/usr/local/backup", dir.file("etc-link") + "/cron.d",
+                                 "backup/relative",   install + "/new/../../../etc"};
+  for (const std::string& folder : refused) {
+    for (size_t i = 0; i < 3; ++i) {
+      std::array<std::string, 3> asked = kept;
+      asked[i] = folder;
+      EXPECT_EQ(ReplyCode(*console, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", asked))),
+                24)
+          << folder << " as folder " << i;
+      EXPECT_EQ(
+          ReplyCode(*console, kLinkCmdUserDatabase,
+                    Cat({4}, Cat(DatabaseSettings(0, "", asked), test::SessionUserRecord("", "")))),
+          24)
+          << folder << " as folder " << i << " by 12/4";
+    }
+  }
+  EXPECT_EQ(ReadFile(install + "/manager.ini").value_or(""), ini);
+  EXPECT_FALSE(FileExists("/etc/cron.d/new"));
+  // A folder still to be made below an allowed one is taken.
+  const std::array<std::string, 3> moved = {dir.file("b/ups"), dir.file("b/op"), dir.file("b/h")};
+  EXPECT_EQ(ReplyCode(*console, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", moved))),
+            23);
+  EXPECT_NE(ReadFile(install + "/manager.ini").value_or("").find("History.Directory=" + moved[2]),
             std::string::npos);
   EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
 }
