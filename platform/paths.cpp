@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -159,6 +160,12 @@ bool FileExists(const std::string& path) {
 bool IsDirectory(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<uint64_t> FreeSpace(const std::string& path) {
+  struct statvfs st;
+  if (statvfs(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
 }
 
 bool MakeDirs(const std::string& path, unsigned mode) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ bool IsSafeName(std::string_view name, size_t maxLen = 255);
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// Bytes an unprivileged writer may still use on the disk of `path`.
+std::optional<uint64_t> FreeSpace(const std::string& path);
 // Creates the folder and its missing parents (new ones get `mode`).
 bool MakeDirs(const std::string& path, unsigned mode = 0755);
 // Reads a whole file; nullopt when it cannot be read.

@@ -328,5 +328,59 @@ TEST_F(LarkcoreHardening, BackupFoldersFromAConsoleTakeTheHistoryFoldersRule) {
   EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
 }
 
+// 32: one chunk of a picture at `offset` (0 starts the file anew).
+V PictureChunk(const std::string& name, uint32_t offset, size_t size) {
+  V v(264 + size, 0x5A);
+  putU32(Bytes(v), 0, offset);
+  putU32(Bytes(v), 4, static_cast<uint32_t>(size));
+  std::fill(v.begin() + 8, v.begin() + 264, 0);
+  std::copy(name.begin(), name.end(), v.begin() + 8);
+  return v;
+}
+
+TEST_F(LarkcoreHardening, PictureUploadsStopAtTheirBoundAndLeaveRoomForTheEventLog) {
+  // The whole install on one small disk, as the event log shares it.
+  ASSERT_TRUE(test::MountSmallDisk(install, 100u << 20));
+  std::filesystem::copy(test::SourcePath("data/English"), install + "/English",
+                        std::filesystem::copy_options::recursive);
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  constexpr size_t kChunk = 60000;
+  constexpr uint64_t kPictureMax = 32u << 20, kReserve = 64u << 20;
+  const uint8_t ok = ReplyCode(*console, kLinkCmdUploadFile, PictureChunk("a.png", 0, kChunk));
+  ASSERT_EQ(ok, 63);
+  // Sends chunks until one is refused; the bytes taken.
+  auto upload = [&](const std::string& name, uint64_t sent) {
+    while (sent < (48u << 20) &&
+           ReplyCode(*console, kLinkCmdUploadFile,
+                     PictureChunk(name, static_cast<uint32_t>(sent), kChunk)) == ok)
+      sent += kChunk;
+    return sent;
+  };
+  // The first picture stops at its bound.
+  EXPECT_EQ(upload("a.png", kChunk), kPictureMax / kChunk * kChunk);
+  EXPECT_EQ(std::filesystem::file_size(install + "/Images/a.png"), kPictureMax / kChunk * kChunk);
+  // The second one stops where the disk keeps its reserve.
+  const uint64_t sent = upload("b.png", 0);
+  EXPECT_GT(sent, 0u);
+  EXPECT_LT(sent, kPictureMax);
+  EXPECT_EQ(std::filesystem::file_size(install + "/Images/b.png"), sent);
+  const uint64_t free = FreeSpace(install).value_or(0);
+  EXPECT_GE(free, kReserve);
+  EXPECT_LT(free, kReserve + 2 * kChunk);
+  auto reply = console->request(kLinkCmdEventLog, EventRecord(9, "written after the uploads"));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ((*reply)[5], 21);
+  console->close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  EXPECT_NE(
+      ReadFile(install + "/Untitled/Event.log").value_or("").find("written after the uploads"),
+      std::string::npos);
+  test::Unmount(install);
+}
+
 }  // namespace
 }  // namespace lark
