@@ -159,7 +159,8 @@ void GprsLink::acceptPending() {
   while (listenFd_ >= 0) {
     auto freeSlot = std::find_if(stations_.begin(), stations_.end(),
                                  [](const GprsStation& s) { return !s.connected(); });
-    if (freeSlot == stations_.end()) {
+    GprsStation* givesWay = freeSlot == stations_.end() ? oldestNameless() : nullptr;
+    if (freeSlot == stations_.end() && givesWay == nullptr) {
       if (!fullLogged_) {
         fullLogged_ = true;
         note("GPRS: all " + std::to_string(kGprsStationCount) +
@@ -170,8 +171,8 @@ void GprsLink::acceptPending() {
     }
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
-    int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len,
-                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd =
+        accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       // Out of descriptors: stop the report until a slot frees or the next check.
@@ -180,15 +181,19 @@ void GprsLink::acceptPending() {
       }
       return;
     }
+    if (givesWay != nullptr) {
+      freeSlot = stations_.begin() + (givesWay - stations_.data());
+      closeStation(*givesWay, false);
+    }
     const int slot = static_cast<int>(freeSlot - stations_.begin());
     GprsStation& st = *freeSlot;
     st = GprsStation{};
     st.number = slot;
     st.fd = fd;
     st.peer = PeerText(peer);
-    if (!loop_.watchSocket(fd, [this, slot](int f, uint32_t ev, int err) {
-          onStation(slot, f, ev, err);
-        })) {
+    st.serial = ++acceptSerial_;
+    if (!loop_.watchSocket(
+            fd, [this, slot](int f, uint32_t ev, int err) { onStation(slot, f, ev, err); })) {
       close(fd);
       st = GprsStation{};
     }
@@ -332,6 +337,29 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
   return true;
 }
 
+void GprsLink::markNameless(GprsStation& st) {
+  if (st.nameless) return;
+  st.nameless = true;
+  const auto count = std::count_if(stations_.begin(), stations_.end(), [](const GprsStation& s) {
+    return s.connected() && s.nameless;
+  });
+  if (count > kGprsNamelessMax) closeStation(*oldestNameless(), false);
+  if (listenerPaused_) {
+    resumeListener();
+    acceptPending();
+  }
+}
+
+GprsStation* GprsLink::oldestNameless() {
+  GprsStation* oldest = nullptr;
+  for (GprsStation& s : stations_) {
+    if (s.connected() && s.nameless && (oldest == nullptr || s.serial < oldest->serial)) {
+      oldest = &s;
+    }
+  }
+  return oldest;
+}
+
 void GprsLink::rebuildNodeIndex() {
   nodeIndex_.clear();
   std::vector<std::string> shared;
@@ -377,6 +405,7 @@ void GprsLink::handleReport(GprsStation& st, std::string_view report) {
       if (!item.fields.empty() && !adoptName(st, item.fields[0])) return;
       if (!st.name.empty()) break;
     }
+    if (st.name.empty()) markNameless(st);
     return;
   }
   auto lock = tree_.readLock();
@@ -410,6 +439,7 @@ bool GprsLink::nextLetter(GprsStation& st) {
   if (!st.name.empty()) node = findNode(st.name);
   if (node == nullptr) {
     st.letter = 'L';
+    if (st.name.empty()) ++st.unnamedLetters;
     return true;
   }
   const uint16_t status = node->linkStatus();
@@ -447,7 +477,13 @@ void GprsLink::PollRound() {
       st.countdownMs -= options_.roundMs;
       continue;
     }
-    if (!st.connected() || st.exchange != kGprsIdle || !nextLetter(st)) continue;
+    if (!st.connected() || st.exchange != kGprsIdle) continue;
+    // One identification cycle of letters without a name is all a caller gets.
+    if (st.name.empty() && st.unnamedLetters >= static_cast<int>(sizeof kGprsIdentLetters - 1)) {
+      closeStation(st, false);
+      continue;
+    }
+    if (!nextLetter(st)) continue;
     st.letterSent = false;
     st.tick = now;
     st.timeoutMs = kGprsRoundMs;
@@ -474,7 +510,9 @@ void GprsLink::CheckGprsTimeouts() {
     } else if (st.exchange == kGprsWaiting || st.exchange == kGprsAnswerIncomplete) {
       st.received = 0;
       st.exchange = kGprsIdle;
+      const int fd = st.fd;
       missedAnswer(st);
+      if (st.fd == fd && st.name.empty()) markNameless(st);
     }
   }
 }

@@ -368,5 +368,19 @@ TEST_F(GprsLinkTest, FullTableWaitsIdleUntilASlotFrees) {
   EXPECT_EQ(link_->connectedCount(), 0);
 }
 
+TEST_F(GprsLinkTest, ACallerWithoutANameIsClosedAfterOneIdentificationCycle) {
+  Station s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(pump([&] { return link_->connectedCount() == 1; }));
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(poll(s), 'L') << i;
+    s.say(BuildGprsFrame(""));
+    ASSERT_TRUE(pump([&] { return link_->station(0).exchange == kGprsIdle; })) << i;
+    EXPECT_TRUE(link_->station(0).nameless);
+  }
+  EXPECT_EQ(poll(s), 'E');
+  EXPECT_EQ(link_->connectedCount(), 0);
+}
+
 }  // namespace
 }  // namespace lark

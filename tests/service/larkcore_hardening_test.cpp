@@ -1,8 +1,12 @@
 // End-to-end runs of the built Larkcore against a hostile setting: a
 // read-only install folder, temp files left by a killed save, a connection
 // flood, consoles that change what is not theirs.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,8 +23,11 @@
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
 #include "core/map_file.h"
+#include "devices/gprs/gprs_frame.h"
+#include "devices/gprs/gprs_link.h"
 #include "linkserver/link_frame.h"
 #include "platform/paths.h"
+#include "tests/support/child_process.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/mountns.h"
 #include "tests/support/netns.h"
@@ -380,6 +387,56 @@ TEST_F(LarkcoreHardening, PictureUploadsStopAtTheirBoundAndLeaveRoomForTheEventL
       ReadFile(install + "/Untitled/Event.log").value_or("").find("written after the uploads"),
       std::string::npos);
   test::Unmount(install);
+}
+
+// A caller of the GPRS port that never names itself: it answers every
+// letter with an empty frame, or says nothing at all.
+struct NamelessCaller {
+  int fd = -1;
+  bool answers = false;
+};
+
+TEST_F(LarkcoreHardening, NamelessGprsCallersCannotKeepTheStationsOut) {
+  RaiseOpenFileLimit();
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  std::vector<NamelessCaller> callers(kGprsStationCount);
+  for (size_t i = 0; i < callers.size(); ++i) {
+    callers[i].answers = i % 2 == 0;
+    callers[i].fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kGprsDefaultPort);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(callers[i].fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  ASSERT_TRUE(service.waitForOutput("all 1000 station places are taken", 30000));
+  pid_t stations = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "2"});
+  // Both stations named within one identification cycle of letters (five
+  // rounds of five seconds) while the callers go on.
+  const std::string empty = BuildGprsFrame("");
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto identified = [&] {
+    const std::string out = service.output();
+    return out.find("\"Station1\" at 127.0.0.1") != std::string::npos &&
+           out.find("\"Station2\" at 127.0.0.1") != std::string::npos;
+  };
+  std::vector<pollfd> fds(callers.size());
+  while (!identified() && std::chrono::steady_clock::now() < end) {
+    for (size_t i = 0; i < callers.size(); ++i) fds[i] = {callers[i].fd, POLLIN, 0};
+    poll(fds.data(), fds.size(), 20);
+    for (size_t i = 0; i < callers.size(); ++i) {
+      char letters[16];
+      if ((fds[i].revents & POLLIN) == 0 || recv(callers[i].fd, letters, sizeof letters, 0) <= 0)
+        continue;
+      if (callers[i].answers) send(callers[i].fd, empty.data(), empty.size(), MSG_NOSIGNAL);
+    }
+  }
+  EXPECT_TRUE(identified()) << service.output().substr(0, 4000);
+  for (NamelessCaller& c : callers) close(c.fd);
+  test::StopChild(stations, SIGTERM);
+  EXPECT_EQ(service.stop(SIGTERM, 30000), 0);
 }
 
 }  // namespace
