@@ -79,7 +79,9 @@ GprsLink::GprsLink(EventLoop& loop, const Clock& clock, DeviceTree& tree, EventL
       log_(std::move(log)),
       options_(options),
       stations_(kGprsStationCount),
-      self_(std::make_shared<GprsLink*>(this)) {}
+      self_(std::make_shared<GprsLink*>(this)) {
+  nameLines_.start(clock_.tickMs());
+}
 
 GprsLink::~GprsLink() { stop(); }
 
@@ -96,6 +98,19 @@ void GprsLink::eventLine(uint32_t level, std::string text) {
   text = LogSafe(std::move(text));
   events_.WriteEventLog(0, level, kSystemEventCode, text);
   if (log_) log_(text);
+}
+
+void GprsLink::nameLine(std::string text) {
+  const uint32_t now = clock_.tickMs();
+  rollNameLines(now);
+  if (nameLines_.allow(now)) eventLine(kLevelWarning, std::move(text));
+}
+
+void GprsLink::rollNameLines(uint32_t now) {
+  if (const int held = nameLines_.roll(now); held > 0) {
+    eventLine(kLevelWarning,
+              std::to_string(held) + " more GPRS station names refused or taken over");
+  }
 }
 
 // ---- listener ----
@@ -319,13 +334,13 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
   for (GprsStation& other : stations_) {
     if (&other == &st || !other.connected() || !EqualNoCase(other.name, name)) continue;
     if (other.missed == 0) {
-      eventLine(kLevelWarning, "GPRS station \"" + name + "\" from " + st.peer +
-                                   " refused: the name is held by " + other.peer);
+      nameLine("GPRS station \"" + name + "\" from " + st.peer + " refused: the name is held by " +
+               other.peer);
       closeStation(st, false);
       return false;
     }
-    eventLine(kLevelWarning, "GPRS station \"" + name + "\" at " + other.peer +
-                                 " missed its answer and gives way to " + st.peer);
+    nameLine("GPRS station \"" + name + "\" at " + other.peer +
+             " missed its answer and gives way to " + st.peer);
     closeStation(other, true);
   }
   st.name = name;
@@ -503,6 +518,7 @@ void GprsLink::CheckGprsTimeouts() {
   }
   if (!listenerPaused_) fullLogged_ = false;  // places were free since the last check
   const uint32_t now = clock_.tickMs();
+  rollNameLines(now);
   for (GprsStation& st : stations_) {
     if (!st.connected() || TickElapsed(now, st.tick) <= st.timeoutMs) continue;
     if (st.exchange == kGprsSending || st.exchange == kGprsSendIncomplete) {

@@ -35,6 +35,7 @@
 
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
+#include "core/minute_line_limit.h"
 #include "devices/gprs/gprs_frame.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -47,6 +48,7 @@ inline constexpr uint32_t kGprsRoundMs = 5000;  // poll round; also the send tim
 inline constexpr int kGprsMissedLimit = 3;      // unanswered polls in a row that end a station
 inline constexpr int kGprsStatusLettersPerIdent = 60;
 inline constexpr int kGprsNamelessMax = 100;
+inline constexpr int kGprsNameLinesPerMinute = 20;
 inline constexpr const char kGprsIdentLetters[] = "LMVDR";
 inline constexpr const char kGprsStatusLetters[] = "ABIOPT";
 
@@ -155,6 +157,10 @@ class GprsLink {
   // A line for the service's log; an event-log line that also goes there.
   void note(std::string text) const;
   void eventLine(uint32_t level, std::string text);
+  // A warning any caller can cause by the name it claims: at most
+  // kGprsNameLinesPerMinute a minute, the rest counted in one line.
+  void nameLine(std::string text);
+  void rollNameLines(uint32_t now);
 
   EventLoop& loop_;
   const Clock& clock_;
@@ -169,9 +175,10 @@ class GprsLink {
   int listenFd_ = -1;                  // loop thread
   bool listenerPaused_ = false;        // unwatched: all slots taken or out of descriptors
   uint16_t boundPort_ = 0;
-  uint64_t framesReceived_ = 0;  // loop thread
-  uint64_t acceptSerial_ = 0;    // loop thread
-  bool fullLogged_ = false;      // "all places taken" said since places were last free
+  uint64_t framesReceived_ = 0;                         // loop thread
+  uint64_t acceptSerial_ = 0;                           // loop thread
+  MinuteLineLimit nameLines_{kGprsNameLinesPerMinute};  // loop thread
+  bool fullLogged_ = false;  // "all places taken" said since places were last free
   std::set<std::string> sharedLocationsLogged_;             // upper-cased names, loop thread
   std::unordered_map<std::string, DeviceNode*> nodeIndex_;  // upper-cased Location -> node
   uint64_t indexGeneration_ = ~uint64_t{0};  // tree generation nodeIndex_ was built at

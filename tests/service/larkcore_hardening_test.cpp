@@ -25,6 +25,7 @@
 #include "core/map_file.h"
 #include "devices/gprs/gprs_frame.h"
 #include "devices/gprs/gprs_link.h"
+#include "devices/gprs/gprs_samples.h"
 #include "linkserver/link_frame.h"
 #include "platform/paths.h"
 #include "tests/support/child_process.h"
@@ -389,54 +390,116 @@ TEST_F(LarkcoreHardening, PictureUploadsStopAtTheirBoundAndLeaveRoomForTheEventL
   test::Unmount(install);
 }
 
-// A caller of the GPRS port that never names itself: it answers every
-// letter with an empty frame, or says nothing at all.
-struct NamelessCaller {
-  int fd = -1;
-  bool answers = false;
-};
+// Callers of the GPRS port, each a socket connecting (not waited for).
+std::vector<int> ConnectGprsCallers(size_t count) {
+  std::vector<int> fds(count);
+  for (int& fd : fds) {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kGprsDefaultPort);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  return fds;
+}
+
+// Serves the letters the service sends to the callers (`answer(i)` for
+// caller i; a caller the service closed becomes -1) until `done` holds; false
+// when the guard passes first.
+template <class Answer, class Done>
+bool ServeGprsCallers(std::vector<int>& fds, Answer answer, Done done, int guardSeconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(guardSeconds);
+  std::vector<pollfd> polled(fds.size());
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    for (size_t i = 0; i < fds.size(); ++i) polled[i] = {fds[i], POLLIN, 0};
+    poll(polled.data(), polled.size(), 20);
+    for (size_t i = 0; i < fds.size(); ++i) {
+      if (polled[i].revents == 0) continue;
+      char letters[16];
+      if (recv(fds[i], letters, sizeof letters, 0) > 0) {
+        answer(i);
+      } else {
+        close(fds[i]);
+        fds[i] = -1;
+      }
+    }
+  }
+  return true;
+}
+
+void CloseAll(const std::vector<int>& fds) {
+  for (int fd : fds) {
+    if (fd >= 0) close(fd);
+  }
+}
 
 TEST_F(LarkcoreHardening, NamelessGprsCallersCannotKeepTheStationsOut) {
   RaiseOpenFileLimit();
   ServiceProcess service(install, dir.file("state"));
   ASSERT_TRUE(service.start());
   ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
-  std::vector<NamelessCaller> callers(kGprsStationCount);
-  for (size_t i = 0; i < callers.size(); ++i) {
-    callers[i].answers = i % 2 == 0;
-    callers[i].fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(kGprsDefaultPort);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(callers[i].fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  }
+  // Every place taken by callers that answer each letter with an empty
+  // frame (the even ones) or say nothing.
+  std::vector<int> callers = ConnectGprsCallers(kGprsStationCount);
   ASSERT_TRUE(service.waitForOutput("all 1000 station places are taken", 30000));
   pid_t stations = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "2"});
-  // Both stations named within one identification cycle of letters (five
-  // rounds of five seconds) while the callers go on.
   const std::string empty = BuildGprsFrame("");
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   auto identified = [&] {
     const std::string out = service.output();
     return out.find("\"Station1\" at 127.0.0.1") != std::string::npos &&
            out.find("\"Station2\" at 127.0.0.1") != std::string::npos;
   };
-  std::vector<pollfd> fds(callers.size());
-  while (!identified() && std::chrono::steady_clock::now() < end) {
-    for (size_t i = 0; i < callers.size(); ++i) fds[i] = {callers[i].fd, POLLIN, 0};
-    poll(fds.data(), fds.size(), 20);
-    for (size_t i = 0; i < callers.size(); ++i) {
-      char letters[16];
-      if ((fds[i].revents & POLLIN) == 0 || recv(callers[i].fd, letters, sizeof letters, 0) <= 0)
-        continue;
-      if (callers[i].answers) send(callers[i].fd, empty.data(), empty.size(), MSG_NOSIGNAL);
-    }
-  }
-  EXPECT_TRUE(identified()) << service.output().substr(0, 4000);
-  for (NamelessCaller& c : callers) close(c.fd);
+  // Both stations named within one identification cycle of letters (five
+  // rounds of five seconds, the guard) while the callers go on.
+  EXPECT_TRUE(ServeGprsCallers(
+      callers,
+      [&](size_t i) {
+        if (i % 2 == 0) send(callers[i], empty.data(), empty.size(), MSG_NOSIGNAL);
+      },
+      identified, 30))
+      << service.output().substr(0, 4000);
+  CloseAll(callers);
   test::StopChild(stations, SIGTERM);
   EXPECT_EQ(service.stop(SIGTERM, 30000), 0);
+}
+
+TEST_F(LarkcoreHardening, GprsNameRefusalsLeaveTheOperatorsLinesInTheEventLog) {
+  // A small log, so that a few hundred refusals would push the lines out.
+  ASSERT_TRUE(WriteFileAtomic(install + "/manager.ini", "[Main]\r\nMax Event Log=200\r\n"));
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  for (int i = 1; i <= 5; ++i) {
+    ASSERT_EQ(
+        ReplyCode(*console, kLinkCmdEventLog, EventRecord(i, "operator line " + std::to_string(i))),
+        21);
+  }
+  pid_t station = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "1"});
+  ASSERT_TRUE(service.waitForOutput("\"Station1\" at 127.0.0.1", 30000)) << service.output();
+  // Callers claiming the station's name, each refused and closed.
+  std::vector<int> claimers = ConnectGprsCallers(400);
+  const std::string claim = BuildGprsFrame(GprsSampleReport('L', 1, "Station1"));
+  EXPECT_TRUE(ServeGprsCallers(
+      claimers, [&](size_t i) { send(claimers[i], claim.data(), claim.size(), MSG_NOSIGNAL); },
+      [&] { return std::all_of(claimers.begin(), claimers.end(), [](int fd) { return fd < 0; }); },
+      60));
+  CloseAll(claimers);
+  test::StopChild(station, SIGTERM);
+  console->close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  const std::string log = ReadFile(install + "/Untitled/Event.log").value_or("");
+  for (int i = 1; i <= 5; ++i) {
+    EXPECT_NE(log.find("\toperator line " + std::to_string(i) + "\r\n"), std::string::npos) << i;
+  }
+  size_t refusals = 0;
+  for (size_t at = log.find("refused: the name is held"); at != std::string::npos;
+       at = log.find("refused: the name is held", at + 1))
+    ++refusals;
+  EXPECT_EQ(refusals, 20u);
 }
 
 }  // namespace
