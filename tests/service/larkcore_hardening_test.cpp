@@ -27,13 +27,16 @@
 #include "devices/gprs/gprs_link.h"
 #include "devices/gprs/gprs_samples.h"
 #include "linkserver/link_frame.h"
+#include "linkserver/status_server.h"
 #include "platform/paths.h"
+#include "platform/shared_memory.h"
 #include "tests/support/child_process.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/mountns.h"
 #include "tests/support/netns.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/service_process.h"
+#include "tests/support/shmns.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark {
@@ -390,11 +393,12 @@ TEST_F(LarkcoreHardening, PictureUploadsStopAtTheirBoundAndLeaveRoomForTheEventL
   test::Unmount(install);
 }
 
-// Callers of the GPRS port, each a socket connecting (not waited for).
+// Callers of the GPRS port, each connected in turn (in the service's table
+// or its listener's queue once this returns).
 std::vector<int> ConnectGprsCallers(size_t count) {
   std::vector<int> fds(count);
   for (int& fd : fds) {
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(kGprsDefaultPort);
@@ -500,6 +504,33 @@ TEST_F(LarkcoreHardening, GprsNameRefusalsLeaveTheOperatorsLinesInTheEventLog) {
        at = log.find("refused: the name is held", at + 1))
     ++refusals;
   EXPECT_EQ(refusals, 20u);
+}
+
+TEST_F(LarkcoreHardening, AStatusSharedMemoryNameHeldByAnotherProgramIsSaidOnce) {
+  if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm here";
+  SharedMemory other;
+  ASSERT_EQ(other.create(kStatusServerObject, kStatusViewMinSize), SharedMemory::Created::kCreated);
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  const std::string said = std::string("the status shared memory ") + kStatusServerObject +
+                           " is held by another program";
+  ASSERT_TRUE(service.waitForOutput(said, 30000)) << service.output();
+  // Once the name is free, a later retry makes the service's own object:
+  // the retries before it said nothing more.
+  other.close();
+  SharedMemory probe;
+  EXPECT_TRUE(Eventually(
+      [&] { return probe.open(kStatusServerObject, kStatusViewMinSize) && probe.ownerAlive(); },
+      30000));
+  probe.close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  auto count = [&](const std::string& text) {
+    size_t n = 0;
+    for (size_t at = text.find(said); at != std::string::npos; at = text.find(said, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(service.output()), 1u) << service.output();
+  EXPECT_EQ(count(ReadFile(install + "/Untitled/Event.log").value_or("")), 1u);
 }
 
 }  // namespace
