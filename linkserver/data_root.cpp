@@ -79,6 +79,10 @@ std::optional<std::string> HistoryDirectoryProblem(const std::string& dirIn,
   if (lstat(dir.c_str(), &st) != 0) return "does not exist";
   if (S_ISLNK(st.st_mode)) return "is a symbolic link";
   if (!S_ISDIR(st.st_mode)) return "is not a folder";
+  // Others could put links there under the names of the files to come.
+  if ((st.st_mode & S_IWOTH) && !(st.st_mode & S_ISVTX)) {
+    return "can be written by others and has no sticky bit";
+  }
   char real[PATH_MAX];
   // A link or ".." on the way makes the real folder another one than named.
   if (realpath(dir.c_str(), real) == nullptr || dir != real) return "is not a plain path";

@@ -10,8 +10,9 @@ namespace lark {
 
 // Why `dir` cannot be the history folder set by a console, or nullopt when it
 // can: it must be an absolute path to an existing directory the service can
-// write, with no symbolic link on the way, and outside the system's own
-// folders (the service's state folder `stateDir` excepted). `dir` carries '/'.
+// write, with no symbolic link on the way, not writable by others unless
+// sticky, and outside the system's own folders (the service's state folder
+// `stateDir` excepted). `dir` carries '/'.
 std::optional<std::string> HistoryDirectoryProblem(const std::string& dir,
                                                    const std::string& stateDir);
 

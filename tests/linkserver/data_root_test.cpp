@@ -17,11 +17,17 @@ TEST(HistoryDirectory, OnlyAWritablePlainFolderOutsideTheSystemsOwn) {
   ASSERT_TRUE(MakeDirs(dir.file("state/larkcore")));
   ASSERT_EQ(symlink(dir.file("hist").c_str(), dir.file("link").c_str()), 0);
   ASSERT_TRUE(WriteFileAtomic(dir.file("file"), "x"));
+  ASSERT_TRUE(MakeDirs(dir.file("shared")));
+  ASSERT_EQ(chmod(dir.file("shared").c_str(), 0777), 0);
+  ASSERT_TRUE(MakeDirs(dir.file("sticky")));
+  ASSERT_EQ(chmod(dir.file("sticky").c_str(), 01777), 0);
   struct Case {
     std::string dir;
     bool ok;
   } cases[] = {
       {dir.file("hist"), true},
+      {dir.file("shared"), false},  // others could plant links there
+      {dir.file("sticky"), true},
       {dir.file("hist") + "/", true},
       {"/etc", false},
       {"/", false},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -531,6 +532,51 @@ TEST_F(LarkcoreHardening, AStatusSharedMemoryNameHeldByAnotherProgramIsSaidOnce)
   };
   EXPECT_EQ(count(service.output()), 1u) << service.output();
   EXPECT_EQ(count(ReadFile(install + "/Untitled/Event.log").value_or("")), 1u);
+}
+
+// 22/1: the history settings with this folder (period and storage left to
+// their defaults).
+V HistorySettings(const std::string& folder) {
+  V v(1 + 8068, 0);
+  v[0] = 1;
+  std::copy(folder.begin(), folder.end(), v.begin() + 1 + 372);
+  return v;
+}
+
+TEST_F(LarkcoreHardening, LinksPlantedInASharedHistoryFolderAreNotFollowed) {
+  const std::string shared = dir.file("shared"), sticky = dir.file("sticky");
+  for (const std::string& folder : {shared, sticky}) ASSERT_TRUE(MakeDirs(folder + "/Untitled"));
+  ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+  // Another user's file, and the service's event log planted as a link to it.
+  const std::string victim = dir.file("victim");
+  ASSERT_TRUE(WriteFileAtomic(victim, "not the service's\r\nno line end"));
+  ASSERT_EQ(symlink(victim.c_str(), (sticky + "/Untitled/Event.log").c_str()), 0);
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  struct Case {
+    std::string folder;
+    uint8_t code;
+  } cases[] = {{shared, 44}, {sticky, 43}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplyCode(*console, kLinkCmdHistoryReport, HistorySettings(c.folder)), c.code)
+        << c.folder;
+  }
+  ASSERT_TRUE(console->request(kLinkCmdEventLog, EventRecord(7, "after the move")));
+  EXPECT_TRUE(service.waitForOutput(sticky + "/Untitled/Event.log is a link or not a plain file",
+                                    30000))
+      << service.output();
+  console->close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  EXPECT_EQ(ReadFile(victim), "not the service's\r\nno line end");
+  EXPECT_NE(ReadFile(install + "/Untitled/Event.log")
+                .value_or("")
+                .find("History folder " + shared +
+                      " refused: it can be written by others and has no sticky bit"),
+            std::string::npos);
 }
 
 }  // namespace
