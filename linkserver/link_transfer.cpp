@@ -30,10 +30,7 @@ constexpr size_t kUploadHeaderOffset = 5;     // command 32
 constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
 constexpr const char* kImagesFolder = "Images";
-// The largest picture, and the room an upload leaves on its disk for the
-// event log and the history.
-constexpr uint64_t kPictureMax = 32ull << 20;
-constexpr uint64_t kUploadDiskReserve = 64ull << 20;
+constexpr uint64_t kPictureMax = 32ull << 20;  // the largest picture
 
 std::string ImagesDir(const std::string& installDir) {
   if (auto found = FindNoCase(installDir, kImagesFolder)) return *found;
@@ -186,7 +183,7 @@ void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
   const std::string dir = ImagesDir(r.services.installDir);
   if (!IsDirectory(dir) && !MakeDirs(dir)) return BuildLinkFailureReply(r, reply);
   const std::optional<uint64_t> free = FreeSpace(dir);
-  if (!free || *free < kUploadDiskReserve + data.size() ||
+  if (!free || *free < r.services.uploadDiskReserve + data.size() ||
       !WriteFileChunk(ResolveUnder(dir, *name), h->offset != 0, data, kPictureMax)) {
     return BuildLinkFailureReply(r, reply);
   }
