@@ -16,9 +16,9 @@ class MinuteLineLimit {
     start_ = now;
     written_ = held_ = 0;
   }
-  // Whether a line may be written at `now`; one that may not is counted for
-  // the minute's closing line when `counted`.
-  bool allow(uint32_t now, bool counted = true) {
+  // Whether a line may be written now (after roll); one that may not is
+  // counted for the minute's closing line when `counted`.
+  bool allow(bool counted = true) {
     if (written_ < perMinute_) {
       ++written_;
       return true;

@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/event_log_sink.h"
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "core/event_log_sink.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 
@@ -304,7 +304,7 @@ void LinkServer::logConsole(int textIndex, const LinkSession& s) {
   if (text.empty()) return;
   const uint32_t now = clock_.tickMs();
   rollConnectionMinute(now);
-  if (!connectionLines_.allow(now, textIndex == kTextConsoleConnected)) return;
+  if (!connectionLines_.allow(textIndex == kTextConsoleConnected)) return;
   log_.WriteEventLog(0, kLevelInformation, kSystemEventCode, FormatLogText(text, s.peer.text()));
 }
 

@@ -33,9 +33,9 @@ struct LinkServerOptions {
   // Console connect and close lines written per minute; the rest are counted
   // into one line, so a flood cannot push real events out of Event.log.
   int connectionLinesPerMinute = 20;
-  uint32_t overflowLifetimeMs = 3000;   // the overflow session is closed after this
-  uint32_t callBackConnectPasses = 10;  // one-second passes a call-back may spend connecting
-  uint32_t deferredReplyMs = 4000;      // a database answer not back by then answers failure
+  uint32_t overflowLifetimeMs = 3000;      // the overflow session is closed after this
+  uint32_t callBackConnectPasses = 10;     // one-second passes a call-back may spend connecting
+  uint32_t deferredReplyMs = 4000;  // a database answer not back by then answers failure
 };
 
 // Text of the service's event-log message S_n ("" silences the line).
@@ -154,7 +154,7 @@ class LinkServer final : public LinkSessionHost {
   uint16_t boundUdpPort_ = 0;
   bool discoverAnswerPending_ = false;
   MinuteLineLimit connectionLines_;  // loop thread only
-  uint32_t deferSerial_ = 0;         // numbers deferred replies, so a late answer finds nothing
+  uint32_t deferSerial_ = 0;  // numbers deferred replies, so a late answer finds nothing
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // deferred answers check it
 };
 

@@ -8,11 +8,11 @@
 #include <mutex>
 
 #include "core/event_log.h"
+#include "linkserver/link_frame.h"
+#include "linkserver/link_requests.h"
 #include "core/map_file.h"
 #include "core/settings.h"
 #include "linkserver/data_root.h"
-#include "linkserver/link_frame.h"
-#include "linkserver/link_requests.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 

@@ -27,8 +27,8 @@ int BuildStatusAnswer(DeviceTree& tree, CBytes request, Bytes out, size_t* size)
   } else {
     putBe16(out, kStatusOffAnswerNodeId, node->idU16());
     // The data stops where the CRC would no longer fit.
-    ByteWriter data(
-        out.subspan(kStatusOffAnswerData, out.size() - kStatusOffAnswerData - kStatusCrcSize));
+    ByteWriter data(out.subspan(kStatusOffAnswerData,
+                                out.size() - kStatusOffAnswerData - kStatusCrcSize));
     PutDeviceData(tree, *node, req->sub, req->count, StatusChannels{0, 1}, data);
     body = kStatusOffAnswerData + data.size();
   }

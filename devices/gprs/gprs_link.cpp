@@ -103,7 +103,7 @@ void GprsLink::eventLine(uint32_t level, std::string text) {
 void GprsLink::nameLine(std::string text) {
   const uint32_t now = clock_.tickMs();
   rollNameLines(now);
-  if (nameLines_.allow(now)) eventLine(kLevelWarning, std::move(text));
+  if (nameLines_.allow()) eventLine(kLevelWarning, std::move(text));
 }
 
 void GprsLink::rollNameLines(uint32_t now) {
@@ -186,8 +186,8 @@ void GprsLink::acceptPending() {
     }
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
-    int fd =
-        accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len,
+                     SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       // Out of descriptors: stop the report until a slot frees or the next check.
@@ -207,8 +207,9 @@ void GprsLink::acceptPending() {
     st.fd = fd;
     st.peer = PeerText(peer);
     st.serial = ++acceptSerial_;
-    if (!loop_.watchSocket(
-            fd, [this, slot](int f, uint32_t ev, int err) { onStation(slot, f, ev, err); })) {
+    if (!loop_.watchSocket(fd, [this, slot](int f, uint32_t ev, int err) {
+          onStation(slot, f, ev, err);
+        })) {
       close(fd);
       st = GprsStation{};
     }

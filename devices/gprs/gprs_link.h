@@ -44,8 +44,8 @@ namespace lark {
 
 inline constexpr int kGprsStationCount = 1000;
 inline constexpr uint16_t kGprsDefaultPort = 9100;
-inline constexpr uint32_t kGprsRoundMs = 5000;  // poll round; also the send time-out
-inline constexpr int kGprsMissedLimit = 3;      // unanswered polls in a row that end a station
+inline constexpr uint32_t kGprsRoundMs = 5000;      // poll round; also the send time-out
+inline constexpr int kGprsMissedLimit = 3;          // unanswered polls in a row that end a station
 inline constexpr int kGprsStatusLettersPerIdent = 60;
 inline constexpr int kGprsNamelessMax = 100;
 inline constexpr int kGprsNameLinesPerMinute = 20;
@@ -64,25 +64,25 @@ enum GprsExchange : int {
 
 // One station connection (loop thread only).
 struct GprsStation {
-  int number = -1;   // own slot index while connected
-  int fd = -1;       // -1: slot free
-  std::string peer;  // "address:port"
+  int number = -1;                 // own slot index while connected
+  int fd = -1;                     // -1: slot free
+  std::string peer;                // "address:port"
   int exchange = kGprsIdle;
-  char letter = 0;  // the poll letter being sent
+  char letter = 0;                 // the poll letter being sent
   bool letterSent = false;
   std::array<char, kGprsMaxFrame> rx{};
-  size_t received = 0;           // octets in rx
-  uint32_t tick = 0;             // clock tick at the start of the current wait
-  uint32_t timeoutMs = 0;        // allowed for the current wait
-  std::string name;              // the first LOC; empty until then
-  bool otherNameLogged = false;  // a different later LOC was logged
-  int letterIndex = 0;           // position in the current letter cycle
-  int letterCount = 0;           // status letters since the last identification
-  int64_t countdownMs = 0;       // rest before the next poll
-  int missed = 0;                // answers timed out or bad in a row
-  uint64_t serial = 0;           // order of acceptance
-  int unnamedLetters = 0;        // letters sent while it had no name
-  bool nameless = false;         // asked for its name and gave none
+  size_t received = 0;             // octets in rx
+  uint32_t tick = 0;               // clock tick at the start of the current wait
+  uint32_t timeoutMs = 0;          // allowed for the current wait
+  std::string name;                // the first LOC; empty until then
+  bool otherNameLogged = false;    // a different later LOC was logged
+  int letterIndex = 0;             // position in the current letter cycle
+  int letterCount = 0;             // status letters since the last identification
+  int64_t countdownMs = 0;         // rest before the next poll
+  int missed = 0;                  // answers timed out or bad in a row
+  uint64_t serial = 0;             // order of acceptance
+  int unnamedLetters = 0;          // letters sent while it had no name
+  bool nameless = false;           // asked for its name and gave none
 
   bool connected() const { return fd >= 0; }
 };
@@ -175,11 +175,11 @@ class GprsLink {
   int listenFd_ = -1;                  // loop thread
   bool listenerPaused_ = false;        // unwatched: all slots taken or out of descriptors
   uint16_t boundPort_ = 0;
-  uint64_t framesReceived_ = 0;                         // loop thread
-  uint64_t acceptSerial_ = 0;                           // loop thread
+  uint64_t framesReceived_ = 0;  // loop thread
+  uint64_t acceptSerial_ = 0;    // loop thread
   MinuteLineLimit nameLines_{kGprsNameLinesPerMinute};  // loop thread
-  bool fullLogged_ = false;  // "all places taken" said since places were last free
-  std::set<std::string> sharedLocationsLogged_;             // upper-cased names, loop thread
+  bool fullLogged_ = false;      // "all places taken" said since places were last free
+  std::set<std::string> sharedLocationsLogged_;  // upper-cased names, loop thread
   std::unordered_map<std::string, DeviceNode*> nodeIndex_;  // upper-cased Location -> node
   uint64_t indexGeneration_ = ~uint64_t{0};  // tree generation nodeIndex_ was built at
   uint32_t lastMissWalkTick_ = 0;            // clock tick of the last walk for a missing name
