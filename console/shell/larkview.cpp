@@ -120,7 +120,7 @@ void ShutdownConsole(ConsoleContext& ctx, LarkviewWindow& window) {
   ctx.timers.KillAll();  // the windows are gone; nothing may fire into them
 }
 
-int RunLarkview(int argc, char** argv) {
+int RunLarkview(int argc, char** argv, const ConsoleInstaller& dialogs) {
   QApplication app(argc, argv);
   KeyStore keys(KeyStore::DefaultDir());
   SystemClock clock;
@@ -132,6 +132,7 @@ int RunLarkview(int argc, char** argv) {
   map->ConnectLink(link.link());
   std::string failed;
   InstallConsoleLists(ctx);
+  std::unique_ptr<ConsolePiece> dialogPiece = dialogs ? dialogs(ctx, link, *map) : nullptr;
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {
     std::fprintf(stderr, "Larkview: start-up failed at step %s (install folder %s)\n", failed.c_str(),

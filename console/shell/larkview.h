@@ -1,6 +1,7 @@
 // The Larkview program: start-up and shutdown as tables of named steps, in
 // the order the console has always used, around the Qt event loop.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,9 +18,18 @@ void ShutdownConsole(ConsoleContext& ctx, LarkviewWindow& window);
 // The work area of the primary screen.
 WorkArea PrimaryWorkArea();
 
+// A library above the shell that the program plugs in (the dialogs); it
+// lives until the console has shut down.
+class ConsoleLink;
+class ConsoleMap;
+struct ConsolePiece {
+  virtual ~ConsolePiece() = default;
+};
+using ConsoleInstaller = std::function<std::unique_ptr<ConsolePiece>(ConsoleContext&, ConsoleLink&, ConsoleMap&)>;
+
 // The program: no command line; the install folder is the key store's
 // Main/Path, else LARK_INSTALL_DIR, else the program's folder. A failed start
 // says which step failed on stderr and exits 1.
-int RunLarkview(int argc, char** argv);
+int RunLarkview(int argc, char** argv, const ConsoleInstaller& dialogs = {});
 
 }  // namespace lark
