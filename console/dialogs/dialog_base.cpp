@@ -139,7 +139,14 @@ bool DialogBase::Send(uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes p
     env_.ctx.timers.Kill(this, id);
     return false;
   }
-  if (!env_.link.sendServiceRequest(0, command, sub, timeoutMs, payload)) {
+  bool sent = false;
+  if (command == kLinkCmdSetSchedule)
+    sent = env_.link.sendScheduleRequest(sub, timeoutMs, payload);
+  else if (command == kLinkCmdDeviceSettings)
+    sent = env_.link.sendSettingsRequest(sub, timeoutMs, payload);
+  else
+    sent = env_.link.sendServiceRequest(0, command, sub, timeoutMs, payload);
+  if (!sent) {
     env_.ctx.timers.Kill(this, id);
     return false;
   }

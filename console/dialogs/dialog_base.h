@@ -69,7 +69,8 @@ class DialogBase : public QDialog {
 
   // ---- the request ----
   // Arms this dialog's timer (1036 for the dispatcher, 1032 for OnOwnTimer),
-  // then queues the request; refused, the timer dies.
+  // then queues the request; refused, the timer dies. Commands 29 and 28
+  // carry the schedule and the device settings block as their payload.
   bool Send(uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes payload);
   struct Request {
     uint32_t sequence = 0;
