@@ -19,6 +19,7 @@ class ConsoleLink final : public LinkShell {
   // Start-up, timers, socket messages and shutdown reach the link through these.
   void Wire();
   ServiceLink& link() { return *link_; }
+  const ConsoleEndpoints& endpoints() const { return endpoints_; }
 
   void refillViews() override;
   void updateMenuRights(int level) override;

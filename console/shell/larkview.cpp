@@ -11,6 +11,7 @@
 #include "console/shell/map_module.h"
 #include "console/shell/console_link.h"
 #include "console/shell/console_lists.h"
+#include "console/shell/menu_dispatch.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
 
@@ -139,6 +140,7 @@ int RunLarkview(int argc, char** argv, const ConsoleInstaller& dialogs) {
                  ctx.installDir().c_str());
     return 1;
   }
+  InstallMenuCommands(ctx, *window, link);
   const int code = app.exec();
   ShutdownConsole(ctx, *window);
   return code;

@@ -15,6 +15,7 @@
 #include "console/shell/console_lists.h"
 #include "console/shell/larkview.h"
 #include "console/shell/map_module.h"
+#include "console/shell/menu_dispatch.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "larkview_render: start-up failed at step %s\n", failed.c_str());
     return 1;
   }
+  lark::InstallMenuCommands(ctx, *w, link);
   if (argc == 6) {
     const std::optional<std::string> path = lark::ConsoleMapPath(install, argv[5]);
     if (!path || !lark::FileExists(*path)) {
