@@ -12,9 +12,9 @@
 
 #include "console/dialogs/console_dialogs.h"
 #include "console/shell/console_link.h"
-#include "console/shell/console_lists.h"
+#include "console/lists/console_lists.h"
 #include "console/shell/larkview.h"
-#include "console/shell/map_module.h"
+#include "console/map/map_module.h"
 #include "console/shell/menu_dispatch.h"
 #include "platform/paths.h"
 
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
   lark::InstallConsoleLists(ctx);
-  std::unique_ptr<lark::ConsolePiece> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
+  std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
