@@ -26,6 +26,8 @@ class ConsoleLink final : public LinkShell {
   void showTimedMessage(int n, int seconds) override;
   void clearMapChanged() override { ctx_.mapDirty = false; }
   void configurationLoaded(const std::string& mapPath) override;
+  // The rights follow the link: a lost session greys what needs it.
+  void linkStateChanged(LinkState now) override;
 
  private:
   ConsoleContext& ctx_;
@@ -33,6 +35,7 @@ class ConsoleLink final : public LinkShell {
   QtReactor reactor_;
   std::unique_ptr<ServiceLink> link_;
   bool started_ = false;
+  int rightsLevel_ = 2;  // the level of the last rights update
 };
 
 }  // namespace lark
