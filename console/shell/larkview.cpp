@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "console/shell/console_alarm_module.h"
 #include "console/shell/map_module.h"
 #include "console/shell/console_link.h"
 #include "console/shell/console_lists.h"
@@ -130,6 +131,7 @@ int RunLarkview(int argc, char** argv) {
   link.Wire();
   std::unique_ptr<ConsoleMap> map = InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
+  std::unique_ptr<ConsoleAlarmModule> alarms = InstallConsoleAlarms(ctx, link.link());
   std::string failed;
   InstallConsoleLists(ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);

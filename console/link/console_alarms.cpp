@@ -1,0 +1,55 @@
+#include "console/link/console_alarms.h"
+
+#include <cstdio>
+
+#include "platform/paths.h"
+#include "platform/sound_player.h"
+
+namespace lark {
+
+ConsoleAlarms::ConsoleAlarms(DeviceTree& tree, ServiceSettings& settings,
+                             std::span<RecipientItem> items, const LanguageTables& tables,
+                             const Clock& clock, SoundPlayer* player,
+                             ConsoleAlarmPeers peers)
+    : tree_(tree),
+      tables_(tables),
+      player_(player),
+      peers_(std::move(peers)),
+      detector_(settings, actions_, outgoing_, clock,
+                AlarmReactionSinks{[this](std::string_view text) {
+                                     if (peers_.popup) peers_.popup(text);
+                                   },
+                                   [this](std::string_view file) { playSound(file); }},
+                AlarmDetectorOptions{items, kMonitorTags, /*popupAtChange=*/true}) {}
+
+void ConsoleAlarms::resetSoundCounters() { detector_.clearRepeatCounters(); }
+
+void ConsoleAlarms::clearMailSlots() { outgoing_.withLock(ClearOutgoingSlots); }
+
+void ConsoleAlarms::decrementSoundCounters() { detector_.onSecondTick(); }
+
+void ConsoleAlarms::check() {
+  // The rows as the language (or the service's download) gives them now; a
+  // new snapshot is copied once.
+  std::shared_ptr<const ActionTables> now = tables_.actions();
+  if (now && now != snapshot_) {
+    actions_ = *now;
+    snapshot_ = std::move(now);
+  }
+  detector_.scan(tree_.root());
+}
+
+void ConsoleAlarms::playSound(std::string_view file) {
+  if (player_ == nullptr || (peers_.sameComputer && peers_.sameComputer())) return;
+  const std::shared_ptr<const LanguageSnapshot> lang = tables_.current();
+  if (!lang || lang->folder.empty()) return;
+  const std::optional<std::string> path = SoundFilePath(lang->folder, file);
+  if (!path) {
+    std::fprintf(stderr, "Larkview: alarm sound \"%.*s\" refused or missing\n",
+                 static_cast<int>(file.size()), file.data());
+    return;
+  }
+  player_->play(*path);
+}
+
+}  // namespace lark

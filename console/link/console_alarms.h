@@ -1,0 +1,74 @@
+// The console's own alarm actions, for the people who watch this console:
+// every second tick the current event words the link keeps in each device's
+// block are compared with the console's last-reported copies, which then
+// take the current values (the map's levels, the lists' alarm column and the
+// detail tabs read those). Changes ripen for their row's delay and raise the
+// reactions of the row's level from the console's copy of manager.ini: the
+// popup line at the change, mail and SMS texts for the "Notify By Monitor"
+// items of monitor.ini, and the row's sound. The service's AlarmDetector
+// does the work, with the console's texts ("(Monitor/%s)", "(M/%s)").
+//
+// Threads: the window thread only; the outgoing slots are shared with the
+// mail thread under their lock.
+#pragma once
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/action_tables.h"
+#include "core/device_tree.h"
+#include "core/language_texts_store.h"
+#include "core/settings.h"
+#include "records/alarm_detector.h"
+#include "records/outgoing_messages.h"
+
+namespace lark {
+
+class Clock;
+class SoundPlayer;
+
+struct ConsoleAlarmPeers {
+  // A popup text "(title) message"; the popup window adds its time.
+  std::function<void(std::string_view text)> popup;
+  // True while the link runs over the status shared memory: the service is
+  // on this computer and its tray program plays the sounds.
+  std::function<bool()> sameComputer;
+};
+
+class ConsoleAlarms {
+ public:
+  // `settings`: the manager.ini copy (reactions, contacts); `items`: the
+  // console's 20 notification items; `player` may be null (no sound).
+  ConsoleAlarms(DeviceTree& tree, ServiceSettings& settings, std::span<RecipientItem> items,
+                const LanguageTables& tables, const Clock& clock,
+                SoundPlayer* player, ConsoleAlarmPeers peers);
+  ConsoleAlarms(const ConsoleAlarms&) = delete;
+  ConsoleAlarms& operator=(const ConsoleAlarms&) = delete;
+
+  // Start-up and every map opened: the 200 sound counters to 0, every slot
+  // released.
+  void resetSoundCounters();
+  void clearMailSlots();
+  // The one-second timer: each sound counter above 0 counts down.
+  void decrementSoundCounters();
+  // CheckDeviceEvents then CheckExtendedEvents over the whole tree.
+  void check();
+
+  OutgoingMessages& outgoing() { return outgoing_; }
+
+ private:
+  void playSound(std::string_view file);
+
+  DeviceTree& tree_;
+  const LanguageTables& tables_;
+  SoundPlayer* player_;
+  ConsoleAlarmPeers peers_;
+  std::shared_ptr<const ActionTables> snapshot_;  // the tables `actions_` copies
+  ActionTables actions_;
+  OutgoingMessages outgoing_;
+  AlarmDetector detector_;
+};
+
+}  // namespace lark

@@ -1,0 +1,28 @@
+#include "console/shell/console_alarm_module.h"
+
+#include "console/link/console_alarms.h"
+#include "console/link/service_link.h"
+#include "console/shell/console_context.h"
+
+namespace lark {
+
+ConsoleAlarmModule::ConsoleAlarmModule(ConsoleContext& ctx, ServiceLink& link)
+    : alarms_(std::make_unique<ConsoleAlarms>(
+          ctx.tree, ctx.settings.service, ctx.monitor.settings().monitorItems, ctx.tables,
+          ctx.clock(), &player_,
+          ConsoleAlarmPeers{{}, [&link] { return link.sharedMemoryMode(); }})) {}
+
+ConsoleAlarmModule::~ConsoleAlarmModule() = default;
+
+std::unique_ptr<ConsoleAlarmModule> InstallConsoleAlarms(ConsoleContext& ctx, ServiceLink& link) {
+  auto module = std::make_unique<ConsoleAlarmModule>(ctx, link);
+  ConsoleAlarms& a = module->alarms();
+  ConsoleCallPoints& cp = ctx.points;
+  cp.resetSoundCounters = [&a] { a.resetSoundCounters(); };
+  cp.clearMailSlots = [&a] { a.clearMailSlots(); };
+  cp.decrementSoundCounters = [&a] { a.decrementSoundCounters(); };
+  cp.alarmChecks = [&a] { a.check(); };
+  return module;
+}
+
+}  // namespace lark
