@@ -13,6 +13,8 @@ namespace lark {
 pid_t Spawn(const std::vector<std::string>& argv);
 // Reaps every finished child without waiting; returns how many.
 int ReapChildren();
+// Reaps the one child when it has ended (or is not ours); false while it runs.
+bool ReapChild(pid_t pid);
 
 // flock on a lock file, released by the kernel when the process dies.
 class InstanceLock {

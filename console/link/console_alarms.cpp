@@ -3,22 +3,24 @@
 #include <cstdio>
 
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/sound_player.h"
 
 namespace lark {
 
 ConsoleAlarms::ConsoleAlarms(DeviceTree& tree, ServiceSettings& settings,
                              std::span<RecipientItem> items, const LanguageTables& tables,
-                             const Clock& clock, SoundPlayer* player,
+                             const Clock& clock, std::string installDir, SoundPlayer* player,
                              ConsoleAlarmPeers peers)
     : tree_(tree),
+      settings_(settings),
+      clock_(clock),
+      installDir_(std::move(installDir)),
       tables_(tables),
       player_(player),
       peers_(std::move(peers)),
       detector_(settings, actions_, outgoing_, clock,
-                AlarmReactionSinks{[this](std::string_view text) {
-                                     if (peers_.popup) peers_.popup(text);
-                                   },
+                AlarmReactionSinks{[this](std::string_view text) { showPopup(text); },
                                    [this](std::string_view file) { playSound(file); }},
                 AlarmDetectorOptions{items, kMonitorTags, /*popupAtChange=*/true}) {}
 
@@ -26,7 +28,10 @@ void ConsoleAlarms::resetSoundCounters() { detector_.clearRepeatCounters(); }
 
 void ConsoleAlarms::clearMailSlots() { outgoing_.withLock(ClearOutgoingSlots); }
 
-void ConsoleAlarms::decrementSoundCounters() { detector_.onSecondTick(); }
+void ConsoleAlarms::decrementSoundCounters() {
+  detector_.onSecondTick();
+  std::erase_if(notes_, [](pid_t pid) { return ReapChild(pid); });
+}
 
 void ConsoleAlarms::check() {
   // The rows as the language (or the service's download) gives them now; a
@@ -37,6 +42,17 @@ void ConsoleAlarms::check() {
     snapshot_ = std::move(now);
   }
   detector_.scan(tree_.root());
+}
+
+void ConsoleAlarms::showPopup(std::string_view text) {
+  if (peers_.popup) peers_.popup(FormatPopupMessage(clock_.now(), text));
+  if (!peers_.spawn || (peers_.sameComputer && peers_.sameComputer())) return;
+  const SpawnFn record = [this](const std::vector<std::string>& argv) {
+    const pid_t pid = peers_.spawn(argv);
+    if (pid > 0) notes_.push_back(pid);
+    return pid;
+  };
+  LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList), installDir_, clock_, record);
 }
 
 void ConsoleAlarms::playSound(std::string_view file) {

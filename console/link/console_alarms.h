@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/action_tables.h"
 #include "core/device_tree.h"
@@ -23,6 +24,7 @@
 #include "core/settings.h"
 #include "records/alarm_detector.h"
 #include "records/outgoing_messages.h"
+#include "records/popup.h"
 
 namespace lark {
 
@@ -30,11 +32,14 @@ class Clock;
 class SoundPlayer;
 
 struct ConsoleAlarmPeers {
-  // A popup text "(title) message"; the popup window adds its time.
-  std::function<void(std::string_view text)> popup;
+  // A line for the popup window: long date, time and "(title) message".
+  std::function<void(const std::string& line)> popup;
   // True while the link runs over the status shared memory: the service is
-  // on this computer and its tray program plays the sounds.
+  // on this computer, its tray program plays the sounds and it starts the
+  // desktop messages itself.
   std::function<bool()> sameComputer;
+  // Starts Larknote (argv); the pid or -1. Empty: no desktop messages.
+  SpawnFn spawn;
 };
 
 class ConsoleAlarms {
@@ -42,7 +47,7 @@ class ConsoleAlarms {
   // `settings`: the manager.ini copy (reactions, contacts); `items`: the
   // console's 20 notification items; `player` may be null (no sound).
   ConsoleAlarms(DeviceTree& tree, ServiceSettings& settings, std::span<RecipientItem> items,
-                const LanguageTables& tables, const Clock& clock,
+                const LanguageTables& tables, const Clock& clock, std::string installDir,
                 SoundPlayer* player, ConsoleAlarmPeers peers);
   ConsoleAlarms(const ConsoleAlarms&) = delete;
   ConsoleAlarms& operator=(const ConsoleAlarms&) = delete;
@@ -51,7 +56,8 @@ class ConsoleAlarms {
   // released.
   void resetSoundCounters();
   void clearMailSlots();
-  // The one-second timer: each sound counter above 0 counts down.
+  // The one-second timer: each sound counter above 0 counts down; ended
+  // Larknote children are reaped.
   void decrementSoundCounters();
   // CheckDeviceEvents then CheckExtendedEvents over the whole tree.
   void check();
@@ -60,13 +66,18 @@ class ConsoleAlarms {
 
  private:
   void playSound(std::string_view file);
+  void showPopup(std::string_view text);
 
   DeviceTree& tree_;
+  ServiceSettings& settings_;
+  const Clock& clock_;
+  std::string installDir_;
   const LanguageTables& tables_;
   SoundPlayer* player_;
   ConsoleAlarmPeers peers_;
   std::shared_ptr<const ActionTables> snapshot_;  // the tables `actions_` copies
   ActionTables actions_;
+  std::vector<pid_t> notes_;  // Larknote children not yet reaped
   OutgoingMessages outgoing_;
   AlarmDetector detector_;
 };

@@ -1,16 +1,20 @@
+// The records' headers first: Qt's keywords would take their field `slots`.
+#include "console/link/console_alarms.h"
+// (keep first)
 #include "console/shell/console_alarm_module.h"
 
-#include "console/link/console_alarms.h"
 #include "console/link/service_link.h"
 #include "console/shell/console_context.h"
+#include "platform/process.h"
 
 namespace lark {
 
 ConsoleAlarmModule::ConsoleAlarmModule(ConsoleContext& ctx, ServiceLink& link)
     : alarms_(std::make_unique<ConsoleAlarms>(
           ctx.tree, ctx.settings.service, ctx.monitor.settings().monitorItems, ctx.tables,
-          ctx.clock(), &player_,
-          ConsoleAlarmPeers{{}, [&link] { return link.sharedMemoryMode(); }})) {}
+          ctx.clock(), ctx.installDir(), &player_,
+          ConsoleAlarmPeers{[this, &ctx](const std::string& line) { ShowAlarmPopup(ctx, popup_, line); },
+                            [&link] { return link.sharedMemoryMode(); }, Spawn})) {}
 
 ConsoleAlarmModule::~ConsoleAlarmModule() = default;
 

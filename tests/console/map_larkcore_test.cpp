@@ -84,7 +84,7 @@ class MapLarkcore : public ::testing::Test {
     // into the words the levels read.
     alarms = std::make_unique<ConsoleAlarms>(ctx->tree, ctx->settings.service,
                                              ctx->monitor.settings().monitorItems, ctx->tables,
-                                             clock, nullptr, ConsoleAlarmPeers{});
+                                             clock, console.path(), nullptr, ConsoleAlarmPeers{});
   }
   void TearDown() override {
     alarms.reset();

@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 class ConsoleAlarmsTest : public ::testing::Test {
  protected:
   ConsoleAlarmsTest() {
+    clock.setWall(WallTime{2025, 3, 4, 2, 9, 5, 5, 0});
+    settings.broadcastList.wholeDomain = 1;
     fs::copy(test::SourcePath("data/English"), dir.file("English"), fs::copy_options::recursive);
     MakeDirs(dir.file("English/Audio"));
     WriteFileAtomic(dir.file("English/Audio/alarm.wav"), "RIFF");
@@ -103,11 +105,26 @@ class ConsoleAlarmsTest : public ::testing::Test {
   ServiceSettings settings;
   std::array<RecipientItem, kListRows> items;
   test::RecordingSoundPlayer player;
-  std::vector<std::string> popups;
+  std::vector<std::string> popups;  // the lines without their date and time
+  std::string lastLine;
+  std::vector<std::vector<std::string>> notes;  // Larknote's argv
   bool sameComputer = false;
-  ConsoleAlarms alarms{tree,   settings, items, tables, clock, &player,
-                       ConsoleAlarmPeers{[this](std::string_view t) { popups.emplace_back(t); },
-                                         [this] { return sameComputer; }}};
+  ConsoleAlarms alarms{tree,
+                       settings,
+                       items,
+                       tables,
+                       clock,
+                       dir.path(),
+                       &player,
+                       ConsoleAlarmPeers{[this](const std::string& line) {
+                                           lastLine = line;
+                                           popups.push_back(line.substr(line.find(" (") + 1));
+                                         },
+                                         [this] { return sameComputer; },
+                                         [this](const std::vector<std::string>& argv) {
+                                           notes.push_back(argv);
+                                           return pid_t{-1};
+                                         }}};
   DeviceNode* ups = nullptr;
   DeviceNode* plc = nullptr;
 };
@@ -140,6 +157,9 @@ TEST_F(ConsoleAlarmsTest, FiredRowMailsTextsAndSoundsInTheConsolesOwnWords) {
   setBit(*ups, 1, true);
   check();
   EXPECT_EQ(popups, std::vector<std::string>{"(UPS 1) event 1 on"});
+  EXPECT_EQ(lastLine, "Tuesday, March 4, 2025 09:05:07 (UPS 1) event 1 on");
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0], (std::vector<std::string>{dir.file("Larknote"), "*", lastLine}));
   const std::string m = mail();
   EXPECT_EQ(m.substr(0, m.find('|')), "Row 2(Monitor/Operators)");
   EXPECT_NE(m.find("|UPS Title: UPS 1\nMessage: event 1 on\nTime: "), std::string::npos) << m;
@@ -179,6 +199,7 @@ TEST_F(ConsoleAlarmsTest, SilentCases) {
     tree.root().detachChild(0);
     ups = &add(2, kCommAscii, "UPS 1");
     popups.clear();
+    notes.clear();
     player.played.clear();
     alarms.resetSoundCounters();
     sameComputer = c.sameComputer;
@@ -189,6 +210,9 @@ TEST_F(ConsoleAlarmsTest, SilentCases) {
     check();
     EXPECT_TRUE(player.played.empty());
     EXPECT_EQ(popups.size(), c.popup ? 1u : 0u);
+    if (c.sameComputer) {
+      EXPECT_TRUE(notes.empty()) << "the service starts Larknote itself";
+    }
   }
 }
 
