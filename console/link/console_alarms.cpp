@@ -22,7 +22,31 @@ ConsoleAlarms::ConsoleAlarms(DeviceTree& tree, ServiceSettings& settings,
       detector_(settings, actions_, outgoing_, clock,
                 AlarmReactionSinks{[this](std::string_view text) { showPopup(text); },
                                    [this](std::string_view file) { playSound(file); }},
-                AlarmDetectorOptions{items, kMonitorTags, /*popupAtChange=*/true}) {}
+                AlarmDetectorOptions{items, kMonitorTags, /*popupAtChange=*/true}),
+      mail_(outgoing_, senderLog_, clock, MailTiming{.port = SmtpPortFromEnvironment()}),
+      sms_(outgoing_, senderLog_, clock, installDir_, DefaultSerialLinkDir(installDir_)) {
+  sms_.setLog(JoinPath(installDir_, "Monitor/SMS_Log.txt"), /*append=*/true);
+}
+
+ConsoleAlarms::~ConsoleAlarms() { stopSenders(); }
+
+void StderrEventLog::WriteEventLog(int32_t, uint32_t, int32_t, std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+  }
+  std::fprintf(stderr, "Larkview: %s\n", line.c_str());
+}
+
+void ConsoleAlarms::startMail() {
+  mail_.setSettings(MailSettingsFrom(settings_));
+  mail_.start();
+}
+
+void ConsoleAlarms::stopSenders() {
+  mail_.stop();
+  sms_.stop();
+}
 
 void ConsoleAlarms::resetSoundCounters() { detector_.clearRepeatCounters(); }
 
@@ -42,6 +66,20 @@ void ConsoleAlarms::check() {
     snapshot_ = std::move(now);
   }
   detector_.scan(tree_.root());
+  mail_.setSettings(MailSettingsFrom(settings_));
+  SmsSettings sms = SmsSettingsFrom(settings_);
+  if (const std::shared_ptr<const LanguageSnapshot> lang = tables_.current()) {
+    sms.language = lang->languageName;
+  }
+  // The port is this computer's: the service's port paths do not apply.
+  sms.port.clear();
+  sms.portPaths.clear();
+  if (peers_.gsmModem) std::tie(sms.port, sms.baud) = peers_.gsmModem();
+  sms.phones = SmsPhoneList();  // the console sends no report SMS
+  sms_.setSettings(std::move(sms));
+  // The slot walk starts again only at channel 0, as in the service.
+  sms_.SendSmsMessages(0);
+  sms_.SendSmsMessages(1);
 }
 
 void ConsoleAlarms::showPopup(std::string_view text) {

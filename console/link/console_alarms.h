@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/action_tables.h"
@@ -23,8 +24,10 @@
 #include "core/language_texts_store.h"
 #include "core/settings.h"
 #include "records/alarm_detector.h"
+#include "records/mail_sender.h"
 #include "records/outgoing_messages.h"
 #include "records/popup.h"
+#include "records/sms_sender.h"
 
 namespace lark {
 
@@ -40,6 +43,14 @@ struct ConsoleAlarmPeers {
   std::function<bool()> sameComputer;
   // Starts Larknote (argv); the pid or -1. Empty: no desktop messages.
   SpawnFn spawn;
+  // The console's GSM modem (monitor.ini [Monitor GSM Modem] port and baud).
+  std::function<std::pair<std::string, uint32_t>()> gsmModem;
+};
+
+// The senders' failures: the console has no event log, they go to stderr.
+class StderrEventLog final : public EventLogSink {
+ public:
+  void WriteEventLog(int32_t number, uint32_t level, int32_t code, std::string_view text) override;
 };
 
 class ConsoleAlarms {
@@ -49,6 +60,7 @@ class ConsoleAlarms {
   ConsoleAlarms(DeviceTree& tree, ServiceSettings& settings, std::span<RecipientItem> items,
                 const LanguageTables& tables, const Clock& clock, std::string installDir,
                 SoundPlayer* player, ConsoleAlarmPeers peers);
+  ~ConsoleAlarms();
   ConsoleAlarms(const ConsoleAlarms&) = delete;
   ConsoleAlarms& operator=(const ConsoleAlarms&) = delete;
 
@@ -59,8 +71,13 @@ class ConsoleAlarms {
   // The one-second timer: each sound counter above 0 counts down; ended
   // Larknote children are reaped.
   void decrementSoundCounters();
-  // CheckDeviceEvents then CheckExtendedEvents over the whole tree.
+  // CheckDeviceEvents then CheckExtendedEvents over the whole tree, then the
+  // settings to the mail thread and one step of the SMS sender.
   void check();
+  // Start-up: the mail thread. Destroy: the senders stopped and joined
+  // (texts not yet sent stay in the slots).
+  void startMail();
+  void stopSenders();
 
   OutgoingMessages& outgoing() { return outgoing_; }
 
@@ -80,6 +97,9 @@ class ConsoleAlarms {
   std::vector<pid_t> notes_;  // Larknote children not yet reaped
   OutgoingMessages outgoing_;
   AlarmDetector detector_;
+  StderrEventLog senderLog_;
+  MailSender mail_;
+  SmsSender sms_;
 };
 
 }  // namespace lark

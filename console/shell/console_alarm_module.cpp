@@ -14,7 +14,12 @@ ConsoleAlarmModule::ConsoleAlarmModule(ConsoleContext& ctx, ServiceLink& link)
           ctx.tree, ctx.settings.service, ctx.monitor.settings().monitorItems, ctx.tables,
           ctx.clock(), ctx.installDir(), &player_,
           ConsoleAlarmPeers{[this, &ctx](const std::string& line) { ShowAlarmPopup(ctx, popup_, line); },
-                            [&link] { return link.sharedMemoryMode(); }, Spawn})) {}
+                            [&link] { return link.sharedMemoryMode(); }, Spawn,
+                            [&ctx] {
+                              const MonitorSettings& m = ctx.monitor.settings();
+                              return std::pair<std::string, uint32_t>(
+                                  m.gsmPort, static_cast<uint32_t>(m.gsmBaud));
+                            }})) {}
 
 ConsoleAlarmModule::~ConsoleAlarmModule() = default;
 
@@ -24,7 +29,9 @@ std::unique_ptr<ConsoleAlarmModule> InstallConsoleAlarms(ConsoleContext& ctx, Se
   ConsoleCallPoints& cp = ctx.points;
   cp.resetSoundCounters = [&a] { a.resetSoundCounters(); };
   cp.clearMailSlots = [&a] { a.clearMailSlots(); };
+  cp.initMailLock = [&a] { a.startMail(); };
   cp.decrementSoundCounters = [&a] { a.decrementSoundCounters(); };
+  cp.freePendingReportMail = [&a] { a.stopSenders(); };
   cp.alarmChecks = [&a] { a.check(); };
   return module;
 }

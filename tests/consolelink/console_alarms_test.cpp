@@ -7,6 +7,8 @@
 #include "devices/ascii_live_data.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "tests/support/eventually.h"
+#include "tests/support/peer_process.h"
 #include "tests/support/recording_sound_player.h"
 #include "tests/support/temp_dir.h"
 
@@ -37,6 +39,8 @@ class ConsoleAlarmsTest : public ::testing::Test {
     settings.audioCycle = {0, 0, 0};
     settings.audioInterval = {4, 4, 4};
     items[0].name = "Operators";
+    settings.contactors[0].name = "Operators";  // a slot without its contact is given back
+    settings.contactors[0].phone1 = "+123";
     items[0].nodeIds[0] = 2;
     ups = &add(2, kCommAscii, "UPS 1");
     plc = &add(3, kCommPlc, "PLC 1");
@@ -124,6 +128,9 @@ class ConsoleAlarmsTest : public ::testing::Test {
                                          [this](const std::vector<std::string>& argv) {
                                            notes.push_back(argv);
                                            return pid_t{-1};
+                                         },
+                                         [] {
+                                           return std::pair<std::string, uint32_t>("COM6", 9600);
                                          }}};
   DeviceNode* ups = nullptr;
   DeviceNode* plc = nullptr;
@@ -248,6 +255,31 @@ TEST_F(ConsoleAlarmsTest, ExtendedRowsApartFromStandardOnesAndPopUpWhenTheyFire)
   EXPECT_EQ(popups, (std::vector<std::string>{"(UPS 1) event 3 on", "(UPS 1) event 3 on"}));
   EXPECT_EQ(ups->alarmState(AlarmArray::kConfirmed, 6), 1);
   EXPECT_EQ(ups->alarmState(AlarmArray::kConfirmedExt, 6), 1);
+}
+
+// Through the console's own modem (gsm_sim linked as COM6 in the install's
+// ports folder): the slot's text in text mode, the exchange appended to
+// Monitor/SMS_Log.txt.
+TEST_F(ConsoleAlarmsTest, SmsLeavesThroughTheConsolesModem) {
+  ASSERT_TRUE(MakeDirs(dir.file("ports")) && MakeDirs(dir.file("Monitor")));
+  ASSERT_TRUE(WriteFileAtomic(dir.file("Monitor/SMS_Log.txt"), "earlier\n"));
+  test::PeerProcess sim;
+  ASSERT_TRUE(sim.start({test::BuiltProgram("tools/gsm_sim"), "--pty-dir", dir.file("ports"),
+                         "--com", "6", "--out", dir.file("sent.txt")}));
+  setEvent(ActionFamily::Regular, 1, kAlarmSerious, 0);
+  setBit(*ups, 1, true);
+  const auto sent = [&] {
+    check();
+    return ReadFile(dir.file("sent.txt")).value_or("").find("+123") != std::string::npos;
+  };
+  ASSERT_TRUE(test::Eventually(sent, 30000));
+  // "TEXT <number> <hex of the text>": "UPS:UPS 1\nsms event 1 on(M/Operators)".
+  EXPECT_EQ(ReadFile(dir.file("sent.txt")).value_or(""),
+            "TEXT +123 5550533A55505320310A736D73206576656E742031206F6E284D2F4F70657261746F727329\n");
+  ASSERT_TRUE(test::Eventually([&] { check(); return sms().empty(); }, 30000));
+  const std::string log = ReadFile(dir.file("Monitor/SMS_Log.txt")).value_or("");
+  EXPECT_EQ(log.rfind("earlier\n", 0), 0u) << "appended";
+  EXPECT_NE(log.find("Open SMS COM6 OK."), std::string::npos) << log;
 }
 
 }  // namespace
