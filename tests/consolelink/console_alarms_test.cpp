@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "tests/support/eventually.h"
+#include "tests/support/netns.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/recording_sound_player.h"
 #include "tests/support/temp_dir.h"
@@ -280,6 +281,28 @@ TEST_F(ConsoleAlarmsTest, SmsLeavesThroughTheConsolesModem) {
   const std::string log = ReadFile(dir.file("Monitor/SMS_Log.txt")).value_or("");
   EXPECT_EQ(log.rfind("earlier\n", 0), 0u) << "appended";
   EXPECT_NE(log.find("Open SMS COM6 OK."), std::string::npos) << log;
+}
+
+// Through a real SMTP server (own network namespace, port 25): the slot's
+// mail to its contact, "...(Monitor/Operators)" with the UPS's title.
+TEST_F(ConsoleAlarmsTest, MailLeavesThroughTheManagerIniAccount) {
+  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+  test::PeerProcess smtp;
+  ASSERT_TRUE(smtp.start({"/usr/bin/python3", test::SourcePath("tests/peers/smtp_server.py"),
+                          "--out", dir.file("mails.jsonl")}));
+  settings.smtpServer = "127.0.0.1";
+  settings.smtpSender = "console@demo.example";
+  settings.contactors[0].email1 = "ops@demo.example";
+  alarms.startMail();
+  setEvent(ActionFamily::Regular, 1, kAlarmSerious, 0);
+  setBit(*ups, 1, true);
+  check();
+  const auto mails = [&] { return ReadFile(dir.file("mails.jsonl")).value_or(""); };
+  ASSERT_TRUE(test::Eventually([&] { return mails().find("UPS Title: UPS 1") != std::string::npos; },
+                               60000));
+  EXPECT_NE(mails().find("Row 2(Monitor/Operators)"), std::string::npos) << mails();
+  EXPECT_NE(mails().find(R"("to": ["ops@demo.example"])"), std::string::npos) << mails();
+  alarms.stopSenders();
 }
 
 }  // namespace
