@@ -33,6 +33,12 @@ std::string ResolveNoCase(std::string_view dir, std::string_view name);
 // no control characters, at most `maxLen` bytes.
 bool IsSafeName(std::string_view name, size_t maxLen = 255);
 
+// A sound file named by an alarm row or an Audio value, in the language
+// folder: '\' is '/', absolute paths, drive prefixes, ".." and control
+// characters are refused, names are found without case; nullopt when refused
+// or missing.
+std::optional<std::string> SoundFilePath(const std::string& languageDir, std::string_view entry);
+
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // Bytes an unprivileged writer may still use on the disk of `path`.

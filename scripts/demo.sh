@@ -5,7 +5,9 @@
 # two GPRS stations and SNMP agents on 127.0.0.2-4; the console Larkview
 # beside it. Warnings go by mail to a local SMTP server (aiosmtpd, printing
 # each mail; port $LARK_SMTP_PORT, default 25) and by SMS to a simulated GSM
-# modem on COM5 (messages in demo/sms.txt). Ctrl-C stops all.
+# modem on COM5 (messages in demo/sms.txt); the console's own alarm mail goes
+# to the same server and its SMS to a second modem on COM6 (demo/sms-console.txt).
+# Ctrl-C stops all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -37,6 +39,16 @@ Phone1=+15550100
 Name=Operators
 ID.Index1=2
 INI
+# The console reports the demo UPS's alarms itself too (Notify By Monitor),
+# through its own modem on COM6.
+grep -q '^\[Item1\]' "$demo/monitor.ini" 2>/dev/null || cat >> "$demo/monitor.ini" <<'INI'
+[Monitor GSM Modem]
+Port=COM6
+Baud=9600
+[Item1]
+Name=Operators
+ID.Index1=2
+INI
 export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
@@ -63,6 +75,8 @@ export LARK_SMTP_PORT=${LARK_SMTP_PORT:-25}
 /usr/bin/python3 tests/peers/smtp_server.py --port "$LARK_SMTP_PORT" --out "$demo/mails.jsonl" --print &
 pids+=($!)
 $bin/gsm_sim --pty-dir "$demo/ports" --com 5 --out "$demo/sms.txt" >/dev/null &
+pids+=($!)
+$bin/gsm_sim --pty-dir "$demo/ports" --com 6 --out "$demo/sms-console.txt" >/dev/null &
 pids+=($!)
 wait_for "$demo/ports/COM1"
 wait_for "$demo/ports/COM4"

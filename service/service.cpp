@@ -135,22 +135,8 @@ struct Service::Link {
     // New recipient items keep the outgoing slot that carries their name;
     // every other slot is given back.
     s.recipientsChanged = [&service] {
-      service.outgoing_.withLock([&service](OutgoingState& st) {
-        std::array<bool, kOutgoingSlotCount> kept{};
-        for (RecipientItem& item : service.settings_.recipients) {
-          item.outgoingSlot = -1;
-          for (size_t i = 0; i < st.slots.size() && !item.name.empty(); ++i) {
-            if (!kept[i] && st.slots[i].name == item.name) {
-              item.outgoingSlot = static_cast<int32_t>(i);
-              kept[i] = true;
-              break;
-            }
-          }
-        }
-        for (size_t i = 0; i < st.slots.size(); ++i) {
-          if (!kept[i]) ReleaseSlot(st.slots[i]);
-        }
-      });
+      service.outgoing_.withLock(
+          [&service](OutgoingState& st) { RebindRecipientSlots(st, service.settings_.recipients); });
     };
     s.testSound = [&service] { HandOverSound(service.keys_, "Audio\\testing-1.wav"); };
     s.upsEventLog = [&service] {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "console/link/console_alarms.h"
 #include "console/link/link_driver.h"
 #include "console/link/link_queue.h"
 #include "console/link/request_frame.h"
@@ -80,8 +81,14 @@ class MapLarkcore : public ::testing::Test {
     shell.open = [this](const std::string& path) { map->Open(path); };
     link = std::make_unique<ServiceLink>(reactor, clock, ctx->tree, shell, console.path(), [] { return 16384; });
     map->ConnectLink(*link);
+    // The console's own alarm checks move the events the service reports
+    // into the words the levels read.
+    alarms = std::make_unique<ConsoleAlarms>(ctx->tree, ctx->settings.service,
+                                             ctx->monitor.settings().monitorItems, ctx->tables,
+                                             clock, console.path(), nullptr, ConsoleAlarmPeers{});
   }
   void TearDown() override {
+    alarms.reset();
     link.reset();
     map.reset();
   }
@@ -93,18 +100,9 @@ class MapLarkcore : public ::testing::Test {
     }
     return false;
   }
-  // The console's own alarm actions (not part of the map) move the events
-  // the service reports into the masks the levels read; here at once.
-  static void ReportCurrent(DeviceNode& n) {
-    for (const auto& c : n.children()) ReportCurrent(*c);
-    LiveDataBlock* b = n.isGroup() ? nullptr : PrimaryBlock(n);
-    if (!b) return;
-    b->setMask(MaskWord::kReported, b->mask(MaskWord::kCurrent));
-    if (b->hasMask(MaskWord::kExtReported)) b->setMask(MaskWord::kExtReported, b->mask(MaskWord::kExtCurrent));
-  }
   // One blink tick after the levels: the icons drawn, by title.
   std::map<std::string, int> tick() {
-    ReportCurrent(ctx->tree.root());
+    alarms->check();
     map->UpdateLevels();
     rc.clear();
     map->view().BlinkAlarmIcons();
@@ -146,6 +144,7 @@ class MapLarkcore : public ::testing::Test {
   std::string seen;  // the icons of the ticks so far
   Shell shell;
   std::unique_ptr<ServiceLink> link;
+  std::unique_ptr<ConsoleAlarms> alarms;
 };
 
 TEST_F(MapLarkcore, AlarmBlinksAndAnIconDragIsSaved) {
