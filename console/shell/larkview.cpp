@@ -74,6 +74,7 @@ std::unique_ptr<LarkviewWindow> StartConsole(ConsoleContext& ctx, std::string* f
        }},
       {"CreateDetailTabsAndMapWindow",
        [&] {
+         CallPoint(cp.createDetailTabs);
          w->tabControl()->show();
          if (!(ctx.monitor.settings().viewFlags & kViewMapClosed)) w->mapWindow()->show();
          return timer(w->mapWindow(), IDT_SECOND, 1000, [&cp] { CallPoint(cp.mapTimer); });
@@ -120,7 +121,7 @@ void ShutdownConsole(ConsoleContext& ctx, LarkviewWindow& window) {
   ctx.timers.KillAll();  // the windows are gone; nothing may fire into them
 }
 
-int RunLarkview(int argc, char** argv) {
+int RunLarkview(int argc, char** argv, const std::function<void(ConsoleContext&)>& installViews) {
   QApplication app(argc, argv);
   KeyStore keys(KeyStore::DefaultDir());
   SystemClock clock;
@@ -132,6 +133,7 @@ int RunLarkview(int argc, char** argv) {
   map->ConnectLink(link.link());
   std::string failed;
   InstallConsoleLists(ctx);
+  CallPoint(installViews, ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {
     std::fprintf(stderr, "Larkview: start-up failed at step %s (install folder %s)\n", failed.c_str(),

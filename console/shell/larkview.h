@@ -1,6 +1,7 @@
 // The Larkview program: start-up and shutdown as tables of named steps, in
 // the order the console has always used, around the Qt event loop.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,7 +20,9 @@ WorkArea PrimaryWorkArea();
 
 // The program: no command line; the install folder is the key store's
 // Main/Path, else LARK_INSTALL_DIR, else the program's folder. A failed start
-// says which step failed on stderr and exits 1.
-int RunLarkview(int argc, char** argv);
+// says which step failed on stderr and exits 1. `installViews` fills the
+// call points of the views built above the shell (the detail tabs).
+int RunLarkview(int argc, char** argv,
+                const std::function<void(ConsoleContext&)>& installViews = {});
 
 }  // namespace lark

@@ -14,6 +14,7 @@
 #include "console/shell/console_lists.h"
 #include "console/shell/larkview.h"
 #include "console/shell/map_module.h"
+#include "console/tabs/detail_tabs.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
   lark::InstallConsoleLists(ctx);
+  lark::InstallDetailTabs(ctx);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
