@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QTabWidget>
+#include <QTableView>
 #include <array>
 #include <functional>
 #include <map>
@@ -17,7 +18,6 @@
 
 #include "console/shell/console_context.h"
 #include "console/shell/console_menus.h"
-#include "console/shell/report_list.h"
 #include "console/shell/timed_message.h"
 #include "console/views/surface_widget.h"
 
@@ -91,8 +91,8 @@ class LarkviewWindow : public QMainWindow {
   QWidget* client() const;
 
   // ---- children ----
-  ReportListView* deviceList() const { return deviceList_; }
-  ReportListView* groupList() const { return groupList_; }
+  QTableView* deviceList() const { return deviceList_; }
+  QTableView* groupList() const { return groupList_; }
   SurfaceWidget* propertyPane() const { return propertyPane_; }
   QTabWidget* tabControl() const { return tabs_; }
   // Page `slot` (0..5) of the detail tabs; null outside.
@@ -135,8 +135,8 @@ class LarkviewWindow : public QMainWindow {
   std::string failedStep_;
   std::unique_ptr<ConsoleMenus> menus_;
   ClientArea* client_ = nullptr;
-  ReportListView* groupList_ = nullptr;
-  ReportListView* deviceList_ = nullptr;
+  QTableView* groupList_ = nullptr;
+  QTableView* deviceList_ = nullptr;
   SurfaceWidget* propertyPane_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   std::array<SurfaceWidget*, kDetailTabs> pages_{};
