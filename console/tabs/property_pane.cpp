@@ -72,7 +72,7 @@ void PanePainter::Row(int label, const std::string& value, ColorRef colour) {
   const std::string text = Cut(G(label) + ": ");
   c_.SelectFont(in_.labelFont);
   c_.SetTextColor(kPanelTextColour);
-  c_.DrawText(text, {x0_, y_, right_, y_ + pitch_}, kDtLeft);
+  c_.DrawText(text, {x0_, y_, right_, y_ + pitch_}, kDtLeft | kDtSingleLine);
   const int w = c_.TextWidth(text);
   c_.SelectFont(in_.valueFont);
   c_.SetTextColor(colour);
@@ -87,7 +87,7 @@ void PanePainter::SectionHeading(int label) {
   DrawLine(c_, x0_ + 10, y_ + 8, right_ - 10, y_ + 8, kPanelTextColour, 1);
   c_.SelectFont(in_.labelFont);
   c_.SetTextColor(kPanelTextColour);
-  c_.DrawText(Cut(" " + G(label) + " "), {x0_, y_, right_, y_ + pitch_}, kDtCenter);
+  c_.DrawText(Cut(" " + G(label) + " "), {x0_, y_, right_, y_ + pitch_}, kDtCenter | kDtSingleLine);
   y_ += pitch_;
   c_.SetBkMode(BkMode::kTransparent);
 }
@@ -223,7 +223,7 @@ void PaintPropertyPane(Canvas& c, const PanelInputs& in, const DeviceNode* devic
   const CanvasRect work{in.pane.left + 5, in.pane.top + 20, in.pane.right, in.pane.bottom};
   DrawSysSolidRect(c, work.left, work.top, work.right, work.bottom, kColorWindow);
   if (device == nullptr) return;
-  c.DrawText(Cut(in.texts.general[0]), work, kDtCenter);
+  c.DrawText(Cut(in.texts.general[0]), work, kDtCenter | kDtSingleLine);
   const int y = work.top + h + 2 * g;
   DrawLine(c, work.left + 10, y - g, work.right - 10, y - g, kPanelTextColour, 1);
   PanePainter(c, in, *device, work.left, work.right, y, g).Rows();

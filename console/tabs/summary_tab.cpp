@@ -226,7 +226,7 @@ void SummaryPainter::Gauge(Row& r, const std::string& first, int64_t phases, int
   DrawLine(c_, r.left, r.top + 8, r.right - 20, r.top + 8, kPanelTextColour, 1);
   c_.SetTextColor(kPanelTextColour);
   c_.DrawText(" " + first + " " + CP(3) + "-" + (phases >= 2 ? "1" : "") + " ",
-              {r.left, r.top, r.right - 20, r.bottom}, kDtCenter);
+              {r.left, r.top, r.right - 20, r.bottom}, kDtCenter | kDtSingleLine);
   c_.SetBkMode(BkMode::kTransparent);
   const CanvasRect area{r.left, r.bottom, r.right - 20, r.bottom + 90};
   Fill(area.left, area.top, area.right, area.bottom);
@@ -241,7 +241,7 @@ void SummaryPainter::Heading(Row& r, const std::string& text, int extra) {
   Fill(r.left, r.top, r.right, r.bottom + extra);
   c_.SelectFont(in_.labelFont);
   c_.SetTextColor(kPanelTextColour);
-  c_.DrawText(text, {r.left, r.top, r.right, r.bottom}, kDtLeft);
+  c_.DrawText(text, {r.left, r.top, r.right, r.bottom}, kDtLeft | kDtSingleLine);
   DrawLine(c_, r.left, r.bottom, r.right - 20, r.bottom, kPanelTextColour, 1);
   r.top = r.bottom + g_;
   r.bottom = r.top + L_ + g_;
@@ -252,7 +252,7 @@ void SummaryPainter::ValueRow(Row& r, const std::string& label, const std::strin
   Fill(r.left, r.top, r.right, r.bottom);
   c_.SelectFont(in_.labelFont);
   c_.SetTextColor(kPanelTextColour);
-  c_.DrawText(label, {r.left, r.top, r.right, r.bottom}, kDtLeft);
+  c_.DrawText(label, {r.left, r.top, r.right, r.bottom}, kDtLeft | kDtSingleLine);
   const int w = c_.TextWidth(label);
   c_.SelectFont(in_.valueFont);
   c_.SetTextColor(colour);
@@ -506,7 +506,7 @@ void SummaryPainter::Paint(bool full) {
   const CanvasRect head{xE, y0 + L_, xE + W_, y0 + 2 * L_ + g_};
   Fill(head.left, head.top, head.right, head.bottom);
   c_.SelectFont(in_.labelFont);
-  c_.DrawText(S(1), head, kDtLeft);
+  c_.DrawText(S(1), head, kDtLeft | kDtSingleLine);
   DrawLine(c_, xE, head.bottom, xE + W_ - 20, head.bottom, kPanelTextColour, 1);
   c_.SelectFont(in_.valueFont);
   // A family that reads a block it lacks shows its headings only.

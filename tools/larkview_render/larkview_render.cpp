@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
   }
   int code = 0;
   QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+    // The pane and the tabs as a repaint of the window would leave them.
+    lark::CallPoint(ctx.points.refreshDetailTabs, 1);
     if (!w->grab().save(QString::fromLocal8Bit(argv[3]), "PNG")) {
       std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[3]);
       code = 1;
