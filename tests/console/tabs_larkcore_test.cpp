@@ -22,6 +22,8 @@
 #include "console/views/image_canvas.h"
 #include "console/views/recording_canvas.h"
 #include "platform/paths.h"
+#include "tests/console/support/console_peers.h"
+#include "tests/console/support/panel_fixture.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
@@ -31,41 +33,6 @@ namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool Spin(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (done()) return true;
-  }
-  return false;
-}
-
-struct Simulator {
-  pid_t pid = -1;
-  explicit Simulator(const std::string& ports) {
-    const std::string sim = test::BuiltProgram("tools/ups_sim");
-    pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      // The alarm is on for 10 status answers, then off for 10.
-      execl(sim.c_str(), sim.c_str(), "--pty-dir", ports.c_str(), "--com", "1", "--ups", "1",
-            "--alarm-cycle", "10", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Simulator() {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-  }
-};
-
-std::string Quoted(const std::string& op) {
-  const size_t a = op.find('"'), b = op.rfind('"');
-  return a == std::string::npos || b <= a ? "" : op.substr(a + 1, b - a - 1);
-}
 
 // Until the console alarm checks copy them, the current words are copied
 // into the reported ones here, as those checks will.
@@ -81,8 +48,9 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
   ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3));
   ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
-  Simulator sim(service.file("ports"));
-  ASSERT_TRUE(Spin([&] { return FileExists(service.file("ports/COM1")); }, 20000));
+  // The alarm is on for 10 status answers, then off for 10.
+  test::UpsSimulator sim({"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
+  ASSERT_TRUE(test::Spin([&] { return FileExists(service.file("ports/COM1")); }, 20000));
   test::ServiceProcess larkcore(service.path());
   ASSERT_TRUE(larkcore.start());
   ASSERT_TRUE(larkcore.waitForOutput("running on", 30000)) << larkcore.output();
@@ -102,12 +70,12 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
   w->grab();  // the first paint makes the back buffer
   link.link().setServer("127.0.0.2");
   link.link().setAutoConnect(true);
-  ASSERT_TRUE(Spin([&] { return link.link().state() == LinkState{7, 0}; }, 20000)) << larkcore.output();
+  ASSERT_TRUE(test::Spin([&] { return link.link().state() == LinkState{7, 0}; }, 20000)) << larkcore.output();
 
   // "UPS 1" is selected once the lists hold it; its values arrive with the
   // link's device data.
   DeviceNode* ups = nullptr;
-  ASSERT_TRUE(Spin(
+  ASSERT_TRUE(test::Spin(
       [&] {
         ups = ctx.points.selectedDevice();
         const LiveDataBlock* b = ups ? ups->block(BlockKind::kAscii) : nullptr;
@@ -125,7 +93,7 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
   RecordingCanvas summary;
   PaintSummaryTab(summary, inputsOf.Inputs(), *ups, true);
   std::vector<std::string> drawn;
-  for (const std::string& op : summary.opsNamed("TextOut")) drawn.push_back(Quoted(op));
+  for (const std::string& op : summary.opsNamed("TextOut")) drawn.push_back(test::Quoted(op));
   ASSERT_GE(drawn.size(), 26u);
   EXPECT_EQ(std::vector<std::string>(drawn.begin(), drawn.begin() + 26), titles);
   EXPECT_EQ(summary.opsNamed("BitBlt").size(), 2u);
@@ -134,7 +102,7 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
   RecordingCanvas pane;
   PaintPropertyPane(pane, inputsOf.Inputs(), ups, 500);
   std::vector<std::string> values;
-  for (const std::string& op : pane.opsNamed("TextOut")) values.push_back(Quoted(op));
+  for (const std::string& op : pane.opsNamed("TextOut")) values.push_back(test::Quoted(op));
   for (const char* want : {"UPS 1", "Local, COM1, ID1", "LK3000", "2.10"})
     EXPECT_NE(std::find(values.begin(), values.end(), want), values.end()) << want;
 
@@ -149,9 +117,9 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
     return FromQColor(img.pixelColor(x, y));
   };
   LiveDataBlock& b = *ups->block(BlockKind::kAscii);
-  ASSERT_TRUE(Spin([&] { return (b.mask(MaskWord::kCurrent) & 1) != 0; }, 60000)) << larkcore.output();
+  ASSERT_TRUE(test::Spin([&] { return (b.mask(MaskWord::kCurrent) & 1) != 0; }, 60000)) << larkcore.output();
   const auto copied = std::chrono::steady_clock::now();
-  EXPECT_TRUE(Spin(
+  EXPECT_TRUE(test::Spin(
       [&] {
         ReportCurrent(ctx.tree.root());  // pushed device data brings the service's copy
         return pageLamp() == lamp;
