@@ -49,8 +49,8 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
                               RoomMap(ReadFile(test::SourcePath("data/Demo.UMF")).value())));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   const std::string ports = service.file("ports");
-  test::UpsSimulator first({"--pty-dir", ports, "--com", "1", "--ups", "1", "--model", "LK3000"}),
-      second({"--pty-dir", ports, "--com", "2", "--ups", "2", "--model", "LK3000"});
+  test::Simulator first("ups_sim", {"--pty-dir", ports, "--com", "1", "--ups", "1", "--model", "LK3000"}),
+      second("ups_sim", {"--pty-dir", ports, "--com", "2", "--ups", "2", "--model", "LK3000"});
   ASSERT_TRUE(test::Spin(
       [&] {
         return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2"));

@@ -127,7 +127,7 @@ class MapLarkcore : public ::testing::Test {
 TEST_F(MapLarkcore, AlarmBlinksAndAnIconDragIsSaved) {
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   // The alarm is on for 10 status answers, then off for 10.
-  test::UpsSimulator sim({"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
+  test::Simulator sim("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
   const auto until = [](const std::function<bool()>& f, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!f() && std::chrono::steady_clock::now() < end) usleep(50000);

@@ -49,7 +49,7 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
   ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   // The alarm is on for 10 status answers, then off for 10.
-  test::UpsSimulator sim({"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
+  test::Simulator sim("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
   ASSERT_TRUE(test::Spin([&] { return FileExists(service.file("ports/COM1")); }, 20000));
   test::ServiceProcess larkcore(service.path());
   ASSERT_TRUE(larkcore.start());
@@ -142,6 +142,86 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
   kill(larkcore.pid(), SIGCONT);
   EXPECT_LT(stopped, 3 * running + 0.5) << "running " << running << " s, stopped " << stopped << " s";
 
+  w->SendCommand(IDM_EXIT);
+  ShutdownConsole(ctx, *w);
+}
+
+// The whole demo map: the three-phase UPS on COM2, the maker's SNMP agent and
+// a GPRS station beside UPS 1; each device's Summary and pane from its data.
+TEST(TabsLarkcoreTest, EachDemoFamilyFromTheService) {
+  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+  test::TempDir service, console;
+  ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
+  ASSERT_TRUE(MakeDirs(service.file("ports")));
+  ASSERT_TRUE(WriteFileAtomic(service.file("snmp_sim.txt"), "agent ups 127.0.0.2:16161 maker\n"));
+  test::Simulator ups("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1"});
+  test::Simulator three("ups3_sim", {"--pty-dir", service.file("ports"), "--com", "2", "--ups", "1"});
+  test::Simulator agent("snmp_sim", {service.file("snmp_sim.txt")});
+  ASSERT_TRUE(test::Spin(
+      [&] { return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2")); }, 20000));
+  test::ServiceProcess larkcore(service.path());
+  ASSERT_TRUE(larkcore.start());
+  ASSERT_TRUE(larkcore.waitForOutput("running on", 30000)) << larkcore.output();
+  test::Simulator stations("gprs_sim", {"--stations", "1"});
+
+  fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+  SystemClock clock;
+  ConsoleContext ctx(console.path(), clock, WorkArea{0, 0, 1280, 800});
+  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
+  ctx.quit = [](int) {};
+  ConsoleLink link(ctx);
+  link.Wire();
+  InstallConsoleLists(ctx);
+  InstallDetailTabs(ctx);
+  std::string failed;
+  std::unique_ptr<LarkviewWindow> w = StartConsole(ctx, &failed);
+  ASSERT_TRUE(w) << failed;
+  w->grab();
+  link.link().setServer("127.0.0.5");
+  link.link().setAutoConnect(true);
+  ASSERT_TRUE(test::Spin([&] { return link.link().state() == LinkState{7, 0}; }, 20000)) << larkcore.output();
+  const DetailTabs inputsOf(ctx);
+
+  struct Case {
+    const char* title;
+    BlockKind kind;
+    size_t modelOffset, modelSize;
+    size_t events;
+    std::string connection;
+  } cases[] = {
+      {"Three-phase UPS", BlockKind::kBinary, 756, 31, 24, "Local, COM2, ID1"},
+      {"Network UPS", BlockKind::kSnmp, 627, 17, 36, "SNMP, UDP Port 16161"},
+      {"Station 1", BlockKind::kGprs, 798, 17, 26, ""},
+  };
+  for (const Case& k : cases) {
+    DeviceNode* node = nullptr;
+    std::function<void(DeviceNode&)> find = [&](DeviceNode& n) {
+      if (n.title() == k.title) node = &n;
+      for (const auto& c : n.children()) find(*c);
+    };
+    find(ctx.tree.root());
+    ASSERT_NE(node, nullptr) << k.title;
+    std::string model;
+    EXPECT_TRUE(test::Spin(
+        [&] {
+          const LiveDataBlock* b = node->block(k.kind);
+          model = b ? b->text(k.modelOffset, k.modelSize) : "";
+          return !model.empty();
+        },
+        40000))
+        << k.title << "\n" << larkcore.output();
+    RecordingCanvas summary;
+    PaintSummaryTab(summary, inputsOf.Inputs(), *node, true);
+    EXPECT_EQ(summary.opsNamed("DrawIcon").size(), k.events) << k.title;
+    RecordingCanvas pane;
+    PaintPropertyPane(pane, inputsOf.Inputs(), node, 500);
+    std::vector<std::string> values;
+    for (const std::string& op : pane.opsNamed("TextOut")) values.push_back(test::Quoted(op));
+    ASSERT_GE(values.size(), 5u) << k.title;
+    EXPECT_EQ(values[0], k.title);
+    for (const std::string& want : {k.connection, model})
+      EXPECT_NE(std::find(values.begin(), values.end(), want), values.end()) << k.title << ": " << want;
+  }
   w->SendCommand(IDM_EXIT);
   ShutdownConsole(ctx, *w);
 }

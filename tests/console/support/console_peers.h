@@ -1,5 +1,5 @@
 // What the console tests against the real service share: spinning Qt's loop
-// until a condition holds, and the ASCII UPS simulator as a child process.
+// until a condition holds, and the device simulators as child processes.
 #pragma once
 #include <fcntl.h>
 #include <signal.h>
@@ -26,11 +26,12 @@ inline bool Spin(const std::function<bool()>& done, int ms) {
   return false;
 }
 
-// tools/ups_sim with `args`, its output discarded; stopped however the test ends.
-struct UpsSimulator {
+// A simulator of tools/ (`tool`, e.g. "ups_sim") with `args`, its output
+// discarded; stopped however the test ends.
+struct Simulator {
   pid_t pid = -1;
-  explicit UpsSimulator(const std::vector<std::string>& args) {
-    const std::string sim = BuiltProgram("tools/ups_sim");
+  Simulator(const std::string& tool, const std::vector<std::string>& args) {
+    const std::string sim = BuiltProgram("tools/" + tool);
     std::vector<char*> argv{const_cast<char*>(sim.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -43,7 +44,7 @@ struct UpsSimulator {
       _exit(127);
     }
   }
-  ~UpsSimulator() {
+  ~Simulator() {
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
   }
