@@ -23,6 +23,7 @@
 #include "platform/event_loop.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "tests/console/support/console_peers.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
 #include "tests/support/offset_clock.h"
@@ -35,27 +36,6 @@ namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Simulator {
-  pid_t pid = -1;
-  explicit Simulator(const std::string& portsDir) {
-    const std::string sim = test::BuiltProgram("tools/ups_sim");
-    pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      // The alarm is on for 10 status answers, then off for 10.
-      execl(sim.c_str(), sim.c_str(), "--pty-dir", portsDir.c_str(), "--com", "1", "--ups", "1",
-            "--alarm-cycle", "10", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Simulator() {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-  }
-};
 
 struct Shell final : LinkShell {
   std::function<void(const std::string&)> open;
