@@ -49,6 +49,8 @@ bool ConsoleMap::MapUsable() {
 
 int ConsoleMap::RunDialog(int resource) {
   if (dialog) return dialog(resource, window_);
+  const int built = ctx_.dialogs.Open(resource, window_);
+  if (built != kDialogNotBuilt) return built;
   const char* title = DialogTitle(resource);
   if (!title || !ctx_.messageBox) return 1;
   return ctx_.messageBox(window_, title, std::string(title) + "?", MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;

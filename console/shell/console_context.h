@@ -13,6 +13,7 @@
 #include "console/shell/call_points.h"
 #include "console/shell/console_settings.h"
 #include "console/shell/console_texts.h"
+#include "console/shell/dialog_registry.h"
 #include "console/shell/monitor_settings.h"
 #include "console/shell/window_timers.h"
 #include "common/tokenizer.h"
@@ -80,6 +81,8 @@ class ConsoleContext {
   MessageBoxPresenter messageBox = QtMessageBox;
   std::function<void(int code)> quit;  // ends the event loop
   ConsoleCallPoints points;
+  DialogRegistry dialogs;       // the dialogs by resource number
+  OpenDialogRecord openDialog;  // the dialog that waits for the service
   LarkviewWindow* mainWindow = nullptr;
   bool mapDirty = false;  // the map has unsaved changes
   // The one tokenizer of the reply handler and the dialogs (6016-byte text,

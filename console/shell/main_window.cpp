@@ -518,6 +518,8 @@ void LarkviewWindow::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
   const std::vector<NamedStep> steps = {
+      // A dialog still running would act on the tree and the link freed below.
+      {"EndRunningDialogs", [&] { ctx_.dialogs.EndRunningDialogs(); return true; }},
       {"FreePendingReportMail", [&] { CallPoint(ctx_.points.freePendingReportMail); return true; }},
       {"SaveWindowRects",
        [&] {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/dialogs/console_dialogs.h"
 #include "console/shell/console_link.h"
 #include "console/lists/console_lists.h"
 #include "console/shell/larkview.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
   lark::InstallConsoleLists(ctx);
+  std::unique_ptr<lark::ConsolePiece> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
