@@ -1,11 +1,15 @@
 #include "console/dialogs/console_dialogs.h"
-#include "console/shell/console_link.h"
+#include "console/dialogs/event_log_dialog.h"
 #include "console/map/map_module.h"
+#include "console/shell/console_link.h"
 
 namespace lark {
 
-std::unique_ptr<ConsolePiece> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link, ConsoleMap& map) {
-  return std::make_unique<ConsoleDialogs>(ctx, link.link(), &map);
+std::unique_ptr<ConsolePiece> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link,
+                                                    ConsoleMap& map) {
+  auto dialogs = std::make_unique<ConsoleDialogs>(ctx, link.link(), &map);
+  RegisterEventLogDialog(*dialogs);
+  return dialogs;
 }
 
 }  // namespace lark
