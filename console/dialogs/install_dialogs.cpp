@@ -1,5 +1,6 @@
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/event_log_dialog.h"
+#include "console/dialogs/report_dialog.h"
 #include "console/dialogs/ups_log_dialog.h"
 #include "console/map/map_module.h"
 #include "console/shell/console_link.h"
@@ -11,6 +12,7 @@ std::unique_ptr<ConsolePiece> InstallConsoleDialogs(ConsoleContext& ctx, Console
   auto dialogs = std::make_unique<ConsoleDialogs>(ctx, link.link(), &map);
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
+  RegisterReportDialog(*dialogs);
   return dialogs;
 }
 
