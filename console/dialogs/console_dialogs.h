@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "console/dialogs/reply_timer.h"
-#include "console/shell/larkview.h"
 
 namespace lark {
 
@@ -15,7 +14,7 @@ class ConsoleLink;
 class ConsoleMap;
 class ServiceLink;
 
-class ConsoleDialogs : public ConsolePiece {
+class ConsoleDialogs {
  public:
   ConsoleDialogs(ConsoleContext& context, ServiceLink& serviceLink, ConsoleMap* consoleMap)
       : ctx(context), link(serviceLink), map(consoleMap) {}
@@ -27,6 +26,6 @@ class ConsoleDialogs : public ConsolePiece {
 };
 
 // Larkview's dialogs on its link and map; it must outlive the main window.
-std::unique_ptr<ConsolePiece> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link, ConsoleMap& map);
+std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link, ConsoleMap& map);
 
 }  // namespace lark

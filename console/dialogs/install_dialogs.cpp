@@ -7,9 +7,9 @@
 
 namespace lark {
 
-std::unique_ptr<ConsolePiece> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link,
-                                                    ConsoleMap& map) {
-  auto dialogs = std::make_unique<ConsoleDialogs>(ctx, link.link(), &map);
+std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link,
+                                                      ConsoleMap& map) {
+  auto dialogs = std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);

@@ -68,11 +68,16 @@ void ConsoleMap::RefillLists() {
 }
 
 void ConsoleMap::AddSequence(uint8_t kind, int propertyDialog, uint16_t logCode) {
-  if (!MapUsable() || RunDialog(153) == 0) return;
+  if (!MapUsable()) return;
+  ctx_.commands.kindToAdd = kind;
+  if (RunDialog(153) == 0) return;
   DeviceNode* node = view_.AddNode(kind, "0.0.0.0");
   if (!node) return;
   ctx_.mapDirty = true;
-  if (RunDialog(propertyDialog) != 0) {
+  ctx_.commands.newNode = kind != kNodeGroup;
+  const int result = RunDialog(propertyDialog);
+  ctx_.commands.newNode = false;
+  if (result != 0) {
     if (kind == kNodeGroup) {
       CallPoint(ctx_.points.fillGroupList, &view_.currentGroup());
     } else {

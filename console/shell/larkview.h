@@ -20,12 +20,6 @@ void ShutdownConsole(ConsoleContext& ctx, LarkviewWindow& window);
 // The work area of the primary screen.
 WorkArea PrimaryWorkArea();
 
-// A library above the map that the program plugs in (the dialogs); it lives
-// until the console has shut down.
-struct ConsolePiece {
-  virtual ~ConsolePiece() = default;
-};
-
 // What a program installs on the shell before start-up: the map, the lists
 // and the later modules, through the context's registries and call points.
 // What it returns is kept until the windows are gone.

@@ -5,21 +5,14 @@
 #include "console/shell/console_link.h"
 #include "console/shell/larkview.h"
 
-namespace {
-// What the installer leaves: the dialogs go before the map they use.
-struct Installed {
-  std::shared_ptr<lark::ConsoleMap> map;
-  std::unique_ptr<lark::ConsolePiece> dialogs;
-};
-}  // namespace
-
 int main(int argc, char** argv) {
   return lark::RunLarkview(argc, argv, [](lark::ConsoleContext& ctx, lark::ConsoleLink& link) {
-    auto installed = std::make_shared<Installed>();
-    installed->map = lark::InstallConsoleMap(ctx);
-    installed->map->ConnectLink(link.link());
+    std::shared_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
+    map->ConnectLink(link.link());
     lark::InstallConsoleLists(ctx);
-    installed->dialogs = lark::InstallConsoleDialogs(ctx, link, *installed->map);
-    return std::shared_ptr<void>(installed);
+    std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
+    // The dialogs use the map: they go first.
+    return std::shared_ptr<void>(std::make_shared<std::pair<std::shared_ptr<lark::ConsoleMap>,
+                                                            std::shared_ptr<lark::ConsoleDialogs>>>(map, dialogs));
   });
 }

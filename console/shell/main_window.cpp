@@ -243,7 +243,8 @@ void LarkviewWindow::ShowMapWindow() {
 
 // ---- commands and keys ----
 
-void LarkviewWindow::SendCommand(int id) {
+void LarkviewWindow::SendCommand(int id, intptr_t lParam) {
+  commandParam_ = lParam;
   auto it = commands_.find(id);
   if (it != commands_.end() && it->second) it->second();
 }
