@@ -37,14 +37,20 @@ constexpr LocaliserRow kProSNMP[] = {{O, "Title", {}, "Property - SNMP"},
                                      {O, "B_1", {1}, "&OK and Connect"},
                                      {O, "B_2", {1319}, "Alarm Mask..."},
                                      {C, "T_7", {2}, "&Cancel"}};
-constexpr LocaliserRow kProLocal[] = {
-    {O, "Title", {}, "Property - Local"}, {O, "L_1", {1600}, "Title:"},
-    {O, "L_2", {1243}, "Local"},          {O, "L_3", {1244}, "COM Port:"},
-    {O, "L_4", {1245}, "UPS ID:"},        {O, "L_5", {1246}, "Baud Rate:"},
-    {O, "L_6", {1247}, "Comm. Type:"},    {O, "L_7", {1248}, "Location:"},
-    {O, "C_1", {1205}, "Stop Operation"}, {O, "C_2", {1119}, "Save in Database"},
-    {O, "B_1", {1}, "&OK and Connect"},   {O, "B_2", {4}, "&Advance..."},
-    {O, "B_3", {1319}, "Alarm Mask..."},  {C, "T_7", {2}, "&Cancel"}};
+constexpr LocaliserRow kProLocal[] = {{O, "Title", {}, "Property - Local"},
+                                      {O, "L_1", {1600}, "Title:"},
+                                      {O, "L_2", {1243}, "Local"},
+                                      {O, "L_3", {1244}, "COM Port:"},
+                                      {O, "L_4", {1245}, "UPS ID:"},
+                                      {O, "L_5", {1246}, "Baud Rate:"},
+                                      {O, "L_6", {1247}, "Comm. Type:"},
+                                      {O, "L_7", {1248}, "Location:"},
+                                      {O, "C_1", {1205}, "Stop Operation"},
+                                      {O, "C_2", {1119}, "Save in Database"},
+                                      {O, "B_1", {1}, "&OK and Connect"},
+                                      {O, "B_2", {4}, "&Advance..."},
+                                      {O, "B_3", {1319}, "Alarm Mask..."},
+                                      {C, "T_7", {2}, "&Cancel"}};
 constexpr LocaliserRow kProGPRS[] = {{O, "Title", {}, "Property - GPRS"},
                                      {O, "L_1", {1600}, "Title:"},
                                      {O, "L_2", {1243}, "Location:"},
@@ -68,9 +74,12 @@ constexpr LocaliserRow kConnection[] = {{O, "Title", {}, "Connection"},
                                         {C, "T_1", {1248, 1249, 1601, 1603}, "seconds"},
                                         {C, "T_6", {1}, "&OK"},
                                         {C, "T_7", {2}, "&Cancel"}};
-constexpr LocaliserRow kEmail[] = {{O, "Title", {}, "User List"}, {O, "L_1", {1600}, "User List:"},
-                                   {O, "B_1", {1104}, "SMTP..."}, {O, "B_2", {102}, "&Add..."},
-                                   {O, "B_3", {103}, "&Edit..."}, {O, "B_4", {104}, "&Delete"}};
+constexpr LocaliserRow kEmail[] = {{O, "Title", {}, "User List"},
+                                   {O, "L_1", {1600}, "User List:"},
+                                   {O, "B_1", {1104}, "SMTP..."},
+                                   {O, "B_2", {102}, "&Add..."},
+                                   {O, "B_3", {103}, "&Edit..."},
+                                   {O, "B_4", {104}, "&Delete"}};
 constexpr LocaliserRow kEditEmail[] = {{O, "Title", {}, "Edit e-mail"},
                                        {O, "L_1", {1600}, "e-mail Account:"},
                                        {C, "T_6", {1}, "&OK"},
@@ -81,10 +90,12 @@ constexpr LocaliserRow kSMTP[] = {{O, "Title", {}, "SMTP"},
                                   {O, "L_3", {1244}, "Password:"},
                                   {C, "T_6", {1}, "&OK"},
                                   {C, "T_7", {2}, "&Cancel"}};
-constexpr LocaliserRow kBroadSetup[] = {
-    {O, "Title", {}, "Host List"},          {O, "L_1", {1600}, "Host Name:"},
-    {O, "C_1", {1174}, "Domain Broadcast"}, {O, "B_1", {102}, "&Add..."},
-    {O, "B_2", {103}, "&Edit..."},          {O, "B_3", {104}, "&Delete"}};
+constexpr LocaliserRow kBroadSetup[] = {{O, "Title", {}, "Host List"},
+                                        {O, "L_1", {1600}, "Host Name:"},
+                                        {O, "C_1", {1174}, "Domain Broadcast"},
+                                        {O, "B_1", {102}, "&Add..."},
+                                        {O, "B_2", {103}, "&Edit..."},
+                                        {O, "B_3", {104}, "&Delete"}};
 constexpr LocaliserRow kBroadEdit[] = {{O, "Title", {}, "Edit Host Name"},
                                        {O, "L_1", {1600}, "Host Name:"},
                                        {C, "T_6", {1}, "&OK"},
@@ -129,10 +140,7 @@ constexpr LocaliserRow kLanguage[] = {
     {O, "Title", {}, "Language Selection"}, {O, "B_1", {1}, "&OK"}, {O, "B_2", {2}, "&Cancel"}};
 constexpr LocaliserRow kControl[] = {
     {O, "Title", {}, "UPS Control"},
-    {O,
-     "L_1",
-     {1600},
-     "Only UPSs that accept commands over their link can be controlled from here."},
+    {O, "L_1", {1600}, "Only UPSs that accept commands over their link can be controlled from here."},
     {O, "L_2", {1243}, "Test Commands"},
     {O, "L_3", {1244}, "Buzzer Commands"},
     {O, "L_4", {1245}, "Shutdown Commands"},
@@ -171,20 +179,18 @@ constexpr LocaliserRow kSNMPConfig[] = {
     {O, "B_4", {1260}, "Upload SNMP &Configuration File"},
     {O, "B_5", {1257, 1261}, "Save"}};
 // ---- passwords, login, accounts ----
-constexpr LocaliserRow kControlPassword[] = {
-    {O, "Title", {}, "Password Setup"},
-    {O, "L_1", {1600}, "Password"},
-    {O, "L_2", {1243}, "Old Password: (16 bytes maximum)"},
-    {O, "L_3", {1244}, "New Password: (16 bytes maximum)"},
-    {O, "L_4", {1245}, "New Password Again: (16 bytes maximum)"},
-    {C, "T_6", {1}, "OK"},
-    {C, "T_7", {2}, "Cancel"}};
-constexpr LocaliserRow kDatabasePassword[] = {
-    {O, "Title", {}, "Password Change"},
-    {O, "L_1", {1600}, "New Password: (16 bytes maximum)"},
-    {O, "L_2", {1243}, "New Password Again: (16 bytes maximum)"},
-    {C, "T_6", {1}, "OK"},
-    {C, "T_7", {2}, "Cancel"}};
+constexpr LocaliserRow kControlPassword[] = {{O, "Title", {}, "Password Setup"},
+                                             {O, "L_1", {1600}, "Password"},
+                                             {O, "L_2", {1243}, "Old Password: (16 bytes maximum)"},
+                                             {O, "L_3", {1244}, "New Password: (16 bytes maximum)"},
+                                             {O, "L_4", {1245}, "New Password Again: (16 bytes maximum)"},
+                                             {C, "T_6", {1}, "OK"},
+                                             {C, "T_7", {2}, "Cancel"}};
+constexpr LocaliserRow kDatabasePassword[] = {{O, "Title", {}, "Password Change"},
+                                              {O, "L_1", {1600}, "New Password: (16 bytes maximum)"},
+                                              {O, "L_2", {1243}, "New Password Again: (16 bytes maximum)"},
+                                              {C, "T_6", {1}, "OK"},
+                                              {C, "T_7", {2}, "Cancel"}};
 constexpr LocaliserRow kLogin[] = {{O, "Title", {}, "Login"},
                                    {O, "L_1", {1600}, "Password: (16 bytes max.)"},
                                    {O, "L_2", {1243}, "Account:"},
@@ -220,10 +226,12 @@ constexpr LocaliserRow kListTabSelection[] = {{O, "Title", {}, "List/Tab Selecti
                                               {C, "T_6", {1}, "&OK"},
                                               {C, "T_7", {2}, "&Cancel"}};
 // ---- logs, history, database ----
-constexpr LocaliserRow kEventLog[] = {
-    {O, "Title", {}, "Event Log"},   {O, "L_1", {1600}, "Source:"},
-    {O, "L_2", {1243}, "Date from"}, {O, "L_3", {1244}, "to"},
-    {O, "B_1", {1127}, "&Query"},    {O, "B_2", {1015}, "&Save As..."}};
+constexpr LocaliserRow kEventLog[] = {{O, "Title", {}, "Event Log"},
+                                      {O, "L_1", {1600}, "Source:"},
+                                      {O, "L_2", {1243}, "Date from"},
+                                      {O, "L_3", {1244}, "to"},
+                                      {O, "B_1", {1127}, "&Query"},
+                                      {O, "B_2", {1015}, "&Save As..."}};
 constexpr LocaliserRow kParaManage[] = {{O, "Title", {}, "Historical Data Management"},
                                         {O, "L_1", {1600}, "Period of Save Historical Parameters:"},
                                         {C, "T_1", {1243}, "seconds"},
@@ -232,23 +240,26 @@ constexpr LocaliserRow kParaManage[] = {{O, "Title", {}, "Historical Data Manage
                                         {C, "T_6", {1}, "OK"},
                                         {C, "T_7", {2}, "Cancel"}};
 constexpr LocaliserRow kStopAll[] = {{O, "Title", {}, "Stop All"}};
-constexpr LocaliserRow kBackupPlan[] = {
-    {O, "Title", {}, "Database Backup Plan"},
-    {O, "L_1", {1600}, "UPS Event Log"},
-    {O, "L_2", {1243, 1247, 1601}, "Keep the data in"},
-    {O, "L_3", {1244, 1248, 1602}, "months"},
-    {O, "L_4", {1245, 1249, 1603}, "Backup Directory:"},
-    {O, "L_5", {1246}, "Operation Event Log"},
-    {O, "L_9", {1251}, "Historical Parameters"},
-    {C, "T_6", {1}, "&OK"},
-    {C, "T_7", {2}, "&Cancel"},
-    {O, "C_1", {1198, 1200, 1202}, "Delete the backup data from database"}};
-constexpr LocaliserRow kAccessManagement[] = {
-    {O, "Title", {}, "Access Management"}, {O, "L_1", {1600}, "Account Management"},
-    {O, "L_2", {1243}, "Account:"},        {O, "L_3", {1244}, "Real Name:"},
-    {O, "L_4", {1245}, "Password:"},       {O, "L_5", {1246}, "Type:"},
-    {O, "L_6", {1247}, "Remark:"},         {O, "B_1", {102}, "&Add Account"},
-    {O, "B_2", {1109}, "&Delete Account"}, {O, "B_3", {103}, "&Modify Password"}};
+constexpr LocaliserRow kBackupPlan[] = {{O, "Title", {}, "Database Backup Plan"},
+                                        {O, "L_1", {1600}, "UPS Event Log"},
+                                        {O, "L_2", {1243, 1247, 1601}, "Keep the data in"},
+                                        {O, "L_3", {1244, 1248, 1602}, "months"},
+                                        {O, "L_4", {1245, 1249, 1603}, "Backup Directory:"},
+                                        {O, "L_5", {1246}, "Operation Event Log"},
+                                        {O, "L_9", {1251}, "Historical Parameters"},
+                                        {C, "T_6", {1}, "&OK"},
+                                        {C, "T_7", {2}, "&Cancel"},
+                                        {O, "C_1", {1198, 1200, 1202}, "Delete the backup data from database"}};
+constexpr LocaliserRow kAccessManagement[] = {{O, "Title", {}, "Access Management"},
+                                              {O, "L_1", {1600}, "Account Management"},
+                                              {O, "L_2", {1243}, "Account:"},
+                                              {O, "L_3", {1244}, "Real Name:"},
+                                              {O, "L_4", {1245}, "Password:"},
+                                              {O, "L_5", {1246}, "Type:"},
+                                              {O, "L_6", {1247}, "Remark:"},
+                                              {O, "B_1", {102}, "&Add Account"},
+                                              {O, "B_2", {1109}, "&Delete Account"},
+                                              {O, "B_3", {103}, "&Modify Password"}};
 // ---- connection and configuration files ----
 constexpr LocaliserRow kConnToServ[] = {{O, "Title", {}, "Connection"},
                                         {O, "L_1", {1600}, " Server IP "},
@@ -285,28 +296,40 @@ constexpr LocaliserRow kNewUMF[] = {{O, "Title", {}, "New UMF"},
                                     {O, "L_1", {1600}, "File Name"},
                                     {O, "B_1", {1}, "OK"},
                                     {O, "B_2", {2}, "Cancel"}};
-constexpr LocaliserRow kSaveSerial[] = {
-    {O, "Title", {}, "Save Serial"},   {O, "L_1", {1600}, "COM Port:"},
-    {O, "L_2", {1243}, "Period:"},     {O, "L_3", {1244}, "(min)"},
-    {O, "L_4", {1245}, "Stop Action"}, {O, "B_1", {1}, "OK"},
-    {O, "B_2", {2}, "Cancel"}};
+constexpr LocaliserRow kSaveSerial[] = {{O, "Title", {}, "Save Serial"},
+                                        {O, "L_1", {1600}, "COM Port:"},
+                                        {O, "L_2", {1243}, "Period:"},
+                                        {O, "L_3", {1244}, "(min)"},
+                                        {O, "L_4", {1245}, "Stop Action"},
+                                        {O, "B_1", {1}, "OK"},
+                                        {O, "B_2", {2}, "Cancel"}};
 // The same localiser; its template holds only a progress bar.
-constexpr LocaliserRow kSaveNetwork[] = {
-    {O, "Title", {}, "Save Network"}, {O, "L_1", {1600}, nullptr}, {O, "L_2", {1243}, nullptr},
-    {O, "L_3", {1244}, nullptr},      {O, "L_4", {1245}, nullptr}, {O, "B_1", {1}, nullptr},
-    {O, "B_2", {2}, nullptr}};
+constexpr LocaliserRow kSaveNetwork[] = {{O, "Title", {}, "Save Network"},
+                                         {O, "L_1", {1600}, nullptr},
+                                         {O, "L_2", {1243}, nullptr},
+                                         {O, "L_3", {1244}, nullptr},
+                                         {O, "L_4", {1245}, nullptr},
+                                         {O, "B_1", {1}, nullptr},
+                                         {O, "B_2", {2}, nullptr}};
 // ---- notification ----
-constexpr LocaliserRow kContactor[] = {
-    {O, "Title", {}, "Contactor"},       {O, "L_1", {1600}, "Information"},
-    {O, "L_2", {1243}, "Name:"},         {O, "L_3", {1244}, "e-mail"},
-    {O, "L_4", {1245}, "Mobile Phone:"}, {O, "L_5", {1246}, "Remark:"},
-    {O, "B_1", {102}, "&Add"},           {O, "B_2", {1109}, "&Delete"},
-    {O, "B_3", {103}, "&Modify"},        {O, "B_4", {1015}, "&Save"}};
-constexpr LocaliserRow kNotifyByService[] = {
-    {O, "Title", {}, "Notify By Service"}, {O, "L_1", {1600}, "Information"},
-    {O, "L_2", {1243}, "User List:"},      {O, "L_3", {1244}, "Selected Object:"},
-    {O, "L_4", {1245}, "Rest Object:"},    {O, "B_1", {102}, "<< Add"},
-    {O, "B_2", {103}, "Remove >>"},        {O, "B_3", {1015}, "&Save"}};
+constexpr LocaliserRow kContactor[] = {{O, "Title", {}, "Contactor"},
+                                       {O, "L_1", {1600}, "Information"},
+                                       {O, "L_2", {1243}, "Name:"},
+                                       {O, "L_3", {1244}, "e-mail"},
+                                       {O, "L_4", {1245}, "Mobile Phone:"},
+                                       {O, "L_5", {1246}, "Remark:"},
+                                       {O, "B_1", {102}, "&Add"},
+                                       {O, "B_2", {1109}, "&Delete"},
+                                       {O, "B_3", {103}, "&Modify"},
+                                       {O, "B_4", {1015}, "&Save"}};
+constexpr LocaliserRow kNotifyByService[] = {{O, "Title", {}, "Notify By Service"},
+                                             {O, "L_1", {1600}, "Information"},
+                                             {O, "L_2", {1243}, "User List:"},
+                                             {O, "L_3", {1244}, "Selected Object:"},
+                                             {O, "L_4", {1245}, "Rest Object:"},
+                                             {O, "B_1", {102}, "<< Add"},
+                                             {O, "B_2", {103}, "Remove >>"},
+                                             {O, "B_3", {1015}, "&Save"}};
 constexpr LocaliserRow kNotifyByMonitor[] = {{O, "Title", {}, "Notify By Monitor"},
                                              {O, "L_1", {1600}, "Information"},
                                              {O, "L_2", {1243}, "User List:"},
@@ -355,11 +378,7 @@ constexpr LocaliserRow kDryContactTab[] = {
     {O, "L_3", {1227, 1236}, "Dry-Contact Action"},
     {O, "L_4", {1228, 1237}, "Active"},
     {O, "L_5", {1225}, "Intput Contacts"},
-    {TextSource::kDigits,
-     "L_6",
-     {1229, 1230, 1231, 1232, 1233, 1234, 1238, 1239},
-     "Contact ",
-     "12345612"},
+    {TextSource::kDigits, "L_6", {1229, 1230, 1231, 1232, 1233, 1234, 1238, 1239}, "Contact ", "12345612"},
     {O, "C_1", {1140, 1141, 1142, 1143, 1144, 1145, 1146, 1147}, "Inactive"},
     {O, "B_1", {1}, "&Submit"},
     {O, "B_2", {2}, "&Refresh"}};
@@ -369,8 +388,7 @@ constexpr LocaliserEntry kTable[] = {
     {154, "Cut Object", "Dialog-CutObject", "CutObjectDlgTexts", kCutObject, "Title"},
     {155, "Paste Object", "Dialog-PasteObject", "PasteObjectDlgTexts", kPasteObject, "Title"},
     {156, "Remove Object", "Dialog-RemoveObject", "RemoveObjectDlgTexts", kRemoveObject, "Title"},
-    {157, "Remove All Object", "Dialog-RemoveAllObject", "RemoveAllObjectDlgTexts",
-     kRemoveAllObject, "Title"},
+    {157, "Remove All Object", "Dialog-RemoveAllObject", "RemoveAllObjectDlgTexts", kRemoveAllObject, "Title"},
     {249, "Property - Group", "Dialog-ProGroup", "ProGroupDlgTexts", kProGroup, "Title"},
     {106, "Property - SNMP", "Dialog-ProSNMP", "ProSNMPDlgTexts", kProSNMP, "Title"},
     {250, "Property - Local", "Dialog-ProLocal", "ProLocalDlgTexts", kProLocal, "Title"},
@@ -390,29 +408,21 @@ constexpr LocaliserEntry kTable[] = {
     {110, "About", "Dialog-About", "AboutDlgTexts", kAbout, nullptr},
     {253, "Language Selection", "Dialog-Language", "LanguageDlgTexts", kLanguage, "Title"},
     {244, "UPS Control", "Dialog-Control", "ControlDlgTexts", kControl, "Title"},
-    {255, "FTP Login Authentication", "Dialog-SNMPPassword", "SNMPPasswordDlgTexts", kSNMPPassword,
-     nullptr},
-    {254, "SNMP Device Batch Configuration", "Dialog-SNMPConfig", "SNMPConfigDlgTexts", kSNMPConfig,
-     "Title"},
-    {237, "Password Setup", "Dialog-ControlPasswprd", "ControlPasswordDlgTexts", kControlPassword,
-     "Title"},
-    {247, "Password Change", "Dialog-DatabasePassword", "DatabasePasswordDlgTexts",
-     kDatabasePassword, "Title"},
+    {255, "FTP Login Authentication", "Dialog-SNMPPassword", "SNMPPasswordDlgTexts", kSNMPPassword, nullptr},
+    {254, "SNMP Device Batch Configuration", "Dialog-SNMPConfig", "SNMPConfigDlgTexts", kSNMPConfig, "Title"},
+    {237, "Password Setup", "Dialog-ControlPasswprd", "ControlPasswordDlgTexts", kControlPassword, "Title"},
+    {247, "Password Change", "Dialog-DatabasePassword", "DatabasePasswordDlgTexts", kDatabasePassword, "Title"},
     {246, "Login", "Dialog-LoginControl", "LoginControlDlgTexts", kLogin, "Title"},
     {238, "Login", "Dialog-LoginControl", "LoginControlDlgTexts", kLoginControl, "Title"},
     {160, "Logout", "Dialog-LogoutDatabase", "LogoutDatabaseDlgTexts", kLogout, "Title"},
-    {239, "List/Tab Selection", "Dialog-ListTabSelection", "ListTabSelectionDlgTexts",
-     kListTabSelection, nullptr},
+    {239, "List/Tab Selection", "Dialog-ListTabSelection", "ListTabSelectionDlgTexts", kListTabSelection, nullptr},
     {240, "Event Log", "Dialog-EventLog", "EventLogDlgTexts", kEventLog, "Title"},
-    {241, "Historical Data Management", "Dialog-ParaManage", "ParaManageDlgTexts", kParaManage,
-     "Title"},
+    {241, "Historical Data Management", "Dialog-ParaManage", "ParaManageDlgTexts", kParaManage, "Title"},
     {159, "Stop All", "Dialog-StopAll", "StopAllDlgTexts", kStopAll, "Title"},
     {248, "Database Backup Plan", "Dialog-Backup Plan", "BackupPlanDlgTexts", kBackupPlan, "Title"},
-    {141, "Access Management", "Dialog-Access Management", "AccessManagementDlgTexts",
-     kAccessManagement, "Title"},
+    {141, "Access Management", "Dialog-Access Management", "AccessManagementDlgTexts", kAccessManagement, "Title"},
     {146, "Connection", "Dialog-ConnToServ", "ConnToServDlgTexts", kConnToServ, "Title"},
-    {149, "Auto-Load Configuration", "Dialog-AutoLoadConfig", "AutoLoadConfigDlgTexts",
-     kAutoLoadConfig, "Title"},
+    {149, "Auto-Load Configuration", "Dialog-AutoLoadConfig", "AutoLoadConfigDlgTexts", kAutoLoadConfig, "Title"},
     {150, "Open UMF", "Dialog-OpenUMF", "OpenUMFDlgTexts", kOpenUMF, "Title"},
     {164, "Auto-Load UMF", "Dialog-AutoLoadUMF", "AutoLoadUMFDlgTexts", kAutoLoadUMF, "Title"},
     {151, "Save", "Dialog-SaveUMF", "SaveUMFDlgTexts", kSaveUMF, "Title"},
@@ -420,10 +430,8 @@ constexpr LocaliserEntry kTable[] = {
     {165, "Save Serial", "Dialog-SetSavePolling", "SetSavePollingDlgTexts", kSaveSerial, "Title"},
     {162, "Save Network", "Dialog-SetSavePolling", "SetSavePollingDlgTexts", kSaveNetwork, "Title"},
     {257, "Contactor", "Dialog-Contactor", "ContactorDlgTexts", kContactor, "Title"},
-    {258, "Notify By Service", "Dialog-NotifyByService", "NotifyByServiceDlgTexts",
-     kNotifyByService, "Title"},
-    {259, "Notify By Monitor", "Dialog-NotifyByMonitor", "NotifyByMonitorDlgTexts",
-     kNotifyByMonitor, "Title"},
+    {258, "Notify By Service", "Dialog-NotifyByService", "NotifyByServiceDlgTexts", kNotifyByService, "Title"},
+    {259, "Notify By Monitor", "Dialog-NotifyByMonitor", "NotifyByMonitorDlgTexts", kNotifyByMonitor, "Title"},
     {163, "Sync Images", "Dialog-SyncImages", "SyncImagesDlgTexts", kSyncImages, "Title"},
     {256, "", "Dialog-TabSchedule", "ScheduleTabDlgTexts", kScheduleTab, nullptr},
     {251, "", "Dialog-TabConfig", "ConfigTabDlgTexts", kConfigTab, "L_1"},
@@ -476,8 +484,7 @@ std::string EnglishText(int resource, int id) {
   return "";
 }
 
-LocalisedTexts Localise(QWidget* dialog, int resource, const Profile& lang,
-                        const LanguageTexts& common) {
+LocalisedTexts Localise(QWidget* dialog, int resource, const Profile& lang, const LanguageTexts& common) {
   LocalisedTexts out;
   const LocaliserEntry* e = FindLocaliser(resource);
   if (!e) return out;
@@ -494,8 +501,7 @@ LocalisedTexts Localise(QWidget* dialog, int resource, const Profile& lang,
     switch (row.source) {
       case TextSource::kOwn:
         text = ReadKey(lang, e->section, row.key, kDialogTextMax);
-        if (text.empty() && resource == 179 && isTitle)
-          text = ReadKey(lang, kEditEmailCaptionSection, row.key, kDialogTextMax);
+        if (text.empty() && resource == 179 && isTitle) text = ReadKey(lang, kEditEmailCaptionSection, row.key, kDialogTextMax);
         break;
       case TextSource::kCommon: {
         const int n = std::atoi(row.key + 2);

@@ -237,8 +237,14 @@ void EventLogDialog::SaveAs() {
 }
 
 void RegisterEventLogDialog(ConsoleDialogs& env) {
-  env.ctx.dialogs.Register(kEventLogResource, [&env](QWidget* owner, intptr_t preselect) {
-    EventLogDialog d(env, static_cast<int32_t>(preselect), owner);
+  // Selected Event Log starts with the map's selected device; a group
+  // selected starts with "All".
+  env.ctx.dialogs.Register(kEventLogResource, [&env](QWidget* owner, intptr_t) {
+    ConsoleContext& ctx = env.ctx;
+    DeviceNode* n = ctx.commands.eventLogMode == 1 && ctx.points.mapSelectedNode
+                        ? ctx.points.mapSelectedNode()
+                        : nullptr;
+    EventLogDialog d(env, n && !n->isGroup() ? n->id() : -1, owner);
     return d.Run();
   });
   auto as = [](DialogBase& d) { return dynamic_cast<EventLogDialog*>(&d); };

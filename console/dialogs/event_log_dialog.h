@@ -63,7 +63,8 @@ class EventLogDialog : public DialogBase {
   EventLogDownload download_;
 };
 
-// Opener 240 and the reply branches of id 27.
+// Opener 240 (Selected Event Log: the map's selected device first) and the
+// reply branches of id 27.
 void RegisterEventLogDialog(ConsoleDialogs& env);
 
 }  // namespace lark

@@ -98,8 +98,9 @@ void UpsLogDialog::WriteLog(CBytes entries) {
 }
 
 void RegisterUpsLogDialog(ConsoleDialogs& env) {
-  env.ctx.dialogs.Register(kUpsLogResource, [&env](QWidget* owner, intptr_t param) {
-    auto* node = reinterpret_cast<DeviceNode*>(param);
+  // The menu command has checked that the map's selected device keeps a log.
+  env.ctx.dialogs.Register(kUpsLogResource, [&env](QWidget* owner, intptr_t) {
+    DeviceNode* node = env.ctx.points.mapSelectedNode ? env.ctx.points.mapSelectedNode() : nullptr;
     if (node == nullptr) return 0;
     UpsLogDialog d(env, *node, owner);
     return d.Run();

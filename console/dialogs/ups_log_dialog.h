@@ -41,7 +41,7 @@ class UpsLogDialog : public DialogBase {
   UpsLogDownload download_;
 };
 
-// Opener 195 (its parameter the DeviceNode*) and the reply branch of id 34.
+// Opener 195 (the map's selected device) and the reply branch of id 34.
 void RegisterUpsLogDialog(ConsoleDialogs& env);
 
 }  // namespace lark

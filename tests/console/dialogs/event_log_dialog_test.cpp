@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QTimer>
 
 #include "console/lists/report_list.h"
 #include "tests/console/dialogs/dialog_fixture.h"
@@ -163,6 +165,35 @@ TEST(EventLogDialog, WithTheDatabaseTheAnswerComesInPages) {
   f.answer(d, kLinkCmdEventLog, Page(21, 4, {6u << 20, 0, 2000}, rows));
   EXPECT_EQ(Caption(d), "Event Log - failed");
   EXPECT_FALSE(d.waiting());
+}
+
+// Selected Event Log through the registry: the map's selected device first,
+// "All" for a group; All Event Log always "All".
+TEST(EventLogDialog, OpenedWithTheMapSelection) {
+  Fixture f;
+  DeviceNode* selected = nullptr;
+  f.ctx.points.mapSelectedNode = [&] { return selected; };
+  const DeviceNode* group = Tree_FindNodeById(f.ctx.tree, f.ups)->parent();
+  const struct {
+    int mode;
+    const DeviceNode* node;
+    int chosen;
+  } cases[] = {{1, Tree_FindNodeById(f.ctx.tree, f.ups), f.ups},
+               {1, group, -1},
+               {0, Tree_FindNodeById(f.ctx.tree, f.ups), -1}};
+  for (const auto& c : cases) {
+    selected = const_cast<DeviceNode*>(c.node);
+    f.ctx.commands.eventLogMode = c.mode;
+    int chosen = -100;
+    QTimer::singleShot(0, [&] {
+      auto* d = dynamic_cast<EventLogDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(d, nullptr);
+      chosen = dynamic_cast<QComboBox*>(d->Control(1180))->currentData().toInt();
+      d->done(0);
+    });
+    EXPECT_EQ(f.ctx.dialogs.Open(kEventLogResource, nullptr), 0);
+    EXPECT_EQ(chosen, c.chosen) << c.mode;
+  }
 }
 
 TEST(EventLogDialog, OperationRecordAndChoices) {
