@@ -185,11 +185,27 @@ std::string LanguageIni() {
   ini.key("M_7", "The objects are locked. Unlock them first.");
   ini.key("M_8", "Do you want to remove all objects of this group?");
   ini.key("M_11", "An object has been cut and not pasted. It is lost when you exit. Exit anyway?");
+  ini.key("M_30", "The start date lies after the end date.");
   ini.key("M_45", "A group holds at most 300 objects.");
   ini.key("M_47", "No object has been cut.");
   ini.key("M_54", "This UPS does not keep an event log of its own.");
   ini.key("M_56", "Another console is changing the configuration. Status updates wait until it is done.");
   ini.key("M_57", "Another console has changed the configuration. It is loaded again.");
+
+  // Status lines of the console's log and report dialogs.
+  ini.section("Dialog-EventLog");
+  ini.key("MSG1", "The event log could not be read.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "Done.");
+  ini.key("MSG4", "The file could not be written.");
+  ini.section("Dialog-Generate Report");
+  ini.key("MSG1", "The report could not be started.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "The report is being written in the service's Report folder.");
+  ini.section("Dialog-UPS Event Log");
+  ini.key("MSG1", "The UPS event log could not be read.");
+  ini.key("MSG2", "Reading the UPS event log, please wait...");
+  ini.key("MSG3", "The file could not be written.");
 
   // The tray program's menu.
   ini.section(kTrayTextSection);

@@ -170,6 +170,16 @@ std::optional<std::string> SoundFilePath(const std::string& languageDir, std::st
   return FindNoCase(languageDir, name);
 }
 
+std::string ReportFileTitle(std::string_view title) {
+  std::string out(title);
+  for (char& c : out) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
+  }
+  if (out.empty()) return "_";
+  if (out.front() == '.') out.front() = '_';
+  return out;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
