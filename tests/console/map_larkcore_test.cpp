@@ -24,6 +24,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "tests/console/support/console_peers.h"
+#include "tests/console/support/console_peers.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
 #include "tests/support/offset_clock.h"
@@ -129,7 +130,8 @@ class MapLarkcore : public ::testing::Test {
 
 TEST_F(MapLarkcore, AlarmBlinksAndAnIconDragIsSaved) {
   ASSERT_TRUE(MakeDirs(service.file("ports")));
-  Simulator sim(service.file("ports"));
+  // The alarm is on for 10 status answers, then off for 10.
+  test::Simulator sim("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
   ASSERT_TRUE(test::Eventually([&] { return FileExists(service.file("ports/COM1")); }, 20000));
   test::ServiceProcess process(service.path());
   ASSERT_TRUE(process.start());

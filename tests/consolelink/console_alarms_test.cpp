@@ -7,7 +7,7 @@
 #include "devices/ascii_live_data.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "tests/support/eventually.h"
+#include "tests/support/wait.h"
 #include "tests/support/netns.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/recording_sound_player.h"
