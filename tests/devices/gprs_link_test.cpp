@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -374,6 +375,48 @@ TEST_F(GprsLinkTest, FullTableWaitsIdleUntilASlotFrees) {
   link_->startThread();
   link_->stop();  // with every slot taken: the thread joins, every socket closes
   EXPECT_EQ(link_->connectedCount(), 0);
+}
+
+TEST_F(GprsLinkTest, ACallerWithoutANameIsClosedAfterOneIdentificationCycle) {
+  Station s;
+  ASSERT_TRUE(s.ok());
+  ASSERT_TRUE(pump([&] { return link_->connectedCount() == 1; }));
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(poll(s), 'L') << i;
+    s.say(BuildGprsFrame(""));
+    ASSERT_TRUE(pump([&] { return link_->station(0).exchange == kGprsIdle; })) << i;
+    EXPECT_TRUE(link_->station(0).nameless);
+  }
+  EXPECT_EQ(poll(s), 'E');
+  EXPECT_EQ(link_->connectedCount(), 0);
+}
+
+TEST_F(GprsLinkTest, NameRefusalsWriteTwentyLinesAMinuteAndThenTheirCount) {
+  addNode("North");
+  auto holder = named("North", 1);
+  for (int i = 0; i < 30; ++i) {
+    Station claimer;
+    ASSERT_TRUE(claimer.ok());
+    ASSERT_TRUE(pump([&] { return link_->connectedCount() == 2; })) << i;
+    claimer.say(BuildGprsFrame("LOCNorth;"));
+    ASSERT_TRUE(pump([&] { return link_->connectedCount() == 1; })) << i;
+    EXPECT_EQ(claimer.letter(), 'E') << i;
+  }
+  auto refusals = [&] {
+    auto ev = events_.events();
+    return std::count_if(ev.begin(), ev.end(), [](const test::LoggedEvent& e) {
+      return e.text.find("refused: the name is held") != std::string::npos;
+    });
+  };
+  EXPECT_EQ(refusals(), 20);
+  clock_.advance(59999);
+  link_->CheckGprsTimeouts();
+  EXPECT_EQ(events_.events().size(), 20u);
+  clock_.advance(1);
+  link_->CheckGprsTimeouts();
+  ASSERT_EQ(events_.events().size(), 21u);
+  EXPECT_EQ(events_.events().back().text, "10 more GPRS station names refused or taken over");
+  EXPECT_EQ(events_.events().back().level, kLevelWarning);
 }
 
 }  // namespace

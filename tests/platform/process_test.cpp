@@ -41,6 +41,23 @@ TEST(Spawn, ArgumentsReachTheProgramUntouched) {
   EXPECT_EQ(Spawn({"no-such-program-on-path-xyz"}), -1);
 }
 
+TEST(Spawn, AddedEnvironmentReplacesOursAndStaysOffTheCommandLine) {
+  test::TempDir tmp;
+  setenv("LARK_TEST_KEEP", "kept", 1);
+  setenv("LARK_DB_PASSWORD", "old", 1);
+  const std::string out = tmp.file("env");
+  pid_t pid = SpawnWithEnvironment({"sh", "-c", "env > \"$0\"", out}, {"LARK_DB_PASSWORD=s3cret"});
+  ASSERT_GT(pid, 0);
+  int status = WaitFor(pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string env = ReadFile(out).value_or("");
+  EXPECT_NE(env.find("LARK_DB_PASSWORD=s3cret\n"), std::string::npos);
+  EXPECT_EQ(env.find("LARK_DB_PASSWORD=old"), std::string::npos);
+  EXPECT_NE(env.find("LARK_TEST_KEEP=kept\n"), std::string::npos);
+  unsetenv("LARK_TEST_KEEP");
+  unsetenv("LARK_DB_PASSWORD");
+}
+
 TEST(Spawn, ChildDoesNotInheritBlockedStopSignals) {
   // The service blocks SIGTERM for its signalfd; a spawned child must still die of it.
   sigset_t block, old;

@@ -42,17 +42,8 @@ V Text(const std::string& s, size_t size) {
   std::copy(s.begin(), s.begin() + static_cast<long>(std::min(s.size(), size)), v.begin());
   return v;
 }
-// SessionUserRecord: enabled, state, account[33], password[32], level.
-V SessionUser(const std::string& account, const std::string& password, uint8_t state = 0) {
-  return Cat(Cat({0, state}, Text(account, 33)), Cat(Text(password, 32), {0}));
-}
-// AccountRecord: account[33], real name[33], password[34], u32 level, remark[256].
-V Account(const std::string& account, const std::string& password, uint32_t level) {
-  V v = Cat(Cat(Text(account, 33), Text(account, 33)), Text(password, 34));
-  V lv(4);
-  putU32(lv, 0, level);
-  return Cat(Cat(v, lv), Text(account, 256));
-}
+using test::AccountRecord;
+using test::SessionUserRecord;
 // The query's rows: after the sub echo, the ResultPage at 7 and its bytes.
 std::string Rows(const V& reply) {
   if (reply.size() < 19) return "<no page>";
@@ -151,26 +142,26 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 24);  // every table is there already
 
   const std::string admin = EncodePassword("kellomar");
-  r = c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser("admin", admin)));
+  r = c.req(kLinkCmdUserDatabase, Cat({7}, SessionUserRecord("admin", admin)));
   ASSERT_EQ(r[5], 23);
   EXPECT_EQ(r.back(), 1);  // supervisor
-  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser("admin' --", "x")))[5], 24);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUserRecord("admin' --", "x")))[5], 24);
 
   const std::string odd = "O'Br\\ien";
-  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, Account(odd, "pw", 2)))[5], 23);
-  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, Account("nolevel", "pw", 0)))[5], 24);
-  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, Account("toohigh", "pw", 4)))[5], 24);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, AccountRecord(odd, "pw", 2)))[5], 23);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, AccountRecord("nolevel", "pw", 0)))[5], 24);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({14}, AccountRecord("toohigh", "pw", 4)))[5], 24);
   r = c.req(kLinkCmdUserDatabase, {13, 0});
   ASSERT_EQ(r[5], 23);
   EXPECT_NE(Rows(r).find(odd + "\t" + odd + "\tpw\t2\t"), std::string::npos) << Rows(r);
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({13}, Text("where 1=1", 10)))[5], 24);
   const std::string all = Rows(r);
   // A changed password logs in, the old one no longer.
-  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({11}, SessionUser(odd, "n'ew")))[5], 23);
-  V login = c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser(odd, "n'ew")));
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({11}, SessionUserRecord(odd, "n'ew")))[5], 23);
+  V login = c.req(kLinkCmdUserDatabase, Cat({7}, SessionUserRecord(odd, "n'ew")));
   ASSERT_EQ(login[5], 23);
   EXPECT_EQ(login.back(), 2);
-  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUser(odd, "pw")))[5], 24);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUserRecord(odd, "pw")))[5], 24);
   // Later pieces of the last result, and none past its end (the login's
   // answer is no query).
   V page(12, 0);
@@ -180,7 +171,7 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   putU32(page, 4, static_cast<uint32_t>(all.size()));
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({12}, page))[5], 24);
   // A console cannot say the database is connected.
-  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({3}, SessionUser("", "", 2)))[5], 24);
+  EXPECT_EQ(c.req(kLinkCmdUserDatabase, Cat({3}, SessionUserRecord("", "", 2)))[5], 24);
 
   // An event from a console and an operator record: rows with the same texts.
   V event(4 * 3, 0);
@@ -208,7 +199,8 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   EXPECT_EQ(rows.substr(0, odd.size() + 1), odd + "\t");  // the slot's account
   EXPECT_NE(rows.find("\t1\t" + odd + "\n"), std::string::npos) << rows;
 
-  // A console's disconnect: the next ticks connect again.
+  // A console's disconnect (the supervisor's): the next ticks connect again.
+  ASSERT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUserRecord("admin", admin)))[5], 23);
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, {6})[5], 23);
   for (int i = 0; i < 50 && c.req(kLinkCmdUserDatabase, {2})[8] != 2; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -219,7 +211,13 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   EXPECT_EQ(c.req(kLinkCmdEventLog, Cat({2}, Clause("ups_id=1 and ")))[5], 22);
 
   // New settings from a console: a text cannot add a line to manager.ini.
-  V settings(906, 0);
+  // (The disconnect logged every session out.)
+  ASSERT_EQ(c.req(kLinkCmdUserDatabase, Cat({7}, SessionUserRecord("admin", admin)))[5], 23);
+  // (Read first, as a console does: the backup folders stay as they are.)
+  const V read = c.req(kLinkCmdUserDatabase, {0});
+  ASSERT_EQ(read.size(), 7u + 906);
+  V settings(read.begin() + 7, read.end());
+  std::fill(settings.begin() + 1, settings.begin() + 66, 0);
   settings[0] = 1;
   const std::string dsn = "Plant\r\nEnable=No";
   std::copy(dsn.begin(), dsn.end(), settings.begin() + 1);
@@ -409,7 +407,7 @@ TEST_F(DatabaseConsoleTest, EventRowsSurvivePostgresStopped) {
   EXPECT_NE(c->req(kLinkCmdUserDatabase, {2})[8], 2);
   ASSERT_TRUE(pg->restart());
   // A console asks for the connection at once instead of the next minute.
-  EXPECT_EQ(c->req(kLinkCmdUserDatabase, Cat({3}, SessionUser("", "", 0)))[5], 23);
+  EXPECT_EQ(c->req(kLinkCmdUserDatabase, Cat({3}, SessionUserRecord("", "", 0)))[5], 23);
   std::string rows;
   for (int i = 0; i < 100; ++i) {
     V r = c->req(kLinkCmdEventLog, Cat({4}, Clause("ups_id=88 and ")));
