@@ -97,7 +97,7 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   };
 
   test::PeerProcess sim;
-  StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"});
+  ASSERT_NO_FATAL_FAILURE(StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"}));
   table.start();
   EXPECT_TRUE(WaitFor(polled));
   EXPECT_EQ(identifiedCount(), 2);
@@ -116,7 +116,7 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   for (int i = 0; i < 2; ++i)
     block(i)->setMaskBits(MaskWord::kReported, uint64_t{1} << kLinkLostBit);
   table.ResumeSerialThreads();
-  StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"});
+  ASSERT_NO_FATAL_FAILURE(StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"}));
   EXPECT_TRUE(WaitFor([&] { return polled() && identifiedCount() >= 4; }));
 
   table.StopSerialThreads();
@@ -130,9 +130,9 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
 TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   test::TempDir dir;
   test::PeerProcess sim;
-  StartLinkedSimulator(
+  ASSERT_NO_FATAL_FAILURE(StartLinkedSimulator(
       sim, dir.path(), {"--com", "7", "--ups", "5", "--fault", "garbage:15:3", "--fault", "split:20:3",
-                        "--fault", "wrongaddr:25", "--fault", "silence:27", "--alarm-cycle", "8"});
+                        "--fault", "wrongaddr:25", "--fault", "silence:27", "--alarm-cycle", "8"}));
 
   TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, 0);
   UpsEventLogBuffer eventLog;
@@ -159,7 +159,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   test::TempDir dir;
   test::PeerProcess sim;
   auto startLinked = [&] { StartLinkedSimulator(sim, dir.path(), {"--com", "1", "--ups", "1"}); };
-  startLinked();
+  ASSERT_NO_FATAL_FAILURE(startLinked());
 
   std::mutex mu;
   std::vector<std::string> logs;
@@ -192,7 +192,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   table.PauseSerialThreads();
   blk->setSlot(41, -1);
   table.ResumeSerialThreads();
-  startLinked();
+  ASSERT_NO_FATAL_FAILURE(startLinked());
   EXPECT_TRUE(WaitFor(polled, 10)) << "polled again once the link is back";
   table.StopSerialThreads();
   sim.stop();
