@@ -54,6 +54,9 @@ struct CanvasRect {
 };
 
 enum class PenStyle : uint8_t { kSolid, kDot, kNull };
+// How an image blit combines with the surface: SRCCOPY, or SRCAND (surface
+// AND image: white leaves the surface, dark darkens it).
+enum class RasterOp : uint8_t { kSrcCopy, kSrcAnd };
 enum class BkMode : uint8_t { kTransparent = 1, kOpaque = 2 };
 
 // DrawText format bits that the painters use.
@@ -95,7 +98,8 @@ class Canvas {
 
   // Copies w x h pixels from (sx, sy) of `source` to (x, y).
   virtual void BitBlt(int x, int y, int w, int h, const Canvas& source, int sx, int sy) = 0;
-  virtual void BitBltImage(int x, int y, const QImage& image) = 0;
+  virtual void BitBltImage(int x, int y, const QImage& image, RasterOp op) = 0;
+  void BitBltImage(int x, int y, const QImage& image) { BitBltImage(x, y, image, RasterOp::kSrcCopy); }
 
   virtual void TextOut(int x, int y, std::string_view text) = 0;
   virtual void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) = 0;

@@ -282,6 +282,30 @@ TEST(PaneEdgesTest, ThreeGroovesOfThreeLines) {
   EXPECT_EQ(rec.ops()[8], "Line 149,0 149,150 pen solid 1 808080");
 }
 
+// SRCAND keeps the surface under white and darkens it under a colour; the
+// recording says which blit it was.
+TEST(CanvasTest, ImageBlitCopiesOrAnds) {
+  QImage image(3, 1, QImage::Format_RGB32);
+  image.setPixelColor(0, 0, QColor(255, 255, 255));
+  image.setPixelColor(1, 0, QColor(0, 255, 255));
+  image.setPixelColor(2, 0, QColor(0, 0, 0));
+  struct Case {
+    RasterOp op;
+    ColorRef want[3];
+  } cases[] = {{RasterOp::kSrcCopy, {0xffffff, 0xffff00, 0x000000}},
+               {RasterOp::kSrcAnd, {0x00ffff, 0x00ff00, 0x000000}}};
+  for (const Case& k : cases) {
+    ImageCanvas c(3, 1);
+    DrawSolidRect(c, 0, 0, 3, 1, 0x00ffff);  // yellow
+    c.BitBltImage(0, 0, image, k.op);
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(c.Pixel(x, 0), k.want[x]) << x;
+  }
+  RecordingCanvas rec;
+  rec.BitBltImage(1, 2, image);
+  rec.BitBltImage(1, 2, image, RasterOp::kSrcAnd);
+  EXPECT_EQ(rec.ops(), (std::vector<std::string>{"BitBlt 1,2 3x1 image", "BitBlt 1,2 3x1 image and"}));
+}
+
 // A dial gauge and a bar meter, drawn for a person to look at and kept as a
 // golden picture. LARK_UPDATE_GOLDEN=1 rewrites it.
 TEST(GoldenTest, DialAndBar) {
