@@ -3,6 +3,7 @@
 #include <array>
 #include <initializer_list>
 #include <map>
+#include <utility>
 
 #include "core/action_tables.h"
 #include "core/event_log_sink.h"
@@ -33,6 +34,178 @@ void Numbered(IniText& ini, const char* prefix, int first,
               std::initializer_list<const char*> values) {
   int n = first;
   for (const char* v : values) ini.key(prefix + std::to_string(n++), v);
+}
+
+// The console's message boxes by [MessageBox] number: refusals of menu
+// commands, checks of the dialogs' fields, questions before a change and the
+// service's notices.
+constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
+    {2, "The map has been changed. Do you want to save it first?"},
+    {3, "The control password is not correct."},
+    {4, "The map has been changed. Do you want to save it before you exit?"},
+    {5, "Do you want to close Gridwarden Manager?"},
+    {6, "The map window is closed. Open it first."},
+    {7, "The objects are locked. Unlock them first."},
+    {8, "Do you want to delete every object of this group?"},
+    {11, "An object has been cut and not pasted. It is lost when you exit. Exit anyway?"},
+    {12, "The title must not be empty and must not hold a full stop, backslash, blank or colon."},
+    {13, "The community must not be empty."},
+    {14, "The port must be a number above 0."},
+    {15, "Another device already has this IP address."},
+    {17, "The UPS ID must not be empty."},
+    {18, "The UPS ID and the COM port must lie between 0 and 255."},
+    {19, "Choose a COM port."},
+    {20, "Another device already uses this COM port and bus address."},
+    {21, "The polling interval is too short."},
+    {22, "The time-out is too short."},
+    {23, "The e-mail list is full (10 addresses)."},
+    {24, "The broadcast list is full (20 hosts)."},
+    {25, "Do you want to change the language?"},
+    {26, "The restart time must lie between 1 and 65535."},
+    {27, "The phone list is full (10 numbers)."},
+    {28, "The old password is not correct."},
+    {29, "The new password and its repetition differ."},
+    {30, "The start date lies after the end date."},
+    {34, "The service is not connected to its database."},
+    {35, "Do you want to clear the historical tables?"},
+    {36, "Enter an account name."},
+    {37, "Enter a password."},
+    {38, "The account has been added."},
+    {39, "The account could not be added."},
+    {40, "The password has been changed."},
+    {41, "The account could not be changed."},
+    {42, "Do you want to delete this account?"},
+    {43, "The account has been deleted."},
+    {45, "This group is full: it holds 300 objects."},
+    {46, "There is no memory left for a new object."},
+    {47, "Nothing has been cut, so there is nothing to paste."},
+    {50, "The file transfer failed."},
+    {51, "The file has been saved."},
+    {52, "The download is complete."},
+    {53, "Done."},
+    {54, "Only a serial UPS that keeps its own log can download it."},
+    {56, "Another console is changing the configuration. Status updates wait until it is done."},
+    {57, "Another console has changed the configuration. It is loaded again."},
+};
+
+// The operation-log text of each record code a console posts; the service
+// writes [Operator-Message] M_<code + 1>, a blank and the record's detail.
+// Codes no console posts keep a plain numbered text.
+const char* OperatorRecordText(int code) {
+  static const std::map<int, const char*> texts = {
+      {0, "Logged in"},
+      {1, "Logged out"},
+      {2, "Login refused"},
+      {3, "Properties opened"},
+      {4, "Properties changed"},
+      {5, "Properties cancelled"},
+      {6, "Background opened"},
+      {7, "Background picture changed:"},
+      {8, "Background cancelled"},
+      {9, "Object cut"},
+      {10, "Object pasted"},
+      {11, "Object deleted"},
+      {12, "All objects of the group deleted"},
+      {13, "Group added"},
+      {14, "Device added"},
+      {15, "SNMP device added"},
+      {16, "Connection settings opened"},
+      {17, "Polling settings changed"},
+      {18, "Connection settings cancelled"},
+      {19, "List/Tab selection opened"},
+      {21, "Notification settings opened"},
+      {22, "Notification settings changed"},
+      {23, "Notification settings cancelled"},
+      {24, "Alarm management opened"},
+      {25, "Event log size changed"},
+      {26, "Alarm reactions changed"},
+      {27, "Historical data management opened"},
+      {28, "Historical data settings changed"},
+      {29, "Historical data management cancelled"},
+      {30, "Alarm reactions paused"},
+      {31, "Event log opened (all devices)"},
+      {32, "Event log opened (selected device)"},
+      {33, "Historical parameters opened"},
+      {34, "UPS control opened"},
+      {35, "UPS command sent to the selected UPS:"},
+      {36, "UPS command sent to the UPSs of the group:"},
+      {37, "UPS command sent to all UPSs:"},
+      {38, "Control password setup opened"},
+      {39, "Control password changed"},
+      {40, "Control password setup cancelled"},
+      {41, "Objects unlocked"},
+      {42, "Objects locked"},
+      {48, "Map saved on exit:"},
+      {50, "Auto-load map opened"},
+      {51, "Auto-load map set:"},
+      {52, "Auto-load map closed"},
+      {53, "Report opened"},
+      {54, "Report started"},
+      {55, "Report closed"},
+      {56, "Database settings opened"},
+      {57, "Database settings sent"},
+      {58, "Database tables established"},
+      {59, "Historical tables cleared"},
+      {60, "Database backup plan opened"},
+      {61, "Database backup plan changed"},
+      {62, "Database backup plan closed"},
+      {63, "Password change opened"},
+      {64, "Password changed"},
+      {65, "Password change cancelled"},
+      {66, "Access management opened"},
+      {67, "Account added"},
+      {68, "Account password changed"},
+      {69, "Account deleted:"},
+      {70, "UPS configuration changed:"},
+      {71, "Dry contacts changed:"},
+      {72, "Batch configuration opened"},
+      {73, "Weekly schedule added:"},
+      {74, "Weekly schedule changed:"},
+      {75, "Weekly schedule deleted:"},
+      {76, "Weekly schedule sent"},
+      {77, "Date schedule added:"},
+      {78, "Date schedule changed:"},
+      {79, "Date schedule deleted:"},
+      {80, "Date schedule sent"},
+      {81, "Schedule copied to the devices of the group"},
+      {82, "Schedule copied to all devices"},
+      {83, "UPS log downloaded:"},
+      {84, "Connect to server opened"},
+      {85, "Server address set"},
+      {86, "Server search started"},
+      {87, "Server connection started"},
+      {88, "Connect to server cancelled"},
+      {89, "New map opened"},
+      {90, "New map created:"},
+      {91, "New map closed"},
+      {92, "Open map opened"},
+      {93, "Map opened:"},
+      {94, "Open map closed"},
+      {95, "Save map opened"},
+      {96, "Map saved:"},
+      {97, "Save map closed"},
+      {98, "Save map as opened"},
+      {99, "Map saved as:"},
+      {100, "Save map as closed"},
+      {101, "Contacts opened"},
+      {102, "Contact added:"},
+      {103, "Contact deleted:"},
+      {104, "Contact changed:"},
+      {105, "Contacts saved"},
+      {106, "Contacts closed"},
+      {107, "Notify by service opened"},
+      {108, "Service recipient added:"},
+      {109, "Service recipient removed:"},
+      {110, "Service recipients saved"},
+      {111, "Notify by service closed"},
+      {112, "Notify by monitor opened"},
+      {113, "Monitor recipient added:"},
+      {114, "Monitor recipient removed:"},
+      {115, "Monitor recipients saved"},
+      {116, "Notify by monitor closed"},
+  };
+  const auto it = texts.find(code);
+  return it == texts.end() ? nullptr : it->second;
 }
 
 std::string LanguageIni() {
@@ -169,15 +342,15 @@ std::string LanguageIni() {
   for (const auto& [n, text] : status) ini.key("S_" + std::to_string(n), text);
 
   ini.section("Operator-Message");
-  for (uint32_t m = 1; m <= kOperatorMessageCount; ++m)
-    ini.key("M_" + std::to_string(m), "Console operation " + std::to_string(m) + ":");
+  for (uint32_t m = 1; m <= kOperatorMessageCount; ++m) {
+    const char* text = OperatorRecordText(static_cast<int>(m) - 1);
+    ini.key("M_" + std::to_string(m),
+            text ? text : "Console operation " + std::to_string(m) + ":");
+  }
 
   // The console's message boxes.
   ini.section("MessageBox");
-  ini.key("M_5", "Do you want to close Gridwarden Manager?");
-  ini.key("M_11", "An object has been cut and not pasted. It is lost when you exit. Exit anyway?");
-  ini.key("M_56", "Another console is changing the configuration. Status updates wait until it is done.");
-  ini.key("M_57", "Another console has changed the configuration. It is loaded again.");
+  for (const auto& [n, text] : kMessageBoxTexts) ini.key("M_" + std::to_string(n), text);
 
   // The tray program's menu.
   ini.section(kTrayTextSection);

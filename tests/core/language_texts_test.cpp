@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <climits>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include "core/event_log.h"
@@ -176,6 +178,76 @@ TEST(EnglishFolderTest, ShippedFolderMatchesTheGeneratorAndLoadsCleanly) {
   for (const auto& f : kActionFamilies)
     for (const ActionRow& row : actions->table(f.family)) EXPECT_NE(row.title(), "") << f.word;
   EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(6), "Parameter 7");
+}
+
+// The literal numbers of argument `arg` of every call of `name` in `text`.
+std::vector<int> LiteralArguments(const std::string& text, const std::string& name, size_t arg) {
+  std::vector<int> numbers;
+  const std::regex call("\\b" + name + "\\(");
+  for (auto m = std::sregex_iterator(text.begin(), text.end(), call); m != std::sregex_iterator();
+       ++m) {
+    size_t i = m->position() + m->length();
+    int depth = 0;
+    size_t index = 0;
+    std::string current;
+    for (; i < text.size() && depth >= 0; ++i) {
+      const char c = text[i];
+      if (c == '(') ++depth;
+      if (c == ')') --depth;
+      if (depth == 0 && c == ',') {
+        ++index;
+        continue;
+      }
+      if (depth >= 0 && index == arg) current += c;
+    }
+    const std::regex literal("(^|[^\\w.])(\\d+)(?![\\w.])");
+    for (auto n = std::sregex_iterator(current.begin(), current.end(), literal);
+         n != std::sregex_iterator(); ++n)
+      numbers.push_back(std::stoi((*n)[2]));
+  }
+  return numbers;
+}
+
+// The numbers of the console's calls that show a [MessageBox] text or post an
+// operation record, as literals in its sources: each needs an English text.
+TEST(EnglishFolderTest, EveryMessageTheConsoleReadsHasAnEnglishText) {
+  struct Call {
+    const char* name;
+    size_t arg;
+    const char* section;
+    int keyOffset;
+  };
+  const Call calls[] = {
+      {"ShowLangMessageBox", 1, "MessageBox", 0},
+      {"ShowLangMessageDialog", 1, "MessageBox", 0},
+      {"showTimedMessage", 0, "MessageBox", 0},
+      {"NodeLog", 0, "Operator-Message", 1},
+      {"AddSequence", 2, "Operator-Message", 1},
+      {"postLogRequest", 1, "Operator-Message", 1},
+      {"PostLogRequest", 1, "Operator-Message", 1},
+  };
+  Profile english;
+  english.loadText(EnglishLanguageFiles().front().second);
+  std::vector<std::string> missing;
+  size_t found = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(test::SourcePath("console"))) {
+    const std::string path = entry.path().string();
+    if (!entry.is_regular_file() || (!path.ends_with(".cpp") && !path.ends_with(".h"))) continue;
+    const std::string text = *ReadFile(path);
+    for (const Call& c : calls)
+      for (int n : LiteralArguments(text, c.name, c.arg)) {
+        ++found;
+        const std::string key = "M_" + std::to_string(n + c.keyOffset);
+        const std::string value = english.getString(c.section, key, "", 256);
+        if (value.empty() || value.starts_with("Console operation"))
+          missing.push_back(std::string(c.section) + " " + key + " (" + c.name + " in " + path + ")");
+      }
+  }
+  EXPECT_GT(found, 10u) << "the scan found no calls: were they renamed?";
+  EXPECT_EQ(missing, std::vector<std::string>{});
+  // The scan itself: nested calls, a conditional code and a variable one.
+  EXPECT_EQ(LiteralArguments("f(g(1, 2), x ? 42 : 41); f(b, code, 3); f(c, 7)", "f", 1),
+            (std::vector<int>{42, 41, 7}));
 }
 
 // Readers keep their snapshot while the loop thread swaps languages.
