@@ -368,41 +368,102 @@ std::string LanguageIni() {
   return ini.take();
 }
 
-// Events whose bit is the family's loss of communication.
-bool IsLinkLossEvent(ActionFamily f, size_t event) {
+// The English words of an event: its title, the message of its occurred
+// row and of its recovered row (also their SMS texts), and the occurred
+// row's level. Events whose bit has no known meaning read "Event N".
+struct EventWords {
+  size_t event;
+  std::string title;
+  std::string occurred;
+  std::string recovered;
+  uint32_t level;
+};
+
+EventWords Lost(size_t e) {
+  return {e, "Communication Lost", "Communication lost", "Communication restored", kLevelSerious};
+}
+EventWords OnBattery(size_t e) {
+  return {e, "On Battery", "On battery", "Back on mains", kLevelWarning};
+}
+EventWords BatteryLow(size_t e) {
+  return {e, "Battery Low", "Battery low", "Battery no longer low", kLevelWarning};
+}
+EventWords LoadOnBattery(size_t e) {
+  return {e, "Load on Battery", "Load on battery", "Load off battery", kLevelWarning};
+}
+EventWords LoadOnBypass(size_t e) {
+  return {e, "Load on Bypass", "Load on bypass", "Load off bypass", kLevelWarning};
+}
+
+std::vector<EventWords> EventWordsOf(ActionFamily f) {
   switch (f) {
     case ActionFamily::Snmpv4:
-      return event == 28;
+      return {{0, "No Communication with UPS", "The card lost the UPS", "The card reaches the UPS again",
+               kLevelSerious},
+              OnBattery(1), Lost(28)};
     case ActionFamily::Regular:
-    case ActionFamily::Gprs:
-      return event == 24;
+    case ActionFamily::Gprs: {
+      std::vector<EventWords> words = {OnBattery(1), BatteryLow(20), LoadOnBattery(21),
+                                       LoadOnBypass(22), LoadOnBypass(23), Lost(24)};
+      if (f == ActionFamily::Regular)
+        words.push_back({25, "Module or Battery Alarm", "Module or battery alarm",
+                         "Module and battery alarms cleared", kLevelWarning});
+      return words;
+    }
+    case ActionFamily::ThreePhase:
+      return {OnBattery(0),
+              BatteryLow(9),
+              LoadOnBattery(10),
+              {11, "Load on Manual Bypass", "Load on manual bypass", "Load off manual bypass",
+               kLevelWarning},
+              LoadOnBypass(12),
+              Lost(13),
+              {15, "Detailed Alarm", "Detailed alarm", "Detailed alarms cleared", kLevelWarning}};
     case ActionFamily::Mge:
-      return event == 36;
-    case ActionFamily::Pw:
-      return event == 40;
-    case ActionFamily::Inverter:
-      return event == 15 || event == 16;
-    case ActionFamily::Meter:
+      return {OnBattery(3),
+              BatteryLow(4),
+              {31, "Battery Charging", "Battery charging", "Battery charged", kLevelInformation},
+              Lost(36)};
     case ActionFamily::Plc:
-      return event == 0;
-    default:
-      return false;
+      return {Lost(0), {1, "Point On", "Point on", "Point off", kLevelWarning}};
+    case ActionFamily::Pw:
+      return {OnBattery(0), LoadOnBypass(1),
+              {2, "Output Off", "Output off", "Output on again", kLevelWarning}, Lost(40)};
+    case ActionFamily::Inverter:
+      return {Lost(15), Lost(16)};
+    case ActionFamily::Sensor: {
+      std::vector<EventWords> words;
+      for (size_t i = 0; i < 6; ++i) {
+        const std::string n = std::to_string(i + 1);
+        words.push_back({i, "Sensor Point " + n + " Lost", "Sensor point " + n + " lost",
+                         "Sensor point " + n + " restored", kLevelSerious});
+      }
+      return words;
+    }
+    case ActionFamily::Meter:
+      return {Lost(0)};
+    case ActionFamily::RegularPlus:
+    case ActionFamily::ThreePhasePlus:
+      return {};
   }
+  return {};
 }
 
 std::string ActionIni(const ActionFamilyInfo& f) {
   IniText ini;
   const LevelNames& levels = EnglishLevelNames();
+  std::map<size_t, EventWords> known;
+  for (const EventWords& w : EventWordsOf(f.family)) known.emplace(w.event, w);
   for (size_t r = 0; r < f.rows; ++r) {
     const size_t event = r / 2;
     const bool recovered = (r % 2) == 1;
     std::string title;
     std::string message;
     uint32_t level;
-    if (IsLinkLossEvent(f.family, event)) {
-      title = "Communication Lost";
-      message = recovered ? "Communication restored" : "Communication lost";
-      level = recovered ? kLevelInformation : kLevelSerious;
+    if (const auto it = known.find(event); it != known.end()) {
+      title = it->second.title;
+      message = recovered ? it->second.recovered : it->second.occurred;
+      level = recovered ? kLevelInformation : it->second.level;
     } else {
       title = "Event " + std::to_string(event + 1);
       message = title + (recovered ? " cleared" : " occurred");

@@ -6,10 +6,13 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <thread>
 
+#include "core/action_tables.h"
 #include "core/event_log.h"
+#include "core/event_log_sink.h"
 #include "core/language_texts_english.h"
 #include "core/language_texts_store.h"
 #include "platform/clock.h"
@@ -178,6 +181,61 @@ TEST(EnglishFolderTest, ShippedFolderMatchesTheGeneratorAndLoadsCleanly) {
   for (const auto& f : kActionFamilies)
     for (const ActionRow& row : actions->table(f.family)) EXPECT_NE(row.title(), "") << f.word;
   EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(6), "Parameter 7");
+}
+
+// Each family's events in words where the protocol says what the bit is;
+// the rest read "Event N". Occurred and recovered rows share the title, the
+// SMS text is the message, and every recovery is Information.
+TEST(EnglishFolderTest, EventTitlesPerFamily) {
+  const std::map<ActionFamily, std::map<size_t, std::string>> titles = {
+      {ActionFamily::Snmpv4,
+       {{0, "No Communication with UPS"}, {1, "On Battery"}, {28, "Communication Lost"}}},
+      {ActionFamily::Regular,
+       {{1, "On Battery"}, {20, "Battery Low"}, {21, "Load on Battery"}, {22, "Load on Bypass"},
+        {23, "Load on Bypass"}, {24, "Communication Lost"}, {25, "Module or Battery Alarm"}}},
+      {ActionFamily::RegularPlus, {}},
+      {ActionFamily::ThreePhase,
+       {{0, "On Battery"}, {9, "Battery Low"}, {10, "Load on Battery"},
+        {11, "Load on Manual Bypass"}, {12, "Load on Bypass"}, {13, "Communication Lost"},
+        {15, "Detailed Alarm"}}},
+      {ActionFamily::ThreePhasePlus, {}},
+      {ActionFamily::Mge,
+       {{3, "On Battery"}, {4, "Battery Low"}, {31, "Battery Charging"}, {36, "Communication Lost"}}},
+      {ActionFamily::Plc, {{0, "Communication Lost"}, {1, "Point On"}}},
+      {ActionFamily::Pw,
+       {{0, "On Battery"}, {1, "Load on Bypass"}, {2, "Output Off"}, {40, "Communication Lost"}}},
+      {ActionFamily::Inverter, {{15, "Communication Lost"}, {16, "Communication Lost"}}},
+      {ActionFamily::Sensor,
+       {{0, "Sensor Point 1 Lost"}, {1, "Sensor Point 2 Lost"}, {2, "Sensor Point 3 Lost"},
+        {3, "Sensor Point 4 Lost"}, {4, "Sensor Point 5 Lost"}, {5, "Sensor Point 6 Lost"}}},
+      {ActionFamily::Meter, {{0, "Communication Lost"}}},
+      {ActionFamily::Gprs,
+       {{1, "On Battery"}, {20, "Battery Low"}, {21, "Load on Battery"}, {22, "Load on Bypass"},
+        {23, "Load on Bypass"}, {24, "Communication Lost"}}},
+  };
+  std::map<std::string, std::string> files;
+  for (const auto& [name, text] : EnglishLanguageFiles()) files[name] = text;
+  for (const ActionFamilyInfo& f : kActionFamilies) {
+    Profile file;
+    file.loadText(files.at(std::string(f.file)));
+    const ActionTable rows = ReadActionTable(file, f.family, ActionTable(f.rows), EnglishLevelNames());
+    const std::map<size_t, std::string>& named = titles.at(f.family);
+    for (size_t event = 0; event < f.rows / 2u; ++event) {
+      const ActionRow& on = rows[2 * event];
+      const ActionRow& off = rows[2 * event + 1];
+      const auto it = named.find(event);
+      const std::string want = it != named.end() ? it->second : "Event " + std::to_string(event + 1);
+      EXPECT_EQ(on.title(), want) << f.word << " event " << event;
+      EXPECT_EQ(off.title(), want) << f.word << " event " << event;
+      EXPECT_NE(on.message(), off.message()) << f.word << " event " << event;
+      EXPECT_EQ(on.smsMessage(), on.message());
+      EXPECT_EQ(off.smsMessage(), off.message());
+      EXPECT_EQ(off.levelIndex(), kLevelInformation);
+      if (want == "Communication Lost") {
+        EXPECT_EQ(on.levelIndex(), kLevelSerious) << f.word;
+      }
+    }
+  }
 }
 
 // The literal numbers of argument `arg` of every call of `name` in `text`.

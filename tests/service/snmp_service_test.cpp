@@ -218,7 +218,7 @@ TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
       << ReadFile(dir.file("Demo/Event.log"));
   std::vector<std::string> ups = lines("10");
   for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(ups[i], i % 2 ? "Event 1 cleared\r" : "Event 1 occurred\r") << i;
+    EXPECT_EQ(ups[i], i % 2 ? "The card reaches the UPS again\r" : "The card lost the UPS\r") << i;
   }
 
   std::ofstream(script) << "agent ups 127.0.0.2:16161 maker\nfault ups silence\n" << agents;
