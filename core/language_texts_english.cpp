@@ -344,8 +344,7 @@ std::string LanguageIni() {
   ini.section("Operator-Message");
   for (uint32_t m = 1; m <= kOperatorMessageCount; ++m) {
     const char* text = OperatorRecordText(static_cast<int>(m) - 1);
-    ini.key("M_" + std::to_string(m),
-            text ? text : "Console operation " + std::to_string(m) + ":");
+    ini.key("M_" + std::to_string(m), text ? text : "Console operation " + std::to_string(m) + ":");
   }
 
   // The console's message boxes.
@@ -376,77 +375,165 @@ struct EventWords {
   std::string title;
   std::string occurred;
   std::string recovered;
-  uint32_t level;
+  uint32_t level = kLevelWarning;
 };
 
 EventWords Lost(size_t e) {
   return {e, "Communication Lost", "Communication lost", "Communication restored", kLevelSerious};
 }
-EventWords OnBattery(size_t e) {
-  return {e, "On Battery", "On battery", "Back on mains", kLevelWarning};
-}
+EventWords OnBattery(size_t e) { return {e, "On Battery", "On battery", "Back on mains"}; }
 EventWords BatteryLow(size_t e) {
-  return {e, "Battery Low", "Battery low", "Battery no longer low", kLevelWarning};
+  return {e, "Battery Low", "Battery low", "Battery no longer low"};
 }
-EventWords LoadOnBattery(size_t e) {
-  return {e, "Load on Battery", "Load on battery", "Load off battery", kLevelWarning};
+// `source` names the source in a title ("Maintenance Bypass"), `words` in a message.
+EventWords LoadOn(size_t e, const std::string& source, const std::string& words) {
+  return {e, "Load on " + source, "Load on " + words, "Load off " + words};
 }
-EventWords LoadOnBypass(size_t e) {
-  return {e, "Load on Bypass", "Load on bypass", "Load off bypass", kLevelWarning};
+// "<Part> Fault", "<Part> Off", "<Part> Open" and their ends.
+EventWords Fault(size_t e, const std::string& part, const std::string& tag = "") {
+  return {e, part + " Fault" + tag, part + " fault" + tag, part + " fault" + tag + " cleared"};
+}
+EventWords Off(size_t e, const std::string& part) {
+  return {e, part + " Off", part + " off", part + " on"};
+}
+EventWords Open(size_t e, const std::string& part) {
+  return {e, part + " Open", part + " open", part + " closed"};
+}
+EventWords BypassNotAvailable(size_t e) {
+  return {e, "Bypass Not Available", "Bypass not available", "Bypass available"};
+}
+EventWords InverterStopped(size_t e) {
+  return {e, "Inverter Stopped", "Inverter stopped", "Inverter running"};
+}
+// A run of fault bits of one part, numbered.
+void Faults(std::vector<EventWords>& words, size_t first, size_t count, const std::string& part) {
+  for (size_t i = 0; i < count; ++i)
+    words.push_back(Fault(first + i, part, " " + std::to_string(i + 1)));
 }
 
+// Where each family's bits come from: the protocol's status decoding, the
+// summary page's no-communication and on-battery bits and the mimics'
+// faults, switches and power paths.
 std::vector<EventWords> EventWordsOf(ActionFamily f) {
+  std::vector<EventWords> w;
   switch (f) {
     case ActionFamily::Snmpv4:
-      return {{0, "No Communication with UPS", "The card lost the UPS", "The card reaches the UPS again",
-               kLevelSerious},
-              OnBattery(1), Lost(28)};
+      w = {{0, "No Communication with UPS", "The card lost the UPS",
+            "The card reaches the UPS again", kLevelSerious},
+           OnBattery(1),
+           BatteryLow(2),
+           LoadOn(5, "Bypass", "bypass"),
+           Fault(7, "Battery"),
+           Fault(13, "Inverter"),
+           Fault(14, "Rectifier"),
+           LoadOn(16, "Maintenance Bypass", "maintenance bypass"),
+           Off(18, "Output"),
+           BypassNotAvailable(19),
+           InverterStopped(20),
+           Fault(21, "Rectifier"),
+           Off(24, "Output"),
+           Lost(28)};
+      break;
     case ActionFamily::Regular:
-    case ActionFamily::Gprs: {
-      std::vector<EventWords> words = {OnBattery(1), BatteryLow(20), LoadOnBattery(21),
-                                       LoadOnBypass(22), LoadOnBypass(23), Lost(24)};
+    case ActionFamily::Gprs:
+      w = {OnBattery(1),
+           Off(2, "Output"),
+           BypassNotAvailable(4),
+           Off(5, "Output"),
+           Fault(7, "Rectifier"),
+           InverterStopped(8),
+           Fault(17, "Inverter"),
+           BatteryLow(20),
+           LoadOn(21, "Battery", "battery"),
+           LoadOn(22, "Bypass", "bypass"),
+           LoadOn(23, "Maintenance Bypass", "maintenance bypass"),
+           Lost(24)};
       if (f == ActionFamily::Regular)
-        words.push_back({25, "Module or Battery Alarm", "Module or battery alarm",
-                         "Module and battery alarms cleared", kLevelWarning});
-      return words;
-    }
+        w.push_back({25, "Module or Battery Alarm", "Module or battery alarm",
+                     "Module and battery alarms cleared"});
+      break;
+    case ActionFamily::RegularPlus:
+      w = {{0, "Module Alarm", "Module alarm", "Module alarm cleared"},
+           {11, "Module Alarm", "Module alarm", "Module alarm cleared"},
+           {26, "Module Alarm", "Module alarm", "Module alarm cleared"}};
+      Faults(w, 1, 10, "Rectifier");
+      Faults(w, 12, 14, "Inverter");
+      for (size_t i = 0; i < 5; ++i) {
+        const std::string n = std::to_string(i + 1);
+        w.push_back({28 + i, "Battery Alarm " + n, "Battery alarm " + n,
+                     "Battery alarm " + n + " cleared"});
+      }
+      break;
     case ActionFamily::ThreePhase:
-      return {OnBattery(0),
-              BatteryLow(9),
-              LoadOnBattery(10),
-              {11, "Load on Manual Bypass", "Load on manual bypass", "Load off manual bypass",
-               kLevelWarning},
-              LoadOnBypass(12),
-              Lost(13),
-              {15, "Detailed Alarm", "Detailed alarm", "Detailed alarms cleared", kLevelWarning}};
+      w = {OnBattery(0),
+           Fault(1, "Rectifier"),
+           Off(3, "Output"),
+           Fault(7, "Inverter"),
+           BatteryLow(9),
+           LoadOn(10, "Battery", "battery"),
+           LoadOn(11, "Bypass", "bypass"),
+           LoadOn(12, "Maintenance Bypass", "maintenance bypass"),
+           Lost(13),
+           {15, "Detailed Alarm", "Detailed alarm", "Detailed alarms cleared"}};
+      break;
+    case ActionFamily::ThreePhasePlus:
+      break;
     case ActionFamily::Mge:
-      return {OnBattery(3),
-              BatteryLow(4),
-              {31, "Battery Charging", "Battery charging", "Battery charged", kLevelInformation},
-              Lost(36)};
+      w = {Off(0, "Inverter"),
+           OnBattery(3),
+           BatteryLow(4),
+           {6, "Static Switch On", "Static switch on", "Static switch off"},
+           Open(10, "Switch Q3BP"),
+           Fault(11, "Battery"),
+           Fault(14, "Rectifier"),
+           Open(15, "Switch QF1"),
+           Off(16, "Rectifier"),
+           Open(17, "Switch Q1"),
+           Open(27, "Switch Q4S"),
+           Open(29, "Switch Q5N"),
+           {31, "Battery Charging", "Battery charging", "Battery charged", kLevelInformation},
+           Lost(36)};
+      Faults(w, 18, 2, "Mains Input");
+      Faults(w, 24, 2, "Bypass Input");
+      Faults(w, 32, 3, "Inverter");
+      break;
     case ActionFamily::Plc:
-      return {Lost(0), {1, "Point On", "Point on", "Point off", kLevelWarning}};
+      w = {Lost(0), {1, "Point On", "Point on", "Point off"}};
+      break;
     case ActionFamily::Pw:
-      return {OnBattery(0), LoadOnBypass(1),
-              {2, "Output Off", "Output off", "Output on again", kLevelWarning}, Lost(40)};
+      w = {OnBattery(0),
+           LoadOn(1, "Bypass", "bypass"),
+           Off(2, "Output"),
+           Open(10, "Breaker CB3"),
+           Off(11, "Inverter"),
+           Off(15, "Bypass"),
+           Fault(17, "Bypass"),
+           Open(22, "Breaker CB1"),
+           Fault(31, "Rectifier"),
+           Off(32, "Rectifier"),
+           Open(39, "Breaker CB2"),
+           Lost(40)};
+      Faults(w, 7, 3, "Inverter");
+      Faults(w, 12, 3, "Bypass Input");
+      Faults(w, 19, 3, "Mains Input");
+      Faults(w, 24, 5, "Output");
+      Faults(w, 35, 4, "Battery");
+      break;
     case ActionFamily::Inverter:
-      return {Lost(15), Lost(16)};
-    case ActionFamily::Sensor: {
-      std::vector<EventWords> words;
+      w = {Lost(15), Lost(16)};
+      break;
+    case ActionFamily::Sensor:
       for (size_t i = 0; i < 6; ++i) {
         const std::string n = std::to_string(i + 1);
-        words.push_back({i, "Sensor Point " + n + " Lost", "Sensor point " + n + " lost",
-                         "Sensor point " + n + " restored", kLevelSerious});
+        w.push_back({i, "Sensor Point " + n + " Lost", "Sensor point " + n + " lost",
+                     "Sensor point " + n + " restored", kLevelSerious});
       }
-      return words;
-    }
+      break;
     case ActionFamily::Meter:
-      return {Lost(0)};
-    case ActionFamily::RegularPlus:
-    case ActionFamily::ThreePhasePlus:
-      return {};
+      w = {Lost(0)};
+      break;
   }
-  return {};
+  return w;
 }
 
 std::string ActionIni(const ActionFamilyInfo& f) {
