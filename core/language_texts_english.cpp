@@ -1,5 +1,6 @@
 #include "core/language_texts_english.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 #include <map>
@@ -567,15 +568,146 @@ std::string ActionIni(const ActionFamilyInfo& f) {
   return ini.take();
 }
 
+// The English title and unit of each history parameter whose quantity the
+// live-data layouts state, by parameter number; history values are kept in
+// tenths of these units. The rest read "Parameter N".
+using ParamWords = std::map<size_t, std::pair<std::string, std::string>>;
+
+// Three phase values: "<what> L1" .. "<what> L3" at `first`, `first + step`, ...
+void Phases(ParamWords& w, size_t first, size_t step, const std::string& what,
+            const std::string& unit, const std::string& tag = " L") {
+  for (size_t p = 0; p < 3; ++p) w[first + p * step] = {what + tag + std::to_string(p + 1), unit};
+}
+void LineVoltages(ParamWords& w, size_t first, const std::string& where) {
+  Phases(w, first, 1, where + " Line Voltage", "V", " ");
+}
+
+ParamWords ParamWordsOf(ParamFamily f) {
+  ParamWords w;
+  switch (f) {
+    case ParamFamily::Snmpv4:
+      Phases(w, 0, 3, "Input Frequency", "Hz");
+      Phases(w, 1, 3, "Input Voltage", "V");
+      Phases(w, 2, 3, "Input Current", "A");
+      w[9] = {"Output Frequency", "Hz"};
+      Phases(w, 10, 4, "Output Voltage", "V");
+      Phases(w, 11, 4, "Output Current", "A");
+      Phases(w, 12, 4, "Output Power", "W");
+      Phases(w, 13, 4, "Output Load", "%");
+      w[22] = {"Bypass Frequency", "Hz"};
+      Phases(w, 23, 3, "Bypass Voltage", "V");
+      Phases(w, 24, 3, "Bypass Current", "A");
+      Phases(w, 25, 3, "Bypass Power", "W");
+      w[32] = {"Battery Voltage", "V"};
+      w[33] = {"Battery Current", "A"};
+      w[34] = {"Battery Capacity", "%"};
+      w[35] = {"Battery Temperature", "C"};
+      w[36] = {"Ambient Temperature", "C"};
+      w[37] = {"Ambient Humidity", "%"};
+      w[38] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Regular:
+      Phases(w, 0, 4, "Input Frequency", "Hz");
+      Phases(w, 1, 4, "Input Voltage", "V");
+      Phases(w, 2, 4, "Input Current", "A");
+      LineVoltages(w, 12, "Input");
+      w[15] = {"Output Frequency", "Hz"};
+      Phases(w, 16, 4, "Output Voltage", "V");
+      Phases(w, 17, 4, "Output Current", "A");
+      Phases(w, 18, 4, "Output Power", "W");
+      Phases(w, 19, 4, "Output Load", "%");
+      LineVoltages(w, 28, "Output");
+      w[31] = {"Bypass Frequency", "Hz"};
+      Phases(w, 32, 3, "Bypass Voltage", "V");
+      Phases(w, 33, 3, "Bypass Current", "A");
+      Phases(w, 34, 3, "Bypass Power", "W");
+      LineVoltages(w, 41, "Bypass");
+      for (size_t b = 0; b < 2; ++b) {
+        const std::string battery = b == 0 ? "Battery" : "Battery 2";
+        w[45 + 4 * b] = {battery + " Voltage", "V"};
+        w[46 + 4 * b] = {battery + " Current", "A"};
+        w[47 + 4 * b] = {battery + " Capacity", "%"};
+        w[48 + 4 * b] = {battery + " Temperature", "C"};
+      }
+      w[53] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Mge:
+      Phases(w, 0, 1, "Input Current", "A");
+      Phases(w, 3, 1, "Inverter Current", "A");
+      Phases(w, 9, 1, "Output Current", "A");
+      w[12] = {"Battery Current", "A"};
+      w[13] = {"Inverter Load", "%"};
+      Phases(w, 14, 1, "Input Voltage", "V");
+      Phases(w, 17, 1, "Inverter Voltage", "V");
+      LineVoltages(w, 20, "Inverter");
+      Phases(w, 23, 1, "Bypass Voltage", "V");
+      LineVoltages(w, 26, "Bypass");
+      Phases(w, 29, 1, "Output Voltage", "V");
+      LineVoltages(w, 32, "Output");
+      w[35] = {"Battery Voltage", "V"};
+      Phases(w, 37, 1, "Output Power", "kW");
+      w[45] = {"Output Load", "%"};
+      w[50] = {"Input Frequency", "Hz"};
+      w[51] = {"Inverter Frequency", "Hz"};
+      w[52] = {"Bypass Frequency", "Hz"};
+      w[53] = {"Output Frequency", "Hz"};
+      w[55] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Pw:
+      LineVoltages(w, 0, "Input");
+      Phases(w, 3, 1, "Input Current", "A");
+      w[6] = {"Input Frequency", "Hz"};
+      w[7] = {"Input Power", "kW"};
+      w[8] = {"Input Power Factor", "%"};
+      LineVoltages(w, 9, "Output");
+      Phases(w, 12, 1, "Output Voltage", "V");
+      Phases(w, 15, 1, "Output Current", "A");
+      w[18] = {"Output Frequency", "Hz"};
+      w[19] = {"Output Power", "kW"};
+      w[20] = {"Output Load", "%"};
+      w[21] = {"Output Power Factor", "%"};
+      LineVoltages(w, 22, "Bypass");
+      w[25] = {"Bypass Frequency", "Hz"};
+      Phases(w, 26, 1, "Inverter Voltage", "V");
+      w[29] = {"Inverter Frequency", "Hz"};
+      w[30] = {"Battery Voltage", "V"};
+      w[31] = {"Battery Current", "A"};
+      w[32] = {"Battery Capacity", "%"};
+      w[33] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Inverter: {
+      // The values its power gauge shows.
+      size_t n = 1;
+      for (size_t slot : {2, 5, 8, 12, 16}) w[slot] = {"Power " + std::to_string(n++), "W"};
+      break;
+    }
+    case ParamFamily::Sensor:
+      w[0] = {"Illumination", ""};
+      w[6] = {"Illumination Day Total", ""};
+      break;
+    case ParamFamily::Meter:
+      w[1] = {"Energy (low word)", ""};
+      w[2] = {"Energy (high word)", ""};
+      break;
+    case ParamFamily::Metergrp:
+      break;
+  }
+  return w;
+}
+
 std::string ParamIni(const ParamFamilyInfo& f) {
   IniText ini;
-  const size_t n = DefaultParamCount(f.family);
+  const ParamWords words = ParamWordsOf(f.family);
+  // Every titled parameter is loaded, also past the count read without one.
+  const size_t n =
+      std::max(DefaultParamCount(f.family), words.empty() ? 0 : words.rbegin()->first + 1);
   ini.section("Main");
   ini.key("Number", std::to_string(n));
   for (size_t i = 0; i < n; ++i) {
+    const auto it = words.find(i);
     ini.section("Para" + std::to_string(i + 1));
-    ini.key("Title", "Parameter " + std::to_string(i + 1));
-    ini.key("Unit", "");
+    ini.key("Title", it != words.end() ? it->second.first : "Parameter " + std::to_string(i + 1));
+    ini.key("Unit", it != words.end() ? it->second.second : "");
   }
   return ini.take();
 }

@@ -180,7 +180,11 @@ TEST(EnglishFolderTest, ShippedFolderMatchesTheGeneratorAndLoadsCleanly) {
   auto actions = tables.actions();
   for (const auto& f : kActionFamilies)
     for (const ActionRow& row : actions->table(f.family)) EXPECT_NE(row.title(), "") << f.word;
-  EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(6), "Parameter 7");
+  EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(6), "Illumination Day Total");
+  EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(5), "Parameter 6");
+  // All 54 history columns of the serial UPSs have titles, the second battery's too.
+  EXPECT_EQ(s->params.table(ParamFamily::Regular).title(53), "Battery Time Remaining");
+  EXPECT_EQ(s->params.table(ParamFamily::Regular).unit(53), "min");
 }
 
 // Each family's events in words where the protocol says what the bit is;
