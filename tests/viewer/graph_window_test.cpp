@@ -166,7 +166,7 @@ TEST(HistoryDialogTest, ControlsTextsAndLists) {
   EXPECT_EQ(years->count(), 2);  // 12 months of depth
   EXPECT_EQ(years->itemText(0), "2024");
   auto* list = static_cast<QComboBox*>(d.control(122));
-  ASSERT_EQ(list->count(), 6);                     // the mask's bits 0, 1, 16, 19, 47, 48
+  ASSERT_EQ(list->count(), 6);                          // the mask's bits 0, 1, 16, 19, 47, 48
   EXPECT_EQ(list->currentText(), "Output Voltage L1");  // parameter 16, chosen by number
   // Choosing another parameter and switching a curve off.
   list->setCurrentIndex(5);
