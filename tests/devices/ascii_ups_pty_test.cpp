@@ -118,7 +118,7 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   auto polled = [&] {
     for (int i = 0; i < 2; ++i) {
       if (units[i].linkStatus() != kLinkIdentified || lost(i)) return false;
-      if (block(i)->slot(41) != AsciiSampleInputVoltage(i + 1)) return false;
+      if (block(i)->slot(43) != AsciiSampleInputVoltage(i + 1)) return false;
     }
     return true;
   };
@@ -174,7 +174,7 @@ TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) != 0; }));
   EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) == 0; }));
   EXPECT_EQ(ups.linkStatus(), kLinkIdentified);
-  EXPECT_EQ(blk->slot(41), AsciiSampleInputVoltage(5));
+  EXPECT_EQ(blk->slot(43), AsciiSampleInputVoltage(5));
   EXPECT_FALSE((blk->mask(MaskWord::kCurrent) >> kLinkLostBit) & 1u);
   table.StopSerialThreads();
   StopSimulator(pid);
@@ -204,7 +204,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   table.AttachPortDevice(ups, false);
   table.start();
   auto* blk = ups.block(BlockKind::kAscii);
-  auto polled = [&] { return blk->slot(41) == AsciiSampleInputVoltage(1); };
+  auto polled = [&] { return blk->slot(43) == AsciiSampleInputVoltage(1); };
   EXPECT_TRUE(WaitFor(polled));
 
   StopSimulator(pid);
@@ -212,7 +212,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   EXPECT_TRUE(WaitFor([&] { return !table.isPortOpen(1); }, 20));
   std::this_thread::sleep_for(std::chrono::seconds(1));  // several reopen passes
   table.PauseSerialThreads();
-  blk->setSlot(41, -1);
+  blk->setSlot(43, -1);
   table.ResumeSerialThreads();
   pid = startLinked();
   EXPECT_TRUE(WaitFor(polled, 10)) << "polled again once the link is back";
