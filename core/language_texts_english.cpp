@@ -382,7 +382,10 @@ struct EventWords {
 EventWords Lost(size_t e) {
   return {e, "Communication Lost", "Communication lost", "Communication restored", kLevelSerious};
 }
-EventWords OnBattery(size_t e) { return {e, "On Battery", "On battery", "Back on mains"}; }
+// The load's supply from mains has failed: Serious, as a lost link is.
+EventWords OnBattery(size_t e) {
+  return {e, "On Battery", "On battery", "Back on mains", kLevelSerious};
+}
 EventWords BatteryLow(size_t e) {
   return {e, "Battery Low", "Battery low", "Battery no longer low"};
 }

@@ -119,6 +119,19 @@ TEST_F(AsciiFixture, IdentificationQueriesCarrySumsThenStatusCycleStarts) {
   EXPECT_NE(logs_.back().find("COM1 UPS 01 identified"), std::string::npos);
 }
 
+// An identification says nothing is wrong: with a trace sink it goes there,
+// not to the log.
+TEST_F(AsciiFixture, IdentificationIsARoutineNoteForTheTrace) {
+  std::vector<std::string> traces;
+  engine_.setTraceLog([&](std::string_view s) { traces.emplace_back(s); });
+  addUps(1);
+  ScriptedAsciiUps sim(line(), {Unit(1)}, /*checksum=*/false);
+  framesAfter(13);
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_NE(traces[0].find("COM1 UPS 01 identified"), std::string::npos);
+  for (const std::string& l : logs_) EXPECT_EQ(l.find("identified"), std::string::npos) << l;
+}
+
 TEST_F(AsciiFixture, UnitSendingSumsTurnsTheChecksumFlagOn) {
   DeviceNode& ups = addUps(1);
   ScriptedAsciiUps sim(line(), {Unit(1)}, /*checksum=*/true);
