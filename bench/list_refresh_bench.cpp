@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "console/shell/console_context.h"
-#include "console/shell/console_lists.h"
+#include "console/lists/console_lists.h"
 #include "core/device_tree.h"
 #include "platform/paths.h"
 

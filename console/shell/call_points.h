@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+class QTableView;
 class QWidget;
 
 namespace lark {
@@ -62,6 +63,7 @@ struct ConsoleCallPoints {
   std::function<bool()> saveMapDialog;          // exit with a dirty map
   std::function<void()> freePictures;           // shutdown
   std::function<QWidget*(LarkviewWindow&)> createMapWindow;  // creation; null: a bare window
+  std::function<QTableView*(QWidget* parent)> createListView;  // the two lists; null: a plain table
   std::function<void()> updateAlarmLevels;      // timer 1025, every second tick, before the alarm checks
   std::function<void(const std::string&)> openMapFile;  // a map downloaded into Monitor/
   // Detail tabs, schedules, rights.

@@ -8,9 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "console/shell/map_module.h"
 #include "console/shell/console_link.h"
-#include "console/shell/console_lists.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
 
@@ -120,7 +118,7 @@ void ShutdownConsole(ConsoleContext& ctx, LarkviewWindow& window) {
   ctx.timers.KillAll();  // the windows are gone; nothing may fire into them
 }
 
-int RunLarkview(int argc, char** argv) {
+int RunLarkview(int argc, char** argv, const ConsoleInstaller& install) {
   QApplication app(argc, argv);
   KeyStore keys(KeyStore::DefaultDir());
   SystemClock clock;
@@ -128,10 +126,8 @@ int RunLarkview(int argc, char** argv) {
   ctx.quit = [](int code) { QCoreApplication::exit(code); };
   ConsoleLink link(ctx);
   link.Wire();
-  std::unique_ptr<ConsoleMap> map = InstallConsoleMap(ctx);
-  map->ConnectLink(link.link());
+  const std::shared_ptr<void> modules = install(ctx, link);
   std::string failed;
-  InstallConsoleLists(ctx);
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {
     std::fprintf(stderr, "Larkview: start-up failed at step %s (install folder %s)\n", failed.c_str(),

@@ -1,4 +1,14 @@
 // Larkview: the operators' console.
+#include "console/lists/console_lists.h"
+#include "console/map/map_module.h"
+#include "console/shell/console_link.h"
 #include "console/shell/larkview.h"
 
-int main(int argc, char** argv) { return lark::RunLarkview(argc, argv); }
+int main(int argc, char** argv) {
+  return lark::RunLarkview(argc, argv, [](lark::ConsoleContext& ctx, lark::ConsoleLink& link) {
+    std::shared_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
+    map->ConnectLink(link.link());
+    lark::InstallConsoleLists(ctx);
+    return std::shared_ptr<void>(map);
+  });
+}

@@ -182,9 +182,13 @@ void LarkviewWindow::CreateChildren() {
   MonitorSettings& s = ctx_.monitor.settings();
   client_ = new ClientArea(*this, this);
   setCentralWidget(client_);
-  groupList_ = new ReportListView(client_);
+  auto list = [this] {
+    QTableView* v = ctx_.points.createListView ? ctx_.points.createListView(client_) : nullptr;
+    return v ? v : new QTableView(client_);
+  };
+  groupList_ = list();
   SetControlId(groupList_, kGroupListId);
-  deviceList_ = new ReportListView(client_);
+  deviceList_ = list();
   SetControlId(deviceList_, kDeviceListId);
   propertyPane_ = BareWindow("JPropertyClass", client_);
   propertyPane_->setWindowTitle("Property");

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QTabWidget>
+#include <QTableView>
 #include <array>
 #include <functional>
 #include <map>
@@ -17,7 +18,6 @@
 
 #include "console/shell/console_context.h"
 #include "console/shell/console_menus.h"
-#include "console/shell/report_list.h"
 #include "console/shell/timed_message.h"
 
 namespace lark {
@@ -90,8 +90,8 @@ class LarkviewWindow : public QMainWindow {
   QWidget* client() const;
 
   // ---- children ----
-  ReportListView* deviceList() const { return deviceList_; }
-  ReportListView* groupList() const { return groupList_; }
+  QTableView* deviceList() const { return deviceList_; }
+  QTableView* groupList() const { return groupList_; }
   QWidget* propertyPane() const { return propertyPane_; }
   QTabWidget* tabControl() const { return tabs_; }
   QWidget* mapWindow() const { return mapWindow_.get(); }
@@ -130,8 +130,8 @@ class LarkviewWindow : public QMainWindow {
   std::string failedStep_;
   std::unique_ptr<ConsoleMenus> menus_;
   ClientArea* client_ = nullptr;
-  ReportListView* groupList_ = nullptr;
-  ReportListView* deviceList_ = nullptr;
+  QTableView* groupList_ = nullptr;
+  QTableView* deviceList_ = nullptr;
   QWidget* propertyPane_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   std::array<QWidget*, kDetailTabs> pages_{};

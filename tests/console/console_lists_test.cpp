@@ -1,6 +1,6 @@
 // The group and device lists on a started console: rows from the tree,
 // refresh, sorting, the selections and the list helpers.
-#include "console/shell/console_lists.h"
+#include "console/lists/console_lists.h"
 
 #include <gtest/gtest.h>
 
@@ -48,8 +48,8 @@ struct Console {
     w->Destroy();
     ShutdownConsole(*ctx, *w);
   }
-  ReportListModel& groups() { return *w->groupList()->listModel(); }
-  ReportListModel& devices() { return *w->deviceList()->listModel(); }
+  ReportListModel& groups() { return *AsReportList(w->groupList())->listModel(); }
+  ReportListModel& devices() { return *AsReportList(w->deviceList())->listModel(); }
   std::vector<std::string> column(ReportListModel& m, int c) {
     std::vector<std::string> out;
     for (const ReportRow& r : m.rows()) out.push_back(r.cells[static_cast<size_t>(c)]);
@@ -173,7 +173,7 @@ TEST(ConsoleLists, SelectionsMoveTheMapOnceAndKeepTheRows) {
   c.ctx->points.fillDeviceList(&room, false);
   c.ctx->points.selectDeviceRow(&u2);
   int released = 0;
-  c.w->deviceList()->onRightRelease = [&](QPoint) { ++released; };
+  AsReportList(c.w->deviceList())->onRightRelease = [&](QPoint) { ++released; };
   QWidget* vp = c.w->deviceList()->viewport();
   const QPoint onU1 = c.w->deviceList()->visualRect(c.devices().index(0, 1)).center();
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {

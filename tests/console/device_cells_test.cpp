@@ -1,5 +1,5 @@
 // Device-list cells and sort keys, from snapshots of nodes with hand-set blocks.
-#include "console/shell/device_cells.h"
+#include "console/lists/device_cells.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <utility>
 
-#include "console/shell/device_sort.h"
+#include "console/lists/device_sort.h"
 
 namespace lark {
 namespace {

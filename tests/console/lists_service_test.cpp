@@ -13,7 +13,7 @@
 #include <regex>
 
 #include "console/shell/console_link.h"
-#include "console/shell/console_lists.h"
+#include "console/lists/console_lists.h"
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "platform/paths.h"
@@ -113,8 +113,8 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
       20000))
       << larkcore.output();
 
-  ReportListModel& groups = *w->groupList()->listModel();
-  ReportListModel& devices = *w->deviceList()->listModel();
+  ReportListModel& groups = *AsReportList(w->groupList())->listModel();
+  ReportListModel& devices = *AsReportList(w->deviceList())->listModel();
   auto column = [](const ReportListModel& m, int c) {
     std::vector<std::string> out;
     for (const ReportRow& r : m.rows()) out.push_back(r.cells[static_cast<size_t>(c)]);

@@ -15,7 +15,7 @@
 #include "console/link/link_queue.h"
 #include "console/link/request_frame.h"
 #include "console/shell/console_context.h"
-#include "console/shell/map_module.h"
+#include "console/map/map_module.h"
 #include "console/views/recording_canvas.h"
 #include "core/tree_action_levels.h"
 #include "linkserver/link_frame.h"

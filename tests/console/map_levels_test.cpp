@@ -1,5 +1,5 @@
 // Alarm levels of the console's tree, the support mask and the node queries.
-#include "console/shell/map_levels.h"
+#include "console/map/map_levels.h"
 
 #include <gtest/gtest.h>
 

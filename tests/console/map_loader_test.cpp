@@ -1,10 +1,10 @@
 // The console's map loader against the service's own load of the same file,
 // hostile map files, the map names and the port registry.
-#include "console/shell/map_loader.h"
+#include "console/map/map_loader.h"
 
 #include <gtest/gtest.h>
 
-#include "console/shell/map_levels.h"
+#include "console/map/map_levels.h"
 #include "core/map_file.h"
 #include "platform/paths.h"
 #include "tests/support/recording_event_log.h"

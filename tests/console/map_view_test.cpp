@@ -1,7 +1,7 @@
 // The map: recorded paints, pixel probes at icon centres, a golden picture of
 // a group with a picture, WMF pictures, the header, blinking, editing and
 // the window's mouse handling.
-#include "console/shell/map_view.h"
+#include "console/map/map_view.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include "console/shell/console_context.h"
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
-#include "console/shell/map_loader.h"
-#include "console/shell/map_module.h"
+#include "console/map/map_loader.h"
+#include "console/map/map_module.h"
 #include "console/shell/menu_commands.h"
-#include "console/shell/map_window.h"
+#include "console/map/map_window.h"
 #include "console/views/image_canvas.h"
 #include "console/views/map_icons.h"
 #include "console/views/recording_canvas.h"

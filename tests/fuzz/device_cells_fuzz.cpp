@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "console/shell/device_cells.h"
-#include "console/shell/device_sort.h"
+#include "console/lists/device_cells.h"
+#include "console/lists/device_sort.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lark;

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "console/shell/console_link.h"
-#include "console/shell/console_lists.h"
+#include "console/lists/console_lists.h"
 #include "console/shell/larkview.h"
-#include "console/shell/map_module.h"
+#include "console/map/map_module.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {

@@ -6,8 +6,8 @@
 
 #include "console/shell/console_context.h"
 #include "console/shell/main_window.h"
-#include "console/shell/map_module.h"
-#include "console/shell/map_window.h"
+#include "console/map/map_module.h"
+#include "console/map/map_window.h"
 #include "console/shell/menu_commands.h"
 
 namespace lark {

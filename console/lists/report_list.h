@@ -81,6 +81,9 @@ class ReportListView final : public QTableView {
   ReportListModel* model_;
 };
 
+// The main window's list panes, made by the lists' factory.
+inline ReportListView* AsReportList(QTableView* view) { return dynamic_cast<ReportListView*>(view); }
+
 // ---- helpers over tab-separated text ----
 // One left-aligned column per (width, title) pair from column `first` on,
 // ending with the pair in which either text has no further tab.

@@ -1,4 +1,4 @@
-#include "console/shell/map_view.h"
+#include "console/map/map_view.h"
 
 #include <QFontMetrics>
 #include <QImageReader>

@@ -1,5 +1,5 @@
 // Sections: images, group list, device list, sorting, selection, call points.
-#include "console/shell/console_lists.h"
+#include "console/lists/console_lists.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -345,6 +345,7 @@ void ConsoleLists::OnDeviceSelected(int row) {
 void InstallConsoleLists(ConsoleContext& ctx) {
   auto holder = std::make_shared<std::unique_ptr<ConsoleLists>>();
   ConsoleCallPoints& cp = ctx.points;
+  cp.createListView = [](QWidget* parent) -> QTableView* { return new ReportListView(parent); };
   auto with = [holder](auto f) {
     return [holder, f](auto&&... args) {
       if (*holder) f(**holder, std::forward<decltype(args)>(args)...);
@@ -360,7 +361,10 @@ void InstallConsoleLists(ConsoleContext& ctx) {
     }
     LarkviewWindow* w = ctx.mainWindow;
     if (w == nullptr) return;
-    *holder = std::make_unique<ConsoleLists>(ctx, w->groupList(), w->deviceList());
+    ReportListView* groups = AsReportList(w->groupList());
+    ReportListView* devices = AsReportList(w->deviceList());
+    if (groups == nullptr || devices == nullptr) return;
+    *holder = std::make_unique<ConsoleLists>(ctx, groups, devices);
     (*holder)->CreateGroupList();
     (*holder)->CreateDeviceList();
   };

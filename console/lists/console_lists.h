@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "console/shell/device_sort.h"
-#include "console/shell/report_list.h"
+#include "console/lists/device_sort.h"
+#include "console/lists/report_list.h"
 
 namespace lark {
 

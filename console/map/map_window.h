@@ -12,7 +12,7 @@
 #include <QSlider>
 #include <QWidget>
 
-#include "console/shell/map_view.h"
+#include "console/map/map_view.h"
 
 namespace lark {
 

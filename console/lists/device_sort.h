@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "console/shell/device_cells.h"
+#include "console/lists/device_cells.h"
 
 namespace lark {
 

@@ -1,4 +1,4 @@
-#include "console/shell/device_sort.h"
+#include "console/lists/device_sort.h"
 
 #include <algorithm>
 #include <string>

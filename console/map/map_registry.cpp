@@ -1,4 +1,4 @@
-#include "console/shell/map_registry.h"
+#include "console/map/map_registry.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "console/shell/map_window.h"
+#include "console/map/map_window.h"
 
 #include <QCursor>
 #include <QMouseEvent>

@@ -1,7 +1,7 @@
 // Cells by family. Offsets are byte offsets into the family's block; values
 // are signed 32-bit and negative means no reading. Sums are taken in 64 bits
 // so device values near the 32-bit ends cannot wrap.
-#include "console/shell/device_cells.h"
+#include "console/lists/device_cells.h"
 
 #include <array>
 #include <cstdarg>

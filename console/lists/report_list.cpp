@@ -1,4 +1,4 @@
-#include "console/shell/report_list.h"
+#include "console/lists/report_list.h"
 
 #include <QHeaderView>
 #include <QIcon>
@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "console/shell/device_cells.h"
+#include "console/lists/device_cells.h"
 
 namespace lark {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/shell/map_registry.h"
+#include "console/map/map_registry.h"
 #include "core/device_tree.h"
 
 namespace lark {

@@ -1,4 +1,4 @@
-#include "console/shell/map_levels.h"
+#include "console/map/map_levels.h"
 
 #include <algorithm>
 

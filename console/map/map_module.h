@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "console/shell/map_loader.h"
-#include "console/shell/map_view.h"
+#include "console/map/map_loader.h"
+#include "console/map/map_view.h"
 
 class QWidget;
 

@@ -1,7 +1,7 @@
-#include "console/shell/map_loader.h"
+#include "console/map/map_loader.h"
 
 #include "console/shell/console_context.h"
-#include "console/shell/map_levels.h"
+#include "console/map/map_levels.h"
 #include "core/event_log_sink.h"
 #include "core/map_file.h"
 #include "platform/paths.h"
