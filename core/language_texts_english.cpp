@@ -446,6 +446,7 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
            Off(5, "Output"),
            Fault(7, "Rectifier"),
            InverterStopped(8),
+           {16, "Economy Mode", "Economy mode on", "Economy mode off", kLevelInformation},
            Fault(17, "Inverter"),
            BatteryLow(20),
            LoadOn(21, "Battery", "battery"),

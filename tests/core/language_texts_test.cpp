@@ -205,6 +205,7 @@ TEST(EnglishFolderTest, EventTitlesPerFamily) {
        {{0, ""},
         {1, "On Battery"},
         {7, "Rectifier Fault"},
+        {16, "Economy Mode"},
         {20, "Battery Low"},
         {23, "Load on Maintenance Bypass"},
         {24, "Communication Lost"},
