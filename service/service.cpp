@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <time.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -222,6 +223,19 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       tray_(keys_, TrayHooks{[this] { return stopMonitoring(); },
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
+  if (!options_.trace) {
+    const char* on = std::getenv("LARK_TRACE");
+    if (on && *on) {
+      options_.trace = StderrLog;
+    } else {
+      options_.trace = [](std::string_view) {};
+    }
+  }
+  const auto trace = [this](std::string_view t) { options_.trace(t); };
+  opener_.setTraceLog(trace);
+  ascii_.setTraceLog(trace);
+  binary_.setTraceLog(trace);
+  modbus_.setTraceLog(trace);
   eventLog_.setProblemLog([this](std::string_view t) { log(t); });
   ports_.setEngine(kCommAscii, &ascii_);
   ports_.setEngine(kCommThreePhase, &binary_);

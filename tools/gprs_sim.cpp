@@ -1,9 +1,10 @@
 // GPRS stations for tests, the demo and the benchmark: N connections to the
 // service's station port, each answering the poll letters with the framed
-// sample report of every tag (devices/gprs/gprs_samples.h).
+// sample report of every tag (devices/gprs/gprs_samples.h): a healthy UPS
+// behind each, or with --tagged values that tell their position and station.
 //
 //   gprs_sim [--host A] [--port P] [--stations N] [--name PREFIX] [--first K]
-//            [--fault KIND[:STATION]]... [--verbose]
+//            [--fault KIND[:STATION]]... [--tagged] [--verbose]
 //
 // Station i (K..K+N-1) calls itself PREFIXi (default "Station"). Faults hit
 // one station (its index) or all (no index): split (a frame in two writes),
@@ -53,6 +54,7 @@ struct Options {
   int first = 1;
   std::string prefix = "Station";
   std::vector<Fault> faults;
+  bool tagged = false;  // values that tell their position and station, for tests
   bool verbose = false;
 };
 
@@ -86,6 +88,8 @@ Options ParseArgs(int argc, char** argv) {
       o.first = args.number();
     } else if (a == "--name") {
       o.prefix = args.value();
+    } else if (a == "--tagged") {
+      o.tagged = true;
     } else if (a == "--verbose") {
       o.verbose = true;
     } else if (a == "--fault") {
@@ -129,7 +133,8 @@ int Connect(const Options& o) {
 void Answer(const Options& o, Link& l, char letter) {
   const int s = l.index;
   const std::string name = o.prefix + std::to_string(Has(o, "duplicate", s) ? o.first : s);
-  std::string report = lark::GprsSampleReport(letter, s, name);
+  std::string report =
+      o.tagged ? lark::GprsSampleReport(letter, s, name) : lark::GprsStationReport(letter, s, name);
   if (report.empty()) return;
   std::string frame = lark::BuildGprsFrame(report, "01", Has(o, "lowersum", s));
   if (Has(o, "badsum", s)) frame[frame.size() - 1] = frame.back() == '0' ? '1' : '0';

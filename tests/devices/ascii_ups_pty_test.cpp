@@ -91,7 +91,7 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   auto polled = [&] {
     for (int i = 0; i < 2; ++i) {
       if (units[i].linkStatus() != kLinkIdentified || lost(i)) return false;
-      if (block(i)->slot(41) != AsciiSampleInputVoltage(i + 1)) return false;
+      if (block(i)->slot(43) != AsciiSampleInputVoltage(i + 1)) return false;
     }
     return true;
   };
@@ -148,7 +148,7 @@ TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) != 0; }));
   EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) == 0; }));
   EXPECT_EQ(ups.linkStatus(), kLinkIdentified);
-  EXPECT_EQ(blk->slot(41), AsciiSampleInputVoltage(5));
+  EXPECT_EQ(blk->slot(43), AsciiSampleInputVoltage(5));
   EXPECT_FALSE((blk->mask(MaskWord::kCurrent) >> kLinkLostBit) & 1u);
   table.StopSerialThreads();
 }
@@ -177,7 +177,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   table.AttachPortDevice(ups, false);
   table.start();
   auto* blk = ups.block(BlockKind::kAscii);
-  auto polled = [&] { return blk->slot(41) == AsciiSampleInputVoltage(1); };
+  auto polled = [&] { return blk->slot(43) == AsciiSampleInputVoltage(1); };
   EXPECT_TRUE(WaitFor(polled));
 
   sim.stop();
@@ -190,7 +190,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
                        [](const std::string& l) { return l.rfind("COM1: cannot open", 0) == 0; });
   }, 20));
   table.PauseSerialThreads();
-  blk->setSlot(41, -1);
+  blk->setSlot(43, -1);
   table.ResumeSerialThreads();
   ASSERT_NO_FATAL_FAILURE(startLinked());
   EXPECT_TRUE(WaitFor(polled, 10)) << "polled again once the link is back";
