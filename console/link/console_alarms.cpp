@@ -99,8 +99,7 @@ void ConsoleAlarms::playSound(std::string_view file) {
   if (!lang || lang->folder.empty()) return;
   const std::optional<std::string> path = SoundFilePath(lang->folder, file);
   if (!path) {
-    std::fprintf(stderr, "Larkview: alarm sound \"%.*s\" refused or missing\n",
-                 static_cast<int>(file.size()), file.data());
+    senderLog_.WriteEventLog(0, 0, 0, "alarm sound \"" + std::string(file) + "\" refused or missing");
     return;
   }
   player_->play(*path);

@@ -47,7 +47,8 @@ struct ConsoleAlarmPeers {
   std::function<std::pair<std::string, uint32_t>()> gsmModem;
 };
 
-// The senders' failures: the console has no event log, they go to stderr.
+// The senders' failures and refused sounds: the console has no event log,
+// they go to stderr (one line each).
 class StderrEventLog final : public EventLogSink {
  public:
   void WriteEventLog(int32_t number, uint32_t level, int32_t code, std::string_view text) override;

@@ -7,11 +7,11 @@
 #include "devices/ascii_live_data.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "tests/support/wait.h"
 #include "tests/support/netns.h"
 #include "tests/support/peer_process.h"
 #include "tests/support/recording_sound_player.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
