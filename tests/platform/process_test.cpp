@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -17,10 +18,7 @@ namespace {
 // Waits (bounded, generously) until `pid` has ended; its wait status.
 int WaitFor(pid_t pid) {
   int status = -1;
-  for (int i = 0; i < 3000; ++i) {
-    if (waitpid(pid, &status, WNOHANG) == pid) return status;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (test::Eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 30000)) return status;
   kill(pid, SIGKILL);
   waitpid(pid, &status, 0);
   return -1;
@@ -79,10 +77,7 @@ TEST(Spawn, ReapChildrenCollectsFinishedOnes) {
   }
   for (int i = 0; i < 3; ++i) ASSERT_GT(Spawn({"true"}), 0);
   int reaped = 0;
-  for (int i = 0; i < 3000 && reaped < 3; ++i) {
-    reaped += ReapChildren();
-    if (reaped < 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  EXPECT_TRUE(test::Eventually([&] { return (reaped += ReapChildren()) >= 3; }, 30000));
   EXPECT_EQ(reaped, 3);
   EXPECT_EQ(ReapChildren(), 0);
 }
@@ -129,17 +124,15 @@ TEST(WorkerControl, PauseResumeStopHandshake) {
   });
 
   ASSERT_TRUE(control.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 5000, 1));
-  // Paused: the worker sits in checkpoint() and does no rounds.
+  // Paused: the worker sits in checkpoint() and does no rounds. (Time for a
+  // stray round: a bound a slow machine can only make pass more easily.)
   int frozen = rounds.load();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(rounds.load(), frozen);
   EXPECT_EQ(control.word.load(), WorkerControl::kPaused);
 
   control.resume();
-  for (int i = 0; i < 5000 && rounds.load() == frozen; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_GT(rounds.load(), frozen);
+  EXPECT_TRUE(test::Eventually([&] { return rounds.load() > frozen; }, 10000));
 
   ASSERT_TRUE(control.requestAndWait(WorkerControl::kStop, WorkerControl::kStopped, 5000, 1));
   worker.join();
