@@ -10,7 +10,6 @@
 #include "console/dialogs/console_dialogs.h"
 #include "console/link/service_link.h"
 #include "console/lists/report_list.h"
-#include "console/map/map_module.h"
 #include "console/shell/console_context.h"
 #include "console/shell/dialog_texts.h"
 #include "linkserver/link_frame.h"
