@@ -400,9 +400,8 @@ struct EventWords {
 EventWords Lost(size_t e) {
   return {e, "Communication Lost", "Communication lost", "Communication restored", kLevelSerious};
 }
-// The load's supply from mains has failed: Serious, as a lost link is.
 EventWords OnBattery(size_t e) {
-  return {e, "On Battery", "On battery", "Back on mains", kLevelSerious};
+  return {e, "On Battery", "On battery", "Back on mains"};
 }
 EventWords BatteryLow(size_t e) {
   return {e, "Battery Low", "Battery low", "Battery no longer low"};

@@ -269,8 +269,11 @@ TEST(EnglishFolderTest, EventTitlesPerFamily) {
       EXPECT_EQ(on.smsMessage(), on.message());
       EXPECT_EQ(off.smsMessage(), off.message());
       EXPECT_EQ(off.levelIndex(), kLevelInformation);
-      if (on.title() == "Communication Lost" || on.title() == "On Battery") {
+      if (on.title() == "Communication Lost") {
         EXPECT_EQ(on.levelIndex(), kLevelSerious) << f.word;
+      }
+      if (on.title() == "On Battery") {
+        EXPECT_EQ(on.levelIndex(), kLevelWarning) << f.word;
       }
     }
   }
