@@ -58,7 +58,7 @@ tsan_tests+=(consolelink_link_fake_service consolelink_console_alarms)
 tsan_tests+=(records_report_writer service_report_service)
 tsan_tests+=(devices_binary_ups_pty)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK_WERROR=ON >/dev/null
-if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim ups3_sim Larknote line_pacer plc_sim gprs_sim larkkey \
+if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim ups3_sim Larknote line_pacer plc_sim gprs_sim gsm_sim larkkey \
   $(printf 'test_%s_test ' "${tsan_tests[@]}"); then
   pattern=$(printf '%s\n' "${tsan_tests[@]}" | sed 's/_/./' | sed 's/$/_test/' | paste -sd'|')
   TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" -R "^($pattern)\$" \

@@ -95,8 +95,10 @@ bool RequestPayloadFits(uint8_t command, uint8_t sub, CBytes p) {
 }
 
 std::vector<uint8_t> IdPayload(uint16_t id, CBytes rest) {
-  std::vector<uint8_t> out{static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id & 0xFF)};
-  out.insert(out.end(), rest.begin(), rest.end());
+  std::vector<uint8_t> out(2 + rest.size());
+  out[0] = static_cast<uint8_t>(id >> 8);
+  out[1] = static_cast<uint8_t>(id & 0xFF);
+  std::copy(rest.begin(), rest.end(), out.begin() + 2);
   return out;
 }
 
