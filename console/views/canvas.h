@@ -55,6 +55,10 @@ struct CanvasRect {
 
 enum class PenStyle : uint8_t { kSolid, kDot, kNull };
 enum class BkMode : uint8_t { kTransparent = 1, kOpaque = 2 };
+// How a copied image meets the pixels below: replaces them, or keeps their
+// bits that the image's also has (destination AND source: white leaves them
+// as they are, black blacks them out).
+enum class RasterOp : uint8_t { kSrcCopy, kSrcAnd };
 
 // DrawText format bits that the painters use.
 enum DrawTextFormat : uint32_t {
@@ -95,7 +99,7 @@ class Canvas {
 
   // Copies w x h pixels from (sx, sy) of `source` to (x, y).
   virtual void BitBlt(int x, int y, int w, int h, const Canvas& source, int sx, int sy) = 0;
-  virtual void BitBltImage(int x, int y, const QImage& image) = 0;
+  virtual void BitBltImage(int x, int y, const QImage& image, RasterOp op) = 0;
 
   virtual void TextOut(int x, int y, std::string_view text) = 0;
   virtual void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) = 0;

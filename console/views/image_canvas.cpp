@@ -179,9 +179,10 @@ void ImageCanvas::BitBlt(int x, int y, int w, int h, const Canvas& source, int s
   p.drawImage(QPoint(x, y), *src, QRect(sx, sy, w, h));
 }
 
-void ImageCanvas::BitBltImage(int x, int y, const QImage& image) {
+void ImageCanvas::BitBltImage(int x, int y, const QImage& image, RasterOp op) {
   QPainter p(target_);
-  p.setCompositionMode(QPainter::CompositionMode_Source);
+  p.setCompositionMode(op == RasterOp::kSrcAnd ? QPainter::RasterOp_SourceAndDestination
+                                               : QPainter::CompositionMode_Source);
   p.drawImage(QPoint(x, y), image);
 }
 

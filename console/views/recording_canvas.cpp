@@ -76,9 +76,10 @@ void RecordingCanvas::BitBlt(int x, int y, int w, int h, const Canvas&, int sx, 
                  " from " + Point({sx, sy}));
 }
 
-void RecordingCanvas::BitBltImage(int x, int y, const QImage& image) {
+void RecordingCanvas::BitBltImage(int x, int y, const QImage& image, RasterOp op) {
   ops_.push_back("BitBlt " + Point({x, y}) + " " + std::to_string(image.width()) + "x" +
-                 std::to_string(image.height()) + " image");
+                 std::to_string(image.height()) + " image" +
+                 (op == RasterOp::kSrcAnd ? " srcand" : ""));
 }
 
 void RecordingCanvas::TextOut(int x, int y, std::string_view text) {

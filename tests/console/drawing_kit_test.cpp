@@ -81,6 +81,31 @@ TEST(CanvasTest, ColourRefIsBlueGreenRed) {
   EXPECT_EQ(c.image()->pixelColor(1, 1), QColor(255, 0, 0));
 }
 
+// SRCAND keeps the bits of the pixel below that the image also has: white
+// leaves the background, black blacks it out, a colour masks it.
+TEST(CanvasTest, ImageBlitCopiesOrAnds) {
+  QImage src(3, 1, QImage::Format_RGB32);
+  src.setPixel(0, 0, qRgb(255, 255, 255));
+  src.setPixel(1, 0, qRgb(0, 0, 0));
+  src.setPixel(2, 0, qRgb(0x0f, 0xff, 0x00));
+  for (RasterOp op : {RasterOp::kSrcCopy, RasterOp::kSrcAnd}) {
+    ImageCanvas c(5, 1);
+    DrawSolidRect(c, 0, 0, 5, 1, Rgb(0x3c, 0x80, 0xff));
+    DrawBitmap(c, src, 1, 0, op);
+    const bool copy = op == RasterOp::kSrcCopy;
+    EXPECT_EQ(c.Pixel(0, 0), Rgb(0x3c, 0x80, 0xff));
+    EXPECT_EQ(c.Pixel(1, 0), copy ? kWhite : Rgb(0x3c, 0x80, 0xff));
+    EXPECT_EQ(c.Pixel(2, 0), 0u);
+    EXPECT_EQ(c.Pixel(3, 0), copy ? Rgb(0x0f, 0xff, 0) : Rgb(0x0c, 0x80, 0));
+    EXPECT_EQ(c.Pixel(4, 0), Rgb(0x3c, 0x80, 0xff));
+  }
+  RecordingCanvas rec;
+  DrawBitmap(rec, src, 4, 5, RasterOp::kSrcAnd);
+  DrawBitmap(rec, src, 4, 5);
+  EXPECT_EQ(rec.ops(), (std::vector<std::string>{"BitBlt 4,5 3x1 image srcand",
+                                                 "BitBlt 4,5 3x1 image"}));
+}
+
 TEST(DrawingKitTest, SysRectAndBevelRecordTheirColours) {
   RecordingCanvas rec;
   DrawSysFilledRect(rec, 0, 0, 5, 5, kColorWindow);
