@@ -24,6 +24,9 @@ inline constexpr ColorRef kValueBoxFill = Rgb(255, 247, 145);
 inline constexpr ColorRef kValueBoxShadow[3] = {Rgb(145, 155, 156), Rgb(208, 206, 191),
                                                 Rgb(227, 224, 208)};
 
+// The unit of temperature rows ("℃", UTF-8 like every text of the console).
+inline constexpr const char* kDegreeCelsius = "\u2103";
+
 // Clears the rectangle with the window colour and draws the caption tab and
 // band (2 line heights high, whatever the bottom) with `text` in the
 // selected font. Leaves `textColour` set.

@@ -1,0 +1,452 @@
+// The Diagram tab's layout, value lists and mimic panels: recorded value-box
+// calls per family, the layout read back, hostile blocks painted cleanly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "console/diagram/diagram_rows.h"
+#include "console/diagram/diagram_source.h"
+#include "console/diagram/diagram_tab.h"
+#include "console/diagram/diagram_values.h"
+#include "console/diagram/mimic_panels.h"
+#include "console/views/image_canvas.h"
+#include "console/views/recording_canvas.h"
+#include "core/device_node.h"
+#include "core/live_data.h"
+
+namespace lark {
+namespace {
+
+constexpr ColorRef kSerious = 0x0000ff, kInformation = 0x00a000;
+
+// Labels read back as their keys: CP_n and T_n.
+LanguageTexts KeyTexts() {
+  LanguageTexts t;
+  for (int n = 1; n <= kComponentTextCount; ++n)
+    t.component[static_cast<size_t>(n - 1)] = "CP_" + std::to_string(n);
+  for (int n : {8, 9}) t.common[static_cast<size_t>(n - 1)] = "T_" + std::to_string(n);
+  return t;
+}
+
+struct Env {
+  LanguageTexts texts = KeyTexts();
+  DiagramEnv env;
+  Env() {
+    env.boxes.label = QFont("Arial");
+    env.boxes.label.setPixelSize(11);
+    env.boxes.label.setBold(true);
+    env.boxes.value = QFont("Arial");
+    env.boxes.value.setPixelSize(11);
+    env.boxes.lineHeight = 13;
+    env.panel = QFont("Arial");
+    env.panel.setPixelSize(14);
+    env.panelLineHeight = 17;
+    env.texts = &texts;
+    env.relayNames = {"Door", "Fan", "Smoke", "Water"};
+    env.today = {2026, 12, 11};
+    env.area = {0, 0, 760, 420};
+    env.tabAreaWidth = 780;
+    env.paneRight = 200;
+    env.clientRight = 1000;
+  }
+};
+
+using Node = std::unique_ptr<DeviceNode>;
+
+Node MakeNode(uint8_t kind, int16_t comm, uint8_t code = 0) {
+  auto n = std::make_unique<DeviceNode>();
+  n->setNodeKind(kind);
+  n->setCommType(comm);
+  n->setUpsTypeCode(code);
+  if (kind == kNodeSnmp) n->ensureBlock(BlockKind::kSnmp);
+  if (kind == kNodeGprs) n->ensureBlock(BlockKind::kGprs);
+  if (kind == kNodeSerial) {
+    const BlockKind b = comm == kCommThreePhase ? BlockKind::kBinary
+                        : comm == kCommAscii || comm == kCommPlc ? BlockKind::kAscii
+                                                                  : BlockKind::kModbus;
+    n->ensureBlock(b);
+  }
+  return n;
+}
+
+LiveDataBlock& Block(const Node& n) { return *PrimaryBlock(*n); }
+
+// The quoted texts of the recorded DrawText calls, in order.
+std::vector<std::string> Texts(const RecordingCanvas& rec) {
+  std::vector<std::string> out;
+  for (const auto& op : rec.opsNamed("DrawText")) {
+    const size_t a = op.find('"'), b = op.find('"', a + 1);
+    out.push_back(op.substr(a + 1, b - a - 1));
+  }
+  return out;
+}
+
+// The colour a recorded DrawText of `text` was drawn in.
+std::string ColourOf(const RecordingCanvas& rec, const std::string& text) {
+  for (const auto& op : rec.opsNamed("DrawText"))
+    if (op.find("\"" + text + "\"") != std::string::npos)
+      return op.substr(op.find(" colour ") + 8, 6);
+  return "none";
+}
+
+std::string Hex(ColorRef c) {
+  char b[8];
+  std::snprintf(b, sizeof b, "%06x", c);
+  return b;
+}
+
+std::vector<std::string> ParameterTexts(const DeviceNode& node) {
+  Env e;
+  RecordingCanvas rec;
+  RowCursor rows(rec, e.env, 10, 40, 200, 3, 60, 35);
+  const DiagramSource src(node);
+  DrawParameterRows(rows, src, e.env, node.upsTypeCode());
+  DrawEnvironmentRows(rows, src, e.env);
+  return Texts(rec);
+}
+
+using TextList = std::vector<std::string>;
+
+TEST(DiagramRowsTest, ParametersPerFamily) {
+  struct Case {
+    const char* name;
+    uint8_t kind;
+    int16_t comm;
+    uint8_t code;
+    std::vector<std::pair<int, int32_t>> values;
+    TextList want;
+  } cases[] = {
+      {"all unknown: captions only", kNodeSnmp, 0, 0, {}, {"CP_1", "CP_8"}},
+      {"SNMP has no CP_48 rows", kNodeSnmp, 0, 0, {{52, 500}, {54, 2300}, {29, 2290}},
+       {"CP_1", "CP_4", "50.0", "Hz", "CP_3", "230.0", "V", "CP_8", "CP_3", "229.0", "V"}},
+      {"binary x10, no power row", kNodeSerial, kCommThreePhase, 0,
+       {{77, 230}, {80, 231}, {83, 229}, {79, 5000}, {75, 500}},
+       {"CP_1", "CP_4", "50.0", "Hz", "CP_3", "230.0", "231.0", "229.0", "V", "CP_8"}},
+      {"power in KW", kNodeSerial, kCommAscii, 0, {{79, 1500}, {82, 700}, {85, 800}},
+       {"CP_1", "CP_5", "1.5", "0.7", "0.8", "KW", "CP_8"}},
+      {"power in W", kNodeSerial, kCommModbusUps, 0, {{79, 999}, {82, 999}, {85, 999}},
+       {"CP_1", "CP_5", "999", "999", "999", "W", "CP_8"}},
+      {"unknown phase stays hidden", kNodeSerial, kCommAscii, 0, {{79, 1500}, {82, -1}, {85, 800}},
+       {"CP_1", "CP_5", "1.5", "0.8", "KW", "CP_8"}},
+      {"unknown first phase hides the row", kNodeSerial, kCommAscii, 0, {{82, 1500}},
+       {"CP_1", "CP_8"}},
+      {"code 6 starts with the empty row", kNodeSerial, kCommAscii, 6, {{75, 500}, {42, 499}},
+       {"CP_8", "CP_4", "49.9", "Hz"}},
+      {"TRV5200", kNodeSerial, kCommModbusTrv5200, 3, {{23, 230}, {0, 12}},
+       {"CP_49-2", "CP_3", "230", "V", "CP_49-1", "CP_6", "12", "A"}},
+      {"9315", kNodeSerial, kCommModbus9315, 3, {{3, 105}, {8, 95}},
+       {"CP_1", "CP_8", "CP_6", "10.5", "10.5", "10.5", "A", "Factor", "95", "%"}},
+      {"inverter names no source", kNodeSerial, kCommInverter, 0, {{75, 500}}, {"CP_1", "CP_8"}},
+  };
+  for (auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Node node = MakeNode(k.kind, k.comm, k.code);
+    for (auto [slot, v] : k.values) Block(node).setSlot(slot, v);
+    EXPECT_EQ(ParameterTexts(*node), k.want);
+  }
+}
+
+TEST(DiagramRowsTest, EnvironmentAndRelays) {
+  Node node = MakeNode(kNodeSnmp, 0);
+  LiveDataBlock& b = Block(node);
+  for (auto [slot, v] : std::vector<std::pair<int, int32_t>>{
+           {74, 25}, {75, 40}, {82, 0}, {83, 1}, {84, 0}, {85, -1}, {86, 1}, {87, 2}})
+    b.setSlot(slot, v);
+  Env e;
+  RecordingCanvas rec;
+  RowCursor rows(rec, e.env, 10, 40, 200, 3, 60, 35);
+  const DiagramSource src(*node);
+  DrawEnvironmentRows(rows, src, e.env);
+  EXPECT_EQ(Texts(rec), (TextList{"CP_10", "CP_2", "25", "\u2103", "CP_11", "40", "%",
+                                "R1 (Door): ", "T_9", "R3 (Smoke): ", "T_8", "R4 (Water): ",
+                                "T_8"}));
+  EXPECT_EQ(ColourOf(rec, "25"), Hex(kInformation));
+  EXPECT_EQ(ColourOf(rec, "40"), Hex(kSerious));
+  EXPECT_EQ(ColourOf(rec, "T_9"), Hex(kInformation));
+  EXPECT_EQ(ColourOf(rec, "R3 (Smoke): "), Hex(kDiagramText));
+  // Relay 3 is on (1): Serious; relay 4 reads 2: on, but Information.
+  const auto ops = rec.opsNamed("DrawText");
+  EXPECT_NE(ops[10].find("colour " + Hex(kSerious)), std::string::npos) << ops[10];
+  EXPECT_NE(ops[12].find("colour " + Hex(kInformation)), std::string::npos) << ops[12];
+
+  // Either alarm slot unknown: the empty row only.
+  b.setSlot(82, -1);
+  RecordingCanvas rec2;
+  RowCursor rows2(rec2, e.env, 10, 40, 200, 3, 60, 35);
+  DrawEnvironmentRows(rows2, DiagramSource(*node), e.env);
+  EXPECT_TRUE(Texts(rec2).empty());
+  EXPECT_EQ(rec2.ops().size(), 1u);
+}
+
+void PutDate(LiveDataBlock& b, size_t off, const char* date) {
+  b.writeBytes(off, CBytes(reinterpret_cast<const uint8_t*>(date), 8));
+}
+
+TEST(MimicPanelsTest, OutputAndBatteryRows) {
+  struct Case {
+    const char* name;
+    Node node;
+    PanelOptions options;
+    bool battery;
+    TextList want;
+  };
+  std::vector<Case> cases;
+  {
+    Node n = MakeNode(kNodeSerial, kCommThreePhase, 3);
+    Block(n).putI32(520, 230);
+    Block(n).putI32(524, 10);
+    Block(n).putI32(568, 231);
+    cases.push_back({"binary V x I in KVA, second voltage", std::move(n), {true, true}, false,
+                     {"CP_9", "CP_3", "230.0", "V", "CP_48", "231.0", "V", "CP_6", "10.0", "A",
+                      "CP_5", "2.3", "KVA"}});
+  }
+  {
+    Node n = MakeNode(kNodeSerial, kCommThreePhase, 3);
+    Block(n).putI32(520, 230);
+    cases.push_back({"binary without current: no power", std::move(n), {}, false,
+                     {"CP_9", "CP_3", "230.0", "V"}});
+  }
+  {
+    Node n = MakeNode(kNodeSerial, kCommThreePhase, 6);
+    Block(n).putI32(520, 230);
+    cases.push_back({"single-path mimic serves no binary", std::move(n), {false, false}, false,
+                     {"CP_9"}});
+  }
+  {
+    Node n = MakeNode(kNodeSnmp, 0);
+    Block(n).putI32(392, 500);
+    Block(n).putI32(408, 999);
+    Block(n).putI32(424, 999);
+    Block(n).putI32(440, 999);
+    cases.push_back({"SNMP: W, no second voltage", std::move(n), {true, true}, false,
+                     {"CP_9", "CP_4", "50.0", "Hz", "CP_5", "999", "999", "999", "W"}});
+  }
+  {
+    Node n = MakeNode(kNodeSerial, kCommAscii);
+    Block(n).putI32(392, 2700);
+    Block(n).putI32(412, 2710);
+    Block(n).putI32(400, 31);
+    PutDate(Block(n), 976, "20120531");
+    cases.push_back({"ASCII battery: two strings and the date", std::move(n), {}, true,
+                     {"CP_7", "CP_3", "270.0", "271.0", "V", "CP_2", "31", "\u2103", "CP_17",
+                      "2012\\05\\31"}});
+  }
+  {
+    Node n = MakeNode(kNodeGprs, 0);
+    Block(n).putI32(188, 42);
+    cases.push_back({"GPRS: first date byte 0 gives no row", std::move(n), {}, true,
+                     {"CP_7", "CP_15", "42", "min"}});
+  }
+  {
+    Node n = MakeNode(kNodeSerial, kCommInverter);
+    Block(n).putI32(392, 2700);
+    Block(n).putI32(496, 500);
+    cases.push_back({"inverter: captions only", std::move(n), {}, true, {"CP_7"}});
+  }
+  for (auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Env e;
+    RecordingCanvas rec;
+    RowCursor rows(rec, e.env, 10, 40, 200, 3, 60, 35);
+    const DiagramSource src(*k.node);
+    if (k.battery)
+      DrawBatteryPanel(rows, src, e.env, k.options);
+    else
+      DrawOutputPanel(rows, src, e.env, k.options);
+    EXPECT_EQ(Texts(rec), k.want);
+  }
+}
+
+TEST(MimicPanelsTest, DueDateColourFollowsTheClock) {
+  struct Case {
+    const char* due;
+    ColorRef colour;
+  } cases[] = {{"20261211", kSerious}, {"20261212", kInformation}, {"20251231", kSerious},
+               {"20270101", kInformation}};
+  for (const auto& k : cases) {
+    Node n = MakeNode(kNodeSnmp, 0);
+    PutDate(Block(n), 592, "20120531");
+    PutDate(Block(n), 601, k.due);
+    Env e;
+    RecordingCanvas rec;
+    RowCursor rows(rec, e.env, 10, 40, 200, 3, 60, 35);
+    DrawBatteryPanel(rows, DiagramSource(*n), e.env, {});
+    const std::string shown = std::string(k.due, 4) + "\\" + std::string(k.due + 4, 2) + "\\" +
+                              std::string(k.due + 6, 2);
+    EXPECT_EQ(ColourOf(rec, shown), Hex(k.colour)) << k.due;
+    EXPECT_EQ(ColourOf(rec, "2012\\05\\31"), Hex(kDiagramText)) << k.due;
+  }
+}
+
+TEST(DiagramLayoutTest, GapMarginUnitAndOrigin) {
+  struct Case {
+    const char* name;
+    int16_t comm;
+    int w, h, tabArea;
+    int gap, margin;
+  } cases[] = {
+      // q = (h - 10) / 20 against the line height 13.
+      {"low page: gap 3", kCommAscii, 760, 200, 780, 3, 20},
+      {"gap 0", kCommAscii, 760, 270, 780, 0, 20},
+      {"gap 5", kCommAscii, 760, 370, 780, 5, 20},
+      {"gap 10", kCommAscii, 760, 470, 780, 10, 20},
+      {"gap held at 10", kCommAscii, 760, 600, 780, 10, 20},
+      {"margin held at 0", kCommModbus9315, 760, 420, 100, 7, 0},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Env e;
+    e.env.area = {0, 0, k.w, k.h};
+    e.env.tabAreaWidth = k.tabArea;
+    RecordingCanvas rec;
+    Node n = MakeNode(kNodeSerial, k.comm);
+    const DiagramLayout l = ComputeDiagramLayout(rec, *n, e.env);
+    EXPECT_EQ(l.gap, k.gap);
+    EXPECT_EQ(l.margin, k.margin);
+  }
+}
+
+TEST(DiagramLayoutTest, BothBranchesOfTheUnit) {
+  struct Case {
+    const char* name;
+    int16_t comm;
+    int w, h;
+    bool byHeight;
+    int y0Extra;
+  } cases[] = {
+      {"wide page: by height", kCommAscii, 2000, 300, true, 10},
+      {"wide page, TRV5200: no extra", kCommModbusTrv5200, 2000, 300, true, 0},
+      {"wide page, 9315 keeps the extra", kCommModbus9315, 2000, 300, true, 10},
+      {"tall page: by width", kCommAscii, 700, 900, false, 10},
+      {"tall page, TRV5200", kCommModbusTrv5200, 700, 900, false, 0},
+      {"tall page, 9315", kCommModbus9315, 700, 900, false, 0},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Env e;
+    e.env.area = {0, 0, k.w, k.h};
+    RecordingCanvas rec;
+    Node n = MakeNode(kNodeSerial, k.comm, 3);
+    const DiagramLayout l = ComputeDiagramLayout(rec, *n, e.env);
+    const int plh = e.env.panelLineHeight;
+    const int u = k.byHeight ? (k.h - 2 * plh) / 5 : (k.w - 2 * plh - l.column - 50) / 12;
+    EXPECT_EQ(l.u, u);
+    EXPECT_EQ(l.y0, u + 2 * plh + k.y0Extra);
+    EXPECT_EQ(l.x0, l.secondLeft + 30);
+    EXPECT_EQ(l.secondLeft, l.firstLeft + l.column + 20);
+    EXPECT_TRUE(l.mimic);
+  }
+  // A pane dragged nearly shut: no unit, no mimic.
+  Env e;
+  e.env.area = {0, 0, 300, 900};
+  RecordingCanvas rec;
+  Node n = MakeNode(kNodeSerial, kCommAscii);
+  const DiagramLayout l = ComputeDiagramLayout(rec, *n, e.env);
+  EXPECT_LT(l.u, 1);
+  EXPECT_FALSE(l.mimic);
+  PaintDiagramTab(rec, *n, true, e.env);
+  const auto texts = Texts(rec);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Internal"), 1);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "CP_9"), 0);
+}
+
+// The output panel sits right of the diagram and moves left and down when it
+// would leave the window.
+TEST(DiagramLayoutTest, NarrowWindowMovesTheOutputPanel) {
+  for (int clientRight : {3000, 900}) {
+    Env e;
+    e.env.clientRight = clientRight;
+    RecordingCanvas rec;
+    Node n = MakeNode(kNodeSnmp, 0);
+    const DiagramLayout l = ComputeDiagramLayout(rec, *n, e.env);
+    PaintDiagramTab(rec, *n, true, e.env);
+    std::string caption;
+    for (const auto& op : rec.opsNamed("DrawText"))
+      if (op.find("\"CP_9\"") != std::string::npos) caption = op;
+    ASSERT_FALSE(caption.empty());
+    int left = l.x0 + 7 * l.u + 10;
+    int top = l.y0 + l.u + 28 + e.env.panelLineHeight;
+    if (left + l.secondPanelWidth + e.env.paneRight >= clientRight - 10) {
+      left = clientRight - 10 - e.env.paneRight - l.secondPanelWidth;
+      top += l.u / 2 + e.env.lineHeight();
+    }
+    EXPECT_EQ(caption.substr(0, caption.find(" \"")),
+              "DrawText " + std::to_string(left + 10) + "," + std::to_string(top + 1) + "," +
+                  std::to_string(left + l.secondPanelWidth) + "," +
+                  std::to_string(top + e.env.lineHeight() + 2 * l.gap))
+        << clientRight;
+  }
+}
+
+// Blocks a link could send or leave out: the page paints, nothing overflows.
+TEST(DiagramTabTest, HostileBlocksPaintCleanly) {
+  Env e;
+  std::vector<Node> nodes;
+  for (auto [kind, comm] : std::vector<std::pair<uint8_t, int16_t>>{
+           {kNodeSnmp, 0}, {kNodeGprs, 0}, {kNodeSerial, kCommAscii},
+           {kNodeSerial, kCommThreePhase}, {kNodeSerial, kCommModbusUps},
+           {kNodeSerial, kCommModbusTrv5200}, {kNodeSerial, kCommModbus9315}}) {
+    for (uint8_t code : {0, 1, 3, 6}) {
+      Node n = MakeNode(kind, comm, code);
+      LiveDataBlock& b = Block(n);
+      for (size_t off = 0; off + 4 <= b.size(); off += 4) b.putI32(off, INT32_MAX);
+      nodes.push_back(std::move(n));
+      nodes.push_back(MakeNode(kind, comm, code));
+      nodes.back()->freeAllBlocks();
+    }
+  }
+  // Another kind's block only: an SNMP device holding an ASCII block.
+  DeviceNode odd;
+  odd.setNodeKind(kNodeSnmp);
+  odd.ensureBlock(BlockKind::kAscii).setSlot(52, 500);
+  for (const Node& n : nodes) {
+    ImageCanvas page(e.env.area.width(), e.env.area.height());
+    PaintDiagramTab(page, *n, true, e.env);
+  }
+  RecordingCanvas rec;
+  PaintDiagramTab(rec, odd, true, e.env);
+  const auto texts = Texts(rec);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "50.0"), 0);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Parameters"), 1);
+
+  // The binary block's x10 and V x I saturate instead of overflowing.
+  Node big = MakeNode(kNodeSerial, kCommThreePhase, 3);
+  Block(big).putI32(520, INT32_MAX);
+  Block(big).putI32(524, INT32_MAX);
+  RecordingCanvas panel;
+  RowCursor rows(panel, e.env, 10, 40, 200, 3, 60, 35);
+  DrawOutputPanel(rows, DiagramSource(*big), e.env, {});
+  EXPECT_EQ(Texts(panel), (TextList{"CP_9", "CP_3", "214748364.7", "V", "CP_6", "214748364.7", "A",
+                                  "CP_5", "2147483.6", "KVA"}));
+}
+
+// Without the full flag only titles, captions and empty rows clear pixels.
+TEST(DiagramTabTest, WithoutFullFlagOldPixelsStay) {
+  Env e;
+  Node n = MakeNode(kNodeSnmp, 0);
+  RecordingCanvas full, part;
+  PaintDiagramTab(full, *n, true, e.env);
+  PaintDiagramTab(part, *n, false, e.env);
+  ASSERT_EQ(full.ops().size(), part.ops().size() + 1);
+  EXPECT_EQ(full.ops()[0], "Rectangle 0,0,761,421 pen null brush ffffff");
+  for (const auto& op : part.opsNamed("Rectangle"))
+    EXPECT_NE(op.find("pen null brush ffffff"), std::string::npos) << op;  // clearing only
+}
+
+TEST(DiagramTabTest, PlcPanelLeavesThePageCleared) {
+  Env e;
+  Node n = MakeNode(kNodeSerial, kCommPlc);
+  RecordingCanvas rec;
+  PaintDiagramTab(rec, *n, true, e.env);
+  EXPECT_EQ(rec.opsNamed("Rectangle"),
+            std::vector<std::string>{"Rectangle 0,0,761,421 pen null brush ffffff"});
+  EXPECT_TRUE(Texts(rec).empty());
+}
+
+}  // namespace
+}  // namespace lark
