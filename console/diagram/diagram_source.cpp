@@ -85,6 +85,20 @@ std::string DiagramSource::date(size_t off) const {
   return std::string(d, 4) + "\\" + std::string(d + 4, 2) + "\\" + std::string(d + 6, 2);
 }
 
+bool IsSinglePhaseSource(const DiagramSource& src) {
+  switch (src.family()) {
+    case DiagramFamily::kSnmp:
+    case DiagramFamily::kGprs:
+      return true;
+    case DiagramFamily::kAscii:
+      return src.commType() == kCommAscii;
+    case DiagramFamily::kModbus:
+      return src.commType() == kCommModbusUps;
+    default:
+      return false;
+  }
+}
+
 int32_t TimesTen(int32_t v) {
   if (v < 0) return v;
   const int64_t wide = static_cast<int64_t>(v) * 10;

@@ -48,6 +48,10 @@ class DiagramSource {
   const LiveDataBlock* block_ = nullptr;
 };
 
+// An SNMP device, a GPRS station, or a local UPS of CommType 0 or 2: the
+// devices the single-phase mimic reads its events and values from.
+bool IsSinglePhaseSource(const DiagramSource& src);
+
 // v x 10 for the binary block's whole volts and amperes, computed wide and
 // held at INT32_MAX; a value without reading stays as it is.
 int32_t TimesTen(int32_t v);

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "console/diagram/diagram_flow.h"
 #include "console/diagram/diagram_rows.h"
+#include "console/diagram/diagram_single_phase.h"
 #include "console/diagram/diagram_source.h"
 #include "console/diagram/diagram_values.h"
-#include "console/diagram/mimic_panels.h"
 #include "console/views/canvas.h"
 #include "core/device_node.h"
 
@@ -22,24 +23,11 @@ void DrawTitle(Canvas& c, const DiagramEnv& env, const char* text, int left, int
   DrawLine(c, left, bottom, right - 20, bottom, kDiagramText, 1);
 }
 
-// The output panel beside the single-phase diagram; pushed left and down
-// when it would leave the window.
-void DrawSinglePhaseOutput(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
-                           const DiagramLayout& l) {
-  int left = l.x0 + 7 * l.u + 10, right = left + l.secondPanelWidth;
-  int top = l.y0 + l.u + 28 + env.panelLineHeight;
-  if (right + env.paneRight >= env.clientRight - 10) {
-    right = env.clientRight - 10 - env.paneRight;
-    left = right - l.secondPanelWidth;
-    top += l.u / 2 + env.lineHeight();
-  }
-  RowCursor rows(c, env, left, top, right, l.gap, l.secondLabelWidth, l.valueWidth);
-  DrawOutputPanel(rows, src, env, {.secondVoltage = false, .binary = false});
-}
-
-void PaintSinglePhase(Canvas& c, const DeviceNode&, const DiagramSource& src,
+void PaintSinglePhase(Canvas& c, const DeviceNode& node, const DiagramSource& src,
                       const DiagramEnv& env, const DiagramLayout& l) {
-  DrawSinglePhaseOutput(c, src, env, l);
+  const int code = node.upsTypeCode();
+  DrawFlowDiagram(c, src, code, env, l);
+  if (code != 2) DrawSinglePhaseParts(c, src, env, l);
 }
 
 // Mimics another change fills; until then the frame and Parameters only.

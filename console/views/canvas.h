@@ -107,7 +107,8 @@ class Canvas {
   // twice it is gone.
   virtual void DrawFocusRect(const CanvasRect& r) = 0;
 
-  // Resource icon `id` (map_icons.h) at (x, y), its transparent pixels left.
+  // Resource icon `id` (map_icons.h, diagram_pictures.h) at (x, y), its
+  // transparent pixels left.
   virtual void DrawIcon(int x, int y, int id) = 0;
 
   // Pixel size of `text` in the current font.

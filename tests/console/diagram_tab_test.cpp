@@ -1,23 +1,28 @@
-// The Diagram tab's layout, value lists and mimic panels: recorded value-box
-// calls per family, the layout read back, hostile blocks painted cleanly.
+// The Diagram tab: layout, value lists and mimic panels (recorded value-box
+// calls per family, the layout read back, hostile blocks painted cleanly),
+// the power-flow rules and the single-phase pictures (pixel probes).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "console/diagram/diagram_flow.h"
 #include "console/diagram/diagram_rows.h"
 #include "console/diagram/diagram_source.h"
 #include "console/diagram/diagram_tab.h"
 #include "console/diagram/diagram_values.h"
 #include "console/diagram/mimic_panels.h"
+#include "console/views/diagram_pictures.h"
 #include "console/views/image_canvas.h"
 #include "console/views/recording_canvas.h"
 #include "core/device_node.h"
 #include "core/live_data.h"
+#include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
@@ -52,7 +57,7 @@ struct Env {
     env.area = {0, 0, 760, 420};
     env.tabAreaWidth = 780;
     env.paneRight = 200;
-    env.clientRight = 1000;
+    env.clientRight = 963;  // S + 3 + P
   }
 };
 
@@ -429,6 +434,7 @@ TEST(DiagramTabTest, HostileBlocksPaintCleanly) {
 TEST(DiagramTabTest, WithoutFullFlagOldPixelsStay) {
   Env e;
   Node n = MakeNode(kNodeSnmp, 0);
+  Block(n).setMask(MaskWord::kReported, 1u << 28);  // no power-flow fills
   RecordingCanvas full, part;
   PaintDiagramTab(full, *n, true, e.env);
   PaintDiagramTab(part, *n, false, e.env);
@@ -446,6 +452,235 @@ TEST(DiagramTabTest, PlcPanelLeavesThePageCleared) {
   EXPECT_EQ(rec.opsNamed("Rectangle"),
             std::vector<std::string>{"Rectangle 0,0,761,421 pen null brush ffffff"});
   EXPECT_TRUE(Texts(rec).empty());
+}
+
+using S = FlowSegment;
+constexpr FlowLevel kG = FlowLevel::kInformation, kR = FlowLevel::kSerious,
+                    kA = FlowLevel::kWarning;
+
+std::vector<FlowFill> Fills(std::initializer_list<S> segs, FlowLevel level) {
+  std::vector<FlowFill> out;
+  for (S s : segs) out.push_back({s, level});
+  return out;
+}
+std::vector<FlowFill> operator+(std::vector<FlowFill> a, const std::vector<FlowFill>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Events, battery state and size of one device, in its family's bits.
+struct FlowCase {
+  const char* name;
+  uint8_t kind;
+  int16_t comm;
+  int code;
+  std::vector<int> bits;
+  int32_t s;     // BatteryStatus
+  int32_t size;  // rating compared with 6000
+  std::vector<FlowFill> want;
+};
+
+void SetFlowInputs(const Node& n, const FlowCase& k) {
+  uint64_t mask = 0;
+  for (int b : k.bits) mask |= uint64_t{1} << b;
+  Block(n).setMask(MaskWord::kReported, mask);
+  const bool snmp = k.kind == kNodeSnmp;
+  Block(n).putI32(snmp ? 500 : k.kind == kNodeGprs ? 180 : 376, k.s);
+  Block(n).setSlot(snmp ? 0 : 4, k.size);
+}
+
+TEST(FlowFillsTest, RulesInFirstMatchOrder) {
+  const auto normalS = Fills({S::kInput, S::kLeftRiserLower, S::kLowerPath, S::kRightRiserLower,
+                              S::kOutput, S::kBatteryBranch}, kG);
+  const auto charging = Fills({S::kInput, S::kLeftRiserLower, S::kLowerPathLeft,
+                               S::kBatteryBranch}, kR);
+  const auto discharge = Fills({S::kBatteryBranch, S::kLowerPathRight, S::kRightRiserLower,
+                                S::kOutput}, kA);
+  const auto upper = Fills({S::kInput, S::kLeftRiserUpper, S::kUpperPath, S::kRightRiserUpper}, kG);
+  const auto feed = Fills({S::kBatteryBranch, S::kLowerPathRight, S::kRightRiserLower}, kG);
+  const FlowCase cases[] = {
+      // Code 0.
+      {"SNMP event 28: bare pipes", kNodeSnmp, 0, 0, {28, 5}, 1, 3000, {}},
+      {"ASCII event 24: bare pipes", kNodeSerial, kCommAscii, 0, {24}, 1, 3000, {}},
+      {"normal", kNodeSerial, kCommAscii, 0, {}, 0, 3000, normalS},
+      {"normal, output off", kNodeSerial, kCommAscii, 0, {2}, 0, 3000,
+       Fills({S::kInput, S::kLeftRiserLower, S::kLowerPathLeft, S::kBatteryBranch}, kG)},
+      {"small and discharging is not normal", kNodeSerial, kCommAscii, 0, {}, 3, 3000, discharge},
+      {"large and discharging stays normal", kNodeSerial, kCommAscii, 0, {}, 3, 6000, normalS},
+      {"bypass, charging (unknown state)", kNodeSerial, kCommAscii, 0, {22}, -1, 3000,
+       Fills({S::kInput, S::kLeftRiserUpper, S::kUpperPath, S::kRightRiserUpper, S::kOutput}, kR) +
+           Fills({S::kLeftRiserLower, S::kLowerPathLeft, S::kBatteryBranch}, kR)},
+      {"SNMP bypass, state 0 is not charging, output off", kNodeSnmp, 0, 0, {5, 18}, 0, 3000,
+       Fills({S::kInput, S::kLeftRiserUpper, S::kUpperPath, S::kRightRiserUpper}, kR)},
+      {"bypass blocked falls to the last case", kNodeSerial, kCommAscii, 0, {22, 4}, 1, 3000,
+       charging},
+      {"battery, small, discharging", kNodeSerial, kCommModbusUps, 0, {21}, 3, 3000, discharge},
+      {"battery, inverter stopped, charging", kNodeSerial, kCommAscii, 0, {21, 8}, 1, 6000,
+       charging},
+      {"battery and bypass, not charging, small discharging", kNodeSnmp, 0, 0, {1, 5}, 3, 100,
+       discharge},
+      {"GPRS as ASCII", kNodeGprs, 0, 0, {}, 0, 3000, normalS},
+      {"inverter CommType: no colouring", kNodeSerial, kCommInverter, 0, {}, 0, 3000, {}},
+      // Code 1.
+      {"code 1 SNMP floating: no charging set", kNodeSnmp, 0, 1, {}, 0, 0,
+       upper + Fills({S::kOutput}, kG)},
+      {"code 1 local floating: both", kNodeSerial, kCommAscii, 1, {}, 0, 0,
+       upper + Fills({S::kOutput}, kG) + Fills({S::kInput, S::kLeftRiserLower, S::kLowerPathLeft,
+                                               S::kBatteryBranch}, kG)},
+      {"code 1 bypass bit plays no part", kNodeSerial, kCommModbusUps, 1, {22}, 0, 0,
+       upper + Fills({S::kOutput}, kG) + Fills({S::kInput, S::kLeftRiserLower, S::kLowerPathLeft,
+                                               S::kBatteryBranch}, kG)},
+      {"code 1 battery discharging", kNodeSnmp, 0, 1, {1}, 3, 0, discharge},
+      {"code 1 battery, output off", kNodeSnmp, 0, 1, {1, 24}, 3, 0, {}},
+      // Code 2.
+      {"code 2 SNMP state unknown feeds the inverter", kNodeSnmp, 0, 2, {}, -1, 0,
+       upper + Fills({S::kOutput}, kG) + feed},
+      {"code 2 SNMP state 0", kNodeSnmp, 0, 2, {20}, 0, 0, upper},
+      {"code 2 local resting", kNodeGprs, 0, 2, {}, 2, 0, upper + Fills({S::kOutput}, kG)},
+      {"code 2 battery discharging", kNodeSerial, kCommAscii, 2, {21}, 3, 0, discharge},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Node n = MakeNode(k.kind, k.comm, static_cast<uint8_t>(k.code));
+    SetFlowInputs(n, k);
+    EXPECT_EQ(FlowFills(DiagramSource(*n), k.code), k.want);
+  }
+}
+
+struct Painted {
+  ImageCanvas page{760, 420};
+  DiagramLayout layout;
+};
+
+std::unique_ptr<Painted> Paint(const DeviceNode& n) {
+  Env e;
+  auto p = std::make_unique<Painted>();
+  p->layout = ComputeDiagramLayout(p->page, n, e.env);
+  PaintDiagramTab(p->page, n, true, e.env);
+  return p;
+}
+
+CanvasPoint Centre(FlowSegment s, const DiagramLayout& l) {
+  const CanvasRect r = FlowSegmentRect(s, l);
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// Fills land inside the pipes: the centre of every segment reads its colour,
+// or the window colour where nothing flows; ASCII and Modbus draw alike.
+TEST(FlowFillsTest, ProbesAtSegmentCentres) {
+  Node ascii = MakeNode(kNodeSerial, kCommAscii, 0);
+  Block(ascii).setMask(MaskWord::kReported, 1u << 22);  // bypass
+  Block(ascii).putI32(376, 2);
+  auto p = Paint(*ascii);
+  ASSERT_TRUE(p->layout.mimic);
+  for (S s : {S::kInput, S::kLeftRiserUpper, S::kUpperPath, S::kRightRiserUpper, S::kOutput}) {
+    const CanvasPoint c = Centre(s, p->layout);
+    EXPECT_EQ(p->page.Pixel(c.x, c.y), kSerious) << static_cast<int>(s);
+  }
+  // The lower path's left half, off the rectifier picture.
+  const CanvasRect left = FlowSegmentRect(S::kLowerPathLeft, p->layout);
+  EXPECT_EQ(p->page.Pixel(left.left + 3, (left.top + left.bottom) / 2), 0xffffffu);
+
+  Node modbus = MakeNode(kNodeSerial, kCommModbusUps, 0);
+  Block(modbus).setMask(MaskWord::kReported, 1u << 22);
+  Block(modbus).putI32(376, 2);
+  EXPECT_EQ(*Paint(*modbus)->page.image(), *p->page.image());
+
+  // A fill stays one pixel inside both walls.
+  const DiagramLayout& l = p->layout;
+  const int h = l.pipe / 2;
+  EXPECT_EQ(p->page.Pixel((l.x0 + 3 * l.u), l.y0 - h), SysColorValue(kColorBtnShadow));
+  EXPECT_EQ(p->page.Pixel((l.x0 + 3 * l.u), l.y0 - h + 1), kSerious);
+  EXPECT_EQ(p->page.Pixel((l.x0 + 3 * l.u), l.y0 + h - 1), kSerious);
+  EXPECT_EQ(p->page.Pixel((l.x0 + 3 * l.u), l.y0 + h), SysColorValue(kColorBtnFace));
+}
+
+TEST(FlowFillsTest, CodeTwoHasNoRectifierPath) {
+  Node n = MakeNode(kNodeSerial, kCommAscii, 2);
+  auto p = Paint(*n);
+  const DiagramLayout& l = p->layout;
+  const int h = l.pipe / 2, mid = l.y0 + l.u + l.u / 2;
+  EXPECT_EQ(p->page.Pixel(l.x0 + l.u - h, mid), 0xffffffu);  // the riser's walls are gone
+  EXPECT_EQ(p->page.Pixel(l.x0 + l.u + h, mid), 0xffffffu);
+  EXPECT_EQ(p->page.Pixel(l.x0 + 2 * l.u, l.y0 + 2 * l.u - h), 0xffffffu);
+  EXPECT_EQ(p->page.Pixel(l.x0 + 2 * l.u, l.y0 + 2 * l.u + h), 0xffffffu);
+  // No rectifier or inverter picture either.
+  RecordingCanvas rec;
+  Env e;
+  PaintDiagramTab(rec, *n, true, e.env);
+  for (const auto& op : rec.opsNamed("BitBlt"))
+    EXPECT_NE(op.find(" 167"), std::string::npos) << op;
+}
+
+// The rectifier and inverter pictures follow their bits; CommType 2 reads as
+// 0; an inverter-type device gets the battery caption only.
+TEST(SinglePhaseTest, PicturesFollowTheirBits) {
+  struct Case {
+    const char* name;
+    uint8_t kind;
+    int16_t comm;
+    std::vector<int> bits;
+    int rectifier, inverter;  // 0: none
+  } cases[] = {
+      {"ASCII idle", kNodeSerial, kCommAscii, {}, kBmpRectifier, kBmpInverter},
+      {"ASCII faults", kNodeSerial, kCommAscii, {7, 17}, kBmpRectifierRed, kBmpInverterRed},
+      {"Modbus as ASCII", kNodeSerial, kCommModbusUps, {7}, kBmpRectifierRed, kBmpInverter},
+      {"SNMP faults", kNodeSnmp, 0, {21, 13}, kBmpRectifierRed, kBmpInverterRed},
+      {"SNMP ignores local bits", kNodeSnmp, 0, {7, 17}, kBmpRectifier, kBmpInverter},
+      {"GPRS", kNodeGprs, 0, {17}, kBmpRectifier, kBmpInverterRed},
+      {"inverter CommType", kNodeSerial, kCommInverter, {7}, 0, 0},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    Node n = MakeNode(k.kind, k.comm, 1);
+    uint64_t mask = 0;
+    for (int b : k.bits) mask |= uint64_t{1} << b;
+    Block(n).setMask(MaskWord::kReported, mask | (uint64_t{1} << 24) | (uint64_t{1} << 28));
+    auto p = Paint(*n);
+    const DiagramLayout& l = p->layout;
+    const CanvasPoint rect{l.x0 + 3 * l.u - 13, l.y0 + 2 * l.u};
+    const CanvasPoint inv{l.x0 + 5 * l.u + 13, l.y0 + 2 * l.u};
+    if (k.rectifier == 0) {
+      RecordingCanvas rec;
+      Env e;
+      PaintDiagramTab(rec, *n, true, e.env);
+      const auto texts = Texts(rec);
+      EXPECT_EQ(std::count(texts.begin(), texts.end(), "CP_7"), 1);  // the panel's caption
+      EXPECT_EQ(std::count(texts.begin(), texts.end(), "CP_13"), 1);
+      EXPECT_EQ(rec.opsNamed("DrawIcon").size(), 0u);
+      for (const auto& op : rec.opsNamed("BitBlt"))
+        EXPECT_NE(op.find(" 167"), std::string::npos) << op;
+      continue;
+    }
+    EXPECT_EQ(p->page.Pixel(rect.x, rect.y), DiagramPictureColour(k.rectifier));
+    EXPECT_EQ(p->page.Pixel(inv.x, inv.y), DiagramPictureColour(k.inverter));
+  }
+}
+
+// An ASCII UPS on mains with values in every list, for a person to look at.
+// LARK_UPDATE_GOLDEN=1 rewrites it.
+TEST(GoldenTest, DiagramSinglePhase) {
+  Node n = MakeNode(kNodeSerial, kCommAscii, 0);
+  LiveDataBlock& b = Block(n);
+  for (auto [slot, v] : std::vector<std::pair<int, int32_t>>{
+           {75, 500}, {77, 2300}, {78, 52}, {79, 1180}, {42, 499}, {43, 2290}, {44, 55}})
+    b.setSlot(slot, v);
+  for (auto [off, v] : std::vector<std::pair<size_t, int32_t>>{
+           {496, 500}, {504, 2300}, {508, 50}, {512, 1150}, {516, 38}, {376, 0}, {392, 2710},
+           {404, 100}, {384, 45}, {400, 28}})
+    b.putI32(off, v);
+  PutDate(b, 976, "20250314");
+  Env e;
+  ImageCanvas page(e.env.area.width(), e.env.area.height());
+  PaintDiagramTab(page, *n, true, e.env);
+  const std::string golden = test::SourcePath("tests/console/golden/diagram_single_phase.png");
+  if (std::getenv("LARK_UPDATE_GOLDEN")) {
+    ASSERT_TRUE(page.image()->save(QString::fromStdString(golden)));
+  }
+  QImage want(QString::fromStdString(golden));
+  ASSERT_FALSE(want.isNull()) << golden;
+  EXPECT_EQ(page.image()->convertToFormat(QImage::Format_RGB32),
+            want.convertToFormat(QImage::Format_RGB32));
 }
 
 }  // namespace
