@@ -34,6 +34,7 @@ int AsciiSampleInputVoltage(int address) { return 2300 + address - 1; }
 std::optional<std::string> AsciiSampleAnswer(const AsciiUpsProfile& ups, std::string_view code,
                                              std::string_view args) {
   if (ups.refused.count(std::string(code)) != 0) return std::nullopt;
+  if (auto given = ups.answers.find(code); given != ups.answers.end()) return given->second;
   const int a = ups.address - 1;
   if (code == "MOD") return ups.model + ";" + std::to_string(ups.modelClass);
   if (code == "MNU") return ups.manufacturer;
@@ -43,7 +44,7 @@ std::optional<std::string> AsciiSampleAnswer(const AsciiUpsProfile& ups, std::st
   if (code == "AL3") return ups.al3;
   if (code == "RAT") {
     return Join({2300, 30000 + a, 500, 2300, 1300, 1, 2300, 500, 230, 3000, 2400, 0,  1,
-                 1,    2,         12,  240,  20,   2, 0,    40,  45,  20,   30,   10, 5});
+                 ups.upsType, 2,  12,  240,  20,   2, 0,    40,  45,  20,   30,   10, 5});
   }
   if (code == "VER") return ups.firmware;
   if (code == "CPU") return ups.cpu;

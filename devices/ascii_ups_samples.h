@@ -2,6 +2,7 @@
 // and what the engine's tests expect. Values differ by bus address so two
 // units on one bus can be told apart.
 #pragma once
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -26,6 +27,8 @@ struct AsciiUpsProfile {
   int events = 60;                // event-log records ("AEL")
   int eventFormat = 1;            // 1 records ("EVT"), 0 texts ("ELS")
   bool alarm = false;             // "STA" alarm 0 active
+  int upsType = 1;                // "RAT" field 13, the UPS type code
+  std::map<std::string, std::string, std::less<>> answers;  // code -> payload, over the canned one
 };
 
 // The payload answering query `code` whose request carried `args` after the

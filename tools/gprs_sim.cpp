@@ -3,7 +3,7 @@
 // sample report of every tag (devices/gprs/gprs_samples.h).
 //
 //   gprs_sim [--host A] [--port P] [--stations N] [--name PREFIX] [--first K]
-//            [--fault KIND[:STATION]]... [--verbose]
+//            [--fault KIND[:STATION]]... [--value X=V]... [--verbose]
 //
 // Station i (K..K+N-1) calls itself PREFIXi (default "Station"). Faults hit
 // one station (its index) or all (no index): split (a frame in two writes),
@@ -11,6 +11,8 @@
 // lendigits (length "-05"), silence (answers L, then nothing), disconnect
 // (closes after its identification), duplicate (calls itself PREFIXK), slow
 // (a byte a second), mute (connects and never says anything).
+// --value X=V gives every station value X (0..90) as V instead of the sample
+// (x13 is the operating state: --value 13=0).
 // Prints "connected N" once every station is connected.
 #include <arpa/inet.h>
 #include <errno.h>
@@ -26,6 +28,7 @@
 
 #include <chrono>
 #include <deque>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +56,7 @@ struct Options {
   int first = 1;
   std::string prefix = "Station";
   std::vector<Fault> faults;
+  std::map<int, int32_t> values;  // --value X=V
   bool verbose = false;
 };
 
@@ -86,6 +90,13 @@ Options ParseArgs(int argc, char** argv) {
       o.first = args.number();
     } else if (a == "--name") {
       o.prefix = args.value();
+    } else if (a == "--value") {
+      const std::string v = args.value();
+      const size_t eq = v.find('=');
+      if (eq == std::string::npos) args.usage("bad --value (X=V)");
+      const int x = args.number(v.substr(0, eq));
+      if (x < 0 || x > 90) args.usage("--value X is 0..90");
+      o.values[x] = args.number(v.substr(eq + 1));
     } else if (a == "--verbose") {
       o.verbose = true;
     } else if (a == "--fault") {
@@ -129,7 +140,7 @@ int Connect(const Options& o) {
 void Answer(const Options& o, Link& l, char letter) {
   const int s = l.index;
   const std::string name = o.prefix + std::to_string(Has(o, "duplicate", s) ? o.first : s);
-  std::string report = lark::GprsSampleReport(letter, s, name);
+  std::string report = lark::GprsSampleReport(letter, s, name, o.values);
   if (report.empty()) return;
   std::string frame = lark::BuildGprsFrame(report, "01", Has(o, "lowersum", s));
   if (Has(o, "badsum", s)) frame[frame.size() - 1] = frame.back() == '0' ? '1' : '0';
