@@ -27,13 +27,13 @@ struct DiagramEnv {
   QFont panel;          // PanelFont
   int panelLineHeight = 0;
   LevelColours levels = kDefaultLevelColours;
-  const LanguageTexts* texts = nullptr;       // CP_n, T_8, T_9
-  std::array<std::string, 4> relayNames;      // CP_38..CP_41 as copied at the language load
-  const DeviceNode* root = nullptr;           // the tree, for the panels that name other nodes
-  DiagramDate today;                          // local date, from the console's clock
-  int tabAreaWidth = 0;                       // P: property pane's right + 3 to the client's right
-  int paneRight = 0;                          // S: the property pane's right edge
-  int clientRight = 0;                        // R: the main window client's right edge
+  const LanguageTexts* texts = nullptr;   // CP_n, T_8, T_9
+  std::array<std::string, 4> relayNames;  // CP_38..CP_41 as copied at the language load
+  const DeviceNode* root = nullptr;       // the tree, for the panels that name other nodes
+  DiagramDate today;                      // local date, from the console's clock
+  int tabAreaWidth = 0;                   // P: property pane's right + 3 to the client's right
+  int paneRight = 0;                      // S: the property pane's right edge
+  int clientRight = 0;                    // R: the main window client's right edge
 
   int lineHeight() const { return boxes.lineHeight; }
   // [Component] CP_n, "" when absent.

@@ -15,9 +15,9 @@ using S = FlowSegment;
 struct FlowRoles {
   bool colour = false;  // a family the rules know and no no-colouring bit
   bool snmp = false;
-  bool bypass = false;     // B
-  bool battery = false;    // T
-  bool outputOff = false;  // O
+  bool bypass = false;        // B
+  bool battery = false;       // T
+  bool outputOff = false;     // O
   bool inverterStop = false;  // I
   bool bypassBlock = false;   // K
   bool large = false;         // size value 6000 or more: variant L
@@ -167,13 +167,6 @@ void RemoveRectifierPath(Canvas& c, const DiagramLayout& l) {
   Shadow(c, x0 + 4 * u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u + h);
 }
 
-void CentredCaption(Canvas& c, const DiagramEnv& env, const std::string& text, int left, int top,
-                    int right) {
-  c.SelectFont(env.boxes.label);
-  c.SetTextColor(kDiagramText);
-  c.DrawText(text, {left, top, right, top + env.panelLineHeight}, kDtCenter | kDtSingleLine);
-}
-
 // The output panel right of the diagram; pushed left and down when it would
 // leave the window.
 void DrawOutputBeside(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
@@ -244,16 +237,18 @@ void DrawFlowDiagram(Canvas& c, const DiagramSource& src, int code, const Diagra
   DrawPipes(c, l);
   DrawBitmap(c, DiagramBitmap(kBmpSource), x0 - 26, y0 + u - 13);
   DrawBitmap(c, DiagramBitmap(kBmpSource), x0 + 8 * u, y0 + u - 13);
-  CentredCaption(c, env, env.component(8), x0 - 113, y0 + u + 18, x0 + 87);
-  CentredCaption(c, env, env.component(9), x0 + 8 * u - 87, y0 + u + 18, x0 + 8 * u + 113);
+  DrawCentredCaption(c, env, env.component(8), x0 - 113, y0 + u + 18, x0 + 87);
+  DrawCentredCaption(c, env, env.component(9), x0 + 8 * u - 87, y0 + u + 18, x0 + 8 * u + 113);
   DrawOutputBeside(c, src, env, l);
 
   if (IsSinglePhaseSource(src)) {
     const bool fault = src.bit(src.family() == DiagramFamily::kSnmp ? 2 : 20);
     c.DrawIcon(x0 + 4 * u - 13, y0 + 3 * u, fault ? kIconBatteryFault : kIconBattery);
-    CentredCaption(c, env, env.component(7), x0 + 4 * u - 100, y0 + 3 * u + 31, x0 + 4 * u + 100);
+    DrawCentredCaption(c, env, env.component(7), x0 + 4 * u - 100, y0 + 3 * u + 31,
+                       x0 + 4 * u + 100);
   }
-  if (code == 0) CentredCaption(c, env, env.component(1), x0 + u + h, y0 + h + 5, x0 + 7 * u - h);
+  if (code == 0)
+    DrawCentredCaption(c, env, env.component(1), x0 + u + h, y0 + h + 5, x0 + 7 * u - h);
   if (code == 2) RemoveRectifierPath(c, l);
   for (const FlowFill& fill : FlowFills(src, code))
     FillSegment(c, fill.segment, l, env.levels[static_cast<size_t>(fill.level)]);

@@ -17,6 +17,13 @@ PowerRow ApplyPowerRule(int32_t a, int32_t b, int32_t c) {
   return r;
 }
 
+void DrawCentredCaption(Canvas& c, const DiagramEnv& env, std::string_view text, int left, int top,
+                        int right) {
+  c.SelectFont(env.boxes.label);
+  c.SetTextColor(kDiagramText);
+  c.DrawText(text, {left, top, right, top + env.panelLineHeight}, kDtCenter | kDtSingleLine);
+}
+
 RowCursor::RowCursor(Canvas& c, const DiagramEnv& env, int left, int top, int right, int gap,
                      int labelWidth, int valueWidth)
     : c_(c),

@@ -23,10 +23,15 @@ struct PowerRow {
 };
 PowerRow ApplyPowerRule(int32_t a, int32_t b, int32_t c);
 
+// A picture's caption: one line in the label font and the tab's text colour,
+// centred over `left`..`right`, one panel line high.
+void DrawCentredCaption(Canvas& c, const DiagramEnv& env, std::string_view text, int left, int top,
+                        int right);
+
 class RowCursor {
  public:
-  RowCursor(Canvas& c, const DiagramEnv& env, int left, int top, int right, int gap,
-            int labelWidth, int valueWidth);
+  RowCursor(Canvas& c, const DiagramEnv& env, int left, int top, int right, int gap, int labelWidth,
+            int valueWidth);
 
   void Caption(std::string_view text);
   // `colour` 0 keeps the row colour for the values.

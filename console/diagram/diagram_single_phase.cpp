@@ -7,17 +7,6 @@
 #include "console/views/drawing_kit.h"
 
 namespace lark {
-namespace {
-
-void Caption(Canvas& c, const DiagramEnv& env, int n, int left, int top, int right) {
-  c.SelectFont(env.boxes.label);
-  c.SetTextColor(kDiagramText);
-  c.DrawText(env.component(n), {left, top, right, top + env.panelLineHeight},
-             kDtCenter | kDtSingleLine);
-}
-
-}  // namespace
-
 void DrawSinglePhaseParts(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
                           const DiagramLayout& l) {
   const int x0 = l.x0, y0 = l.y0, u = l.u;
@@ -27,10 +16,10 @@ void DrawSinglePhaseParts(Canvas& c, const DiagramSource& src, const DiagramEnv&
   const int captionTop = y0 + 2 * u + 18;
   if (pictures) {
     const bool rectifierFault = src.bit(snmp ? 21 : 7);
-    DrawBitmap(c, DiagramBitmap(rectifierFault ? kBmpRectifierRed : kBmpRectifier),
-               x0 + 3 * u - 26, y0 + 2 * u - 13);
+    DrawBitmap(c, DiagramBitmap(rectifierFault ? kBmpRectifierRed : kBmpRectifier), x0 + 3 * u - 26,
+               y0 + 2 * u - 13);
   }
-  Caption(c, env, 13, x0 + 3 * u - 113, captionTop, x0 + 3 * u + 87);
+  DrawCentredCaption(c, env, env.component(13), x0 + 3 * u - 113, captionTop, x0 + 3 * u + 87);
 
   const int right = x0 + 3 * u + 10, width = l.column * 3 / 4;
   RowCursor rows(c, env, right - width, captionTop + env.panelLineHeight, right, l.gap,
@@ -42,7 +31,7 @@ void DrawSinglePhaseParts(Canvas& c, const DiagramSource& src, const DiagramEnv&
     DrawBitmap(c, DiagramBitmap(inverterFault ? kBmpInverterRed : kBmpInverter), x0 + 5 * u,
                y0 + 2 * u - 13);
   }
-  Caption(c, env, 18, x0 + 5 * u - 87, captionTop, x0 + 5 * u + 113);
+  DrawCentredCaption(c, env, env.component(18), x0 + 5 * u - 87, captionTop, x0 + 5 * u + 113);
 }
 
 }  // namespace lark

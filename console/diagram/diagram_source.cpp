@@ -50,11 +50,14 @@ DiagramFamily DiagramFamilyOf(const DeviceNode& node) {
   }
 }
 
-DiagramSource::DiagramSource(const DeviceNode& node) : family_(DiagramFamilyOf(node)), commType_(node.commType()) {
+DiagramSource::DiagramSource(const DeviceNode& node)
+    : family_(DiagramFamilyOf(node)), commType_(node.commType()) {
   if (family_ != DiagramFamily::kNone) block_ = node.block(BlockOf(family_));
 }
 
-int32_t DiagramSource::slot(int n) const { return block_ != nullptr && n >= 0 ? block_->slot(n) : -1; }
+int32_t DiagramSource::slot(int n) const {
+  return block_ != nullptr && n >= 0 ? block_->slot(n) : -1;
+}
 
 int32_t DiagramSource::word(size_t off) const { return block_ != nullptr ? block_->i32(off) : -1; }
 

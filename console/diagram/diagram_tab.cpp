@@ -113,8 +113,7 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
   c.SelectFont(env.panel);
   c.SetTextColor(kDiagramText);
   if (full)
-    DrawSysSolidRect(c, env.area.left, env.area.top, env.area.right, env.area.bottom,
-                     kColorWindow);
+    DrawSysSolidRect(c, env.area.left, env.area.top, env.area.right, env.area.bottom, kColorWindow);
   c.SetBkMode(BkMode::kTransparent);
   const DiagramMimic mimic = ChooseDiagramMimic(node);
   if (mimic == DiagramMimic::kPlcPanel) return;  // the transfer panel takes the whole page
@@ -125,8 +124,7 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
   const int firstRight = l.firstLeft + l.panelWidth;
   DrawTitle(c, env, "Parameters", l.firstLeft, l.titleTop, firstRight, l.titleTop + lh + l.gap,
             firstRight + 5);
-  RowCursor rows(c, env, l.firstLeft, l.firstRowTop, firstRight, l.gap, l.labelWidth,
-                 l.valueWidth);
+  RowCursor rows(c, env, l.firstLeft, l.firstRowTop, firstRight, l.gap, l.labelWidth, l.valueWidth);
   DrawParameterRows(rows, src, env, node.upsTypeCode());
   DrawEnvironmentRows(rows, src, env);
 

@@ -13,23 +13,23 @@ class DeviceNode;
 
 // The tab's set-up for one paint; tests read it back.
 struct DiagramLayout {
-  int gap = 0;          // extra height of a row
-  int margin = 0;       // m, left margin of the first column (0..20)
-  int labelWidth = 0;   // first column
+  int gap = 0;         // extra height of a row
+  int margin = 0;      // m, left margin of the first column (0..20)
+  int labelWidth = 0;  // first column
   int valueWidth = 0;
-  int panelWidth = 0;   // first column: label + 4 value columns + 15
-  int column = 0;       // c: panel width + 10
-  int firstLeft = 0;    // first column's title row
+  int panelWidth = 0;  // first column: label + 4 value columns + 15
+  int column = 0;      // c: panel width + 10
+  int firstLeft = 0;   // first column's title row
   int titleTop = 0;
-  int firstRowTop = 0;  // first value row
-  int secondLeft = 0;   // "Internal" title row
+  int firstRowTop = 0;       // first value row
+  int secondLeft = 0;        // "Internal" title row
   int secondLabelWidth = 0;  // second column (the mimic panels)
   int secondPanelWidth = 0;
-  int pipe = 0;         // w, pipe width
-  int u = 0;            // diagram unit
+  int pipe = 0;  // w, pipe width
+  int u = 0;     // diagram unit
   int x0 = 0;
   int y0 = 0;
-  bool mimic = false;   // a diagram fits (u >= 1)
+  bool mimic = false;  // a diagram fits (u >= 1)
 };
 
 DiagramLayout ComputeDiagramLayout(Canvas& page, const DeviceNode& node, const DiagramEnv& env);

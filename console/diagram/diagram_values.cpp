@@ -16,16 +16,17 @@ enum class StepOp : uint8_t { kCaption, kEmptyCaption, kValues, kPower };
 
 struct ParamStep {
   StepOp op;
-  int label;            // [Component] CP_n
-  const char* suffix;   // caption "%s-2": text after CP_n; a row: literal label when label is 0
+  int label;           // [Component] CP_n
+  const char* suffix;  // caption "%s-2": text after CP_n; a row: literal label when label is 0
   RowFormat format;
   const char* unit;
-  bool binaryTimesTen;  // binary volts and amperes are whole units
+  bool binaryTimesTen;              // binary volts and amperes are whole units
   Picks snmp, local, binary, gprs;  // slots; GPRS byte offsets
 };
 
 // Every node but the TRV5200 and the 9315. Steps before the first empty
 // caption are the first section.
+// clang-format off
 constexpr ParamStep kCommonSteps[] = {
     {StepOp::kCaption, 1, "", RowFormat::kWhole, "", false, kNone, kNone, kNone, kNone},
     {StepOp::kValues, 4, "", RowFormat::kTenths, "Hz", false,
@@ -48,8 +49,10 @@ constexpr ParamStep kCommonSteps[] = {
     {StepOp::kValues, 6, "", RowFormat::kTenths, "A", true,
      {30, 33, 36}, {44, 48, 52}, {44, 48, 52}, {244, 260, 276}},
 };
+// clang-format on
 
 // TRV5200 (CommType 3), Modbus slots.
+// clang-format off
 constexpr ParamStep kTrv5200Steps[] = {
     {StepOp::kCaption, 49, "-2", RowFormat::kWhole, "", false, kNone, kNone, kNone, kNone},
     {StepOp::kValues, 4, "", RowFormat::kTenths, "Hz", false, kNone, {52, kNo, kNo}, kNone, kNone},
@@ -60,8 +63,10 @@ constexpr ParamStep kTrv5200Steps[] = {
     {StepOp::kValues, 48, "", RowFormat::kWhole, "V", false, kNone, {14, 15, 16}, kNone, kNone},
     {StepOp::kValues, 6, "", RowFormat::kWhole, "A", false, kNone, {0, 1, 2}, kNone, kNone},
 };
+// clang-format on
 
 // 9315 (CommType 5), Modbus slots.
+// clang-format off
 constexpr ParamStep k9315Steps[] = {
     {StepOp::kCaption, 1, "", RowFormat::kWhole, "", false, kNone, kNone, kNone, kNone},
     {StepOp::kValues, 4, "", RowFormat::kTenths, "Hz", false, kNone, {25, kNo, kNo}, kNone, kNone},
@@ -74,6 +79,7 @@ constexpr ParamStep k9315Steps[] = {
     {StepOp::kValues, 0, "Factor", RowFormat::kWhole, "%", false, kNone, {8, kNo, kNo}, kNone,
      kNone},
 };
+// clang-format on
 
 // The column the node reads, null when it names no source.
 const Picks* Column(const ParamStep& s, const DiagramSource& src) {

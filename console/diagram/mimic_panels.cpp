@@ -17,13 +17,14 @@ struct PanelRow {
   PanelRowKind kind;
   RowFormat format;
   const char* unit;
-  bool binaryTimesTen;  // binary volts and amperes are whole units
-  bool secondVoltage;   // shown only with PanelOptions::secondVoltage
+  bool binaryTimesTen;                // binary volts and amperes are whole units
+  bool secondVoltage;                 // shown only with PanelOptions::secondVoltage
   Offsets snmp, local, binary, gprs;  // local: ASCII, and Modbus of CommType 2
 };
 
 constexpr Offsets kNone{kNo, kNo, kNo};
 
+// clang-format off
 constexpr PanelRow kOutputRows[] = {
     {4, PanelRowKind::kValues, RowFormat::kTenths, "Hz", false, false,
      {392, kNo, kNo}, {496, kNo, kNo}, {512, kNo, kNo}, {300, kNo, kNo}},
@@ -39,7 +40,9 @@ constexpr PanelRow kOutputRows[] = {
     {12, PanelRowKind::kValues, RowFormat::kWhole, "%", false, false,
      {412, 428, 444}, {516, 532, 548}, {532, 548, 564}, {320, 336, 352}},
 };
+// clang-format on
 
+// clang-format off
 constexpr PanelRow kBatteryRows[] = {
     {3, PanelRowKind::kValues, RowFormat::kTenths, "V", true, false,
      {512, kNo, kNo}, {392, 412, kNo}, {408, kNo, kNo}, {196, 216, kNo}},
@@ -56,6 +59,7 @@ constexpr PanelRow kBatteryRows[] = {
     {16, PanelRowKind::kDueDate, RowFormat::kWhole, "", false, false,
      {601, kNo, kNo}, kNone, kNone, kNone},
 };
+// clang-format on
 
 // The table column of the node, null when its family gets no rows.
 const Offsets* Column(const PanelRow& row, const DiagramSource& src, PanelOptions options) {

@@ -40,8 +40,8 @@ struct IconSpec {
   ColorRef colour;
 };
 constexpr IconSpec kIcons[] = {
-    {kIconBattery, kGreen},      {kIconBatteryFault, kRed},   {kIconSwitchVClosed, kGreen},
-    {kIconSwitchVOpen, kWhite},  {kIconSwitchHClosed, kGreen}, {kIconSwitchHOpen, kWhite},
+    {kIconBattery, kGreen},     {kIconBatteryFault, kRed},    {kIconSwitchVClosed, kGreen},
+    {kIconSwitchVOpen, kWhite}, {kIconSwitchHClosed, kGreen}, {kIconSwitchHOpen, kWhite},
 };
 
 // A wave for alternating current, two bars for direct current.
@@ -102,13 +102,15 @@ QImage DrawIcon32(const IconSpec& s) {
   const bool battery = s.id == kIconBattery || s.id == kIconBatteryFault;
   const bool vertical = s.id == kIconSwitchVClosed || s.id == kIconSwitchVOpen;
   if (battery) {
-    p.fillRect(QRect(4, 8, 24, 20), kInk);   // the case
-    p.fillRect(QRect(8, 5, 5, 3), kInk);     // terminals
+    p.fillRect(QRect(4, 8, 24, 20), kInk);  // the case
+    p.fillRect(QRect(8, 5, 5, 3), kInk);    // terminals
     p.fillRect(QRect(19, 5, 5, 3), kInk);
   } else {
     p.fillRect(vertical ? QRect(10, 2, 12, 28) : QRect(2, 10, 28, 12), kInk);
   }
-  const QRect body = battery ? QRect(6, 10, 20, 16) : vertical ? QRect(12, 4, 8, 24) : QRect(4, 12, 24, 8);
+  const QRect body = battery    ? QRect(6, 10, 20, 16)
+                     : vertical ? QRect(12, 4, 8, 24)
+                                : QRect(4, 12, 24, 8);
   p.fillRect(body, ToQColor(s.colour));
   p.end();
   img.setText("resource", QString::number(s.id));

@@ -11,18 +11,18 @@
 namespace lark {
 
 enum DiagramBitmapId : int {
-  kBmpSource = 167,            // AC source, white
-  kBmpRectifier = 168,         // white
+  kBmpSource = 167,     // AC source, white
+  kBmpRectifier = 168,  // white
   kBmpSourceRed = 169,
   kBmpInverterRed = 170,
-  kBmpInverter = 171,          // white
+  kBmpInverter = 171,  // white
   kBmpRectifierRed = 220,
-  kBmpStaticSwitch = 221,      // white
+  kBmpStaticSwitch = 221,  // white
   kBmpStaticSwitchGreen = 222,
   kBmpInverterGreen = 223,
   kBmpRectifierGreen = 224,
   kBmpSourceGreen = 225,
-  kBmpDcBus = 226,             // white
+  kBmpDcBus = 226,  // white
   kBmpDcBusGreen = 227,
   kBmpDcBusRed = 228,
 };

@@ -7,7 +7,7 @@
 namespace lark {
 namespace {
 
-constexpr int kColumnGap = 5;    // between label, value and unit columns
+constexpr int kColumnGap = 5;  // between label, value and unit columns
 constexpr int kUnitWidth = 20;
 
 // The box with its fill-coloured top (so a box stacked on another opens
@@ -29,8 +29,8 @@ void DrawBoxAndLabel(Canvas& c, const ValueBoxFonts& fonts, std::string_view lab
 
 }  // namespace
 
-void DrawCaptionBox(Canvas& c, const ValueBoxFonts& fonts, std::string_view text, int left,
-                    int top, int right, int bottom, ColorRef textColour) {
+void DrawCaptionBox(Canvas& c, const ValueBoxFonts& fonts, std::string_view text, int left, int top,
+                    int right, int bottom, ColorRef textColour) {
   const int h = fonts.lineHeight;
   const int w = c.TextWidth(text);
   DrawSysSolidRect(c, left, top, right, bottom, kColorWindow);
@@ -62,8 +62,8 @@ bool DrawValueBox(Canvas& c, const ValueBoxFonts& fonts, std::string_view label,
   int x = left + 5 + labelWidth;  // right edge of the last column drawn
   for (int32_t v : {value1, value2, value3}) {
     if (v < 0) continue;
-    const std::string text = tenths ? std::to_string(v / 10) + "." + std::to_string(v % 10)
-                                    : std::to_string(v);
+    const std::string text =
+        tenths ? std::to_string(v / 10) + "." + std::to_string(v % 10) : std::to_string(v);
     c.DrawText(text, {x + kColumnGap, top, x + kColumnGap + valueWidth, bottom}, kDtCenter);
     x += kColumnGap + valueWidth;
   }

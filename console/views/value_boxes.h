@@ -30,8 +30,8 @@ inline constexpr const char* kDegreeCelsius = "\u2103";
 // Clears the rectangle with the window colour and draws the caption tab and
 // band (2 line heights high, whatever the bottom) with `text` in the
 // selected font. Leaves `textColour` set.
-void DrawCaptionBox(Canvas& c, const ValueBoxFonts& fonts, std::string_view text, int left,
-                    int top, int right, int bottom, ColorRef textColour);
+void DrawCaptionBox(Canvas& c, const ValueBoxFonts& fonts, std::string_view text, int left, int top,
+                    int right, int bottom, ColorRef textColour);
 
 // One row: `label` in the colour the canvas holds, then each value that is
 // not negative in its own column (a skipped value takes no column), "%d.%d"
