@@ -16,11 +16,6 @@ namespace {
 constexpr const char* kLogName = "Event.log";
 constexpr const char* kTmpName = "Tmp.dat";
 
-bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // Reads one line of any length; false at the end of the file. `hasEnd` tells
 // whether it ended in LF; a CR before the LF is dropped.
 bool ReadLine(FILE* f, std::string& line, bool& hasEnd) {
@@ -137,7 +132,7 @@ std::string EventLog::filePath() const {
 std::optional<std::string> EventLog::readContents() const {
   std::lock_guard<std::mutex> g(busy_);
   if (folder_.empty()) return std::nullopt;
-  return ReadFile(JoinPath(folder_, kLogName));
+  return ReadRegularFile(JoinPath(folder_, kLogName));
 }
 
 void EventLog::WriteEventLog(int32_t number, uint32_t level, int32_t code, std::string_view text) {
@@ -166,10 +161,12 @@ bool EventLog::writeEvent(int32_t number, uint32_t level, int32_t code, std::str
   const std::string path = JoinPath(folder_, kLogName);
   int fd = -1;
   if (ensureFolderLocked()) {
-    fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0 && errno == ELOOP && !linkReported_) {
+    fd = OpenRegularFile(path, O_RDWR | O_APPEND | O_CREAT);
+    if (fd < 0 && (errno == ELOOP || errno == EPERM) && !linkReported_) {
       linkReported_ = true;
-      if (problemLog_) problemLog_(path + " is a symbolic link: event lines are not written");
+      if (problemLog_) {
+        problemLog_(path + " is a link or not a plain file: event lines are not written");
+      }
     }
   }
   // A line cut short by a crash or a full disk is ended before the next one.
@@ -210,7 +207,7 @@ bool EventLog::ensureFolderLocked() {
 void EventLog::countLinesLocked() {
   lineCount_ = 0;
   if (folder_.empty()) return;
-  FILE* f = std::fopen(JoinPath(folder_, kLogName).c_str(), "rb");
+  FILE* f = OpenRegularStream(JoinPath(folder_, kLogName), "rb");
   if (f == nullptr) return;
   std::string line;
   bool hasEnd = false;
@@ -227,12 +224,10 @@ void EventLog::trimLocked(int64_t dropCount) {
   if (folder_.empty()) return;
   const std::string logPath = JoinPath(folder_, kLogName);
   const std::string tmpPath = JoinPath(folder_, kTmpName);
-  if (!IsRegularFile(logPath)) return;
-  FILE* in = std::fopen(logPath.c_str(), "rb");
+  FILE* in = OpenRegularStream(logPath, "rb");
   if (in == nullptr) return;
   // Never through a link someone put in place of our own temp file.
-  const int outFd =
-      ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  const int outFd = OpenRegularFile(tmpPath, O_WRONLY | O_CREAT | O_TRUNC);
   FILE* out = outFd >= 0 ? ::fdopen(outFd, "wb") : nullptr;
   if (out == nullptr) {
     if (outFd >= 0) ::close(outFd);

@@ -174,8 +174,17 @@ std::string LanguageIni() {
 
   // The console's message boxes.
   ini.section("MessageBox");
+  ini.key("M_2", "The current configuration has been changed. Do you want to save it first?");
+  ini.key("M_3", "The control password is not correct.");
+  ini.key("M_4", "The current configuration has been changed. Do you want to save it before you exit?");
   ini.key("M_5", "Do you want to close Gridwarden Manager?");
+  ini.key("M_6", "The map window is closed. Open it first.");
+  ini.key("M_7", "The objects are locked. Unlock them first.");
+  ini.key("M_8", "Do you want to remove all objects of this group?");
   ini.key("M_11", "An object has been cut and not pasted. It is lost when you exit. Exit anyway?");
+  ini.key("M_45", "A group holds at most 300 objects.");
+  ini.key("M_47", "No object has been cut.");
+  ini.key("M_54", "This UPS does not keep an event log of its own.");
   ini.key("M_56", "Another console is changing the configuration. Status updates wait until it is done.");
   ini.key("M_57", "Another console has changed the configuration. It is loaded again.");
 

@@ -1,5 +1,6 @@
 #include "linkserver/data_root.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -78,6 +79,10 @@ std::optional<std::string> HistoryDirectoryProblem(const std::string& dirIn,
   if (lstat(dir.c_str(), &st) != 0) return "does not exist";
   if (S_ISLNK(st.st_mode)) return "is a symbolic link";
   if (!S_ISDIR(st.st_mode)) return "is not a folder";
+  // Others could put links there under the names of the files to come.
+  if ((st.st_mode & S_IWOTH) && !(st.st_mode & S_ISVTX)) {
+    return "can be written by others and has no sticky bit";
+  }
   char real[PATH_MAX];
   // A link or ".." on the way makes the real folder another one than named.
   if (realpath(dir.c_str(), real) == nullptr || dir != real) return "is not a plain path";
@@ -89,6 +94,21 @@ std::optional<std::string> HistoryDirectoryProblem(const std::string& dirIn,
   if (dir.compare(0, 4, "/lib") == 0) return "is a system folder";
   if (access(dir.c_str(), W_OK | X_OK) != 0) return "cannot be written";
   return std::nullopt;
+}
+
+std::optional<std::string> BackupDirectoryProblem(const std::string& dir,
+                                                  const std::string& stateDir) {
+  if (dir.empty() || dir.front() != '/') return "not an absolute path";
+  std::string existing = WithoutTrailingSlashes(dir);
+  struct stat st {};
+  while (lstat(existing.c_str(), &st) != 0) {
+    if (errno != ENOENT) return "cannot be reached";
+    const size_t slash = existing.rfind('/');
+    const std::string_view name = std::string_view(existing).substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return "is not a plain path";
+    existing.resize(slash == 0 ? 1 : slash);
+  }
+  return HistoryDirectoryProblem(existing, stateDir);
 }
 
 bool IsDataRootFileName(std::string_view path,

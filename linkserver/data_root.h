@@ -10,10 +10,18 @@ namespace lark {
 
 // Why `dir` cannot be the history folder set by a console, or nullopt when it
 // can: it must be an absolute path to an existing directory the service can
-// write, with no symbolic link on the way, and outside the system's own
-// folders (the service's state folder `stateDir` excepted). `dir` carries '/'.
+// write, with no symbolic link on the way, not writable by others unless
+// sticky, and outside the system's own folders (the service's state folder
+// `stateDir` excepted). `dir` carries '/'.
 std::optional<std::string> HistoryDirectoryProblem(const std::string& dir,
                                                    const std::string& stateDir);
+
+// Why `dir` cannot be a database backup folder set by a console, or nullopt
+// when it can: the rule of the history folder, applied to the nearest folder
+// that exists when the rest is still to be made (plain names only, made at
+// the first backup).
+std::optional<std::string> BackupDirectoryProblem(const std::string& dir,
+                                                  const std::string& stateDir);
 
 // The file kinds a console downloads from the data root, as a relative path
 // with '/' (already checked part by part by SafeWireName): the map folder,

@@ -93,6 +93,8 @@ struct LinkServices {
 
   std::string installDir;
   std::string stateDir;  // the key store's folder (may hold the history folder)
+  // Room a picture upload leaves on its disk for the event log and the history.
+  uint64_t uploadDiskReserve = 64ull << 20;
   DeviceTree* tree = nullptr;
   MapStore* maps = nullptr;
   SettingsStore* settingsStore = nullptr;

@@ -26,6 +26,8 @@ struct LinkDbRequest {
   std::string clause;  // already rebuilt from the console's shape
   std::string account, realName, password, remark;
   int32_t level = 0;
+  // The work is refused when the account table holds an account.
+  bool onlyWithoutAccounts = false;
 };
 
 struct LinkDbAnswer {

@@ -12,6 +12,7 @@
 
 #include "common/sql_text.h"
 #include "core/settings.h"
+#include "linkserver/data_root.h"
 #include "linkserver/link_database.h"
 #include "linkserver/link_requests.h"
 
@@ -109,9 +110,21 @@ void ReadSettingsRecord(const LinkFrameView& f, size_t off, ServiceSettings& s) 
   }
 }
 
+// The backup folders take the history folder's rule: the service writes
+// there as it is, often root. A folder left as it was is kept as it is.
 bool SaveDatabaseSettings(LinkRequest& r, size_t off) {
   if (!r.services.settings || !r.services.settingsStore) return false;
-  ReadSettingsRecord(r.frame, off, *r.services.settings);
+  ServiceSettings s = *r.services.settings;
+  ReadSettingsRecord(r.frame, off, s);
+  const ServiceSettings& now = *r.services.settings;
+  const std::pair<const std::string*, const std::string*> dirs[] = {
+      {&s.upsLogBackupDir, &now.upsLogBackupDir},
+      {&s.opLogBackupDir, &now.opLogBackupDir},
+      {&s.historyBackupDir, &now.historyBackupDir}};
+  for (const auto& [asked, kept] : dirs) {
+    if (*asked != *kept && BackupDirectoryProblem(*asked, r.services.stateDir)) return false;
+  }
+  *r.services.settings = std::move(s);
   return r.services.settingsStore->SaveDatabaseIni(*r.services.settings);
 }
 
@@ -122,6 +135,23 @@ LinkDbRequest SessionUserRequest(LinkRequest& r, LinkDbWork work) {
   q.account = FrameText(r.frame, kRecordOff + kUserAccountOff, 33);
   q.password = FrameText(r.frame, kRecordOff + kUserPasswordOff, 32);
   return q;
+}
+
+// While accounts are in use (the database enabled), the commands that change
+// accounts, the schema or the database settings are the supervisor's: the
+// session must be logged in at level 1. Without accounts there are no levels.
+bool AccountsInUse(const LinkRequest& r) {
+  return r.services.settings && r.services.settings->databaseEnabled != 0;
+}
+
+bool Supervises(LinkRequest& r) {
+  return !AccountsInUse(r) || r.services.users[static_cast<size_t>(r.slot)].level == 1;
+}
+
+// A password change: the supervisor's, or a logged-in session's own.
+bool MayChangePassword(LinkRequest& r, const std::string& account) {
+  const LinkSlotUser& user = r.services.users[static_cast<size_t>(r.slot)];
+  return Supervises(r) || (user.level != 0 && user.account == account);
 }
 
 LinkDbRequest AccountRequest(LinkRequest& r, LinkDbWork work) {
@@ -160,6 +190,19 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
   LinkDatabase* connected = ConnectedDatabase(r);
   LinkDatabase* db = r.services.database;
   const size_t size = r.frame.size();
+  switch (r.sub()) {
+    case 1:
+    case 4:
+    case 6:
+    case 10:
+    case 14:
+    case 15:
+    case 16:
+      if (!Supervises(r)) return BuildLinkFailureReply(r, reply);
+      break;
+    default:
+      break;
+  }
   switch (r.sub()) {
     case 0: {
       if (!r.services.settings) break;
@@ -230,12 +273,16 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       if (!connected) break;
       LinkDbRequest q;
       q.work = r.sub() == 9 ? LinkDbWork::kCreateSchema : LinkDbWork::kDropHistory;
+      // A fresh database has no supervisor to log in yet: its schema (which
+      // makes the supervisor) may come from any session.
+      q.onlyWithoutAccounts = !Supervises(r);
       return RunLater(r, reply, *connected, std::move(q), ReplyDone);
     }
     case 11: {
       if (size < kRecordOff + kSessionUserSize || !connected) break;
-      return RunLater(r, reply, *connected, SessionUserRequest(r, LinkDbWork::kUpdatePassword),
-                      ReplyDone);
+      LinkDbRequest q = SessionUserRequest(r, LinkDbWork::kUpdatePassword);
+      if (!MayChangePassword(r, q.account)) break;
+      return RunLater(r, reply, *connected, std::move(q), ReplyDone);
     }
     case 12: {
       if (!r.frame.has(kRecordOff, kResultPageSize)) break;

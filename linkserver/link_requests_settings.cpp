@@ -154,9 +154,15 @@ void HandleHistoryReport(LinkRequest& r, LinkFrameBuilder& reply) {
       ToSlash(PrintableText(strAt(img, kHistoryDirOff, kHistoryDirSize), kDirectoryMax));
   if (dir.empty()) {
     dir = r.services.installDir;
-  } else if (dir != s.historyDirectory && HistoryDirectoryProblem(dir, r.services.stateDir)) {
+  } else if (dir != s.historyDirectory) {
     // Downloads read below this folder and the event log is written there.
-    return BuildLinkFailureReply(r, reply);
+    if (auto problem = HistoryDirectoryProblem(dir, r.services.stateDir)) {
+      if (r.services.eventLog) {
+        r.services.eventLog->WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                                           "History folder " + dir + " refused: it " + *problem);
+      }
+      return BuildLinkFailureReply(r, reply);
+    }
   }
   s.historyPeriod = i32At(img, kHistoryPeriodOff);
   s.historyStorage = i32At(img, kHistoryStorageOff);

@@ -100,7 +100,8 @@ LinkServer::LinkServer(EventLoop& loop, const Clock& clock, EventLogSink& log,
       log_(log),
       queues_(queues),
       services_(services),
-      options_(options) {
+      options_(options),
+      connectionLines_(options.connectionLinesPerMinute) {
   if (services_.host == nullptr) services_.host = this;
 }
 
@@ -112,7 +113,7 @@ LinkServer::~LinkServer() {
 // ---- start, stop, the one-second pass ----
 
 bool LinkServer::start() {
-  connectionMinuteStart_ = clock_.tickMs();
+  connectionLines_.start(clock_.tickMs());
   closeAllSessions();
   closeListener();
   openListener();
@@ -301,24 +302,17 @@ void LinkServer::logConsole(int textIndex, const LinkSession& s) {
   if (!texts_) return;
   std::string text = texts_(textIndex);
   if (text.empty()) return;
-  rollConnectionMinute(clock_.tickMs());
-  if (connectionLines_ >= options_.connectionLinesPerMinute) {
-    if (textIndex == kTextConsoleConnected) ++connectionsUnlogged_;
-    return;
-  }
-  ++connectionLines_;
+  const uint32_t now = clock_.tickMs();
+  rollConnectionMinute(now);
+  if (!connectionLines_.allow(textIndex == kTextConsoleConnected)) return;
   log_.WriteEventLog(0, kLevelInformation, kSystemEventCode, FormatLogText(text, s.peer.text()));
 }
 
 void LinkServer::rollConnectionMinute(uint32_t now) {
-  if (TickElapsed(now, connectionMinuteStart_) < 60000) return;
-  if (connectionsUnlogged_ > 0) {
+  if (const int held = connectionLines_.roll(now); held > 0) {
     log_.WriteEventLog(0, kLevelInformation, kSystemEventCode,
-                       std::to_string(connectionsUnlogged_) + " more console connections");
+                       std::to_string(held) + " more console connections");
   }
-  connectionMinuteStart_ = now;
-  connectionLines_ = 0;
-  connectionsUnlogged_ = 0;
 }
 
 void LinkServer::closeConsole(int slot, bool logIt) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "core/minute_line_limit.h"
 #include "linkserver/link_commands.h"
 #include "linkserver/link_session.h"
 
@@ -152,9 +153,7 @@ class LinkServer final : public LinkSessionHost {
   uint16_t boundTcpPort_ = 0;
   uint16_t boundUdpPort_ = 0;
   bool discoverAnswerPending_ = false;
-  uint32_t connectionMinuteStart_ = 0;  // tick; loop thread only
-  int connectionLines_ = 0;             // written in this minute
-  int connectionsUnlogged_ = 0;         // connections not logged in this minute
+  MinuteLineLimit connectionLines_;  // loop thread only
   uint32_t deferSerial_ = 0;  // numbers deferred replies, so a late answer finds nothing
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // deferred answers check it
 };

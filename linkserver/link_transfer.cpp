@@ -30,6 +30,7 @@ constexpr size_t kUploadHeaderOffset = 5;     // command 32
 constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
 constexpr const char* kImagesFolder = "Images";
+constexpr uint64_t kPictureMax = 32ull << 20;  // the largest picture
 
 std::string ImagesDir(const std::string& installDir) {
   if (auto found = FindNoCase(installDir, kImagesFolder)) return *found;
@@ -118,15 +119,16 @@ std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint6
   return out;
 }
 
-bool WriteFileChunk(const std::string& path, bool append, CBytes data) {
+bool WriteFileChunk(const std::string& path, bool append, CBytes data, uint64_t maxSize) {
   const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+  if (data.size() > maxSize) return false;
   // A first chunk replaces the file whole or not at all: no empty or half
   // file is left by a full disk.
   if (!append) return WriteFileAtomic(path, bytes);
   int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
   struct stat st {};
-  if (fstat(fd, &st) != 0) {
+  if (fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_size) > maxSize - data.size()) {
     close(fd);
     return false;
   }
@@ -180,7 +182,9 @@ void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
   }
   const std::string dir = ImagesDir(r.services.installDir);
   if (!IsDirectory(dir) && !MakeDirs(dir)) return BuildLinkFailureReply(r, reply);
-  if (!WriteFileChunk(ResolveUnder(dir, *name), h->offset != 0, data)) {
+  const std::optional<uint64_t> free = FreeSpace(dir);
+  if (!free || *free < r.services.uploadDiskReserve + data.size() ||
+      !WriteFileChunk(ResolveUnder(dir, *name), h->offset != 0, data, kPictureMax)) {
     return BuildLinkFailureReply(r, reply);
   }
   BeginSuccessReply(r, reply);

@@ -53,9 +53,10 @@ std::optional<std::string> SafeWireName(std::string_view name, int maxParts);
 std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint64_t offset,
                                                   size_t length);
 // Writes `data` at the end of `path`: created empty first unless `append`
-// (then created when missing). False when it cannot be opened or not every
-// byte was written.
-bool WriteFileChunk(const std::string& path, bool append, CBytes data);
+// (then created when missing). False when it cannot be opened, the file
+// would grow past `maxSize` or not every byte was written.
+bool WriteFileChunk(const std::string& path, bool append, CBytes data,
+                    uint64_t maxSize = UINT64_MAX);
 
 // Resolves a relative path made by SafeWireName under `base`, each part found
 // without case when it exists (else taken as it is).

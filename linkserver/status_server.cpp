@@ -1,5 +1,8 @@
 #include "linkserver/status_server.h"
 
+#include <errno.h>
+#include <string.h>
+
 #include "common/byte_writer.h"
 #include "core/device_tree.h"
 #include "linkserver/link_replies.h"
@@ -34,8 +37,13 @@ int BuildStatusAnswer(DeviceTree& tree, CBytes request, Bytes out, size_t* size)
 }
 
 StatusServer::StatusServer(Clock& clock, DeviceTree& tree,
-                           std::function<void(std::string_view)> log, StatusServerOptions options)
-    : clock_(clock), tree_(tree), log_(std::move(log)), options_(std::move(options)) {}
+                           std::function<void(std::string_view)> log, StatusServerOptions options,
+                           std::function<void(std::string_view)> warn)
+    : clock_(clock),
+      tree_(tree),
+      log_(std::move(log)),
+      options_(std::move(options)),
+      warn_(std::move(warn)) {}
 
 void StatusServer::ResetStatusSharedMemory() {
   client_.close();
@@ -58,15 +66,21 @@ void StatusServer::OpenStatusSharedMemory() {
       state_ = kStatusUnusable;
       return;
     }
-    switch (own_.create(options_.ownName, options_.viewSize)) {
-      case SharedMemory::Created::kCreated:
-        state_ = kStatusOwnMade;
-        break;
-      case SharedMemory::Created::kInUse:
-        countdown_ = kStatusRetryTicks;  // another service holds the name
-        return;
-      case SharedMemory::Created::kFailed:
-        return;
+    const SharedMemory::Created made = own_.create(options_.ownName, options_.viewSize);
+    const int error = errno;
+    if (made == SharedMemory::Created::kCreated) {
+      state_ = kStatusOwnMade;
+    } else {
+      if (made == SharedMemory::Created::kInUse) countdown_ = kStatusRetryTicks;
+      if (!nameRefusalLogged_ && warn_) {
+        nameRefusalLogged_ = true;
+        warn_("the status shared memory " + options_.ownName +
+              (made == SharedMemory::Created::kInUse || error == EEXIST
+                   ? " is held by another program"
+                   : " cannot be made: " + std::string(strerror(error))) +
+              "; consoles on this machine read the status over the network");
+      }
+      return;
     }
   }
   if (state_ == kStatusOwnMade) {

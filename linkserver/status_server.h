@@ -57,8 +57,10 @@ struct StatusServerOptions {
 
 class StatusServer {
  public:
+  // `log` writes a line for the service's log; `warn` also an event-log line.
   StatusServer(Clock& clock, DeviceTree& tree, std::function<void(std::string_view)> log,
-               StatusServerOptions options = {});
+               StatusServerOptions options = {},
+               std::function<void(std::string_view)> warn = nullptr);
   ~StatusServer() { CloseStatusSharedMemory(); }
   StatusServer(const StatusServer&) = delete;
   StatusServer& operator=(const StatusServer&) = delete;
@@ -84,12 +86,14 @@ class StatusServer {
   DeviceTree& tree_;
   std::function<void(std::string_view)> log_;
   StatusServerOptions options_;
+  std::function<void(std::string_view)> warn_;
   SharedMemory own_;
   SharedMemory client_;
   uint8_t state_ = kStatusCreate;
   int countdown_ = 0;
   uint32_t progressTick_ = 0;
   bool lockRefusalLogged_ = false;
+  bool nameRefusalLogged_ = false;  // once per start: consoles here then use the network
   std::array<uint8_t, kStatusRequestMaxSize> request_{};
 };
 

@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -161,6 +162,41 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+int OpenRegularFile(const std::string& path, int flags, unsigned mode) {
+  const bool truncate = (flags & O_TRUNC) != 0;
+  // Not blocking on a FIFO planted under the name; cleared once it passed.
+  int fd = open(path.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                static_cast<mode_t>(mode));
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+      (truncate && st.st_size != 0 && ftruncate(fd, 0) != 0)) {
+    close(fd);
+    errno = EPERM;
+    return -1;
+  }
+  return fd;
+}
+
+FILE* OpenRegularStream(const std::string& path, const char* how) {
+  const std::string_view h(how);
+  const int flags = h[0] == 'r'   ? O_RDONLY
+                    : h[0] == 'w' ? O_WRONLY | O_CREAT | O_TRUNC
+                                  : O_WRONLY | O_CREAT | O_APPEND;
+  const int fd = OpenRegularFile(path, flags);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, how);
+  if (f == nullptr) close(fd);
+  return f;
+}
+
+std::optional<uint64_t> FreeSpace(const std::string& path) {
+  struct statvfs st;
+  if (statvfs(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
 bool MakeDirs(const std::string& path, unsigned mode) {
   if (path.empty()) return false;
   if (IsDirectory(path)) return true;
@@ -173,8 +209,9 @@ bool MakeDirs(const std::string& path, unsigned mode) {
   return errno == EEXIST && IsDirectory(p);
 }
 
-std::optional<std::string> ReadFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+std::optional<std::string> ReadAll(int fd) {
   if (fd < 0) return std::nullopt;
   std::string out;
   char buf[65536];
@@ -190,6 +227,16 @@ std::optional<std::string> ReadFile(const std::string& path) {
   }
   close(fd);
   return out;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  return ReadAll(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path) {
+  return ReadAll(OpenRegularFile(path, O_RDONLY));
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view data) {
@@ -214,8 +261,9 @@ bool WriteFileAtomic(const std::string& path, std::string_view data,
   struct stat st;
   if (forcedMode >= 0) {
     mode = static_cast<mode_t>(forcedMode);
-  } else if (stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
+  } else if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    // (Not through a link: its target's mode is no concern of this file.)
+    mode = st.st_mode & 0777;
   }
   bool ok = (group == static_cast<gid_t>(-1) || fchown(fd, static_cast<uid_t>(-1), group) == 0) &&
             fchmod(fd, mode) == 0 && WriteAll(fd, data) && fsync(fd) == 0;

@@ -2,6 +2,8 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,10 +35,22 @@ bool IsSafeName(std::string_view name, size_t maxLen = 255);
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// Bytes an unprivileged writer may still use on the disk of `path`.
+std::optional<uint64_t> FreeSpace(const std::string& path);
 // Creates the folder and its missing parents (new ones get `mode`).
 bool MakeDirs(const std::string& path, unsigned mode = 0755);
+// Opens `path` (open(2) `flags`; O_CREAT makes it with `mode`) only as a
+// regular file: a symbolic link at its last part is not followed (as one
+// planted in a folder others can write), and a FIFO or device is refused.
+// O_TRUNC empties the file only once it has passed. -1 otherwise (errno ELOOP for a link, EPERM
+// for another kind of file).
+int OpenRegularFile(const std::string& path, int flags, unsigned mode = 0644);
+// The same as a stdio stream: "rb", "wb" (made or emptied) or "ab".
+FILE* OpenRegularStream(const std::string& path, const char* how);
 // Reads a whole file; nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
+// The same through OpenRegularFile.
+std::optional<std::string> ReadRegularFile(const std::string& path);
 // Writes all of `data` to `fd`, going on after short writes and EINTR.
 bool WriteAll(int fd, std::string_view data);
 // Writes a whole file through a temp file in the same folder and rename.

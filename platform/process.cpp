@@ -10,14 +10,28 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
 
 namespace lark {
 
-pid_t Spawn(const std::vector<std::string>& argv) {
+pid_t Spawn(const std::vector<std::string>& argv) { return SpawnWithEnvironment(argv, {}); }
+
+pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
   if (argv.empty() || argv[0].empty()) return -1;
+  std::vector<char*> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const std::string& add : environment)
+      replaced = replaced || (add.size() > name.size() && add.compare(0, name.size(), name) == 0 && add[name.size()] == '=');
+    if (!replaced) env.push_back(*e);
+  }
+  for (const std::string& add : environment) env.push_back(const_cast<char*>(add.c_str()));
+  env.push_back(nullptr);
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -39,7 +53,7 @@ pid_t Spawn(const std::vector<std::string>& argv) {
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   pid_t pid = -1;
-  int rc = posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), environ);
+  int rc = posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), env.data());
   posix_spawnattr_destroy(&attr);
   return rc == 0 ? pid : -1;
 }

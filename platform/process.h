@@ -11,6 +11,9 @@ namespace lark {
 
 // posix_spawn of argv[0] (a path, or a name looked up on PATH); -1 on failure.
 pid_t Spawn(const std::vector<std::string>& argv);
+// The same with "NAME=value" entries added to (or replacing those of) our
+// environment: secrets the child needs stay out of its visible command line.
+pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
 // Reaps every finished child without waiting; returns how many.
 int ReapChildren();
 

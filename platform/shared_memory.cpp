@@ -41,21 +41,27 @@ SharedMemory::Created SharedMemory::create(const std::string& name, size_t size)
   if (lockFd < 0) return Created::kFailed;
   fchmod(lockFd, kMode);
   if (!TakeOwnerLock(lockFd)) {
-    const bool busy = errno == EAGAIN || errno == EACCES;
+    const int error = errno;
+    const bool busy = error == EAGAIN || error == EACCES;
     ::close(lockFd);
+    errno = error;
     return busy ? Created::kInUse : Created::kFailed;
   }
   // The lock is ours, so an object of this name belongs to a dead owner.
   shm_unlink(name.c_str());
   int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kMode);
   if (fd < 0) {
+    const int error = errno;
     ::close(lockFd);
+    errno = error;
     return Created::kFailed;
   }
   if (fchmod(fd, kMode) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    const int error = errno;
     ::close(fd);
     shm_unlink(name.c_str());
     ::close(lockFd);
+    errno = error;
     return Created::kFailed;
   }
   name_ = name;

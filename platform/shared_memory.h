@@ -25,7 +25,7 @@ class SharedMemory {
 
   // Creates `name` (with its leading '/') as its owner, sized to `size` bytes
   // and readable by every user. A stale object of that name is replaced;
-  // kInUse when a live owner holds it.
+  // kInUse when a live owner holds it. Otherwise errno tells why.
   Created create(const std::string& name, size_t size);
   // Maps the own object read/write; the view is valid until close().
   bool mapWritable();

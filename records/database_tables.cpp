@@ -101,6 +101,11 @@ int32_t UpsTables::CheckLogin(std::string_view account, std::string_view passwor
   return static_cast<int32_t>(level);
 }
 
+bool UpsTables::HasAccounts() {
+  OdbcResult r;
+  return db_.query("select account from usr", r) && r.text.size() >= 2;
+}
+
 bool UpsTables::InsertEvent(int32_t number, uint32_t level, int32_t code, std::string_view text,
                             const WallTime& when) {
   return db_.exec("insert into " + log_ + " VALUES(" + std::to_string(number) + ", " +

@@ -76,6 +76,8 @@ class UpsTables {
   // The account's level when it exists with this password and its level is
   // a login level (0..3); -1 otherwise.
   int32_t CheckLogin(std::string_view account, std::string_view password);
+  // Whether the account table exists and holds an account.
+  bool HasAccounts();
 
   bool InsertEvent(int32_t number, uint32_t level, int32_t code, std::string_view text,
                    const WallTime& when);

@@ -11,10 +11,10 @@
 namespace lark {
 
 int OpenCreatingFolders(const std::string& path) {
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  int fd = OpenRegularFile(path, O_RDWR | O_CREAT);
   const size_t slash = path.rfind('/');
   if (fd < 0 && errno == ENOENT && slash != std::string::npos && MakeDirs(path.substr(0, slash))) {
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd = OpenRegularFile(path, O_RDWR | O_CREAT);
   }
   return fd;
 }

@@ -5,6 +5,7 @@
 
 #include "core/device_node.h"
 #include "core/history_family.h"
+#include "platform/paths.h"
 
 namespace lark {
 
@@ -31,7 +32,7 @@ bool InReportPeriod(const ReportPeriod& p, int year, int month, int day) {
 }
 
 bool ForEachFileLine(const std::string& path, const std::function<void(std::string_view)>& f) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(OpenRegularStream(path, "rb"), &std::fclose);
   if (!file) return false;
   std::string pending;    // the line begun in an earlier chunk
   bool skipping = false;  // inside a line longer than kReportMaxLine

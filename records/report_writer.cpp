@@ -137,7 +137,7 @@ std::string Crlf(std::string_view text) {
 }
 
 bool WriteTextFile(const std::string& path, std::string_view text) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
+  std::unique_ptr<FILE, int (*)(FILE*)> f(OpenRegularStream(path, "wb"), &std::fclose);
   if (!f) return false;
   const std::string bytes = Crlf(text);
   return std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();

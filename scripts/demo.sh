@@ -16,6 +16,8 @@ bin=build-release/tools
 mkdir -p "$demo/ports"
 cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
+# The console starts the history viewer from its install folder.
+cp build-release/viewer/Larkplot "$demo"/
 # Warnings of the demo UPS go by mail and SMS to the operators.
 grep -q '^\[SMTP\]' "$demo/manager.ini" || cat >> "$demo/manager.ini" <<'INI'
 [SMTP]

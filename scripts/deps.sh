@@ -15,6 +15,7 @@ pkgs+=(python3-aiosmtpd python3-gammu)  # the SMTP server and SMS decoder peers
 pkgs+=(libwmf-bin fonts-urw-base35)  # WMF map pictures (wmf2gd needs its fonts)
 pkgs+=(unixodbc-dev libsqliteodbc odbc-postgresql postgresql-15 sqlite3)  # the database layer and its test peers
 pkgs+=(iproute2)  # a broadcast route on loopback for the console's server search tests
+pkgs+=(stress-ng)  # the load of scripts/test.sh --stress
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -412,8 +412,12 @@ bool Service::start(std::string* error) {
          eventLog_.countLines();
        })},
       {"status shared memory", done([this] {
-         status_ = std::make_unique<StatusServer>(clock_, tree_,
-                                                  [this](std::string_view t) { log(t); });
+         status_ = std::make_unique<StatusServer>(
+             clock_, tree_, [this](std::string_view t) { log(t); }, StatusServerOptions{},
+             [this](std::string_view t) {
+               eventLog_.WriteEventLog(0, kLevelWarning, kSystemEventCode, t);
+               log(t);
+             });
          status_->ResetStatusSharedMemory();
        })},
       {"timers 1025, 1028 and 1035",

@@ -65,6 +65,7 @@ LinkDbAnswer Execute(DatabaseSession& s, const LinkDbRequest& q, const WallTime&
       a.ok = s.tables.DeleteUser(q.account);
       break;
     case LinkDbWork::kCreateSchema:
+      if (q.onlyWithoutAccounts && s.tables.HasAccounts()) break;
       a.ok = (s.tables.CreateDatabase(now,
                                       [&] {
                                         HistoryRows rows(s.db);

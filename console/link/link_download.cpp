@@ -27,21 +27,21 @@ bool ServiceLink::requestChunk(uint8_t command, uint32_t offset) {
 }
 
 void ServiceLink::onReplyTimer() {
-  if (TickElapsed(clock_.tickMs(), pending_.sendTick) > pending_.timeoutMs) {
+  if (TickElapsed(clock_.tickMs(), own_.sendTick) > own_.timeoutMs) {
     reactor_.killTimer(kTimerReply);
-    if (pending_.command == kLinkCmdHello) {
+    if (own_.command == kLinkCmdHello) {
       resetServiceLink(2, false);  // the connect dialog gives up
-    } else if (pending_.command == kLinkCmdDownloadSettings || pending_.command == kLinkCmdDownloadFile) {
+    } else if (own_.command == kLinkCmdDownloadSettings || own_.command == kLinkCmdDownloadFile) {
       downloadBusy_ = false;
       requestState(4, 3);
     }
     return;
   }
-  if (pending_.replyFlag != 2) return;
+  if (pending_.replyFlag != 2 || pending_.sequence != own_.sequence) return;
   pending_.replyFlag = 1;
   reactor_.killTimer(kTimerReply);
   const LinkFrameView reply(pending_.reply);
-  switch (pending_.command) {
+  switch (own_.command) {
     case kLinkCmdHello:
       if (reply.u8(kLinkOffCode) == kLinkHelloAccepted) {
         requestState(2, 2);
@@ -52,7 +52,7 @@ void ServiceLink::onReplyTimer() {
       return;
     case kLinkCmdDownloadSettings:
     case kLinkCmdDownloadFile:
-      onDownloadChunk(reply, pending_.command == kLinkCmdDownloadSettings);
+      onDownloadChunk(reply, own_.command == kLinkCmdDownloadSettings);
       return;
     default:
       return;

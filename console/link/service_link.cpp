@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "console/link/device_data.h"
+#include "console/link/request_payloads.h"
 #include "console/link/request_frame.h"
 #include "linkserver/control_lock.h"
 
@@ -27,9 +28,6 @@ constexpr size_t kErrorRecordSize = 268;
 constexpr size_t kLogTextMax = 255;
 constexpr size_t kUserRecordSize = 68;
 
-// Bytes of each alarm-action table page (0, 2, ..., 20): events x two 604-byte rows.
-constexpr std::array<size_t, 11> kActionTablePageBytes = {43488, 31408, 39864, 28992, 62816, 44696,
-                                                          2416,  49528, 20536, 7248,  31408};
 
 // Reply code of each command's success.
 constexpr uint8_t kMapListOk = 3;
@@ -353,6 +351,19 @@ void ServiceLink::resetPendingRequest() { pending_ = PendingRequest{}; }
 
 bool ServiceLink::sendServiceRequest(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs,
                                      CBytes payload) {
+  return sendPending(periodMs, command, sub, timeoutMs, payload, RequestPayloadFits(command, sub, payload));
+}
+
+bool ServiceLink::sendScheduleRequest(uint8_t sub, uint32_t timeoutMs, CBytes block) {
+  return sendPending(0, kLinkCmdSetSchedule, sub, timeoutMs, block, sub != 0 && block.size() == kScheduleBlockBytes);
+}
+
+bool ServiceLink::sendSettingsRequest(uint8_t sub, uint32_t timeoutMs, CBytes block) {
+  return sendPending(0, kLinkCmdDeviceSettings, sub, timeoutMs, block, block.size() == kDeviceSettingsBytes);
+}
+
+bool ServiceLink::sendPending(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes payload,
+                              bool fits) {
   resetPendingRequest();
   pending_.sequence = sequence_++;
   pending_.queue = kRequestQueue;
@@ -365,12 +376,14 @@ bool ServiceLink::sendServiceRequest(uint32_t periodMs, uint8_t command, uint8_t
     pending_.state = 3;
     return false;
   }
-  const std::vector<uint8_t> frame = BuildRequestFrame(command, sub, payload);
+  const std::vector<uint8_t> frame = fits ? BuildRequestFrame(command, sub, payload) : std::vector<uint8_t>{};
   if (frame.empty() ||
       !queues_.put(1, 0, kRequestQueue, kKindRequest, command, timeoutMs, pending_.sequence, frame)) {
     if (periodMs != 0) reactor_.killTimer(kTimerReply);
     return false;
   }
+  // The link's own steps (hello, configuration download) watch only this request.
+  if (periodMs != 0) own_ = OwnRequest{pending_.sequence, command, pending_.sendTick, timeoutMs};
   return true;
 }
 

@@ -138,7 +138,12 @@ class ServiceLink {
   void clearServers() { servers_.clear(); }
 
   // Dialog requests: one at a time. `periodMs` 0 arms no reply timer.
+  // Refused (nothing queued) when the payload does not fit the request's row.
   bool sendServiceRequest(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes payload);
+  // Command 29 with a non-zero sub-command and the 472-byte schedule block;
+  // command 28 with the 152-byte settings block. The caller watches the reply.
+  bool sendScheduleRequest(uint8_t sub, uint32_t timeoutMs, CBytes block);
+  bool sendSettingsRequest(uint8_t sub, uint32_t timeoutMs, CBytes block);
   void resetPendingRequest();
   PendingRequest& pending() { return pending_; }
   // The operation log (sub 0, code and text) and the error log (sub 1).
@@ -193,6 +198,7 @@ class ServiceLink {
   void detachStatusSharedMemory();
   void sendStatusRequest(CBytes data);
   void exchangeStep();
+  bool sendPending(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes payload, bool fits);
   void onReplyTimer();
   void onDownloadChunk(const LinkFrameView& reply, bool settings);
   bool requestChunk(uint8_t command, uint32_t offset);
@@ -213,6 +219,14 @@ class ServiceLink {
   std::vector<std::string> servers_;
   PendingRequest pending_;
   uint32_t sequence_ = 1;
+  // The request the link's own reply timer watches; a dialog's request that
+  // replaces it leaves it to its time-out.
+  struct OwnRequest {
+    uint32_t sequence = 0;
+    uint8_t command = 0;
+    uint32_t sendTick = 0;
+    uint32_t timeoutMs = 0;
+  } own_;
   LinkSessionData session_;
 
   // Link flags.

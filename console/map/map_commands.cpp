@@ -49,6 +49,8 @@ bool ConsoleMap::MapUsable() {
 
 int ConsoleMap::RunDialog(int resource) {
   if (dialog) return dialog(resource, window_);
+  const int built = ctx_.dialogs.Open(resource, window_);
+  if (built != kDialogNotBuilt) return built;
   const char* title = DialogTitle(resource);
   if (!title || !ctx_.messageBox) return 1;
   return ctx_.messageBox(window_, title, std::string(title) + "?", MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
@@ -66,11 +68,16 @@ void ConsoleMap::RefillLists() {
 }
 
 void ConsoleMap::AddSequence(uint8_t kind, int propertyDialog, uint16_t logCode) {
-  if (!MapUsable() || RunDialog(153) == 0) return;
+  if (!MapUsable()) return;
+  ctx_.commands.kindToAdd = kind;
+  if (RunDialog(153) == 0) return;
   DeviceNode* node = view_.AddNode(kind, "0.0.0.0");
   if (!node) return;
   ctx_.mapDirty = true;
-  if (RunDialog(propertyDialog) != 0) {
+  ctx_.commands.newNode = kind != kNodeGroup;
+  const int result = RunDialog(propertyDialog);
+  ctx_.commands.newNode = false;
+  if (result != 0) {
     if (kind == kNodeGroup) {
       CallPoint(ctx_.points.fillGroupList, &view_.currentGroup());
     } else {

@@ -100,6 +100,11 @@ std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx) {
   };
   cp.updateAlarmLevels = [m] { m->UpdateLevels(); };
   cp.openMapFile = [m](const std::string& path) { m->Open(path); };
+  cp.mapCurrentGroup = [m] { return &m->view_.currentGroup(); };
+  cp.mapSelectedNode = [m] { return m->view_.selectedNode(); };
+  cp.nodePath = [](const DeviceNode& n) { return NodePath(n); };
+  cp.nodeSupportMask = [](const DeviceNode& n) { return NodeSupportMask(n); };
+  cp.isInverterOrSensor = [](const DeviceNode& n) { return IsInverterOrSensor(n) != 0; };
   // What the list selections do to the map, and what the map asks of the lists.
   MapView& view = m->view_;
   cp.setMapGroup = [&view](DeviceNode* g) {

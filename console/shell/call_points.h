@@ -3,6 +3,7 @@
 // shutdown. Each is empty until its subsystem fills it; the shell calls them
 // in the order the window's steps give.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -66,11 +67,19 @@ struct ConsoleCallPoints {
   std::function<QTableView*(QWidget* parent)> createListView;  // the two lists; null: a plain table
   std::function<void()> updateAlarmLevels;      // timer 1025, every second tick, before the alarm checks
   std::function<void(const std::string&)> openMapFile;  // a map downloaded into Monitor/
+  std::function<DeviceNode*()> mapCurrentGroup;     // the group the map shows
+  std::function<DeviceNode*()> mapSelectedNode;     // its selected child, or null
+  std::function<std::string(const DeviceNode&)> nodePath;       // NodePath
+  std::function<uint64_t(const DeviceNode&)> nodeSupportMask;   // NodeSupportMask
+  std::function<bool(const DeviceNode&)> isInverterOrSensor;
   // Detail tabs, schedules, rights.
   std::function<void(int full)> refreshDetailTabs;
   std::function<void(DeviceNode*)> paintPropertyPane;
   std::function<void()> findNextScheduledActions;
   std::function<void(int level)> updateMenuRights;
+  // Dialogs that are no modal dialog of the registry.
+  std::function<void(QWidget* owner, int page)> openNotificationSheet;  // 40041
+  std::function<void()> exportDeviceList;                               // 40083
 };
 
 // Calls `f` when it is set.

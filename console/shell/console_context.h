@@ -9,10 +9,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console/shell/call_points.h"
+#include "console/shell/command_state.h"
 #include "console/shell/console_settings.h"
 #include "console/shell/console_texts.h"
+#include "console/shell/dialog_registry.h"
 #include "console/shell/monitor_settings.h"
 #include "console/shell/window_timers.h"
 #include "common/tokenizer.h"
@@ -20,6 +23,7 @@
 #include "core/device_tree.h"
 #include "core/language_texts_store.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 
 namespace lark {
@@ -78,8 +82,14 @@ class ConsoleContext {
   BackBuffer backBuffer;
   WindowTimers timers;
   MessageBoxPresenter messageBox = QtMessageBox;
+  // Starts a program (argv, added environment); tests record instead.
+  std::function<pid_t(const std::vector<std::string>&, const std::vector<std::string>&)> spawn =
+      [](const std::vector<std::string>& argv, const std::vector<std::string>& env) { return SpawnWithEnvironment(argv, env); };
   std::function<void(int code)> quit;  // ends the event loop
   ConsoleCallPoints points;
+  DialogRegistry dialogs;       // the dialogs by resource number
+  OpenDialogRecord openDialog;  // the dialog that waits for the service
+  ConsoleCommandState commands; // what the menu commands leave for their dialogs
   LarkviewWindow* mainWindow = nullptr;
   bool mapDirty = false;  // the map has unsaved changes
   // The one tokenizer of the reply handler and the dialogs (6016-byte text,

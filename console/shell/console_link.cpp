@@ -4,6 +4,7 @@
 
 #include "console/link/link_driver.h"
 #include "console/shell/main_window.h"
+#include "console/shell/menu_rights.h"
 #include "console/shell/timed_message.h"
 
 namespace lark {
@@ -31,6 +32,11 @@ void ConsoleLink::Wire() {
     if (!server.empty()) link_->setServer(server);
     link_->setAutoConnect(on && !server.empty());
   };
+  cp.updateMenuRights = [this](int level) {
+    rightsLevel_ = level;
+    if (ctx_.mainWindow)
+      UpdateMenuRights(ctx_.mainWindow->menus(), level, link_->state().state, ctx_.settings.accountsInUse);
+  };
   cp.linkSecondSteps = [this] { link_->secondTick(); };
   cp.pumpLinkQueue = [this](int q) { link_->pump(static_cast<uint8_t>(q)); };
   cp.linkTick = [this] { link_->linkTick(); };
@@ -45,6 +51,11 @@ void ConsoleLink::refillViews() { CallPoint(ctx_.points.fillLists); }
 void ConsoleLink::updateMenuRights(int level) {
   ctx_.settings.userLevel = level;
   CallPoint(ctx_.points.updateMenuRights, level);
+}
+
+void ConsoleLink::linkStateChanged(LinkState now) {
+  if (ctx_.mainWindow)
+    UpdateMenuRights(ctx_.mainWindow->menus(), rightsLevel_, now.state, ctx_.settings.accountsInUse);
 }
 
 void ConsoleLink::showTimedMessage(int n, int seconds) {

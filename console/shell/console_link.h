@@ -19,12 +19,15 @@ class ConsoleLink final : public LinkShell {
   // Start-up, timers, socket messages and shutdown reach the link through these.
   void Wire();
   ServiceLink& link() { return *link_; }
+  const ConsoleEndpoints& endpoints() const { return endpoints_; }
 
   void refillViews() override;
   void updateMenuRights(int level) override;
   void showTimedMessage(int n, int seconds) override;
   void clearMapChanged() override { ctx_.mapDirty = false; }
   void configurationLoaded(const std::string& mapPath) override;
+  // The rights follow the link: a lost session greys what needs it.
+  void linkStateChanged(LinkState now) override;
 
  private:
   ConsoleContext& ctx_;
@@ -32,6 +35,7 @@ class ConsoleLink final : public LinkShell {
   QtReactor reactor_;
   std::unique_ptr<ServiceLink> link_;
   bool started_ = false;
+  int rightsLevel_ = 2;  // the level of the last rights update
 };
 
 }  // namespace lark

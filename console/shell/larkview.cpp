@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console/shell/console_link.h"
+#include "console/shell/menu_dispatch.h"
 #include "platform/key_store.h"
 #include "platform/paths.h"
 
@@ -134,6 +135,7 @@ int RunLarkview(int argc, char** argv, const ConsoleInstaller& install) {
                  ctx.installDir().c_str());
     return 1;
   }
+  InstallMenuCommands(ctx, *window, link);
   const int code = app.exec();
   ShutdownConsole(ctx, *window);
   return code;

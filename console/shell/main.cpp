@@ -1,4 +1,5 @@
 // Larkview: the operators' console.
+#include "console/dialogs/console_dialogs.h"
 #include "console/lists/console_lists.h"
 #include "console/map/map_module.h"
 #include "console/shell/console_link.h"
@@ -9,6 +10,9 @@ int main(int argc, char** argv) {
     std::shared_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
     map->ConnectLink(link.link());
     lark::InstallConsoleLists(ctx);
-    return std::shared_ptr<void>(map);
+    std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
+    // The dialogs use the map: they go first.
+    return std::shared_ptr<void>(std::make_shared<std::pair<std::shared_ptr<lark::ConsoleMap>,
+                                                            std::shared_ptr<lark::ConsoleDialogs>>>(map, dialogs));
   });
 }

@@ -243,7 +243,8 @@ void LarkviewWindow::ShowMapWindow() {
 
 // ---- commands and keys ----
 
-void LarkviewWindow::SendCommand(int id) {
+void LarkviewWindow::SendCommand(int id, intptr_t lParam) {
+  commandParam_ = lParam;
   auto it = commands_.find(id);
   if (it != commands_.end() && it->second) it->second();
 }
@@ -518,6 +519,8 @@ void LarkviewWindow::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
   const std::vector<NamedStep> steps = {
+      // A dialog still running would act on the tree and the link freed below.
+      {"EndRunningDialogs", [&] { ctx_.dialogs.EndRunningDialogs(); return true; }},
       {"FreePendingReportMail", [&] { CallPoint(ctx_.points.freePendingReportMail); return true; }},
       {"SaveWindowRects",
        [&] {

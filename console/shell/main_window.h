@@ -62,7 +62,10 @@ class LarkviewWindow : public QMainWindow {
   // The handler of a MenuCommandId; later subsystems add theirs.
   void setCommand(int id, std::function<void()> handler) { commands_[id] = std::move(handler); }
   // WM_COMMAND: runs the id's handler; ids without one do nothing.
-  void SendCommand(int id);
+  void SendCommand(int id, intptr_t lParam = 0);
+  bool hasCommand(int id) const { return commands_.count(id) > 0; }
+  // The lParam of the command being run (the notification sheet's page).
+  intptr_t commandParam() const { return commandParam_; }
 
   // ---- input, in client coordinates ----
   void OnKeyDown(int key, Qt::KeyboardModifiers mods);
@@ -138,6 +141,7 @@ class LarkviewWindow : public QMainWindow {
   std::unique_ptr<QWidget> mapWindow_;
   std::unique_ptr<TimedMessage> timedMessage_;
   std::map<int, std::function<void()>> commands_;
+  intptr_t commandParam_ = 0;
   CanvasRect tabArea_;
   int dragMode_ = kDragNone;
   QPoint lastMouse_;

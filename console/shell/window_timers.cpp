@@ -2,15 +2,38 @@
 
 namespace lark {
 
+void WindowTimers::Bury(std::unique_ptr<QTimer> t) {
+  if (!t) return;
+  t->stop();
+  dead_.push_back(std::move(t));
+}
+
 bool WindowTimers::Set(const QObject* window, int id, int periodMs, std::function<void()> handler) {
   auto& t = timers_[{window, id}];
+  Bury(std::move(t));
   t = std::make_unique<QTimer>();
-  QObject::connect(t.get(), &QTimer::timeout, [h = std::move(handler)] { h(); });
+  QObject::connect(t.get(), &QTimer::timeout, [this, h = std::move(handler)] {
+    if (depth_ == 0) dead_.clear();
+    ++depth_;
+    h();
+    --depth_;
+  });
   t->start(periodMs);
   return t->isActive();
 }
 
-void WindowTimers::Kill(const QObject* window, int id) { timers_.erase({window, id}); }
+void WindowTimers::Kill(const QObject* window, int id) {
+  auto it = timers_.find({window, id});
+  if (it == timers_.end()) return;
+  Bury(std::move(it->second));
+  timers_.erase(it);
+}
+
+void WindowTimers::KillAll() {
+  for (auto& [key, t] : timers_) Bury(std::move(t));
+  timers_.clear();
+  if (depth_ == 0) dead_.clear();
+}
 
 bool WindowTimers::IsSet(const QObject* window, int id) const { return timers_.count({window, id}) > 0; }
 

@@ -79,7 +79,9 @@ GprsLink::GprsLink(EventLoop& loop, const Clock& clock, DeviceTree& tree, EventL
       log_(std::move(log)),
       options_(options),
       stations_(kGprsStationCount),
-      self_(std::make_shared<GprsLink*>(this)) {}
+      self_(std::make_shared<GprsLink*>(this)) {
+  nameLines_.start(clock_.tickMs());
+}
 
 GprsLink::~GprsLink() { stop(); }
 
@@ -96,6 +98,19 @@ void GprsLink::eventLine(uint32_t level, std::string text) {
   text = LogSafe(std::move(text));
   events_.WriteEventLog(0, level, kSystemEventCode, text);
   if (log_) log_(text);
+}
+
+void GprsLink::nameLine(std::string text) {
+  const uint32_t now = clock_.tickMs();
+  rollNameLines(now);
+  if (nameLines_.allow()) eventLine(kLevelWarning, std::move(text));
+}
+
+void GprsLink::rollNameLines(uint32_t now) {
+  if (const int held = nameLines_.roll(now); held > 0) {
+    eventLine(kLevelWarning,
+              std::to_string(held) + " more GPRS station names refused or taken over");
+  }
 }
 
 // ---- listener ----
@@ -159,7 +174,8 @@ void GprsLink::acceptPending() {
   while (listenFd_ >= 0) {
     auto freeSlot = std::find_if(stations_.begin(), stations_.end(),
                                  [](const GprsStation& s) { return !s.connected(); });
-    if (freeSlot == stations_.end()) {
+    GprsStation* givesWay = freeSlot == stations_.end() ? oldestNameless() : nullptr;
+    if (freeSlot == stations_.end() && givesWay == nullptr) {
       if (!fullLogged_) {
         fullLogged_ = true;
         note("GPRS: all " + std::to_string(kGprsStationCount) +
@@ -180,12 +196,17 @@ void GprsLink::acceptPending() {
       }
       return;
     }
+    if (givesWay != nullptr) {
+      freeSlot = stations_.begin() + (givesWay - stations_.data());
+      closeStation(*givesWay, false);
+    }
     const int slot = static_cast<int>(freeSlot - stations_.begin());
     GprsStation& st = *freeSlot;
     st = GprsStation{};
     st.number = slot;
     st.fd = fd;
     st.peer = PeerText(peer);
+    st.serial = ++acceptSerial_;
     if (!loop_.watchSocket(fd, [this, slot](int f, uint32_t ev, int err) {
           onStation(slot, f, ev, err);
         })) {
@@ -314,13 +335,13 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
   for (GprsStation& other : stations_) {
     if (&other == &st || !other.connected() || !EqualNoCase(other.name, name)) continue;
     if (other.missed == 0) {
-      eventLine(kLevelWarning, "GPRS station \"" + name + "\" from " + st.peer +
-                                   " refused: the name is held by " + other.peer);
+      nameLine("GPRS station \"" + name + "\" from " + st.peer + " refused: the name is held by " +
+               other.peer);
       closeStation(st, false);
       return false;
     }
-    eventLine(kLevelWarning, "GPRS station \"" + name + "\" at " + other.peer +
-                                 " missed its answer and gives way to " + st.peer);
+    nameLine("GPRS station \"" + name + "\" at " + other.peer +
+             " missed its answer and gives way to " + st.peer);
     closeStation(other, true);
   }
   st.name = name;
@@ -330,6 +351,29 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
        (node != nullptr ? " identified: node " + std::to_string(node->id())
                         : " has no GPRS node of that Location"));
   return true;
+}
+
+void GprsLink::markNameless(GprsStation& st) {
+  if (st.nameless) return;
+  st.nameless = true;
+  const auto count = std::count_if(stations_.begin(), stations_.end(), [](const GprsStation& s) {
+    return s.connected() && s.nameless;
+  });
+  if (count > kGprsNamelessMax) closeStation(*oldestNameless(), false);
+  if (listenerPaused_) {
+    resumeListener();
+    acceptPending();
+  }
+}
+
+GprsStation* GprsLink::oldestNameless() {
+  GprsStation* oldest = nullptr;
+  for (GprsStation& s : stations_) {
+    if (s.connected() && s.nameless && (oldest == nullptr || s.serial < oldest->serial)) {
+      oldest = &s;
+    }
+  }
+  return oldest;
 }
 
 void GprsLink::rebuildNodeIndex() {
@@ -377,6 +421,7 @@ void GprsLink::handleReport(GprsStation& st, std::string_view report) {
       if (!item.fields.empty() && !adoptName(st, item.fields[0])) return;
       if (!st.name.empty()) break;
     }
+    if (st.name.empty()) markNameless(st);
     return;
   }
   auto lock = tree_.readLock();
@@ -410,6 +455,7 @@ bool GprsLink::nextLetter(GprsStation& st) {
   if (!st.name.empty()) node = findNode(st.name);
   if (node == nullptr) {
     st.letter = 'L';
+    if (st.name.empty()) ++st.unnamedLetters;
     return true;
   }
   const uint16_t status = node->linkStatus();
@@ -447,7 +493,13 @@ void GprsLink::PollRound() {
       st.countdownMs -= options_.roundMs;
       continue;
     }
-    if (!st.connected() || st.exchange != kGprsIdle || !nextLetter(st)) continue;
+    if (!st.connected() || st.exchange != kGprsIdle) continue;
+    // One identification cycle of letters without a name is all a caller gets.
+    if (st.name.empty() && st.unnamedLetters >= static_cast<int>(sizeof kGprsIdentLetters - 1)) {
+      closeStation(st, false);
+      continue;
+    }
+    if (!nextLetter(st)) continue;
     st.letterSent = false;
     st.tick = now;
     st.timeoutMs = kGprsRoundMs;
@@ -467,6 +519,7 @@ void GprsLink::CheckGprsTimeouts() {
   }
   if (!listenerPaused_) fullLogged_ = false;  // places were free since the last check
   const uint32_t now = clock_.tickMs();
+  rollNameLines(now);
   for (GprsStation& st : stations_) {
     if (!st.connected() || TickElapsed(now, st.tick) <= st.timeoutMs) continue;
     if (st.exchange == kGprsSending || st.exchange == kGprsSendIncomplete) {
@@ -474,7 +527,9 @@ void GprsLink::CheckGprsTimeouts() {
     } else if (st.exchange == kGprsWaiting || st.exchange == kGprsAnswerIncomplete) {
       st.received = 0;
       st.exchange = kGprsIdle;
+      const int fd = st.fd;
       missedAnswer(st);
+      if (st.fd == fd && st.name.empty()) markNameless(st);
     }
   }
 }

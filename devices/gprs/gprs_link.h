@@ -7,6 +7,12 @@
 // per round; after each status cycle it rests "GPRS Polling" seconds, and it
 // is identified again after 60 status letters.
 //
+// The port is open to anyone on the modems' network: a caller that has not
+// named itself (LOC) after one identification cycle of letters is closed;
+// one that was asked and gave no name is "nameless", at most
+// kGprsNamelessMax of them are kept, and with every place taken the oldest
+// nameless one gives its place to the next caller.
+//
 // Threads: the station records, the sockets and the listener belong to the
 // loop thread: socket events, CheckGprsTimeouts and the poll round all run
 // there. The GPRS thread only posts the round to the loop every 5 seconds.
@@ -29,6 +35,7 @@
 
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
+#include "core/minute_line_limit.h"
 #include "devices/gprs/gprs_frame.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -40,6 +47,8 @@ inline constexpr uint16_t kGprsDefaultPort = 9100;
 inline constexpr uint32_t kGprsRoundMs = 5000;      // poll round; also the send time-out
 inline constexpr int kGprsMissedLimit = 3;          // unanswered polls in a row that end a station
 inline constexpr int kGprsStatusLettersPerIdent = 60;
+inline constexpr int kGprsNamelessMax = 100;
+inline constexpr int kGprsNameLinesPerMinute = 20;
 inline constexpr const char kGprsIdentLetters[] = "LMVDR";
 inline constexpr const char kGprsStatusLetters[] = "ABIOPT";
 
@@ -71,6 +80,9 @@ struct GprsStation {
   int letterCount = 0;             // status letters since the last identification
   int64_t countdownMs = 0;         // rest before the next poll
   int missed = 0;                  // answers timed out or bad in a row
+  uint64_t serial = 0;             // order of acceptance
+  int unnamedLetters = 0;          // letters sent while it had no name
+  bool nameless = false;           // asked for its name and gave none
 
   bool connected() const { return fd >= 0; }
 };
@@ -131,6 +143,10 @@ class GprsLink {
   bool nextLetter(GprsStation& st);
   void handleReport(GprsStation& st, std::string_view report);
   bool adoptName(GprsStation& st, std::string_view name);
+  // The station was asked for its name and gave none: kept within the cap,
+  // and a caller waiting for a place may take the oldest such one's.
+  void markNameless(GprsStation& st);
+  GprsStation* oldestNameless();
   // The first GPRS node whose Location equals `name` ignoring case. Caller
   // holds the tree lock.
   DeviceNode* findNode(std::string_view name);
@@ -141,6 +157,10 @@ class GprsLink {
   // A line for the service's log; an event-log line that also goes there.
   void note(std::string text) const;
   void eventLine(uint32_t level, std::string text);
+  // A warning any caller can cause by the name it claims: at most
+  // kGprsNameLinesPerMinute a minute, the rest counted in one line.
+  void nameLine(std::string text);
+  void rollNameLines(uint32_t now);
 
   EventLoop& loop_;
   const Clock& clock_;
@@ -156,6 +176,8 @@ class GprsLink {
   bool listenerPaused_ = false;        // unwatched: all slots taken or out of descriptors
   uint16_t boundPort_ = 0;
   uint64_t framesReceived_ = 0;  // loop thread
+  uint64_t acceptSerial_ = 0;    // loop thread
+  MinuteLineLimit nameLines_{kGprsNameLinesPerMinute};  // loop thread
   bool fullLogged_ = false;      // "all places taken" said since places were last free
   std::set<std::string> sharedLocationsLogged_;  // upper-cased names, loop thread
   std::unordered_map<std::string, DeviceNode*> nodeIndex_;  // upper-cased Location -> node

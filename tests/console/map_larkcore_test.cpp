@@ -28,6 +28,7 @@
 #include "tests/support/service_process.h"
 #include "tests/support/shmns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -117,13 +118,16 @@ class MapLarkcore : public ::testing::Test {
     }
     return out;
   }
-  // Waits (on the link's loop, one tick a second) until two ticks in a row
-  // show `title` as `on` then `off` (in either order).
+  // Waits (on the link's loop, one tick per status poll answered) until two
+  // ticks in a row show `title` as `on` then `off` (in either order).
   bool blinks(const std::string& title, int on, int off, int ms) {
     int last = -1;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
-      runUntil([] { return false; }, 1000);
+      if (!runUntil([&] { return link->pollOutstanding(); }, ms) ||
+          !runUntil([&] { return !link->pollOutstanding(); }, ms)) {
+        return false;
+      }
       const int now = tick()[title];
       seen += std::to_string(now) + " ";
       if ((last == on && now == off) || (last == off && now == on)) return true;
@@ -147,12 +151,7 @@ class MapLarkcore : public ::testing::Test {
 TEST_F(MapLarkcore, AlarmBlinksAndAnIconDragIsSaved) {
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   Simulator sim(service.file("ports"));
-  const auto until = [](const std::function<bool()>& f, int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!f() && std::chrono::steady_clock::now() < end) usleep(50000);
-    return f();
-  };
-  ASSERT_TRUE(until([&] { return FileExists(service.file("ports/COM1")); }, 20000));
+  ASSERT_TRUE(test::Eventually([&] { return FileExists(service.file("ports/COM1")); }, 20000));
   test::ServiceProcess process(service.path());
   ASSERT_TRUE(process.start());
   ASSERT_TRUE(process.waitForOutput("running on", 30000)) << process.output();

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -17,59 +18,31 @@
 #include "devices/ascii_ups.h"
 #include "devices/ascii_ups_samples.h"
 #include "devices/port_table.h"
+#include "tests/support/peer_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
 
 template <class F>
 bool WaitFor(F done, int seconds = 60) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
+  return test::Eventually(done, seconds * 1000);
 }
 
-// Runs the simulator on an inherited pty master, so the line outlives it.
-pid_t StartSimulator(int master, const std::vector<std::string>& extra) {
+// Runs the simulator on an inherited pty master, so the line outlives it;
+// awaited until it has thrown away what was written before it ran.
+void StartSimulator(test::PeerProcess& sim, int master, const std::vector<std::string>& extra) {
   std::vector<std::string> args = {test::BuiltProgram("tools/ups_sim"), "--fd", "3"};
   args.insert(args.end(), extra.begin(), extra.end());
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(master, 3);
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
+  ASSERT_TRUE(sim.start(args, 60, master));
 }
 
-void StopSimulator(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-}
-
-// Runs the simulator on a pty of its own, linked as COMn in `dir`.
-pid_t StartLinkedSimulator(const std::string& dir, std::vector<std::string> args) {
+// Runs the simulator on a pty of its own, linked as COMn in `dir`; awaited
+// until the link is there and the line is its own.
+void StartLinkedSimulator(test::PeerProcess& sim, const std::string& dir, std::vector<std::string> args) {
   args.insert(args.begin(), {test::BuiltProgram("tools/ups_sim"), "--pty-dir", dir});
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
+  ASSERT_TRUE(sim.start(args, 60));
 }
 
 // A serial ASCII UPS node ready for the port table.
@@ -123,7 +96,8 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
     return true;
   };
 
-  pid_t sim = StartSimulator(master, {"--ups", "1", "--ups", "2", "--checksum"});
+  test::PeerProcess sim;
+  StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"});
   table.start();
   EXPECT_TRUE(WaitFor(polled));
   EXPECT_EQ(identifiedCount(), 2);
@@ -132,7 +106,7 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   EXPECT_EQ(block(0)->u16(ascii_off::kChecksumFlag), 1);
 
   // A dead simulator: the units time out until the sixth time-out marks them.
-  StopSimulator(sim);
+  sim.stop();
   EXPECT_TRUE(WaitFor([&] { return lost(0) && lost(1); }));
   EXPECT_EQ(block(0)->u8(ascii_off::kLostCounter), kAsciiLostLimit);
   EXPECT_TRUE(table.isPortOpen(1));
@@ -142,11 +116,11 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   for (int i = 0; i < 2; ++i)
     block(i)->setMaskBits(MaskWord::kReported, uint64_t{1} << kLinkLostBit);
   table.ResumeSerialThreads();
-  sim = StartSimulator(master, {"--ups", "1", "--ups", "2", "--checksum"});
+  StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"});
   EXPECT_TRUE(WaitFor([&] { return polled() && identifiedCount() >= 4; }));
 
   table.StopSerialThreads();
-  StopSimulator(sim);
+  sim.stop();
   close(slave);
   close(master);
 }
@@ -155,10 +129,10 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
 // scripted faults on the way: the engine keeps polling through them.
 TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   test::TempDir dir;
-  pid_t pid = StartLinkedSimulator(
-      dir.path(), {"--com", "7", "--ups", "5", "--fault", "garbage:15:3", "--fault", "split:20:3",
-                   "--fault", "wrongaddr:25", "--fault", "silence:27", "--alarm-cycle", "8"});
-  ASSERT_TRUE(WaitFor([&] { return access(dir.file("COM7").c_str(), F_OK) == 0; }, 20));
+  test::PeerProcess sim;
+  StartLinkedSimulator(
+      sim, dir.path(), {"--com", "7", "--ups", "5", "--fault", "garbage:15:3", "--fault", "split:20:3",
+                        "--fault", "wrongaddr:25", "--fault", "silence:27", "--alarm-cycle", "8"});
 
   TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, 0);
   UpsEventLogBuffer eventLog;
@@ -177,16 +151,15 @@ TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   EXPECT_EQ(blk->slot(41), AsciiSampleInputVoltage(5));
   EXPECT_FALSE((blk->mask(MaskWord::kCurrent) >> kLinkLostBit) & 1u);
   table.StopSerialThreads();
-  StopSimulator(pid);
 }
 
 // An unplugged adapter takes its COM1 link with it: the port waits for the
 // link to return, never turning to the host's own /dev/ttyS0.
 TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   test::TempDir dir;
-  auto startLinked = [&] { return StartLinkedSimulator(dir.path(), {"--com", "1", "--ups", "1"}); };
-  pid_t pid = startLinked();
-  ASSERT_TRUE(WaitFor([&] { return access(dir.file("COM1").c_str(), F_OK) == 0; }, 20));
+  test::PeerProcess sim;
+  auto startLinked = [&] { StartLinkedSimulator(sim, dir.path(), {"--com", "1", "--ups", "1"}); };
+  startLinked();
 
   std::mutex mu;
   std::vector<std::string> logs;
@@ -207,17 +180,22 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   auto polled = [&] { return blk->slot(41) == AsciiSampleInputVoltage(1); };
   EXPECT_TRUE(WaitFor(polled));
 
-  StopSimulator(pid);
+  sim.stop();
   ASSERT_EQ(unlink(dir.file("COM1").c_str()), 0);
   EXPECT_TRUE(WaitFor([&] { return !table.isPortOpen(1); }, 20));
-  std::this_thread::sleep_for(std::chrono::seconds(1));  // several reopen passes
+  // A reopen pass has found the link gone.
+  EXPECT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> g(mu);
+    return std::any_of(logs.begin(), logs.end(),
+                       [](const std::string& l) { return l.rfind("COM1: cannot open", 0) == 0; });
+  }, 20));
   table.PauseSerialThreads();
   blk->setSlot(41, -1);
   table.ResumeSerialThreads();
-  pid = startLinked();
+  startLinked();
   EXPECT_TRUE(WaitFor(polled, 10)) << "polled again once the link is back";
   table.StopSerialThreads();
-  StopSimulator(pid);
+  sim.stop();
   std::lock_guard<std::mutex> g(mu);
   for (const std::string& line : logs) EXPECT_EQ(line.find("/dev/ttyS"), std::string::npos) << line;
 }

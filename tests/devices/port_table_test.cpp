@@ -9,6 +9,7 @@
 
 #include "devices/ascii_ups.h"
 #include "tests/support/scripted_serial_port.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -87,11 +88,7 @@ TEST(PortTable, NextPollableSkipsStoppedAndOtherKinds) {
 // Waits (bounded) until `done` holds.
 template <class F>
 bool WaitFor(F done) {
-  for (int i = 0; i < 2000; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
+  return test::Eventually(done, 10000);
 }
 
 TEST(PollThreads, PauseHoldsEveryThreadAndStopJoinsThem) {
@@ -118,6 +115,7 @@ TEST(PollThreads, PauseHoldsEveryThreadAndStopJoinsThem) {
       EXPECT_EQ(table.threadPhase(t), "paused");
     }
     size_t n1 = opener.line(1)->frameCount(), n2 = opener.line(2)->frameCount();
+    // Time for a stray frame: a bound a slow machine can only make pass more easily.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(opener.line(1)->frameCount(), n1);
     EXPECT_EQ(opener.line(2)->frameCount(), n2);
@@ -130,6 +128,7 @@ TEST(PollThreads, PauseHoldsEveryThreadAndStopJoinsThem) {
   table.StopSerialThreads();
   EXPECT_FALSE(table.running());
   size_t n = opener.line(1)->frameCount();
+  // Time for a stray frame: a bound a slow machine can only make pass more easily.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(opener.line(1)->frameCount(), n);
   EXPECT_EQ(a.linkStatus(), kLinkIdentified);

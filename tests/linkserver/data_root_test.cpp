@@ -17,11 +17,17 @@ TEST(HistoryDirectory, OnlyAWritablePlainFolderOutsideTheSystemsOwn) {
   ASSERT_TRUE(MakeDirs(dir.file("state/larkcore")));
   ASSERT_EQ(symlink(dir.file("hist").c_str(), dir.file("link").c_str()), 0);
   ASSERT_TRUE(WriteFileAtomic(dir.file("file"), "x"));
+  ASSERT_TRUE(MakeDirs(dir.file("shared")));
+  ASSERT_EQ(chmod(dir.file("shared").c_str(), 0777), 0);
+  ASSERT_TRUE(MakeDirs(dir.file("sticky")));
+  ASSERT_EQ(chmod(dir.file("sticky").c_str(), 01777), 0);
   struct Case {
     std::string dir;
     bool ok;
   } cases[] = {
       {dir.file("hist"), true},
+      {dir.file("shared"), false},  // others could plant links there
+      {dir.file("sticky"), true},
       {dir.file("hist") + "/", true},
       {"/etc", false},
       {"/", false},
@@ -45,6 +51,37 @@ TEST(HistoryDirectory, OnlyAWritablePlainFolderOutsideTheSystemsOwn) {
     ASSERT_TRUE(MakeDirs(dir.file("ro")));
     chmod(dir.file("ro").c_str(), 0555);
     EXPECT_TRUE(HistoryDirectoryProblem(dir.file("ro"), "").has_value());
+  }
+}
+
+TEST(BackupDirectory, AFolderToBeMadeTakesTheRuleOfItsNearestExistingFolder) {
+  test::TempDir dir;
+  ASSERT_TRUE(MakeDirs(dir.file("backup")));
+  ASSERT_TRUE(MakeDirs(dir.file("elsewhere")));
+  ASSERT_EQ(symlink(dir.file("elsewhere").c_str(), dir.file("link").c_str()), 0);
+  ASSERT_EQ(symlink(dir.file("gone").c_str(), dir.file("dangling").c_str()), 0);
+  ASSERT_TRUE(WriteFileAtomic(dir.file("file"), "x"));
+  struct Case {
+    std::string dir;
+    bool ok;
+  } cases[] = {
+      {dir.file("backup"), true},
+      {dir.file("backup") + "/upslog/", true},
+      {dir.file("new/oplog/2026"), true},
+      {"/etc/cron.d", false},
+      {"/etc/larkcore-new/backup", false},
+      {"/new-top-folder", false},
+      {"/var/lib/other/x", false},
+      {"relative/upslog", false},
+      {"", false},
+      {dir.file("link") + "/upslog", false},
+      {dir.file("dangling") + "/upslog", false},
+      {dir.file("new/../../etc"), false},
+      {dir.file("new//x"), false},
+      {dir.file("file") + "/upslog", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(!BackupDirectoryProblem(c.dir, dir.file("state")).has_value(), c.ok) << c.dir;
   }
 }
 

@@ -424,7 +424,9 @@ TEST_F(LinkRequestsTest, CommandsThatSaveAnswerTheirFailureWhenTheWriteFails) {
   EXPECT_EQ(ReadAll(store.iniPath()), before);
   EXPECT_TRUE(test::Unmount(dir.path()));
 
-  // An upload that does not fit leaves no empty or partial file behind.
+  // An upload that does not fit leaves no empty or partial file behind
+  // (with no room kept for the event log, so the write itself fails).
+  services.uploadDiskReserve = 0;
   ASSERT_TRUE(MakeDirs(dir.file("Images")));
   ASSERT_TRUE(test::MountSmallDisk(dir.file("Images"), 64 * 1024));
   V upload = ChunkRequest(0, 0, 60000, "big.bmp");

@@ -11,6 +11,7 @@
 
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -142,10 +143,13 @@ TEST_F(LinkServerTest, OverflowSessionIsClosedAfterThreeSecondsWithoutHello) {
 TEST_F(LinkServerTest, FrameSentOneByteAtATimeIsAnswered) {
   auto c = console();
   V frame = LinkRequestFrame(kLinkCmdVersion, {9, 1});
-  for (uint8_t b : frame) {
-    ASSERT_TRUE(c->send({b}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  // Each byte is taken in before the next is sent.
+  for (size_t i = 0; i + 1 < frame.size(); ++i) {
+    ASSERT_TRUE(c->send({frame[i]}));
+    ASSERT_TRUE(test::Eventually(
+        [&] { return h->get<size_t>([&] { return h->server->console(0).receivedCount; }) == i + 1; }, 10000));
   }
+  ASSERT_TRUE(c->send({frame.back()}));
   EXPECT_EQ(c->readFrame(), kVersionOk);
   EXPECT_EQ(h->get<uint16_t>([&] { return h->server->console(0).protocolVersion; }), 0x0901);
 }

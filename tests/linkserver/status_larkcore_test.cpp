@@ -180,6 +180,7 @@ TEST_F(StatusLarkcoreTest, AKilledConsolesObjectIsNotAttachedTo) {
   waitpid(child, nullptr, 0);
   // The service lets the dead console go and does not attach to its object.
   ASSERT_TRUE(Eventually([&] { return !console.serverAlive(); }));
+  // Time for a wrong attach: a bound a slow machine can only make pass more easily.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ASSERT_TRUE(console.attach());
   EXPECT_EQ(console.serverState(), kStatusViewCreated);

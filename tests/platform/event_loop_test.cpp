@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/support/netns.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -71,10 +72,9 @@ struct TcpPair {
     client.reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in a = Loopback(port);
     EXPECT_EQ(connect(client.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    for (int i = 0; i < kMaxRounds && server.get() < 0; ++i) {
-      server.reset(accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-      if (server.get() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    pollfd pending{listener.get(), POLLIN, 0};
+    EXPECT_EQ(poll(&pending, 1, 10000), 1);
+    server.reset(accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     EXPECT_GE(server.get(), 0);
     SetNonBlocking(client.get());
   }
@@ -111,6 +111,7 @@ TEST(EventLoopTimers, PiledUpExpirationsFireOnce) {
   int fired = 0;
   ASSERT_TRUE(loop.setTimer(1025, 2, [&] { ++fired; }));
   // Dozens of periods pass while nothing dispatches, as under a slow handler.
+  // (Kernel timers need real time: this is a floor; a slow machine only adds.)
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   loop.runOnce(0);
   EXPECT_EQ(fired, 1);
@@ -124,7 +125,7 @@ TEST(EventLoopTimers, SetTimerOnExistingIdRestartsIt) {
   EventLoop loop;
   int first = 0, second = 0;
   ASSERT_TRUE(loop.setTimer(7, 1, [&] { ++first; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a floor for the kernel timer
   // Due already, but the restart with an hour's period clears what was counted.
   ASSERT_TRUE(loop.setTimer(7, 3600 * 1000, [&] { ++second; }));
   ExpectIdle(loop);
@@ -142,11 +143,12 @@ TEST(EventLoopTimers, KilledInsideAHandlerIncludingItself) {
   };
   ASSERT_TRUE(loop.setTimer(1, 1, killBoth));
   ASSERT_TRUE(loop.setTimer(2, 1, killBoth));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a floor for the kernel timers
   loop.runOnce(0);
   EXPECT_EQ(fired, 1);
   EXPECT_FALSE(loop.hasTimer(1));
   EXPECT_FALSE(loop.hasTimer(2));
+  // Time for killed timers to fire wrongly: a bound a slow machine only eases.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   ExpectIdle(loop);
 
@@ -369,7 +371,8 @@ TEST(EventLoopSockets, UnwatchInsideABatchSilencesTheOtherFd) {
   ASSERT_EQ(send(first.server.get(), "a", 1, 0), 1);
   ASSERT_EQ(send(second.server.get(), "b", 1, 0), 1);
   // Both readable before the round starts, so they share one batch.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  pollfd readable[2] = {{first.client.get(), POLLIN, 0}, {second.client.get(), POLLIN, 0}};
+  ASSERT_TRUE(test::Eventually([&] { return poll(readable, 2, 0) == 2; }, 10000));
   loop.runOnce(0);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(newHandlerCalls, 0);

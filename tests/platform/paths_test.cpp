@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -81,6 +83,45 @@ TEST(Paths, FilesWrittenWhole) {
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u) << "mode kept";
   EXPECT_EQ(ReadFile(tmp.file("missing")), std::nullopt);
+}
+
+// Names planted in a folder others can write: a link to a file of someone
+// else, a FIFO. Nothing goes through them, nothing waits on them.
+TEST(Paths, RegularFilesOnlyAreOpened) {
+  test::TempDir dir;
+  ASSERT_TRUE(WriteFileAtomic(dir.file("victim"), "keep\n"));
+  ASSERT_EQ(chmod(dir.file("victim").c_str(), 04755), 0);
+  ASSERT_EQ(symlink(dir.file("victim").c_str(), dir.file("link").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0666), 0);
+  ASSERT_TRUE(WriteFileAtomic(dir.file("plain"), "old"));
+  struct Case {
+    const char* name;
+    int flags;
+    bool opens;
+  } cases[] = {
+      {"link", O_RDONLY, false},          {"link", O_WRONLY | O_CREAT | O_TRUNC, false},
+      {"link", O_RDWR | O_APPEND, false}, {"fifo", O_RDONLY, false},
+      {"fifo", O_RDWR | O_CREAT, false},  {"plain", O_RDWR | O_CREAT, true},
+      {"new", O_WRONLY | O_CREAT, true},
+  };
+  for (const Case& c : cases) {
+    const int fd = OpenRegularFile(dir.file(c.name), c.flags);
+    EXPECT_EQ(fd >= 0, c.opens) << c.name << " " << c.flags;
+    if (fd >= 0) close(fd);
+  }
+  FILE* f = OpenRegularStream(dir.file("link"), "wb");
+  EXPECT_EQ(f, nullptr);
+  if (f != nullptr) fclose(f);
+  EXPECT_EQ(OpenRegularStream(dir.file("fifo"), "rb"), nullptr);
+  EXPECT_EQ(ReadRegularFile(dir.file("link")), std::nullopt);
+  EXPECT_EQ(ReadRegularFile(dir.file("plain")), "old");
+  // A whole-file write replaces the link, and takes nothing of the target.
+  ASSERT_TRUE(WriteFileAtomic(dir.file("link"), "new"));
+  EXPECT_EQ(ReadFile(dir.file("victim")), "keep\n");
+  struct stat st {};
+  ASSERT_EQ(lstat(dir.file("link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 TEST(Paths, StaleTempFilesOfOurOwnShapeOnlyAreRemoved) {

@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -17,10 +18,7 @@ namespace {
 // Waits (bounded, generously) until `pid` has ended; its wait status.
 int WaitFor(pid_t pid) {
   int status = -1;
-  for (int i = 0; i < 3000; ++i) {
-    if (waitpid(pid, &status, WNOHANG) == pid) return status;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  if (test::Eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 30000)) return status;
   kill(pid, SIGKILL);
   waitpid(pid, &status, 0);
   return -1;
@@ -43,6 +41,23 @@ TEST(Spawn, ArgumentsReachTheProgramUntouched) {
   EXPECT_EQ(Spawn({"no-such-program-on-path-xyz"}), -1);
 }
 
+TEST(Spawn, AddedEnvironmentReplacesOursAndStaysOffTheCommandLine) {
+  test::TempDir tmp;
+  setenv("LARK_TEST_KEEP", "kept", 1);
+  setenv("LARK_DB_PASSWORD", "old", 1);
+  const std::string out = tmp.file("env");
+  pid_t pid = SpawnWithEnvironment({"sh", "-c", "env > \"$0\"", out}, {"LARK_DB_PASSWORD=s3cret"});
+  ASSERT_GT(pid, 0);
+  int status = WaitFor(pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string env = ReadFile(out).value_or("");
+  EXPECT_NE(env.find("LARK_DB_PASSWORD=s3cret\n"), std::string::npos);
+  EXPECT_EQ(env.find("LARK_DB_PASSWORD=old"), std::string::npos);
+  EXPECT_NE(env.find("LARK_TEST_KEEP=kept\n"), std::string::npos);
+  unsetenv("LARK_TEST_KEEP");
+  unsetenv("LARK_DB_PASSWORD");
+}
+
 TEST(Spawn, ChildDoesNotInheritBlockedStopSignals) {
   // The service blocks SIGTERM for its signalfd; a spawned child must still die of it.
   sigset_t block, old;
@@ -62,10 +77,7 @@ TEST(Spawn, ReapChildrenCollectsFinishedOnes) {
   }
   for (int i = 0; i < 3; ++i) ASSERT_GT(Spawn({"true"}), 0);
   int reaped = 0;
-  for (int i = 0; i < 3000 && reaped < 3; ++i) {
-    reaped += ReapChildren();
-    if (reaped < 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  EXPECT_TRUE(test::Eventually([&] { return (reaped += ReapChildren()) >= 3; }, 30000));
   EXPECT_EQ(reaped, 3);
   EXPECT_EQ(ReapChildren(), 0);
 }
@@ -112,17 +124,15 @@ TEST(WorkerControl, PauseResumeStopHandshake) {
   });
 
   ASSERT_TRUE(control.requestAndWait(WorkerControl::kPause, WorkerControl::kPaused, 5000, 1));
-  // Paused: the worker sits in checkpoint() and does no rounds.
+  // Paused: the worker sits in checkpoint() and does no rounds. (Time for a
+  // stray round: a bound a slow machine can only make pass more easily.)
   int frozen = rounds.load();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(rounds.load(), frozen);
   EXPECT_EQ(control.word.load(), WorkerControl::kPaused);
 
   control.resume();
-  for (int i = 0; i < 5000 && rounds.load() == frozen; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_GT(rounds.load(), frozen);
+  EXPECT_TRUE(test::Eventually([&] { return rounds.load() > frozen; }, 10000));
 
   ASSERT_TRUE(control.requestAndWait(WorkerControl::kStop, WorkerControl::kStopped, 5000, 1));
   worker.join();

@@ -3,8 +3,7 @@
 // the service runs every two seconds, with a poller's mask writes simulated.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <sys/wait.h>
 
 #include "core/device_tree.h"
 #include "core/event_log.h"
@@ -16,6 +15,7 @@
 #include "records/popup.h"
 #include "tests/support/larknote_stub.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -81,10 +81,7 @@ TEST(AlarmChain, AlarmReachesEventLogPopupProgramAndTray) {
   EXPECT_EQ(keys.read(kAudioKey, "0"), "Audio\\serious.wav;");
 
   std::vector<std::vector<std::string>> calls;
-  for (int i = 0; i < 500 && calls.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    calls = test::ReadLarknoteCalls(record);
-  }
+  ASSERT_TRUE(test::Eventually([&] { return !(calls = test::ReadLarknoteCalls(record)).empty(); }, 10000));
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0][0], "console-pc");
   EXPECT_NE(calls[0][1].find("(Demo UPS) Utility power failed"), std::string::npos);
@@ -94,14 +91,12 @@ TEST(AlarmChain, AlarmReachesEventLogPopupProgramAndTray) {
   log = eventLog.readContents();
   EXPECT_NE(log->find("\t9\tUtility power restored\r\n"), std::string::npos) << *log;
 
-  // Give the stub time to record a stray second call, then reap.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // The scans start every popup themselves: once all the stubs have ended,
+  // every call they make is recorded.
+  int ended = 0;
+  while (waitpid(-1, nullptr, 0) > 0) ++ended;
+  EXPECT_EQ(ended, 2);
   EXPECT_EQ(test::ReadLarknoteCalls(record).size(), 2u) << "the recovery's popup, nothing more";
-  int reaped = 0;
-  for (int i = 0; i < 500 && reaped < 2; ++i) {
-    reaped += ReapChildren();
-    if (reaped < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,6 +75,23 @@ TEST(HistoryFiles, TornLastLineIsCutBeforeTheNextAppend) {
     ASSERT_TRUE(AppendHistoryLine(path, "3\t14\t7\t0", "0"));
     EXPECT_EQ(Read(path), c.after);
   }
+}
+
+// Month and accumulator names planted as links to files of someone else (in
+// a history folder others can write): no line is added to the target and
+// its last line is not cut; a FIFO does not hold the writer.
+TEST(HistoryFiles, PlantedNamesAreNotFollowed) {
+  test::TempDir dir;
+  const std::string victim = "first line\r\nno line end";
+  ASSERT_TRUE(WriteFileAtomic(dir.file("victim"), victim));
+  ASSERT_TRUE(MakeDirs(dir.file("Plant/1/2024")));
+  ASSERT_EQ(symlink(dir.file("victim").c_str(), dir.file("Plant/1/2024/3.DAT").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.file("Plant/1/2024/4.DAT").c_str(), 0666), 0);
+  ASSERT_EQ(symlink(dir.file("victim").c_str(), dir.file("Plant/AccInverter_1.DAT").c_str()), 0);
+  EXPECT_FALSE(AppendHistoryLine(dir.file("Plant/1/2024/3.DAT"), "3\t14\t7\t0", "0"));
+  EXPECT_FALSE(AppendHistoryLine(dir.file("Plant/1/2024/4.DAT"), "3\t14\t7\t0", "0"));
+  EXPECT_LT(OpenCreatingFolders(dir.file("Plant/AccInverter_1.DAT")), 0);
+  EXPECT_EQ(Read(dir.file("victim")), victim);
 }
 
 TEST(HistoryFiles, FolderBlockedByAFileSkipsTheLine) {

@@ -5,14 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/process.h"
 #include "tests/support/larknote_stub.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -64,12 +63,9 @@ TEST(Popup, CommandLinesPerTarget) {
 
 // Waits (bounded) until the stub has recorded `n` calls.
 std::vector<std::vector<std::string>> WaitForCalls(const std::string& record, size_t n) {
-  for (int i = 0; i < 500; ++i) {
-    auto calls = test::ReadLarknoteCalls(record);
-    if (calls.size() >= n) return calls;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return test::ReadLarknoteCalls(record);
+  std::vector<std::vector<std::string>> calls;
+  test::Eventually([&] { return (calls = test::ReadLarknoteCalls(record)).size() >= n; }, 10000);
+  return calls;
 }
 
 TEST(Popup, LaunchPassesTheMessageAsOneArgumentWithoutAShell) {
@@ -88,10 +84,7 @@ TEST(Popup, LaunchPassesTheMessageAsOneArgumentWithoutAShell) {
   EXPECT_EQ(calls[1], (std::vector<std::string>{"pc2", message}));
   EXPECT_FALSE(std::filesystem::exists(dir.file("pwned")));
   int reaped = 0;
-  for (int i = 0; i < 500 && reaped < 2; ++i) {
-    reaped += ReapChildren();
-    if (reaped < 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  EXPECT_TRUE(test::Eventually([&] { return (reaped += ReapChildren()) >= 2; }, 10000));
   EXPECT_EQ(reaped, 2);
 
   EXPECT_EQ(LaunchPopup("", {true, {}}, dir.path(), clock, Spawn), 0);

@@ -28,6 +28,7 @@
 #include "tests/support/recording_event_log.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -113,11 +114,8 @@ class ConsoleSessionTest : public ::testing::Test {
   // A console connected and greeted; the listener of a restarted service
   // may need a few of its one-second retries first.
   std::unique_ptr<Console> openConsole() {
-    for (int attempt = 0; attempt < 150; ++attempt) {
-      auto c = std::make_unique<Console>();
-      if (c->open()) return c;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    std::unique_ptr<Console> c;
+    if (test::Eventually([&] { return (c = std::make_unique<Console>())->open(); }, 15000, 100)) return c;
     return nullptr;
   }
   test::TempDir dir;

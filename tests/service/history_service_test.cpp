@@ -16,7 +16,7 @@
 #include "platform/profile.h"
 #include "records/history_files.h"
 #include "service/service.h"
-#include "tests/support/eventually.h"
+#include "tests/support/wait.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"

@@ -1,10 +1,17 @@
 // End-to-end runs of the built Larkcore against a hostile setting: a
-// read-only install folder, temp files left by a killed save.
+// read-only install folder, temp files left by a killed save, a connection
+// flood, consoles that change what is not theirs.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -13,33 +20,40 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/password.h"
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
 #include "core/map_file.h"
+#include "devices/gprs/gprs_frame.h"
+#include "devices/gprs/gprs_link.h"
+#include "devices/gprs/gprs_samples.h"
 #include "linkserver/link_frame.h"
+#include "linkserver/status_server.h"
 #include "platform/paths.h"
+#include "platform/shared_memory.h"
+#include "tests/support/child_process.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/mountns.h"
 #include "tests/support/netns.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/service_process.h"
+#include "tests/support/shmns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
 
 using test::ServiceProcess;
 using test::TempDir;
+using V = std::vector<uint8_t>;
 
-template <class Pred>
-bool Eventually(Pred pred, int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    usleep(1000);
-  }
-  return true;
+V Cat(V a, const V& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
+
+using test::Eventually;
 
 // Whether the process blocks SIGTERM (its SigBlk mask in /proc).
 bool StopSignalsBlocked(pid_t pid) {
@@ -61,6 +75,9 @@ class LarkcoreHardening : public ::testing::Test {
   }
   TempDir dir;
   const std::string install = dir.file("install");
+  // The backup folders of a fresh install.
+  const std::array<std::string, 3> backupDirs = {
+      install + "/Backup/upslog/", install + "/Backup/oplog/", install + "/Backup/histval/"};
 };
 
 TEST_F(LarkcoreHardening, ReadOnlyInstallFolderSaysWhatFailed) {
@@ -142,11 +159,8 @@ TEST_F(LarkcoreHardening, AConnectionFloodKeepsTheRealEventsInTheLog) {
   ASSERT_TRUE(service.start());
   ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
   std::unique_ptr<test::LinkTestClient> console;
-  for (int i = 0; i < 500 && !(console && console->connected()); ++i) {
-    console = std::make_unique<test::LinkTestClient>(8900);
-    if (!console->connected()) usleep(20000);
-  }
-  ASSERT_TRUE(console->connected());
+  ASSERT_TRUE(Eventually([&] { return (console = std::make_unique<test::LinkTestClient>(8900))->connected(); },
+                         10000));
   ASSERT_TRUE(console->request(kLinkCmdHello));
   for (int i = 1; i <= 5; ++i) {
     auto reply =
@@ -169,6 +183,390 @@ TEST_F(LarkcoreHardening, AConnectionFloodKeepsTheRealEventsInTheLog) {
         << i;
   }
   EXPECT_LT(std::count(log.begin(), log.end(), '\n'), 100);
+}
+
+// A console with its Hello said, once the service's listener takes it.
+std::unique_ptr<test::LinkTestClient> OpenConsole() {
+  std::unique_ptr<test::LinkTestClient> console;
+  Eventually(
+      [&] {
+        console = std::make_unique<test::LinkTestClient>(8900);
+        return console->connected() && console->request(kLinkCmdHello);
+      },
+      30000);
+  return console;
+}
+
+uint8_t ReplyCode(test::LinkTestClient& console, uint8_t command, const V& data) {
+  auto reply = console.request(command, data);
+  return reply && reply->size() > 5 ? (*reply)[5] : 0;
+}
+
+// A DatabaseSettingsRecord: enabled or not, with this source and the
+// backup folders of the event log, the operation log and the history.
+V DatabaseSettings(uint8_t enabled, const std::string& source,
+                   const std::array<std::string, 3>& backupDirs) {
+  V v(906, 0);
+  v[0] = enabled;
+  std::copy(source.begin(), source.end(), v.begin() + 1);
+  for (size_t i = 0; i < 3; ++i) {
+    v[132 + i * 258] = 1;
+    std::copy(backupDirs[i].begin(), backupDirs[i].end(), v.begin() + 134 + i * 258);
+  }
+  return v;
+}
+
+TEST_F(LarkcoreHardening, AccountAndDatabaseCommandsNeedTheSupervisorWhileAccountsAreInUse) {
+  ASSERT_TRUE(WriteFileAtomic(install + "/manager.ini", "[Database]\r\nEnable=Yes\r\n"));
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto guest = OpenConsole(), op = OpenConsole(), admin = OpenConsole();
+  ASSERT_TRUE(guest && op && admin);
+  auto connected = [&] {
+    auto r = guest->request(kLinkCmdUserDatabase, {2});
+    return r && r->size() > 8 && (*r)[8] == 2;
+  };
+  ASSERT_TRUE(Eventually(connected, 30000));
+  const std::string adminPassword = EncodePassword("kellomar");
+  const V other = DatabaseSettings(1, "Other", backupDirs);
+  struct Case {
+    test::LinkTestClient* console;
+    V request;
+    uint8_t code;
+    const char* what;
+  };
+  std::vector<Case> cases = {
+      {guest.get(), {9}, 23, "a fresh database's schema (it makes the supervisor)"},
+      {guest.get(), {9}, 24, "the schema again, now that a supervisor exists"},
+      {admin.get(), Cat({7}, test::SessionUserRecord("admin", adminPassword)), 23, "admin logs in"},
+      {admin.get(), Cat({14}, test::AccountRecord("op", "pw", 2)), 23, "admin adds an operator"},
+      {op.get(), Cat({7}, test::SessionUserRecord("op", "pw")), 23, "the operator logs in"},
+      {op.get(), Cat({11}, test::SessionUserRecord("op", "new")), 23, "own password"},
+      {guest.get(), Cat({11}, test::SessionUserRecord("op", "x")), 24, "another's password"},
+  };
+  for (test::LinkTestClient* intruder : {guest.get(), op.get()}) {
+    const std::vector<Case> refused = {
+        {intruder, Cat({14}, test::AccountRecord("mallory", "pw", 1)), 24, "adds a supervisor"},
+        {intruder, Cat({15}, test::AccountRecord("admin", "pw", 3)), 24, "changes an account"},
+        {intruder, Cat({16}, test::AccountRecord("admin", "", 1)), 24, "deletes an account"},
+        {intruder, Cat({11}, test::SessionUserRecord("admin", "pw")), 24, "admin's password"},
+        {intruder, {10}, 24, "drops the history tables"},
+        {intruder, Cat({1}, other), 24, "replaces the settings"},
+        {intruder, Cat({4}, Cat(other, test::SessionUserRecord("", ""))), 24, "the same by 12/4"},
+        {intruder, {6}, 24, "disconnects the database"},
+    };
+    cases.insert(cases.end(), refused.begin(), refused.end());
+  }
+  cases.push_back({admin.get(), {8}, 23, "admin logs out"});
+  cases.push_back(
+      {admin.get(), Cat({14}, test::AccountRecord("late", "pw", 3)), 24, "after the logout"});
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplyCode(*c.console, kLinkCmdUserDatabase, c.request), c.code)
+        << (c.console == guest.get() ? "guest: "
+            : c.console == op.get()  ? "operator: "
+                                     : "admin: ")
+        << c.what;
+  }
+  // Nothing of the refused requests was done.
+  EXPECT_TRUE(connected());
+  EXPECT_EQ(ReplyCode(*admin, kLinkCmdUserDatabase,
+                      Cat({7}, test::SessionUserRecord("admin", adminPassword))),
+            23);
+  auto users = admin->request(kLinkCmdUserDatabase, {13, 0});
+  ASSERT_TRUE(users && users->size() > 19);
+  const std::string rows(users->begin() + 19, users->end());
+  EXPECT_NE(rows.find("admin\troot\t" + adminPassword + "\t1\t"), std::string::npos) << rows;
+  EXPECT_EQ(rows.find("mallory"), std::string::npos) << rows;
+  EXPECT_EQ(ReadFile(install + "/manager.ini").value_or("").find("Other"), std::string::npos);
+
+  // Without accounts there are no levels: any console sets the database.
+  ASSERT_EQ(ReplyCode(*admin, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", backupDirs))),
+            23);
+  EXPECT_EQ(
+      ReplyCode(*guest, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "Plain", backupDirs))),
+      23);
+  EXPECT_NE(ReadFile(install + "/manager.ini").value_or("").find("ODBC.Source=Plain\r\n"),
+            std::string::npos);
+  EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
+}
+
+TEST_F(LarkcoreHardening, BackupFoldersFromAConsoleTakeTheHistoryFoldersRule) {
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  const std::array<std::string, 3>& kept = backupDirs;
+  ASSERT_EQ(ReplyCode(*console, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", kept))), 23);
+  const std::string ini = ReadFile(install + "/manager.ini").value_or("");
+  ASSERT_NE(ini.find("UPSLog.Directory=" + kept[0]), std::string::npos) << ini;
+  ASSERT_EQ(symlink("/etc", dir.file("etc-link").c_str()), 0);
+  const std::string refused[] = {"/etc/cron.d",       "/etc/cron.d/new",
+                                 "/usr/local/backup", dir.file("etc-link") + "/cron.d",
+                                 "backup/relative",   install + "/new/../../../etc"};
+  for (const std::string& folder : refused) {
+    for (size_t i = 0; i < 3; ++i) {
+      std::array<std::string, 3> asked = kept;
+      asked[i] = folder;
+      EXPECT_EQ(ReplyCode(*console, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", asked))),
+                24)
+          << folder << " as folder " << i;
+      EXPECT_EQ(
+          ReplyCode(*console, kLinkCmdUserDatabase,
+                    Cat({4}, Cat(DatabaseSettings(0, "", asked), test::SessionUserRecord("", "")))),
+          24)
+          << folder << " as folder " << i << " by 12/4";
+    }
+  }
+  EXPECT_EQ(ReadFile(install + "/manager.ini").value_or(""), ini);
+  EXPECT_FALSE(FileExists("/etc/cron.d/new"));
+  // A folder still to be made below an allowed one is taken.
+  const std::array<std::string, 3> moved = {dir.file("b/ups"), dir.file("b/op"), dir.file("b/h")};
+  EXPECT_EQ(ReplyCode(*console, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", moved))),
+            23);
+  EXPECT_NE(ReadFile(install + "/manager.ini").value_or("").find("History.Directory=" + moved[2]),
+            std::string::npos);
+  EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
+}
+
+// 32: one chunk of a picture at `offset` (0 starts the file anew).
+V PictureChunk(const std::string& name, uint32_t offset, size_t size) {
+  V v(264 + size, 0x5A);
+  putU32(Bytes(v), 0, offset);
+  putU32(Bytes(v), 4, static_cast<uint32_t>(size));
+  std::fill(v.begin() + 8, v.begin() + 264, 0);
+  std::copy(name.begin(), name.end(), v.begin() + 8);
+  return v;
+}
+
+TEST_F(LarkcoreHardening, PictureUploadsStopAtTheirBoundAndLeaveRoomForTheEventLog) {
+  // The whole install on one small disk, as the event log shares it.
+  ASSERT_TRUE(test::MountSmallDisk(install, 100u << 20));
+  std::filesystem::copy(test::SourcePath("data/English"), install + "/English",
+                        std::filesystem::copy_options::recursive);
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  constexpr size_t kChunk = 60000;
+  constexpr uint64_t kPictureMax = 32u << 20, kReserve = 64u << 20;
+  const uint8_t ok = ReplyCode(*console, kLinkCmdUploadFile, PictureChunk("a.png", 0, kChunk));
+  ASSERT_EQ(ok, 63);
+  // Sends chunks until one is refused; the bytes taken.
+  auto upload = [&](const std::string& name, uint64_t sent) {
+    while (sent < (48u << 20) &&
+           ReplyCode(*console, kLinkCmdUploadFile,
+                     PictureChunk(name, static_cast<uint32_t>(sent), kChunk)) == ok)
+      sent += kChunk;
+    return sent;
+  };
+  // The first picture stops at its bound.
+  EXPECT_EQ(upload("a.png", kChunk), kPictureMax / kChunk * kChunk);
+  EXPECT_EQ(std::filesystem::file_size(install + "/Images/a.png"), kPictureMax / kChunk * kChunk);
+  // The second one stops where the disk keeps its reserve.
+  const uint64_t sent = upload("b.png", 0);
+  EXPECT_GT(sent, 0u);
+  EXPECT_LT(sent, kPictureMax);
+  EXPECT_EQ(std::filesystem::file_size(install + "/Images/b.png"), sent);
+  const uint64_t free = FreeSpace(install).value_or(0);
+  EXPECT_GE(free, kReserve);
+  EXPECT_LT(free, kReserve + 2 * kChunk);
+  auto reply = console->request(kLinkCmdEventLog, EventRecord(9, "written after the uploads"));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ((*reply)[5], 21);
+  console->close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  EXPECT_NE(
+      ReadFile(install + "/Untitled/Event.log").value_or("").find("written after the uploads"),
+      std::string::npos);
+  test::Unmount(install);
+}
+
+// Callers of the GPRS port, each connected in turn (in the service's table
+// or its listener's queue once this returns).
+std::vector<int> ConnectGprsCallers(size_t count) {
+  std::vector<int> fds(count);
+  for (int& fd : fds) {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(kGprsDefaultPort);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  return fds;
+}
+
+// Serves the letters the service sends to the callers (`answer(i)` for
+// caller i; a caller the service closed becomes -1) until `done` holds; false
+// when the guard passes first.
+template <class Answer, class Done>
+bool ServeGprsCallers(std::vector<int>& fds, Answer answer, Done done, int guardSeconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(guardSeconds);
+  std::vector<pollfd> polled(fds.size());
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    for (size_t i = 0; i < fds.size(); ++i) polled[i] = {fds[i], POLLIN, 0};
+    poll(polled.data(), polled.size(), 20);
+    for (size_t i = 0; i < fds.size(); ++i) {
+      if (polled[i].revents == 0) continue;
+      char letters[16];
+      if (recv(fds[i], letters, sizeof letters, 0) > 0) {
+        answer(i);
+      } else {
+        close(fds[i]);
+        fds[i] = -1;
+      }
+    }
+  }
+  return true;
+}
+
+void CloseAll(const std::vector<int>& fds) {
+  for (int fd : fds) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+TEST_F(LarkcoreHardening, NamelessGprsCallersCannotKeepTheStationsOut) {
+  RaiseOpenFileLimit();
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  // Every place taken by callers that answer each letter with an empty
+  // frame (the even ones) or say nothing.
+  std::vector<int> callers = ConnectGprsCallers(kGprsStationCount);
+  ASSERT_TRUE(service.waitForOutput("all 1000 station places are taken", 30000));
+  pid_t stations = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "2"});
+  const std::string empty = BuildGprsFrame("");
+  auto identified = [&] {
+    const std::string out = service.output();
+    return out.find("\"Station1\" at 127.0.0.1") != std::string::npos &&
+           out.find("\"Station2\" at 127.0.0.1") != std::string::npos;
+  };
+  // Both stations named within one identification cycle of letters (five
+  // rounds of five seconds, the guard) while the callers go on.
+  EXPECT_TRUE(ServeGprsCallers(
+      callers,
+      [&](size_t i) {
+        if (i % 2 == 0) send(callers[i], empty.data(), empty.size(), MSG_NOSIGNAL);
+      },
+      identified, 30))
+      << service.output().substr(0, 4000);
+  CloseAll(callers);
+  test::StopChild(stations, SIGTERM);
+  EXPECT_EQ(service.stop(SIGTERM, 30000), 0);
+}
+
+TEST_F(LarkcoreHardening, GprsNameRefusalsLeaveTheOperatorsLinesInTheEventLog) {
+  // A small log, so that a few hundred refusals would push the lines out.
+  ASSERT_TRUE(WriteFileAtomic(install + "/manager.ini", "[Main]\r\nMax Event Log=200\r\n"));
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  for (int i = 1; i <= 5; ++i) {
+    ASSERT_EQ(
+        ReplyCode(*console, kLinkCmdEventLog, EventRecord(i, "operator line " + std::to_string(i))),
+        21);
+  }
+  pid_t station = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "1"});
+  ASSERT_TRUE(service.waitForOutput("\"Station1\" at 127.0.0.1", 30000)) << service.output();
+  // Callers claiming the station's name, each refused and closed.
+  std::vector<int> claimers = ConnectGprsCallers(400);
+  const std::string claim = BuildGprsFrame(GprsSampleReport('L', 1, "Station1"));
+  EXPECT_TRUE(ServeGprsCallers(
+      claimers, [&](size_t i) { send(claimers[i], claim.data(), claim.size(), MSG_NOSIGNAL); },
+      [&] { return std::all_of(claimers.begin(), claimers.end(), [](int fd) { return fd < 0; }); },
+      60));
+  CloseAll(claimers);
+  test::StopChild(station, SIGTERM);
+  console->close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  const std::string log = ReadFile(install + "/Untitled/Event.log").value_or("");
+  for (int i = 1; i <= 5; ++i) {
+    EXPECT_NE(log.find("\toperator line " + std::to_string(i) + "\r\n"), std::string::npos) << i;
+  }
+  size_t refusals = 0;
+  for (size_t at = log.find("refused: the name is held"); at != std::string::npos;
+       at = log.find("refused: the name is held", at + 1))
+    ++refusals;
+  EXPECT_EQ(refusals, 20u);
+}
+
+TEST_F(LarkcoreHardening, AStatusSharedMemoryNameHeldByAnotherProgramIsSaidOnce) {
+  if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm here";
+  SharedMemory other;
+  ASSERT_EQ(other.create(kStatusServerObject, kStatusViewMinSize), SharedMemory::Created::kCreated);
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  const std::string said = std::string("the status shared memory ") + kStatusServerObject +
+                           " is held by another program";
+  ASSERT_TRUE(service.waitForOutput(said, 30000)) << service.output();
+  // Once the name is free, a later retry makes the service's own object:
+  // the retries before it said nothing more.
+  other.close();
+  SharedMemory probe;
+  EXPECT_TRUE(Eventually(
+      [&] { return probe.open(kStatusServerObject, kStatusViewMinSize) && probe.ownerAlive(); },
+      30000));
+  probe.close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  auto count = [&](const std::string& text) {
+    size_t n = 0;
+    for (size_t at = text.find(said); at != std::string::npos; at = text.find(said, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(service.output()), 1u) << service.output();
+  EXPECT_EQ(count(ReadFile(install + "/Untitled/Event.log").value_or("")), 1u);
+}
+
+// 22/1: the history settings with this folder (period and storage left to
+// their defaults).
+V HistorySettings(const std::string& folder) {
+  V v(1 + 8068, 0);
+  v[0] = 1;
+  std::copy(folder.begin(), folder.end(), v.begin() + 1 + 372);
+  return v;
+}
+
+TEST_F(LarkcoreHardening, LinksPlantedInASharedHistoryFolderAreNotFollowed) {
+  const std::string shared = dir.file("shared"), sticky = dir.file("sticky");
+  for (const std::string& folder : {shared, sticky}) ASSERT_TRUE(MakeDirs(folder + "/Untitled"));
+  ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+  // Another user's file, and the service's event log planted as a link to it.
+  const std::string victim = dir.file("victim");
+  ASSERT_TRUE(WriteFileAtomic(victim, "not the service's\r\nno line end"));
+  ASSERT_EQ(symlink(victim.c_str(), (sticky + "/Untitled/Event.log").c_str()), 0);
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  struct Case {
+    std::string folder;
+    uint8_t code;
+  } cases[] = {{shared, 44}, {sticky, 43}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplyCode(*console, kLinkCmdHistoryReport, HistorySettings(c.folder)), c.code)
+        << c.folder;
+  }
+  ASSERT_TRUE(console->request(kLinkCmdEventLog, EventRecord(7, "after the move")));
+  EXPECT_TRUE(service.waitForOutput(sticky + "/Untitled/Event.log is a link or not a plain file",
+                                    30000))
+      << service.output();
+  console->close();
+  EXPECT_EQ(service.stop(SIGTERM), 0);
+  EXPECT_EQ(ReadFile(victim), "not the service's\r\nno line end");
+  EXPECT_NE(ReadFile(install + "/Untitled/Event.log")
+                .value_or("")
+                .find("History folder " + shared +
+                      " refused: it can be written by others and has no sticky bit"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -42,15 +43,7 @@ bool TcpPortAccepts(uint16_t port) {
   return ok;
 }
 
-template <class Pred>
-bool Eventually(Pred pred, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return pred();
-}
+using test::Eventually;
 
 class LarkcoreProcess : public ::testing::Test {
  protected:

@@ -18,21 +18,14 @@
 #include "tests/support/peer_process.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
 
-template <class Pred>
-bool Eventually(Pred pred, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return pred();
-}
+using test::Eventually;
 
 class NotificationEndToEnd : public ::testing::Test {
  protected:

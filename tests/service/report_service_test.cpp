@@ -20,7 +20,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "service/service.h"
-#include "tests/support/eventually.h"
+#include "tests/support/wait.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"

@@ -18,6 +18,7 @@
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -95,11 +96,8 @@ class ScheduleSessionTest : public ::testing::Test {
     return s;
   }
   std::unique_ptr<Console> openConsole() {
-    for (int attempt = 0; attempt < 150; ++attempt) {
-      auto c = std::make_unique<Console>();
-      if (c->open()) return c;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    std::unique_ptr<Console> c;
+    if (test::Eventually([&] { return (c = std::make_unique<Console>())->open(); }, 15000, 100)) return c;
     return nullptr;
   }
   test::TempDir dir;

@@ -56,6 +56,36 @@ std::vector<uint8_t> LinkRequestFrame(uint8_t command, std::vector<uint8_t> data
   return LinkFrameOf(1, command, data);
 }
 
+namespace {
+
+void PutText(std::vector<uint8_t>& v, const std::string& s, size_t size) {
+  const size_t at = v.size();
+  v.resize(at + size, 0);
+  std::copy_n(s.begin(), std::min(s.size(), size), v.begin() + static_cast<long>(at));
+}
+
+}  // namespace
+
+std::vector<uint8_t> SessionUserRecord(const std::string& account, const std::string& password,
+                                       uint8_t state) {
+  std::vector<uint8_t> v{0, state};
+  PutText(v, account, 33);
+  PutText(v, password, 32);
+  v.push_back(0);
+  return v;
+}
+
+std::vector<uint8_t> AccountRecord(const std::string& account, const std::string& password,
+                                   uint32_t level) {
+  std::vector<uint8_t> v;
+  PutText(v, account, 33);
+  PutText(v, account, 33);
+  PutText(v, password, 34);
+  for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(level >> (8 * i)));
+  PutText(v, account, 256);
+  return v;
+}
+
 LinkTestClient::LinkTestClient(uint16_t port) {
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) return;

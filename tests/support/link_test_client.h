@@ -27,6 +27,15 @@ inline constexpr int kLinkWaitMs = 5000;
 std::vector<uint8_t> LinkFrameOf(uint8_t kind, uint8_t command, const std::vector<uint8_t>& data);
 std::vector<uint8_t> LinkRequestFrame(uint8_t command, std::vector<uint8_t> data = {});
 
+// Records of the user database command 12: a SessionUserRecord (enabled,
+// link state, account[33], password[32], level) and an AccountRecord
+// (account[33], real name[33], password[34], u32 level, remark[256]; the
+// account's name also as real name and remark).
+std::vector<uint8_t> SessionUserRecord(const std::string& account, const std::string& password,
+                                       uint8_t state = 0);
+std::vector<uint8_t> AccountRecord(const std::string& account, const std::string& password,
+                                   uint32_t level);
+
 class LinkTestClient {
  public:
   // Connects to 127.0.0.1:`port`; connected() tells whether it worked.

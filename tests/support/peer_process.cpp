@@ -7,7 +7,7 @@
 
 namespace lark::test {
 
-bool PeerProcess::start(const std::vector<std::string>& argv, int seconds) {
+bool PeerProcess::start(const std::vector<std::string>& argv, int seconds, int lineFd) {
   stop();
   int fds[2];
   if (pipe(fds) != 0) return false;
@@ -16,6 +16,7 @@ bool PeerProcess::start(const std::vector<std::string>& argv, int seconds) {
     dup2(fds[1], 1);
     close(fds[0]);
     close(fds[1]);
+    if (lineFd >= 0) dup2(lineFd, 3);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);

@@ -17,8 +17,9 @@ class PeerProcess {
   PeerProcess& operator=(const PeerProcess&) = delete;
 
   // False when it did not say "ready" within `seconds`; its later output is
-  // not read.
-  bool start(const std::vector<std::string>& argv, int seconds = 20);
+  // not read. A `lineFd` of 0 or more is the peer's descriptor 3 (a
+  // simulator's end of a line the test holds).
+  bool start(const std::vector<std::string>& argv, int seconds = 20, int lineFd = -1);
   void stop();
 
  private:

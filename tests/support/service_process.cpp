@@ -42,6 +42,7 @@ bool ServiceProcess::start() {
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  startOffset_ = output().size();
   std::string program = BuiltProgram("service/Larkcore");
   std::vector<char*> argv{program.data(), nullptr};
   posix_spawn_file_actions_t actions;
@@ -74,7 +75,7 @@ std::string ServiceProcess::output() const {
 bool ServiceProcess::waitForOutput(const std::string& text, int timeoutMs) const {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (std::chrono::steady_clock::now() < end) {
-    if (output().find(text) != std::string::npos) return true;
+    if (output().find(text, startOffset_) != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;

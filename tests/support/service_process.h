@@ -20,7 +20,8 @@ class ServiceProcess {
   ServiceProcess& operator=(const ServiceProcess&) = delete;
 
   bool start();
-  // Waits until the captured output holds `text`; false after `timeoutMs`.
+  // Waits until the output of this start holds `text` (the captured file goes
+  // on across restarts); false after `timeoutMs`.
   bool waitForOutput(const std::string& text, int timeoutMs) const;
   std::string output() const;
   // Sends `signo` and waits for the exit; returns the exit status (or 128 + signal).
@@ -35,6 +36,7 @@ class ServiceProcess {
   std::string stateDir_;
   std::vector<std::string> extraEnv_;
   std::string logPath_;
+  size_t startOffset_ = 0;  // the captured file's size at the last start
   pid_t pid_ = -1;
   int status_ = -1;
 };

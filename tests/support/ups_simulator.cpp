@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "platform/paths.h"
-#include "tests/support/eventually.h"
+#include "tests/support/wait.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark::test {

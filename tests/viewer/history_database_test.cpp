@@ -14,6 +14,7 @@
 #include "records/history_rows.h"
 #include "tests/support/child_process.h"
 #include "tests/support/database_fixture.h"
+#include "tests/support/wait.h"
 #include "tests/viewer/support/month_fixture.h"
 #include "viewer/data/history_export.h"
 #include "viewer/graph_painter.h"
@@ -152,7 +153,12 @@ TEST_P(ViewerDrivers, LockedTableTimesOutOnce) {
       "begin;\nlock table histregular_5 in access exclusive mode;\nselect "
       "pg_sleep(12);\ncommit;\n");
   ASSERT_GT(locker, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_TRUE(test::Eventually(
+      [&] {
+        return pg_->psql("select 1 / (select count(*) from pg_locks where relation = "
+                         "'histregular_5'::regclass and granted)::int");
+      },
+      30000, 100));
   const auto t0 = std::chrono::steady_clock::now();
   const MonthData m = ctx.ReadMonth(2024, 3, 1, 3);
   // One day's time-out ends the read; the later days are not waited for.

@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/dialogs/console_dialogs.h"
 #include "console/shell/console_link.h"
 #include "console/lists/console_lists.h"
 #include "console/shell/larkview.h"
 #include "console/map/map_module.h"
+#include "console/shell/menu_dispatch.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {
@@ -44,12 +46,14 @@ int main(int argc, char** argv) {
   std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
   lark::InstallConsoleLists(ctx);
+  std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
     std::fprintf(stderr, "larkview_render: start-up failed at step %s\n", failed.c_str());
     return 1;
   }
+  lark::InstallMenuCommands(ctx, *w, link);
   if (argc == 6) {
     const std::optional<std::string> path = lark::ConsoleMapPath(install, argv[5]);
     if (!path || !lark::FileExists(*path)) {

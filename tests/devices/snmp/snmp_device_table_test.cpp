@@ -17,6 +17,7 @@
 #include "devices/snmp/snmp_poll_thread.h"
 #include "tests/devices/snmp/snmp_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -420,15 +421,11 @@ TEST(SnmpThread, PausesStopsAndPollsWhileANameIsLookedUp) {
   EXPECT_EQ(named->resolvedAddress(), 0u);
   ASSERT_TRUE(snmp.openSocket());
   snmp.startThread();
-  auto waitFor = [](auto done) {
-    for (int i = 0; i < 500 && !done(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return done();
-  };
-  EXPECT_TRUE(waitFor([&] { return socket.sentCount() >= 3; }));  // the dotted node, resolver held
+  EXPECT_TRUE(test::Eventually([&] { return socket.sentCount() >= 3; }, 10000));  // the dotted node, resolver held
 
   snmp.thread().pause();
   size_t paused = socket.sentCount();
+  // Time for a stray request: a bound a slow machine can only make pass more easily.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(socket.sentCount(), paused);
   snmp.thread().resume();
@@ -438,13 +435,13 @@ TEST(SnmpThread, PausesStopsAndPollsWhileANameIsLookedUp) {
     released = true;
   }
   cv.notify_all();
-  EXPECT_TRUE(waitFor([&] {
+  EXPECT_TRUE(test::Eventually([&] {
     std::lock_guard<std::mutex> l(socket.mu);
     for (const Sent& s : socket.sent) {
       if (s.address == Address("127.0.0.77")) return true;
     }
     return false;
-  }));
+  }, 10000));
   snmp.stop();
   EXPECT_FALSE(snmp.thread().running());
   EXPECT_EQ(snmp.table().count(), 0);

@@ -30,6 +30,7 @@
 #include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace lark {
 namespace {
@@ -251,12 +252,11 @@ TEST_F(SnmpPeers, SnmpdAnswersOurRequests) {
   std::ofstream(dir.file("snmpd.conf")) << conf;
   Child snmpd({"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", dir.file("snmpd.conf"), "udp:127.0.0.9:16161"},
               dir.file("snmpd.log"), {"SNMP_PERSISTENT_DIR=" + dir.file("persist"), "MIBS="});
-  bool up = false;
-  for (int i = 0; i < 100 && !up; ++i) {
-    up = Get("127.0.0.9", {"1.3.6.1.2.1.1.5.0"}).find("ups-room") != std::string::npos;
-    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ASSERT_TRUE(up) << snmpd.output();
+  // Up once it answers.
+  ASSERT_TRUE(test::Eventually(
+      [&] { return Get("127.0.0.9", {"1.3.6.1.2.1.1.5.0"}).find("ups-room") != std::string::npos; }, 30000,
+      100))
+      << snmpd.output();
 
   // Nodes behind 127.0.0.9: the one we poll, and the sensor at UPSID 32.
   std::vector<std::unique_ptr<DeviceNode>> nodes;

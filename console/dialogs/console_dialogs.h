@@ -1,0 +1,31 @@
+// What every dialog reaches: the console's context, its service link, its map,
+// and the reply branches the dialogs register. InstallConsoleDialogs makes
+// it at start-up and fills the registry and call points the shell opens
+// dialogs through.
+#pragma once
+#include <memory>
+
+#include "console/dialogs/reply_timer.h"
+
+namespace lark {
+
+class ConsoleContext;
+class ConsoleLink;
+class ConsoleMap;
+class ServiceLink;
+
+class ConsoleDialogs {
+ public:
+  ConsoleDialogs(ConsoleContext& context, ServiceLink& serviceLink, ConsoleMap* consoleMap)
+      : ctx(context), link(serviceLink), map(consoleMap) {}
+
+  ConsoleContext& ctx;
+  ServiceLink& link;
+  ConsoleMap* map;        // null in tests without a map
+  ReplyBranches branches; // per (command, OpenDialogId)
+};
+
+// Larkview's dialogs on its link and map; it must outlive the main window.
+std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link, ConsoleMap& map);
+
+}  // namespace lark
