@@ -131,11 +131,13 @@ std::string LanguageIni() {
   int g = 1;
   for (const std::string& v : initial.accessMode) ini.key("G_" + std::to_string(g++), v);
   for (const std::string& v : initial.upsType) ini.key("G_" + std::to_string(g++), v);
+  // The property pane's heading and row labels.
   Numbered(ini, "G_", 11,
-           {"Title",       "Location",  "Address",   "Community", "Port",   "COM Port",
-            "Bus Address", "Baud Rate", "Protocol",  "Model",     "Rating", "Firmware",
-            "Serial No.",  "Agent",     "Contact",   "Uptime",    "MIB",    "Access",
-            "UPS Type",    "Link",      "Last Poll", "Status",    "Remark"});
+           {"Property", "Name", "Community Access", "Location", "System Contact", "System Name",
+            "Connection", "IP Address", "Identification", "Device", "Model", "Additional Text",
+            "UPS Type", "Firmware Version", "Rating", "Nominal Voltage", "Nominal Input Voltage",
+            "Nominal Output Voltage", "Nominal Frequency", "Nominal Input Frequency",
+            "Nominal Output Frequency", "Nominal Battery Voltage", "Status"});
 
   ini.section("Power-Module");
   Numbered(ini, "PM_", 1,
@@ -144,9 +146,10 @@ std::string LanguageIni() {
             "Fault", "Rectifier", "Temperature", "Voltage", "Current"});
 
   ini.section("Summary");
+  // The Summary's headings and row labels; S_2 stands for a state not known.
   Numbered(ini, "S_", 1,
-           {"Summary", "Unknown", "UPS Status", "Battery Status", "Input", "Output", "Battery",
-            "Environment"});
+           {"Events", "Unknown", "Remaining Time", "Time On Battery", "Battery Test",
+            "Test Result", "Output Source", "Environment"});
 
   ini.section("System-Message");
   Numbered(ini, "S_", 1,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "console/views/drawing_kit.h"
+#include "console/views/panel_inputs.h"
 #include "console/views/value_boxes.h"
 #include "core/language_texts.h"
 
@@ -42,8 +43,8 @@ struct DiagramEnv {
   std::string common(int n) const;
 };
 
-// Text colours of the tab.
-inline constexpr ColorRef kDiagramText = 0xbc7544;     // labels, values, titles, underlines
-inline constexpr ColorRef kDiagramCaption = 0x4080ff;  // section captions
+// Section captions; labels, values, titles and underlines are in the
+// panels' kPanelTextColour.
+inline constexpr ColorRef kDiagramCaption = 0x4080ff;
 
 }  // namespace lark

@@ -3,7 +3,9 @@
 #include <QWidget>
 
 #include "console/shell/console_context.h"
+#include "console/diagram/diagram_tab.h"
 #include "console/shell/main_window.h"
+#include "console/tabs/detail_tabs.h"
 
 namespace lark {
 
@@ -26,6 +28,18 @@ DiagramEnv MakeDiagramEnv(const ConsoleContext& ctx, CanvasRect area) {
     env.clientRight = w->client() != nullptr ? w->client()->width() : 0;
   }
   return env;
+}
+
+void InstallDiagramTab(ConsoleContext& ctx) {
+  ctx.points.paintDiagramTab = [&ctx](Canvas& c, DeviceNode& node, bool full) {
+    // All pages share one size: the Diagram page's own client rectangle.
+    CanvasRect area;
+    if (const LarkviewWindow* w = ctx.mainWindow) {
+      const QSize s = w->tabPage(kTabDiagram)->contentsRect().size();
+      area = {0, 0, s.width(), s.height()};
+    }
+    PaintDiagramTab(c, node, full, MakeDiagramEnv(ctx, area));
+  };
 }
 
 }  // namespace lark

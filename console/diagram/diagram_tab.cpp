@@ -18,9 +18,9 @@ void DrawTitle(Canvas& c, const DiagramEnv& env, const char* text, int left, int
                int bottom, int clearRight) {
   DrawSysSolidRect(c, left, top, clearRight, bottom, kColorWindow);
   c.SelectFont(env.boxes.label);
-  c.SetTextColor(kDiagramText);
+  c.SetTextColor(kPanelTextColour);
   c.DrawText(text, {left, top, right, bottom}, kDtLeft);
-  DrawLine(c, left, bottom, right - 20, bottom, kDiagramText, 1);
+  DrawLine(c, left, bottom, right - 20, bottom, kPanelTextColour, 1);
 }
 
 void PaintSinglePhase(Canvas& c, const DeviceNode& node, const DiagramSource& src,
@@ -111,7 +111,7 @@ DiagramLayout ComputeDiagramLayout(Canvas& c, const DeviceNode& node, const Diag
 
 void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const DiagramEnv& env) {
   c.SelectFont(env.panel);
-  c.SetTextColor(kDiagramText);
+  c.SetTextColor(kPanelTextColour);
   if (full)
     DrawSysSolidRect(c, env.area.left, env.area.top, env.area.right, env.area.bottom, kColorWindow);
   c.SetBkMode(BkMode::kTransparent);

@@ -101,9 +101,7 @@ ConsoleLists::ConsoleLists(ConsoleContext& ctx, ReportListView* groupList,
                      if (!sel.isEmpty()) OnGroupSelected(sel.indexes().front().row());
                    });
   QObject::connect(devices_->selectionModel(), &QItemSelectionModel::selectionChanged,
-                   [this](const QItemSelection& sel, const QItemSelection&) {
-                     if (!sel.isEmpty()) OnDeviceSelected(sel.indexes().front().row());
-                   });
+                   [this](const QItemSelection&, const QItemSelection&) { OnDeviceSelectionChanged(); });
   QObject::connect(devices_->horizontalHeader(), &QHeaderView::sectionClicked,
                    [this](int column) { OnHeaderClick(column); });
   devices_->onRightRelease = [this](QPoint global) {
@@ -321,9 +319,17 @@ void ConsoleLists::OnGroupSelected(int row) {
   CallPoint(cp.repaintMap);
 }
 
-void ConsoleLists::OnDeviceSelected(int row) {
-  DeviceNode* device = devices_->listModel()->row(row).node;
-  if (device == nullptr) return;
+void ConsoleLists::OnDeviceSelectionChanged() {
+  DeviceNode* device = GetSelectedDevice();
+  if (device == shownDevice_) return;
+  // Any change, deselection included, makes the settings pages reload: a
+  // refill that selects row 0 must not leave them on the previous device.
+  shownDevice_ = device;
+  if (ctx_.mainWindow != nullptr) ctx_.mainWindow->tabReloadFlag = 1;
+  if (device == nullptr) {
+    CallPoint(ctx_.points.refreshDetailTabs, 1);
+    return;
+  }
   ConsoleCallPoints& cp = ctx_.points;
   DeviceNode* parent = device->parent();
   if (parent != nullptr) {
@@ -380,7 +386,9 @@ void InstallConsoleLists(ConsoleContext& ctx) {
   cp.refreshDeviceRows = with([](ConsoleLists& l, std::FILE* f) { l.RefreshDeviceRows(f); });
   cp.retitleDeviceColumns = with([](ConsoleLists& l) { l.RetitleDeviceColumns(); });
   cp.selectedDevice = [holder]() -> DeviceNode* {
-    return *holder ? (*holder)->GetSelectedDevice() : nullptr;
+    if (!*holder) return nullptr;
+    (*holder)->RefillIfTreeChanged();  // never hand out a row of a freed node
+    return (*holder)->GetSelectedDevice();
   };
 }
 

@@ -52,15 +52,16 @@ class ConsoleLists {
   DeviceNode* GetSelectedDevice() const;
   // Selects the row of `node` in the group list (a group) or the device list.
   void SelectDeviceRow(DeviceNode* node);
+  // Rebuilds both lists when the tree's structure changed since they were filled.
+  void RefillIfTreeChanged();
 
   DeviceSortState sort;
   CellTexts CurrentCellTexts() const;
 
  private:
   void OnGroupSelected(int row);
-  void OnDeviceSelected(int row);
+  void OnDeviceSelectionChanged();
   void ShowSortMarks();
-  void RefillIfTreeChanged();
   void SortRows(int column);
   const DeviceColumnMap& columnMap() const;
 
@@ -69,6 +70,7 @@ class ConsoleLists {
   ReportListView* devices_;
   DeviceNode* deviceGroup_ = nullptr;  // the group the device list was filled from
   uint64_t generation_ = 0;            // tree structure the rows were built on
+  const DeviceNode* shownDevice_ = nullptr;  // selected at the last change; compared only
 };
 
 // Creates the lists on the main window's two list views and fills the

@@ -13,6 +13,7 @@ class QWidget;
 
 namespace lark {
 
+class Canvas;
 class LarkviewWindow;
 class DeviceNode;
 
@@ -73,8 +74,19 @@ struct ConsoleCallPoints {
   std::function<uint64_t(const DeviceNode&)> nodeSupportMask;   // NodeSupportMask
   std::function<bool(const DeviceNode&)> isInverterOrSensor;
   // Detail tabs, schedules, rights.
+  std::function<void()> createDetailTabs;       // start-up, before the control is shown
+  std::function<void()> rebuildDetailTabs;      // enable flags or language changed
   std::function<void(int full)> refreshDetailTabs;
+  std::function<bool(int slot)> isSelectedTab;  // the slot's item is the selected one
   std::function<void(DeviceNode*)> paintPropertyPane;
+  // Painters of pages 1 and 2; the Module painter says whether its layout
+  // changed (the main window then repaints in full).
+  std::function<void(Canvas&, DeviceNode&, bool full)> paintDiagramTab;
+  std::function<bool(Canvas&, DeviceNode&, bool full)> paintModuleTab;
+  // The settings dialogs living on pages 3, 4 and 5, made once on their page.
+  std::function<QWidget*(QWidget* page)> createScheduleTab;
+  std::function<QWidget*(QWidget* page)> createConfigTab;
+  std::function<QWidget*(QWidget* page)> createDryContactTab;
   std::function<void()> findNextScheduledActions;
   std::function<void(int level)> updateMenuRights;
   // Dialogs that are no modal dialog of the registry.

@@ -75,6 +75,7 @@ void ConsoleLink::configurationLoaded(const std::string& mapPath) {
     }
   }
   CallPoint(ctx_.points.fillLists);
+  CallPoint(ctx_.points.rebuildDetailTabs);
 }
 
 }  // namespace lark

@@ -286,12 +286,6 @@ std::string Cut(std::string_view s, size_t maxBytes) { return std::string(CutUtf
 
 }  // namespace
 
-const std::string& ConsoleStatusTexts::text(StatusList t, size_t i) const {
-  static const std::string kEmpty;
-  const auto& list = lists[static_cast<int>(t)];
-  return i < list.size() && list[i] ? *list[i] : kEmpty;
-}
-
 ConsoleStatusTexts BuildStatusTexts() {
   ConsoleStatusTexts s;
   for (int t = 0; t < kStatusListCount; ++t) {

@@ -73,6 +73,7 @@ std::unique_ptr<LarkviewWindow> StartConsole(ConsoleContext& ctx, std::string* f
        }},
       {"CreateDetailTabsAndMapWindow",
        [&] {
+         CallPoint(cp.createDetailTabs);
          w->tabControl()->show();
          if (!(ctx.monitor.settings().viewFlags & kViewMapClosed)) w->mapWindow()->show();
          return timer(w->mapWindow(), IDT_SECOND, 1000, [&cp] { CallPoint(cp.mapTimer); });

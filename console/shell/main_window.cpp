@@ -70,8 +70,10 @@ QImage MapButtonImage(bool shown) {
   return img;
 }
 
-QWidget* BareWindow(const char* className, QWidget* parent, Qt::WindowFlags flags = {}) {
-  auto* w = new QWidget(parent, flags);
+template <class W = QWidget>
+W* BareWindow(const char* className, QWidget* parent, Qt::WindowFlags flags = {}) {
+  auto* w = new W(parent);
+  if (flags) w->setWindowFlags(flags);
   w->setObjectName(className);
   w->setAutoFillBackground(true);
   QPalette pal = w->palette();
@@ -190,13 +192,18 @@ void LarkviewWindow::CreateChildren() {
   SetControlId(groupList_, kGroupListId);
   deviceList_ = list();
   SetControlId(deviceList_, kDeviceListId);
-  propertyPane_ = BareWindow("JPropertyClass", client_);
+  propertyPane_ = BareWindow<SurfaceWidget>("JPropertyClass", client_);
   propertyPane_->setWindowTitle("Property");
+  propertyPane_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  propertyPane_->setLineWidth(2);
+  // The detail tabs insert the items and run the pages.
   tabs_ = new QTabWidget(client_);
   SetControlId(tabs_, kTabControlId);
-  for (int i = 0; i < kDetailTabs; ++i) {
-    if (s.tabEnabled[i]) tabs_->addTab(new QWidget, QString::fromStdString(ctx_.texts.view.tabTitles[i]));
-    pages_[i] = BareWindow("TabWndClass", tabs_);
+  tabs_->setTabPosition(QTabWidget::South);
+  tabs_->setFocusPolicy(Qt::NoFocus);
+  tabs_->tabBar()->setFocusPolicy(Qt::NoFocus);
+  for (size_t i = 0; i < pages_.size(); ++i) {
+    pages_[i] = BareWindow<SurfaceWidget>("TabWndClass", tabs_);
     pages_[i]->hide();  // the first refresh shows the selected page
   }
   QObject::connect(tabs_, &QTabWidget::currentChanged, [this](int index) {
@@ -340,9 +347,9 @@ void LarkviewWindow::Relayout() {
   propertyPane_->setGeometry(ToQRect(s.general));
   tabArea_ = {s.general.right + 3, s.list.bottom + 3, cw, ch};
   tabs_->setGeometry(tabArea_.left, tabArea_.top, tabArea_.width(), tabArea_.height());
-  const int pageTop = tabs_->tabBar()->height() + 2;
+  // Pages at the control's top left, the strip below them.
   for (QWidget* p : pages_)
-    p->setGeometry(2, pageTop, std::max(0, tabArea_.width() - 5),
+    p->setGeometry(0, 0, std::max(0, tabArea_.width() - 5),
                    std::max(0, tabArea_.height() - ctx_.fonts.valueLineHeight - 15));
   RedrawSurface();
 }
@@ -464,7 +471,7 @@ void LarkviewWindow::OnSecondTimer() {
          const int minute = (t.day * 24 + t.hour) * 60 + t.minute;
          if (minute != lastMinute_) {
            CallPoint(ctx_.points.findNextScheduledActions);
-           if (detailTabSelection == kScheduleTab) tabReloadFlag = 1;
+           if (ctx_.points.isSelectedTab && ctx_.points.isSelectedTab(kScheduleTab)) tabReloadFlag = 1;
            lastMinute_ = minute;
          }
          return true;

@@ -19,6 +19,7 @@
 #include "console/shell/console_context.h"
 #include "console/shell/console_menus.h"
 #include "console/shell/timed_message.h"
+#include "console/views/surface_widget.h"
 
 namespace lark {
 
@@ -44,7 +45,7 @@ enum ConsoleTimerId : int {
 enum SplitDrag : int { kDragNone = 0, kDragListBottom = 1, kDragPaneRight = 2, kDragListLeft = 3 };
 
 inline constexpr int kMapButtonSize = 16;
-inline constexpr int kScheduleTab = 3;
+inline constexpr int kScheduleTab = 3;  // the DetailTabId of the Schedule tab
 
 struct NamedStep {
   const char* name;
@@ -95,8 +96,12 @@ class LarkviewWindow : public QMainWindow {
   // ---- children ----
   QTableView* deviceList() const { return deviceList_; }
   QTableView* groupList() const { return groupList_; }
-  QWidget* propertyPane() const { return propertyPane_; }
+  SurfaceWidget* propertyPane() const { return propertyPane_; }
   QTabWidget* tabControl() const { return tabs_; }
+  // Page `slot` (0..5) of the detail tabs; null outside.
+  SurfaceWidget* tabPage(int slot) const {
+    return slot >= 0 && slot < kDetailTabs ? pages_[static_cast<size_t>(slot)] : nullptr;
+  }
   QWidget* mapWindow() const { return mapWindow_.get(); }
   ConsoleMenus& menus() { return *menus_; }
   TimedMessage& timedMessage() { return *timedMessage_; }
@@ -135,9 +140,9 @@ class LarkviewWindow : public QMainWindow {
   ClientArea* client_ = nullptr;
   QTableView* groupList_ = nullptr;
   QTableView* deviceList_ = nullptr;
-  QWidget* propertyPane_ = nullptr;
+  SurfaceWidget* propertyPane_ = nullptr;
   QTabWidget* tabs_ = nullptr;
-  std::array<QWidget*, kDetailTabs> pages_{};
+  std::array<SurfaceWidget*, kDetailTabs> pages_{};
   std::unique_ptr<QWidget> mapWindow_;
   std::unique_ptr<TimedMessage> timedMessage_;
   std::map<int, std::function<void()>> commands_;

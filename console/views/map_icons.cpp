@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
+#include "console/views/drawing_kit.h"
 #include "console/views/image_canvas.h"
+#include "core/device_node.h"
 
 namespace lark {
 
@@ -20,12 +22,31 @@ ColorRef MapIconColour(int id) {
       return Rgb(0xff, 0xc0, 0x00);
     case kIconDevice:
       return Rgb(0x00, 0xc0, 0x00);
+    case kIconEventSerious:
+      return kDefaultLevelColours[kAlarmSerious];
+    case kIconEventWarning:
+      return kDefaultLevelColours[kAlarmWarning];
+    case kIconEventInformation:
+      return kDefaultLevelColours[kAlarmNone];
+    case kIconEventOff:
+      return Rgb(0xa0, 0xa0, 0xa0);
     default:
       return 0;
   }
 }
 
 QImage MapIconImage(int id) {
+  if (id == kIconEventSerious || id == kIconEventOff || id == kIconEventWarning ||
+      id == kIconEventInformation) {
+    // A small lamp: dark frame, the colour inside; opaque, so a repaint in
+    // place leaves nothing of the previous state.
+    QImage img(kEventIconSize, kEventIconSize, QImage::Format_ARGB32);
+    img.fill(ToQColor(SysColorValue(kColorWindow)));
+    QPainter p(&img);
+    p.fillRect(QRect(2, 2, 12, 12), QColor(0x40, 0x40, 0x40));
+    p.fillRect(QRect(4, 4, 8, 8), ToQColor(MapIconColour(id)));
+    return img;
+  }
   QImage img(kMapIconSize, kMapIconSize, QImage::Format_ARGB32);
   img.fill(Qt::transparent);
   QPainter p(&img);

@@ -18,6 +18,16 @@ enum MapIconId : int {
   kIconGroupWarning = 270,
   kIconDevice = 275,        // a device without alarm
 };
+// The Summary's event icons: an event not active, and active at each level
+// (16 x 16, a solid centre in the level's default colour).
+enum EventIconId : int {
+  kIconEventSerious = 103,
+  kIconEventOff = 118,
+  kIconEventWarning = 267,
+  kIconEventInformation = 268,
+};
+inline constexpr int kEventIconSize = 16;
+
 // Bitmaps of the map window's grip and close button, plain and pressed.
 enum MapBitmapId : int {
   kBitmapGrip = 131,
@@ -40,8 +50,8 @@ inline constexpr int kMapIconSize = 32;  // the system icon size
 
 // The centre colour of an icon (black for an unknown id).
 ColorRef MapIconColour(int id);
-// The 32 x 32 icon (ARGB, transparent corners); an unknown id gives an
-// empty frame.
+// The 32 x 32 icon (ARGB, transparent corners), the 16 x 16 event icons
+// opaque; an unknown id gives an empty frame.
 QImage MapIconImage(int id);
 // Cursor 105, 106, 117 or 118 (32 x 32, ARGB, hot spot at (1, 1)); other
 // ids give a null image.

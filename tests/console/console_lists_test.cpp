@@ -200,6 +200,36 @@ TEST(ConsoleLists, SelectionsMoveTheMapOnceAndKeepTheRows) {
   EXPECT_EQ(c.devices().rowCount(), 0);
 }
 
+TEST(ConsoleLists, EveryChangeOfTheSelectedDeviceReloadsTheTabs) {
+  Console c;
+  DeviceTree& t = c.ctx->tree;
+  DeviceNode& room = test::AddGroup(t, t.root(), "Room");
+  DeviceNode& u1 = Ups(t, room, "U1", 2300);
+  Ups(t, room, "U2", 2200);
+  c.refill();
+  std::vector<std::pair<int, DeviceNode*>> refreshes;  // full flag, device then selected
+  c.ctx->points.refreshDetailTabs = [&](int full) { refreshes.emplace_back(full, c.ctx->points.selectedDevice()); };
+  c.ctx->points.selectDeviceRow(&room);
+  EXPECT_EQ(c.w->tabReloadFlag, 1);
+  EXPECT_EQ(refreshes.back(), std::make_pair(1, &u1));
+  // Deselection alone: the settings pages reload and the pages follow.
+  c.w->tabReloadFlag = 0;
+  refreshes.clear();
+  c.w->deviceList()->selectionModel()->clearSelection();
+  EXPECT_EQ(c.w->tabReloadFlag, 1);
+  EXPECT_EQ(refreshes, (std::vector<std::pair<int, DeviceNode*>>{{1, nullptr}}));
+  // The same device chosen again after a refill is a change as well.
+  c.w->tabReloadFlag = 0;
+  c.ctx->points.selectDeviceRow(&u1);
+  EXPECT_EQ(c.w->tabReloadFlag, 1);
+  // The selected device is read after the lists follow the tree, never from
+  // a row of a freed node.
+  t.setCurrentParent(t.root());
+  ASSERT_TRUE(Tree_DeleteChild(t, 0));
+  EXPECT_EQ(c.ctx->points.selectedDevice(), nullptr);
+  EXPECT_EQ(c.devices().rowCount(), 0);
+}
+
 TEST(ConsoleLists, ExportWritesEveryCellOfEveryRow) {
   Console c;
   DeviceTree& t = c.ctx->tree;

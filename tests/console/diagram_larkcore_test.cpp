@@ -13,9 +13,11 @@
 #include "console/diagram/diagram_flow.h"
 #include "console/diagram/diagram_module.h"
 #include "console/diagram/diagram_tab.h"
+#include "console/lists/console_lists.h"
 #include "console/shell/console_link.h"
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
+#include "console/tabs/detail_tabs.h"
 #include "console/views/image_canvas.h"
 #include "core/live_data.h"
 #include "platform/paths.h"
@@ -48,10 +50,14 @@ DeviceNode* FindTitle(const DeviceNode& n, const std::string& title) {
   return nullptr;
 }
 
-// A page the size of the main window's tab area.
+// A page the size of the Diagram page.
+CanvasRect PageRect(const ConsoleContext& ctx) {
+  const QSize s = ctx.mainWindow->tabPage(kTabDiagram)->contentsRect().size();
+  return {0, 0, s.width(), s.height()};
+}
+
 QImage PaintPage(const ConsoleContext& ctx, const DeviceNode& node) {
-  const CanvasRect area = ctx.mainWindow->tabArea();
-  const CanvasRect rect{0, 0, area.width(), area.height()};
+  const CanvasRect rect = PageRect(ctx);
   ImageCanvas page(rect.width(), rect.height());
   PaintDiagramTab(page, node, true, MakeDiagramEnv(ctx, rect));
   return page.image()->convertToFormat(QImage::Format_RGB32);
@@ -100,6 +106,9 @@ class DiagramLarkcore : public ::testing::Test {
     ctx->quit = [](int) {};
     link = std::make_unique<ConsoleLink>(*ctx);
     link->Wire();
+    InstallConsoleLists(*ctx);
+    InstallDetailTabs(*ctx);
+    InstallDiagramTab(*ctx);
     std::string failed;
     window = StartConsole(*ctx, &failed);
     ASSERT_TRUE(window) << failed;
@@ -192,8 +201,7 @@ TEST_F(DiagramLarkcore, EachFamilysPageMatchesItsPicture) {
   DeviceNode* modbusUps = FindTitle(ctx->tree.root(), "Modbus UPS");
   ASSERT_NE(modbusUps, nullptr);
   ASSERT_EQ(modbusUps->upsTypeCode(), 0);
-  const CanvasRect area = ctx->mainWindow->tabArea();
-  const DiagramEnv env = MakeDiagramEnv(*ctx, {0, 0, area.width(), area.height()});
+  const DiagramEnv env = MakeDiagramEnv(*ctx, PageRect(*ctx));
   ImageCanvas scratch(1, 1);
   const DiagramLayout l = ComputeDiagramLayout(scratch, *modbusUps, env);
   auto probe = [&](FlowSegment s) {
@@ -210,6 +218,15 @@ TEST_F(DiagramLarkcore, EachFamilysPageMatchesItsPicture) {
   EXPECT_EQ(probe(FlowSegment::kUpperPath), 0xffffffu)
       << std::hex << PrimaryBlock(*modbusUps)->mask(MaskWord::kCurrent) << " s "
       << std::dec << PrimaryBlock(*modbusUps)->i32(376) << " 57 " << PrimaryBlock(*modbusUps)->slot(57);
+
+  // The detail tabs paint the selected device's Diagram page with the same
+  // picture.
+  window->tabControl()->setCurrentIndex(kTabDiagram);
+  DeviceNode* selected = ctx->points.selectedDevice();
+  ASSERT_NE(selected, nullptr);
+  ctx->points.refreshDetailTabs(1);
+  EXPECT_EQ(window->tabPage(kTabDiagram)->surface().convertToFormat(QImage::Format_RGB32),
+            PaintPage(*ctx, *selected));
 
   // A stopped service holds nothing up: the page still paints and the
   // window still answers its events.

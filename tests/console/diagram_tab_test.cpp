@@ -173,7 +173,7 @@ TEST(DiagramRowsTest, EnvironmentAndRelays) {
   EXPECT_EQ(ColourOf(rec, "25"), Hex(kInformation));
   EXPECT_EQ(ColourOf(rec, "40"), Hex(kSerious));
   EXPECT_EQ(ColourOf(rec, "T_9"), Hex(kInformation));
-  EXPECT_EQ(ColourOf(rec, "R3 (Smoke): "), Hex(kDiagramText));
+  EXPECT_EQ(ColourOf(rec, "R3 (Smoke): "), Hex(kPanelTextColour));
   // Relay 3 is on (1): Serious; relay 4 reads 2: on, but Information.
   const auto ops = rec.opsNamed("DrawText");
   EXPECT_NE(ops[10].find("colour " + Hex(kSerious)), std::string::npos) << ops[10];
@@ -284,7 +284,7 @@ TEST(MimicPanelsTest, DueDateColourFollowsTheClock) {
     const std::string shown = std::string(k.due, 4) + "\\" + std::string(k.due + 4, 2) + "\\" +
                               std::string(k.due + 6, 2);
     EXPECT_EQ(ColourOf(rec, shown), Hex(k.colour)) << k.due;
-    EXPECT_EQ(ColourOf(rec, "2012\\05\\31"), Hex(kDiagramText)) << k.due;
+    EXPECT_EQ(ColourOf(rec, "2012\\05\\31"), Hex(kPanelTextColour)) << k.due;
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "console/shell/dialog_texts.h"
 #include "console/shell/larkview.h"
+#include "console/tabs/detail_tabs.h"
 #include "console/views/image_canvas.h"
 #include "core/device_node.h"
 #include "platform/paths.h"
@@ -45,6 +46,7 @@ struct Console {
       return a;
     };
     ctx->quit = [this](int code) { quitCode = code; };
+    InstallDetailTabs(*ctx);
     std::string failed;
     w = StartConsole(*ctx, &failed);
     return failed;

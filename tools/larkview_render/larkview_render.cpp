@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/diagram/diagram_module.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/shell/console_link.h"
 #include "console/lists/console_lists.h"
 #include "console/shell/larkview.h"
 #include "console/map/map_module.h"
 #include "console/shell/menu_dispatch.h"
+#include "console/tabs/detail_tabs.h"
 #include "platform/paths.h"
 
 int main(int argc, char** argv) {
@@ -46,6 +48,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<lark::ConsoleMap> map = lark::InstallConsoleMap(ctx);
   map->ConnectLink(link.link());
   lark::InstallConsoleLists(ctx);
+  lark::InstallDetailTabs(ctx);
+  lark::InstallDiagramTab(ctx);
   std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
@@ -64,6 +68,8 @@ int main(int argc, char** argv) {
   }
   int code = 0;
   QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+    // The pane and the tabs as a repaint of the window would leave them.
+    lark::CallPoint(ctx.points.refreshDetailTabs, 1);
     if (!w->grab().save(QString::fromLocal8Bit(argv[3]), "PNG")) {
       std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[3]);
       code = 1;
