@@ -52,9 +52,9 @@ std::string ModemTraceLine(std::string_view prefix, std::string_view bytes) {
   return line;
 }
 
-bool SmsLogFile::open(const std::string& path) {
+bool SmsLogFile::open(const std::string& path, bool append) {
   close();
-  file_ = std::fopen(path.c_str(), "we");
+  file_ = std::fopen(path.c_str(), append ? "ae" : "we");
   return file_ != nullptr;
 }
 

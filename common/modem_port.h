@@ -48,7 +48,8 @@ std::string ModemTraceLine(std::string_view prefix, std::string_view bytes);
 class SmsLogFile {
  public:
   ~SmsLogFile() { close(); }
-  bool open(const std::string& path);
+  // A new log, or with `append` the end of an existing one.
+  bool open(const std::string& path, bool append = false);
   void write(std::string_view text);
   void close();
   bool isOpen() const { return file_ != nullptr; }

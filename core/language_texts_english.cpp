@@ -1,8 +1,10 @@
 #include "core/language_texts_english.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 #include <map>
+#include <utility>
 
 #include "core/action_tables.h"
 #include "core/event_log_sink.h"
@@ -33,6 +35,178 @@ void Numbered(IniText& ini, const char* prefix, int first,
               std::initializer_list<const char*> values) {
   int n = first;
   for (const char* v : values) ini.key(prefix + std::to_string(n++), v);
+}
+
+// The console's message boxes by [MessageBox] number: refusals of menu
+// commands, checks of the dialogs' fields, questions before a change and the
+// service's notices.
+constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
+    {2, "The map has been changed. Do you want to save it first?"},
+    {3, "The control password is not correct."},
+    {4, "The map has been changed. Do you want to save it before you exit?"},
+    {5, "Do you want to close Gridwarden Manager?"},
+    {6, "The map window is closed. Open it first."},
+    {7, "The objects are locked. Unlock them first."},
+    {8, "Do you want to delete every object of this group?"},
+    {11, "An object has been cut and not pasted. It is lost when you exit. Exit anyway?"},
+    {12, "The title must not be empty and must not hold a full stop, backslash, blank or colon."},
+    {13, "The community must not be empty."},
+    {14, "The port must be a number above 0."},
+    {15, "Another device already has this IP address."},
+    {17, "The UPS ID must not be empty."},
+    {18, "The UPS ID and the COM port must lie between 0 and 255."},
+    {19, "Choose a COM port."},
+    {20, "Another device already uses this COM port and bus address."},
+    {21, "The polling interval is too short."},
+    {22, "The time-out is too short."},
+    {23, "The e-mail list is full (10 addresses)."},
+    {24, "The broadcast list is full (20 hosts)."},
+    {25, "Do you want to change the language?"},
+    {26, "The restart time must lie between 1 and 65535."},
+    {27, "The phone list is full (10 numbers)."},
+    {28, "The old password is not correct."},
+    {29, "The new password and its repetition differ."},
+    {30, "The start date lies after the end date."},
+    {34, "The service is not connected to its database."},
+    {35, "Do you want to clear the historical tables?"},
+    {36, "Enter an account name."},
+    {37, "Enter a password."},
+    {38, "The account has been added."},
+    {39, "The account could not be added."},
+    {40, "The password has been changed."},
+    {41, "The account could not be changed."},
+    {42, "Do you want to delete this account?"},
+    {43, "The account has been deleted."},
+    {45, "This group is full: it holds 300 objects."},
+    {46, "There is no memory left for a new object."},
+    {47, "Nothing has been cut, so there is nothing to paste."},
+    {50, "The file transfer failed."},
+    {51, "The file has been saved."},
+    {52, "The download is complete."},
+    {53, "Done."},
+    {54, "Only a serial UPS that keeps its own log can download it."},
+    {56, "Another console is changing the configuration. Status updates wait until it is done."},
+    {57, "Another console has changed the configuration. It is loaded again."},
+};
+
+// The operation-log text of each record code a console posts; the service
+// writes [Operator-Message] M_<code + 1>, a blank and the record's detail.
+// Codes no console posts keep a plain numbered text.
+const char* OperatorRecordText(int code) {
+  static const std::map<int, const char*> texts = {
+      {0, "Logged in"},
+      {1, "Logged out"},
+      {2, "Login refused"},
+      {3, "Properties opened"},
+      {4, "Properties changed"},
+      {5, "Properties cancelled"},
+      {6, "Background opened"},
+      {7, "Background picture changed:"},
+      {8, "Background cancelled"},
+      {9, "Object cut"},
+      {10, "Object pasted"},
+      {11, "Object deleted"},
+      {12, "All objects of the group deleted"},
+      {13, "Group added"},
+      {14, "Device added"},
+      {15, "SNMP device added"},
+      {16, "Connection settings opened"},
+      {17, "Polling settings changed"},
+      {18, "Connection settings cancelled"},
+      {19, "List/Tab selection opened"},
+      {21, "Notification settings opened"},
+      {22, "Notification settings changed"},
+      {23, "Notification settings cancelled"},
+      {24, "Alarm management opened"},
+      {25, "Event log size changed"},
+      {26, "Alarm reactions changed"},
+      {27, "Historical data management opened"},
+      {28, "Historical data settings changed"},
+      {29, "Historical data management cancelled"},
+      {30, "Alarm reactions paused"},
+      {31, "Event log opened (all devices)"},
+      {32, "Event log opened (selected device)"},
+      {33, "Historical parameters opened"},
+      {34, "UPS control opened"},
+      {35, "UPS command sent to the selected UPS:"},
+      {36, "UPS command sent to the UPSs of the group:"},
+      {37, "UPS command sent to all UPSs:"},
+      {38, "Control password setup opened"},
+      {39, "Control password changed"},
+      {40, "Control password setup cancelled"},
+      {41, "Objects unlocked"},
+      {42, "Objects locked"},
+      {48, "Map saved on exit:"},
+      {50, "Auto-load map opened"},
+      {51, "Auto-load map set:"},
+      {52, "Auto-load map closed"},
+      {53, "Report opened"},
+      {54, "Report started"},
+      {55, "Report closed"},
+      {56, "Database settings opened"},
+      {57, "Database settings sent"},
+      {58, "Database tables established"},
+      {59, "Historical tables cleared"},
+      {60, "Database backup plan opened"},
+      {61, "Database backup plan changed"},
+      {62, "Database backup plan closed"},
+      {63, "Password change opened"},
+      {64, "Password changed"},
+      {65, "Password change cancelled"},
+      {66, "Access management opened"},
+      {67, "Account added"},
+      {68, "Account password changed"},
+      {69, "Account deleted:"},
+      {70, "UPS configuration changed:"},
+      {71, "Dry contacts changed:"},
+      {72, "Batch configuration opened"},
+      {73, "Weekly schedule added:"},
+      {74, "Weekly schedule changed:"},
+      {75, "Weekly schedule deleted:"},
+      {76, "Weekly schedule sent"},
+      {77, "Date schedule added:"},
+      {78, "Date schedule changed:"},
+      {79, "Date schedule deleted:"},
+      {80, "Date schedule sent"},
+      {81, "Schedule copied to the devices of the group"},
+      {82, "Schedule copied to all devices"},
+      {83, "UPS log downloaded:"},
+      {84, "Connect to server opened"},
+      {85, "Server address set"},
+      {86, "Server search started"},
+      {87, "Server connection started"},
+      {88, "Connect to server cancelled"},
+      {89, "New map opened"},
+      {90, "New map created:"},
+      {91, "New map closed"},
+      {92, "Open map opened"},
+      {93, "Map opened:"},
+      {94, "Open map closed"},
+      {95, "Save map opened"},
+      {96, "Map saved:"},
+      {97, "Save map closed"},
+      {98, "Save map as opened"},
+      {99, "Map saved as:"},
+      {100, "Save map as closed"},
+      {101, "Contacts opened"},
+      {102, "Contact added:"},
+      {103, "Contact deleted:"},
+      {104, "Contact changed:"},
+      {105, "Contacts saved"},
+      {106, "Contacts closed"},
+      {107, "Notify by service opened"},
+      {108, "Service recipient added:"},
+      {109, "Service recipient removed:"},
+      {110, "Service recipients saved"},
+      {111, "Notify by service closed"},
+      {112, "Notify by monitor opened"},
+      {113, "Monitor recipient added:"},
+      {114, "Monitor recipient removed:"},
+      {115, "Monitor recipients saved"},
+      {116, "Notify by monitor closed"},
+  };
+  const auto it = texts.find(code);
+  return it == texts.end() ? nullptr : it->second;
 }
 
 std::string LanguageIni() {
@@ -172,24 +346,29 @@ std::string LanguageIni() {
   for (const auto& [n, text] : status) ini.key("S_" + std::to_string(n), text);
 
   ini.section("Operator-Message");
-  for (uint32_t m = 1; m <= kOperatorMessageCount; ++m)
-    ini.key("M_" + std::to_string(m), "Console operation " + std::to_string(m) + ":");
+  for (uint32_t m = 1; m <= kOperatorMessageCount; ++m) {
+    const char* text = OperatorRecordText(static_cast<int>(m) - 1);
+    ini.key("M_" + std::to_string(m), text ? text : "Console operation " + std::to_string(m) + ":");
+  }
 
   // The console's message boxes.
   ini.section("MessageBox");
-  ini.key("M_2", "The current configuration has been changed. Do you want to save it first?");
-  ini.key("M_3", "The control password is not correct.");
-  ini.key("M_4", "The current configuration has been changed. Do you want to save it before you exit?");
-  ini.key("M_5", "Do you want to close Gridwarden Manager?");
-  ini.key("M_6", "The map window is closed. Open it first.");
-  ini.key("M_7", "The objects are locked. Unlock them first.");
-  ini.key("M_8", "Do you want to remove all objects of this group?");
-  ini.key("M_11", "An object has been cut and not pasted. It is lost when you exit. Exit anyway?");
-  ini.key("M_45", "A group holds at most 300 objects.");
-  ini.key("M_47", "No object has been cut.");
-  ini.key("M_54", "This UPS does not keep an event log of its own.");
-  ini.key("M_56", "Another console is changing the configuration. Status updates wait until it is done.");
-  ini.key("M_57", "Another console has changed the configuration. It is loaded again.");
+  for (const auto& [n, text] : kMessageBoxTexts) ini.key("M_" + std::to_string(n), text);
+
+  // Status lines of the console's log and report dialogs.
+  ini.section("Dialog-EventLog");
+  ini.key("MSG1", "The event log could not be read.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "Done.");
+  ini.key("MSG4", "The file could not be written.");
+  ini.section("Dialog-Generate Report");
+  ini.key("MSG1", "The report could not be started.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "The report is being written in the service's Report folder.");
+  ini.section("Dialog-UPS Event Log");
+  ini.key("MSG1", "The UPS event log could not be read.");
+  ini.key("MSG2", "Reading the UPS event log, please wait...");
+  ini.key("MSG3", "The file could not be written.");
 
   // The tray program's menu.
   ini.section(kTrayTextSection);
@@ -207,41 +386,193 @@ std::string LanguageIni() {
   return ini.take();
 }
 
-// Events whose bit is the family's loss of communication.
-bool IsLinkLossEvent(ActionFamily f, size_t event) {
+// The English words of an event: its title, the message of its occurred
+// row and of its recovered row (also their SMS texts), and the occurred
+// row's level. Events whose bit has no known meaning read "Event N".
+struct EventWords {
+  size_t event;
+  std::string title;
+  std::string occurred;
+  std::string recovered;
+  uint32_t level = kLevelWarning;
+};
+
+EventWords Lost(size_t e) {
+  return {e, "Communication Lost", "Communication lost", "Communication restored", kLevelSerious};
+}
+EventWords OnBattery(size_t e) {
+  return {e, "On Battery", "On battery", "Back on mains"};
+}
+EventWords BatteryLow(size_t e) {
+  return {e, "Battery Low", "Battery low", "Battery no longer low"};
+}
+// `source` names the source in a title ("Maintenance Bypass"), `words` in a message.
+EventWords LoadOn(size_t e, const std::string& source, const std::string& words) {
+  return {e, "Load on " + source, "Load on " + words, "Load off " + words};
+}
+// "<Part> Fault", "<Part> Off", "<Part> Open" and their ends.
+EventWords Fault(size_t e, const std::string& part, const std::string& tag = "") {
+  return {e, part + " Fault" + tag, part + " fault" + tag, part + " fault" + tag + " cleared"};
+}
+EventWords Off(size_t e, const std::string& part) {
+  return {e, part + " Off", part + " off", part + " on"};
+}
+EventWords Open(size_t e, const std::string& part) {
+  return {e, part + " Open", part + " open", part + " closed"};
+}
+EventWords BypassNotAvailable(size_t e) {
+  return {e, "Bypass Not Available", "Bypass not available", "Bypass available"};
+}
+EventWords InverterStopped(size_t e) {
+  return {e, "Inverter Stopped", "Inverter stopped", "Inverter running"};
+}
+// A run of fault bits of one part, numbered.
+void Faults(std::vector<EventWords>& words, size_t first, size_t count, const std::string& part) {
+  for (size_t i = 0; i < count; ++i)
+    words.push_back(Fault(first + i, part, " " + std::to_string(i + 1)));
+}
+
+// Where each family's bits come from: the protocol's status decoding, the
+// summary page's no-communication and on-battery bits and the mimics'
+// faults, switches and power paths.
+std::vector<EventWords> EventWordsOf(ActionFamily f) {
+  std::vector<EventWords> w;
   switch (f) {
     case ActionFamily::Snmpv4:
-      return event == 28;
+      w = {{0, "No Communication with UPS", "The card lost the UPS",
+            "The card reaches the UPS again", kLevelSerious},
+           OnBattery(1),
+           BatteryLow(2),
+           LoadOn(5, "Bypass", "bypass"),
+           Fault(7, "Battery"),
+           Fault(13, "Inverter"),
+           Fault(14, "Rectifier"),
+           LoadOn(16, "Maintenance Bypass", "maintenance bypass"),
+           Off(18, "Output"),
+           BypassNotAvailable(19),
+           InverterStopped(20),
+           Fault(21, "Rectifier"),
+           Off(24, "Output"),
+           Lost(28)};
+      break;
     case ActionFamily::Regular:
     case ActionFamily::Gprs:
-      return event == 24;
+      w = {OnBattery(1),
+           Off(2, "Output"),
+           BypassNotAvailable(4),
+           Off(5, "Output"),
+           Fault(7, "Rectifier"),
+           InverterStopped(8),
+           {16, "Economy Mode", "Economy mode on", "Economy mode off", kLevelInformation},
+           Fault(17, "Inverter"),
+           BatteryLow(20),
+           LoadOn(21, "Battery", "battery"),
+           LoadOn(22, "Bypass", "bypass"),
+           LoadOn(23, "Maintenance Bypass", "maintenance bypass"),
+           Lost(24)};
+      if (f == ActionFamily::Regular)
+        w.push_back({25, "Module or Battery Alarm", "Module or battery alarm",
+                     "Module and battery alarms cleared"});
+      break;
+    case ActionFamily::RegularPlus:
+      w = {{0, "Module Alarm", "Module alarm", "Module alarm cleared"},
+           {11, "Module Alarm", "Module alarm", "Module alarm cleared"},
+           {26, "Module Alarm", "Module alarm", "Module alarm cleared"}};
+      Faults(w, 1, 10, "Rectifier");
+      Faults(w, 12, 14, "Inverter");
+      for (size_t i = 0; i < 5; ++i) {
+        const std::string n = std::to_string(i + 1);
+        w.push_back({28 + i, "Battery Alarm " + n, "Battery alarm " + n,
+                     "Battery alarm " + n + " cleared"});
+      }
+      break;
+    case ActionFamily::ThreePhase:
+      w = {OnBattery(0),
+           Fault(1, "Rectifier"),
+           Off(3, "Output"),
+           Fault(7, "Inverter"),
+           BatteryLow(9),
+           LoadOn(10, "Battery", "battery"),
+           LoadOn(11, "Bypass", "bypass"),
+           LoadOn(12, "Maintenance Bypass", "maintenance bypass"),
+           Lost(13),
+           {15, "Detailed Alarm", "Detailed alarm", "Detailed alarms cleared"}};
+      break;
+    case ActionFamily::ThreePhasePlus:
+      break;
     case ActionFamily::Mge:
-      return event == 36;
-    case ActionFamily::Pw:
-      return event == 40;
-    case ActionFamily::Inverter:
-      return event == 15 || event == 16;
-    case ActionFamily::Meter:
+      w = {Off(0, "Inverter"),
+           OnBattery(3),
+           BatteryLow(4),
+           {6, "Static Switch On", "Static switch on", "Static switch off"},
+           Open(10, "Switch Q3BP"),
+           Fault(11, "Battery"),
+           Fault(14, "Rectifier"),
+           Open(15, "Switch QF1"),
+           Off(16, "Rectifier"),
+           Open(17, "Switch Q1"),
+           Open(27, "Switch Q4S"),
+           Open(29, "Switch Q5N"),
+           {31, "Battery Charging", "Battery charging", "Battery charged", kLevelInformation},
+           Lost(36)};
+      Faults(w, 18, 2, "Mains Input");
+      Faults(w, 24, 2, "Bypass Input");
+      Faults(w, 32, 3, "Inverter");
+      break;
     case ActionFamily::Plc:
-      return event == 0;
-    default:
-      return false;
+      w = {Lost(0), {1, "Point On", "Point on", "Point off"}};
+      break;
+    case ActionFamily::Pw:
+      w = {OnBattery(0),
+           LoadOn(1, "Bypass", "bypass"),
+           Off(2, "Output"),
+           Open(10, "Breaker CB3"),
+           Off(11, "Inverter"),
+           Off(15, "Bypass"),
+           Fault(17, "Bypass"),
+           Open(22, "Breaker CB1"),
+           Fault(31, "Rectifier"),
+           Off(32, "Rectifier"),
+           Open(39, "Breaker CB2"),
+           Lost(40)};
+      Faults(w, 7, 3, "Inverter");
+      Faults(w, 12, 3, "Bypass Input");
+      Faults(w, 19, 3, "Mains Input");
+      Faults(w, 24, 5, "Output");
+      Faults(w, 35, 4, "Battery");
+      break;
+    case ActionFamily::Inverter:
+      w = {Lost(15), Lost(16)};
+      break;
+    case ActionFamily::Sensor:
+      for (size_t i = 0; i < 6; ++i) {
+        const std::string n = std::to_string(i + 1);
+        w.push_back({i, "Sensor Point " + n + " Lost", "Sensor point " + n + " lost",
+                     "Sensor point " + n + " restored", kLevelSerious});
+      }
+      break;
+    case ActionFamily::Meter:
+      w = {Lost(0)};
+      break;
   }
+  return w;
 }
 
 std::string ActionIni(const ActionFamilyInfo& f) {
   IniText ini;
   const LevelNames& levels = EnglishLevelNames();
+  std::map<size_t, EventWords> known;
+  for (const EventWords& w : EventWordsOf(f.family)) known.emplace(w.event, w);
   for (size_t r = 0; r < f.rows; ++r) {
     const size_t event = r / 2;
     const bool recovered = (r % 2) == 1;
     std::string title;
     std::string message;
     uint32_t level;
-    if (IsLinkLossEvent(f.family, event)) {
-      title = "Communication Lost";
-      message = recovered ? "Communication restored" : "Communication lost";
-      level = recovered ? kLevelInformation : kLevelSerious;
+    if (const auto it = known.find(event); it != known.end()) {
+      title = it->second.title;
+      message = recovered ? it->second.recovered : it->second.occurred;
+      level = recovered ? kLevelInformation : it->second.level;
     } else {
       title = "Event " + std::to_string(event + 1);
       message = title + (recovered ? " cleared" : " occurred");
@@ -258,15 +589,146 @@ std::string ActionIni(const ActionFamilyInfo& f) {
   return ini.take();
 }
 
+// The English title and unit of each history parameter whose quantity the
+// live-data layouts state, by parameter number; history values are kept in
+// tenths of these units. The rest read "Parameter N".
+using ParamWords = std::map<size_t, std::pair<std::string, std::string>>;
+
+// Three phase values: "<what> L1" .. "<what> L3" at `first`, `first + step`, ...
+void Phases(ParamWords& w, size_t first, size_t step, const std::string& what,
+            const std::string& unit, const std::string& tag = " L") {
+  for (size_t p = 0; p < 3; ++p) w[first + p * step] = {what + tag + std::to_string(p + 1), unit};
+}
+void LineVoltages(ParamWords& w, size_t first, const std::string& where) {
+  Phases(w, first, 1, where + " Line Voltage", "V", " ");
+}
+
+ParamWords ParamWordsOf(ParamFamily f) {
+  ParamWords w;
+  switch (f) {
+    case ParamFamily::Snmpv4:
+      Phases(w, 0, 3, "Input Frequency", "Hz");
+      Phases(w, 1, 3, "Input Voltage", "V");
+      Phases(w, 2, 3, "Input Current", "A");
+      w[9] = {"Output Frequency", "Hz"};
+      Phases(w, 10, 4, "Output Voltage", "V");
+      Phases(w, 11, 4, "Output Current", "A");
+      Phases(w, 12, 4, "Output Power", "W");
+      Phases(w, 13, 4, "Output Load", "%");
+      w[22] = {"Bypass Frequency", "Hz"};
+      Phases(w, 23, 3, "Bypass Voltage", "V");
+      Phases(w, 24, 3, "Bypass Current", "A");
+      Phases(w, 25, 3, "Bypass Power", "W");
+      w[32] = {"Battery Voltage", "V"};
+      w[33] = {"Battery Current", "A"};
+      w[34] = {"Battery Capacity", "%"};
+      w[35] = {"Battery Temperature", "C"};
+      w[36] = {"Ambient Temperature", "C"};
+      w[37] = {"Ambient Humidity", "%"};
+      w[38] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Regular:
+      Phases(w, 0, 4, "Input Frequency", "Hz");
+      Phases(w, 1, 4, "Input Voltage", "V");
+      Phases(w, 2, 4, "Input Current", "A");
+      LineVoltages(w, 12, "Input");
+      w[15] = {"Output Frequency", "Hz"};
+      Phases(w, 16, 4, "Output Voltage", "V");
+      Phases(w, 17, 4, "Output Current", "A");
+      Phases(w, 18, 4, "Output Power", "W");
+      Phases(w, 19, 4, "Output Load", "%");
+      LineVoltages(w, 28, "Output");
+      w[31] = {"Bypass Frequency", "Hz"};
+      Phases(w, 32, 3, "Bypass Voltage", "V");
+      Phases(w, 33, 3, "Bypass Current", "A");
+      Phases(w, 34, 3, "Bypass Power", "W");
+      LineVoltages(w, 41, "Bypass");
+      for (size_t b = 0; b < 2; ++b) {
+        const std::string battery = b == 0 ? "Battery" : "Battery 2";
+        w[45 + 4 * b] = {battery + " Voltage", "V"};
+        w[46 + 4 * b] = {battery + " Current", "A"};
+        w[47 + 4 * b] = {battery + " Capacity", "%"};
+        w[48 + 4 * b] = {battery + " Temperature", "C"};
+      }
+      w[53] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Mge:
+      Phases(w, 0, 1, "Input Current", "A");
+      Phases(w, 3, 1, "Inverter Current", "A");
+      Phases(w, 9, 1, "Output Current", "A");
+      w[12] = {"Battery Current", "A"};
+      w[13] = {"Inverter Load", "%"};
+      Phases(w, 14, 1, "Input Voltage", "V");
+      Phases(w, 17, 1, "Inverter Voltage", "V");
+      LineVoltages(w, 20, "Inverter");
+      Phases(w, 23, 1, "Bypass Voltage", "V");
+      LineVoltages(w, 26, "Bypass");
+      Phases(w, 29, 1, "Output Voltage", "V");
+      LineVoltages(w, 32, "Output");
+      w[35] = {"Battery Voltage", "V"};
+      Phases(w, 37, 1, "Output Power", "kW");
+      w[45] = {"Output Load", "%"};
+      w[50] = {"Input Frequency", "Hz"};
+      w[51] = {"Inverter Frequency", "Hz"};
+      w[52] = {"Bypass Frequency", "Hz"};
+      w[53] = {"Output Frequency", "Hz"};
+      w[55] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Pw:
+      LineVoltages(w, 0, "Input");
+      Phases(w, 3, 1, "Input Current", "A");
+      w[6] = {"Input Frequency", "Hz"};
+      w[7] = {"Input Power", "kW"};
+      w[8] = {"Input Power Factor", "%"};
+      LineVoltages(w, 9, "Output");
+      Phases(w, 12, 1, "Output Voltage", "V");
+      Phases(w, 15, 1, "Output Current", "A");
+      w[18] = {"Output Frequency", "Hz"};
+      w[19] = {"Output Power", "kW"};
+      w[20] = {"Output Load", "%"};
+      w[21] = {"Output Power Factor", "%"};
+      LineVoltages(w, 22, "Bypass");
+      w[25] = {"Bypass Frequency", "Hz"};
+      Phases(w, 26, 1, "Inverter Voltage", "V");
+      w[29] = {"Inverter Frequency", "Hz"};
+      w[30] = {"Battery Voltage", "V"};
+      w[31] = {"Battery Current", "A"};
+      w[32] = {"Battery Capacity", "%"};
+      w[33] = {"Battery Time Remaining", "min"};
+      break;
+    case ParamFamily::Inverter: {
+      // The values its power gauge shows.
+      size_t n = 1;
+      for (size_t slot : {2, 5, 8, 12, 16}) w[slot] = {"Power " + std::to_string(n++), "W"};
+      break;
+    }
+    case ParamFamily::Sensor:
+      w[0] = {"Illumination", ""};
+      w[6] = {"Illumination Day Total", ""};
+      break;
+    case ParamFamily::Meter:
+      w[1] = {"Energy (low word)", ""};
+      w[2] = {"Energy (high word)", ""};
+      break;
+    case ParamFamily::Metergrp:
+      break;
+  }
+  return w;
+}
+
 std::string ParamIni(const ParamFamilyInfo& f) {
   IniText ini;
-  const size_t n = DefaultParamCount(f.family);
+  const ParamWords words = ParamWordsOf(f.family);
+  // Every titled parameter is loaded, also past the count read without one.
+  const size_t n =
+      std::max(DefaultParamCount(f.family), words.empty() ? 0 : words.rbegin()->first + 1);
   ini.section("Main");
   ini.key("Number", std::to_string(n));
   for (size_t i = 0; i < n; ++i) {
+    const auto it = words.find(i);
     ini.section("Para" + std::to_string(i + 1));
-    ini.key("Title", "Parameter " + std::to_string(i + 1));
-    ini.key("Unit", "");
+    ini.key("Title", it != words.end() ? it->second.first : "Parameter " + std::to_string(i + 1));
+    ini.key("Unit", it != words.end() ? it->second.second : "");
   }
   return ini.take();
 }

@@ -1,5 +1,7 @@
 #include "core/report_period.h"
 
+#include <algorithm>
+
 #include "common/sql_text.h"
 
 namespace lark {
@@ -7,6 +9,16 @@ namespace lark {
 ReportDate ReportDateAt(CBytes b, size_t off) {
   return {u16At(b, off + systemtime_off::kYear), u16At(b, off + systemtime_off::kMonth),
           u16At(b, off + systemtime_off::kDay)};
+}
+
+void PutReportDate(Bytes b, size_t off, const ReportDate& d) {
+  std::fill_n(b.begin() + static_cast<ptrdiff_t>(off), kSystemTimeSize, uint8_t{0});
+  putU16(b, off + systemtime_off::kYear, static_cast<uint16_t>(d.year));
+  putU16(b, off + systemtime_off::kMonth, static_cast<uint16_t>(d.month));
+  // 1970-01-01 was a Thursday.
+  const int64_t days = DaysFromCivil(d.year, d.month, d.day);
+  putU16(b, off + systemtime_off::kDayOfWeek, static_cast<uint16_t>(((days % 7) + 11) % 7));
+  putU16(b, off + systemtime_off::kDay, static_cast<uint16_t>(d.day));
 }
 
 int64_t DaysFromCivil(int year, int month, int day) {

@@ -25,11 +25,14 @@ struct ReportPeriod {
 
 inline constexpr size_t kSystemTimeSize = 16;
 namespace systemtime_off {
-inline constexpr size_t kYear = 0, kMonth = 2, kDay = 6;
+inline constexpr size_t kYear = 0, kMonth = 2, kDayOfWeek = 4, kDay = 6;
 }
 
 // Year, month and day of the SYSTEMTIME at `off` (the caller checks the size).
 ReportDate ReportDateAt(CBytes b, size_t off);
+// A SYSTEMTIME of the date at midnight at `off`, its day of week filled in
+// (0 Sunday) as a calendar gives it.
+void PutReportDate(Bytes b, size_t off, const ReportDate& d);
 
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t DaysFromCivil(int year, int month, int day);

@@ -24,11 +24,13 @@ bool SumMatches(std::string_view digits, CBytes frame) {
 AsciiUpsEngine::AsciiUpsEngine(UpsEventLogBuffer& eventLog, SerialLogFn log)
     : eventLog_(eventLog), log_(std::move(log)) {}
 
-void AsciiUpsEngine::log(const SerialPortRecord& rec, int bus, const std::string& text) const {
-  if (!log_) return;
+void AsciiUpsEngine::log(const SerialPortRecord& rec, int bus, const std::string& text,
+                         bool routine) const {
+  const SerialLogFn& sink = routine && trace_ ? trace_ : log_;
+  if (!sink) return;
   char head[32];
   std::snprintf(head, sizeof head, "COM%d UPS %02d", rec.com, bus);
-  log_(std::string(head) + text);
+  sink(std::string(head) + text);
 }
 
 bool AsciiUpsEngine::accepts(const DeviceNode& node, uint8_t protocol) const {
@@ -176,7 +178,8 @@ int AsciiUpsEngine::send(SerialPortRecord& rec, int bus) {
     });
     log(rec, next,
         " identified: model \"" + model + "\", firmware \"" + firmware + "\", serial \"" + serial +
-            "\", checksums " + (sums ? "on" : "off"));
+            "\", checksums " + (sums ? "on" : "off"),
+        true);
   }
   std::string frame = BuildQueryFrame(next, code, checksum);
   rec.setRequest(frame, next);

@@ -55,6 +55,9 @@ class AsciiUpsEngine final : public SerialEngine {
   // Removes the head of the device's queue.
   static void DropSerialProtocolCommand(DeviceNode& node);
 
+  // Where routine notes go instead of the log; set before the poll threads run.
+  void setTraceLog(SerialLogFn trace) { trace_ = std::move(trace); }
+
  private:
   // Collects the answer of the device at rec.awaiting: 1 handled, 0 nothing
   // complete (or refused for a bad frame).
@@ -62,10 +65,14 @@ class AsciiUpsEngine final : public SerialEngine {
   void parse(SerialPortRecord& rec, DeviceNode& dev, LiveDataBlock& blk, size_t payloadLen);
   // Sends the queued command of `bus` or the next query; 1 when sent.
   int send(SerialPortRecord& rec, int bus);
-  void log(const SerialPortRecord& rec, int bus, const std::string& text) const;
+  // `routine`: a note that says nothing is wrong (an identification), for
+  // the trace sink when one is set.
+  void log(const SerialPortRecord& rec, int bus, const std::string& text,
+           bool routine = false) const;
 
   UpsEventLogBuffer& eventLog_;
   SerialLogFn log_;
+  SerialLogFn trace_;
 };
 
 }  // namespace lark

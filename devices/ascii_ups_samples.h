@@ -26,7 +26,8 @@ struct AsciiUpsProfile {
   std::set<std::string> refused;  // codes answered "R"
   int events = 60;                // event-log records ("AEL")
   int eventFormat = 1;            // 1 records ("EVT"), 0 texts ("ELS")
-  bool alarm = false;             // "STA" alarm 0 active
+  bool alarm = false;             // "STA" alarm `alarmField` active
+  int alarmField = 0;
   int upsType = 1;                // "RAT" field 13, the UPS type code
   std::map<std::string, std::string, std::less<>> answers;  // code -> payload, over the canned one
 };
@@ -35,8 +36,8 @@ struct AsciiUpsProfile {
 // code (e.g. "26;25" for "EVT"); nullopt when the unit refuses it.
 std::optional<std::string> AsciiSampleAnswer(const AsciiUpsProfile& ups, std::string_view code,
                                              std::string_view args);
-// The first field of a status answer for `address` (input voltage and the
-// like): 2300 + address - 1 for "STI", used by tests to tell units apart.
+// The input voltage of phase 1 (slot 43, tenths of a volt) that unit
+// `address` reports: 2290 + address - 1, used by tests to tell units apart.
 int AsciiSampleInputVoltage(int address);
 
 }  // namespace lark

@@ -113,13 +113,14 @@ std::unique_ptr<SerialPort> TermiosPortOpener::open(int com, const SerialLinePar
     lastFailure_[com].clear();
     if (log_) log_(name + ": opened " + path);
   }
+  const SerialLogFn& sink = trace_ ? trace_ : log_;
   for (const std::string& note : notes) {
     if (!loggedNotes_.insert(name + " " + note).second) continue;
-    if (!log_) continue;
+    if (!sink) continue;
     if (note == "parity") {
-      log_(name + " (" + path + "): the line keeps no parity or 7 data bits; using 8N1");
+      sink(name + " (" + path + "): the line keeps no parity or 7 data bits; using 8N1");
     } else {
-      log_(name + " (" + path + "): no modem lines; DTR/RTS not set");
+      sink(name + " (" + path + "): no modem lines; DTR/RTS not set");
     }
   }
   return port;

@@ -113,10 +113,14 @@ class TermiosPortOpener final : public PortOpener {
   std::unique_ptr<SerialPort> open(int com, const SerialLineParams& params) override;
   // The per-port device paths from the settings; the next open uses them.
   void setPortPaths(std::map<int, std::string> paths);
+  // Where the notes about a line's missing modem lines or parity go instead
+  // of the log (they say nothing is wrong); set before the first open.
+  void setTraceLog(SerialLogFn trace) { trace_ = std::move(trace); }
 
  private:
   ComPortResolver resolver_;  // guarded by mu_
   SerialLogFn log_;
+  SerialLogFn trace_;
   uint32_t settleMs_;
   std::mutex mu_;                           // guards the resolver and the two sets
   std::set<std::string> loggedNotes_;       // "COMn note" reported once each

@@ -152,6 +152,34 @@ bool IsSafeName(std::string_view name, size_t maxLen) {
   return true;
 }
 
+std::optional<std::string> SoundFilePath(const std::string& languageDir, std::string_view entry) {
+  std::string name = ToSlash(entry);
+  if (name.empty() || name.front() == '/') return std::nullopt;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find('/', start);
+    if (end == std::string::npos) end = name.size();
+    std::string_view part = std::string_view(name).substr(start, end - start);
+    // "C:" drive prefixes are as absolute as a leading '/'.
+    if (part == ".." || part.find(':') != std::string_view::npos) return std::nullopt;
+    for (char c : part) {
+      if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
+    }
+    start = end + 1;
+  }
+  return FindNoCase(languageDir, name);
+}
+
+std::string ReportFileTitle(std::string_view title) {
+  std::string out(title);
+  for (char& c : out) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
+  }
+  if (out.empty()) return "_";
+  if (out.front() == '.') out.front() = '_';
+  return out;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;

@@ -32,6 +32,15 @@ std::string ResolveNoCase(std::string_view dir, std::string_view name);
 // A single file name: not empty, no '/', '\', ':' drive prefix, "." or "..",
 // no control characters, at most `maxLen` bytes.
 bool IsSafeName(std::string_view name, size_t maxLen = 255);
+// A title (a device's, a group's) as a file name: '/', '\', control
+// characters and a leading '.' become '_'; an empty title is "_".
+std::string ReportFileTitle(std::string_view title);
+
+// A sound file named by an alarm row or an Audio value, in the language
+// folder: '\' is '/', absolute paths, drive prefixes, ".." and control
+// characters are refused, names are found without case; nullopt when refused
+// or missing.
+std::optional<std::string> SoundFilePath(const std::string& languageDir, std::string_view entry);
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);

@@ -72,6 +72,15 @@ int ReapChildren() {
   }
 }
 
+bool ReapChild(pid_t pid) {
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r < 0 && errno == EINTR) continue;
+    return r != 0;
+  }
+}
+
 InstanceLock::~InstanceLock() { release(); }
 
 bool InstanceLock::acquire(const std::string& path, std::string* holder) {

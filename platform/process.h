@@ -16,6 +16,8 @@ pid_t Spawn(const std::vector<std::string>& argv);
 pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
 // Reaps every finished child without waiting; returns how many.
 int ReapChildren();
+// Reaps the one child when it has ended (or is not ours); false while it runs.
+bool ReapChild(pid_t pid);
 
 // flock on a lock file, released by the kernel when the process dies.
 class InstanceLock {

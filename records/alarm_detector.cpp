@@ -145,9 +145,25 @@ AlarmDetector::AlarmDetector(ServiceSettings& settings, const ActionTables& tabl
     : settings_(settings),
       tables_(tables),
       outgoing_(outgoing),
-      log_(log),
+      log_(&log),
       clock_(clock),
       sinks_(std::move(sinks)) {}
+
+AlarmDetector::AlarmDetector(ServiceSettings& settings, const ActionTables& tables,
+                             OutgoingMessages& outgoing, const Clock& clock,
+                             AlarmReactionSinks sinks, AlarmDetectorOptions options)
+    : settings_(settings),
+      tables_(tables),
+      outgoing_(outgoing),
+      log_(nullptr),
+      clock_(clock),
+      sinks_(std::move(sinks)),
+      options_(options) {}
+
+std::span<RecipientItem> AlarmDetector::recipients() const {
+  return options_.recipients.empty() ? std::span<RecipientItem>(settings_.recipients)
+                                     : options_.recipients;
+}
 
 void AlarmDetector::onSecondTick() {
   for (auto& c : repeat_) {
@@ -239,9 +255,13 @@ void AlarmDetector::detectChanges(DeviceNode& root, DeviceNode& node, const Tabl
       node.setAlarmState(t.tick, r, now);
       node.setAlarmState(t.running, r, 1);
       node.setAlarmState(t.running, other, 0);
-      if (!silent && row != nullptr) {
+      if (!silent && row != nullptr && log_ != nullptr) {
         // Extended rows follow the main rows in the readers' numbering.
-        log_.WriteEventLog(node.id(), row->level(), t.base + r, row->message());
+        log_->WriteEventLog(node.id(), row->level(), t.base + r, row->message());
+      }
+      if (!silent && row != nullptr && options_.popupAtChange && !t.extended &&
+          popupWanted(*row)) {
+        sinks_.popup("(" + node.title() + ") " + row->message());
       }
     }
 
@@ -294,19 +314,31 @@ void AlarmDetector::react(DeviceNode& root, DeviceNode& node, const TableScan& t
     if (mask & kReactEmail) {
       std::string text = "UPS Title: " + title + "\nMessage: " + message +
                          "\nTime: " + LongDateTime(clock_.now()) + "\n";
-      AddMailReaction(state, row->title(), text, flags, settings_.emailList.count > 0);
+      AddMailReaction(state, row->title(), text, flags, settings_.emailList.count > 0,
+                      options_.tags);
     }
     if (mask & kReactSms) {
-      smsDropped = AddSmsReaction(state, t.base + r, title, row->smsMessage(), flags);
+      smsDropped = AddSmsReaction(state, t.base + r, title, row->smsMessage(), flags, options_.tags);
     }
   });
-  if (smsDropped > 0) {
-    log_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
+  if (smsDropped > 0 && log_ != nullptr) {
+    log_->WriteEventLog(0, kLevelWarning, kSystemEventCode,
                        "SMS queue full: " + std::to_string(smsDropped) +
                            " waiting SMS dropped, the oldest first");
   }
-  if ((mask & kReactBroadcast) && sinks_.popup) sinks_.popup("(" + title + ") " + message);
+  // With popups at the change the standard rows have shown theirs already.
+  const bool popup = options_.popupAtChange ? t.extended && row != nullptr && popupWanted(*row)
+                                            : (mask & kReactBroadcast) && sinks_.popup;
+  if (popup) {
+    sinks_.popup("(" + title + ") " + message);
+  }
   // Sounds are handed over by the audio scan.
+}
+
+bool AlarmDetector::popupWanted(const ActionRow& row) const {
+  const uint32_t level = row.level();
+  return sinks_.popup && level <= 2 && (settings_.reactionMasks[level] & kReactBroadcast) != 0 &&
+         !row.message().empty();
 }
 
 void AlarmDetector::audioScan(DeviceNode& node, const TableScan& t) {
@@ -370,7 +402,7 @@ SlotFlags AlarmDetector::assignLocked(OutgoingState& state, const DeviceNode& ro
                                       int16_t nodeId) {
   SlotFlags flags;
   flags.fill(-1);
-  for (auto& item : settings_.recipients) {
+  for (auto& item : recipients()) {
     if (item.name.empty()) continue;
     bool contains = false;
     for (int16_t id : item.nodeIds) {

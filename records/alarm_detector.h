@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -48,10 +49,26 @@ struct AlarmReactionSinks {
   std::function<void(std::string_view file)> sound;  // HandOverSound to the tray programs
 };
 
+// What differs between the service's detector and a console's own alarm
+// checks; the defaults are the service's.
+struct AlarmDetectorOptions {
+  // The recipient items whose slots the reactions go to; empty: the
+  // settings' items (the service's own).
+  std::span<RecipientItem> recipients;
+  ReactionTags tags = kServiceTags;
+  // The popup of a standard row when its change is seen rather than when it
+  // fires after its delay (a communication-lost event stays silent, and a
+  // row without message shows none). Extended rows always pop up at firing.
+  bool popupAtChange = false;
+};
+
 class AlarmDetector {
  public:
   AlarmDetector(ServiceSettings& settings, const ActionTables& tables, OutgoingMessages& outgoing,
                 EventLogSink& log, const Clock& clock, AlarmReactionSinks sinks);
+  // Without an event log: changes are not logged.
+  AlarmDetector(ServiceSettings& settings, const ActionTables& tables, OutgoingMessages& outgoing,
+                const Clock& clock, AlarmReactionSinks sinks, AlarmDetectorOptions options);
 
   // ScanNodeAlarms then ScanNodeAlarmsExtended on the root.
   void scan(DeviceNode& root);
@@ -76,14 +93,18 @@ class AlarmDetector {
   void react(DeviceNode& root, DeviceNode& node, const TableScan& t, int event, bool occurred,
              bool silent);
   void audioScan(DeviceNode& node, const TableScan& t);
+  bool popupWanted(const ActionRow& row) const;
   SlotFlags assignLocked(OutgoingState& state, const DeviceNode& root, int16_t nodeId);
+
+  std::span<RecipientItem> recipients() const;
 
   ServiceSettings& settings_;   // recipient items' slot indexes change here
   const ActionTables& tables_;  // replaced whole on a language change (loop thread)
   OutgoingMessages& outgoing_;  // mail lock inside
-  EventLogSink& log_;
+  EventLogSink* log_;           // null: changes are not logged
   const Clock& clock_;
   AlarmReactionSinks sinks_;
+  AlarmDetectorOptions options_;
   std::array<uint8_t, kRepeatCounterCount> repeat_{};  // seconds; loop thread only
 };
 

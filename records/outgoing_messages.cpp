@@ -68,9 +68,9 @@ void AppendMailText(std::string& body, std::string_view text) {
 }
 
 void AddMailReaction(OutgoingState& state, std::string_view rowTitle, std::string_view text,
-                     const SlotFlags& flags, bool reportHasRecipients) {
-  state.reportSubject = Cut(rowTitle, kReportSubjectBytes);
-  if (reportHasRecipients) {
+                     const SlotFlags& flags, bool reportHasRecipients, const ReactionTags& tags) {
+  if (tags.report) state.reportSubject = Cut(rowTitle, kReportSubjectBytes);
+  if (tags.report && reportHasRecipients) {
     AppendMailText(state.reportBody, text);
     state.reportPending = true;
   }
@@ -78,7 +78,7 @@ void AddMailReaction(OutgoingState& state, std::string_view rowTitle, std::strin
     if (flags[static_cast<size_t>(i)] != 1) continue;
     auto& slot = state.slots[static_cast<size_t>(i)];
     std::string subject(rowTitle);
-    subject.append("(Service/").append(slot.name).append(")");
+    subject.append("(").append(tags.mailFrom).append("/").append(slot.name).append(")");
     slot.subject = Cut(subject, kSlotSubjectBytes);
     AppendMailText(slot.body, text);
     slot.emailPending = true;
@@ -117,26 +117,47 @@ void NextSms(int32_t& row, std::string& text, std::deque<QueuedSms>& waiting) {
 }  // namespace
 
 int AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitle,
-                   std::string_view smsMessage, const SlotFlags& flags) {
+                   std::string_view smsMessage, const SlotFlags& flags, const ReactionTags& tags) {
   if (smsMessage.empty()) return 0;
   int dropped = 0;
-  std::string report("UPS:");
-  report.append(nodeTitle).append("\n").append(smsMessage);
-  dropped += QueueSms(state.reportSmsRow, state.reportSmsText, state.reportSmsWaiting, row,
-                      Cut(report, kReportSmsBytes));
+  if (tags.report) {
+    std::string report("UPS:");
+    report.append(nodeTitle).append("\n").append(smsMessage);
+    dropped += QueueSms(state.reportSmsRow, state.reportSmsText, state.reportSmsWaiting, row,
+                        Cut(report, kReportSmsBytes));
+  }
   for (int i = 0; i < kOutgoingSlotCount; ++i) {
     if (flags[static_cast<size_t>(i)] != 1) continue;
     auto& slot = state.slots[static_cast<size_t>(i)];
-    std::string text("UPS=");
+    std::string text(tags.smsTitle);
     text.append(nodeTitle)
         .append("\n")
         .append(smsMessage)
-        .append("(S/")
+        .append("(")
+        .append(tags.smsFrom)
+        .append("/")
         .append(slot.name)
         .append(")");
     dropped += QueueSms(slot.smsRow, slot.smsText, slot.smsWaiting, row, Cut(text, kSlotSmsBytes));
   }
   return dropped;
+}
+
+void RebindRecipientSlots(OutgoingState& state, std::span<RecipientItem> items) {
+  std::array<bool, kOutgoingSlotCount> kept{};
+  for (RecipientItem& item : items) {
+    item.outgoingSlot = -1;
+    for (size_t i = 0; i < state.slots.size() && !item.name.empty(); ++i) {
+      if (!kept[i] && state.slots[i].name == item.name) {
+        item.outgoingSlot = static_cast<int32_t>(i);
+        kept[i] = true;
+        break;
+      }
+    }
+  }
+  for (size_t i = 0; i < state.slots.size(); ++i) {
+    if (!kept[i]) ReleaseSlot(state.slots[i]);
+  }
 }
 
 void NextSlotSms(OutgoingMessageSlot& slot) { NextSms(slot.smsRow, slot.smsText, slot.smsWaiting); }

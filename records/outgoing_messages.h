@@ -12,7 +12,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <span>
 #include <utility>
+
+#include "core/settings.h"
 
 namespace lark {
 
@@ -50,6 +53,18 @@ struct OutgoingMessageSlot {
 // Which slots a reaction goes to: 1 = flagged, -1 = not (as AssignRecipientSlots fills it).
 using SlotFlags = std::array<int8_t, kOutgoingSlotCount>;
 
+// Who is speaking in the texts of a reaction: the service ("%s(Service/%s)",
+// "UPS=%s\n%s(S/%s)", and the report mail and SMS for the whole lists) or a
+// console's own alarms ("%s(Monitor/%s)", "UPS:%s\n%s(M/%s)", no report).
+struct ReactionTags {
+  std::string_view mailFrom = "Service";
+  std::string_view smsFrom = "S";
+  std::string_view smsTitle = "UPS=";
+  bool report = true;
+};
+inline constexpr ReactionTags kServiceTags{};
+inline constexpr ReactionTags kMonitorTags{"Monitor", "M", "UPS:", false};
+
 struct OutgoingState {
   std::array<OutgoingMessageSlot, kOutgoingSlotCount> slots;
   std::string reportSubject;   // Title of the last row that added report text
@@ -72,14 +87,20 @@ void AppendMailText(std::string& body, std::string_view text);
 // E-mail part of a reaction: the report subject becomes the row Title; the
 // text goes to the report body only when the e-mail list has recipients (a
 // body nobody receives would only grow), and to every flagged slot with its
-// subject "%s(Service/%s)".
+// subject "%s(<mailFrom>/%s)". Without the report channel only the slots.
 void AddMailReaction(OutgoingState& state, std::string_view rowTitle, std::string_view text,
-                     const SlotFlags& flags, bool reportHasRecipients);
-// SMS part of a reaction for action row `row`: the report SMS and every
-// flagged slot's SMS, queued behind one pending. Returns how many waiting
-// texts a full queue gave up.
+                     const SlotFlags& flags, bool reportHasRecipients,
+                     const ReactionTags& tags = kServiceTags);
+// SMS part of a reaction for action row `row`: the report SMS (with the
+// report channel) and every flagged slot's SMS, queued behind one pending.
+// Returns how many waiting texts a full queue gave up.
 int AddSmsReaction(OutgoingState& state, int32_t row, std::string_view nodeTitle,
-                   std::string_view smsMessage, const SlotFlags& flags);
+                   std::string_view smsMessage, const SlotFlags& flags,
+                   const ReactionTags& tags = kServiceTags);
+// Gives each named recipient item the slot that already carries its name
+// (first come, first served) and every other slot back: after the items
+// were replaced, texts queued for a kept name still go out.
+void RebindRecipientSlots(OutgoingState& state, std::span<RecipientItem> items);
 // The SMS that was being sent is done: the next waiting one takes its place.
 void NextSlotSms(OutgoingMessageSlot& slot);
 void NextReportSms(OutgoingState& state);

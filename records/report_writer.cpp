@@ -175,16 +175,6 @@ ReportJob MakeReportJob(const DeviceTree& tree, const LanguageTables& languages,
   return job;
 }
 
-std::string ReportFileTitle(std::string_view title) {
-  std::string out(title);
-  for (char& c : out) {
-    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
-  }
-  if (out.empty()) return "_";
-  if (out.front() == '.') out.front() = '_';
-  return out;
-}
-
 std::string DeviceReportText(const ReportJob& job, const ReportDevice& device, ReportSource& source,
                              std::string* summaryLine) {
   const ReportPeriod& p = job.period;

@@ -51,10 +51,6 @@ ReportJob MakeReportJob(const DeviceTree& tree, const LanguageTables& languages,
                         const std::string& installDir,
                         std::function<std::optional<std::string>()> readEventLog);
 
-// A title as a file name: '/', '\', control characters and a leading '.'
-// become '_'; an empty title is "_".
-std::string ReportFileTitle(std::string_view title);
-
 // The text of one device's report ("\n" line ends).
 std::string DeviceReportText(const ReportJob& job, const ReportDevice& device, ReportSource& source,
                              std::string* summaryLine);

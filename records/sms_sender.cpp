@@ -49,13 +49,18 @@ SmsSender::SmsSender(OutgoingMessages& outgoing, EventLogSink& log, const Clock&
     : outgoing_(outgoing),
       log_(log),
       clock_(clock),
-      installDir_(std::move(installDir)),
+      logPath_(JoinPath(installDir, "SMS_Log.txt")),
       open_(std::move(open)),
       resolver_({}, std::move(linkDir)) {}
 
 SmsSender::~SmsSender() { stop(); }
 
 void SmsSender::setSettings(SmsSettings settings) { settings_ = std::move(settings); }
+
+void SmsSender::setLog(std::string path, bool append) {
+  logPath_ = std::move(path);
+  logAppend_ = append;
+}
 
 bool SmsSender::busy() const {
   std::lock_guard<std::mutex> g(jobMu_);
@@ -225,7 +230,7 @@ std::string SmsSender::sendWithTries(const Job& job) {
 
 std::string SmsSender::sendOnce(const Job& job, const std::string& path) {
   SmsLogFile log;
-  log.open(JoinPath(installDir_, "SMS_Log.txt"));
+  log.open(logPath_, logAppend_);
   std::string error;
   std::unique_ptr<ModemPort> port = open_(path, job.baud, &error);
   if (!port) {

@@ -57,6 +57,9 @@ class SmsSender {
   ~SmsSender();
 
   void setSettings(SmsSettings settings);
+  // The SMS log: <installDir>/SMS_Log.txt written anew for each message,
+  // unless set here (a console appends to its own).
+  void setLog(std::string path, bool append);
   // One step of channel 0 (report SMS) or 1 (slots).
   void SendSmsMessages(int channel);
   // Ends the worker (a dialogue under way stops at its next read) and joins it.
@@ -86,7 +89,8 @@ class SmsSender {
   OutgoingMessages& outgoing_;
   EventLogSink& log_;
   const Clock& clock_;
-  const std::string installDir_;
+  std::string logPath_;  // set before the first message
+  bool logAppend_ = false;
   ModemOpenFn open_;
 
   // Loop thread only.

@@ -3,9 +3,11 @@
 # made from data/, with simulated devices: an ASCII UPS on COM1, a Modbus RTU
 # line on COM3 (a UPS, an inverter, a sensor and a meter), a PLC on COM4,
 # two GPRS stations and SNMP agents on 127.0.0.2-4; the console Larkview
-# beside it. Warnings go by mail to a local SMTP server (aiosmtpd, printing
-# each mail; port $LARK_SMTP_PORT, default 25) and by SMS to a simulated GSM
-# modem on COM5 (messages in demo/sms.txt). Ctrl-C stops all.
+# beside it. Serious events and warnings go by mail to a local SMTP server
+# (aiosmtpd, printing each mail; port $LARK_SMTP_PORT, default 25), serious
+# events also by SMS to a simulated GSM modem on COM5 (messages in
+# demo/sms.txt); the console's own alarm mail goes to the same server and its
+# SMS to a second modem on COM6 (demo/sms-console.txt). Ctrl-C stops all and removes the demo's port links.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -18,7 +20,8 @@ cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
 # The console starts the history viewer from its install folder.
 cp build-release/viewer/Larkplot "$demo"/
-# Warnings of the demo UPS go by mail and SMS to the operators.
+# Serious events and warnings of the demo UPS go by mail to the operators,
+# serious ones also by SMS.
 grep -q '^\[SMTP\]' "$demo/manager.ini" || cat >> "$demo/manager.ini" <<'INI'
 [SMTP]
 Server=127.0.0.1
@@ -26,9 +29,11 @@ Sender=larkcore@demo.example
 [GSM Modem]
 Port=COM5
 Baud=9600
-[Reaction.Warning]
+[Reaction.Serious]
 email.Enable=Yes
 SMS.Enable=Yes
+[Reaction.Warning]
+email.Enable=Yes
 [Contactor1]
 Name=Operators
 e-mail1=ops@demo.example
@@ -37,13 +42,33 @@ Phone1=+15550100
 Name=Operators
 ID.Index1=2
 INI
+# The console reports the demo UPS's alarms itself too (Notify By Monitor),
+# through its own modem on COM6.
+grep -q '^\[Item1\]' "$demo/monitor.ini" 2>/dev/null || cat >> "$demo/monitor.ini" <<'INI'
+[Monitor GSM Modem]
+Port=COM6
+Baud=9600
+[Item1]
+Name=Operators
+ID.Index1=2
+INI
 export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
 pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
+# The port links the simulators and socat make; removed at the end with them.
+links=("$demo/ports/COM1" "$demo/ports/COM2" "$demo/ports/COM3" "$demo/ports/COM3.peer"
+  "$demo/ports/COM4" "$demo/ports/COM5" "$demo/ports/COM6")
+cleanup() {
+  kill "${pids[@]}" 2>/dev/null || true
+  wait "${pids[@]}" 2>/dev/null || true
+  for l in "${links[@]}"; do [ -L "$l" ] && rm -f "$l"; done
+  return 0
+}
+trap cleanup EXIT
 wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
 
-# The simulated UPS at address 01 raises an alarm for 30 answers, then clears it.
-$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-cycle 30 >/dev/null &
+# The simulated UPS at address 01 goes on battery for 30 seconds, then back
+# on mains for 30 seconds, and so on.
+$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-field 1 --alarm-seconds 30 >/dev/null &
 pids+=($!)
 # A three-phase UPS on COM2 (binary RS-485 protocol), eight status types.
 $bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 >/dev/null &
@@ -64,13 +89,16 @@ export LARK_SMTP_PORT=${LARK_SMTP_PORT:-25}
 pids+=($!)
 $bin/gsm_sim --pty-dir "$demo/ports" --com 5 --out "$demo/sms.txt" >/dev/null &
 pids+=($!)
+$bin/gsm_sim --pty-dir "$demo/ports" --com 6 --out "$demo/sms-console.txt" >/dev/null &
+pids+=($!)
 wait_for "$demo/ports/COM1"
 wait_for "$demo/ports/COM4"
-# SNMP agents: a maker UPS whose first alarm word turns on and off every
-# 30 requests, an inverter (unit 3) and a sensor, on 127.0.0.2-4 port 16161.
+# SNMP agents: a maker UPS whose on-battery alarm word (the second) turns on
+# and off every 30 requests, an inverter (unit 3) and a sensor, on
+# 127.0.0.2-4 port 16161.
 cat >"$demo/snmp_sim.txt" <<'AGENTS'
 agent ups 127.0.0.2:16161 maker
-alarm ups 1.3.6.1.4.1.7321.2.4.9.1.0 30
+alarm ups 1.3.6.1.4.1.7321.2.4.9.2.0 30
 agent inverter 127.0.0.3:16161 device
 unit inverter 3
 agent sensor 127.0.0.4:16161 device

@@ -54,7 +54,7 @@ tsan_tests+=(devices_plc_pty devices_gprs_link service_gprs_service)
 tsan_tests+=(snmp_snmp_device_table)
 tsan_tests+=(records_mail_sender records_sms_sender)
 tsan_tests+=(records_database service_database_console service_service_database service_database_backup)  # the database thread and its callers
-tsan_tests+=(consolelink_link_fake_service)
+tsan_tests+=(consolelink_link_fake_service consolelink_console_alarms)
 tsan_tests+=(records_report_writer service_report_service)
 tsan_tests+=(devices_binary_ups_pty)
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK_WERROR=ON >/dev/null

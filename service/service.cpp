@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <time.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -135,22 +136,8 @@ struct Service::Link {
     // New recipient items keep the outgoing slot that carries their name;
     // every other slot is given back.
     s.recipientsChanged = [&service] {
-      service.outgoing_.withLock([&service](OutgoingState& st) {
-        std::array<bool, kOutgoingSlotCount> kept{};
-        for (RecipientItem& item : service.settings_.recipients) {
-          item.outgoingSlot = -1;
-          for (size_t i = 0; i < st.slots.size() && !item.name.empty(); ++i) {
-            if (!kept[i] && st.slots[i].name == item.name) {
-              item.outgoingSlot = static_cast<int32_t>(i);
-              kept[i] = true;
-              break;
-            }
-          }
-        }
-        for (size_t i = 0; i < st.slots.size(); ++i) {
-          if (!kept[i]) ReleaseSlot(st.slots[i]);
-        }
-      });
+      service.outgoing_.withLock(
+          [&service](OutgoingState& st) { RebindRecipientSlots(st, service.settings_.recipients); });
     };
     s.testSound = [&service] { HandOverSound(service.keys_, "Audio\\testing-1.wav"); };
     s.upsEventLog = [&service] {
@@ -236,6 +223,19 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
       tray_(keys_, TrayHooks{[this] { return stopMonitoring(); },
                              [this](const std::string& file) { reloadMap(file); }}) {
   if (!options_.log) options_.log = StderrLog;
+  if (!options_.trace) {
+    const char* on = std::getenv("LARK_TRACE");
+    if (on && *on) {
+      options_.trace = StderrLog;
+    } else {
+      options_.trace = [](std::string_view) {};
+    }
+  }
+  const auto trace = [this](std::string_view t) { options_.trace(t); };
+  opener_.setTraceLog(trace);
+  ascii_.setTraceLog(trace);
+  binary_.setTraceLog(trace);
+  modbus_.setTraceLog(trace);
   eventLog_.setProblemLog([this](std::string_view t) { log(t); });
   ports_.setEngine(kCommAscii, &ascii_);
   ports_.setEngine(kCommThreePhase, &binary_);

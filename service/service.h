@@ -60,6 +60,9 @@ struct ServiceOptions {
   uint16_t gprsTcpPort = kGprsDefaultPort;
   // Lines of the service's own log (stderr by default).
   std::function<void(std::string_view)> log;
+  // Routine notes that say nothing is wrong (identifications, a line without
+  // modem lines): by default on stderr only when LARK_TRACE is set.
+  std::function<void(std::string_view)> trace;
 };
 
 class Service {

@@ -1,9 +1,10 @@
 // GPRS stations for tests, the demo and the benchmark: N connections to the
 // service's station port, each answering the poll letters with the framed
-// sample report of every tag (devices/gprs/gprs_samples.h).
+// sample report of every tag (devices/gprs/gprs_samples.h): a healthy UPS
+// behind each, or with --tagged values that tell their position and station.
 //
 //   gprs_sim [--host A] [--port P] [--stations N] [--name PREFIX] [--first K]
-//            [--fault KIND[:STATION]]... [--value X=V]... [--verbose]
+//            [--fault KIND[:STATION]]... [--tagged [--value X=V]...] [--verbose]
 //
 // Station i (K..K+N-1) calls itself PREFIXi (default "Station"). Faults hit
 // one station (its index) or all (no index): split (a frame in two writes),
@@ -11,8 +12,8 @@
 // lendigits (length "-05"), silence (answers L, then nothing), disconnect
 // (closes after its identification), duplicate (calls itself PREFIXK), slow
 // (a byte a second), mute (connects and never says anything).
-// --value X=V gives every station value X (0..90) as V instead of the sample
-// (x13 is the operating state: --value 13=0).
+// --value X=V gives every station tagged value X (0..90) as V instead
+// (x13 is the operating state: --tagged --value 13=0).
 // Prints "connected N" once every station is connected.
 #include <arpa/inet.h>
 #include <errno.h>
@@ -57,6 +58,7 @@ struct Options {
   std::string prefix = "Station";
   std::vector<Fault> faults;
   std::map<int, int32_t> values;  // --value X=V
+  bool tagged = false;  // values that tell their position and station, for tests
   bool verbose = false;
 };
 
@@ -97,6 +99,8 @@ Options ParseArgs(int argc, char** argv) {
       const int x = args.number(v.substr(0, eq));
       if (x < 0 || x > 90) args.usage("--value X is 0..90");
       o.values[x] = args.number(v.substr(eq + 1));
+    } else if (a == "--tagged") {
+      o.tagged = true;
     } else if (a == "--verbose") {
       o.verbose = true;
     } else if (a == "--fault") {
@@ -140,7 +144,8 @@ int Connect(const Options& o) {
 void Answer(const Options& o, Link& l, char letter) {
   const int s = l.index;
   const std::string name = o.prefix + std::to_string(Has(o, "duplicate", s) ? o.first : s);
-  std::string report = lark::GprsSampleReport(letter, s, name, o.values);
+  std::string report = o.tagged ? lark::GprsSampleReport(letter, s, name, o.values)
+                                : lark::GprsStationReport(letter, s, name);
   if (report.empty()) return;
   std::string frame = lark::BuildGprsFrame(report, "01", Has(o, "lowersum", s));
   if (Has(o, "badsum", s)) frame[frame.size() - 1] = frame.back() == '0' ? '1' : '0';

@@ -41,6 +41,7 @@
 #include "devices/snmp/snmp_codec.h"
 #include "devices/snmp/snmp_entry.h"
 #include "devices/snmp/snmp_objects.h"
+#include "devices/snmp/snmp_samples.h"
 
 namespace {
 
@@ -163,8 +164,7 @@ void FamilyDefaults(Agent& a) {
     sys(kItemSysObjectId, ObjectId({1, 3, 6, 1, 4, 1, kMakerEnterprise, 2, 4}));
     for (int g = 1; g <= kMakerGroupCount; ++g) {
       for (int i = 1; i <= kSnmpGroupSizes[g]; ++i) {
-        int32_t v = (g == 9 || (g == 10 && i >= 9)) ? 0 : g * 100 + i;
-        a.values[ToArcs(MakerOid(g, i))] = Int(v);
+        a.values[ToArcs(MakerOid(g, i))] = Int(lark::MakerSampleValue(g, i));
       }
     }
     a.values[ToArcs(MakerOid(1, 1))] = Str("SIM-UPS");

@@ -9,10 +9,12 @@
 // Units and answers: --ups ADDR (repeatable; default 1), --checksum (units
 // send and check sums), --model TEXT, --class N, --cpu HEX, --serial TEXT,
 // --avl/--al1/--al2/--al3 STRING, --refuse CODE[,CODE...], --events N,
-// --event-format 0|1, --alarm-cycle N (alarm 0 on for N "STA" answers, then
-// off for N, and so on), --ups-type N (the UPS type code, "RAT" field 13;
-// default 1), --answer CODE=FIELDS (the payload given for STO, STB or STA
-// in place of the canned one, e.g. --answer STB=0;0;100;270;25;3).
+// --event-format 0|1, --alarm-cycle N (the alarm on for N "STA" answers, then
+// off for N, and so on), --alarm-seconds N (on for N seconds, then off for N),
+// --alarm-field N ("STA" field of the alarm, default 0; 1 is "on battery"),
+// --ups-type N (the UPS type code, "RAT" field 13; default 1), --answer
+// CODE=FIELDS (the payload given for STO, STB or STA in place of the canned
+// one, e.g. --answer STB=0;0;100;270;25;3).
 // Faults: --fault KIND:FIRST[:COUNT] with KIND silence, badsum, wrongaddr,
 // split, garbage; FIRST the 1-based number of the request it hits, COUNT the
 // requests in a row (0 = all from FIRST on). --verbose logs every exchange.
@@ -58,6 +60,7 @@ struct Options {
   bool checksum = false;
   AsciiUpsProfile profile;
   int alarmCycle = 0;
+  int alarmSeconds = 0;
   std::vector<Fault> faults;
   bool verbose = false;
 };
@@ -139,7 +142,11 @@ Options ParseArgs(int argc, char** argv) {
       if (eq == std::string::npos || (code != "STO" && code != "STB" && code != "STA"))
         Usage("bad --answer (STO, STB or STA=FIELDS)");
       o.profile.answers[code] = v.substr(eq + 1);
-    } else if (a == "--verbose")
+    } else if (a == "--alarm-seconds")
+      o.alarmSeconds = number();
+    else if (a == "--alarm-field")
+      o.profile.alarmField = number();
+    else if (a == "--verbose")
       o.verbose = true;
     else if (a == "--refuse") {
       std::string v = value();
@@ -162,6 +169,7 @@ Options ParseArgs(int argc, char** argv) {
     if (addr < 0 || addr > 99) Usage("a bus address is 0..99");
   }
   if (o.com < 1 || o.com > 255) Usage("--com is 1..255");
+  if (o.profile.alarmField < 0 || o.profile.alarmField > 19) Usage("--alarm-field is 0..19");
   int modes = !o.ptyDir.empty() + !o.device.empty() + (o.fd >= 0);
   if (modes != 1) Usage("give one of --pty-dir, --device, --fd");
   return o;
@@ -241,6 +249,13 @@ class Simulator {
       AsciiUpsProfile prof = unit.profile;
       if (code == "STA") {
         if (o_.alarmCycle > 0) prof.alarm = (unit.staAnswers / o_.alarmCycle) % 2 == 1;
+        if (o_.alarmSeconds > 0) {
+          const auto since = std::chrono::steady_clock::now() - start_;
+          prof.alarm =
+              (std::chrono::duration_cast<std::chrono::seconds>(since).count() / o_.alarmSeconds) %
+                  2 ==
+              1;
+        }
         ++unit.staAnswers;
       }
       auto data = lark::AsciiSampleAnswer(prof, code, std::string_view(payload).substr(3));
@@ -287,6 +302,7 @@ class Simulator {
   int fd_;
   std::map<int, Unit> units_;
   long requests_ = 0;  // requests to our units so far
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace

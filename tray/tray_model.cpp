@@ -14,24 +14,6 @@
 
 namespace lark {
 
-std::optional<std::string> SoundFilePath(const std::string& languageDir, std::string_view entry) {
-  std::string name = ToSlash(entry);
-  if (name.empty() || name.front() == '/') return std::nullopt;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find('/', start);
-    if (end == std::string::npos) end = name.size();
-    std::string_view part = std::string_view(name).substr(start, end - start);
-    // "C:" drive prefixes are as absolute as a leading '/'.
-    if (part == ".." || part.find(':') != std::string_view::npos) return std::nullopt;
-    for (char c : part) {
-      if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
-    }
-    start = end + 1;
-  }
-  return FindNoCase(languageDir, name);
-}
-
 std::vector<std::string_view> SoundEntries(std::string_view list) {
   std::vector<std::string_view> entries;
   if (list.size() > kAudioValueMax) return entries;

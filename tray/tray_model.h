@@ -39,10 +39,6 @@ class TrayIconView {
   virtual void setMenuText(int command, const std::string& text) = 0;
 };
 
-// A sound entry of an Audio value as a file in the language folder: '\' is
-// '/', absolute paths and ".." are refused, names are found without case.
-std::optional<std::string> SoundFilePath(const std::string& languageDir, std::string_view entry);
-
 // The entries of an Audio value to play: each one closed by ';', empty ones
 // skipped, text after the last ';' ignored; nothing for a list longer than
 // the slot's limit.

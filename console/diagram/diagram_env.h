@@ -24,7 +24,9 @@ struct DiagramDate {
 
 struct DiagramEnv {
   CanvasRect area;      // the Diagram page's client rectangle (all pages share its size)
-  ValueBoxFonts boxes;  // LabelFont, ValueFont, ValueLineHeight
+  QFont label;               // PanelLabelFont
+  QFont value;               // PanelValueFont
+  int valueLineHeight = 0;   // L = ValueLineHeight
   QFont panel;          // PanelFont
   int panelLineHeight = 0;
   LevelColours levels = kDefaultLevelColours;
@@ -36,7 +38,9 @@ struct DiagramEnv {
   int paneRight = 0;                      // S: the property pane's right edge
   int clientRight = 0;                    // R: the main window client's right edge
 
-  int lineHeight() const { return boxes.lineHeight; }
+  int lineHeight() const { return valueLineHeight; }
+  // The value boxes' fonts, referring to this environment's.
+  ValueBoxFonts boxes() const { return {label, value, valueLineHeight}; }
   // [Component] CP_n, "" when absent.
   std::string component(int n) const;
   // [Common] T_n, "" when absent.

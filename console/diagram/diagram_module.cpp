@@ -12,7 +12,9 @@ namespace lark {
 DiagramEnv MakeDiagramEnv(const ConsoleContext& ctx, CanvasRect area) {
   DiagramEnv env;
   env.area = area;
-  env.boxes = {ctx.fonts.label, ctx.fonts.value, ctx.fonts.valueLineHeight};
+  env.label = ctx.fonts.label;
+  env.value = ctx.fonts.value;
+  env.valueLineHeight = ctx.fonts.valueLineHeight;
   env.panel = ctx.fonts.panel;
   env.panelLineHeight = ctx.fonts.panelLineHeight;
   env.levels = ctx.settings.service.levelColors;

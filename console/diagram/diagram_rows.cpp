@@ -19,7 +19,7 @@ PowerRow ApplyPowerRule(int32_t a, int32_t b, int32_t c) {
 
 void DrawCentredCaption(Canvas& c, const DiagramEnv& env, std::string_view text, int left, int top,
                         int right) {
-  c.SelectFont(env.boxes.label);
+  c.SelectFont(env.label);
   c.SetTextColor(kPanelTextColour);
   c.DrawText(text, {left, top, right, top + env.panelLineHeight}, kDtCenter | kDtSingleLine);
 }
@@ -42,15 +42,15 @@ void RowCursor::Advance() {
 }
 
 void RowCursor::Caption(std::string_view text) {
-  c_.SelectFont(env_.boxes.label);
-  DrawCaptionBox(c_, env_.boxes, text, left_, top_, right_, bottom_ + gap_, kDiagramCaption);
+  c_.SelectFont(env_.label);
+  DrawCaptionBox(c_, text, left_, top_, right_, bottom_ + gap_, kDiagramCaption, env_.lineHeight());
   Advance();
 }
 
 void RowCursor::Values(std::string_view label, int32_t a, int32_t b, int32_t c, RowFormat format,
                        std::string_view unit, ColorRef colour) {
   c_.SetTextColor(kPanelTextColour);
-  if (DrawValueBox(c_, env_.boxes, label, a, b, c, left_, top_, right_, bottom_, labelWidth_,
+  if (DrawValueBox(c_, env_.boxes(), label, a, b, c, left_, top_, right_, bottom_, labelWidth_,
                    valueWidth_, format == RowFormat::kTenths, unit, colour))
     Advance();
 }
@@ -64,7 +64,7 @@ void RowCursor::Power(std::string_view label, int32_t a, int32_t b, int32_t c,
 
 void RowCursor::Text(std::string_view label, const char* text, ColorRef colour, uint32_t format) {
   c_.SetTextColor(kPanelTextColour);
-  if (DrawValueText(c_, env_.boxes, label, text, colour, left_, top_, right_, bottom_, labelWidth_,
+  if (DrawValueText(c_, env_.boxes(), label, text, colour, left_, top_, right_, bottom_, labelWidth_,
                     format))
     Advance();
 }

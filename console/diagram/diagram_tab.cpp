@@ -17,7 +17,7 @@ namespace {
 void DrawTitle(Canvas& c, const DiagramEnv& env, const char* text, int left, int top, int right,
                int bottom, int clearRight) {
   DrawSysSolidRect(c, left, top, clearRight, bottom, kColorWindow);
-  c.SelectFont(env.boxes.label);
+  c.SelectFont(env.label);
   c.SetTextColor(kPanelTextColour);
   c.DrawText(text, {left, top, right, bottom}, kDtLeft);
   DrawLine(c, left, bottom, right - 20, bottom, kPanelTextColour, 1);
@@ -77,7 +77,7 @@ DiagramLayout ComputeDiagramLayout(Canvas& c, const DeviceNode& node, const Diag
   const int q = (areaH - 10) / 20;
   l.gap = q < lh ? 3 : std::clamp(q - lh, 0, 10);
 
-  c.SelectFont(env.boxes.label);
+  c.SelectFont(env.label);
   const int wide48 = c.TextWidth(env.component(48));
   const int wide41 = c.TextWidth(env.component(41));
   const bool own48 = comm == kCommModbusTrv5200 || comm == kCommModbus9315;
@@ -131,7 +131,7 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
   const int secondRight = l.secondLeft + l.column;
   DrawTitle(c, env, "Internal", l.secondLeft, l.titleTop, secondRight, l.titleTop + lh + l.gap,
             secondRight);
-  c.SelectFont(env.boxes.label);
+  c.SelectFont(env.label);
   if (!l.mimic) return;
   for (const MimicEntry& e : kMimics)
     if (e.mimic == mimic) e.paint(c, node, src, env, l);

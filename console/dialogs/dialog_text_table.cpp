@@ -488,6 +488,12 @@ LocalisedTexts Localise(QWidget* dialog, int resource, const Profile& lang, cons
   LocalisedTexts out;
   const LocaliserEntry* e = FindLocaliser(resource);
   if (!e) return out;
+  // The shell's own localiser.
+  if (resource == 235) {
+    GenerateReportDlgTexts(dialog, lang, &out.prefix);
+    out.prefixSet = !out.prefix.empty();
+    return out;
+  }
   for (const LocaliserRow& row : e->rows) {
     const std::string_view key = row.key;
     const bool isTitle = key == "Title";

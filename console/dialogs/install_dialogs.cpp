@@ -1,11 +1,19 @@
 #include "console/dialogs/console_dialogs.h"
-#include "console/shell/console_link.h"
+#include "console/dialogs/event_log_dialog.h"
+#include "console/dialogs/report_dialog.h"
+#include "console/dialogs/ups_log_dialog.h"
 #include "console/map/map_module.h"
+#include "console/shell/console_link.h"
 
 namespace lark {
 
-std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link, ConsoleMap& map) {
-  return std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
+std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link,
+                                                      ConsoleMap& map) {
+  auto dialogs = std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
+  RegisterEventLogDialog(*dialogs);
+  RegisterUpsLogDialog(*dialogs);
+  RegisterReportDialog(*dialogs);
+  return dialogs;
 }
 
 }  // namespace lark

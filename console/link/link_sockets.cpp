@@ -84,13 +84,16 @@ void ServiceLink::closeAllSockets() {
 void ServiceLink::secondTick() {
   const uint32_t now = clock_.tickMs();
   if (!discoveryOpen_) discoveryOpen_ = openDiscoverySocket();
-  if (state_.state == 0) requestState(1, 0);
+  if (state_.state == 0) {
+    requestState(1, 0);
+    shell_.openConnectDialog();
+  }
   // Reconnection after a lost link: one attempt at most every 180 s.
   if (lost_ && main_.connState == kConnClosed && !autoConnect_ &&
       TickElapsed(now, reconnectTick_) >= kReconnectPeriodMs) {
     reconnectTick_ = now;
     ++reconnectAttempts_;
-    connectMain();
+    if (!shell_.openConnectDialog()) connectMain();
   } else if (autoConnect_ && main_.connState == kConnClosed) {
     connectMain();
   } else if (main_.connState == kConnConnecting && TickElapsed(now, connectTick_) > kConnectTimeoutMs) {

@@ -40,6 +40,10 @@ class LinkShell {
   // The console's map is marked unchanged (a new session starts).
   virtual void clearMapChanged() {}
   virtual void linkStateChanged(LinkState /*now*/) {}
+  // The Connect To Server dialog, at the first tick and for a reconnection:
+  // true when it opens (it then drives the connection), false when the link
+  // goes on by itself.
+  virtual bool openConnectDialog() { return false; }
   // Settings and map files are in Monitor/: reload the tables from them and
   // open the map (`mapPath`, empty without one) as the console's tree.
   virtual void configurationLoaded(const std::string& /*mapPath*/) {}

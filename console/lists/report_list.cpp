@@ -92,6 +92,14 @@ void ReportListModel::clear() {
   endResetModel();
 }
 
+void ReportListModel::clearAll() {
+  beginResetModel();
+  rows_.clear();
+  titles_.clear();
+  headerImages_.clear();
+  endResetModel();
+}
+
 int ReportListModel::insertRow(int at, int image, DeviceNode* node) {
   at = std::clamp(at, 0, rowCount());
   beginInsertRows({}, at, at);

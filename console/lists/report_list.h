@@ -46,6 +46,8 @@ class ReportListModel final : public QAbstractTableModel {
 
   // ---- rows ----
   void clear();
+  // Every row and every column.
+  void clearAll();
   // Inserts an empty row at `at` (clamped to 0..rows); returns its index.
   int insertRow(int at, int image, DeviceNode* node);
   const ReportRow& row(int r) const { return rows_[static_cast<size_t>(r)]; }
@@ -82,7 +84,9 @@ class ReportListView final : public QTableView {
 };
 
 // The main window's list panes, made by the lists' factory.
-inline ReportListView* AsReportList(QTableView* view) { return dynamic_cast<ReportListView*>(view); }
+inline ReportListView* AsReportList(QTableView* view) {
+  return dynamic_cast<ReportListView*>(view);
+}
 
 // ---- helpers over tab-separated text ----
 // One left-aligned column per (width, title) pair from column `first` on,

@@ -48,6 +48,9 @@ void ConsoleMap::Open(const std::string& path) {
   static const ActionTables kNoTables;
   const ActionTablesLevelSource levels(tables ? *tables : kNoTables);
   names_ = OpenConsoleMap(ctx_.tree, path, levels);
+  // The alarm state of the old tree went with it.
+  CallPoint(ctx_.points.resetSoundCounters);
+  CallPoint(ctx_.points.clearMailSlots);
   view_.Reset();
   if (ctx_.monitor.settings().fitPicture) view_.fitPending = true;
   CallPoint(ctx_.points.findNextScheduledActions);

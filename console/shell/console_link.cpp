@@ -58,6 +58,15 @@ void ConsoleLink::linkStateChanged(LinkState now) {
     UpdateMenuRights(ctx_.mainWindow->menus(), rightsLevel_, now.state, ctx_.settings.accountsInUse);
 }
 
+bool ConsoleLink::openConnectDialog() {
+  if (!ctx_.dialogs.Has(kConnectToServerDialog)) return false;
+  if (ctx_.commands.connectDialogOpen) return true;
+  ctx_.commands.connectDialogOpen = true;
+  ctx_.dialogs.OpenLater(kConnectToServerDialog, ctx_.mainWindow, 0,
+                         [&ctx = ctx_](int) { ctx.commands.connectDialogOpen = false; });
+  return true;
+}
+
 void ConsoleLink::showTimedMessage(int n, int seconds) {
   if (ctx_.mainWindow == nullptr) return;
   ctx_.mainWindow->timedMessage().ShowLangMessageDialog(ctx_.languageProfile(), n, kMainTitle, seconds);

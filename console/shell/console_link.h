@@ -28,6 +28,8 @@ class ConsoleLink final : public LinkShell {
   void configurationLoaded(const std::string& mapPath) override;
   // The rights follow the link: a lost session greys what needs it.
   void linkStateChanged(LinkState now) override;
+  // Opens 146 from a queued call when it is built and not already open.
+  bool openConnectDialog() override;
 
  private:
   ConsoleContext& ctx_;

@@ -1,6 +1,5 @@
 #include "console/shell/dialog_registry.h"
 
-#include <QCoreApplication>
 #include <QDialog>
 #include <algorithm>
 
@@ -21,7 +20,7 @@ void DialogRegistry::OpenLater(int resource, QWidget* owner, intptr_t param, std
   QPointer<QWidget> guard(owner);
   const bool hadOwner = owner != nullptr;
   QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
+      &queue_,
       [this, resource, guard, hadOwner, param, done = std::move(done)] {
         if (hadOwner && guard.isNull()) return;
         const int result = Open(resource, guard.data(), param);

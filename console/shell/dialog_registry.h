@@ -5,6 +5,7 @@
 // so the main window can end them before it goes.
 #pragma once
 #include <QDialog>
+#include <QObject>
 #include <QPointer>
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,7 @@ class QWidget;
 namespace lark {
 
 inline constexpr int kDialogNotBuilt = -1;
+inline constexpr int kConnectToServerDialog = 146;
 
 // The dialog that waits for the service: which one, the title its status
 // lines start with, and the ticks of its progress bar.
@@ -42,6 +44,7 @@ class DialogRegistry {
 
   void Register(int resource, Opener opener) { openers_[resource] = std::move(opener); }
   bool Has(int resource) const { return openers_.count(resource) > 0; }
+  void UnregisterAll() { openers_.clear(); }
   // The dialog's result, or kDialogNotBuilt.
   int Open(int resource, QWidget* owner, intptr_t param = 0);
   // Opens from a queued call, so that no timer or socket handler runs a
@@ -61,6 +64,7 @@ class DialogRegistry {
  private:
   std::map<int, Opener> openers_;
   std::vector<QPointer<QDialog>> running_;
+  QObject queue_;  // queued opens die with the registry
 };
 
 }  // namespace lark

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "console/shell/console_alarm_module.h"
 #include "console/shell/console_link.h"
 #include "console/shell/menu_dispatch.h"
 #include "platform/key_store.h"
@@ -129,6 +130,7 @@ int RunLarkview(int argc, char** argv, const ConsoleInstaller& install) {
   ConsoleLink link(ctx);
   link.Wire();
   const std::shared_ptr<void> modules = install(ctx, link);
+  std::unique_ptr<ConsoleAlarmModule> alarms = InstallConsoleAlarms(ctx, link.link());
   std::string failed;
   std::unique_ptr<LarkviewWindow> window = StartConsole(ctx, &failed);
   if (!window) {

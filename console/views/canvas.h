@@ -54,11 +54,10 @@ struct CanvasRect {
 };
 
 enum class PenStyle : uint8_t { kSolid, kDot, kNull };
-enum class BkMode : uint8_t { kTransparent = 1, kOpaque = 2 };
-// How a copied image meets the pixels below: replaces them, or keeps their
-// bits that the image's also has (destination AND source: white leaves them
-// as they are, black blacks them out).
+// How an image blit combines with the surface: SRCCOPY, or SRCAND (surface
+// AND image: white leaves the surface, dark darkens it).
 enum class RasterOp : uint8_t { kSrcCopy, kSrcAnd };
+enum class BkMode : uint8_t { kTransparent = 1, kOpaque = 2 };
 
 // DrawText format bits that the painters use.
 enum DrawTextFormat : uint32_t {
@@ -100,6 +99,7 @@ class Canvas {
   // Copies w x h pixels from (sx, sy) of `source` to (x, y).
   virtual void BitBlt(int x, int y, int w, int h, const Canvas& source, int sx, int sy) = 0;
   virtual void BitBltImage(int x, int y, const QImage& image, RasterOp op) = 0;
+  void BitBltImage(int x, int y, const QImage& image) { BitBltImage(x, y, image, RasterOp::kSrcCopy); }
 
   virtual void TextOut(int x, int y, std::string_view text) = 0;
   virtual void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) = 0;
@@ -107,8 +107,7 @@ class Canvas {
   // twice it is gone.
   virtual void DrawFocusRect(const CanvasRect& r) = 0;
 
-  // Resource icon `id` (map_icons.h, diagram_pictures.h) at (x, y), its
-  // transparent pixels left.
+  // Resource icon `id` (map_icons.h) at (x, y), its transparent pixels left.
   virtual void DrawIcon(int x, int y, int id) = 0;
 
   // Pixel size of `text` in the current font.

@@ -47,8 +47,8 @@ void DrawSysLine(Canvas& c, int x1, int y1, int x2, int y2, int sysColour, int w
   DrawLine(c, x1, y1, x2, y2, SysColorValue(sysColour), width);
 }
 
-void DrawBitmap(Canvas& c, const QImage& bitmap, int x, int y, RasterOp op) {
-  if (!bitmap.isNull()) c.BitBltImage(x, y, bitmap, op);
+void DrawBitmap(Canvas& c, const QImage& bitmap, int x, int y) {
+  if (!bitmap.isNull()) c.BitBltImage(x, y, bitmap);
 }
 
 void DrawBevel(Canvas& c, int left, int top, int right, int bottom, bool grip, int width) {

@@ -32,8 +32,7 @@ void DrawDottedLine(Canvas& c, int x1, int y1, int x2, int y2, ColorRef colour, 
 void DrawSysFilledRect(Canvas& c, int left, int top, int right, int bottom, int sysColour);
 void DrawSysSolidRect(Canvas& c, int left, int top, int right, int bottom, int sysColour);
 void DrawSysLine(Canvas& c, int x1, int y1, int x2, int y2, int sysColour, int width);
-// Copies the whole bitmap to (x, y), SRCCOPY unless told otherwise.
-void DrawBitmap(Canvas& c, const QImage& bitmap, int x, int y, RasterOp op = RasterOp::kSrcCopy);
+void DrawBitmap(Canvas& c, const QImage& bitmap, int x, int y);
 // A raised frame (face colour left and top, shadow right and bottom) with an
 // optional grip of two ridges.
 void DrawBevel(Canvas& c, int left, int top, int right, int bottom, bool grip, int width);

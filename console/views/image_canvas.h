@@ -25,6 +25,7 @@ class ImageCanvas final : public SelectionCanvas {
   void Polygon(const std::vector<CanvasPoint>& points) override;
   void LineTo(int x, int y) override;
   void BitBlt(int x, int y, int w, int h, const Canvas& source, int sx, int sy) override;
+  using Canvas::BitBltImage;
   void BitBltImage(int x, int y, const QImage& image, RasterOp op) override;
   void TextOut(int x, int y, std::string_view text) override;
   void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) override;

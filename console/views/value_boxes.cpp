@@ -7,78 +7,77 @@
 namespace lark {
 namespace {
 
-constexpr int kColumnGap = 5;  // between label, value and unit columns
-constexpr int kUnitWidth = 20;
+// The box, its top opened (the fill runs over the frame but for the
+// corners, so a box under another merges with it) and its shadow, then the
+// label.
+void DrawBoxAndLabel(Canvas& c, const ValueBoxFonts& f, std::string_view label, int L, int T, int R,
+                     int B, int labelWidth) {
+  DrawFilledRect(c, L, T, R, B, kBoxFill, kBoxFrame);
+  DrawLine(c, L + 1, T - 1, R - 1, T - 1, kBoxFill, 1);
+  DrawLine(c, L + 1, T, R - 1, T, kBoxFill, 1);
+  DrawLine(c, L, B, R + 1, B, kBoxShadow1, 1);
+  DrawLine(c, L + 1, B + 1, R + 1, B + 1, kBoxShadow2, 1);
+  DrawLine(c, L + 2, B + 2, R + 2, B + 2, kBoxShadow3, 1);
+  DrawLine(c, R, T, R, B, kBoxShadow1, 1);
+  DrawLine(c, R + 1, T + 1, R + 1, B + 1, kBoxShadow2, 1);
+  DrawLine(c, R + 2, T + 2, R + 2, B + 2, kBoxShadow3, 1);
+  c.SelectFont(f.label);
+  c.DrawText(label, {L + 5, T, L + 5 + labelWidth, B}, kDtLeft | kDtSingleLine);
+}
 
-// The box with its fill-coloured top (so a box stacked on another opens
-// into it) and the three-line shadow below and right, then the label.
-void DrawBoxAndLabel(Canvas& c, const ValueBoxFonts& fonts, std::string_view label, int l, int t,
-                     int r, int b, int labelWidth) {
-  DrawFilledRect(c, l, t, r, b, kValueBoxFill, kValueBoxFrame);
-  DrawLine(c, l + 1, t - 1, r - 1, t - 1, kValueBoxFill, 1);
-  DrawLine(c, l + 1, t, r - 1, t, kValueBoxFill, 1);
-  DrawLine(c, l, b, r + 1, b, kValueBoxShadow[0], 1);
-  DrawLine(c, l + 1, b + 1, r + 1, b + 1, kValueBoxShadow[1], 1);
-  DrawLine(c, l + 2, b + 2, r + 2, b + 2, kValueBoxShadow[2], 1);
-  DrawLine(c, r, t, r, b, kValueBoxShadow[0], 1);
-  DrawLine(c, r + 1, t + 1, r + 1, b + 1, kValueBoxShadow[1], 1);
-  DrawLine(c, r + 2, t + 2, r + 2, b + 2, kValueBoxShadow[2], 1);
-  c.SelectFont(fonts.label);
-  c.DrawText(label, {l + 5, t, l + 5 + labelWidth, b}, kDtLeft);
+std::string ValueText(int32_t v, bool tenths) {
+  if (!tenths) return std::to_string(v);
+  return std::to_string(v / 10) + "." + std::to_string(v % 10);
 }
 
 }  // namespace
 
-void DrawCaptionBox(Canvas& c, const ValueBoxFonts& fonts, std::string_view text, int left, int top,
-                    int right, int bottom, ColorRef textColour) {
-  const int h = fonts.lineHeight;
-  const int w = c.TextWidth(text);
-  DrawSysSolidRect(c, left, top, right, bottom, kColorWindow);
-  c.SelectPen(PenStyle::kSolid, 1, kValueBoxFrame);
-  c.SelectBrush(kCaptionBandFill);
-  c.Polygon({{left + 2, top + h},
-             {left + 2, top + 1},
-             {left + 3, top},
-             {left + w + 13, top},
-             {left + w + 13 + h, top + h},
-             {right - 2, top + h},
-             {right - 1, top + h + 1},
-             {right - 1, top + 2 * h},
-             {left, top + 2 * h},
-             {left, top + h + 1},
-             {left + 1, top + h}});
+void DrawCaptionBox(Canvas& c, std::string_view caption, int L, int T, int R, int B,
+                    ColorRef textColour, int H) {
+  DrawSysSolidRect(c, L, T, R, B, kColorWindow);
+  const int w = c.TextWidth(caption);
+  c.SelectPen(PenStyle::kSolid, 1, kBoxFrame);
+  c.SelectBrush(kCaptionFill);
+  c.Polygon({{L + 2, T + H},
+             {L + 2, T + 1},
+             {L + 3, T},
+             {L + w + 13, T},
+             {L + w + 13 + H, T + H},
+             {R - 2, T + H},
+             {R - 1, T + H + 1},
+             {R - 1, T + 2 * H},
+             {L, T + 2 * H},
+             {L, T + H + 1},
+             {L + 1, T + H}});
   c.SetTextColor(textColour);
-  c.DrawText(text, {left + 10, top + 1, right, bottom}, kDtLeft);
+  c.DrawText(caption, {L + 10, T + 1, R, B}, kDtLeft | kDtSingleLine);
 }
 
-bool DrawValueBox(Canvas& c, const ValueBoxFonts& fonts, std::string_view label, int32_t value1,
-                  int32_t value2, int32_t value3, int left, int top, int right, int bottom,
-                  int labelWidth, int valueWidth, bool tenths, std::string_view unit,
-                  ColorRef textColour) {
+bool DrawValueBox(Canvas& c, const ValueBoxFonts& f, std::string_view label, int32_t value1,
+                  int32_t value2, int32_t value3, int L, int T, int R, int B, int labelWidth,
+                  int valueWidth, bool tenths, std::string_view unit, ColorRef colour) {
   if (value1 < 0) return false;
-  DrawBoxAndLabel(c, fonts, label, left, top, right, bottom, labelWidth);
-  c.SelectFont(fonts.value);
-  if (textColour != 0) c.SetTextColor(textColour);
-  int x = left + 5 + labelWidth;  // right edge of the last column drawn
+  DrawBoxAndLabel(c, f, label, L, T, R, B, labelWidth);
+  c.SelectFont(f.value);
+  if (colour != 0) c.SetTextColor(colour);
+  int right = L + 5 + labelWidth;  // the label column's right edge
   for (int32_t v : {value1, value2, value3}) {
     if (v < 0) continue;
-    const std::string text =
-        tenths ? std::to_string(v / 10) + "." + std::to_string(v % 10) : std::to_string(v);
-    c.DrawText(text, {x + kColumnGap, top, x + kColumnGap + valueWidth, bottom}, kDtCenter);
-    x += kColumnGap + valueWidth;
+    const int left = right + 5;
+    right = left + valueWidth;
+    c.DrawText(ValueText(v, tenths), {left, T, right, B}, kDtCenter | kDtSingleLine);
   }
-  c.DrawText(unit, {x + kColumnGap, top, x + kColumnGap + kUnitWidth, bottom}, kDtLeft);
+  c.DrawText(unit, {right + 5, T, right + 25, B}, kDtLeft | kDtSingleLine);
   return true;
 }
 
-bool DrawValueText(Canvas& c, const ValueBoxFonts& fonts, std::string_view label, const char* text,
-                   ColorRef textColour, int left, int top, int right, int bottom, int labelWidth,
-                   uint32_t format) {
+bool DrawValueText(Canvas& c, const ValueBoxFonts& f, std::string_view label, const char* text,
+                   ColorRef colour, int L, int T, int R, int B, int labelWidth, uint32_t format) {
   if (text == nullptr) return false;
-  DrawBoxAndLabel(c, fonts, label, left, top, right, bottom, labelWidth);
-  c.SelectFont(fonts.value);
-  if (textColour != 0) c.SetTextColor(textColour);
-  c.DrawText(text, {left + labelWidth + 10, top, right - 3, bottom}, format);
+  DrawBoxAndLabel(c, f, label, L, T, R, B, labelWidth);
+  c.SelectFont(f.value);
+  if (colour != 0) c.SetTextColor(colour);
+  c.DrawText(text, {L + labelWidth + 10, T, R - 3, B}, format | kDtSingleLine);
   return true;
 }
 

@@ -37,26 +37,28 @@ std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t typ
       }
       d.push_back(unit.eightTypes ? 2 : 1);
       break;
-    case 1:  // input voltages, currents, frequency period, battery
-      for (int v : {2301, 2302, 2303, 120, 121, 122, 2200, 2210, 2220, 200, 5450, 5460}) Word(d, v);
+    // Whole volts and amperes; a period of 20000 is 50.0 Hz.
+    case 1:  // input line voltages, voltages, currents, period, battery current and voltage
+      for (int v : {400, 401, 399, 231, 232, 230, 16, 17, 16, 20000, 2, 540}) Word(d, v);
       break;
-    case 2:  // output
-      for (int v : {2300, 2300, 2300, 2300, 2301, 2302, 30, 31, 32, 200}) Word(d, v);
+    case 2:  // output line voltages, voltages, currents, period: about 11 of 30 kVA
+      for (int v : {398, 398, 398, 230, 230, 230, 15, 16, 16, 20000}) Word(d, v);
       break;
     case 4:
       Word(d, unit.statusWord);
       break;
     case 14:
-      d = {35, 36, 37};
+      d = {35, 37, 37};  // load per phase, percent
       break;
     case 19:
-      for (int v : {2295, 2296, 2297, 10, 11, 12, 0, 0, 0, 200}) Word(d, v);
+      for (int v : {399, 400, 401, 230, 231, 232, 0, 0, 0, 20000}) Word(d, v);  // bypass
       break;
     case 20:
       for (int v : {100, 200, 300, 400, 500, 600}) Word(d, v);
       break;
     case 22:
-      d = {25, 0, 26, 0, 95, 0, 0x21, 0, 40, 0, 27, 0, 90, 0, 0};
+      // Temperatures in whole degrees; the flag bytes all clear.
+      d = {25, 0, 26, 0, 27, 0, 0x21, 0, 30, 0, 27, 0, 24, 0, 0};
       break;
     case 24:
       d.push_back(unit.testKind);
@@ -77,7 +79,9 @@ std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t typ
       break;
     }
     case 38:
-      d = {0, 50, 22, 28, 23, 0x10, 0x27, 0x20, 0x4E, 0, 51, 21, 30, 22, 0x11, 0x27, 0x21, 0x4E};
+      // Two active power filters: number, current, state code 0 (no state event),
+      // temperature, VSRC and ISRC in percent.
+      d = {0, 1, 22, 0, 23, 98, 0, 95, 0, 0, 2, 21, 0, 22, 97, 0, 94, 0};
       break;
     default:
       break;

@@ -13,7 +13,7 @@ struct ThreePhaseUnit {
   int address = 1;
   bool eightTypes = true;         // identification model byte 2
   std::string model = "TP3-30K";  // up to 30 characters
-  uint16_t statusWord = 0x0041;   // on line: bits 0 and 6
+  uint16_t statusWord = 0;        // on line (bits 0 and 6 would be battery mode)
   uint16_t logRecords = 100;      // event-log records
   uint8_t testKind = 1;           // type-24 test parameters
   uint16_t testLength = 10;

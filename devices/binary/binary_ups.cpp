@@ -42,11 +42,13 @@ bool IsBinaryQueryType(uint8_t type) {
 BinaryUpsEngine::BinaryUpsEngine(UpsEventLogBuffer& eventLog, SerialLogFn log)
     : eventLog_(eventLog), log_(std::move(log)) {}
 
-void BinaryUpsEngine::log(const SerialPortRecord& rec, int bus, const std::string& text) const {
-  if (!log_) return;
+void BinaryUpsEngine::log(const SerialPortRecord& rec, int bus, const std::string& text,
+                          bool routine) const {
+  const SerialLogFn& sink = routine && trace_ ? trace_ : log_;
+  if (!sink) return;
   char head[40];
   std::snprintf(head, sizeof head, "COM%d 3-phase UPS %02d", rec.com, bus);
-  log_(std::string(head) + text);
+  sink(std::string(head) + text);
 }
 
 bool BinaryUpsEngine::accepts(const DeviceNode& node, uint8_t protocol) const {
@@ -187,7 +189,7 @@ int BinaryUpsEngine::send(SerialPortRecord& rec, int bus) {
   if (identified) {
     const std::string model =
         eblk->withImage([](CBytes b) { return strAt(b, bin_off::kModel, bin_off::kModelSize); });
-    log(rec, next, " identified: model \"" + model + "\"");
+    log(rec, next, " identified: model \"" + model + "\"", true);
   }
   const uint8_t body[2] = {1, type};
   const auto frame = BuildBinaryFrame(static_cast<uint8_t>(next), CBytes(body));

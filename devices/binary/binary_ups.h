@@ -40,13 +40,20 @@ class BinaryUpsEngine final : public SerialEngine {
   static bool QueueSerialCommand(DeviceNode& node, CBytes frame);
   static void DropSerialCommand(DeviceNode& node);
 
+  // Where routine notes go instead of the log; set before the poll threads run.
+  void setTraceLog(SerialLogFn trace) { trace_ = std::move(trace); }
+
  private:
   int receive(SerialPortRecord& rec, DeviceNode& dev, LiveDataBlock& blk);
   int send(SerialPortRecord& rec, int bus);
-  void log(const SerialPortRecord& rec, int bus, const std::string& text) const;
+  // `routine`: a note that says nothing is wrong (an identification), for
+  // the trace sink when one is set.
+  void log(const SerialPortRecord& rec, int bus, const std::string& text,
+           bool routine = false) const;
 
   UpsEventLogBuffer& eventLog_;
   SerialLogFn log_;
+  SerialLogFn trace_;
 };
 
 // Types asked by queries (answered by a frame); every other request is a

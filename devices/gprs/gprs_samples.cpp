@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "devices/ascii_ups_samples.h"
+
 namespace lark {
 
 int32_t GprsSampleValue(int x, int station) {
@@ -51,6 +53,22 @@ std::string GprsSampleReport(char letter, int station, std::string_view name,
       return list("TSR", 90, 1);
   }
   return {};
+}
+
+std::string GprsStationReport(char letter, int station, std::string_view name) {
+  static const std::string_view kTags = "RBIOPT";
+  static const char* const kCodes[] = {"RAT", "STB", "STI", "STO", "STP", "TSR"};
+  if (letter == 'A') {
+    std::string r = "STA";
+    for (int i = 0; i < 20; ++i) r += i == 19 ? "1;" : "0;";  // position 19 reports 0 when active
+    return r;
+  }
+  const size_t at = kTags.find(letter);
+  if (at == std::string_view::npos) return GprsSampleReport(letter, station, name);
+  AsciiUpsProfile ups;
+  ups.address = station;
+  // The answer's fields, each closed by ';'.
+  return kCodes[at] + AsciiSampleAnswer(ups, kCodes[at], "").value_or("") + ";";
 }
 
 }  // namespace lark

@@ -1,5 +1,5 @@
 // The reports a sample GPRS station gives to each poll letter, shared by the
-// station simulator and the tests that check what arrived.
+// station simulator and the tests that check what arrived. The tagged ones:
 //
 // Value x (0..90) of station s is 1000 * s + x, except x13 = 3 (the
 // operating state) and x57 = 2 (the mode: bit 23 with state 3). STA position
@@ -17,5 +17,9 @@ int32_t GprsSampleValue(int x, int station);
 // letter. `given` replaces values by number (the simulator's --value).
 std::string GprsSampleReport(char letter, int station, std::string_view name,
                              const std::map<int, int32_t>& given = {});
+// The same report with the values of a healthy UPS behind the station (those
+// of the ASCII UPS samples, in the units the live data keeps; no alarm), as
+// the station simulator sends by default.
+std::string GprsStationReport(char letter, int station, std::string_view name);
 
 }  // namespace lark

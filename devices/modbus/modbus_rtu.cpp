@@ -69,11 +69,13 @@ bool IsModbusRtuCommType(int commType) {
 ModbusRtuEngine::ModbusRtuEngine(const Clock& clock, SerialLogFn log)
     : clock_(clock), log_(std::move(log)) {}
 
-void ModbusRtuEngine::log(const SerialPortRecord& rec, int bus, const std::string& text) const {
-  if (!log_) return;
+void ModbusRtuEngine::log(const SerialPortRecord& rec, int bus, const std::string& text,
+                          bool routine) const {
+  const SerialLogFn& sink = routine && trace_ ? trace_ : log_;
+  if (!sink) return;
   char head[40];
   std::snprintf(head, sizeof head, "COM%d Modbus %d: ", rec.com, bus);
-  log_(std::string(head) + text);
+  sink(std::string(head) + text);
 }
 
 bool ModbusRtuEngine::accepts(const DeviceNode& node, uint8_t /*protocol*/) const {
@@ -183,7 +185,7 @@ int ModbusRtuEngine::send(SerialPortRecord& rec, int bus) {
       return std::make_pair(strAt(b, mb_off::kMake, mb_off::kTextSize),
                             strAt(b, mb_off::kModel, mb_off::kTextSize));
     });
-    log(rec, next, "identified: make \"" + make + "\", model \"" + model + "\"");
+    log(rec, next, "identified: make \"" + make + "\", model \"" + model + "\"", true);
   }
   if (!askable) {
     if (unaskable_.insert({rec.com, next}).second) {

@@ -46,16 +46,23 @@ class ModbusRtuEngine final : public SerialEngine {
   // when the device has no Modbus block or they do not all fit.
   static bool QueueModbusCommands(DeviceNode& node, std::span<const ModbusPdu> pdus);
 
+  // Where routine notes go instead of the log; set before the poll threads run.
+  void setTraceLog(SerialLogFn trace) { trace_ = std::move(trace); }
+
  private:
   enum class Received { kNothing, kAnswered, kRefusedWrite };
   Received receive(SerialPortRecord& rec, DeviceNode& dev);
   void answered(SerialPortRecord& rec, DeviceNode& dev);
   void timedOut(SerialPortRecord& rec, DeviceNode& dev);
   int send(SerialPortRecord& rec, int bus);
-  void log(const SerialPortRecord& rec, int bus, const std::string& text) const;
+  // `routine`: a note that says nothing is wrong (an identification), for
+  // the trace sink when one is set.
+  void log(const SerialPortRecord& rec, int bus, const std::string& text,
+           bool routine = false) const;
 
   const Clock& clock_;
   SerialLogFn log_;
+  SerialLogFn trace_;
   std::atomic<int32_t> illuminationMin_{15};
   std::set<std::pair<int, int>> unaskable_;  // (COM, address) of sensors reported once; thread C
 };

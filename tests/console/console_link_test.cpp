@@ -12,20 +12,12 @@
 #include "console/shell/main_window.h"
 #include "platform/paths.h"
 #include "tests/support/fake_link_service.h"
+#include "tests/console/support/console_peers.h"
 #include "tests/support/netns.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
-
-bool Spin(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (done()) return true;
-  }
-  return false;
-}
 
 TEST(ConsoleLinkTest, SessionRunsOnTheWindowTimers) {
   if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
@@ -47,12 +39,12 @@ TEST(ConsoleLinkTest, SessionRunsOnTheWindowTimers) {
   ASSERT_TRUE(w) << failed;
   link.link().setServer("127.0.0.2");
   link.link().setAutoConnect(true);
-  ASSERT_TRUE(Spin([&] { return link.link().state() == LinkState{7, 0}; }, 15000));
+  ASSERT_TRUE(test::Spin([&] { return link.link().state() == LinkState{7, 0}; }, 15000));
   EXPECT_TRUE(FileExists(dir.file("Monitor/Fake.UMF")));
   EXPECT_TRUE(FileExists(dir.file("Monitor/manager.ini")));
   const int before = refills;
   service.dropConsole();
-  ASSERT_TRUE(Spin([&] { return link.link().state() == LinkState{2, 0}; }, 3000));
+  ASSERT_TRUE(test::Spin([&] { return link.link().state() == LinkState{2, 0}; }, 3000));
   EXPECT_GT(refills, before);
   w->SendCommand(IDM_EXIT);
   ShutdownConsole(ctx, *w);

@@ -92,8 +92,8 @@ class DiagramLarkcore : public ::testing::Test {
     ASSERT_TRUE(larkcore->start());
     ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
     gprs = std::make_unique<test::Child>(
-        std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"), "--stations", "1", "--value",
-                                 "13=0"},
+        std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"), "--stations", "1", "--tagged",
+                                 "--value", "13=0"},
         service.file("gprs_sim.log"));
 
     MakeDirs(console.file("English"));

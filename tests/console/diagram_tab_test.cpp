@@ -42,12 +42,12 @@ struct Env {
   LanguageTexts texts = KeyTexts();
   DiagramEnv env;
   Env() {
-    env.boxes.label = QFont("Arial");
-    env.boxes.label.setPixelSize(11);
-    env.boxes.label.setBold(true);
-    env.boxes.value = QFont("Arial");
-    env.boxes.value.setPixelSize(11);
-    env.boxes.lineHeight = 13;
+    env.label = QFont("Arial");
+    env.label.setPixelSize(11);
+    env.label.setBold(true);
+    env.value = QFont("Arial");
+    env.value.setPixelSize(11);
+    env.valueLineHeight = 13;
     env.panel = QFont("Arial");
     env.panel.setPixelSize(14);
     env.panelLineHeight = 17;

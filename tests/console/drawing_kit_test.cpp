@@ -81,31 +81,6 @@ TEST(CanvasTest, ColourRefIsBlueGreenRed) {
   EXPECT_EQ(c.image()->pixelColor(1, 1), QColor(255, 0, 0));
 }
 
-// SRCAND keeps the bits of the pixel below that the image also has: white
-// leaves the background, black blacks it out, a colour masks it.
-TEST(CanvasTest, ImageBlitCopiesOrAnds) {
-  QImage src(3, 1, QImage::Format_RGB32);
-  src.setPixel(0, 0, qRgb(255, 255, 255));
-  src.setPixel(1, 0, qRgb(0, 0, 0));
-  src.setPixel(2, 0, qRgb(0x0f, 0xff, 0x00));
-  for (RasterOp op : {RasterOp::kSrcCopy, RasterOp::kSrcAnd}) {
-    ImageCanvas c(5, 1);
-    DrawSolidRect(c, 0, 0, 5, 1, Rgb(0x3c, 0x80, 0xff));
-    DrawBitmap(c, src, 1, 0, op);
-    const bool copy = op == RasterOp::kSrcCopy;
-    EXPECT_EQ(c.Pixel(0, 0), Rgb(0x3c, 0x80, 0xff));
-    EXPECT_EQ(c.Pixel(1, 0), copy ? kWhite : Rgb(0x3c, 0x80, 0xff));
-    EXPECT_EQ(c.Pixel(2, 0), 0u);
-    EXPECT_EQ(c.Pixel(3, 0), copy ? Rgb(0x0f, 0xff, 0) : Rgb(0x0c, 0x80, 0));
-    EXPECT_EQ(c.Pixel(4, 0), Rgb(0x3c, 0x80, 0xff));
-  }
-  RecordingCanvas rec;
-  DrawBitmap(rec, src, 4, 5, RasterOp::kSrcAnd);
-  DrawBitmap(rec, src, 4, 5);
-  EXPECT_EQ(rec.ops(), (std::vector<std::string>{"BitBlt 4,5 3x1 image srcand",
-                                                 "BitBlt 4,5 3x1 image"}));
-}
-
 TEST(DrawingKitTest, SysRectAndBevelRecordTheirColours) {
   RecordingCanvas rec;
   DrawSysFilledRect(rec, 0, 0, 5, 5, kColorWindow);
@@ -305,6 +280,30 @@ TEST(PaneEdgesTest, ThreeGroovesOfThreeLines) {
   EXPECT_EQ(rec.ops()[1], "Line 200,153 200,600 pen solid 1 ffffff");
   EXPECT_EQ(rec.ops()[2], "Line 147,0 147,150 pen solid 1 ffffff");
   EXPECT_EQ(rec.ops()[8], "Line 149,0 149,150 pen solid 1 808080");
+}
+
+// SRCAND keeps the surface under white and darkens it under a colour; the
+// recording says which blit it was.
+TEST(CanvasTest, ImageBlitCopiesOrAnds) {
+  QImage image(3, 1, QImage::Format_RGB32);
+  image.setPixelColor(0, 0, QColor(255, 255, 255));
+  image.setPixelColor(1, 0, QColor(0, 255, 255));
+  image.setPixelColor(2, 0, QColor(0, 0, 0));
+  struct Case {
+    RasterOp op;
+    ColorRef want[3];
+  } cases[] = {{RasterOp::kSrcCopy, {0xffffff, 0xffff00, 0x000000}},
+               {RasterOp::kSrcAnd, {0x00ffff, 0x00ff00, 0x000000}}};
+  for (const Case& k : cases) {
+    ImageCanvas c(3, 1);
+    DrawSolidRect(c, 0, 0, 3, 1, 0x00ffff);  // yellow
+    c.BitBltImage(0, 0, image, k.op);
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(c.Pixel(x, 0), k.want[x]) << x;
+  }
+  RecordingCanvas rec;
+  rec.BitBltImage(1, 2, image);
+  rec.BitBltImage(1, 2, image, RasterOp::kSrcAnd);
+  EXPECT_EQ(rec.ops(), (std::vector<std::string>{"BitBlt 1,2 3x1 image", "BitBlt 1,2 3x1 image and"}));
 }
 
 // A dial gauge and a bar meter, drawn for a person to look at and kept as a

@@ -17,6 +17,7 @@
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "platform/paths.h"
+#include "tests/console/support/console_peers.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
@@ -24,37 +25,6 @@
 
 namespace lark {
 namespace {
-
-bool Spin(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (done()) return true;
-  }
-  return false;
-}
-
-// One simulated UPS on its own COM port, stopped however the test ends.
-struct Simulator {
-  pid_t pid = -1;
-  Simulator(const std::string& ports, int com, int address) {
-    const std::string sim = test::BuiltProgram("tools/ups_sim");
-    pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      execl(sim.c_str(), sim.c_str(), "--pty-dir", ports.c_str(), "--com",
-            std::to_string(com).c_str(), "--ups", std::to_string(address).c_str(), "--model",
-            "LK3000", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Simulator() {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-  }
-};
 
 // The demo map cut to root, the group and its UPS on COM1; the group
 // renamed "Room" and a second UPS on COM2 at address 2.
@@ -78,8 +48,10 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
   ASSERT_TRUE(WriteFileAtomic(service.file("Demo.UMF"),
                               RoomMap(ReadFile(test::SourcePath("data/Demo.UMF")).value())));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
-  Simulator first(service.file("ports"), 1, 1), second(service.file("ports"), 2, 2);
-  ASSERT_TRUE(Spin(
+  const std::string ports = service.file("ports");
+  test::Simulator first("ups_sim", {"--pty-dir", ports, "--com", "1", "--ups", "1", "--model", "LK3000"}),
+      second("ups_sim", {"--pty-dir", ports, "--com", "2", "--ups", "2", "--model", "LK3000"});
+  ASSERT_TRUE(test::Spin(
       [&] {
         return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2"));
       },
@@ -106,7 +78,7 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
   link.link().setServer(
       "127.0.0.2");  // not the console's own address: the link, not the shared memory
   link.link().setAutoConnect(true);
-  ASSERT_TRUE(Spin(
+  ASSERT_TRUE(test::Spin(
       [&] {
         return link.link().state() == LinkState{7, 0};
       },
@@ -120,13 +92,13 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
     for (const ReportRow& r : m.rows()) out.push_back(r.cells[static_cast<size_t>(c)]);
     return out;
   };
-  EXPECT_TRUE(Spin(
+  EXPECT_TRUE(test::Spin(
       [&] {
         return column(groups, 1) == std::vector<std::string>{"Main(2)", "Room(2)"};
       },
       5000))
       << ::testing::PrintToString(column(groups, 1));
-  EXPECT_TRUE(Spin(
+  EXPECT_TRUE(test::Spin(
       [&] {
         return column(devices, 2) == std::vector<std::string>{"LK3000", "LK3000"};
       },
@@ -144,7 +116,7 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
       out.push_back(DeviceSortKey(ReadDeviceRow(*r.node), kColInVolt));
     return out;
   };
-  ASSERT_TRUE(Spin(
+  ASSERT_TRUE(test::Spin(
       [&] {
         return keys() == std::vector<int32_t>{2290, 2291} ||
                keys() == std::vector<int32_t>{2291, 2290};

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "console/link/console_alarms.h"
 #include "console/link/link_driver.h"
 #include "console/link/link_queue.h"
 #include "console/link/request_frame.h"
@@ -22,6 +23,8 @@
 #include "platform/event_loop.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "tests/console/support/console_peers.h"
+#include "tests/console/support/console_peers.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
 #include "tests/support/offset_clock.h"
@@ -34,27 +37,6 @@ namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Simulator {
-  pid_t pid = -1;
-  explicit Simulator(const std::string& portsDir) {
-    const std::string sim = test::BuiltProgram("tools/ups_sim");
-    pid = fork();
-    if (pid == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      // The alarm is on for 10 status answers, then off for 10.
-      execl(sim.c_str(), sim.c_str(), "--pty-dir", portsDir.c_str(), "--com", "1", "--ups", "1",
-            "--alarm-cycle", "10", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Simulator() {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-  }
-};
 
 struct Shell final : LinkShell {
   std::function<void(const std::string&)> open;
@@ -80,8 +62,14 @@ class MapLarkcore : public ::testing::Test {
     shell.open = [this](const std::string& path) { map->Open(path); };
     link = std::make_unique<ServiceLink>(reactor, clock, ctx->tree, shell, console.path(), [] { return 16384; });
     map->ConnectLink(*link);
+    // The console's own alarm checks move the events the service reports
+    // into the words the levels read.
+    alarms = std::make_unique<ConsoleAlarms>(ctx->tree, ctx->settings.service,
+                                             ctx->monitor.settings().monitorItems, ctx->tables,
+                                             clock, console.path(), nullptr, ConsoleAlarmPeers{});
   }
   void TearDown() override {
+    alarms.reset();
     link.reset();
     map.reset();
   }
@@ -93,18 +81,9 @@ class MapLarkcore : public ::testing::Test {
     }
     return false;
   }
-  // The console's own alarm actions (not part of the map) move the events
-  // the service reports into the masks the levels read; here at once.
-  static void ReportCurrent(DeviceNode& n) {
-    for (const auto& c : n.children()) ReportCurrent(*c);
-    LiveDataBlock* b = n.isGroup() ? nullptr : PrimaryBlock(n);
-    if (!b) return;
-    b->setMask(MaskWord::kReported, b->mask(MaskWord::kCurrent));
-    if (b->hasMask(MaskWord::kExtReported)) b->setMask(MaskWord::kExtReported, b->mask(MaskWord::kExtCurrent));
-  }
   // One blink tick after the levels: the icons drawn, by title.
   std::map<std::string, int> tick() {
-    ReportCurrent(ctx->tree.root());
+    alarms->check();
     map->UpdateLevels();
     rc.clear();
     map->view().BlinkAlarmIcons();
@@ -146,11 +125,13 @@ class MapLarkcore : public ::testing::Test {
   std::string seen;  // the icons of the ticks so far
   Shell shell;
   std::unique_ptr<ServiceLink> link;
+  std::unique_ptr<ConsoleAlarms> alarms;
 };
 
 TEST_F(MapLarkcore, AlarmBlinksAndAnIconDragIsSaved) {
   ASSERT_TRUE(MakeDirs(service.file("ports")));
-  Simulator sim(service.file("ports"));
+  // The alarm is on for 10 status answers, then off for 10.
+  test::Simulator sim("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
   ASSERT_TRUE(test::Eventually([&] { return FileExists(service.file("ports/COM1")); }, 20000));
   test::ServiceProcess process(service.path());
   ASSERT_TRUE(process.start());

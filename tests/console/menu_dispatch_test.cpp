@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <deque>
 #include <map>
 #include <tuple>
@@ -193,7 +194,7 @@ TEST(MenuDispatch, EveryCommandOpensItsDialogShowsItsBoxAndLogs) {
 
 TEST(MenuDispatch, NotBuiltDialogsEndTheCommandWithNothingChanged) {
   Console k;
-  k.ctx->dialogs = DialogRegistry();
+  k.ctx->dialogs.UnregisterAll();
   k.ctx->settings.userLevel = 2;
   k.ctx->mapDirty = true;
   for (int id : {IDM_LOGIN, IDM_SAVE, IDM_RENAME_AS, IDM_NEW, IDM_PAUSE_REACTION, IDM_SAVE_NETWORK_DATA}) {
@@ -374,6 +375,26 @@ TEST(MenuDispatch, ViewerCommandLineKeepsThePasswordInTheEnvironment) {
     EXPECT_EQ(k.spawnedEnv[0], accounts ? std::vector<std::string>{"LARK_DB_PASSWORD=s3cret pass"}
                                         : std::vector<std::string>{});
   }
+}
+
+}  // namespace
+}  // namespace lark
+
+namespace lark {
+namespace {
+
+TEST(MenuDispatch, ConnectDialogOpensFromTheFirstTickOutsideTheTimer) {
+  Console k;
+  k.link->link().secondTick();
+  EXPECT_TRUE(k.opened.empty());  // never a nested loop inside the timer's handler
+  EXPECT_TRUE(k.ctx->commands.connectDialogOpen);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(k.opened.size(), 1u);
+  EXPECT_EQ(k.opened[0].first, kConnectToServerDialog);
+  EXPECT_FALSE(k.ctx->commands.connectDialogOpen);
+  k.link->link().secondTick();  // past the first tick: no second offer
+  QCoreApplication::processEvents();
+  EXPECT_EQ(k.opened.size(), 1u);
 }
 
 }  // namespace

@@ -13,11 +13,7 @@ namespace lark {
 namespace {
 
 using test::MakeDevice;
-
-std::string Quoted(const std::string& op) {
-  const size_t a = op.find('"'), b = op.rfind('"');
-  return a == std::string::npos || b <= a ? "" : op.substr(a + 1, b - a - 1);
-}
+using test::Quoted;
 
 // "label|value" per row, in order; the section heading as " G20 ".
 std::vector<std::string> Rows(const RecordingCanvas& c) {

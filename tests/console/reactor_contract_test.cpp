@@ -2,6 +2,7 @@
 // Qt's loop. Each case runs on each backend over loopback sockets.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -173,7 +174,8 @@ TEST(QtReactor, NestedLoopDoesNotReenterASocketHandler) {
   uint16_t port = 0;
   int l = Listener(port);
   int c = ConnectTo(port);
-  usleep(20000);
+  pollfd pending{l, POLLIN, 0};
+  ASSERT_EQ(poll(&pending, 1, 10000), 1);
   int peer = accept(l, nullptr, nullptr);
   ASSERT_GE(peer, 0);
   int depth = 0, maxDepth = 0, calls = 0;

@@ -19,11 +19,7 @@ namespace lark {
 namespace {
 
 using test::MakeDevice;
-
-std::string Quoted(const std::string& op) {
-  const size_t a = op.find('"'), b = op.rfind('"');
-  return a == std::string::npos || b <= a ? "" : op.substr(a + 1, b - a - 1);
-}
+using test::Quoted;
 
 std::vector<std::string> Texts(const RecordingCanvas& c, const std::string& name) {
   std::vector<std::string> out;

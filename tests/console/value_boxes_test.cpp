@@ -1,157 +1,137 @@
-// The panel value boxes: what each row asks the canvas for, how stacked
-// boxes merge, one golden picture.
+// The panel value boxes: what each call draws (recorded), the caption's
+// outline, stacked boxes merging (pixel probes), and one golden picture.
 #include "console/views/value_boxes.h"
 
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <cstdlib>
-#include <string>
-#include <vector>
 
-#include "console/views/drawing_kit.h"
 #include "console/views/image_canvas.h"
 #include "console/views/recording_canvas.h"
+#include "tests/console/support/panel_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
 
-constexpr ColorRef kRed = 0x0000ff, kBlue = 0xff0000;
+using test::Quoted;
 
-ValueBoxFonts Fonts() {
-  ValueBoxFonts f;
-  f.label = QFont("Arial");
-  f.label.setPixelSize(11);
-  f.label.setBold(true);
-  f.value = QFont("Arial");
-  f.value.setPixelSize(11);
-  f.lineHeight = 13;
-  return f;
+std::vector<std::string> Texts(const RecordingCanvas& c) {
+  std::vector<std::string> out;
+  for (const std::string& op : c.opsNamed("DrawText")) out.push_back(Quoted(op));
+  return out;
 }
 
-// Label column 15..75, value columns 30 wide after 5-pixel gaps.
-TEST(ValueBoxTest, RowsOfValuesAndTexts) {
+// "left,right" of each DrawText's rectangle.
+std::vector<std::string> Columns(const RecordingCanvas& c) {
+  std::vector<std::string> out;
+  for (const std::string& op : c.opsNamed("DrawText")) {
+    int l, t, r, b;
+    std::sscanf(op.c_str(), "DrawText %d,%d,%d,%d", &l, &t, &r, &b);
+    out.push_back(std::to_string(l) + "," + std::to_string(r));
+  }
+  return out;
+}
+
+TEST(ValueBoxesTest, ValueBoxRows) {
+  test::PanelFixture f;
+  const ValueBoxFonts fonts{f.fonts.label, f.fonts.value, 13};
   struct Case {
-    const char* name;
+    const char* what;
     int32_t v1, v2, v3;
     bool tenths;
     ColorRef colour;
-    bool drew;
-    std::vector<std::string> texts;  // the DrawText lines after the label's
+    bool drawn;
+    std::vector<std::string> texts;
+    std::vector<std::string> columns;  // label (5 + 60), values 40 wide, unit 20
   } cases[] = {
-      {"value 1 unknown", -1, 5, 7, false, kBlue, false, {}},
-      {"value 2 skipped", 5, -1, 7, false, kBlue, true,
-       {"DrawText 80,20,110,36 \"5\" format 1 colour ff0000 transparent",
-        "DrawText 115,20,145,36 \"7\" format 1 colour ff0000 transparent",
-        "DrawText 150,20,170,36 \"V\" format 0 colour ff0000 transparent"}},
-      {"tenths", 2205, 7, 0, true, kBlue, true,
-       {"DrawText 80,20,110,36 \"220.5\" format 1 colour ff0000 transparent",
-        "DrawText 115,20,145,36 \"0.7\" format 1 colour ff0000 transparent",
-        "DrawText 150,20,180,36 \"0.0\" format 1 colour ff0000 transparent",
-        "DrawText 185,20,205,36 \"V\" format 0 colour ff0000 transparent"}},
-      {"whole", 2205, -1, -1, false, kBlue, true,
-       {"DrawText 80,20,110,36 \"2205\" format 1 colour ff0000 transparent",
-        "DrawText 115,20,135,36 \"V\" format 0 colour ff0000 transparent"}},
-      {"colour 0 keeps the label's", 1, -1, -1, false, 0, true,
-       {"DrawText 80,20,110,36 \"1\" format 1 colour 0000ff transparent",
-        "DrawText 115,20,135,36 \"V\" format 0 colour 0000ff transparent"}},
+      {"no value 1", -1, 5, 7, false, 0, false, {}, {}},
+      {"value 2 missing", 5, -1, 7, false, 0, true, {"In", "5", "7", "V"},
+       {"15,75", "80,120", "125,165", "170,190"}},
+      {"tenths", 2205, 7, 0, true, 0, true, {"In", "220.5", "0.7", "0.0", "V"},
+       {"15,75", "80,120", "125,165", "170,210", "215,235"}},
+      {"whole", 2205, -1, -1, false, 0, true, {"In", "2205", "V"}, {"15,75", "80,120", "125,145"}},
   };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.name);
-    RecordingCanvas rec;
-    rec.SetBkMode(BkMode::kTransparent);
-    rec.SetTextColor(kRed);
-    EXPECT_EQ(DrawValueBox(rec, Fonts(), "Input", k.v1, k.v2, k.v3, 10, 20, 200, 36, 60, 30,
-                           k.tenths, "V", k.colour),
-              k.drew);
-    if (!k.drew) {
-      EXPECT_TRUE(rec.ops().empty());
-      continue;
+  for (const Case& k : cases) {
+    RecordingCanvas c;
+    c.SetTextColor(0x123456);
+    EXPECT_EQ(DrawValueBox(c, fonts, "In", k.v1, k.v2, k.v3, 10, 20, 300, 36, 60, 40, k.tenths, "V",
+                           k.colour),
+              k.drawn)
+        << k.what;
+    EXPECT_EQ(Texts(c), k.texts) << k.what;
+    EXPECT_EQ(Columns(c), k.columns) << k.what;
+    if (!k.drawn) {
+      EXPECT_TRUE(c.ops().empty()) << k.what;
     }
-    auto texts = rec.opsNamed("DrawText");
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts[0], "DrawText 15,20,75,36 \"Input\" format 0 colour 0000ff transparent");
-    texts.erase(texts.begin());
-    EXPECT_EQ(texts, k.texts);
   }
-
-  RecordingCanvas rec;
-  rec.SetBkMode(BkMode::kTransparent);
-  EXPECT_FALSE(DrawValueText(rec, Fonts(), "Model", nullptr, kBlue, 10, 20, 200, 36, 60, 0));
-  EXPECT_TRUE(rec.ops().empty());
-  EXPECT_TRUE(DrawValueText(rec, Fonts(), "Model", "", kBlue, 10, 20, 200, 36, 60, 0));
-  EXPECT_EQ(rec.opsNamed("Rectangle"),
-            std::vector<std::string>{"Rectangle 10,20,200,36 pen solid 1 3990ab brush 91f7ff"});
-  EXPECT_EQ(rec.opsNamed("DrawText"),
-            (std::vector<std::string>{
-                "DrawText 15,20,75,36 \"Model\" format 0 colour 000000 transparent",
-                "DrawText 80,20,197,36 \"\" format 0 colour ff0000 transparent"}));
-}
-
-TEST(ValueBoxTest, CaptionIsAFolderTab) {
-  RecordingCanvas rec;
-  rec.SetBkMode(BkMode::kTransparent);
-  rec.SelectFont(Fonts().label);
-  const int w = rec.TextWidth("Battery");
-  ASSERT_GT(w, 0);
-  DrawCaptionBox(rec, Fonts(), "Battery", 10, 20, 200, 60, kRed);
-  const int L = 10, T = 20, R = 200, H = 13;
-  std::string poly = "Polygon";
-  for (auto [x, y] : std::vector<std::pair<int, int>>{
-           {L + 2, T + H}, {L + 2, T + 1}, {L + 3, T}, {L + w + 13, T}, {L + w + 13 + H, T + H},
-           {R - 2, T + H}, {R - 1, T + H + 1}, {R - 1, T + 2 * H}, {L, T + 2 * H},
-           {L, T + H + 1}, {L + 1, T + H}})
-    poly += " " + std::to_string(x) + "," + std::to_string(y);
-  EXPECT_EQ(rec.ops(), (std::vector<std::string>{
-                           "Rectangle 10,20,201,61 pen null brush ffffff",
-                           poly + " pen solid 1 3990ab brush 83f9ff",
-                           "DrawText 20,21,200,60 \"Battery\" format 0 colour 0000ff transparent"}));
-}
-
-// Three boxes, each top on the one above's bottom, right edge 150.
-void DrawStack(Canvas& c, int top) {
-  c.SetBkMode(BkMode::kTransparent);
-  const char* labels[] = {"Input", "Output", "Load"};
-  const int32_t values[] = {2305, 2298, 35};
-  for (int i = 0; i < 3; ++i) {
-    c.SetTextColor(0x000000);
-    EXPECT_TRUE(DrawValueBox(c, Fonts(), labels[i], values[i], -1, -1, 10, top + 16 * i, 150,
-                             top + 16 * (i + 1), 50, 40, i < 2, i < 2 ? "V" : "%", kBlue));
+  // Colour 0 keeps the label's colour for the values; another is set for them.
+  for (ColorRef colour : {ColorRef{0}, ColorRef{0x0000ff}}) {
+    RecordingCanvas c;
+    c.SetTextColor(0x123456);
+    DrawValueBox(c, fonts, "In", 1, -1, -1, 0, 0, 200, 16, 60, 40, false, "V", colour);
+    const std::vector<std::string> ops = c.opsNamed("DrawText");
+    ASSERT_EQ(ops.size(), 3u);
+    EXPECT_NE(ops[0].find("colour 123456"), std::string::npos) << ops[0];
+    EXPECT_NE(ops[1].find(colour == 0 ? "colour 123456" : "colour 0000ff"), std::string::npos) << ops[1];
   }
 }
 
-TEST(ValueBoxTest, StackedBoxesMergeIntoOneColumn) {
-  ImageCanvas c(170, 90);
-  DrawStack(c, 20);
-  for (int joint : {36, 52}) {
-    for (int y = joint - 1; y <= joint + 1; ++y)
-      EXPECT_EQ(c.Pixel(147, y), kValueBoxFill) << "joint " << joint << " y " << y;
-    EXPECT_EQ(c.Pixel(10, joint), kValueBoxFrame) << joint;
-  }
-  for (int k = 0; k < 3; ++k) {
-    for (int y = 20 + k; y < 68 + k; ++y)
-      EXPECT_EQ(c.Pixel(150 + k, y), kValueBoxShadow[k]) << "shadow " << k << " y " << y;
-    EXPECT_EQ(c.Pixel(80, 68 + k), kValueBoxShadow[k]) << "bottom " << k;
-  }
+TEST(ValueBoxesTest, ValueTextAndCaption) {
+  test::PanelFixture f;
+  const ValueBoxFonts fonts{f.fonts.label, f.fonts.value, 13};
+  RecordingCanvas none;
+  EXPECT_FALSE(DrawValueText(none, fonts, "State", nullptr, 0, 0, 0, 200, 16, 60, 0));
+  EXPECT_TRUE(none.ops().empty());
+  RecordingCanvas empty;
+  EXPECT_TRUE(DrawValueText(empty, fonts, "State", "", 0, 0, 0, 200, 16, 60, 0));
+  EXPECT_EQ(Texts(empty), (std::vector<std::string>{"State", ""}));
+  EXPECT_EQ(Columns(empty), (std::vector<std::string>{"5,65", "70,197"}));
+
+  // The caption's eleven points for a text of width w and L = 13.
+  RecordingCanvas c;
+  c.SelectFont(f.fonts.label);
+  const int w = c.TextWidth("UPS");
+  DrawCaptionBox(c, "UPS", 10, 20, 200, 60, 0x0000ff, 13);
+  const std::vector<std::string> polygons = c.opsNamed("Polygon");
+  ASSERT_EQ(polygons.size(), 1u);
+  const std::string want = "Polygon 12,33 12,21 13,20 " + std::to_string(23 + w) + ",20 " +
+                           std::to_string(36 + w) + ",33 198,33 199,34 199,46 10,46 10,34 11,33 pen solid 1 3990ab brush 83f9ff";
+  EXPECT_EQ(polygons[0], want);
+  EXPECT_EQ(c.ops().front(), "Rectangle 10,20,201,61 pen null brush ffffff");  // the area cleared
 }
 
-// A caption over three stacked boxes for a person to look at.
-// LARK_UPDATE_GOLDEN=1 rewrites it.
-TEST(GoldenTest, CaptionAndValueBoxes) {
-  ImageCanvas img(170, 100);
+// Three boxes stacked under a caption; LARK_UPDATE_GOLDEN=1 rewrites the picture.
+TEST(ValueBoxesTest, StackedBoxesMergeGolden) {
+  test::PanelFixture f;
+  const ValueBoxFonts fonts{f.fonts.label, f.fonts.value, 13};
+  ImageCanvas img(260, 110);
+  DrawSysSolidRect(img, 0, 0, 260, 110, kColorWindow);
+  img.SelectFont(f.fonts.label);
   img.SetBkMode(BkMode::kTransparent);
-  img.SelectFont(Fonts().label);
-  DrawCaptionBox(img, Fonts(), "Parameters", 5, 5, 160, 40, 0x000000);
-  DrawStack(img, 34);
+  DrawCaptionBox(img, "Module 1", 5, 5, 240, 31, 0x000000, 13);
+  int y = 31;
+  for (auto [label, v] : {std::pair<const char*, int32_t>{"Voltage", 2205}, {"Current", 153}, {"Temp.", 412}}) {
+    img.SetTextColor(0x000000);  // the label's; the values take theirs
+    ASSERT_TRUE(DrawValueBox(img, fonts, label, v, -1, -1, 5, y, 240, y + 18, 60, 50, true, "V", 0x0000ff));
+    y += 18;
+  }
+  // At the joints: fill where the upper frame and shadow were; the right
+  // shadow runs on.
+  for (int joint : {49, 67}) {
+    EXPECT_EQ(img.Pixel(100, joint), kBoxFill) << joint;
+    EXPECT_EQ(img.Pixel(100, joint + 1), kBoxFill) << joint;
+    EXPECT_EQ(img.Pixel(240, joint), kBoxShadow1) << joint;
+    EXPECT_EQ(img.Pixel(241, joint), kBoxShadow2) << joint;
+    EXPECT_EQ(img.Pixel(242, joint), kBoxShadow3) << joint;
+  }
   const std::string golden = test::SourcePath("tests/console/golden/value_boxes.png");
   if (std::getenv("LARK_UPDATE_GOLDEN")) {
     ASSERT_TRUE(img.image()->save(QString::fromStdString(golden)));
   }
   QImage want(QString::fromStdString(golden));
   ASSERT_FALSE(want.isNull()) << golden;
-  EXPECT_EQ(img.image()->convertToFormat(QImage::Format_RGB32),
-            want.convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(img.image()->convertToFormat(QImage::Format_RGB32), want.convertToFormat(QImage::Format_RGB32));
 }
 
 }  // namespace

@@ -4,10 +4,15 @@
 
 #include <atomic>
 #include <climits>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <thread>
 
+#include "core/action_tables.h"
 #include "core/event_log.h"
+#include "core/event_log_sink.h"
 #include "core/language_texts_english.h"
 #include "core/language_texts_store.h"
 #include "platform/clock.h"
@@ -175,7 +180,172 @@ TEST(EnglishFolderTest, ShippedFolderMatchesTheGeneratorAndLoadsCleanly) {
   auto actions = tables.actions();
   for (const auto& f : kActionFamilies)
     for (const ActionRow& row : actions->table(f.family)) EXPECT_NE(row.title(), "") << f.word;
-  EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(6), "Parameter 7");
+  EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(6), "Illumination Day Total");
+  EXPECT_EQ(s->params.table(ParamFamily::Sensor).title(5), "Parameter 6");
+  // All 54 history columns of the serial UPSs have titles, the second battery's too.
+  EXPECT_EQ(s->params.table(ParamFamily::Regular).title(53), "Battery Time Remaining");
+  EXPECT_EQ(s->params.table(ParamFamily::Regular).unit(53), "min");
+}
+
+// Each family's events in words where the protocol says what the bit is;
+// the rest read "Event N". Occurred and recovered rows share the title, the
+// SMS text is the message, and every recovery is Information.
+TEST(EnglishFolderTest, EventTitlesPerFamily) {
+  // Per family, events with their titles ("" for one that keeps "Event N").
+  const std::map<ActionFamily, std::map<size_t, std::string>> titles = {
+      {ActionFamily::Snmpv4,
+       {{0, "No Communication with UPS"},
+        {1, "On Battery"},
+        {5, "Load on Bypass"},
+        {16, "Load on Maintenance Bypass"},
+        {24, "Output Off"},
+        {28, "Communication Lost"},
+        {35, ""}}},
+      {ActionFamily::Regular,
+       {{0, ""},
+        {1, "On Battery"},
+        {7, "Rectifier Fault"},
+        {16, "Economy Mode"},
+        {20, "Battery Low"},
+        {23, "Load on Maintenance Bypass"},
+        {24, "Communication Lost"},
+        {25, "Module or Battery Alarm"}}},
+      {ActionFamily::RegularPlus,
+       {{0, "Module Alarm"},
+        {1, "Rectifier Fault 1"},
+        {25, "Inverter Fault 14"},
+        {27, ""},
+        {32, "Battery Alarm 5"}}},
+      {ActionFamily::ThreePhase,
+       {{0, "On Battery"},
+        {9, "Battery Low"},
+        {11, "Load on Bypass"},
+        {13, "Communication Lost"},
+        {16, ""}}},
+      {ActionFamily::ThreePhasePlus, {{0, ""}, {51, ""}}},
+      {ActionFamily::Mge,
+       {{0, "Inverter Off"},
+        {3, "On Battery"},
+        {10, "Switch Q3BP Open"},
+        {13, ""},
+        {34, "Inverter Fault 3"},
+        {36, "Communication Lost"}}},
+      {ActionFamily::Plc, {{0, "Communication Lost"}, {1, "Point On"}}},
+      {ActionFamily::Pw,
+       {{0, "On Battery"},
+        {2, "Output Off"},
+        {22, "Breaker CB1 Open"},
+        {38, "Battery Fault 4"},
+        {40, "Communication Lost"}}},
+      {ActionFamily::Inverter, {{0, ""}, {15, "Communication Lost"}, {16, "Communication Lost"}}},
+      {ActionFamily::Sensor, {{0, "Sensor Point 1 Lost"}, {5, "Sensor Point 6 Lost"}}},
+      {ActionFamily::Meter, {{0, "Communication Lost"}}},
+      {ActionFamily::Gprs,
+       {{1, "On Battery"},
+        {17, "Inverter Fault"},
+        {22, "Load on Bypass"},
+        {24, "Communication Lost"},
+        {25, ""}}},
+  };
+  std::map<std::string, std::string> files;
+  for (const auto& [name, text] : EnglishLanguageFiles()) files[name] = text;
+  for (const ActionFamilyInfo& f : kActionFamilies) {
+    Profile file;
+    file.loadText(files.at(std::string(f.file)));
+    const ActionTable rows =
+        ReadActionTable(file, f.family, ActionTable(f.rows), EnglishLevelNames());
+    const std::map<size_t, std::string>& named = titles.at(f.family);
+    for (size_t event = 0; event < f.rows / 2u; ++event) {
+      const ActionRow& on = rows[2 * event];
+      const ActionRow& off = rows[2 * event + 1];
+      const std::string numbered = "Event " + std::to_string(event + 1);
+      if (const auto it = named.find(event); it != named.end()) {
+        EXPECT_EQ(on.title(), it->second.empty() ? numbered : it->second) << f.word << " " << event;
+      }
+      // Every title is either the event's number or words.
+      EXPECT_TRUE(on.title() == numbered || !on.title().starts_with("Event")) << on.title();
+      EXPECT_EQ(off.title(), on.title());
+      EXPECT_NE(on.message(), off.message()) << f.word << " event " << event;
+      EXPECT_EQ(on.smsMessage(), on.message());
+      EXPECT_EQ(off.smsMessage(), off.message());
+      EXPECT_EQ(off.levelIndex(), kLevelInformation);
+      if (on.title() == "Communication Lost") {
+        EXPECT_EQ(on.levelIndex(), kLevelSerious) << f.word;
+      }
+      if (on.title() == "On Battery") {
+        EXPECT_EQ(on.levelIndex(), kLevelWarning) << f.word;
+      }
+    }
+  }
+}
+
+// The literal numbers of argument `arg` of every call of `name` in `text`.
+std::vector<int> LiteralArguments(const std::string& text, const std::string& name, size_t arg) {
+  std::vector<int> numbers;
+  const std::regex call("\\b" + name + "\\(");
+  for (auto m = std::sregex_iterator(text.begin(), text.end(), call); m != std::sregex_iterator();
+       ++m) {
+    size_t i = m->position() + m->length();
+    int depth = 0;
+    size_t index = 0;
+    std::string current;
+    for (; i < text.size() && depth >= 0; ++i) {
+      const char c = text[i];
+      if (c == '(') ++depth;
+      if (c == ')') --depth;
+      if (depth == 0 && c == ',') {
+        ++index;
+        continue;
+      }
+      if (depth >= 0 && index == arg) current += c;
+    }
+    const std::regex literal("(^|[^\\w.])(\\d+)(?![\\w.])");
+    for (auto n = std::sregex_iterator(current.begin(), current.end(), literal);
+         n != std::sregex_iterator(); ++n)
+      numbers.push_back(std::stoi((*n)[2]));
+  }
+  return numbers;
+}
+
+// The numbers of the console's calls that show a [MessageBox] text or post an
+// operation record, as literals in its sources: each needs an English text.
+TEST(EnglishFolderTest, EveryMessageTheConsoleReadsHasAnEnglishText) {
+  struct Call {
+    const char* name;
+    size_t arg;
+    const char* section;
+    int keyOffset;
+  };
+  const Call calls[] = {
+      {"ShowLangMessageBox", 1, "MessageBox", 0},   {"ShowLangMessageDialog", 1, "MessageBox", 0},
+      {"showTimedMessage", 0, "MessageBox", 0},     {"NodeLog", 0, "Operator-Message", 1},
+      {"AddSequence", 2, "Operator-Message", 1},    {"postLogRequest", 1, "Operator-Message", 1},
+      {"PostLogRequest", 1, "Operator-Message", 1},
+  };
+  Profile english;
+  english.loadText(EnglishLanguageFiles().front().second);
+  std::vector<std::string> missing;
+  size_t found = 0;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(test::SourcePath("console"))) {
+    const std::string path = entry.path().string();
+    if (!entry.is_regular_file() || (!path.ends_with(".cpp") && !path.ends_with(".h"))) continue;
+    const std::string text = *ReadFile(path);
+    for (const Call& c : calls)
+      for (int n : LiteralArguments(text, c.name, c.arg)) {
+        ++found;
+        const std::string key = "M_" + std::to_string(n + c.keyOffset);
+        const std::string value = english.getString(c.section, key, "", 256);
+        if (value.empty() || value.starts_with("Console operation"))
+          missing.push_back(std::string(c.section) + " " + key + " (" + c.name + " in " + path +
+                            ")");
+      }
+  }
+  EXPECT_GT(found, 10u) << "the scan found no calls: were they renamed?";
+  EXPECT_EQ(missing, std::vector<std::string>{});
+  // The scan itself: nested calls, a conditional code and a variable one.
+  EXPECT_EQ(LiteralArguments("f(g(1, 2), x ? 42 : 41); f(b, code, 3); f(c, 7)", "f", 1),
+            (std::vector<int>{42, 41, 7}));
 }
 
 // Readers keep their snapshot while the loop thread swaps languages.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace lark {
 namespace {
 
@@ -37,6 +39,15 @@ TEST(ReportPeriod, DatesFromSystemTimeRecords) {
   // SYSTEMTIME 2024-02-29 (Thursday) 13:14:15.016, little-endian words.
   const uint8_t b[] = {0xE8, 0x07, 2, 0, 4, 0, 29, 0, 13, 0, 14, 0, 15, 0, 16, 0};
   EXPECT_EQ(ReportDateAt(CBytes(b, sizeof b), 0), (ReportDate{2024, 2, 29}));
+  // Written back at midnight, as a calendar gives a day.
+  uint8_t out[20];
+  std::fill_n(out, sizeof out, 0xAA);
+  PutReportDate(Bytes(out, sizeof out), 2, {2024, 2, 29});
+  const uint8_t golden[] = {0xAA, 0xAA, 0xE8, 0x07, 2, 0, 4, 0, 29,   0,
+                            0,    0,    0,    0,    0, 0, 0, 0, 0xAA, 0xAA};
+  EXPECT_TRUE(std::equal(out, out + sizeof out, golden));
+  PutReportDate(Bytes(out, sizeof out), 0, {1969, 12, 28});  // a Sunday before 1970
+  EXPECT_EQ(u16At(CBytes(out, sizeof out), systemtime_off::kDayOfWeek), 0);
   EXPECT_EQ(DaysFromCivil(2024, 3, 1) - DaysFromCivil(2024, 2, 28), 2);
   EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
 }

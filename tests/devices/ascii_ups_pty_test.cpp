@@ -91,13 +91,13 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   auto polled = [&] {
     for (int i = 0; i < 2; ++i) {
       if (units[i].linkStatus() != kLinkIdentified || lost(i)) return false;
-      if (block(i)->slot(41) != AsciiSampleInputVoltage(i + 1)) return false;
+      if (block(i)->slot(43) != AsciiSampleInputVoltage(i + 1)) return false;
     }
     return true;
   };
 
   test::PeerProcess sim;
-  StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"});
+  ASSERT_NO_FATAL_FAILURE(StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"}));
   table.start();
   EXPECT_TRUE(WaitFor(polled));
   EXPECT_EQ(identifiedCount(), 2);
@@ -116,7 +116,7 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
   for (int i = 0; i < 2; ++i)
     block(i)->setMaskBits(MaskWord::kReported, uint64_t{1} << kLinkLostBit);
   table.ResumeSerialThreads();
-  StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"});
+  ASSERT_NO_FATAL_FAILURE(StartSimulator(sim, master, {"--ups", "1", "--ups", "2", "--checksum"}));
   EXPECT_TRUE(WaitFor([&] { return polled() && identifiedCount() >= 4; }));
 
   table.StopSerialThreads();
@@ -130,9 +130,9 @@ TEST(AsciiUpsPty, TwoUnitsThroughLossAndBack) {
 TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   test::TempDir dir;
   test::PeerProcess sim;
-  StartLinkedSimulator(
+  ASSERT_NO_FATAL_FAILURE(StartLinkedSimulator(
       sim, dir.path(), {"--com", "7", "--ups", "5", "--fault", "garbage:15:3", "--fault", "split:20:3",
-                        "--fault", "wrongaddr:25", "--fault", "silence:27", "--alarm-cycle", "8"});
+                        "--fault", "wrongaddr:25", "--fault", "silence:27", "--alarm-cycle", "8"}));
 
   TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, 0);
   UpsEventLogBuffer eventLog;
@@ -148,7 +148,7 @@ TEST(AsciiUpsPty, SimulatorLinkAndFaults) {
   EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) != 0; }));
   EXPECT_TRUE(WaitFor([&] { return (blk->mask(MaskWord::kCurrent) & 1u) == 0; }));
   EXPECT_EQ(ups.linkStatus(), kLinkIdentified);
-  EXPECT_EQ(blk->slot(41), AsciiSampleInputVoltage(5));
+  EXPECT_EQ(blk->slot(43), AsciiSampleInputVoltage(5));
   EXPECT_FALSE((blk->mask(MaskWord::kCurrent) >> kLinkLostBit) & 1u);
   table.StopSerialThreads();
 }
@@ -159,7 +159,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   test::TempDir dir;
   test::PeerProcess sim;
   auto startLinked = [&] { StartLinkedSimulator(sim, dir.path(), {"--com", "1", "--ups", "1"}); };
-  startLinked();
+  ASSERT_NO_FATAL_FAILURE(startLinked());
 
   std::mutex mu;
   std::vector<std::string> logs;
@@ -177,7 +177,7 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
   table.AttachPortDevice(ups, false);
   table.start();
   auto* blk = ups.block(BlockKind::kAscii);
-  auto polled = [&] { return blk->slot(41) == AsciiSampleInputVoltage(1); };
+  auto polled = [&] { return blk->slot(43) == AsciiSampleInputVoltage(1); };
   EXPECT_TRUE(WaitFor(polled));
 
   sim.stop();
@@ -190,9 +190,9 @@ TEST(AsciiUpsPty, RemovedLinkIsWaitedFor) {
                        [](const std::string& l) { return l.rfind("COM1: cannot open", 0) == 0; });
   }, 20));
   table.PauseSerialThreads();
-  blk->setSlot(41, -1);
+  blk->setSlot(43, -1);
   table.ResumeSerialThreads();
-  startLinked();
+  ASSERT_NO_FATAL_FAILURE(startLinked());
   EXPECT_TRUE(WaitFor(polled, 10)) << "polled again once the link is back";
   table.StopSerialThreads();
   sim.stop();

@@ -106,7 +106,8 @@ TEST_F(AsciiFixture, IdentificationQueriesCarrySumsThenStatusCycleStarts) {
   EXPECT_EQ(img.text(ascii_off::kSerialNumber, ascii_off::kSerialNumberSize), "LK0000001");
   EXPECT_EQ(img.u16(ascii_off::kCpuId), 0x5001);
   EXPECT_FALSE(img.checksumFlag());
-  EXPECT_EQ(img.slot(1), 3000);  // rating in tenths
+  EXPECT_EQ(img.slot(4), 3000);  // rating, VA
+  EXPECT_EQ(img.slot(1), 50);    // nominal output frequency, kept divided by 10
   EXPECT_EQ(ups.upsTypeCode(), 1);
   EXPECT_EQ(ups.status2(), 2);
   // AVL bits 3, 4, 13, 16, 18, 19; the module range from the CPU; 61 from the
@@ -118,6 +119,19 @@ TEST_F(AsciiFixture, IdentificationQueriesCarrySumsThenStatusCycleStarts) {
   EXPECT_NE(logs_.back().find("COM1 UPS 01 identified"), std::string::npos);
 }
 
+// An identification says nothing is wrong: with a trace sink it goes there,
+// not to the log.
+TEST_F(AsciiFixture, IdentificationIsARoutineNoteForTheTrace) {
+  std::vector<std::string> traces;
+  engine_.setTraceLog([&](std::string_view s) { traces.emplace_back(s); });
+  addUps(1);
+  ScriptedAsciiUps sim(line(), {Unit(1)}, /*checksum=*/false);
+  framesAfter(13);
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_NE(traces[0].find("COM1 UPS 01 identified"), std::string::npos);
+  for (const std::string& l : logs_) EXPECT_EQ(l.find("identified"), std::string::npos) << l;
+}
+
 TEST_F(AsciiFixture, UnitSendingSumsTurnsTheChecksumFlagOn) {
   DeviceNode& ups = addUps(1);
   ScriptedAsciiUps sim(line(), {Unit(1)}, /*checksum=*/true);
@@ -125,7 +139,7 @@ TEST_F(AsciiFixture, UnitSendingSumsTurnsTheChecksumFlagOn) {
   EXPECT_EQ(frames[12], BuildQueryFrame(1, "STI", true));
   std::vector<uint8_t> copy;
   EXPECT_TRUE(image(ups, copy).checksumFlag());
-  EXPECT_EQ(image(ups, copy).slot(41), AsciiSampleInputVoltage(1));
+  EXPECT_EQ(image(ups, copy).slot(43), AsciiSampleInputVoltage(1));
 }
 
 TEST_F(AsciiFixture, RefusedFirstAlarmListSkipsTheOthers) {
@@ -233,8 +247,8 @@ TEST_F(AsciiFixture, TwoUnitsAreAskedInTurnAndAStoppedOneIsSkipped) {
   EXPECT_EQ(a.linkStatus(), kLinkIdentified);
   EXPECT_EQ(b.linkStatus(), kLinkIdentified);
   // Each unit's values are its own.
-  EXPECT_EQ(a.block(BlockKind::kAscii)->slot(41), AsciiSampleInputVoltage(1));
-  EXPECT_EQ(b.block(BlockKind::kAscii)->slot(41), AsciiSampleInputVoltage(2));
+  EXPECT_EQ(a.block(BlockKind::kAscii)->slot(43), AsciiSampleInputVoltage(1));
+  EXPECT_EQ(b.block(BlockKind::kAscii)->slot(43), AsciiSampleInputVoltage(2));
 }
 
 TEST_F(AsciiFixture, SilentUnitIsGivenUpAtTheEleventhStepAndLostAtTheSixthTimeout) {

@@ -72,7 +72,7 @@ TEST(BinaryUpsPty, TwoUnitsThroughLossAndBackWithControlFrames) {
                                             "--events", "30",      "--control-log", controlLog,
                                             "--fault",  "short:9", "--fault",       "garbage:12"};
   test::PeerProcess sim;
-  StartSimulator(sim, master, simArgs);
+  ASSERT_NO_FATAL_FAILURE(StartSimulator(sim, master, simArgs));
   table.start();
   EXPECT_TRUE(test::Eventually(polled, 60000));
   EXPECT_EQ(block(1)->slot(105), -1);
@@ -98,7 +98,7 @@ TEST(BinaryUpsPty, TwoUnitsThroughLossAndBackWithControlFrames) {
   table.PauseSerialThreads();
   for (int i = 0; i < 2; ++i) block(i)->setMaskBits(MaskWord::kReported, uint64_t{1} << 13);
   table.ResumeSerialThreads();
-  StartSimulator(sim, master, {"--ups", "1", "--ups4", "2"});
+  ASSERT_NO_FATAL_FAILURE(StartSimulator(sim, master, {"--ups", "1", "--ups4", "2"}));
   EXPECT_TRUE(test::Eventually([&] { return polled() && !lost(0) && !lost(1); }, 60000));
 
   table.StopSerialThreads();

@@ -102,16 +102,17 @@ TEST_F(BinaryFixture, IdentifiesAgainAfterSixtyStatusPolls) {
 
 TEST_F(BinaryFixture, StoresStatusValuesAtTheirOffsets) {
   DeviceNode& n = add(1);
+  ups_.unit(1).statusWord = 0x0041;
   framesAfter(12);
   const auto img = block(n).copyOut();
   auto slot = [&](int i) { return i32At(img, 280 + 4 * size_t(i)); };
-  EXPECT_EQ(slot(54), 2301);
+  EXPECT_EQ(slot(54), 400);
   EXPECT_EQ(slot(41), 3);
-  EXPECT_EQ(slot(42), 50000);  // 10000000 / period 200
-  EXPECT_EQ(slot(62), 2300 * 30);
+  EXPECT_EQ(slot(42), 500);  // 10000000 / period 20000
+  EXPECT_EQ(slot(62), 230 * 15);
   EXPECT_EQ(slot(104), 1);
   EXPECT_EQ(slot(105), 10);
-  // On line: status word bits 0 and 6.
+  // Battery mode: status word bits 0 and 6.
   EXPECT_EQ(slot(57), 1);
   EXPECT_EQ(u64At(img, 8) & 0x401u, 0x401u);
 }

@@ -4,11 +4,10 @@
 #include "devices/gprs/gprs_link.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,8 +18,8 @@
 #include "devices/gprs/gprs_samples.h"
 #include "tests/support/child_process.h"
 #include "tests/support/netns.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/recording_event_log.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/tree_fixtures.h"
 
 namespace lark {
@@ -47,7 +46,9 @@ class Station {
     ssize_t n = recv(fd_, &c, 1, 0);
     return n == 1 ? c : n == 0 ? 'E' : 0;
   }
-  void say(const std::string& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size())); }
+  void say(const std::string& bytes) {
+    ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+  }
   void answer(char letter, int station, const std::string& name) {
     say(BuildGprsFrame(GprsSampleReport(letter, station, name)));
   }
@@ -99,7 +100,9 @@ class GprsLinkTest : public ::testing::Test {
   }
   int slotOf(const std::string& name) {
     for (int i = 0; i < kGprsStationCount; ++i) {
-      if (link_->station(i).connected() && (link_->station(i).name.empty() || link_->station(i).name == name)) return i;
+      if (link_->station(i).connected() &&
+          (link_->station(i).name.empty() || link_->station(i).name == name))
+        return i;
     }
     return -1;
   }
@@ -119,8 +122,12 @@ class GprsLinkTest : public ::testing::Test {
     EXPECT_TRUE(pump([&] { return link_->stationNamed(name) >= 0; }));
     return s;
   }
-  static uint64_t current(DeviceNode& n) { return n.block(BlockKind::kGprs)->mask(MaskWord::kCurrent); }
-  static int32_t value(DeviceNode& n, int x) { return n.block(BlockKind::kGprs)->i32(68 + 4 * static_cast<size_t>(x)); }
+  static uint64_t current(DeviceNode& n) {
+    return n.block(BlockKind::kGprs)->mask(MaskWord::kCurrent);
+  }
+  static int32_t value(DeviceNode& n, int x) {
+    return n.block(BlockKind::kGprs)->i32(68 + 4 * static_cast<size_t>(x));
+  }
 
   FakeClock clock_{1000, WallTime{2026, 12, 10, 4, 17, 30, 5, 0}};
   DeviceTree tree_;
@@ -166,9 +173,10 @@ TEST_F(GprsLinkTest, SimulatedStationsWithFaults) {
   const char* locations[] = {"NORTH1", "North2", "north3", "North4", "NORTH5"};
   std::vector<DeviceNode*> nodes;
   for (const char* l : locations) nodes.push_back(&addNode(l));
-  pid_t sim = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "5", "--name",
-                                "north", "--fault", "split:1", "--fault", "two:2", "--fault",
-                                "lowersum:3", "--fault", "badsum:4", "--fault", "lendigits:5"});
+  pid_t sim =
+      test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--tagged", "--stations", "5",
+                        "--name", "north", "--fault", "split:1", "--fault", "two:2", "--fault",
+                        "lowersum:3", "--fault", "badsum:4", "--fault", "lendigits:5"});
   ASSERT_TRUE(pump([&] { return link_->connectedCount() == 5; }, 10000));
   auto idle = [&] {
     for (int i = 0; i < kGprsStationCount; ++i) {
@@ -290,7 +298,8 @@ TEST_F(GprsLinkTest, DuplicateLocIsRefusedUnlessTheHolderMissed) {
   link_->PollRound();
   EXPECT_EQ(third->letter(), 'L');
   third->say(BuildGprsFrame("LOCNorth;"));
-  EXPECT_TRUE(pump([&] { return link_->connectedCount() == 1 && link_->stationNamed("North") >= 0; }));
+  EXPECT_TRUE(
+      pump([&] { return link_->connectedCount() == 1 && link_->stationNamed("North") >= 0; }));
   char c = first->letter();
   while (c >= 'A' && c < 'Z' && c != 'E') c = first->letter();  // letters sent before the close
   EXPECT_EQ(c, 'E');
@@ -371,7 +380,9 @@ TEST_F(GprsLinkTest, FullTableWaitsIdleUntilASlotFrees) {
   EXPECT_EQ(loop_->handlersRun(), handlers);
   EXPECT_EQ(loop_->readyEventsSeen(), ready);
   all.front().reset();  // one station leaves: the waiting one takes its slot
-  ASSERT_TRUE(pump([&] { return link_->connectedCount() == kGprsStationCount && !link_->station(0).peer.empty(); }));
+  ASSERT_TRUE(pump([&] {
+    return link_->connectedCount() == kGprsStationCount && !link_->station(0).peer.empty();
+  }));
   link_->startThread();
   link_->stop();  // with every slot taken: the thread joins, every socket closes
   EXPECT_EQ(link_->connectedCount(), 0);

@@ -42,6 +42,14 @@ TEST(Paths, SafeNames) {
   EXPECT_FALSE(IsSafeName("abcdef", 5));
 }
 
+// Titles typed by operators name report and log files: they stay in their folder.
+TEST(Paths, TitlesAsFileNamesStayInTheirFolder) {
+  const std::pair<const char*, const char*> cases[] = {{"../x", "_._x"},       {"a\\b/c", "a_b_c"},
+                                                       {".hidden", "_hidden"}, {"", "_"},
+                                                       {"t\tab\n", "t_ab_"},   {"UPS 1", "UPS 1"}};
+  for (auto [title, name] : cases) EXPECT_EQ(ReportFileTitle(title), name) << title;
+}
+
 TEST(Paths, JoinAndSlash) {
   EXPECT_EQ(ToSlash("C:\\Lark\\Maps\\a.UMF"), "C:/Lark/Maps/a.UMF");
   EXPECT_EQ(JoinPath("/opt/lark/", "/x"), "/opt/lark/x");

@@ -288,13 +288,6 @@ TEST_P(PeriodReportDatabase, RowsThroughTheDatabaseThreadGiveTheGoldenReport) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, PeriodReportDatabase, ::testing::Values("SQLite", "PostgreSQL"));
 
-TEST(PeriodReport, FileNamesStayInTheReportFolder) {
-  const std::pair<const char*, const char*> cases[] = {{"../x", "_._x"},       {"a\\b/c", "a_b_c"},
-                                                       {".hidden", "_hidden"}, {"", "_"},
-                                                       {"t\tab\n", "t_ab_"},   {"UPS 1", "UPS 1"}};
-  for (auto [title, name] : cases) EXPECT_EQ(ReportFileTitle(title), name) << title;
-}
-
 TEST(PeriodReport, AStopEndsTheReportBetweenDevices) {
   Fixture f;
   ReportWriter writer(f.db);

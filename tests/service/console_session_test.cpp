@@ -374,7 +374,7 @@ TEST_F(ConsoleSessionTest, DeviceDataOfTheSimulatedUpsArrivesRaw) {
     ASSERT_EQ(r.size(), 9u + kAsciiLiveDataSize) << service->output();
     block.assign(r.begin() + 9, r.end());
     if (strAt(block, ascii_off::kModel, ascii_off::kModelSize) == profile.model &&
-        i32At(block, ascii_off::kSlots + 4 * 41) == AsciiSampleInputVoltage(1)) {
+        i32At(block, ascii_off::kSlots + 4 * 43) == AsciiSampleInputVoltage(1)) {
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -385,7 +385,7 @@ TEST_F(ConsoleSessionTest, DeviceDataOfTheSimulatedUpsArrivesRaw) {
   EXPECT_EQ(
       strAt(block, ascii_off::kSerialNumber, ascii_off::kSerialNumberSize).rfind(profile.serial, 0),
       0u);
-  EXPECT_EQ(i32At(block, ascii_off::kSlots + 4 * 41), AsciiSampleInputVoltage(1));
+  EXPECT_EQ(i32At(block, ascii_off::kSlots + 4 * 43), AsciiSampleInputVoltage(1));
 
   // The long form of the leaf round carries the same block after five bytes.
   V r = c.req(kLinkCmdGetDeviceData, Cat({3}, Cat(Id(0), {0, 5})));

@@ -357,9 +357,13 @@ TEST_F(DatabaseConsoleTest, PostgresLockedTableAndForeignClauses) {
   EXPECT_EQ(pg->serverLog().find("drop table usr"), std::string::npos);
   EXPECT_EQ(pg->serverLog().find("level<>99"), std::string::npos);
 
-  // With a data source the event table is "log".
+  // With a data source the event table is "log". An outside session holds it
+  // locked until the test lets it go.
+  ASSERT_TRUE(pg->psql("create table if not exists release_lock (x int); delete from release_lock"));
   const int locker = pg->psqlInBackground(
-      "begin;\nlock table log in access exclusive mode;\nselect pg_sleep(6);\ncommit;\n");
+      "begin;\nlock table log in access exclusive mode;\n"
+      "do $$ begin while not exists (select 1 from release_lock) loop perform pg_sleep(0.05); end loop; "
+      "end $$;\ncommit;\n");
   ASSERT_GT(locker, 0);
   ASSERT_TRUE(test::Eventually(
       [&] {
@@ -372,10 +376,11 @@ TEST_F(DatabaseConsoleTest, PostgresLockedTableAndForeignClauses) {
   EXPECT_TRUE(b.open());
   EXPECT_FALSE(a->answerWaiting()) << "the second console was answered only after the query";
   V r = a->read();
-  ASSERT_GE(r.size(), 6u);
-  EXPECT_EQ(r[5], 22);
+  EXPECT_TRUE(pg->psql("insert into release_lock values (1)"));
   int status = 0;
   waitpid(locker, &status, 0);
+  ASSERT_GE(r.size(), 6u);
+  EXPECT_EQ(r[5], 22);
   EXPECT_EQ(a->req(kLinkCmdUserDatabase, {2})[5], 23);
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }

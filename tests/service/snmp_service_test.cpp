@@ -199,7 +199,7 @@ TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
       "agent inverter 127.0.0.3:16161 device\nunit inverter 3\n"
       "agent sensor 127.0.0.4:16161 device\nunit sensor 100\n";
   std::ofstream(script) << "agent ups 127.0.0.2:16161 maker\n"
-                           "alarm ups 1.3.6.1.4.1.7321.2.4.9.1.0 30\n"
+                           "alarm ups 1.3.6.1.4.1.7321.2.4.9.2.0 30\n"
                         << agents;
   test::Child sim({test::BuiltProgram("tools/snmp_sim"), script}, dir.file("sim.log"));
   ASSERT_TRUE(sim.waitFor("ready")) << sim.output();
@@ -218,7 +218,7 @@ TEST_F(SnmpService, TheDemoAgentsAlarmsAndSilenceReachTheEventLog) {
       << ReadFile(dir.file("Demo/Event.log"));
   std::vector<std::string> ups = lines("10");
   for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(ups[i], i % 2 ? "Event 1 cleared\r" : "Event 1 occurred\r") << i;
+    EXPECT_EQ(ups[i], i % 2 ? "Back on mains\r" : "On battery\r") << i;
   }
 
   std::ofstream(script) << "agent ups 127.0.0.2:16161 maker\nfault ups silence\n" << agents;

@@ -166,8 +166,8 @@ TEST(HistoryDialogTest, ControlsTextsAndLists) {
   EXPECT_EQ(years->count(), 2);  // 12 months of depth
   EXPECT_EQ(years->itemText(0), "2024");
   auto* list = static_cast<QComboBox*>(d.control(122));
-  ASSERT_EQ(list->count(), 6);                     // the mask's bits 0, 1, 16, 19, 47, 48
-  EXPECT_EQ(list->currentText(), "Parameter 17");  // parameter 16, chosen by number
+  ASSERT_EQ(list->count(), 6);                          // the mask's bits 0, 1, 16, 19, 47, 48
+  EXPECT_EQ(list->currentText(), "Output Voltage L1");  // parameter 16, chosen by number
   // Choosing another parameter and switching a curve off.
   list->setCurrentIndex(5);
   static_cast<QCheckBox*>(d.control(1005))->setChecked(false);

@@ -23,12 +23,12 @@ TEST(HistoryExportTest, GoldenBytes) {
   const Family cases[] = {
       {"sensor", 0, 7, "3.DAT.txt",
        "0\r\n5,14,30,0,2305,-1,-25,0,7,-5,10\r\n5,14,31,0,10000,-1,-1,-1,-1,-1,-1\r\n",
-       "Date\tTime\tParameter 1\tParameter 2\tParameter 3\tParameter 4\tParameter 5\tParameter "
-       "6\tParameter 7\r\n"
+       "Date\tTime\tIllumination\tParameter 2\tParameter 3\tParameter 4\tParameter 5\tParameter "
+       "6\tIllumination Day Total\r\n"
        "2024-03-05\t14:30:0\t230.5\t \t-2.5\t0.0\t0.7\t-0.5\t1.0\r\n"},
       {"meter", 0, 8, "3.DAT.txt", "0\r\n1,0,0,5,2305,500000,1,-1,4,5,6,7,8,9\r\n",
-       "Date\tTime\tParameter 1\tParameter 2\tParameter 3\tParameter 4\tParameter 5\tParameter "
-       "6\tParameter 7\tParameter 8\tParameter 9\tParameter 10\r\n"
+       "Date\tTime\tParameter 1\tEnergy (low word)\tEnergy (high word)\tParameter 4\tParameter "
+       "5\tParameter 6\tParameter 7\tParameter 8\tParameter 9\tParameter 10\r\n"
        "2024-03-01\t0:0:5\t230.5\t500000\t1\t \t0.4\t0.5\t0.6\t0.7\t0.8\t0.9\r\n"},
   };
   for (const Family& c : cases) {

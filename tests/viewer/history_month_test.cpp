@@ -156,7 +156,7 @@ TEST(ParamListTest, MgeTitlesWithoutNumber) {
   const ParamTables t = LoadViewerTitles(h.path() + "/English");
   EXPECT_EQ(t.table(ParamFamily::Mge).title(48), "Last");
   EXPECT_EQ(t.table(ParamFamily::Mge).title(49), "");
-  EXPECT_EQ(t.table(ParamFamily::Regular).title(0), "Parameter 1");
+  EXPECT_EQ(t.table(ParamFamily::Regular).title(0), "Input Frequency L1");
 }
 
 }  // namespace

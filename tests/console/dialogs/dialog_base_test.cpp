@@ -208,6 +208,17 @@ TEST(DialogRegistry, OpensBuiltDialogsAndAnswersNotBuiltForTheRest) {
   EXPECT_EQ(later, 2);
 }
 
+TEST(DialogRegistry, QueuedOpensDieWithTheRegistry) {
+  int opened = 0;
+  {
+    DialogRegistry r;
+    r.Register(146, [&](QWidget*, intptr_t) { return ++opened; });
+    r.OpenLater(146, nullptr);
+  }
+  QCoreApplication::processEvents();
+  EXPECT_EQ(opened, 0);
+}
+
 TEST(DialogRegistry, RunningDialogsEndBeforeTheMainWindowGoes) {
   DialogFixture f;
   TestDialog outer(f.env, 153, 2);

@@ -53,6 +53,12 @@ struct PanelFixture {
   }
 };
 
+// The quoted text of a recorded operation ("TextOut 1,2 \"text\" ...").
+inline std::string Quoted(const std::string& op) {
+  const size_t a = op.find('"'), b = op.rfind('"');
+  return a == std::string::npos || b <= a ? "" : op.substr(a + 1, b - a - 1);
+}
+
 // A device of the family: kind, CommType (serial devices) and MibType (SNMP),
 // with its blocks as the console allocates them.
 inline std::unique_ptr<DeviceNode> MakeDevice(uint8_t kind, int16_t commType = 0, uint8_t mib = kMibMakerUps) {

@@ -1,0 +1,65 @@
+#include "console/link/result_pages.h"
+
+#include <cstring>
+
+namespace lark {
+
+ResultPage GetResultPage(CBytes b, size_t off) {
+  return {u32At(b, off), u32At(b, off + 4), u32At(b, off + 8)};
+}
+
+void PutResultPage(Bytes b, size_t off, const ResultPage& page) {
+  putU32(b, off, page.total);
+  putU32(b, off + 4, page.offset);
+  putU32(b, off + 8, page.count);
+}
+
+ResultPages::Step ResultPages::First(CBytes frame) {
+  Reset();
+  return Take(frame, true);
+}
+
+ResultPages::Step ResultPages::Next(CBytes frame) {
+  if (!started_) return Step::kBad;
+  return Take(frame, false);
+}
+
+ResultPages::Step ResultPages::Take(CBytes frame, bool first) {
+  auto bad = [this] {
+    Reset();
+    return Step::kBad;
+  };
+  if (frame.size() < kResultPieceReplyOff) return bad();
+  const ResultPage page = GetResultPage(frame, kResultPageReplyOff);
+  const size_t carried = frame.size() - kResultPieceReplyOff;
+  if (first) {
+    if (page.total > kResultTextMax) return bad();
+    text_.assign(page.total, '\0');
+    started_ = true;
+  }
+  // Checked in this order so no sum can wrap: the offset is the one asked
+  // (at most the total), the count fits the frame and the rest of the total.
+  if (page.total != text_.size() || page.offset != next_ || page.count > carried ||
+      page.count > text_.size() - page.offset)
+    return bad();
+  // An empty piece before the end would be asked again for ever.
+  if (page.count == 0 && page.offset < text_.size()) return bad();
+  std::memcpy(text_.data() + page.offset, frame.data() + kResultPieceReplyOff, page.count);
+  next_ = page.offset + page.count;
+  return next_ == text_.size() ? Step::kComplete : Step::kAskNext;
+}
+
+std::array<uint8_t, kResultPageSize> ResultPages::nextRequest() const {
+  std::array<uint8_t, kResultPageSize> out{};
+  PutResultPage(out, 0, {static_cast<uint32_t>(text_.size()), next_, kResultPieceAsked});
+  return out;
+}
+
+void ResultPages::Reset() {
+  text_.clear();
+  text_.shrink_to_fit();
+  next_ = 0;
+  started_ = false;
+}
+
+}  // namespace lark
