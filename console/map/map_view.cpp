@@ -200,7 +200,7 @@ void MapView::DrawMapBackground(Canvas& c) {
     fitWindow(picture_.width(), picture_.height() + h + 21);
   }
   DrawSysSolidRect(c, 0, h + 1, width_, height_, kColorWindow);
-  if (!picture_.isNull()) c.BitBltImage(0, h + 1, picture_, RasterOp::kSrcCopy);
+  if (!picture_.isNull()) c.BitBltImage(0, h + 1, picture_);
   DrawMapHeader(c);
   fitPending = false;
 }
