@@ -249,8 +249,8 @@ std::string LanguageIni() {
             "Charger",
             "Capacity",
             "Remaining",
-            "Rating",
-            "Model",
+            "Replace Date",  // CP_16, CP_17: read only by the battery panel's date rows
+            "Battery Date",
             "Inverter",
             "Firmware",
             "Serial No.",

@@ -35,6 +35,7 @@ int AsciiSampleInputVoltage(int address) { return 2290 + address - 1; }
 std::optional<std::string> AsciiSampleAnswer(const AsciiUpsProfile& ups, std::string_view code,
                                              std::string_view args) {
   if (ups.refused.count(std::string(code)) != 0) return std::nullopt;
+  if (auto given = ups.answers.find(code); given != ups.answers.end()) return given->second;
   const int a = ups.address - 1;
   if (code == "MOD") return ups.model + ";" + std::to_string(ups.modelClass);
   if (code == "MNU") return ups.manufacturer;
@@ -49,7 +50,7 @@ std::optional<std::string> AsciiSampleAnswer(const AsciiUpsProfile& ups, std::st
     // divided by 10), rating, input and bypass transfer limits with their
     // ranges, UPS type, nominal battery voltage, bypass frequency tolerance.
     return Join({2300, 500, 2300, 500, 3000, 1,  1,  160, 280, 180, 110, 300, 250,
-                 1,    240, 12,   240, 20,   30, -1, 180, 264, 200, 160, 276, 240});
+                 ups.upsType, 240, 12,   240, 20,   30, -1, 180, 264, 200, 160, 276, 240});
   }
   if (code == "VER") return ups.firmware;
   if (code == "CPU") return ups.cpu;

@@ -2,6 +2,7 @@
 // and what the engine's tests expect. Values differ by bus address so two
 // units on one bus can be told apart.
 #pragma once
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,6 +28,8 @@ struct AsciiUpsProfile {
   int eventFormat = 1;            // 1 records ("EVT"), 0 texts ("ELS")
   bool alarm = false;             // "STA" alarm `alarmField` active
   int alarmField = 0;
+  int upsType = 1;                // "RAT" field 13, the UPS type code
+  std::map<std::string, std::string, std::less<>> answers;  // code -> payload, over the canned one
 };
 
 // The payload answering query `code` whose request carried `args` after the

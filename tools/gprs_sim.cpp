@@ -4,7 +4,7 @@
 // behind each, or with --tagged values that tell their position and station.
 //
 //   gprs_sim [--host A] [--port P] [--stations N] [--name PREFIX] [--first K]
-//            [--fault KIND[:STATION]]... [--tagged] [--verbose]
+//            [--fault KIND[:STATION]]... [--tagged [--value X=V]...] [--verbose]
 //
 // Station i (K..K+N-1) calls itself PREFIXi (default "Station"). Faults hit
 // one station (its index) or all (no index): split (a frame in two writes),
@@ -12,6 +12,8 @@
 // lendigits (length "-05"), silence (answers L, then nothing), disconnect
 // (closes after its identification), duplicate (calls itself PREFIXK), slow
 // (a byte a second), mute (connects and never says anything).
+// --value X=V gives every station tagged value X (0..90) as V instead
+// (x13 is the operating state: --tagged --value 13=0).
 // Prints "connected N" once every station is connected.
 #include <arpa/inet.h>
 #include <errno.h>
@@ -27,6 +29,7 @@
 
 #include <chrono>
 #include <deque>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +57,7 @@ struct Options {
   int first = 1;
   std::string prefix = "Station";
   std::vector<Fault> faults;
+  std::map<int, int32_t> values;  // --value X=V
   bool tagged = false;  // values that tell their position and station, for tests
   bool verbose = false;
 };
@@ -88,6 +92,13 @@ Options ParseArgs(int argc, char** argv) {
       o.first = args.number();
     } else if (a == "--name") {
       o.prefix = args.value();
+    } else if (a == "--value") {
+      const std::string v = args.value();
+      const size_t eq = v.find('=');
+      if (eq == std::string::npos) args.usage("bad --value (X=V)");
+      const int x = args.number(v.substr(0, eq));
+      if (x < 0 || x > 90) args.usage("--value X is 0..90");
+      o.values[x] = args.number(v.substr(eq + 1));
     } else if (a == "--tagged") {
       o.tagged = true;
     } else if (a == "--verbose") {
@@ -133,8 +144,8 @@ int Connect(const Options& o) {
 void Answer(const Options& o, Link& l, char letter) {
   const int s = l.index;
   const std::string name = o.prefix + std::to_string(Has(o, "duplicate", s) ? o.first : s);
-  std::string report =
-      o.tagged ? lark::GprsSampleReport(letter, s, name) : lark::GprsStationReport(letter, s, name);
+  std::string report = o.tagged ? lark::GprsSampleReport(letter, s, name, o.values)
+                                : lark::GprsStationReport(letter, s, name);
   if (report.empty()) return;
   std::string frame = lark::BuildGprsFrame(report, "01", Has(o, "lowersum", s));
   if (Has(o, "badsum", s)) frame[frame.size() - 1] = frame.back() == '0' ? '1' : '0';

@@ -11,7 +11,10 @@
 // --avl/--al1/--al2/--al3 STRING, --refuse CODE[,CODE...], --events N,
 // --event-format 0|1, --alarm-cycle N (the alarm on for N "STA" answers, then
 // off for N, and so on), --alarm-seconds N (on for N seconds, then off for N),
-// --alarm-field N ("STA" field of the alarm, default 0; 1 is "on battery").
+// --alarm-field N ("STA" field of the alarm, default 0; 1 is "on battery"),
+// --ups-type N (the UPS type code, "RAT" field 13; default 1), --answer
+// CODE=FIELDS (the payload given for STO, STB or STA in place of the canned
+// one, e.g. --answer STB=0;0;100;270;25;3).
 // Faults: --fault KIND:FIRST[:COUNT] with KIND silence, badsum, wrongaddr,
 // split, garbage; FIRST the 1-based number of the request it hits, COUNT the
 // requests in a row (0 = all from FIRST on). --verbose logs every exchange.
@@ -130,7 +133,16 @@ Options ParseArgs(int argc, char** argv) {
       o.profile.eventFormat = number();
     else if (a == "--alarm-cycle")
       o.alarmCycle = number();
-    else if (a == "--alarm-seconds")
+    else if (a == "--ups-type")
+      o.profile.upsType = number();
+    else if (a == "--answer") {
+      const std::string v = value();
+      const size_t eq = v.find('=');
+      const std::string code = v.substr(0, eq);
+      if (eq == std::string::npos || (code != "STO" && code != "STB" && code != "STA"))
+        Usage("bad --answer (STO, STB or STA=FIELDS)");
+      o.profile.answers[code] = v.substr(eq + 1);
+    } else if (a == "--alarm-seconds")
       o.alarmSeconds = number();
     else if (a == "--alarm-field")
       o.profile.alarmField = number();

@@ -1,4 +1,5 @@
 // Larkview: the operators' console.
+#include "console/diagram/diagram_module.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/lists/console_lists.h"
 #include "console/map/map_module.h"
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     map->ConnectLink(link.link());
     lark::InstallConsoleLists(ctx);
     lark::InstallDetailTabs(ctx);
+    lark::InstallDiagramTab(ctx);
     std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
     // The dialogs use the map: they go first.
     return std::shared_ptr<void>(std::make_shared<std::pair<std::shared_ptr<lark::ConsoleMap>,

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "console/views/diagram_pictures.h"
 #include "console/views/map_icons.h"
 
 namespace lark {
@@ -188,7 +189,7 @@ void ImageCanvas::BitBltImage(int x, int y, const QImage& image, RasterOp op) {
 
 void ImageCanvas::DrawIcon(int x, int y, int id) {
   QPainter p(target_);
-  p.drawImage(QPoint(x, y), MapIconImage(id));
+  p.drawImage(QPoint(x, y), IsDiagramIcon(id) ? DiagramIconImage(id) : MapIconImage(id));
 }
 
 void ImageCanvas::TextOut(int x, int y, std::string_view text) {

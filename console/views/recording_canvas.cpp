@@ -78,7 +78,9 @@ void RecordingCanvas::BitBlt(int x, int y, int w, int h, const Canvas&, int sx, 
 
 void RecordingCanvas::BitBltImage(int x, int y, const QImage& image, RasterOp op) {
   ops_.push_back("BitBlt " + Point({x, y}) + " " + std::to_string(image.width()) + "x" +
-                 std::to_string(image.height()) + " image" + (op == RasterOp::kSrcAnd ? " and" : ""));
+                 std::to_string(image.height()) + " image" +
+                 (image.text("resource").isEmpty() ? "" : " " + image.text("resource").toStdString()) +
+                 (op == RasterOp::kSrcAnd ? " and" : ""));
 }
 
 void RecordingCanvas::TextOut(int x, int y, std::string_view text) {

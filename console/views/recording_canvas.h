@@ -1,6 +1,7 @@
 // The Canvas that draws nothing and records each drawing operation as one
 // line of text with the objects in use, so tests compare what a painter
-// asked for: "Rectangle 0,0,11,11 pen solid 1 0000ff brush 00ff00".
+// asked for: "Rectangle 0,0,11,11 pen solid 1 0000ff brush 00ff00". A
+// picture with the text "resource" is recorded with that number.
 #pragma once
 #include <string>
 #include <vector>

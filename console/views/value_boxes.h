@@ -19,6 +19,9 @@ inline constexpr ColorRef kBoxShadow1 = Rgb(145, 155, 156);  // next to the box
 inline constexpr ColorRef kBoxShadow2 = Rgb(208, 206, 191);
 inline constexpr ColorRef kBoxShadow3 = Rgb(227, 224, 208);
 
+// The unit of temperature rows ("℃", UTF-8 like every text of the console).
+inline constexpr const char* kDegreeCelsius = "\u2103";
+
 struct ValueBoxFonts {
   const QFont& label;  // PanelLabelFont
   const QFont& value;  // PanelValueFont

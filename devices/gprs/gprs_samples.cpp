@@ -13,10 +13,14 @@ int32_t GprsSampleValue(int x, int station) {
   return 1000 * station + x;
 }
 
-std::string GprsSampleReport(char letter, int station, std::string_view name) {
-  auto list = [station](const char* tag, int first, int count) {
+std::string GprsSampleReport(char letter, int station, std::string_view name,
+                             const std::map<int, int32_t>& given) {
+  auto list = [station, &given](const char* tag, int first, int count) {
     std::string r = tag;
-    for (int i = 0; i < count; ++i) r += std::to_string(GprsSampleValue(first + i, station)) + ";";
+    for (int x = first; x < first + count; ++x) {
+      const auto g = given.find(x);
+      r += std::to_string(g != given.end() ? g->second : GprsSampleValue(x, station)) + ";";
+    }
     return r;
   };
   char text[64];

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "console/diagram/diagram_module.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/shell/console_link.h"
 #include "console/lists/console_lists.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   map->ConnectLink(link.link());
   lark::InstallConsoleLists(ctx);
   lark::InstallDetailTabs(ctx);
+  lark::InstallDiagramTab(ctx);
   std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);

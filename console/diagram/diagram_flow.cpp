@@ -1,0 +1,257 @@
+#include "console/diagram/diagram_flow.h"
+
+#include "console/diagram/diagram_rows.h"
+#include "console/diagram/mimic_panels.h"
+#include "console/views/canvas.h"
+#include "console/views/diagram_pictures.h"
+#include "console/views/drawing_kit.h"
+
+namespace lark {
+namespace {
+
+using S = FlowSegment;
+
+// The event bits and values the colouring reads, by family.
+struct FlowRoles {
+  bool colour = false;  // a family the rules know and no no-colouring bit
+  bool snmp = false;
+  bool bypass = false;        // B
+  bool battery = false;       // T
+  bool outputOff = false;     // O
+  bool inverterStop = false;  // I
+  bool bypassBlock = false;   // K
+  bool large = false;         // size value 6000 or more: variant L
+  int32_t s = -1;             // BatteryStatus
+  bool charging = false;      // C
+  bool discharging = false;   // D
+};
+
+FlowRoles ReadRoles(const DiagramSource& src) {
+  FlowRoles r;
+  if (!IsSinglePhaseSource(src)) return r;
+  r.snmp = src.family() == DiagramFamily::kSnmp;
+  r.s = src.batteryStatus();
+  if (r.snmp) {
+    r.colour = !src.bit(0) && !src.bit(28);
+    r.bypass = src.bit(5);
+    r.battery = src.bit(1);
+    r.outputOff = src.bit(18) || src.bit(24);
+    r.inverterStop = src.bit(20);
+    r.bypassBlock = src.bit(19);
+    r.large = src.slot(0) >= 6000;
+    r.charging = r.s == 1;
+  } else {
+    r.colour = !src.bit(24);
+    r.bypass = src.bit(22);
+    r.battery = src.bit(21);
+    r.outputOff = src.bit(2) || src.bit(5);
+    r.inverterStop = src.bit(8);
+    r.bypassBlock = src.bit(4);
+    r.large = src.slot(4) >= 6000;
+    r.charging = r.s <= 1;  // an unknown state (-1) counts as charging
+  }
+  r.discharging = r.s == 3;
+  return r;
+}
+
+void Add(std::vector<FlowFill>& out, std::initializer_list<S> segs, FlowLevel level) {
+  for (S s : segs) out.push_back({s, level});
+}
+
+constexpr FlowLevel kGreen = FlowLevel::kInformation, kRed = FlowLevel::kSerious,
+                    kAmber = FlowLevel::kWarning;
+
+void Code0(const FlowRoles& r, std::vector<FlowFill>& out) {
+  const bool running = !r.outputOff && !r.inverterStop;
+  if (!r.bypass && !r.battery && (r.large || !r.discharging)) {  // normal
+    Add(out, {S::kInput, S::kLeftRiserLower}, kGreen);
+    if (running)
+      Add(out, {S::kLowerPath, S::kRightRiserLower, S::kOutput}, kGreen);
+    else
+      Add(out, {S::kLowerPathLeft}, kGreen);
+    Add(out, {S::kBatteryBranch}, kGreen);
+  } else if (r.bypass && !r.battery && !r.bypassBlock) {  // on bypass
+    Add(out, {S::kInput, S::kLeftRiserUpper, S::kUpperPath, S::kRightRiserUpper}, kRed);
+    if (!r.outputOff) Add(out, {S::kOutput}, kRed);
+    if (r.charging) Add(out, {S::kLeftRiserLower, S::kLowerPathLeft, S::kBatteryBranch}, kRed);
+  } else if (r.battery && !r.bypass && (r.large || r.discharging)) {  // on battery
+    if (running)
+      Add(out, {S::kBatteryBranch, S::kLowerPathRight, S::kRightRiserLower, S::kOutput}, kAmber);
+    else if (r.charging)
+      Add(out, {S::kInput, S::kLeftRiserLower, S::kLowerPathLeft, S::kBatteryBranch}, kRed);
+  } else if (r.charging) {
+    Add(out, {S::kInput, S::kLeftRiserLower, S::kLowerPathLeft, S::kBatteryBranch}, kRed);
+  } else if (!r.large && r.discharging) {
+    Add(out, {S::kBatteryBranch, S::kLowerPathRight, S::kRightRiserLower, S::kOutput}, kAmber);
+  }
+}
+
+constexpr std::initializer_list<S> kUpperSet{S::kInput, S::kLeftRiserUpper, S::kUpperPath,
+                                             S::kRightRiserUpper};
+constexpr std::initializer_list<S> kChargingSet{S::kInput, S::kLeftRiserLower, S::kLowerPathLeft,
+                                                S::kBatteryBranch};
+constexpr std::initializer_list<S> kDischargeSet{S::kBatteryBranch, S::kLowerPathRight,
+                                                 S::kRightRiserLower, S::kOutput};
+constexpr std::initializer_list<S> kInverterFeed{S::kBatteryBranch, S::kLowerPathRight,
+                                                 S::kRightRiserLower};
+
+void Code1Or2(const FlowRoles& r, int code, std::vector<FlowFill>& out) {
+  const bool running = !r.outputOff && !r.inverterStop;
+  if (!r.battery && !r.bypassBlock && !r.discharging) {
+    if (code == 1) {
+      if (running) {
+        Add(out, kUpperSet, kGreen);
+        Add(out, {S::kOutput}, kGreen);
+      }
+      if (r.charging) Add(out, kChargingSet, kGreen);
+    } else {
+      Add(out, kUpperSet, kGreen);
+      if (running) Add(out, {S::kOutput}, kGreen);
+      if (r.snmp ? r.s != 0 : r.charging) Add(out, kInverterFeed, kGreen);
+    }
+  } else if (r.battery && r.discharging && running) {
+    Add(out, kDischargeSet, kAmber);
+  }
+}
+
+// Pipe walls: the upper or left line in the shadow colour, the lower or
+// right one in the face colour.
+void Shadow(Canvas& c, int x1, int y1, int x2, int y2) {
+  DrawSysLine(c, x1, y1, x2, y2, kColorBtnShadow, 1);
+}
+void Face(Canvas& c, int x1, int y1, int x2, int y2) {
+  DrawSysLine(c, x1, y1, x2, y2, kColorBtnFace, 1);
+}
+
+void DrawPipes(Canvas& c, const DiagramLayout& l) {
+  const int x0 = l.x0, y0 = l.y0, u = l.u, h = l.pipe / 2;
+  // Input stub, closed at x0.
+  Shadow(c, x0, y0 + u - h, x0 + u - h, y0 + u - h);
+  Face(c, x0, y0 + u + h, x0 + u - h, y0 + u + h);
+  Shadow(c, x0, y0 + u - h, x0, y0 + u + h);
+  // Output stub, closed at x0 + 8u.
+  Shadow(c, x0 + 7 * u + h, y0 + u - h, x0 + 8 * u, y0 + u - h);
+  Face(c, x0 + 7 * u + h, y0 + u + h, x0 + 8 * u, y0 + u + h);
+  Face(c, x0 + 8 * u, y0 + u - h, x0 + 8 * u, y0 + u + h);
+  // Upper path.
+  Shadow(c, x0 + u - h, y0 - h, x0 + 7 * u + h, y0 - h);
+  Face(c, x0 + u + h, y0 + h, x0 + 7 * u - h, y0 + h);
+  // Lower path, its outer wall open to the battery branch.
+  Shadow(c, x0 + u + h, y0 + 2 * u - h, x0 + 7 * u - h, y0 + 2 * u - h);
+  Face(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h);
+  Face(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 7 * u + h, y0 + 2 * u + h);
+  // Left riser, its outer wall open to the input.
+  Shadow(c, x0 + u - h, y0 - h, x0 + u - h, y0 + u - h);
+  Shadow(c, x0 + u - h, y0 + u + h, x0 + u - h, y0 + 2 * u + h);
+  Face(c, x0 + u + h, y0 + h, x0 + u + h, y0 + 2 * u - h);
+  // Right riser, its outer wall open to the output.
+  Shadow(c, x0 + 7 * u - h, y0 + h, x0 + 7 * u - h, y0 + 2 * u - h);
+  Face(c, x0 + 7 * u + h, y0 - h, x0 + 7 * u + h, y0 + u - h);
+  Face(c, x0 + 7 * u + h, y0 + u + h, x0 + 7 * u + h, y0 + 2 * u + h);
+  // Battery branch, closed at its foot.
+  Shadow(c, x0 + 4 * u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 3 * u);
+  Face(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 4 * u + h, y0 + 3 * u);
+  Face(c, x0 + 4 * u - h, y0 + 3 * u, x0 + 4 * u + h, y0 + 3 * u);
+}
+
+// Code 2 has no path from the input to the rectifier: the walls of the left
+// riser's lower part and of the lower path's left part go, two short
+// closings take their place.
+void RemoveRectifierPath(Canvas& c, const DiagramLayout& l) {
+  const int x0 = l.x0, y0 = l.y0, u = l.u, h = l.pipe / 2;
+  DrawSysLine(c, x0 + u - h, y0 + u + h, x0 + u - h, y0 + 2 * u + h, kColorWindow, 1);
+  DrawSysLine(c, x0 + u + h, y0 + u + h, x0 + u + h, y0 + 2 * u - h, kColorWindow, 1);
+  DrawSysLine(c, x0 + u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u - h, kColorWindow, 1);
+  DrawSysLine(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h, kColorWindow, 1);
+  Face(c, x0 + u - h, y0 + u + h, x0 + u + h, y0 + u + h);
+  Shadow(c, x0 + 4 * u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u + h);
+}
+
+// The output panel right of the diagram; pushed left and down when it would
+// leave the window.
+void DrawOutputBeside(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
+                      const DiagramLayout& l) {
+  int left = l.x0 + 7 * l.u + 10, right = left + l.secondPanelWidth;
+  int top = l.y0 + l.u + 28 + env.panelLineHeight;
+  if (right + env.paneRight >= env.clientRight - 10) {
+    right = env.clientRight - 10 - env.paneRight;
+    left = right - l.secondPanelWidth;
+    top += l.u / 2 + env.lineHeight();
+  }
+  RowCursor rows(c, env, left, top, right, l.gap, l.secondLabelWidth, l.valueWidth);
+  DrawOutputPanel(rows, src, env, {.secondVoltage = false, .binary = false});
+}
+
+}  // namespace
+
+std::vector<FlowFill> FlowFills(const DiagramSource& src, int code) {
+  std::vector<FlowFill> out;
+  const FlowRoles r = ReadRoles(src);
+  if (!r.colour) return out;
+  if (code == 0)
+    Code0(r, out);
+  else if (code == 1 || code == 2)
+    Code1Or2(r, code, out);
+  return out;
+}
+
+CanvasRect FlowSegmentRect(FlowSegment s, const DiagramLayout& l) {
+  const int x0 = l.x0, y0 = l.y0, u = l.u, h = l.pipe / 2;
+  const int lowerTop = y0 + 2 * u - h + 1, lowerBottom = y0 + 2 * u + h - 1;
+  switch (s) {
+    case S::kInput:
+      return {x0 + 1, y0 + u - h + 1, x0 + u + h - 1, y0 + u + h - 1};
+    case S::kLeftRiserUpper:
+      return {x0 + u - h + 1, y0 - h + 1, x0 + u + h - 1, y0 + u + h - 1};
+    case S::kLeftRiserLower:
+      return {x0 + u - h + 1, y0 + u - h + 1, x0 + u + h - 1, y0 + 2 * u + h - 1};
+    case S::kUpperPath:
+      return {x0 + u - h + 1, y0 - h + 1, x0 + 7 * u + h - 1, y0 + h - 1};
+    case S::kRightRiserUpper:
+      return {x0 + 7 * u - h + 1, y0 - h + 1, x0 + 7 * u + h - 1, y0 + u + h - 1};
+    case S::kRightRiserLower:
+      return {x0 + 7 * u - h + 1, y0 + u - h + 1, x0 + 7 * u + h - 1, y0 + 2 * u + h - 1};
+    case S::kOutput:
+      return {x0 + 7 * u - h + 1, y0 + u - h + 1, x0 + 8 * u - 1, y0 + u + h - 1};
+    case S::kLowerPath:
+      return {x0 + u - h + 1, lowerTop, x0 + 7 * u + h - 1, lowerBottom};
+    case S::kLowerPathLeft:
+      return {x0 + u - h + 1, lowerTop, x0 + 4 * u + h - 1, lowerBottom};
+    case S::kLowerPathRight:
+      return {x0 + 4 * u - h + 1, lowerTop, x0 + 7 * u + h - 1, lowerBottom};
+    case S::kBatteryBranch:
+      return {x0 + 4 * u - h + 1, y0 + 2 * u - h + 1, x0 + 4 * u + h - 1, y0 + 3 * u - 1};
+  }
+  return {};
+}
+
+void FillSegment(Canvas& c, FlowSegment s, const DiagramLayout& l, ColorRef colour) {
+  const CanvasRect r = FlowSegmentRect(s, l);
+  // The corners are included; the solid fill leaves out right and bottom.
+  DrawSolidRect(c, r.left, r.top, r.right + 1, r.bottom + 1, colour);
+}
+
+void DrawFlowDiagram(Canvas& c, const DiagramSource& src, int code, const DiagramEnv& env,
+                     const DiagramLayout& l) {
+  const int x0 = l.x0, y0 = l.y0, u = l.u, h = l.pipe / 2;
+  DrawPipes(c, l);
+  DrawBitmap(c, DiagramBitmap(kBmpSource), x0 - 26, y0 + u - 13);
+  DrawBitmap(c, DiagramBitmap(kBmpSource), x0 + 8 * u, y0 + u - 13);
+  DrawCentredCaption(c, env, env.component(8), x0 - 113, y0 + u + 18, x0 + 87);
+  DrawCentredCaption(c, env, env.component(9), x0 + 8 * u - 87, y0 + u + 18, x0 + 8 * u + 113);
+  DrawOutputBeside(c, src, env, l);
+
+  if (IsSinglePhaseSource(src)) {
+    const bool fault = src.bit(src.family() == DiagramFamily::kSnmp ? 2 : 20);
+    c.DrawIcon(x0 + 4 * u - 13, y0 + 3 * u, fault ? kIconBatteryFault : kIconBattery);
+    DrawCentredCaption(c, env, env.component(7), x0 + 4 * u - 100, y0 + 3 * u + 31,
+                       x0 + 4 * u + 100);
+  }
+  if (code == 0)
+    DrawCentredCaption(c, env, env.component(1), x0 + u + h, y0 + h + 5, x0 + 7 * u - h);
+  if (code == 2) RemoveRectifierPath(c, l);
+  for (const FlowFill& fill : FlowFills(src, code))
+    FillSegment(c, fill.segment, l, env.levels[static_cast<size_t>(fill.level)]);
+}
+
+}  // namespace lark

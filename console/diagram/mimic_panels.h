@@ -1,0 +1,23 @@
+// The output and battery panels beside the UPS mimics: a caption and rows of
+// up to three values (per phase or per battery string) from the node's block,
+// one table per panel with a column per family.
+#pragma once
+
+#include "console/diagram/diagram_env.h"
+#include "console/diagram/diagram_rows.h"
+#include "console/diagram/diagram_source.h"
+
+namespace lark {
+
+struct PanelOptions {
+  bool secondVoltage = false;  // the output's second voltage row (three-phase mimic)
+  bool binary = true;          // serve the binary block (not in the single-path mimic)
+};
+
+// Each starts with its caption at the cursor's row.
+void DrawOutputPanel(RowCursor& rows, const DiagramSource& src, const DiagramEnv& env,
+                     PanelOptions options);
+void DrawBatteryPanel(RowCursor& rows, const DiagramSource& src, const DiagramEnv& env,
+                      PanelOptions options);
+
+}  // namespace lark

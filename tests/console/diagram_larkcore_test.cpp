@@ -1,0 +1,244 @@
+// The Diagram tab against the real Larkcore in a private network namespace:
+// the demo map with an ASCII UPS (ups_sim on COM1), a Modbus UPS (pymodbus
+// peer "ups1" on COM3), the maker-MIB SNMP UPS (snmp_sim) and a GPRS station
+// (gprs_sim), each device's page compared with its golden picture.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QApplication>
+#include <chrono>
+#include <fstream>
+#include <functional>
+
+#include "console/diagram/diagram_flow.h"
+#include "console/diagram/diagram_module.h"
+#include "console/diagram/diagram_tab.h"
+#include "console/lists/console_lists.h"
+#include "console/shell/console_link.h"
+#include "console/shell/larkview.h"
+#include "console/shell/main_window.h"
+#include "console/tabs/detail_tabs.h"
+#include "console/views/image_canvas.h"
+#include "core/live_data.h"
+#include "platform/paths.h"
+#include "tests/support/background_program.h"
+#include "tests/support/demo_install.h"
+#include "tests/support/modbus_peer.h"
+#include "tests/support/netns.h"
+#include "tests/support/service_process.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/ups_simulator.h"
+
+namespace lark {
+namespace {
+
+// Runs the console's events until `done` or the guard ends.
+bool Spin(const std::function<bool()>& done, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (done()) return true;
+  }
+  return false;
+}
+
+DeviceNode* FindTitle(const DeviceNode& n, const std::string& title) {
+  for (const auto& c : n.children()) {
+    if (c->title() == title) return c.get();
+    if (DeviceNode* d = FindTitle(*c, title)) return d;
+  }
+  return nullptr;
+}
+
+// A page the size of the Diagram page.
+CanvasRect PageRect(const ConsoleContext& ctx) {
+  const QSize s = ctx.mainWindow->tabPage(kTabDiagram)->contentsRect().size();
+  return {0, 0, s.width(), s.height()};
+}
+
+QImage PaintPage(const ConsoleContext& ctx, const DeviceNode& node) {
+  const CanvasRect rect = PageRect(ctx);
+  ImageCanvas page(rect.width(), rect.height());
+  PaintDiagramTab(page, node, true, MakeDiagramEnv(ctx, rect));
+  return page.image()->convertToFormat(QImage::Format_RGB32);
+}
+
+// Until the alarm checks move them, the console's last-reported words are
+// copied from the current ones by hand.
+void CopyReportedWords(DeviceNode& node) {
+  if (LiveDataBlock* b = PrimaryBlock(node)) {
+    b->setMask(MaskWord::kReported, b->mask(MaskWord::kCurrent));
+    if (b->hasMask(MaskWord::kExtReported))
+      b->setMask(MaskWord::kExtReported, b->mask(MaskWord::kExtCurrent));
+  }
+}
+
+class DiagramLarkcore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
+    ASSERT_TRUE(MakeDirs(service.file("ports")));
+    ups = std::make_unique<test::UpsSimulatorProcess>(service.file("ports"), 1);
+    ASSERT_TRUE(ups->waitReady(20000));
+    // Every unit the map has on COM3 answers, so the line's round stays short.
+    ASSERT_TRUE(modbus.start(service.file("ports"), "COM3",
+                             {"1:ups1", "4:inverter", "5:sensor", "6:meter"}));
+    std::ofstream(service.file("snmp_sim.txt")) << "agent ups 127.0.0.2:16161 maker\n";
+    snmp = std::make_unique<test::Child>(
+        std::vector<std::string>{test::BuiltProgram("tools/snmp_sim"), service.file("snmp_sim.txt")},
+        service.file("snmp_sim.log"));
+    larkcore = std::make_unique<test::ServiceProcess>(service.path());
+    ASSERT_TRUE(larkcore->start());
+    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+    gprs = std::make_unique<test::Child>(
+        std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"), "--stations", "1", "--tagged",
+                                 "--value", "13=0"},
+        service.file("gprs_sim.log"));
+
+    MakeDirs(console.file("English"));
+    WriteFileAtomic(console.file("English/language.ini"),
+                    ReadFile(test::SourcePath("data/English/language.ini")).value());
+    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
+    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
+      return int(IDOK);
+    };
+    ctx->quit = [](int) {};
+    link = std::make_unique<ConsoleLink>(*ctx);
+    link->Wire();
+    InstallConsoleLists(*ctx);
+    InstallDetailTabs(*ctx);
+    InstallDiagramTab(*ctx);
+    std::string failed;
+    window = StartConsole(*ctx, &failed);
+    ASSERT_TRUE(window) << failed;
+    link->link().setServer("127.0.0.5");  // not our own address: the link, not the shared memory
+    link->link().setAutoConnect(true);
+    ASSERT_TRUE(Spin([&] { return link->link().state() == LinkState{7, 0}; }, 30000))
+        << larkcore->output();
+  }
+  void TearDown() override {
+    window.reset();
+    link.reset();
+    ctx.reset();
+    gprs.reset();
+    if (larkcore) larkcore->stop(SIGTERM);
+    snmp.reset();
+    modbus.stop();
+  }
+
+  // The device's page once its block carries `ready` and the page has stayed
+  // the same for five seconds (every poll's answers in).
+  QImage SettledPage(const std::string& title, const std::function<bool(const DeviceNode&)>& ready) {
+    QImage last;
+    auto since = std::chrono::steady_clock::now();
+    const bool settled = Spin(
+        [&] {
+          DeviceNode* node = FindTitle(ctx->tree.root(), title);
+          if (node == nullptr || !ready(*node)) return false;
+          CopyReportedWords(*node);
+          QImage now = PaintPage(*ctx, *node);
+          const auto t = std::chrono::steady_clock::now();
+          if (now != last) {
+            last = now;
+            since = t;
+          }
+          return t - since >= std::chrono::seconds(5);
+        },
+        60000);
+    EXPECT_TRUE(settled) << title << "\n" << larkcore->output();
+    return last;
+  }
+
+  test::TempDir service, console;
+  std::unique_ptr<test::UpsSimulatorProcess> ups;
+  test::ModbusPeer modbus;
+  std::unique_ptr<test::Child> snmp, gprs;
+  std::unique_ptr<test::ServiceProcess> larkcore;
+  SystemClock clock;
+  std::unique_ptr<ConsoleContext> ctx;
+  std::unique_ptr<ConsoleLink> link;
+  std::unique_ptr<LarkviewWindow> window;
+};
+
+bool WordKnown(const DeviceNode& n, size_t off) {
+  const LiveDataBlock* b = PrimaryBlock(n);
+  return b != nullptr && b->i32(off) >= 0;
+}
+
+void CompareGolden(const QImage& page, const std::string& name) {
+  const std::string golden = test::SourcePath("tests/console/golden/" + name);
+  if (std::getenv("LARK_UPDATE_GOLDEN")) {
+    ASSERT_TRUE(page.save(QString::fromStdString(golden)));
+  }
+  QImage want(QString::fromStdString(golden));
+  ASSERT_FALSE(want.isNull()) << golden;
+  EXPECT_EQ(page, want.convertToFormat(QImage::Format_RGB32)) << name;
+  if (page != want.convertToFormat(QImage::Format_RGB32))
+    page.save(QString::fromStdString(std::string(std::getenv("LARK_BINARY_DIR")) + "/got_" + name));
+}
+
+TEST_F(DiagramLarkcore, EachFamilysPageMatchesItsPicture) {
+  struct Case {
+    const char* title;
+    size_t word;  // a value of the answer that comes in last
+    const char* golden;
+  } cases[] = {
+      {"UPS 1", 496, "diagram_ascii.png"},
+      {"Modbus UPS", 496, "diagram_modbus.png"},
+      {"Network UPS", 392, "diagram_snmp.png"},
+      {"Station 1", 368, "diagram_gprs.png"},  // the bypass report ("P")
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.title);
+    const QImage page =
+        SettledPage(k.title, [&](const DeviceNode& n) { return WordKnown(n, k.word); });
+    CompareGolden(page, k.golden);
+  }
+
+  // The peer's registers: the state word 1090 reads 2 (bypass), then 1
+  // (battery event) with the battery state 1056 at 3 (discharging).
+  DeviceNode* modbusUps = FindTitle(ctx->tree.root(), "Modbus UPS");
+  ASSERT_NE(modbusUps, nullptr);
+  ASSERT_EQ(modbusUps->upsTypeCode(), 0);
+  const DiagramEnv env = MakeDiagramEnv(*ctx, PageRect(*ctx));
+  ImageCanvas scratch(1, 1);
+  const DiagramLayout l = ComputeDiagramLayout(scratch, *modbusUps, env);
+  auto probe = [&](FlowSegment s) {
+    const CanvasRect r = FlowSegmentRect(s, l);
+    CopyReportedWords(*modbusUps);
+    const QImage page = PaintPage(*ctx, *modbusUps);
+    return FromQColor(page.pixelColor((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+  };
+  ASSERT_TRUE(modbus.command("set 1 1090 2"));
+  EXPECT_TRUE(Spin([&] { return probe(FlowSegment::kUpperPath) == env.levels[0]; }, 10000));
+  ASSERT_TRUE(modbus.command("set 1 1090 1"));
+  ASSERT_TRUE(modbus.command("set 1 1056 3"));
+  EXPECT_TRUE(Spin([&] { return probe(FlowSegment::kLowerPathRight) == env.levels[1]; }, 10000));
+  EXPECT_EQ(probe(FlowSegment::kUpperPath), 0xffffffu)
+      << std::hex << PrimaryBlock(*modbusUps)->mask(MaskWord::kCurrent) << " s "
+      << std::dec << PrimaryBlock(*modbusUps)->i32(376) << " 57 " << PrimaryBlock(*modbusUps)->slot(57);
+
+  // The detail tabs paint the selected device's Diagram page with the same
+  // picture.
+  window->tabControl()->setCurrentIndex(kTabDiagram);
+  DeviceNode* selected = ctx->points.selectedDevice();
+  ASSERT_NE(selected, nullptr);
+  ctx->points.refreshDetailTabs(1);
+  EXPECT_EQ(window->tabPage(kTabDiagram)->surface().convertToFormat(QImage::Format_RGB32),
+            PaintPage(*ctx, *selected));
+
+  // A stopped service holds nothing up: the page still paints and the
+  // window still answers its events.
+  kill(larkcore->pid(), SIGSTOP);
+  DeviceNode* node = FindTitle(ctx->tree.root(), "UPS 1");
+  ASSERT_NE(node, nullptr);
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(PaintPage(*ctx, *node).isNull());
+  bool answered = false;
+  QMetaObject::invokeMethod(window.get(), [&] { answered = true; }, Qt::QueuedConnection);
+  EXPECT_TRUE(Spin([&] { return answered; }, 5000));
+  kill(larkcore->pid(), SIGCONT);
+}
+
+}  // namespace
+}  // namespace lark
