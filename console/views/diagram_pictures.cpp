@@ -13,12 +13,12 @@ const QColor kInk(0x40, 0x40, 0x40);
 
 enum class Part { kSource, kRectifier, kInverter, kStaticSwitch, kDcBus };
 
-struct BitmapSpec {
+struct BitmapLook {
   int id;
   Part part;
   ColorRef colour;
 };
-constexpr BitmapSpec kBitmaps[] = {
+constexpr BitmapLook kBitmaps[] = {
     {kBmpSource, Part::kSource, kWhite},
     {kBmpSourceGreen, Part::kSource, kGreen},
     {kBmpSourceRed, Part::kSource, kRed},
@@ -35,11 +35,11 @@ constexpr BitmapSpec kBitmaps[] = {
     {kBmpDcBusRed, Part::kDcBus, kRed},
 };
 
-struct IconSpec {
+struct IconLook {
   int id;
   ColorRef colour;
 };
-constexpr IconSpec kIcons[] = {
+constexpr IconLook kIcons[] = {
     {kIconBattery, kGreen},     {kIconBatteryFault, kRed},    {kIconSwitchVClosed, kGreen},
     {kIconSwitchVOpen, kWhite}, {kIconSwitchHClosed, kGreen}, {kIconSwitchHOpen, kWhite},
 };
@@ -56,7 +56,7 @@ void Bars(QPainter& p, int x, int y) {
   p.drawLine(x, y + 3, x + 8, y + 3);
 }
 
-QImage DrawBitmap26(const BitmapSpec& s) {
+QImage DrawBitmap26(const BitmapLook& s) {
   QImage img(kDiagramBitmapSize, kDiagramBitmapSize, QImage::Format_RGB32);
   img.fill(ToQColor(s.colour));
   QPainter p(&img);
@@ -94,7 +94,7 @@ QImage DrawBitmap26(const BitmapSpec& s) {
   return img;
 }
 
-QImage DrawIcon32(const IconSpec& s) {
+QImage DrawIcon32(const IconLook& s) {
   QImage img(32, 32, QImage::Format_ARGB32);
   img.fill(Qt::transparent);
   QPainter p(&img);
@@ -117,9 +117,9 @@ QImage DrawIcon32(const IconSpec& s) {
   return img;
 }
 
-template <class Spec, size_t N>
-const Spec* Find(const Spec (&table)[N], int id) {
-  for (const Spec& s : table)
+template <class Look, size_t N>
+const Look* Find(const Look (&table)[N], int id) {
+  for (const Look& s : table)
     if (s.id == id) return &s;
   return nullptr;
 }
@@ -127,8 +127,8 @@ const Spec* Find(const Spec (&table)[N], int id) {
 }  // namespace
 
 ColorRef DiagramPictureColour(int id) {
-  if (const BitmapSpec* b = Find(kBitmaps, id)) return b->colour;
-  if (const IconSpec* i = Find(kIcons, id)) return i->colour;
+  if (const BitmapLook* b = Find(kBitmaps, id)) return b->colour;
+  if (const IconLook* i = Find(kIcons, id)) return i->colour;
   return 0;
 }
 
@@ -136,7 +136,7 @@ const QImage& DiagramBitmap(int id) {
   static std::map<int, QImage> drawn;  // window thread only
   auto it = drawn.find(id);
   if (it != drawn.end()) return it->second;
-  const BitmapSpec* s = Find(kBitmaps, id);
+  const BitmapLook* s = Find(kBitmaps, id);
   return drawn.emplace(id, s != nullptr ? DrawBitmap26(*s) : QImage()).first->second;
 }
 
@@ -146,7 +146,7 @@ const QImage& DiagramIconImage(int id) {
   static std::map<int, QImage> drawn;  // window thread only
   auto it = drawn.find(id);
   if (it != drawn.end()) return it->second;
-  const IconSpec* s = Find(kIcons, id);
+  const IconLook* s = Find(kIcons, id);
   return drawn.emplace(id, s != nullptr ? DrawIcon32(*s) : QImage()).first->second;
 }
 
