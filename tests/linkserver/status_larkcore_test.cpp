@@ -34,7 +34,7 @@ using V = std::vector<uint8_t>;
 constexpr int16_t kRoot = 0, kServerRoom = 1, kUps1 = 2;
 
 template <class Pred>
-bool Eventually(Pred pred, int timeoutMs = 10000) {
+bool Eventually(Pred pred, int timeoutMs = 30000) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!pred()) {
     if (std::chrono::steady_clock::now() >= end) return false;
