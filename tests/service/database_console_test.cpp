@@ -232,11 +232,13 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   Console a;
   ASSERT_TRUE(a.open());
   ASSERT_EQ(a.req(kLinkCmdUserDatabase, {9})[5], 23);
-  // An outside sqlite3 holds the file locked for six seconds once it has
-  // written the file "locked".
+  // An outside sqlite3 holds the file locked from when it has written the
+  // file "locked" until the test removes the file "hold".
+  std::ofstream(dir.file("hold")).put('\n');
   const std::string script =
       "begin exclusive; insert into op_log VALUES('x', '2024-01-01 "
-      "00:00:00', 0, 'lock');\n.shell touch " + dir.file("locked") + "\n.shell sleep 6\ncommit;\n";
+      "00:00:00', 0, 'lock');\n.shell touch " + dir.file("locked") + "\n.shell while [ -e " +
+      dir.file("hold") + " ]; do sleep 0.05; done\ncommit;\n";
   std::ofstream(dir.file("lock.sql")) << script;
   std::string out;
   std::thread locker([&] {
@@ -251,6 +253,7 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   V r = a.read();
   ASSERT_GE(r.size(), 6u);
   EXPECT_EQ(r[5], 22);  // the database did not answer in time
+  std::filesystem::remove(dir.file("hold"));
   // The session goes on afterwards.
   EXPECT_EQ(a.req(kLinkCmdUserDatabase, {2})[5], 23);
   locker.join();
