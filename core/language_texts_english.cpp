@@ -317,7 +317,7 @@ std::string LanguageIni() {
   Numbered(ini, "PM_", 1,
            {"Battery Condition Overview", "Power Module Overview", "System", "State", "No Alarm",
             "Cabinet Temperature", "Sensor", "Power Module", "Module", "Section", "Normal", "Spare",
-            "Fault", "Rectifier", "Temperature", "Voltage", "Current"});
+            "Fault", "Rectifier", "Temperature", "Voltage", "Internal"});
 
   ini.section("Summary");
   // The Summary's headings and row labels; S_2 stands for a state not known.
