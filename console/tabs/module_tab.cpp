@@ -192,6 +192,10 @@ constexpr ColorRef kDigitWhite = Rgb(255, 255, 255);
 constexpr int kColumnWidth = 175;
 constexpr int kColumnStep = 185;  // a column and the 10 pixels after it
 
+// A device word as bits: a negative word other than -1 (absent) sets bit 31.
+uint64_t Bits(int32_t word) { return static_cast<uint32_t>(word); }
+bool Known(int32_t word) { return word != -1; }
+
 // The painter of one call: the geometry from the page, the fonts and the texts.
 class Page {
  public:
@@ -281,6 +285,15 @@ class Page {
     }
   }
 
+  // The no-alarm row for a word of 0, else its rows.
+  void WordRows(int x, int& y, int labelWidth, const std::string& noAlarmLabel, int32_t word,
+                const AlarmList& list) {
+    if (word == 0)
+      NoAlarm(x, y, labelWidth, noAlarmLabel);
+    else
+      AlarmRows(x, y, labelWidth, Bits(word), list);
+  }
+
   // The no-alarm row when none of the list's bits is set, else its rows.
   void AlarmGroup(int x, int& y, int labelWidth, uint64_t bits, const AlarmList& list) {
     uint64_t mine = 0;
@@ -319,9 +332,6 @@ constexpr int kModulePictureOffsets[4] = {40, 66, 92, 117};
 
 bool Present(int32_t state) { return state >= 0 && (state & 1) != 0; }
 
-// A device word as bits: a negative word other than -1 (absent) sets bit 31.
-uint64_t Bits(int32_t word) { return static_cast<uint32_t>(word); }
-bool Known(int32_t word) { return word != -1; }
 
 // The first column: heading, picture, module digits, the system alarms and
 // the cabinet temperatures. Returns the x of the first module column.
@@ -350,10 +360,7 @@ int PaintModularFirstColumn(Page& p, const LiveDataBlock& b, uint32_t model, boo
   const int32_t system = b.slot(166);
   if (Known(system)) {
     p.Caption(x0, y, p.cp(1), kCaptionBlue);
-    if (system == 0)
-      p.NoAlarm(x0, y, kLabelWidth, p.pm(4) + ": ");
-    else
-      p.AlarmRows(x0, y, kLabelWidth, Bits(system), Lists().system);
+    p.WordRows(x0, y, kLabelWidth, p.pm(4) + ": ", system, Lists().system);
     p.EndSection(x0, y);
     if (b.slot(167) >= 0) {
       p.Caption(x0, y, p.pm(6), kCaptionBlue);
@@ -403,10 +410,7 @@ bool PaintModular(Page& p, const DeviceNode& d, const LiveDataBlock& b, uint32_t
     if (Known(wordA)) {
       p.Caption(x, y, p.pm(14), kCaptionOrange);
       p.Value(x, y, lw, p.pm(15) + ":", b.slot(136 + 2 * m), -1, -1, false, kDegreeCelsius);
-      if (wordA == 0)
-        p.NoAlarm(x, y, lw, stateLabel);
-      else
-        p.AlarmRows(x, y, lw, Bits(wordA), Lists().moduleA);
+      p.WordRows(x, y, lw, stateLabel, wordA, Lists().moduleA);
       p.EndSection(x, y);
       faulty = faulty || wordA != 0;
     }
@@ -415,10 +419,7 @@ bool PaintModular(Page& p, const DeviceNode& d, const LiveDataBlock& b, uint32_t
       p.Value(x, y, lw, p.pm(15) + ":", b.slot(137 + 2 * m), -1, -1, false, kDegreeCelsius);
       p.Value(x, y, lw, p.pm(16) + ":", b.slot(148 + 3 * m), b.slot(149 + 3 * m), b.slot(150 + 3 * m), true,
               "V");
-      if (wordB == 0)
-        p.NoAlarm(x, y, lw, stateLabel);
-      else
-        p.AlarmRows(x, y, lw, Bits(wordB), Lists().moduleB);
+      p.WordRows(x, y, lw, stateLabel, wordB, Lists().moduleB);
       p.EndSection(x, y);
       faulty = faulty || wordB != 0;
     }

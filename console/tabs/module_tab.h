@@ -9,12 +9,15 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "console/views/canvas.h"
 #include "console/views/panel_inputs.h"
 #include "core/device_node.h"
 
 namespace lark {
+
+class ConsoleContext;
 
 // What the last paint showed, console-wide (not per device): choosing another
 // device compares its modules and mask with those of the device before.
@@ -67,7 +70,6 @@ bool PaintModuleTab(Canvas& c, const PanelInputs& in, ModuleTabState& state, con
                     bool full);
 
 // Makes the console's ModuleTabState and fills paintModuleTab and freePictures.
-class ConsoleContext;
 void InstallModuleTab(ConsoleContext& ctx);
 
 }  // namespace lark
