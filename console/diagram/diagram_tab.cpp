@@ -7,6 +7,9 @@
 #include "console/diagram/diagram_single_phase.h"
 #include "console/diagram/diagram_source.h"
 #include "console/diagram/diagram_values.h"
+#include "console/diagram/mimic_single_path.h"
+#include "console/diagram/mimic_three_phase.h"
+#include "console/diagram/plc_panel.h"
 #include "console/views/canvas.h"
 #include "core/device_node.h"
 
@@ -30,6 +33,16 @@ void PaintSinglePhase(Canvas& c, const DeviceNode& node, const DiagramSource& sr
   if (code != 2) DrawSinglePhaseParts(c, src, env, l);
 }
 
+void PaintThreePhase(Canvas& c, const DeviceNode&, const DiagramSource& src,
+                     const DiagramEnv& env, const DiagramLayout& l) {
+  DrawThreePhaseMimic(c, src, env, l);
+}
+
+void PaintSinglePath(Canvas& c, const DeviceNode&, const DiagramSource& src,
+                     const DiagramEnv& env, const DiagramLayout& l) {
+  DrawSinglePathMimic(c, src, env, l);
+}
+
 // Mimics another change fills; until then the frame and Parameters only.
 void PaintNothing(Canvas&, const DeviceNode&, const DiagramSource&, const DiagramEnv&,
                   const DiagramLayout&) {}
@@ -42,8 +55,8 @@ struct MimicEntry {
 };
 constexpr MimicEntry kMimics[] = {
     {DiagramMimic::kSinglePhase, PaintSinglePhase}, {DiagramMimic::kTrv5200, PaintNothing},
-    {DiagramMimic::kPw9315, PaintNothing},          {DiagramMimic::kThreePhase, PaintNothing},
-    {DiagramMimic::kSinglePath, PaintNothing},
+    {DiagramMimic::kPw9315, PaintNothing},          {DiagramMimic::kThreePhase, PaintThreePhase},
+    {DiagramMimic::kSinglePath, PaintSinglePath},
 };
 
 }  // namespace
@@ -116,7 +129,11 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
     DrawSysSolidRect(c, env.area.left, env.area.top, env.area.right, env.area.bottom, kColorWindow);
   c.SetBkMode(BkMode::kTransparent);
   const DiagramMimic mimic = ChooseDiagramMimic(node);
-  if (mimic == DiagramMimic::kPlcPanel) return;  // the transfer panel takes the whole page
+  if (mimic == DiagramMimic::kPlcPanel) {  // the transfer panel takes the whole page
+    c.SelectFont(env.label);
+    PaintPanelIcons(c, node, env.area, env.panelLineHeight, env);
+    return;
+  }
 
   const DiagramLayout l = ComputeDiagramLayout(c, node, env);
   const DiagramSource src(node);
