@@ -7,8 +7,10 @@
 #include "console/diagram/diagram_single_phase.h"
 #include "console/diagram/diagram_source.h"
 #include "console/diagram/diagram_values.h"
+#include "console/diagram/mimic_pw9315.h"
 #include "console/diagram/mimic_single_path.h"
 #include "console/diagram/mimic_three_phase.h"
+#include "console/diagram/mimic_trv5200.h"
 #include "console/diagram/plc_panel.h"
 #include "console/views/canvas.h"
 #include "core/device_node.h"
@@ -43,9 +45,15 @@ void PaintSinglePath(Canvas& c, const DeviceNode&, const DiagramSource& src,
   DrawSinglePathMimic(c, src, env, l);
 }
 
-// Mimics another change fills; until then the frame and Parameters only.
-void PaintNothing(Canvas&, const DeviceNode&, const DiagramSource&, const DiagramEnv&,
-                  const DiagramLayout&) {}
+void PaintTrv5200(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                  const DiagramLayout& l) {
+  DrawTrv5200Mimic(c, src, env, l);
+}
+
+void PaintPw9315(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                 const DiagramLayout& l) {
+  DrawPw9315Mimic(c, src, env, l);
+}
 
 using MimicPainter = void (*)(Canvas&, const DeviceNode&, const DiagramSource&, const DiagramEnv&,
                               const DiagramLayout&);
@@ -54,8 +62,8 @@ struct MimicEntry {
   MimicPainter paint;
 };
 constexpr MimicEntry kMimics[] = {
-    {DiagramMimic::kSinglePhase, PaintSinglePhase}, {DiagramMimic::kTrv5200, PaintNothing},
-    {DiagramMimic::kPw9315, PaintNothing},          {DiagramMimic::kThreePhase, PaintThreePhase},
+    {DiagramMimic::kSinglePhase, PaintSinglePhase}, {DiagramMimic::kTrv5200, PaintTrv5200},
+    {DiagramMimic::kPw9315, PaintPw9315},          {DiagramMimic::kThreePhase, PaintThreePhase},
     {DiagramMimic::kSinglePath, PaintSinglePath},
 };
 
