@@ -114,38 +114,35 @@ void Code1Or2(const FlowRoles& r, int code, std::vector<FlowFill>& out) {
   }
 }
 
-constexpr auto Shadow = PipeShadow;
-constexpr auto Face = PipeFace;
-
 void DrawPipes(Canvas& c, const DiagramLayout& l) {
   const int x0 = l.x0, y0 = l.y0, u = l.u, h = l.pipe / 2;
   // Input stub, closed at x0.
-  Shadow(c, x0, y0 + u - h, x0 + u - h, y0 + u - h);
-  Face(c, x0, y0 + u + h, x0 + u - h, y0 + u + h);
-  Shadow(c, x0, y0 + u - h, x0, y0 + u + h);
+  PipeShadow(c, x0, y0 + u - h, x0 + u - h, y0 + u - h);
+  PipeFace(c, x0, y0 + u + h, x0 + u - h, y0 + u + h);
+  PipeShadow(c, x0, y0 + u - h, x0, y0 + u + h);
   // Output stub, closed at x0 + 8u.
-  Shadow(c, x0 + 7 * u + h, y0 + u - h, x0 + 8 * u, y0 + u - h);
-  Face(c, x0 + 7 * u + h, y0 + u + h, x0 + 8 * u, y0 + u + h);
-  Face(c, x0 + 8 * u, y0 + u - h, x0 + 8 * u, y0 + u + h);
+  PipeShadow(c, x0 + 7 * u + h, y0 + u - h, x0 + 8 * u, y0 + u - h);
+  PipeFace(c, x0 + 7 * u + h, y0 + u + h, x0 + 8 * u, y0 + u + h);
+  PipeFace(c, x0 + 8 * u, y0 + u - h, x0 + 8 * u, y0 + u + h);
   // Upper path.
-  Shadow(c, x0 + u - h, y0 - h, x0 + 7 * u + h, y0 - h);
-  Face(c, x0 + u + h, y0 + h, x0 + 7 * u - h, y0 + h);
+  PipeShadow(c, x0 + u - h, y0 - h, x0 + 7 * u + h, y0 - h);
+  PipeFace(c, x0 + u + h, y0 + h, x0 + 7 * u - h, y0 + h);
   // Lower path, its outer wall open to the battery branch.
-  Shadow(c, x0 + u + h, y0 + 2 * u - h, x0 + 7 * u - h, y0 + 2 * u - h);
-  Face(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h);
-  Face(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 7 * u + h, y0 + 2 * u + h);
+  PipeShadow(c, x0 + u + h, y0 + 2 * u - h, x0 + 7 * u - h, y0 + 2 * u - h);
+  PipeFace(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h);
+  PipeFace(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 7 * u + h, y0 + 2 * u + h);
   // Left riser, its outer wall open to the input.
-  Shadow(c, x0 + u - h, y0 - h, x0 + u - h, y0 + u - h);
-  Shadow(c, x0 + u - h, y0 + u + h, x0 + u - h, y0 + 2 * u + h);
-  Face(c, x0 + u + h, y0 + h, x0 + u + h, y0 + 2 * u - h);
+  PipeShadow(c, x0 + u - h, y0 - h, x0 + u - h, y0 + u - h);
+  PipeShadow(c, x0 + u - h, y0 + u + h, x0 + u - h, y0 + 2 * u + h);
+  PipeFace(c, x0 + u + h, y0 + h, x0 + u + h, y0 + 2 * u - h);
   // Right riser, its outer wall open to the output.
-  Shadow(c, x0 + 7 * u - h, y0 + h, x0 + 7 * u - h, y0 + 2 * u - h);
-  Face(c, x0 + 7 * u + h, y0 - h, x0 + 7 * u + h, y0 + u - h);
-  Face(c, x0 + 7 * u + h, y0 + u + h, x0 + 7 * u + h, y0 + 2 * u + h);
+  PipeShadow(c, x0 + 7 * u - h, y0 + h, x0 + 7 * u - h, y0 + 2 * u - h);
+  PipeFace(c, x0 + 7 * u + h, y0 - h, x0 + 7 * u + h, y0 + u - h);
+  PipeFace(c, x0 + 7 * u + h, y0 + u + h, x0 + 7 * u + h, y0 + 2 * u + h);
   // Battery branch, closed at its foot.
-  Shadow(c, x0 + 4 * u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 3 * u);
-  Face(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 4 * u + h, y0 + 3 * u);
-  Face(c, x0 + 4 * u - h, y0 + 3 * u, x0 + 4 * u + h, y0 + 3 * u);
+  PipeShadow(c, x0 + 4 * u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 3 * u);
+  PipeFace(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 4 * u + h, y0 + 3 * u);
+  PipeFace(c, x0 + 4 * u - h, y0 + 3 * u, x0 + 4 * u + h, y0 + 3 * u);
 }
 
 // Code 2 has no path from the input to the rectifier: the walls of the left
@@ -157,8 +154,8 @@ void RemoveRectifierPath(Canvas& c, const DiagramLayout& l) {
   DrawSysLine(c, x0 + u + h, y0 + u + h, x0 + u + h, y0 + 2 * u - h, kColorWindow, 1);
   DrawSysLine(c, x0 + u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u - h, kColorWindow, 1);
   DrawSysLine(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h, kColorWindow, 1);
-  Face(c, x0 + u - h, y0 + u + h, x0 + u + h, y0 + u + h);
-  Shadow(c, x0 + 4 * u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u + h);
+  PipeFace(c, x0 + u - h, y0 + u + h, x0 + u + h, y0 + u + h);
+  PipeShadow(c, x0 + 4 * u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u + h);
 }
 
 }  // namespace

@@ -35,13 +35,13 @@ void PaintSinglePhase(Canvas& c, const DeviceNode& node, const DiagramSource& sr
   if (code != 2) DrawSinglePhaseParts(c, src, env, l);
 }
 
-void PaintThreePhase(Canvas& c, const DeviceNode&, const DiagramSource& src,
-                     const DiagramEnv& env, const DiagramLayout& l) {
+void PaintThreePhase(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                     const DiagramLayout& l) {
   DrawThreePhaseMimic(c, src, env, l);
 }
 
-void PaintSinglePath(Canvas& c, const DeviceNode&, const DiagramSource& src,
-                     const DiagramEnv& env, const DiagramLayout& l) {
+void PaintSinglePath(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                     const DiagramLayout& l) {
   DrawSinglePathMimic(c, src, env, l);
 }
 
@@ -63,7 +63,7 @@ struct MimicEntry {
 };
 constexpr MimicEntry kMimics[] = {
     {DiagramMimic::kSinglePhase, PaintSinglePhase}, {DiagramMimic::kTrv5200, PaintTrv5200},
-    {DiagramMimic::kPw9315, PaintPw9315},          {DiagramMimic::kThreePhase, PaintThreePhase},
+    {DiagramMimic::kPw9315, PaintPw9315},           {DiagramMimic::kThreePhase, PaintThreePhase},
     {DiagramMimic::kSinglePath, PaintSinglePath},
 };
 

@@ -37,9 +37,12 @@ constexpr GridLine kLines[] = {
     {{13, 2, 0, 0}, {14, 2, 0, 0}},   // bypass out
 };
 const std::vector<OneLineSwitch> kBreakers = {
-    {"CB1", 22, {{2, 2, 1, 0}, {2, 2, 20, 0}}, false, {2, 2, 0, -14}, {2, 2, -100, 5}, {2, 2, 126, 0}, false},
-    {"CB2", 39, {{6, 2, 13, 11}, {6, 2, 13, 33}}, true, {6, 2, 0, 10}, {6, 2, -105, 15}, {6, 2, 8, 0}, true},
-    {"CB3", 10, {{10, 2, 1, 0}, {10, 2, 20, 0}}, false, {10, 2, 0, -14}, {10, 2, -100, 5}, {10, 2, 126, 0}, false},
+    {"CB1", 22, {{2, 2, 1, 0}, {2, 2, 20, 0}},
+      false, {2, 2, 0, -14}, {2, 2, -100, 5}, {2, 2, 126, 0}, false},
+    {"CB2", 39, {{6, 2, 13, 11}, {6, 2, 13, 33}},
+      true, {6, 2, 0, 10}, {6, 2, -105, 15}, {6, 2, 8, 0}, true},
+    {"CB3", 10, {{10, 2, 1, 0}, {10, 2, 20, 0}},
+      false, {10, 2, 0, -14}, {10, 2, -100, 5}, {10, 2, 126, 0}, false},
 };
 // clang-format on
 
@@ -123,13 +126,15 @@ std::vector<PwLine> Pw9315GreenLines(uint64_t m) {
 const GridLine& PwLineAt(PwLine line) { return kLines[static_cast<size_t>(line)]; }
 
 std::vector<OneLinePicture> Pw9315Pictures(uint64_t m) {
-  const int bypass = Bit(m, 15)                ? kBmpSource
+  const int bypass = Bit(m, 15)                 ? kBmpSource
                      : Any(m, {12, 13, 14, 17}) ? kBmpSourceRed
                                                 : kBmpSourceGreen;
-  const int rectifier = Bit(m, 32) ? kBmpRectifier : Bit(m, 31) ? kBmpRectifierRed
-                                                                : kBmpRectifierGreen;
-  const int inverter = Bit(m, 11) ? kBmpInverter : Any(m, {7, 8, 9}) ? kBmpInverterRed
-                                                                     : kBmpInverterGreen;
+  const int rectifier = Bit(m, 32)   ? kBmpRectifier
+                        : Bit(m, 31) ? kBmpRectifierRed
+                                     : kBmpRectifierGreen;
+  const int inverter = Bit(m, 11)          ? kBmpInverter
+                       : Any(m, {7, 8, 9}) ? kBmpInverterRed
+                                           : kBmpInverterGreen;
   // clang-format off
   return {
       {Any(m, {12, 13, 14}) ? kBmpSourceRed : kBmpSourceGreen, false, {0, 0, -26, -13},

@@ -11,15 +11,15 @@
 namespace lark {
 
 enum class PwLine : uint8_t {
-  kMainIn,               // main source to CB1
-  kToRectifier,          // CB1 on
+  kMainIn,       // main source to CB1
+  kToRectifier,  // CB1 on
   kRectifierToInverter,
-  kBatteryTap,           // the main line down to CB2
-  kBatteryLead,          // CB2 down to the battery
-  kBatteryToInverter,    // the battery joint along to the inverter
-  kInverterOut,          // inverter to CB3
-  kOutputLine,           // CB3 to the output
-  kBypassIn,             // bypass source to the static switch
+  kBatteryTap,         // the main line down to CB2
+  kBatteryLead,        // CB2 down to the battery
+  kBatteryToInverter,  // the battery joint along to the inverter
+  kInverterOut,        // inverter to CB3
+  kOutputLine,         // CB3 to the output
+  kBypassIn,           // bypass source to the static switch
   kBypassLine,
   kBypassDrop,
   kBypassOut,

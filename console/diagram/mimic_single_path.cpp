@@ -69,8 +69,7 @@ void DrawSinglePathMimic(Canvas& c, const DiagramSource& src, const DiagramEnv& 
   DrawCentredCaption(c, env, env.component(9), x0 + 8 * u - 87, y + 18, x0 + 8 * u + 113);
   DrawOutputPanelBeside(c, src, env, l, x0, {.secondVoltage = false, .binary = false});
 
-  for (PathSegment s : SinglePathLit(src))
-    FillInclusive(c, PathSegmentRect(s, l), env.levels[2]);
+  for (PathSegment s : SinglePathLit(src)) FillInclusive(c, PathSegmentRect(s, l), env.levels[2]);
 
   DrawBitmap(c, DiagramBitmap(SinglePathConverterFault(src) ? kBmpRectifierRed : kBmpRectifier),
              x0 + 3 * u - 26, y - 13);
@@ -78,8 +77,7 @@ void DrawSinglePathMimic(Canvas& c, const DiagramSource& src, const DiagramEnv& 
   c.DrawIcon(x0 + 5 * u - 13, y0 + 2 * u,
              SinglePathBatteryFault(src) ? kIconBatteryFault : kIconBattery);
   const int labelBottom = y0 + 2 * u + 31 + env.panelLineHeight;
-  DrawCentredCaption(c, env, env.component(7), x0 + 5 * u - 100, y0 + 2 * u + 31,
-                     x0 + 5 * u + 100);
+  DrawCentredCaption(c, env, env.component(7), x0 + 5 * u - 100, y0 + 2 * u + 31, x0 + 5 * u + 100);
 
   const int right = x0 + 4 * u;
   RowCursor rows(c, env, right - 3 * l.column / 4, labelBottom - u, right, l.gap,

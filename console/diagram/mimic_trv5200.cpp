@@ -43,11 +43,16 @@ constexpr GridLine kLines[] = {
     {{8, 4, 26, 0}, {12, 4, -25, 0}},  // inverter to Q5N
 };
 const std::vector<OneLineSwitch> kSwitches = {
-    {"Q3BP", 10, {{6, 0, -12, 0}, {6, 0, 11, 0}}, false, {6, 0, -13, -14}, {6, 0, -100, 5}, {6, 0, 100, 0}, false},
-    {"Q4S", 27, {{4, 2, -25, 0}, {4, 2, -3, 0}}, false, {4, 2, -26, -14}, {4, 2, -113, 5}, {4, 2, 87, 0}, false},
-    {"Q1", 17, {{2, 4, -25, 0}, {2, 4, -2, 0}}, false, {2, 4, -26, -14}, {2, 4, -113, 5}, {2, 4, 87, 0}, false},
-    {"Q5N", 29, {{12, 4, -25, 0}, {12, 4, -2, 0}}, false, {12, 4, -26, -14}, {12, 4, -113, 5}, {12, 4, 87, 0}, false},
-    {"QF1", 15, {{6, 4, 0, 11}, {6, 4, 0, 33}}, true, {6, 4, -13, 10}, {6, 4, -105, 15}, {6, 4, -5, 0}, true},
+    {"Q3BP", 10, {{6, 0, -12, 0}, {6, 0, 11, 0}},
+      false, {6, 0, -13, -14}, {6, 0, -100, 5}, {6, 0, 100, 0}, false},
+    {"Q4S", 27, {{4, 2, -25, 0}, {4, 2, -3, 0}},
+      false, {4, 2, -26, -14}, {4, 2, -113, 5}, {4, 2, 87, 0}, false},
+    {"Q1", 17, {{2, 4, -25, 0}, {2, 4, -2, 0}},
+      false, {2, 4, -26, -14}, {2, 4, -113, 5}, {2, 4, 87, 0}, false},
+    {"Q5N", 29, {{12, 4, -25, 0}, {12, 4, -2, 0}},
+      false, {12, 4, -26, -14}, {12, 4, -113, 5}, {12, 4, 87, 0}, false},
+    {"QF1", 15, {{6, 4, 0, 11}, {6, 4, 0, 33}},
+      true, {6, 4, -13, 10}, {6, 4, -105, 15}, {6, 4, -5, 0}, true},
 };
 // clang-format on
 
@@ -198,8 +203,9 @@ std::vector<TrvLine> Trv5200GreenLines(uint64_t m) {
 const GridLine& TrvLineAt(TrvLine line) { return kLines[static_cast<size_t>(line)]; }
 
 std::vector<OneLinePicture> Trv5200Pictures(uint64_t m) {
-  const int rectifier = Bit(m, 14) ? kBmpRectifierRed : Bit(m, 16) ? kBmpRectifier
-                                                                   : kBmpRectifierGreen;
+  const int rectifier = Bit(m, 14)   ? kBmpRectifierRed
+                        : Bit(m, 16) ? kBmpRectifier
+                                     : kBmpRectifierGreen;
   const int inverter = Bit(m, 32) || Bit(m, 33) || Bit(m, 34) ? kBmpInverterRed
                        : Bit(m, 0)                            ? kBmpInverter
                                                               : kBmpInverterGreen;

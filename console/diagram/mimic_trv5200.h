@@ -43,7 +43,7 @@ struct OneLineSwitch {
   GridLine gap;
   bool vertical;
   GridPoint icon;
-  GridPoint nameAt;  // left, top
+  GridPoint nameAt;   // left, top
   GridPoint nameEnd;  // right (its y unused)
   bool rightAligned;
 };
@@ -64,23 +64,23 @@ void DrawOneLineSwitch(Canvas& c, const Grid& g, const DiagramEnv& env, const On
 void DrawOneLinePicture(Canvas& c, const Grid& g, const DiagramEnv& env, const OneLinePicture& p);
 
 enum class TrvLine : uint8_t {
-  kBypassIn,        // bypass source to Q4S
-  kBypassRiser,     // up to the maintenance line
-  kManualFeed,      // to Q3BP
-  kManualLine,      // Q3BP on to the drop
-  kManualDrop,      // down to the output line
-  kManualOut,       // into the output
-  kStaticFeed,      // Q4S to the static switch
-  kStaticLine,      // static switch on
-  kStaticDrop,      // down to the main line
-  kStaticToQ5N,     // along the main line to Q5N
-  kOutputLine,      // Q5N to the output
-  kMainIn,          // main source to Q1
+  kBypassIn,     // bypass source to Q4S
+  kBypassRiser,  // up to the maintenance line
+  kManualFeed,   // to Q3BP
+  kManualLine,   // Q3BP on to the drop
+  kManualDrop,   // down to the output line
+  kManualOut,    // into the output
+  kStaticFeed,   // Q4S to the static switch
+  kStaticLine,   // static switch on
+  kStaticDrop,   // down to the main line
+  kStaticToQ5N,  // along the main line to Q5N
+  kOutputLine,   // Q5N to the output
+  kMainIn,       // main source to Q1
   kMainToRectifier,
   kRectifierToInverter,
-  kBatteryTap,      // main line down to QF1
-  kBatteryLead,     // QF1 down to the battery
-  kBatteryToQ5N,    // the battery joint along to Q5N
+  kBatteryTap,    // main line down to QF1
+  kBatteryLead,   // QF1 down to the battery
+  kBatteryToQ5N,  // the battery joint along to Q5N
   kInverterToQ5N,
 };
 // The powered lines of the bypass, main and battery groups, each once, in

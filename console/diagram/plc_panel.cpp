@@ -56,7 +56,8 @@ void PaintPanelIcons(Canvas& c, const DeviceNode& plc, CanvasRect area, int pane
 
   // The bypass UPS, its stub, switch and the bus.
   const int left = L + 30, top = T + 2 * B + 30, right = L + 110, bottom = T + 2 * B + 80;
-  DrawUpsBox(c, env, static_cast<uint16_t>(plc.plcBypassUpsId()), left, top, right, bottom, bottom + 5, B);
+  DrawUpsBox(c, env, static_cast<uint16_t>(plc.plcBypassUpsId()), left, top, right, bottom,
+             bottom + 5, B);
   Line(c, right, top + 25, right + 10, top + 25, grey ? kPlcActive : info);
   Line(c, right + 36, top + 25, L + 180, top + 25, grey ? kPlcGrey : bypassColour);
   c.DrawIcon(right + 11, top + 10, bypass ? kIconSwitchHOpen : kIconSwitchHClosed);

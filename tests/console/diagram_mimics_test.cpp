@@ -55,8 +55,8 @@ Node Make(const Device& d, uint8_t code) {
   LiveDataBlock& block = Block(n);
   block.setMask(MaskWord::kReported, mask);
   if (block.hasMask(MaskWord::kExtReported)) block.setMask(MaskWord::kExtReported, d.fault);
-  const size_t bOff = d.kind == kNodeSnmp   ? 500
-                      : d.kind == kNodeGprs ? 180
+  const size_t bOff = d.kind == kNodeSnmp         ? 500
+                      : d.kind == kNodeGprs       ? 180
                       : d.comm == kCommThreePhase ? 392
                                                   : 376;
   block.putI32(bOff, d.b);
@@ -71,8 +71,9 @@ TEST(ThreePhaseLitTest, RulesPerFamily) {
       Lit({P::kBatteryBranch, P::kInverterRun, P::kLowerRiser, P::kOutputStub}, kA);
   const auto staticBypass = Lit({P::kStaticBypassLine, P::kUpperRiser, P::kOutputStub}, kA);
   const auto mark = Lit({P::kMainsInput, P::kBatteryBranch}, kG);
-  const auto localNormal = Lit({P::kInverterRunFromJoint, P::kMainsInput, P::kLowerRiser,
-                                P::kBatteryBranch, P::kOutputStub}, kG);
+  const auto localNormal = Lit(
+      {P::kInverterRunFromJoint, P::kMainsInput, P::kLowerRiser, P::kBatteryBranch, P::kOutputStub},
+      kG);
   const struct Case {
     const char* name;
     Device d;
@@ -82,48 +83,58 @@ TEST(ThreePhaseLitTest, RulesPerFamily) {
       {"SNMP no response lights nothing, not even the mark", {kSnmp, 0, {28}, 0, 1}, {}},
       {"SNMP bit 0 lights nothing", {kSnmp, 0, {0}, 0, 0}, {}},
       {"SNMP normal", {kSnmp, 0, {}, 0, 0}, mainG},
-      {"SNMP normal with bit 23 in Warning", {kSnmp, 0, {23}, 0, 0},
+      {"SNMP normal with bit 23 in Warning",
+       {kSnmp, 0, {23}, 0, 0},
        Lit({P::kMainLine, P::kLowerRiser, P::kBatteryBranch, P::kOutputStub}, kA)},
       {"SNMP charging mark first", {kSnmp, 0, {}, 0, 1}, mark + mainG},
       {"SNMP bit 1 shows only the charging mark", {kSnmp, 0, {1}, 0, 1}, mark},
-      {"SNMP output off leaves the stub dark", {kSnmp, 0, {24}, 0, 0},
+      {"SNMP output off leaves the stub dark",
+       {kSnmp, 0, {24}, 0, 0},
        Lit({P::kMainLine, P::kLowerRiser, P::kBatteryBranch}, kG)},
-      {"SNMP maintenance bypass", {kSnmp, 0, {16}, 0, 0},
+      {"SNMP maintenance bypass",
+       {kSnmp, 0, {16}, 0, 0},
        Lit({P::kBypassFeed, P::kMaintenanceBranch, P::kMaintenanceLine, P::kMaintenanceOut}, kR)},
-      {"SNMP maintenance bypass, bit 23, output off", {kSnmp, 0, {16, 23, 18}, 0, 0},
+      {"SNMP maintenance bypass, bit 23, output off",
+       {kSnmp, 0, {16, 23, 18}, 0, 0},
        Lit({P::kBypassFeed, P::kMaintenanceBranch}, kG)},
       {"SNMP static bypass", {kSnmp, 0, {20, 5}, 0, 0}, staticBypass},
       {"SNMP static bypass blocked", {kSnmp, 0, {20, 5, 19}, 0, 0}, {}},
       {"SNMP on battery", {kSnmp, 0, {}, 0, 3}, battery},
       // CommType 0, 2 and GPRS.
       {"ASCII normal", {kSerial, kCommAscii, {}, 0, 2}, localNormal},
-      {"ASCII normal, bit 1 leaves the mains dark", {kSerial, kCommAscii, {1}, 0, 2},
+      {"ASCII normal, bit 1 leaves the mains dark",
+       {kSerial, kCommAscii, {1}, 0, 2},
        Lit({P::kInverterRunFromJoint, P::kLowerRiser, P::kBatteryBranch, P::kOutputStub}, kG)},
       {"ASCII charging with bit 16 lights the charger link",
        {kSerial, kCommAscii, {16}, 0, 0},
        mark + Lit({P::kChargerLink}, kG) + localNormal},
-      {"Modbus charging has no charger link", {kSerial, kCommModbusUps, {16}, 0, -1},
+      {"Modbus charging has no charger link",
+       {kSerial, kCommModbusUps, {16}, 0, -1},
        mark + localNormal},
       {"ASCII on battery leaves the mains dark", {kSerial, kCommAscii, {21}, 0, 3}, battery},
       {"ASCII on battery with the inverter stopped", {kSerial, kCommAscii, {21, 8}, 0, 3}, {}},
       {"ASCII bit 24 lights nothing", {kSerial, kCommAscii, {24}, 0, 0}, {}},
-      {"Modbus maintenance bypass", {kSerial, kCommModbusUps, {23}, 0, 2},
+      {"Modbus maintenance bypass",
+       {kSerial, kCommModbusUps, {23}, 0, 2},
        Lit({P::kMaintenanceBranch, P::kMaintenanceLine, P::kMaintenanceOut, P::kBypassFeed}, kR)},
       {"Modbus maintenance bypass with bit 16: the feed stays Serious",
        {kSerial, kCommModbusUps, {23, 16}, 0, 2},
        Lit({P::kMaintenanceBranch, P::kMaintenanceLine, P::kMaintenanceOut}, kG) +
            Lit({P::kBypassFeed}, kR)},
-      {"ASCII maintenance bypass with bit 16, output off", {kSerial, kCommAscii, {23, 16, 5}, 0, 2},
+      {"ASCII maintenance bypass with bit 16, output off",
+       {kSerial, kCommAscii, {23, 16, 5}, 0, 2},
        Lit({P::kMaintenanceBranch, P::kMaintenanceLine, P::kBypassFeed}, kG)},
       {"GPRS static bypass", {kGprs, 0, {22}, 0, 2}, staticBypass},
       {"GPRS bypass blocked and resting", {kGprs, 0, {22, 4}, 0, 2}, {}},
       // CommType 1.
       {"binary normal", {kSerial, kCommThreePhase, {}, 0, 0}, mainG},
       {"binary charging", {kSerial, kCommThreePhase, {}, 0, 1}, mark + mainG},
-      {"binary maintenance bypass", {kSerial, kCommThreePhase, {12}, 0, 0},
+      {"binary maintenance bypass",
+       {kSerial, kCommThreePhase, {12}, 0, 0},
        Lit({P::kBypassFeed}, kR) +
            Lit({P::kMaintenanceBranch, P::kMaintenanceLine, P::kMaintenanceOut}, kR)},
-      {"binary maintenance bypass, bit 6, output off", {kSerial, kCommThreePhase, {12, 6, 3}, 0, 0},
+      {"binary maintenance bypass, bit 6, output off",
+       {kSerial, kCommThreePhase, {12, 6, 3}, 0, 0},
        Lit({P::kBypassFeed}, kR) + Lit({P::kMaintenanceBranch, P::kMaintenanceLine}, kG)},
       {"binary static bypass", {kSerial, kCommThreePhase, {11}, 0, 0}, staticBypass},
       {"binary on battery", {kSerial, kCommThreePhase, {10}, 0, 3}, battery},
@@ -144,12 +155,21 @@ TEST(ThreePhaseLitTest, SymbolFaults) {
     Device d;
     bool rectifier, inverter, battery;
   } cases[] = {
-      {"ASCII fault word bit 3: rectifier", {kSerial, kCommAscii, {}, 1u << 3, 0}, true, false,
+      {"ASCII fault word bit 3: rectifier",
+       {kSerial, kCommAscii, {}, 1u << 3, 0},
+       true,
+       false,
        false},
-      {"Modbus fault word bit 12: inverter", {kSerial, kCommModbusUps, {}, 1u << 12, 0}, false,
-       true, false},
+      {"Modbus fault word bit 12: inverter",
+       {kSerial, kCommModbusUps, {}, 1u << 12, 0},
+       false,
+       true,
+       false},
       {"fault word bits 0, 11 and 26 mark nothing",
-       {kSerial, kCommAscii, {}, (1u << 0) | (1u << 11) | (1u << 26), 0}, false, false, false},
+       {kSerial, kCommAscii, {}, (1u << 0) | (1u << 11) | (1u << 26), 0},
+       false,
+       false,
+       false},
       {"ASCII status bits 7, 17, 20", {kSerial, kCommAscii, {7, 17, 20}, 0, 0}, true, true, true},
       {"SNMP bits 14 and 7", {kSnmp, 0, {14, 7}, 0, 0}, true, false, true},
       {"SNMP bits 21, 13, 2", {kSnmp, 0, {21, 13, 2}, 0, 0}, true, true, true},
@@ -157,7 +177,10 @@ TEST(ThreePhaseLitTest, SymbolFaults) {
       {"GPRS bit 7", {kGprs, 0, {7}, 0, 0}, true, false, false},
       {"binary bits 1, 7, 9", {kSerial, kCommThreePhase, {1, 7, 9}, 0, 0}, true, true, true},
       {"inverter CommType shows the normal symbols",
-       {kSerial, kCommInverter, {7, 17, 20}, 0xFFFFFFFF, 0}, false, false, false},
+       {kSerial, kCommInverter, {7, 17, 20}, 0xFFFFFFFF, 0},
+       false,
+       false,
+       false},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -177,18 +200,27 @@ TEST(SinglePathLitTest, RulesAndSymbols) {
     std::vector<S> want;
     bool converterFault, batteryFault;
   } cases[] = {
-      {"normal", {kSerial, kCommAscii, {}, 0, 0}, {S::kInputRun, S::kConverterRun, S::kBatteryBranch},
-       false, false},
+      {"normal",
+       {kSerial, kCommAscii, {}, 0, 0},
+       {S::kInputRun, S::kConverterRun, S::kBatteryBranch},
+       false,
+       false},
       {"bit 5: the input run only", {kSerial, kCommAscii, {5}, 0, 0}, {S::kInputRun}, false, false},
       {"bit 8: the input run only", {kSerial, kCommAscii, {8}, 0, 2}, {S::kInputRun}, false, false},
-      {"on battery", {kSerial, kCommAscii, {21}, 0, 3}, {S::kBatteryRun, S::kBatteryBranch}, false,
+      {"on battery",
+       {kSerial, kCommAscii, {21}, 0, 3},
+       {S::kBatteryRun, S::kBatteryBranch},
+       false,
        false},
       {"on battery, output off", {kSerial, kCommAscii, {21, 2}, 0, 3}, {}, false, false},
       {"discharging without bit 21", {kSerial, kCommAscii, {}, 0, 3}, {}, false, false},
       {"bit 21 while charging", {kSerial, kCommAscii, {21}, 0, 1}, {}, false, false},
       {"bit 24", {kSerial, kCommAscii, {24}, 0, 0}, {}, false, false},
-      {"ASCII faults", {kSerial, kCommAscii, {20}, 1u << 10, 0},
-       {S::kInputRun, S::kConverterRun, S::kBatteryBranch}, true, true},
+      {"ASCII faults",
+       {kSerial, kCommAscii, {20}, 1u << 10, 0},
+       {S::kInputRun, S::kConverterRun, S::kBatteryBranch},
+       true,
+       true},
       {"SNMP unlit, its battery by bit 2", {kSnmp, 0, {2}, 0, 0}, {}, false, true},
       {"SNMP bit 20 is no battery fault", {kSnmp, 0, {20}, 0, 0}, {}, false, false},
       {"Modbus fault bit 1", {kSerial, kCommModbusUps, {}, 1u << 1, 0}, {}, true, false},
@@ -285,12 +317,12 @@ TEST(ThreePhasePaintTest, ProbesAtCentresAndWalls) {
     std::vector<std::pair<P, ColorRef>> lit;
     for (const PhaseFill& f : ThreePhaseLit(DiagramSource(*n)))
       lit.push_back({f.segment, p.e.env.levels[static_cast<size_t>(f.level)]});
-    ProbeSegments<P>(p, lit,
-                     {P::kBypassFeed, P::kStaticBypassLine, P::kMaintenanceBranch,
-                      P::kMaintenanceLine, P::kMaintenanceOut, P::kUpperRiser, P::kMainsInput,
-                      P::kChargerLink, P::kInverterRun, P::kInverterRunFromJoint, P::kMainLine,
-                      P::kLowerRiser, P::kBatteryBranch, P::kOutputStub},
-                     PhaseSegmentRect, PhaseHorizontal);
+    ProbeSegments<P>(
+        p, lit,
+        {P::kBypassFeed, P::kStaticBypassLine, P::kMaintenanceBranch, P::kMaintenanceLine,
+         P::kMaintenanceOut, P::kUpperRiser, P::kMainsInput, P::kChargerLink, P::kInverterRun,
+         P::kInverterRunFromJoint, P::kMainLine, P::kLowerRiser, P::kBatteryBranch, P::kOutputStub},
+        PhaseSegmentRect, PhaseHorizontal);
   }
 }
 

@@ -50,9 +50,10 @@ void ReplaceSection(std::string& map, int id, const std::string& title, int unit
   const size_t to = map.find("[ID", from + head.size());
   std::string section = map.substr(from, to - from);
   section = std::regex_replace(section, std::regex("Title=[^\r\n]*"), "Title=" + title);
-  section = std::regex_replace(section, std::regex("UPSID=[0-9]+"), "UPSID=" + std::to_string(unit));
   section =
-      std::regex_replace(section, std::regex("CommType=[0-9]+"), "CommType=" + std::to_string(comm));
+      std::regex_replace(section, std::regex("UPSID=[0-9]+"), "UPSID=" + std::to_string(unit));
+  section = std::regex_replace(section, std::regex("CommType=[0-9]+"),
+                               "CommType=" + std::to_string(comm));
   map.replace(from, to - from, section);
 }
 
@@ -85,14 +86,15 @@ class MimicsLarkcore : public ::testing::Test {
     // The 9315's rectifier on and its breakers closed.
     for (int input : {111, 113, 115, 116, 117, 118})
       ASSERT_TRUE(modbus.command("input 3 " + std::to_string(input) + " 1"));
-    ASSERT_TRUE(Spin([&] { return PortLinked(ports + "/COM2") && PortLinked(ports + "/COM4"); },
-                     20000));
+    ASSERT_TRUE(
+        Spin([&] { return PortLinked(ports + "/COM2") && PortLinked(ports + "/COM4"); }, 20000));
     larkcore = std::make_unique<test::ServiceProcess>(service.path());
     ASSERT_TRUE(larkcore->start());
     ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
-    gprs = std::make_unique<test::Child>(
-        std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"), "--stations", "1", "--tagged"},
-        service.file("gprs_sim.log"));
+    gprs =
+        std::make_unique<test::Child>(std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"),
+                                                               "--stations", "1", "--tagged"},
+                                      service.file("gprs_sim.log"));
 
     const std::string failed = live.start(console, true);
     ASSERT_EQ(failed, "") << larkcore->output();
@@ -211,7 +213,8 @@ TEST_F(MimicsLarkcore, EachMimicMatchesItsPictureAndFollowsItsPeer) {
   // plc_sim's toggle: the bypass icon and the bus follow each flip.
   const DiagramEnv env = MakeDiagramEnv(*ctx, PageRect(*ctx));
   const int B = env.panelLineHeight, top = env.area.top + 2 * B + 30;
-  const CanvasPoint icon{env.area.left + 121 + 16, top + 10 + 16}, bus{env.area.left + 160, top + 25};
+  const CanvasPoint icon{env.area.left + 121 + 16, top + 10 + 16},
+      bus{env.area.left + 160, top + 25};
   for (bool active : {true, false, true}) {
     SCOPED_TRACE(active);
     ASSERT_TRUE(Spin([&] { return bypassBit() == active; }, 30000));
@@ -233,8 +236,8 @@ TEST_F(MimicsLarkcore, EachMimicMatchesItsPictureAndFollowsItsPeer) {
   };
   ASSERT_EQ(Probe("9315 UPS", at(PwLine::kRectifierToInverter)), kPoweredGreen);
   ASSERT_TRUE(modbus.command("input 3 115 0"));
-  EXPECT_TRUE(Spin([&] { return Probe("9315 UPS", at(PwLine::kToRectifier)) != kPoweredGreen; },
-                   10000));
+  EXPECT_TRUE(
+      Spin([&] { return Probe("9315 UPS", at(PwLine::kToRectifier)) != kPoweredGreen; }, 10000));
   EXPECT_EQ(Probe("9315 UPS", at(PwLine::kMainIn)), kPoweredGreen);
 
   // ups3_sim restarted reporting the static bypass: the Warning path.

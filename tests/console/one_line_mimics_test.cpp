@@ -39,7 +39,8 @@ Node Unit(int16_t comm, uint64_t mask) {
 
 std::vector<int> IconIds(const RecordingCanvas& rec) {
   std::vector<int> ids;
-  for (const auto& op : rec.opsNamed("DrawIcon")) ids.push_back(std::stoi(op.substr(op.rfind(' '))));
+  for (const auto& op : rec.opsNamed("DrawIcon"))
+    ids.push_back(std::stoi(op.substr(op.rfind(' '))));
   return ids;
 }
 std::vector<int> PictureIds(const std::vector<OneLinePicture>& pictures) {
@@ -52,8 +53,8 @@ TEST(Trv5200Test, MasksAgainstLinesSwitchesAndPictures) {
   using L = TrvLine;
   const std::vector<L> bypassIn{L::kBypassIn, L::kBypassRiser, L::kManualFeed};
   const std::vector<L> manual{L::kManualLine, L::kManualDrop, L::kManualOut};
-  const std::vector<L> battery{L::kBatteryTap, L::kBatteryLead, L::kBatteryToQ5N,
-                               L::kInverterToQ5N, L::kOutputLine};
+  const std::vector<L> battery{L::kBatteryTap, L::kBatteryLead, L::kBatteryToQ5N, L::kInverterToQ5N,
+                               L::kOutputLine};
   auto join = [](std::vector<std::vector<L>> parts) {
     std::vector<L> out;
     for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -69,39 +70,56 @@ TEST(Trv5200Test, MasksAgainstLinesSwitchesAndPictures) {
     std::vector<int> icons;     // Q3BP, Q4S, Q1, Q5N, QF1, battery
     std::vector<int> pictures;  // static switch, bypass, main, output, battery, rectifier, inverter
   } cases[] = {
-      {"healthy, static switch off", 0,
-       join({bypassIn, manual, {L::kStaticFeed, L::kMainIn, L::kMainToRectifier,
-                                L::kRectifierToInverter}, battery}),
+      {"healthy, static switch off",
+       0,
+       join({bypassIn,
+             manual,
+             {L::kStaticFeed, L::kMainIn, L::kMainToRectifier, L::kRectifierToInverter},
+             battery}),
        {265, 265, 265, 265, 263, 156},
        {kBmpStaticSwitch, kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kIconBattery,
         kBmpRectifierGreen, kBmpInverterGreen}},
-      {"bit 36: no green", Mask({36}), {}, {265, 265, 265, 265, 263, 156},
+      {"bit 36: no green",
+       Mask({36}),
+       {},
+       {265, 265, 265, 265, 263, 156},
        {kBmpStaticSwitch, kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kIconBattery,
         kBmpRectifierGreen, kBmpInverterGreen}},
-      {"Q3BP open, static switch on, inverter off", Mask({10, 6, 0, 18}),
-       join({bypassIn, {L::kStaticFeed, L::kStaticLine, L::kStaticDrop, L::kStaticToQ5N,
-                        L::kOutputLine, L::kBatteryLead}}),
+      {"Q3BP open, static switch on, inverter off",
+       Mask({10, 6, 0, 18}),
+       join({bypassIn,
+             {L::kStaticFeed, L::kStaticLine, L::kStaticDrop, L::kStaticToQ5N, L::kOutputLine,
+              L::kBatteryLead}}),
        {266, 265, 265, 265, 263, 156},
        {kBmpStaticSwitchGreen, kBmpSourceGreen, kBmpSourceRed, kBmpSourceGreen, kIconBattery,
         kBmpRectifierGreen, kBmpInverter}},
-      {"static switch on but Q4S open", Mask({6, 27, 24}), join({{L::kMainIn, L::kMainToRectifier,
-                                                             L::kRectifierToInverter}, battery}),
+      {"static switch on but Q4S open",
+       Mask({6, 27, 24}),
+       join({{L::kMainIn, L::kMainToRectifier, L::kRectifierToInverter}, battery}),
        {265, 266, 265, 265, 263, 156},
        {kBmpStaticSwitchGreen, kBmpSourceRed, kBmpSourceGreen, kBmpSourceGreen, kIconBattery,
         kBmpRectifierGreen, kBmpInverterGreen}},
-      {"no inputs, QF1 closed: the battery carries the load", noInputs, join({battery}),
+      {"no inputs, QF1 closed: the battery carries the load",
+       noInputs,
+       join({battery}),
        {265, 265, 265, 265, 263, 156},
        {kBmpStaticSwitch, kBmpSourceRed, kBmpSourceRed, kBmpSourceGreen, kIconBattery,
         kBmpRectifierGreen, kBmpInverterGreen}},
-      {"no inputs, QF1 closed, inverter off: the lead only", noInputs | Mask({0}),
-       {L::kBatteryLead}, {265, 265, 265, 265, 263, 156},
+      {"no inputs, QF1 closed, inverter off: the lead only",
+       noInputs | Mask({0}),
+       {L::kBatteryLead},
+       {265, 265, 265, 265, 263, 156},
        {kBmpStaticSwitch, kBmpSourceRed, kBmpSourceRed, kBmpSourceGreen, kIconBattery,
         kBmpRectifierGreen, kBmpInverter}},
-      {"QF1 open, Q5N open, Q1 open, faults", Mask({15, 29, 17, 24, 11, 14, 33}),
-       {L::kMainIn}, {265, 265, 266, 266, 264, 157},
+      {"QF1 open, Q5N open, Q1 open, faults",
+       Mask({15, 29, 17, 24, 11, 14, 33}),
+       {L::kMainIn},
+       {265, 265, 266, 266, 264, 157},
        {kBmpStaticSwitch, kBmpSourceRed, kBmpSourceGreen, kBmpSourceGreen, kIconBatteryFault,
         kBmpRectifierRed, kBmpInverterRed}},
-      {"rectifier stopped", Mask({16, 24, 4}), join({{L::kMainIn, L::kMainToRectifier}, battery}),
+      {"rectifier stopped",
+       Mask({16, 24, 4}),
+       join({{L::kMainIn, L::kMainToRectifier}, battery}),
        {265, 265, 265, 265, 263, 157},
        {kBmpStaticSwitch, kBmpSourceRed, kBmpSourceGreen, kBmpSourceGreen, kIconBatteryFault,
         kBmpRectifier, kBmpInverterGreen}},
@@ -125,8 +143,9 @@ TEST(Trv5200Test, MasksAgainstLinesSwitchesAndPictures) {
 TEST(Pw9315Test, MasksAgainstLinesBreakersAndPictures) {
   using L = PwLine;
   const std::vector<L> bypass{L::kBypassIn, L::kBypassLine, L::kBypassDrop, L::kBypassOut};
-  const std::vector<L> main{L::kMainIn, L::kToRectifier, L::kRectifierToInverter, L::kBatteryTap,
-                            L::kBatteryLead, L::kInverterOut, L::kOutputLine};
+  const std::vector<L> main{L::kMainIn,     L::kToRectifier, L::kRectifierToInverter,
+                            L::kBatteryTap, L::kBatteryLead, L::kInverterOut,
+                            L::kOutputLine};
   auto join = [](std::vector<std::vector<L>> parts) {
     std::vector<L> out;
     for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -141,32 +160,49 @@ TEST(Pw9315Test, MasksAgainstLinesBreakersAndPictures) {
     std::vector<int> icons;     // battery, CB1, CB2, CB3
     std::vector<int> pictures;  // bypass in, main in, output, bypass, rectifier, inverter, battery
   } cases[] = {
-      {"healthy", 0, join({main, bypass}), {156, 265, 263, 265},
+      {"healthy",
+       0,
+       join({main, bypass}),
+       {156, 265, 263, 265},
        {kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpRectifierGreen,
         kBmpInverterGreen, kIconBattery}},
-      {"bit 40: no green", Mask({40}), {}, {156, 265, 263, 265},
+      {"bit 40: no green",
+       Mask({40}),
+       {},
+       {156, 265, 263, 265},
        {kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpRectifierGreen,
         kBmpInverterGreen, kIconBattery}},
-      {"CB1 open: the first unit only", Mask({22}), join({{L::kMainIn}, bypass}),
+      {"CB1 open: the first unit only",
+       Mask({22}),
+       join({{L::kMainIn}, bypass}),
        {156, 266, 263, 265},
        {kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpRectifierGreen,
         kBmpInverterGreen, kIconBattery}},
-      {"bit 0: the battery line up to the main line", Mask({0}),
-       join({main, bypass, {L::kBatteryToInverter}}), {156, 265, 263, 265},
+      {"bit 0: the battery line up to the main line",
+       Mask({0}),
+       join({main, bypass, {L::kBatteryToInverter}}),
+       {156, 265, 263, 265},
        {kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpSourceGreen, kBmpRectifierGreen,
         kBmpInverterGreen, kIconBattery}},
-      {"on battery, inputs lost, static switch off", Mask({0, 11, 19, 12, 15}),
+      {"on battery, inputs lost, static switch off",
+       Mask({0, 11, 19, 12, 15}),
        {L::kBatteryTap, L::kBatteryLead, L::kBatteryToInverter, L::kInverterOut, L::kOutputLine},
        {156, 265, 263, 265},
-       {kBmpSourceRed, kBmpSourceRed, kBmpSourceGreen, kBmpSource, kBmpRectifierGreen,
-        kBmpInverter, kIconBattery}},
-      {"CB2 and CB3 open, faults", Mask({0, 39, 10, 17, 31, 8, 26, 37}),
-       join({{L::kMainIn, L::kToRectifier, L::kRectifierToInverter, L::kBatteryTap,
-              L::kInverterOut}, bypass, {L::kBatteryLead}}),
+       {kBmpSourceRed, kBmpSourceRed, kBmpSourceGreen, kBmpSource, kBmpRectifierGreen, kBmpInverter,
+        kIconBattery}},
+      {"CB2 and CB3 open, faults",
+       Mask({0, 39, 10, 17, 31, 8, 26, 37}),
+       join(
+           {{L::kMainIn, L::kToRectifier, L::kRectifierToInverter, L::kBatteryTap, L::kInverterOut},
+            bypass,
+            {L::kBatteryLead}}),
        {157, 265, 264, 266},
        {kBmpSourceGreen, kBmpSourceGreen, kBmpSourceRed, kBmpSourceRed, kBmpRectifierRed,
         kBmpInverterRed, kIconBatteryFault}},
-      {"rectifier off", Mask({32, 13}), {L::kMainIn, L::kToRectifier}, {156, 265, 263, 265},
+      {"rectifier off",
+       Mask({32, 13}),
+       {L::kMainIn, L::kToRectifier},
+       {156, 265, 263, 265},
        {kBmpSourceRed, kBmpSourceGreen, kBmpSourceGreen, kBmpSourceRed, kBmpRectifier,
         kBmpInverterGreen, kIconBattery}},
   };
@@ -204,13 +240,25 @@ TEST(Trv5200Test, OutputPanelSumsAndLoads) {
     int32_t p1, p2, p3, rating;
     Strings sum, loads, loadSum;  // empty: no such row
   } cases[] = {
-      {"an unknown phase is left out", 100, -1, 300, 500000, {"400", "kW"}, {"20.0", "60.0", "%"},
+      {"an unknown phase is left out",
+       100,
+       -1,
+       300,
+       500000,
+       {"400", "kW"},
+       {"20.0", "60.0", "%"},
        {"80.0", "%"}},
       {"rating 999 gives no load rows", 100, 200, 300, 999, {"600", "kW"}, {}, {}},
       {"unknown rating gives no load rows", 100, 200, 300, -1, {"600", "kW"}, {}, {}},
       {"no known phase: no sum", -1, -1, -1, 500000, {}, {}, {}},
-      {"3 000 000 kW held at the top", 3000000, 3000000, 3000000, 1000, {"9000000", "kW"},
-       {"214748364.7", "214748364.7", "214748364.7", "%"}, {"214748364.7", "%"}},
+      {"3 000 000 kW held at the top",
+       3000000,
+       3000000,
+       3000000,
+       1000,
+       {"9000000", "kW"},
+       {"214748364.7", "214748364.7", "214748364.7", "%"},
+       {"214748364.7", "%"}},
   };
   Env e;
   for (const Case& k : cases) {

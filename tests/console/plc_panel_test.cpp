@@ -1,6 +1,8 @@
 // The PLC's transfer panel: its bits read safely, and the recorded drawing
 // of the bypass UPS, the bus and the points (room, wrap, grey lines, dotted
 // contacts, the UPS boxes' levels and missing nodes).
+#include "console/diagram/plc_panel.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "console/diagram/diagram_tab.h"
-#include "console/diagram/plc_panel.h"
 #include "console/views/diagram_pictures.h"
 #include "console/views/recording_canvas.h"
 #include "tests/console/support/diagram_fixture.h"
@@ -76,10 +77,9 @@ TEST(PlcPanelTest, BitsReadClearOutsideTheBlockAndWithoutReading) {
     int p;
     bool output, want;
   } cases[] = {
-      {0, false, true},      {1, false, false},    {2, false, true},  {8, false, false},
-      {9, true, false},      {1, true, true},      {0, true, false},  {-5, false, false},
-      {-1, true, false},     {5000, false, false}, {32767, true, false},
-      {INT16_MIN, false, false},
+      {0, false, true},  {1, false, false},    {2, false, true},     {8, false, false},
+      {9, true, false},  {1, true, true},      {0, true, false},     {-5, false, false},
+      {-1, true, false}, {5000, false, false}, {32767, true, false}, {INT16_MIN, false, false},
   };
   for (const Case& k : cases)
     EXPECT_EQ(PlcBit(src, k.p, k.output), k.want) << k.p << (k.output ? " out" : " in");
@@ -162,8 +162,8 @@ TEST(PlcPanelTest, BypassSwitchBits) {
     int32_t slot0;
     bool active;
   } cases[] = {
-      {3, 0xFF, true}, {3, 0xF7, false}, {-5, 0xFF, false}, {5000, 0xFF, false},
-      {8, 0xFF, false},  // slot 1 has no reading
+      {3, 0xFF, true},     {3, 0xF7, false}, {-5, 0xFF, false},
+      {5000, 0xFF, false}, {8, 0xFF, false},  // slot 1 has no reading
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.xbypass);

@@ -55,9 +55,9 @@ inline Node MakeNode(uint8_t kind, int16_t comm, uint8_t code = 0) {
   if (kind == kNodeSnmp) n->ensureBlock(BlockKind::kSnmp);
   if (kind == kNodeGprs) n->ensureBlock(BlockKind::kGprs);
   if (kind == kNodeSerial) {
-    const BlockKind b = comm == kCommThreePhase ? BlockKind::kBinary
+    const BlockKind b = comm == kCommThreePhase                  ? BlockKind::kBinary
                         : comm == kCommAscii || comm == kCommPlc ? BlockKind::kAscii
-                                                                  : BlockKind::kModbus;
+                                                                 : BlockKind::kModbus;
     n->ensureBlock(b);
   }
   return n;
