@@ -252,10 +252,10 @@ std::string LanguageIni() {
             "Replace Date",  // CP_16, CP_17: read only by the battery panel's date rows
             "Battery Date",
             "Inverter",
-            "Firmware",
-            "Serial No.",
-            "Status",
-            "Alarm",
+            "Static Bypass",  // CP_19..CP_22: read only by the three-phase mimic
+            "Maintenance Bypass",
+            "Rectifier",
+            "Inverter",
             "PFC",
             "Rectifier",
             "Fuse",
@@ -283,7 +283,7 @@ std::string LanguageIni() {
             "Aux.",
             "Line Volt",
             "Mains",
-            "Frequency",
+            "Total Power",  // CP_50: the TRV5200 output's power sum
             "Power Factor",
             "Energy",
             "Illumination",
