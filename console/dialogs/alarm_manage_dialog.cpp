@@ -45,8 +45,6 @@ size_t PageOf(ActionFamily f) { return static_cast<size_t>(ActionFamilyOf(f).rea
 
 }  // namespace
 
-std::span<const AlarmFamily> AlarmFamilies() { return kFamilies; }
-
 std::optional<AlarmRowPlace> PlaceOfRow(const AlarmFamily& family, size_t listRow) {
   for (int t = 0; t < family.tableCount; ++t) {
     const size_t rows = ActionFamilyOf(family.tables[t]).rows;

@@ -13,7 +13,6 @@
 #include <QListWidget>
 #include <QTabBar>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "console/dialogs/dialog_base.h"
@@ -35,7 +34,6 @@ struct AlarmFamily {
   std::array<ActionFamily, 2> tables;
   int tableCount;
 };
-std::span<const AlarmFamily> AlarmFamilies();
 
 // A row of a family's list: which table holds it and where.
 struct AlarmRowPlace {
