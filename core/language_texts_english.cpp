@@ -87,6 +87,13 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {54, "Only a serial UPS that keeps its own log can download it."},
     {56, "Another console is changing the configuration. Status updates wait until it is done."},
     {57, "Another console has changed the configuration. It is loaded again."},
+    {71, "Enter the time as a whole number of minutes, at most 35791394."},
+    {72, "The history period must be a whole number of seconds, at least 1."},
+    {73, "The history storage must be a whole number of months (0: no recording)."},
+    {74, "The maximum of entries must be a whole number from 10 to 999999999."},
+    {75, "The sound interval must be a whole number of seconds, at least 1."},
+    {76, "The period must be a whole number of minutes."},
+    {77, "The delay must be a whole number of seconds."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -365,6 +372,105 @@ std::string LanguageIni() {
   ini.key("MSG1", "The report could not be started.");
   ini.key("MSG2", "Request sent, please wait...");
   ini.key("MSG3", "The report is being written in the service's Report folder.");
+  // The settings and control dialogs: captions, labels and status lines.
+  ini.section("Dialog-Connection");
+  ini.key("Title", "Connection");
+  ini.key("L_1", "SNMP polling interval:");
+  ini.key("L_2", "Serial polling interval:");
+  ini.key("L_3", "SNMP timeout:");
+  ini.key("L_4", "Serial timeout:");
+  ini.key("L_9", "GPRS polling interval:");
+  ini.key("L_11", "GPRS timeout:");
+  ini.key("L_5", "ms");
+  ini.key("MSG1", "The polling settings could not be changed.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "The polling settings have been changed.");
+  ini.section("Dialog-AlarmManage");
+  ini.key("Title", "Alarm Management");
+  ini.key("L_1", "Alarm Level");
+  ini.key("L_2", "Maximum Storage Entries:");
+  ini.key("L_3", "Power Event:");
+  ini.key("L_4", "Reactions:");
+  ini.key("L_5", "secs");
+  ini.key("R_1", "Serious");
+  ini.key("R_2", "Warning");
+  ini.key("R_3", "Information");
+  ini.key("C_1", "Play audio files in");
+  ini.key("C_2", "Broadcast network message to the");
+  ini.key("C_3", "Send e-mail to the");
+  ini.key("C_4", "Send short message (SMS) to the");
+  ini.key("B_1", "&Update");
+  ini.key("B_2", "&hosts...");
+  ini.key("B_3", "&receivers...");
+  ini.key("B_4", "&phones ...");
+  ini.key("B_5", "U&pdate");
+  ini.key("CB_1", "One Time");
+  ini.key("CB_2", "Periodically");
+  ini.key("MSG1", "The alarm tables could not be read.");
+  ini.key("MSG2", "Reading the alarm tables, please wait...");
+  ini.key("MSG3", "The alarm tables have been read.");
+  ini.key("MSG4", "The change could not be written.");
+  ini.key("MSG5", "Writing the change, please wait...");
+  ini.key("MSG6", "The change has been written.");
+  ini.section("Dialog-Control");
+  ini.key("Title", "UPS Control");
+  ini.key("L_1", "Only UPSs that accept commands over their link can be controlled from here.");
+  ini.key("L_2", "Test Commands");
+  ini.key("L_3", "Buzzer Commands");
+  ini.key("L_4", "Shutdown Commands");
+  ini.key("L_7", "minute(s)");
+  ini.key("L_10", "And Restart UPS in");
+  ini.key("R_1", "General Test");
+  ini.key("R_2", "Deep Battery Test");
+  ini.key("R_3", "Test Battery for");
+  ini.key("R_4", "Cancel Test");
+  ini.key("R_5", "Enable UPS Buzzer");
+  ini.key("R_6", "Disable UPS Buzzer");
+  ini.key("R_7", "Buzzer Test in");
+  ini.key("R_8", "Turn Off UPS in");
+  ini.key("R_10", "Cancel Shutdown UPS");
+  ini.key("R_11", "Emergency Power Off");
+  ini.key("C_1", "Enable Password Protection");
+  ini.key("B_1", "Set to the &Selected UPS");
+  ini.key("B_2", "Set to the UPSs in this &Layer");
+  ini.key("B_3", "Set to &All of the UPSs");
+  ini.key("MSG1", "The command could not be sent.");
+  ini.key("MSG2", "Sending the command, please wait...");
+  ini.key("MSG3", "The command has been sent.");
+  ini.key("MSG4", "The password protection could not be changed.");
+  ini.key("MSG5", "Changing the password protection, please wait...");
+  ini.key("MSG6", "The password protection has been changed.");
+  ini.section("Dialog-About");
+  ini.key("Title", "About");
+  ini.key("L_1", "Central Monitoring and Control System");
+  ini.section("Dialog-Language");
+  ini.key("Title", "Language Selection");
+  ini.key("B_1", "&OK");
+  ini.key("B_2", "&Cancel");
+  ini.key("MSG1", "The language could not be changed.");
+  ini.key("MSG2", "Changing the language, please wait...");
+  ini.key("MSG3", "The language has been changed.");
+  ini.section("Dialog-ParaManage");
+  ini.key("Title", "Historical Data Management");
+  ini.key("L_1", "Period of Save Historical Parameters:");
+  ini.key("L_3", "Storage of Historical Parameters:");
+  ini.key("MSG1", "The history settings could not be changed.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "The history settings have been changed.");
+  ini.section("Dialog-StopAll");
+  ini.key("Title", "Stop All");
+  ini.key("MSG1", "The reactions could not be stopped.");
+  ini.key("MSG3", "Every running reaction has been stopped.");
+  ini.section("Dialog-SetSavePolling");
+  ini.key("L_1", "COM Port:");
+  ini.key("L_2", "Period:");
+  ini.key("L_3", "(min)");
+  ini.key("L_4", "Stop Action");
+  ini.key("B_1", "OK");
+  ini.key("B_2", "Cancel");
+  ini.key("MSG1", "The trace could not be changed.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "The trace has been changed.");
   ini.section("Dialog-UPS Event Log");
   ini.key("MSG1", "The UPS event log could not be read.");
   ini.key("MSG2", "Reading the UPS event log, please wait...");

@@ -66,17 +66,24 @@ std::shared_ptr<const ActionTables> LanguageTables::actions() const {
   return actions_;
 }
 
-bool LanguageTables::replaceActionTable(ActionFamily f, ActionTable rows) {
-  std::lock_guard<std::mutex> w(writeMu_);
+void LanguageTables::swapInActionTable(ActionFamily f, ActionTable rows) {
   rows.resize(ActionFamilyOf(f).rows);
   auto next = std::make_shared<ActionTables>(*actions());
-  next->table(f) = rows;
+  next->table(f) = std::move(rows);
+  std::lock_guard<std::mutex> g(mu_);
+  actions_ = std::move(next);
+}
+
+bool LanguageTables::replaceActionTable(ActionFamily f, ActionTable rows) {
+  std::lock_guard<std::mutex> w(writeMu_);
+  swapInActionTable(f, std::move(rows));
   std::shared_ptr<const LanguageSnapshot> snap = current();
-  {
-    std::lock_guard<std::mutex> g(mu_);
-    actions_ = std::move(next);
-  }
-  return SaveActionTable(snap->folder, f, rows, snap->texts.levelNames);
+  return SaveActionTable(snap->folder, f, actions()->table(f), snap->texts.levelNames);
+}
+
+void LanguageTables::replaceActionTableInMemory(ActionFamily f, ActionTable rows) {
+  std::lock_guard<std::mutex> w(writeMu_);
+  swapInActionTable(f, std::move(rows));
 }
 
 void LanguageTables::setOperatorLogHooks(OperatorLogReady ready, OperatorLogInsert insert) {

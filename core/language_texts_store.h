@@ -47,6 +47,9 @@ class LanguageTables {
   // family's file of the current folder is written. False when the file
   // could not be written; memory keeps the console's rows either way.
   bool replaceActionTable(ActionFamily f, ActionTable rows);
+  // The same in memory only: a console follows the service's tables and
+  // never writes its own language files.
+  void replaceActionTableInMemory(ActionFamily f, ActionTable rows);
 
   // The operation log goes to the database only. `ready` says whether
   // database logging is on and connected; `insert` takes the database token
@@ -60,6 +63,7 @@ class LanguageTables {
 
  private:
   std::string languageFile() const;
+  void swapInActionTable(ActionFamily f, ActionTable rows);  // under writeMu_
 
   std::string installDir_;
   std::mutex writeMu_;     // serialises load() and replaceActionTable()

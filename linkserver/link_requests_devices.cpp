@@ -7,6 +7,7 @@
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
 #include "linkserver/link_database.h"
+#include "linkserver/link_records.h"
 #include "linkserver/link_requests.h"
 #include "linkserver/link_transfer.h"
 #include "core/map_file.h"
@@ -18,8 +19,8 @@ namespace lark {
 
 namespace {
 
-// UpsControlRecord (44 bytes from frame byte 5).
-constexpr size_t kControlOff = 5, kControlSize = 44;
+// The UPS control record (linkserver/link_records.h) starts at frame byte 5.
+constexpr size_t kControlOff = 5;
 constexpr int32_t kFirstUpsCommand = 1611, kLastUpsCommand = 1621;
 constexpr int32_t kCmdStartTest = 1612, kCmdTimedTest = 1613, kCmdBuzzerTest = 1617,
                   kCmdShutdown = 1618, kCmdShutdownRestart = 1619, kCmdEmergencyOff = 1621;
@@ -278,12 +279,14 @@ void HandleStopAllAlarms(LinkRequest& r, LinkFrameBuilder& reply) {
 // ---- 26 ----
 
 void HandleControlDevice(LinkRequest& r, LinkFrameBuilder& reply) {
-  CBytes rec = r.frame.slice(kControlOff, kControlSize);
-  DeviceNode* node = rec.empty() ? nullptr : FindRequestNode(r, i16At(rec, 0));
+  CBytes bytes = r.frame.slice(kControlOff, kUpsControlRecordSize);
+  if (bytes.empty()) return BuildLinkFailureReply(r, reply);
+  const UpsControlRecord rec = DecodeUpsControl(bytes);
+  DeviceNode* node = FindRequestNode(r, static_cast<int16_t>(rec.nodeId));
   UpsCommandSink* fanOut = r.services.upsControl;
   if (node == nullptr || fanOut == nullptr) return BuildLinkFailureReply(r, reply);
-  const uint32_t scope = u32At(rec, 4);
-  const int32_t code = i32At(rec, 8);
+  const uint32_t scope = rec.scope;
+  const int32_t code = rec.command;
   DeviceNode* parent = node->parent();
   if (scope == 1 && parent == nullptr) return BuildLinkFailureReply(r, reply);
   // A code the fan-out does not know, or a command no device took, fails.
@@ -294,17 +297,17 @@ void HandleControlDevice(LinkRequest& r, LinkFrameBuilder& reply) {
       sent = kCmdStartTest;
       break;
     case kCmdBuzzerTest:
-      arg1 = i32At(rec, 16);
+      arg1 = rec.buzzerTime;
       break;
     case kCmdShutdown:
-      arg1 = i32At(rec, 20);
+      arg1 = rec.shutdownDelay;
       break;
     case kCmdShutdownRestart:
-      arg1 = i32At(rec, 24);
-      arg2 = i32At(rec, 20);
+      arg1 = rec.restartTime;
+      arg2 = rec.shutdownDelay;
       break;
     case kCmdEmergencyOff:
-      arg1 = i32At(rec, 28);
+      arg1 = rec.epoChoice;
       break;
     default:
       break;
@@ -322,7 +325,7 @@ void HandleControlDevice(LinkRequest& r, LinkFrameBuilder& reply) {
     reached = fanOut->SendAllControl(sent, arg1, arg2);
   }
   if (reached == 0) return BuildLinkFailureReply(r, reply);
-  if (code == kCmdTimedTest && countdown) countdown->setTestCountdown(i32At(rec, 12));
+  if (code == kCmdTimedTest && countdown) countdown->setTestCountdown(rec.testTime);
   BeginSuccessReply(r, reply);
 }
 

@@ -5,6 +5,7 @@
 #include "core/action_tables.h"
 #include "core/event_log.h"
 #include "core/language_texts_store.h"
+#include "linkserver/link_records.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
 #include "core/settings.h"
@@ -16,18 +17,12 @@ namespace lark {
 
 namespace {
 
-// SettingsImage (8068 bytes, from frame byte 6): the fields the service reads.
+// The settings image (linkserver/link_records.h) starts at frame byte 6.
 constexpr size_t kImageOff = 6;
-constexpr size_t kSettingsImageSize = 8068;
-constexpr size_t kSnmpPollingOff = 336, kSnmpTimeoutOff = 340, kSerialPollingOff = 344,
-                 kSerialTimeoutOff = 348, kGprsPollingOff = 352, kGprsTimeoutOff = 356;
-constexpr size_t kHistoryPeriodOff = 364, kHistoryStorageOff = 368, kHistoryDirOff = 372;
-constexpr size_t kHistoryDirSize = kDirectoryMax + 1;
-constexpr size_t kReactionMaskOff = 1100, kAudioIntervalOff = 1112, kAudioCycleOff = 1124;
 
 constexpr size_t kNotifyBlockOff = 6;
 constexpr size_t kPasswordOff = 6, kPasswordSize = 32;
-constexpr size_t kMonitorOff = 6, kMonitorSize = 20;
+constexpr size_t kMonitorOff = 6;
 constexpr size_t kMaxEventLogOff = 6;
 
 constexpr const char* kLanguageNames[] = {"English", "Traditional Chinese", "Simplified Chinese",
@@ -43,12 +38,13 @@ void HandleSetPolling(LinkRequest& r, LinkFrameBuilder& reply) {
   CBytes img = SettingsImage(r);
   if (r.sub() != 1 || img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
   ServiceSettings& s = *r.services.settings;
-  s.snmpPolling = i32At(img, kSnmpPollingOff);
-  s.snmpTimeout = i32At(img, kSnmpTimeoutOff);
-  s.serialPolling = i32At(img, kSerialPollingOff);
-  s.serialTimeout = i32At(img, kSerialTimeoutOff);
-  s.gprsPolling = i32At(img, kGprsPollingOff);
-  s.gprsTimeout = i32At(img, kGprsTimeoutOff);
+  const PollingImage p = GetPollingImage(img);
+  s.snmpPolling = p.snmpPolling;
+  s.snmpTimeout = p.snmpTimeout;
+  s.serialPolling = p.serialPolling;
+  s.serialTimeout = p.serialTimeout;
+  s.gprsPolling = p.gprsPolling;
+  s.gprsTimeout = p.gprsTimeout;
   // Values that drive timers or divide stay in range.
   SanitizeSettings(s);
   const bool saved = SaveSettings(r);
@@ -98,10 +94,11 @@ void HandleEventTables(LinkRequest& r, LinkFrameBuilder& reply) {
     CBytes img = SettingsImage(r);
     if (img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
     ServiceSettings& s = *r.services.settings;
+    const ReactionImage reactions = GetReactionImage(img);
     for (size_t level = 0; level < 3; ++level) {
-      s.reactionMasks[level] = u32At(img, kReactionMaskOff + 4 * level);
-      s.audioInterval[level] = i32At(img, kAudioIntervalOff + 4 * level);
-      s.audioCycle[level] = i32At(img, kAudioCycleOff + 4 * level);
+      s.reactionMasks[level] = reactions.masks[level];
+      s.audioInterval[level] = reactions.audioInterval[level];
+      s.audioCycle[level] = reactions.audioCycle[level];
     }
     SanitizeSettings(s);
     if (!SaveSettings(r)) return BuildLinkFailureReply(r, reply);
@@ -150,8 +147,8 @@ void HandleHistoryReport(LinkRequest& r, LinkFrameBuilder& reply) {
   CBytes img = SettingsImage(r);
   if (r.sub() != 1 || img.empty() || !r.services.settings) return BuildLinkFailureReply(r, reply);
   ServiceSettings& s = *r.services.settings;
-  std::string dir =
-      ToSlash(PrintableText(strAt(img, kHistoryDirOff, kHistoryDirSize), kDirectoryMax));
+  const HistoryImage history = GetHistoryImage(img);
+  std::string dir = ToSlash(PrintableText(history.directory, kDirectoryMax));
   if (dir.empty()) {
     dir = r.services.installDir;
   } else if (dir != s.historyDirectory) {
@@ -164,8 +161,8 @@ void HandleHistoryReport(LinkRequest& r, LinkFrameBuilder& reply) {
       return BuildLinkFailureReply(r, reply);
     }
   }
-  s.historyPeriod = i32At(img, kHistoryPeriodOff);
-  s.historyStorage = i32At(img, kHistoryStorageOff);
+  s.historyPeriod = history.period;
+  s.historyStorage = history.storage;
   s.historyDirectory = dir;
   SanitizeSettings(s);
   const bool saved = SaveSettings(r);
@@ -217,12 +214,13 @@ void HandleTrafficMonitor(LinkRequest& r, LinkFrameBuilder& reply) {
       if (t->serialTraceOn()) t->stopSerialTrace();
       break;
     case 4: {
-      CBytes m = r.frame.slice(kMonitorOff, kMonitorSize);
+      CBytes m = r.frame.slice(kMonitorOff, kTraceRequestSize);
       if (m.empty()) return BuildLinkFailureReply(r, reply);
-      if (u32At(m, 0) == 1) {
-        if (u32At(m, 12) != 0) {
+      const TraceRequest trace = DecodeTraceRequest(m);
+      if (trace.valid == 1) {
+        if (trace.start != 0) {
           t->stopSerialTrace();
-          if (!t->startSerialTrace(u32At(m, 4), i32At(m, 8)))
+          if (!t->startSerialTrace(trace.port, trace.periodMinutes))
             return BuildLinkFailureReply(r, reply);
         } else {
           t->stopSerialTrace();

@@ -70,8 +70,9 @@ wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
 # on mains for 30 seconds, and so on; power modules 1 and 2 are present.
 $bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-field 1 --alarm-seconds 30 --module 1:1 --module 2:1 >/dev/null &
 pids+=($!)
-# A three-phase UPS on COM2 (binary RS-485 protocol), eight status types.
-$bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 >/dev/null &
+# A three-phase UPS on COM2 (binary RS-485 protocol), eight status types;
+# each UPS command it takes (Management -> UPS Control) is a line of its log.
+$bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 --control-log "$demo/ups3-control.log" >/dev/null &
 pids+=($!)
 # A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
 socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &

@@ -3,6 +3,8 @@
 // it at start-up and fills the registry and call points the shell opens
 // dialogs through.
 #pragma once
+#include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "console/dialogs/reply_timer.h"
@@ -23,7 +25,13 @@ class ConsoleDialogs {
   ServiceLink& link;
   ConsoleMap* map;        // null in tests without a map
   ReplyBranches branches; // per (command, OpenDialogId)
+  // The network devices the console polls (its endpoint table's size).
+  std::function<size_t()> networkDevices;
 };
+
+// The settings and control dialogs: Connection, Alarm Management, UPS
+// Control, About, Language, Historical Data Management, Stop All, the traces.
+void RegisterSettingsDialogs(ConsoleDialogs& env);
 
 // Larkview's dialogs on its link and map; it must outlive the main window.
 std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link, ConsoleMap& map);

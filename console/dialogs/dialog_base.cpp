@@ -41,6 +41,7 @@ int DialogBase::Run() {
   const LocalisedTexts texts = Localise(this, resource_, env_.ctx.languageProfile(), env_.ctx.texts.language);
   if (texts.prefixSet) prefix_ = std::string(CutUtf8(texts.prefix, OpenDialogRecord::kPrefixMax));
   if (openDialogId_) env_.ctx.openDialog.setPrefix(prefix_);
+  comboTexts_ = texts.combo;
   Init();
   if (initResult_) return *initResult_;
   env_.ctx.dialogs.Track(this);

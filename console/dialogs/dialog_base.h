@@ -9,6 +9,7 @@
 #pragma once
 #include <QDialog>
 #include <QTimer>
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -44,6 +45,8 @@ class DialogBase : public QDialog {
   const std::string& section() const { return section_; }
   std::optional<uint32_t> openDialogId() const { return openDialogId_; }
   const std::string& prefix() const { return prefix_; }
+  // The section's CB_1 and CB_2 as the localiser read them ("" when missing).
+  const std::array<std::string, 2>& comboTexts() const { return comboTexts_; }
 
   QWidget* Control(int id) const;
   void EnableControls(std::initializer_list<int> ids, bool on);
@@ -90,6 +93,8 @@ class DialogBase : public QDialog {
 
   // Dialogs with a time progress bar advance it on every reply-timer tick.
   bool timeProgress = false;
+  // After the time-out table's reaction: what the dialog itself undoes.
+  virtual void OnTimedOut() {}
 
  protected:
   // Opening steps; a result set here (EndNow) ends Run unshown.
@@ -105,6 +110,7 @@ class DialogBase : public QDialog {
   std::string section_;
   std::optional<uint32_t> openDialogId_;
   std::string prefix_;
+  std::array<std::string, 2> comboTexts_;
   Request request_;
   std::optional<int> initResult_;
   std::optional<int> closeResult_;

@@ -1,6 +1,14 @@
+#include "console/dialogs/about_dialog.h"
+#include "console/dialogs/alarm_manage_dialog.h"
+#include "console/dialogs/connection_dialog.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/event_log_dialog.h"
+#include "console/dialogs/history_dialog.h"
+#include "console/dialogs/language_dialog.h"
 #include "console/dialogs/report_dialog.h"
+#include "console/dialogs/stop_all_dialog.h"
+#include "console/dialogs/trace_dialogs.h"
+#include "console/dialogs/ups_control_dialog.h"
 #include "console/dialogs/ups_log_dialog.h"
 #include "console/map/map_module.h"
 #include "console/shell/console_link.h"
@@ -10,10 +18,23 @@ namespace lark {
 std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link,
                                                       ConsoleMap& map) {
   auto dialogs = std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
+  dialogs->networkDevices = [&link] { return link.endpoints().entries().size(); };
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
+  RegisterSettingsDialogs(*dialogs);
   return dialogs;
+}
+
+void RegisterSettingsDialogs(ConsoleDialogs& env) {
+  RegisterConnectionDialog(env);
+  RegisterAlarmManageDialog(env);
+  RegisterUpsControlDialog(env);
+  RegisterAboutDialog(env);
+  RegisterLanguageDialog(env);
+  RegisterHistoryDialog(env);
+  RegisterStopAllDialog(env);
+  RegisterTraceDialogs(env);
 }
 
 }  // namespace lark

@@ -23,6 +23,7 @@ const ReplyBranch* ReplyBranches::Find(uint8_t command, std::optional<uint32_t> 
 void OnReplyTimer(DialogBase& d) {
   if (d.TimedOut()) {
     RunTimeoutReaction(d);
+    d.OnTimedOut();
     return;
   }
   if (d.timeProgress) d.StepProgress();

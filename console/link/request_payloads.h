@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "linkserver/link_records.h"
 
 namespace lark {
 
@@ -21,10 +22,10 @@ inline constexpr size_t kDatabaseSettingsBytes = 906;
 inline constexpr size_t kAccountRecordBytes = 68;
 inline constexpr size_t kAccountListBytes = 360;
 inline constexpr size_t kPlcPointTableBytes = 2406;
-inline constexpr size_t kSettingsRecordBytes = 8068;
+inline constexpr size_t kSettingsRecordBytes = kSettingsImageSize;
 inline constexpr size_t kNotificationBlockBytes = 12792;
-inline constexpr size_t kTrafficRecordBytes = 20;
-inline constexpr size_t kUpsControlRecordBytes = 44;
+inline constexpr size_t kTrafficRecordBytes = kTraceRequestSize;
+inline constexpr size_t kUpsControlRecordBytes = kUpsControlRecordSize;
 inline constexpr size_t kScheduleBlockBytes = 472;
 inline constexpr size_t kDeviceSettingsBytes = 152;
 inline constexpr size_t kUploadChunkMax = 32768;

@@ -10,6 +10,8 @@ struct ConsoleCommandState {
   bool newNode = false;         // a node just added is being edited
   int eventLogMode = 0;         // the Event Log dialog: 0 all devices, 1 the selected one
   bool networkSaving = false;   // network-data saving is on (Save Network's check mark)
+  bool serialSaving = false;    // the service traces its serial ports
+  int alarmLevelTab = 0;        // Alarm Management's level tab, kept while the console runs
   bool connectDialogOpen = false;  // the Connect To Server dialog runs
 };
 

@@ -33,6 +33,11 @@ struct DialogFixture {
     link.queues().markHead(3, kEntryInProgress);
     link.receiveLinkAnswers(LinkFrameOf(kLinkKindReply, command, data));
   }
+  // The reply to the request that waits, whatever the queue holds.
+  void answerPending(uint8_t command, std::vector<uint8_t> data) {
+    link.pending().reply = LinkFrameOf(kLinkKindReply, command, data);
+    link.pending().replyFlag = 2;
+  }
 
   TempDir dir;
   FakeClock clock{100000};

@@ -1,0 +1,14 @@
+// One reload of everything the console shows in its language, at the
+// language its settings name now: menus and view texts, status texts, the
+// action and parameter tables, the menu rights, the lists' column titles
+// and the detail tabs. A language change and a new configuration both end
+// with it.
+#pragma once
+
+namespace lark {
+
+class ConsoleContext;
+
+void ReloadLanguage(ConsoleContext& ctx);
+
+}  // namespace lark
