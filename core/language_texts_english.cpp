@@ -87,6 +87,13 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {54, "Only a serial UPS that keeps its own log can download it."},
     {56, "Another console is changing the configuration. Status updates wait until it is done."},
     {57, "Another console has changed the configuration. It is loaded again."},
+    // The notification dialogs' refusals.
+    {70, "Enter a valid e-mail address: no blanks, no control characters and no < or >."},
+    {71, "Enter a valid mobile phone number: an optional + and 1 to 20 digits."},
+    {72, "Enter a host name without blanks or control characters."},
+    {73, "The COM port must be COM1 to COM255."},
+    {74, "Enter the contact's name."},
+    {75, "The contact list is full (20 contacts)."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -365,6 +372,29 @@ std::string LanguageIni() {
   ini.key("MSG1", "The report could not be started.");
   ini.key("MSG2", "Request sent, please wait...");
   ini.key("MSG3", "The report is being written in the service's Report folder.");
+  // Status lines of the notification dialogs.
+  ini.section("Dialog-Notification");
+  ini.key("MSG1", "The notification settings have been saved.");
+  ini.key("MSG2", "The notification settings could not be saved.");
+  ini.key("MSG3", "Saving, please wait...");
+  ini.section("Dialog-SMTP");
+  ini.key("MSG1", "The SMTP account has been saved.");
+  ini.key("MSG2", "The SMTP account could not be saved.");
+  ini.key("MSG3", "Saving, please wait...");
+  ini.section("Dialog-Contactor");
+  ini.key("MSG1", "The contacts could not be saved.");
+  ini.key("MSG2", "Saving the contacts, please wait...");
+  ini.key("MSG3", "The contacts have been saved.");
+  ini.key("MSG4", "The contacts could not be read.");
+  ini.key("MSG5", "Reading the contacts, please wait...");
+  ini.key("MSG6", "Done.");
+  ini.section("Dialog-NotifyByService");
+  ini.key("MSG1", "The notification items could not be saved.");
+  ini.key("MSG2", "Saving the notification items, please wait...");
+  ini.key("MSG3", "The notification items have been saved.");
+  ini.key("MSG4", "The notification items could not be read.");
+  ini.key("MSG5", "Reading the notification items, please wait...");
+  ini.key("MSG6", "Done.");
   ini.section("Dialog-UPS Event Log");
   ini.key("MSG1", "The UPS event log could not be read.");
   ini.key("MSG2", "Reading the UPS event log, please wait...");

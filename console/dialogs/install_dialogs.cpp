@@ -1,5 +1,6 @@
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/event_log_dialog.h"
+#include "console/dialogs/notification_sheet.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/ups_log_dialog.h"
 #include "console/map/map_module.h"
@@ -13,6 +14,9 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
+  ctx.points.openNotificationSheet = [d = dialogs.get()](QWidget* owner, int page) {
+    OpenNotificationSheet(*d, owner, page);
+  };
   return dialogs;
 }
 
