@@ -1,4 +1,5 @@
 #include "console/dialogs/console_dialogs.h"
+#include "console/dialogs/contactor_dialog.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/notification_sheet.h"
 #include "console/dialogs/report_dialog.h"
@@ -14,6 +15,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
+  RegisterContactorDialog(*dialogs);
   ctx.points.openNotificationSheet = [d = dialogs.get()](QWidget* owner, int page) {
     OpenNotificationSheet(*d, owner, page);
   };
