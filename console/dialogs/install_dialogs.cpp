@@ -2,6 +2,7 @@
 #include "console/dialogs/contactor_dialog.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/notification_sheet.h"
+#include "console/dialogs/notify_items_dialog.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/ups_log_dialog.h"
 #include "console/map/map_module.h"
@@ -16,6 +17,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
   RegisterContactorDialog(*dialogs);
+  RegisterNotifyItemsDialogs(*dialogs);
   ctx.points.openNotificationSheet = [d = dialogs.get()](QWidget* owner, int page) {
     OpenNotificationSheet(*d, owner, page);
   };
