@@ -6,12 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTimer>
 
 #include "console/dialogs/notify_entry_dialogs.h"
 #include "console/dialogs/notify_fields.h"
@@ -52,17 +50,8 @@ struct Fixture : test::DialogFixture {
       link.queues().put(e.priority, e.counterpart, 3, e.kind, e.command, e.timeoutMs, e.requestId, e.data);
     return out;
   }
-  // Runs `act` on the modal dialog the next call opens.
-  template <class D>
-  void OnModal(std::function<void(D&)> act) {
-    QTimer::singleShot(0, [act] {
-      auto* d = dynamic_cast<D*>(QApplication::activeModalWidget());
-      ASSERT_NE(d, nullptr);
-      act(*d);
-    });
-  }
   void Type(const std::string& text) {
-    OnModal<ListEntryDialog>([text](ListEntryDialog& d) {
+    test::OnModal<ListEntryDialog>([text](ListEntryDialog& d) {
       d.edit()->setText(QString::fromStdString(text));
       d.Accept();
       if (d.isVisible()) d.done(0);  // refused: the test's own way out
@@ -212,7 +201,7 @@ TEST(NotificationSheet, SavedSmtpAccountSurvivesCancelAndReopen) {
   {
     NotificationSheet s(f.env, kEmailPage, nullptr);
     s.Init();
-    f.OnModal<SmtpDialog>([&f](SmtpDialog& d) {
+    test::OnModal<SmtpDialog>([&f](SmtpDialog& d) {
       static_cast<QLineEdit*>(d.Control(1025))->setText("mail.example.com");
       static_cast<QLineEdit*>(d.Control(1026))->setText("ups@example.com");
       static_cast<QLineEdit*>(d.Control(1174))->setText("secret");
