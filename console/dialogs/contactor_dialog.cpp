@@ -13,6 +13,7 @@
 #include "common/smtp_client.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/dialog_text_table.h"
+#include "console/dialogs/notify_controls.h"
 #include "console/dialogs/notify_fields.h"
 #include "console/dialogs/notify_request.h"
 #include "console/lists/report_list.h"
@@ -54,13 +55,6 @@ QLineEdit* Edit(QWidget* parent, int id, size_t max, const char* accessible) {
   return e;
 }
 
-QLabel* Label(QWidget* parent, int id, QWidget* buddy) {
-  auto* l = new QLabel(QString::fromStdString(EnglishText(kContactorResource, id)), parent);
-  SetControlId(l, id);
-  l->setBuddy(buddy);
-  return l;
-}
-
 }  // namespace
 
 ContactorDialog::ContactorDialog(ConsoleDialogs& env, QWidget* owner)
@@ -86,15 +80,15 @@ ContactorDialog::ContactorDialog(ConsoleDialogs& env, QWidget* owner)
   remark_ = new QPlainTextEdit(info);
   SetControlId(remark_, 1050);
   remark_->setAccessibleName("Remark:");
-  g->addWidget(Label(info, 1243, name_), 0, 0);
+  g->addWidget(BuddyLabel(info, kContactorResource, 1243, name_), 0, 0);
   g->addWidget(name_, 0, 1);
-  g->addWidget(Label(info, 1244, email1_), 1, 0);
+  g->addWidget(BuddyLabel(info, kContactorResource, 1244, email1_), 1, 0);
   g->addWidget(email1_, 1, 1);
   g->addWidget(email2_, 2, 1);
-  g->addWidget(Label(info, 1245, phone1_), 1, 2);
+  g->addWidget(BuddyLabel(info, kContactorResource, 1245, phone1_), 1, 2);
   g->addWidget(phone1_, 1, 3);
   g->addWidget(phone2_, 2, 3);
-  g->addWidget(Label(info, 1246, remark_), 3, 0);
+  g->addWidget(BuddyLabel(info, kContactorResource, 1246, remark_), 3, 0);
   g->addWidget(remark_, 3, 1, 1, 3);
   grid->addWidget(info, 1, 0, 1, 4);
 
@@ -102,10 +96,7 @@ ContactorDialog::ContactorDialog(ConsoleDialogs& env, QWidget* owner)
       {102, [this] { Add(); }}, {103, [this] { Modify(); }}, {1109, [this] { Delete(); }}, {1015, [this] { Save(); }}};
   int col = 0;
   for (const auto& [id, act] : buttons) {
-    const QString text = QString::fromStdString(EnglishText(kContactorResource, id));
-    auto* b = new QPushButton(text, this);
-    SetControlId(b, id);
-    b->setAccessibleName(QString(text).remove('&'));
+    QPushButton* b = TextButton(this, kContactorResource, id);
     connect(b, &QPushButton::clicked, this, act);
     grid->addWidget(b, 2, col++);
   }
@@ -217,17 +208,11 @@ void ContactorDialog::Save() {
 }
 
 void ContactorDialog::OnOwnTimer() {
-  const std::optional<NotifyOutcome> out = PollNotifyRequest(*this);
+  const std::optional<NotifyOutcome> out = PollReadOrWrite(*this, kReadSub);
   if (!out) return;
-  const bool read = request().sub == kReadSub;
   const CBytes block = out->block();
-  if (out->kind != NotifyOutcome::kDone || (read && block.empty())) {
-    ShowMessage(read ? "MSG4" : "MSG1");
-    if (!read) EnableControls({1015}, true);
-    return;
-  }
   std::array<ContactorRecord, kListRows>& table = env().ctx.settings.service.contactors;
-  if (!read) {
+  if (request().sub != kReadSub) {
     std::copy(sent_.begin(), sent_.end(), table.begin());
     ShowMessage("MSG3");
     CloseAfter(kFailurePauseMs, 1);

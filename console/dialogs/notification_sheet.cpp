@@ -1,12 +1,9 @@
 #include "console/dialogs/notification_sheet.h"
 
 #include <QCheckBox>
-#include <QComboBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
@@ -16,6 +13,7 @@
 #include "common/smtp_client.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/dialog_text_table.h"
+#include "console/dialogs/notify_controls.h"
 #include "console/dialogs/notify_entry_dialogs.h"
 #include "console/dialogs/notify_fields.h"
 #include "console/dialogs/notify_request.h"
@@ -32,7 +30,6 @@ namespace {
 constexpr const char* kSection = "Dialog-Notification";
 constexpr uint8_t kWriteAllSub = 7;
 constexpr uint16_t kLogQueued = 22, kLogNotSaved = 23;
-constexpr int kPortCount = 8;
 // Rates 0-4 are 1200 x 2^index; the last entry is 115200.
 constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 115200};
 
@@ -68,21 +65,6 @@ bool RowAccepted(int p, const std::string& text) {
   return IsValidSmsNumber(text);
 }
 
-QPushButton* Button(QWidget* parent, int resource, int id, const char* accessible) {
-  auto* b = new QPushButton(QString::fromStdString(EnglishText(resource, id)), parent);
-  SetControlId(b, id);
-  b->setAccessibleName(accessible);
-  return b;
-}
-
-QLabel* Label(QWidget* parent, int resource, int id, QWidget* buddy) {
-  auto* l = new QLabel(QString::fromStdString(EnglishText(resource, id)), parent);
-  SetControlId(l, id);
-  l->setBuddy(buddy);
-  buddy->setAccessibleName(l->text());
-  return l;
-}
-
 }  // namespace
 
 NotificationSheet::NotificationSheet(ConsoleDialogs& env, int startPage, QWidget* owner)
@@ -97,7 +79,7 @@ NotificationSheet::NotificationSheet(ConsoleDialogs& env, int startPage, QWidget
   outer->addWidget(tabs_);
 
   BuildListPage(kEmailPage, 178, 1600);
-  auto* smtp = Button(page(kEmailPage), 178, 1104, "SMTP");
+  auto* smtp = TextButton(page(kEmailPage), 178, 1104);
   page(kEmailPage)->layout()->addWidget(smtp);
   connect(smtp, &QPushButton::clicked, this, [this] { OpenSmtp(); });
 
@@ -108,22 +90,8 @@ NotificationSheet::NotificationSheet(ConsoleDialogs& env, int startPage, QWidget
   static_cast<QVBoxLayout*>(page(kBroadcastPage)->layout())->insertWidget(0, domain_);
 
   BuildListPage(kSmsPage, 114, 1245);
-  auto* modem = new QGroupBox(QString::fromStdString(EnglishText(114, 1600)), page(kSmsPage));
-  SetControlId(modem, 1600);
-  auto* modemGrid = new QGridLayout(modem);
-  port_ = new QComboBox(modem);
-  SetControlId(port_, 10);
-  port_->setEditable(true);
-  port_->lineEdit()->setMaxLength(static_cast<int>(kGsmPortMax));
-  for (int i = 1; i <= kPortCount; ++i) port_->addItem(QString("COM%1").arg(i));
-  baud_ = new QComboBox(modem);
-  SetControlId(baud_, 11);
-  for (int rate : kBaudRates) baud_->addItem(QString::number(rate));
-  modemGrid->addWidget(Label(modem, 114, 1243, port_), 0, 0);
-  modemGrid->addWidget(port_, 0, 1);
-  modemGrid->addWidget(Label(modem, 114, 1244, baud_), 1, 0);
-  modemGrid->addWidget(baud_, 1, 1);
-  static_cast<QVBoxLayout*>(page(kSmsPage)->layout())->insertWidget(0, modem);
+  modem_ = MakeModemControls(page(kSmsPage), 114, 1600, 1243, 1244, kBaudRates);
+  static_cast<QVBoxLayout*>(page(kSmsPage)->layout())->insertWidget(0, modem_.box);
 
   auto* buttons = new QHBoxLayout();
   auto* ok = new QPushButton("OK", this);
@@ -149,12 +117,12 @@ void NotificationSheet::BuildListPage(int p, int resource, int listLabel) {
   auto* v = new QVBoxLayout(pg.widget);
   pg.list = new QListWidget(pg.widget);
   SetControlId(pg.list, 13);
-  v->addWidget(Label(pg.widget, resource, listLabel, pg.list));
+  v->addWidget(BuddyLabel(pg.widget, resource, listLabel, pg.list));
   v->addWidget(pg.list);
   auto* row = new QHBoxLayout();
-  QPushButton* add = Button(pg.widget, resource, 102, "Add");
-  QPushButton* edit = Button(pg.widget, resource, 103, "Edit");
-  QPushButton* del = Button(pg.widget, resource, 104, "Delete");
+  QPushButton* add = TextButton(pg.widget, resource, 102);
+  QPushButton* edit = TextButton(pg.widget, resource, 103);
+  QPushButton* del = TextButton(pg.widget, resource, 104);
   row->addWidget(add);
   row->addWidget(edit);
   row->addWidget(del);
@@ -182,11 +150,7 @@ void NotificationSheet::Show() {
     if (l->count() > 0) l->setCurrentRow(0);
   }
   domain_->setChecked(edit_.broadcastList.wholeDomain == 1);
-  port_->setEditText(QString::fromStdString(edit_.gsmPort));
-  int baud = -1;
-  for (int i = 0; i < static_cast<int>(std::size(kBaudRates)); ++i)
-    if (kBaudRates[i] == edit_.gsmBaud) baud = i;
-  baud_->setCurrentIndex(baud);
+  ShowModem(modem_, edit_.gsmPort, edit_.gsmBaud, kBaudRates);
 }
 
 std::string NotificationSheet::RowText(int p, int row) const {
@@ -249,15 +213,13 @@ std::optional<ServiceSettings> NotificationSheet::Gather() {
     Count(s, p) = n;
   }
   s.broadcastList.wholeDomain = domain_->isChecked() ? 1 : 0;
-  const std::optional<std::string> port = NormalizeComPort(FieldFromTyped(port_->currentText().toStdString(), kGsmPortMax));
+  const std::optional<std::string> port = ChosenPort(*this, modem_, "SMS");
   if (!port) {
-    tabs_->setCurrentIndex(kSmsPage);
-    env().ctx.ShowLangMessageBox(this, kBadComPort, "SMS", MB_ICONEXCLAMATION);
+    tabs_->setCurrentIndex(kSmsPage);  // the page the refusal speaks of
     return std::nullopt;
   }
   s.gsmPort = *port;
-  const int baud = baud_->currentIndex();
-  if (baud >= 0 && baud < static_cast<int>(std::size(kBaudRates))) s.gsmBaud = kBaudRates[baud];
+  s.gsmBaud = ChosenBaud(modem_, s.gsmBaud, kBaudRates);
   return s;
 }
 

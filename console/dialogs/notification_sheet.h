@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "console/dialogs/dialog_base.h"
+#include "console/dialogs/notify_controls.h"
 #include "core/settings.h"
 
 class QCheckBox;
-class QComboBox;
 class QListWidget;
 class QTabWidget;
 
@@ -58,8 +58,7 @@ class NotificationSheet : public DialogBase {
   std::array<Page, 3> pages_;
   QTabWidget* tabs_;
   QCheckBox* domain_;
-  QComboBox* port_;
-  QComboBox* baud_;
+  ModemControls modem_;  // on the SMS page
   int startPage_;
   std::vector<uint8_t> sent_;  // the block of the 20/7 that is out
 };

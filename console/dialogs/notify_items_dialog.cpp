@@ -1,15 +1,14 @@
 #include "console/dialogs/notify_items_dialog.h"
 
-#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/dialog_text_table.h"
+#include "console/dialogs/notify_controls.h"
 #include "console/dialogs/notify_fields.h"
 #include "console/dialogs/notify_request.h"
 #include "console/lists/report_list.h"
@@ -28,7 +27,7 @@ constexpr uint32_t kWriteTimeoutMs = 30000;
 constexpr int kIdRole = Qt::UserRole;            // node ID, or contact index in 1309
 constexpr int kIndentedRole = Qt::UserRole + 1;  // a device shown under its group
 constexpr const char* kIndent = "   ";
-constexpr int kPortCount = 8, kBaudCount = 5;  // COM1..COM8; 1200 x 2^i
+constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200};  // 1200 x 2^i
 
 struct ModeRule {
   int resource;
@@ -75,14 +74,6 @@ int FindFreeRow(const NodeColumn& col) {
   return -1;
 }
 
-QLabel* Label(QWidget* parent, int resource, int id, QWidget* buddy) {
-  auto* l = new QLabel(QString::fromStdString(EnglishText(resource, id)), parent);
-  SetControlId(l, id);
-  l->setBuddy(buddy);
-  buddy->setAccessibleName(l->text());
-  return l;
-}
-
 QListWidget* List(QWidget* parent, int id) {
   auto* l = new QListWidget(parent);
   SetControlId(l, id);
@@ -111,45 +102,25 @@ NotifyItemsDialog::NotifyItemsDialog(ConsoleDialogs& env, NotifyMode mode, QWidg
   columns_->setAccessibleName("Notification items");
   selected_ = List(info, 1306);
   rest_ = List(info, 1308);
-  g->addWidget(Label(info, res, 1243, users_), 0, 0);
+  g->addWidget(BuddyLabel(info, res, 1243, users_), 0, 0);
   g->addWidget(users_, 1, 0);
   g->addWidget(columns_, 0, 1, 2, 3);
-  g->addWidget(Label(info, res, 1244, selected_), 2, 0);
+  g->addWidget(BuddyLabel(info, res, 1244, selected_), 2, 0);
   g->addWidget(selected_, 3, 0);
-  g->addWidget(Label(info, res, 1245, rest_), 2, 2);
+  g->addWidget(BuddyLabel(info, res, 1245, rest_), 2, 2);
   g->addWidget(rest_, 3, 2);
-  auto* add = new QPushButton(QString::fromStdString(EnglishText(res, 102)), info);
-  SetControlId(add, 102);
-  add->setAccessibleName("Add");
-  auto* remove = new QPushButton(QString::fromStdString(EnglishText(res, 103)), info);
-  SetControlId(remove, 103);
-  remove->setAccessibleName("Remove");
+  QPushButton* add = TextButton(info, res, 102);
+  QPushButton* remove = TextButton(info, res, 103);
   auto* buttons = new QVBoxLayout();
   buttons->addWidget(add);
   buttons->addWidget(remove);
   g->addLayout(buttons, 3, 1);
   grid->addWidget(info, 0, 0, 1, 2);
   if (mode == NotifyMode::kMonitor) {
-    auto* modem = new QGroupBox(QString::fromStdString(EnglishText(res, 1246)), this);
-    SetControlId(modem, 1246);
-    auto* m = new QGridLayout(modem);
-    port_ = new QComboBox(modem);
-    SetControlId(port_, 10);
-    port_->setEditable(true);
-    port_->lineEdit()->setMaxLength(static_cast<int>(kGsmPortMax));
-    for (int i = 1; i <= kPortCount; ++i) port_->addItem(QString("COM%1").arg(i));
-    baud_ = new QComboBox(modem);
-    SetControlId(baud_, 11);
-    for (int i = 0; i < kBaudCount; ++i) baud_->addItem(QString::number(1200 << i));
-    m->addWidget(Label(modem, res, 1247, port_), 0, 0);
-    m->addWidget(port_, 0, 1);
-    m->addWidget(Label(modem, res, 1248, baud_), 0, 2);
-    m->addWidget(baud_, 0, 3);
-    grid->addWidget(modem, 1, 0);
+    modem_ = MakeModemControls(this, res, 1246, 1247, 1248, kBaudRates);
+    grid->addWidget(modem_.box, 1, 0);
   }
-  auto* save = new QPushButton(QString::fromStdString(EnglishText(res, 1015)), this);
-  SetControlId(save, 1015);
-  save->setAccessibleName("Save");
+  QPushButton* save = TextButton(this, res, 1015);
   grid->addWidget(save, 1, 1);
   connect(add, &QPushButton::clicked, this, [this] { Add(); });
   connect(remove, &QPushButton::clicked, this, [this] { Remove(); });
@@ -163,11 +134,7 @@ void NotifyItemsDialog::Init() {
   if (mode_ == NotifyMode::kMonitor) {
     const MonitorSettings& m = env().ctx.monitor.settings();
     Fill(m.monitorItems);
-    port_->setEditText(QString::fromStdString(m.gsmPort));
-    int baud = -1;
-    for (int i = 0; i < kBaudCount; ++i)
-      if ((1200 << i) == m.gsmBaud) baud = i;
-    baud_->setCurrentIndex(baud);
+    ShowModem(modem_, m.gsmPort, m.gsmBaud, kBaudRates);
     return;
   }
   EnableControls({1015}, false);
@@ -294,16 +261,12 @@ std::array<RecipientItem, kListRows> NotifyItemsDialog::Items() const {
 void NotifyItemsDialog::Save() {
   const ModeRule& rule = Rule(mode_);
   if (mode_ == NotifyMode::kMonitor) {
-    const std::optional<std::string> port =
-        NormalizeComPort(FieldFromTyped(port_->currentText().toStdString(), kGsmPortMax));
-    if (!port) {
-      env().ctx.ShowLangMessageBox(this, kBadComPort, "Notify By Monitor", MB_ICONEXCLAMATION);
-      return;
-    }
+    const std::optional<std::string> port = ChosenPort(*this, modem_, "Notify By Monitor");
+    if (!port) return;
     MonitorIni& ini = env().ctx.monitor;
     MonitorSettings& m = ini.settings();
     m.gsmPort = *port;
-    if (baud_->currentIndex() >= 0) m.gsmBaud = 1200 << baud_->currentIndex();
+    m.gsmBaud = ChosenBaud(modem_, m.gsmBaud, kBaudRates);
     m.monitorItems = Items();
     PostLog(1, rule.logSave, "");
     ini.SaveConsoleSettings(env().ctx.texts.columns);
@@ -329,16 +292,10 @@ void NotifyItemsDialog::Save() {
 }
 
 void NotifyItemsDialog::OnOwnTimer() {
-  const std::optional<NotifyOutcome> out = PollNotifyRequest(*this);
+  const std::optional<NotifyOutcome> out = PollReadOrWrite(*this, kReadSub);
   if (!out) return;
-  const bool read = request().sub == kReadSub;
   const CBytes block = out->block();
-  if (out->kind != NotifyOutcome::kDone || (read && block.empty())) {
-    ShowMessage(read ? "MSG4" : "MSG1");
-    if (!read) EnableControls({1015}, true);
-    return;
-  }
-  if (!read) {
+  if (request().sub != kReadSub) {
     env().ctx.settings.service.recipients = sent_;
     ShowMessage("MSG3");
     CloseAfter(kFailurePauseMs, 1);

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "console/dialogs/dialog_base.h"
+#include "console/dialogs/notify_controls.h"
 #include "core/settings.h"
 
-class QComboBox;
 class QListWidget;
 
 namespace lark {
@@ -66,8 +66,7 @@ class NotifyItemsDialog : public DialogBase {
   ReportListView* columns_;
   QListWidget* selected_;
   QListWidget* rest_;
-  QComboBox* port_ = nullptr;  // Monitor only
-  QComboBox* baud_ = nullptr;
+  ModemControls modem_;  // Monitor only
   std::array<NodeColumn, kListRows> ids_;  // the column of each contact
   int current_ = -1;                       // contact index of the current column
   std::vector<uint8_t> block_;             // as read (Service)

@@ -24,4 +24,14 @@ std::optional<NotifyOutcome> PollNotifyRequest(DialogBase& d) {
   return NotifyOutcome{done ? NotifyOutcome::kDone : NotifyOutcome::kFailed, std::move(frame)};
 }
 
+std::optional<NotifyOutcome> PollReadOrWrite(DialogBase& d, uint8_t readSub) {
+  std::optional<NotifyOutcome> out = PollNotifyRequest(d);
+  if (!out) return std::nullopt;
+  const bool read = d.request().sub == readSub;
+  if (out->kind == NotifyOutcome::kDone && (!read || !out->block().empty())) return out;
+  d.ShowMessage(read ? "MSG4" : "MSG1");
+  if (!read) d.EnableControls({1015}, true);
+  return std::nullopt;
+}
+
 }  // namespace lark

@@ -25,4 +25,10 @@ struct NotifyOutcome {
 // One tick of timer 1032: nullopt while the request is still out.
 std::optional<NotifyOutcome> PollNotifyRequest(DialogBase& d);
 
+// The tick of a dialog that reads with `readSub` and writes with another
+// sub-command (Contactor, Notify By Service): a failed or timed-out read
+// shows MSG4, a write MSG1 and gives Save (1015) back. The outcome only when
+// the service did it (a read with its whole block).
+std::optional<NotifyOutcome> PollReadOrWrite(DialogBase& d, uint8_t readSub);
+
 }  // namespace lark

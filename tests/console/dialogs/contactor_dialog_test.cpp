@@ -11,20 +11,13 @@
 #include "console/dialogs/notify_request.h"
 #include "console/lists/report_list.h"
 #include "linkserver/link_replies.h"
-#include "tests/console/dialogs/dialog_fixture.h"
+#include "tests/console/dialogs/notify_fixture.h"
 
 namespace lark {
 namespace {
 
-struct Fixture : test::DialogFixture {
-  Fixture() {
-    for (int i = 1; i <= 6; ++i) setText("Dialog-Contactor", "MSG" + std::to_string(i), "MSG" + std::to_string(i));
-    for (int n : {70, 71, 74, 75}) setText("MessageBox", "M_" + std::to_string(n), "M_" + std::to_string(n));
-    ctx.messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned) {
-      boxes.push_back(text);
-      return 1;
-    };
-  }
+struct Fixture : test::NotifyFixture {
+  Fixture() : NotifyFixture("Dialog-Contactor", {70, 71, 74, 75}) {}
   // The service's block: the named contacts at their rows, a recipient item
   // that must travel back untouched.
   static std::vector<uint8_t> Block(const std::vector<std::string>& names) {
@@ -38,25 +31,6 @@ struct Fixture : test::DialogFixture {
     b[notify_off::kRecipients] = 'R';
     return b;
   }
-  void Answer(uint8_t sub, const std::vector<uint8_t>& block) {
-    std::vector<uint8_t> data{kNotifyDone, sub};
-    data.insert(data.end(), block.begin(), block.end());
-    // The operation records ahead of the request were handed on already.
-    while (auto head = link.queues().peek(3)) {
-      if (head->command == kLinkCmdNotifySettings) break;
-      link.queues().dropHead(3);
-    }
-    reply(kLinkCmdNotifySettings, data);
-  }
-  std::vector<uint8_t> HeadBlock() {
-    while (auto head = link.queues().peek(3)) {
-      if (head->command == kLinkCmdNotifySettings && head->data.size() >= 6 + kNotificationBlockSize)
-        return std::vector<uint8_t>(head->data.begin() + 6, head->data.begin() + 6 + kNotificationBlockSize);
-      link.queues().dropHead(3);
-    }
-    return {};
-  }
-  std::vector<std::string> boxes;
 };
 
 std::string Cell(ContactorDialog& d, int r, int c) { return d.list()->listModel()->row(r).cells[c]; }
@@ -74,7 +48,7 @@ TEST(ContactorDialog, ReadListsNamedContactsAndAddRefusesWhatItMust) {
   d.Init();
   EXPECT_EQ(d.windowTitle().toStdString(), "Contactor - MSG5");
   EXPECT_FALSE(d.Control(1015)->isEnabled());
-  f.Answer(8, Fixture::Block({"Ann", "", "Bob"}));
+  f.answer(8, Fixture::Block({"Ann", "", "Bob"}));
   d.OnOwnTimer();
   EXPECT_EQ(d.windowTitle().toStdString(), "Contactor - MSG6");
   EXPECT_TRUE(d.Control(1015)->isEnabled());
@@ -123,7 +97,7 @@ TEST(ContactorDialog, DeleteThenSavePacksTheRowsAndTheTableTakesThemAfterSuccess
   Fixture f;
   ContactorDialog d(f.env, nullptr);
   d.Init();
-  f.Answer(8, Fixture::Block({"Ann", "Bob", "", "Cy"}));
+  f.answer(8, Fixture::Block({"Ann", "Bob", "", "Cy"}));
   d.OnOwnTimer();
   d.Select(1);
   d.Delete();
@@ -131,7 +105,7 @@ TEST(ContactorDialog, DeleteThenSavePacksTheRowsAndTheTableTakesThemAfterSuccess
   ASSERT_EQ(d.rows().size(), 2u);
   d.Save();
   EXPECT_EQ(d.windowTitle().toStdString(), "Contactor - MSG2");
-  const std::vector<uint8_t> sent = f.HeadBlock();
+  const std::vector<uint8_t> sent = f.headBlock();
   ASSERT_EQ(sent.size(), kNotificationBlockSize);
   ServiceSettings got;
   ReadNotificationGroup(got, 9, sent);
@@ -141,7 +115,7 @@ TEST(ContactorDialog, DeleteThenSavePacksTheRowsAndTheTableTakesThemAfterSuccess
   EXPECT_EQ(got.contactors[3].name, "");
   EXPECT_EQ(sent[notify_off::kRecipients], 'R');
   EXPECT_EQ(f.ctx.settings.service.contactors[1].name, "Bob") << "not before the answer";
-  f.Answer(9, {});
+  f.answer(9, {});
   d.OnOwnTimer();
   EXPECT_EQ(d.windowTitle().toStdString(), "Contactor - MSG3");
   EXPECT_TRUE(d.closing());

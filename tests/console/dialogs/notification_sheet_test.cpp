@@ -13,24 +13,14 @@
 
 #include "console/dialogs/notify_entry_dialogs.h"
 #include "console/dialogs/notify_fields.h"
-#include "console/dialogs/notify_request.h"
-#include "linkserver/link_replies.h"
-#include "tests/console/dialogs/dialog_fixture.h"
+#include "tests/console/dialogs/notify_fixture.h"
 
 namespace lark {
 namespace {
 
-struct Fixture : test::DialogFixture {
-  Fixture() {
-    for (const char* k : {"MSG1", "MSG2", "MSG3"}) {
-      setText("Dialog-Notification", k, k);
-      setText("Dialog-SMTP", k, k);
-    }
-    for (int n : {23, 24, 27, 70, 71, 72, 73}) setText("MessageBox", "M_" + std::to_string(n), "M_" + std::to_string(n));
-    ctx.messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned) {
-      boxes.push_back(text);
-      return 1;
-    };
+struct Fixture : test::NotifyFixture {
+  Fixture() : NotifyFixture("Dialog-Notification", {23, 24, 27, 70, 71, 72, 73}) {
+    for (const char* k : {"MSG1", "MSG2", "MSG3"}) setText("Dialog-SMTP", k, k);
   }
   // The notification blocks queued with command 20, by sub-command. The
   // operation records are dropped; the requests go back, so that a reply
@@ -57,7 +47,6 @@ struct Fixture : test::DialogFixture {
       if (d.isVisible()) d.done(0);  // refused: the test's own way out
     });
   }
-  std::vector<std::string> boxes;
 };
 
 std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }

@@ -13,20 +13,14 @@
 #include "console/dialogs/notify_request.h"
 #include "console/lists/report_list.h"
 #include "linkserver/link_replies.h"
-#include "tests/console/dialogs/dialog_fixture.h"
+#include "tests/console/dialogs/notify_fixture.h"
 #include "tests/support/tree_fixtures.h"
 
 namespace lark {
 namespace {
 
-struct Fixture : test::DialogFixture {
-  Fixture() {
-    for (int i = 1; i <= 6; ++i) setText("Dialog-NotifyByService", "MSG" + std::to_string(i), "MSG" + std::to_string(i));
-    setText("MessageBox", "M_73", "M_73");
-    ctx.messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned) {
-      boxes.push_back(text);
-      return 1;
-    };
+struct Fixture : test::NotifyFixture {
+  Fixture() : NotifyFixture("Dialog-NotifyByService", {73}) {
     // Root: "Room" (holding "UPS 1") and the device "UPS (east)".
     room = &test::AddGroup(ctx.tree, ctx.tree.root(), "Room");
     ups1 = &test::AddSerial(ctx.tree, *room, kCommAscii);
@@ -37,28 +31,10 @@ struct Fixture : test::DialogFixture {
     ctx.settings.service.contactors[1].name = "Ann";
     ctx.settings.service.contactors[2].name = "Bob";
   }
-  void Answer(uint8_t sub, const std::vector<uint8_t>& block) {
-    std::vector<uint8_t> data{kNotifyDone, sub};
-    data.insert(data.end(), block.begin(), block.end());
-    while (auto head = link.queues().peek(3)) {
-      if (head->command == kLinkCmdNotifySettings) break;
-      link.queues().dropHead(3);
-    }
-    reply(kLinkCmdNotifySettings, data);
-  }
-  std::vector<uint8_t> HeadBlock() {
-    while (auto head = link.queues().peek(3)) {
-      if (head->command == kLinkCmdNotifySettings && head->data.size() >= 6 + kNotificationBlockSize)
-        return std::vector<uint8_t>(head->data.begin() + 6, head->data.begin() + 6 + kNotificationBlockSize);
-      link.queues().dropHead(3);
-    }
-    return {};
-  }
   static void Choose(QListWidget* l, const std::string& text) {
     for (int i = 0; i < l->count(); ++i)
       if (l->item(i)->text().toStdString() == text) l->setCurrentRow(i);
   }
-  std::vector<std::string> boxes;
   DeviceNode* room = nullptr;
   DeviceNode* ups1 = nullptr;
   DeviceNode* east = nullptr;
@@ -91,7 +67,7 @@ TEST(NotifyItemsDialog, ServiceColumnsFollowContactsAndSaveSendsTheItems) {
   NotifyItemsDialog d(f.env, NotifyMode::kService, nullptr);
   d.Init();
   EXPECT_FALSE(d.Control(1015)->isEnabled());
-  f.Answer(10, block);
+  f.answer(10, block);
   d.OnOwnTimer();
   EXPECT_EQ(d.windowTitle().toStdString(), "Notify By Service - MSG6");
   EXPECT_EQ(Texts(d.users()), (std::vector<std::string>{"Ann", "Bob"}));
@@ -122,7 +98,7 @@ TEST(NotifyItemsDialog, ServiceColumnsFollowContactsAndSaveSendsTheItems) {
 
   d.Save();
   EXPECT_EQ(d.windowTitle().toStdString(), "Notify By Service - MSG2");
-  const std::vector<uint8_t> sent = f.HeadBlock();
+  const std::vector<uint8_t> sent = f.headBlock();
   ASSERT_EQ(sent.size(), kNotificationBlockSize);
   EXPECT_EQ(sent[notify_off::kContactors], 'C');
   ServiceSettings got;
@@ -134,7 +110,7 @@ TEST(NotifyItemsDialog, ServiceColumnsFollowContactsAndSaveSendsTheItems) {
   EXPECT_EQ(got.recipients[1].nodeIds[1], -1);
   EXPECT_EQ(got.recipients[2].name, "Bob");
   EXPECT_EQ(got.recipients[2].nodeIds[0], f.ups1->id());
-  f.Answer(11, {});
+  f.answer(11, {});
   d.OnOwnTimer();
   EXPECT_EQ(d.windowTitle().toStdString(), "Notify By Service - MSG3");
   EXPECT_EQ(f.ctx.settings.service.recipients[1].name, "Ann");
@@ -155,10 +131,10 @@ TEST(NotifyItemsDialog, AFullColumnTakesNoMoreAndAFailedWriteGivesSaveBack) {
 
   NotifyItemsDialog s(f.env, NotifyMode::kService, nullptr);
   s.Init();
-  f.Answer(10, std::vector<uint8_t>(kNotificationBlockSize, 0));
+  f.answer(10, std::vector<uint8_t>(kNotificationBlockSize, 0));
   s.OnOwnTimer();
   s.Save();
-  f.HeadBlock();
+  f.headBlock();
   f.reply(kLinkCmdNotifySettings, {40, 11});
   s.OnOwnTimer();
   EXPECT_EQ(s.windowTitle().toStdString(), "Notify By Service - MSG1");
