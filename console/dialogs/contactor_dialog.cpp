@@ -27,9 +27,11 @@ namespace lark {
 namespace {
 
 constexpr uint8_t kReadSub = 8, kWriteSub = 9;
-constexpr uint16_t kLogAdd = 102, kLogDelete = 103, kLogModify = 104, kLogSave = 105, kLogClose = 106;
+constexpr uint16_t kLogAdd = 102, kLogDelete = 103, kLogModify = 104, kLogSave = 105,
+                   kLogClose = 106;
 constexpr size_t kNameMax = 32, kMailMax = 64, kPhoneMax = 32, kRemarkMax = 64;
-constexpr const char* kColumns[6] = {"Name", "e-mail-1", "Phone-1", "e-mail-2", "Phone-2", "Remark"};
+constexpr const char* kColumns[6] = {"Name",     "e-mail-1", "Phone-1",
+                                     "e-mail-2", "Phone-2",  "Remark"};
 constexpr int kWidths[6] = {90, 100, 100, 100, 100, 200};
 constexpr const char* kCaption = "Contactor";
 
@@ -92,8 +94,10 @@ ContactorDialog::ContactorDialog(ConsoleDialogs& env, QWidget* owner)
   g->addWidget(remark_, 3, 1, 1, 3);
   grid->addWidget(info, 1, 0, 1, 4);
 
-  const std::pair<int, std::function<void()>> buttons[] = {
-      {102, [this] { Add(); }}, {103, [this] { Modify(); }}, {1109, [this] { Delete(); }}, {1015, [this] { Save(); }}};
+  const std::pair<int, std::function<void()>> buttons[] = {{102, [this] { Add(); }},
+                                                           {103, [this] { Modify(); }},
+                                                           {1109, [this] { Delete(); }},
+                                                           {1015, [this] { Save(); }}};
   int col = 0;
   for (const auto& [id, act] : buttons) {
     QPushButton* b = TextButton(this, kContactorResource, id);

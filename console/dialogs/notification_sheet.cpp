@@ -34,13 +34,13 @@ constexpr uint16_t kLogQueued = 22, kLogNotSaved = 23;
 constexpr int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 115200};
 
 struct PageRule {
-  int resource;       // the page's template
-  const char* tab;    // the tab's text and the caption of its message boxes
-  int limit;          // rows Add accepts
-  int fullText;       // [MessageBox] when the list is full
+  int resource;     // the page's template
+  const char* tab;  // the tab's text and the caption of its message boxes
+  int limit;        // rows Add accepts
+  int fullText;     // [MessageBox] when the list is full
   unsigned fullIcon;
-  int editResource;   // the row's edit dialog
-  int badText;        // [MessageBox] of a refused row
+  int editResource;  // the row's edit dialog
+  int badText;       // [MessageBox] of a refused row
 };
 constexpr PageRule kRules[3] = {
     {178, "e-mail", 10, 23, MB_ICONINFORMATION, kEditEmailResource, kBadMailAddress},
@@ -134,7 +134,8 @@ void NotificationSheet::BuildListPage(int p, int resource, int listLabel) {
 }
 
 void NotificationSheet::Init() {
-  for (int p = 0; p < 3; ++p) Localise(page(p), kRules[p].resource, env().ctx.languageProfile(), env().ctx.texts.language);
+  for (int p = 0; p < 3; ++p)
+    Localise(page(p), kRules[p].resource, env().ctx.languageProfile(), env().ctx.texts.language);
   edit_ = env().ctx.settings.service;
   Show();
   tabs_->setCurrentIndex(startPage_ >= 0 && startPage_ < 3 ? startPage_ : 0);
@@ -165,9 +166,10 @@ void NotificationSheet::Add(int p) {
     return;
   }
   const int sel = l->currentRow();
-  ListEntryDialog d(env(), rule.editResource, sel >= 0 ? RowText(p, sel) : "",
-                    [p, &rule](const std::string& t) { return RowAccepted(p, t) ? 0 : rule.badText; }, rule.tab,
-                    this);
+  ListEntryDialog d(
+      env(), rule.editResource, sel >= 0 ? RowText(p, sel) : "",
+      [p, &rule](const std::string& t) { return RowAccepted(p, t) ? 0 : rule.badText; }, rule.tab,
+      this);
   if (d.Run() != 1) return;
   l->addItem(QString::fromStdString(d.text()));
   l->setCurrentRow(l->count() - 1);
@@ -178,9 +180,10 @@ void NotificationSheet::Edit(int p) {
   QListWidget* l = list(p);
   const int sel = l->currentRow();
   if (sel < 0 || sel >= l->count()) return;  // nothing chosen: nothing to edit
-  ListEntryDialog d(env(), rule.editResource, RowText(p, sel),
-                    [p, &rule](const std::string& t) { return RowAccepted(p, t) ? 0 : rule.badText; }, rule.tab,
-                    this);
+  ListEntryDialog d(
+      env(), rule.editResource, RowText(p, sel),
+      [p, &rule](const std::string& t) { return RowAccepted(p, t) ? 0 : rule.badText; }, rule.tab,
+      this);
   if (d.Run() != 1) return;
   l->item(sel)->setText(QString::fromStdString(d.text()));
 }
@@ -194,12 +197,15 @@ void NotificationSheet::Delete(int p) {
 }
 
 void NotificationSheet::OpenSmtp() {
-  SmtpDialog d(env(), env().ctx.settings.service, [this] {
-    const ServiceSettings& w = env().ctx.settings.service;
-    edit_.smtpServer = w.smtpServer;
-    edit_.smtpSender = w.smtpSender;
-    edit_.smtpPassword = w.smtpPassword;
-  }, this);
+  SmtpDialog d(
+      env(), env().ctx.settings.service,
+      [this] {
+        const ServiceSettings& w = env().ctx.settings.service;
+        edit_.smtpServer = w.smtpServer;
+        edit_.smtpSender = w.smtpSender;
+        edit_.smtpPassword = w.smtpPassword;
+      },
+      this);
   d.Run();
 }
 

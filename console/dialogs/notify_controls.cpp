@@ -37,8 +37,8 @@ QPushButton* TextButton(QWidget* parent, int resource, int id) {
   return b;
 }
 
-ModemControls MakeModemControls(QWidget* parent, int resource, int boxId, int portLabel, int baudLabel,
-                                std::span<const int> rates) {
+ModemControls MakeModemControls(QWidget* parent, int resource, int boxId, int portLabel,
+                                int baudLabel, std::span<const int> rates) {
   ModemControls m;
   m.box = new QGroupBox(QString::fromStdString(EnglishText(resource, boxId)), parent);
   SetControlId(m.box, boxId);
@@ -58,7 +58,8 @@ ModemControls MakeModemControls(QWidget* parent, int resource, int boxId, int po
   return m;
 }
 
-void ShowModem(const ModemControls& m, const std::string& port, int baud, std::span<const int> rates) {
+void ShowModem(const ModemControls& m, const std::string& port, int baud,
+               std::span<const int> rates) {
   m.port->setEditText(QString::fromStdString(port));
   int chosen = -1;
   for (size_t i = 0; i < rates.size(); ++i)
@@ -66,8 +67,10 @@ void ShowModem(const ModemControls& m, const std::string& port, int baud, std::s
   m.baud->setCurrentIndex(chosen);
 }
 
-std::optional<std::string> ChosenPort(DialogBase& d, const ModemControls& m, const std::string& caption) {
-  std::optional<std::string> port = NormalizeComPort(FieldFromTyped(m.port->currentText().toStdString(), kGsmPortMax));
+std::optional<std::string> ChosenPort(DialogBase& d, const ModemControls& m,
+                                      const std::string& caption) {
+  std::optional<std::string> port =
+      NormalizeComPort(FieldFromTyped(m.port->currentText().toStdString(), kGsmPortMax));
   if (!port) d.env().ctx.ShowLangMessageBox(&d, kBadComPort, caption, MB_ICONEXCLAMATION);
   return port;
 }

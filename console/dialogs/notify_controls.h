@@ -27,13 +27,15 @@ struct ModemControls {
   QComboBox* port = nullptr;
   QComboBox* baud = nullptr;
 };
-ModemControls MakeModemControls(QWidget* parent, int resource, int boxId, int portLabel, int baudLabel,
-                                std::span<const int> rates);
+ModemControls MakeModemControls(QWidget* parent, int resource, int boxId, int portLabel,
+                                int baudLabel, std::span<const int> rates);
 // Shows the stored port text and rate (a rate not offered chooses nothing).
-void ShowModem(const ModemControls& m, const std::string& port, int baud, std::span<const int> rates);
+void ShowModem(const ModemControls& m, const std::string& port, int baud,
+               std::span<const int> rates);
 // The port as the settings keep it; refused ([MessageBox] M_73 with
 // `caption`), nullopt.
-std::optional<std::string> ChosenPort(DialogBase& d, const ModemControls& m, const std::string& caption);
+std::optional<std::string> ChosenPort(DialogBase& d, const ModemControls& m,
+                                      const std::string& caption);
 // The chosen rate, or `current` when nothing is chosen.
 int ChosenBaud(const ModemControls& m, int current, std::span<const int> rates);
 

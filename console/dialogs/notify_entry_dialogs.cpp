@@ -22,8 +22,8 @@ namespace {
 constexpr int kEntryMax = 63;
 constexpr int kSmtpWriteSub = 1;
 
-QLineEdit* LabelledEdit(QDialog* d, QGridLayout* grid, int row, int resource, int labelId, int editId,
-                        int maxLength) {
+QLineEdit* LabelledEdit(QDialog* d, QGridLayout* grid, int row, int resource, int labelId,
+                        int editId, int maxLength) {
   const QString text = QString::fromStdString(EnglishText(resource, labelId));
   auto* label = new QLabel(text, d);
   SetControlId(label, labelId);
@@ -61,9 +61,11 @@ std::string PasswordFromTyped(const std::string& typed) {
 
 }  // namespace
 
-ListEntryDialog::ListEntryDialog(ConsoleDialogs& env, int resource, const std::string& text, Refusal refusal,
-                                 std::string caption, QWidget* owner)
-    : DialogBase(env, resource, std::nullopt, owner), refusal_(std::move(refusal)), caption_(std::move(caption)) {
+ListEntryDialog::ListEntryDialog(ConsoleDialogs& env, int resource, const std::string& text,
+                                 Refusal refusal, std::string caption, QWidget* owner)
+    : DialogBase(env, resource, std::nullopt, owner),
+      refusal_(std::move(refusal)),
+      caption_(std::move(caption)) {
   auto* grid = new QGridLayout(this);
   edit_ = LabelledEdit(this, grid, 0, resource, 1600, 15, kEntryMax);
   edit_->setText(QString::fromStdString(text));
@@ -82,11 +84,16 @@ void ListEntryDialog::Accept() {
 
 SmtpDialog::SmtpDialog(ConsoleDialogs& env, ServiceSettings& working, std::function<void()> saved,
                        QWidget* owner)
-    : DialogBase(env, kSmtpResource, std::nullopt, owner), working_(working), saved_(std::move(saved)) {
+    : DialogBase(env, kSmtpResource, std::nullopt, owner),
+      working_(working),
+      saved_(std::move(saved)) {
   auto* grid = new QGridLayout(this);
-  server_ = LabelledEdit(this, grid, 0, kSmtpResource, 1600, 1025, static_cast<int>(kSmtpServerMax));
-  sender_ = LabelledEdit(this, grid, 1, kSmtpResource, 1243, 1026, static_cast<int>(kSmtpSenderMax));
-  password_ = LabelledEdit(this, grid, 2, kSmtpResource, 1244, 1174, static_cast<int>(kSmtpPasswordMax));
+  server_ =
+      LabelledEdit(this, grid, 0, kSmtpResource, 1600, 1025, static_cast<int>(kSmtpServerMax));
+  sender_ =
+      LabelledEdit(this, grid, 1, kSmtpResource, 1243, 1026, static_cast<int>(kSmtpSenderMax));
+  password_ =
+      LabelledEdit(this, grid, 2, kSmtpResource, 1244, 1174, static_cast<int>(kSmtpPasswordMax));
   password_->setEchoMode(QLineEdit::Password);
   AddOkCancel(this, grid, 3, [this] { Accept(); });
 }

@@ -41,7 +41,8 @@ class ListEntryDialog : public DialogBase {
 // `working` takes it and `saved` runs, then the dialog closes after 1 s.
 class SmtpDialog : public DialogBase {
  public:
-  SmtpDialog(ConsoleDialogs& env, ServiceSettings& working, std::function<void()> saved, QWidget* owner);
+  SmtpDialog(ConsoleDialogs& env, ServiceSettings& working, std::function<void()> saved,
+             QWidget* owner);
   void Init() override;
   void Accept();
   void OnOwnTimer() override;

@@ -82,7 +82,8 @@ QListWidget* List(QWidget* parent, int id) {
 
 }  // namespace
 
-int FindRecipientByName(const std::string& name, const std::array<RecipientItem, kListRows>& items) {
+int FindRecipientByName(const std::string& name,
+                        const std::array<RecipientItem, kListRows>& items) {
   for (size_t i = 0; i < items.size(); ++i)
     if (items[i].name == name) return static_cast<int>(i);
   return -1;
@@ -163,7 +164,9 @@ void NotifyItemsDialog::Fill(const std::array<RecipientItem, kListRows>& items) 
     NodeColumn& col = ids_[static_cast<size_t>(c)];
     col.fill(-1);
     // An unnamed contact gets an empty item, never an unnamed one's IDs.
-    const int item = name.empty() ? -1 : FindRecipientByName(std::string(CutUtf8(name, kRecipientNameMax)), items);
+    const int item =
+        name.empty() ? -1
+                     : FindRecipientByName(std::string(CutUtf8(name, kRecipientNameMax)), items);
     if (item >= 0) {
       col = items[static_cast<size_t>(item)].nodeIds;
       DropCells(col, [](int16_t) { return false; });  // IDs below 0 leave no gap
@@ -181,7 +184,8 @@ void NotifyItemsDialog::Fill(const std::array<RecipientItem, kListRows>& items) 
 
 void NotifyItemsDialog::ShowColumn(int c) {
   ReportListModel* m = columns_->listModel();
-  for (int r = 0; r < kColumnRows; ++r) m->setCell(r, c, CellText(ids_[static_cast<size_t>(c)][static_cast<size_t>(r)]));
+  for (int r = 0; r < kColumnRows; ++r)
+    m->setCell(r, c, CellText(ids_[static_cast<size_t>(c)][static_cast<size_t>(r)]));
 }
 
 void NotifyItemsDialog::ChooseContact(int contact) {

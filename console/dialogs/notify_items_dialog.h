@@ -66,7 +66,7 @@ class NotifyItemsDialog : public DialogBase {
   ReportListView* columns_;
   QListWidget* selected_;
   QListWidget* rest_;
-  ModemControls modem_;  // Monitor only
+  ModemControls modem_;                    // Monitor only
   std::array<NodeColumn, kListRows> ids_;  // the column of each contact
   int current_ = -1;                       // contact index of the current column
   std::vector<uint8_t> block_;             // as read (Service)

@@ -33,7 +33,9 @@ struct Fixture : test::NotifyFixture {
   }
 };
 
-std::string Cell(ContactorDialog& d, int r, int c) { return d.list()->listModel()->row(r).cells[c]; }
+std::string Cell(ContactorDialog& d, int r, int c) {
+  return d.list()->listModel()->row(r).cells[c];
+}
 void Type(ContactorDialog& d, const char* name, const char* mail = "", const char* phone = "") {
   ContactorRecord c;
   c.name = name;

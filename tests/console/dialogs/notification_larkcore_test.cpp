@@ -44,10 +44,14 @@ class NotificationLarkcore : public ::testing::Test {
     MakeDirs(console.file("English"));
     const std::string lang = console.file("English/language.ini");
     WriteFileAtomic(lang, "");
-    for (const char* s : {"Dialog-Notification", "Dialog-SMTP", "Dialog-Contactor", "Dialog-NotifyByService"})
-      for (const char* k : {"MSG1", "MSG2", "MSG3", "MSG4", "MSG5", "MSG6"}) WriteProfileString(lang, s, k, k);
+    for (const char* s :
+         {"Dialog-Notification", "Dialog-SMTP", "Dialog-Contactor", "Dialog-NotifyByService"})
+      for (const char* k : {"MSG1", "MSG2", "MSG3", "MSG4", "MSG5", "MSG6"})
+        WriteProfileString(lang, s, k, k);
     ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
+    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
+      return int(IDOK);
+    };
     ctx->quit = [](int) {};
     link = std::make_unique<ConsoleLink>(*ctx);
     link->Wire();
@@ -56,7 +60,12 @@ class NotificationLarkcore : public ::testing::Test {
     ASSERT_TRUE(w) << failed;
     link->link().setServer("127.0.0.2");
     link->link().setAutoConnect(true);
-    ASSERT_TRUE(Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
+    ASSERT_TRUE(Spin(
+        [&] {
+          return link->link().state() == LinkState{7, 0};
+        },
+        20000))
+        << larkcore->output();
     env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
   }
   void TearDown() override {
@@ -147,7 +156,8 @@ TEST_F(NotificationLarkcore, SavedSmtpAccountStaysAfterCancelAndReopen) {
 TEST_F(NotificationLarkcore, ContactsPackedByDeleteAndSaveAndTheirItemByService) {
   ContactorDialog c(*env, nullptr);
   c.Init();
-  ASSERT_TRUE(Spin([&] { return c.Control(1015)->isEnabled(); }, 20000)) << c.windowTitle().toStdString();
+  ASSERT_TRUE(Spin([&] { return c.Control(1015)->isEnabled(); }, 20000))
+      << c.windowTitle().toStdString();
   for (const char* name : {"Day", "Operators"}) {
     ContactorRecord r;
     r.name = name;
@@ -162,10 +172,12 @@ TEST_F(NotificationLarkcore, ContactsPackedByDeleteAndSaveAndTheirItemByService)
   EXPECT_EQ(managerIni().getString("Contactor1", "Name", "", 64), "Operators");
   EXPECT_EQ(managerIni().getString("Contactor2", "Name", "", 64), "");
 
-  ASSERT_TRUE(Spin([&] { return Tree_FindNodeById(ctx->tree, 2) != nullptr; }, 20000)) << "the demo map";
+  ASSERT_TRUE(Spin([&] { return Tree_FindNodeById(ctx->tree, 2) != nullptr; }, 20000))
+      << "the demo map";
   NotifyItemsDialog n(*env, NotifyMode::kService, nullptr);
   n.Init();
-  ASSERT_TRUE(Spin([&] { return n.Control(1015)->isEnabled(); }, 20000)) << n.windowTitle().toStdString();
+  ASSERT_TRUE(Spin([&] { return n.Control(1015)->isEnabled(); }, 20000))
+      << n.windowTitle().toStdString();
   ASSERT_EQ(n.users()->count(), 1);
   QListWidget* rest = n.restObjects();
   for (int i = 0; i < rest->count(); ++i)

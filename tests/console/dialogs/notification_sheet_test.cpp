@@ -31,13 +31,15 @@ struct Fixture : test::NotifyFixture {
     while (auto head = link.queues().peek(3)) {
       const std::vector<uint8_t>& d = head->data;
       if (head->command == kLinkCmdNotifySettings && d.size() >= 6 + kNotificationBlockSize) {
-        out.emplace_back(d[5], std::vector<uint8_t>(d.begin() + 6, d.begin() + 6 + kNotificationBlockSize));
+        out.emplace_back(
+            d[5], std::vector<uint8_t>(d.begin() + 6, d.begin() + 6 + kNotificationBlockSize));
         kept.push_back(*head);
       }
       link.queues().dropHead(3);
     }
     for (const LinkQueueEntry& e : kept)
-      link.queues().put(e.priority, e.counterpart, 3, e.kind, e.command, e.timeoutMs, e.requestId, e.data);
+      link.queues().put(e.priority, e.counterpart, 3, e.kind, e.command, e.timeoutMs, e.requestId,
+                        e.data);
     return out;
   }
   void Type(const std::string& text) {
@@ -146,9 +148,12 @@ TEST(NotificationSheet, RefusedRowsPortsAndFullLists) {
     const char* typed;
     const char* box;
   } rows[] = {
-      {kEmailPage, "two words@example.com", "M_70"}, {kEmailPage, "<a@example.com>", "M_70"},
-      {kEmailPage, "", "M_70"},                     {kBroadcastPage, "host name", "M_72"},
-      {kSmsPage, "+1555 0100", "M_71"},             {kSmsPage, "ATD123;", "M_71"},
+      {kEmailPage, "two words@example.com", "M_70"},
+      {kEmailPage, "<a@example.com>", "M_70"},
+      {kEmailPage, "", "M_70"},
+      {kBroadcastPage, "host name", "M_72"},
+      {kSmsPage, "+1555 0100", "M_71"},
+      {kSmsPage, "ATD123;", "M_71"},
   };
   for (const auto& r : rows) {
     Fixture f;
@@ -228,12 +233,13 @@ TEST(NotifyFields, PortsHostsAndTypedFields) {
   const struct {
     const char* text;
     std::optional<std::string> port;
-  } ports[] = {{"COM1", "COM1"}, {"com255", "COM255"}, {"", ""},          {"COM0", std::nullopt},
-               {"COM256", std::nullopt}, {"COM05", std::nullopt}, {"COM1 ", std::nullopt},
-               {"LPT1", std::nullopt}, {"COM99999", std::nullopt}};
+  } ports[] = {{"COM1", "COM1"},        {"com255", "COM255"},     {"", ""},
+               {"COM0", std::nullopt},  {"COM256", std::nullopt}, {"COM05", std::nullopt},
+               {"COM1 ", std::nullopt}, {"LPT1", std::nullopt},   {"COM99999", std::nullopt}};
   for (const auto& p : ports) EXPECT_EQ(NormalizeComPort(p.text), p.port) << p.text;
   EXPECT_TRUE(IsSafeHostName("mail.example.com"));
-  for (const char* bad : {"", "a b", "a\tb", "a\x7f", "\n"}) EXPECT_FALSE(IsSafeHostName(bad)) << bad;
+  for (const char* bad : {"", "a b", "a\tb", "a\x7f", "\n"})
+    EXPECT_FALSE(IsSafeHostName(bad)) << bad;
   EXPECT_FALSE(IsSafeHostName(std::string(64, 'a')));
   EXPECT_EQ(FieldFromTyped("  a\tb\r\nc  ", 64), "a b  c");
   EXPECT_EQ(FieldFromTyped("\xc3\xa4\xc3\xa4", 3), "\xc3\xa4");  // cut between characters

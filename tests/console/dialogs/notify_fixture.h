@@ -14,8 +14,10 @@ namespace lark::test {
 struct NotifyFixture : DialogFixture {
   // MSG1..MSG6 of `section` and the given message boxes read as their keys.
   NotifyFixture(const std::string& section, std::initializer_list<int> boxNumbers) {
-    for (int i = 1; i <= 6; ++i) setText(section, "MSG" + std::to_string(i), "MSG" + std::to_string(i));
-    for (int n : boxNumbers) setText("MessageBox", "M_" + std::to_string(n), "M_" + std::to_string(n));
+    for (int i = 1; i <= 6; ++i)
+      setText(section, "MSG" + std::to_string(i), "MSG" + std::to_string(i));
+    for (int n : boxNumbers)
+      setText("MessageBox", "M_" + std::to_string(n), "M_" + std::to_string(n));
     ctx.messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned) {
       boxes.push_back(text);
       return 1;
@@ -33,7 +35,8 @@ struct NotifyFixture : DialogFixture {
   std::vector<uint8_t> headBlock() {
     const std::optional<LinkQueueEntry> head = notifyHead();
     if (!head || head->data.size() < 6 + kNotificationBlockSize) return {};
-    return std::vector<uint8_t>(head->data.begin() + 6, head->data.begin() + 6 + kNotificationBlockSize);
+    return std::vector<uint8_t>(head->data.begin() + 6,
+                                head->data.begin() + 6 + kNotificationBlockSize);
   }
   // The service's success for `sub`, with `block` after the echoed sub-command.
   void answer(uint8_t sub, const std::vector<uint8_t>& block) {

@@ -120,7 +120,8 @@ TEST(NotifyItemsDialog, AFullColumnTakesNoMoreAndAFailedWriteGivesSaveBack) {
   Fixture f;
   RecipientItem& full = f.ctx.monitor.settings().monitorItems[3];
   full.name = "Ann";
-  for (int i = 0; i < kColumnRows; ++i) full.nodeIds[static_cast<size_t>(i)] = static_cast<int16_t>(1000 + i);
+  for (int i = 0; i < kColumnRows; ++i)
+    full.nodeIds[static_cast<size_t>(i)] = static_cast<int16_t>(1000 + i);
   NotifyItemsDialog d(f.env, NotifyMode::kMonitor, nullptr);
   d.Init();
   ASSERT_EQ(d.current(), 1);
