@@ -94,6 +94,7 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {73, "The COM port must be COM1 to COM255."},
     {74, "Enter the contact's name."},
     {75, "The contact list is full (20 contacts)."},
+    {76, "monitor.ini could not be written: the change holds until the console ends."},
 };
 
 // The operation-log text of each record code a console posts; the service

@@ -16,6 +16,7 @@ inline constexpr int kBadHostName = 72;
 inline constexpr int kBadComPort = 73;
 inline constexpr int kContactNameEmpty = 74;
 inline constexpr int kContactListFull = 75;
+inline constexpr int kMonitorIniNotWritten = 76;
 
 inline constexpr int kComPortMax = 255;
 

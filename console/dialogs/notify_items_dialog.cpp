@@ -275,9 +275,12 @@ void NotifyItemsDialog::Save() {
     PostLog(1, rule.logSave, "");
     ini.SaveConsoleSettings(env().ctx.texts.columns);
     ini.SaveConsoleLists();
-    ini.Save();
     // Texts queued for a name that stays still go out; the other slots are freed.
     CallPoint(env().ctx.points.rebindMonitorRecipients);
+    // The console works with the new items from now on; a file that could
+    // not be written is said, since the next start would not have them.
+    if (!ini.Save())
+      env().ctx.ShowLangMessageBox(this, kMonitorIniNotWritten, "Notify By Monitor", MB_ICONERROR);
     done(1);
     return;
   }

@@ -20,7 +20,7 @@ namespace lark {
 namespace {
 
 struct Fixture : test::NotifyFixture {
-  Fixture() : NotifyFixture("Dialog-NotifyByService", {73}) {
+  Fixture() : NotifyFixture("Dialog-NotifyByService", {73, 76}) {
     // Root: "Room" (holding "UPS 1") and the device "UPS (east)".
     room = &test::AddGroup(ctx.tree, ctx.tree.root(), "Room");
     ups1 = &test::AddSerial(ctx.tree, *room, kCommAscii);
@@ -169,6 +169,15 @@ TEST(NotifyItemsDialog, MonitorSaveWritesMonitorIniAndRebindsTheMailSlots) {
   EXPECT_EQ(ini.getString("Item1", "Name", "x", 64), "");
   EXPECT_EQ(ini.getString("Monitor GSM Modem", "Port", "", 32), "COM6");
   EXPECT_EQ(ini.getInt("Monitor GSM Modem", "Baud", 0), 19200);
+}
+
+TEST(NotifyItemsDialog, MonitorSaveThatCannotWriteTheFileSaysSo) {
+  Fixture f;
+  ASSERT_TRUE(MakeDirs(f.dir.file("monitor.ini")));  // a folder where the file goes
+  NotifyItemsDialog d(f.env, NotifyMode::kMonitor, nullptr);
+  d.Init();
+  d.Save();
+  EXPECT_EQ(f.boxes, std::vector<std::string>{"M_76"});
 }
 
 }  // namespace
