@@ -203,8 +203,8 @@ void NotifyItemsDialog::Refresh() {
   for (int16_t id : ids_[static_cast<size_t>(current_)]) {
     if (id < 0) break;
     const DeviceNode* n = Tree_FindNodeById(env().ctx.tree, id);
+    AddEntry(selected_, CellText(id), id, false);  // an unknown node too, so it can be removed
     if (!n) continue;
-    AddEntry(selected_, Entry(*n), id, false);
     int at = -1;
     for (int i = 0; i < rest_->count() && at < 0; ++i)
       if (rest_->item(i)->data(kIdRole).toInt() == id) at = i;

@@ -129,6 +129,9 @@ TEST(NotifyItemsDialog, AFullColumnTakesNoMoreAndAFailedWriteGivesSaveBack) {
   d.Add();
   EXPECT_EQ(Ids(d.column(1)).size(), 50u);
   EXPECT_EQ(d.column(1)[49], 1049);  // unknown to this console, yet kept
+  Fixture::Choose(d.selectedObjects(), "(1049)");
+  d.Remove();  // and removable
+  EXPECT_EQ(Ids(d.column(1)).size(), 49u);
 
   NotifyItemsDialog s(f.env, NotifyMode::kService, nullptr);
   s.Init();
