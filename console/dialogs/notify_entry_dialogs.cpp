@@ -7,7 +7,7 @@
 
 #include "common/smtp_client.h"
 #include "console/dialogs/console_dialogs.h"
-#include "console/dialogs/dialog_text_table.h"
+#include "console/dialogs/notify_controls.h"
 #include "console/dialogs/notify_fields.h"
 #include "console/dialogs/notify_request.h"
 #include "console/shell/console_context.h"
@@ -24,27 +24,18 @@ constexpr int kSmtpWriteSub = 1;
 
 QLineEdit* LabelledEdit(QDialog* d, QGridLayout* grid, int row, int resource, int labelId,
                         int editId, int maxLength) {
-  const QString text = QString::fromStdString(EnglishText(resource, labelId));
-  auto* label = new QLabel(text, d);
-  SetControlId(label, labelId);
   auto* edit = new QLineEdit(d);
   SetControlId(edit, editId);
   edit->setMaxLength(maxLength);
-  edit->setAccessibleName(text);
-  label->setBuddy(edit);
-  grid->addWidget(label, row, 0);
+  grid->addWidget(BuddyLabel(d, resource, labelId, edit), row, 0);
   grid->addWidget(edit, row, 1);
   return edit;
 }
 
 void AddOkCancel(DialogBase* d, QGridLayout* grid, int row, const std::function<void()>& ok) {
-  auto* okButton = new QPushButton(QString::fromStdString(EnglishText(d->resource(), 1)), d);
-  SetControlId(okButton, 1);
-  okButton->setAccessibleName("OK");
+  QPushButton* okButton = TextButton(d, d->resource(), 1);
   okButton->setDefault(true);
-  auto* cancel = new QPushButton(QString::fromStdString(EnglishText(d->resource(), 2)), d);
-  SetControlId(cancel, 2);
-  cancel->setAccessibleName("Cancel");
+  QPushButton* cancel = TextButton(d, d->resource(), 2);
   grid->addWidget(okButton, row, 0);
   grid->addWidget(cancel, row, 1);
   QObject::connect(okButton, &QPushButton::clicked, d, ok);
