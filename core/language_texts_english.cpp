@@ -94,6 +94,14 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {75, "The sound interval must be a whole number of seconds, at least 1."},
     {76, "The period must be a whole number of minutes."},
     {77, "The delay must be a whole number of seconds."},
+    // The notification dialogs' refusals.
+    {70, "Enter a valid e-mail address: no blanks, no control characters and no < or >."},
+    {78, "Enter a valid mobile phone number: an optional + and 1 to 20 digits."},
+    {79, "Enter a host name without blanks or control characters."},
+    {80, "The COM port must be COM1 to COM255."},
+    {81, "Enter the contact's name."},
+    {82, "The contact list is full (20 contacts)."},
+    {83, "monitor.ini could not be written: the change holds until the console ends."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -471,6 +479,29 @@ std::string LanguageIni() {
   ini.key("MSG1", "The trace could not be changed.");
   ini.key("MSG2", "Request sent, please wait...");
   ini.key("MSG3", "The trace has been changed.");
+  // Status lines of the notification dialogs.
+  ini.section("Dialog-Notification");
+  ini.key("MSG1", "The notification settings have been saved.");
+  ini.key("MSG2", "The notification settings could not be saved.");
+  ini.key("MSG3", "Saving, please wait...");
+  ini.section("Dialog-SMTP");
+  ini.key("MSG1", "The SMTP account has been saved.");
+  ini.key("MSG2", "The SMTP account could not be saved.");
+  ini.key("MSG3", "Saving, please wait...");
+  ini.section("Dialog-Contactor");
+  ini.key("MSG1", "The contacts could not be saved.");
+  ini.key("MSG2", "Saving the contacts, please wait...");
+  ini.key("MSG3", "The contacts have been saved.");
+  ini.key("MSG4", "The contacts could not be read.");
+  ini.key("MSG5", "Reading the contacts, please wait...");
+  ini.key("MSG6", "Done.");
+  ini.section("Dialog-NotifyByService");
+  ini.key("MSG1", "The notification items could not be saved.");
+  ini.key("MSG2", "Saving the notification items, please wait...");
+  ini.key("MSG3", "The notification items have been saved.");
+  ini.key("MSG4", "The notification items could not be read.");
+  ini.key("MSG5", "Reading the notification items, please wait...");
+  ini.key("MSG6", "Done.");
   ini.section("Dialog-UPS Event Log");
   ini.key("MSG1", "The UPS event log could not be read.");
   ini.key("MSG2", "Reading the UPS event log, please wait...");

@@ -6,8 +6,9 @@
 # beside it. Serious events and warnings go by mail to a local SMTP server
 # (aiosmtpd, printing each mail; port $LARK_SMTP_PORT, default 25), serious
 # events also by SMS to a simulated GSM modem on COM5 (messages in
-# demo/sms.txt); the console's own alarm mail goes to the same server and its
-# SMS to a second modem on COM6 (demo/sms-console.txt). Ctrl-C stops all and removes the demo's port links.
+# demo/sms.txt); the console's own alarm mail, once set up in its Notify By
+# Monitor dialog, goes to the same server and its SMS to a second modem on
+# COM6 (demo/sms-console.txt). Ctrl-C stops all and removes the demo's port links.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -42,16 +43,8 @@ Phone1=+15550100
 Name=Operators
 ID.Index1=2
 INI
-# The console reports the demo UPS's alarms itself too (Notify By Monitor),
-# through its own modem on COM6.
-grep -q '^\[Item1\]' "$demo/monitor.ini" 2>/dev/null || cat >> "$demo/monitor.ini" <<'INI'
-[Monitor GSM Modem]
-Port=COM6
-Baud=9600
-[Item1]
-Name=Operators
-ID.Index1=2
-INI
+# The console reports the demo UPS's alarms itself once the user names who
+# hears them in Send Notification From Monitor (README): its modem is COM6.
 export LARK_INSTALL_DIR="$demo" LARK_STATE_DIR="$demo/state" LARK_SERIAL_DIR="$demo/ports"
 pids=()
 # The port links the simulators and socat make; removed at the end with them.

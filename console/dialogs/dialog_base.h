@@ -102,6 +102,8 @@ class DialogBase : public QDialog {
   virtual void OnOwnTimer() {}
   virtual void OnCancel() { done(0); }
   void EndNow(int result) { initResult_ = result; }
+  // Dialogs without a localiser row (the notification sheet) name their status lines.
+  void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
   void reject() override;
 
  private:

@@ -2,9 +2,12 @@
 #include "console/dialogs/alarm_manage_dialog.h"
 #include "console/dialogs/connection_dialog.h"
 #include "console/dialogs/console_dialogs.h"
+#include "console/dialogs/contactor_dialog.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/history_dialog.h"
 #include "console/dialogs/language_dialog.h"
+#include "console/dialogs/notification_sheet.h"
+#include "console/dialogs/notify_items_dialog.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/stop_all_dialog.h"
 #include "console/dialogs/trace_dialogs.h"
@@ -23,6 +26,11 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
   RegisterSettingsDialogs(*dialogs);
+  RegisterContactorDialog(*dialogs);
+  RegisterNotifyItemsDialogs(*dialogs);
+  ctx.points.openNotificationSheet = [d = dialogs.get()](QWidget* owner, int page) {
+    OpenNotificationSheet(*d, owner, page);
+  };
   return dialogs;
 }
 

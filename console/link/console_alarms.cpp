@@ -105,4 +105,8 @@ void ConsoleAlarms::playSound(std::string_view file) {
   player_->play(*path);
 }
 
+void ConsoleAlarms::rebindRecipients(std::span<RecipientItem> items) {
+  outgoing_.withLock([items](OutgoingState& state) { RebindRecipientSlots(state, items); });
+}
+
 }  // namespace lark

@@ -81,6 +81,10 @@ class ConsoleAlarms {
   void stopSenders();
 
   OutgoingMessages& outgoing() { return outgoing_; }
+  // After the notification items were replaced: each kept name keeps its
+  // slot and the texts waiting in it, every other slot is freed; under the
+  // mail lock, since the mail thread reads the slots.
+  void rebindRecipients(std::span<RecipientItem> items);
 
  private:
   void playSound(std::string_view file);

@@ -31,6 +31,8 @@ struct ConsoleCallPoints {
   std::function<void()> linkSecondSteps;        // timer 1025 steps 2-4
   std::function<void()> decrementSoundCounters; // timer 1025 step 6
   std::function<void()> alarmChecks;            // timer 1025 step 9, every second tick
+  // monitor.ini's notification items changed: the mail slots follow them.
+  std::function<void()> rebindMonitorRecipients;
   std::function<void(int)> pumpLinkQueue;       // 2 (timer 1028), 3 (1029), 5 (1031)
   std::function<void()> linkTick;               // timer 1033
   std::function<void()> freePendingReportMail;  // destroy

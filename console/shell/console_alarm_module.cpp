@@ -33,6 +33,7 @@ std::unique_ptr<ConsoleAlarmModule> InstallConsoleAlarms(ConsoleContext& ctx, Se
   cp.decrementSoundCounters = [&a] { a.decrementSoundCounters(); };
   cp.freePendingReportMail = [&a] { a.stopSenders(); };
   cp.alarmChecks = [&a] { a.check(); };
+  cp.rebindMonitorRecipients = [&a, &ctx] { a.rebindRecipients(ctx.monitor.settings().monitorItems); };
   return module;
 }
 

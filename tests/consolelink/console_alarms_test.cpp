@@ -258,6 +258,25 @@ TEST_F(ConsoleAlarmsTest, ExtendedRowsApartFromStandardOnesAndPopUpWhenTheyFire)
   EXPECT_EQ(ups->alarmState(AlarmArray::kConfirmedExt, 6), 1);
 }
 
+// Notify By Monitor replaced the items: the name that went gives its slot
+// back, and the next alarm reaches the new recipient.
+TEST_F(ConsoleAlarmsTest, ReplacedItemsReachTheNewRecipientAtTheNextAlarm) {
+  setEvent(ActionFamily::Regular, 1, kAlarmSerious, 0);
+  setBit(*ups, 1, true);
+  check();
+  ASSERT_EQ(sms(), "UPS:UPS 1\nsms event 1 on(M/Operators)");
+  settings.contactors[1].name = "Night";
+  settings.contactors[1].phone1 = "+456";
+  items[0] = RecipientItem();
+  items[1].name = "Night";
+  items[1].nodeIds[0] = 2;
+  alarms.rebindRecipients(items);
+  EXPECT_EQ(sms(), "") << "the slot of the name that went is free";
+  setBit(*ups, 1, false);
+  check();
+  EXPECT_EQ(sms(), "UPS:UPS 1\nsms event 1 off(M/Night)");
+}
+
 // Through the console's own modem (gsm_sim linked as COM6 in the install's
 // ports folder): the slot's text in text mode, the exchange appended to
 // Monitor/SMS_Log.txt.

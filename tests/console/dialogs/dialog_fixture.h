@@ -2,8 +2,13 @@
 // fake reactor (its queues take requests; replies are fed as bytes), and the
 // dialogs' environment on them. Tests tick a dialog's reply timer themselves.
 #pragma once
+#include <gtest/gtest.h>
+
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
+#include <functional>
 #include <string>
 
 #include "console/dialogs/console_dialogs.h"
@@ -47,6 +52,21 @@ struct DialogFixture {
   ServiceLink link{reactor, clock, ctx.tree, shell, dir.path(), [] { return 0; }};
   ConsoleDialogs env{ctx, link, nullptr};
 };
+
+// Runs `act` on the modal dialog of type D that the next call opens (from
+// inside its loop); a dialog `act` leaves open is ended after `guardMs`.
+template <class D>
+void OnModal(std::function<void(D&)> act, int guardMs = 30000) {
+  QTimer::singleShot(0, [act, guardMs] {
+    auto* d = dynamic_cast<D*>(QApplication::activeModalWidget());
+    if (!d) {
+      ADD_FAILURE() << "no modal dialog of the expected type";
+      return;
+    }
+    QTimer::singleShot(guardMs, d, [d] { d->done(0); });
+    act(*d);
+  });
+}
 
 // A dialog with OK, Cancel and the progress bar as its template holds them.
 class TestDialog : public DialogBase {
