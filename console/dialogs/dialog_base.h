@@ -97,6 +97,8 @@ class DialogBase : public QDialog {
   virtual void OnOwnTimer() {}
   virtual void OnCancel() { done(0); }
   void EndNow(int result) { initResult_ = result; }
+  // Pages without a caption set the prefix of their status lines themselves.
+  void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
   void reject() override;
 
  private:
