@@ -94,6 +94,7 @@ QString SliderText(int slider, int position) {
 
 ConfigTabPage::ConfigTabPage(ConsoleDialogs& env, QWidget* page)
     : TabPage(env, kConfigTabResource, kTabConfiguration, page) {
+  SetPrefix(EnglishText(kConfigTabResource, 1136));  // "L_1" replaces it
   auto* grid = new QGridLayout(this);
   int row = 0;
   auto addPair = [&](int labelId, QWidget* field, QLabel* unit = nullptr) {

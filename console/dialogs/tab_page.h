@@ -42,6 +42,8 @@ class TabPage : public DialogBase {
   // The device the page was last loaded from, if it still exists.
   DeviceNode* LoadedDevice() const;
   std::string status() const;  // label 1700
+  // One tick of timer 1032 while the page's request waits.
+  void OnOwnTimer() final;
 
  protected:
   // The page's own reload; `device` null only for pages that reload
@@ -64,7 +66,6 @@ class TabPage : public DialogBase {
   // A refused number: [MessageBox] M_71 naming the field and its range.
   void RefuseNumber(const std::string& field, int32_t min, int32_t max);
 
-  void OnOwnTimer() final;
   void OnCancel() override {}  // Escape leaves a page where it is
 
   int16_t loadedId_ = -1;
