@@ -117,16 +117,17 @@ void DryContactTabPage::Reload(DeviceNode* device) {
   const std::vector<std::string> actions = ListOf(st, StatusList::ContactType);
 
   auto fill = [&](int k, int32_t record, const std::vector<std::string>& events) {
+    auto* event = static_cast<QComboBox*>(Control(EventCombo(k)));
+    auto* action = static_cast<QComboBox*>(Control(ActionCombo(k)));
+    event->clear();
+    action->clear();
+    if (record < 0) return;  // not reported yet: nothing shown, nothing sent
     loaded_[static_cast<size_t>(k)] = record;
     const DryContact c = UnpackDryContact(record);
-    auto* event = static_cast<QComboBox*>(Control(EventCombo(k)));
-    event->clear();
     for (size_t i = 0; i < events.size(); ++i) event->addItem(QString::fromStdString(events[i]), int(i + 1));
     if (c.event < 1 || static_cast<size_t>(c.event) > events.size())
       event->addItem(QString::fromStdString(DryContactEventName(events, c.event)), c.event);
     event->setCurrentIndex(event->findData(c.event));
-    auto* action = static_cast<QComboBox*>(Control(ActionCombo(k)));
-    action->clear();
     for (const std::string& a : actions) action->addItem(QString::fromStdString(a));
     action->setCurrentIndex(c.normallyClosed ? 1 : 0);
     static_cast<QCheckBox*>(Control(InactiveBox(k)))->setChecked(!c.active);
