@@ -106,8 +106,7 @@ void TabPage::RefuseNumber(const std::string& field, int32_t min, int32_t max) {
     }
     out += text[i];
   }
-  text = out;
-  ctx.messageBox(this, kMainTitle, text, MB_ICONEXCLAMATION);
+  ctx.messageBox(this, kMainTitle, out, MB_ICONEXCLAMATION);
 }
 
 void TabPage::OnOwnTimer() {

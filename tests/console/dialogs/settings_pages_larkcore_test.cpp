@@ -8,6 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTimer>
+#include <chrono>
+#include <signal.h>
 
 #include "console/dialogs/config_tab_page.h"
 #include "console/dialogs/console_dialogs.h"
@@ -78,6 +81,7 @@ class SettingsPagesLarkcore : public ::testing::Test {
     ASSERT_TRUE(test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
   }
   void TearDown() override {
+    if (larkcore && larkcore->pid() > 0) kill(larkcore->pid(), SIGCONT);  // a stopped service ends too
     if (w) {
       w->SendCommand(IDM_EXIT);
       ShutdownConsole(*ctx, *w);
@@ -175,6 +179,30 @@ TEST_F(SettingsPagesLarkcore, ASettingTheClockSyncAndTheWeeklySchedule) {
     return ControlText(schedule->Control(1098)).find("Next Shutdown:") == 0 &&
            ControlText(schedule->Control(1098)).find("23:59") != std::string::npos;
   }, 10000)) << ControlText(schedule->Control(1098));
+}
+
+// A service that stops answering: the page gives up after its 10 s and
+// gives the buttons back, and the window's loop never stalls meanwhile.
+TEST_F(SettingsPagesLarkcore, AStoppedServiceTimesOut) {
+  auto* config = w->tabPage(kTabConfiguration)->findChild<ConfigTabPage*>();
+  auto* sensitivity = static_cast<QComboBox*>(config->Control(1209));
+  ASSERT_TRUE(ReloadUntil(kTabConfiguration, [&] { return !sensitivity->isHidden(); }, 30000));
+  ASSERT_EQ(kill(larkcore->pid(), SIGSTOP), 0);
+  int probes = 0;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] { ++probes; });
+  probe.start(100);
+  sensitivity->setCurrentIndex(2);
+  config->Submit();
+  EXPECT_FALSE(config->Control(1)->isEnabled());
+  const auto sent = std::chrono::steady_clock::now();
+  ASSERT_TRUE(StatusBecomes(*config, "The settings could not be changed.")) << config->status();
+  const auto waited = std::chrono::steady_clock::now() - sent;
+  EXPECT_GE(waited, std::chrono::milliseconds(10000));
+  EXPECT_TRUE(config->Control(1)->isEnabled());
+  EXPECT_TRUE(config->Control(2)->isEnabled());
+  // About one probe per 100 ms went by: nothing blocked the loop.
+  EXPECT_GE(probes, std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() / 100 / 2);
 }
 
 }  // namespace
