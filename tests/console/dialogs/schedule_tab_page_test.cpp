@@ -170,6 +170,21 @@ TEST(ScheduleTabPage, RefusalKeepsTheConsolesCopyAndApplyCopiesOnSuccess) {
   EXPECT_EQ(f.boxes, (std::vector<std::string>{"Schedule: Copied."}));
   EXPECT_EQ(f.sibling->weekEntry(0), (ScheduleWeekEntry{2, 8, 0, 1}));
   EXPECT_EQ(group->weekEntry(0), ScheduleWeekEntry{});
+
+  // Apply to all: a device in another group gets it too.
+  auto inner = test::MakeDevice(kNodeSerial, kCommAscii);
+  inner->setId(8);
+  DeviceNode* far = group->addChild(inner);
+  f.ctx.tree.indexSubtree(*far);
+  f.boxes.clear();
+  f.queued();
+  f.p->Apply(kScheduleScopeAll);
+  EXPECT_EQ(u32At(f.headPayload(), 0), 2u);
+  f.reply(kLinkCmdSetSchedule, {57, 1});
+  f.p->OnOwnTimer();
+  EXPECT_EQ(f.boxes, (std::vector<std::string>{"Schedule: Copied."}));
+  EXPECT_EQ(far->weekEntry(0), (ScheduleWeekEntry{2, 8, 0, 1}));
+  EXPECT_EQ(f.ups->weekEntry(0), (ScheduleWeekEntry{2, 8, 0, 1}));  // the refused delete never landed
 }
 
 }  // namespace
