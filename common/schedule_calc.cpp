@@ -121,6 +121,12 @@ ScheduleMinute NextScheduledAction(const ScheduleRows& rows, int actionClass,
   return {};
 }
 
+bool ScheduleMatchesDay(const ScheduleRows& rows, int actionClass, int year, int month, int day) {
+  ScheduleMinute d;
+  d.year = year, d.month = month, d.day = day;
+  return DueOnDay(rows, actionClass, d, 0).has_value();
+}
+
 int ScheduleRestartMinutes(const ScheduleMinute& restart, const ScheduleMinute& now) {
   if (restart.none()) return 0;
   const int64_t diff = MinuteNumber(restart) - MinuteNumber(now);

@@ -56,6 +56,10 @@ ScheduleMinute FromMinuteNumber(int64_t minutes);
 ScheduleMinute NextScheduledAction(const ScheduleRows& rows, int actionClass,
                                    const ScheduleMinute& from);
 
+// True when `actionClass` falls due on that date at all, by the rules
+// above: the calendar's marks agree with what the runner will do.
+bool ScheduleMatchesDay(const ScheduleRows& rows, int actionClass, int year, int month, int day);
+
 // Minutes from `now` until the pending restart (0 when none), across month
 // and year ends, at most 9999.
 int ScheduleRestartMinutes(const ScheduleMinute& restart, const ScheduleMinute& now);

@@ -102,6 +102,7 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {81, "Enter the contact's name."},
     {82, "The contact list is full (20 contacts)."},
     {83, "monitor.ini could not be written: the change holds until the console ends."},
+    {84, "%s must be a whole number from %d to %d."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -506,6 +507,19 @@ std::string LanguageIni() {
   ini.key("MSG1", "The UPS event log could not be read.");
   ini.key("MSG2", "Reading the UPS event log, please wait...");
   ini.key("MSG3", "The file could not be written.");
+
+  // The settings pages of the detail tabs.
+  ini.section("Dialog-TabConfig");
+  ini.key("MSG1", "The settings could not be changed.");
+  ini.key("MSG2", "Sending the settings, please wait...");
+  ini.key("MSG3", "The settings have been changed.");
+  ini.section("Dialog-TabDryContact");
+  ini.key("L_5", "Input Contacts");
+  ini.key("L_6", "Contact ");
+  ini.section("Dialog-TabSchedule");
+  ini.key("MSG1", "The schedule could not be changed.");
+  ini.key("MSG2", "Sending the schedule, please wait...");
+  ini.key("MSG3", "The schedule has been changed.");
 
   // The tray program's menu.
   ini.section(kTrayTextSection);

@@ -347,8 +347,10 @@ std::vector<std::string> MapNodeLines(const DeviceNode& n) {
       Key(out, Numbered("Week.Event", r + 1), e.actionClass);
     }
     for (int r = 0; r < kDateScheduleCount; ++r) {
+      // A dated row of class 0 is how a weekly action is cancelled on one
+      // date: it is kept; only wholly empty rows are left out.
       ScheduleDateEntry e = n.dateEntry(r);
-      if (e.actionClass == 0) continue;
+      if (e.actionClass == 0 && e.year == 0 && e.month == 0 && e.day == 0) continue;
       Key(out, Numbered("Specific.Year", r + 1), e.year);
       Key(out, Numbered("Specific.Month", r + 1), e.month);
       Key(out, Numbered("Specific.Day", r + 1), e.day);

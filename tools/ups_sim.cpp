@@ -22,6 +22,9 @@
 // Faults: --fault KIND:FIRST[:COUNT] with KIND silence, badsum, wrongaddr,
 // split, garbage; FIRST the 1-based number of the request it hits, COUNT the
 // requests in a row (0 = all from FIRST on). --verbose logs every exchange.
+// --control-log FILE: each setting or control command ('S') a unit takes is
+// appended as one line ("S004VSN2"). A setting is kept: the next query of
+// its code (VSN, TXV, SDC...) answers what was set.
 // Prints "ready <path>" on stdout once the line is open.
 #include <errno.h>
 #include <fcntl.h>
@@ -67,6 +70,7 @@ struct Options {
   int alarmSeconds = 0;
   std::vector<Fault> faults;
   bool verbose = false;
+  std::string controlLog;
 };
 
 struct ModuleAnswer {
@@ -109,6 +113,16 @@ void SetModuleAnswers(const std::vector<ModuleAnswer>& modules, AsciiUpsProfile*
   p->answers["PFS"] = pfs;
   p->answers["PIS"] = pis;
   p->answers["PCS"] = pcs;
+}
+
+// Setting commands whose text after the code is also what the code's query
+// answers.
+bool KeptSetting(const std::string& code) {
+  static const char* const kKept[] = {"VSN", "ATT", "ARB", "UBD", "EBP", "TXV", "TXF",
+                                      "BT1", "BT2", "BTV", "SDC", "IDC", "ECO"};
+  for (const char* k : kKept)
+    if (code == k) return true;
+  return false;
 }
 
 struct Unit {
@@ -205,6 +219,8 @@ Options ParseArgs(int argc, char** argv) {
       o.alarmSeconds = number();
     else if (a == "--alarm-field")
       o.profile.alarmField = number();
+    else if (a == "--control-log")
+      o.controlLog = value();
     else if (a == "--verbose")
       o.verbose = true;
     else if (a == "--refuse") {
@@ -328,6 +344,11 @@ class Simulator {
       }
     } else if (kind == 'S') {
       body = "A";
+      char head[8];
+      snprintf(head, sizeof head, "S%03zu", payload.size());
+      writeControlLog(head + payload);
+      if (payload.size() >= 3 && KeptSetting(payload.substr(0, 3)))
+        unit.profile.answers[payload.substr(0, 3)] = payload.substr(3);
     } else {
       body = "R";
     }
@@ -356,6 +377,15 @@ class Simulator {
     if (garbage) reply = std::string("\x01xx", 3) + reply;
     if (o_.verbose) fprintf(stderr, "ups_sim: #%ld -> %s\n", requests_, reply.c_str());
     lark::sim::WriteReply(fd_, reply, split);
+  }
+
+  void writeControlLog(const std::string& line) {
+    if (o_.controlLog.empty()) return;
+    FILE* f = fopen(o_.controlLog.c_str(), "a");
+    if (f == nullptr) return;
+    fwrite(line.data(), 1, line.size(), f);  // contact tables are binary
+    fputc('\n', f);
+    fclose(f);
   }
 
   const Options& o_;

@@ -35,5 +35,8 @@ void RegisterSettingsDialogs(ConsoleDialogs& env);
 
 // Larkview's dialogs on its link and map; it must outlive the main window.
 std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, ConsoleLink& link, ConsoleMap& map);
+// The Schedule, Configuration and Dry Contact pages on detail-tab slots 3 to
+// 5, and the schedules' next actions the window recomputes each minute.
+void InstallSettingsPages(ConsoleDialogs& env);
 
 }  // namespace lark

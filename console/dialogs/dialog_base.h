@@ -102,7 +102,7 @@ class DialogBase : public QDialog {
   virtual void OnOwnTimer() {}
   virtual void OnCancel() { done(0); }
   void EndNow(int result) { initResult_ = result; }
-  // Dialogs without a localiser row (the notification sheet) name their status lines.
+  // Dialogs and pages without a localiser row name their status lines themselves.
   void SetPrefix(std::string prefix) { prefix_ = std::move(prefix); }
   void reject() override;
 

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     lark::InstallDetailTabs(ctx);
     lark::InstallDiagramTab(ctx);
     std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
+    lark::InstallSettingsPages(*dialogs);
     // The dialogs use the map: they go first.
     return std::shared_ptr<void>(std::make_shared<std::pair<std::shared_ptr<lark::ConsoleMap>,
                                                             std::shared_ptr<lark::ConsoleDialogs>>>(map, dialogs));

@@ -107,6 +107,9 @@ class Canvas {
   // twice it is gone.
   virtual void DrawFocusRect(const CanvasRect& r) = 0;
 
+  // Every pixel inside `r` inverted (right and bottom left out): done twice
+  // the area is as it was.
+  virtual void InvertRect(const CanvasRect& r) = 0;
   // Resource icon `id` (map_icons.h) at (x, y), its transparent pixels left.
   virtual void DrawIcon(int x, int y, int id) = 0;
 

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -68,6 +69,13 @@ void ImageCanvas::DrawFocusRect(const CanvasRect& r) {
     invert(r.left, y);
     if (r.right - 1 > r.left) invert(r.right - 1, y);
   }
+}
+
+void ImageCanvas::InvertRect(const CanvasRect& r) {
+  const int left = std::max(r.left, 0), top = std::max(r.top, 0);
+  const int right = std::min(r.right, target_->width()), bottom = std::min(r.bottom, target_->height());
+  for (int y = top; y < bottom; ++y)
+    for (int x = left; x < right; ++x) target_->setPixel(x, y, target_->pixel(x, y) ^ 0x00ffffffu);
 }
 
 ColorRef ImageCanvas::Pixel(int x, int y) const {

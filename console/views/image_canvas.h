@@ -31,6 +31,7 @@ class ImageCanvas final : public SelectionCanvas {
   void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) override;
   void DrawIcon(int x, int y, int id) override;
   void DrawFocusRect(const CanvasRect& r) override;
+  void InvertRect(const CanvasRect& r) override;
   int TextWidth(std::string_view text) const override;
   std::unique_ptr<Canvas> CreateCompatible(int w, int h) const override;
   const QImage* image() const override { return target_; }

@@ -66,6 +66,8 @@ void RecordingCanvas::DrawFocusRect(const CanvasRect& r) {
   ops_.push_back("FocusRect " + Rect(r));
 }
 
+void RecordingCanvas::InvertRect(const CanvasRect& r) { ops_.push_back("InvertRect " + Rect(r)); }
+
 void RecordingCanvas::LineTo(int x, int y) {
   ops_.push_back("Line " + Point(pos_) + " " + Point({x, y}) + " " + PenText());
   pos_ = {x, y};

@@ -24,6 +24,7 @@ class RecordingCanvas final : public SelectionCanvas {
   void DrawText(std::string_view text, const CanvasRect& r, uint32_t format) override;
   void DrawIcon(int x, int y, int id) override;
   void DrawFocusRect(const CanvasRect& r) override;
+  void InvertRect(const CanvasRect& r) override;
   int TextWidth(std::string_view text) const override;
   std::unique_ptr<Canvas> CreateCompatible(int w, int h) const override;
 

@@ -66,6 +66,30 @@ TEST(ScheduleCalc, NextTimeOfAClass) {
   }
 }
 
+TEST(ScheduleCalc, DaysAClassFallsDueOn) {
+  // 2024-03-04 is a Monday (weekday 2).
+  const std::vector<ScheduleWeekRow> week = {{2, 23, 59, 1}, {4, 10, 0, 3}, {2, 24, 0, 2}};
+  struct Case {
+    const char* what;
+    std::vector<ScheduleDateRow> dated;
+    int actionClass, day;
+    bool want;
+  } cases[] = {
+      {"a weekly row", {}, 1, 4, true},
+      {"a weekly row on the next Monday", {}, 1, 11, true},
+      {"another weekday", {}, 1, 5, false},
+      {"a time that never matches", {}, 2, 4, false},
+      {"a dated None row cancels the day", {{2024, 3, 4, 0, 0, 0}}, 1, 4, false},
+      {"... and only that day", {{2024, 3, 4, 0, 0, 0}}, 1, 11, true},
+      {"a dated row replaces the day's weekly rows", {{2024, 3, 4, 8, 0, 4}}, 1, 4, false},
+      {"... and is due itself", {{2024, 3, 4, 8, 0, 4}}, 4, 4, true},
+      {"a dated row of another year", {{2025, 3, 4, 8, 0, 4}}, 4, 4, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ScheduleMatchesDay({week, c.dated}, c.actionClass, 2024, 3, c.day), c.want) << c.what;
+  }
+}
+
 TEST(ScheduleCalc, RestartMinutes) {
   struct Case {
     ScheduleMinute restart, now;

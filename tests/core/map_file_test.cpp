@@ -71,6 +71,7 @@ void BuildSampleTree(DeviceTree& tree, RecordingEventLog& log) {
   ups->setWeekEntry(0, {2, 7, 30, 1});
   ups->setWeekEntry(29, {7, 23, 59, 4});
   ups->setDateEntry(4, {2024, 12, 31, 18, 5, 2});
+  ups->setDateEntry(7, {2025, 1, 6, 0, 0, 0});  // no action that Monday: kept through a save
   DeviceNode* plc = inner->child(4);
   plc->setPlcPointNum(12);
   plc->setPlcXBypass(-1);

@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
   lark::InstallDetailTabs(ctx);
   lark::InstallDiagramTab(ctx);
   std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
+  lark::InstallSettingsPages(*dialogs);
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {
