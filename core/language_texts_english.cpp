@@ -370,6 +370,54 @@ std::string LanguageIni() {
   ini.key("MSG2", "Reading the UPS event log, please wait...");
   ini.key("MSG3", "The file could not be written.");
 
+  // Status lines of the connection and configuration file dialogs.
+  ini.section("Dialog-ConnToServ");
+  ini.key("Title", "Connection");
+  ini.key("MSG1", "The server search could not be started.");
+  ini.key("MSG2", "The connection could not be started.");
+  ini.key("MSG3", "Searching for servers, please wait...");
+  ini.key("MSG4", "Connecting, please wait...");
+  ini.key("MSG5", "Search finished.");
+  ini.key("MSG6", "The server could not be reached.");
+  ini.key("MSG7", "Waiting for the server to answer...");
+  ini.key("MSG8", "Connected, signing in...");
+  ini.key("MSG9", "Signed in.");
+  ini.key("MSG10", "The server refused the connection (all sessions may be in use).");
+  ini.key("MSG11", "Type a server address or choose one from the list.");
+  ini.key("MSG12", "Type a valid server address.");
+  ini.key("MSG13", "The settings are saved.");
+  ini.section("Dialog-AutoLoadConfig");
+  ini.key("Title", "Auto-Load Configuration");
+  ini.key("MSG1", "Loading the system settings, please wait...");
+  ini.key("MSG2", "The system settings could not be loaded.");
+  ini.key("MSG3", "Loading the map file, please wait...");
+  ini.key("MSG4", "The map file could not be loaded.");
+  ini.key("MSG5", "The configuration is loaded.");
+  ini.section("Dialog-OpenUMF");
+  ini.key("Title", "Open UMF");
+  ini.key("MSG1", "The map could not be opened.");
+  ini.key("MSG2", "Opening the map, please wait...");
+  ini.key("MSG3", "The map list could not be asked for.");
+  ini.key("MSG4", "Reading the map list, please wait...");
+  ini.key("MSG5", "Choose the map to open.");
+  ini.section("Dialog-AutoLoadUMF");
+  ini.key("Title", "Auto-Load UMF");
+  ini.key("MSG1", "The start-up map could not be set.");
+  ini.key("MSG2", "Setting the start-up map, please wait...");
+  ini.key("MSG3", "The start-up map is set.");
+  ini.section("Dialog-SaveUMF");
+  ini.key("Title", "Save");
+  ini.key("MSG1", "The map could not be saved.");
+  ini.key("MSG2", "Saving the map, please wait...");
+  ini.key("MSG3", "The map is saved.");
+  ini.section("Dialog-NewUMF");
+  ini.key("Title", "New UMF");
+  ini.key("MSG2", "The map could not be created.");
+  ini.key("MSG3", "Creating the map, please wait...");
+  ini.key("MSG4", "The map is created.");
+  ini.section("Dialog-ListTabSelection");
+  ini.key("Title", "List/Tab Selection");
+
   // The tray program's menu.
   ini.section(kTrayTextSection);
   for (int i = 0; i < 4; ++i) ini.key("Item" + std::to_string(i + 1), kTrayItemDefaults[i]);

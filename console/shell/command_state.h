@@ -11,6 +11,7 @@ struct ConsoleCommandState {
   int eventLogMode = 0;         // the Event Log dialog: 0 all devices, 1 the selected one
   bool networkSaving = false;   // network-data saving is on (Save Network's check mark)
   bool connectDialogOpen = false;  // the Connect To Server dialog runs
+  bool autoLoadDialogOpen = false; // the Auto-Load Configuration dialog is queued or runs
 };
 
 }  // namespace lark

@@ -239,7 +239,7 @@ TEST(ConsoleLists, ExportWritesEveryCellOfEveryRow) {
   std::FILE* f = std::fopen(out.file("list.txt").c_str(), "w");
   c.ctx->points.refreshDeviceRows(f);
   std::fclose(f);
-  EXPECT_EQ(ReadFile(out.file("list.txt")).value(), "U1\tLK3000\tUnknown\tUnknown\t\t\t\t\t\t\n");
+  EXPECT_EQ(ReadFile(out.file("list.txt")).value(), "U1\tLK3000\tUnknown\tUnknown\t\t\t\t\t\t\r\n");
 }
 
 TEST(ReportList, HelpersBuildColumnsAndRowsFromTabbedText) {
