@@ -38,9 +38,9 @@ class AutoLoadConfigDialog : public ConfigDownloadDialog {
  public:
   AutoLoadConfigDialog(ConsoleDialogs& env, QWidget* owner);
   void Reload();
+  void Init() override;  // the opening steps; tests run them without the modal loop
 
  protected:
-  void Init() override;
   void MapLoaded() override;
 
  private:

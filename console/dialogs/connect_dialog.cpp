@@ -251,12 +251,15 @@ void ConnectDialog::Tick() {
     state_ = 1;
     link.requestState(2, 1);
     ShowMessage("MSG8");
-  } else if (conn == kConnUp && state_ == 1) {
+  } else if (state_ == 1) {
+    // A full service answers and closes at once: its refusal counts even
+    // when the connection is already gone.
     PendingRequest& p = link.pending();
     if (p.replyFlag != 2 || p.sequence != helloSequence_) return;
     p.replyFlag = 1;
     const uint8_t code = p.reply.size() > kLinkOffCode ? p.reply[kLinkOffCode] : 0;
     if (code == kLinkHelloAccepted) {
+      if (conn != kConnUp) return;  // the time-out tells
       link.requestState(2, 2);
       link.requestState(3, 0);
       state_ = 2;

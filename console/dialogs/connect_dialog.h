@@ -31,11 +31,12 @@ class ConnectDialog : public DialogBase {
   void Connect();
   void Ok();
   void Tick();  // timer 1032
+  // Cancel, Esc and the close box, also while connecting.
+  void reject() override { OnCancel(); }
+  void Init() override;  // the opening steps; tests run them without the modal loop
 
  protected:
-  void Init() override;
   void OnCancel() override;
-  void reject() override { OnCancel(); }
 
  private:
   bool StartTimer();

@@ -17,9 +17,7 @@ class ListTabDialog : public DialogBase {
  public:
   ListTabDialog(ConsoleDialogs& env, QWidget* owner);
   void Ok();
-
- protected:
-  void Init() override;
+  void Init() override;  // the opening steps; tests run them without the modal loop
 
  private:
   std::array<QComboBox*, 9> columns_;  // 1185..1193: list columns 1..9

@@ -32,9 +32,9 @@ class OpenUmfDialog : public ConfigDownloadDialog {
   void Open();
   void OnMapList(const ReplyView& reply);
   void OnOpened(const ReplyView& reply);
+  void Init() override;  // the opening steps; tests run them without the modal loop
 
  protected:
-  void Init() override;
   void MapLoaded() override;
   void OnCancel() override;
 
@@ -58,9 +58,9 @@ class SaveUmfDialog : public MapNameDialog {
   SaveUmfDialog(ConsoleDialogs& env, QWidget* owner);
   void Ok() override;
   void OnSaved(const ReplyView& reply);
+  void Init() override;  // the opening steps; tests run them without the modal loop
 
  protected:
-  void Init() override;
   void OnCancel() override;
 
  private:
@@ -73,9 +73,9 @@ class NewUmfDialog : public MapNameDialog {
   NewUmfDialog(ConsoleDialogs& env, QWidget* owner);
   void Ok() override;
   void OnCreated(const ReplyView& reply);
+  void Init() override;  // the opening steps; tests run them without the modal loop
 
  protected:
-  void Init() override;
   void OnCancel() override;
 
  private:
@@ -87,9 +87,9 @@ class AutoLoadUmfDialog : public DialogBase {
   AutoLoadUmfDialog(ConsoleDialogs& env, QWidget* owner);
   void Ok();
   void OnSet(const ReplyView& reply);
+  void Init() override;  // the opening steps; tests run them without the modal loop
 
  protected:
-  void Init() override;
   void OnCancel() override;
 
  private:

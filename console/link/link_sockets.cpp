@@ -84,11 +84,15 @@ void ServiceLink::closeAllSockets() {
 void ServiceLink::secondTick() {
   const uint32_t now = clock_.tickMs();
   if (!discoveryOpen_) discoveryOpen_ = openDiscoverySocket();
+  // The first offer of the Connect To Server dialog: it connects at once
+  // when it finds the link at 1 (auto-connect), so this tick does not.
+  bool offered = false;
   if (state_.state == 0) {
     requestState(1, 0);
     if (dialogs_) {
       if (!autoConnect_) requestState(2, 0);
       if (!dialogs_->connectOpen()) dialogs_->openConnect(false);
+      offered = true;
     }
   }
   // Reconnection after a lost link: one attempt at most every 180 s; in the
@@ -104,7 +108,7 @@ void ServiceLink::secondTick() {
       ++reconnectAttempts_;
       dialogs_->openConnect(true);
     }
-  } else if (autoConnect_ && main_.connState == kConnClosed) {
+  } else if (autoConnect_ && main_.connState == kConnClosed && !offered) {
     connectMain();
   } else if (main_.connState == kConnConnecting && TickElapsed(now, connectTick_) > kConnectTimeoutMs) {
     resetServiceLink(2, autoConnect_);
