@@ -44,7 +44,6 @@ class ConnectDialog : public DialogBase {
   void StartConnect(uint32_t timeoutMs);
   void Failed(const char* key);
   void Buttons(bool on);
-  void EndConnected();
 
   bool reconnect_;
   Step step_ = Step::kNone;
