@@ -1,16 +1,20 @@
 #include "console/dialogs/about_dialog.h"
 #include "console/dialogs/alarm_manage_dialog.h"
+#include "console/dialogs/config_download.h"
+#include "console/dialogs/connect_dialog.h"
 #include "console/dialogs/connection_dialog.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/contactor_dialog.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/history_dialog.h"
 #include "console/dialogs/language_dialog.h"
+#include "console/dialogs/list_tab_dialog.h"
 #include "console/dialogs/notification_sheet.h"
 #include "console/dialogs/notify_items_dialog.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/stop_all_dialog.h"
 #include "console/dialogs/trace_dialogs.h"
+#include "console/dialogs/umf_dialogs.h"
 #include "console/dialogs/ups_control_dialog.h"
 #include "console/dialogs/ups_log_dialog.h"
 #include "console/map/map_module.h"
@@ -31,6 +35,12 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   ctx.points.openNotificationSheet = [d = dialogs.get()](QWidget* owner, int page) {
     OpenNotificationSheet(*d, owner, page);
   };
+  RegisterConnectDialog(*dialogs);
+  RegisterConfigDownload(*dialogs);
+  RegisterUmfDialogs(*dialogs);
+  RegisterListTabDialog(*dialogs);
+  // The connection and the download run through 146 and 149 from now on.
+  link.UseSessionDialogs();
   return dialogs;
 }
 

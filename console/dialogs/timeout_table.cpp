@@ -22,6 +22,8 @@ constexpr TimeoutKey Sub(uint8_t sub, const char* key) { return {W::kSubIs, sub,
 
 constexpr TimeoutRow kRows[] = {
     // By OpenDialogId.
+    // Only the steps after Open move the link: the map list leaves the session alone.
+    {0, {2}, "Dialog-OpenUMF", {Always("MSG1")}, A::kButtons, {2}, false, 1},
     {0, {}, "Dialog-OpenUMF", {Always("MSG1")}, A::kButtons, {2}, true, 1},
     {1, {}, "Dialog-AutoLoadConfig", {TimeoutKey{W::kCommandIs, 4, "MSG2"}, Always("MSG4")}, A::kButtons, {1, 2}, true, 0},
     {23, {}, "Dialog-PLC", {Sub(3, "MSG1"), Sub(4, "MSG4")}, A::kButtons, {3, 1, 2}, false, 0},

@@ -12,14 +12,13 @@
 namespace lark {
 
 namespace {
-constexpr uint32_t kChunkSize = 32768;
 constexpr uint32_t kFollowUpPeriodMs = 500;
 constexpr uint32_t kFollowUpTimeoutMs = 10000;
 }  // namespace
 
 bool ServiceLink::requestChunk(uint8_t command, uint32_t offset) {
   std::array<uint8_t, kFileChunkHeaderSize> header{};
-  PutChunkHeader(header, 0, FileChunkHeader{offset, kChunkSize, session_.currentMap});
+  PutChunkHeader(header, 0, FileChunkHeader{offset, kDownloadChunkSize, session_.currentMap});
   downloading_ = command;
   downloadBusy_ = sendServiceRequest(kFollowUpPeriodMs, command, 0, kFollowUpTimeoutMs, header);
   if (downloadBusy_) chunkOffset_ = offset;
@@ -59,6 +58,28 @@ void ServiceLink::onReplyTimer() {
   }
 }
 
+DownloadStep WriteDownloadChunk(const std::string& installDir, const std::string& name, uint32_t offset,
+                                CBytes chunk, std::string* path) {
+  // The name comes from the service and names a file of ours: a plain file name only.
+  const std::optional<std::string> safe = SafeWireName(name, 1);
+  if (!safe) return DownloadStep::kFailed;
+  // More than was asked would put the next offset out of step with the file.
+  if (chunk.size() > kDownloadChunkSize) return DownloadStep::kFailed;
+  const std::string folder = installDir + "/Monitor";
+  ::mkdir(folder.c_str(), 0755);
+  const std::string whole = folder + "/" + *safe;
+  const std::string part = whole + ".part";
+  // The file grows beside its old copy and replaces it whole at the end.
+  if (!WriteFileChunk(part, offset != 0, chunk)) return DownloadStep::kFailed;
+  if (chunk.size() == kDownloadChunkSize) return DownloadStep::kMore;
+  if (std::rename(part.c_str(), whole.c_str()) != 0) {
+    std::remove(part.c_str());
+    return DownloadStep::kFailed;
+  }
+  if (path) *path = whole;
+  return DownloadStep::kComplete;
+}
+
 void ServiceLink::onDownloadChunk(const LinkFrameView& reply, bool settings) {
   const uint8_t command = settings ? kLinkCmdDownloadSettings : kLinkCmdDownloadFile;
   auto fail = [&] {
@@ -66,25 +87,17 @@ void ServiceLink::onDownloadChunk(const LinkFrameView& reply, bool settings) {
     requestState(4, 3);
   };
   if (reply.u8(kLinkOffCode) != LinkSuccessCode(command)) return fail();
-  std::string name = "manager.ini";
-  if (!settings) {
-    // The map's name names a file of ours: a plain file name only.
-    const std::optional<std::string> safe = SafeWireName(session_.currentMap, 1);
-    if (!safe) return fail();
-    name = *safe;
+  std::string path;
+  switch (WriteDownloadChunk(installDir_, settings ? "manager.ini" : session_.currentMap, chunkOffset_,
+                             reply.tail(7), &path)) {
+    case DownloadStep::kFailed:
+      return fail();
+    case DownloadStep::kMore:
+      if (!requestChunk(command, chunkOffset_ + kDownloadChunkSize)) fail();
+      return;
+    case DownloadStep::kComplete:
+      break;
   }
-  const std::string folder = installDir_ + "/Monitor";
-  ::mkdir(folder.c_str(), 0755);
-  const std::string path = folder + "/" + name;
-  const std::string part = path + ".part";
-  const CBytes chunk = reply.tail(7);
-  // The file grows beside its old copy and replaces it whole at the end.
-  if (!WriteFileChunk(part, chunkOffset_ != 0, chunk)) return fail();
-  if (chunk.size() == kChunkSize) {
-    if (!requestChunk(command, chunkOffset_ + kChunkSize)) fail();
-    return;
-  }
-  if (std::rename(part.c_str(), path.c_str()) != 0) return fail();
   if (settings) {
     if (!requestChunk(kLinkCmdDownloadFile, 0)) fail();
     return;

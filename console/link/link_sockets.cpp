@@ -84,17 +84,31 @@ void ServiceLink::closeAllSockets() {
 void ServiceLink::secondTick() {
   const uint32_t now = clock_.tickMs();
   if (!discoveryOpen_) discoveryOpen_ = openDiscoverySocket();
+  // The first offer of the Connect To Server dialog: it connects at once
+  // when it finds the link at 1 (auto-connect), so this tick does not.
+  bool offered = false;
   if (state_.state == 0) {
     requestState(1, 0);
-    shell_.openConnectDialog();
+    if (dialogs_) {
+      if (!autoConnect_) requestState(2, 0);
+      if (!dialogs_->connectOpen()) dialogs_->openConnect(false);
+      offered = true;
+    }
   }
-  // Reconnection after a lost link: one attempt at most every 180 s.
+  // Reconnection after a lost link: one attempt at most every 180 s; in the
+  // console the Connect To Server dialog makes it, and only while none runs.
   if (lost_ && main_.connState == kConnClosed && !autoConnect_ &&
       TickElapsed(now, reconnectTick_) >= kReconnectPeriodMs) {
-    reconnectTick_ = now;
-    ++reconnectAttempts_;
-    if (!shell_.openConnectDialog()) connectMain();
-  } else if (autoConnect_ && main_.connState == kConnClosed) {
+    if (!dialogs_) {
+      reconnectTick_ = now;
+      ++reconnectAttempts_;
+      connectMain();
+    } else if (!dialogs_->connectOpen()) {
+      reconnectTick_ = now;
+      ++reconnectAttempts_;
+      dialogs_->openConnect(true);
+    }
+  } else if (autoConnect_ && main_.connState == kConnClosed && !offered) {
     connectMain();
   } else if (main_.connState == kConnConnecting && TickElapsed(now, connectTick_) > kConnectTimeoutMs) {
     resetServiceLink(2, autoConnect_);
@@ -188,8 +202,8 @@ void ServiceLink::onMainSocket(uint32_t events, int error) {
     shmMode_ = main_.local.sin_addr.s_addr == main_.peer.sin_addr.s_addr;
     lost_ = false;
     reconnectAttempts_ = 0;
-    // What the connect dialog does next: hello, then the session starts.
-    if (sendServiceRequest(500, kLinkCmdHello, 0, 10000, {})) requestState(2, 1);
+    // Without the connect dialog the link says hello itself.
+    if (!dialogs_ && sendServiceRequest(500, kLinkCmdHello, 0, 10000, {})) requestState(2, 1);
     return;
   }
   if (events & kSockRead) {

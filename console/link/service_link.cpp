@@ -183,6 +183,25 @@ void ServiceLink::pump(uint8_t q) {
 
 // ---- replies of the session's own requests ----
 
+void ApplyMapList(LinkSessionData& session, CBytes text) {
+  std::vector<std::string> fields;
+  std::string field;
+  for (uint8_t c : text) {
+    if (c == ';') {
+      fields.push_back(field.substr(0, kMapNameMax));
+      field.clear();
+    } else {
+      field += static_cast<char>(c);
+    }
+  }  // text after the last ';' is not a field
+  session.autoLoadMap = fields.size() > 0 ? fields[0] : "";
+  session.currentMap = fields.size() > 1 ? fields[1] : "";
+  session.currentMapBase = session.currentMap.substr(0, session.currentMap.find('.'));
+  session.maps.clear();
+  for (size_t i = 2; i < fields.size() && session.maps.size() < kMapListMax; ++i)
+    if (!fields[i].empty()) session.maps.push_back(fields[i]);
+}
+
 void ServiceLink::applyReply(const LinkFrameView& f) {
   const uint8_t code = f.u8(kLinkOffCode);
   switch (f.command()) {
@@ -190,23 +209,7 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
       requestState(3, 2);
       requestState(code == kMapListOk ? 4 : 5, 0);
       if (code != kMapListOk) return;
-      const CBytes text = f.tail(kLinkOffData);
-      std::vector<std::string> fields;
-      std::string field;
-      for (uint8_t c : text) {
-        if (c == ';') {
-          fields.push_back(field.substr(0, kMapNameMax));
-          field.clear();
-        } else {
-          field += static_cast<char>(c);
-        }
-      }  // text after the last ';' is not a field
-      session_.autoLoadMap = fields.size() > 0 ? fields[0] : "";
-      session_.currentMap = fields.size() > 1 ? fields[1] : "";
-      session_.currentMapBase = session_.currentMap.substr(0, session_.currentMap.find('.'));
-      session_.maps.clear();
-      for (size_t i = 2; i < fields.size() && session_.maps.size() < kMapListMax; ++i)
-        if (!fields[i].empty()) session_.maps.push_back(fields[i]);
+      ApplyMapList(session_, f.tail(kLinkOffData));
       return;
     }
     case kLinkCmdGetDeviceData: {
@@ -265,8 +268,11 @@ void ServiceLink::linkTick() {
         if (state_.sub == 0 && queuePlain(kLinkCmdGetMapList, 0, {})) setState({3, 1});
         break;
       case 4:
-        // The auto-load step: the configuration download, while no dialog request is out.
-        if (state_.sub == 0 && !downloadBusy_) {
+        // The auto-load step: the Auto-Load Configuration dialog downloads in
+        // the console, the link itself without one.
+        if (state_.sub == 0 && dialogs_) {
+          if (!dialogs_->connectOpen() && !dialogs_->autoLoadOpen()) dialogs_->openAutoLoad();
+        } else if (state_.sub == 0 && !downloadBusy_) {
           if (requestChunk(kLinkCmdDownloadSettings, 0)) requestState(4, 1);
         }
         break;
@@ -385,6 +391,17 @@ bool ServiceLink::sendPending(uint32_t periodMs, uint8_t command, uint8_t sub, u
   // The link's own steps (hello, configuration download) watch only this request.
   if (periodMs != 0) own_ = OwnRequest{pending_.sequence, command, pending_.sendTick, timeoutMs};
   return true;
+}
+
+bool ServiceLink::queueHello() {
+  pending_.sequence = sequence_++;
+  pending_.queue = kRequestQueue;
+  pending_.command = kLinkCmdHello;
+  pending_.replyFlag = 1;
+  pending_.reply.clear();
+  const std::vector<uint8_t> frame = BuildRequestFrame(kLinkCmdHello, 0, {});
+  return !frame.empty() &&
+         queues_.put(1, 0, kRequestQueue, kKindRequest, kLinkCmdHello, kPlainTimeoutMs, pending_.sequence, frame);
 }
 
 namespace {

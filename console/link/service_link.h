@@ -40,14 +40,33 @@ class LinkShell {
   // The console's map is marked unchanged (a new session starts).
   virtual void clearMapChanged() {}
   virtual void linkStateChanged(LinkState /*now*/) {}
-  // The Connect To Server dialog, at the first tick and for a reconnection:
-  // true when it opens (it then drives the connection), false when the link
-  // goes on by itself.
-  virtual bool openConnectDialog() { return false; }
   // Settings and map files are in Monitor/: reload the tables from them and
   // open the map (`mapPath`, empty without one) as the console's tree.
   virtual void configurationLoaded(const std::string& /*mapPath*/) {}
 };
+
+// The dialogs that take the session's steps over in the console: Connect To
+// Server (the connection and its hello) and Auto-Load Configuration (the
+// download). Without them the link takes those steps by itself.
+class SessionDialogs {
+ public:
+  virtual ~SessionDialogs() = default;
+  virtual bool connectOpen() const = 0;
+  virtual bool autoLoadOpen() const = 0;
+  // Opens from a queued call; `reconnect`: offered after a lost link.
+  virtual void openConnect(bool reconnect) = 0;
+  virtual void openAutoLoad() = 0;
+};
+
+// The configuration download: manager.ini and the current map come in
+// pieces of this size; a shorter piece is the last.
+inline constexpr uint32_t kDownloadChunkSize = 32768;
+enum class DownloadStep { kFailed, kMore, kComplete };
+// One piece of `name` (a plain file name, else refused) at `offset` into
+// "<installDir>/Monitor/<name>.part", which replaces the copy after the last
+// piece (`path` then names the copy). A failure leaves the old copy.
+DownloadStep WriteDownloadChunk(const std::string& installDir, const std::string& name, uint32_t offset,
+                                CBytes chunk, std::string* path);
 
 struct LinkOptions {
   uint16_t servicePort = 8900;
@@ -105,6 +124,10 @@ struct LinkSessionData {
   std::array<std::vector<uint8_t>, 11> actionTables;  // by page / 2
 };
 
+// The map list reply's text ("auto;current;name;...;", at most 20 names,
+// empty names skipped, text after the last ';' ignored) into `session`.
+void ApplyMapList(LinkSessionData& session, CBytes text);
+
 class ServiceLink {
  public:
   ServiceLink(Reactor& reactor, const Clock& clock, DeviceTree& tree, LinkShell& shell, std::string installDir,
@@ -132,6 +155,15 @@ class ServiceLink {
   void setServer(const std::string& address);
   void setAutoConnect(bool on) { autoConnect_ = on; }
   bool autoConnect() const { return autoConnect_; }
+  const std::string& server() const { return server_; }
+  // Null gives the steps back to the link.
+  void setSessionDialogs(SessionDialogs* dialogs) { dialogs_ = dialogs; }
+  // The reconnection offers made since the link was lost.
+  uint32_t reconnectAttempts() const { return reconnectAttempts_; }
+  bool reconnecting() const { return lost_; }
+  // The connect dialog's hello: the next sequence number into the pending
+  // request, queued right behind the head with that number as request id.
+  bool queueHello();
   bool requestState(uint8_t s, uint8_t sub);
   bool resetServiceLink(uint8_t s, bool autoConnect);
   LinkState state() const { return state_; }
@@ -213,6 +245,7 @@ class ServiceLink {
   const Clock& clock_;
   DeviceTree& tree_;
   LinkShell& shell_;
+  SessionDialogs* dialogs_ = nullptr;  // not owned; null: headless steps
   std::string installDir_;
   std::function<int()> random_;
   LinkOptions options_;

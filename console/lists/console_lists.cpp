@@ -9,6 +9,7 @@
 #include <memory>
 #include <numeric>
 
+#include "console/lists/device_export.h"
 #include "console/shell/console_context.h"
 #include "console/shell/main_window.h"
 
@@ -221,13 +222,17 @@ void ConsoleLists::RefreshDeviceRows(std::FILE* file) {
     }
     for (int c = 1; c < kDeviceListColumns; ++c) {
       std::string text = FormatDeviceCell(d, columnMap()[static_cast<size_t>(c)], texts);
-      if (file != nullptr) std::fprintf(file, "%s\t", text.c_str());
+      if (file != nullptr) {
+        const std::string cell = ExportCellText(text);
+        std::fwrite(cell.data(), 1, cell.size(), file);
+        std::fputc('\t', file);
+      }
       if (m.row(r).cells[static_cast<size_t>(c)] != text) {
         m.setCell(r, c, std::move(text));
         resort |= sort.state[static_cast<size_t>(c)] != 0;
       }
     }
-    if (file != nullptr) std::fputc('\n', file);
+    if (file != nullptr) std::fputs("\r\n", file);  // a text file of this system's kind
   }
   if (resort) SortDeviceList();
 }
@@ -385,6 +390,7 @@ void InstallConsoleLists(ConsoleContext& ctx) {
   cp.selectDeviceRow = with([](ConsoleLists& l, DeviceNode* n) { l.SelectDeviceRow(n); });
   cp.refreshDeviceRows = with([](ConsoleLists& l, std::FILE* f) { l.RefreshDeviceRows(f); });
   cp.retitleDeviceColumns = with([](ConsoleLists& l) { l.RetitleDeviceColumns(); });
+  cp.exportDeviceList = [&ctx] { ExportDeviceListCommand(ctx); };
   cp.selectedDevice = [holder]() -> DeviceNode* {
     if (!*holder) return nullptr;
     (*holder)->RefillIfTreeChanged();  // never hand out a row of a freed node

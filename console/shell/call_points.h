@@ -91,6 +91,11 @@ struct ConsoleCallPoints {
   std::function<QWidget*(QWidget* page)> createDryContactTab;
   std::function<void()> findNextScheduledActions;
   std::function<void(int level)> updateMenuRights;
+  // The configuration download's reload: the console's tables from Monitor/.
+  std::function<void()> loadContactors;         // the contact table of manager.ini
+  std::function<void()> loadRecipientItems;     // the service's 20 notification items
+  std::function<void()> loadNotificationLists;  // e-mail, broadcast and SMS lists
+  std::function<void()> reloadConsoleTables;    // every table above and the texts, by the dialogs
   // Dialogs that are no modal dialog of the registry.
   std::function<void(QWidget* owner, int page)> openNotificationSheet;  // 40041
   std::function<void()> exportDeviceList;                               // 40083

@@ -13,6 +13,7 @@ struct ConsoleCommandState {
   bool serialSaving = false;    // the service traces its serial ports
   int alarmLevelTab = 0;        // Alarm Management's level tab, kept while the console runs
   bool connectDialogOpen = false;  // the Connect To Server dialog runs
+  bool autoLoadDialogOpen = false; // the Auto-Load Configuration dialog is queued or runs
 };
 
 }  // namespace lark

@@ -1,5 +1,6 @@
 #include "console/shell/console_context.h"
 
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QMessageBox>
 
@@ -21,6 +22,14 @@ int LineHeight(const QFont& f) {
 }
 
 }  // namespace
+
+std::string QtSaveFileName(QWidget* owner, const std::string& filter, const std::string& suffix) {
+  QFileDialog d(owner, "Save As", {}, QString::fromStdString(filter));
+  d.setAcceptMode(QFileDialog::AcceptSave);
+  d.setDefaultSuffix(QString::fromStdString(suffix));
+  return d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty() ? d.selectedFiles().front().toStdString()
+                                                                       : std::string();
+}
 
 int QtMessageBox(QWidget* owner, const std::string& caption, const std::string& text, unsigned flags) {
   QMessageBox box(owner);

@@ -46,6 +46,12 @@ using MessageBoxPresenter = std::function<int(QWidget* owner, const std::string&
                                               const std::string& text, unsigned flags)>;
 int QtMessageBox(QWidget* owner, const std::string& caption, const std::string& text, unsigned flags);
 
+// Asks for a file name to save under; "" when cancelled. `filter` as
+// "Excel File(*.XLS)", `suffix` added to a name without one.
+using SaveFilePresenter = std::function<std::string(QWidget* owner, const std::string& filter,
+                                                    const std::string& suffix)>;
+std::string QtSaveFileName(QWidget* owner, const std::string& filter, const std::string& suffix);
+
 inline constexpr const char* kMainTitle = "Gridwarden Manager";
 
 // The drawing fonts, made once when the main window is created.
@@ -82,6 +88,7 @@ class ConsoleContext {
   BackBuffer backBuffer;
   WindowTimers timers;
   MessageBoxPresenter messageBox = QtMessageBox;
+  SaveFilePresenter fileDialog = QtSaveFileName;
   // Starts a program (argv, added environment); tests record instead.
   std::function<pid_t(const std::vector<std::string>&, const std::vector<std::string>&)> spawn =
       [](const std::vector<std::string>& argv, const std::vector<std::string>& env) { return SpawnWithEnvironment(argv, env); };

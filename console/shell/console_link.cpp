@@ -5,6 +5,7 @@
 #include "console/link/link_driver.h"
 #include "console/shell/main_window.h"
 #include "console/shell/menu_rights.h"
+#include "console/shell/show_configuration.h"
 #include "console/shell/timed_message.h"
 
 namespace lark {
@@ -58,13 +59,16 @@ void ConsoleLink::linkStateChanged(LinkState now) {
     UpdateMenuRights(ctx_.mainWindow->menus(), rightsLevel_, now.state, ctx_.settings.accountsInUse);
 }
 
-bool ConsoleLink::openConnectDialog() {
-  if (!ctx_.dialogs.Has(kConnectToServerDialog)) return false;
-  if (ctx_.commands.connectDialogOpen) return true;
+void ConsoleLink::openConnect(bool reconnect) {
   ctx_.commands.connectDialogOpen = true;
-  ctx_.dialogs.OpenLater(kConnectToServerDialog, ctx_.mainWindow, 0,
+  ctx_.dialogs.OpenLater(kConnectToServerDialog, ctx_.mainWindow, reconnect ? 1 : 0,
                          [&ctx = ctx_](int) { ctx.commands.connectDialogOpen = false; });
-  return true;
+}
+
+void ConsoleLink::openAutoLoad() {
+  ctx_.commands.autoLoadDialogOpen = true;
+  ctx_.dialogs.OpenLater(kAutoLoadConfigDialog, ctx_.mainWindow, 0,
+                         [&ctx = ctx_](int) { ctx.commands.autoLoadDialogOpen = false; });
 }
 
 void ConsoleLink::showTimedMessage(int n, int seconds) {
@@ -73,6 +77,12 @@ void ConsoleLink::showTimedMessage(int n, int seconds) {
 }
 
 void ConsoleLink::configurationLoaded(const std::string& mapPath) {
+  if (ctx_.points.reloadConsoleTables) {
+    // The same reload as the Auto-Load Configuration dialog's.
+    ctx_.points.reloadConsoleTables();
+    ShowCurrentConfiguration(ctx_, link_->session().currentMap);
+    return;
+  }
   const std::string copy = ctx_.installDir() + "/Monitor/manager.ini";
   LoadManagerSettings(ctx_.settings, copy, ctx_.installDir());
   // The console's map opens it; without one the service's reader fills the tree.

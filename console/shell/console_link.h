@@ -11,7 +11,7 @@
 
 namespace lark {
 
-class ConsoleLink final : public LinkShell {
+class ConsoleLink final : public LinkShell, public SessionDialogs {
  public:
   explicit ConsoleLink(ConsoleContext& ctx);
   ~ConsoleLink() override;
@@ -28,8 +28,14 @@ class ConsoleLink final : public LinkShell {
   void configurationLoaded(const std::string& mapPath) override;
   // The rights follow the link: a lost session greys what needs it.
   void linkStateChanged(LinkState now) override;
-  // Opens 146 from a queued call when it is built and not already open.
-  bool openConnectDialog() override;
+
+  // Hands the connection and the download to the dialogs 146 and 149 of
+  // the registry; their openers must be registered.
+  void UseSessionDialogs() { link_->setSessionDialogs(this); }
+  bool connectOpen() const override { return ctx_.commands.connectDialogOpen; }
+  bool autoLoadOpen() const override { return ctx_.commands.autoLoadDialogOpen; }
+  void openConnect(bool reconnect) override;
+  void openAutoLoad() override;
 
  private:
   ConsoleContext& ctx_;

@@ -20,6 +20,7 @@ namespace lark {
 
 inline constexpr int kDialogNotBuilt = -1;
 inline constexpr int kConnectToServerDialog = 146;
+inline constexpr int kAutoLoadConfigDialog = 149;
 
 // The dialog that waits for the service: which one, the title its status
 // lines start with, and the ticks of its progress bar.

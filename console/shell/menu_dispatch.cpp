@@ -9,6 +9,7 @@
 #include "console/shell/console_link.h"
 #include "console/shell/main_window.h"
 #include "console/shell/menu_commands.h"
+#include "console/shell/show_configuration.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
@@ -68,7 +69,6 @@ class MenuCommands {
   std::string MapName() const { return link_.link().session().currentMap; }
 
   // ---- commands ----
-  void ShowCurrentConfiguration();
   void Property();
   void PauseReaction();
   void Login();
@@ -82,12 +82,6 @@ class MenuCommands {
 };
 
 // ---- file commands ----
-
-void MenuCommands::ShowCurrentConfiguration() {
-  const std::string name = MapName();
-  CallPoint(ctx_.points.openMapFile, name.empty() ? std::string() : ctx_.installDir() + "/Monitor/" + name);
-  ctx_.mapDirty = false;
-}
 
 // ---- object and settings dialogs ----
 
@@ -193,7 +187,7 @@ void MenuCommands::Install() {
     SavePrompt();
     if (!Done(Open(152))) return;
     ctx_.mapDirty = true;
-    ShowCurrentConfiguration();
+    ShowCurrentConfiguration(ctx_, MapName());
   });
   dialog(IDM_ABOUT, 110);
   main_.setCommand(IDM_OPEN, [this] {

@@ -239,7 +239,7 @@ TEST(ConsoleLists, ExportWritesEveryCellOfEveryRow) {
   std::FILE* f = std::fopen(out.file("list.txt").c_str(), "w");
   c.ctx->points.refreshDeviceRows(f);
   std::fclose(f);
-  EXPECT_EQ(ReadFile(out.file("list.txt")).value(), "U1\tLK3000\tUnknown\tUnknown\t\t\t\t\t\t\n");
+  EXPECT_EQ(ReadFile(out.file("list.txt")).value(), "U1\tLK3000\tUnknown\tUnknown\t\t\t\t\t\t\r\n");
 }
 
 TEST(ReportList, HelpersBuildColumnsAndRowsFromTabbedText) {
@@ -270,6 +270,72 @@ TEST(ReportList, HelpersBuildColumnsAndRowsFromTabbedText) {
   EXPECT_EQ(text.size(), kListReadMax);
   // Four fields into three columns: the last write fails.
   EXPECT_FALSE(SetListRow(&list, "1\t2\t3\t4", 0));
+}
+
+}  // namespace
+}  // namespace lark
+
+namespace lark {
+namespace {
+
+TEST(ExportList, TitlesThenRowsTabSeparatedCrlfThenOpened) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> devices;
+    bool writable;
+  };
+  const Case cases[] = {{"three devices, one title with a TAB", {"U1", "U\t2", "U3"}, true},
+                        {"empty list", {}, true},
+                        {"unwritable path", {"U1"}, false}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Console c;
+    for (const char* title : k.devices) Ups(c.ctx->tree, c.ctx->tree.root(), title, 2300);
+    c.refill();
+    test::TempDir out;
+    const std::string path = k.writable ? out.file("list.XLS") : out.file("missing/list.XLS");
+    std::vector<std::string> asked, boxes;
+    std::vector<std::vector<std::string>> spawned;
+    c.ctx->fileDialog = [&](QWidget*, const std::string& filter, const std::string& suffix) {
+      asked = {filter, suffix};
+      return path;
+    };
+    c.ctx->messageBox = [&](QWidget*, const std::string&, const std::string& text, unsigned) {
+      boxes.push_back(text);
+      return int(IDOK);
+    };
+    c.ctx->spawn = [&](const std::vector<std::string>& argv, const std::vector<std::string>&) {
+      spawned.push_back(argv);
+      return pid_t(1);
+    };
+    c.ctx->points.exportDeviceList();
+    EXPECT_EQ(asked, (std::vector<std::string>{"Excel File(*.XLS)", "XLS"}));
+    if (!k.writable) {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_NE(boxes[0].find(path), std::string::npos);
+      EXPECT_TRUE(spawned.empty());
+      continue;
+    }
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(spawned, (std::vector<std::vector<std::string>>{{"xdg-open", path}}));
+    std::string titles;
+    for (int pos = 1; pos < 10; ++pos)
+      titles += c.ctx->texts.columns.device[static_cast<size_t>(c.ctx->monitor.settings().columnChoice[pos])] + "\t";
+    std::string want = titles + "\r\n";
+    for (const ReportRow& r : c.devices().rows()) {
+      for (int col = 1; col < 10; ++col) {
+        std::string cell = r.cells[static_cast<size_t>(col)];
+        std::replace(cell.begin(), cell.end(), '\t', ' ');
+        want += cell + "\t";
+      }
+      want += "\r\n";
+    }
+    const std::string file = ReadFile(path).value_or("missing");
+    EXPECT_EQ(file, want);
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), static_cast<long>(k.devices.size()) + 1);
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\t'), 9 * (static_cast<long>(k.devices.size()) + 1));
+    EXPECT_FALSE(FileExists(path + ".part"));
+  }
 }
 
 }  // namespace

@@ -385,6 +385,7 @@ namespace {
 
 TEST(MenuDispatch, ConnectDialogOpensFromTheFirstTickOutsideTheTimer) {
   Console k;
+  k.link->UseSessionDialogs();
   k.link->link().secondTick();
   EXPECT_TRUE(k.opened.empty());  // never a nested loop inside the timer's handler
   EXPECT_TRUE(k.ctx->commands.connectDialogOpen);

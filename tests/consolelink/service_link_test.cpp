@@ -294,3 +294,59 @@ TEST(ServerSearch, EachDatagramAloneFiveAtMost) {
 
 }  // namespace
 }  // namespace lark
+
+namespace lark {
+namespace {
+
+struct RecordingDialogs final : SessionDialogs {
+  bool connectOpen() const override { return connectIsOpen; }
+  bool autoLoadOpen() const override { return false; }
+  void openConnect(bool reconnect) override { connects.push_back(reconnect); }
+  void openAutoLoad() override { ++autoLoads; }
+  bool connectIsOpen = false;
+  std::vector<bool> connects;
+  int autoLoads = 0;
+};
+
+TEST(SessionDialogs, TheFirstTickOffersConnectOnceAndLeavesTheConnectionToIt) {
+  struct Case {
+    bool autoConnect;
+    LinkState after;
+  };
+  for (const Case& c : {Case{false, {2, 0}}, Case{true, {1, 0}}}) {
+    LinkFixture f;
+    RecordingDialogs dialogs;
+    f.link.setSessionDialogs(&dialogs);
+    f.link.setServer("127.0.0.1");
+    f.link.setAutoConnect(c.autoConnect);
+    f.link.secondTick();
+    EXPECT_EQ(f.link.state(), c.after) << c.autoConnect;
+    EXPECT_EQ(dialogs.connects, std::vector<bool>{false});
+    dialogs.connectIsOpen = true;
+    f.link.secondTick();
+    EXPECT_EQ(dialogs.connects.size(), 1u);
+  }
+}
+
+TEST(SessionDialogs, HelloGoesRightBehindTheHeadUnderThePendingSequence) {
+  LinkFixture f;
+  f.headInProgress(kLinkCmdVersion);
+  ASSERT_TRUE(f.link.postLogRequest(0, 84, ""));
+  const uint32_t before = f.link.pending().sequence;
+  ASSERT_TRUE(f.link.queueHello());
+  EXPECT_GT(f.link.pending().sequence, before);
+  f.link.queues().dropHead(3);
+  const std::optional<LinkQueueEntry> hello = f.link.queues().peek(3);
+  ASSERT_TRUE(hello);
+  EXPECT_EQ(hello->command, kLinkCmdHello);
+  EXPECT_EQ(hello->requestId, f.link.pending().sequence);
+  EXPECT_EQ(hello->timeoutMs, 4500u);
+  EXPECT_EQ(hello->data, BuildRequestFrame(kLinkCmdHello, 0, {}));
+  // Its reply lands in the pending request, where the dialog looks.
+  f.link.queues().markHead(3, kEntryInProgress);
+  f.link.receiveLinkAnswers(Reply(kLinkCmdHello, {1}));
+  EXPECT_EQ(f.link.pending().replyFlag, 2);
+}
+
+}  // namespace
+}  // namespace lark

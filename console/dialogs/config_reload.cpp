@@ -1,0 +1,44 @@
+#include "console/dialogs/config_reload.h"
+
+#include "console/link/service_link.h"
+#include "console/shell/console_context.h"
+#include "console/shell/main_window.h"
+#include "console/shell/show_configuration.h"
+
+namespace lark {
+
+int ReloadConsoleTables(ConsoleContext& ctx, ServiceLink& link) {
+  const std::string copy = ctx.installDir() + "/Monitor/manager.ini";
+  LoadManagerSettings(ctx.settings, copy, ctx.installDir());
+  CallPoint(ctx.points.loadContactors);
+  LoadDatabaseSettings(ctx.settings, copy, ctx.installDir(),
+                       [&ctx](int32_t level) { CallPoint(ctx.points.updateMenuRights, static_cast<int>(level)); });
+  const Profile lang = ctx.languageProfile();
+  const LinkSessionData& session = link.session();
+  const int level = session.accessSwitch != 0 ? session.userLevel : 2;
+  LoadLanguageTexts(ctx.texts, lang, ctx.mainWindow ? &ctx.mainWindow->menus() : nullptr, level);
+  CallPoint(ctx.points.updateMenuRights, level);
+  LoadConsoleStatusTexts(ctx.texts.status, lang, ctx.texts.language);
+  ApplyLanguageStatusTexts(ctx.texts.status, lang, ctx.texts.language);
+  CallPoint(ctx.points.loadRecipientItems);
+  ctx.tables.load(ctx.settings.service.language);  // missing files keep the defaults
+  CallPoint(ctx.points.loadNotificationLists);
+  CallPoint(ctx.points.retitleDeviceColumns);
+  CallPoint(ctx.points.rebuildDetailTabs);
+  return level;
+}
+
+void ReloadConfiguration(ConsoleContext& ctx, ServiceLink& link) {
+  const int level = ReloadConsoleTables(ctx, link);
+  if (level != 0) {
+    link.setPollHold(true);  // the map loader rebuilds the tree
+    ShowCurrentConfiguration(ctx, link.session().currentMap);
+    link.setPollHold(false);
+    link.requestState(4, 2);
+    link.requestState(6, 0);
+  } else {
+    link.requestState(4, 2);
+  }
+}
+
+}  // namespace lark
