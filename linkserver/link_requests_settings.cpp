@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "core/snmp_control.h"
 #include "linkserver/data_root.h"
+#include "linkserver/user_records.h"
 #include "platform/paths.h"
 
 namespace lark {
@@ -26,7 +27,7 @@ constexpr size_t kHistoryDirSize = kDirectoryMax + 1;
 constexpr size_t kReactionMaskOff = 1100, kAudioIntervalOff = 1112, kAudioCycleOff = 1124;
 
 constexpr size_t kNotifyBlockOff = 6;
-constexpr size_t kPasswordOff = 6, kPasswordSize = 32;
+constexpr size_t kPasswordOff = 6, kPasswordSize = kControlPasswordFieldSize;
 constexpr size_t kMonitorOff = 6, kMonitorSize = 20;
 constexpr size_t kMaxEventLogOff = 6;
 

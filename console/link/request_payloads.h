@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "linkserver/user_records.h"
 
 namespace lark {
 
@@ -17,9 +18,6 @@ namespace lark {
 inline constexpr size_t kNodeImageBytes = 7616;
 inline constexpr size_t kMapNameBufferBytes = 256;
 inline constexpr size_t kEventLogQueryBytes = 20;
-inline constexpr size_t kDatabaseSettingsBytes = 906;
-inline constexpr size_t kAccountRecordBytes = 68;
-inline constexpr size_t kAccountListBytes = 360;
 inline constexpr size_t kPlcPointTableBytes = 2406;
 inline constexpr size_t kSettingsRecordBytes = 8068;
 inline constexpr size_t kNotificationBlockBytes = 12792;
