@@ -1,3 +1,4 @@
+#include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/report_dialog.h"
@@ -13,6 +14,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
+  RegisterAccountDialogs(*dialogs);
   return dialogs;
 }
 
