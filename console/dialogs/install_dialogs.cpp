@@ -1,5 +1,7 @@
+#include "console/dialogs/access_management_dialog.h"
 #include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/console_dialogs.h"
+#include "console/dialogs/database_dialogs.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/ups_log_dialog.h"
@@ -15,6 +17,8 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
   RegisterAccountDialogs(*dialogs);
+  RegisterAccessManagementDialog(*dialogs);
+  RegisterDatabaseDialogs(*dialogs);
   return dialogs;
 }
 
