@@ -48,11 +48,6 @@ std::string Trimmed(std::string_view s) {
   return std::string(s);
 }
 
-std::string CommonText(const ConsoleContext& ctx, int n, const char* english) {
-  const auto& t = ctx.texts.language.common[static_cast<size_t>(n - 1)];
-  return t && !t->empty() ? *t : english;
-}
-
 }  // namespace
 
 std::vector<AccountListRow> ParseAccountList(std::string_view text) {

@@ -67,11 +67,6 @@ QLabel* Label(QWidget* parent, int id, const std::string& text) {
   return l;
 }
 
-std::string CommonText(const ConsoleContext& ctx, int n, const char* english) {
-  const auto& t = ctx.texts.language.common[static_cast<size_t>(n - 1)];
-  return t && !t->empty() ? *t : english;
-}
-
 }  // namespace
 
 // ---- the record and the plan rows ----

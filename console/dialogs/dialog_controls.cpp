@@ -1,6 +1,7 @@
 #include "console/dialogs/dialog_controls.h"
 
 #include "console/dialogs/dialog_text_table.h"
+#include "console/shell/console_context.h"
 
 namespace lark {
 
@@ -28,5 +29,11 @@ QLineEdit* AddLabelledEdit(QGridLayout* grid, int row, int resource, int labelId
 }
 
 bool HasLineBreakOrTab(const std::string& text) { return text.find_first_of("\t\r\n") != std::string::npos; }
+
+std::string CommonText(const ConsoleContext& ctx, int n, const char* english) {
+  if (n < 1 || n > kCommonTextCount) return english;
+  const auto& t = ctx.texts.language.common[static_cast<size_t>(n - 1)];
+  return t && !t->empty() ? *t : english;
+}
 
 }  // namespace lark

@@ -13,6 +13,8 @@
 
 namespace lark {
 
+class ConsoleContext;
+
 template <class W>
 W* MakeControl(QWidget* parent, int id, const std::string& name) {
   auto* w = new W(parent);
@@ -32,5 +34,8 @@ QLineEdit* AddLabelledEdit(QGridLayout* grid, int row, int resource, int labelId
 // Tab, CR or LF: such a text would break the rows of a list or a line of
 // manager.ini.
 bool HasLineBreakOrTab(const std::string& text);
+
+// [Common] T_n of the language, or `english` while the language has none.
+std::string CommonText(const ConsoleContext& ctx, int n, const char* english);
 
 }  // namespace lark
