@@ -177,6 +177,11 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
     case 1:
     case 4:
     case 6:
+      // Without a connected database no account can log in, so nobody could
+      // ever mend the settings that keep it down (or finish switching it on
+      // with 12/6 after 12/1): any console may set them then.
+      if (!Supervises(r) && connected) return BuildLinkFailureReply(r, reply);
+      break;
     case 10:
     case 14:
     case 15:
