@@ -176,11 +176,15 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
   switch (r.sub()) {
     case 1:
     case 4:
-    case 6:
       // Without a connected database no account can log in, so nobody could
-      // ever mend the settings that keep it down (or finish switching it on
-      // with 12/6 after 12/1): any console may set them then.
+      // ever mend the settings that keep it down: any console may set them then.
       if (!Supervises(r) && connected) return BuildLinkFailureReply(r, reply);
+      break;
+    case 6:
+      // A console that stored the settings applies them, though switching
+      // the database on has just made the supervisor's rule hold.
+      if (!Supervises(r) && connected && !r.services.users[slot].storedSettings)
+        return BuildLinkFailureReply(r, reply);
       break;
     case 10:
     case 14:
@@ -209,6 +213,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
     }
     case 1:
       if (size < kRecordOff + kDatabaseSettingsSize || !SaveDatabaseSettings(r, kRecordOff)) break;
+      r.services.users[slot].storedSettings = true;
       return BeginSuccessReply(r, reply);
     case 2:
       BeginSuccessReply(r, reply);
@@ -223,6 +228,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       const size_t userOff = kRecordOff + kDatabaseSettingsSize;
       if (size < userOff + kLoginRecordSize || !SaveDatabaseSettings(r, kRecordOff)) break;
       if (db && r.frame.u8(userOff + kLoginOffState) == 0) db->askReconnect();
+      r.services.users[slot].storedSettings = true;
       return BeginSuccessReply(r, reply);
     }
     case 5:
