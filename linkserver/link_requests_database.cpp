@@ -198,15 +198,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
   switch (r.sub()) {
     case 0: {
       if (!r.services.settings) break;
-      const ServiceSettings& s = *r.services.settings;
-      DatabaseSettingsRecord rec;
-      rec.inUse = s.databaseEnabled;
-      rec.source = s.odbcSource;
-      rec.account = s.odbcAccount;
-      rec.password = s.odbcPassword;
-      rec.plans = {BackupPlan{s.upsLogMonths, s.upsLogDelete, s.upsLogBackupDir},
-                   BackupPlan{s.opLogMonths, s.opLogDelete, s.opLogBackupDir},
-                   BackupPlan{s.historyMonths, s.historyDelete, s.historyBackupDir}};
+      const DatabaseSettingsRecord rec = DatabaseRecordOf(*r.services.settings);
       BeginSuccessReply(r, reply);
       reply.putBytes(CBytes(DatabaseSettingsImage(rec)));
       return;

@@ -1,5 +1,7 @@
 #include "linkserver/user_records.h"
 
+#include "core/settings.h"
+
 namespace lark {
 
 namespace {
@@ -43,6 +45,18 @@ DatabaseSettingsRecord GetDatabaseSettingsRecord(CBytes b, size_t off) {
     r.plans[k].deleteBackedUp = b[base + kPlanOffDelete];
     r.plans[k].folder = Text(b, base + kPlanOffFolder, kPlanFolderSize);
   }
+  return r;
+}
+
+DatabaseSettingsRecord DatabaseRecordOf(const ServiceSettings& s) {
+  DatabaseSettingsRecord r;
+  r.inUse = s.databaseEnabled != 0 ? 1 : 0;
+  r.source = s.odbcSource;
+  r.account = s.odbcAccount;
+  r.password = s.odbcPassword;
+  r.plans = {BackupPlan{s.upsLogMonths, s.upsLogDelete, s.upsLogBackupDir},
+             BackupPlan{s.opLogMonths, s.opLogDelete, s.opLogBackupDir},
+             BackupPlan{s.historyMonths, s.historyDelete, s.historyBackupDir}};
   return r;
 }
 

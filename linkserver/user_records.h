@@ -30,6 +30,8 @@
 
 namespace lark {
 
+struct ServiceSettings;
+
 // ---- LoginRecord ----
 inline constexpr size_t kLoginRecordSize = 68;
 inline constexpr size_t kLoginOffSwitch = 0, kLoginOffState = 1;
@@ -75,6 +77,8 @@ struct DatabaseSettingsRecord {
   bool operator==(const DatabaseSettingsRecord&) const = default;
 };
 DatabaseSettingsRecord GetDatabaseSettingsRecord(CBytes b, size_t off);
+// The record of the [Database] and [Backup] settings.
+DatabaseSettingsRecord DatabaseRecordOf(const ServiceSettings& s);
 void PutDatabaseSettingsRecord(Bytes b, size_t off, const DatabaseSettingsRecord& r);
 std::array<uint8_t, kDatabaseSettingsSize> DatabaseSettingsImage(const DatabaseSettingsRecord& r);
 

@@ -5,7 +5,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
-#include <cstdlib>
 
 #include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/console_dialogs.h"
@@ -27,51 +26,10 @@ constexpr uint16_t kLogOpened = 66, kLogAdded = 67, kLogChanged = 68, kLogDelete
 constexpr int kMsgNoAccount = 36, kMsgNoPassword = 37, kMsgAdded = 38, kMsgNotAdded = 39,
               kMsgChanged = 40, kMsgNotChanged = 41, kMsgDeleteAsk = 42, kMsgDeleted = 43;
 constexpr int kMsgSupervisorKept = 90, kMsgTabOrBreak = 93;
-constexpr int kLevelSupervisor = 1, kLevelOperator = 2, kLevelViewer = 3;
 constexpr const char* kColumnWidths = "90\t90\t90\t90\t130\t200";
 constexpr const char* kColumnTitles = "Account\tReal Name\tPassword\tType\tCreate Date\tRemark";
 
-std::vector<std::string_view> Split(std::string_view text, char sep) {
-  std::vector<std::string_view> out;
-  size_t from = 0;
-  while (true) {
-    const size_t at = text.find(sep, from);
-    out.push_back(text.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
-    if (at == std::string_view::npos) return out;
-    from = at + 1;
-  }
-}
-
-std::string Trimmed(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\r')) s.remove_suffix(1);
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  return std::string(s);
-}
-
 }  // namespace
-
-std::vector<AccountListRow> ParseAccountList(std::string_view text) {
-  std::vector<AccountListRow> rows;
-  for (std::string_view line : Split(text, '\n')) {
-    if (Trimmed(line).empty()) continue;
-    const std::vector<std::string_view> f = Split(line, '\t');
-    auto field = [&f](size_t i) { return i < f.size() ? Trimmed(f[i]) : std::string(); };
-    AccountListRow r{field(0), field(1), field(3), field(4), field(5)};
-    char* end = nullptr;
-    const long level = std::strtol(r.level.c_str(), &end, 10);
-    r.levelNumber = !r.level.empty() && *end == '\0' && level >= 0 && level <= 255 ? static_cast<int>(level) : 0;
-    rows.push_back(std::move(r));
-  }
-  return rows;
-}
-
-std::string AccountListText(const AccountListRow& row, const std::string& operatorName,
-                            const std::string& viewerName) {
-  const std::string type = row.levelNumber == kLevelOperator ? operatorName
-                           : row.levelNumber == kLevelViewer ? viewerName
-                                                             : std::string();
-  return row.account + "\t" + row.realName + "\t********\t" + type + "\t" + row.created + "\t" + row.remark;
-}
 
 AccessManagementDialog::AccessManagementDialog(ConsoleDialogs& env, QWidget* owner)
     : DialogBase(env, kAccessManagementResource, kAccessManagementDialogId, owner) {

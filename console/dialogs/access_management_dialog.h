@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console/dialogs/account_list.h"
 #include "console/dialogs/dialog_base.h"
 #include "console/dialogs/reply_timer.h"
 #include "console/link/result_pages.h"
@@ -25,18 +26,6 @@ class ReportListView;
 inline constexpr int kAccessManagementResource = 141;
 inline constexpr uint32_t kAccessManagementDialogId = 32;
 inline constexpr const char* kAccountBoxCaption = "Account Mngt";
-
-// One row of the account list as the service sends it: account, real name,
-// password, level, create date, remark, tab-separated.
-struct AccountListRow {
-  std::string account, realName, level, created, remark;
-  int levelNumber = 0;  // 0 when the level is no number
-};
-std::vector<AccountListRow> ParseAccountList(std::string_view text);
-// The list text of a row: the password hidden, the level by its type name
-// (operator, viewer), empty for any other level.
-std::string AccountListText(const AccountListRow& row, const std::string& operatorName,
-                            const std::string& viewerName);
 
 class AccessManagementDialog : public DialogBase {
  public:

@@ -71,19 +71,6 @@ QLabel* Label(QWidget* parent, int id, const std::string& text) {
 
 // ---- the record and the plan rows ----
 
-DatabaseSettingsRecord DatabaseRecordOf(const ConsoleSettings& cs) {
-  const ServiceSettings& s = cs.service;
-  DatabaseSettingsRecord r;
-  r.inUse = s.databaseEnabled != 0 ? 1 : 0;
-  r.source = s.odbcSource;
-  r.account = s.odbcAccount;
-  r.password = s.odbcPassword;
-  r.plans = {BackupPlan{s.upsLogMonths, s.upsLogDelete, s.upsLogBackupDir},
-             BackupPlan{s.opLogMonths, s.opLogDelete, s.opLogBackupDir},
-             BackupPlan{s.historyMonths, s.historyDelete, s.historyBackupDir}};
-  return r;
-}
-
 void TakeBackupPlans(ConsoleSettings& cs, const DatabaseSettingsRecord& r) {
   ServiceSettings& s = cs.service;
   uint8_t* months[] = {&s.upsLogMonths, &s.opLogMonths, &s.historyMonths};
@@ -155,7 +142,7 @@ DatabaseDialog::~DatabaseDialog() { env().ctx.timers.Kill(this, kDatabaseSecondT
 
 void DatabaseDialog::Init() {
   ConsoleContext& ctx = env().ctx;
-  copy_ = DatabaseRecordOf(ctx.settings);
+  copy_ = DatabaseRecordOf(ctx.settings.service);
   enable_->setChecked(copy_.inUse != 0);
   source_->setText(QString::fromStdString(copy_.source));
   account_->setText(QString::fromStdString(copy_.account));

@@ -30,8 +30,6 @@ inline constexpr uint32_t kDatabaseDialogId = 31;
 inline constexpr uint32_t kBackupPlanDialogId = 33;
 inline constexpr int kDatabaseSecondTimerId = 1025;
 
-// The record of the console's settings copy (FillDatabaseSettingsRecord).
-DatabaseSettingsRecord DatabaseRecordOf(const ConsoleSettings& s);
 // The plans of `r` into the console's settings.
 void TakeBackupPlans(ConsoleSettings& s, const DatabaseSettingsRecord& r);
 
