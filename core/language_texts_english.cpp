@@ -103,6 +103,10 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {82, "The contact list is full (20 contacts)."},
     {83, "monitor.ini could not be written: the change holds until the console ends."},
     {84, "%s must be a whole number from %d to %d."},
+    {90, "The supervisor account cannot be changed or deleted here."},
+    {91, "The months must lie between 1 and 255."},
+    {92, "The backup directory must not be longer than 254 characters."},
+    {93, "Tabs and line breaks cannot be used in names, remarks or database settings."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -240,9 +244,9 @@ std::string LanguageIni() {
                           "Shutdown",     "Restart",
                           "General Test", "Deep Battery Test",
                           "Next",         "State",
-                          "Idle",         "Running",
-                          "Done",         "Yes",
-                          "No",           "Schedule"});
+                          "Not connected", "Connected",
+                          "Connection failed", "Operator",
+                          "Viewer",       "Schedule"});
 
   ini.section("Warn-Level");
   const LevelNames& levels = EnglishLevelNames();
@@ -503,6 +507,57 @@ std::string LanguageIni() {
   ini.key("MSG4", "The notification items could not be read.");
   ini.key("MSG5", "Reading the notification items, please wait...");
   ini.key("MSG6", "Done.");
+  ini.section("Dialog-ControlPasswprd");
+  ini.key("Title", "Password Setup");
+  Numbered(ini, "L_", 1, {"Password", "Old Password: (16 bytes maximum)", "New Password: (16 bytes maximum)",
+                          "New Password Again: (16 bytes maximum)"});
+  ini.key("MSG1", "The control password could not be changed.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "The control password has been changed.");
+  ini.section("Dialog-DatabasePassword");
+  ini.key("Title", "Password Change");
+  Numbered(ini, "L_", 1, {"New Password: (16 bytes maximum)", "New Password Again: (16 bytes maximum)"});
+  ini.key("MSG1", "The password could not be changed.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.key("MSG3", "The password has been changed.");
+  ini.section("Dialog-LoginControl");
+  ini.key("Title", "Login");
+  Numbered(ini, "L_", 1, {"Password: (16 bytes max.)", "Account:"});
+  ini.key("MSG1", "Login failed.");
+  ini.key("MSG2", "Request sent, please wait...");
+  ini.section("Dialog-LogoutDatabase");
+  ini.key("Title", "Logout");
+  ini.key("MSG1", "Logout failed.");
+  ini.key("MSG2", "Logging out, please wait...");
+  ini.section("Dialog-Database");
+  ini.key("Title", "Database");
+  ini.key("C_1", "Enable Database");
+  Numbered(ini, "L_", 1, {"The service keeps its records in an ODBC data source.", "Source Name:", "Login Account:",
+                          "Password:", "Leave the source empty for the service's own database file, ups.db.",
+                          "The account and password the data source asks for, if any.",
+                          "Changing these logs every console out."});
+  Numbered(ini, "B_", 1, {"&OK and Connect", "&Establish Tables", "&Clear Historical Tables", "&Backup Plan..."});
+  Numbered(ini, "MSG", 1, {"The database settings could not be applied.", "Request sent, please wait...",
+                           "The database settings have been applied.", "The tables could not be established.",
+                           "Establishing the tables, please wait...", "The tables have been established.",
+                           "The historical tables could not be cleared.",
+                           "Clearing the historical tables, please wait...",
+                           "The historical tables have been cleared."});
+  ini.section("Dialog-Backup Plan");
+  ini.key("Title", "Database Backup Plan");
+  Numbered(ini, "L_", 1, {"UPS Event Log", "Keep the data in", "months", "Backup Directory:", "Operation Event Log"});
+  ini.key("L_9", "Historical Parameters");
+  ini.key("C_1", "Delete the backup data from database");
+  ini.section("Dialog-Access Management");
+  ini.key("Title", "Access Management");
+  Numbered(ini, "L_", 1, {"Account Management", "Account:", "Real Name:", "Password:", "Type:", "Remark:"});
+  Numbered(ini, "B_", 1, {"&Add Account", "&Delete Account", "&Modify Password"});
+  Numbered(ini, "MSG", 1, {"The account list could not be read.", "Reading the account list, please wait...",
+                           "Done.", "The account could not be added.", "Adding the account, please wait...",
+                           "The account has been added.", "The password could not be changed.",
+                           "Changing the password, please wait...", "The password has been changed.",
+                           "The account could not be deleted.", "Deleting the account, please wait..."});
+  ini.key("MSG13", "The service did not answer.");
   ini.section("Dialog-UPS Event Log");
   ini.key("MSG1", "The UPS event log could not be read.");
   ini.key("MSG2", "Reading the UPS event log, please wait...");

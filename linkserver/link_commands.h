@@ -64,6 +64,7 @@ class LinkSessionHost {
 struct LinkSlotUser {
   std::string account;  // at most 32 characters
   uint8_t level = 0;
+  bool storedSettings = false;  // its last 12/1 or 12/4 was taken: it may apply them (12/6)
 };
 
 // The serial traffic trace as a console switches it (the trace lives with

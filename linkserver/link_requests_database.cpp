@@ -15,25 +15,12 @@
 #include "linkserver/data_root.h"
 #include "linkserver/link_database.h"
 #include "linkserver/link_requests.h"
+#include "linkserver/user_records.h"
 
 namespace lark {
 
 namespace {
 
-// DatabaseSettingsRecord (906 bytes): u8 enabled, char[65] source at 1,
-// char[33] account at 66, char[33] password at 99, then three backup plans of
-// u8 months, u8 delete, char[256] folder from 132, 258 bytes apart.
-constexpr size_t kDbSettingsSize = 906;
-constexpr size_t kPlanBase = 132, kPlanSize = 258;
-// SessionUserRecord (68 bytes): u8 enabled, u8 link state, char[33] account
-// at 2, char[32] password at 35, u8 level at 67.
-constexpr size_t kSessionUserSize = 68;
-constexpr size_t kUserAccountOff = 2, kUserPasswordOff = 35, kUserLevelOff = 67;
-// AccountRecord (360 bytes): char[33] account, char[33] real name at 33,
-// char[34] password at 66, u32 level at 100, char[256] remark at 104.
-constexpr size_t kAccountRecordSize = 360;
-// ResultPage (12 bytes): u32 total, u32 first byte, u32 bytes in this piece.
-constexpr size_t kResultPageSize = 12;
 constexpr uint32_t kPieceMax = 2000;
 constexpr size_t kRecordOff = 6;
 
@@ -43,24 +30,20 @@ LinkDatabase* ConnectedDatabase(LinkRequest& r) {
 }
 
 void PutSessionUser(LinkRequest& r, LinkFrameBuilder& reply) {
-  uint8_t rec[kSessionUserSize] = {};
-  Bytes b(rec);
   LinkDatabase* db = r.services.database;
-  putU8(b, 0, r.services.settings ? r.services.settings->databaseEnabled : 0);
-  putU8(b, 1, db ? db->linkState() : 0);
   const LinkSlotUser& user = r.services.users[static_cast<size_t>(r.slot)];
-  putStr(b, kUserAccountOff, 33, user.account);
-  putU8(b, kUserLevelOff, user.level);
-  reply.putBytes(CBytes(rec));
+  LoginRecord rec;
+  rec.accessSwitch = r.services.settings ? r.services.settings->databaseEnabled : 0;
+  rec.databaseState = db ? db->linkState() : 0;
+  rec.account = user.account;
+  rec.level = user.level;
+  reply.putBytes(CBytes(LoginRecordImage(rec)));
 }
 
 // A ResultPage and the piece of the slot's result it names.
 void PutPage(LinkFrameBuilder& reply, const std::string& text, uint32_t first, uint32_t count) {
   uint8_t page[kResultPageSize];
-  Bytes b(page);
-  putU32(b, 0, static_cast<uint32_t>(text.size()));
-  putU32(b, 4, first);
-  putU32(b, 8, count);
+  PutResultPage(page, 0, {static_cast<uint32_t>(text.size()), first, count});
   reply.putBytes(CBytes(page));
   reply.putBytes(CBytes(reinterpret_cast<const uint8_t*>(text.data()) + first, count));
 }
@@ -96,17 +79,17 @@ void ReadSettingsRecord(const LinkFrameView& f, size_t off, ServiceSettings& s) 
     return PrintableText(FrameText(f, at, size), size - 1);
   };
   s.databaseEnabled = f.u8(off) != 0 ? 1 : 0;
-  s.odbcSource = text(off + 1, 65);
-  s.odbcAccount = text(off + 66, 33);
-  s.odbcPassword = text(off + 99, 33);
+  s.odbcSource = text(off + kDbOffSource, kDbSourceSize);
+  s.odbcAccount = text(off + kDbOffAccount, kDbAccountSize);
+  s.odbcPassword = text(off + kDbOffPassword, kDbPasswordSize);
   uint8_t* months[3] = {&s.upsLogMonths, &s.opLogMonths, &s.historyMonths};
   uint8_t* del[3] = {&s.upsLogDelete, &s.opLogDelete, &s.historyDelete};
   std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
   for (size_t i = 0; i < 3; ++i) {
-    const size_t base = off + kPlanBase + i * kPlanSize;
-    *months[i] = f.u8(base);
-    *del[i] = f.u8(base + 1);
-    *dirs[i] = text(base + 2, 256);
+    const size_t base = off + kDbOffPlans + i * kDbPlanSize;
+    *months[i] = f.u8(base + kPlanOffMonths);
+    *del[i] = f.u8(base + kPlanOffDelete);
+    *dirs[i] = text(base + kPlanOffFolder, kPlanFolderSize);
   }
 }
 
@@ -132,8 +115,8 @@ bool SaveDatabaseSettings(LinkRequest& r, size_t off) {
 LinkDbRequest SessionUserRequest(LinkRequest& r, LinkDbWork work) {
   LinkDbRequest q;
   q.work = work;
-  q.account = FrameText(r.frame, kRecordOff + kUserAccountOff, 33);
-  q.password = FrameText(r.frame, kRecordOff + kUserPasswordOff, 32);
+  q.account = FrameText(r.frame, kRecordOff + kLoginOffAccount, kLoginAccountSize);
+  q.password = FrameText(r.frame, kRecordOff + kLoginOffPassword, kLoginPasswordSize);
   return q;
 }
 
@@ -157,11 +140,11 @@ bool MayChangePassword(LinkRequest& r, const std::string& account) {
 LinkDbRequest AccountRequest(LinkRequest& r, LinkDbWork work) {
   LinkDbRequest q;
   q.work = work;
-  q.account = FrameText(r.frame, kRecordOff, 33);
-  q.realName = FrameText(r.frame, kRecordOff + 33, 33);
-  q.password = FrameText(r.frame, kRecordOff + 66, 34);
-  q.level = static_cast<int32_t>(r.frame.le32(kRecordOff + 100).value_or(0));
-  q.remark = FrameText(r.frame, kRecordOff + 104, 256);
+  q.account = FrameText(r.frame, kRecordOff + kAccountOffName, kAccountNameSize);
+  q.realName = FrameText(r.frame, kRecordOff + kAccountOffRealName, kAccountRealNameSize);
+  q.password = FrameText(r.frame, kRecordOff + kAccountOffPassword, kAccountPasswordSize);
+  q.level = static_cast<int32_t>(r.frame.le32(kRecordOff + kAccountOffLevel).value_or(0));
+  q.remark = FrameText(r.frame, kRecordOff + kAccountOffRemark, kAccountRemarkSize);
   return q;
 }
 
@@ -193,7 +176,16 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
   switch (r.sub()) {
     case 1:
     case 4:
+      // Without a connected database no account can log in, so nobody could
+      // ever mend the settings that keep it down: any console may set them then.
+      if (!Supervises(r) && connected) return BuildLinkFailureReply(r, reply);
+      break;
     case 6:
+      // A console that stored the settings applies them, though switching
+      // the database on has just made the supervisor's rule hold.
+      if (!Supervises(r) && connected && !r.services.users[slot].storedSettings)
+        return BuildLinkFailureReply(r, reply);
+      break;
     case 10:
     case 14:
     case 15:
@@ -206,28 +198,14 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
   switch (r.sub()) {
     case 0: {
       if (!r.services.settings) break;
-      const ServiceSettings& s = *r.services.settings;
-      uint8_t rec[kDbSettingsSize] = {};
-      Bytes b(rec);
-      putU8(b, 0, s.databaseEnabled);
-      putStr(b, 1, 65, s.odbcSource);
-      putStr(b, 66, 33, s.odbcAccount);
-      putStr(b, 99, 33, s.odbcPassword);
-      const uint8_t months[3] = {s.upsLogMonths, s.opLogMonths, s.historyMonths};
-      const uint8_t del[3] = {s.upsLogDelete, s.opLogDelete, s.historyDelete};
-      const std::string* dirs[3] = {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir};
-      for (size_t i = 0; i < 3; ++i) {
-        const size_t base = kPlanBase + i * kPlanSize;
-        putU8(b, base, months[i]);
-        putU8(b, base + 1, del[i]);
-        putStr(b, base + 2, 256, *dirs[i]);
-      }
+      const DatabaseSettingsRecord rec = DatabaseRecordOf(*r.services.settings);
       BeginSuccessReply(r, reply);
-      reply.putBytes(CBytes(rec));
+      reply.putBytes(CBytes(DatabaseSettingsImage(rec)));
       return;
     }
     case 1:
-      if (size < kRecordOff + kDbSettingsSize || !SaveDatabaseSettings(r, kRecordOff)) break;
+      if (size < kRecordOff + kDatabaseSettingsSize || !SaveDatabaseSettings(r, kRecordOff)) break;
+      r.services.users[slot].storedSettings = true;
       return BeginSuccessReply(r, reply);
     case 2:
       BeginSuccessReply(r, reply);
@@ -235,13 +213,14 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
     case 3:
       // A console may ask for a fresh connection; only the service itself
       // says that the database is connected.
-      if (size < kRecordOff + kSessionUserSize || !db || r.frame.u8(kRecordOff + 1) != 0) break;
+      if (size < kRecordOff + kLoginRecordSize || !db || r.frame.u8(kRecordOff + kLoginOffState) != 0) break;
       db->askReconnect();
       return BeginSuccessReply(r, reply);
     case 4: {
-      const size_t userOff = kRecordOff + kDbSettingsSize;
-      if (size < userOff + kSessionUserSize || !SaveDatabaseSettings(r, kRecordOff)) break;
-      if (db && r.frame.u8(userOff + 1) == 0) db->askReconnect();
+      const size_t userOff = kRecordOff + kDatabaseSettingsSize;
+      if (size < userOff + kLoginRecordSize || !SaveDatabaseSettings(r, kRecordOff)) break;
+      if (db && r.frame.u8(userOff + kLoginOffState) == 0) db->askReconnect();
+      r.services.users[slot].storedSettings = true;
       return BeginSuccessReply(r, reply);
     }
     case 5:
@@ -251,7 +230,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       for (LinkSlotUser& u : r.services.users) u = LinkSlotUser{};
       return BeginSuccessReply(r, reply);
     case 7: {
-      if (size < kRecordOff + kSessionUserSize || !connected) break;
+      if (size < kRecordOff + kLoginRecordSize || !connected) break;
       LinkDbRequest q = SessionUserRequest(r, LinkDbWork::kCheckLogin);
       const std::string account = q.account;
       return RunLater(r, reply, *connected, std::move(q),
@@ -279,7 +258,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
       return RunLater(r, reply, *connected, std::move(q), ReplyDone);
     }
     case 11: {
-      if (size < kRecordOff + kSessionUserSize || !connected) break;
+      if (size < kRecordOff + kLoginRecordSize || !connected) break;
       LinkDbRequest q = SessionUserRequest(r, LinkDbWork::kUpdatePassword);
       if (!MayChangePassword(r, q.account)) break;
       return RunLater(r, reply, *connected, std::move(q), ReplyDone);

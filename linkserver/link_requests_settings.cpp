@@ -11,6 +11,7 @@
 #include "core/settings.h"
 #include "core/snmp_control.h"
 #include "linkserver/data_root.h"
+#include "linkserver/user_records.h"
 #include "platform/paths.h"
 
 namespace lark {
@@ -21,7 +22,7 @@ namespace {
 constexpr size_t kImageOff = 6;
 
 constexpr size_t kNotifyBlockOff = 6;
-constexpr size_t kPasswordOff = 6, kPasswordSize = 32;
+constexpr size_t kPasswordOff = 6, kPasswordSize = kControlPasswordFieldSize;
 constexpr size_t kMonitorOff = 6;
 constexpr size_t kMaxEventLogOff = 6;
 

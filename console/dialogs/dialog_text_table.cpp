@@ -488,9 +488,9 @@ LocalisedTexts Localise(QWidget* dialog, int resource, const Profile& lang, cons
   LocalisedTexts out;
   const LocaliserEntry* e = FindLocaliser(resource);
   if (!e) return out;
-  // The shell's own localiser.
-  if (resource == 235) {
-    GenerateReportDlgTexts(dialog, lang, &out.prefix);
+  // The shell's own localisers.
+  if (resource == 235 || resource == 245) {
+    (resource == 235 ? GenerateReportDlgTexts : DatabaseDlgTexts)(dialog, lang, &out.prefix);
     out.prefixSet = !out.prefix.empty();
     return out;
   }

@@ -1,10 +1,13 @@
 #include "console/dialogs/about_dialog.h"
+#include "console/dialogs/access_management_dialog.h"
+#include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/alarm_manage_dialog.h"
 #include "console/dialogs/config_download.h"
 #include "console/dialogs/connect_dialog.h"
 #include "console/dialogs/connection_dialog.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/contactor_dialog.h"
+#include "console/dialogs/database_dialogs.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/history_dialog.h"
 #include "console/dialogs/language_dialog.h"
@@ -39,6 +42,9 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterConfigDownload(*dialogs);
   RegisterUmfDialogs(*dialogs);
   RegisterListTabDialog(*dialogs);
+  RegisterAccountDialogs(*dialogs);
+  RegisterAccessManagementDialog(*dialogs);
+  RegisterDatabaseDialogs(*dialogs);
   // The connection and the download run through 146 and 149 from now on.
   link.UseSessionDialogs();
   return dialogs;

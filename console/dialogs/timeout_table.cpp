@@ -38,8 +38,8 @@ constexpr TimeoutRow kRows[] = {
     {29, {}, "Dialog-LoginControl", {Always("MSG1")}, A::kButtons, {1, 2}, false, 0},
     {30, {}, "Dialog-LogoutDatabase", {Always("MSG1")}, A::kClose, {}, false, 0},
     {31, {}, "Dialog-Database", {Sub(1, "MSG1"), Sub(6, "MSG1"), Sub(9, "MSG4"), Sub(10, "MSG7")}, A::kNothing, {}, false, 0},
-    {32, {}, "Dialog-Access Management", {Always("MSG13")}, A::kNothing, {}, false, 0},
-    {33, {}, "Dialog-Database", {Sub(1, "MSG1")}, A::kNothing, {}, false, 0},
+    {32, {}, "Dialog-Access Management", {Always("MSG13")}, A::kButtons, {102, 103, 1109}, false, 0},
+    {33, {}, "Dialog-Database", {Sub(1, "MSG1")}, A::kButtons, {1, 2}, false, 0},
     {17, {}, "Dialog-Language", {Always("MSG1")}, A::kNothing, {}, false, 0},
     {22, {}, "Dialog-Control", {Always("MSG1")}, A::kButtons, {1046, 1047, 1048}, false, 0},
     // By the pending command.

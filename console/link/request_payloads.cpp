@@ -21,12 +21,12 @@ bool Text(CBytes p, size_t from = 0) {
 bool UserDatabase(uint8_t sub, CBytes p) {
   switch (sub) {
     case 0: case 2: case 6: case 8: case 9: case 10: return Empty(p);
-    case 1: return Exactly(p, kDatabaseSettingsBytes);
-    case 3: case 7: case 11: return Exactly(p, kAccountRecordBytes);
-    case 4: return Exactly(p, kDatabaseSettingsBytes + kAccountRecordBytes);
-    case 12: return Exactly(p, 12);
+    case 1: return Exactly(p, kDatabaseSettingsSize);
+    case 3: case 7: case 11: return Exactly(p, kLoginRecordSize);
+    case 4: return Exactly(p, kDatabaseSettingsSize + kLoginRecordSize);
+    case 12: return Exactly(p, kResultPageSize);
     case 13: return Text(p);
-    case 14: case 15: case 16: return Exactly(p, kAccountListBytes);
+    case 14: case 15: case 16: return Exactly(p, kAccountRecordSize);
     default: return false;
   }
 }
@@ -85,7 +85,7 @@ bool RequestPayloadFits(uint8_t command, uint8_t sub, CBytes p) {
       return false;
     case 24:
       if (sub <= 1) return Empty(p);
-      return sub == 2 && Text(p);
+      return sub == 2 && Exactly(p, kControlPasswordFieldSize);
     case 25: return sub > 3 ? Exactly(p, kTrafficRecordBytes) : Empty(p);
     case 26: return Exactly(p, kUpsControlRecordBytes);
     case 31: return sub == 0 ? Empty(p) : Exactly(p, kFileChunkHeaderSize);

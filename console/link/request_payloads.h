@@ -11,6 +11,7 @@
 
 #include "common/bytes.h"
 #include "linkserver/link_records.h"
+#include "linkserver/user_records.h"
 
 namespace lark {
 
@@ -18,9 +19,6 @@ namespace lark {
 inline constexpr size_t kNodeImageBytes = 7616;
 inline constexpr size_t kMapNameBufferBytes = 256;
 inline constexpr size_t kEventLogQueryBytes = 20;
-inline constexpr size_t kDatabaseSettingsBytes = 906;
-inline constexpr size_t kAccountRecordBytes = 68;
-inline constexpr size_t kAccountListBytes = 360;
 inline constexpr size_t kPlcPointTableBytes = 2406;
 inline constexpr size_t kSettingsRecordBytes = kSettingsImageSize;
 inline constexpr size_t kNotificationBlockBytes = 12792;

@@ -4,16 +4,6 @@
 
 namespace lark {
 
-ResultPage GetResultPage(CBytes b, size_t off) {
-  return {u32At(b, off), u32At(b, off + 4), u32At(b, off + 8)};
-}
-
-void PutResultPage(Bytes b, size_t off, const ResultPage& page) {
-  putU32(b, off, page.total);
-  putU32(b, off + 4, page.offset);
-  putU32(b, off + 8, page.count);
-}
-
 ResultPages::Step ResultPages::First(CBytes frame) {
   Reset();
   return Take(frame, true);

@@ -21,25 +21,15 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "linkserver/user_records.h"
 
 namespace lark {
 
-inline constexpr size_t kResultPageSize = 12;
 inline constexpr size_t kResultPageReplyOff = 7;  // the record in a reply frame
 inline constexpr size_t kResultPieceReplyOff = kResultPageReplyOff + kResultPageSize;
 inline constexpr uint32_t kResultPieceAsked = 2000;
 // The service cuts a query's text at 5 MB; a larger total is refused.
 inline constexpr uint32_t kResultTextMax = 5 * 1024 * 1024;
-
-struct ResultPage {
-  uint32_t total = 0;
-  uint32_t offset = 0;
-  uint32_t count = 0;
-  bool operator==(const ResultPage&) const = default;
-};
-
-ResultPage GetResultPage(CBytes b, size_t off);  // the caller checks the size
-void PutResultPage(Bytes b, size_t off, const ResultPage& page);
 
 class ResultPages {
  public:

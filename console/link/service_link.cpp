@@ -26,8 +26,6 @@ constexpr size_t kMapListMax = 20;
 constexpr size_t kLogRecordSize = 264;
 constexpr size_t kErrorRecordSize = 268;
 constexpr size_t kLogTextMax = 255;
-constexpr size_t kUserRecordSize = 68;
-
 
 // Reply code of each command's success.
 constexpr uint8_t kMapListOk = 3;
@@ -231,14 +229,8 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
       return;
     case kLinkCmdUserDatabase: {
       if (code != kUserDatabaseOk || f.u8(6) != 2) return;
-      const CBytes rec = f.slice(7, kUserRecordSize);
-      if (rec.empty()) return;
-      session_.accessSwitch = rec[0];
-      session_.databaseState = rec[1];
-      session_.userName = std::string(reinterpret_cast<const char*>(rec.data() + 2),
-                                      strnlen(reinterpret_cast<const char*>(rec.data() + 2), 65));
-      session_.userLevel = rec[67];
-      shell_.updateMenuRights(session_.accessSwitch != 0 ? session_.userLevel : 2);
+      const CBytes rec = f.slice(7, kLoginRecordSize);
+      if (!rec.empty()) applyUserRecord(GetLoginRecord(rec, 0));
       return;
     }
     case kLinkCmdEventTables: {
@@ -257,6 +249,24 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
     default:
       return;
   }
+}
+
+void ServiceLink::applyUserRecord(const LoginRecord& rec) {
+  session_.accessSwitch = rec.accessSwitch;
+  session_.databaseState = rec.databaseState;
+  session_.userName = rec.account;
+  session_.userLevel = rec.level;
+  shell_.setAccountsInUse(rec.accessSwitch != 0);
+  shell_.updateMenuRights(rec.accessSwitch != 0 ? rec.level : 2);
+}
+
+LoginRecord ServiceLink::userRecord() const {
+  LoginRecord r;
+  r.accessSwitch = session_.accessSwitch;
+  r.databaseState = session_.databaseState;
+  r.account = session_.userName;
+  r.level = session_.userLevel;
+  return r;
 }
 
 // ---- the session tick ----

@@ -23,6 +23,7 @@
 #include "console/link/reactor.h"
 #include "core/device_tree.h"
 #include "linkserver/link_frame.h"
+#include "linkserver/user_records.h"
 #include "platform/clock.h"
 
 namespace lark {
@@ -34,6 +35,8 @@ class LinkShell {
   // The group list and the root group's device list, row 0 selected.
   virtual void refillViews() {}
   virtual void updateMenuRights(int /*level*/) {}
+  // Whether the service keeps user accounts (its database is in use).
+  virtual void setAccountsInUse(bool /*on*/) {}
   // language.ini message `n` in the self-closing message box.
   virtual void showTimedMessage(int /*n*/, int /*seconds*/) {}
   virtual void cancelTimedMessage() {}
@@ -116,8 +119,9 @@ struct LinkSessionData {
   std::string currentMap;
   std::string currentMapBase;  // up to the first '.'
   std::vector<std::string> maps;  // at most 20
+  // The user status of the last LoginRecord applied.
   uint8_t accessSwitch = 0;
-  uint8_t databaseState = 0;
+  uint8_t databaseState = 0;  // 2: connected
   uint8_t userLevel = 0;
   std::string userName;
   uint16_t serviceVersion = 0;
@@ -187,6 +191,14 @@ class ServiceLink {
   bool postErrorRequest(uint32_t a, uint32_t b, uint32_t c, const std::string& text);
 
   LinkSessionData& session() { return session_; }
+  // The one way the user status changes (the 12/2 answer, a login answer, a
+  // logout with level 0): the session's copy, the access switch to the
+  // shell, then the rights of the level (full rights without accounts).
+  // Callers that restart the session do so after it, so the download that
+  // follows sees the new level.
+  void applyUserRecord(const LoginRecord& rec);
+  // The session's user status as a record.
+  LoginRecord userRecord() const;
   LinkQueues& queues() { return queues_; }
   const LinkRecord& mainLink() const { return main_; }
   const LinkRecord& callBackListener() const { return listener_; }

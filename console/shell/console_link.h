@@ -23,6 +23,7 @@ class ConsoleLink final : public LinkShell, public SessionDialogs {
 
   void refillViews() override;
   void updateMenuRights(int level) override;
+  void setAccountsInUse(bool on) override { ctx_.settings.accountsInUse = on; }
   void showTimedMessage(int n, int seconds) override;
   void clearMapChanged() override { ctx_.mapDirty = false; }
   void configurationLoaded(const std::string& mapPath) override;

@@ -72,7 +72,8 @@ TEST(RequestPayloads, EachRowTakesItsShapeOnly) {
       {21, 23, {}, false},
       {22, 2, Bytes0(32), true},
       {22, 3, {}, false},
-      {24, 2, TextPayload("secret"), true},
+      {24, 2, Bytes0(32), true},
+      {24, 2, TextPayload("secret"), false},  // the service reads a 32-byte field
       {24, 3, {}, false},
       {25, 3, {}, true},
       {25, 4, Bytes0(20), true},

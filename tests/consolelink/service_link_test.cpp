@@ -20,9 +20,11 @@ using test::LinkFrameOf;
 struct RecordingShell final : LinkShell {
   void refillViews() override { ++refills; }
   void updateMenuRights(int level) override { rights.push_back(level); }
+  void setAccountsInUse(bool on) override { accounts.push_back(on); }
   void showTimedMessage(int n, int seconds) override { messages.push_back({n, seconds}); }
   int refills = 0;
   std::vector<int> rights;
+  std::vector<bool> accounts;  // before each rights update
   std::vector<std::pair<int, int>> messages;
 };
 
@@ -165,7 +167,9 @@ TEST(ServiceLinkReplies, UserPollSetsRights) {
     data.insert(data.end(), rec.begin(), rec.end());
     f.link.applyReply(LinkFrameView(Reply(12, data)));
     EXPECT_EQ(f.shell.rights, std::vector<int>{c.rights});
+    EXPECT_EQ(f.shell.accounts, std::vector<bool>{c.access != 0});
     EXPECT_EQ(f.link.session().userName, "o");
+    EXPECT_EQ(f.link.session().userLevel, c.level);
     f.link.applyReply(LinkFrameView(Reply(12, std::vector<uint8_t>(data.begin(), data.end() - 1))));
     EXPECT_EQ(f.shell.rights.size(), 1u);  // short: ignored
   }

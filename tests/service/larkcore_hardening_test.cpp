@@ -291,6 +291,39 @@ TEST_F(LarkcoreHardening, AccountAndDatabaseCommandsNeedTheSupervisorWhileAccoun
   EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
 }
 
+// A database switched on that does not connect lets nobody log in: any
+// console may then mend its settings, and apply what it stored.
+TEST_F(LarkcoreHardening, DatabaseSettingsStayMendableWhileTheDatabaseIsDown) {
+  ASSERT_TRUE(WriteFileAtomic(install + "/manager.ini",
+                              "[Database]\r\nEnable=Yes\r\nODBC.Source=NoSuchSource\r\n"));
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  auto guest = OpenConsole();
+  ASSERT_TRUE(guest);
+  auto failed = [&] {
+    auto r = guest->request(kLinkCmdUserDatabase, {2});
+    return r && r->size() > 8 && (*r)[7] == 1 && (*r)[8] == 1;
+  };
+  ASSERT_TRUE(Eventually(failed, 30000));
+  EXPECT_EQ(ReplyCode(*guest, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(1, "", backupDirs))), 23);
+  EXPECT_EQ(ReplyCode(*guest, kLinkCmdUserDatabase, {6}), 23);
+  EXPECT_NE(ReadFile(install + "/manager.ini").value_or("").find("Enable=Yes"), std::string::npos);
+  EXPECT_EQ(ReadFile(install + "/manager.ini").value_or("").find("NoSuchSource"), std::string::npos);
+  // Connected again, the supervisor's rule holds for a console that stored nothing.
+  auto other = OpenConsole();
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(Eventually(
+      [&] {
+        auto r = other->request(kLinkCmdUserDatabase, {2});
+        return r && r->size() > 8 && (*r)[8] == 2;
+      },
+      30000));
+  EXPECT_EQ(ReplyCode(*other, kLinkCmdUserDatabase, {6}), 24);
+  EXPECT_EQ(ReplyCode(*other, kLinkCmdUserDatabase, Cat({1}, DatabaseSettings(0, "", backupDirs))), 24);
+  EXPECT_EQ(service.stop(SIGTERM), 0) << service.output();
+}
+
 TEST_F(LarkcoreHardening, BackupFoldersFromAConsoleTakeTheHistoryFoldersRule) {
   ServiceProcess service(install, dir.file("state"));
   ASSERT_TRUE(service.start());

@@ -162,7 +162,8 @@ TEST(TimeoutTable, RowsByIdThenByCommand) {
       {31, 12, 9, "Dialog-Database", "MSG4", TimeoutAfter::kNothing, false},
       {31, 12, 10, "Dialog-Database", "MSG7", TimeoutAfter::kNothing, false},
       {31, 12, 3, "Dialog-Database", nullptr, TimeoutAfter::kNothing, false},
-      {33, 12, 1, "Dialog-Database", "MSG1", TimeoutAfter::kNothing, false},
+      {33, 12, 1, "Dialog-Database", "MSG1", TimeoutAfter::kButtons, false},
+      {32, 12, 14, "Dialog-Access Management", "MSG13", TimeoutAfter::kButtons, false},
       {28, 12, 11, "Dialog-LoginControl", "MSG1", TimeoutAfter::kButtons, false},
       {std::nullopt, 10, 0, nullptr, nullptr, TimeoutAfter::kButtons, false},  // Auto-Load UMF
       {9, 18, 0, "Dialog-RemoveObject", "MSG2", TimeoutAfter::kClose, false},
