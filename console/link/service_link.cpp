@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "console/link/device_data.h"
 #include "console/link/request_payloads.h"
@@ -242,10 +244,18 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
       if (code != kEventTablesOk) return;
       const uint8_t page = f.u8(6);
       if (page % 2 != 0 || page > 20) return;
-      const size_t bytes = kActionTablePageBytes[page / 2];
-      const CBytes table = f.slice(7, bytes);
-      if (!table.empty()) session_.actionTables[page / 2].assign(table.begin(), table.end());
-      if (page < 20) queuePlain(kLinkCmdEventTables, static_cast<uint8_t>(page + 2), {});
+      if (page == 0) tablePages_.clear();
+      const std::optional<ActionLinkSub> family = ActionFamilyForLinkSub(page);
+      if (std::optional<ActionTable> rows =
+              family ? ActionTableFromWire(family->family, f.slice(7, kActionTablePageBytes[page / 2]))
+                     : std::nullopt) {
+        tablePages_.emplace_back(family->family, std::move(*rows));
+      }
+      if (page < 20) {
+        queuePlain(kLinkCmdEventTables, static_cast<uint8_t>(page + 2), {});
+      } else {
+        shell_.actionTablesLoaded(std::exchange(tablePages_, {}));
+      }
       return;
     }
     case kLinkCmdVersion:

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/bytes.h"
@@ -21,6 +22,7 @@
 #include "console/link/link_queue.h"
 #include "console/link/link_state.h"
 #include "console/link/reactor.h"
+#include "core/action_tables.h"
 #include "core/device_tree.h"
 #include "linkserver/link_frame.h"
 #include "platform/clock.h"
@@ -47,6 +49,9 @@ class LinkShell {
   // Settings and map files are in Monitor/: reload the tables from them and
   // open the map (`mapPath`, empty without one) as the console's tree.
   virtual void configurationLoaded(const std::string& /*mapPath*/) {}
+  // The service's alarm-action tables, every page of one download (pages
+  // that came short are left out), handed over once the last has arrived.
+  virtual void actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> /*tables*/) {}
 };
 
 struct LinkOptions {
@@ -102,7 +107,6 @@ struct LinkSessionData {
   uint8_t userLevel = 0;
   std::string userName;
   uint16_t serviceVersion = 0;
-  std::array<std::vector<uint8_t>, 11> actionTables;  // by page / 2
 };
 
 class ServiceLink {
@@ -232,6 +236,8 @@ class ServiceLink {
     uint32_t timeoutMs = 0;
   } own_;
   LinkSessionData session_;
+  // The alarm-action pages of the download under way.
+  std::vector<std::pair<ActionFamily, ActionTable>> tablePages_;
 
   // Link flags.
   bool discoveryOpen_ = false;

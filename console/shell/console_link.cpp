@@ -87,4 +87,8 @@ void ConsoleLink::configurationLoaded(const std::string& mapPath) {
   CallPoint(ctx_.points.rebuildDetailTabs);
 }
 
+void ConsoleLink::actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> tables) {
+  ctx_.tables.applyActionTables(std::move(tables));
+}
+
 }  // namespace lark
