@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QTimer>
 #include <chrono>
 
 #include "console/dialogs/console_dialogs.h"
@@ -37,6 +38,12 @@ bool Spin(const std::function<bool()>& done, int ms) {
   }
   return false;
 }
+
+// A process stopped by the test goes on however the test ends.
+struct Resume {
+  pid_t pid;
+  ~Resume() { kill(pid, SIGCONT); }
+};
 
 class LogDialogsLarkcore : public ::testing::Test {
  protected:
@@ -187,6 +194,7 @@ TEST_F(LogDialogsLarkcore, UpsLogsOfBothKindsAreWrittenAndOpened) {
   // still, and ten replies without progress end the dialog with MSG1 and,
   // after the pause, 0; no file is opened.
   kill(three.pid, SIGSTOP);
+  const Resume resume{three.pid};
   std::vector<std::string> opened;
   UpsLogDialog d(*env, *Tree_FindNodeById(ctx->tree, 13), nullptr);
   d.openFile = [&](const std::string& path) { opened.push_back(path); };
@@ -195,7 +203,49 @@ TEST_F(LogDialogsLarkcore, UpsLogsOfBothKindsAreWrittenAndOpened) {
   EXPECT_EQ(d.windowTitle().toStdString(), "UPS Log - MSG1");
   EXPECT_EQ(d.closingPauseMs(), kFailurePauseMs);
   EXPECT_TRUE(opened.empty());
-  kill(three.pid, SIGCONT);
+}
+
+// The service stopped (SIGSTOP) under open dialogs: each request is given
+// up after its time-out on the console's clock, with MSG1; the Event Log
+// stays open, the UPS Log and Generate Report close. The window's loop runs
+// on meanwhile: a 50 ms timer keeps firing while each request is out.
+TEST_F(LogDialogsLarkcore, StoppedServiceEndsEachRequestAfterItsTimeOut) {
+  ASSERT_NO_FATAL_FAILURE(install());
+  ASSERT_NO_FATAL_FAILURE(start());
+  RegisterUpsLogDialog(*env);
+  int ticks = 0;
+  QTimer beat;
+  QObject::connect(&beat, &QTimer::timeout, [&] { ++ticks; });
+  beat.start(50);
+  kill(larkcore->pid(), SIGSTOP);
+  const Resume resume{larkcore->pid()};
+  // The request goes out and waits; the loop runs on through five beats;
+  // then the console's clock passes the time-out.
+  const auto waitOut = [&](DialogBase& d, auto&& send) {
+    send();
+    const QString sent = d.windowTitle();
+    const int before = ticks;
+    ASSERT_TRUE(Spin([&] { return ticks >= before + 5; }, 20000));
+    EXPECT_EQ(d.windowTitle(), sent) << "answered by a stopped service";
+    clock.advance(10001);
+    ASSERT_TRUE(Spin([&] { return d.windowTitle().endsWith("MSG1"); }, 20000))
+        << d.windowTitle().toStdString();
+  };
+  EventLogDialog events(*env, -1, nullptr);
+  events.Init();
+  waitOut(events, [&] { events.Query(); });
+  EXPECT_FALSE(events.closing()) << "the Event Log stays open";
+  events.done(0);
+
+  UpsLogDialog log(*env, *Tree_FindNodeById(ctx->tree, 2), nullptr);
+  log.openFile = [](const std::string&) { ADD_FAILURE() << "opened"; };
+  waitOut(log, [&] { log.Init(); });
+  EXPECT_TRUE(log.closing());
+
+  ReportDialog report(*env, nullptr);
+  report.Init();
+  waitOut(report, [&] { report.Generate(); });
+  EXPECT_TRUE(report.closing());
 }
 
 }  // namespace
