@@ -305,5 +305,41 @@ TEST(RenderToolTest, WritesTheWindowsWithTheirPaneEdges) {
   EXPECT_TRUE(FileExists(c.dir.file("monitor.ini")));
 }
 
+// The render tool on the demo map: `--select` puts the device in the property
+// pane, `--tab` shows the slot's page; an unknown title fails the run.
+TEST(RenderToolTest, SelectsADeviceAndATab) {
+  Console c;
+  MakeDirs(c.dir.file("Monitor"));
+  WriteFileAtomic(c.dir.file("Monitor/Demo.UMF"), ReadFile(test::SourcePath("data/Demo.UMF")).value());
+  auto render = [&](const std::string& options, const std::string& png) {
+    const std::string cmd = "LARK_STATE_DIR=" + c.dir.file("state") + " ASAN_OPTIONS=detect_leaks=0 " +
+                            test::BuiltProgram("tools/larkview_render/larkview_render") + " " + options + " " +
+                            c.dir.path() + " 0 " + c.dir.file(png) + " " + c.dir.file("map.png") +
+                            " Demo.UMF 2>/dev/null";
+    const int status = std::system(cmd.c_str());
+    return WEXITSTATUS(status);
+  };
+  ASSERT_EQ(render("", "plain.png"), 0);
+  ASSERT_EQ(render("--select 'UPS 1' --tab 0", "summary.png"), 0);
+  ASSERT_EQ(render("--tab 2 --select 'UPS 1'", "module.png"), 0);
+  EXPECT_EQ(render("--select Nobody", "none.png"), 1);
+  EXPECT_EQ(render("--tab 6", "none.png"), 2);
+  const auto image = [&](const std::string& png) { return QImage(QString::fromStdString(c.dir.file(png))); };
+  const QImage plain = image("plain.png"), summary = image("summary.png"), module = image("module.png");
+  ASSERT_FALSE(summary.isNull());
+  ASSERT_EQ(summary.size(), module.size());
+  // The pane (left) and the page (right of it) below the lists.
+  const auto differs = [](const QImage& a, const QImage& b, int x0, int x1) {
+    for (int y = a.height() / 2; y < a.height(); ++y)
+      for (int x = x0; x < x1; ++x)
+        if (a.pixel(x, y) != b.pixel(x, y)) return true;
+    return false;
+  };
+  const int paneRight = 120;
+  EXPECT_TRUE(differs(plain, summary, 0, paneRight));  // the device's name and model rows
+  EXPECT_FALSE(differs(summary, module, 0, paneRight));
+  EXPECT_TRUE(differs(summary, module, paneRight + 20, summary.width()));
+}
+
 }  // namespace
 }  // namespace lark
