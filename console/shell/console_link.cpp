@@ -75,6 +75,10 @@ void ConsoleLink::showTimedMessage(int n, int seconds) {
 void ConsoleLink::configurationLoaded(const std::string& mapPath) {
   const std::string copy = ctx_.installDir() + "/Monitor/manager.ini";
   LoadManagerSettings(ctx_.settings, copy, ctx_.installDir());
+  // With the service's database the console's accounts are in use: the
+  // event logs query the database and the rights wait for a login.
+  LoadDatabaseSettings(ctx_.settings, copy, ctx_.installDir(),
+                       [this](int32_t level) { updateMenuRights(level); });
   // The console's map opens it; without one the service's reader fills the tree.
   if (!mapPath.empty()) {
     if (ctx_.points.openMapFile) {

@@ -23,6 +23,7 @@
 #include "platform/profile.h"
 #include "tests/console/support/console_peers.h"
 #include "tests/support/demo_install.h"
+#include "tests/support/link_test_client.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
 #include "tests/support/temp_dir.h"
@@ -246,6 +247,57 @@ TEST_F(LogDialogsLarkcore, StoppedServiceEndsEachRequestAfterItsTimeOut) {
   report.Init();
   waitOut(report, [&] { report.Generate(); });
   EXPECT_TRUE(report.closing());
+}
+
+// With the service's SQLite database: UPS 1's events of today are the rows
+// the database holds for it, a result of more than 2000 bytes taken in 12/12
+// pages and put together whole.
+TEST_F(LogDialogsLarkcore, DatabaseEventsArriveInPagesEqualToTheWhole) {
+  ASSERT_NO_FATAL_FAILURE(install());
+  ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Database", "Enable", "Yes"));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_TRUE(Spin([&] { return ctx->settings.accountsInUse; }, 20000));
+  const auto sql = [&](const std::string& statement) {
+    std::string out;
+    test::RunProgram({"/usr/bin/sqlite3", service.file("ups.db"), statement}, out);
+    return out;
+  };
+  {
+    // The tables, made as a console's Database dialog asks for them.
+    test::LinkTestClient other(8900);
+    ASSERT_TRUE(other.request(kLinkCmdHello).has_value());
+    const auto made = other.request(kLinkCmdUserDatabase, {9});
+    ASSERT_TRUE(made && made->size() > 5 && ((*made)[5] == 23 || (*made)[5] == 24));
+  }
+  ASSERT_NE(sql(".tables").find("obj_log"), std::string::npos) << sql(".tables");
+  // 40 rows of about 80 bytes each for UPS 1 (node 2), one for another node.
+  std::string insert = "begin;";
+  for (int i = 0; i < 40; ++i) {
+    insert += "insert into obj_log values(2, strftime('%Y-%m-%d %H:%M:%S','now'), " +
+              std::to_string(i % 3) + ", 7, 'event " + std::to_string(i) + " " +
+              std::string(60, 'x') + "');";
+  }
+  insert += "insert into obj_log values(3, strftime('%Y-%m-%d %H:%M:%S','now'), 0, 1, 'other');commit;";
+  sql(insert);
+  const std::string count = sql("select count(*) from obj_log where ups_id=2");
+
+  EventLogDialog d(*env, 2, nullptr);
+  d.Init();
+  d.Query();
+  ASSERT_TRUE(Spin([&] { return d.windowTitle().endsWith("MSG3") || d.windowTitle().endsWith("MSG1"); },
+                   30000));
+  ASSERT_TRUE(d.windowTitle().endsWith("MSG3")) << d.windowTitle().toStdString();
+  EXPECT_EQ(d.choice().device, 2);
+  EXPECT_EQ(std::to_string(d.rows().size()) + "\n", count);
+  size_t bytes = 0;
+  int ours = 0;
+  for (const EventLogRow& row : d.rows()) {
+    EXPECT_EQ(row.cells[0], "UPS 1");
+    for (const std::string& cell : row.cells) bytes += cell.size();
+    if (row.cells[4].rfind("event ", 0) == 0) ++ours;
+  }
+  EXPECT_EQ(ours, 40);
+  EXPECT_GT(bytes, 2000u);
 }
 
 }  // namespace
