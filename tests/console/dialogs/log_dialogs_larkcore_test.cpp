@@ -1,7 +1,9 @@
 // The log and report dialogs against the built Larkcore on the demo folder,
 // in its own network namespace: All Event Log downloads the service's own
-// Demo/Event.log and lists today's lines, and Generate Report for today
-// writes the reports into the service's Report folder.
+// Demo/Event.log and lists today's lines, or with the SQLite database takes
+// its rows in pages; Generate Report for today writes the reports into the
+// service's Report folder; the UPS logs of both kinds come from the
+// simulators; a stopped service ends every request at its time-out.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <time.h>
@@ -31,14 +33,7 @@
 namespace lark {
 namespace {
 
-bool Spin(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (done()) return true;
-  }
-  return false;
-}
+using test::Spin;
 
 // A process stopped by the test goes on however the test ends.
 struct Resume {
