@@ -252,10 +252,10 @@ std::string LanguageIni() {
             "Replace Date",  // CP_16, CP_17: read only by the battery panel's date rows
             "Battery Date",
             "Inverter",
-            "Firmware",
-            "Serial No.",
-            "Status",
-            "Alarm",
+            "Static Bypass",  // CP_19..CP_22: read only by the three-phase mimic
+            "Maintenance Bypass",
+            "Rectifier",
+            "Inverter",
             "PFC",
             "Rectifier",
             "Fuse",
@@ -283,7 +283,7 @@ std::string LanguageIni() {
             "Aux.",
             "Line Volt",
             "Mains",
-            "Frequency",
+            "Total Power",  // CP_50: the TRV5200 output's power sum
             "Power Factor",
             "Energy",
             "Illumination",
@@ -317,7 +317,7 @@ std::string LanguageIni() {
   Numbered(ini, "PM_", 1,
            {"Battery Condition Overview", "Power Module Overview", "System", "State", "No Alarm",
             "Cabinet Temperature", "Sensor", "Power Module", "Module", "Section", "Normal", "Spare",
-            "Fault", "Rectifier", "Temperature", "Voltage", "Current"});
+            "Fault", "Rectifier", "Temperature", "Voltage", "Internal"});
 
   ini.section("Summary");
   // The Summary's headings and row labels; S_2 stands for a state not known.

@@ -67,8 +67,8 @@ trap cleanup EXIT
 wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
 
 # The simulated UPS at address 01 goes on battery for 30 seconds, then back
-# on mains for 30 seconds, and so on.
-$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-field 1 --alarm-seconds 30 >/dev/null &
+# on mains for 30 seconds, and so on; power modules 1 and 2 are present.
+$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-field 1 --alarm-seconds 30 --module 1:1 --module 2:1 >/dev/null &
 pids+=($!)
 # A three-phase UPS on COM2 (binary RS-485 protocol), eight status types.
 $bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 >/dev/null &
@@ -136,8 +136,20 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 # Until the console downloads it, the render shows the demo map from its Monitor folder.
 mkdir -p "$demo/Monitor" && cp -n data/Demo.UMF "$demo/Monitor/"
-$bin/larkview_render/larkview_render "$demo" 3 "$demo/larkview.png" "$demo/larkview-map.png" Demo.UMF &&
+# The main window shows UPS 1 on its Diagram tab; two more pictures show the
+# PLC's transfer panel and the three-phase UPS's mimic.
+$bin/larkview_render/larkview_render --select "UPS 1" --tab 1 "$demo" 5 "$demo/larkview.png" \
+  "$demo/larkview-map.png" Demo.UMF &&
   echo "demo: the console's main window is in $demo/larkview.png (no display for Larkview)"
+# UPS 1's Module page once its power modules have been polled.
+$bin/larkview_render/larkview_render --select "UPS 1" --tab 2 "$demo" 15 "$demo/larkview-module.png" &&
+  echo "demo: UPS 1's Module page is in $demo/larkview-module.png"
+$bin/larkview_render/larkview_render --select "PLC 1" --tab 1 "$demo" 5 "$demo/larkview-plc.png" \
+  "$demo/larkview-map.png" Demo.UMF &&
+  echo "demo: PLC 1's transfer panel is in $demo/larkview-plc.png"
+$bin/larkview_render/larkview_render --select "Three-phase UPS" --tab 1 "$demo" 5 \
+  "$demo/larkview-3phase.png" "$demo/larkview-map.png" Demo.UMF &&
+  echo "demo: the three-phase UPS's mimic is in $demo/larkview-3phase.png"
 $bin/larkplot_render/larkplot_render "$demo/larkplot.png" "UPS 1" 'Demo\2' "$demo" 12 NONE -1 -1 0 0 0 &&
   echo "demo: the history viewer for UPS 1 is in $demo/larkplot.png"
 wait $core

@@ -10,7 +10,10 @@
 // types), --ups4 ADDR for a unit of the first four types only, --model TEXT,
 // --events N (event-log records), --status HEX (status word), --refuse
 // (0x15 to control frames, else 0x06), --control-log FILE (each control
-// frame taken, one line of hex and "taken"/"refused").
+// frame taken, one line of hex and "taken"/"refused"), --alarm-flags HEX (up
+// to 16 hex digits: the eight alarm bytes of the type-22 reply, first byte
+// first; e.g. 01 sets the R phase's temperature warning), --apf-state
+// CODE[,CODE] (the state codes of filters 1 and 2).
 // Faults: --fault KIND:FIRST[:COUNT] with KIND silence, badsum, wrongaddr,
 // split, garbage, short (the reply cut to half); FIRST the 1-based number of
 // the request it hits, COUNT the requests in a row (0 = all from FIRST on).
@@ -108,6 +111,27 @@ Options ParseArgs(int argc, char** argv) {
       o.profile.refuseControl = true;
     } else if (a == "--control-log") {
       o.controlLog = value();
+    } else if (a == "--alarm-flags") {
+      const std::string v = value();
+      if (v.empty() || v.size() > 16 || v.size() % 2 != 0 ||
+          v.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        Usage("--alarm-flags is up to eight bytes in hex");
+      for (size_t k = 0; k < v.size(); k += 2)
+        o.profile.alarmFlags[k / 2] = static_cast<uint8_t>(strtol(v.substr(k, 2).c_str(), nullptr, 16));
+    } else if (a == "--apf-state") {
+      const std::string v = value();
+      size_t k = 0, start = 0;
+      for (; k < 2 && start <= v.size(); ++k) {
+        size_t comma = v.find(',', start);
+        if (comma == std::string::npos) comma = v.size();
+        const std::string code = v.substr(start, comma - start);
+        char* end = nullptr;
+        const long n = strtol(code.c_str(), &end, 10);
+        if (code.empty() || *end != '\0' || n < 0 || n > 255) Usage("--apf-state is CODE[,CODE], each 0..255");
+        o.profile.apfStates[k] = static_cast<uint8_t>(n);
+        start = comma + 1;
+      }
+      if (start <= v.size()) Usage("--apf-state takes at most two codes");
     } else if (a == "--verbose") {
       o.verbose = true;
     } else if (a == "--fault") {

@@ -14,7 +14,11 @@
 // --alarm-field N ("STA" field of the alarm, default 0; 1 is "on battery"),
 // --ups-type N (the UPS type code, "RAT" field 13; default 1), --answer
 // CODE=FIELDS (the payload given for STO, STB or STA in place of the canned
-// one, e.g. --answer STB=0;0;100;270;25;3).
+// one, e.g. --answer STB=0;0;100;270;25;3), --module M:STATE[:A:B:C]
+// (repeatable: power module M 1..6 in the answers of PMS, PFS, PIS and PCS
+// with its state and alarm words A, B and C, 0 when not given; without it
+// the canned answers), --bpa BITS (the eight system alarms of BPA, bit i
+// field i).
 // Faults: --fault KIND:FIRST[:COUNT] with KIND silence, badsum, wrongaddr,
 // split, garbage; FIRST the 1-based number of the request it hits, COUNT the
 // requests in a row (0 = all from FIRST on). --verbose logs every exchange.
@@ -65,6 +69,48 @@ struct Options {
   bool verbose = false;
 };
 
+struct ModuleAnswer {
+  long module, state, a, b, c;
+};
+
+// "M:STATE[:A:B:C]", numbers in decimal or 0x hex.
+bool ParseModule(const std::string& text, ModuleAnswer* out) {
+  std::vector<long> v;
+  for (size_t p = 0; p <= text.size();) {
+    size_t q = text.find(':', p);
+    if (q == std::string::npos) q = text.size();
+    const std::string part = text.substr(p, q - p);
+    char* end = nullptr;
+    const long n = strtol(part.c_str(), &end, 0);
+    if (part.empty() || *end != '\0' || n < 0 || n > 0xffffff) return false;
+    v.push_back(n);
+    p = q + 1;
+  }
+  if ((v.size() != 2 && v.size() != 5) || v[0] < 1 || v[0] > 6 || v[1] > 255 || (v.size() == 5 && v[2] > 0xffff))
+    return false;
+  v.resize(5, 0);
+  *out = {v[0], v[1], v[2], v[3], v[4]};
+  return true;
+}
+
+// The module queries' answers for `modules`, over the canned ones.
+void SetModuleAnswers(const std::vector<ModuleAnswer>& modules, AsciiUpsProfile* p) {
+  std::string pms, pfs, pis, pcs;
+  auto add = [](std::string& to, std::initializer_list<long> fields) {
+    for (long f : fields) to += (to.empty() ? "" : ";") + std::to_string(f);
+  };
+  for (const ModuleAnswer& m : modules) {
+    add(pms, {m.module, m.state});
+    add(pfs, {m.module, m.a});
+    add(pis, {m.module, m.b & 0xff, (m.b >> 8) & 0xff, (m.b >> 16) & 0xff});
+    add(pcs, {m.module, m.c});
+  }
+  p->answers["PMS"] = pms;
+  p->answers["PFS"] = pfs;
+  p->answers["PIS"] = pis;
+  p->answers["PCS"] = pcs;
+}
+
 struct Unit {
   AsciiUpsProfile profile;
   long staAnswers = 0;
@@ -86,6 +132,7 @@ bool ParseFault(const std::string& text, Fault* out) {
 
 Options ParseArgs(int argc, char** argv) {
   Options o;
+  std::vector<ModuleAnswer> modules;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -142,6 +189,18 @@ Options ParseArgs(int argc, char** argv) {
       if (eq == std::string::npos || (code != "STO" && code != "STB" && code != "STA"))
         Usage("bad --answer (STO, STB or STA=FIELDS)");
       o.profile.answers[code] = v.substr(eq + 1);
+    } else if (a == "--module") {
+      ModuleAnswer m;
+      if (!ParseModule(value(), &m)) Usage("bad --module (M:STATE[:A:B:C], M 1..6)");
+      modules.push_back(m);
+    } else if (a == "--bpa") {
+      const std::string v = value();
+      char* end = nullptr;
+      const long bits = strtol(v.c_str(), &end, 0);
+      if (v.empty() || *end != '\0' || bits < 0 || bits > 255) Usage("--bpa is 0..255");
+      std::string fields;
+      for (int i = 0; i < 8; ++i) fields += std::string(i ? ";" : "") + ((bits >> i) & 1 ? "1" : "0");
+      o.profile.answers["BPA"] = fields;
     } else if (a == "--alarm-seconds")
       o.alarmSeconds = number();
     else if (a == "--alarm-field")
@@ -164,6 +223,7 @@ Options ParseArgs(int argc, char** argv) {
       Usage(("unknown option " + a).c_str());
     }
   }
+  if (!modules.empty()) SetModuleAnswers(modules, &o.profile);
   if (o.addresses.empty()) o.addresses.push_back(1);
   for (int addr : o.addresses) {
     if (addr < 0 || addr > 99) Usage("a bus address is 0..99");

@@ -114,44 +114,35 @@ void Code1Or2(const FlowRoles& r, int code, std::vector<FlowFill>& out) {
   }
 }
 
-// Pipe walls: the upper or left line in the shadow colour, the lower or
-// right one in the face colour.
-void Shadow(Canvas& c, int x1, int y1, int x2, int y2) {
-  DrawSysLine(c, x1, y1, x2, y2, kColorBtnShadow, 1);
-}
-void Face(Canvas& c, int x1, int y1, int x2, int y2) {
-  DrawSysLine(c, x1, y1, x2, y2, kColorBtnFace, 1);
-}
-
 void DrawPipes(Canvas& c, const DiagramLayout& l) {
   const int x0 = l.x0, y0 = l.y0, u = l.u, h = l.pipe / 2;
   // Input stub, closed at x0.
-  Shadow(c, x0, y0 + u - h, x0 + u - h, y0 + u - h);
-  Face(c, x0, y0 + u + h, x0 + u - h, y0 + u + h);
-  Shadow(c, x0, y0 + u - h, x0, y0 + u + h);
+  PipeShadow(c, x0, y0 + u - h, x0 + u - h, y0 + u - h);
+  PipeFace(c, x0, y0 + u + h, x0 + u - h, y0 + u + h);
+  PipeShadow(c, x0, y0 + u - h, x0, y0 + u + h);
   // Output stub, closed at x0 + 8u.
-  Shadow(c, x0 + 7 * u + h, y0 + u - h, x0 + 8 * u, y0 + u - h);
-  Face(c, x0 + 7 * u + h, y0 + u + h, x0 + 8 * u, y0 + u + h);
-  Face(c, x0 + 8 * u, y0 + u - h, x0 + 8 * u, y0 + u + h);
+  PipeShadow(c, x0 + 7 * u + h, y0 + u - h, x0 + 8 * u, y0 + u - h);
+  PipeFace(c, x0 + 7 * u + h, y0 + u + h, x0 + 8 * u, y0 + u + h);
+  PipeFace(c, x0 + 8 * u, y0 + u - h, x0 + 8 * u, y0 + u + h);
   // Upper path.
-  Shadow(c, x0 + u - h, y0 - h, x0 + 7 * u + h, y0 - h);
-  Face(c, x0 + u + h, y0 + h, x0 + 7 * u - h, y0 + h);
+  PipeShadow(c, x0 + u - h, y0 - h, x0 + 7 * u + h, y0 - h);
+  PipeFace(c, x0 + u + h, y0 + h, x0 + 7 * u - h, y0 + h);
   // Lower path, its outer wall open to the battery branch.
-  Shadow(c, x0 + u + h, y0 + 2 * u - h, x0 + 7 * u - h, y0 + 2 * u - h);
-  Face(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h);
-  Face(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 7 * u + h, y0 + 2 * u + h);
+  PipeShadow(c, x0 + u + h, y0 + 2 * u - h, x0 + 7 * u - h, y0 + 2 * u - h);
+  PipeFace(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h);
+  PipeFace(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 7 * u + h, y0 + 2 * u + h);
   // Left riser, its outer wall open to the input.
-  Shadow(c, x0 + u - h, y0 - h, x0 + u - h, y0 + u - h);
-  Shadow(c, x0 + u - h, y0 + u + h, x0 + u - h, y0 + 2 * u + h);
-  Face(c, x0 + u + h, y0 + h, x0 + u + h, y0 + 2 * u - h);
+  PipeShadow(c, x0 + u - h, y0 - h, x0 + u - h, y0 + u - h);
+  PipeShadow(c, x0 + u - h, y0 + u + h, x0 + u - h, y0 + 2 * u + h);
+  PipeFace(c, x0 + u + h, y0 + h, x0 + u + h, y0 + 2 * u - h);
   // Right riser, its outer wall open to the output.
-  Shadow(c, x0 + 7 * u - h, y0 + h, x0 + 7 * u - h, y0 + 2 * u - h);
-  Face(c, x0 + 7 * u + h, y0 - h, x0 + 7 * u + h, y0 + u - h);
-  Face(c, x0 + 7 * u + h, y0 + u + h, x0 + 7 * u + h, y0 + 2 * u + h);
+  PipeShadow(c, x0 + 7 * u - h, y0 + h, x0 + 7 * u - h, y0 + 2 * u - h);
+  PipeFace(c, x0 + 7 * u + h, y0 - h, x0 + 7 * u + h, y0 + u - h);
+  PipeFace(c, x0 + 7 * u + h, y0 + u + h, x0 + 7 * u + h, y0 + 2 * u + h);
   // Battery branch, closed at its foot.
-  Shadow(c, x0 + 4 * u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 3 * u);
-  Face(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 4 * u + h, y0 + 3 * u);
-  Face(c, x0 + 4 * u - h, y0 + 3 * u, x0 + 4 * u + h, y0 + 3 * u);
+  PipeShadow(c, x0 + 4 * u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 3 * u);
+  PipeFace(c, x0 + 4 * u + h, y0 + 2 * u + h, x0 + 4 * u + h, y0 + 3 * u);
+  PipeFace(c, x0 + 4 * u - h, y0 + 3 * u, x0 + 4 * u + h, y0 + 3 * u);
 }
 
 // Code 2 has no path from the input to the rectifier: the walls of the left
@@ -163,26 +154,23 @@ void RemoveRectifierPath(Canvas& c, const DiagramLayout& l) {
   DrawSysLine(c, x0 + u + h, y0 + u + h, x0 + u + h, y0 + 2 * u - h, kColorWindow, 1);
   DrawSysLine(c, x0 + u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u - h, kColorWindow, 1);
   DrawSysLine(c, x0 + u - h, y0 + 2 * u + h, x0 + 4 * u - h, y0 + 2 * u + h, kColorWindow, 1);
-  Face(c, x0 + u - h, y0 + u + h, x0 + u + h, y0 + u + h);
-  Shadow(c, x0 + 4 * u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u + h);
-}
-
-// The output panel right of the diagram; pushed left and down when it would
-// leave the window.
-void DrawOutputBeside(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
-                      const DiagramLayout& l) {
-  int left = l.x0 + 7 * l.u + 10, right = left + l.secondPanelWidth;
-  int top = l.y0 + l.u + 28 + env.panelLineHeight;
-  if (right + env.paneRight >= env.clientRight - 10) {
-    right = env.clientRight - 10 - env.paneRight;
-    left = right - l.secondPanelWidth;
-    top += l.u / 2 + env.lineHeight();
-  }
-  RowCursor rows(c, env, left, top, right, l.gap, l.secondLabelWidth, l.valueWidth);
-  DrawOutputPanel(rows, src, env, {.secondVoltage = false, .binary = false});
+  PipeFace(c, x0 + u - h, y0 + u + h, x0 + u + h, y0 + u + h);
+  PipeShadow(c, x0 + 4 * u - h, y0 + 2 * u - h, x0 + 4 * u - h, y0 + 2 * u + h);
 }
 
 }  // namespace
+
+void PipeShadow(Canvas& c, int x1, int y1, int x2, int y2) {
+  DrawSysLine(c, x1, y1, x2, y2, kColorBtnShadow, 1);
+}
+void PipeFace(Canvas& c, int x1, int y1, int x2, int y2) {
+  DrawSysLine(c, x1, y1, x2, y2, kColorBtnFace, 1);
+}
+
+void FillInclusive(Canvas& c, const CanvasRect& r, ColorRef colour) {
+  // The solid fill leaves out right and bottom.
+  DrawSolidRect(c, r.left, r.top, r.right + 1, r.bottom + 1, colour);
+}
 
 std::vector<FlowFill> FlowFills(const DiagramSource& src, int code) {
   std::vector<FlowFill> out;
@@ -226,9 +214,7 @@ CanvasRect FlowSegmentRect(FlowSegment s, const DiagramLayout& l) {
 }
 
 void FillSegment(Canvas& c, FlowSegment s, const DiagramLayout& l, ColorRef colour) {
-  const CanvasRect r = FlowSegmentRect(s, l);
-  // The corners are included; the solid fill leaves out right and bottom.
-  DrawSolidRect(c, r.left, r.top, r.right + 1, r.bottom + 1, colour);
+  FillInclusive(c, FlowSegmentRect(s, l), colour);
 }
 
 void DrawFlowDiagram(Canvas& c, const DiagramSource& src, int code, const DiagramEnv& env,
@@ -239,7 +225,7 @@ void DrawFlowDiagram(Canvas& c, const DiagramSource& src, int code, const Diagra
   DrawBitmap(c, DiagramBitmap(kBmpSource), x0 + 8 * u, y0 + u - 13);
   DrawCentredCaption(c, env, env.component(8), x0 - 113, y0 + u + 18, x0 + 87);
   DrawCentredCaption(c, env, env.component(9), x0 + 8 * u - 87, y0 + u + 18, x0 + 8 * u + 113);
-  DrawOutputBeside(c, src, env, l);
+  DrawOutputPanelBeside(c, src, env, l, x0, {.secondVoltage = false, .binary = false});
 
   if (IsSinglePhaseSource(src)) {
     const bool fault = src.bit(src.family() == DiagramFamily::kSnmp ? 2 : 20);

@@ -39,6 +39,13 @@ struct FlowFill {
 // The fills of the node's diagram, in painting order, for UPS type `code`.
 std::vector<FlowFill> FlowFills(const DiagramSource& src, int code);
 
+// Pipe walls, one pixel wide: the upper or left one in the shadow colour,
+// the lower or right one in the face colour, so the pipes look sunken.
+void PipeShadow(Canvas& c, int x1, int y1, int x2, int y2);
+void PipeFace(Canvas& c, int x1, int y1, int x2, int y2);
+// Fills `r` with both corners included.
+void FillInclusive(Canvas& c, const CanvasRect& r, ColorRef colour);
+
 // A segment's rectangle, both corners included.
 CanvasRect FlowSegmentRect(FlowSegment s, const DiagramLayout& l);
 // Fills the segment one pixel inside both walls.

@@ -7,6 +7,11 @@
 #include "console/diagram/diagram_single_phase.h"
 #include "console/diagram/diagram_source.h"
 #include "console/diagram/diagram_values.h"
+#include "console/diagram/mimic_pw9315.h"
+#include "console/diagram/mimic_single_path.h"
+#include "console/diagram/mimic_three_phase.h"
+#include "console/diagram/mimic_trv5200.h"
+#include "console/diagram/plc_panel.h"
 #include "console/views/canvas.h"
 #include "core/device_node.h"
 
@@ -30,9 +35,25 @@ void PaintSinglePhase(Canvas& c, const DeviceNode& node, const DiagramSource& sr
   if (code != 2) DrawSinglePhaseParts(c, src, env, l);
 }
 
-// Mimics another change fills; until then the frame and Parameters only.
-void PaintNothing(Canvas&, const DeviceNode&, const DiagramSource&, const DiagramEnv&,
-                  const DiagramLayout&) {}
+void PaintThreePhase(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                     const DiagramLayout& l) {
+  DrawThreePhaseMimic(c, src, env, l);
+}
+
+void PaintSinglePath(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                     const DiagramLayout& l) {
+  DrawSinglePathMimic(c, src, env, l);
+}
+
+void PaintTrv5200(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                  const DiagramLayout& l) {
+  DrawTrv5200Mimic(c, src, env, l);
+}
+
+void PaintPw9315(Canvas& c, const DeviceNode&, const DiagramSource& src, const DiagramEnv& env,
+                 const DiagramLayout& l) {
+  DrawPw9315Mimic(c, src, env, l);
+}
 
 using MimicPainter = void (*)(Canvas&, const DeviceNode&, const DiagramSource&, const DiagramEnv&,
                               const DiagramLayout&);
@@ -41,9 +62,9 @@ struct MimicEntry {
   MimicPainter paint;
 };
 constexpr MimicEntry kMimics[] = {
-    {DiagramMimic::kSinglePhase, PaintSinglePhase}, {DiagramMimic::kTrv5200, PaintNothing},
-    {DiagramMimic::kPw9315, PaintNothing},          {DiagramMimic::kThreePhase, PaintNothing},
-    {DiagramMimic::kSinglePath, PaintNothing},
+    {DiagramMimic::kSinglePhase, PaintSinglePhase}, {DiagramMimic::kTrv5200, PaintTrv5200},
+    {DiagramMimic::kPw9315, PaintPw9315},           {DiagramMimic::kThreePhase, PaintThreePhase},
+    {DiagramMimic::kSinglePath, PaintSinglePath},
 };
 
 }  // namespace
@@ -116,7 +137,11 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
     DrawSysSolidRect(c, env.area.left, env.area.top, env.area.right, env.area.bottom, kColorWindow);
   c.SetBkMode(BkMode::kTransparent);
   const DiagramMimic mimic = ChooseDiagramMimic(node);
-  if (mimic == DiagramMimic::kPlcPanel) return;  // the transfer panel takes the whole page
+  if (mimic == DiagramMimic::kPlcPanel) {  // the transfer panel takes the whole page
+    c.SelectFont(env.label);
+    PaintPanelIcons(c, node, env.area, env.panelLineHeight, env);
+    return;
+  }
 
   const DiagramLayout l = ComputeDiagramLayout(c, node, env);
   const DiagramSource src(node);

@@ -146,4 +146,17 @@ void DrawBatteryPanel(RowCursor& rows, const DiagramSource& src, const DiagramEn
   DrawRows(rows, src, env, options, kBatteryRows, std::size(kBatteryRows));
 }
 
+void DrawOutputPanelBeside(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
+                           const DiagramLayout& l, int x0, PanelOptions options) {
+  int left = x0 + 7 * l.u + 10, right = left + l.secondPanelWidth;
+  int top = l.y0 + l.u + 28 + env.panelLineHeight;
+  if (right + env.paneRight >= env.clientRight - 10) {
+    right = env.clientRight - 10 - env.paneRight;
+    left = right - l.secondPanelWidth;
+    top += l.u / 2 + env.lineHeight();
+  }
+  RowCursor rows(c, env, left, top, right, l.gap, l.secondLabelWidth, l.valueWidth);
+  DrawOutputPanel(rows, src, env, options);
+}
+
 }  // namespace lark

@@ -6,6 +6,7 @@
 #include "console/diagram/diagram_env.h"
 #include "console/diagram/diagram_rows.h"
 #include "console/diagram/diagram_source.h"
+#include "console/diagram/diagram_tab.h"
 
 namespace lark {
 
@@ -19,5 +20,11 @@ void DrawOutputPanel(RowCursor& rows, const DiagramSource& src, const DiagramEnv
                      PanelOptions options);
 void DrawBatteryPanel(RowCursor& rows, const DiagramSource& src, const DiagramEnv& env,
                       PanelOptions options);
+
+// The output panel right of a mimic whose output end stands at x0 + 8u:
+// pushed left and down when it would come within 10 pixels of the main
+// window's right edge.
+void DrawOutputPanelBeside(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
+                           const DiagramLayout& l, int x0, PanelOptions options);
 
 }  // namespace lark

@@ -6,6 +6,7 @@
 
 #include "console/shell/console_context.h"
 #include "console/shell/main_window.h"
+#include "console/tabs/module_tab.h"
 #include "console/tabs/property_pane.h"
 #include "console/tabs/summary_tab.h"
 #include "console/views/image_canvas.h"
@@ -120,8 +121,8 @@ void DetailTabs::HideAllPages() {
 
 // ---- the refresh ----
 
-PanelInputs DetailTabs::Inputs() const {
-  const LarkviewWindow* w = ctx_.mainWindow;
+PanelInputs PanelInputsOf(ConsoleContext& ctx) {
+  const LarkviewWindow* w = ctx.mainWindow;
   CanvasRect page, pane;
   int tabWidth = 0;
   if (w != nullptr) {
@@ -131,21 +132,23 @@ PanelInputs DetailTabs::Inputs() const {
     pane = {0, 0, qs.width(), qs.height()};
     tabWidth = w->tabArea().width();
   }
-  return PanelInputs{ctx_.fonts.label,
-                     ctx_.fonts.value,
-                     ctx_.fonts.panel,
-                     ctx_.fonts.valueLineHeight,
-                     ctx_.fonts.panelLineHeight,
+  return PanelInputs{ctx.fonts.label,
+                     ctx.fonts.value,
+                     ctx.fonts.panel,
+                     ctx.fonts.valueLineHeight,
+                     ctx.fonts.panelLineHeight,
                      page,
                      pane,
                      tabWidth,
-                     ctx_.settings.service.levelColors,
-                     ctx_.settings.service.language,
-                     ctx_.tables.actions(),
-                     ctx_.texts.language,
-                     ctx_.texts.status,
-                     ctx_.backBuffer};
+                     ctx.settings.service.levelColors,
+                     ctx.settings.service.language,
+                     ctx.tables.actions(),
+                     ctx.texts.language,
+                     ctx.texts.status,
+                     ctx.backBuffer};
 }
+
+PanelInputs DetailTabs::Inputs() const { return PanelInputsOf(ctx_); }
 
 void DetailTabs::PaintPropertyPane(const DeviceNode* device) {
   LarkviewWindow* w = ctx_.mainWindow;
@@ -201,6 +204,7 @@ void InstallDetailTabs(ConsoleContext& ctx) {
     return ctx.mainWindow != nullptr && tabs->IsSelectedTab(slot, ctx.mainWindow->detailTabSelection);
   };
   cp.paintPropertyPane = [tabs](DeviceNode* device) { tabs->PaintPropertyPane(device); };
+  InstallModuleTab(ctx);
 }
 
 }  // namespace lark

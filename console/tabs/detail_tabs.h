@@ -57,7 +57,10 @@ class DetailTabs {
   bool dialogsMade_ = false;
 };
 
-// Makes the console's DetailTabs and fills its call points.
+// The painters' inputs from the console as it is now.
+PanelInputs PanelInputsOf(ConsoleContext& ctx);
+
+// Makes the console's DetailTabs and the Module tab and fills their call points.
 void InstallDetailTabs(ConsoleContext& ctx);
 
 }  // namespace lark

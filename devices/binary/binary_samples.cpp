@@ -27,6 +27,11 @@ std::string HexText(CBytes bytes) {
   return out;
 }
 
+namespace {
+// Where the alarm bytes sit in the type-22 data.
+constexpr size_t kAlarmFlagBytes[8] = {1, 3, 5, 7, 9, 11, 13, 14};
+}  // namespace
+
 std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type, uint8_t block) {
   std::vector<uint8_t> d;
   switch (type) {
@@ -57,8 +62,9 @@ std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t typ
       for (int v : {100, 200, 300, 400, 500, 600}) Word(d, v);
       break;
     case 22:
-      // Temperatures in whole degrees; the flag bytes all clear.
+      // Temperatures in whole degrees between the alarm bytes.
       d = {25, 0, 26, 0, 27, 0, 0x21, 0, 30, 0, 27, 0, 24, 0, 0};
+      for (size_t i = 0; i < unit.alarmFlags.size(); ++i) d[kAlarmFlagBytes[i]] = unit.alarmFlags[i];
       break;
     case 24:
       d.push_back(unit.testKind);
@@ -81,7 +87,7 @@ std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t typ
     case 38:
       // Two active power filters: number, current, state code 0 (no state event),
       // temperature, VSRC and ISRC in percent.
-      d = {0, 1, 22, 0, 23, 98, 0, 95, 0, 0, 2, 21, 0, 22, 97, 0, 94, 0};
+      d = {0, 1, 22, unit.apfStates[0], 23, 98, 0, 95, 0, 0, 2, 21, unit.apfStates[1], 22, 97, 0, 94, 0};
       break;
     default:
       break;

@@ -1,6 +1,7 @@
 // Replies of a three-phase UPS unit to the binary protocol's requests, shared
 // by the three-phase simulator (tools/ups3_sim) and the engine's tests.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,11 @@ struct ThreePhaseUnit {
   uint8_t testKind = 1;           // type-24 test parameters
   uint16_t testLength = 10;
   bool refuseControl = false;  // 0x15 to control frames
+  // The alarm bytes of the type-22 reply (data bytes 1, 3, 5, 7, 9, 11, 13
+  // and 14), all clear by default.
+  std::array<uint8_t, 8> alarmFlags{};
+  // The state codes of the two active power filters (type 38).
+  std::array<uint8_t, 2> apfStates{};
   // Control frames taken (hex, the whole request frame) and the answer byte.
   std::vector<std::string> controlLog;
 };

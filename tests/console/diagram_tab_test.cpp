@@ -22,82 +22,20 @@
 #include "console/views/recording_canvas.h"
 #include "core/device_node.h"
 #include "core/live_data.h"
+#include "tests/console/support/diagram_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
 
+using test::Block;
+using test::ColourOf;
+using test::Env;
+using test::MakeNode;
+using test::Node;
+using test::Texts;
+
 constexpr ColorRef kSerious = 0x0000ff, kInformation = 0x00a000;
-
-// Labels read back as their keys: CP_n and T_n.
-LanguageTexts KeyTexts() {
-  LanguageTexts t;
-  for (int n = 1; n <= kComponentTextCount; ++n)
-    t.component[static_cast<size_t>(n - 1)] = "CP_" + std::to_string(n);
-  for (int n : {8, 9}) t.common[static_cast<size_t>(n - 1)] = "T_" + std::to_string(n);
-  return t;
-}
-
-struct Env {
-  LanguageTexts texts = KeyTexts();
-  DiagramEnv env;
-  Env() {
-    env.label = QFont("Arial");
-    env.label.setPixelSize(11);
-    env.label.setBold(true);
-    env.value = QFont("Arial");
-    env.value.setPixelSize(11);
-    env.valueLineHeight = 13;
-    env.panel = QFont("Arial");
-    env.panel.setPixelSize(14);
-    env.panelLineHeight = 17;
-    env.texts = &texts;
-    env.relayNames = {"Door", "Fan", "Smoke", "Water"};
-    env.today = {2026, 12, 11};
-    env.area = {0, 0, 760, 420};
-    env.tabAreaWidth = 780;
-    env.paneRight = 200;
-    env.clientRight = 963;  // S + 3 + P
-  }
-};
-
-using Node = std::unique_ptr<DeviceNode>;
-
-Node MakeNode(uint8_t kind, int16_t comm, uint8_t code = 0) {
-  auto n = std::make_unique<DeviceNode>();
-  n->setNodeKind(kind);
-  n->setCommType(comm);
-  n->setUpsTypeCode(code);
-  if (kind == kNodeSnmp) n->ensureBlock(BlockKind::kSnmp);
-  if (kind == kNodeGprs) n->ensureBlock(BlockKind::kGprs);
-  if (kind == kNodeSerial) {
-    const BlockKind b = comm == kCommThreePhase ? BlockKind::kBinary
-                        : comm == kCommAscii || comm == kCommPlc ? BlockKind::kAscii
-                                                                  : BlockKind::kModbus;
-    n->ensureBlock(b);
-  }
-  return n;
-}
-
-LiveDataBlock& Block(const Node& n) { return *PrimaryBlock(*n); }
-
-// The quoted texts of the recorded DrawText calls, in order.
-std::vector<std::string> Texts(const RecordingCanvas& rec) {
-  std::vector<std::string> out;
-  for (const auto& op : rec.opsNamed("DrawText")) {
-    const size_t a = op.find('"'), b = op.find('"', a + 1);
-    out.push_back(op.substr(a + 1, b - a - 1));
-  }
-  return out;
-}
-
-// The colour a recorded DrawText of `text` was drawn in.
-std::string ColourOf(const RecordingCanvas& rec, const std::string& text) {
-  for (const auto& op : rec.opsNamed("DrawText"))
-    if (op.find("\"" + text + "\"") != std::string::npos)
-      return op.substr(op.find(" colour ") + 8, 6);
-  return "none";
-}
 
 std::string Hex(ColorRef c) {
   char b[8];
@@ -442,16 +380,6 @@ TEST(DiagramTabTest, WithoutFullFlagOldPixelsStay) {
   EXPECT_EQ(full.ops()[0], "Rectangle 0,0,761,421 pen null brush ffffff");
   for (const auto& op : part.opsNamed("Rectangle"))
     EXPECT_NE(op.find("pen null brush ffffff"), std::string::npos) << op;  // clearing only
-}
-
-TEST(DiagramTabTest, PlcPanelLeavesThePageCleared) {
-  Env e;
-  Node n = MakeNode(kNodeSerial, kCommPlc);
-  RecordingCanvas rec;
-  PaintDiagramTab(rec, *n, true, e.env);
-  EXPECT_EQ(rec.opsNamed("Rectangle"),
-            std::vector<std::string>{"Rectangle 0,0,761,421 pen null brush ffffff"});
-  EXPECT_TRUE(Texts(rec).empty());
 }
 
 using S = FlowSegment;

@@ -311,6 +311,8 @@ TEST(RenderToolTest, SelectsADeviceAndATab) {
   Console c;
   MakeDirs(c.dir.file("Monitor"));
   WriteFileAtomic(c.dir.file("Monitor/Demo.UMF"), ReadFile(test::SourcePath("data/Demo.UMF")).value());
+  // No link: a service that happens to listen on this machine would replace the map.
+  WriteFileAtomic(c.dir.file("monitor.ini"), "[Startup Config]\r\nAuto Connect=0\r\n");
   auto render = [&](const std::string& options, const std::string& png) {
     const std::string cmd = "LARK_STATE_DIR=" + c.dir.file("state") + " ASAN_OPTIONS=detect_leaks=0 " +
                             test::BuiltProgram("tools/larkview_render/larkview_render") + " " + options + " " +

@@ -286,13 +286,7 @@ TEST(SummaryTabTest, GoldenAsciiUps) {
     b.setSlot(slot, v);
   b.setMask(MaskWord::kReported, (1u << 1) | (1u << 5));
   PaintSummaryTab(img, f.inputs(img), *ups, true);
-  const std::string golden = test::SourcePath("tests/console/golden/summary_ascii.png");
-  if (std::getenv("LARK_UPDATE_GOLDEN")) {
-    ASSERT_TRUE(img.image()->save(QString::fromStdString(golden)));
-  }
-  QImage want(QString::fromStdString(golden));
-  ASSERT_FALSE(want.isNull()) << golden;
-  EXPECT_EQ(img.image()->convertToFormat(QImage::Format_RGB32), want.convertToFormat(QImage::Format_RGB32));
+  test::ExpectGoldenPicture(*img.image(), "tests/console/golden/summary_ascii.png");
   // Probe: event 1 (on battery, level Warning) has the Warning lamp.
   RecordingCanvas rec;
   PaintSummaryTab(rec, f.inputs(rec), *ups, true);

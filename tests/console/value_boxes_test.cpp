@@ -125,13 +125,7 @@ TEST(ValueBoxesTest, StackedBoxesMergeGolden) {
     EXPECT_EQ(img.Pixel(241, joint), kBoxShadow2) << joint;
     EXPECT_EQ(img.Pixel(242, joint), kBoxShadow3) << joint;
   }
-  const std::string golden = test::SourcePath("tests/console/golden/value_boxes.png");
-  if (std::getenv("LARK_UPDATE_GOLDEN")) {
-    ASSERT_TRUE(img.image()->save(QString::fromStdString(golden)));
-  }
-  QImage want(QString::fromStdString(golden));
-  ASSERT_FALSE(want.isNull()) << golden;
-  EXPECT_EQ(img.image()->convertToFormat(QImage::Format_RGB32), want.convertToFormat(QImage::Format_RGB32));
+  test::ExpectGoldenPicture(*img.image(), "tests/console/golden/value_boxes.png");
 }
 
 }  // namespace

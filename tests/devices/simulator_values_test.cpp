@@ -131,6 +131,29 @@ TEST(SimulatorValues, ThreePhaseUps) {
   EXPECT_EQ(blk.mask(MaskWord::kExtCurrent), 0u);
 }
 
+// The alarm bytes and filter states the simulator is given reach the
+// extended and current event words as the service decodes them.
+TEST(SimulatorValues, ThreePhaseAlarmBytesAndFilterStates) {
+  LiveDataBlock blk(BlockKind::kBinary);
+  ThreePhaseUnit unit;
+  unit.alarmFlags = {0x01, 0, 0, 0x40, 0, 0, 0, 0x80};  // R temperature, bit 33, bit 51
+  unit.apfStates = {3, 28};
+  BinaryReplyEffects fx;
+  for (uint8_t type : {22, 38}) {
+    std::vector<uint8_t> body{0, type};
+    const std::vector<uint8_t> data = ThreePhaseReplyData(unit, type, 0);
+    body.insert(body.end(), data.begin(), data.end());
+    body[0] = static_cast<uint8_t>(body.size() - 1);
+    const std::vector<uint8_t> frame = BuildBinaryFrame(1, CBytes(body));
+    ASSERT_TRUE(blk.withImage([&](Bytes b) { return DecodeBinaryReply(b, CBytes(frame), &fx); })) << int{type};
+  }
+  EXPECT_EQ(blk.mask(MaskWord::kExtCurrent), uint64_t{1} | uint64_t{1} << 33 | uint64_t{1} << 51);
+  EXPECT_EQ(blk.mask(MaskWord::kCurrent), uint64_t{1} << 16);
+  EXPECT_EQ(blk.slot(115), 3);
+  EXPECT_EQ(blk.slot(116), 28);
+  EXPECT_EQ(blk.slot(91), 25);  // the temperatures stay
+}
+
 TEST(SimulatorValues, SnmpMakerUps) {
   DeviceNode node;
   test::MakeSnmpNode(node, kMibMakerUps);

@@ -3,6 +3,10 @@
 // tables whose titles name family and event, a back buffer, and a node of
 // each device family with its block.
 #pragma once
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -11,6 +15,7 @@
 #include "console/views/panel_inputs.h"
 #include "core/device_node.h"
 #include "core/live_data.h"
+#include "tests/support/temp_dir.h"
 
 namespace lark::test {
 
@@ -52,6 +57,18 @@ struct PanelFixture {
                        tabWidth, colours, language, actions, texts, status, buffer};
   }
 };
+
+// Compares `image` with the golden picture at `relative` (under the source
+// tree); LARK_UPDATE_GOLDEN=1 rewrites the picture first.
+inline void ExpectGoldenPicture(const QImage& image, const std::string& relative) {
+  const std::string golden = SourcePath(relative);
+  if (std::getenv("LARK_UPDATE_GOLDEN")) {
+    ASSERT_TRUE(image.save(QString::fromStdString(golden)));
+  }
+  QImage want(QString::fromStdString(golden));
+  ASSERT_FALSE(want.isNull()) << golden;
+  EXPECT_EQ(image.convertToFormat(QImage::Format_RGB32), want.convertToFormat(QImage::Format_RGB32));
+}
 
 // The quoted text of a recorded operation ("TextOut 1,2 \"text\" ...").
 inline std::string Quoted(const std::string& op) {

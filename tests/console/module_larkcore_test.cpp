@@ -1,0 +1,194 @@
+// The Module page against the real Larkcore: the demo map's "UPS 1" on COM1
+// answered by the ASCII simulator with its power modules, the three-phase UPS
+// on COM2, read by a started console over the link; the page is painted by
+// the installed tabs on the shipped pictures. Own network namespace.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "console/lists/console_lists.h"
+#include "console/shell/console_link.h"
+#include "console/shell/larkview.h"
+#include "console/shell/main_window.h"
+#include "console/tabs/detail_tabs.h"
+#include "console/views/recording_canvas.h"
+#include "platform/paths.h"
+#include "tests/console/support/console_peers.h"
+#include "tests/console/support/panel_fixture.h"
+#include "tests/support/demo_install.h"
+#include "tests/support/netns.h"
+#include "tests/support/service_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace lark {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The service on a copy of the demo with the simulators given, and a
+// started console on a second folder with the shipped English texts and
+// pictures, linked to it.
+struct LiveConsole {
+  test::TempDir service, console;
+  std::unique_ptr<test::ServiceProcess> larkcore;
+  SystemClock clock;
+  std::unique_ptr<ConsoleContext> ctx;
+  std::unique_ptr<ConsoleLink> link;
+  std::unique_ptr<LarkviewWindow> w;
+
+  bool Start(const std::string& server) {
+    larkcore = std::make_unique<test::ServiceProcess>(service.path());
+    if (!larkcore->start() || !larkcore->waitForOutput("running on", 30000)) return false;
+    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+    fs::copy(test::SourcePath("data/UPS"), console.file("UPS"), fs::copy_options::recursive);
+    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
+    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
+    ctx->quit = [](int) {};
+    link = std::make_unique<ConsoleLink>(*ctx);
+    link->Wire();
+    InstallConsoleLists(*ctx);
+    InstallDetailTabs(*ctx);
+    std::string failed;
+    w = StartConsole(*ctx, &failed);
+    if (!w) return false;
+    w->grab();
+    link->link().setServer(server);
+    link->link().setAutoConnect(true);
+    return test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000);
+  }
+  ~LiveConsole() {
+    if (w) {
+      w->SendCommand(IDM_EXIT);
+      ShutdownConsole(*ctx, *w);
+    }
+  }
+  DeviceNode* Find(const std::string& title) {
+    DeviceNode* found = nullptr;
+    std::function<void(DeviceNode&)> walk = [&](DeviceNode& n) {
+      if (!found && !n.isGroup() && n.title() == title) found = &n;
+      for (const auto& c : n.children()) walk(*c);
+    };
+    walk(ctx->tree.root());
+    return found;
+  }
+  // The page as the installed painter records it.
+  RecordingCanvas Paint(DeviceNode& d) {
+    RecordingCanvas c;
+    ctx->points.paintModuleTab(c, d, true);
+    return c;
+  }
+};
+
+std::vector<std::string> Quoted(const RecordingCanvas& c, const std::string& name) {
+  std::vector<std::string> out;
+  for (const std::string& op : c.opsNamed(name)) out.push_back(test::Quoted(op));
+  return out;
+}
+bool Has(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+
+TEST(ModuleLarkcoreTest, ModulesFromTheServiceOnTheModulePage) {
+  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+  LiveConsole live;
+  ASSERT_TRUE(test::CopyDemoInstall(live.service.path(), 3));
+  ASSERT_TRUE(WriteProfileString(live.service.file("manager.ini"), "Polling", "Serial Polling", "20"));
+  ASSERT_TRUE(MakeDirs(live.service.file("ports")));
+  test::Simulator sim("ups_sim", {"--pty-dir", live.service.file("ports"), "--com", "1", "--ups", "1", "--module",
+                                  "1:1", "--module", "3:129"});
+  ASSERT_TRUE(test::Spin([&] { return FileExists(live.service.file("ports/COM1")); }, 20000));
+  ASSERT_TRUE(live.Start("127.0.0.2")) << live.larkcore->output();
+
+  DeviceNode* ups = nullptr;
+  ASSERT_TRUE(test::Spin(
+      [&] {
+        ups = live.ctx->points.selectedDevice();
+        const LiveDataBlock* b = ups ? ups->block(BlockKind::kAscii) : nullptr;
+        return b && b->slot(112) == 1 && b->slot(114) == 129 && b->slot(130) >= 0 && b->slot(132) >= 0;
+      },
+      40000))
+      << live.larkcore->output();
+  ASSERT_EQ(ups->title(), "UPS 1");
+
+  // The Module tab selected: its first paint finds modules 1 and 3 new and
+  // asks for the whole window once.
+  LarkviewWindow& w = *live.w;
+  w.tabControl()->setCurrentIndex(kTabModule);
+  w.tabRepaintCountdown = 0;
+  live.ctx->points.refreshDetailTabs(1);
+  EXPECT_EQ(w.tabRepaintCountdown, 1);
+  w.tabRepaintCountdown = 0;
+  live.ctx->points.refreshDetailTabs(0);
+  EXPECT_EQ(w.tabRepaintCountdown, 0);
+
+  const RecordingCanvas c = live.Paint(*ups);
+  const std::vector<std::string> headings = Quoted(c, "TextOut");
+  EXPECT_TRUE(Has(headings, "Module 1"));
+  EXPECT_TRUE(Has(headings, "Module 3"));
+  EXPECT_FALSE(Has(headings, "Module 2"));
+  std::string fault;
+  for (const std::string& op : c.opsNamed("DrawText"))
+    if (test::Quoted(op) == "Normal, Fault") fault = op;
+  ASSERT_FALSE(fault.empty());
+  char serious[8];
+  std::snprintf(serious, sizeof serious, "%06x", live.ctx->settings.service.levelColors[0]);
+  EXPECT_NE(fault.find(std::string("colour ") + serious), std::string::npos) << fault;
+  // The "Selka" picture of the install folder, module 3's over it.
+  const std::vector<std::string> pictures = c.opsNamed("BitBlt");
+  ASSERT_EQ(pictures.size(), 2u);
+  EXPECT_NE(pictures[0].find("180x260 image"), std::string::npos);
+  EXPECT_NE(pictures[1].find("172x24 image and"), std::string::npos);
+}
+
+TEST(ModuleLarkcoreTest, VormThreePhaseAndSnmpPages) {
+  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+  LiveConsole live;
+  ASSERT_TRUE(test::CopyDemoInstall(live.service.path(), 14));
+  ASSERT_TRUE(MakeDirs(live.service.file("ports")));
+  test::Simulator ups("ups_sim", {"--pty-dir", live.service.file("ports"), "--com", "1", "--ups", "1", "--class", "4",
+                                  "--module", "1:1"});
+  test::Simulator three("ups3_sim", {"--pty-dir", live.service.file("ports"), "--com", "2", "--ups", "1"});
+  ASSERT_TRUE(test::Spin(
+      [&] { return FileExists(live.service.file("ports/COM1")) && FileExists(live.service.file("ports/COM2")); },
+      20000));
+  ASSERT_TRUE(live.Start("127.0.0.5")) << live.larkcore->output();
+
+  DeviceNode* vorm = live.Find("UPS 1");
+  DeviceNode* tp = live.Find("Three-phase UPS");
+  DeviceNode* snmp = live.Find("Network UPS");
+  ASSERT_TRUE(vorm && tp && snmp);
+  ASSERT_TRUE(test::Spin(
+      [&] {
+        const LiveDataBlock* a = vorm->block(BlockKind::kAscii);
+        const LiveDataBlock* b = tp->block(BlockKind::kBinary);
+        return a && a->u32(1068) == 4 && a->slot(112) == 1 && b && b->u32(kBinaryModelByteOffset) == 2 &&
+               b->slot(93) >= 0 && b->slot(95) >= 0;
+      },
+      40000))
+      << live.larkcore->output();
+
+  // "Vorm": its picture, no module digits.
+  RecordingCanvas c = live.Paint(*vorm);
+  EXPECT_EQ(c.opsNamed("BitBlt").size(), 1u);
+  EXPECT_NE(c.opsNamed("BitBlt")[0].find("180x220 image"), std::string::npos);
+  EXPECT_FALSE(Has(Quoted(c, "TextOut"), "1"));
+  EXPECT_TRUE(Has(Quoted(c, "TextOut"), "Module 1"));
+
+  // The three-phase UPS: R, S and T with the simulator's temperatures and
+  // the UPS rows. (The service never asks for the filters' reply, type 38,
+  // so no filter section comes from it.)
+  c = live.Paint(*tp);
+  const std::vector<std::string> texts = Quoted(c, "DrawText");
+  for (const char* want : {"Inverter-R", "Inverter-S", "Inverter-T", "25", "26", "27", "Internal: 30 \u2103",
+                           "Ambiance: 27 \u2103"})
+    EXPECT_TRUE(Has(texts, want)) << want;
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "No Alarm"), 9);  // every group
+  EXPECT_EQ(c.opsNamed("BitBlt").size(), 1u);
+
+  // The network UPS: the page cleared, nothing else.
+  c = live.Paint(*snmp);
+  EXPECT_EQ(c.ops().size(), 1u);
+}
+
+}  // namespace
+}  // namespace lark
