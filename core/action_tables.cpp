@@ -33,6 +33,18 @@ std::optional<ActionLinkSub> ActionFamilyForLinkSub(int sub) {
   return std::nullopt;
 }
 
+std::vector<std::pair<ActionFamily, ActionTable>> ActionTablesFromPages(
+    std::span<const std::vector<uint8_t>> pages) {
+  std::vector<std::pair<ActionFamily, ActionTable>> out;
+  for (size_t p = 0; p < pages.size(); ++p) {
+    const std::optional<ActionLinkSub> family = ActionFamilyForLinkSub(static_cast<int>(2 * p));
+    if (!family) continue;
+    if (std::optional<ActionTable> rows = ActionTableFromWire(family->family, pages[p]))
+      out.emplace_back(family->family, std::move(*rows));
+  }
+  return out;
+}
+
 ActionTable ReadActionTable(const Profile& file, ActionFamily f, const ActionTable& previous,
                             const LevelNames& levels) {
   const size_t rows = ActionFamilyOf(f).rows;

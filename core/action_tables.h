@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/bytes.h"
@@ -134,6 +136,10 @@ void WriteActionTable(Profile& file, ActionFamily f, const ActionTable& rows,
 std::vector<uint8_t> ActionTableToWire(const ActionTable& rows);
 // A console's payload; nullopt unless it is exactly the family's size.
 std::optional<ActionTable> ActionTableFromWire(ActionFamily f, CBytes payload);
+// The tables of a console's whole download, page p holding the payload of
+// read sub 2p; a page of another size is left out.
+std::vector<std::pair<ActionFamily, ActionTable>> ActionTablesFromPages(
+    std::span<const std::vector<uint8_t>> pages);
 
 // All twelve tables; each starts as zero-filled rows of its family's count.
 class ActionTables {

@@ -81,9 +81,15 @@ bool LanguageTables::replaceActionTable(ActionFamily f, ActionTable rows) {
   return SaveActionTable(snap->folder, f, actions()->table(f), snap->texts.levelNames);
 }
 
-void LanguageTables::replaceActionTableInMemory(ActionFamily f, ActionTable rows) {
+void LanguageTables::applyActionTables(std::vector<std::pair<ActionFamily, ActionTable>> tables) {
   std::lock_guard<std::mutex> w(writeMu_);
-  swapInActionTable(f, std::move(rows));
+  auto next = std::make_shared<ActionTables>(*actions());
+  for (auto& [f, rows] : tables) {
+    rows.resize(ActionFamilyOf(f).rows);
+    next->table(f) = std::move(rows);
+  }
+  std::lock_guard<std::mutex> g(mu_);
+  actions_ = std::move(next);
 }
 
 void LanguageTables::setOperatorLogHooks(OperatorLogReady ready, OperatorLogInsert insert) {

@@ -3,14 +3,16 @@
 // change builds new tables and swaps them in whole; a reader keeps the
 // shared_ptr it took, so a text it holds is never freed under it.
 //
-// Threads: load() and replaceActionTable() run on the loop thread (they are
-// serialised by writeMu_); the accessors may be called from any thread.
+// Threads: load(), replaceActionTable() and applyActionTables() run on the
+// loop thread (they are serialised by writeMu_); the accessors may be called
+// from any thread.
 #pragma once
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/action_tables.h"
@@ -47,9 +49,10 @@ class LanguageTables {
   // family's file of the current folder is written. False when the file
   // could not be written; memory keeps the console's rows either way.
   bool replaceActionTable(ActionFamily f, ActionTable rows);
-  // The same in memory only: a console follows the service's tables and
-  // never writes its own language files.
-  void replaceActionTableInMemory(ActionFamily f, ActionTable rows);
+  // A console's download of its service's tables: the given families' rows
+  // replace the current ones in one new snapshot (the others stay); the
+  // language folder's files are not written.
+  void applyActionTables(std::vector<std::pair<ActionFamily, ActionTable>> tables);
 
   // The operation log goes to the database only. `ready` says whether
   // database logging is on and connected; `insert` takes the database token
@@ -66,7 +69,7 @@ class LanguageTables {
   void swapInActionTable(ActionFamily f, ActionTable rows);  // under writeMu_
 
   std::string installDir_;
-  std::mutex writeMu_;     // serialises load() and replaceActionTable()
+  std::mutex writeMu_;     // serialises the writers
   mutable std::mutex mu_;  // guards the three pointers and the hooks
   std::shared_ptr<const LanguageSnapshot> snap_;
   std::shared_ptr<const ActionTables> actions_;

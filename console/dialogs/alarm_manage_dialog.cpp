@@ -362,7 +362,7 @@ void AlarmManageDialog::OnReply(const ReplyView& reply) {
     // The confirmed table: the link's image and the console's levels.
     const auto [f, bytes] = std::move(*pendingTable_);
     if (std::vector<uint8_t>* img = Image(f)) *img = bytes;
-    if (auto rows = ActionTableFromWire(f, bytes)) env().ctx.tables.replaceActionTableInMemory(f, std::move(*rows));
+    if (auto rows = ActionTableFromWire(f, bytes)) env().ctx.tables.applyActionTables({{f, std::move(*rows)}});
   }
   pendingTable_.reset();
   pendingReactions_.reset();

@@ -126,6 +126,8 @@ void LanguageDialog::Finish() {
   ShowMessage(kOwn, "MSG3");
   ctx.settings.service.language = kLanguageNames[static_cast<size_t>(chosen_)];
   ReloadLanguage(ctx);
+  // The levels follow the service's tables of the new language, not the folder's files.
+  ctx.tables.applyActionTables(ActionTablesFromPages(env().link.session().actionTables));
   InstallManual(ctx.installDir(), chosen_);  // none for the language: the old one stays
   done(1);
 }

@@ -54,7 +54,7 @@ void ConsoleAlarms::clearMailSlots() { outgoing_.withLock(ClearOutgoingSlots); }
 
 void ConsoleAlarms::decrementSoundCounters() {
   detector_.onSecondTick();
-  std::erase_if(notes_, [](pid_t pid) { return ReapChild(pid); });
+  std::erase_if(children_, [](pid_t pid) { return ReapChild(pid); });
 }
 
 void ConsoleAlarms::check() {
@@ -87,7 +87,7 @@ void ConsoleAlarms::showPopup(std::string_view text) {
   if (!peers_.spawn || (peers_.sameComputer && peers_.sameComputer())) return;
   const SpawnFn record = [this](const std::vector<std::string>& argv) {
     const pid_t pid = peers_.spawn(argv);
-    if (pid > 0) notes_.push_back(pid);
+    adoptChild(pid);
     return pid;
   };
   LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList), installDir_, clock_, record);

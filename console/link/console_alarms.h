@@ -70,7 +70,7 @@ class ConsoleAlarms {
   void resetSoundCounters();
   void clearMailSlots();
   // The one-second timer: each sound counter above 0 counts down; ended
-  // Larknote children are reaped.
+  // children are reaped.
   void decrementSoundCounters();
   // CheckDeviceEvents then CheckExtendedEvents over the whole tree, then the
   // settings to the mail thread and one step of the SMS sender.
@@ -85,6 +85,11 @@ class ConsoleAlarms {
   // slot and the texts waiting in it, every other slot is freed; under the
   // mail lock, since the mail thread reads the slots.
   void rebindRecipients(std::span<RecipientItem> items);
+  // A child started for an alarm (the screen-saver switch), reaped by the
+  // one-second timer with the Larknote children.
+  void adoptChild(pid_t pid) {
+    if (pid > 0) children_.push_back(pid);
+  }
 
  private:
   void playSound(std::string_view file);
@@ -99,7 +104,7 @@ class ConsoleAlarms {
   ConsoleAlarmPeers peers_;
   std::shared_ptr<const ActionTables> snapshot_;  // the tables `actions_` copies
   ActionTables actions_;
-  std::vector<pid_t> notes_;  // Larknote children not yet reaped
+  std::vector<pid_t> children_;  // Larknote and screen-saver children not yet reaped
   OutgoingMessages outgoing_;
   AlarmDetector detector_;
   StderrEventLog senderLog_;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "console/link/device_data.h"
 #include "console/link/request_payloads.h"
@@ -237,10 +239,14 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
       if (code != kEventTablesOk) return;
       const uint8_t page = f.u8(6);
       if (page % 2 != 0 || page > 20) return;
-      const size_t bytes = kActionTablePageBytes[page / 2];
-      const CBytes table = f.slice(7, bytes);
-      if (!table.empty()) session_.actionTables[page / 2].assign(table.begin(), table.end());
-      if (page < 20) queuePlain(kLinkCmdEventTables, static_cast<uint8_t>(page + 2), {});
+      if (page == 0) session_.actionTables = {};
+      const CBytes table = f.slice(7, kActionTablePageBytes[page / 2]);
+      session_.actionTables[page / 2].assign(table.begin(), table.end());
+      if (page < 20) {
+        queuePlain(kLinkCmdEventTables, static_cast<uint8_t>(page + 2), {});
+      } else {
+        shell_.actionTablesLoaded(ActionTablesFromPages(session_.actionTables));
+      }
       return;
     }
     case kLinkCmdVersion:

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/bytes.h"
@@ -21,6 +22,7 @@
 #include "console/link/link_queue.h"
 #include "console/link/link_state.h"
 #include "console/link/reactor.h"
+#include "core/action_tables.h"
 #include "core/device_tree.h"
 #include "linkserver/link_frame.h"
 #include "linkserver/user_records.h"
@@ -46,6 +48,9 @@ class LinkShell {
   // Settings and map files are in Monitor/: reload the tables from them and
   // open the map (`mapPath`, empty without one) as the console's tree.
   virtual void configurationLoaded(const std::string& /*mapPath*/) {}
+  // The service's alarm-action tables, every page of one download (pages
+  // that came short are left out), handed over once the last has arrived.
+  virtual void actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> /*tables*/) {}
 };
 
 // The dialogs that take the session's steps over in the console: Connect To
@@ -125,7 +130,9 @@ struct LinkSessionData {
   uint8_t userLevel = 0;
   std::string userName;
   uint16_t serviceVersion = 0;
-  std::array<std::vector<uint8_t>, 11> actionTables;  // by page / 2
+  // The alarm-action pages of the last download, as sent (page p answers
+  // sub 2p); empty where a page came short. The dialogs edit copies of them.
+  std::array<std::vector<uint8_t>, 11> actionTables;
 };
 
 // The map list reply's text ("auto;current;name;...;", at most 20 names,

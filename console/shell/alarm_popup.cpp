@@ -52,6 +52,7 @@ void AlarmPopup::saveRect() {
 
 void ShowAlarmPopup(ConsoleContext& ctx, QPointer<AlarmPopup>& popup, const std::string& line) {
   if (line.empty()) return;
+  CallPoint(ctx.points.switchScreenSaverOff);
   if (ctx.mainWindow && ctx.mainWindow->isMinimized()) ctx.mainWindow->showNormal();
   if (!popup) popup = new AlarmPopup(ctx, ctx.mainWindow);
   popup->list()->insertItem(0, QString::fromStdString(line));

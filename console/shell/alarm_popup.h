@@ -33,9 +33,9 @@ class AlarmPopup : public QDialog {
   bool placed_ = false;  // moves before the saved rectangle is applied are not saved
 };
 
-// ShowAlarmPopup: restores a minimised main window, creates the popup when
-// there is none (`popup` then holds it), puts the line at the top and brings
-// the window up.
+// ShowAlarmPopup: switches the screen saver off (the call point), restores a
+// minimised main window, creates the popup when there is none (`popup` then
+// holds it), puts the line at the top and brings the window up.
 void ShowAlarmPopup(ConsoleContext& ctx, QPointer<AlarmPopup>& popup, const std::string& line);
 
 }  // namespace lark

@@ -36,6 +36,7 @@ struct ConsoleCallPoints {
   std::function<void(int)> pumpLinkQueue;       // 2 (timer 1028), 3 (1029), 5 (1031)
   std::function<void()> linkTick;               // timer 1033
   std::function<void()> freePendingReportMail;  // destroy
+  std::function<void()> switchScreenSaverOff;   // an alarm popup line, before it shows
   std::function<void(const std::string&)> postProgramEnd;  // destroy: the operation log
   std::function<void()> closeLink;              // destroy: queues, link, discovery socket
   std::function<void()> closeDeviceEndpoints;   // shutdown

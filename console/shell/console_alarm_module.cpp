@@ -6,6 +6,7 @@
 #include "console/link/service_link.h"
 #include "console/shell/console_context.h"
 #include "platform/process.h"
+#include "platform/screen_saver.h"
 
 namespace lark {
 
@@ -34,6 +35,7 @@ std::unique_ptr<ConsoleAlarmModule> InstallConsoleAlarms(ConsoleContext& ctx, Se
   cp.freePendingReportMail = [&a] { a.stopSenders(); };
   cp.alarmChecks = [&a] { a.check(); };
   cp.rebindMonitorRecipients = [&a, &ctx] { a.rebindRecipients(ctx.monitor.settings().monitorItems); };
+  cp.switchScreenSaverOff = [&a] { a.adoptChild(SwitchScreenSaverOff()); };
   return module;
 }
 

@@ -85,6 +85,10 @@ void ConsoleLink::configurationLoaded(const std::string& mapPath) {
   }
   const std::string copy = ctx_.installDir() + "/Monitor/manager.ini";
   LoadManagerSettings(ctx_.settings, copy, ctx_.installDir());
+  // With the service's database the console's accounts are in use: the
+  // event logs query the database and the rights wait for a login.
+  LoadDatabaseSettings(ctx_.settings, copy, ctx_.installDir(),
+                       [this](int32_t level) { updateMenuRights(level); });
   // The console's map opens it; without one the service's reader fills the tree.
   if (!mapPath.empty()) {
     if (ctx_.points.openMapFile) {
@@ -95,6 +99,10 @@ void ConsoleLink::configurationLoaded(const std::string& mapPath) {
   }
   CallPoint(ctx_.points.fillLists);
   CallPoint(ctx_.points.rebuildDetailTabs);
+}
+
+void ConsoleLink::actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> tables) {
+  ctx_.tables.applyActionTables(std::move(tables));
 }
 
 }  // namespace lark

@@ -27,6 +27,9 @@ class ConsoleLink final : public LinkShell, public SessionDialogs {
   void showTimedMessage(int n, int seconds) override;
   void clearMapChanged() override { ctx_.mapDirty = false; }
   void configurationLoaded(const std::string& mapPath) override;
+  // The service's tables become the console's: map levels, lists and the
+  // console's own alarm reactions read that one snapshot.
+  void actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> tables) override;
   // The rights follow the link: a lost session greys what needs it.
   void linkStateChanged(LinkState now) override;
 

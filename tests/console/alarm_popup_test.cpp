@@ -1,5 +1,6 @@
 // The alarm popup window: newest line on top, its place kept in monitor.ini,
-// a closed window replaced by a new one at the next line.
+// a closed window replaced by a new one at the next line, the screen saver
+// switched off first.
 #include "console/shell/alarm_popup.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QListWidget>
+#include <vector>
 
 #include "console/shell/console_context.h"
 #include "console/shell/dialog_texts.h"
@@ -21,10 +23,18 @@ TEST(AlarmPopup, LinesOnTopPlaceKeptAndReopened) {
   FakeClock clock;
   ConsoleContext ctx(dir.path(), clock, WorkArea{0, 0, 1280, 800});
   QPointer<AlarmPopup> popup;
+  // The screen saver goes off for every line, before the window shows it.
+  std::vector<bool> saverOffWithLineShown;
+  ctx.points.switchScreenSaverOff = [&] {
+    saverOffWithLineShown.push_back(!popup.isNull() && popup->isVisible() && popup->list()->count() > 0);
+  };
   ShowAlarmPopup(ctx, popup, "");
   EXPECT_TRUE(popup.isNull()) << "an empty line opens nothing";
+  EXPECT_TRUE(saverOffWithLineShown.empty());
   ShowAlarmPopup(ctx, popup, "first");
+  EXPECT_EQ(saverOffWithLineShown, std::vector<bool>{false});
   ShowAlarmPopup(ctx, popup, "second");
+  EXPECT_EQ(saverOffWithLineShown.size(), 2u);
   ASSERT_FALSE(popup.isNull());
   EXPECT_EQ(popup->property("id").toInt(), 176);
   auto* list = qobject_cast<QListWidget*>(FindControl(popup, AlarmPopup::kListId));

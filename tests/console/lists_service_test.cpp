@@ -9,14 +9,18 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <algorithm>
 #include <chrono>
 #include <regex>
 
+#include "console/shell/console_alarm_module.h"
 #include "console/shell/console_link.h"
 #include "console/lists/console_lists.h"
+#include "console/map/map_module.h"
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "tests/console/support/console_peers.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
@@ -47,10 +51,12 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
   ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3));
   ASSERT_TRUE(WriteFileAtomic(service.file("Demo.UMF"),
                               RoomMap(ReadFile(test::SourcePath("data/Demo.UMF")).value())));
+  ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   const std::string ports = service.file("ports");
   test::Simulator first("ups_sim", {"--pty-dir", ports, "--com", "1", "--ups", "1", "--model", "LK3000"}),
-      second("ups_sim", {"--pty-dir", ports, "--com", "2", "--ups", "2", "--model", "LK3000"});
+      second("ups_sim",
+             {"--pty-dir", ports, "--com", "2", "--ups", "2", "--model", "LK3000", "--alarm-cycle", "10"});
   ASSERT_TRUE(test::Spin(
       [&] {
         return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2"));
@@ -71,7 +77,14 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
   ctx.quit = [](int) {};
   ConsoleLink link(ctx);
   link.Wire();
+  // The map sets the nodes' levels, the console's own alarm checks move the
+  // service's event words into the ones the levels and the lists read; the
+  // console has no action files of its own, so every title and level comes
+  // from the tables the link downloads.
+  std::shared_ptr<ConsoleMap> map = InstallConsoleMap(ctx);
+  map->ConnectLink(link.link());
   InstallConsoleLists(ctx);
+  std::unique_ptr<ConsoleAlarmModule> alarms = InstallConsoleAlarms(ctx, link.link());
   std::string failed;
   std::unique_ptr<LarkviewWindow> w = StartConsole(ctx, &failed);
   ASSERT_TRUE(w) << failed;
@@ -128,6 +141,33 @@ TEST(ListsServiceTest, GroupCountsModelAndSortingFromTheService) {
   emit header->sectionClicked(3);
   EXPECT_EQ(column(devices, 1), (std::vector<std::string>{"UPS 2", "UPS 1"}));
   EXPECT_EQ(devices.headerImage(3), kImageDescending);
+  emit header->sectionClicked(3);
+  EXPECT_EQ(column(devices, 1), (std::vector<std::string>{"UPS 1", "UPS 2"}));
+
+  // UPS 2's alarm (on its first event, for 10 status answers, then off for
+  // 10) comes as the Warning image and the title of the service's action
+  // table in the alarm column, and sorted by column 0 (the level) UPS 2
+  // comes first; then it clears.
+  const std::string title =
+      Profile(service.file("English/action-regular.ini")).getString("Event1", "Title", "", 64);
+  ASSERT_FALSE(title.empty());
+  const auto& choice = ctx.monitor.settings().columnChoice;
+  const int alarm = static_cast<int>(std::find(choice.begin(), choice.end(), kColAlarm) - choice.begin());
+  ASSERT_LT(alarm, kDeviceListColumns);
+  emit header->sectionClicked(0);
+  auto rows = [&] {
+    std::string out;
+    for (const ReportRow& r : devices.rows())
+      out += r.cells[1] + " " + std::to_string(r.image) + " \"" +
+             r.cells[static_cast<size_t>(alarm)] + "\"; ";
+    return out;
+  };
+  const std::string raised = "UPS 2 " + std::to_string(kImageWarning) + " \"" + title + "\"; UPS 1 " +
+                             std::to_string(kImageInformation) + " \"\"; ";
+  ASSERT_TRUE(test::Spin([&] { return rows() == raised; }, 60000)) << rows();
+  const std::string cleared = "UPS 2 " + std::to_string(kImageInformation) + " \"\"; UPS 1 " +
+                              std::to_string(kImageInformation) + " \"\"; ";
+  EXPECT_TRUE(test::Spin([&] { return rows() == cleared; }, 60000)) << rows();
 
   w->SendCommand(IDM_EXIT);
   ShutdownConsole(ctx, *w);

@@ -24,7 +24,6 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "tests/console/support/console_peers.h"
-#include "tests/console/support/console_peers.h"
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
 #include "tests/support/offset_clock.h"
@@ -40,7 +39,9 @@ namespace fs = std::filesystem;
 
 struct Shell final : LinkShell {
   std::function<void(const std::string&)> open;
+  std::function<void(std::vector<std::pair<ActionFamily, ActionTable>>)> tables;
   void configurationLoaded(const std::string& mapPath) override { open(mapPath); }
+  void actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> t) override { tables(std::move(t)); }
 };
 
 class MapLarkcore : public ::testing::Test {
@@ -50,7 +51,10 @@ class MapLarkcore : public ::testing::Test {
     if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
     // Root, "Server room" and "UPS 1" on COM1: the simulator's alarm alone.
     ASSERT_TRUE(test::CopyDemoInstall(service.path()));
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+    // The console's language folder has no action files: the levels are the
+    // service's, from the tables the link downloads.
+    ASSERT_TRUE(MakeDirs(console.file("English")));
+    fs::copy(test::SourcePath("data/English/language.ini"), console.file("English/language.ini"));
     ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
     ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
     ctx->fonts = MakeConsoleFonts();
@@ -60,6 +64,9 @@ class MapLarkcore : public ::testing::Test {
     map->view().setCanvas(&rc);
     map->view().wait = nullptr;
     shell.open = [this](const std::string& path) { map->Open(path); };
+    shell.tables = [this](std::vector<std::pair<ActionFamily, ActionTable>> t) {
+      ctx->tables.applyActionTables(std::move(t));
+    };
     link = std::make_unique<ServiceLink>(reactor, clock, ctx->tree, shell, console.path(), [] { return 16384; });
     map->ConnectLink(*link);
     // The console's own alarm checks move the events the service reports

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "devices/ascii_live_data.h"
 #include "platform/clock.h"
+#include "platform/event_loop.h"
 #include "platform/paths.h"
 #include "tests/support/netns.h"
 #include "tests/support/peer_process.h"
@@ -321,6 +328,87 @@ TEST_F(ConsoleAlarmsTest, MailLeavesThroughTheManagerIniAccount) {
                                60000));
   EXPECT_NE(mails().find("Row 2(Monitor/Operators)"), std::string::npos) << mails();
   EXPECT_NE(mails().find(R"("to": ["ops@demo.example"])"), std::string::npos) << mails();
+  alarms.stopSenders();
+}
+
+// The window's 100 ms timer keeps ticking while the SMTP server and the
+// modem take the connection and say nothing: the senders wait in their own
+// threads. A check that waited on either peer would hold the loop, and with
+// it the fake clock that alone ends the stalled conversation, so the ticks
+// would never come. When the server returns the waiting mail goes.
+TEST_F(ConsoleAlarmsTest, WindowTimerKeepsItsPaceWhilePeersAreSilent) {
+  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+  ASSERT_TRUE(MakeDirs(dir.file("ports")) && MakeDirs(dir.file("Monitor")));
+  settings.smtpServer = "127.0.0.1";
+  settings.smtpSender = "console@demo.example";
+  settings.contactors[0].email1 = "ops@demo.example";
+  setEvent(ActionFamily::Regular, 1, kAlarmSerious, 0);
+  alarms.startMail();
+
+  EventLoop loop;
+  int fast = 0, seconds = 0;
+  uint32_t secondStep = 1000;  // fake milliseconds per real second
+  ASSERT_TRUE(loop.setTimer(1, 100, [&] { ++fast; }));
+  ASSERT_TRUE(loop.setTimer(2, 1000, [&] {
+    clock.advance(secondStep);
+    alarms.decrementSoundCounters();
+    if (++seconds % 2 == 0) alarms.check();
+  }));
+  const auto runUntil = [&](const std::function<bool()>& done) {
+    return test::Eventually([&] {
+      loop.runOnce(50);
+      return done();
+    }, 60000);
+  };
+  // 60 ticks of the 100 ms timer (three alarm checks).
+  const auto stretch = [&] {
+    const int until = fast + 60;
+    return runUntil([&] { return fast >= until; });
+  };
+  const auto file = [&](const char* name) { return ReadFile(dir.file(name)).value_or(""); };
+  const auto pending = [&] {
+    return alarms.outgoing().withLock(
+        [](OutgoingState& s) { return s.slots[0].emailPending || !s.slots[0].smsText.empty(); });
+  };
+
+  // Both answer: the event's start goes out as mail and SMS.
+  test::PeerProcess smtp, modem;
+  ASSERT_TRUE(smtp.start({"/usr/bin/python3", test::SourcePath("tests/peers/smtp_server.py"),
+                          "--out", dir.file("mails.jsonl")}));
+  ASSERT_TRUE(modem.start({test::BuiltProgram("tools/gsm_sim"), "--pty-dir", dir.file("ports"),
+                           "--com", "6", "--out", dir.file("sent.txt")}));
+  setBit(*ups, 1, true);
+  ASSERT_TRUE(stretch());
+  ASSERT_TRUE(runUntil([&] { return !pending(); })) << file("mails.jsonl") << file("sent.txt");
+  EXPECT_NE(file("mails.jsonl").find("Row 2(Monitor/Operators)"), std::string::npos);
+
+  // Both silent: a listener that never answers on the SMTP port, a modem
+  // that reads and says nothing; the event's end waits in its slot.
+  smtp.stop();
+  modem.stop();
+  const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(SmtpPortFromEnvironment());
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int on = 1;
+  setsockopt(silent, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(silent, 8), 0);
+  ASSERT_TRUE(modem.start({test::BuiltProgram("tools/gsm_sim"), "--pty-dir", dir.file("ports"),
+                           "--com", "6", "--out", dir.file("sent.txt"), "--fault", "silence"}));
+  setBit(*ups, 1, false);
+  EXPECT_TRUE(stretch()) << "the window's timer stopped while the peers were silent";
+  EXPECT_TRUE(pending()) << "the silent peers took the texts";
+
+  // The server returns: the mail that waited goes (the stalled conversation
+  // ends by its bound on the console's clock, then the retry).
+  close(silent);
+  ASSERT_TRUE(smtp.start({"/usr/bin/python3", test::SourcePath("tests/peers/smtp_server.py"),
+                          "--out", dir.file("mails.jsonl")}));
+  secondStep = 20000;
+  ASSERT_TRUE(runUntil([&] { return file("mails.jsonl").find("Row 3(Monitor/Operators)") != std::string::npos; }))
+      << file("mails.jsonl");
   alarms.stopSenders();
 }
 

@@ -31,7 +31,9 @@ struct Shell final : LinkShell {
   void showTimedMessage(int n, int) override { messages.push_back(n); }
   void configurationLoaded(const std::string& mapPath) override { mapLoaded = LoadDownloadedMap(tree, mapPath); }
   void linkStateChanged(LinkState now) override { walked.push_back(now); }
+  void actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> t) override { tables = std::move(t); }
   DeviceTree& tree;
+  std::vector<std::pair<ActionFamily, ActionTable>> tables;
   int refills = 0;
   std::vector<int> rights, messages;
   std::vector<LinkState> walked;
@@ -110,18 +112,19 @@ TEST_F(ConsoleLinkLarkcore, TcpSessionWalksToRunningWithTheServiceFiles) {
   EXPECT_EQ(link.callBackLink().connState, kConnUp);
 
   // Running: the version word, the user poll's rights and all eleven table pages.
-  ASSERT_TRUE(runUntil([&] { return link.session().serviceVersion != 0 && !link.session().actionTables[10].empty(); },
-                       10000));
+  ASSERT_TRUE(runUntil([&] { return link.session().serviceVersion != 0 && !shell.tables.empty(); }, 10000));
   EXPECT_FALSE(shell.rights.empty());
   // The tables are the service's own, page by page, and the UPS block is the
   // service's but for the console's own last-reported words.
   {
     test::LinkTestClient other(8900);
     ASSERT_TRUE(other.request(kLinkCmdHello).has_value());
+    ASSERT_EQ(shell.tables.size(), 11u);
     for (uint8_t page = 0; page <= 20; page += 2) {
       const auto reply = other.request(kLinkCmdEventTables, {page});
       ASSERT_TRUE(reply && reply->size() > 7);
-      EXPECT_EQ(std::vector<uint8_t>(reply->begin() + 7, reply->end()), link.session().actionTables[page / 2])
+      EXPECT_EQ(std::vector<uint8_t>(reply->begin() + 7, reply->end()),
+                ActionTableToWire(shell.tables[page / 2].second))
           << int(page);
     }
     DeviceNode* ups = Tree_FindNodeById(2, &tree.root());

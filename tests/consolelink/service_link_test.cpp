@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "console/link/request_frame.h"
+#include "console/link/request_payloads.h"
 #include "linkserver/control_lock.h"
 #include "tests/support/fake_reactor.h"
 #include "tests/support/link_test_client.h"
@@ -22,7 +23,11 @@ struct RecordingShell final : LinkShell {
   void updateMenuRights(int level) override { rights.push_back(level); }
   void setAccountsInUse(bool on) override { accounts.push_back(on); }
   void showTimedMessage(int n, int seconds) override { messages.push_back({n, seconds}); }
+  void actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> t) override {
+    tables.push_back(std::move(t));
+  }
   int refills = 0;
+  std::vector<std::vector<std::pair<ActionFamily, ActionTable>>> tables;
   std::vector<int> rights;
   std::vector<bool> accounts;  // before each rights update
   std::vector<std::pair<int, int>> messages;
@@ -175,23 +180,42 @@ TEST(ServiceLinkReplies, UserPollSetsRights) {
   }
 }
 
-TEST(ServiceLinkReplies, ActionTablePagesChain) {
-  struct Case {
-    uint8_t page;
-    size_t bytes;
-    int queued;
-  } cases[] = {{0, 43488, 1}, {18, 7248, 1}, {20, 31408, 0}};
-  for (const Case& c : cases) {
-    LinkFixture f;
-    std::vector<uint8_t> data = {41, c.page};
-    data.resize(2 + c.bytes, 0x5C);
+TEST(ServiceLinkReplies, ActionTablePagesChainAndArriveTogether) {
+  // Page p holds bytes p + 1; page 6 comes one byte short and is left out.
+  LinkFixture f;
+  for (uint8_t page = 0; page <= 20; page += 2) {
+    std::vector<uint8_t> data = {41, page};
+    data.resize(2 + kActionTablePageBytes[page / 2] - (page == 6 ? 1 : 0), uint8_t(page + 1));
     f.link.applyReply(LinkFrameView(Reply(21, data)));
-    EXPECT_EQ(f.link.session().actionTables[c.page / 2].size(), c.bytes);
-    EXPECT_EQ(f.link.queues().count(3), c.queued);
-    if (c.queued) {
-      EXPECT_EQ(f.link.queues().peek(3)->data[5], c.page + 2);
+    if (page < 20) {
+      ASSERT_EQ(f.link.queues().count(3), 1) << int(page);
+      EXPECT_EQ(f.link.queues().peek(3)->data[5], page + 2);
+      f.link.queues().dropHead(3);
+      EXPECT_TRUE(f.shell.tables.empty()) << "handed over before the last page";
     }
   }
+  EXPECT_EQ(f.link.queues().count(3), 0);
+  ASSERT_EQ(f.shell.tables.size(), 1u);
+  const auto& got = f.shell.tables[0];
+  ASSERT_EQ(got.size(), 10u);
+  EXPECT_EQ(got.front().first, ActionFamily::Snmpv4);
+  EXPECT_EQ(got.front().second.size(), 72u);
+  EXPECT_EQ(got.front().second[71].level(), 1);
+  EXPECT_EQ(got.back().first, ActionFamily::Gprs);
+  EXPECT_EQ(got.back().second[0].level(), 21);
+  for (const auto& [family, rows] : got) EXPECT_NE(family, ActionFamily::ThreePhase);
+
+  // A failed reply hands nothing; a last page again hands the download as
+  // it now stands, that page replaced.
+  f.link.applyReply(LinkFrameView(Reply(21, {40, 20})));
+  EXPECT_EQ(f.shell.tables.size(), 1u);
+  std::vector<uint8_t> last = {41, 20};
+  last.resize(2 + kActionTablePageBytes[10], 0);
+  f.link.applyReply(LinkFrameView(Reply(21, last)));
+  ASSERT_EQ(f.shell.tables.size(), 2u);
+  ASSERT_EQ(f.shell.tables[1].size(), 10u);
+  EXPECT_EQ(f.shell.tables[1].back().second[0].level(), 0);
+  EXPECT_EQ(f.link.session().actionTables[10], std::vector<uint8_t>(last.begin() + 2, last.end()));
 }
 
 TEST(ServiceLinkReplies, VersionWord) {

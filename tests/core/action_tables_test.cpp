@@ -175,5 +175,25 @@ TEST(ActionStoreTest, TranslatedLevelWordsAndConsoleWrite) {
   EXPECT_FALSE(FileExists(dir.file("Deutsch/action-plc.ini")));
 }
 
+TEST(ActionStoreTest, ServiceTablesReplaceTheirFamiliesInMemoryOnly) {
+  test::TempDir dir;
+  MakeDirs(dir.file("English"));
+  WriteText(dir.file("English/action-plc.ini"), "[Event1]\r\nTitle=Local\r\n");
+  LanguageTables tables(dir.path());
+  tables.load("English");
+  const auto before = tables.actions();
+  ActionTable plc(2), gprs(ActionFamilyOf(ActionFamily::Gprs).rows);
+  plc[0].setTitle("From service");
+  gprs[3].setLevel(2);
+  tables.applyActionTables({{ActionFamily::Plc, plc}, {ActionFamily::Gprs, gprs}});
+  const auto after = tables.actions();
+  EXPECT_EQ(before->table(ActionFamily::Plc)[0].title(), "Local");  // the old snapshot stays whole
+  EXPECT_EQ(after->table(ActionFamily::Plc)[0].title(), "From service");
+  EXPECT_EQ(after->table(ActionFamily::Plc).size(), 4u);  // a short table keeps the family's rows
+  EXPECT_EQ(after->table(ActionFamily::Gprs)[3].level(), 2);
+  EXPECT_EQ(after->table(ActionFamily::Regular), before->table(ActionFamily::Regular));
+  EXPECT_EQ(ReadFile(dir.file("English/action-plc.ini")).value(), "[Event1]\r\nTitle=Local\r\n");
+}
+
 }  // namespace
 }  // namespace lark

@@ -102,6 +102,9 @@ struct LiveConsole {
     link->link().setServer("127.0.0.5");
     link->link().setAutoConnect(true);
     if (!Spin([&] { return link->link().state() == LinkState{7, 0}; }, 30000)) return "no link";
+    // The levels are the service's: its alarm-action tables have come.
+    const std::shared_ptr<const ActionTables> local = ctx->tables.actions();
+    if (!Spin([&] { return ctx->tables.actions() != local; }, 30000)) return "no action tables";
     return {};
   }
   void stop() {
