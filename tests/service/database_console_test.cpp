@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -233,12 +234,12 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   ASSERT_TRUE(a.open());
   ASSERT_EQ(a.req(kLinkCmdUserDatabase, {9})[5], 23);
   // An outside sqlite3 holds the file locked from when it has written the
-  // file "locked" until the test removes the file "hold".
-  std::ofstream(dir.file("hold")).put('\n');
+  // file "locked" until the test writes a line into the pipe "hold".
+  ASSERT_EQ(mkfifo(dir.file("hold").c_str(), 0600), 0);
   const std::string script =
       "begin exclusive; insert into op_log VALUES('x', '2024-01-01 "
-      "00:00:00', 0, 'lock');\n.shell touch " + dir.file("locked") + "\n.shell while [ -e " +
-      dir.file("hold") + " ]; do sleep 0.05; done\ncommit;\n";
+      "00:00:00', 0, 'lock');\n.shell touch " + dir.file("locked") + "\n.shell read line < " +
+      dir.file("hold") + "\ncommit;\n";
   std::ofstream(dir.file("lock.sql")) << script;
   std::string out;
   std::thread locker([&] {
@@ -253,7 +254,7 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   V r = a.read();
   ASSERT_GE(r.size(), 6u);
   EXPECT_EQ(r[5], 22);  // the database did not answer in time
-  std::filesystem::remove(dir.file("hold"));
+  std::ofstream(dir.file("hold")) << "go\n";  // opens once the locker waits on it
   // The session goes on afterwards.
   EXPECT_EQ(a.req(kLinkCmdUserDatabase, {2})[5], 23);
   locker.join();
