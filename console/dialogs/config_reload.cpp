@@ -2,7 +2,7 @@
 
 #include "console/link/service_link.h"
 #include "console/shell/console_context.h"
-#include "console/shell/main_window.h"
+#include "console/shell/language_reload.h"
 #include "console/shell/show_configuration.h"
 
 namespace lark {
@@ -13,13 +13,10 @@ int ReloadConsoleTables(ConsoleContext& ctx, ServiceLink& link) {
   CallPoint(ctx.points.loadContactors);
   LoadDatabaseSettings(ctx.settings, copy, ctx.installDir(),
                        [&ctx](int32_t level) { CallPoint(ctx.points.updateMenuRights, static_cast<int>(level)); });
-  const Profile lang = ctx.languageProfile();
   const LinkSessionData& session = link.session();
   const int level = session.accessSwitch != 0 ? session.userLevel : 2;
-  LoadLanguageTexts(ctx.texts, lang, ctx.mainWindow ? &ctx.mainWindow->menus() : nullptr, level);
+  LoadConsoleTexts(ctx, level);
   CallPoint(ctx.points.updateMenuRights, level);
-  LoadConsoleStatusTexts(ctx.texts.status, lang, ctx.texts.language);
-  ApplyLanguageStatusTexts(ctx.texts.status, lang, ctx.texts.language);
   CallPoint(ctx.points.loadRecipientItems);
   ctx.tables.load(ctx.settings.service.language);  // missing files keep the defaults
   CallPoint(ctx.points.loadNotificationLists);

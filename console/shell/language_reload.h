@@ -10,5 +10,8 @@ namespace lark {
 class ConsoleContext;
 
 void ReloadLanguage(ConsoleContext& ctx);
+// Its first part: the menus and view texts for the rights of `level`, and
+// the status texts.
+void LoadConsoleTexts(ConsoleContext& ctx, int level);
 
 }  // namespace lark
