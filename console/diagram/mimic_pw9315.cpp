@@ -47,7 +47,7 @@ const std::vector<OneLineSwitch> kBreakers = {
 // clang-format on
 
 void Add(std::vector<PwLine>& out, std::initializer_list<PwLine> lines) {
-  out.insert(out.end(), lines.begin(), lines.end());
+  for (const auto& line : lines) out.push_back(line);  // g++ 12 -O3 misreads a range insert here
 }
 
 void DrawPanels(Canvas& c, const DiagramSource& src, const DiagramEnv& env, const DiagramLayout& l,
