@@ -474,6 +474,28 @@ std::string LanguageIni() {
   ini.key("Title", "Stop All");
   ini.key("MSG1", "The reactions could not be stopped.");
   ini.key("MSG3", "Every running reaction has been stopped.");
+  // The map's structural edits on the service.
+  ini.section("Dialog-AddObject");
+  ini.key("Title", "Add Object");
+  ini.key("MSG1", "The object has been added.");
+  ini.key("MSG2", "The object could not be added.");
+  ini.key("MSG3", "The map is being changed from %s.");
+  ini.section("Dialog-CutObject");
+  ini.key("Title", "Cut Object");
+  ini.key("MSG1", "The object has been cut.");
+  ini.key("MSG2", "The object could not be cut.");
+  ini.section("Dialog-PasteObject");
+  ini.key("Title", "Paste Object");
+  ini.key("MSG1", "The object has been pasted.");
+  ini.key("MSG2", "The object could not be pasted.");
+  ini.section("Dialog-RemoveObject");
+  ini.key("Title", "Remove Object");
+  ini.key("MSG1", "The object has been removed.");
+  ini.key("MSG2", "The object could not be removed.");
+  ini.section("Dialog-RemoveAllObject");
+  ini.key("Title", "Remove All Object");
+  ini.key("MSG1", "Every object of the group has been removed.");
+  ini.key("MSG2", "The objects could not be removed.");
   ini.section("Dialog-SetSavePolling");
   ini.key("L_1", "COM Port:");
   ini.key("L_2", "Period:");

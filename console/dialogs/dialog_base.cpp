@@ -95,14 +95,25 @@ void DialogBase::reject() {
   if ((cancel && cancel->isEnabled()) || !waiting()) OnCancel();
 }
 
-void DialogBase::ShowLockRefusal(CBytes reply) {
-  // The service puts the lock record after the echoed sub-command, if any.
+namespace {
+// The service puts the lock record after the echoed sub-command, if any.
+size_t LockRecordAt(CBytes reply) {
   const uint8_t command = reply.size() > 4 ? reply[4] : 0;
-  const size_t at = 6 + (LinkReplyEchoesSub(command) ? 1 : 0);
-  if (reply.size() < at + kControlLockSize || u32At(reply, at + kLockOffActive) != 1) {
+  return 6 + (LinkReplyEchoesSub(command) ? 1 : 0);
+}
+}  // namespace
+
+bool DialogBase::LockHeldElsewhere(CBytes reply) {
+  const size_t at = LockRecordAt(reply);
+  return reply.size() >= at + kControlLockSize && u32At(reply, at + kLockOffActive) == 1;
+}
+
+void DialogBase::ShowLockRefusal(CBytes reply) {
+  if (!LockHeldElsewhere(reply)) {
     CloseAfter(kFailurePauseMs, 0);
     return;
   }
+  const size_t at = LockRecordAt(reply);
   const auto* text = reinterpret_cast<const char*>(reply.data() + at + kLockOffAddress);
   const std::string holder(text, std::find(text, text + kLockAddressSize, '\0'));
   // MSG3 is a text, not a format: only its first "%s" takes the holder.

@@ -14,6 +14,7 @@
 #include "console/dialogs/list_tab_dialog.h"
 #include "console/dialogs/notification_sheet.h"
 #include "console/dialogs/notify_items_dialog.h"
+#include "console/dialogs/object_dialogs.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/stop_all_dialog.h"
 #include "console/dialogs/trace_dialogs.h"
@@ -45,6 +46,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterAccountDialogs(*dialogs);
   RegisterAccessManagementDialog(*dialogs);
   RegisterDatabaseDialogs(*dialogs);
+  InstallObjectDialogs(*dialogs, map);
   // The connection and the download run through 146 and 149 from now on.
   link.UseSessionDialogs();
   return dialogs;
