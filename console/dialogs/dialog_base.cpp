@@ -96,13 +96,14 @@ void DialogBase::reject() {
 }
 
 void DialogBase::ShowLockRefusal(CBytes reply) {
+  CloseAfter(ShowLockHolder(reply) ? kLockRefusalPauseMs : kFailurePauseMs, 0);
+}
+
+bool DialogBase::ShowLockHolder(CBytes reply) {
   // The service puts the lock record after the echoed sub-command, if any.
   const uint8_t command = reply.size() > 4 ? reply[4] : 0;
   const size_t at = 6 + (LinkReplyEchoesSub(command) ? 1 : 0);
-  if (reply.size() < at + kControlLockSize || u32At(reply, at + kLockOffActive) != 1) {
-    CloseAfter(kFailurePauseMs, 0);
-    return;
-  }
+  if (reply.size() < at + kControlLockSize || u32At(reply, at + kLockOffActive) != 1) return false;
   const auto* text = reinterpret_cast<const char*>(reply.data() + at + kLockOffAddress);
   const std::string holder(text, std::find(text, text + kLockAddressSize, '\0'));
   // MSG3 is a text, not a format: only its first "%s" takes the holder.
@@ -111,7 +112,7 @@ void DialogBase::ShowLockRefusal(CBytes reply) {
   const size_t s = msg.find("%s");
   if (s != std::string::npos) msg.replace(s, 2, holder);
   setWindowTitle(QString::fromStdString(std::string(CutUtf8(msg, kDialogCaptionMax))));
-  CloseAfter(kLockRefusalPauseMs, 0);
+  return true;
 }
 
 bool DialogBase::PostLog(uint32_t first, uint16_t code, const std::string& text) {

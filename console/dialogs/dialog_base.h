@@ -68,6 +68,9 @@ class DialogBase : public QDialog {
   // A refused tree change: the holder of the control lock for 2 s, else the
   // 1 s failure pause; both end with 0.
   void ShowLockRefusal(CBytes reply);
+  // The holder of the control lock in the caption when the refusal names
+  // one; false (caption unchanged) otherwise.
+  bool ShowLockHolder(CBytes reply);
   bool PostLog(uint32_t first, uint16_t code, const std::string& text);
 
   // ---- the request ----

@@ -14,6 +14,7 @@
 #include "console/dialogs/list_tab_dialog.h"
 #include "console/dialogs/notification_sheet.h"
 #include "console/dialogs/notify_items_dialog.h"
+#include "console/dialogs/property_dialogs.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/stop_all_dialog.h"
 #include "console/dialogs/trace_dialogs.h"
@@ -29,6 +30,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
                                                       ConsoleMap& map) {
   auto dialogs = std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
   dialogs->networkDevices = [&link] { return link.endpoints().entries().size(); };
+  dialogs->endpoints = &link.endpoints();
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
@@ -45,6 +47,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterAccountDialogs(*dialogs);
   RegisterAccessManagementDialog(*dialogs);
   RegisterDatabaseDialogs(*dialogs);
+  RegisterPropertyDialogs(*dialogs);
   // The connection and the download run through 146 and 149 from now on.
   link.UseSessionDialogs();
   return dialogs;
