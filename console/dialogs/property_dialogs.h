@@ -26,6 +26,7 @@ inline constexpr uint32_t kProLocalDialogId = 24, kProGroupDialogId = 25, kProSn
 
 class PropertyDialog : public DialogBase {
  public:
+  void Init() override;
   // OK: the checks, then the request.
   void Ok();
   void OnReply(const ReplyView& reply);
@@ -35,7 +36,6 @@ class PropertyDialog : public DialogBase {
  protected:
   PropertyDialog(ConsoleDialogs& env, int resource, uint32_t openDialogId, uint8_t sub, DeviceNode& node,
                  QWidget* owner);
-  void Init() override;
   void OnCancel() override;
   // Fills the copy from the controls, or gives the refusal's message box.
   virtual std::optional<int> Check() = 0;
