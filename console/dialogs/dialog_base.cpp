@@ -109,10 +109,11 @@ bool DialogBase::LockHeldElsewhere(CBytes reply) {
 }
 
 void DialogBase::ShowLockRefusal(CBytes reply) {
-  if (!LockHeldElsewhere(reply)) {
-    CloseAfter(kFailurePauseMs, 0);
-    return;
-  }
+  CloseAfter(ShowLockHolder(reply) ? kLockRefusalPauseMs : kFailurePauseMs, 0);
+}
+
+bool DialogBase::ShowLockHolder(CBytes reply) {
+  if (!LockHeldElsewhere(reply)) return false;
   const size_t at = LockRecordAt(reply);
   const auto* text = reinterpret_cast<const char*>(reply.data() + at + kLockOffAddress);
   const std::string holder(text, std::find(text, text + kLockAddressSize, '\0'));
@@ -122,7 +123,7 @@ void DialogBase::ShowLockRefusal(CBytes reply) {
   const size_t s = msg.find("%s");
   if (s != std::string::npos) msg.replace(s, 2, holder);
   setWindowTitle(QString::fromStdString(std::string(CutUtf8(msg, kDialogCaptionMax))));
-  CloseAfter(kLockRefusalPauseMs, 0);
+  return true;
 }
 
 bool DialogBase::PostLog(uint32_t first, uint16_t code, const std::string& text) {

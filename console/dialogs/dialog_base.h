@@ -71,6 +71,9 @@ class DialogBase : public QDialog {
   // Whether a refused tree change's reply names another console as the
   // holder of the control lock.
   static bool LockHeldElsewhere(CBytes reply);
+  // The holder of the control lock in the caption when the refusal names
+  // one; false (caption unchanged) otherwise.
+  bool ShowLockHolder(CBytes reply);
   bool PostLog(uint32_t first, uint16_t code, const std::string& text);
 
   // ---- the request ----

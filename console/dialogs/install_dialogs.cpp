@@ -15,6 +15,7 @@
 #include "console/dialogs/notification_sheet.h"
 #include "console/dialogs/notify_items_dialog.h"
 #include "console/dialogs/object_dialogs.h"
+#include "console/dialogs/property_dialogs.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/stop_all_dialog.h"
 #include "console/dialogs/trace_dialogs.h"
@@ -30,6 +31,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
                                                       ConsoleMap& map) {
   auto dialogs = std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
   dialogs->networkDevices = [&link] { return link.endpoints().entries().size(); };
+  dialogs->endpoints = &link.endpoints();
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
@@ -47,6 +49,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterAccessManagementDialog(*dialogs);
   RegisterDatabaseDialogs(*dialogs);
   InstallObjectDialogs(*dialogs, map);
+  RegisterPropertyDialogs(*dialogs);
   // The connection and the download run through 146 and 149 from now on.
   link.UseSessionDialogs();
   return dialogs;
