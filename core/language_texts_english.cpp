@@ -107,6 +107,7 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {91, "The months must lie between 1 and 255."},
     {92, "The backup directory must not be longer than 254 characters."},
     {93, "Tabs and line breaks cannot be used in names, remarks or database settings."},
+    {110, "The picture's path is too long: at most 259 bytes."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -622,6 +623,20 @@ std::string LanguageIni() {
   ini.key("MSG4", "The map is created.");
   ini.section("Dialog-ListTabSelection");
   ini.key("Title", "List/Tab Selection");
+  // The map's background pictures.
+  ini.section("Dialog-Background");
+  ini.key("Title", "Background");
+  ini.key("L_1", "Bitmap File Name:");
+  ini.key("B_1", "&Browse...");
+  ini.key("MSG1", "The background could not be set.");
+  ini.key("MSG2", "The picture could not be sent to the server.");
+  ini.key("MSG3", "Sending the picture to the server, please wait...");
+  ini.key("MSG4", "The picture has been sent.");
+  ini.section("Dialog-SyncImages");
+  ini.key("Title", "Sync Images");
+  ini.key("MSG1", "Copying %s, please wait...");
+  ini.key("MSG2", "The pictures could not be copied.");
+  ini.key("MSG3", "The pictures have been copied.");
 
   // The tray program's menu.
   ini.section(kTrayTextSection);
