@@ -4,7 +4,8 @@
 // file lands byte-equal in the service's Images; three blanks remove it with
 // nothing sent; Sync Images copies what the service lists and the console
 // lacks; a list naming paths outside Images or files the service cannot read
-// leaves nothing behind; a stopped service ends the sync at its time-out.
+// leaves nothing behind; on the service's own computer nothing moves; a
+// stopped service ends the sync at its time-out.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -23,6 +24,7 @@
 #include "tests/support/demo_install.h"
 #include "tests/support/netns.h"
 #include "tests/support/service_process.h"
+#include "tests/support/shmns.h"
 #include "tests/support/temp_dir.h"
 
 namespace lark {
@@ -45,10 +47,12 @@ int EndResult(DialogBase& d) {
 class PictureDialogsLarkcore : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
     if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
     ASSERT_TRUE(test::CopyDemoInstall(service.path()));
   }
-  void start() {
+  // The service, then a console linked to it at `server`.
+  void start(const char* server = "127.0.0.2") {
     larkcore = std::make_unique<test::ServiceProcess>(service.path());
     ASSERT_TRUE(larkcore->start());
     ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
@@ -69,7 +73,7 @@ class PictureDialogsLarkcore : public ::testing::Test {
     std::string failed;
     w = StartConsole(*ctx, &failed);
     ASSERT_TRUE(w) << failed;
-    link->link().setServer("127.0.0.2");
+    link->link().setServer(server);
     link->link().setAutoConnect(true);
     ASSERT_TRUE(Spin(
         [&] {
@@ -77,7 +81,6 @@ class PictureDialogsLarkcore : public ::testing::Test {
         },
         20000))
         << larkcore->output();
-    ASSERT_FALSE(link->link().sharedMemoryMode());
     env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
     RegisterBackgroundDialog(*env);
     RegisterSyncImagesDialog(*env);
@@ -111,6 +114,7 @@ class PictureDialogsLarkcore : public ::testing::Test {
 
 TEST_F(PictureDialogsLarkcore, BackgroundUploadsThePictureAndBlanksRemoveIt) {
   ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_FALSE(link->link().sharedMemoryMode());
   const std::string picture = Picture(32768, 'a');
   WriteFileAtomic(elsewhere.file("floor.bmp"), picture);
   {
@@ -163,6 +167,24 @@ TEST_F(PictureDialogsLarkcore, AListOutsideImagesOrOfUnreadableFilesWritesNothin
   EXPECT_FALSE(FileExists(console.file("escaped.bmp")));
   EXPECT_FALSE(FileExists(console.file("Images/gone.bmp")));
   EXPECT_FALSE(FileExists(console.file("Images/gone.bmp.part")));
+}
+
+TEST_F(PictureDialogsLarkcore, OnTheServicesOwnComputerNothingIsCopiedOrSent) {
+  MakeDirs(service.file("Images"));
+  WriteFileAtomic(service.file("Images/theirs.bmp"), "picture");
+  ASSERT_NO_FATAL_FAILURE(start("127.0.0.1"));
+  ASSERT_TRUE(link->link().sharedMemoryMode());
+  {
+    SyncImagesDialog d(*env, nullptr);
+    EXPECT_EQ(d.Run(), 1);
+  }
+  EXPECT_FALSE(FileExists(console.file("Images/theirs.bmp")));
+  WriteFileAtomic(elsewhere.file("floor.bmp"), "picture");
+  BackgroundDialog d(*env, nullptr);
+  ASSERT_TRUE(background(d, elsewhere.file("floor.bmp")));
+  EXPECT_FALSE(d.closing());  // ended on the picture's reply, no upload
+  EXPECT_EQ(d.result(), 1);
+  EXPECT_FALSE(FileExists(service.file("Images/floor.bmp")));
 }
 
 TEST_F(PictureDialogsLarkcore, AStoppedServiceEndsTheSyncAtItsTimeOut) {
