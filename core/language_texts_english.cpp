@@ -110,6 +110,7 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     // The property dialogs' refusals.
     {105, "Tabs, line breaks and other control characters cannot be used in these texts."},
     {106, "The PLC numbers must be whole numbers from 0 to 32767."},
+    {110, "The picture's path is too long: at most 259 bytes."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -681,6 +682,20 @@ std::string LanguageIni() {
   ini.key("MSG4", "The map is created.");
   ini.section("Dialog-ListTabSelection");
   ini.key("Title", "List/Tab Selection");
+  // The map's background pictures.
+  ini.section("Dialog-Background");
+  ini.key("Title", "Background");
+  ini.key("L_1", "Bitmap File Name:");
+  ini.key("B_1", "&Browse...");
+  ini.key("MSG1", "The background could not be set.");
+  ini.key("MSG2", "The picture could not be sent to the server.");
+  ini.key("MSG3", "Sending the picture to the server, please wait...");
+  ini.key("MSG4", "The picture has been sent.");
+  ini.section("Dialog-SyncImages");
+  ini.key("Title", "Sync Images");
+  ini.key("MSG1", "Copying %s, please wait...");
+  ini.key("MSG2", "The pictures could not be copied.");
+  ini.key("MSG3", "The pictures have been copied.");
 
   // The tray program's menu.
   ini.section(kTrayTextSection);

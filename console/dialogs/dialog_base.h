@@ -74,6 +74,9 @@ class DialogBase : public QDialog {
   // The holder of the control lock in the caption when the refusal names
   // one; false (caption unchanged) otherwise.
   bool ShowLockHolder(CBytes reply);
+  // [Dialog-AddObject] MSG3 naming the lock's holder, when the refusal says
+  // another console holds the control lock.
+  std::optional<std::string> LockNotice(CBytes reply) const;
   bool PostLog(uint32_t first, uint16_t code, const std::string& text);
 
   // ---- the request ----

@@ -2,6 +2,7 @@
 #include "console/dialogs/access_management_dialog.h"
 #include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/alarm_manage_dialog.h"
+#include "console/dialogs/background_dialog.h"
 #include "console/dialogs/config_download.h"
 #include "console/dialogs/connect_dialog.h"
 #include "console/dialogs/connection_dialog.h"
@@ -18,6 +19,7 @@
 #include "console/dialogs/property_dialogs.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/stop_all_dialog.h"
+#include "console/dialogs/sync_images_dialog.h"
 #include "console/dialogs/trace_dialogs.h"
 #include "console/dialogs/umf_dialogs.h"
 #include "console/dialogs/ups_control_dialog.h"
@@ -50,6 +52,8 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterDatabaseDialogs(*dialogs);
   InstallObjectDialogs(*dialogs, map);
   RegisterPropertyDialogs(*dialogs);
+  RegisterBackgroundDialog(*dialogs);
+  RegisterSyncImagesDialog(*dialogs);
   // The connection and the download run through 146 and 149 from now on.
   link.UseSessionDialogs();
   return dialogs;
