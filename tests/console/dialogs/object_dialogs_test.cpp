@@ -138,7 +138,7 @@ TEST(ObjectDialogs, TimeOutClosesWithTheDialogsOwnFailureAndTheNextBarStartsAtZe
     EXPECT_TRUE(d.closing());
     EXPECT_EQ(Caption(d), d.prefix() + " - MSG2");
 
-    ObjectDialog next(f.env, kRemoveAllObjectResource, nullptr);
+    ObjectDialog next(f.env, 157, nullptr);
     next.Init();
     OnReplyTimer(next);
     EXPECT_EQ(Bar(next), 16) << resource;
