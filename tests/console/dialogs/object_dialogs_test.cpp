@@ -118,7 +118,8 @@ TEST(ObjectDialogs, TheAnswerEndsTheDialogAndTheLockRefusalNamesTheHolder) {
     } else {
       EXPECT_EQ(d.closingPauseMs(), kFailurePauseMs);
     }
-    ASSERT_TRUE(test::Spin([&] { return result >= 0; }, 10000));
+    // Closing during the pause ends the dialog with the pause's result.
+    static_cast<QDialog&>(d).reject();
     EXPECT_EQ(result, c.result) << c.caption;
   }
 }
