@@ -1,6 +1,7 @@
 #include "console/dialogs/object_dialogs.h"
 
 #include <QTimer>
+#include <optional>
 #include <vector>
 
 #include "console/dialogs/console_dialogs.h"
@@ -16,6 +17,9 @@ namespace lark {
 
 namespace {
 
+constexpr uint32_t kRequestTimeoutMs = 10000;
+
+// The node a request names: the current group, or its selected child.
 enum class Names { kGroup, kSelected };
 
 struct ObjectRow {
@@ -40,20 +44,7 @@ const ObjectRow* FindRow(int resource) {
   return nullptr;
 }
 
-DeviceNode* Called(const std::function<DeviceNode*()>& point) { return point ? point() : nullptr; }
-
 }  // namespace
-
-std::optional<ObjectRequest> ObjectDialogRequest(int resource, uint8_t kindToAdd, const DeviceNode* group,
-                                                 const DeviceNode* selected) {
-  const ObjectRow* row = FindRow(resource);
-  if (!row) return std::nullopt;
-  const DeviceNode* named = row->names == Names::kGroup ? group : selected;
-  // Identifiers travel as 16 bits; a node outside them cannot be named.
-  if (!named || named->id() < 0) return std::nullopt;
-  const uint8_t sub = row->command == kLinkCmdAddNode ? kindToAdd : row->sub;
-  return ObjectRequest{row->command, sub, static_cast<uint16_t>(named->id())};
-}
 
 ObjectDialog::ObjectDialog(ConsoleDialogs& env, int resource, QWidget* owner)
     : DialogBase(env, resource, FindRow(resource) ? FindRow(resource)->openDialogId : 0, owner) {
@@ -63,9 +54,14 @@ ObjectDialog::ObjectDialog(ConsoleDialogs& env, int resource, QWidget* owner)
 void ObjectDialog::Init() {
   ConsoleContext& ctx = env().ctx;
   ctx.openDialog.progress = 0;
-  const std::optional<ObjectRequest> req = ObjectDialogRequest(
-      resource(), ctx.commands.kindToAdd, Called(ctx.points.mapCurrentGroup), Called(ctx.points.mapSelectedNode));
-  if (!req || !Send(req->command, req->sub, kObjectRequestTimeoutMs, IdPayload(req->nodeId))) EndNow(0);
+  const ObjectRow* row = FindRow(resource());
+  const std::function<DeviceNode*()>& point =
+      row && row->names == Names::kGroup ? ctx.points.mapCurrentGroup : ctx.points.mapSelectedNode;
+  const DeviceNode* named = point ? point() : nullptr;
+  // Identifiers travel as 16 bits, high byte first.
+  if (!row || !named || named->id() < 0) return EndNow(0);
+  const uint8_t sub = row->command == kLinkCmdAddNode ? ctx.commands.kindToAdd : row->sub;
+  if (!Send(row->command, sub, kRequestTimeoutMs, IdPayload(static_cast<uint16_t>(named->id())))) EndNow(0);
 }
 
 void ObjectDialog::OnReply(const ReplyView& reply) {
@@ -82,9 +78,8 @@ void ObjectDialog::OnReply(const ReplyView& reply) {
   }
   // The failure stands for its pause, then the holder for the lock's.
   CloseAfter(kFailurePauseMs + kLockRefusalPauseMs, 0);
-  QTimer::singleShot(kFailurePauseMs, this, [this, frame = std::vector<uint8_t>(reply.frame.begin(), reply.frame.end())] {
-    ShowLockRefusal(frame);
-  });
+  std::vector<uint8_t> frame(reply.frame.begin(), reply.frame.end());
+  QTimer::singleShot(kFailurePauseMs, this, [this, frame = std::move(frame)] { ShowLockRefusal(frame); });
 }
 
 void InstallObjectDialogs(ConsoleDialogs& env, ConsoleMap& map) {

@@ -5,32 +5,12 @@
 // time, or the request could not be queued. The map's edit commands make the
 // same change in the console's tree on 1.
 #pragma once
-#include <cstdint>
-#include <optional>
-
 #include "console/dialogs/dialog_base.h"
 #include "console/dialogs/reply_timer.h"
 
 namespace lark {
 
 class ConsoleMap;
-class DeviceNode;
-
-inline constexpr int kAddObjectResource = 153;
-inline constexpr int kRemoveAllObjectResource = 157;
-inline constexpr uint32_t kObjectRequestTimeoutMs = 10000;
-
-// What an object dialog asks of the service: the command, its sub-command
-// and the node it names (the current group, or its selected child for Cut
-// and Remove).
-struct ObjectRequest {
-  uint8_t command = 0;
-  uint8_t sub = 0;
-  uint16_t nodeId = 0;
-};
-// Empty for a resource outside 153-157, or without the node it names.
-std::optional<ObjectRequest> ObjectDialogRequest(int resource, uint8_t kindToAdd, const DeviceNode* group,
-                                                 const DeviceNode* selected);
 
 class ObjectDialog : public DialogBase {
  public:

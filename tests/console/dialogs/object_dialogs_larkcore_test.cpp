@@ -196,8 +196,10 @@ TEST_F(ObjectDialogsLarkcore, AnotherConsolesLockRefusesTheAddAndNamesIt) {
   const int before = map->view().currentGroup().childCount();
   std::string msg3 = Text("Dialog-AddObject", "MSG3");
   msg3.replace(msg3.find("%s"), 2, "127.0.0.1");
-  EXPECT_EQ(Run(IDM_ADD_SNMP), (std::vector<std::string>{"Add Object", "Add Object - " + Text("Dialog-AddObject", "MSG2"),
-                                                          msg3}));
+  const std::vector<std::string> seen = Run(IDM_ADD_SNMP);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[seen.size() - 2], "Add Object - " + Text("Dialog-AddObject", "MSG2"));
+  EXPECT_EQ(seen.back(), msg3);
   EXPECT_EQ(map->view().currentGroup().childCount(), before);
   EXPECT_TRUE(properties.empty());
 }
