@@ -12,6 +12,7 @@
 namespace lark {
 
 class ConsoleContext;
+class ConsoleEndpoints;
 class ConsoleLink;
 class ConsoleMap;
 class ServiceLink;
@@ -27,10 +28,13 @@ class ConsoleDialogs {
   ReplyBranches branches; // per (command, OpenDialogId)
   // The network devices the console polls (its endpoint table's size).
   std::function<size_t()> networkDevices;
+  // That table itself, in its order (null in tests without one).
+  const ConsoleEndpoints* endpoints = nullptr;
 };
 
 // The settings and control dialogs: Connection, Alarm Management, UPS
-// Control, About, Language, Historical Data Management, Stop All, the traces.
+// Control, SNMP batch configuration, About, Language, Historical Data
+// Management, Stop All, the traces.
 void RegisterSettingsDialogs(ConsoleDialogs& env);
 
 // Larkview's dialogs on its link and map; it must outlive the main window.

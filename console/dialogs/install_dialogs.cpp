@@ -2,6 +2,7 @@
 #include "console/dialogs/access_management_dialog.h"
 #include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/alarm_manage_dialog.h"
+#include "console/dialogs/batch_config_dialog.h"
 #include "console/dialogs/config_download.h"
 #include "console/dialogs/connect_dialog.h"
 #include "console/dialogs/connection_dialog.h"
@@ -29,6 +30,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
                                                       ConsoleMap& map) {
   auto dialogs = std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
   dialogs->networkDevices = [&link] { return link.endpoints().entries().size(); };
+  dialogs->endpoints = &link.endpoints();
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
@@ -54,6 +56,7 @@ void RegisterSettingsDialogs(ConsoleDialogs& env) {
   RegisterConnectionDialog(env);
   RegisterAlarmManageDialog(env);
   RegisterUpsControlDialog(env);
+  RegisterBatchConfigDialog(env);
   RegisterAboutDialog(env);
   RegisterLanguageDialog(env);
   RegisterHistoryDialog(env);
