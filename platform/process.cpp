@@ -137,7 +137,8 @@ bool ChildProcess::start(const Options& options) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-  posix_spawn_file_actions_addopen(&actions, 1, options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, options.outputPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = -1;

@@ -31,7 +31,7 @@ class ChildProcess {
     std::vector<std::string> argv;
     std::vector<std::string> environment;  // "NAME=value" added to ours
     std::string input;                     // the whole standard input
-    std::string outputPath;                // standard output and errors
+    std::string outputPath;                // standard output and errors; never through a link
   };
 
   ChildProcess() = default;

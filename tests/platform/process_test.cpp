@@ -107,7 +107,8 @@ TEST(ChildProcess, ArgvInputAndEnvironmentReachTheProgramAndItsOutputTheFile) {
   EXPECT_FALSE(FileExists("x"));
   unsetenv("LC_ALL");
 
-  // Refused before anything runs: no program, input beyond the pipe, a missing program.
+  // Refused before anything runs: no program, input beyond the pipe, a
+  // missing program, an output path that is a link (the file behind stays).
   ChildProcess::Options bad = o;
   bad.argv = {};
   EXPECT_FALSE(child.start(bad));
@@ -118,6 +119,12 @@ TEST(ChildProcess, ArgvInputAndEnvironmentReachTheProgramAndItsOutputTheFile) {
   bad.argv = {"no-such-program-on-path-xyz"};
   EXPECT_FALSE(child.start(bad));
   EXPECT_NE(child.error().find("no-such-program-on-path-xyz"), std::string::npos);
+  bad = o;
+  WriteFileAtomic(tmp.file("kept"), "kept");
+  ASSERT_EQ(symlink(tmp.file("kept").c_str(), tmp.file("link").c_str()), 0);
+  bad.outputPath = tmp.file("link");
+  EXPECT_FALSE(child.start(bad));
+  EXPECT_EQ(ReadFile(tmp.file("kept")), "kept");
   EXPECT_FALSE(child.running());
 }
 
