@@ -1,14 +1,14 @@
 #include "console/dialogs/batch_config_dialog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "console/dialogs/console_dialogs.h"
@@ -194,7 +194,8 @@ void BatchConfigDialog::FillLists() {
   if (!env().endpoints) return;
   for (const ConsoleEndpoints::Entry& e : env().endpoints->entries()) {
     DeviceNode* node = Tree_FindNodeById(env().ctx.tree, e.id);
-    const LiveDataBlock* block = node && node->nodeKind() == kNodeSnmp ? node->block(BlockKind::kSnmp) : nullptr;
+    const LiveDataBlock* block =
+        node && node->nodeKind() == kNodeSnmp ? node->block(BlockKind::kSnmp) : nullptr;
     uint8_t firmware[snmp_off::kFirmwareSize] = {};
     if (!block || !block->readBytes(snmp_off::kFirmware, Bytes(firmware, sizeof firmware)) ||
         !FirmwareOffersFtp(CBytes(firmware, sizeof firmware)))
@@ -232,12 +233,18 @@ void BatchConfigDialog::EnableTransfers(bool on) {
 void BatchConfigDialog::Transfer(int button) {
   if (active_) return;
   const bool put = button == kPutSystem || button == kPutSnmp;
-  const ConfigFile file = button == kGetSystem || button == kPutSystem ? ConfigFile::kSystem : ConfigFile::kSnmp;
+  const ConfigFile file =
+      button == kGetSystem || button == kPutSystem ? ConfigFile::kSystem : ConfigFile::kSnmp;
   const QListWidgetItem* item = lists_[put ? 1 : 0]->currentItem();
-  DeviceNode* node = item ? Tree_FindNodeById(env().ctx.tree, item->data(Qt::UserRole).toInt()) : nullptr;
+  DeviceNode* node =
+      item ? Tree_FindNodeById(env().ctx.tree, item->data(Qt::UserRole).toInt()) : nullptr;
   if (!node) return;
   if (env().ctx.dialogs.Open(kFtpLoginResource, this) != 1) return;
-  const FtpTransfer t{put, file, node->ip(), env().ctx.commands.ftpAccount, env().ctx.commands.ftpPassword,
+  const FtpTransfer t{put,
+                      file,
+                      node->ip(),
+                      env().ctx.commands.ftpAccount,
+                      env().ctx.commands.ftpPassword,
                       env().ctx.installDir()};
   if (int refusal = CheckFtpTransfer(t)) {
     env().ctx.ShowLangMessageBox(this, refusal, kMainTitle, MB_ICONERROR);
@@ -250,7 +257,8 @@ void BatchConfigDialog::Transfer(int button) {
   }
   // The client takes its commands from the pipe and reads no .netrc (-n);
   // its replies (-v) go to the log, in the C locale's wording.
-  const ChildProcess::Options run{{"ftp", "-n", "-v"}, {"LC_ALL=C"}, FtpScript(t), FtpFolder() + "/ftp.log"};
+  const ChildProcess::Options run{
+      {"ftp", "-n", "-v"}, {"LC_ALL=C"}, FtpScript(t), FtpFolder() + "/ftp.log"};
   if (!child_.start(run)) {
     env().ctx.ShowLangMessageBox(this, kTransferFailed, kMainTitle, MB_ICONERROR);
     return;
@@ -275,7 +283,8 @@ void BatchConfigDialog::Finish(bool stopped) {
   EnableTransfers(true);
   bool ok;
   if (a.put) {
-    ok = !stopped && PutConfirmed(ReadBounded(FtpFolder() + "/ftp.log", kMaxConfigFileBytes).value_or(""));
+    ok = !stopped &&
+         PutConfirmed(ReadBounded(FtpFolder() + "/ftp.log", kMaxConfigFileBytes).value_or(""));
   } else {
     ok = !stopped && ShowDownload(a.file);
   }

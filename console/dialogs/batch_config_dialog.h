@@ -26,7 +26,6 @@ class QPlainTextEdit;
 namespace lark {
 
 class ProtectionSwitch;
-struct ReplyView;
 
 inline constexpr int kBatchConfigResource = 254;
 inline constexpr int kFtpLoginResource = 255;
@@ -89,8 +88,8 @@ class BatchConfigDialog : public DialogBase {
   void Finish(bool stopped);
   void EnableTransfers(bool on);
 
-  QListWidget* lists_[2] = {};        // source, destination
-  std::array<QLabel*, 2> paths_{};    // by ConfigFile
+  QListWidget* lists_[2] = {};      // source, destination
+  std::array<QLabel*, 2> paths_{};  // by ConfigFile
   std::array<QPlainTextEdit*, 2> texts_{};
   ProtectionSwitch* protection_ = nullptr;
   ChildProcess child_;

@@ -31,7 +31,9 @@ void ForEachLine(std::string_view text, F&& f) {
 
 }  // namespace
 
-const char* ConfigFileName(ConfigFile file) { return file == ConfigFile::kSystem ? "configure.ini" : "snmp.ini"; }
+const char* ConfigFileName(ConfigFile file) {
+  return file == ConfigFile::kSystem ? "configure.ini" : "snmp.ini";
+}
 
 bool FirmwareOffersFtp(CBytes field) {
   std::string_view text(reinterpret_cast<const char*>(field.data()), field.size());
@@ -59,9 +61,11 @@ bool FirmwareOffersFtp(CBytes field) {
 }
 
 bool IsPlainHostAddress(std::string_view address) {
-  if (address.empty() || address.size() > 253 || address[0] == '-' || address[0] == '.') return false;
+  if (address.empty() || address.size() > 253 || address[0] == '-' || address[0] == '.')
+    return false;
   for (char c : address)
-    if (!(IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.')) return false;
+    if (!(IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.'))
+      return false;
   return true;
 }
 
@@ -90,7 +94,9 @@ std::string FtpScript(const FtpTransfer& t) {
   return s;
 }
 
-bool DownloadComplete(std::string_view text) { return text.find("[End]") != std::string_view::npos; }
+bool DownloadComplete(std::string_view text) {
+  return text.find("[End]") != std::string_view::npos;
+}
 
 bool PutConfirmed(std::string_view log) {
   bool named = false, confirmed = false;

@@ -28,7 +28,7 @@ bool FirmwareOffersFtp(CBytes field);
 struct FtpTransfer {
   bool put = false;
   ConfigFile file = ConfigFile::kSystem;
-  std::string address;     // the card's
+  std::string address;  // the card's
   std::string account;
   std::string password;
   std::string installDir;  // the local copy is <installDir>/Ftp/<name>

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (CheckFtpTransfer(t) == 0) {
     const std::string script = FtpScript(t);
     const auto lines = std::count(script.begin(), script.end(), '\n');
-    if (lines != (t.password.empty() ? 6 : 5) || script.find('\r') != std::string::npos) __builtin_trap();
+    if (lines != (t.password.empty() ? 6 : 5) || script.find('\r') != std::string::npos)
+      __builtin_trap();
   }
   return 0;
 }

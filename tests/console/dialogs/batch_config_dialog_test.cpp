@@ -35,7 +35,8 @@ struct Fixture : test::DialogFixture {
     RegisterBatchConfigDialog(env);
     env.endpoints = &endpoints;
     for (const char* key : {"MSG4", "MSG5", "MSG6"}) setText("Dialog-Control", key, key);
-    for (int n : {50, 51, 52, 115, 116, 117, 118}) setText("MessageBox", "M_" + std::to_string(n), "M" + std::to_string(n));
+    for (int n : {50, 51, 52, 115, 116, 117, 118})
+      setText("MessageBox", "M_" + std::to_string(n), "M" + std::to_string(n));
     ctx.messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned) {
       boxes.push_back(text);
       return int(IDOK);
@@ -53,19 +54,27 @@ struct Fixture : test::DialogFixture {
   // The next FTP login answers with this account.
   void login(std::string account, std::string password) {
     test::OnModal<FtpLoginDialog>([account, password](FtpLoginDialog& d) {
-      dynamic_cast<QLineEdit*>(d.Control(kFtpAccountEdit))->setText(QString::fromStdString(account));
-      dynamic_cast<QLineEdit*>(d.Control(kFtpPasswordEdit))->setText(QString::fromStdString(password));
+      dynamic_cast<QLineEdit*>(d.Control(kFtpAccountEdit))
+          ->setText(QString::fromStdString(account));
+      dynamic_cast<QLineEdit*>(d.Control(kFtpPasswordEdit))
+          ->setText(QString::fromStdString(password));
       d.Accept();
     });
   }
   // Runs a transfer until the dialog has decided it (the client ended);
   // the fake clock stands still, so no time-out decides it instead.
   void transfer(BatchConfigDialog& d, int button, int row) {
-    dynamic_cast<QListWidget*>(d.Control(button == kPutSystem || button == kPutSnmp ? kDestList : kSourceList))
+    dynamic_cast<QListWidget*>(
+        d.Control(button == kPutSystem || button == kPutSnmp ? kDestList : kSourceList))
         ->setCurrentRow(row);
     d.Transfer(button);
     ASSERT_TRUE(d.transferring());
-    ASSERT_TRUE(test::Eventually([&] { d.Tick(); return !d.transferring(); }, 60000));
+    ASSERT_TRUE(test::Eventually(
+        [&] {
+          d.Tick();
+          return !d.transferring();
+        },
+        60000));
   }
   std::vector<std::string> takeBoxes() { return std::exchange(boxes, {}); }
 
@@ -120,8 +129,9 @@ TEST(BatchConfigDialog, LoginRefusesWhatCouldLeaveItsPlaceInTheScript) {
     bool kept;
   };
   const Case cases[] = {
-      {"admin", "pa ss'!", true}, {"admin", "", true},     {"", "x", false},       {"ad\"m", "x", false},
-      {"admin", "a\"b", false},   {"admin", "a\tb", false}, {"adm\x01", "x", false},
+      {"admin", "pa ss'!", true}, {"admin", "", true},      {"", "x", false},
+      {"ad\"m", "x", false},      {"admin", "a\"b", false}, {"admin", "a\tb", false},
+      {"adm\x01", "x", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.account + std::string("/") + c.password);
@@ -155,11 +165,15 @@ class BatchConfigTransfers : public ::testing::Test {
     for (const char* d : {"card2", "card3", "card4", "Ftp"}) MakeDirs(f.dir.file(d));
     WriteFileAtomic(f.dir.file("card2/configure.ini"), kCardText);
     WriteFileAtomic(f.dir.file("card2/snmp.ini"), "[SNMP]\r\nno end marker\r\n");
-    const char* cards[][3] = {{"127.0.0.2", "card2", ""}, {"127.0.0.3", "card3", ""}, {"127.0.0.4", "card4", "ro"}};
+    const char* cards[][3] = {
+        {"127.0.0.2", "card2", ""}, {"127.0.0.3", "card3", ""}, {"127.0.0.4", "card4", "ro"}};
     for (size_t i = 0; i < 3; ++i) {
-      std::vector<std::string> argv = {"/usr/bin/python3", test::SourcePath("tests/peers/ftp_server.py"),
-                                       "--address", cards[i][0], "--user", "admin", "--password", "s3cret",
-                                       "--folder", f.dir.file(cards[i][1])};
+      std::vector<std::string> argv = {
+          "/usr/bin/python3", test::SourcePath("tests/peers/ftp_server.py"),
+          "--address",        cards[i][0],
+          "--user",           "admin",
+          "--password",       "s3cret",
+          "--folder",         f.dir.file(cards[i][1])};
       if (*cards[i][2]) argv.push_back("--read-only");
       ASSERT_TRUE(servers[i].start(argv));
     }
@@ -171,14 +185,19 @@ class BatchConfigTransfers : public ::testing::Test {
     inet_pton(AF_INET, "127.0.0.7", &a.sin_addr);
     ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(listen(silent, 4), 0);
-    for (auto [ip, fw] : {std::pair{"127.0.0.2", "2.1c"}, {"127.0.0.3", "1.14"}, {"127.0.0.4", "1.14"},
-                          {"127.0.0.5", "1.13"}, {"127.0.0.6", "2.0"}, {"127.0.0.7", "2.0"}})
+    for (auto [ip, fw] : {std::pair{"127.0.0.2", "2.1c"},
+                          {"127.0.0.3", "1.14"},
+                          {"127.0.0.4", "1.14"},
+                          {"127.0.0.5", "1.13"},
+                          {"127.0.0.6", "2.0"},
+                          {"127.0.0.7", "2.0"}})
       f.card(ip, fw);
   }
   void TearDown() override {
     if (silent >= 0) close(silent);
   }
-  static constexpr const char* kCardText = "[System]\r\nName=Card 2\r\n\r\nLocation=Hall\r\n[End]\r\n";
+  static constexpr const char* kCardText =
+      "[System]\r\nName=Card 2\r\n\r\nLocation=Hall\r\n[End]\r\n";
   enum Row { k2, k3, k4, k6, k7 };  // list rows
 
   Fixture f;
@@ -198,7 +217,8 @@ TEST_F(BatchConfigTransfers, DownloadEditSaveAndUploadCopyACardsFileToAnother) {
   // The login is remembered for the next one.
   EXPECT_EQ(f.ctx.commands.ftpAccount, "admin");
 
-  dynamic_cast<QPlainTextEdit*>(d.Control(kSystemText))->setPlainText("[System]\n\nName=Card 3\n[End]\n");
+  dynamic_cast<QPlainTextEdit*>(d.Control(kSystemText))
+      ->setPlainText("[System]\n\nName=Card 3\n[End]\n");
   d.Save(ConfigFile::kSystem);
   EXPECT_EQ(f.takeBoxes(), std::vector<std::string>{"M51"});
   const std::string saved = "[System]\r\nName=Card 3\r\n[End]\r\n";
@@ -232,7 +252,8 @@ TEST_F(BatchConfigTransfers, EachFailureIsToldOnceTheClientEnds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // Local copies for the puts; a get deletes its own first.
-    for (const char* name : {"configure.ini", "snmp.ini"}) WriteFileAtomic(f.local(name), "[Local]\r\n[End]\r\n");
+    for (const char* name : {"configure.ini", "snmp.ini"})
+      WriteFileAtomic(f.local(name), "[Local]\r\n[End]\r\n");
     f.login("admin", c.password);
     f.transfer(d, c.button, c.row);
     EXPECT_EQ(f.takeBoxes(), std::vector<std::string>{"M50"});
