@@ -214,6 +214,8 @@ TEST_F(BatchConfigTransfers, DownloadEditSaveAndUploadCopyACardsFileToAnother) {
   EXPECT_EQ(Text(d, kSystemText), "[System]\nName=Card 2\n\nLocation=Hall\n[End]");
   EXPECT_EQ(Text(d, kSystemPath), f.local("configure.ini"));
   EXPECT_EQ(ReadFile(f.local("configure.ini")), kCardText);
+  // The password went through the pipe only: nothing on disk holds it.
+  EXPECT_EQ(ReadFile(f.local("ftp.log")).value_or("s3cret").find("s3cret"), std::string::npos);
   // The login is remembered for the next one.
   EXPECT_EQ(f.ctx.commands.ftpAccount, "admin");
 
