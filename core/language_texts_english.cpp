@@ -111,6 +111,11 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {105, "Tabs, line breaks and other control characters cannot be used in these texts."},
     {106, "The PLC numbers must be whole numbers from 0 to 32767."},
     {110, "The picture's path is too long: at most 259 bytes."},
+    // The SNMP batch configuration's refusals.
+    {115, "Enter the FTP account. Account and password cannot hold quotation marks or control characters."},
+    {116, "The card's address must be an IP address or a host name."},
+    {117, "The install folder's path holds quotation marks or control characters: files cannot be transferred."},
+    {118, "The file could not be saved."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -457,6 +462,23 @@ std::string LanguageIni() {
   ini.key("MSG4", "The password protection could not be changed.");
   ini.key("MSG5", "Changing the password protection, please wait...");
   ini.key("MSG6", "The password protection has been changed.");
+  ini.section("Dialog-SNMPConfig");
+  ini.key("Title", "SNMP Device Batch Configuration");
+  ini.key("L_1", "Source SNMP Device List:");
+  ini.key("L_2", "Dest. SNMP Device List:");
+  ini.key("L_3", "FTP transfers need card firmware 1.14 or later.");
+  ini.key("C_1", "Enable Password Protection");
+  ini.key("B_1", "&Download System Configuration File");
+  ini.key("B_2", "&Upload System Configuration File");
+  ini.key("B_3", "Download &SNMP Configuration File");
+  ini.key("B_4", "Upload SNMP &Configuration File");
+  ini.key("B_5", "Save");
+  ini.section("Dialog-SNMPPassword");
+  ini.key("Title", "FTP Login Authentication");
+  ini.key("L_1", "Account: (8 bytes maximum)");
+  ini.key("L_2", "Password: (8 bytes maximum)");
+  ini.key("B_1", "OK");
+  ini.key("B_2", "Cancel");
   ini.section("Dialog-About");
   ini.key("Title", "About");
   ini.key("L_1", "Central Monitoring and Control System");

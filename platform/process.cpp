@@ -2,10 +2,12 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +21,11 @@ namespace lark {
 
 pid_t Spawn(const std::vector<std::string>& argv) { return SpawnWithEnvironment(argv, {}); }
 
-pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
-  if (argv.empty() || argv[0].empty()) return -1;
+namespace {
+
+// Our environment with "NAME=value" entries added or replacing ours; the
+// pointers live as long as `environment` and environ.
+std::vector<char*> MergedEnvironment(const std::vector<std::string>& environment) {
   std::vector<char*> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string_view entry(*e);
@@ -32,15 +37,26 @@ pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vect
   }
   for (const std::string& add : environment) env.push_back(const_cast<char*>(add.c_str()));
   env.push_back(nullptr);
+  return env;
+}
+
+std::vector<char*> ArgvOf(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  return args;
+}
 
-  // The service blocks SIGTERM/SIGINT for its signalfd and ignores SIGPIPE;
-  // a child must not inherit either, or it could not be stopped normally.
+// posix_spawnp with the signal state a child needs: the service blocks
+// SIGTERM/SIGINT for its signalfd and ignores SIGPIPE; a child must not
+// inherit either, or it could not be stopped normally. The error number, or 0.
+int SpawnChild(pid_t* pid, const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+               const posix_spawn_file_actions_t* actions) {
+  std::vector<char*> env = MergedEnvironment(environment);
+  std::vector<char*> args = ArgvOf(argv);
   posix_spawnattr_t attr;
-  if (posix_spawnattr_init(&attr) != 0) return -1;
+  if (int rc = posix_spawnattr_init(&attr); rc != 0) return rc;
   sigset_t none, defaults;
   sigemptyset(&none);
   sigemptyset(&defaults);
@@ -51,11 +67,17 @@ pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vect
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  pid_t pid = -1;
-  int rc = posix_spawnp(&pid, args[0], nullptr, &attr, args.data(), env.data());
+  const int rc = posix_spawnp(pid, args[0], actions, &attr, args.data(), env.data());
   posix_spawnattr_destroy(&attr);
-  return rc == 0 ? pid : -1;
+  return rc;
+}
+
+}  // namespace
+
+pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+  if (argv.empty() || argv[0].empty()) return -1;
+  pid_t pid = -1;
+  return SpawnChild(&pid, argv, environment, nullptr) == 0 ? pid : -1;
 }
 
 int ReapChildren() {
@@ -79,6 +101,88 @@ bool ReapChild(pid_t pid) {
     if (r < 0 && errno == EINTR) continue;
     return r != 0;
   }
+}
+
+bool ChildProcess::start(const Options& options) {
+  terminate();
+  status_.reset();
+  error_.clear();
+  if (options.argv.empty() || options.argv[0].empty()) {
+    error_ = "no program";
+    return false;
+  }
+  // The whole input goes into the pipe before the child runs, so writing it
+  // can neither block nor meet a reader that has already gone (SIGPIPE).
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    error_ = std::string("pipe: ") + strerror(errno);
+    return false;
+  }
+  const int capacity = fcntl(fds[1], F_GETPIPE_SZ);
+  bool written = capacity > 0 && options.input.size() <= static_cast<size_t>(capacity) &&
+                 fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0;
+  for (size_t done = 0; written && done < options.input.size();) {
+    const ssize_t n = write(fds[1], options.input.data() + done, options.input.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<size_t>(n);
+  }
+  close(fds[1]);
+  if (!written) {
+    close(fds[0]);
+    error_ = "the input does not fit the pipe";
+    return false;
+  }
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+  posix_spawn_file_actions_addopen(&actions, 1, options.outputPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  pid_t pid = -1;
+  const int rc = SpawnChild(&pid, options.argv, options.environment, &actions);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[0]);
+  if (rc != 0) {
+    error_ = options.argv[0] + ": " + strerror(rc);
+    return false;
+  }
+  pid_ = pid;
+  pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  return true;
+}
+
+bool ChildProcess::Reap(int options) {
+  if (pid_ <= 0) return true;
+  int status = 0;
+  pid_t r;
+  do {
+    r = waitpid(pid_, &status, options);
+  } while (r < 0 && errno == EINTR);
+  if (r == 0) return false;
+  if (r == pid_) status_ = status;
+  // Ended, or not ours to wait for (ECHILD): either way never signalled again.
+  pid_ = -1;
+  if (pidFd_ >= 0) close(pidFd_);
+  pidFd_ = -1;
+  return true;
+}
+
+bool ChildProcess::running() { return !Reap(WNOHANG); }
+
+void ChildProcess::terminate(int graceMs) {
+  if (pid_ <= 0 || Reap(WNOHANG)) return;
+  kill(pid_, SIGTERM);
+  if (pidFd_ >= 0) {
+    pollfd p{pidFd_, POLLIN, 0};
+    while (poll(&p, 1, graceMs) < 0 && errno == EINTR) {
+    }
+  }
+  if (Reap(WNOHANG)) return;
+  kill(pid_, SIGKILL);
+  Reap(0);
 }
 
 InstanceLock::~InstanceLock() { release(); }

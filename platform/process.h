@@ -1,9 +1,10 @@
-// Starting outside programs with an argv (never a shell) and reaping them,
-// the single-instance lock, and the worker pause/stop handshake.
+// Starting outside programs with an argv (never a shell), watching and
+// reaping them, the single-instance lock, and the worker pause/stop handshake.
 #pragma once
 #include <sys/types.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,45 @@ pid_t SpawnWithEnvironment(const std::vector<std::string>& argv, const std::vect
 int ReapChildren();
 // Reaps the one child when it has ended (or is not ours); false while it runs.
 bool ReapChild(pid_t pid);
+
+// One outside program the caller watches and may stop: argv spawned on PATH
+// (never a shell), standard input a pipe holding `input` and then its end,
+// standard output and errors to a file made anew, no other descriptor of
+// ours. Only its own pid is ever waited for or signalled, and only while it
+// is ours: a pid of 0 or one already reaped is never signalled.
+class ChildProcess {
+ public:
+  struct Options {
+    std::vector<std::string> argv;
+    std::vector<std::string> environment;  // "NAME=value" added to ours
+    std::string input;                     // the whole standard input
+    std::string outputPath;                // standard output and errors; never through a link
+  };
+
+  ChildProcess() = default;
+  ~ChildProcess() { terminate(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Stops a child still running first. False (error() says why) when the
+  // input does not fit the pipe or the program cannot be started.
+  bool start(const Options& options);
+  // Reaps the child once it has ended; true while it runs.
+  bool running();
+  // SIGTERM, up to `graceMs` for it to end, then SIGKILL; reaped either way.
+  void terminate(int graceMs = 500);
+  pid_t pid() const { return pid_; }
+  // The wait status once reaped.
+  std::optional<int> status() const { return status_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Reap(int options);
+  pid_t pid_ = -1;
+  int pidFd_ = -1;  // wakes a poll when the child ends
+  std::optional<int> status_;
+  std::string error_;
+};
 
 // flock on a lock file, released by the kernel when the process dies.
 class InstanceLock {

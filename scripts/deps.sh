@@ -12,6 +12,9 @@ pkgs+=(alsa-utils xvfb trayer systemd)
 # benchmark's plain master.
 pkgs+=(python3-pymodbus python3-serial-asyncio python3-serial socat libmodbus-dev)
 pkgs+=(python3-aiosmtpd python3-gammu)  # the SMTP server and SMS decoder peers
+# The console's FTP client for the network cards' batch configuration (tnftp
+# is Debian 12's /usr/bin/ftp) and a real FTP server standing in for a card.
+pkgs+=(tnftp python3-pyftpdlib)
 pkgs+=(libwmf-bin fonts-urw-base35)  # WMF map pictures (wmf2gd needs its fonts)
 pkgs+=(unixodbc-dev libsqliteodbc odbc-postgresql postgresql-15 sqlite3)  # the database layer and its test peers
 pkgs+=(iproute2)  # a broadcast route on loopback for the console's server search tests

@@ -32,7 +32,8 @@ class ConsoleDialogs {
 };
 
 // The settings and control dialogs: Connection, Alarm Management, UPS
-// Control, About, Language, Historical Data Management, Stop All, the traces.
+// Control, SNMP batch configuration, About, Language, Historical Data
+// Management, Stop All, the traces.
 void RegisterSettingsDialogs(ConsoleDialogs& env);
 
 // Larkview's dialogs on its link and map; it must outlive the main window.

@@ -3,6 +3,7 @@
 #include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/alarm_manage_dialog.h"
 #include "console/dialogs/background_dialog.h"
+#include "console/dialogs/batch_config_dialog.h"
 #include "console/dialogs/config_download.h"
 #include "console/dialogs/connect_dialog.h"
 #include "console/dialogs/connection_dialog.h"
@@ -63,6 +64,7 @@ void RegisterSettingsDialogs(ConsoleDialogs& env) {
   RegisterConnectionDialog(env);
   RegisterAlarmManageDialog(env);
   RegisterUpsControlDialog(env);
+  RegisterBatchConfigDialog(env);
   RegisterAboutDialog(env);
   RegisterLanguageDialog(env);
   RegisterHistoryDialog(env);

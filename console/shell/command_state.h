@@ -1,6 +1,7 @@
 // What the menu commands leave for the dialogs they open.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace lark {
 
@@ -14,6 +15,8 @@ struct ConsoleCommandState {
   int alarmLevelTab = 0;        // Alarm Management's level tab, kept while the console runs
   bool connectDialogOpen = false;  // the Connect To Server dialog runs
   bool autoLoadDialogOpen = false; // the Auto-Load Configuration dialog is queued or runs
+  std::string ftpAccount;       // the network cards' FTP login, kept while the console runs
+  std::string ftpPassword;
 };
 
 }  // namespace lark

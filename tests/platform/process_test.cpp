@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -80,6 +81,106 @@ TEST(Spawn, ReapChildrenCollectsFinishedOnes) {
   EXPECT_TRUE(test::Eventually([&] { return (reaped += ReapChildren()) >= 3; }, 30000));
   EXPECT_EQ(reaped, 3);
   EXPECT_EQ(ReapChildren(), 0);
+}
+
+// Runs `options` to its end (bounded as a guard); the output file's text.
+std::string RunToEnd(ChildProcess& child, const ChildProcess::Options& options) {
+  EXPECT_TRUE(child.start(options)) << child.error();
+  EXPECT_TRUE(test::Eventually([&] { return !child.running(); }, 30000));
+  return ReadFile(options.outputPath).value_or("");
+}
+
+TEST(ChildProcess, ArgvInputAndEnvironmentReachTheProgramAndItsOutputTheFile) {
+  test::TempDir tmp;
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  ChildProcess child;
+  ChildProcess::Options o;
+  // Shell syntax in an argument is just bytes; the script on stdin is read to its end.
+  o.argv = {"sh", "-c", "printf '[%s]' \"$0\"; echo \" LC_ALL=$LC_ALL\"; cat; echo err >&2", "a \"b\" $(touch x) !y"};
+  o.environment = {"LC_ALL=C"};
+  o.input = "open 127.0.0.2\nbye\n";
+  o.outputPath = tmp.file("out.log");
+  WriteFileAtomic(o.outputPath, "an earlier run's output\n");
+  EXPECT_EQ(RunToEnd(child, o), "[a \"b\" $(touch x) !y] LC_ALL=C\nopen 127.0.0.2\nbye\nerr\n");
+  ASSERT_TRUE(child.status());
+  EXPECT_TRUE(WIFEXITED(*child.status()) && WEXITSTATUS(*child.status()) == 0);
+  EXPECT_FALSE(FileExists("x"));
+  unsetenv("LC_ALL");
+
+  // Refused before anything runs: no program, input beyond the pipe, a
+  // missing program, an output path that is a link (the file behind stays).
+  ChildProcess::Options bad = o;
+  bad.argv = {};
+  EXPECT_FALSE(child.start(bad));
+  bad = o;
+  bad.input.assign(16 << 20, 'x');
+  EXPECT_FALSE(child.start(bad));
+  bad = o;
+  bad.argv = {"no-such-program-on-path-xyz"};
+  EXPECT_FALSE(child.start(bad));
+  EXPECT_NE(child.error().find("no-such-program-on-path-xyz"), std::string::npos);
+  bad = o;
+  WriteFileAtomic(tmp.file("kept"), "kept");
+  ASSERT_EQ(symlink(tmp.file("kept").c_str(), tmp.file("link").c_str()), 0);
+  bad.outputPath = tmp.file("link");
+  EXPECT_FALSE(child.start(bad));
+  EXPECT_EQ(ReadFile(tmp.file("kept")), "kept");
+  EXPECT_FALSE(child.running());
+}
+
+TEST(ChildProcess, OnlyTheThreeStandardDescriptorsAreInherited) {
+  test::TempDir tmp;
+  // Descriptors of ours without close-on-exec, as a library might leave them.
+  const int leaked = open("/dev/null", O_RDONLY);
+  ASSERT_GE(leaked, 0);
+  ASSERT_EQ(dup2(leaked, 60), 60);
+  ChildProcess child;
+  ChildProcess::Options o;
+  o.argv = {"sh", "-c", "readlink /proc/self/fd/0 | cut -c1-5; ls /proc/self/fd"};
+  o.environment = {"LC_ALL=C"};
+  o.outputPath = tmp.file("fds");
+  const std::string fds = RunToEnd(child, o);
+  close(leaked);
+  close(60);
+  // ls lists its own: the three, and the folder it reads as 3.
+  EXPECT_EQ(fds, "pipe:\n0\n1\n2\n3\n");
+}
+
+TEST(ChildProcess, TerminateEndsAndReapsEvenAChildThatIgnoresSigterm) {
+  test::TempDir tmp;
+  struct Case {
+    const char* name;
+    const char* script;
+    int signal;  // what ends it
+  };
+  const Case cases[] = {
+      {"stops on SIGTERM", "echo ready; exec sleep 30", SIGTERM},
+      {"ignores SIGTERM", "trap '' TERM; echo ready; exec sleep 30", SIGKILL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChildProcess child;
+    ChildProcess::Options o{{"sh", "-c", c.script}, {}, "", tmp.file("out")};
+    ASSERT_TRUE(child.start(o)) << child.error();
+    ASSERT_TRUE(test::Eventually([&] { return ReadFile(o.outputPath).value_or("") == "ready\n"; }, 30000));
+    const pid_t pid = child.pid();
+    child.terminate(100);
+    EXPECT_FALSE(child.running());
+    ASSERT_TRUE(child.status());
+    EXPECT_TRUE(WIFSIGNALED(*child.status()) && WTERMSIG(*child.status()) == c.signal) << *child.status();
+    // Reaped: nothing of it is left to wait for, and a second terminate signals nobody.
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);
+    child.terminate();
+  }
+  // Never started, or ended and reaped: terminate signals nothing (kill(0)
+  // would reach this test's whole process group).
+  ChildProcess idle;
+  idle.terminate();
+  EXPECT_EQ(idle.pid(), -1);
+  ChildProcess ended;
+  RunToEnd(ended, {{"true"}, {}, "", tmp.file("out")});
+  ended.terminate();
+  EXPECT_TRUE(WIFEXITED(*ended.status()));
 }
 
 TEST(InstanceLock, SecondHolderRefusedAndToldWho) {
