@@ -220,6 +220,7 @@ std::optional<int> SnmpPropertyDialog::Check() {
   v.mibChanged = mib_->currentIndex() != mibAtOpening_;
   v.stop = stop_->isChecked();
   v.saveInDatabase = database_->isChecked();
+  v.newNode = env().ctx.commands.newNode;
   if (auto refused = CheckSnmpValues(v, node_, &env().ctx.tree.root(), copy_)) return refused;
   // A node just added has reported nothing yet.
   const LiveDataBlock* block = node_.block(BlockKind::kSnmp);
