@@ -38,14 +38,18 @@ struct Fixture : test::DialogFixture {
     RegisterPropertyDialogs(env);
   }
   // The dialog's request as the link queued it: sub-command and payload.
-  std::pair<uint8_t, std::vector<uint8_t>> sent() {
+  // The operation-log entries queued before it go to `logs`.
+  std::pair<uint8_t, std::vector<uint8_t>> sent(bool all = false) {
     while (auto head = link.queues().peek(3)) {
-      if (head->requestId == link.pending().sequence && head->requestId != 0)
+      if (!all && head->requestId == link.pending().sequence && head->requestId != 0)
         return {head->data[5], std::vector<uint8_t>(head->data.begin() + 6, head->data.end())};
+      if (head->data.size() > 12 && head->data[4] == kLinkCmdEventLog)
+        logs.push_back(std::to_string(u16At(head->data, 10)) + " " + strAt(head->data, 12, 258));
       link.queues().dropHead(3);
     }
     return {0, {}};
   }
+  std::vector<std::string> logs;  // "<code> <text>"
   void answer(DialogBase& d, bool ok, std::vector<uint8_t> data = {}) {
     data.insert(data.begin(), {static_cast<uint8_t>(ok ? 27 : 28), d.request().sub});
     answerPending(kLinkCmdSetNodeProperties, data);
@@ -87,6 +91,7 @@ TEST(PropertyDialogs, TheNodeChangesOnlyWhenTheServiceConfirms) {
     EXPECT_EQ(d.result(), 0);
     EXPECT_EQ(f.sent().second.size(), 0u);
     EXPECT_EQ(inverter->location(), "");
+    EXPECT_EQ(f.logs, (std::vector<std::string>{"3 (SNMP)", "5 (SNMP)"}));
   }
 
   SnmpPropertyDialog d(f.env, *inverter, nullptr);
@@ -119,6 +124,9 @@ TEST(PropertyDialogs, TheNodeChangesOnlyWhenTheServiceConfirms) {
   EXPECT_EQ(inverter->upsId(), 3);
   EXPECT_EQ(inverter->mibType(), kMibUnknown);  // identified anew
   EXPECT_TRUE(f.ctx.mapDirty);
+  f.sent(true);
+  EXPECT_EQ(f.logs.back(), "4 (SNMP Title:Network inverter, Locaion:Hall, id:" + std::to_string(inverter->id()) +
+                               ", IP:127.0.0.3, Port:161, Community:public, Stop:0, Database:1)");
 }
 
 TEST(PropertyDialogs, RefusalsSendNothing) {
