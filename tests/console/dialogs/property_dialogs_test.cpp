@@ -273,5 +273,20 @@ TEST(PropertyDialogs, PlcPointsAreEditedInACopyWithTheirUpsById) {
   EXPECT_EQ(plc->plcYupsAlarm(1), 5);
 }
 
+TEST(PropertyDialogs, GprsTimeOutFailsAndClosesAsTheGroupDialogDoes) {
+  Fixture f;
+  DeviceNode* station = f.Add(kNodeGprs, "Station 1");
+  GroupPropertyDialog d(f.env, *station, nullptr);
+  d.Init();
+  Type(d, 1318, "Roof");
+  d.Ok();
+  EXPECT_EQ(d.request().sub, 7);
+  f.clock.advance(5001);
+  OnReplyTimer(d);
+  EXPECT_EQ(Caption(d), "Property - GPRS - MSG1");
+  EXPECT_EQ(d.closingPauseMs(), kFailurePauseMs);
+  EXPECT_EQ(station->location(), "");
+}
+
 }  // namespace
 }  // namespace lark
