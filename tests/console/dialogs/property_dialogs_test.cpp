@@ -50,9 +50,13 @@ struct Fixture : test::DialogFixture {
     return {0, {}};
   }
   std::vector<std::string> logs;  // "<code> <text>"
-  void answer(DialogBase& d, bool ok, std::vector<uint8_t> data = {}) {
-    data.insert(data.begin(), {static_cast<uint8_t>(ok ? 27 : 28), d.request().sub});
-    answerPending(kLinkCmdSetNodeProperties, data);
+  void answer(DialogBase& d, bool ok, const std::vector<uint8_t>& data = {}) {
+    std::vector<uint8_t> reply;
+    reply.reserve(2 + data.size());
+    reply.push_back(static_cast<uint8_t>(ok ? 27 : 28));
+    reply.push_back(d.request().sub);
+    for (uint8_t b : data) reply.push_back(b);
+    answerPending(kLinkCmdSetNodeProperties, reply);
     OnReplyTimer(d);
   }
   static std::vector<uint8_t> Lock(const char* holder) {
