@@ -106,14 +106,20 @@ void PropertyDialog::Ok() {
     return;
   }
   ShowMessage("MSG2");
-  EnableControls({1, 2}, false);
+  // The sub-dialogs' buttons too: their request would take this one's place.
+  greyed_.clear();
+  for (int id : {1, 2, kAdvanceButton, kAlarmMaskButton}) {
+    QWidget* c = Control(id);
+    if (c && c->isEnabled()) greyed_.push_back(c);
+    if (c) c->setEnabled(false);
+  }
 }
 
 void PropertyDialog::OnReply(const ReplyView& reply) {
   if (!reply.success) {
     ShowMessage("MSG1");
     ShowLockHolder(reply.frame);
-    EnableControls({1, 2}, true);
+    for (QWidget* c : greyed_) c->setEnabled(true);
     return;
   }
   Apply();

@@ -220,6 +220,11 @@ TEST(PropertyDialogs, AlarmMaskReadsAndWritesBit35AndKeepsTheBitsPastItsBoxes) {
   // The property dialog waits under its own number again, and its reply is its own.
   EXPECT_EQ(f.ctx.openDialog.id, kProSnmpDialogId);
   opener.Ok();
+  // While the change waits, a mask request would take its place.
+  EXPECT_FALSE(opener.Control(1319)->isEnabled());
+  f.answer(opener, false);
+  EXPECT_TRUE(opener.Control(1319)->isEnabled());
+  opener.Ok();
   f.answer(opener, true);
   EXPECT_EQ(opener.result(), 1);
 }
