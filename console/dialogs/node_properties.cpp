@@ -125,10 +125,10 @@ std::optional<int> CheckSnmpValues(const SnmpValues& v, const DeviceNode& node, 
     if (other && !other->isGroup()) return kIpTaken;
   }
   if (!TitleAllowed(v.title, node.title())) return kBadTitle;
-  // The MIB is the node's own unless chosen anew; a node not yet typed takes
+  // The MIB is the node's own unless chosen anew; a node just added takes
   // the one shown.
   uint8_t mib = node.mibType();
-  if (v.mibChanged || mib == kMibUnknown) mib = v.rfc1628 ? kMibRfc1628 : kMibMakerUps;
+  if (v.mibChanged || (v.newNode && mib == kMibUnknown)) mib = v.rfc1628 ? kMibRfc1628 : kMibMakerUps;
   copy.setIp(Field(v.ip, kPropertyAddressChars));
   copy.setCommunity(Field(v.community, kPropertyAddressChars));
   copy.setPort(*port);

@@ -88,6 +88,7 @@ struct SnmpValues {
   bool rfc1628 = false;        // the MIB shown
   bool mibChanged = false;     // chosen other than at opening
   bool stop = false, saveInDatabase = false;
+  bool newNode = false;        // just added: no MIB of its own yet
 };
 // `root` for the address check; null: none.
 std::optional<int> CheckSnmpValues(const SnmpValues& v, const DeviceNode& node, DeviceNode* root, DeviceNode& copy);

@@ -106,14 +106,20 @@ void PropertyDialog::Ok() {
     return;
   }
   ShowMessage("MSG2");
-  EnableControls({1, 2}, false);
+  // The sub-dialogs' buttons too: their request would take this one's place.
+  greyed_.clear();
+  for (int id : {1, 2, kAdvanceButton, kAlarmMaskButton}) {
+    QWidget* c = Control(id);
+    if (c && c->isEnabled()) greyed_.push_back(c);
+    if (c) c->setEnabled(false);
+  }
 }
 
 void PropertyDialog::OnReply(const ReplyView& reply) {
   if (!reply.success) {
     ShowMessage("MSG1");
     ShowLockHolder(reply.frame);
-    EnableControls({1, 2}, true);
+    for (QWidget* c : greyed_) c->setEnabled(true);
     return;
   }
   Apply();
@@ -220,6 +226,7 @@ std::optional<int> SnmpPropertyDialog::Check() {
   v.mibChanged = mib_->currentIndex() != mibAtOpening_;
   v.stop = stop_->isChecked();
   v.saveInDatabase = database_->isChecked();
+  v.newNode = env().ctx.commands.newNode;
   if (auto refused = CheckSnmpValues(v, node_, &env().ctx.tree.root(), copy_)) return refused;
   // A node just added has reported nothing yet.
   const LiveDataBlock* block = node_.block(BlockKind::kSnmp);

@@ -57,6 +57,7 @@ class PropertyDialog : public DialogBase {
   uint8_t sub_;
   QLineEdit* title_ = nullptr;
   QLineEdit* location_ = nullptr;
+  std::vector<QWidget*> greyed_;  // the buttons a pending request greyed
 };
 
 // Group 249 and GPRS 167: title and location.

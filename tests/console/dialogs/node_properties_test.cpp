@@ -46,6 +46,9 @@ TEST(NodeProperties, TheImageKeepsUnitTypeAndFlagsTheDialogDoesNotShow) {
   SnmpValues retyped = snmp;
   retyped.rfc1628 = true;
   retyped.mibChanged = true;
+  DeviceNode* added = Add(tree, kNodeSnmp, "New");
+  SnmpValues fresh{"New", "", "10.0.0.9", "161", "public"};
+  fresh.newNode = true;
   const std::vector<Case> cases = {
       // Unit 3 and type 6 stay; the location is the edit.
       {inverter, [&](DeviceNode& c) { return CheckSnmpValues(snmp, *inverter, &tree.root(), c); },
@@ -53,6 +56,8 @@ TEST(NodeProperties, TheImageKeepsUnitTypeAndFlagsTheDialogDoesNotShow) {
       // A MIB chosen anew is sent.
       {inverter, [&](DeviceNode& c) { return CheckSnmpValues(retyped, *inverter, &tree.root(), c); },
        {{192, {3, 0}}, {201, {8}}}},
+      // A node just added takes the MIB shown.
+      {added, [&](DeviceNode& c) { return CheckSnmpValues(fresh, *added, &tree.root(), c); }, {{201, {5}}}},
       // The station's link status and SaveInDatabase go back as they are.
       {station, [&](DeviceNode& c) { return CheckGroupValues("Station-1", "Roof", kGprsLocationChars, *station, c); },
        {{198, {1, 0}}, {6700, {1, 0}}, {200, {3}}, {6, {'S', 't', 'a', 't', 'i', 'o', 'n', '-', '1', 0}}}},

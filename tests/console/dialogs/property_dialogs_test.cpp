@@ -38,17 +38,25 @@ struct Fixture : test::DialogFixture {
     RegisterPropertyDialogs(env);
   }
   // The dialog's request as the link queued it: sub-command and payload.
-  std::pair<uint8_t, std::vector<uint8_t>> sent() {
+  // The operation-log entries queued before it go to `logs`.
+  std::pair<uint8_t, std::vector<uint8_t>> sent(bool all = false) {
     while (auto head = link.queues().peek(3)) {
-      if (head->requestId == link.pending().sequence && head->requestId != 0)
+      if (!all && head->requestId == link.pending().sequence && head->requestId != 0)
         return {head->data[5], std::vector<uint8_t>(head->data.begin() + 6, head->data.end())};
+      if (head->data.size() > 12 && head->data[4] == kLinkCmdEventLog)
+        logs.push_back(std::to_string(u16At(head->data, 10)) + " " + strAt(head->data, 12, 258));
       link.queues().dropHead(3);
     }
     return {0, {}};
   }
-  void answer(DialogBase& d, bool ok, std::vector<uint8_t> data = {}) {
-    data.insert(data.begin(), {static_cast<uint8_t>(ok ? 27 : 28), d.request().sub});
-    answerPending(kLinkCmdSetNodeProperties, data);
+  std::vector<std::string> logs;  // "<code> <text>"
+  void answer(DialogBase& d, bool ok, const std::vector<uint8_t>& data = {}) {
+    std::vector<uint8_t> reply;
+    reply.reserve(2 + data.size());
+    reply.push_back(static_cast<uint8_t>(ok ? 27 : 28));
+    reply.push_back(d.request().sub);
+    for (uint8_t b : data) reply.push_back(b);
+    answerPending(kLinkCmdSetNodeProperties, reply);
     OnReplyTimer(d);
   }
   static std::vector<uint8_t> Lock(const char* holder) {
@@ -87,6 +95,7 @@ TEST(PropertyDialogs, TheNodeChangesOnlyWhenTheServiceConfirms) {
     EXPECT_EQ(d.result(), 0);
     EXPECT_EQ(f.sent().second.size(), 0u);
     EXPECT_EQ(inverter->location(), "");
+    EXPECT_EQ(f.logs, (std::vector<std::string>{"3 (SNMP)", "5 (SNMP)"}));
   }
 
   SnmpPropertyDialog d(f.env, *inverter, nullptr);
@@ -119,6 +128,9 @@ TEST(PropertyDialogs, TheNodeChangesOnlyWhenTheServiceConfirms) {
   EXPECT_EQ(inverter->upsId(), 3);
   EXPECT_EQ(inverter->mibType(), kMibUnknown);  // identified anew
   EXPECT_TRUE(f.ctx.mapDirty);
+  f.sent(true);
+  EXPECT_EQ(f.logs.back(), "4 (SNMP Title:Network inverter, Locaion:Hall, id:" + std::to_string(inverter->id()) +
+                               ", IP:127.0.0.3, Port:161, Community:public, Stop:0, Database:1)");
 }
 
 TEST(PropertyDialogs, RefusalsSendNothing) {
@@ -208,6 +220,11 @@ TEST(PropertyDialogs, AlarmMaskReadsAndWritesBit35AndKeepsTheBitsPastItsBoxes) {
   // The property dialog waits under its own number again, and its reply is its own.
   EXPECT_EQ(f.ctx.openDialog.id, kProSnmpDialogId);
   opener.Ok();
+  // While the change waits, a mask request would take its place.
+  EXPECT_FALSE(opener.Control(1319)->isEnabled());
+  f.answer(opener, false);
+  EXPECT_TRUE(opener.Control(1319)->isEnabled());
+  opener.Ok();
   f.answer(opener, true);
   EXPECT_EQ(opener.result(), 1);
 }
@@ -263,6 +280,21 @@ TEST(PropertyDialogs, PlcPointsAreEditedInACopyWithTheirUpsById) {
   EXPECT_EQ(plc->plcSource(1), "Feeder C");
   EXPECT_EQ(plc->plcUpsId(1), ups->id());
   EXPECT_EQ(plc->plcYupsAlarm(1), 5);
+}
+
+TEST(PropertyDialogs, GprsTimeOutFailsAndClosesAsTheGroupDialogDoes) {
+  Fixture f;
+  DeviceNode* station = f.Add(kNodeGprs, "Station 1");
+  GroupPropertyDialog d(f.env, *station, nullptr);
+  d.Init();
+  Type(d, 1318, "Roof");
+  d.Ok();
+  EXPECT_EQ(d.request().sub, 7);
+  f.clock.advance(5001);
+  OnReplyTimer(d);
+  EXPECT_EQ(Caption(d), "Property - GPRS - MSG1");
+  EXPECT_EQ(d.closingPauseMs(), kFailurePauseMs);
+  EXPECT_EQ(station->location(), "");
 }
 
 }  // namespace
