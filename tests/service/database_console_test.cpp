@@ -128,14 +128,15 @@ TEST_F(DatabaseConsoleTest, SchemaLoginAccountsAndLogRows) {
   ASSERT_EQ(c.req(kLinkCmdSetNodeProperties, Cat({0, 0, 1}, props))[5], 27);
   EXPECT_EQ(c.req(kLinkCmdUserDatabase, {9})[5], 23);
   std::string tables;
-  test::RunProgram({"/usr/bin/sqlite3", dir.file("ups.db"), ".tables"}, tables);
+  test::RunProgram({"/usr/bin/sqlite3", "-cmd", ".timeout 20000", dir.file("ups.db"), ".tables"},
+                   tables);
   EXPECT_NE(tables.find("histmeter_1"), std::string::npos) << tables;
   // A map save refills the tree's copy; the reply does not wait for it.
   EXPECT_EQ(c.req(kLinkCmdSaveMap, Cat({1}, Text("Plant", 256)))[5], 15);
   std::string treeRows;
   for (int i = 0; i < 50 && treeRows.find("O'Br") == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    test::RunProgram({"/usr/bin/sqlite3", dir.file("ups.db"),
+    test::RunProgram({"/usr/bin/sqlite3", "-cmd", ".timeout 20000", dir.file("ups.db"),
                       "select objid, grpid, title, com from tree_map order by objid"},
                      treeRows);
   }
@@ -238,8 +239,8 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   ASSERT_EQ(mkfifo(dir.file("hold").c_str(), 0600), 0);
   const std::string script =
       "begin exclusive; insert into op_log VALUES('x', '2024-01-01 "
-      "00:00:00', 0, 'lock');\n.shell touch " + dir.file("locked") + "\n.shell read line < " +
-      dir.file("hold") + "\ncommit;\n";
+      "00:00:00', 0, 'lock');\n.shell touch " +
+      dir.file("locked") + "\n.shell read line < " + dir.file("hold") + "\ncommit;\n";
   std::ofstream(dir.file("lock.sql")) << script;
   std::string out;
   std::thread locker([&] {
@@ -253,7 +254,7 @@ TEST_F(DatabaseConsoleTest, AStuckQueryDoesNotHoldOtherConsoles) {
   EXPECT_FALSE(a.answerWaiting()) << "the second console was answered only after the query";
   V r = a.read();
   ASSERT_GE(r.size(), 6u);
-  EXPECT_EQ(r[5], 22);  // the database did not answer in time
+  EXPECT_EQ(r[5], 22);                        // the database did not answer in time
   std::ofstream(dir.file("hold")) << "go\n";  // opens once the locker waits on it
   // The session goes on afterwards.
   EXPECT_EQ(a.req(kLinkCmdUserDatabase, {2})[5], 23);
@@ -272,7 +273,8 @@ TEST_F(DatabaseConsoleTest, BadEventTableNameIsNotConnected) {
   ASSERT_TRUE(service->waitForOutput("running on", 30000)) << service->output();
   // The listener of a restarted service may need a few of its retries.
   std::unique_ptr<Console> c;
-  ASSERT_TRUE(test::Eventually([&] { return (c = std::make_unique<Console>())->open(); }, 15000, 100));
+  ASSERT_TRUE(
+      test::Eventually([&] { return (c = std::make_unique<Console>())->open(); }, 15000, 100));
   auto logged = [&] {
     size_t count = 0;
     for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path())) {
@@ -363,16 +365,19 @@ TEST_F(DatabaseConsoleTest, PostgresLockedTableAndForeignClauses) {
 
   // With a data source the event table is "log". An outside session holds it
   // locked until the test lets it go.
-  ASSERT_TRUE(pg->psql("create table if not exists release_lock (x int); delete from release_lock"));
+  ASSERT_TRUE(
+      pg->psql("create table if not exists release_lock (x int); delete from release_lock"));
   const int locker = pg->psqlInBackground(
       "begin;\nlock table log in access exclusive mode;\n"
-      "do $$ begin while not exists (select 1 from release_lock) loop perform pg_sleep(0.05); end loop; "
+      "do $$ begin while not exists (select 1 from release_lock) loop perform pg_sleep(0.05); end "
+      "loop; "
       "end $$;\ncommit;\n");
   ASSERT_GT(locker, 0);
   ASSERT_TRUE(test::Eventually(
       [&] {
         return pg->psql(
-            "select 1 / (select count(*) from pg_locks where relation = 'log'::regclass and granted)::int");
+            "select 1 / (select count(*) from pg_locks where relation = 'log'::regclass and "
+            "granted)::int");
       },
       30000, 100));
   ASSERT_TRUE(a->send(kLinkCmdEventLog, Cat({4}, Clause(""))));

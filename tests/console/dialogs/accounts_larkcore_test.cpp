@@ -58,7 +58,8 @@ class AccountsLarkcore : public ::testing::Test {
   void StartService(const std::vector<std::pair<std::string, std::string>>& database = {}) {
     if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
     ASSERT_TRUE(test::CopyDemoInstall(service.path()));
-    for (const auto& [key, value] : database) WriteProfileString(ManagerIni(), "Database", key, value);
+    for (const auto& [key, value] : database)
+      WriteProfileString(ManagerIni(), "Database", key, value);
     larkcore = std::make_unique<test::ServiceProcess>(service.path());
     ASSERT_TRUE(larkcore->start());
     ASSERT_TRUE(larkcore->waitForOutput("running on", kGuardMs)) << larkcore->output();
@@ -68,9 +69,11 @@ class AccountsLarkcore : public ::testing::Test {
     MakeDirs(console.file("English"));
     const std::string lang = console.file("English/language.ini");
     WriteFileAtomic(lang, ReadFile(test::SourcePath("data/English/language.ini")).value());
-    for (const char* section : {"Dialog-ControlPasswprd", "Dialog-DatabasePassword", "Dialog-LoginControl",
-                                "Dialog-LogoutDatabase", "Dialog-Database", "Dialog-Access Management"})
-      for (int n = 1; n <= 13; ++n) WriteProfileString(lang, section, "MSG" + std::to_string(n), "MSG" + std::to_string(n));
+    for (const char* section :
+         {"Dialog-ControlPasswprd", "Dialog-DatabasePassword", "Dialog-LoginControl",
+          "Dialog-LogoutDatabase", "Dialog-Database", "Dialog-Access Management"})
+      for (int n = 1; n <= 13; ++n)
+        WriteProfileString(lang, section, "MSG" + std::to_string(n), "MSG" + std::to_string(n));
     for (int n : {3, 28, 29, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 90})
       WriteProfileString(lang, "MessageBox", "M_" + std::to_string(n), "M_" + std::to_string(n));
     ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
@@ -91,12 +94,19 @@ class AccountsLarkcore : public ::testing::Test {
     RegisterDatabaseDialogs(*env);
     link->link().setServer("127.0.0.2");
     link->link().setAutoConnect(true);
-    ASSERT_TRUE(Spin([&] { return link->link().state() == LinkState{7, 0}; }, kGuardMs)) << larkcore->output();
+    ASSERT_TRUE(Spin(
+        [&] {
+          return link->link().state() == LinkState{7, 0};
+        },
+        kGuardMs))
+        << larkcore->output();
   }
   void TearDown() override {
     if (larkcore) kill(larkcore->pid(), SIGCONT);
     if (w) {
-      ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDYES); };
+      ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
+        return int(IDYES);
+      };
       w->SendCommand(IDM_EXIT);
       ShutdownConsole(*ctx, *w);
     }
@@ -142,7 +152,8 @@ class AccountsLarkcore : public ::testing::Test {
     EXPECT_EQ(ctx->settings.userLevel, 0);
     // The state line follows the service's answers (every 5 s).
     const auto* state = static_cast<QLabel*>(d.Control(1121));
-    ASSERT_TRUE(Spin([&] { return state->text() == "State: Connected"; }, 10000)) << state->text().toStdString();
+    ASSERT_TRUE(Spin([&] { return state->text() == "State: Connected"; }, 10000))
+        << state->text().toStdString();
     EXPECT_TRUE(d.Control(1016)->isEnabled());
     d.EstablishTables();
     ASSERT_TRUE(Spin([&] { return Caption(d).ends_with("MSG6"); }, kGuardMs)) << Caption(d);
@@ -201,7 +212,8 @@ class AccountsOnDatabase : public AccountsLarkcore, public ::testing::WithParamI
       // psql fails on a division by zero: no matching row gives an empty answer.
       return pg->psql("select 1/(select count(*) from (" + sql + ") as q)") ? "<row>" : "";
     }
-    std::string out = Output({"/usr/bin/sqlite3", service.file("ups.db"), sql});
+    std::string out =
+        Output({"/usr/bin/sqlite3", "-cmd", ".timeout 20000", service.file("ups.db"), sql});
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
   }
@@ -230,7 +242,8 @@ TEST_P(AccountsOnDatabase, SupervisorLogsInAddsAccountsAndLogsOut) {
     Type(am, 1610, password);
     boxes.clear();
     am.Add();
-    ASSERT_TRUE(Spin([&] { return Caption(am).ends_with("MSG3") && !boxes.empty(); }, kGuardMs)) << Caption(am);
+    ASSERT_TRUE(Spin([&] { return Caption(am).ends_with("MSG3") && !boxes.empty(); }, kGuardMs))
+        << Caption(am);
     EXPECT_EQ(boxes, std::vector<std::string>{"M_38"});
   };
   add("alice", "wonder");
@@ -248,7 +261,8 @@ TEST_P(AccountsOnDatabase, SupervisorLogsInAddsAccountsAndLogsOut) {
   Type(am, 1026, "operator-north-01-xy");
   answer = IDYES;
   am.Delete();
-  ASSERT_TRUE(Spin([&] { return Caption(am).ends_with("MSG3") && boxes.back() == "M_43"; }, kGuardMs));
+  ASSERT_TRUE(
+      Spin([&] { return Caption(am).ends_with("MSG3") && boxes.back() == "M_43"; }, kGuardMs));
   EXPECT_TRUE(Row("select account from usr where account='operator-north-01-xy'").empty());
   EXPECT_FALSE(Row("select account from usr where account='operator-north-01-x'").empty());
   // The supervisor, typed, is refused.
@@ -306,9 +320,12 @@ TEST_F(AccountsLarkcore, PasswordSetupChangesTheServicesControlPassword) {
   ASSERT_TRUE(Spin([&] { return d.closing(); }, kGuardMs)) << Caption(d);
   EXPECT_EQ(Caption(d), "Password Setup - MSG3");
   EXPECT_EQ(ctx->settings.service.controlPassword, "Gate1");
-  EXPECT_TRUE(Spin([&] { return ReadProfileString(ManagerIni(), "Control", "Password.Password", "", 64) ==
-                                EncodePassword("Gate1"); },
-                   kGuardMs));
+  EXPECT_TRUE(Spin(
+      [&] {
+        return ReadProfileString(ManagerIni(), "Control", "Password.Password", "", 64) ==
+               EncodePassword("Gate1");
+      },
+      kGuardMs));
 }
 
 // The service stopped: each dialog shows its failure within its time-out,

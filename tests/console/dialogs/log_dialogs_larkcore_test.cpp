@@ -148,10 +148,12 @@ TEST_F(LogDialogsLarkcore, GenerateReportForTodayWritesTheReportFolder) {
 TEST_F(LogDialogsLarkcore, UpsLogsOfBothKindsAreWrittenAndOpened) {
   ASSERT_NO_FATAL_FAILURE(install(14));
   const std::string ports = service.file("ports");
-  test::Simulator three("ups3_sim", {"--pty-dir", ports, "--com", "2", "--ups", "1", "--events", "100"});
+  test::Simulator three("ups3_sim",
+                        {"--pty-dir", ports, "--com", "2", "--ups", "1", "--events", "100"});
   test::Simulator ascii("ups_sim", {"--pty-dir", ports, "--com", "1", "--ups", "1", "--al2",
                                     "0010000001100100000000000", "--events", "60"});
-  ASSERT_TRUE(Spin([&] { return FileExists(ports + "/COM1") && FileExists(ports + "/COM2"); }, 20000));
+  ASSERT_TRUE(
+      Spin([&] { return FileExists(ports + "/COM1") && FileExists(ports + "/COM2"); }, 20000));
   ASSERT_NO_FATAL_FAILURE(start());
   RegisterUpsLogDialog(*env);
   struct Case {
@@ -254,7 +256,8 @@ TEST_F(LogDialogsLarkcore, DatabaseEventsArriveInPagesEqualToTheWhole) {
   ASSERT_TRUE(Spin([&] { return ctx->settings.accountsInUse; }, 20000));
   const auto sql = [&](const std::string& statement) {
     std::string out;
-    test::RunProgram({"/usr/bin/sqlite3", service.file("ups.db"), statement}, out);
+    test::RunProgram(
+        {"/usr/bin/sqlite3", "-cmd", ".timeout 20000", service.file("ups.db"), statement}, out);
     return out;
   };
   {
@@ -272,15 +275,16 @@ TEST_F(LogDialogsLarkcore, DatabaseEventsArriveInPagesEqualToTheWhole) {
               std::to_string(i % 3) + ", 7, 'event " + std::to_string(i) + " " +
               std::string(60, 'x') + "');";
   }
-  insert += "insert into obj_log values(3, strftime('%Y-%m-%d %H:%M:%S','now'), 0, 1, 'other');commit;";
+  insert +=
+      "insert into obj_log values(3, strftime('%Y-%m-%d %H:%M:%S','now'), 0, 1, 'other');commit;";
   sql(insert);
   const std::string count = sql("select count(*) from obj_log where ups_id=2");
 
   EventLogDialog d(*env, 2, nullptr);
   d.Init();
   d.Query();
-  ASSERT_TRUE(Spin([&] { return d.windowTitle().endsWith("MSG3") || d.windowTitle().endsWith("MSG1"); },
-                   30000));
+  ASSERT_TRUE(Spin(
+      [&] { return d.windowTitle().endsWith("MSG3") || d.windowTitle().endsWith("MSG1"); }, 30000));
   ASSERT_TRUE(d.windowTitle().endsWith("MSG3")) << d.windowTitle().toStdString();
   EXPECT_EQ(d.choice().device, 2);
   EXPECT_EQ(std::to_string(d.rows().size()) + "\n", count);
