@@ -7,10 +7,13 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTimer>
 
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/object_dialogs.h"
+#include "console/dialogs/property_dialogs.h"
 #include "console/link/link_queue.h"
 #include "console/link/request_frame.h"
 #include "console/lists/console_lists.h"
@@ -19,6 +22,7 @@
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "console/shell/menu_commands.h"
+#include "console/shell/menu_dispatch.h"
 #include "linkserver/link_frame.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -57,15 +61,21 @@ class ObjectDialogsLarkcore : public ::testing::Test {
     InstallConsoleLists(*ctx);
     dialogs = std::make_shared<ConsoleDialogs>(*ctx, link->link(), map.get());
     InstallObjectDialogs(*dialogs, *map);
-    // The property dialogs accept the new node as it stands.
-    for (int resource : {249, 106, 250, 167})
-      ctx->dialogs.Register(resource, [this, resource](QWidget*, intptr_t) {
-        properties.push_back(resource);
-        return 1;
-      });
+    if (realProperties) {
+      dialogs->endpoints = &link->endpoints();
+      RegisterPropertyDialogs(*dialogs);
+    } else {
+      // The property dialogs accept the new node as it stands.
+      for (int resource : {249, 106, 250, 167})
+        ctx->dialogs.Register(resource, [this, resource](QWidget*, intptr_t) {
+          properties.push_back(resource);
+          return 1;
+        });
+    }
     std::string failed;
     w = StartConsole(*ctx, &failed);
     ASSERT_TRUE(w) << failed;
+    if (realProperties) InstallMenuCommands(*ctx, *w, *link);
     link->link().setServer("127.0.0.2");
     link->link().setAutoConnect(true);
     ASSERT_TRUE(test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
@@ -74,6 +84,10 @@ class ObjectDialogsLarkcore : public ::testing::Test {
     // Every caption an object dialog shows, in order.
     watch.setInterval(10);
     QObject::connect(&watch, &QTimer::timeout, [this] {
+      if (auto* p = dynamic_cast<PropertyDialog*>(QApplication::activeModalWidget()); p && p != watchedProperty) {
+        watchedProperty = p;
+        if (onProperty) onProperty(*p);
+      }
       auto* d = dynamic_cast<ObjectDialog*>(QApplication::activeModalWidget());
       if (!d || d == watched) return;
       watched = d;
@@ -135,6 +149,7 @@ class ObjectDialogsLarkcore : public ::testing::Test {
     return out;
   }
 
+  bool realProperties = false;  // the property dialogs themselves instead of an accepting stand-in
   test::TempDir service, console;
   FakeClock clock{1000};
   std::unique_ptr<test::ServiceProcess> larkcore;
@@ -146,6 +161,8 @@ class ObjectDialogsLarkcore : public ::testing::Test {
   QTimer watch;
   ObjectDialog* watched = nullptr;
   std::function<void(ObjectDialog&)> onOpen;
+  PropertyDialog* watchedProperty = nullptr;
+  std::function<void(PropertyDialog&)> onProperty;
   std::vector<std::string> captions;
   std::vector<int> properties;
 };
@@ -216,6 +233,99 @@ TEST_F(ObjectDialogsLarkcore, AStoppedServiceEndsTheAddAtItsTimeOut) {
   EXPECT_EQ(Run(IDM_ADD_GROUP).back(), "Add Object - " + Text("Dialog-AddObject", "MSG2"));
   EXPECT_EQ(map->view().currentGroup().childCount(), before);
   EXPECT_TRUE(properties.empty());
+}
+
+// The operator's whole path from the menu, with the property dialogs
+// themselves: the new node is the service's under the console's id, with
+// what the operator typed.
+class ObjectAndPropertyLarkcore : public ObjectDialogsLarkcore {
+ protected:
+  void SetUp() override {
+    realProperties = true;
+    ObjectDialogsLarkcore::SetUp();
+    // The version the console tells at its first keep-alive: without it the
+    // service takes the console for an old one, and the release of the lock
+    // at a save names no port, so the console reloads its tree as after
+    // another console's change.
+    const uint8_t version[2] = {9, 7};
+    const std::vector<uint8_t> told = BuildRequestFrame(kLinkCmdVersion, 0, version);
+    ASSERT_TRUE(link->link().queues().put(0, kReplyQueue, kRequestQueue, kKindRequest, kLinkCmdVersion, 4500, 0, told));
+  }
+  // The next property dialog gets `edits` (control id, text or list entry), then OK.
+  void Fill(std::vector<std::pair<int, const char*>> edits) {
+    watchedProperty = nullptr;
+    onProperty = [edits](PropertyDialog& d) {
+      for (const auto& [id, text] : edits) {
+        if (auto* list = dynamic_cast<QComboBox*>(d.Control(id)))
+          list->setCurrentIndex(list->findText(text));
+        else
+          dynamic_cast<QLineEdit*>(d.Control(id))->setText(text);
+      }
+      d.Ok();
+      // A refusal leaves it open: the test fails instead of hanging.
+      QTimer::singleShot(30000, &d, [&d] { d.done(0); });
+    };
+  }
+  std::string SavedKey(int id, const char* key) {
+    return ReadProfileString(service.file("Demo.UMF"), "ID" + std::to_string(id), key, "", 256);
+  }
+};
+
+TEST_F(ObjectAndPropertyLarkcore, AddedNodesAreEditedMovedAndRemovedFromTheMenu) {
+  DeviceNode& root = ctx->tree.root();
+  DeviceNode& group = map->view().currentGroup();
+  struct Case {
+    int command;
+    uint8_t kind;
+    std::vector<std::pair<int, const char*>> edits;  // title 1000 first
+    const char* address;                             // the saved IP ("" for a local node)
+  };
+  const Case cases[] = {
+      {IDM_ADD_SNMP, kNodeSnmp, {{1000, "Rack7-UPS"}, {1001, "10.0.0.7"}}, "10.0.0.7"},
+      {IDM_ADD_LOCAL, kNodeSerial, {{1000, "Rack8-UPS"}, {10, "COM2"}, {1180, "4"}}, ""},
+  };
+  for (const Case& c : cases) {
+    Fill(c.edits);
+    const std::vector<std::string> seen = Run(c.command);
+    ASSERT_FALSE(seen.empty()) << c.command;
+    EXPECT_EQ(seen.back(), Done("Dialog-AddObject", "Add Object")) << c.command;
+    DeviceNode* added = map->view().selectedNode();
+    ASSERT_TRUE(added && added->nodeKind() == c.kind) << c.command;
+    EXPECT_EQ(added->title(), c.edits[0].second);
+    EXPECT_FALSE(ctx->commands.newNode);
+    EXPECT_EQ(SavedShape(), Shape(root, -1)) << c.command;
+    EXPECT_EQ(SavedKey(added->id(), "Title"), c.edits[0].second);
+    EXPECT_EQ(SavedKey(added->id(), "IP"), c.address);
+  }
+  ASSERT_EQ(group.childCount(), 3);
+  const int snmp = 1;
+  ASSERT_EQ(group.child(snmp)->nodeKind(), kNodeSnmp);
+  const int snmpId = group.child(snmp)->id();
+  // The console watches the new device.
+  EXPECT_TRUE(std::any_of(link->endpoints().entries().begin(), link->endpoints().entries().end(),
+                          [&](const ConsoleEndpoints::Entry& e) { return e.id == snmpId; }));
+
+  // Edited again through Property.
+  map->view().SelectNode(snmp, false);
+  Fill({{1318, "Hall 7"}});
+  w->SendCommand(IDM_PROPERTY);
+  EXPECT_EQ(group.child(snmp)->location(), "Hall 7");
+  ASSERT_TRUE(SavedShape() == Shape(root, -1));
+  EXPECT_EQ(SavedKey(snmpId, "Location"), "Hall 7");
+  EXPECT_EQ(SavedKey(snmpId, "Title"), "Rack7-UPS");
+
+  // Cut and pasted back: now the last child; then removed.
+  map->view().SelectNode(snmp, false);
+  EXPECT_EQ(Run(IDM_CUT).back(), Done("Dialog-CutObject", "Cut Object"));
+  EXPECT_EQ(Run(IDM_PASTE).back(), Done("Dialog-PasteObject", "Paste Object"));
+  ASSERT_EQ(group.childCount(), 3);
+  EXPECT_EQ(group.child(2)->title(), "Rack7-UPS");
+  EXPECT_EQ(SavedShape(), Shape(root, -1));
+  map->view().SelectNode(2, false);
+  EXPECT_EQ(Run(IDM_DELETE).back(), Done("Dialog-RemoveObject", "Remove Object"));
+  EXPECT_EQ(group.childCount(), 2);
+  EXPECT_EQ(SavedShape(), Shape(root, -1));
+  EXPECT_EQ(SavedKey(snmpId, "Title"), "");
 }
 
 }  // namespace
