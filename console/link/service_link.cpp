@@ -225,6 +225,11 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
       if (code != kCallBackRefused) {
         requestState(6, 2);
         requestState(7, 0);
+        // The version goes at the session's first tick: until the service
+        // has it, it takes this console for an old one, and the lock a save
+        // releases names no port, so the console would reload its own edits
+        // as another console's.
+        keepAliveCounter_ = 49;
       } else {
         requestState(6, 0);
       }

@@ -243,13 +243,6 @@ class ObjectAndPropertyLarkcore : public ObjectDialogsLarkcore {
   void SetUp() override {
     realProperties = true;
     ObjectDialogsLarkcore::SetUp();
-    // The version the console tells at its first keep-alive: without it the
-    // service takes the console for an old one, and the release of the lock
-    // at a save names no port, so the console reloads its tree as after
-    // another console's change.
-    const uint8_t version[2] = {9, 7};
-    const std::vector<uint8_t> told = BuildRequestFrame(kLinkCmdVersion, 0, version);
-    ASSERT_TRUE(link->link().queues().put(0, kReplyQueue, kRequestQueue, kKindRequest, kLinkCmdVersion, 4500, 0, told));
   }
   // The next property dialog gets `edits` (control id, text or list entry), then OK.
   void Fill(std::vector<std::pair<int, const char*>> edits) {
