@@ -84,6 +84,39 @@ TEST(AutoLoadConfig, DownloadsBothFilesWholeWhateverTheirSize) {
   }
 }
 
+TEST(AutoLoadConfig, EachDownloadReloadsTheNotificationTables) {
+  struct Case {
+    std::string ini;
+    std::string contact, item, email, host, phone;
+    int16_t firstId;
+  };
+  const Case cases[] = {
+      {"[Contactor1]\nName=Ann\n[Item1]\nName=Ann\nID.Index1=7\n[e-mail]\nAddress1=ann@a.test\n"
+       "[Broadcast]\nHost1=10.0.0.1\n[SMS]\nPhone1=111\n",
+       "Ann", "Ann", "ann@a.test", "10.0.0.1", "111", 7},
+      {"[Contactor1]\nName=Bob\n[Item1]\nName=Bob\nID.Index1=9\n[e-mail]\nAddress1=bob@b.test\n"
+       "[Broadcast]\nHost1=10.0.0.2\n[SMS]\nPhone1=222\n",
+       "Bob", "Bob", "bob@b.test", "10.0.0.2", "222", 9},
+      {"[Main]\n", "", "", "", "", "", -1},  // the sections gone: the tables emptied
+  };
+  Fixture f;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.contact);
+    AutoLoadConfigDialog d(f.env, nullptr);
+    d.Init();
+    f.serve(d, c.ini, "map");
+    ASSERT_EQ(d.result(), 1);
+    const ServiceSettings& s = f.ctx.settings.service;
+    EXPECT_EQ(s.contactors[0].name, c.contact);
+    EXPECT_EQ(s.recipients[0].name, c.item);
+    EXPECT_EQ(s.recipients[0].nodeIds[0], c.firstId);
+    EXPECT_EQ(s.emailList.addresses[0], c.email);
+    EXPECT_EQ(s.broadcastList.hosts[0], c.host);
+    EXPECT_EQ(s.smsList.phones[0], c.phone);
+    EXPECT_EQ(s.smsList.count, c.phone.empty() ? 0 : 1);
+  }
+}
+
 TEST(AutoLoadConfig, FailuresParkTheLinkGiveTheButtonsBackAndKeepTheOldCopies) {
   struct Case {
     const char* name;
