@@ -186,11 +186,15 @@ void ServiceLink::pump(uint8_t q) {
 void ApplyMapList(LinkSessionData& session, CBytes text) {
   std::vector<std::string> fields;
   std::string field;
+  bool ended = false;  // a zero ends a name, as the service and the requests read it
   for (uint8_t c : text) {
     if (c == ';') {
       fields.push_back(field.substr(0, kMapNameMax));
       field.clear();
-    } else {
+      ended = false;
+    } else if (c == 0) {
+      ended = true;
+    } else if (!ended) {
       field += static_cast<char>(c);
     }
   }  // text after the last ';' is not a field

@@ -136,7 +136,8 @@ struct LinkSessionData {
 };
 
 // The map list reply's text ("auto;current;name;...;", at most 20 names,
-// empty names skipped, text after the last ';' ignored) into `session`.
+// empty names skipped, each name cut at a zero byte and to its 259-byte
+// slot, text after the last ';' ignored) into `session`.
 void ApplyMapList(LinkSessionData& session, CBytes text);
 
 class ServiceLink {

@@ -175,24 +175,6 @@ TEST(OpenUmf, AnUnansweredMapListLeavesTheRunningSessionAlone) {
   EXPECT_TRUE(d.Control(2)->isEnabled());
 }
 
-TEST(MapNames, AsSentOrRefused) {
-  struct Case {
-    std::string typed;
-    std::optional<std::string> sent;
-  };
-  const Case cases[] = {{"a", "a.UMF"},
-                        {"a.b", "a.b"},
-                        {std::string(251, 'n'), std::string(251, 'n') + ".UMF"},
-                        {std::string(252, 'n'), std::nullopt},  // 256 bytes: no room for the terminator
-                        {"..\\x", std::nullopt},
-                        {"a/b", std::nullopt},
-                        {"a\\b", std::nullopt},
-                        {".hidden", std::nullopt},
-                        {"a\tb", std::nullopt},
-                        {"", std::nullopt}};
-  for (const Case& c : cases) EXPECT_EQ(MapFileName(c.typed), c.sent) << c.typed;
-}
-
 TEST(MapNames, RefusedNamesSendNothing) {
   Fixture f;
   f.setText("Dialog-SaveUMF", "MSG1", "save failed");
