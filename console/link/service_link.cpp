@@ -291,7 +291,9 @@ void ServiceLink::linkTick() {
         // The auto-load step: the Auto-Load Configuration dialog downloads in
         // the console, the link itself without one.
         if (state_.sub == 0 && dialogs_) {
-          if (!dialogs_->connectOpen() && !dialogs_->autoLoadOpen()) dialogs_->openAutoLoad();
+          // Opened once no other dialog waits for the reply of its request.
+          if (!dialogs_->connectOpen() && !dialogs_->autoLoadOpen() && !dialogRequestOut())
+            dialogs_->openAutoLoad();
         } else if (state_.sub == 0 && !downloadBusy_) {
           if (requestChunk(kLinkCmdDownloadSettings, 0)) requestState(4, 1);
         }
@@ -374,6 +376,10 @@ void ServiceLink::pollServiceStatus() {
 // ---- dialog requests ----
 
 void ServiceLink::resetPendingRequest() { pending_ = PendingRequest{}; }
+
+bool ServiceLink::dialogRequestOut() const {
+  return pending_.state == 1 && TickElapsed(clock_.tickMs(), pending_.sendTick) <= pending_.timeoutMs;
+}
 
 bool ServiceLink::sendServiceRequest(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs,
                                      CBytes payload) {

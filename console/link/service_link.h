@@ -111,7 +111,7 @@ struct PendingRequest {
   uint8_t queue = 0;
   uint8_t command = 0;
   uint8_t sub = 0;
-  uint16_t state = 0;      // 0 idle, 1 waiting, 3 could not be sent
+  uint16_t state = 0;      // 0 idle or over, 1 waiting, 3 could not be sent
   uint16_t replyFlag = 1;  // 2: a reply is in and not taken
   uint32_t timeoutMs = 0;
   uint32_t sendTick = 0;
@@ -194,6 +194,10 @@ class ServiceLink {
   bool sendSettingsRequest(uint8_t sub, uint32_t timeoutMs, CBytes block);
   void resetPendingRequest();
   PendingRequest& pending() { return pending_; }
+  // A dialog's request waits for its reply (or for its dialog to take it)
+  // within its time-out: a request of the session's own dialogs would take
+  // the pending record from it.
+  bool dialogRequestOut() const;
   // The operation log (sub 0, code and text) and the error log (sub 1).
   bool postLogRequest(uint32_t first, uint16_t code, const std::string& text);
   bool postErrorRequest(uint32_t a, uint32_t b, uint32_t c, const std::string& text);
