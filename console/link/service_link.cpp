@@ -113,6 +113,7 @@ bool ServiceLink::resetServiceLink(uint8_t s, bool autoConnect) {
   autoConnect_ = autoConnect;
   callBackWanted_ = false;
   connectTick_ = 0;
+  keepAliveCounter_ = kKeepAliveTicks - 1;
   requestState(s, 0);
   return true;
 }
@@ -324,7 +325,10 @@ void ServiceLink::linkTick() {
             }
           }
         }
-        if (++keepAliveCounter_ >= 50) {
+        // The first tick of a connection's session tells the version at once:
+        // until then the service takes this console for one that cannot
+        // match its own lock, and its own save would look like another's.
+        if (++keepAliveCounter_ >= kKeepAliveTicks) {
           keepAliveCounter_ = 0;
           queuePlain(kLinkCmdUserDatabase, 2, {});
           const uint8_t version[2] = {9, 7};

@@ -309,7 +309,8 @@ class ServiceLink {
   // Tick counters.
   uint32_t pollCounter_ = 0;
   uint32_t shmRetryCounter_ = 300;
-  uint32_t keepAliveCounter_ = 0;
+  static constexpr uint32_t kKeepAliveTicks = 50;  // the user poll and the version
+  uint32_t keepAliveCounter_ = kKeepAliveTicks - 1;
   int32_t tableCounter_ = -1;
 
   // Status polls and the shared memory.
