@@ -51,10 +51,10 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {11, "An object has been cut and not pasted. It is lost when you exit. Exit anyway?"},
     {12, "The title must not be empty and must not hold a full stop, backslash, blank or colon."},
     {13, "The community must not be empty."},
-    {14, "The port must be a number above 0."},
+    {14, "The port must be a number from 1 to 65535."},
     {15, "Another device already has this IP address."},
     {17, "The UPS ID must not be empty."},
-    {18, "The UPS ID and the COM port must lie between 0 and 255."},
+    {18, "The UPS ID must be a number from 0 to 255, and the COM port must lie between 0 and 255."},
     {19, "Choose a COM port."},
     {20, "Another device already uses this COM port and bus address."},
     {21, "The polling interval is too short."},
@@ -107,6 +107,10 @@ constexpr std::pair<int, const char*> kMessageBoxTexts[] = {
     {91, "The months must lie between 1 and 255."},
     {92, "The backup directory must not be longer than 254 characters."},
     {93, "Tabs and line breaks cannot be used in names, remarks or database settings."},
+    // The property dialogs' refusals.
+    {105, "Tabs, line breaks and other control characters cannot be used in these texts."},
+    {106, "The PLC numbers must be whole numbers from 0 to 32767."},
+    {110, "The picture's path is too long: at most 259 bytes."},
 };
 
 // The operation-log text of each record code a console posts; the service
@@ -474,6 +478,28 @@ std::string LanguageIni() {
   ini.key("Title", "Stop All");
   ini.key("MSG1", "The reactions could not be stopped.");
   ini.key("MSG3", "Every running reaction has been stopped.");
+  // The map's structural edits on the service.
+  ini.section("Dialog-AddObject");
+  ini.key("Title", "Add Object");
+  ini.key("MSG1", "The object has been added.");
+  ini.key("MSG2", "The object could not be added.");
+  ini.key("MSG3", "The map is being changed from %s.");
+  ini.section("Dialog-CutObject");
+  ini.key("Title", "Cut Object");
+  ini.key("MSG1", "The object has been cut.");
+  ini.key("MSG2", "The object could not be cut.");
+  ini.section("Dialog-PasteObject");
+  ini.key("Title", "Paste Object");
+  ini.key("MSG1", "The object has been pasted.");
+  ini.key("MSG2", "The object could not be pasted.");
+  ini.section("Dialog-RemoveObject");
+  ini.key("Title", "Remove Object");
+  ini.key("MSG1", "The object has been removed.");
+  ini.key("MSG2", "The object could not be removed.");
+  ini.section("Dialog-RemoveAllObject");
+  ini.key("Title", "Remove All Object");
+  ini.key("MSG1", "Every object of the group has been removed.");
+  ini.key("MSG2", "The objects could not be removed.");
   ini.section("Dialog-SetSavePolling");
   ini.key("L_1", "COM Port:");
   ini.key("L_2", "Period:");
@@ -484,6 +510,40 @@ std::string LanguageIni() {
   ini.key("MSG1", "The trace could not be changed.");
   ini.key("MSG2", "Request sent, please wait...");
   ini.key("MSG3", "The trace has been changed.");
+  // The property dialogs of a node and their PLC and Alarm Mask dialogs.
+  const auto propertyTexts = [&ini](const char* section, const char* title) {
+    ini.section(section);
+    ini.key("Title", title);
+    ini.key("MSG1", "The properties could not be changed.");
+    ini.key("MSG2", "Sending the change, please wait...");
+    ini.key("MSG3", "The properties have been changed.");
+  };
+  propertyTexts("Dialog-ProGroup", "Property - Group");
+  ini.key("L_1", "Title:");
+  ini.key("L_2", "Location:");
+  propertyTexts("Dialog-ProSNMP", "Property - SNMP");
+  for (const auto& [key, text] :
+       {std::pair{"L_1", "Title:"}, {"L_2", "SNMP"}, {"L_3", "IP Address:"}, {"L_4", "UDP Port:"},
+        {"L_5", "Community:"}, {"L_6", "Location:"}, {"C_1", "Stop Operation"}, {"C_2", "Save in Database"},
+        {"B_1", "&OK and Connect"}, {"B_2", "Alarm Mask..."}})
+    ini.key(key, text);
+  propertyTexts("Dialog-ProLocal", "Property - Local");
+  for (const auto& [key, text] :
+       {std::pair{"L_1", "Title:"}, {"L_2", "Local"}, {"L_3", "COM Port:"}, {"L_4", "UPS ID:"},
+        {"L_5", "Baud Rate:"}, {"L_6", "Comm. Type:"}, {"L_7", "Location:"}, {"C_1", "Stop Operation"},
+        {"C_2", "Save in Database"}, {"B_1", "&OK and Connect"}, {"B_2", "&Advance..."}, {"B_3", "Alarm Mask..."}})
+    ini.key(key, text);
+  propertyTexts("Dialog-ProGPRS", "Property - GPRS");
+  ini.key("L_1", "Title:");
+  ini.key("L_2", "Location:");
+  for (const char* section : {"Dialog-PLC", "Dialog-AlarmMask"}) {
+    ini.section(section);
+    ini.key("MSG1", "The settings could not be read.");
+    ini.key("MSG2", "Reading the settings, please wait...");
+    ini.key("MSG3", "The settings have been read.");
+    ini.key("MSG4", "The settings could not be written.");
+    ini.key("MSG5", "Writing the settings, please wait...");
+  }
   // Status lines of the notification dialogs.
   ini.section("Dialog-Notification");
   ini.key("MSG1", "The notification settings have been saved.");
@@ -622,6 +682,20 @@ std::string LanguageIni() {
   ini.key("MSG4", "The map is created.");
   ini.section("Dialog-ListTabSelection");
   ini.key("Title", "List/Tab Selection");
+  // The map's background pictures.
+  ini.section("Dialog-Background");
+  ini.key("Title", "Background");
+  ini.key("L_1", "Bitmap File Name:");
+  ini.key("B_1", "&Browse...");
+  ini.key("MSG1", "The background could not be set.");
+  ini.key("MSG2", "The picture could not be sent to the server.");
+  ini.key("MSG3", "Sending the picture to the server, please wait...");
+  ini.key("MSG4", "The picture has been sent.");
+  ini.section("Dialog-SyncImages");
+  ini.key("Title", "Sync Images");
+  ini.key("MSG1", "Copying %s, please wait...");
+  ini.key("MSG2", "The pictures could not be copied.");
+  ini.key("MSG3", "The pictures have been copied.");
 
   // The tray program's menu.
   ini.section(kTrayTextSection);

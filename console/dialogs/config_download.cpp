@@ -43,9 +43,9 @@ void ConfigDownloadDialog::OnChunk(const ReplyView& reply) {
   ServiceLink& link = env().link;
   // A piece that cannot be written stops the chain with its message; the
   // old copy stays.
-  const DownloadStep step = WriteDownloadChunk(env().ctx.installDir(),
-                                               settings ? "manager.ini" : link.session().currentMap, offset_,
-                                               chunk, nullptr);
+  const DownloadStep step = WriteDownloadChunk(env().ctx.installDir() + "/Monitor",
+                                               settings ? "manager.ini" : link.session().currentMap,
+                                               offset_, chunk, nullptr);
   switch (step) {
     case DownloadStep::kFailed:
       return Fail(failKey);

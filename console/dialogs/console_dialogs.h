@@ -12,6 +12,7 @@
 namespace lark {
 
 class ConsoleContext;
+class ConsoleEndpoints;
 class ConsoleLink;
 class ConsoleMap;
 class ServiceLink;
@@ -27,6 +28,7 @@ class ConsoleDialogs {
   ReplyBranches branches; // per (command, OpenDialogId)
   // The network devices the console polls (its endpoint table's size).
   std::function<size_t()> networkDevices;
+  const ConsoleEndpoints* endpoints = nullptr;  // the link's table; null in tests without one
 };
 
 // The settings and control dialogs: Connection, Alarm Management, UPS

@@ -8,6 +8,7 @@
 #include "console/link/service_link.h"
 #include "console/shell/console_context.h"
 #include "console/shell/dialog_texts.h"
+#include "core/language_texts.h"
 #include "linkserver/control_lock.h"
 #include "linkserver/link_commands.h"
 
@@ -95,23 +96,40 @@ void DialogBase::reject() {
   if ((cancel && cancel->isEnabled()) || !waiting()) OnCancel();
 }
 
-void DialogBase::ShowLockRefusal(CBytes reply) {
-  // The service puts the lock record after the echoed sub-command, if any.
+namespace {
+// The service puts the lock record after the echoed sub-command, if any.
+size_t LockRecordAt(CBytes reply) {
   const uint8_t command = reply.size() > 4 ? reply[4] : 0;
-  const size_t at = 6 + (LinkReplyEchoesSub(command) ? 1 : 0);
-  if (reply.size() < at + kControlLockSize || u32At(reply, at + kLockOffActive) != 1) {
-    CloseAfter(kFailurePauseMs, 0);
-    return;
-  }
+  return 6 + (LinkReplyEchoesSub(command) ? 1 : 0);
+}
+}  // namespace
+
+bool DialogBase::LockHeldElsewhere(CBytes reply) {
+  const size_t at = LockRecordAt(reply);
+  return reply.size() >= at + kControlLockSize && u32At(reply, at + kLockOffActive) == 1;
+}
+
+void DialogBase::ShowLockRefusal(CBytes reply) {
+  CloseAfter(ShowLockHolder(reply) ? kLockRefusalPauseMs : kFailurePauseMs, 0);
+}
+
+bool DialogBase::ShowLockHolder(CBytes reply) {
+  const std::optional<std::string> notice = LockNotice(reply);
+  if (notice) setWindowTitle(QString::fromStdString(*notice));
+  return notice.has_value();
+}
+
+std::optional<std::string> DialogBase::LockNotice(CBytes reply) const {
+  if (!LockHeldElsewhere(reply)) return std::nullopt;
+  const size_t at = LockRecordAt(reply);
   const auto* text = reinterpret_cast<const char*>(reply.data() + at + kLockOffAddress);
   const std::string holder(text, std::find(text, text + kLockAddressSize, '\0'));
   // MSG3 is a text, not a format: only its first "%s" takes the holder.
-  std::string msg = std::string(CutUtf8(
-      env_.ctx.languageProfile().getString("Dialog-AddObject", "MSG3", "", 1024), kDialogMessageMax));
-  const size_t s = msg.find("%s");
-  if (s != std::string::npos) msg.replace(s, 2, holder);
-  setWindowTitle(QString::fromStdString(std::string(CutUtf8(msg, kDialogCaptionMax))));
-  CloseAfter(kLockRefusalPauseMs, 0);
+  const std::string msg = FormatLanguageText(
+      CutUtf8(env_.ctx.languageProfile().getString("Dialog-AddObject", "MSG3", "", 1024),
+              kDialogMessageMax),
+      holder);
+  return std::string(CutUtf8(msg, kDialogCaptionMax));
 }
 
 bool DialogBase::PostLog(uint32_t first, uint16_t code, const std::string& text) {

@@ -68,6 +68,15 @@ class DialogBase : public QDialog {
   // A refused tree change: the holder of the control lock for 2 s, else the
   // 1 s failure pause; both end with 0.
   void ShowLockRefusal(CBytes reply);
+  // Whether a refused tree change's reply names another console as the
+  // holder of the control lock.
+  static bool LockHeldElsewhere(CBytes reply);
+  // The holder of the control lock in the caption when the refusal names
+  // one; false (caption unchanged) otherwise.
+  bool ShowLockHolder(CBytes reply);
+  // [Dialog-AddObject] MSG3 naming the lock's holder, when the refusal says
+  // another console holds the control lock.
+  std::optional<std::string> LockNotice(CBytes reply) const;
   bool PostLog(uint32_t first, uint16_t code, const std::string& text);
 
   // ---- the request ----

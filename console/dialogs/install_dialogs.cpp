@@ -2,6 +2,7 @@
 #include "console/dialogs/access_management_dialog.h"
 #include "console/dialogs/account_dialogs.h"
 #include "console/dialogs/alarm_manage_dialog.h"
+#include "console/dialogs/background_dialog.h"
 #include "console/dialogs/config_download.h"
 #include "console/dialogs/connect_dialog.h"
 #include "console/dialogs/connection_dialog.h"
@@ -14,8 +15,11 @@
 #include "console/dialogs/list_tab_dialog.h"
 #include "console/dialogs/notification_sheet.h"
 #include "console/dialogs/notify_items_dialog.h"
+#include "console/dialogs/object_dialogs.h"
+#include "console/dialogs/property_dialogs.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/stop_all_dialog.h"
+#include "console/dialogs/sync_images_dialog.h"
 #include "console/dialogs/trace_dialogs.h"
 #include "console/dialogs/umf_dialogs.h"
 #include "console/dialogs/ups_control_dialog.h"
@@ -29,6 +33,7 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
                                                       ConsoleMap& map) {
   auto dialogs = std::make_shared<ConsoleDialogs>(ctx, link.link(), &map);
   dialogs->networkDevices = [&link] { return link.endpoints().entries().size(); };
+  dialogs->endpoints = &link.endpoints();
   RegisterEventLogDialog(*dialogs);
   RegisterUpsLogDialog(*dialogs);
   RegisterReportDialog(*dialogs);
@@ -45,6 +50,10 @@ std::shared_ptr<ConsoleDialogs> InstallConsoleDialogs(ConsoleContext& ctx, Conso
   RegisterAccountDialogs(*dialogs);
   RegisterAccessManagementDialog(*dialogs);
   RegisterDatabaseDialogs(*dialogs);
+  InstallObjectDialogs(*dialogs, map);
+  RegisterPropertyDialogs(*dialogs);
+  RegisterBackgroundDialog(*dialogs);
+  RegisterSyncImagesDialog(*dialogs);
   // The connection and the download run through 146 and 149 from now on.
   link.UseSessionDialogs();
   return dialogs;

@@ -58,17 +58,20 @@ void ServiceLink::onReplyTimer() {
   }
 }
 
-DownloadStep WriteDownloadChunk(const std::string& installDir, const std::string& name, uint32_t offset,
+std::string DownloadPartPath(const std::string& folder, const std::string& name) {
+  return folder + "/" + name + ".part";
+}
+
+DownloadStep WriteDownloadChunk(const std::string& folder, const std::string& name, uint32_t offset,
                                 CBytes chunk, std::string* path) {
   // The name comes from the service and names a file of ours: a plain file name only.
   const std::optional<std::string> safe = SafeWireName(name, 1);
   if (!safe) return DownloadStep::kFailed;
   // More than was asked would put the next offset out of step with the file.
   if (chunk.size() > kDownloadChunkSize) return DownloadStep::kFailed;
-  const std::string folder = installDir + "/Monitor";
   ::mkdir(folder.c_str(), 0755);
   const std::string whole = folder + "/" + *safe;
-  const std::string part = whole + ".part";
+  const std::string part = DownloadPartPath(folder, *safe);
   // The file grows beside its old copy and replaces it whole at the end.
   if (!WriteFileChunk(part, offset != 0, chunk)) return DownloadStep::kFailed;
   if (chunk.size() == kDownloadChunkSize) return DownloadStep::kMore;
@@ -88,7 +91,8 @@ void ServiceLink::onDownloadChunk(const LinkFrameView& reply, bool settings) {
   };
   if (reply.u8(kLinkOffCode) != LinkSuccessCode(command)) return fail();
   std::string path;
-  switch (WriteDownloadChunk(installDir_, settings ? "manager.ini" : session_.currentMap, chunkOffset_,
+  switch (WriteDownloadChunk(installDir_ + "/Monitor",
+                             settings ? "manager.ini" : session_.currentMap, chunkOffset_,
                              reply.tail(7), &path)) {
     case DownloadStep::kFailed:
       return fail();

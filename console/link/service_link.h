@@ -71,10 +71,13 @@ class SessionDialogs {
 inline constexpr uint32_t kDownloadChunkSize = 32768;
 enum class DownloadStep { kFailed, kMore, kComplete };
 // One piece of `name` (a plain file name, else refused) at `offset` into
-// "<installDir>/Monitor/<name>.part", which replaces the copy after the last
-// piece (`path` then names the copy). A failure leaves the old copy.
-DownloadStep WriteDownloadChunk(const std::string& installDir, const std::string& name, uint32_t offset,
+// "<folder>/<name>.part", which replaces the copy after the last piece
+// (`path` then names the copy); the folder is made when missing. A failure
+// leaves the old copy.
+DownloadStep WriteDownloadChunk(const std::string& folder, const std::string& name, uint32_t offset,
                                 CBytes chunk, std::string* path);
+// The name of the piece file WriteDownloadChunk writes for `name`.
+std::string DownloadPartPath(const std::string& folder, const std::string& name);
 
 struct LinkOptions {
   uint16_t servicePort = 8900;

@@ -48,7 +48,10 @@ bool ConsoleMap::MapUsable() {
 }
 
 int ConsoleMap::RunDialog(int resource) {
-  if (dialog) return dialog(resource, window_);
+  if (dialog) {
+    const int r = dialog(resource, window_);
+    if (r != kDialogNotBuilt) return r;
+  }
   const int built = ctx_.dialogs.Open(resource, window_);
   if (built != kDialogNotBuilt) return built;
   const char* title = DialogTitle(resource);

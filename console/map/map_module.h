@@ -41,9 +41,10 @@ class ConsoleMap {
 
   // The object dialogs the edit commands open, by resource number (153 add,
   // 154 cut, 155 paste, 156 remove, 157 remove all; 106, 167, 249, 250 the
-  // property dialogs), owned by `owner`; 0 cancels the command. The default
-  // asks the operator to confirm the add, cut, paste and removes and accepts
-  // the property dialogs as they stand.
+  // property dialogs), owned by `owner`; 0 cancels the command. A resource
+  // it answers kDialogNotBuilt for opens from the dialog registry; one built
+  // nowhere asks the operator to confirm the add, cut, paste and removes, and
+  // accepts the property dialogs as they stand.
   std::function<int(int resource, QWidget* owner)> dialog;
   // The operation log on the service (first word, code, text); ConnectLink
   // fills it.

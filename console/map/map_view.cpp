@@ -119,18 +119,23 @@ std::array<uint8_t, 20> MoveIconPayload(int16_t id, const NodeRect& r) {
   return out;
 }
 
-QImage LoadPictureFile(std::string_view text, const std::string& installDir) {
+std::optional<std::string> FindPictureFile(std::string_view text, const std::string& installDir) {
   std::string path(text);
   std::replace(path.begin(), path.end(), '\\', '/');
-  if (path.empty()) return {};
-  if (!IsRegularFile(path)) {
-    const size_t slash = path.find_last_of('/');
-    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::optional<std::string> images = FindNoCase(installDir, "Images");
-    std::optional<std::string> found = images ? FindNoCase(*images, last) : std::nullopt;
-    if (!found || !IsRegularFile(*found)) return {};
-    path = *found;
-  }
+  if (path.empty()) return std::nullopt;
+  if (IsRegularFile(path)) return path;
+  const size_t slash = path.find_last_of('/');
+  const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::optional<std::string> images = FindNoCase(installDir, "Images");
+  std::optional<std::string> found = images ? FindNoCase(*images, last) : std::nullopt;
+  if (!found || !IsRegularFile(*found)) return std::nullopt;
+  return found;
+}
+
+QImage LoadPictureFile(std::string_view text, const std::string& installDir) {
+  const std::optional<std::string> found = FindPictureFile(text, installDir);
+  if (!found) return {};
+  const std::string& path = *found;
   if (EndsWithNoCase(path, ".wmf")) return LoadWmf(path);
   QImageReader::setAllocationLimit(kPictureAllocationLimitMb);
   QImageReader reader(QString::fromStdString(path));

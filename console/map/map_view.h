@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,11 +33,13 @@ std::string FitHeaderText(const Canvas& c, const std::string& path, int right);
 // left, top, right, bottom (32 bits each), low byte first.
 std::array<uint8_t, 20> MoveIconPayload(int16_t id, const NodeRect& r);
 
-// A picture file for the map: BMP, JPG, JPEG, GIF, ICO through QImageReader
-// (within its allocation limit), WMF through wmf2gd into a temp PNG. `text`
-// may be a Windows path; when it names no regular file, its last part is
-// looked up without case in the install's Images folder. Null image when
-// nothing could be read.
+// The file a group's picture text names: `text` may be a Windows path; when
+// it names no regular file, its last part is looked up without case in the
+// install's Images folder. nullopt when neither is a regular file.
+std::optional<std::string> FindPictureFile(std::string_view text, const std::string& installDir);
+// A picture file for the map (found by FindPictureFile): BMP, JPG, JPEG, GIF,
+// ICO through QImageReader (within its allocation limit), WMF through wmf2gd
+// into a temp PNG. Null image when nothing could be read.
 QImage LoadPictureFile(std::string_view text, const std::string& installDir);
 
 class MapView {

@@ -31,6 +31,19 @@ std::string QtSaveFileName(QWidget* owner, const std::string& filter, const std:
                                                                        : std::string();
 }
 
+std::string QtOpenFileName(QWidget* owner, const std::string& filter, const std::string& folder) {
+  // Qt parts a filter's patterns by blanks, not by ';'.
+  QString qtFilter = QString::fromStdString(filter);
+  const qsizetype open = qtFilter.indexOf('(');
+  if (open > 0) qtFilter = qtFilter.left(open) + " " + qtFilter.mid(open).replace(';', ' ');
+  QFileDialog d(owner, "Open", QString::fromStdString(folder), qtFilter);
+  d.setAcceptMode(QFileDialog::AcceptOpen);
+  d.setFileMode(QFileDialog::ExistingFile);
+  return d.exec() == QDialog::Accepted && !d.selectedFiles().isEmpty()
+             ? d.selectedFiles().front().toStdString()
+             : std::string();
+}
+
 int QtMessageBox(QWidget* owner, const std::string& caption, const std::string& text, unsigned flags) {
   QMessageBox box(owner);
   box.setWindowTitle(QString::fromStdString(caption));

@@ -51,6 +51,11 @@ int QtMessageBox(QWidget* owner, const std::string& caption, const std::string& 
 using SaveFilePresenter = std::function<std::string(QWidget* owner, const std::string& filter,
                                                     const std::string& suffix)>;
 std::string QtSaveFileName(QWidget* owner, const std::string& filter, const std::string& suffix);
+// Asks for an existing file, starting in `folder`; "" when cancelled.
+// `filter` as "Bitmap Files(*.BMP;*.JPG)".
+using OpenFilePresenter = std::function<std::string(QWidget* owner, const std::string& filter,
+                                                    const std::string& folder)>;
+std::string QtOpenFileName(QWidget* owner, const std::string& filter, const std::string& folder);
 
 inline constexpr const char* kMainTitle = "Gridwarden Manager";
 
@@ -89,6 +94,7 @@ class ConsoleContext {
   WindowTimers timers;
   MessageBoxPresenter messageBox = QtMessageBox;
   SaveFilePresenter fileDialog = QtSaveFileName;
+  OpenFilePresenter openFileDialog = QtOpenFileName;
   // Starts a program (argv, added environment); tests record instead.
   std::function<pid_t(const std::vector<std::string>&, const std::vector<std::string>&)> spawn =
       [](const std::vector<std::string>& argv, const std::vector<std::string>& env) { return SpawnWithEnvironment(argv, env); };

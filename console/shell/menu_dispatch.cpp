@@ -207,7 +207,8 @@ void MenuCommands::Install() {
   main_.setCommand(IDM_BACKGROUND, [this] {
     if (!MapOpen() || !Unlocked()) return;
     if (!Done(Open(108, main_.mapWindow()))) return;
-    if (DeviceNode* g = Group(); g && !g->picture().empty()) CallPoint(ctx_.points.loadGroupPicture, g);
+    // A removed picture is let go as well.
+    if (DeviceNode* g = Group()) CallPoint(ctx_.points.loadGroupPicture, g);
     CallPoint(ctx_.points.repaintMap);
   });
   main_.setCommand(IDM_PROPERTY, [this] { Property(); });

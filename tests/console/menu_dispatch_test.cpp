@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QImage>
 #include <deque>
 #include <map>
 #include <tuple>
@@ -319,6 +320,23 @@ TEST(MenuDispatch, PropertyRenewsTheBlockOnlyWhenCommTypeChanged) {
     EXPECT_EQ(d.block(BlockKind::kAscii)->i32(264), 2300);
     EXPECT_EQ(d.block(BlockKind::kBinary)->i32(280), newType == 1 ? -1 : 4100);
   }
+}
+
+TEST(MenuDispatch, BackgroundRemovedIsLetGoByTheMap) {
+  Console k;
+  QImage picture(4, 4, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  ASSERT_TRUE(picture.save(QString::fromStdString(k.dir.file("p.bmp"))));
+  DeviceNode& root = k.ctx->tree.root();
+  root.setPicture(k.dir.file("p.bmp"));
+  k.map->view().loadGroupPicture(root);
+  ASSERT_TRUE(k.map->view().hasPicture());
+  k.results[108] = [&] {
+    root.setPicture("");
+    return 1;
+  };
+  k.w->SendCommand(IDM_BACKGROUND);
+  EXPECT_FALSE(k.map->view().hasPicture());
 }
 
 TEST(MenuDispatch, PauseReactionClearsTheAlarmStatesOfEveryEndpoint) {

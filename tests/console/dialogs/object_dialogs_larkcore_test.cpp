@@ -1,0 +1,222 @@
+// The map's edit commands with the object dialogs in the whole console,
+// against the built Larkcore on the demo folder in its own network namespace
+// and /dev/shm: adds of every kind, cut, paste, remove and remove all leave
+// the service's map as the console's; another console's lock and a stopped
+// service end the Add without a node.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QApplication>
+#include <QTimer>
+
+#include "console/dialogs/console_dialogs.h"
+#include "console/dialogs/object_dialogs.h"
+#include "console/link/link_queue.h"
+#include "console/link/request_frame.h"
+#include "console/lists/console_lists.h"
+#include "console/map/map_module.h"
+#include "console/shell/console_link.h"
+#include "console/shell/larkview.h"
+#include "console/shell/main_window.h"
+#include "console/shell/menu_commands.h"
+#include "linkserver/link_frame.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "tests/console/support/console_peers.h"
+#include "tests/support/demo_install.h"
+#include "tests/support/link_test_client.h"
+#include "tests/support/netns.h"
+#include "tests/support/service_process.h"
+#include "tests/support/shmns.h"
+
+namespace lark {
+namespace {
+
+class ObjectDialogsLarkcore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
+    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
+    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3, false));
+    larkcore = std::make_unique<test::ServiceProcess>(service.path());
+    ASSERT_TRUE(larkcore->start());
+    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+    MakeDirs(console.file("English"));
+    WriteFileAtomic(console.file("English/language.ini"),
+                    ReadFile(test::SourcePath("data/English/language.ini")).value());
+    WriteFileAtomic(console.file("monitor.ini"), "[Startup Config]\r\nAuto Connect=0\r\n");
+    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
+    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned flags) {
+      return int(flags & MB_YESNO ? IDYES : IDOK);
+    };
+    ctx->quit = [](int) {};
+    link = std::make_unique<ConsoleLink>(*ctx);
+    link->Wire();
+    map = InstallConsoleMap(*ctx);
+    map->ConnectLink(link->link());
+    InstallConsoleLists(*ctx);
+    dialogs = std::make_shared<ConsoleDialogs>(*ctx, link->link(), map.get());
+    InstallObjectDialogs(*dialogs, *map);
+    // The property dialogs accept the new node as it stands.
+    for (int resource : {249, 106, 250, 167})
+      ctx->dialogs.Register(resource, [this, resource](QWidget*, intptr_t) {
+        properties.push_back(resource);
+        return 1;
+      });
+    std::string failed;
+    w = StartConsole(*ctx, &failed);
+    ASSERT_TRUE(w) << failed;
+    link->link().setServer("127.0.0.2");
+    link->link().setAutoConnect(true);
+    ASSERT_TRUE(test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
+    // The downloaded map is shown (a group holding "UPS 1"): the edits go to that group.
+    ASSERT_TRUE(test::Spin([&] { return map->view().currentGroup().childCount() == 1; }, 20000));
+    // Every caption an object dialog shows, in order.
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [this] {
+      auto* d = dynamic_cast<ObjectDialog*>(QApplication::activeModalWidget());
+      if (!d || d == watched) return;
+      watched = d;
+      captions.push_back(d->windowTitle().toStdString());
+      QObject::connect(d, &QWidget::windowTitleChanged, [this](const QString& t) { captions.push_back(t.toStdString()); });
+      if (onOpen) onOpen(*d);
+    });
+    watch.start();
+  }
+  void TearDown() override {
+    if (larkcore) kill(larkcore->pid(), SIGCONT);
+    watch.stop();
+    if (ctx) ctx->dialogs.EndRunningDialogs();
+    if (w) {
+      w->SendCommand(IDM_EXIT);
+      ShutdownConsole(*ctx, *w);
+    }
+    w.reset();
+    dialogs.reset();
+    map.reset();
+    link.reset();
+  }
+
+  // Runs a menu command; the captions its object dialogs showed.
+  std::vector<std::string> Run(int command) {
+    captions.clear();
+    watched = nullptr;
+    w->SendCommand(command);
+    return captions;
+  }
+  std::string Text(const char* section, const char* key) const {
+    return ReadProfileString(console.file("English/language.ini"), section, key, "", 256);
+  }
+  std::string Done(const char* section, const char* title) const { return std::string(title) + " - " + Text(section, "MSG1"); }
+
+  // The tree as "id<parent:kind" lines in depth-first order.
+  static std::string Shape(const DeviceNode& n, int parent, std::string out = "") {
+    out += std::to_string(n.id()) + "<" + std::to_string(parent) + ":" + std::to_string(n.nodeKind()) + "\n";
+    for (const auto& c : n.children()) out = Shape(*c, n.id(), out);
+    return out;
+  }
+  // The service's map file in the same shape, once it saved it.
+  std::string SavedShape() {
+    const std::string file = service.file("Demo.UMF");
+    const std::string before = ReadFile(file).value_or("");
+    const std::vector<uint8_t> save = BuildRequestFrame(kLinkCmdSaveMap, 0, {});
+    if (!link->link().queues().put(0, kReplyQueue, kRequestQueue, kKindRequest, kLinkCmdSaveMap, 4500, 0, save))
+      return "not queued";
+    if (!test::Spin([&] { return ReadFile(file).value_or("") != before; }, 20000)) return "not saved";
+    std::string out;
+    const int count = std::stoi(ReadProfileString(file, "Main", "Number", "0", 16));
+    for (int i = 0; i < count; ++i) {
+      const std::string id = ReadProfileString(file, "Main", "Index" + std::to_string(i) + ".ID", "", 16);
+      const std::string section = "ID" + id;
+      const std::string parent = ReadProfileString(file, section, "PreviousID", "", 16);
+      const std::string kind = ReadProfileString(file, section, "upsGroupSNMP", "", 16);
+      out += id + "<" + (id == "0" ? "-1" : parent) + ":" + kind + "\n";
+    }
+    return out;
+  }
+
+  test::TempDir service, console;
+  FakeClock clock{1000};
+  std::unique_ptr<test::ServiceProcess> larkcore;
+  std::unique_ptr<ConsoleContext> ctx;
+  std::unique_ptr<ConsoleLink> link;
+  std::shared_ptr<ConsoleMap> map;
+  std::shared_ptr<ConsoleDialogs> dialogs;
+  std::unique_ptr<LarkviewWindow> w;
+  QTimer watch;
+  ObjectDialog* watched = nullptr;
+  std::function<void(ObjectDialog&)> onOpen;
+  std::vector<std::string> captions;
+  std::vector<int> properties;
+};
+
+TEST_F(ObjectDialogsLarkcore, EditsOfEveryKindLeaveTheServicesMapAsTheConsoles) {
+  DeviceNode& root = ctx->tree.root();
+  DeviceNode& group = map->view().currentGroup();
+  const std::string added = Done("Dialog-AddObject", "Add Object");
+  for (int command : {IDM_ADD_GROUP, IDM_ADD_SNMP, IDM_ADD_LOCAL, IDM_ADD_GPRS}) {
+    const std::vector<std::string> seen = Run(command);
+    ASSERT_FALSE(seen.empty()) << command;
+    EXPECT_EQ(seen.back(), added) << command;
+  }
+  EXPECT_EQ(properties, (std::vector<int>{249, 106, 250, 167}));
+  ASSERT_EQ(group.childCount(), 5);
+  EXPECT_EQ(SavedShape(), Shape(root, -1));
+
+  // The GPRS station moves into the new group; the SNMP device goes, then
+  // everything the group holds.
+  map->view().SelectNode(4, false);
+  EXPECT_EQ(Run(IDM_CUT).back(), Done("Dialog-CutObject", "Cut Object"));
+  map->view().SelectNode(1, false);
+  ASSERT_TRUE(map->view().selectedNode()->isGroup());
+  map->view().EnterGroup();
+  EXPECT_EQ(Run(IDM_PASTE).back(), Done("Dialog-PasteObject", "Paste Object"));
+  map->view().LeaveGroup();
+  EXPECT_EQ(SavedShape(), Shape(root, -1));
+
+  map->view().SelectNode(2, false);
+  ASSERT_EQ(map->view().selectedNode()->nodeKind(), kNodeSnmp);
+  EXPECT_EQ(Run(IDM_DELETE).back(), Done("Dialog-RemoveObject", "Remove Object"));
+  map->view().SelectNode(1, false);
+  map->view().EnterGroup();
+  ASSERT_EQ(map->view().currentGroup().childCount(), 1);
+  EXPECT_EQ(Run(IDM_DELETE_ALL).back(), Done("Dialog-RemoveAllObject", "Remove All Object"));
+  EXPECT_EQ(map->view().currentGroup().childCount(), 0);
+  map->view().LeaveGroup();
+  EXPECT_EQ(group.childCount(), 3);
+  EXPECT_EQ(SavedShape(), Shape(root, -1));
+}
+
+TEST_F(ObjectDialogsLarkcore, AnotherConsolesLockRefusesTheAddAndNamesIt) {
+  test::LinkTestClient other(8900);
+  ASSERT_TRUE(other.connected());
+  ASSERT_TRUE(other.request(kLinkCmdHello));
+  const auto taken = other.request(kLinkCmdAddNode, {kNodeGroup, 0, 0});
+  ASSERT_TRUE(taken && taken->size() > 5 && (*taken)[5] == 25);
+  const int before = map->view().currentGroup().childCount();
+  std::string msg3 = Text("Dialog-AddObject", "MSG3");
+  msg3.replace(msg3.find("%s"), 2, "127.0.0.1");
+  const std::vector<std::string> seen = Run(IDM_ADD_SNMP);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[seen.size() - 2], "Add Object - " + Text("Dialog-AddObject", "MSG2"));
+  EXPECT_EQ(seen.back(), msg3);
+  EXPECT_EQ(map->view().currentGroup().childCount(), before);
+  EXPECT_TRUE(properties.empty());
+}
+
+TEST_F(ObjectDialogsLarkcore, AStoppedServiceEndsTheAddAtItsTimeOut) {
+  ASSERT_EQ(kill(larkcore->pid(), SIGSTOP), 0);
+  // Past the time-out once the request is out.
+  onOpen = [this](ObjectDialog& d) {
+    QTimer::singleShot(0, &d, [this, &d] {
+      if (d.waiting()) clock.advance(10001);
+    });
+  };
+  const int before = map->view().currentGroup().childCount();
+  EXPECT_EQ(Run(IDM_ADD_GROUP).back(), "Add Object - " + Text("Dialog-AddObject", "MSG2"));
+  EXPECT_EQ(map->view().currentGroup().childCount(), before);
+  EXPECT_TRUE(properties.empty());
+}
+
+}  // namespace
+}  // namespace lark
