@@ -10,16 +10,16 @@ namespace lark {
 int ReloadConsoleTables(ConsoleContext& ctx, ServiceLink& link) {
   const std::string copy = ctx.installDir() + "/Monitor/manager.ini";
   LoadManagerSettings(ctx.settings, copy, ctx.installDir());
-  CallPoint(ctx.points.loadContactors);
+  LoadContactors(ctx.settings, copy);
   LoadDatabaseSettings(ctx.settings, copy, ctx.installDir(),
                        [&ctx](int32_t level) { CallPoint(ctx.points.updateMenuRights, static_cast<int>(level)); });
   const LinkSessionData& session = link.session();
   const int level = session.accessSwitch != 0 ? session.userLevel : 2;
   LoadConsoleTexts(ctx, level);
   CallPoint(ctx.points.updateMenuRights, level);
-  CallPoint(ctx.points.loadRecipientItems);
+  LoadRecipientItems(ctx.settings, copy);
   ctx.tables.load(ctx.settings.service.language);  // missing files keep the defaults
-  CallPoint(ctx.points.loadNotificationLists);
+  LoadNotificationLists(ctx.settings, copy);
   CallPoint(ctx.points.retitleDeviceColumns);
   CallPoint(ctx.points.rebuildDetailTabs);
   return level;

@@ -177,6 +177,8 @@ bool DialogBase::Send(uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes p
 bool DialogBase::TimedOut() {
   if (TickElapsed(env_.ctx.clock().tickMs(), request_.sendTick) <= request_.timeoutMs) return false;
   KillReplyTimer();
+  PendingRequest& p = env_.link.pending();
+  if (p.sequence == request_.sequence) p.state = 0;  // given up: no longer out
   return true;
 }
 
@@ -184,6 +186,7 @@ bool DialogBase::TakeReply() {
   PendingRequest& p = env_.link.pending();
   if (p.replyFlag != 2 || p.sequence != request_.sequence) return false;
   p.replyFlag = 1;
+  p.state = 0;  // answered: no longer out
   KillReplyTimer();
   return true;
 }

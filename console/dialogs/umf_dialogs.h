@@ -18,14 +18,6 @@ inline constexpr int kOpenUmfResource = 150, kSaveUmfResource = 151, kNewUmfReso
                      kAutoLoadUmfResource = 164;
 inline constexpr uint32_t kOpenUmfDialogId = 0, kSaveUmfDialogId = 2, kNewUmfDialogId = 3, kAutoLoadUmfDialogId = 4;
 
-// The name as it goes to the service: ".UMF" added when it has no '.'.
-// Refused (nullopt) when empty, longer than the 255 bytes the service's
-// buffer holds, or when it could name anything but a plain file in the
-// service's folder and the console's Monitor/ folder.
-std::optional<std::string> MapFileName(const std::string& typed);
-// The 256-byte name buffer of commands 8, 9 and 10.
-std::vector<uint8_t> MapNameBuffer(const std::string& name);
-
 class OpenUmfDialog : public ConfigDownloadDialog {
  public:
   OpenUmfDialog(ConsoleDialogs& env, QWidget* owner);

@@ -95,10 +95,11 @@ void ServiceLink::secondTick() {
       offered = true;
     }
   }
-  // Reconnection after a lost link: one attempt at most every 180 s; in the
-  // console the Connect To Server dialog makes it, and only while none runs.
+  // Reconnection after a lost link: the first attempt at the next tick,
+  // then one at most every 180 s; in the console the Connect To Server
+  // dialog makes it, and only while none runs.
   if (lost_ && main_.connState == kConnClosed && !autoConnect_ &&
-      TickElapsed(now, reconnectTick_) >= kReconnectPeriodMs) {
+      (reconnectAttempts_ == 0 || TickElapsed(now, reconnectTick_) >= kReconnectPeriodMs)) {
     if (!dialogs_) {
       reconnectTick_ = now;
       ++reconnectAttempts_;
@@ -183,7 +184,6 @@ void ServiceLink::failMain(bool keepAutoConnect) {
   if (wasUp) {
     // Lost, whether by an error or by the service closing: the reconnect offers begin.
     lost_ = true;
-    reconnectTick_ = 0;
     reconnectAttempts_ = 0;
     shmMode_ = false;
   }

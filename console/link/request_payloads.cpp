@@ -109,4 +109,20 @@ std::vector<uint8_t> TextPayload(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> MapFileName(const std::string& typed) {
+  if (typed.empty()) return std::nullopt;
+  const std::string name = typed.find('.') == std::string::npos ? typed + ".UMF" : typed;
+  if (name.size() > kMapNameBufferBytes - 1) return std::nullopt;
+  // The service keeps it in its folder and the console copies it to
+  // Monitor/: a plain file name only.
+  if (!SafeWireName(name, 1) || name.front() == '.' || name.find("..") != std::string::npos) return std::nullopt;
+  return name;
+}
+
+std::vector<uint8_t> MapNameBuffer(const std::string& name) {
+  std::vector<uint8_t> buf(kMapNameBufferBytes, 0);
+  std::copy_n(name.begin(), std::min(name.size(), buf.size() - 1), buf.begin());
+  return buf;
+}
+
 }  // namespace lark

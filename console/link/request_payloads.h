@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -39,5 +41,13 @@ bool RequestPayloadFits(uint8_t command, uint8_t sub, CBytes payload);
 std::vector<uint8_t> IdPayload(uint16_t id, CBytes rest = {});
 // A text up to its first NUL, with its terminating zero.
 std::vector<uint8_t> TextPayload(std::string_view text);
+
+// A typed map name as it goes to the service: ".UMF" added when it has no
+// '.'. Refused (nullopt) when empty, longer than the 255 bytes the service's
+// buffer holds, or when it could name anything but a plain file in the
+// service's folder and the console's Monitor/ folder.
+std::optional<std::string> MapFileName(const std::string& typed);
+// The 256-byte name buffer of commands 8, 9 and 10.
+std::vector<uint8_t> MapNameBuffer(const std::string& name);
 
 }  // namespace lark

@@ -113,6 +113,7 @@ bool ServiceLink::resetServiceLink(uint8_t s, bool autoConnect) {
   autoConnect_ = autoConnect;
   callBackWanted_ = false;
   connectTick_ = 0;
+  keepAliveCounter_ = kKeepAliveTicks - 1;
   requestState(s, 0);
   return true;
 }
@@ -186,11 +187,15 @@ void ServiceLink::pump(uint8_t q) {
 void ApplyMapList(LinkSessionData& session, CBytes text) {
   std::vector<std::string> fields;
   std::string field;
+  bool ended = false;  // a zero ends a name, as the service and the requests read it
   for (uint8_t c : text) {
     if (c == ';') {
       fields.push_back(field.substr(0, kMapNameMax));
       field.clear();
-    } else {
+      ended = false;
+    } else if (c == 0) {
+      ended = true;
+    } else if (!ended) {
       field += static_cast<char>(c);
     }
   }  // text after the last ';' is not a field
@@ -292,7 +297,9 @@ void ServiceLink::linkTick() {
         // The auto-load step: the Auto-Load Configuration dialog downloads in
         // the console, the link itself without one.
         if (state_.sub == 0 && dialogs_) {
-          if (!dialogs_->connectOpen() && !dialogs_->autoLoadOpen()) dialogs_->openAutoLoad();
+          // Opened once no other dialog waits for the reply of its request.
+          if (!dialogs_->connectOpen() && !dialogs_->autoLoadOpen() && !dialogRequestOut())
+            dialogs_->openAutoLoad();
         } else if (state_.sub == 0 && !downloadBusy_) {
           if (requestChunk(kLinkCmdDownloadSettings, 0)) requestState(4, 1);
         }
@@ -323,7 +330,10 @@ void ServiceLink::linkTick() {
             }
           }
         }
-        if (++keepAliveCounter_ >= 50) {
+        // The first tick of a connection's session tells the version at once:
+        // until then the service takes this console for one that cannot
+        // match its own lock, and its own save would look like another's.
+        if (++keepAliveCounter_ >= kKeepAliveTicks) {
           keepAliveCounter_ = 0;
           queuePlain(kLinkCmdUserDatabase, 2, {});
           const uint8_t version[2] = {9, 7};
@@ -375,6 +385,10 @@ void ServiceLink::pollServiceStatus() {
 // ---- dialog requests ----
 
 void ServiceLink::resetPendingRequest() { pending_ = PendingRequest{}; }
+
+bool ServiceLink::dialogRequestOut() const {
+  return pending_.state == 1 && TickElapsed(clock_.tickMs(), pending_.sendTick) <= pending_.timeoutMs;
+}
 
 bool ServiceLink::sendServiceRequest(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs,
                                      CBytes payload) {

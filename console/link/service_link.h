@@ -114,7 +114,7 @@ struct PendingRequest {
   uint8_t queue = 0;
   uint8_t command = 0;
   uint8_t sub = 0;
-  uint16_t state = 0;      // 0 idle, 1 waiting, 3 could not be sent
+  uint16_t state = 0;      // 0 idle or over, 1 waiting, 3 could not be sent
   uint16_t replyFlag = 1;  // 2: a reply is in and not taken
   uint32_t timeoutMs = 0;
   uint32_t sendTick = 0;
@@ -139,7 +139,8 @@ struct LinkSessionData {
 };
 
 // The map list reply's text ("auto;current;name;...;", at most 20 names,
-// empty names skipped, text after the last ';' ignored) into `session`.
+// empty names skipped, each name cut at a zero byte and to its 259-byte
+// slot, text after the last ';' ignored) into `session`.
 void ApplyMapList(LinkSessionData& session, CBytes text);
 
 class ServiceLink {
@@ -196,6 +197,10 @@ class ServiceLink {
   bool sendSettingsRequest(uint8_t sub, uint32_t timeoutMs, CBytes block);
   void resetPendingRequest();
   PendingRequest& pending() { return pending_; }
+  // A dialog's request waits for its reply (or for its dialog to take it)
+  // within its time-out: a request of the session's own dialogs would take
+  // the pending record from it.
+  bool dialogRequestOut() const;
   // The operation log (sub 0, code and text) and the error log (sub 1).
   bool postLogRequest(uint32_t first, uint16_t code, const std::string& text);
   bool postErrorRequest(uint32_t a, uint32_t b, uint32_t c, const std::string& text);
@@ -307,7 +312,8 @@ class ServiceLink {
   // Tick counters.
   uint32_t pollCounter_ = 0;
   uint32_t shmRetryCounter_ = 300;
-  uint32_t keepAliveCounter_ = 0;
+  static constexpr uint32_t kKeepAliveTicks = 50;  // the user poll and the version
+  uint32_t keepAliveCounter_ = kKeepAliveTicks - 1;
   int32_t tableCounter_ = -1;
 
   // Status polls and the shared memory.

@@ -92,11 +92,9 @@ struct ConsoleCallPoints {
   std::function<QWidget*(QWidget* page)> createDryContactTab;
   std::function<void()> findNextScheduledActions;
   std::function<void(int level)> updateMenuRights;
-  // The configuration download's reload: the console's tables from Monitor/.
-  std::function<void()> loadContactors;         // the contact table of manager.ini
-  std::function<void()> loadRecipientItems;     // the service's 20 notification items
-  std::function<void()> loadNotificationLists;  // e-mail, broadcast and SMS lists
-  std::function<void()> reloadConsoleTables;    // every table above and the texts, by the dialogs
+  // The configuration download's reload: the console's settings, texts and
+  // tables from Monitor/, by the dialogs.
+  std::function<void()> reloadConsoleTables;
   // Dialogs that are no modal dialog of the registry.
   std::function<void(QWidget* owner, int page)> openNotificationSheet;  // 40041
   std::function<void()> exportDeviceList;                               // 40083

@@ -89,6 +89,9 @@ void ConsoleLink::configurationLoaded(const std::string& mapPath) {
   // event logs query the database and the rights wait for a login.
   LoadDatabaseSettings(ctx_.settings, copy, ctx_.installDir(),
                        [this](int32_t level) { updateMenuRights(level); });
+  LoadContactors(ctx_.settings, copy);
+  LoadRecipientItems(ctx_.settings, copy);
+  LoadNotificationLists(ctx_.settings, copy);
   // The console's map opens it; without one the service's reader fills the tree.
   if (!mapPath.empty()) {
     if (ctx_.points.openMapFile) {

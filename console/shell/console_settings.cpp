@@ -11,6 +11,13 @@ bool Enabled(const Profile& p, const char* key, const char* def) {
   return EqualNoCase(p.getString("Main", key, def, 32), "Enable");
 }
 
+// The service's readers on the copy at `path` (the copy is never written).
+ServiceSettings ReadCopy(const std::string& path, const std::string& installDir) {
+  ServiceSettings read;
+  ReadSettingsText(ReadFile(path).value_or(""), read, installDir);
+  return read;
+}
+
 }  // namespace
 
 ConsoleSettings::ConsoleSettings() { service.snmpTimeout = 30; }
@@ -23,13 +30,17 @@ void LoadManagerSettings(ConsoleSettings& s, const std::string& path, const std:
   ReadSettingsText(text, read, installDir);
   // The console keeps its own default where the service's differs.
   if (!p.hasKey("Polling", "SNMP Timeout")) read.snmpTimeout = 30;
-  // The database and list values belong to LoadDatabaseSettings and the
-  // notification dialogs; keep what the console holds.
+  // The database values and the notification tables have loaders of their
+  // own; keep what the console holds.
   read.databaseEnabled = s.service.databaseEnabled;
   read.odbcSource = s.service.odbcSource;
   read.odbcAccount = s.service.odbcAccount;
   read.odbcPassword = s.service.odbcPassword;
+  read.contactors = s.service.contactors;
   read.recipients = s.service.recipients;
+  read.emailList = s.service.emailList;
+  read.broadcastList = s.service.broadcastList;
+  read.smsList = s.service.smsList;
   s.service = std::move(read);
   s.lockObjects = EqualNoCase(p.getString("Main", "Lock", "No", 10), "Yes");
   s.offers.norvaRs232 = Enabled(p, "Norva-RS232", "Enable");
@@ -43,8 +54,7 @@ void LoadManagerSettings(ConsoleSettings& s, const std::string& path, const std:
 void LoadDatabaseSettings(ConsoleSettings& s, const std::string& path,
                           const std::string& installDir,
                           const std::function<void(int32_t)>& updateMenuRights) {
-  ServiceSettings read;
-  ReadSettingsText(ReadFile(path).value_or(""), read, installDir);
+  const ServiceSettings read = ReadCopy(path, installDir);
   s.service.databaseEnabled = read.databaseEnabled;
   s.service.odbcSource = read.odbcSource;
   s.service.odbcAccount = read.odbcAccount;
@@ -64,6 +74,21 @@ void LoadDatabaseSettings(ConsoleSettings& s, const std::string& path,
   } else {
     s.userLevel = 2;
   }
+}
+
+void LoadContactors(ConsoleSettings& s, const std::string& path) {
+  s.service.contactors = ReadCopy(path, {}).contactors;
+}
+
+void LoadRecipientItems(ConsoleSettings& s, const std::string& path) {
+  s.service.recipients = ReadCopy(path, {}).recipients;
+}
+
+void LoadNotificationLists(ConsoleSettings& s, const std::string& path) {
+  ServiceSettings read = ReadCopy(path, {});
+  s.service.emailList = std::move(read.emailList);
+  s.service.broadcastList = std::move(read.broadcastList);
+  s.service.smsList = std::move(read.smsList);
 }
 
 void ResetDeviceLists(ConsoleSettings& s) {

@@ -33,7 +33,8 @@ struct ConsoleSettings {
 };
 
 // Reads [Main] .. [Reaction.*] of the copy at `path`; a missing file or key
-// gives the defaults.
+// gives the defaults. The database values and the notification tables stay
+// as the console holds them: their own loaders below read them.
 void LoadManagerSettings(ConsoleSettings& s, const std::string& path, const std::string& installDir);
 // Reads [Database] and [Backup]. With the database in use the rights are
 // recomputed for nobody logged in (`updateMenuRights(0)`); without it the
@@ -41,6 +42,13 @@ void LoadManagerSettings(ConsoleSettings& s, const std::string& path, const std:
 void LoadDatabaseSettings(ConsoleSettings& s, const std::string& path,
                           const std::string& installDir,
                           const std::function<void(int32_t)>& updateMenuRights);
+// The notification tables of the copy at `path`, each on its own: the
+// contact table ([Contactor1..20]), the service's 20 notification items
+// ([Item1..20], every outgoing slot -1) and the e-mail, broadcast and SMS
+// lists. A missing file or key gives empty entries.
+void LoadContactors(ConsoleSettings& s, const std::string& path);
+void LoadRecipientItems(ConsoleSettings& s, const std::string& path);
+void LoadNotificationLists(ConsoleSettings& s, const std::string& path);
 // Empties the console's copy of the service's 20 notification items.
 void ResetDeviceLists(ConsoleSettings& s);
 

@@ -12,6 +12,9 @@ bool WindowTimers::Set(const QObject* window, int id, int periodMs, std::functio
   auto& t = timers_[{window, id}];
   Bury(std::move(t));
   t = std::make_unique<QTimer>();
+  // A coarse timer may fire up to 5% early: a 10 s reply time-out would give
+  // up on a service after 9.5 s.
+  t->setTimerType(Qt::PreciseTimer);
   QObject::connect(t.get(), &QTimer::timeout, [this, h = std::move(handler)] {
     if (depth_ == 0) dead_.clear();
     ++depth_;

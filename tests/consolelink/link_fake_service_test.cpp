@@ -154,6 +154,22 @@ TEST_F(ConsoleLinkFakeService, BadFramesResetTheLinkOthersAreDropped) {
   }
 }
 
+// The version goes with the session's first tick, ahead of every status
+// poll: until then the service takes the console for one that cannot match
+// its own control lock.
+TEST_F(ConsoleLinkFakeService, TheSessionsFirstTickTellsTheVersion) {
+  ASSERT_NO_FATAL_FAILURE(run("127.0.0.1"));
+  const auto first = [&](uint8_t command) {
+    const std::vector<V> seen = fake->requests();
+    for (size_t i = 0; i < seen.size(); ++i)
+      if (seen[i].size() > 4 && seen[i][4] == command) return i;
+    return seen.size() + 1;
+  };
+  ASSERT_TRUE(runUntil([&] { return !pollModes().empty() && first(kLinkCmdVersion) <= fake->requests().size(); },
+                       20000));
+  EXPECT_LT(first(kLinkCmdVersion), first(kLinkCmdGetDeviceData));
+}
+
 TEST_F(ConsoleLinkFakeService, SettingsOfExactlyOneChunkEndWithAnEmptyChunk) {
   run("127.0.0.2", [](const V& r) {
     if (r.size() < 14 || r[4] != kLinkCmdDownloadSettings) return test::FakeLinkService::SessionAnswer(r);

@@ -1,6 +1,6 @@
 // Dialog request payloads: each row's shape, refusals that queue nothing, the
-// schedule and settings senders, and the upload reader on files that are
-// not plain files.
+// schedule and settings senders, the typed map names, and the upload
+// reader on files that are not plain files.
 #include "console/link/request_payloads.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +116,30 @@ TEST(RequestPayloads, RefusedRequestsQueueNothingAndDropTheirTimer) {
   EXPECT_EQ(f.link.queues().count(3), 3);
   EXPECT_EQ(f.link.queues().peek(3)->data.size(), 6u + kScheduleBlockBytes);
   EXPECT_EQ(f.reactor.timers.count(kTimerReply), 1u);
+}
+
+TEST(RequestPayloads, MapNamesAsSentOrRefused) {
+  struct Case {
+    std::string typed;
+    std::optional<std::string> sent;
+  };
+  const Case cases[] = {{"a", "a.UMF"},
+                        {"a.b", "a.b"},
+                        {std::string(251, 'n'), std::string(251, 'n') + ".UMF"},
+                        {std::string(252, 'n'), std::nullopt},  // 256 bytes: no room for the terminator
+                        {"..\\x", std::nullopt},
+                        {"a/b", std::nullopt},
+                        {"a\\b", std::nullopt},
+                        {".hidden", std::nullopt},
+                        {"a\tb", std::nullopt},
+                        {std::string("a\0b", 3), std::nullopt},
+                        {"", std::nullopt}};
+  for (const Case& c : cases) EXPECT_EQ(MapFileName(c.typed), c.sent) << c.typed;
+  EXPECT_EQ(MapNameBuffer(std::string(300, 'n')), [] {
+    std::vector<uint8_t> b(kMapNameBufferBytes, 'n');
+    b.back() = 0;  // the name cut before the terminator
+    return b;
+  }());
 }
 
 TEST(UploadReader, ReadsPlainFilesOnlyAndEndsWithAnEmptyChunk) {

@@ -149,6 +149,32 @@ TEST(ServiceLinkReplies, MapList) {
   EXPECT_EQ(s.maps[19], "M17");
 }
 
+TEST(ServiceLinkReplies, MapListBadInput) {
+  struct Case {
+    std::string text;
+    std::string autoLoad, current, base;
+    std::vector<std::string> maps;
+  };
+  const Case cases[] = {
+      {"", "", "", "", {}},
+      {"no separator", "", "", "", {}},
+      {";;;;", "", "", "", {}},
+      {"A;B.x.y;", "A", "B.x.y", "B", {}},
+      {"A;.UMF;", "A", ".UMF", "", {}},
+      {std::string("A\0junk;Cur\0x;M\0;\0;N;", 20), "A", "Cur", "Cur", {"M", "N"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    LinkSessionData s;
+    s.maps = {"stale"};
+    ApplyMapList(s, CBytes(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size()));
+    EXPECT_EQ(s.autoLoadMap, c.autoLoad);
+    EXPECT_EQ(s.currentMap, c.current);
+    EXPECT_EQ(s.currentMapBase, c.base);
+    EXPECT_EQ(s.maps, c.maps);
+  }
+}
+
 TEST(ServiceLinkReplies, RefusedMapListParksInStateFive) {
   LinkFixture f;
   for (auto [s, sub] : {std::pair<int, int>{1, 0}, {2, 0}, {2, 1}, {2, 2}, {3, 0}})

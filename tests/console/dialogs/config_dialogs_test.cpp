@@ -84,6 +84,39 @@ TEST(AutoLoadConfig, DownloadsBothFilesWholeWhateverTheirSize) {
   }
 }
 
+TEST(AutoLoadConfig, EachDownloadReloadsTheNotificationTables) {
+  struct Case {
+    std::string ini;
+    std::string contact, item, email, host, phone;
+    int16_t firstId;
+  };
+  const Case cases[] = {
+      {"[Contactor1]\nName=Ann\n[Item1]\nName=Ann\nID.Index1=7\n[e-mail]\nAddress1=ann@a.test\n"
+       "[Broadcast]\nHost1=10.0.0.1\n[SMS]\nPhone1=111\n",
+       "Ann", "Ann", "ann@a.test", "10.0.0.1", "111", 7},
+      {"[Contactor1]\nName=Bob\n[Item1]\nName=Bob\nID.Index1=9\n[e-mail]\nAddress1=bob@b.test\n"
+       "[Broadcast]\nHost1=10.0.0.2\n[SMS]\nPhone1=222\n",
+       "Bob", "Bob", "bob@b.test", "10.0.0.2", "222", 9},
+      {"[Main]\n", "", "", "", "", "", -1},  // the sections gone: the tables emptied
+  };
+  Fixture f;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.contact);
+    AutoLoadConfigDialog d(f.env, nullptr);
+    d.Init();
+    f.serve(d, c.ini, "map");
+    ASSERT_EQ(d.result(), 1);
+    const ServiceSettings& s = f.ctx.settings.service;
+    EXPECT_EQ(s.contactors[0].name, c.contact);
+    EXPECT_EQ(s.recipients[0].name, c.item);
+    EXPECT_EQ(s.recipients[0].nodeIds[0], c.firstId);
+    EXPECT_EQ(s.emailList.addresses[0], c.email);
+    EXPECT_EQ(s.broadcastList.hosts[0], c.host);
+    EXPECT_EQ(s.smsList.phones[0], c.phone);
+    EXPECT_EQ(s.smsList.count, c.phone.empty() ? 0 : 1);
+  }
+}
+
 TEST(AutoLoadConfig, FailuresParkTheLinkGiveTheButtonsBackAndKeepTheOldCopies) {
   struct Case {
     const char* name;
@@ -140,24 +173,6 @@ TEST(OpenUmf, AnUnansweredMapListLeavesTheRunningSessionAlone) {
   EXPECT_EQ(f.link.state(), (LinkState{7, 0}));
   EXPECT_FALSE(d.Control(1)->isEnabled());
   EXPECT_TRUE(d.Control(2)->isEnabled());
-}
-
-TEST(MapNames, AsSentOrRefused) {
-  struct Case {
-    std::string typed;
-    std::optional<std::string> sent;
-  };
-  const Case cases[] = {{"a", "a.UMF"},
-                        {"a.b", "a.b"},
-                        {std::string(251, 'n'), std::string(251, 'n') + ".UMF"},
-                        {std::string(252, 'n'), std::nullopt},  // 256 bytes: no room for the terminator
-                        {"..\\x", std::nullopt},
-                        {"a/b", std::nullopt},
-                        {"a\\b", std::nullopt},
-                        {".hidden", std::nullopt},
-                        {"a\tb", std::nullopt},
-                        {"", std::nullopt}};
-  for (const Case& c : cases) EXPECT_EQ(MapFileName(c.typed), c.sent) << c.typed;
 }
 
 TEST(MapNames, RefusedNamesSendNothing) {

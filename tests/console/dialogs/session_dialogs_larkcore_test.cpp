@@ -2,170 +2,20 @@
 // the built Larkcore on the demo folder, in a private network namespace with
 // the broadcast routed over loopback: the first tick's search, the connect
 // and hello, the download that follows by itself, and the connect dialog's
-// addresses, refusals, stopped service, Cancel and start-up settings.
-#include <gtest/gtest.h>
-#include <signal.h>
-
-#include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
+// addresses, refusals, stopped service, Cancel, the reconnection offers
+// after the service was killed, and the start-up settings.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QTableView>
-#include <QTimer>
-#include <chrono>
 
-#include "console/dialogs/config_download.h"
-#include "console/dialogs/connect_dialog.h"
-#include "console/dialogs/console_dialogs.h"
-#include "console/lists/console_lists.h"
-#include "console/map/map_module.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
-#include "console/shell/menu_dispatch.h"
-#include "console/tabs/detail_tabs.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/support/broadcast_route.h"
-#include "tests/support/demo_install.h"
+#include "tests/console/dialogs/session_larkcore_fixture.h"
 #include "tests/support/link_test_client.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
 
-bool Spin(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (done()) return true;
-  }
-  return false;
-}
-
-class SessionDialogsLarkcore : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::AddLoopbackBroadcastRoute());
-    ASSERT_TRUE(test::CopyDemoInstall(service.path()));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
-    MakeDirs(console.file("English"));
-    WriteFileAtomic(console.file("English/language.ini"),
-                    ReadFile(test::SourcePath("data/English/language.ini")).value());
-  }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
-    Stop();
-  }
-
-  // The console as Larkview starts it, monitor.ini's [Startup Config] given.
-  void Start(const std::string& startup) {
-    WriteFileAtomic(console.file("monitor.ini"), "[Startup Config]\r\n" + startup);
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    map = InstallConsoleMap(*ctx);
-    map->ConnectLink(link->link());
-    InstallConsoleLists(*ctx);
-    InstallDetailTabs(*ctx);
-    dialogs = InstallConsoleDialogs(*ctx, *link, *map);
-    ctx->dialogs.opened = [this](const DialogRegistry::Call& c) { results.emplace_back(c.resource, c.result); };
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    InstallMenuCommands(*ctx, *w, *link);
-    // Time passes on the console's clock as the driver ticks.
-    driver.setInterval(20);
-    QObject::connect(&driver, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      // While the service is awaited its time-outs run ten times slower than
-      // real time, so a loaded machine does not make them expire.
-      auto* connecting = dynamic_cast<ConnectDialog*>(modal);
-      const bool awaited =
-          (connecting && connecting->step() == ConnectDialog::Step::kConnect && connecting->state() < 2) ||
-          dynamic_cast<AutoLoadConfigDialog*>(modal) != nullptr;
-      clock.advance(awaited ? awaitedPaceMs : 20);
-      if (auto* d = dynamic_cast<ConnectDialog*>(modal)) {
-        if (d != watched) {
-          watched = d;
-          modalTicks = 0;
-          captions = {d->windowTitle().toStdString()};  // the opening steps ran before it showed
-          QObject::connect(d, &QWidget::windowTitleChanged,
-                           [this](const QString& t) { captions.push_back(t.toStdString()); });
-        }
-        if (onConnect) onConnect(*d);
-        // A guard: a dialog that never reaches what the test awaits ends, so the test fails instead of hanging.
-        if (++modalTicks > kModalGuardTicks) d->reject();
-      } else if (auto* a = dynamic_cast<AutoLoadConfigDialog*>(modal)) {
-        shownNames = {a->Control(1285)->property("text").toString().toStdString(),
-                      a->Control(1286)->property("text").toString().toStdString()};
-      }
-    });
-    driver.start();
-  }
-  void Stop() {
-    driver.stop();
-    if (ctx) ctx->dialogs.EndRunningDialogs();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    dialogs.reset();
-    map.reset();
-    link.reset();
-    ctx.reset();
-    results.clear();
-    captions.clear();
-    watched = nullptr;
-    onConnect = nullptr;
-  }
-
-  std::string Msg(const char* key) const {
-    const Profile lang = Profile(console.file("English/language.ini"));
-    return "Connection - " + lang.getString("Dialog-ConnToServ", key, "", 1024);
-  }
-  bool Saw(const char* key) const { return std::count(captions.begin(), captions.end(), Msg(key)) > 0; }
-  bool Ended(int resource) const {
-    return std::any_of(results.begin(), results.end(), [&](auto r) { return r.first == resource; });
-  }
-  int ResultOf(int resource) const {
-    for (auto [r, result] : results)
-      if (r == resource) return result;
-    return -100;
-  }
-  // The first tick's search is over and nothing else runs.
-  static bool Idle(ConnectDialog& d) { return d.step() == ConnectDialog::Step::kNone && d.state() == 2; }
-  static void Type(ConnectDialog& d, int id, const std::string& text) {
-    dynamic_cast<QLineEdit*>(d.Control(id))->setText(QString::fromStdString(text));
-  }
-
-  test::TempDir service, console;
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::shared_ptr<ConsoleMap> map;
-  std::shared_ptr<ConsoleDialogs> dialogs;
-  std::unique_ptr<LarkviewWindow> w;
-  QTimer driver;
-  std::vector<std::pair<int, int>> results;  // resource, result
-  std::vector<std::string> captions;         // of the connect dialog seen last
-  ConnectDialog* watched = nullptr;
-  int modalTicks = 0;  // driver ticks of the connect dialog seen last
-  static constexpr int kModalGuardTicks = 5000;
-  int awaitedPaceMs = 2;  // fake ms per 20 ms driver tick while the service is awaited
-  std::function<void(ConnectDialog&)> onConnect;
-  std::vector<std::string> shownNames;  // 1285, 1286 of the download dialog
-};
+using SessionDialogsLarkcore = test::SessionLarkcore;
+using test::Spin;
 
 TEST_F(SessionDialogsLarkcore, FirstTickSearchesConnectsAndTheDownloadFollowsByItself) {
   std::vector<std::string> listed;
@@ -298,6 +148,41 @@ TEST_F(SessionDialogsLarkcore, StoppedServiceTimesOutAndCancelGivesTheConnection
     link->link().secondTick();
     EXPECT_EQ(link->link().mainLink().connState, kConnClosed) << s;
   }
+}
+
+TEST_F(SessionDialogsLarkcore, ALostServiceIsOfferedAgainTwiceByItselfThenLeftToTheUser) {
+  Start("Auto Connect=1\r\nServer IP=LocalHost\r\n");
+  ASSERT_TRUE(Running()) << larkcore->output();
+  results.clear();
+  awaitedPaceMs = 20;  // the attempts' time-outs are the point here
+  ASSERT_EQ(larkcore->stop(SIGKILL), 128 + SIGKILL);
+  // The first offer comes at the next second, whatever the clock reads.
+  ASSERT_TRUE(Spin([&] { return results.size() == 1; }, 60000));
+  EXPECT_EQ(link->link().reconnectAttempts(), 1u);
+  link->link().secondTick();
+  EXPECT_FALSE(ctx->commands.connectDialogOpen);  // the next one waits for the period
+  clock.advance(180000);
+  ASSERT_TRUE(Spin([&] { return results.size() == 2; }, 60000));
+  EXPECT_EQ(results, (std::vector<std::pair<int, int>>{{146, 0}, {146, 0}}));
+  EXPECT_TRUE(Saw("MSG6"));
+  // The third stays after its failure; the service is back and the user connects.
+  clock.advance(180000);
+  bool third = false;
+  onConnect = [&](ConnectDialog& d) {
+    if (third || d.step() != ConnectDialog::Step::kNone || d.state() != 3) return;
+    third = true;
+    EXPECT_EQ(link->link().reconnectAttempts(), 3u);
+    EXPECT_EQ(d.windowTitle().toStdString(), Msg("MSG6"));
+    ASSERT_TRUE(larkcore->start());
+    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+    Type(d, 1279, "LocalHost");
+    d.Connect();
+  };
+  ASSERT_TRUE(Spin([&] { return Ended(kAutoLoadConfigResource); }, 120000)) << larkcore->output();
+  EXPECT_TRUE(third);
+  EXPECT_EQ(results, (std::vector<std::pair<int, int>>{{146, 0}, {146, 0}, {146, 1}, {149, 1}}));
+  ASSERT_TRUE(Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000));
+  EXPECT_GT(ctx->tree.root().childCount(), 0);
 }
 
 TEST_F(SessionDialogsLarkcore, OkStoresTheStartupSettingsAndStaysOpen) {
