@@ -113,7 +113,6 @@ bool ServiceLink::resetServiceLink(uint8_t s, bool autoConnect) {
   autoConnect_ = autoConnect;
   callBackWanted_ = false;
   connectTick_ = 0;
-  keepAliveCounter_ = kKeepAliveTicks - 1;
   requestState(s, 0);
   return true;
 }
@@ -230,11 +229,7 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
       if (code != kCallBackRefused) {
         requestState(6, 2);
         requestState(7, 0);
-        // The version goes at the session's first tick: until the service
-        // has it, it takes this console for an old one, and the lock a save
-        // releases names no port, so the console would reload its own edits
-        // as another console's.
-        keepAliveCounter_ = 49;
+        keepAliveCounter_ = kKeepAliveTicks - 1;  // the version at the first tick
       } else {
         requestState(6, 0);
       }
