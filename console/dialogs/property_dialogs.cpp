@@ -75,6 +75,18 @@ void PropertyDialog::AddButtons(QGridLayout* grid, int row, std::initializer_lis
   }
 }
 
+void PropertyDialog::AddDeviceRows(QGridLayout* grid) {
+  stop_ = MakeControl<QCheckBox>(this, kStopCheck, EnglishText(resource(), kStopCheck));
+  stop_->setText(QString::fromStdString(EnglishText(resource(), kStopCheck)));
+  database_ = MakeControl<QCheckBox>(this, kDatabaseCheck, EnglishText(resource(), kDatabaseCheck));
+  database_->setText(QString::fromStdString(EnglishText(resource(), kDatabaseCheck)));
+  grid->addWidget(stop_, 7, 0);
+  grid->addWidget(database_, 7, 1);
+  auto* id = MakeControl<QLineEdit>(this, kIdEdit, "Identifier");
+  id->setReadOnly(true);
+  grid->addWidget(id, 8, 1);
+}
+
 void PropertyDialog::Init() {
   title_->setText(QString::fromStdString(node_.title()));
   location_->setText(QString::fromStdString(node_.location()));
@@ -189,15 +201,7 @@ SnmpPropertyDialog::SnmpPropertyDialog(ConsoleDialogs& env, DeviceNode& node, QW
   label->setBuddy(mib_);
   grid->addWidget(label, 6, 0);
   grid->addWidget(mib_, 6, 1);
-  stop_ = MakeControl<QCheckBox>(this, kStopCheck, EnglishText(resource(), kStopCheck));
-  stop_->setText(QString::fromStdString(EnglishText(resource(), kStopCheck)));
-  database_ = MakeControl<QCheckBox>(this, kDatabaseCheck, EnglishText(resource(), kDatabaseCheck));
-  database_->setText(QString::fromStdString(EnglishText(resource(), kDatabaseCheck)));
-  grid->addWidget(stop_, 7, 0);
-  grid->addWidget(database_, 7, 1);
-  auto* id = MakeControl<QLineEdit>(this, kIdEdit, "Identifier");
-  id->setReadOnly(true);
-  grid->addWidget(id, 8, 1);
+  AddDeviceRows(grid);
   AddButtons(grid, 9, {1, kAlarmMaskButton, 2});
   connect(qobject_cast<QPushButton*>(Control(kAlarmMaskButton)), &QPushButton::clicked, this,
           [this] { OpenSubDialog(kAlarmMaskSnmpResource); });
@@ -270,15 +274,7 @@ LocalPropertyDialog::LocalPropertyDialog(ConsoleDialogs& env, DeviceNode& node, 
   baud_ = addList(5, 1246, kBaudList);
   for (uint16_t b : kBauds) baud_->addItem(QString::number(b));
   type_ = addList(6, 1247, kTypeList);
-  stop_ = MakeControl<QCheckBox>(this, kStopCheck, EnglishText(resource(), kStopCheck));
-  stop_->setText(QString::fromStdString(EnglishText(resource(), kStopCheck)));
-  database_ = MakeControl<QCheckBox>(this, kDatabaseCheck, EnglishText(resource(), kDatabaseCheck));
-  database_->setText(QString::fromStdString(EnglishText(resource(), kDatabaseCheck)));
-  grid->addWidget(stop_, 7, 0);
-  grid->addWidget(database_, 7, 1);
-  auto* id = MakeControl<QLineEdit>(this, kIdEdit, "Identifier");
-  id->setReadOnly(true);
-  grid->addWidget(id, 8, 1);
+  AddDeviceRows(grid);
   AddButtons(grid, 9, {1, kAdvanceButton, kAlarmMaskButton, 2});
   connect(qobject_cast<QPushButton*>(Control(kAdvanceButton)), &QPushButton::clicked, this,
           [this] { OpenSubDialog(kPlcResource); });

@@ -48,6 +48,9 @@ class PropertyDialog : public DialogBase {
   virtual uint32_t timeoutMs() const { return 5000; }
   QLineEdit* AddEdit(QGridLayout* grid, int row, int labelId, int editId, int maxChars);
   void AddButtons(QGridLayout* grid, int row, std::initializer_list<int> ids);
+  // SNMP and local devices: the stop and database boxes (row 7) and the
+  // read-only identifier (row 8).
+  void AddDeviceRows(QGridLayout* grid);
   // The sub-dialog `resource` over this one; this dialog's OpenDialogId
   // and prefix are the waiting dialog's again when it closes.
   int OpenSubDialog(int resource);
@@ -57,6 +60,7 @@ class PropertyDialog : public DialogBase {
   uint8_t sub_;
   QLineEdit* title_ = nullptr;
   QLineEdit* location_ = nullptr;
+  QCheckBox *stop_ = nullptr, *database_ = nullptr;  // devices only
   std::vector<QWidget*> greyed_;  // the buttons a pending request greyed
 };
 
@@ -86,7 +90,6 @@ class SnmpPropertyDialog : public PropertyDialog {
  private:
   QLineEdit *ip_ = nullptr, *port_ = nullptr, *community_ = nullptr;
   QComboBox* mib_ = nullptr;
-  QCheckBox *stop_ = nullptr, *database_ = nullptr;
   int mibAtOpening_ = 0;
   uint64_t mask_ = 0;  // the reported mask sent with the change
 };
@@ -106,7 +109,6 @@ class LocalPropertyDialog : public PropertyDialog {
   void TypeChosen();
   QLineEdit* upsId_ = nullptr;
   QComboBox *com_ = nullptr, *baud_ = nullptr, *type_ = nullptr;
-  QCheckBox *stop_ = nullptr, *database_ = nullptr;
   std::vector<CommTypeChoice> types_;
 };
 
