@@ -96,7 +96,8 @@ TEST(ChildProcess, ArgvInputAndEnvironmentReachTheProgramAndItsOutputTheFile) {
   ChildProcess child;
   ChildProcess::Options o;
   // Shell syntax in an argument is just bytes; the script on stdin is read to its end.
-  o.argv = {"sh", "-c", "printf '[%s]' \"$0\"; echo \" LC_ALL=$LC_ALL\"; cat; echo err >&2", "a \"b\" $(touch x) !y"};
+  o.argv = {"sh", "-c", "printf '[%s]' \"$0\"; echo \" LC_ALL=$LC_ALL\"; cat; echo err >&2",
+            "a \"b\" $(touch x) !y"};
   o.environment = {"LC_ALL=C"};
   o.input = "open 127.0.0.2\nbye\n";
   o.outputPath = tmp.file("out.log");
@@ -151,23 +152,26 @@ TEST(ChildProcess, TerminateEndsAndReapsEvenAChildThatIgnoresSigterm) {
   struct Case {
     const char* name;
     const char* script;
-    int signal;  // what ends it
+    int signal;   // what ends it
+    int graceMs;  // a guard where SIGTERM ends it, the wait before SIGKILL where not
   };
   const Case cases[] = {
-      {"stops on SIGTERM", "echo ready; exec sleep 30", SIGTERM},
-      {"ignores SIGTERM", "trap '' TERM; echo ready; exec sleep 30", SIGKILL},
+      {"stops on SIGTERM", "echo ready; exec tail -f /dev/null", SIGTERM, 30000},
+      {"ignores SIGTERM", "trap '' TERM; echo ready; exec tail -f /dev/null", SIGKILL, 100},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ChildProcess child;
     ChildProcess::Options o{{"sh", "-c", c.script}, {}, "", tmp.file("out")};
     ASSERT_TRUE(child.start(o)) << child.error();
-    ASSERT_TRUE(test::Eventually([&] { return ReadFile(o.outputPath).value_or("") == "ready\n"; }, 30000));
+    ASSERT_TRUE(
+        test::Eventually([&] { return ReadFile(o.outputPath).value_or("") == "ready\n"; }, 30000));
     const pid_t pid = child.pid();
-    child.terminate(100);
+    child.terminate(c.graceMs);
     EXPECT_FALSE(child.running());
     ASSERT_TRUE(child.status());
-    EXPECT_TRUE(WIFSIGNALED(*child.status()) && WTERMSIG(*child.status()) == c.signal) << *child.status();
+    EXPECT_TRUE(WIFSIGNALED(*child.status()) && WTERMSIG(*child.status()) == c.signal)
+        << *child.status();
     // Reaped: nothing of it is left to wait for, and a second terminate signals nobody.
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);
     child.terminate();
