@@ -37,6 +37,76 @@ void Numbered(IniText& ini, const char* prefix, int first,
   for (const char* v : values) ini.key(prefix + std::to_string(n++), v);
 }
 
+// [Component] CP_1 onward: component names and the labels of the status
+// tables; the Module tab's captions and the three-phase event titles use them.
+constexpr const char* kComponentTexts[] = {
+    "Bypass",
+    "Temperature",
+    "Voltage",
+    "Freq.",
+    "Power",
+    "Current",
+    "Battery",
+    "Input",
+    "Output",
+    "Environment",
+    "Humidity",
+    "Load",
+    "Charger",
+    "Capacity",
+    "Remaining",
+    "Replace Date",  // CP_16, CP_17: read only by the battery panel's date rows
+    "Battery Date",
+    "Inverter",
+    "Static Bypass",  // CP_19..CP_22: read only by the three-phase mimic
+    "Maintenance Bypass",
+    "Rectifier",
+    "Inverter",
+    "PFC",
+    "Rectifier",
+    "Fuse",
+    "Temp.",
+    "DC Bus",
+    "Circuit",
+    "Fan",
+    "Inner",
+    "Cal.",
+    "Detect",
+    "STS",
+    "Volt",
+    "EPO",
+    "Parallel",
+    "Phase",
+    "Contact 1",
+    "Contact 2",
+    "Contact 3",
+    "Contact 4",
+    "Module",
+    "Cabinet.",
+    "Ground",
+    "Test",
+    "Ambiance",
+    "Aux.",
+    "Line Volt",
+    "Mains",
+    "Total Power",  // CP_50: the TRV5200 output's power sum
+    "Power Factor",
+    "Energy",
+    "Illumination",
+    "Wind Speed",
+    "Irradiance",
+    "Runtime",
+    "Autonomy",
+    "Output Source",
+    "Battery Status",
+    "Charger State",
+    "Test Result",
+    "Location",
+    "Contact",
+    "Relay",
+    "Sensor",
+};
+
 // The console's message boxes by [MessageBox] number: refusals of menu
 // commands, checks of the dialogs' fields, questions before a change and the
 // service's notices.
@@ -238,6 +308,10 @@ const char* OperatorRecordText(int code) {
   return it == texts.end() ? nullptr : it->second;
 }
 
+// The Alarm Mask dialogs' check boxes (box i masks event i of the SNMP or
+// the TRV5200 table): the English titles of those events.
+void AlarmMaskCaptions(IniText& ini);
+
 std::string LanguageIni() {
   IniText ini;
   ini.section("Common");
@@ -262,72 +336,8 @@ std::string LanguageIni() {
   for (const std::string& w : levels) ini.key(w, w);
 
   ini.section("Component");
-  Numbered(ini, "CP_", 1,
-           {"Bypass",
-            "Temperature",
-            "Voltage",
-            "Freq.",
-            "Power",
-            "Current",
-            "Battery",
-            "Input",
-            "Output",
-            "Environment",
-            "Humidity",
-            "Load",
-            "Charger",
-            "Capacity",
-            "Remaining",
-            "Replace Date",  // CP_16, CP_17: read only by the battery panel's date rows
-            "Battery Date",
-            "Inverter",
-            "Static Bypass",  // CP_19..CP_22: read only by the three-phase mimic
-            "Maintenance Bypass",
-            "Rectifier",
-            "Inverter",
-            "PFC",
-            "Rectifier",
-            "Fuse",
-            "Temp.",
-            "DC Bus",
-            "Circuit",
-            "Fan",
-            "Inner",
-            "Cal.",
-            "Detect",
-            "STS",
-            "Volt",
-            "EPO",
-            "Parallel",
-            "Phase",
-            "Contact 1",
-            "Contact 2",
-            "Contact 3",
-            "Contact 4",
-            "Module",
-            "Cabinet.",
-            "Ground",
-            "Test",
-            "Ambiance",
-            "Aux.",
-            "Line Volt",
-            "Mains",
-            "Total Power",  // CP_50: the TRV5200 output's power sum
-            "Power Factor",
-            "Energy",
-            "Illumination",
-            "Wind Speed",
-            "Irradiance",
-            "Runtime",
-            "Autonomy",
-            "Output Source",
-            "Battery Status",
-            "Charger State",
-            "Test Result",
-            "Location",
-            "Contact",
-            "Relay",
-            "Sensor"});
+  for (size_t i = 0; i < std::size(kComponentTexts); ++i)
+    ini.key("CP_" + std::to_string(i + 1), kComponentTexts[i]);
 
   ini.section("General");
   LanguageTexts initial = InitialLanguageTexts();
@@ -566,6 +576,7 @@ std::string LanguageIni() {
     ini.key("MSG4", "The settings could not be written.");
     ini.key("MSG5", "Writing the settings, please wait...");
   }
+  AlarmMaskCaptions(ini);
   // Status lines of the notification dialogs.
   ini.section("Dialog-Notification");
   ini.key("MSG1", "The notification settings have been saved.");
@@ -775,6 +786,54 @@ EventWords BypassNotAvailable(size_t e) {
 EventWords InverterStopped(size_t e) {
   return {e, "Inverter Stopped", "Inverter stopped", "Inverter running"};
 }
+// An event named by one text: its message is the title, its end the title
+// and "cleared".
+EventWords Named(size_t e, const std::string& title, uint32_t level = kLevelWarning) {
+  return {e, title, title, title + " cleared", level};
+}
+std::string Component(int n) { return kComponentTexts[n - 1]; }
+
+// The three-phase extended events as the Module tab shows them: each bit is
+// a row of one of its lists (labels and words of a status table pair), under
+// a section caption, in the level the tab gives the row.
+std::vector<EventWords> ThreePhaseExtendedWords() {
+  struct List {
+    std::string caption;
+    int pair;                 // FaultLabels/FaultWords pair
+    std::vector<size_t> bits;  // row r shows bit bits[r]
+    std::map<size_t, uint32_t> levels;  // rows not at kLevelSerious
+  };
+  auto run = [](size_t first, size_t n) {
+    std::vector<size_t> bits;
+    for (size_t i = 0; i < n; ++i) bits.push_back(first + i);
+    return bits;
+  };
+  const std::string inverter = Component(18);
+  const List lists[] = {
+      {inverter + "-R", 4, run(0, 6), {{0, kLevelWarning}}},
+      {inverter + "-S", 4, run(8, 6), {{0, kLevelWarning}}},
+      {inverter + "-T", 4, run(16, 6), {{0, kLevelWarning}}},
+      {inverter, 5, {6, 7, 15, 22, 23, 33, 14}, {}},
+      {"UPS", 10, {24, 31, 32, 34}, {}},
+      {Component(7), 7, run(25, 6), {{4, kLevelInformation}}},
+      {Component(24), 8, run(39, 9), {{7, kLevelWarning}}},
+      {Component(42), 9, run(48, 4), {{0, kLevelWarning}}},
+      {Component(1), 6, run(35, 4), {}},
+  };
+  const StatusTexts status = DefaultStatusTexts();
+  std::vector<EventWords> w;
+  for (const List& l : lists) {
+    for (size_t r = 0; r < l.bits.size(); ++r) {
+      const std::string& label = status.text(FaultLabels(l.pair), r);
+      const std::string title =
+          l.caption + (label.empty() ? "" : " " + label) + " " + status.text(FaultWords(l.pair), r);
+      const auto level = l.levels.find(r);
+      w.push_back(Named(l.bits[r], title, level == l.levels.end() ? kLevelSerious : level->second));
+    }
+  }
+  return w;
+}
+
 // A run of fault bits of one part, numbered.
 void Faults(std::vector<EventWords>& words, size_t first, size_t count, const std::string& part) {
   for (size_t i = 0; i < count; ++i)
@@ -788,21 +847,45 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
   std::vector<EventWords> w;
   switch (f) {
     case ActionFamily::Snmpv4:
+      // Bits 0-27 are the maker MIB's alarm words, 29-34 its sensor box,
+      // 35 the battery's replacement date; the Alarm Mask dialog names each.
       w = {{0, "No Communication with UPS", "The card lost the UPS",
             "The card reaches the UPS again", kLevelSerious},
            OnBattery(1),
            BatteryLow(2),
+           Named(3, "Load Warning"),
+           Named(4, "Load Critical"),
            LoadOn(5, "Bypass", "bypass"),
+           Fault(6, "UPS"),
            Fault(7, "Battery"),
+           Named(8, "Test in Progress", kLevelInformation),
+           Named(9, "Battery Test Fail"),
+           Fault(10, "Fuse"),
+           Named(11, "Overload"),
+           Named(12, "Overcurrent"),
            Fault(13, "Inverter"),
            Fault(14, "Rectifier"),
+           Fault(15, "Reserve Power"),
            LoadOn(16, "Maintenance Bypass", "maintenance bypass"),
-           Off(18, "Output"),
-           BypassNotAvailable(19),
+           Named(17, "Over Temperature"),
+           Fault(18, "Output"),
+           Fault(19, "Bypass"),
            InverterStopped(20),
-           Fault(21, "Rectifier"),
+           Fault(21, "Charger"),
+           Fault(22, "Fan"),
+           Named(23, "Economy Mode", kLevelInformation),
            Off(24, "Output"),
-           Lost(28)};
+           Named(25, "Smart Shutdown"),
+           Named(26, "Emergency Power Off"),
+           Named(27, "UPS Shutdown"),
+           Lost(28),
+           Named(29, "Sensor Box Over Temperature"),
+           Named(30, "Sensor Box Humidity Abnormal"),
+           Named(31, "Sensor Box Contact 1 (Security) Alarm"),
+           Named(32, "Sensor Box Contact 2 (Water) Alarm"),
+           Named(33, "Sensor Box Contact 3 (Fire) Alarm"),
+           Named(34, "Sensor Box Contact 4 (Smoke) Alarm"),
+           Named(35, "Battery Need Replace")};
       break;
     case ActionFamily::Regular:
     case ActionFamily::Gprs:
@@ -846,27 +929,54 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
            LoadOn(12, "Maintenance Bypass", "maintenance bypass"),
            Lost(13),
            {15, "Detailed Alarm", "Detailed alarm", "Detailed alarms cleared"}};
+      // Status word bit 14 of a model-2 UPS: the bypass is its economy path.
+      w.push_back({6, "Economy Mode", "Economy mode on", "Economy mode off", kLevelInformation});
+      // Status word bit 13 also makes the test result "Battery Fail".
+      w.push_back(Named(14, "Battery Fail"));
       break;
     case ActionFamily::ThreePhasePlus:
+      w = ThreePhaseExtendedWords();
       break;
     case ActionFamily::Mge:
-      w = {Off(0, "Inverter"),
+      // The TRV5200's status register bits as its Alarm Mask dialog names
+      // them; the switches by the names the mimic gives them.
+      w = {Named(0, "Load Not Protected"),
+           Named(1, "Load Not Safe"),
+           Named(2, "UPS General Alarm"),
            OnBattery(3),
            BatteryLow(4),
+           Named(5, "Battery Supply Stopped"),
            {6, "Static Switch On", "Static switch on", "Static switch off"},
+           Named(7, "Emergency Power Off"),
+           Fault(8, "Ventilation"),
+           Named(9, "UPS Not On Line"),
            Open(10, "Switch Q3BP"),
-           Fault(11, "Battery"),
-           Fault(14, "Rectifier"),
+           Named(11, "Battery End of Life"),
+           Fault(12, "Static Switch"),
+           Named(13, "Maintenance Computer Connected", kLevelInformation),
+           Named(14, "Rectifier Voltage Abnormal"),
            Open(15, "Switch QF1"),
            Off(16, "Rectifier"),
            Open(17, "Switch Q1"),
+           Named(18, "Input 1 Voltage Abnormal"),
+           Named(19, "Input 1 Frequency Abnormal"),
+           Fault(20, "Main Synchronisation"),
+           Fault(21, "Comm. Interface Test"),
+           Named(22, "Input 2 Overload"),
+           Named(23, "Input 2 Over Temperature"),
+           Named(24, "Input 2 Frequency Abnormal"),
+           Named(25, "Input 2 Voltage Abnormal"),
+           Named(26, "PLC Alarm"),
            Open(27, "Switch Q4S"),
+           Named(28, "Bypass Frequency Out of Sync"),
            Open(29, "Switch Q5N"),
+           Fault(30, "Rectifier"),
            {31, "Battery Charging", "Battery charging", "Battery charged", kLevelInformation},
+           Fault(32, "Inverter"),
+           Named(33, "Inverter Overload"),
+           Named(34, "Inverter Over Temperature"),
+           Named(35, "Output Overcurrent"),
            Lost(36)};
-      Faults(w, 18, 2, "Mains Input");
-      Faults(w, 24, 2, "Bypass Input");
-      Faults(w, 32, 3, "Inverter");
       break;
     case ActionFamily::Plc:
       w = {Lost(0), {1, "Point On", "Point on", "Point off"}};
@@ -905,6 +1015,12 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
       break;
   }
   return w;
+}
+
+void AlarmMaskCaptions(IniText& ini) {
+  for (const auto& [family, prefix] :
+       {std::pair{ActionFamily::Snmpv4, "SNMP_"}, std::pair{ActionFamily::Mge, "TRV5200_"}})
+    for (const EventWords& w : EventWordsOf(family)) ini.key(prefix + std::to_string(w.event + 1), w.title);
 }
 
 std::string ActionIni(const ActionFamilyInfo& f) {

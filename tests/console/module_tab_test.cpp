@@ -1,7 +1,8 @@
 // The Module page: which devices get which view, the module columns and
 // their cache of presence and faults, the pictures and digits, the row gap,
-// the filter states, the three-phase alarm groups, the mended inputs, and one
-// golden picture of two modules on the shipped pictures.
+// the filter states, the three-phase alarm groups and the shipped English
+// titles of their events, the mended inputs, and one golden picture of two
+// modules on the shipped pictures.
 #include "console/tabs/module_tab.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 
 #include "console/views/image_canvas.h"
 #include "console/views/recording_canvas.h"
+#include "core/action_tables.h"
+#include "core/language_texts_store.h"
 #include "platform/paths.h"
 #include "tests/console/support/panel_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -398,6 +401,45 @@ TEST(ModuleTabTest, TwoModulesGolden) {
   EXPECT_EQ(img.Pixel(43 + 60, 54 + 62 + 20), Rgb(96, 0, 0));
   EXPECT_EQ(img.Pixel(43 + 60, 54 + 36 + 20), Rgb(96, 128, 160));
   test::ExpectGoldenPicture(*img.image(), "tests/console/golden/module_two_modules.png");
+}
+
+// Every event of the extended three-phase table is named, in the shipped
+// English files, by what the tab shows for its bit alone: the section's
+// caption, the row's label and text; its level is the row's colour.
+TEST(ModuleTabTest, ExtendedEventTitlesAreTheRowsOfTheirBits) {
+  LanguageTables language(test::SourcePath("data"));
+  ASSERT_EQ(language.load("English"), std::vector<std::string>{});
+  const ActionTable& titles = language.actions()->table(ActionFamily::ThreePhasePlus);
+  ModuleFixture fx(false);
+  fx.f.texts.component = language.current()->texts.component;
+  auto d = ThreePhaseUps();
+  LiveDataBlock& b = *d->block(BlockKind::kBinary);
+  for (size_t bit = 0; bit < titles.size() / 2; ++bit) {
+    b.setMask(MaskWord::kExtReported, uint64_t{1} << bit);
+    fx.paint(*d, true);
+    // Captions follow their box's outline; every other text is a label and
+    // its text, and only this bit's row is not the no-alarm text.
+    std::string caption, shown, colour;
+    int rows = 0;
+    const std::vector<std::string> ops = fx.c.ops();
+    for (size_t i = 0; i < ops.size(); ++i) {
+      if (!ops[i].starts_with("DrawText")) continue;
+      if (ops[i - 1].starts_with("Polygon")) {
+        caption = Quoted(ops[i]);
+        continue;
+      }
+      const std::string label = Quoted(ops[i]), text = Quoted(ops[++i]);
+      if (text == "PM5") continue;
+      ++rows;
+      shown = caption + (label.empty() ? "" : " " + label) + " " + text;
+      colour = ModuleFixture::colour(ops[i]);
+    }
+    const ActionRow& row = titles[2 * bit];
+    EXPECT_EQ(rows, 1) << bit;
+    EXPECT_FALSE(row.title().starts_with("Event")) << bit;
+    EXPECT_EQ(row.title(), shown) << bit;
+    EXPECT_EQ(colour, Hex(fx.f.colours[row.levelIndex()])) << bit;
+  }
 }
 
 }  // namespace
