@@ -8,6 +8,7 @@
 #include "console/dialogs/dialog_text_table.h"
 #include "console/dialogs/node_properties.h"
 #include "console/link/request_payloads.h"
+#include "common/bytes.h"
 #include "console/shell/console_context.h"
 #include "linkserver/link_commands.h"
 
@@ -19,7 +20,9 @@ constexpr uint8_t kReadMasks = 5, kWriteMasks = 6;
 constexpr uint32_t kRequestTimeoutMs = 5000;
 constexpr int kColumns = 3;
 
-// The events of each template, bit 0 first.
+// The events of each template, bit 0 first: the templates' own captions,
+// shown where the language folder has none ([Dialog-AlarmMask] TRV5200_n
+// and SNMP_n, n from 1).
 constexpr const char* kTrv5200Events[] = {
     "負載未受保護", "負載不安全", "UPS一般性警告", "UPS在Backup模式", "電池低電位警告", "電池停止供電",
     "靜態開關運作中", "UPS緊急停機", "UPS通風裝置異常", "UPS不在On-Line模式", "維護旁路開關Open",
@@ -44,10 +47,13 @@ AlarmMaskDialog::AlarmMaskDialog(ConsoleDialogs& env, int resource, DeviceNode& 
   auto* grid = new QGridLayout(this);
   const bool snmp = resource == kAlarmMaskSnmpResource;
   const size_t n = snmp ? std::size(kSnmpEvents) : std::size(kTrv5200Events);
+  const Profile lang = env.ctx.languageProfile();
   for (size_t i = 0; i < n; ++i) {
-    const char* text = snmp ? kSnmpEvents[i] : kTrv5200Events[i];
+    const std::string key = (snmp ? "SNMP_" : "TRV5200_") + std::to_string(i + 1);
+    std::string text(CutUtf8(lang.getString("Dialog-AlarmMask", key, "", 1024), kDialogTextMax));
+    if (text.empty()) text = snmp ? kSnmpEvents[i] : kTrv5200Events[i];
     auto* box = MakeControl<QCheckBox>(this, kFirstMaskBox + static_cast<int>(i), text);
-    box->setText(QString::fromUtf8(text));
+    box->setText(QString::fromStdString(text));
     boxes_.push_back(box);
     grid->addWidget(box, static_cast<int>(i) / kColumns, static_cast<int>(i) % kColumns);
   }

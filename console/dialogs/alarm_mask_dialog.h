@@ -1,6 +1,7 @@
 // The Alarm Mask dialogs (OpenDialogId 35) over a device's property dialog:
 // 166 for a TRV5200 Modbus UPS (37 events), 168 for an SNMP UPS of the
-// maker's MIB (36 events). A checked box keeps its event out of the alarms.
+// maker's MIB (36 events). A checked box keeps its event out of the alarms;
+// the boxes take their captions from the language folder.
 // Opening reads the four mask words (14/5) into the console's node; OK writes
 // the boxes (14/6), bits past the boxes as read, and the node takes them when
 // the service confirms.

@@ -281,6 +281,26 @@ TEST(EnglishFolderTest, EventTitlesPerFamily) {
   }
 }
 
+// The Alarm Mask dialogs' boxes read, in English, the titles of the events
+// they mask: every box of both templates.
+TEST(EnglishFolderTest, AlarmMaskCaptionsAreTheEventTitles) {
+  std::map<std::string, std::string> files;
+  for (const auto& [name, text] : EnglishLanguageFiles()) files[name] = text;
+  Profile language;
+  language.loadText(files.at("language.ini"));
+  for (const auto& [family, prefix] :
+       {std::pair{ActionFamily::Snmpv4, "SNMP_"}, std::pair{ActionFamily::Mge, "TRV5200_"}}) {
+    const ActionFamilyInfo& f = ActionFamilyOf(family);
+    Profile file;
+    file.loadText(files.at(std::string(f.file)));
+    const ActionTable rows = ReadActionTable(file, family, ActionTable(f.rows), EnglishLevelNames());
+    for (size_t event = 0; event < f.rows / 2u; ++event)
+      EXPECT_EQ(language.getString("Dialog-AlarmMask", prefix + std::to_string(event + 1), "", 256),
+                rows[2 * event].title())
+          << f.word << " " << event;
+  }
+}
+
 // The literal numbers of argument `arg` of every call of `name` in `text`.
 std::vector<int> LiteralArguments(const std::string& text, const std::string& name, size_t arg) {
   std::vector<int> numbers;

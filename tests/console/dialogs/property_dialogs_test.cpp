@@ -1,6 +1,7 @@
 // The property dialogs on a link whose replies the test feeds: the console's
 // node changes only on the service's 27 (Cancel and refusals keep it), the
-// lock holder named with the buttons given back, the Alarm Mask's 36th box,
+// lock holder named with the buttons given back, the Alarm Mask's captions
+// and its 36th box,
 // the PLC table edited in a copy with UPS choices by id, and the opener's
 // OpenDialogId back after a sub-dialog.
 #include <gtest/gtest.h>
@@ -198,8 +199,14 @@ TEST(PropertyDialogs, AlarmMaskReadsAndWritesBit35AndKeepsTheBitsPastItsBoxes) {
   opener.Init();
   f.ctx.openDialog.id = kProSnmpDialogId;
   uint64_t written = 0;
+  f.setText("Dialog-AlarmMask", "SNMP_2", "On Battery");
   test::OnModal<AlarmMaskDialog>([&](AlarmMaskDialog& m) {
     EXPECT_EQ(m.boxCount(), 36);
+    // Captions from the language folder; a box it does not name keeps the template's.
+    const auto* named = dynamic_cast<QCheckBox*>(m.Control(1321));
+    EXPECT_EQ(named->text().toStdString(), "On Battery");
+    EXPECT_EQ(named->accessibleName().toStdString(), "On Battery");
+    EXPECT_EQ(dynamic_cast<QCheckBox*>(m.Control(1322))->text().toStdString(), "電池低電壓");
     EXPECT_EQ(f.sent().first, 5);
     uint8_t words[8];
     PutMaskWords((uint64_t{1} << 35) | (uint64_t{1} << 40) | 1, Bytes(words, 8));
