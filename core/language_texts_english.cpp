@@ -849,6 +849,7 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
     case ActionFamily::Snmpv4:
       // Bits 0-27 are the maker MIB's alarm words, 29-34 its sensor box,
       // 35 the battery's replacement date; the Alarm Mask dialog names each.
+      // No title is wider than the Summary tab's English column text.
       w = {{0, "No Communication with UPS", "The card lost the UPS",
             "The card reaches the UPS again", kLevelSerious},
            OnBattery(1),
@@ -881,10 +882,10 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
            Lost(28),
            Named(29, "Sensor Box Over Temperature"),
            Named(30, "Sensor Box Humidity Abnormal"),
-           Named(31, "Sensor Box Contact 1 (Security) Alarm"),
-           Named(32, "Sensor Box Contact 2 (Water) Alarm"),
-           Named(33, "Sensor Box Contact 3 (Fire) Alarm"),
-           Named(34, "Sensor Box Contact 4 (Smoke) Alarm"),
+           Named(31, "Sensor Box Contact 1 (Security)"),
+           Named(32, "Sensor Box Contact 2 (Water)"),
+           Named(33, "Sensor Box Contact 3 (Fire)"),
+           Named(34, "Sensor Box Contact 4 (Smoke)"),
            Named(35, "Battery Need Replace")};
       break;
     case ActionFamily::Regular:
@@ -939,7 +940,8 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
       break;
     case ActionFamily::Mge:
       // The TRV5200's status register bits as its Alarm Mask dialog names
-      // them; the switches by the names the mimic gives them.
+      // them; the switches by the names the mimic gives them. The Summary
+      // tab sizes its event columns by event 9: the longest title.
       w = {Named(0, "Load Not Protected"),
            Named(1, "Load Not Safe"),
            Named(2, "UPS General Alarm"),
@@ -949,11 +951,11 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
            {6, "Static Switch On", "Static switch on", "Static switch off"},
            Named(7, "Emergency Power Off"),
            Fault(8, "Ventilation"),
-           Named(9, "UPS Not On Line"),
+           Named(9, "UPS Not in On-Line Mode"),
            Open(10, "Switch Q3BP"),
            Named(11, "Battery End of Life"),
            Fault(12, "Static Switch"),
-           Named(13, "Maintenance Computer Connected", kLevelInformation),
+           Named(13, "Maintenance PC Connected", kLevelInformation),
            Named(14, "Rectifier Voltage Abnormal"),
            Open(15, "Switch QF1"),
            Off(16, "Rectifier"),
