@@ -1000,7 +1000,12 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
       Faults(w, 12, 3, "Bypass Input");
       Faults(w, 19, 3, "Mains Input");
       Faults(w, 24, 5, "Output");
-      Faults(w, 35, 4, "Battery");
+      // Bit 36 is the Summary's battery-low bit; the rest light the
+      // mimic's battery fault.
+      w.push_back(Fault(35, "Battery", " 1"));
+      w.push_back(BatteryLow(36));
+      w.push_back(Fault(37, "Battery", " 2"));
+      w.push_back(Fault(38, "Battery", " 3"));
       break;
     case ActionFamily::Inverter:
       w = {Lost(15), Lost(16)};
