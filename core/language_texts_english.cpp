@@ -930,7 +930,9 @@ std::vector<EventWords> EventWordsOf(ActionFamily f) {
            LoadOn(12, "Maintenance Bypass", "maintenance bypass"),
            Lost(13),
            {15, "Detailed Alarm", "Detailed alarm", "Detailed alarms cleared"}};
-      // Status word bit 14 of a model-2 UPS: the bypass is its economy path.
+      // Status word bit 14 of a model-2 UPS: while it is set the Summary
+      // shows the bypass as normal and the alarm scan passes over event 12,
+      // as with the ASCII UPS's economy-mode bit.
       w.push_back({6, "Economy Mode", "Economy mode on", "Economy mode off", kLevelInformation});
       // Status word bit 13 also makes the test result "Battery Fail".
       w.push_back(Named(14, "Battery Fail"));

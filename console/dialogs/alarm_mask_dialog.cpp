@@ -3,12 +3,12 @@
 #include <QGridLayout>
 #include <QPushButton>
 
+#include "common/bytes.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/dialog_controls.h"
 #include "console/dialogs/dialog_text_table.h"
 #include "console/dialogs/node_properties.h"
 #include "console/link/request_payloads.h"
-#include "common/bytes.h"
 #include "console/shell/console_context.h"
 #include "linkserver/link_commands.h"
 

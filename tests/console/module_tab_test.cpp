@@ -424,7 +424,7 @@ TEST(ModuleTabTest, ExtendedEventTitlesAreTheRowsOfTheirBits) {
     const std::vector<std::string> ops = fx.c.ops();
     for (size_t i = 0; i < ops.size(); ++i) {
       if (!ops[i].starts_with("DrawText")) continue;
-      if (ops[i - 1].starts_with("Polygon")) {
+      if (i > 0 && ops[i - 1].starts_with("Polygon")) {
         caption = Quoted(ops[i]);
         continue;
       }

@@ -3,7 +3,6 @@
 // the shipped language folder deciding the column width.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 
 #include "console/tabs/summary_tab.h"
@@ -34,8 +33,10 @@ TEST(SummaryTitlesTest, ShippedEnglishTitlesFitTheirColumns) {
     uint8_t kind;
     int16_t commType;
   } cases[] = {
-      {"SNMP UPS", kNodeSnmp, 0},         {"ASCII UPS", kNodeSerial, kCommAscii},
-      {"TRV5200", kNodeSerial, kCommModbusTrv5200}, {"9315", kNodeSerial, kCommModbus9315},
+      {"SNMP UPS", kNodeSnmp, 0},
+      {"ASCII UPS", kNodeSerial, kCommAscii},
+      {"TRV5200", kNodeSerial, kCommModbusTrv5200},
+      {"9315", kNodeSerial, kCommModbus9315},
       {"GPRS station", kNodeGprs, 0},
   };
   for (const Case& k : cases) {
