@@ -58,21 +58,15 @@ MonthData HistoryDbSource::ReadDays(const ViewerArgs& args, int year, int month,
   bool full = false;
   PlotSample s;
   for (int day = std::max(firstDay, 1); day <= last && !full; ++day) {
-    bool ok = true;
-    // An hour a page: a driver that holds a whole result holds no more than
-    // an hour's rows.
-    for (int hour = 0; hour < 24 && ok && !full; ++hour) {
-      const std::string sql = "select * from " + m.path + " where occurdt between " +
-                              SqlDateTime(year, month, day, hour, 0, 0) + " and " +
-                              SqlDateTime(year, month, day, hour, 59, 59) +
-                              " order by occurdt ASC";
-      ok = db_.queryRows(sql, [&](std::string_view row) {
-        bool overflow = false;
-        const LineFault fault = ParseHistoryDbRow(row, count, s, &overflow);
-        full = !TakeParsedSample(m, fault, s, overflow);
-        return !full;
-      });
-    }
+    const std::string sql = "select * from " + m.path + " " +
+                            SqlDayRangeClause({year, month, day}, {year, month, day}) +
+                            " order by occurdt ASC";
+    const bool ok = db_.queryRows(sql, [&](std::string_view row) {
+      bool overflow = false;
+      const LineFault fault = ParseHistoryDbRow(row, count, s, &overflow);
+      full = !TakeParsedSample(m, fault, s, overflow);
+      return !full;
+    });
     if (ok || full) continue;
     if (ConnectionLost(db_.lastState())) {
       m.note = "the database connection is lost (" + CaptionText(db_.lastError()) + ")";
