@@ -2,7 +2,9 @@
 // of 44,640 lines (one a minute for 31 days, 54 values each) read, parsed and
 // drawn at span "3 days" in the last window, so the whole file is read,
 // against a plain count of the same file's lines. Prints the best of five
-// runs of each and their ratio.
+// runs of each and their ratio, the bytes the packed samples take each, and
+// how far the first rebuild raised the peak memory, as a multiple of the
+// file's size.
 //
 //   viewer_bench
 #include <QApplication>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -26,6 +29,15 @@ using Steady = std::chrono::steady_clock;
 
 double Ms(Steady::time_point a, Steady::time_point b) {
   return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// A "VmRSS:"-style line of /proc/self/status in KiB (0 when missing).
+long StatusKiB(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
+  return 0;
 }
 
 }  // namespace
@@ -69,11 +81,15 @@ int main(int argc, char** argv) {
 
   double best = 1e9, bestLines = 1e9;
   size_t lines = 0, samples = 0;
+  const long rssBefore = StatusKiB("VmRSS:");
+  long peakGrowth = 0;
   for (int run = 0; run < 5; ++run) {
     auto t0 = Steady::now();
     s.redraw = true;
     lark::PaintHistoryGraph(window, back, ctx, geo, false);
     auto t1 = Steady::now();
+    // Before the plain count reads the file whole into memory.
+    if (run == 0) peakGrowth = StatusKiB("VmHWM:") - rssBefore;
     const std::string text = lark::ReadFile(month).value_or("");
     lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
     auto t2 = Steady::now();
@@ -81,10 +97,13 @@ int main(int argc, char** argv) {
     bestLines = std::min(bestLines, Ms(t1, t2));
     samples = ctx.ReadSelectedMonth().samples.size();
   }
+  const lark::MonthData& m = ctx.ReadSelectedMonth();
+  const double perSample = m.samples.empty() ? 0.0 : double(m.samples.heapBytes()) / m.samples.size();
   std::filesystem::remove_all(dir);
-  std::printf("%10s %10s %10s %12s %8s\n", "lines", "file KiB", "draw ms", "count ms", "ratio");
-  std::printf("%10zu %10zu %10.1f %12.1f %8.1f\n", lines, bytes / 1024, best, bestLines,
-              best / bestLines);
+  std::printf("%10s %10s %10s %12s %8s %12s %14s\n", "lines", "file KiB", "draw ms", "count ms",
+              "ratio", "B/sample", "peak/file");
+  std::printf("%10zu %10zu %10.1f %12.1f %8.1f %12.1f %14.2f\n", lines, bytes / 1024, best,
+              bestLines, best / bestLines, perSample, peakGrowth * 1024.0 / double(bytes));
   if (samples + 1 != lines) {
     std::fprintf(stderr, "viewer_bench: %zu samples of %zu lines\n", samples, lines);
     return 1;

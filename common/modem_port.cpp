@@ -1,5 +1,9 @@
 #include "common/modem_port.h"
 
+#include <sys/stat.h>
+
+#include "platform/paths.h"
+
 namespace lark {
 
 std::unique_ptr<TermiosModemPort> TermiosModemPort::open(const std::string& path, uint32_t baud,
@@ -54,29 +58,56 @@ std::string ModemTraceLine(std::string_view prefix, std::string_view bytes) {
 
 bool SmsLogFile::open(const std::string& path, bool append) {
   close();
-  file_ = std::fopen(path.c_str(), append ? "ae" : "we");
+  struct stat st;
+  if (append && stat(path.c_str(), &st) == 0 &&
+      static_cast<uint64_t>(st.st_size) > kSmsLogRotateBytes)
+    std::rename(path.c_str(), (path + ".old").c_str());
+  file_ = OpenRegularStream(path, append ? "ab" : "wb");
+  traced_ = held_ = 0;
   return file_ != nullptr;
 }
 
-void SmsLogFile::write(std::string_view text) {
+void SmsLogFile::put(std::string_view text) {
   if (file_ == nullptr) return;
   std::fwrite(text.data(), 1, text.size(), file_);
   std::fflush(file_);
 }
 
+void SmsLogFile::sayHeldBack() {
+  if (held_ == 0) return;
+  put("... " + std::to_string(held_) + " bytes more\n");
+  held_ = 0;
+}
+
+void SmsLogFile::write(std::string_view text) {
+  sayHeldBack();
+  put(text);
+}
+
+void SmsLogFile::trace(std::string_view line) {
+  if (traced_ + line.size() > kSmsTraceBytes) {
+    traced_ = kSmsTraceBytes;  // nothing more of this opening, even a short line
+    held_ += line.size();
+    return;
+  }
+  traced_ += line.size();
+  put(line);
+}
+
 void SmsLogFile::close() {
+  sayHeldBack();
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
 }
 
 bool TracedModemPort::write(std::string_view bytes) {
-  log_.write(ModemTraceLine("Tx: ", bytes));
+  log_.trace(ModemTraceLine("Tx: ", bytes));
   return port_.write(bytes);
 }
 
 std::string TracedModemPort::read(size_t max, uint32_t firstMs) {
   std::string got = port_.read(max, firstMs);
-  if (!got.empty()) log_.write(ModemTraceLine("Rx: ", got));
+  if (!got.empty()) log_.trace(ModemTraceLine("Rx: ", got));
   return got;
 }
 

@@ -44,18 +44,32 @@ class TermiosModemPort final : public ModemPort {
 // One trace line as described above.
 std::string ModemTraceLine(std::string_view prefix, std::string_view bytes);
 
+// Modem traffic kept per opening of the log (one message): a dialogue takes a
+// few hundred bytes, so past this the modem is chattering and only counted.
+inline constexpr size_t kSmsTraceBytes = 4096;
+// An appended log past this size is moved to "<path>.old" when next opened,
+// so a console's log never grows beyond two of these.
+inline constexpr uint64_t kSmsLogRotateBytes = 2 * 1024 * 1024;
+
 // The SMS log file, emptied when opened; writes go straight to the file.
 class SmsLogFile {
  public:
   ~SmsLogFile() { close(); }
   // A new log, or with `append` the end of an existing one.
   bool open(const std::string& path, bool append = false);
+  // A line of the sender's own; says first how much trace was held back.
   void write(std::string_view text);
+  // A trace line, kept while this opening's trace is under kSmsTraceBytes.
+  void trace(std::string_view line);
   void close();
   bool isOpen() const { return file_ != nullptr; }
 
  private:
+  void put(std::string_view text);
+  void sayHeldBack();
   std::FILE* file_ = nullptr;
+  size_t traced_ = 0;  // trace bytes written since open
+  size_t held_ = 0;    // trace bytes left out since the last line of ours
 };
 
 // A port whose traffic is traced into a log (when the log is open).

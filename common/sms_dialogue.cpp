@@ -21,19 +21,18 @@ bool HasLine(std::string_view answer, std::string_view line) {
   return false;
 }
 
-// Reads until `done` says so, the time is up or a stop; the answer is kept
-// to its last kModemAnswerMax bytes.
+// Reads until `done` says so, `timeoutMs` have passed on the clock since the
+// command went (a modem that never pauses gets no more time than a silent
+// one) or a stop; the answer is kept to its last kModemAnswerMax bytes.
 template <class Done>
-ModemVerdict WaitFor(ModemPort& port, uint32_t timeoutMs, const std::atomic<bool>& stop,
-                     Done done) {
+ModemVerdict WaitFor(ModemPort& port, const Clock& clock, uint32_t timeoutMs,
+                     const std::atomic<bool>& stop, Done done) {
+  const uint32_t start = clock.tickMs();
   std::string answer;
   ModemVerdict v;
-  for (uint32_t waited = 0; waited < timeoutMs && !stop.load();) {
+  while (!stop.load() && TickElapsed(clock.tickMs(), start) < timeoutMs) {
     std::string got = port.read(256, kSliceMs);
-    if (got.empty()) {
-      waited += kSliceMs;
-      continue;
-    }
+    if (got.empty()) continue;
     answer += got;
     if (answer.size() > kModemAnswerMax) answer.erase(0, answer.size() - kModemAnswerMax);
     v = JudgeModemAnswer(answer);
@@ -72,13 +71,14 @@ std::string CleanSmsText(std::string_view text) {
   return s;
 }
 
-std::string SendSmsDialogue(ModemPort& port, const SmsRequest& req, const std::atomic<bool>& stop) {
+std::string SendSmsDialogue(ModemPort& port, const SmsRequest& req, const std::atomic<bool>& stop,
+                            const Clock& clock) {
   if (!IsValidSmsNumber(req.number)) return "not a phone number";
   // Whatever the probe left unread; a modem that never pauses is not waited for.
   for (int i = 0; i < 8 && !port.read(256, 0).empty(); ++i) {
   }
   if (!port.write(req.pduMode ? "AT+CMGF=0\r" : "AT+CMGF=1\r")) return "the port failed";
-  if (!WaitFor(port, kModemCommandMs, stop, [](const ModemVerdict& v) { return v.ok; }).ok) {
+  if (!WaitFor(port, clock, kModemCommandMs, stop, [](const ModemVerdict& v) { return v.ok; }).ok) {
     return "no OK to AT+CMGF";
   }
   std::vector<std::pair<std::string, std::string>> parts;  // command, body
@@ -91,13 +91,13 @@ std::string SendSmsDialogue(ModemPort& port, const SmsRequest& req, const std::a
   }
   for (const auto& [command, body] : parts) {
     if (!port.write(command)) return "the port failed";
-    if (!WaitFor(port, kModemPromptMs, stop, [](const ModemVerdict& v) { return v.prompt; })
+    if (!WaitFor(port, clock, kModemPromptMs, stop, [](const ModemVerdict& v) { return v.prompt; })
              .prompt) {
       port.write("\x1b");  // ends whatever the modem took as the start of a text
       return "no prompt to AT+CMGS";
     }
     if (!port.write(body + '\x1a')) return "the port failed";
-    ModemVerdict v = WaitFor(port, kModemSendMs, stop,
+    ModemVerdict v = WaitFor(port, clock, kModemSendMs, stop,
                              [](const ModemVerdict& v) { return v.cmgs && v.ok; });
     if (!(v.cmgs && v.ok)) return v.error ? "the modem refused the message" : "no +CMGS and OK";
   }

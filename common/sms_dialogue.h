@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "common/modem_port.h"
+#include "platform/clock.h"
 
 namespace lark {
 
@@ -42,9 +43,11 @@ struct SmsRequest {
   uint8_t ref = 0;       // reference of a linked message
 };
 
-// The dialogue after a successful probe. Returns "" when the modem took the
-// whole message, else why not.
-std::string SendSmsDialogue(ModemPort& port, const SmsRequest& req, const std::atomic<bool>& stop);
+// The dialogue after a successful probe; each step's time-out runs on `clock`
+// from the moment its command went. Returns "" when the modem took the whole
+// message, else why not.
+std::string SendSmsDialogue(ModemPort& port, const SmsRequest& req, const std::atomic<bool>& stop,
+                            const Clock& clock);
 
 // Text for the modem's text mode: control characters other than LF become
 // spaces (Ctrl-Z, ESC and CR would end or abort the message).

@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,7 +53,7 @@ std::vector<char*> ArgvOf(const std::vector<std::string>& argv) {
 // SIGTERM/SIGINT for its signalfd and ignores SIGPIPE; a child must not
 // inherit either, or it could not be stopped normally. The error number, or 0.
 int SpawnChild(pid_t* pid, const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-               const posix_spawn_file_actions_t* actions) {
+               const posix_spawn_file_actions_t* actions, bool newSession = false) {
   std::vector<char*> env = MergedEnvironment(environment);
   std::vector<char*> args = ArgvOf(argv);
   posix_spawnattr_t attr;
@@ -64,9 +65,11 @@ int SpawnChild(pid_t* pid, const std::vector<std::string>& argv, const std::vect
   sigaddset(&defaults, SIGINT);
   sigaddset(&defaults, SIGPIPE);
   sigaddset(&defaults, SIGCHLD);
+  sigaddset(&defaults, SIGXFSZ);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                      static_cast<short>(newSession ? POSIX_SPAWN_SETSID : 0));
   const int rc = posix_spawnp(pid, args[0], actions, &attr, args.data(), env.data());
   posix_spawnattr_destroy(&attr);
   return rc;
@@ -142,7 +145,7 @@ bool ChildProcess::start(const Options& options) {
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = -1;
-  const int rc = SpawnChild(&pid, options.argv, options.environment, &actions);
+  const int rc = SpawnChild(&pid, options.argv, options.environment, &actions, /*newSession=*/true);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[0]);
   if (rc != 0) {
@@ -151,6 +154,16 @@ bool ChildProcess::start(const Options& options) {
   }
   pid_ = pid;
   pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (options.maxFileBytes > 0) {
+    // Set from outside as the child starts: its first sizeable write comes
+    // only after it has reached its peer, long after this.
+    const rlimit limit{options.maxFileBytes, options.maxFileBytes};
+    if (prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) != 0) {
+      error_ = std::string("prlimit: ") + strerror(errno);
+      terminate(0);
+      return false;
+    }
+  }
   return true;
 }
 

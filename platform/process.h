@@ -23,8 +23,11 @@ bool ReapChild(pid_t pid);
 // One outside program the caller watches and may stop: argv spawned on PATH
 // (never a shell), standard input a pipe holding `input` and then its end,
 // standard output and errors to a file made anew, no other descriptor of
-// ours. Only its own pid is ever waited for or signalled, and only while it
-// is ours: a pid of 0 or one already reaped is never signalled.
+// ours. It runs in a session of its own, without a controlling terminal, so
+// nothing it asks for (a password) can reach the terminal we were started
+// from: such a prompt reads the pipe instead. Only its own pid is ever waited
+// for or signalled, and only while it is ours: a pid of 0 or one already
+// reaped is never signalled.
 class ChildProcess {
  public:
   struct Options {
@@ -32,6 +35,10 @@ class ChildProcess {
     std::vector<std::string> environment;  // "NAME=value" added to ours
     std::string input;                     // the whole standard input
     std::string outputPath;                // standard output and errors; never through a link
+    // Largest file the child may write (RLIMIT_FSIZE; 0: no bound): a write
+    // past it ends the child (SIGXFSZ), so a peer that sends without end
+    // cannot fill the disk between two looks of ours.
+    uint64_t maxFileBytes = 0;
   };
 
   ChildProcess() = default;

@@ -169,6 +169,23 @@ void AlarmDetector::onSecondTick() {
   for (auto& c : repeat_) {
     if (c > 0) --c;
   }
+  rollQueueFullLines();
+}
+
+void AlarmDetector::queueFullLine(int dropped) {
+  if (log_ == nullptr) return;
+  rollQueueFullLines();
+  if (!queueFullLines_.allow()) return;
+  log_->WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                      "SMS queue full: " + std::to_string(dropped) +
+                          " waiting SMS dropped, the oldest first");
+}
+
+void AlarmDetector::rollQueueFullLines() {
+  if (log_ == nullptr) return;
+  if (const int held = queueFullLines_.roll(clock_.tickMs()); held > 0)
+    log_->WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                        std::to_string(held) + " more SMS queue full lines");
 }
 
 void AlarmDetector::scan(DeviceNode& root) {
@@ -321,11 +338,7 @@ void AlarmDetector::react(DeviceNode& root, DeviceNode& node, const TableScan& t
       smsDropped = AddSmsReaction(state, t.base + r, title, row->smsMessage(), flags, options_.tags);
     }
   });
-  if (smsDropped > 0 && log_ != nullptr) {
-    log_->WriteEventLog(0, kLevelWarning, kSystemEventCode,
-                       "SMS queue full: " + std::to_string(smsDropped) +
-                           " waiting SMS dropped, the oldest first");
-  }
+  if (smsDropped > 0) queueFullLine(smsDropped);
   // With popups at the change the standard rows have shown theirs already.
   const bool popup = options_.popupAtChange ? t.extended && row != nullptr && popupWanted(*row)
                                             : (mask & kReactBroadcast) && sinks_.popup;

@@ -22,6 +22,7 @@
 
 #include "core/action_tables.h"
 #include "core/device_node.h"
+#include "core/minute_line_limit.h"
 #include "records/outgoing_messages.h"
 
 namespace lark {
@@ -62,6 +63,10 @@ struct AlarmDetectorOptions {
   bool popupAtChange = false;
 };
 
+// A storm of events (toggling stations) would otherwise fill the event log
+// with "SMS queue full" lines and push the events themselves out of it.
+inline constexpr int kQueueFullLinesPerMinute = 20;
+
 class AlarmDetector {
  public:
   AlarmDetector(ServiceSettings& settings, const ActionTables& tables, OutgoingMessages& outgoing,
@@ -95,6 +100,9 @@ class AlarmDetector {
   void audioScan(DeviceNode& node, const TableScan& t);
   bool popupWanted(const ActionRow& row) const;
   SlotFlags assignLocked(OutgoingState& state, const DeviceNode& root, int16_t nodeId);
+  // "SMS queue full" through queueFullLines_, and the minute's held lines.
+  void queueFullLine(int dropped);
+  void rollQueueFullLines();
 
   std::span<RecipientItem> recipients() const;
 
@@ -106,6 +114,7 @@ class AlarmDetector {
   AlarmReactionSinks sinks_;
   AlarmDetectorOptions options_;
   std::array<uint8_t, kRepeatCounterCount> repeat_{};  // seconds; loop thread only
+  MinuteLineLimit queueFullLines_{kQueueFullLinesPerMinute};  // loop thread only
 };
 
 }  // namespace lark

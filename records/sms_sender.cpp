@@ -248,7 +248,8 @@ std::string SmsSender::sendOnce(const Job& job, const std::string& path) {
     log.write("Cannot find a GSM modem for SMS.\n");
     why = "no GSM modem answers on " + job.port;
   } else {
-    why = SendSmsDialogue(traced, SmsRequest{job.number, job.text, job.pduMode, job.ref}, stop_);
+    why = SendSmsDialogue(traced, SmsRequest{job.number, job.text, job.pduMode, job.ref}, stop_,
+                          clock_);
   }
   log.write("Close SMS COM Port.\n");
   return why;

@@ -1,6 +1,7 @@
 #include "console/dialogs/batch_config_dialog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QGridLayout>
@@ -53,6 +54,12 @@ std::optional<std::string> ReadBounded(const std::string& path, size_t limit) {
   if (got > limit) return std::nullopt;
   data.resize(got);
   return data;
+}
+
+// Bytes in the file; 0 when it is not there.
+uint64_t FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 }  // namespace
@@ -177,6 +184,8 @@ BatchConfigDialog::~BatchConfigDialog() { env().ctx.timers.Kill(this, kBatchTime
 
 std::string BatchConfigDialog::FtpFolder() const { return env().ctx.installDir() + "/Ftp"; }
 
+std::string BatchConfigDialog::LogPath() const { return FtpFolder() + "/ftp.log"; }
+
 std::string BatchConfigDialog::LocalPath(ConfigFile file) const {
   return FtpFolder() + "/" + ConfigFileName(file);
 }
@@ -256,9 +265,10 @@ void BatchConfigDialog::Transfer(int button) {
     std::remove(LocalPath(file).c_str());
   }
   // The client takes its commands from the pipe and reads no .netrc (-n);
-  // its replies (-v) go to the log, in the C locale's wording.
-  const ChildProcess::Options run{
-      {"ftp", "-n", "-v"}, {"LC_ALL=C"}, FtpScript(t), FtpFolder() + "/ftp.log"};
+  // its replies (-v) go to the log, in the C locale's wording. No file it
+  // writes may pass the largest configuration: one byte more ends it.
+  ChildProcess::Options run{{"ftp", "-n", "-v"}, {"LC_ALL=C"}, FtpScript(t), LogPath()};
+  run.maxFileBytes = kMaxConfigFileBytes + 1;
   if (!child_.start(run)) {
     env().ctx.ShowLangMessageBox(this, kTransferFailed, kMainTitle, MB_ICONERROR);
     return;
@@ -271,7 +281,9 @@ void BatchConfigDialog::Tick() {
   if (!active_) return;
   if (!child_.running()) {
     Finish(false);
-  } else if (TickElapsed(env().ctx.clock().tickMs(), active_->startTick) > kFtpTransferLimitMs) {
+  } else if (TickElapsed(env().ctx.clock().tickMs(), active_->startTick) > kFtpTransferLimitMs ||
+             FileSize(LogPath()) > kMaxFtpLogBytes) {
+    // Too slow, or a control channel that talks without end.
     child_.terminate();
     Finish(true);
   }
@@ -281,12 +293,19 @@ void BatchConfigDialog::Finish(bool stopped) {
   const Active a = *active_;
   active_.reset();
   EnableTransfers(true);
+  if (FileSize(LogPath()) > kMaxFtpLogBytes) {
+    if (const int fd = OpenRegularFile(LogPath(), O_WRONLY); fd >= 0) {
+      (void)!ftruncate(fd, kMaxFtpLogBytes);
+      ::close(fd);
+    }
+  }
   bool ok;
   if (a.put) {
-    ok = !stopped &&
-         PutConfirmed(ReadBounded(FtpFolder() + "/ftp.log", kMaxConfigFileBytes).value_or(""));
+    ok = !stopped && PutConfirmed(ReadBounded(LogPath(), kMaxFtpLogBytes).value_or(""));
   } else {
     ok = !stopped && ShowDownload(a.file);
+    // A refused, cut or half-done download is not left as if it were a card's file.
+    if (!ok) std::remove(LocalPath(a.file).c_str());
   }
   if (!ok)
     env().ctx.ShowLangMessageBox(this, kTransferFailed, kMainTitle, MB_ICONERROR);
@@ -309,6 +328,7 @@ void BatchConfigDialog::OnTimedOut() {
 void BatchConfigDialog::OnCancel() {
   env().ctx.timers.Kill(this, kBatchTimerId);
   child_.terminate();
+  if (active_ && !active_->put) std::remove(LocalPath(active_->file).c_str());
   active_.reset();
   done(1);
 }

@@ -5,9 +5,12 @@
 // through a pipe (the password never touches the disk); timer 1025 watches
 // it, and the outcome is decided when it ends (a get by the cards' "[End]"
 // marker, a put by the server's transfer reply in the client's log) or
-// after 25 s, when it is stopped. The FTP login (255) asks for the account
-// before each transfer and remembers it while the console runs. The box
-// 1610 is the control-password switch of UPS Control.
+// after 25 s, when it is stopped. The client runs without our terminal, may
+// write no file past the largest configuration, and is stopped when its log
+// passes kMaxFtpLogBytes; a get that fails leaves no file behind. The FTP
+// login (255) asks for the account before each transfer and remembers it
+// while the console runs. The box 1610 is the control-password switch of
+// UPS Control.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -33,6 +36,9 @@ inline constexpr uint32_t kBatchConfigDialogId = 20;
 inline constexpr int kBatchTimerId = 1025;
 inline constexpr int kBatchTimerPeriodMs = 1000;
 inline constexpr uint32_t kFtpTransferLimitMs = 25000;
+// A transfer's whole log is a few dozen lines; past this the card's control
+// channel is talking without end and the transfer is given up.
+inline constexpr uint64_t kMaxFtpLogBytes = 256 * 1024;
 inline constexpr int kSourceList = 1253, kDestList = 1262;
 inline constexpr int kGetSystem = 1254, kGetSnmp = 1255, kPutSystem = 1258, kPutSnmp = 1260;
 inline constexpr int kSaveSystem = 1257, kSaveSnmp = 1261;
@@ -80,6 +86,7 @@ class BatchConfigDialog : public DialogBase {
     uint32_t startTick;
   };
   std::string FtpFolder() const;
+  std::string LogPath() const;  // the client's output, ftp.log
   std::string LocalPath(ConfigFile file) const;
   void FillLists();
   // Shows a local copy that holds "[End]"; false when it does not.

@@ -1,6 +1,7 @@
 // A history month file as the viewer reads it, for every family: the first
 // byte picks the device kind, the rest is the file. The samples are then
-// walked as the graph draws them and written as the export writes them.
+// walked as the graph draws them and written as the export writes them; the
+// same bytes fed in pieces must give the same month.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -23,7 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   args.textFile = lark::ViewerLayoutOf(k[0], k[1], k[2]).textName;
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
   const lark::MonthData m = lark::ParseMonthText(args, text, "fuzz");
-  lark::DescribeMonthTrouble(m);
+  // Fed in pieces that end anywhere, the reader must come to the same month.
+  lark::MonthTextReader reader(args, "fuzz");
+  const size_t piece = data[0] % 13 + 1;
+  for (size_t at = 0; at < text.size(); at += piece) reader.feed(text.substr(at, piece));
+  const lark::MonthData fed = reader.finish();
+  if (fed.samples.size() != m.samples.size() ||
+      lark::DescribeMonthTrouble(fed) != lark::DescribeMonthTrouble(m))
+    __builtin_trap();
   lark::GraphViewState s;
   lark::SetDefaultCurves(args, s);
   s.params[4] = 55;  // past most families' values

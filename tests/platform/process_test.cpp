@@ -1,6 +1,9 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -185,6 +188,51 @@ TEST(ChildProcess, TerminateEndsAndReapsEvenAChildThatIgnoresSigterm) {
   RunToEnd(ended, {{"true"}, {}, "", tmp.file("out")});
   ended.terminate();
   EXPECT_TRUE(WIFEXITED(*ended.status()));
+}
+
+TEST(ChildProcess, RunsWithoutOurTerminalSoAPromptReadsThePipe) {
+  // We (a forked helper) hold a pty as our controlling terminal, as a console
+  // started from a terminal does; the child tries to turn its echo off and
+  // reads its answer.
+  test::TempDir tmp;
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string slave = ptsname(master);
+  const std::string out = tmp.file("out");
+  const pid_t helper = fork();
+  ASSERT_GE(helper, 0);
+  if (helper == 0) {
+    if (setsid() < 0 || open(slave.c_str(), O_RDWR) < 0) _exit(2);  // the pty becomes ours
+    ChildProcess child;
+    ChildProcess::Options o{{"sh", "-c", "stty -echo 2>/dev/null </dev/tty; read a; echo \"[$a]\""},
+                            {},
+                            "secret\n",
+                            out};
+    if (!child.start(o)) _exit(3);
+    while (child.running()) poll(nullptr, 0, 10);  // the helper has no test clock
+    _exit(0);
+  }
+  const int status = WaitFor(helper);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFile(out), "[secret]\n");
+  termios t{};
+  ASSERT_EQ(tcgetattr(master, &t), 0);
+  EXPECT_NE(t.c_lflag & ECHO, 0u) << "the terminal's echo was left alone";
+  close(master);
+}
+
+TEST(ChildProcess, AWritePastTheFileBoundEndsTheChild) {
+  test::TempDir tmp;
+  ChildProcess child;
+  ChildProcess::Options o{{"head", "-c", "3000000", "/dev/zero"}, {}, "", tmp.file("out")};
+  o.maxFileBytes = 1 << 20;
+  RunToEnd(child, o);
+  ASSERT_TRUE(child.status());
+  EXPECT_TRUE(WIFSIGNALED(*child.status()) && WTERMSIG(*child.status()) == SIGXFSZ)
+      << *child.status();
+  EXPECT_EQ(ReadFile(o.outputPath).value_or("").size(), o.maxFileBytes);
 }
 
 TEST(InstanceLock, SecondHolderRefusedAndToldWho) {

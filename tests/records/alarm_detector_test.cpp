@@ -335,6 +335,37 @@ TEST_F(AlarmDetectorTest, MailAndSmsTextsLandInTheItemsSlot) {
   EXPECT_TRUE(popups.empty()) << "the level's mask has no popup";
 }
 
+TEST_F(AlarmDetectorTest, QueueFullLinesAreBoundedPerMinute) {
+  DeviceNode& ups = addUps(5);
+  settings.reactionMasks[0] = kReactSms;
+  settings.recipients[0].name = "Ops";
+  settings.recipients[0].nodeIds[0] = 5;
+  setEvent(1, 0, 0);
+  tables.table(ActionFamily::Regular)[2].setSmsMessage("on battery");
+  tables.table(ActionFamily::Regular)[3].setSmsMessage("back");
+  auto queueFullLines = [&] {
+    std::vector<std::string> lines;
+    for (const auto& e : logged())
+      if (e.text.find("SMS queue full") != std::string::npos) lines.push_back(e.text);
+    return lines;
+  };
+  // A hundred changes within the minute: the queue overflows at each after the first few.
+  for (int i = 0; i < 100; ++i) {
+    setBit(ups, 1, i % 2 == 0);
+    detector.scan(tree.root());
+  }
+  const std::vector<std::string> inMinute = queueFullLines();
+  EXPECT_EQ(inMinute.size(), static_cast<size_t>(kQueueFullLinesPerMinute));
+  EXPECT_EQ(logged().size() - inMinute.size(), 100u) << "every event is still logged";
+  clock.advance(60000);
+  detector.onSecondTick();
+  const std::vector<std::string> all = queueFullLines();
+  ASSERT_EQ(all.size(), inMinute.size() + 1);
+  EXPECT_EQ(all.back(), std::to_string(100 - static_cast<int>(kSmsQueueDepth) -
+                                       kQueueFullLinesPerMinute) +
+                            " more SMS queue full lines");
+}
+
 TEST_F(AlarmDetectorTest, ReportBodyDoesNotGrowWithoutRecipients) {
   DeviceNode& ups = addUps(5);
   settings.reactionMasks[0] = kReactEmail;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "common/sms_dialogue.h"
 #include "platform/paths.h"
 #include "tests/support/recording_event_log.h"
 #include "tests/support/temp_dir.h"
@@ -25,6 +26,9 @@ struct ModemScript {
   int firstOkAt = 1;        // the probe that gets the first OK
   bool cmgsError = false;   // ERROR to AT+CMGS
   bool silent = false;      // answers nothing, each read takes its time
+  int streamingDialogues = 0;  // dialogues that get endless RING lines after AT+CMGS
+  bool streaming = false;      // in one of them now
+  FakeClock* clock = nullptr;  // moved on by each streamed read
   int opens = 0;
 };
 
@@ -35,10 +39,14 @@ class ScriptedModem final : public ModemPort {
     std::lock_guard<std::mutex> g(s_->mu);
     s_->writes.emplace_back(bytes);
     if (s_->silent) return true;
+    if (bytes == "\x1b" || bytes == "AT\r") s_->streaming = false;
     if (bytes == "AT\r") {
       if (++s_->atCount >= s_->firstOkAt) s_->pending += "\r\nOK\r\n";
     } else if (bytes.rfind("AT+CMGF", 0) == 0) {
       s_->pending += "\r\nOK\r\n";
+    } else if (bytes.rfind("AT+CMGS", 0) == 0 && s_->streamingDialogues > 0) {
+      --s_->streamingDialogues;
+      s_->streaming = true;
     } else if (bytes.rfind("AT+CMGS", 0) == 0) {
       s_->pending += s_->cmgsError ? "\r\nERROR\r\n" : "\r\n> ";
     } else if (!bytes.empty() && bytes.back() == '\x1a') {
@@ -53,6 +61,13 @@ class ScriptedModem final : public ModemPort {
       g.unlock();
       std::this_thread::sleep_for(std::chrono::milliseconds(firstMs));
       return {};
+    }
+    if (s_->streaming) {
+      // A full read at 9600 baud takes about a quarter second.
+      s_->clock->advance(250);
+      std::string out;
+      while (out.size() < max) out += "RING\r\n";
+      return out.substr(0, max);
     }
     std::string out = s_->pending.substr(0, max);
     s_->pending.erase(0, out.size());
@@ -217,6 +232,49 @@ TEST_F(SmsSenderTest, ModemFaults) {
   EXPECT_EQ(script->opens, 1 + kSmsTries);
   ASSERT_EQ(log.events().size(), 1u);
   EXPECT_NE(log.events()[0].text.find("123"), std::string::npos) << log.events()[0].text;
+}
+
+TEST_F(SmsSenderTest, AModemThatNeverPausesFailsTheMessageOnTheClockAndTheNextIsSent) {
+  script->clock = &clock;
+  script->streamingDialogues = kSmsTries;
+  queueSlotSms("first");
+  queueSlotSms("second");
+  const uint32_t start = clock.tickMs();
+  runSlot();
+  // Each try waited for its prompt no longer than the prompt's time-out.
+  EXPECT_LE(clock.tickMs() - start, kSmsTries * (kModemPromptMs + 250));
+  ASSERT_EQ(log.events().size(), 1u);
+  EXPECT_NE(log.events()[0].text.find("not sent: no prompt to AT+CMGS"), std::string::npos)
+      << log.events()[0].text;
+  std::vector<std::string> texts;
+  for (const std::string& w : writes()) {
+    if (!w.empty() && w.back() == '\x1a') texts.push_back(w);
+  }
+  EXPECT_EQ(texts, std::vector<std::string>{"UPS=UPS-A\nsecond(S/Ops)\x1a"});
+}
+
+TEST(SmsLogFile, TraceIsBoundedPerMessageAndAnAppendedLogRotates) {
+  test::TempDir dir;
+  const std::string path = dir.file("SMS_Log.txt");
+  SmsLogFile log;
+  ASSERT_TRUE(log.open(path));
+  log.write("Open\n");
+  const std::string line = std::string(99, 'x') + "\n";
+  for (int i = 0; i < 1000; ++i) log.trace(line);
+  log.write("Close\n");
+  log.close();
+  const std::string text = ReadFile(path).value_or("");
+  const size_t kept = kSmsTraceBytes / line.size() * line.size();
+  EXPECT_EQ(text.size(), 5 + kept + std::string("... 96000 bytes more\n").size() + 6);
+  EXPECT_NE(text.find("x\n... 96000 bytes more\nClose\n"), std::string::npos);
+
+  // Appending: a log past the rotation size becomes the .old one.
+  ASSERT_TRUE(WriteFileAtomic(path, std::string(kSmsLogRotateBytes + 1, 'y')));
+  ASSERT_TRUE(log.open(path, /*append=*/true));
+  log.write("next\n");
+  log.close();
+  EXPECT_EQ(ReadFile(path), "next\n");
+  EXPECT_EQ(ReadFile(path + ".old").value_or("").size(), kSmsLogRotateBytes + 1);
 }
 
 TEST_F(SmsSenderTest, TwoAlarmsInARowGoInOrder) {

@@ -103,11 +103,11 @@ MonthData Samples(std::initializer_list<std::tuple<int, int32_t, int32_t>> sampl
     s.second = static_cast<uint8_t>(sec % 60);
     s.values[0] = v0;
     s.values[1] = v1;
-    m.samples.push_back(s);
+    m.samples.push(s);
   }
   std::vector<int64_t> d;
   for (size_t i = 1; i < m.samples.size(); ++i)
-    d.push_back(m.samples[i].stamp() - m.samples[i - 1].stamp());
+    d.push_back(m.samples.stamp(i) - m.samples.stamp(i - 1));
   if (!d.empty()) {
     std::sort(d.begin(), d.end());
     m.medianSpacing = d[d.size() / 2];
@@ -183,7 +183,7 @@ TEST(CurveWalkTest, EntersFromTheLeftAndStopsAfterTheWindow) {
     s.day = 1;
     s.hour = static_cast<uint8_t>(minute / 60);
     s.minute = static_cast<uint8_t>(minute % 60);
-    day.samples.push_back(s);
+    day.samples.push(s);
   }
   GraphViewState st;
   CurveWalk w{st, day, WindowOf(3, 0, 10, 60.0), 300, 1.0};

@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <functional>
+#include <limits>
+
+#include "platform/paths.h"
 
 #include "tests/viewer/support/month_fixture.h"
 
@@ -112,9 +119,18 @@ TEST(MonthFileTest, DamagedFiles) {
     EXPECT_EQ(m.samples.size(), c.samples) << c.name;
     EXPECT_NE(DescribeMonthTrouble(m).find(c.trouble), std::string::npos)
         << c.name << ": " << DescribeMonthTrouble(m);
+    // The same fed a byte at a time, and in pieces that each end mid-line.
+    for (size_t piece : {size_t{1}, size_t{7}}) {
+      MonthTextReader reader(args, "x");
+      for (size_t at = 0; at < c.bytes.size(); at += piece)
+        reader.feed(std::string_view(c.bytes).substr(at, piece));
+      const MonthData fed = reader.finish();
+      EXPECT_EQ(fed.samples.size(), c.samples) << c.name << " by " << piece;
+      EXPECT_EQ(DescribeMonthTrouble(fed), DescribeMonthTrouble(m)) << c.name << " by " << piece;
+    }
   }
   // A value beyond 32 bits reads -1, the line stays.
-  EXPECT_EQ(ParseMonthText(args, cases[2].bytes, "x").samples[0].values[1], -1);
+  EXPECT_EQ(ParseMonthText(args, cases[2].bytes, "x").samples.begin()->values[1], -1);
   const MonthData missing = ReadMonthFile(args, 2024, 3);
   EXPECT_FALSE(missing.opened);
   EXPECT_NE(DescribeMonthTrouble(missing).find("/Demo/5/2024/3.DAT"), std::string::npos);
@@ -134,6 +150,88 @@ TEST(MonthFileTest, PathWithoutCaseAndFamilyFromFirstLine) {
   m = ReadMonthFile(h.Args(0, 7, 0, 0x7f), 2024, 3);
   ASSERT_EQ(m.samples.size(), 1u);
   EXPECT_EQ(m.layout.valueCount, 7);
+}
+
+TEST(MonthFileTest, OnlyARegularFileOfAMonthsSizeIsRead) {
+  test::HistoryFolder h;
+  const ViewerArgs args = h.Args(0, 0, 0, test::kRegularMask);
+  const std::string month = h.WriteMonth(2024, "3.DAT", test::March2024Regular());
+  ASSERT_TRUE(ReadMonthFile(args, 2024, 3).opened);
+  const std::string real = month + ".real";
+  ASSERT_EQ(rename(month.c_str(), real.c_str()), 0);
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"FIFO", [&] { ASSERT_EQ(mkfifo(month.c_str(), 0644), 0); }, "is no regular file"},
+      {"link to the real month", [&] { ASSERT_EQ(symlink(real.c_str(), month.c_str()), 0); },
+       "is no regular file"},
+      {"link to a device", [&] { ASSERT_EQ(symlink("/dev/zero", month.c_str()), 0); },
+       "is no regular file"},
+      {"larger than any month",
+       [&] {
+         WriteFileAtomic(month, "0\r\n");
+         ASSERT_EQ(truncate(month.c_str(), static_cast<off_t>(kMaxMonthFileBytes + 1)), 0);
+       },
+       "is larger than any month (1024 MB)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.plant();
+    const MonthData m = ReadMonthFile(args, 2024, 3);
+    EXPECT_FALSE(m.opened);
+    EXPECT_TRUE(m.samples.empty());
+    EXPECT_NE(DescribeMonthTrouble(m).find(c.says), std::string::npos) << DescribeMonthTrouble(m);
+    ASSERT_EQ(unlink(month.c_str()), 0);
+  }
+}
+
+TEST(MonthFileTest, SamplesPastASecondEachOfTheMonthAreLeftOutAndSaid) {
+  test::HistoryFolder h;
+  const ViewerArgs args = h.Args(0, 7, 0, 0x7f);  // a sensor: 7 values
+  std::string text;
+  for (size_t i = 0; i < kMaxMonthSamples + 3; ++i) text += "1,0,0,0\n";
+  const MonthData m = ParseMonthText(args, text, "x");
+  EXPECT_EQ(m.samples.size(), kMaxMonthSamples);
+  EXPECT_NE(DescribeMonthTrouble(m).find("only the first 2678400 samples"), std::string::npos)
+      << DescribeMonthTrouble(m);
+}
+
+TEST(MonthSamplesTest, ValuesComeBackAsPackedAndSlowOnesTakeAByte) {
+  const int32_t kMin = std::numeric_limits<int32_t>::min();
+  const int32_t kMax = std::numeric_limits<int32_t>::max();
+  const std::vector<std::array<int32_t, 3>> rows = {
+      {-1, 0, 2300}, {kMin, kMax, 2301}, {kMax, kMin, 2299}, {-1, -1, 2300}, {0, 1, 2300}};
+  MonthSamples packed(3);
+  PlotSample s;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    s.day = 31;
+    s.hour = 23;
+    s.minute = 59;
+    s.second = static_cast<uint8_t>(i);
+    std::copy(rows[i].begin(), rows[i].end(), s.values.begin());
+    packed.push(s);
+  }
+  size_t i = 0;
+  for (const PlotSample& got : packed) {
+    ASSERT_LT(i, rows.size());
+    EXPECT_EQ(got.stamp(), 31 * 86400 + 23 * 3600 + 59 * 60 + static_cast<int64_t>(i));
+    EXPECT_EQ((std::array<int32_t, 3>{got.values[0], got.values[1], got.values[2]}), rows[i]);
+    EXPECT_EQ(got.values[3], -1) << "past the sample's values";
+    ++i;
+  }
+  EXPECT_EQ(i, rows.size());
+
+  // A regular month that moves slowly: the 54 values take about a byte each.
+  MonthSamples month(54);
+  for (int n = 0; n < 1000; ++n) {
+    s.values.fill(2000 + n % 7);
+    month.push(s);
+  }
+  month.shrink();
+  EXPECT_LT(month.heapBytes() / month.size(), 64u);
 }
 
 TEST(ParamListTest, PositionsAndBits) {

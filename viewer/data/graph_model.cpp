@@ -208,11 +208,15 @@ size_t WalkCurves(CurveWalk& walk, const SegmentSink& sink) {
     x = static_cast<double>(std::max<int64_t>(0, s.stamp() - walk.window.t0)) * walk.window.xScale;
     y = walk.plotHeight - ValueHeight(s, param, meter, offset, walk.yScale);
   };
+  // Two unpacking buffers taking turns, so the sample before stays whole.
+  std::array<PlotSample, 2> buffers;
   PlotSample lost;
   lost.values[0] = kLinkLostValue;
   const PlotSample* prev = &lost;
   walk.samplesRead = 0;
-  for (const PlotSample& s : m.samples) {
+  MonthSamples::Reader reader(m.samples);
+  for (size_t turn = 0; reader.next(buffers[turn]); turn ^= 1) {
+    const PlotSample& s = buffers[turn];
     const int64_t stamp = s.stamp();
     if (stamp > walk.window.t1 + 180) break;
     ++walk.samplesRead;

@@ -52,20 +52,22 @@ MonthData HistoryDbSource::ReadDays(const ViewerArgs& args, int year, int month,
   }
   m.opened = true;
   const int count = std::min(m.layout.valueCount, kMaxHistoryValues);
+  m.samples.reset(count);
   const int last = std::min(lastDay, DaysInMonth(year, month));
   int failedDays = 0;
+  bool full = false;
   PlotSample s;
-  for (int day = std::max(firstDay, 1); day <= last; ++day) {
+  for (int day = std::max(firstDay, 1); day <= last && !full; ++day) {
     const std::string sql = "select * from " + m.path + " " +
                             SqlDayRangeClause({year, month, day}, {year, month, day}) +
                             " order by occurdt ASC";
     const bool ok = db_.queryRows(sql, [&](std::string_view row) {
       bool overflow = false;
       const LineFault fault = ParseHistoryDbRow(row, count, s, &overflow);
-      TakeParsedSample(m, fault, s, overflow);
-      return true;
+      full = !TakeParsedSample(m, fault, s, overflow);
+      return !full;
     });
-    if (ok) continue;
+    if (ok || full) continue;
     if (ConnectionLost(db_.lastState())) {
       m.note = "the database connection is lost (" + CaptionText(db_.lastError()) + ")";
       break;
@@ -82,6 +84,7 @@ MonthData HistoryDbSource::ReadDays(const ViewerArgs& args, int year, int month,
     m.note =
         std::to_string(failedDays) + " days not read from " + m.path + " (" + db_.lastError() + ")";
   SetMedianSpacing(m);
+  m.samples.shrink();
   return m;
 }
 

@@ -1,8 +1,9 @@
 // The viewer's database source: the device's history table read day by day
-// ("order by occurdt ASC"), each row parsed as it is fetched, so a day of any
-// size is read whole. Login and each statement are limited to 5 seconds; a
-// lost connection (SQLSTATE 08..., or 57P... when the server shut down) ends
-// the read at once and is told.
+// ("order by occurdt ASC"), each row parsed as it is fetched and packed, up
+// to kMaxMonthSamples a view (the caption says when it stopped there; the
+// fetch ends at once). Login and each statement are limited to 5 seconds; a lost
+// connection (SQLSTATE 08..., or 57P... when the server shut down) ends the
+// read at once and is told.
 #pragma once
 #include <string>
 

@@ -1,5 +1,11 @@
 #include "viewer/data/history_month.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -141,65 +147,93 @@ std::string MonthFilePath(const ViewerArgs& args, int year, int month) {
   return ResolveNoCase(args.historyRoot, rel);
 }
 
-MonthData ParseMonthText(const ViewerArgs& args, std::string_view text, std::string path) {
-  MonthData m;
-  m.path = std::move(path);
-  size_t pos = 0;
-  // The next whole line without its CR/LF; false at the end or a torn tail.
-  auto nextLine = [&](std::string_view& line) {
-    while (pos < text.size()) {
-      const size_t nl = text.find('\n', pos);
-      if (nl == std::string_view::npos) {
-        ++m.stats.tornLast;
-        pos = text.size();
-        return false;
-      }
-      line = text.substr(pos, nl - pos);
-      pos = nl + 1;
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (line.size() > kMaxHistoryLine) {
-        ++m.stats.tooLong;
-        continue;
-      }
-      return true;
-    }
-    return false;
-  };
-  std::string_view first;
-  if (!nextLine(first)) {
-    m.error = "the month file is empty";
-    m.stats = {};
-    return m;
-  }
-  if (args.textFile) {
-    m.deviceClass = args.deviceClass;
-  } else {
-    // The class is checked and kept for this read only.
-    if (!IsDigits(first) || first.size() > 1 || (first != "0" && first != "2" && first != "3")) {
-      m.error = "the month file's first line is no device class";
-      return m;
-    }
-    m.deviceClass = first[0] - '0';
-  }
-  m.layout = ViewerLayoutOf(m.deviceClass, args.commType, args.mibType);
-  m.opened = true;
-  const int count = std::min(m.layout.valueCount, kMaxHistoryValues);
-  std::string_view line;
-  PlotSample s;
-  while (nextLine(line)) {
-    bool overflow = false;
-    const LineFault fault = ParseHistoryLine(line, m.layout.separator, count, s, &overflow);
-    TakeParsedSample(m, fault, s, overflow);
-  }
-  SetMedianSpacing(m);
-  return m;
+MonthTextReader::MonthTextReader(const ViewerArgs& args, std::string path) : args_(args) {
+  m_.path = std::move(path);
 }
 
-void TakeParsedSample(MonthData& m, LineFault fault, const PlotSample& s, bool overflow) {
+bool MonthTextReader::feed(std::string_view bytes) {
+  // A line is at most kMaxHistoryLine and its CR.
+  constexpr size_t kMaxHeld = kMaxHistoryLine + 1;
+  for (size_t pos = 0; !done_ && pos < bytes.size();) {
+    const size_t nl = bytes.find('\n', pos);
+    const std::string_view piece =
+        bytes.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+    if (skipping_ || carry_.size() + piece.size() > kMaxHeld) {
+      // Too long already: only its end is looked for.
+      carry_.clear();
+      skipping_ = nl == std::string_view::npos;
+      if (!skipping_) ++m_.stats.tooLong;
+    } else if (nl == std::string_view::npos) {
+      carry_.append(piece);
+    } else if (carry_.empty()) {
+      done_ = !line(piece);
+    } else {
+      carry_.append(piece);
+      done_ = !line(carry_);
+      carry_.clear();
+    }
+    if (nl == std::string_view::npos) break;
+    pos = nl + 1;
+  }
+  return !done_;
+}
+
+bool MonthTextReader::line(std::string_view text) {
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  if (text.size() > kMaxHistoryLine) {
+    ++m_.stats.tooLong;
+    return true;
+  }
+  if (first_) {
+    first_ = false;
+    if (args_.textFile) {
+      m_.deviceClass = args_.deviceClass;
+    } else {
+      // The class is checked and kept for this read only.
+      if (text != "0" && text != "2" && text != "3") {
+        m_.error = "the month file's first line is no device class";
+        return false;
+      }
+      m_.deviceClass = text[0] - '0';
+    }
+    m_.layout = ViewerLayoutOf(m_.deviceClass, args_.commType, args_.mibType);
+    m_.opened = true;
+    count_ = std::min(m_.layout.valueCount, kMaxHistoryValues);
+    m_.samples.reset(count_);
+    return true;
+  }
+  bool overflow = false;
+  const LineFault fault = ParseHistoryLine(text, m_.layout.separator, count_, sample_, &overflow);
+  return TakeParsedSample(m_, fault, sample_, overflow);
+}
+
+MonthData MonthTextReader::finish() {
+  // A last line without its end is still being written.
+  if (!done_ && (skipping_ || !carry_.empty())) ++m_.stats.tornLast;
+  if (first_) {
+    m_.error = "the month file is empty";
+    m_.stats = {};
+  }
+  SetMedianSpacing(m_);
+  m_.samples.shrink();
+  return std::move(m_);
+}
+
+MonthData ParseMonthText(const ViewerArgs& args, std::string_view text, std::string path) {
+  MonthTextReader reader(args, std::move(path));
+  reader.feed(text);
+  return reader.finish();
+}
+
+bool TakeParsedSample(MonthData& m, LineFault fault, const PlotSample& s, bool overflow) {
   switch (fault) {
     case LineFault::kNone:
+      if (m.samples.size() >= kMaxMonthSamples) {
+        m.note = "only the first " + std::to_string(kMaxMonthSamples) + " samples are shown";
+        return false;
+      }
       if (overflow) ++m.stats.outOfRange;
-      m.samples.push_back(s);
+      m.samples.push(s);
       break;
     case LineFault::kBadTime:
       ++m.stats.badTime;
@@ -208,13 +242,14 @@ void TakeParsedSample(MonthData& m, LineFault fault, const PlotSample& s, bool o
       ++m.stats.notNumber;
       break;
   }
+  return true;
 }
 
 void SetMedianSpacing(MonthData& m) {
   std::vector<int64_t> spacing;
   spacing.reserve(m.samples.size());
   for (size_t i = 1; i < m.samples.size(); ++i) {
-    const int64_t d = m.samples[i].stamp() - m.samples[i - 1].stamp();
+    const int64_t d = m.samples.stamp(i) - m.samples.stamp(i - 1);
     if (d > 0) spacing.push_back(d);
   }
   m.medianSpacing = 0;
@@ -226,14 +261,36 @@ void SetMedianSpacing(MonthData& m) {
 
 MonthData ReadMonthFile(const ViewerArgs& args, int year, int month) {
   std::string path = MonthFilePath(args, year, month);
-  std::optional<std::string> text = IsDirectory(path) ? std::nullopt : ReadFile(path);
-  if (!text) {
+  const int fd = OpenRegularFile(path, O_RDONLY);
+  struct stat st;
+  std::string refusal;
+  if (fd < 0) {
+    refusal = errno == ENOENT   ? "no month file " + path
+              : errno == ELOOP || errno == EPERM ? "the month file " + path + " is no regular file"
+                                                 : "cannot read " + path + ": " + strerror(errno);
+  } else if (fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_size) > kMaxMonthFileBytes) {
+    refusal = "the month file " + path + " is larger than any month (" +
+              std::to_string(st.st_size >> 20) + " MB)";
+  }
+  if (!refusal.empty()) {
+    if (fd >= 0) close(fd);
     MonthData m;
-    m.path = path;
-    m.error = "no month file " + path;
+    m.path = std::move(path);
+    m.error = std::move(refusal);
     return m;
   }
-  return ParseMonthText(args, *text, std::move(path));
+  MonthTextReader reader(args, std::move(path));
+  std::vector<char> buffer(256 * 1024);
+  // A file still growing is read no further than the bound either.
+  for (uint64_t total = 0; total < kMaxMonthFileBytes;) {
+    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    total += static_cast<uint64_t>(n);
+    if (!reader.feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) break;
+  }
+  close(fd);
+  return reader.finish();
 }
 
 std::string DescribeMonthTrouble(const MonthData& m) {

@@ -16,25 +16,19 @@
 
 #include "core/history_family.h"
 #include "core/param_tables.h"
+#include "viewer/data/month_samples.h"
 
 namespace lark {
 
 struct ViewerArgs;
 
-inline constexpr int kMaxHistoryValues = 56;
 inline constexpr size_t kMaxHistoryLine = 4096;
-inline constexpr int32_t kLinkLostValue = 10000;
-
-struct PlotSample {
-  uint8_t day = 0;
-  uint8_t hour = 0;
-  uint8_t minute = 0;
-  uint8_t second = 0;
-  std::array<int32_t, kMaxHistoryValues> values{};
-  // Seconds from the start of day 0 of the month.
-  int64_t stamp() const { return day * 86400LL + hour * 3600LL + minute * 60LL + second; }
-  bool linkLost() const { return values[0] == kLinkLostValue; }
-};
+// A month recorded every second is 2.7M lines of about 300 bytes: a month
+// file larger than this is no month file, and is not read.
+inline constexpr uint64_t kMaxMonthFileBytes = uint64_t{1} << 30;
+// One sample for each second of the longest month: more can only be repeats,
+// and are left out (file or database) so memory stays bounded.
+inline constexpr size_t kMaxMonthSamples = 31 * 86400;
 
 // The family the viewer reads for a device: the recorder's layout, and for a
 // serial device of a type the recorder does not know, the regular one.
@@ -76,22 +70,48 @@ struct MonthData {
   std::string error;  // why there are no samples ("" when opened)
   HistoryLayout layout;
   int deviceClass = 0;  // the class the samples were read as
-  std::vector<PlotSample> samples;
+  MonthSamples samples;
   MonthReadStats stats;
   // Median spacing of consecutive samples in seconds (0: fewer than two).
   int64_t medianSpacing = 0;
   std::string note;  // trouble of the source beside skipped lines
 };
 
-// Keeps a parsed sample or counts why it was skipped.
-void TakeParsedSample(MonthData& m, LineFault fault, const PlotSample& s, bool overflow);
+// Keeps a parsed sample or counts why it was skipped; false once the month
+// holds kMaxMonthSamples (the sample is not kept and the note says so).
+bool TakeParsedSample(MonthData& m, LineFault fault, const PlotSample& s, bool overflow);
 // Sets the median spacing from the samples.
 void SetMedianSpacing(MonthData& m);
 
 // The month file of `year`/`month` for the device, found without case.
 std::string MonthFilePath(const ViewerArgs& args, int year, int month);
+// A month file's text parsed as it arrives, in pieces of any size: only a
+// line not yet ended is held, and no more than kMaxHistoryLine of it.
+class MonthTextReader {
+ public:
+  MonthTextReader(const ViewerArgs& args, std::string path);
+  // False once no more is wanted (the first line is no class, or the month
+  // is full).
+  bool feed(std::string_view bytes);
+  // The month; a line left without its end counts as torn.
+  MonthData finish();
+
+ private:
+  bool line(std::string_view text);  // one whole line without its LF
+  const ViewerArgs& args_;
+  MonthData m_;
+  bool first_ = true;      // the class line is still to come
+  bool done_ = false;      // nothing more is taken
+  bool skipping_ = false;  // in a line past kMaxHistoryLine
+  int count_ = 0;          // values a line holds
+  std::string carry_;      // the line not yet ended
+  PlotSample sample_;
+};
+
 // Reads the month file; the class of a tab-separated file comes from its
-// first line (0, 2 or 3 only) for this read alone.
+// first line (0, 2 or 3 only) for this read alone. Only a regular file is
+// read (never through a link at its name, nor a FIFO or device), and only
+// up to kMaxMonthFileBytes.
 MonthData ReadMonthFile(const ViewerArgs& args, int year, int month);
 // The same on the file's bytes (`path` only for messages).
 MonthData ParseMonthText(const ViewerArgs& args, std::string_view text, std::string path);

@@ -157,7 +157,8 @@ TEST(BatchConfigDialog, LoginRefusesWhatCouldLeaveItsPlaceInTheScript) {
 
 // Cards: .2 ("2.1c") and .3 ("1.14") serve their folders, .4 ("1.14") a
 // read-only account, .6 ("2.0") is down, .7 ("2.0") takes the connection and
-// never answers; .5 ("1.13") is not listed.
+// never answers, .8 ("2.0") serves card2's folder to an account without
+// password, .9 ("2.0") greets without end; .5 ("1.13") is not listed.
 class BatchConfigTransfers : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -165,18 +166,25 @@ class BatchConfigTransfers : public ::testing::Test {
     for (const char* d : {"card2", "card3", "card4", "Ftp"}) MakeDirs(f.dir.file(d));
     WriteFileAtomic(f.dir.file("card2/configure.ini"), kCardText);
     WriteFileAtomic(f.dir.file("card2/snmp.ini"), "[SNMP]\r\nno end marker\r\n");
-    const char* cards[][3] = {
-        {"127.0.0.2", "card2", ""}, {"127.0.0.3", "card3", ""}, {"127.0.0.4", "card4", "ro"}};
-    for (size_t i = 0; i < 3; ++i) {
+    // A file far past any configuration, sent as fast as loopback goes.
+    WriteFileAtomic(f.dir.file("card3/snmp.ini"), "");
+    ASSERT_EQ(truncate(f.dir.file("card3/snmp.ini").c_str(), 64 << 20), 0);
+    const char* cards[][5] = {{"127.0.0.2", "card2", "", "admin", "s3cret"},
+                              {"127.0.0.3", "card3", "", "admin", "s3cret"},
+                              {"127.0.0.4", "card4", "ro", "admin", "s3cret"},
+                              {"127.0.0.8", "card2", "", "guest", ""}};
+    for (size_t i = 0; i < 4; ++i) {
       std::vector<std::string> argv = {
           "/usr/bin/python3", test::SourcePath("tests/peers/ftp_server.py"),
           "--address",        cards[i][0],
-          "--user",           "admin",
-          "--password",       "s3cret",
+          "--user",           cards[i][3],
+          "--password",       cards[i][4],
           "--folder",         f.dir.file(cards[i][1])};
       if (*cards[i][2]) argv.push_back("--read-only");
       ASSERT_TRUE(servers[i].start(argv));
     }
+    ASSERT_TRUE(flood.start({"/usr/bin/python3", test::SourcePath("tests/peers/ftp_flood.py"),
+                             "--address", "127.0.0.9"}));
     // A card that takes the connection and never greets.
     silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
@@ -190,7 +198,9 @@ class BatchConfigTransfers : public ::testing::Test {
                           {"127.0.0.4", "1.14"},
                           {"127.0.0.5", "1.13"},
                           {"127.0.0.6", "2.0"},
-                          {"127.0.0.7", "2.0"}})
+                          {"127.0.0.7", "2.0"},
+                          {"127.0.0.8", "2.0"},
+                          {"127.0.0.9", "2.0"}})
       f.card(ip, fw);
   }
   void TearDown() override {
@@ -198,10 +208,11 @@ class BatchConfigTransfers : public ::testing::Test {
   }
   static constexpr const char* kCardText =
       "[System]\r\nName=Card 2\r\n\r\nLocation=Hall\r\n[End]\r\n";
-  enum Row { k2, k3, k4, k6, k7 };  // list rows
+  enum Row { k2, k3, k4, k6, k7, k8, k9 };  // list rows
 
   Fixture f;
-  test::PeerProcess servers[3];
+  test::PeerProcess servers[4];
+  test::PeerProcess flood;
   int silent = -1;
 };
 
@@ -264,6 +275,35 @@ TEST_F(BatchConfigTransfers, EachFailureIsToldOnceTheClientEnds) {
   EXPECT_FALSE(FileExists("z"));
   EXPECT_FALSE(FileExists(f.dir.file("card3/configure.ini")));
   EXPECT_FALSE(FileExists(f.dir.file("card4/snmp.ini")));
+}
+
+TEST_F(BatchConfigTransfers, AnEmptyPasswordIsAnsweredFromTheScript) {
+  BatchConfigDialog d(f.env, nullptr);
+  d.Init();
+  f.login("guest", "");
+  f.transfer(d, kGetSystem, k8);
+  EXPECT_EQ(f.takeBoxes(), std::vector<std::string>{"M52"});
+  EXPECT_EQ(ReadFile(f.local("configure.ini")), kCardText);
+}
+
+TEST_F(BatchConfigTransfers, ACardThatSendsWithoutEndIsStoppedAndLeavesNoFile) {
+  BatchConfigDialog d(f.env, nullptr);
+  d.Init();
+  // The data channel: stopped one byte past the largest configuration.
+  f.login("admin", "s3cret");
+  f.transfer(d, kGetSnmp, k3);
+  EXPECT_EQ(f.takeBoxes(), std::vector<std::string>{"M50"});
+  ASSERT_TRUE(d.child().status());
+  EXPECT_TRUE(WIFSIGNALED(*d.child().status()) && WTERMSIG(*d.child().status()) == SIGXFSZ)
+      << *d.child().status();
+  EXPECT_FALSE(FileExists(f.local("snmp.ini")));
+  EXPECT_EQ(Text(d, kSnmpText), "");
+  // The control channel: its log is cut to its bound.
+  f.login("admin", "s3cret");
+  f.transfer(d, kGetSystem, k9);
+  EXPECT_EQ(f.takeBoxes(), std::vector<std::string>{"M50"});
+  EXPECT_FALSE(FileExists(f.local("configure.ini")));
+  EXPECT_LE(ReadFile(f.local("ftp.log")).value_or("").size(), kMaxFtpLogBytes);
 }
 
 TEST_F(BatchConfigTransfers, ASilentCardIsGivenUpAfterTheLimitAndCloseLeavesNoClient) {
