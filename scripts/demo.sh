@@ -59,9 +59,13 @@ cleanup() {
 trap cleanup EXIT
 wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
 
-# The simulated UPS at address 01 goes on battery for 30 seconds, then back
-# on mains for 30 seconds, and so on; power modules 1 and 2 are present.
-$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-field 1 --alarm-seconds 30 --module 1:1 --module 2:1 >/dev/null &
+# The simulated UPS at address 01 goes on battery for a minute, then back on
+# mains for a minute, and so on; power modules 1 and 2 are present. The
+# service takes an alarm field as changed after three answers in a row when
+# the unit sends sums (six without), and it asks once per poll cycle of about
+# 8 seconds: a change shows about 25 seconds after the unit made it.
+$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --checksum --alarm-field 1 --alarm-seconds 60 \
+  --module 1:1 --module 2:1 >/dev/null &
 pids+=($!)
 # A three-phase UPS on COM2 (binary RS-485 protocol), eight status types;
 # each UPS command it takes (Management -> UPS Control) is a line of its log.
