@@ -71,12 +71,15 @@ pids+=($!)
 # each UPS command it takes (Management -> UPS Control) is a line of its log.
 $bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 --control-log "$demo/ups3-control.log" >/dev/null &
 pids+=($!)
-# A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
+# A Modbus RTU line on COM3 (pymodbus): a UPS on line at 40 % load whose
+# bypass turns unavailable for 90 seconds, then available for 90 seconds, an
+# inverter producing, a sensor and a meter counting.
 socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
 pids+=($!)
 wait_for "$demo/ports/COM3.peer"
 /usr/bin/python3 tests/peers/modbus_rtu_slave.py --port "$demo/ports/COM3.peer" \
-  --slave 1:ups3 --slave 4:inverter --slave 5:sensor --slave 6:meter </dev/null >/dev/null &
+  --slave 1:demo-ups:90 --slave 4:demo-inverter --slave 5:demo-sensor --slave 6:demo-meter \
+  </dev/null >/dev/null &
 pids+=($!)
 # A PLC contact module at address 01 on COM4 whose input point 0 flips every 20 answers.
 $bin/plc_sim --pty-dir "$demo/ports" --com 4 --plc 1 --toggle 20 >/dev/null &
