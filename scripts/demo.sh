@@ -21,8 +21,8 @@ cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
 # The console starts the history viewer from its install folder.
 cp build-release/viewer/Larkplot "$demo"/
-# Serious events and warnings of the demo UPS go by mail to the operators,
-# serious ones also by SMS.
+# Serious events and warnings of the demo UPS (node 2) and of Station 1
+# (node 8) go by mail to the operators, serious ones also by SMS.
 grep -q '^\[SMTP\]' "$demo/manager.ini" || cat >> "$demo/manager.ini" <<'INI'
 [SMTP]
 Server=127.0.0.1
@@ -42,6 +42,7 @@ Phone1=+15550100
 [Item1]
 Name=Operators
 ID.Index1=2
+ID.Index2=8
 INI
 # The console reports the demo UPS's alarms itself once the user names who
 # hears them in Send Notification From Monitor (README): its modem is COM6.
@@ -107,8 +108,11 @@ unit sensor 100
 AGENTS
 $bin/snmp_sim "$demo/snmp_sim.txt" >/dev/null &
 pids+=($!)
-# Two GPRS stations, Station1 and Station2, call the service's port 9100 once it listens.
-$bin/gprs_sim --stations 2 >/dev/null &
+# Two GPRS stations, Station1 and Station2, call the service's port 9100 once
+# it listens. Station1 loses its line four minutes after each call and calls
+# again a minute later: a serious event ("Communication lost") that both
+# modems text.
+$bin/gprs_sim --stations 2 --outage 1:240:60 >/dev/null &
 pids+=($!)
 
 set +e
