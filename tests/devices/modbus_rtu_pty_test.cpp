@@ -150,9 +150,10 @@ TEST(ModbusRtuPty, DemoSlavesReadAsDevicesAtWork) {
     int bus, slot, lo, hi;
     const char* what;
   };
-  // Voltages and frequencies in tenths.
+  // Measured voltages and frequencies in tenths.
   const Range ranges[] = {
-      {1, 0, 2200, 2400, "UPS nominal output voltage"},
+      {1, 0, 220, 240, "UPS nominal output voltage, whole volts"},
+      {1, 2, 220, 240, "UPS nominal input voltage, whole volts"},
       {1, 1, 50, 50, "UPS nominal output frequency"},
       {1, 4, 3000, 3000, "UPS rating, VA"},
       {1, 26, 0, 0, "UPS battery condition normal"},

@@ -62,8 +62,10 @@ def demo_ups():
     output from 1090, bypass from 1110; the rest of each block is absent."""
     regs = {r: ABSENT for r in list(range(1025, 1051)) + list(range(1054, 1069)) +
             list(range(1072, 1088)) + list(range(1090, 1108)) + list(range(1110, 1125))}
-    rating = [2300, 500, 2300, 500, 300, 270, 1, 160, 280, 180, 110, 300, 250, 1, 240, 12,
-              240, 20, 30, ABSENT, 180, 264, 200, 160, 276, 240]  # VA and W in tens
+    # Nominal voltages in whole volts, as the property pane shows them beside
+    # the frequencies (kept divided by 10); VA and W in tens.
+    rating = [230, 500, 230, 500, 300, 270, 1, 160, 280, 180, 110, 300, 250, 1, 240, 12,
+              240, 20, 30, ABSENT, 180, 264, 200, 160, 276, 240]
     battery = [0, 0, 0, 0, 52, ABSENT, 2720, 0, 25, 100]  # normal, floating, 52 minutes
     line_in = [1, 500, 2310, 58]        # one phase, 50.0 Hz, 231.0 V, 5.8 A
     line_out = [0, 500, 1, 2300, 52, 1200, 40]  # on the inverter, 5.2 A, 1200 W, 40 %
@@ -74,7 +76,7 @@ def demo_ups():
     regs.update({1024: 1, 1127: 1, 1128: 2})  # subtype 1, self-test passed
     regs.update(text_registers(1272, "Larkpower"))
     regs.update(text_registers(1283, "LK-M3000"))
-    regs.update(text_registers(1294, "RTU"))
+    regs.update(text_registers(1294, "2.14"))  # the firmware
     return regs, {275: 1}  # input 275 reads 1 on a healthy unit
 
 
