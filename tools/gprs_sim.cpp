@@ -62,7 +62,8 @@ struct Options {
   std::string prefix = "Station";
   std::vector<Fault> faults;
   std::map<int, int32_t> values;  // --value X=V
-  int outageStation = 0, outageUp = 0, outageDown = 0;  // --outage; station 0 = none
+  // --outage; station 0 = none
+  int outageStation = 0, outageUp = 0, outageDown = 0;
   bool tagged = false;  // values that tell their position and station, for tests
   bool verbose = false;
 };
@@ -77,8 +78,9 @@ struct Link {
   int fd = -1;
   std::deque<Chunk> out;
   bool quiet = false;  // silenced or mute
-  Clock::time_point drop = Clock::time_point::max();  // the next outage begins
-  Clock::time_point back = Clock::time_point::max();  // the outage ends
+  // The next outage begins at `drop` and ends at `back`.
+  Clock::time_point drop = Clock::time_point::max();
+  Clock::time_point back = Clock::time_point::max();
 };
 
 Options ParseArgs(int argc, char** argv) {
@@ -108,8 +110,10 @@ Options ParseArgs(int argc, char** argv) {
       o.values[x] = args.number(v.substr(eq + 1));
     } else if (a == "--outage") {
       const std::string v = args.value();
-      const size_t c1 = v.find(':'), c2 = v.find(':', c1 == std::string::npos ? c1 : c1 + 1);
-      if (c1 == std::string::npos || c2 == std::string::npos) args.usage("bad --outage (K:UP:DOWN)");
+      const size_t c1 = v.find(':');
+      const size_t c2 = c1 == std::string::npos ? c1 : v.find(':', c1 + 1);
+      if (c1 == std::string::npos || c2 == std::string::npos)
+        args.usage("bad --outage (K:UP:DOWN)");
       o.outageStation = args.number(v.substr(0, c1));
       o.outageUp = args.number(v.substr(c1 + 1, c2 - c1 - 1));
       o.outageDown = args.number(v.substr(c2 + 1));

@@ -1,11 +1,10 @@
 #include "console/shell/alarm_popup.h"
 
-#include <algorithm>
-
 #include <QListWidget>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "console/shell/console_context.h"
 #include "console/shell/dialog_texts.h"
@@ -19,7 +18,8 @@ QRect PlaceAlarmPopup(const WindowRect& stored, const WorkArea& area, const QRec
   if (work.contains(want) && !want.intersects(tabBar)) return want;
   // The smallest popup still shows a line or two of text.
   constexpr int kMinWidth = 240, kMinHeight = 60;
-  int w = std::clamp(want.width(), std::min(kMinWidth, work.width()), std::max(work.width() / 2, kMinWidth));
+  const int w = std::clamp(want.width(), std::min(kMinWidth, work.width()),
+                           std::max(work.width() / 2, kMinWidth));
   const int h = std::clamp(want.height(), std::min(kMinHeight, work.height()),
                            std::max(work.height() / 3, kMinHeight));
   QRect r(work.right() - w + 1, work.bottom() - h + 1, w, h);

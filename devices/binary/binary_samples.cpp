@@ -114,7 +114,8 @@ std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t typ
       const size_t first = (static_cast<size_t>(block) - 1) * 200;
       std::array<uint8_t, 9> record{};
       for (size_t at = first; at < first + 200 && at < size_t{unit.logRecords} * 9; ++at) {
-        if (at == first || at % 9 == 0) record = ThreePhaseLogRecord(unit, static_cast<int>(at / 9));
+        if (at == first || at % 9 == 0)
+          record = ThreePhaseLogRecord(unit, static_cast<int>(at / 9));
         d.push_back(record[at % 9]);
       }
       break;

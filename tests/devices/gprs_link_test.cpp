@@ -212,10 +212,12 @@ TEST_F(GprsLinkTest, SimulatedStationOutageComesAndGoes) {
   auto lost = [&] { return (current(node) >> kGprsLinkLostBit & 1u) != 0; };
   // Polled on every pass, the station reports until its line drops.
   auto poll = [&](auto done) {
-    return pump([&] {
-      link_->PollRound();
-      return done();
-    }, 15000);
+    return pump(
+        [&] {
+          link_->PollRound();
+          return done();
+        },
+        15000);
   };
   EXPECT_TRUE(poll([&] { return value(node, 43) > 0 && !lost(); }));
   EXPECT_TRUE(poll(lost));

@@ -123,8 +123,8 @@ TEST(ModbusRtuPty, DemoSlavesReadAsDevicesAtWork) {
   DeviceNode root;
   root.setNodeKind(kNodeGroup);
   std::map<int, DeviceNode*> dev;
-  for (auto [bus, type] : {std::pair{1, kCommModbusUps}, {4, kCommInverter}, {5, kCommSensor},
-                           {6, kCommMeter}}) {
+  for (auto [bus, type] :
+       {std::pair{1, kCommModbusUps}, {4, kCommInverter}, {5, kCommSensor}, {6, kCommMeter}}) {
     auto n = std::make_unique<DeviceNode>();
     n->setId(static_cast<int16_t>(bus));
     n->setNodeKind(kNodeSerial);
