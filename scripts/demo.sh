@@ -21,8 +21,8 @@ cp -rn data/. "$demo"/
 cp build-release/tools/Larknote "$demo"/
 # The console starts the history viewer from its install folder.
 cp build-release/viewer/Larkplot "$demo"/
-# Serious events and warnings of the demo UPS go by mail to the operators,
-# serious ones also by SMS.
+# Serious events and warnings of the demo UPS (node 2) and of Station 1
+# (node 8) go by mail to the operators, serious ones also by SMS.
 grep -q '^\[SMTP\]' "$demo/manager.ini" || cat >> "$demo/manager.ini" <<'INI'
 [SMTP]
 Server=127.0.0.1
@@ -42,6 +42,7 @@ Phone1=+15550100
 [Item1]
 Name=Operators
 ID.Index1=2
+ID.Index2=8
 INI
 # The console reports the demo UPS's alarms itself once the user names who
 # hears them in Send Notification From Monitor (README): its modem is COM6.
@@ -59,20 +60,27 @@ cleanup() {
 trap cleanup EXIT
 wait_for() { for _ in $(seq 50); do [ -e "$1" ] && return 0; sleep 0.1; done; }
 
-# The simulated UPS at address 01 goes on battery for 30 seconds, then back
-# on mains for 30 seconds, and so on; power modules 1 and 2 are present.
-$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --alarm-field 1 --alarm-seconds 30 --module 1:1 --module 2:1 >/dev/null &
+# The simulated UPS at address 01 goes on battery for a minute, then back on
+# mains for a minute, and so on; power modules 1 and 2 are present. The
+# service takes an alarm field as changed after three answers in a row when
+# the unit sends sums (six without), and it asks once per poll cycle of about
+# 8 seconds: a change shows about 25 seconds after the unit made it.
+$bin/ups_sim --pty-dir "$demo/ports" --com 1 --ups 1 --checksum --alarm-field 1 --alarm-seconds 60 \
+  --module 1:1 --module 2:1 >/dev/null &
 pids+=($!)
 # A three-phase UPS on COM2 (binary RS-485 protocol), eight status types;
 # each UPS command it takes (Management -> UPS Control) is a line of its log.
 $bin/ups3_sim --pty-dir "$demo/ports" --com 2 --ups 1 --control-log "$demo/ups3-control.log" >/dev/null &
 pids+=($!)
-# A Modbus RTU line on COM3 (pymodbus): a UPS, an inverter, a sensor and a meter.
+# A Modbus RTU line on COM3 (pymodbus): a UPS on line at 40 % load whose
+# bypass turns unavailable for 90 seconds, then available for 90 seconds, an
+# inverter producing, a sensor and a meter counting.
 socat pty,raw,echo=0,link="$demo/ports/COM3" pty,raw,echo=0,link="$demo/ports/COM3.peer" &
 pids+=($!)
 wait_for "$demo/ports/COM3.peer"
 /usr/bin/python3 tests/peers/modbus_rtu_slave.py --port "$demo/ports/COM3.peer" \
-  --slave 1:ups3 --slave 4:inverter --slave 5:sensor --slave 6:meter </dev/null >/dev/null &
+  --slave 1:demo-ups:90 --slave 4:demo-inverter --slave 5:demo-sensor --slave 6:demo-meter \
+  </dev/null >/dev/null &
 pids+=($!)
 # A PLC contact module at address 01 on COM4 whose input point 0 flips every 20 answers.
 $bin/plc_sim --pty-dir "$demo/ports" --com 4 --plc 1 --toggle 20 >/dev/null &
@@ -100,8 +108,11 @@ unit sensor 100
 AGENTS
 $bin/snmp_sim "$demo/snmp_sim.txt" >/dev/null &
 pids+=($!)
-# Two GPRS stations, Station1 and Station2, call the service's port 9100 once it listens.
-$bin/gprs_sim --stations 2 >/dev/null &
+# Two GPRS stations, Station1 and Station2, call the service's port 9100 once
+# it listens. Station1 loses its line four minutes after each call and calls
+# again a minute later: a serious event ("Communication lost") that both
+# modems text.
+$bin/gprs_sim --stations 2 --outage 1:240:60 >/dev/null &
 pids+=($!)
 
 set +e

@@ -4,7 +4,8 @@
 // behind each, or with --tagged values that tell their position and station.
 //
 //   gprs_sim [--host A] [--port P] [--stations N] [--name PREFIX] [--first K]
-//            [--fault KIND[:STATION]]... [--tagged [--value X=V]...] [--verbose]
+//            [--fault KIND[:STATION]]... [--tagged [--value X=V]...]
+//            [--outage STATION:UP:DOWN] [--verbose]
 //
 // Station i (K..K+N-1) calls itself PREFIXi (default "Station"). Faults hit
 // one station (its index) or all (no index): split (a frame in two writes),
@@ -14,6 +15,9 @@
 // (a byte a second), mute (connects and never says anything).
 // --value X=V gives every station tagged value X (0..90) as V instead
 // (x13 is the operating state: --tagged --value 13=0).
+// --outage K:UP:DOWN: station K loses its line UP seconds after each call,
+// stays away DOWN seconds and calls again, as a station whose mobile network
+// drops it now and then.
 // Prints "connected N" once every station is connected.
 #include <arpa/inet.h>
 #include <errno.h>
@@ -58,6 +62,8 @@ struct Options {
   std::string prefix = "Station";
   std::vector<Fault> faults;
   std::map<int, int32_t> values;  // --value X=V
+  // --outage; station 0 = none
+  int outageStation = 0, outageUp = 0, outageDown = 0;
   bool tagged = false;  // values that tell their position and station, for tests
   bool verbose = false;
 };
@@ -72,6 +78,9 @@ struct Link {
   int fd = -1;
   std::deque<Chunk> out;
   bool quiet = false;  // silenced or mute
+  // The next outage begins at `drop` and ends at `back`.
+  Clock::time_point drop = Clock::time_point::max();
+  Clock::time_point back = Clock::time_point::max();
 };
 
 Options ParseArgs(int argc, char** argv) {
@@ -99,6 +108,17 @@ Options ParseArgs(int argc, char** argv) {
       const int x = args.number(v.substr(0, eq));
       if (x < 0 || x > 90) args.usage("--value X is 0..90");
       o.values[x] = args.number(v.substr(eq + 1));
+    } else if (a == "--outage") {
+      const std::string v = args.value();
+      const size_t c1 = v.find(':');
+      const size_t c2 = c1 == std::string::npos ? c1 : v.find(':', c1 + 1);
+      if (c1 == std::string::npos || c2 == std::string::npos)
+        args.usage("bad --outage (K:UP:DOWN)");
+      o.outageStation = args.number(v.substr(0, c1));
+      o.outageUp = args.number(v.substr(c1 + 1, c2 - c1 - 1));
+      o.outageDown = args.number(v.substr(c2 + 1));
+      if (o.outageStation < 1 || o.outageUp < 1 || o.outageDown < 1)
+        args.usage("--outage takes a station and two times of 1 or more");
     } else if (a == "--tagged") {
       o.tagged = true;
     } else if (a == "--verbose") {
@@ -190,6 +210,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     l.quiet = Has(o, "mute", l.index);
+    if (l.index == o.outageStation) l.drop = Clock::now() + std::chrono::seconds(o.outageUp);
   }
   printf("connected %d\n", o.stations);
   fflush(stdout);
@@ -199,13 +220,28 @@ int main(int argc, char** argv) {
     size_t open = 0;
     for (size_t i = 0; i < links.size(); ++i) {
       fds[i] = {links[i].fd, POLLIN, 0};
-      open += links[i].fd >= 0;
+      open += links[i].fd >= 0 || links[i].back != Clock::time_point::max();
     }
     if (open == 0) break;
     if (poll(fds.data(), fds.size(), 50) < 0 && errno != EINTR) break;
     const auto now = Clock::now();
     for (size_t i = 0; i < links.size(); ++i) {
       Link& l = links[i];
+      if (l.fd >= 0 && now >= l.drop) {
+        if (o.verbose) fprintf(stderr, "gprs_sim: station %d loses its line\n", l.index);
+        close(l.fd);
+        l.fd = -1;
+        l.out.clear();
+        l.drop = Clock::time_point::max();
+        l.back = now + std::chrono::seconds(o.outageDown);
+      }
+      if (l.fd < 0 && now >= l.back) {
+        // A call that fails (the service not listening) is tried again a second later.
+        l.fd = Connect(o);
+        l.back = l.fd < 0 ? now + std::chrono::seconds(1) : Clock::time_point::max();
+        if (l.fd >= 0) l.drop = now + std::chrono::seconds(o.outageUp);
+        if (l.fd >= 0 && o.verbose) fprintf(stderr, "gprs_sim: station %d calls again\n", l.index);
+      }
       if (l.fd < 0) continue;
       if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
         char buf[64];

@@ -8,7 +8,8 @@
 //
 // Units: --ups ADDR (repeatable; default 1) with model byte 2 (eight status
 // types), --ups4 ADDR for a unit of the first four types only, --model TEXT,
-// --events N (event-log records), --status HEX (status word), --refuse
+// --events N (event-log records, the newest logged when the simulator
+// started, the others one to two hours apart before it), --status HEX (status word), --refuse
 // (0x15 to control frames, else 0x06), --control-log FILE (each control
 // frame taken, one line of hex and "taken"/"refused"), --alarm-flags HEX (up
 // to 16 hex digits: the eight alarm bytes of the type-22 reply, first byte
@@ -28,6 +29,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -247,6 +249,11 @@ class Simulator {
 
 int main(int argc, char** argv) {
   Options o = ParseArgs(argc, argv);
+  // The unit's clock keeps local time: its log ends now, as the wall clock reads.
+  const time_t now = time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  o.profile.logEnd = static_cast<int64_t>(now) + local.tm_gmtoff;
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigaction(SIGTERM, &sa, nullptr);

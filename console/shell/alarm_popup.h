@@ -5,13 +5,23 @@
 #pragma once
 #include <QDialog>
 #include <QPointer>
+#include <QRect>
 #include <string>
+
+#include "console/shell/monitor_settings.h"
 
 class QListWidget;
 
 namespace lark {
 
 class ConsoleContext;
+
+// Where the popup opens: its stored rectangle while that lies inside the work
+// area and clear of the main window's tab bar (`tabBar`, screen coordinates,
+// empty when there is none); otherwise in the work area's bottom right
+// corner, at most half the area wide and a third high, beside the tab bar
+// when there is room to its right, else just above it.
+QRect PlaceAlarmPopup(const WindowRect& stored, const WorkArea& area, const QRect& tabBar);
 
 class AlarmPopup : public QDialog {
  public:

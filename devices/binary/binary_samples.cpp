@@ -1,6 +1,8 @@
 #include "devices/binary/binary_samples.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "common/checksum.h"
 #include "devices/binary/binary_reply.h"
@@ -30,7 +32,40 @@ std::string HexText(CBytes bytes) {
 namespace {
 // Where the alarm bytes sit in the type-22 data.
 constexpr size_t kAlarmFlagBytes[8] = {1, 3, 5, 7, 9, 11, 13, 14};
+
+// A mains failure bridged by the battery, a battery test, an overload and a
+// short stay on bypass, in the order a site's log would have them; the log
+// repeats the story.
+constexpr uint8_t kLogStory[] = {
+    0,    // Mains Input Voltage Abnormal
+    131,  // Backup Mode
+    40,   // Mains Input Voltage Normal
+    130,  // Load On Inverter
+    11,   // Battery Test OK
+    22,   // Inverter Overload Warning
+    62,   // Inverter Load Normal
+    129,  // Load on Bypass
+    130,  // Load On Inverter
+};
 }  // namespace
+
+std::array<uint8_t, 9> ThreePhaseLogRecord(const ThreePhaseUnit& unit, int n) {
+  // Records lie one to two hours apart, the newest at the unit's logEnd.
+  int64_t at = unit.logEnd;
+  for (int k = unit.logRecords - 1; k > n; --k) at -= 3600 + (k * 1237) % 3600;
+  const time_t t = static_cast<time_t>(at);
+  tm w{};
+  gmtime_r(&t, &w);
+  return {static_cast<uint8_t>((n >> 8) & 0xFF),
+          static_cast<uint8_t>(n & 0xFF),
+          static_cast<uint8_t>(std::clamp(w.tm_year + 1900 - 2000, 0, 255)),
+          static_cast<uint8_t>(w.tm_mon + 1),
+          static_cast<uint8_t>(w.tm_mday),
+          static_cast<uint8_t>(w.tm_hour),
+          static_cast<uint8_t>(w.tm_min),
+          static_cast<uint8_t>(w.tm_sec),
+          kLogStory[static_cast<size_t>(n) % std::size(kLogStory)]};
+}
 
 std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type, uint8_t block) {
   std::vector<uint8_t> d;
@@ -75,12 +110,13 @@ std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t typ
       break;
     case 27: {
       d.push_back(block);
-      // 9-byte records numbered through the log, as many as fit in the block.
+      // The log's 9-byte records run on through the blocks of 200 bytes.
       const size_t first = (static_cast<size_t>(block) - 1) * 200;
-      for (size_t i = 0; i < 200; ++i) {
-        const size_t at = first + i;
-        if (at >= size_t{unit.logRecords} * 9) break;
-        d.push_back(static_cast<uint8_t>(at % 9 == 0 ? at / 9 : at % 251));
+      std::array<uint8_t, 9> record{};
+      for (size_t at = first; at < first + 200 && at < size_t{unit.logRecords} * 9; ++at) {
+        if (at == first || at % 9 == 0)
+          record = ThreePhaseLogRecord(unit, static_cast<int>(at / 9));
+        d.push_back(record[at % 9]);
       }
       break;
     }

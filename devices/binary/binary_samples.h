@@ -16,6 +16,9 @@ struct ThreePhaseUnit {
   std::string model = "TP3-30K";  // up to 30 characters
   uint16_t statusWord = 0;        // on line (bits 0 and 6 would be battery mode)
   uint16_t logRecords = 100;      // event-log records
+  // The unit's clock (seconds since 1970, read as its local wall time) when
+  // the last record was logged; the records before it go back in time.
+  int64_t logEnd = 1796112000;  // 2026/12/01 08:00:00
   uint8_t testKind = 1;           // type-24 test parameters
   uint16_t testLength = 10;
   bool refuseControl = false;  // 0x15 to control frames
@@ -35,6 +38,10 @@ std::string ThreePhaseReply(ThreePhaseUnit& unit, CBytes request);
 
 // The data bytes a unit sends for a query type (block = event-log block).
 std::vector<uint8_t> ThreePhaseReplyData(const ThreePhaseUnit& unit, uint8_t type, uint8_t block);
+
+// Event-log record n (0 the oldest) as the unit keeps it: the index (high
+// byte first), year - 2000, month, day, hour, minute, second, event code.
+std::array<uint8_t, 9> ThreePhaseLogRecord(const ThreePhaseUnit& unit, int n);
 
 // "01 06 03 ..." of bytes.
 std::string HexText(CBytes bytes);

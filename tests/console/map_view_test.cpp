@@ -204,6 +204,15 @@ TEST(MapPictureTest, FilesPathsAndLimits) {
   EXPECT_EQ(wmf.pixelColor(wmf.width() / 2, wmf.height() / 2), QColor(255, 0, 0));
 }
 
+// The backgrounds data/ ships load from its Images folder, as large as the
+// demo's group window.
+TEST(MapPictureTest, ShippedBackgroundsLoad) {
+  for (const char* name : {"server-room.png", "site.png"}) {
+    const QImage img = LoadPictureFile(name, test::SourcePath("data"));
+    EXPECT_EQ(img.size(), QSize(602, 422)) << name;
+  }
+}
+
 // A group with a picture, two icons and a label, compared with the golden
 // picture. LARK_UPDATE_GOLDEN=1 rewrites it.
 TEST(MapPictureTest, GoldenGroupWithPicture) {

@@ -154,8 +154,8 @@ TEST_F(BinaryFixture, ReadsTheEventLogInBlocks) {
   EXPECT_EQ(block(n).slot(106), 100);
   EXPECT_EQ(block(n).u16(bin_off::kLogPosition), 24);
   const auto buf = eventLog_.copyOut();
-  EXPECT_EQ(buf[9 * 50], 50);  // record 50 starts with its number
-  EXPECT_EQ(buf[9 * 99], 99);
+  EXPECT_EQ(buf[9 * 50 + 1], 50);  // record 50 starts with its number, high byte first
+  EXPECT_EQ(buf[9 * 99 + 1], 99);
   EXPECT_EQ(buf[900], 0);  // nothing past the 100 records
 }
 

@@ -203,6 +203,30 @@ TEST_F(GprsLinkTest, SimulatedStationsWithFaults) {
   test::StopChild(sim, SIGTERM);
 }
 
+// A gprs_sim station whose line drops now and then is lost when it goes and
+// reports again when it calls back.
+TEST_F(GprsLinkTest, SimulatedStationOutageComesAndGoes) {
+  DeviceNode& node = addNode("Station1");
+  pid_t sim = test::SpawnChild(
+      {test::BuiltProgram("tools/gprs_sim"), "--stations", "1", "--outage", "1:2:1"});
+  auto lost = [&] { return (current(node) >> kGprsLinkLostBit & 1u) != 0; };
+  // Polled on every pass, the station reports until its line drops.
+  auto poll = [&](auto done) {
+    return pump(
+        [&] {
+          link_->PollRound();
+          return done();
+        },
+        15000);
+  };
+  EXPECT_TRUE(poll([&] { return value(node, 43) > 0 && !lost(); }));
+  EXPECT_TRUE(poll(lost));
+  EXPECT_EQ(link_->connectedCount(), 0);
+  EXPECT_TRUE(poll([&] { return !lost(); }));
+  EXPECT_TRUE(poll(lost)) << "and drops again";
+  test::StopChild(sim, SIGTERM);
+}
+
 TEST_F(GprsLinkTest, FramesSplitTwoInOneAndBad) {
   DeviceNode& node = addNode("North");
   auto s = named("North", 1);

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 
 #include "core/group_totals.h"
 #include "devices/modbus/modbus_frame.h"
@@ -101,6 +102,103 @@ TEST(ModbusRtuPty, EveryTypeOnOneLine) {
   EXPECT_EQ(blk(7)->mask(MaskWord::kCurrent) & (1u << 24), 0u);
   EXPECT_EQ(blk(5)->u8(sensor_off::kCurrentMask), 0);
   EXPECT_TRUE(WaitFor([&] { return blk(5)->slot(1) == -500; }));
+  table.StopSerialThreads();
+}
+
+// The demo's slaves read as devices at work: a UPS on line at 230 V, 50 Hz
+// and 40 % load with a full battery, an inverter producing, a sensor at 24
+// degrees and 45 %, a meter whose energy counts; the UPS's one alarm comes
+// and goes.
+TEST(ModbusRtuPty, DemoSlavesReadAsDevicesAtWork) {
+  test::TempDir dir;
+  test::ModbusPeer peer;
+  ASSERT_TRUE(peer.start(dir.path(), "COM1",
+                         {"1:demo-ups:2", "4:demo-inverter", "5:demo-sensor", "6:demo-meter"}));
+  SystemClock clock;
+  TermiosPortOpener opener(ComPortResolver{{}, dir.path()}, nullptr, /*settleMs=*/0);
+  ModbusRtuEngine engine(clock, nullptr);
+  PortTable table(opener, nullptr, nullptr, SerialPollConfig{20, 200});
+  for (int ct : {kCommModbusUps, kCommInverter, kCommSensor, kCommMeter})
+    table.setEngine(static_cast<uint8_t>(ct), &engine);
+  DeviceNode root;
+  root.setNodeKind(kNodeGroup);
+  std::map<int, DeviceNode*> dev;
+  for (auto [bus, type] :
+       {std::pair{1, kCommModbusUps}, {4, kCommInverter}, {5, kCommSensor}, {6, kCommMeter}}) {
+    auto n = std::make_unique<DeviceNode>();
+    n->setId(static_cast<int16_t>(bus));
+    n->setNodeKind(kNodeSerial);
+    n->setCom("COM1");
+    n->setUpsId(static_cast<int16_t>(bus));
+    n->setCommType(static_cast<int16_t>(type));
+    n->setBaud(9600);
+    KeepOnlyCommTypeBlock(*n);
+    if (type == kCommSensor) PresetTwoPointSensor(*n->block(BlockKind::kSensor));
+    dev[bus] = root.addChild(n);
+    ASSERT_TRUE(table.AttachPortDevice(*dev[bus], false));
+  }
+  auto blk = [&](int bus) { return dev[bus]->block(ModbusBlockKind(dev[bus]->commType())); };
+  table.start();
+  // Every value polled: the UPS's output and bypass, the inverter's phases, the
+  // sensor's last input, the meter's energy (gated by the inverter's power).
+  ASSERT_TRUE(WaitFor([&] {
+    return dev[1]->linkStatus() == kLinkIdentified && blk(1)->slot(63) >= 0 &&
+           blk(1)->slot(77) >= 0 && blk(4)->slot(22) >= 0 && blk(5)->slot(5) >= 0 &&
+           blk(6)->slot(1) > 0 && blk(6)->slot(3) >= 0 && blk(6)->slot(4) >= 0;
+  }));
+  struct Range {
+    int bus, slot, lo, hi;
+    const char* what;
+  };
+  // Measured voltages and frequencies in tenths.
+  const Range ranges[] = {
+      {1, 0, 220, 240, "UPS nominal output voltage, whole volts"},
+      {1, 2, 220, 240, "UPS nominal input voltage, whole volts"},
+      {1, 1, 50, 50, "UPS nominal output frequency"},
+      {1, 4, 3000, 3000, "UPS rating, VA"},
+      {1, 26, 0, 0, "UPS battery condition normal"},
+      {1, 27, 0, 0, "UPS battery level OK"},
+      {1, 30, 10, 600, "UPS minutes remaining"},
+      {1, 35, 100, 100, "UPS battery full"},
+      {1, 40, -1, -1, "UPS second battery string (none)"},
+      {1, 41, 1, 1, "UPS input phases"},
+      {1, 42, 490, 510, "UPS input frequency"},
+      {1, 43, 2200, 2400, "UPS input voltage"},
+      {1, 57, 0, 0, "UPS output source normal"},
+      {1, 58, 490, 510, "UPS output frequency"},
+      {1, 59, 1, 1, "UPS output phases"},
+      {1, 60, 2200, 2400, "UPS output voltage"},
+      {1, 62, 1000, 1500, "UPS output power, W"},
+      {1, 63, 40, 40, "UPS load, %"},
+      {1, 67, -1, -1, "UPS second phase's load (none)"},
+      {1, 77, 2200, 2400, "UPS bypass voltage"},
+      {1, 90, 1, 1, "UPS self-test passed"},
+      {4, 16, 1000, 3000, "inverter power, W"},
+      {4, 21, 3000, 3000, "inverter rating, W"},
+      {4, 12, 151, 3000, "inverter slot 12 above its night range"},
+      {4, 19, 1, 100000, "inverter energy, kWh"},
+      {5, 1, 235, 245, "sensor temperature, tenths of a degree"},
+      {5, 2, 450, 450, "sensor humidity, tenths of a percent"},
+      {5, 0, 151, 100000, "sensor illumination, above the integration minimum"},
+      {6, 4, 2200, 2400, "meter voltage"},
+      {6, 3, 50, 50, "meter frequency, Hz"},
+      {6, 0, 1, 100000, "meter power"},
+  };
+  for (const Range& r : ranges) {
+    const int32_t v = blk(r.bus)->slot(r.slot);
+    EXPECT_TRUE(v >= r.lo && v <= r.hi) << r.what << " (slot " << r.slot << ") = " << v;
+  }
+  EXPECT_EQ(blk(1)->mask(MaskWord::kCurrent) & ~(uint64_t{1} << 4), 0u) << "no other alarm";
+  EXPECT_EQ(blk(4)->mask(MaskWord::kCurrent), 0u);
+  EXPECT_EQ(blk(5)->u8(sensor_off::kCurrentMask), 0);
+  EXPECT_EQ(blk(6)->u8(meter_off::kCurrentMask), 0);
+  // The meter counts; the UPS's bypass alarm (bit 4) comes and goes.
+  const int32_t energy = blk(6)->slot(1);
+  EXPECT_TRUE(WaitFor([&] { return blk(6)->slot(1) > energy; }));
+  auto bypassAlarm = [&] { return (blk(1)->mask(MaskWord::kCurrent) >> 4 & 1u) != 0; };
+  EXPECT_TRUE(WaitFor(bypassAlarm));
+  EXPECT_TRUE(WaitFor([&] { return !bypassAlarm(); }));
+  EXPECT_TRUE(WaitFor(bypassAlarm));
   table.StopSerialThreads();
 }
 

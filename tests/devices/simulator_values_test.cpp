@@ -3,6 +3,7 @@
 // raises no event.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "devices/ascii_answer.h"
 #include "devices/ascii_live_data.h"
 #include "devices/ascii_ups_samples.h"
+#include "devices/binary/binary_live_data.h"
 #include "devices/binary/binary_reply.h"
 #include "devices/binary/binary_samples.h"
 #include "devices/gprs/gprs_frame.h"
@@ -152,6 +154,55 @@ TEST(SimulatorValues, ThreePhaseAlarmBytesAndFilterStates) {
   EXPECT_EQ(blk.slot(115), 3);
   EXPECT_EQ(blk.slot(116), 28);
   EXPECT_EQ(blk.slot(91), 25);  // the temperatures stay
+}
+
+// The event log read out block by block as the service stores it: each
+// record carries its number and a real date and time, the newest at the
+// unit's clock, the others in order before it, within the last weeks.
+TEST(SimulatorValues, ThreePhaseEventLogDates) {
+  LiveDataBlock blk(BlockKind::kBinary);
+  ThreePhaseUnit unit;
+  unit.logRecords = 100;
+  std::vector<uint8_t> log(size_t{unit.logRecords} * 9, 0xEE);
+  blk.withImage([&](Bytes b) {
+    BinaryImage(b).setSlot(106, unit.logRecords);
+    BinaryImage(b).setLogPosition(1);
+  });
+  for (uint8_t block = 1; block <= 5; ++block) {
+    std::vector<uint8_t> body{0, 27};
+    const std::vector<uint8_t> data = ThreePhaseReplyData(unit, 27, block);
+    body.insert(body.end(), data.begin(), data.end());
+    body[0] = static_cast<uint8_t>(body.size() - 1);
+    const std::vector<uint8_t> frame = BuildBinaryFrame(1, CBytes(body));
+    BinaryReplyEffects fx;
+    ASSERT_TRUE(blk.withImage([&](Bytes b) { return DecodeBinaryReply(b, CBytes(frame), &fx); }));
+    ASSERT_TRUE(fx.logWrite);
+    for (size_t i = 0; i < fx.logBytes.size() && fx.logOffset + i < log.size(); ++i)
+      log[fx.logOffset + i] = fx.logBytes[i];
+  }
+  // Seconds since 1970 of record n's date and time; -1 when there is no such
+  // moment (timegm carries an impossible field into the next one).
+  auto stamp = [&](int n) -> int64_t {
+    const uint8_t* r = &log[9 * static_cast<size_t>(n)];
+    tm t{};
+    t.tm_year = 100 + r[2], t.tm_mon = r[3] - 1, t.tm_mday = r[4];
+    t.tm_hour = r[5], t.tm_min = r[6], t.tm_sec = r[7];
+    const int64_t at = timegm(&t);
+    const bool real = t.tm_year == 100 + r[2] && t.tm_mon == r[3] - 1 && t.tm_mday == r[4] &&
+                      t.tm_hour == r[5] && t.tm_min == r[6] && t.tm_sec == r[7];
+    return real ? at : -1;
+  };
+  int64_t before = 0;
+  for (int n = 0; n < unit.logRecords; ++n) {
+    const uint8_t* r = &log[9 * static_cast<size_t>(n)];
+    EXPECT_EQ(r[0] * 256 + r[1], n);
+    const int64_t at = stamp(n);
+    ASSERT_GE(at, 0) << "record " << n << " has no real date";
+    EXPECT_GT(at, before) << "record " << n << " is not after the one before";
+    EXPECT_GT(at, unit.logEnd - 30 * 86400) << "record " << n << " is older than a month";
+    before = at;
+  }
+  EXPECT_EQ(before, unit.logEnd);
 }
 
 TEST(SimulatorValues, SnmpMakerUps) {

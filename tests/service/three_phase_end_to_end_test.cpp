@@ -112,7 +112,7 @@ TEST(ThreePhaseEndToEnd, DemoUpsPolledControlledReadOutLostAndBack) {
       30000));
   ASSERT_EQ(full.size(), 7u + 20 + 4600);
   EXPECT_EQ(i32At(full, 7 + 16), 100);
-  EXPECT_EQ(full[27 + 9 * 99], 99);  // the last record starts with its number
+  EXPECT_EQ(full[27 + 9 * 99 + 1], 99);  // the last record's number, high byte first
 
   StopSimulator(sim);
   EXPECT_TRUE(Eventually(lost, 60000)) << service.output();
