@@ -10,6 +10,7 @@
 #include <signal.h>
 
 #include <QLineEdit>
+#include <filesystem>
 
 #include "console/dialogs/background_dialog.h"
 #include "console/dialogs/console_dialogs.h"
@@ -154,7 +155,8 @@ TEST_F(PictureDialogsLarkcore, SyncCopiesTheListedPicturesTheConsoleLacks) {
 }
 
 TEST_F(PictureDialogsLarkcore, AListOutsideImagesOrOfUnreadableFilesWritesNothing) {
-  // Without an Images folder the service keeps the list as written.
+  // Without an Images folder (the demo ships one) the service keeps the list as written.
+  std::filesystem::remove_all(service.file("Images"));
   ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Images", "List",
                                  "../escaped.bmp;..\\escaped.bmp;gone.bmp;"));
   ASSERT_NO_FATAL_FAILURE(start());
