@@ -108,6 +108,7 @@ bool SaveDatabaseSettings(LinkRequest& r, size_t off) {
     if (*asked != *kept && BackupDirectoryProblem(*asked, r.services.stateDir)) return false;
   }
   *r.services.settings = std::move(s);
+  TrustSettingsFolders(*r.services.settings, r.services.installDir);
   return r.services.settingsStore->SaveDatabaseIni(*r.services.settings);
 }
 

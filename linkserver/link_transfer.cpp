@@ -98,7 +98,7 @@ std::string ResolveUnder(const std::string& base, const std::string& relative) {
 
 std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint64_t offset,
                                                   size_t length) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int fd = OpenRegularFile(path, O_RDONLY);
   if (fd < 0) return std::nullopt;
   std::vector<uint8_t> out(length);
   size_t got = 0;

@@ -1,5 +1,7 @@
 #include "records/history_recorder.h"
 
+#include "platform/paths.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -293,7 +295,7 @@ void HistoryRecorder::PurgeOldHistory(const WallTime& now) {
   const int y = now.year, m = now.month, keep = s->storage;
   for (const Device& d : devices) {
     auto drop = [&](int year, int month) {
-      unlink(HistoryMonthFilePath(s->directory, s->mapName, d.id, year, month, d.layout).c_str());
+      RemoveRegularFile(HistoryMonthFilePath(s->directory, s->mapName, d.id, year, month, d.layout));
     };
     if (m - keep < 1) {
       for (int month = 1; month <= m - keep + 12; ++month) drop(y - 1, month);

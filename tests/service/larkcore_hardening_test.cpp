@@ -575,35 +575,69 @@ V HistorySettings(const std::string& folder) {
   return v;
 }
 
+// 11/5: the first `size` bytes of a file below the history folder.
+V DataRootChunk(const std::string& name, uint32_t size) {
+  V v(1 + 264, 0);
+  v[0] = 5;
+  putU32(Bytes(v), 1 + 4, size);
+  std::copy(name.begin(), name.end(), v.begin() + 1 + 8);
+  return v;
+}
+
+// A local user plants links in a shared sticky history folder, in place of
+// the event log, of the map's folder or of a folder below it, each leading
+// to files of another user: nothing is written there, no console reads
+// them, and the refusal is said.
 TEST_F(LarkcoreHardening, LinksPlantedInASharedHistoryFolderAreNotFollowed) {
-  const std::string shared = dir.file("shared"), sticky = dir.file("sticky");
-  for (const std::string& folder : {shared, sticky}) ASSERT_TRUE(MakeDirs(folder + "/Untitled"));
+  const std::string shared = dir.file("shared");
+  ASSERT_TRUE(MakeDirs(shared + "/Untitled"));
   ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
-  ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
-  // Another user's file, and the service's event log planted as a link to it.
-  const std::string victim = dir.file("victim");
-  ASSERT_TRUE(WriteFileAtomic(victim, "not the service's\r\nno line end"));
-  ASSERT_EQ(symlink(victim.c_str(), (sticky + "/Untitled/Event.log").c_str()), 0);
+  // Another user's files.
+  const std::string victim = dir.file("victim"), secret = "secret line\r\n";
+  ASSERT_TRUE(MakeDirs(victim + "/2026"));
+  for (const char* name : {"/Event.log", "/2026/12.DAT"}) {
+    ASSERT_TRUE(WriteFileAtomic(victim + name, secret));
+    ASSERT_EQ(chmod((victim + name).c_str(), 0600), 0);
+  }
   ServiceProcess service(install, dir.file("state"));
   ASSERT_TRUE(service.start());
   ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
   auto console = OpenConsole();
   ASSERT_TRUE(console);
-  struct Case {
-    std::string folder;
-    uint8_t code;
-  } cases[] = {{shared, 44}, {sticky, 43}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(ReplyCode(*console, kLinkCmdHistoryReport, HistorySettings(c.folder)), c.code)
-        << c.folder;
+  EXPECT_EQ(ReplyCode(*console, kLinkCmdHistoryReport, HistorySettings(shared)), 44);
+  const struct {
+    const char* planted;  // below the map folder's parent
+    std::string target;
+    const char* download;  // what a console then asks for
+  } cases[] = {
+      {"Untitled/Event.log", victim + "/Event.log", "Untitled\\Event.log"},
+      {"Untitled", victim, "Untitled\\Event.log"},
+      {"Untitled/1", victim, "Untitled\\1\\2026\\12.DAT"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string sticky = dir.file("sticky" + std::to_string(++n));
+    ASSERT_TRUE(MakeDirs(sticky + "/Untitled"));
+    ASSERT_EQ(chmod(sticky.c_str(), 01777), 0);
+    const std::string link = sticky + "/" + c.planted;
+    std::filesystem::remove(link);
+    ASSERT_EQ(symlink(c.target.c_str(), link.c_str()), 0);
+    EXPECT_EQ(ReplyCode(*console, kLinkCmdHistoryReport, HistorySettings(sticky)), 43) << link;
+    ASSERT_TRUE(console->request(kLinkCmdEventLog, EventRecord(7, "after the move")));
+    EXPECT_EQ(ReplyCode(*console, kLinkCmdEventLog, DataRootChunk(c.download, 100)), 22) << link;
+    EXPECT_TRUE(service.waitForOutput("Link refused: " + link + " is a link", 30000))
+        << service.output();
   }
-  ASSERT_TRUE(console->request(kLinkCmdEventLog, EventRecord(7, "after the move")));
-  EXPECT_TRUE(service.waitForOutput(sticky + "/Untitled/Event.log is a link or not a plain file",
-                                    30000))
-      << service.output();
   console->close();
   EXPECT_EQ(service.stop(SIGTERM), 0);
-  EXPECT_EQ(ReadFile(victim), "not the service's\r\nno line end");
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(victim))
+    files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{victim + "/2026", victim + "/2026/12.DAT",
+                                             victim + "/Event.log"}));
+  EXPECT_EQ(ReadFile(victim + "/Event.log"), secret);
+  EXPECT_EQ(ReadFile(victim + "/2026/12.DAT"), secret);
   EXPECT_NE(ReadFile(install + "/Untitled/Event.log")
                 .value_or("")
                 .find("History folder " + shared +
