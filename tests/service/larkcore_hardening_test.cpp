@@ -2,6 +2,7 @@
 // read-only install folder, temp files left by a killed save, a connection
 // flood, consoles that change what is not theirs.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -404,14 +405,18 @@ TEST_F(LarkcoreHardening, PictureUploadsStopAtTheirBoundAndLeaveRoomForTheEventL
       sent += kChunk;
     return sent;
   };
-  // The first picture stops at its bound.
-  EXPECT_EQ(upload("a.png", kChunk), kPictureMax / kChunk * kChunk);
-  EXPECT_EQ(std::filesystem::file_size(install + "/Images/a.png"), kPictureMax / kChunk * kChunk);
+  // The first picture stops at its bound; its empty last piece makes it whole.
+  const uint64_t taken = upload("a.png", kChunk);
+  EXPECT_EQ(taken, kPictureMax / kChunk * kChunk);
+  EXPECT_EQ(ReplyCode(*console, kLinkCmdUploadFile,
+                      PictureChunk("a.png", static_cast<uint32_t>(taken), 0)),
+            ok);
+  EXPECT_EQ(std::filesystem::file_size(install + "/Images/a.png"), taken);
   // The second one stops where the disk keeps its reserve.
   const uint64_t sent = upload("b.png", 0);
   EXPECT_GT(sent, 0u);
   EXPECT_LT(sent, kPictureMax);
-  EXPECT_EQ(std::filesystem::file_size(install + "/Images/b.png"), sent);
+  EXPECT_EQ(std::filesystem::file_size(install + "/Images/b.png.part"), sent);
   const uint64_t free = FreeSpace(install).value_or(0);
   EXPECT_GE(free, kReserve);
   EXPECT_LT(free, kReserve + 2 * kChunk);
@@ -424,6 +429,58 @@ TEST_F(LarkcoreHardening, PictureUploadsStopAtTheirBoundAndLeaveRoomForTheEventL
       ReadFile(install + "/Untitled/Event.log").value_or("").find("written after the uploads"),
       std::string::npos);
   test::Unmount(install);
+}
+
+// Uploads cut short or sent out of place never spoil the picture that was
+// there; a part file left for an hour goes; a whole upload replaces it.
+TEST_F(LarkcoreHardening, ABrokenPictureUploadKeepsTheOldPicture) {
+  const std::string images = install + "/Images", picture = images + "/p.png";
+  const std::string part = picture + ".part", stale = images + "/q.png.part";
+  const std::string old(40000, 'o');
+  ASSERT_TRUE(MakeDirs(images));
+  ASSERT_TRUE(WriteFileAtomic(picture, old));
+  ASSERT_TRUE(WriteFileAtomic(stale, "left by an earlier run"));
+  const timespec twoHoursAgo[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, stale.c_str(), twoHoursAgo, 0), 0);
+  ServiceProcess service(install, dir.file("state"));
+  ASSERT_TRUE(service.start());
+  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+  constexpr uint32_t kPiece = 32768;
+  struct Piece {
+    uint32_t offset, size;
+    uint8_t code;
+  };
+  const struct {
+    const char* what;
+    std::vector<Piece> pieces;
+  } cases[] = {
+      {"a later piece with no first", {{kPiece, 100, 64}}},
+      {"a piece far past the end", {{0, kPiece, 63}, {10000000, kPiece, 64}}},
+      {"a piece over bytes already taken", {{0, kPiece, 63}, {100, kPiece, 64}}},
+      {"a piece leaving a gap", {{0, kPiece, 63}, {kPiece + 1, 100, 64}}},
+      {"the console leaving after the first piece", {{0, kPiece, 63}}},
+  };
+  for (const auto& c : cases) {
+    auto console = OpenConsole();
+    ASSERT_TRUE(console);
+    for (const Piece& p : c.pieces) {
+      EXPECT_EQ(ReplyCode(*console, kLinkCmdUploadFile, PictureChunk("p.png", p.offset, p.size)),
+                p.code)
+          << c.what << " at " << p.offset;
+    }
+    EXPECT_EQ(ReadFile(picture), old) << c.what;
+    // The session's part file goes with it.
+    console->close();
+    EXPECT_TRUE(Eventually([&] { return !FileExists(part); }, 30000)) << c.what;
+  }
+  EXPECT_FALSE(FileExists(stale));
+  auto console = OpenConsole();
+  ASSERT_TRUE(console);
+  EXPECT_EQ(ReplyCode(*console, kLinkCmdUploadFile, PictureChunk("p.png", 0, kPiece)), 63);
+  EXPECT_EQ(ReplyCode(*console, kLinkCmdUploadFile, PictureChunk("p.png", kPiece, 100)), 63);
+  EXPECT_EQ(ReadFile(picture), std::string(kPiece + 100, 0x5A));
+  EXPECT_FALSE(FileExists(part));
+  EXPECT_EQ(service.stop(SIGTERM), 0);
 }
 
 // Callers of the GPRS port, each connected in turn (in the service's table
