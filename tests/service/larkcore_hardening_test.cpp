@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -529,34 +530,71 @@ void CloseAll(const std::vector<int>& fds) {
   }
 }
 
-TEST_F(LarkcoreHardening, NamelessGprsCallersCannotKeepTheStationsOut) {
+// Every place taken by callers no GPRS node knows: ones that say nothing or
+// answer with an empty frame, and ones that give names of their own making.
+// The two real stations are named within a few rounds (the guard is far
+// longer) while the callers go on.
+TEST_F(LarkcoreHardening, UnknownGprsCallersCannotKeepTheStationsOut) {
   RaiseOpenFileLimit();
-  ServiceProcess service(install, dir.file("state"));
-  ASSERT_TRUE(service.start());
-  ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
-  // Every place taken by callers that answer each letter with an empty
-  // frame (the even ones) or say nothing.
-  std::vector<int> callers = ConnectGprsCallers(kGprsStationCount);
-  ASSERT_TRUE(service.waitForOutput("all 1000 station places are taken", 30000));
-  pid_t stations = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "2"});
   const std::string empty = BuildGprsFrame("");
-  auto identified = [&] {
-    const std::string out = service.output();
-    return out.find("\"Station1\" at 127.0.0.1") != std::string::npos &&
-           out.find("\"Station2\" at 127.0.0.1") != std::string::npos;
+  std::vector<std::string> madeUp;
+  for (int i = 0; i < kGprsStationCount; ++i)
+    madeUp.push_back(BuildGprsFrame(GprsSampleReport('L', 1, "Fake" + std::to_string(i))));
+  const struct {
+    const char* callers;
+    std::function<const std::string*(size_t)> answer;  // nullptr: silence
+    bool named;
+  } cases[] = {
+      {"nameless", [&](size_t i) { return i % 2 == 0 ? &empty : nullptr; }, false},
+      {"made-up names", [&](size_t i) { return &madeUp[i]; }, true},
   };
-  // Both stations named within one identification cycle of letters (five
-  // rounds of five seconds, the guard) while the callers go on.
-  EXPECT_TRUE(ServeGprsCallers(
-      callers,
-      [&](size_t i) {
-        if (i % 2 == 0) send(callers[i], empty.data(), empty.size(), MSG_NOSIGNAL);
-      },
-      identified, 30))
-      << service.output().substr(0, 4000);
-  CloseAll(callers);
-  test::StopChild(stations, SIGTERM);
-  EXPECT_EQ(service.stop(SIGTERM, 30000), 0);
+  // The demo map: its GPRS nodes are Station1 and Station2.
+  static constexpr const char* kStations[] = {"\"Station1\" at 127.0.0.1",
+                                              "\"Station2\" at 127.0.0.1"};
+  std::filesystem::copy(test::SourcePath("data"), install,
+                        std::filesystem::copy_options::recursive |
+                            std::filesystem::copy_options::overwrite_existing);
+  int n = 0;
+  for (const auto& c : cases) {
+    // (A state folder, and so an output, of its own.)
+    ServiceProcess service(install, dir.file("state" + std::to_string(++n)));
+    ASSERT_TRUE(service.start());
+    ASSERT_TRUE(service.waitForOutput("running on", 30000)) << service.output();
+    std::vector<int> callers = ConnectGprsCallers(kGprsStationCount);
+    ASSERT_TRUE(service.waitForOutput("all 1000 station places are taken", 30000)) << c.callers;
+    pid_t stations = test::SpawnChild({test::BuiltProgram("tools/gprs_sim"), "--stations", "2"});
+    // Identified: the station's line names its node.
+    auto identified = [&] {
+      const std::string out = service.output();
+      return std::all_of(std::begin(kStations), std::end(kStations), [&](const char* name) {
+        for (size_t at = out.find(name); at != std::string::npos; at = out.find(name, at + 1)) {
+          const size_t end = out.find('\n', at);
+          if (out.substr(at, end - at).find(" identified: node ") != std::string::npos) return true;
+        }
+        return false;
+      });
+    };
+    EXPECT_TRUE(ServeGprsCallers(
+        callers,
+        [&](size_t i) {
+          if (const std::string* a = c.answer(i)) send(callers[i], a->data(), a->size(), MSG_NOSIGNAL);
+        },
+        identified, 90))
+        << c.callers << "\n"
+        << service.output().substr(0, 4000);
+    CloseAll(callers);
+    test::StopChild(stations, SIGTERM);
+    EXPECT_EQ(service.stop(SIGTERM, 30000), 0) << c.callers;
+    // Made-up names are said in the event log once a minute at most.
+    const std::string log = ReadFile(install + "/Demo/Event.log").value_or("");
+    std::filesystem::remove(install + "/Demo/Event.log");
+    size_t lines = 0;
+    for (size_t at = log.find("has no GPRS node"); at != std::string::npos;
+         at = log.find("has no GPRS node", at + 1))
+      ++lines;
+    EXPECT_EQ(lines > 0, c.named) << c.callers;
+    EXPECT_LE(lines, 3u) << log;
+  }
 }
 
 TEST_F(LarkcoreHardening, GprsNameRefusalsLeaveTheOperatorsLinesInTheEventLog) {
