@@ -194,12 +194,7 @@ int RemoveStaleUploads(const std::string& dir, int64_t olderThanSeconds) {
 
 void DropSlotUpload(LinkServices& services, int slot) {
   std::string& part = services.uploadParts[static_cast<size_t>(slot)];
-  if (part.empty()) return;
-  const int dir = OpenFolder(part.substr(0, part.rfind('/')), false);
-  if (dir >= 0) {
-    unlinkat(dir, part.substr(part.rfind('/') + 1).c_str(), 0);
-    close(dir);
-  }
+  if (!part.empty()) RemoveRegularFile(part);
   part.clear();
 }
 

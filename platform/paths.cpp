@@ -36,8 +36,7 @@ std::string BaseName(const std::string& path) {
 
 // Six letters or digits for a temp file name.
 std::string RandomSuffix() {
-  static constexpr char kChars[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937 gen(std::random_device{}());
   std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
   std::string s(6, ' ');

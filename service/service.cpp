@@ -8,9 +8,9 @@
 #include <cstring>
 #include <functional>
 
-#include "linkserver/data_root.h"
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "linkserver/data_root.h"
 #include "core/group_totals.h"
 #include "core/language_texts.h"
 #include "linkserver/link_commands.h"

@@ -361,16 +361,16 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
     if (DeviceNode* node = findNode(name)) nodeId = node->id();
   }
   if (nodeId >= 0) {
-    note("GPRS station \"" + name + "\" at " + st.peer +
-         " identified: node " + std::to_string(nodeId));
+    note("GPRS station \"" + name + "\" at " + st.peer + " identified: node " +
+         std::to_string(nodeId));
     return true;
   }
   // Anyone may call in with a made-up name: one that no GPRS node has holds
   // no station's place, it waits among the nameless and gives way first.
   rollNameLines(clock_.tickMs());
   if (unmatchedLines_.allow()) {
-    eventLine(kLevelWarning, "GPRS station \"" + name + "\" at " + st.peer +
-                                 " has no GPRS node of that Location");
+    eventLine(kLevelWarning,
+              "GPRS station \"" + name + "\" at " + st.peer + " has no GPRS node of that Location");
   }
   // It may give way itself, and a caller let in at once take its record.
   const uint64_t serial = st.serial;

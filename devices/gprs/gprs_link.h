@@ -180,7 +180,7 @@ class GprsLink {
   uint64_t framesReceived_ = 0;  // loop thread
   uint64_t acceptSerial_ = 0;    // loop thread
   MinuteLineLimit nameLines_{kGprsNameLinesPerMinute};  // loop thread
-  MinuteLineLimit unmatchedLines_{1};  // names of no GPRS node; loop thread
+  MinuteLineLimit unmatchedLines_{1};                   // names of no GPRS node; loop thread
   bool fullLogged_ = false;      // "all places taken" said since places were last free
   std::set<std::string> sharedLocationsLogged_;  // upper-cased names, loop thread
   std::unordered_map<std::string, DeviceNode*> nodeIndex_;  // upper-cased Location -> node

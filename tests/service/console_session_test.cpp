@@ -221,7 +221,8 @@ TEST_F(ConsoleSessionTest, FilesTravelInChunksAndNamesStayInsideTheFolders) {
   V picture(2 * kPiece);
   for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 13 + 1);
   for (uint32_t off = 0; off <= picture.size(); off += kPiece) {
-    V chunk(picture.begin() + off, picture.begin() + std::min<size_t>(off + kPiece, picture.size()));
+    V chunk(picture.begin() + off,
+            picture.begin() + std::min<size_t>(off + kPiece, picture.size()));
     EXPECT_EQ(c.code(kLinkCmdUploadFile,
                      Cat(Header(off, static_cast<uint32_t>(chunk.size()), "Logo.bmp"), chunk)),
               63);

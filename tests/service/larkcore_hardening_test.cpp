@@ -551,9 +551,9 @@ TEST_F(LarkcoreHardening, UnknownGprsCallersCannotKeepTheStationsOut) {
   // The demo map: its GPRS nodes are Station1 and Station2.
   static constexpr const char* kStations[] = {"\"Station1\" at 127.0.0.1",
                                               "\"Station2\" at 127.0.0.1"};
-  std::filesystem::copy(test::SourcePath("data"), install,
-                        std::filesystem::copy_options::recursive |
-                            std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy(
+      test::SourcePath("data"), install,
+      std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
   int n = 0;
   for (const auto& c : cases) {
     // (A state folder, and so an output, of its own.)
@@ -577,7 +577,8 @@ TEST_F(LarkcoreHardening, UnknownGprsCallersCannotKeepTheStationsOut) {
     EXPECT_TRUE(ServeGprsCallers(
         callers,
         [&](size_t i) {
-          if (const std::string* a = c.answer(i)) send(callers[i], a->data(), a->size(), MSG_NOSIGNAL);
+          if (const std::string* a = c.answer(i))
+            send(callers[i], a->data(), a->size(), MSG_NOSIGNAL);
         },
         identified, 90))
         << c.callers << "\n"
