@@ -9,6 +9,10 @@
 
 #include <vector>
 
+#include "core/settings.h"
+#include "platform/folder_walk.h"
+#include "platform/paths.h"
+
 namespace lark {
 
 namespace {
@@ -109,6 +113,13 @@ std::optional<std::string> BackupDirectoryProblem(const std::string& dir,
     existing.resize(slash == 0 ? 1 : slash);
   }
   return HistoryDirectoryProblem(existing, stateDir);
+}
+
+void TrustSettingsFolders(const ServiceSettings& s, const std::string& installDir) {
+  std::vector<std::string> roots{installDir, s.historyDirectory};
+  for (const std::string* dir : {&s.upsLogBackupDir, &s.opLogBackupDir, &s.historyBackupDir})
+    if (!dir->empty()) roots.push_back(ToSlash(*dir));
+  SetTrustedRoots(std::move(roots));
 }
 
 bool IsDataRootFileName(std::string_view path,

@@ -23,6 +23,12 @@ std::optional<std::string> HistoryDirectoryProblem(const std::string& dir,
 std::optional<std::string> BackupDirectoryProblem(const std::string& dir,
                                                   const std::string& stateDir);
 
+struct ServiceSettings;
+// Makes the folders the service writes below, as configured, its trusted
+// roots (platform/folder_walk.h): the install folder, the history folder and
+// the backup folders. Called whenever one of them may have changed.
+void TrustSettingsFolders(const ServiceSettings& s, const std::string& installDir);
+
 // The file kinds a console downloads from the data root, as a relative path
 // with '/' (already checked part by part by SafeWireName): the map folder,
 // then Event.log, an accumulator file ("AccInverter_<id>.DAT",

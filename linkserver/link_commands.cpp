@@ -6,6 +6,7 @@
 #include "core/device_tree.h"
 #include "linkserver/link_replies.h"
 #include "linkserver/link_requests.h"
+#include "linkserver/link_transfer.h"
 
 namespace lark {
 
@@ -110,6 +111,7 @@ void ResetLinkSlot(LinkServices& services, int slot) {
   if (slot < 0 || slot > kOverflowSlot) return;
   services.users[static_cast<size_t>(slot)] = LinkSlotUser{};
   services.resultPages[static_cast<size_t>(slot)].clear();
+  DropSlotUpload(services, slot);
   if (services.tree == nullptr) return;
   auto lock = services.tree->readLock();
   ClearSentBits(services.tree->root(), LongChannelOf(slot) + 1);

@@ -132,9 +132,12 @@ struct LinkServices {
   std::array<LinkSlotUser, kLinkSlotCount + 1> users;  // by slot, kOverflowSlot last
   // The last query result of each slot, read in pages.
   std::array<std::string, kLinkSlotCount + 1> resultPages;
+  // The part file of each slot's unfinished picture upload ("" for none).
+  std::array<std::string, kLinkSlotCount + 1> uploadParts;
 };
 
-// Per-slot state back to a new console's: user cleared, the slot's two
+// Per-slot state back to a new console's: user cleared, an unfinished
+// upload's part file removed, the slot's two
 // status channels (sentMask bits 2i + 2, 2i + 3) cleared in every node.
 void ResetLinkSlot(LinkServices& services, int slot);
 

@@ -42,6 +42,9 @@ class LinkDatabase {
   virtual bool enabled() const = 0;
   // DbLinkState: 0 not connected, 1 last attempt failed, 2 connected.
   virtual uint8_t linkState() const = 0;
+  // The database has connected since the service started and its account
+  // table holds an account: a supervisor can log in to mend its settings.
+  virtual bool accountsGuarded() const = 0;
   // A console asks for a fresh connection at the next tick.
   virtual void askReconnect() = 0;
   virtual void disconnect() = 0;

@@ -108,6 +108,7 @@ bool SaveDatabaseSettings(LinkRequest& r, size_t off) {
     if (*asked != *kept && BackupDirectoryProblem(*asked, r.services.stateDir)) return false;
   }
   *r.services.settings = std::move(s);
+  TrustSettingsFolders(*r.services.settings, r.services.installDir);
   return r.services.settingsStore->SaveDatabaseIni(*r.services.settings);
 }
 
@@ -130,6 +131,16 @@ bool AccountsInUse(const LinkRequest& r) {
 bool Supervises(LinkRequest& r) {
   return !AccountsInUse(r) || r.services.users[static_cast<size_t>(r.slot)].level == 1;
 }
+
+// Any console may mend the database settings only while no supervisor could
+// log in to do it: before the database first connected since the service
+// started, or while its account table is missing or empty.
+bool OpenToAnyConsole(const LinkRequest& r) {
+  const LinkDatabase* db = r.services.database;
+  return db == nullptr || !db->accountsGuarded();
+}
+
+bool MayChangeDatabase(LinkRequest& r) { return Supervises(r) || OpenToAnyConsole(r); }
 
 // A password change: the supervisor's, or a logged-in session's own.
 bool MayChangePassword(LinkRequest& r, const std::string& account) {
@@ -175,18 +186,18 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
   const size_t size = r.frame.size();
   switch (r.sub()) {
     case 1:
+    case 3:
     case 4:
-      // Without a connected database no account can log in, so nobody could
-      // ever mend the settings that keep it down: any console may set them then.
-      if (!Supervises(r) && connected) return BuildLinkFailureReply(r, reply);
+      if (!MayChangeDatabase(r)) return BuildLinkFailureReply(r, reply);
       break;
     case 6:
       // A console that stored the settings applies them, though switching
       // the database on has just made the supervisor's rule hold.
-      if (!Supervises(r) && connected && !r.services.users[slot].storedSettings)
+      if (!MayChangeDatabase(r) && !r.services.users[slot].storedSettings)
         return BuildLinkFailureReply(r, reply);
       break;
     case 10:
+    case 13:
     case 14:
     case 15:
     case 16:
@@ -246,6 +257,7 @@ void HandleUserDatabase(LinkRequest& r, LinkFrameBuilder& reply) {
     }
     case 8:
       r.services.users[slot].level = 0;
+      r.services.users[slot].storedSettings = false;
       return BeginSuccessReply(r, reply);
     case 9:
     case 10: {

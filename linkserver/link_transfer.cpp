@@ -1,10 +1,12 @@
 #include "linkserver/link_transfer.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <mutex>
 
 #include "core/event_log.h"
@@ -13,6 +15,7 @@
 #include "core/map_file.h"
 #include "core/settings.h"
 #include "linkserver/data_root.h"
+#include "platform/folder_walk.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -31,6 +34,7 @@ constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
 constexpr const char* kImagesFolder = "Images";
 constexpr uint64_t kPictureMax = 32ull << 20;  // the largest picture
+constexpr int64_t kStaleUploadSeconds = 3600;
 
 std::string ImagesDir(const std::string& installDir) {
   if (auto found = FindNoCase(installDir, kImagesFolder)) return *found;
@@ -98,7 +102,7 @@ std::string ResolveUnder(const std::string& base, const std::string& relative) {
 
 std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint64_t offset,
                                                   size_t length) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int fd = OpenRegularFile(path, O_RDONLY);
   if (fd < 0) return std::nullopt;
   std::vector<uint8_t> out(length);
   size_t got = 0;
@@ -136,6 +140,62 @@ bool WriteFileChunk(const std::string& path, bool append, CBytes data, uint64_t 
   // A chunk that did not fit is taken off again; the console asks for it anew.
   if (!ok) (void)!ftruncate(fd, st.st_size);
   return close(fd) == 0 && ok;
+}
+
+bool WriteUploadPiece(const std::string& path, uint64_t offset, CBytes data, bool last,
+                      uint64_t maxSize) {
+  const std::string part = path + kUploadPartSuffix;
+  if (offset > maxSize || data.size() > maxSize - offset) return false;
+  // The first piece starts the part file anew; a later one goes only where
+  // the bytes received so far end.
+  const int fd = OpenRegularFile(part, offset == 0 ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) == offset;
+  const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+  if (ok && lseek(fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(offset))
+    ok = false;
+  if (ok && !WriteAll(fd, bytes)) {
+    // A piece that did not fit is taken off again; the console asks for it anew.
+    (void)!ftruncate(fd, static_cast<off_t>(offset));
+    ok = false;
+  }
+  if (ok && last) ok = fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (!ok && offset == 0) RemoveRegularFile(part);  // no empty part file is left
+  if (!ok || !last) return ok;
+  // Only a whole picture takes the old one's place.
+  const int dir = OpenFolder(path.substr(0, path.rfind('/')), false);
+  if (dir < 0) return false;
+  const std::string name = path.substr(path.rfind('/') + 1);
+  ok = renameat(dir, (name + kUploadPartSuffix).c_str(), dir, name.c_str()) == 0;
+  if (ok) fsync(dir);
+  close(dir);
+  return ok;
+}
+
+int RemoveStaleUploads(const std::string& dir, int64_t olderThanSeconds) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return 0;
+  const time_t now = time(nullptr);
+  const std::string_view suffix = kUploadPartSuffix;
+  int removed = 0;
+  while (dirent* e = readdir(d)) {
+    const std::string_view n = e->d_name;
+    if (n.size() <= suffix.size() || n.substr(n.size() - suffix.size()) != suffix) continue;
+    struct stat st;
+    if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        now - st.st_mtime >= olderThanSeconds && unlinkat(dirfd(d), e->d_name, 0) == 0)
+      ++removed;
+  }
+  closedir(d);
+  return removed;
+}
+
+void DropSlotUpload(LinkServices& services, int slot) {
+  std::string& part = services.uploadParts[static_cast<size_t>(slot)];
+  if (!part.empty()) RemoveRegularFile(part);
+  part.clear();
 }
 
 // ---- handlers ----
@@ -181,12 +241,21 @@ void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
     return BuildLinkFailureReply(r, reply);
   }
   const std::string dir = ImagesDir(r.services.installDir);
-  if (!IsDirectory(dir) && !MakeDirs(dir)) return BuildLinkFailureReply(r, reply);
+  if (!MakeDirs(dir)) return BuildLinkFailureReply(r, reply);
+  const std::string path = ResolveUnder(dir, *name);
+  std::string& part = r.services.uploadParts[static_cast<size_t>(r.slot)];
+  if (h->offset == 0) {
+    // A new upload: this session's earlier one, and any left for an hour, go.
+    if (part != path + kUploadPartSuffix) DropSlotUpload(r.services, r.slot);
+    RemoveStaleUploads(dir, kStaleUploadSeconds);
+  }
+  const bool last = h->length < kUploadPieceSize;
   const std::optional<uint64_t> free = FreeSpace(dir);
   if (!free || *free < r.services.uploadDiskReserve + data.size() ||
-      !WriteFileChunk(ResolveUnder(dir, *name), h->offset != 0, data, kPictureMax)) {
+      !WriteUploadPiece(path, h->offset, data, last, kPictureMax)) {
     return BuildLinkFailureReply(r, reply);
   }
+  part = last ? std::string() : path + kUploadPartSuffix;
   BeginSuccessReply(r, reply);
 }
 

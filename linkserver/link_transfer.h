@@ -58,6 +58,24 @@ std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint6
 bool WriteFileChunk(const std::string& path, bool append, CBytes data,
                     uint64_t maxSize = UINT64_MAX);
 
+// A picture upload (command 32) comes in pieces of kUploadPieceSize bytes;
+// a shorter one (empty, for a file of whole pieces) is the last. The pieces
+// are written to "<name>.part", each at exactly the offset it carries, which
+// must be the bytes received so far; the last renames the part file over
+// `path`. False (nothing taken) for a piece at another offset, one that would
+// grow the file past `maxSize`, or a failed write.
+inline constexpr uint32_t kUploadPieceSize = 32768;
+inline constexpr const char* kUploadPartSuffix = ".part";
+bool WriteUploadPiece(const std::string& path, uint64_t offset, CBytes data, bool last,
+                      uint64_t maxSize);
+// Removes the part files in `dir` last written `olderThanSeconds` ago or
+// before; returns how many went.
+int RemoveStaleUploads(const std::string& dir, int64_t olderThanSeconds);
+struct LinkServices;
+// Removes the part file of the slot's unfinished upload (its session closed
+// or began another).
+void DropSlotUpload(LinkServices& services, int slot);
+
 // Resolves a relative path made by SafeWireName under `base`, each part found
 // without case when it exists (else taken as it is).
 std::string ResolveUnder(const std::string& base, const std::string& relative);

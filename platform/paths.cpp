@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 #include <vector>
 
+#include "platform/folder_walk.h"
 #include "platform/key_store.h"
 #include "platform/text.h"
 
@@ -25,6 +27,21 @@ std::string DirName(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Six letters or digits for a temp file name.
+std::string RandomSuffix() {
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 gen(std::random_device{}());
+  std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
+  std::string s(6, ' ');
+  for (char& c : s) c = kChars[pick(gen)];
+  return s;
 }
 
 std::string StripTrailingSlashes(std::string s) {
@@ -191,11 +208,24 @@ bool IsDirectory(const std::string& path) {
 }
 
 int OpenRegularFile(const std::string& path, int flags, unsigned mode) {
+  return OpenRegularFileIn(path, flags, mode, false);
+}
+
+int OpenRegularFileIn(const std::string& path, int flags, unsigned mode, bool makeFolders) {
   const bool truncate = (flags & O_TRUNC) != 0;
+  const int dir = OpenFolder(DirName(path), makeFolders);
+  if (dir < 0) return -1;
+  const std::string name = BaseName(path);
   // Not blocking on a FIFO planted under the name; cleared once it passed.
-  int fd = open(path.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                static_cast<mode_t>(mode));
-  if (fd < 0) return -1;
+  int fd = openat(dir, name.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                  static_cast<mode_t>(mode));
+  const int why = errno;
+  close(dir);
+  if (fd < 0) {
+    if (why == ELOOP && !TrustedRootOf(path).empty()) NoteLinkRefused(path);
+    errno = why;
+    return -1;
+  }
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
@@ -205,6 +235,14 @@ int OpenRegularFile(const std::string& path, int flags, unsigned mode) {
     return -1;
   }
   return fd;
+}
+
+bool RemoveRegularFile(const std::string& path) {
+  const int dir = OpenFolder(DirName(path), false);
+  if (dir < 0) return false;
+  const bool ok = unlinkat(dir, BaseName(path).c_str(), 0) == 0;
+  close(dir);
+  return ok;
 }
 
 FILE* OpenRegularStream(const std::string& path, const char* how) {
@@ -227,14 +265,10 @@ std::optional<uint64_t> FreeSpace(const std::string& path) {
 
 bool MakeDirs(const std::string& path, unsigned mode) {
   if (path.empty()) return false;
-  if (IsDirectory(path)) return true;
-  std::string p = StripTrailingSlashes(path);
-  size_t slash = p.rfind('/');
-  if (slash != std::string::npos && slash > 0) {
-    if (!MakeDirs(p.substr(0, slash), mode)) return false;
-  }
-  if (mkdir(p.c_str(), static_cast<mode_t>(mode)) == 0) return true;
-  return errno == EEXIST && IsDirectory(p);
+  const int fd = OpenFolder(path, true, mode);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
 }
 
 namespace {
@@ -278,18 +312,28 @@ bool WriteFileAtomic(const std::string& path, std::string_view data,
 
 bool WriteFileAtomic(const std::string& path, std::string_view data,
                      const std::function<bool()>& beforeRename, int forcedMode, gid_t group) {
-  std::string dir = DirName(path);
-  size_t slash = path.rfind('/');
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  // Dot-prefixed so a folder scan for the real files passes over it.
-  std::string tmp = JoinPath(dir, "." + base + ".tmp-XXXXXX");
-  int fd = mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  // The temp file, the rename and the sync all go through the one folder
+  // opened without following links.
+  const int dfd = OpenFolder(DirName(path), false);
+  if (dfd < 0) return false;
+  const std::string base = BaseName(path);
+  std::string tmp;
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+    // Dot-prefixed so a folder scan for the real files passes over it.
+    tmp = "." + base + ".tmp-" + RandomSuffix();
+    fd = openat(dfd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    close(dfd);
+    return false;
+  }
   mode_t mode = 0644;
   struct stat st;
   if (forcedMode >= 0) {
     mode = static_cast<mode_t>(forcedMode);
-  } else if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+  } else if (fstatat(dfd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
     // (Not through a link: its target's mode is no concern of this file.)
     mode = st.st_mode & 0777;
   }
@@ -297,18 +341,15 @@ bool WriteFileAtomic(const std::string& path, std::string_view data,
             fchmod(fd, mode) == 0 && WriteAll(fd, data) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok && beforeRename) ok = beforeRename();
-  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
+  if (ok) ok = renameat(dfd, tmp.c_str(), dfd, base.c_str()) == 0;
   if (!ok) {
-    unlink(tmp.c_str());
-    return false;
-  }
-  // The rename itself reaches the disk only when the folder is synced.
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
+    unlinkat(dfd, tmp.c_str(), 0);
+  } else {
+    // The rename itself reaches the disk only when the folder is synced.
     fsync(dfd);
-    close(dfd);
   }
-  return true;
+  close(dfd);
+  return ok;
 }
 
 bool IsAtomicWriteTempName(std::string_view name) {

@@ -54,6 +54,11 @@ bool MakeDirs(const std::string& path, unsigned mode = 0755);
 // O_TRUNC empties the file only once it has passed. -1 otherwise (errno ELOOP for a link, EPERM
 // for another kind of file).
 int OpenRegularFile(const std::string& path, int flags, unsigned mode = 0644);
+// The same, making the missing folders first when `makeFolders`. Below a
+// trusted root (platform/folder_walk.h) no folder on the way is a link.
+int OpenRegularFileIn(const std::string& path, int flags, unsigned mode, bool makeFolders);
+// Removes the file `path` the same way (its folders never through a link).
+bool RemoveRegularFile(const std::string& path);
 // The same as a stdio stream: "rb", "wb" (made or emptied) or "ab".
 FILE* OpenRegularStream(const std::string& path, const char* how);
 // Reads a whole file; nullopt when it cannot be read.

@@ -85,7 +85,10 @@ bool UpsTables::UpdatePassword(std::string_view account, std::string_view passwo
 }
 
 bool UpsTables::SelectUsers(std::string_view clause, OdbcResult& out) {
-  return db_.query("select * from usr " + std::string(clause), out);
+  // The stored password never leaves the service: its column goes out empty.
+  return db_.query("select account, real_name, '' as password, level, createdt, remark from usr " +
+                       std::string(clause),
+                   out);
 }
 
 int32_t UpsTables::CheckLogin(std::string_view account, std::string_view password) {

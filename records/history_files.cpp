@@ -11,12 +11,7 @@
 namespace lark {
 
 int OpenCreatingFolders(const std::string& path) {
-  int fd = OpenRegularFile(path, O_RDWR | O_CREAT);
-  const size_t slash = path.rfind('/');
-  if (fd < 0 && errno == ENOENT && slash != std::string::npos && MakeDirs(path.substr(0, slash))) {
-    fd = OpenRegularFile(path, O_RDWR | O_CREAT);
-  }
-  return fd;
+  return OpenRegularFileIn(path, O_RDWR | O_CREAT, 0644, true);
 }
 
 long long CutTornLine(int fd, long long size) {

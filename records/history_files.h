@@ -22,7 +22,8 @@ bool AppendHistoryLine(const std::string& path, std::string_view line,
                        std::string_view firstLine = {});
 
 // Opens the file for reading and writing, creating it and, when they are
-// missing, its folders; -1 when that fails.
+// missing, its folders; -1 when that fails (a link on the way below the
+// history folder refuses it).
 int OpenCreatingFolders(const std::string& path);
 
 // Cuts a file open on `fd` of `size` bytes back after its last '\n'; returns

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/history_family.h"
+#include "platform/paths.h"
 #include "records/history_accumulators.h"
 #include "records/history_exception.h"
 #include "records/history_files.h"
@@ -293,7 +294,8 @@ void HistoryRecorder::PurgeOldHistory(const WallTime& now) {
   const int y = now.year, m = now.month, keep = s->storage;
   for (const Device& d : devices) {
     auto drop = [&](int year, int month) {
-      unlink(HistoryMonthFilePath(s->directory, s->mapName, d.id, year, month, d.layout).c_str());
+      RemoveRegularFile(
+          HistoryMonthFilePath(s->directory, s->mapName, d.id, year, month, d.layout));
     };
     if (m - keep < 1) {
       for (int month = 1; month <= m - keep + 12; ++month) drop(y - 1, month);

@@ -10,6 +10,7 @@
 
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
+#include "linkserver/data_root.h"
 #include "core/group_totals.h"
 #include "core/language_texts.h"
 #include "linkserver/link_commands.h"
@@ -17,6 +18,7 @@
 #include "linkserver/status_server.h"
 #include "core/tree_action_levels.h"
 #include "core/tree_dump.h"
+#include "platform/folder_walk.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "records/audio_handover.h"
@@ -233,6 +235,14 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
   }
   const auto trace = [this](std::string_view t) { options_.trace(t); };
   opener_.setTraceLog(trace);
+  // Met on any thread, often under the event log's own lock: the line is
+  // written later, on the loop.
+  std::weak_ptr<int> alive = alive_;
+  SetLinkRefusedHook([this, alive](const std::string& link) {
+    loop_.post([this, alive, link] {
+      if (alive.lock()) noteLinkRefused(link);
+    });
+  });
   ascii_.setTraceLog(trace);
   binary_.setTraceLog(trace);
   modbus_.setTraceLog(trace);
@@ -268,6 +278,7 @@ Service::Service(EventLoop& loop, Clock& clock, KeyStore& keys, ServiceOptions o
 }
 
 Service::~Service() {
+  SetLinkRefusedHook({});
   stop();
   // The database goes first: nothing may reach it through the hooks after.
   eventLog_.setDatabaseHook({});
@@ -276,6 +287,17 @@ Service::~Service() {
 }
 
 void Service::log(std::string_view text) const { options_.log(text); }
+
+void Service::noteLinkRefused(const std::string& link) {
+  constexpr uint32_t kHourMs = 3600 * 1000;
+  const uint32_t now = clock_.tickMs();
+  auto [at, fresh] = linkRefusals_.try_emplace(link, now);
+  if (!fresh && TickElapsed(now, at->second) < kHourMs) return;
+  at->second = now;
+  const std::string line = "Link refused: " + link + " is a link, nothing is written through it";
+  log(line);  // (the event log itself may lie behind the link)
+  eventLog_.WriteEventLog(0, kLevelWarning, kSystemEventCode, line);
+}
 
 void Service::systemEvent(uint32_t level, int message) {
   auto snap = languages_.current();
@@ -354,6 +376,7 @@ bool Service::startReport(const ReportPeriod& period) {
 }
 
 void Service::afterMapOpened() {
+  TrustSettingsFolders(settings_, options_.installDir);
   eventLog_.setPath(settings_.historyDirectory, maps_.currentMapName());
   modbus_.setIlluminationMin(settings_.illuminationMin);
   ports_.setConfig(SerialPollConfig{static_cast<uint32_t>(settings_.serialPolling),

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,6 +107,8 @@ class Service {
   class SerialEndpoints;
 
   void log(std::string_view text) const;
+  // One Event.log line an hour for each link met below a trusted folder.
+  void noteLinkRefused(const std::string& link);
   void systemEvent(uint32_t level, int message);
   void loadEverything();  // the hidden window's creation
   void reloadActionTables();
@@ -163,6 +166,8 @@ class Service {
   int imageListCounter_ = 0;
   bool started_ = false;
   bool stopped_ = false;
+  std::map<std::string, uint32_t> linkRefusals_;  // link -> tick of its line; loop thread only
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 // The program: single-instance lock, signals, the loop, exit code.

@@ -150,6 +150,7 @@ void ServiceDatabase::connectAtStart() {
   loudRetries_ = ok ? 0 : kLoudRetriesAtStart;
   // At start a success is logged without its popup.
   if (ok) {
+    thread_.submit([this](DatabaseSession& s) { noteAccounts(s); });
     systemEvent_(kLevelInformation, kMsgDatabaseConnected, false);
   } else {
     systemEvent_(kLevelSerious, kMsgDatabaseFailed, true);
@@ -190,9 +191,14 @@ void ServiceDatabase::requestConnect() {
   });
 }
 
+void ServiceDatabase::noteAccounts(DatabaseSession& s) {
+  accountsGuarded_.store(s.tables.HasAccounts(), std::memory_order_release);
+}
+
 void ServiceDatabase::onConnected(bool ok, const std::string&) {
   connecting_ = false;
   if (ok) {
+    thread_.submit([this](DatabaseSession& s) { noteAccounts(s); });
     loud_ = true;
     loudRetries_ = 0;
     history_.resetFailures();
@@ -270,6 +276,9 @@ void ServiceDatabase::run(LinkDbRequest request, std::function<void(LinkDbAnswer
                   devices = std::move(devices)](DatabaseSession& s) {
     bool overflow = false;
     LinkDbAnswer answer = Execute(s, request, now, devices, &overflow);
+    if (request.work == LinkDbWork::kInsertUser || request.work == LinkDbWork::kDeleteUser ||
+        request.work == LinkDbWork::kCreateSchema)
+      noteAccounts(s);
     post([this, done, answer = std::move(answer), overflow] {
       if (overflow) systemEvent_(kLevelWarning, kMsgResultOverflow, false);
       done(answer);

@@ -75,6 +75,7 @@ class ServiceDatabase final : public LinkDatabase {
   // LinkDatabase
   bool enabled() const override { return enabled_.load(std::memory_order_acquire); }
   uint8_t linkState() const override { return thread_.linkState(); }
+  bool accountsGuarded() const override { return accountsGuarded_.load(std::memory_order_acquire); }
   void askReconnect() override;
   void disconnect() override;
   void setOperatorAccount(const std::string& account) override;
@@ -90,6 +91,8 @@ class ServiceDatabase final : public LinkDatabase {
   void onConnected(bool ok, const std::string& detail);
   void onNotice(DatabaseNotice notice);
   void post(std::function<void()> task);
+  // On the database thread: whether an account now guards the settings.
+  void noteAccounts(DatabaseSession& s);
 
   EventLoop& loop_;
   const Clock& clock_;
@@ -99,6 +102,8 @@ class ServiceDatabase final : public LinkDatabase {
   std::string installDir_;
   SystemEvent systemEvent_;
   std::atomic<bool> enabled_{false};  // settings' switch, mirrored by the loop each tick
+  // Set on the database thread after a connect and after account changes.
+  std::atomic<bool> accountsGuarded_{false};
   bool connecting_ = false;           // loop thread only
   bool loud_ = true;                  // a failed connect is logged; loop thread only
   int loudRetries_ = 0;               // minutes of logged retries left; loop thread only

@@ -81,6 +81,7 @@ GprsLink::GprsLink(EventLoop& loop, const Clock& clock, DeviceTree& tree, EventL
       stations_(kGprsStationCount),
       self_(std::make_shared<GprsLink*>(this)) {
   nameLines_.start(clock_.tickMs());
+  unmatchedLines_.start(clock_.tickMs());
 }
 
 GprsLink::~GprsLink() { stop(); }
@@ -110,6 +111,10 @@ void GprsLink::rollNameLines(uint32_t now) {
   if (const int held = nameLines_.roll(now); held > 0) {
     eventLine(kLevelWarning,
               std::to_string(held) + " more GPRS station names refused or taken over");
+  }
+  if (const int held = unmatchedLines_.roll(now); held > 0) {
+    eventLine(kLevelWarning,
+              std::to_string(held) + " more GPRS stations with no GPRS node of their Location");
   }
 }
 
@@ -258,8 +263,9 @@ void GprsLink::onStation(int slot, int fd, uint32_t events, int error) {
     return;
   }
   if (events & kSockRead) {
+    const uint64_t serial = st.serial;
     receive(st);
-    if (st.fd != fd) return;
+    if (st.fd != fd || st.serial != serial) return;
   }
   if ((events & (kSockRead | kSockWrite)) &&
       (st.exchange == kGprsSending || st.exchange == kGprsSendIncomplete)) {
@@ -286,6 +292,10 @@ bool GprsLink::send(GprsStation& st) {
 
 void GprsLink::receive(GprsStation& st) {
   const int fd = st.fd;
+  // A report may close this station, and a caller let in at once may get
+  // its record and its descriptor number: the serial tells them apart.
+  const uint64_t serial = st.serial;
+  auto same = [&] { return st.fd == fd && st.serial == serial; };
   if (st.received >= st.rx.size()) st.received = 0;  // cannot hold a frame: the check drops it
   ssize_t n = recv(fd, st.rx.data() + st.received, st.rx.size() - st.received, 0);
   if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
@@ -304,7 +314,7 @@ void GprsLink::receive(GprsStation& st) {
     st.timeoutMs = answerTimeoutMs_;
   }
   st.received += static_cast<size_t>(n);
-  while (st.fd == fd && st.received > 0) {
+  while (same() && st.received > 0) {
     std::string_view buf(st.rx.data(), st.received);
     GprsFrameCheck c = CheckGprsFrame(buf);
     if (c.status == GprsFrameCheck::kNeedMore) {
@@ -321,7 +331,7 @@ void GprsLink::receive(GprsStation& st) {
     settle(kGprsAnswerComplete);
     ++framesReceived_;
     handleReport(st, GprsReportOf(buf, c.length));
-    if (st.fd != fd) return;
+    if (!same()) return;
     std::memmove(st.rx.data(), st.rx.data() + c.length, st.received - c.length);
     st.received -= c.length;
     settle(kGprsIdle);
@@ -345,16 +355,31 @@ bool GprsLink::adoptName(GprsStation& st, std::string_view loc) {
     closeStation(other, true);
   }
   st.name = name;
-  auto lock = tree_.readLock();
-  DeviceNode* node = findNode(name);
-  note("GPRS station \"" + name + "\" at " + st.peer +
-       (node != nullptr ? " identified: node " + std::to_string(node->id())
-                        : " has no GPRS node of that Location"));
-  return true;
+  int nodeId = -1;
+  {
+    auto lock = tree_.readLock();
+    if (DeviceNode* node = findNode(name)) nodeId = node->id();
+  }
+  if (nodeId >= 0) {
+    note("GPRS station \"" + name + "\" at " + st.peer + " identified: node " +
+         std::to_string(nodeId));
+    return true;
+  }
+  // Anyone may call in with a made-up name: one that no GPRS node has holds
+  // no station's place, it waits among the nameless and gives way first.
+  rollNameLines(clock_.tickMs());
+  if (unmatchedLines_.allow()) {
+    eventLine(kLevelWarning,
+              "GPRS station \"" + name + "\" at " + st.peer + " has no GPRS node of that Location");
+  }
+  // It may give way itself, and a caller let in at once take its record.
+  const uint64_t serial = st.serial;
+  markNameless(st);
+  return st.connected() && st.serial == serial;
 }
 
 void GprsLink::markNameless(GprsStation& st) {
-  if (st.nameless) return;
+  if (!st.connected() || st.nameless) return;
   st.nameless = true;
   const auto count = std::count_if(stations_.begin(), stations_.end(), [](const GprsStation& s) {
     return s.connected() && s.nameless;
@@ -458,6 +483,7 @@ bool GprsLink::nextLetter(GprsStation& st) {
     if (st.name.empty()) ++st.unnamedLetters;
     return true;
   }
+  st.nameless = false;  // its node has come since: a station like any other
   const uint16_t status = node->linkStatus();
   if (status == kLinkStopped) return false;  // the operator stopped this device
   if (status == kLinkIdentified) {
@@ -528,8 +554,9 @@ void GprsLink::CheckGprsTimeouts() {
       st.received = 0;
       st.exchange = kGprsIdle;
       const int fd = st.fd;
+      const uint64_t serial = st.serial;
       missedAnswer(st);
-      if (st.fd == fd && st.name.empty()) markNameless(st);
+      if (st.fd == fd && st.serial == serial && st.name.empty()) markNameless(st);
     }
   }
 }

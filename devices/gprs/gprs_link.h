@@ -11,7 +11,9 @@
 // named itself (LOC) after one identification cycle of letters is closed;
 // one that was asked and gave no name is "nameless", at most
 // kGprsNamelessMax of them are kept, and with every place taken the oldest
-// nameless one gives its place to the next caller.
+// nameless one gives its place to the next caller. A caller named by a LOC
+// that no GPRS node has counts as nameless too, so made-up names never keep a
+// real station out.
 //
 // Threads: the station records, the sockets and the listener belong to the
 // loop thread: socket events, CheckGprsTimeouts and the poll round all run
@@ -82,7 +84,7 @@ struct GprsStation {
   int missed = 0;                  // answers timed out or bad in a row
   uint64_t serial = 0;             // order of acceptance
   int unnamedLetters = 0;          // letters sent while it had no name
-  bool nameless = false;           // asked for its name and gave none
+  bool nameless = false;           // asked for its name and gave none, or one of no node
 
   bool connected() const { return fd >= 0; }
 };
@@ -178,6 +180,7 @@ class GprsLink {
   uint64_t framesReceived_ = 0;  // loop thread
   uint64_t acceptSerial_ = 0;    // loop thread
   MinuteLineLimit nameLines_{kGprsNameLinesPerMinute};  // loop thread
+  MinuteLineLimit unmatchedLines_{1};                   // names of no GPRS node; loop thread
   bool fullLogged_ = false;      // "all places taken" said since places were last free
   std::set<std::string> sharedLocationsLogged_;  // upper-cased names, loop thread
   std::unordered_map<std::string, DeviceNode*> nodeIndex_;  // upper-cased Location -> node

@@ -294,7 +294,7 @@ TEST_F(LinkRequestsTest, NamesOutsideTheFoldersAreRefused) {
 }
 
 TEST_F(LinkRequestsTest, UploadThenDownloadCompareEqualAndTheLengthMustMatch) {
-  V data(3000);
+  V data(kUploadPieceSize + 1000);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
   auto upload = [&](uint32_t offset, const V& chunk, uint32_t declared) {
     V d = ChunkRequest(0, offset, declared, "Pic.bmp");
@@ -302,13 +302,14 @@ TEST_F(LinkRequestsTest, UploadThenDownloadCompareEqualAndTheLengthMustMatch) {
     d.insert(d.end(), chunk.begin(), chunk.end());
     return code(Frame(32, d));
   };
-  EXPECT_EQ(upload(0, V(data.begin(), data.begin() + 2000), 2000), 63);
-  EXPECT_EQ(upload(2000, V(data.begin() + 2000, data.end()), 1000), 63);
-  // Declared length and bytes present differ: refused, file unchanged.
-  EXPECT_EQ(upload(3000, V(10, 1), 11), 64);
-  EXPECT_EQ(upload(3000, V(10, 1), 9), 64);
+  EXPECT_EQ(upload(0, V(data.begin(), data.begin() + kUploadPieceSize), kUploadPieceSize), 63);
+  // Declared length and bytes present differ: refused, nothing taken.
+  EXPECT_EQ(upload(kUploadPieceSize, V(10, 1), 11), 64);
+  EXPECT_EQ(upload(kUploadPieceSize, V(10, 1), 9), 64);
+  EXPECT_FALSE(FileExists(dir.file("Images/Pic.bmp")));
+  EXPECT_EQ(upload(kUploadPieceSize, V(data.begin() + kUploadPieceSize, data.end()), 1000), 63);
 
-  V reply = dispatch(Frame(31, ChunkRequest(1, 0, 4000, "pic.bmp")));
+  V reply = dispatch(Frame(31, ChunkRequest(1, 0, 40000, "pic.bmp")));
   ASSERT_EQ(reply[5], 61);
   EXPECT_EQ(V(reply.begin() + 7, reply.end()), data);
 
@@ -424,27 +425,37 @@ TEST_F(LinkRequestsTest, CommandsThatSaveAnswerTheirFailureWhenTheWriteFails) {
   EXPECT_EQ(ReadAll(store.iniPath()), before);
   EXPECT_TRUE(test::Unmount(dir.path()));
 
-  // An upload that does not fit leaves no empty or partial file behind
-  // (with no room kept for the event log, so the write itself fails).
+  // An upload that does not fit leaves the old picture whole and no empty
+  // part file behind (with no room kept for the event log, so the write
+  // itself fails).
   services.uploadDiskReserve = 0;
   ASSERT_TRUE(MakeDirs(dir.file("Images")));
   ASSERT_TRUE(test::MountSmallDisk(dir.file("Images"), 64 * 1024));
-  V upload = ChunkRequest(0, 0, 60000, "big.bmp");
-  upload.erase(upload.begin());  // the upload has no sub byte
-  upload.resize(upload.size() + 60000, 7);
-  EXPECT_EQ(code(Frame(32, upload)), 63);
-  EXPECT_EQ(code(Frame(32, upload)), 64) << "the old and the new copy do not fit together";
-  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")).size(), 60000u);
-  upload = ChunkRequest(0, 60000, 30000, "big.bmp");
-  upload.erase(upload.begin());
-  upload.resize(upload.size() + 30000, 8);
-  EXPECT_EQ(code(Frame(32, upload)), 64);
-  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")).size(), 60000u) << "the chunk is taken off again";
-  std::vector<std::string> left;
-  for (const auto& e : std::filesystem::directory_iterator(dir.file("Images"))) {
-    left.push_back(e.path().filename().string());
-  }
-  EXPECT_EQ(left, std::vector<std::string>{"big.bmp"});
+  ASSERT_TRUE(WriteFileAtomic(dir.file("Images/big.bmp"), std::string(40000, 'o')));
+  auto piece = [&](const char* name, uint32_t offset, uint32_t size) {
+    V upload = ChunkRequest(0, offset, size, name);
+    upload.erase(upload.begin());  // the upload has no sub byte
+    upload.resize(upload.size() + size, 7);
+    return code(Frame(32, upload));
+  };
+  auto left = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("Images")))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_EQ(piece("big.bmp", 0, kUploadPieceSize), 64) << "the old and the new do not fit together";
+  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")), std::string(40000, 'o'));
+  EXPECT_EQ(left(), std::vector<std::string>{"big.bmp"});
+  // A smaller picture in one piece fits, and replaces it.
+  EXPECT_EQ(piece("big.bmp", 0, 20000), 63);
+  EXPECT_EQ(ReadAll(dir.file("Images/big.bmp")).size(), 20000u);
+  EXPECT_EQ(piece("c.bmp", 0, kUploadPieceSize), 63);
+  EXPECT_EQ(piece("c.bmp", kUploadPieceSize, kUploadPieceSize), 64);
+  EXPECT_EQ(ReadAll(dir.file("Images/c.bmp.part")).size(), kUploadPieceSize)
+      << "the piece is taken off again";
+  EXPECT_EQ(left(), (std::vector<std::string>{"big.bmp", "c.bmp.part"}));
   EXPECT_TRUE(test::Unmount(dir.file("Images")));
 }
 

@@ -215,17 +215,22 @@ TEST_F(ConsoleSessionTest, FilesTravelInChunksAndNamesStayInsideTheFolders) {
   EXPECT_NE(log.find("Console 127.0.0.1 connected"), std::string::npos) << log;
   EXPECT_EQ(log, ReadFile(dir.file("Untitled/Event.log"))->substr(0, log.size()));
 
-  // Upload a picture of exactly two chunks, then fetch it: the end is an empty chunk.
-  V picture(8192);
+  // Upload a picture of exactly two pieces (the last one is empty), then
+  // fetch it: there too the end is an empty chunk.
+  constexpr uint32_t kPiece = 32768;
+  V picture(2 * kPiece);
   for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 13 + 1);
-  for (uint32_t off = 0; off < picture.size(); off += 4096) {
-    V chunk(picture.begin() + off, picture.begin() + off + 4096);
-    EXPECT_EQ(c.code(kLinkCmdUploadFile, Cat(Header(off, 4096, "Logo.bmp"), chunk)), 63);
+  for (uint32_t off = 0; off <= picture.size(); off += kPiece) {
+    V chunk(picture.begin() + off,
+            picture.begin() + std::min<size_t>(off + kPiece, picture.size()));
+    EXPECT_EQ(c.code(kLinkCmdUploadFile,
+                     Cat(Header(off, static_cast<uint32_t>(chunk.size()), "Logo.bmp"), chunk)),
+              63);
   }
   std::vector<size_t> sizes;
-  EXPECT_EQ(c.download(kLinkCmdSyncImages, 1, "logo.bmp", 4096, &sizes),
+  EXPECT_EQ(c.download(kLinkCmdSyncImages, 1, "logo.bmp", kPiece, &sizes),
             std::string(picture.begin(), picture.end()));
-  EXPECT_EQ(sizes, (std::vector<size_t>{4096, 4096, 0}));
+  EXPECT_EQ(sizes, (std::vector<size_t>{kPiece, kPiece, 0}));
 
   // Names leaving the folders: refused, nothing read or written outside.
   ASSERT_TRUE(WriteFileAtomic(dir.file("x"), "outside"));
