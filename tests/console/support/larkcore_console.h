@@ -102,7 +102,7 @@ class LarkcoreConsole : public ::testing::Test {
   void Prepare() {
     ASSERT_NO_FATAL_FAILURE(EnterNamespaces());
     if (IsSkipped()) return;
-    ASSERT_TRUE(CopyDemoInstall(service.path(), demoNodes, polled));
+    ASSERT_NO_FATAL_FAILURE(MakeInstall());
   }
   void EnterNamespaces() {
     if (privateMounts && !EnterPrivateMounts()) GTEST_SKIP() << "no private mount namespace";
@@ -112,6 +112,7 @@ class LarkcoreConsole : public ::testing::Test {
       ASSERT_TRUE(AddLoopbackBroadcastRoute());
     }
   }
+  void MakeInstall() { ASSERT_TRUE(CopyDemoInstall(service.path(), demoNodes, polled)); }
   void StartService() {
     ASSERT_NO_FATAL_FAILURE(BeforeServiceStarts());
     larkcore = std::make_unique<ServiceProcess>(service.path(), std::string(), serviceEnv);
