@@ -91,7 +91,9 @@ class LarkcoreConsole : public ::testing::Test {
   // What the console gets besides the modules chosen above, before its window
   // starts: dialogs on `env`, pages.
   virtual void Install() {}
-  // Once linked (or, with no server, once the window is up).
+  // Once the window is up, before the link connects.
+  virtual void Started() {}
+  // Once the session runs (state 7); not called with no server.
   virtual void Linked() {}
   // Every message box the console shows.
   virtual int Answer(const std::string& /*caption*/, const std::string& /*text*/, unsigned /*flags*/) {
@@ -142,11 +144,11 @@ class LarkcoreConsole : public ::testing::Test {
     w = lark::StartConsole(*ctx, &failed);
     ASSERT_TRUE(w) << failed;
     if (withMenu) InstallMenuCommands(*ctx, *w, *link);
-    if (server) {
-      link->link().setServer(server);
-      link->link().setAutoConnect(true);
-      ASSERT_TRUE(Spin([&] { return link->link().state() == LinkState{7, 0}; }, 30000)) << larkcore->output();
-    }
+    ASSERT_NO_FATAL_FAILURE(Started());
+    if (!server) return;
+    link->link().setServer(server);
+    link->link().setAutoConnect(true);
+    ASSERT_TRUE(Spin([&] { return link->link().state() == LinkState{7, 0}; }, 30000)) << larkcore->output();
     ASSERT_NO_FATAL_FAILURE(Linked());
   }
   // The console's orderly end: its dialogs ended, Exit, the shutdown.
@@ -228,7 +230,7 @@ class SessionLarkcore : public LarkcoreConsole {
     env = InstallConsoleDialogs(*ctx, *link, *map);
     ctx->dialogs.opened = [this](const DialogRegistry::Call& c) { results.emplace_back(c.resource, c.result); };
   }
-  void Linked() override {
+  void Started() override {
     // Time passes on the console's clock as the driver ticks.
     driver.setInterval(20);
     QObject::connect(&driver, &QTimer::timeout, [this] { Drive(); });
