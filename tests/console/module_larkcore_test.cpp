@@ -17,23 +17,17 @@ namespace fs = std::filesystem;
 // The service on a copy of the demo with the simulators a case starts, and a
 // started console on a second folder with the shipped English texts and
 // pictures, linked to it.
-class ModuleLarkcoreTest : public test::LarkcoreConsole {
+class ModuleLarkcoreTest : public test::DetailTabsLarkcore {
  protected:
-  ModuleLarkcoreTest() {
-    realTime = true;
-    withLists = withTabs = true;
-  }
-  void SetUp() override { ASSERT_NO_FATAL_FAILURE(EnterNamespaces()); }
   void Start(const char* at) {
     server = at;
     ASSERT_NO_FATAL_FAILURE(StartService());
     ASSERT_NO_FATAL_FAILURE(StartConsole());
   }
   void ConsoleFiles() override {
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+    DetailTabsLarkcore::ConsoleFiles();
     fs::copy(test::SourcePath("data/UPS"), console.file("UPS"), fs::copy_options::recursive);
   }
-  void Started() override { w->grab(); }
   // The page as the installed painter records it.
   RecordingCanvas Paint(DeviceNode& d) {
     RecordingCanvas c;

@@ -5,7 +5,6 @@
 // The tabs never wait on the service. Own network namespace.
 #include <QApplication>
 #include <chrono>
-#include <filesystem>
 
 #include "console/tabs/detail_tabs.h"
 #include "console/tabs/property_pane.h"
@@ -18,8 +17,6 @@
 namespace lark {
 namespace {
 
-namespace fs = std::filesystem;
-
 // Until the console alarm checks copy them, the current words are copied
 // into the reported ones here, as those checks will.
 void ReportCurrent(DeviceNode& n) {
@@ -28,21 +25,7 @@ void ReportCurrent(DeviceNode& n) {
   for (const auto& c : n.children()) ReportCurrent(*c);
 }
 
-// A started console with its lists and detail tabs on the shipped English
-// files, linked to the service; the cases make the install folder and start
-// the simulators, the service and the console.
-class TabsLarkcoreTest : public test::LarkcoreConsole {
- protected:
-  TabsLarkcoreTest() {
-    realTime = true;
-    withLists = withTabs = true;
-  }
-  void SetUp() override { ASSERT_NO_FATAL_FAILURE(EnterNamespaces()); }
-  void ConsoleFiles() override {
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
-  }
-  void Started() override { w->grab(); }  // the first paint makes the back buffer
-};
+using TabsLarkcoreTest = test::DetailTabsLarkcore;
 
 TEST_F(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds) {
   ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3));

@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <filesystem>
 
 #include "console/dialogs/alarm_mask_dialog.h"
 #include "console/dialogs/node_properties.h"
@@ -22,8 +21,6 @@
 namespace lark {
 namespace {
 
-namespace fs = std::filesystem;
-
 class PropertyDialogsLarkcore : public test::LarkcoreConsole {
  protected:
   PropertyDialogsLarkcore() {
@@ -34,7 +31,7 @@ class PropertyDialogsLarkcore : public test::LarkcoreConsole {
   }
   void BeforeServiceStarts() override { before = ReadFile(service.file("Demo.UMF")).value_or(""); }
   void ConsoleFiles() override {
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+    CopyEnglishFolder();
     WriteProfileString(console.file("English/language.ini"), "Dialog-AddObject", "MSG3", "Held by %s");
   }
   // The property dialogs alone: the session's own dialogs would take the link.

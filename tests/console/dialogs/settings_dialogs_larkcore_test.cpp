@@ -37,9 +37,7 @@ class SettingsDialogsLarkcore : public test::LarkcoreConsole {
     Simulate("ups3_sim", {"--pty-dir", Ports(), "--com", "2", "--ups", "1", "--control-log", controlLog()});
     ASSERT_TRUE(LinesUp({1, 2}));
   }
-  void ConsoleFiles() override {
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
-  }
+  void ConsoleFiles() override { CopyEnglishFolder(); }
   void Install() override {
     env->networkDevices = [this] { return link->endpoints().entries().size(); };
     RegisterSettingsDialogs(*env);

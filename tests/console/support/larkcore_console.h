@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -87,6 +88,11 @@ class LarkcoreConsole : public ::testing::Test {
     MakeDirs(console.file("English"));
     WriteFileAtomic(console.file("English/language.ini"),
                     ReadFile(SourcePath("data/English/language.ini")).value());
+  }
+  // The shipped English folder whole: texts, action tables, pictures.
+  void CopyEnglishFolder() {
+    std::filesystem::copy(SourcePath("data/English"), console.file("English"),
+                          std::filesystem::copy_options::recursive);
   }
   // What the console gets besides the modules chosen above, before its window
   // starts: dialogs on `env`, pages.
@@ -206,6 +212,20 @@ class LarkcoreConsole : public ::testing::Test {
   std::shared_ptr<ConsoleMap> map;
   std::shared_ptr<ConsoleDialogs> env;  // the dialogs' environment
   std::unique_ptr<LarkviewWindow> w;
+};
+
+// The console with its lists and detail tabs on the shipped English files,
+// on the wall clock, its window painted once; the cases make the install
+// folder, start their simulators, then the service and the console.
+class DetailTabsLarkcore : public LarkcoreConsole {
+ protected:
+  DetailTabsLarkcore() {
+    realTime = true;
+    withLists = withTabs = true;
+  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(EnterNamespaces()); }
+  void ConsoleFiles() override { CopyEnglishFolder(); }
+  void Started() override { w->grab(); }  // the first paint makes the back buffer
 };
 
 // The whole console as Larkview starts it, with the session's own dialogs
