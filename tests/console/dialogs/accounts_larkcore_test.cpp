@@ -29,8 +29,6 @@ using test::Spin;
 
 constexpr int kGuardMs = 30000;
 
-std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }
-
 // The output of a program, or "" when it fails.
 std::string Output(const std::vector<std::string>& argv) {
   std::string out;
@@ -90,9 +88,6 @@ class AccountsLarkcore : public test::LarkcoreConsole {
     });
     w->SendCommand(command);
     EXPECT_TRUE(ran);
-  }
-  static void Type(DialogBase& d, int id, const std::string& text) {
-    static_cast<QLineEdit*>(d.Control(id))->setText(QString::fromStdString(text));
   }
 
   // Switches the database on through the Database dialog with `source` and

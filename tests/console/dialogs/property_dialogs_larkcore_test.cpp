@@ -70,7 +70,6 @@ class PropertyDialogsLarkcore : public test::LarkcoreConsole {
     test::OnModal<D>(act);
     return ctx->dialogs.Open(resource, nullptr, reinterpret_cast<intptr_t>(node));
   }
-  static void Type(DialogBase& d, int id, const char* text) { dynamic_cast<QLineEdit*>(d.Control(id))->setText(text); }
 
   std::string before;  // the demo map as the service loaded it
   ConsoleDialogs* dialogs = nullptr;  // `env`, under the name the cases use

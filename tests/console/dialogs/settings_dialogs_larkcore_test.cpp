@@ -60,8 +60,6 @@ class SettingsDialogsLarkcore : public test::LarkcoreConsole {
   bool Settled(DialogBase& d, int ms = 15000) {
     return test::Spin([&] { return !d.waiting(); }, ms);
   }
-  static std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }
-  static void Type(DialogBase& d, int id, const char* text) { dynamic_cast<QLineEdit*>(d.Control(id))->setText(text); }
 
   std::vector<std::string> boxes;
 };

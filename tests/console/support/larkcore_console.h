@@ -89,11 +89,6 @@ class LarkcoreConsole : public ::testing::Test {
     WriteFileAtomic(console.file("English/language.ini"),
                     ReadFile(SourcePath("data/English/language.ini")).value());
   }
-  // The shipped English folder whole: texts, action tables, pictures.
-  void CopyEnglishFolder() {
-    std::filesystem::copy(SourcePath("data/English"), console.file("English"),
-                          std::filesystem::copy_options::recursive);
-  }
   // What the console gets besides the modules chosen above, before its window
   // starts: dialogs on `env`, pages.
   virtual void Install() {}
@@ -172,6 +167,11 @@ class LarkcoreConsole : public ::testing::Test {
   }
 
   // --- Helpers.
+  // The shipped English folder whole: texts, action tables, pictures.
+  void CopyEnglishFolder() {
+    std::filesystem::copy(SourcePath("data/English"), console.file("English"),
+                          std::filesystem::copy_options::recursive);
+  }
   // The folder of the simulators' serial lines ("ports/COM<n>").
   std::string Ports() {
     MakeDirs(service.file("ports"));
@@ -190,6 +190,11 @@ class LarkcoreConsole : public ::testing::Test {
                              [&](int n) { return FileExists(Ports() + "/COM" + std::to_string(n)); });
         },
         20000);
+  }
+  static std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }
+  // Types `text` into the dialog's edit field `id`.
+  static void Type(DialogBase& d, int id, const std::string& text) {
+    dynamic_cast<QLineEdit*>(d.Control(id))->setText(QString::fromStdString(text));
   }
   // The console's node titled `title` (the last in tree order), or null.
   DeviceNode* Node(const std::string& title) {
@@ -288,9 +293,6 @@ class SessionLarkcore : public LarkcoreConsole {
   }
   // The first tick's search is over and nothing else runs.
   static bool Idle(ConnectDialog& d) { return d.step() == ConnectDialog::Step::kNone && d.state() == 2; }
-  static void Type(ConnectDialog& d, int id, const std::string& text) {
-    dynamic_cast<QLineEdit*>(d.Control(id))->setText(QString::fromStdString(text));
-  }
   // Started with auto-connect: the session runs once the download closed.
   bool Running() {
     return Spin([&] { return Ended(kAutoLoadConfigResource) && link->link().state() == LinkState{7, 0}; }, 120000);
