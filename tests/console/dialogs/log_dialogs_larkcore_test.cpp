@@ -35,7 +35,7 @@ class LogDialogsLarkcore : public test::LarkcoreConsole {
     demoNodes = keep;
     ASSERT_NO_FATAL_FAILURE(MakeInstall());
     ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
-    Ports();
+    ASSERT_TRUE(MakeDirs(service.file("ports")));
   }
   // The service, then a console linked to it with the log dialogs.
   void start() {
