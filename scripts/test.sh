@@ -26,20 +26,20 @@ if [ "${1:-}" = "--stress" ]; then
   for round in 1 2; do
     echo "stress round $round"
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      ctest --test-dir build-test -j $((2 * jobs)) --output-on-failure || status=1
+      bash scripts/contained.sh ctest --test-dir build-test -j $((2 * jobs)) --output-on-failure || status=1
   done
   exit $status
 fi
 if cmake --build build-test -j "$jobs"; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-test -j "$jobs" --output-on-failure || status=1
+    bash scripts/contained.sh ctest --test-dir build-test -j "$jobs" --output-on-failure || status=1
 else
   status=1
 fi
 
 cmake -S . -B build-release-test -G Ninja -DCMAKE_BUILD_TYPE=Release -DLARK_WERROR=ON >/dev/null
 if cmake --build build-release-test -j "$jobs"; then
-  ctest --test-dir build-release-test -j "$jobs" --output-on-failure || status=1
+  bash scripts/contained.sh ctest --test-dir build-release-test -j "$jobs" --output-on-failure || status=1
 else
   status=1
 fi
@@ -61,7 +61,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_TSAN=ON -DLARK
 if cmake --build build-tsan -j "$jobs" --target Larkcore ups_sim ups3_sim Larknote line_pacer plc_sim gprs_sim gsm_sim larkkey \
   $(printf 'test_%s_test ' "${tsan_tests[@]}"); then
   pattern=$(printf '%s\n' "${tsan_tests[@]}" | sed 's/_/./' | sed 's/$/_test/' | paste -sd'|')
-  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" -R "^($pattern)\$" \
+  TSAN_OPTIONS=halt_on_error=1 bash scripts/contained.sh ctest --test-dir build-tsan -j "$jobs" -R "^($pattern)\$" \
     --output-on-failure || status=1
 else
   status=1
@@ -71,7 +71,7 @@ export LARK_FUZZ_SECONDS=${LARK_FUZZ_SECONDS:-10}  # read when the fuzz build is
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLARK_FUZZ=ON \
   -DLARK_WERROR=ON >/dev/null
 if cmake --build build-fuzz -j "$jobs"; then
-  ctest --test-dir build-fuzz -j "$jobs" --output-on-failure || status=1
+  bash scripts/contained.sh ctest --test-dir build-fuzz -j "$jobs" --output-on-failure || status=1
 else
   status=1
 fi

@@ -2,9 +2,6 @@
 // the demo map with an ASCII UPS (ups_sim on COM1), a Modbus UPS (pymodbus
 // peer "ups1" on COM3), the maker-MIB SNMP UPS (snmp_sim) and a GPRS station
 // (gprs_sim), each device's page compared with its golden picture.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -15,12 +12,9 @@
 #include "console/views/image_canvas.h"
 #include "core/live_data.h"
 #include "tests/console/support/diagram_live.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/background_program.h"
-#include "tests/support/demo_install.h"
 #include "tests/support/modbus_peer.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/ups_simulator.h"
 
 namespace lark {
@@ -33,38 +27,31 @@ using test::PageRect;
 using test::PaintPage;
 using test::Spin;
 
-class DiagramLarkcore : public ::testing::Test {
+class DiagramLarkcore : public test::DiagramLarkcoreConsole {
  protected:
   void SetUp() override {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
-    ASSERT_TRUE(MakeDirs(service.file("ports")));
-    ups = std::make_unique<test::UpsSimulatorProcess>(service.file("ports"), 1);
-    ASSERT_TRUE(ups->waitReady(20000));
-    // Every unit the map has on COM3 answers, so the line's round stays short.
-    ASSERT_TRUE(modbus.start(service.file("ports"), "COM3",
-                             {"1:ups1", "4:inverter", "5:sensor", "6:meter"}));
-    std::ofstream(service.file("snmp_sim.txt")) << "agent ups 127.0.0.2:16161 maker\n";
-    snmp = std::make_unique<test::Child>(
-        std::vector<std::string>{test::BuiltProgram("tools/snmp_sim"), service.file("snmp_sim.txt")},
-        service.file("snmp_sim.log"));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    if (IsSkipped()) return;
+    ASSERT_NO_FATAL_FAILURE(StartService());
     gprs = std::make_unique<test::Child>(
         std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"), "--stations", "1", "--tagged",
                                  "--value", "13=0"},
         service.file("gprs_sim.log"));
-
-    const std::string failed = live.start(console, false);
-    ASSERT_EQ(failed, "") << larkcore->output();
-    ctx = live.ctx.get();
-    window = live.window.get();
+    ASSERT_NO_FATAL_FAILURE(StartConsole());
+  }
+  void BeforeServiceStarts() override {
+    ups = std::make_unique<test::UpsSimulatorProcess>(Ports(), 1);
+    ASSERT_TRUE(ups->waitReady(20000));
+    // Every unit the map has on COM3 answers, so the line's round stays short.
+    ASSERT_TRUE(modbus.start(Ports(), "COM3", {"1:ups1", "4:inverter", "5:sensor", "6:meter"}));
+    std::ofstream(service.file("snmp_sim.txt")) << "agent ups 127.0.0.2:16161 maker\n";
+    snmp = std::make_unique<test::Child>(
+        std::vector<std::string>{test::BuiltProgram("tools/snmp_sim"), service.file("snmp_sim.txt")},
+        service.file("snmp_sim.log"));
   }
   void TearDown() override {
-    live.stop();
+    LarkcoreConsole::TearDown();
     gprs.reset();
-    if (larkcore) larkcore->stop(SIGTERM);
     snmp.reset();
     modbus.stop();
   }
@@ -92,14 +79,9 @@ class DiagramLarkcore : public ::testing::Test {
     return last;
   }
 
-  test::TempDir service, console;
   std::unique_ptr<test::UpsSimulatorProcess> ups;
   test::ModbusPeer modbus;
   std::unique_ptr<test::Child> snmp, gprs;
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  test::LiveConsole live;
-  ConsoleContext* ctx = nullptr;
-  LarkviewWindow* window = nullptr;
 };
 
 bool WordKnown(const DeviceNode& n, size_t off) {

@@ -2,14 +2,9 @@
 // simulated UPS whose alarm comes and goes: the map downloaded over the link,
 // the levels and the blinking from the service's device data, an icon drag
 // sent to the service and saved there. Own network namespace and /dev/shm.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 
 #include "console/link/console_alarms.h"
 #include "console/link/link_driver.h"
@@ -21,21 +16,12 @@
 #include "core/tree_action_levels.h"
 #include "linkserver/link_frame.h"
 #include "platform/event_loop.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/offset_clock.h"
-#include "tests/support/service_process.h"
-#include "tests/support/shmns.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
 namespace lark {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Shell final : LinkShell {
   std::function<void(const std::string&)> open;
@@ -44,19 +30,22 @@ struct Shell final : LinkShell {
   void actionTablesLoaded(std::vector<std::pair<ActionFamily, ActionTable>> t) override { tables(std::move(t)); }
 };
 
-class MapLarkcore : public ::testing::Test {
+// The map alone on a link of its own event loop, with no window: of the
+// fixture only the namespaces, the install folder and the console's texts;
+// the case starts the simulator and the service. Its `link` is that bare
+// link, in place of the fixture's console link.
+class MapLarkcore : public test::LarkcoreConsole {
  protected:
+  MapLarkcore() { privateShm = true; }
   void SetUp() override {
-    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
     // Root, "Server room" and "UPS 1" on COM1: the simulator's alarm alone.
-    ASSERT_TRUE(test::CopyDemoInstall(service.path()));
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    if (IsSkipped()) return;
     // The console's language folder has no action files: the levels are the
     // service's, from the tables the link downloads.
-    ASSERT_TRUE(MakeDirs(console.file("English")));
-    fs::copy(test::SourcePath("data/English/language.ini"), console.file("English/language.ini"));
+    ConsoleFiles();
     ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
+    ctx = std::make_unique<ConsoleContext>(console.path(), linkClock, WorkArea{0, 0, 1280, 800});
     ctx->fonts = MakeConsoleFonts();
     ctx->tables.load("English");
     map = std::make_unique<ConsoleMap>(*ctx);
@@ -67,18 +56,18 @@ class MapLarkcore : public ::testing::Test {
     shell.tables = [this](std::vector<std::pair<ActionFamily, ActionTable>> t) {
       ctx->tables.applyActionTables(std::move(t));
     };
-    link = std::make_unique<ServiceLink>(reactor, clock, ctx->tree, shell, console.path(), [] { return 16384; });
+    link = std::make_unique<ServiceLink>(reactor, linkClock, ctx->tree, shell, console.path(), [] { return 16384; });
     map->ConnectLink(*link);
     // The console's own alarm checks move the events the service reports
     // into the words the levels read.
     alarms = std::make_unique<ConsoleAlarms>(ctx->tree, ctx->settings.service,
                                              ctx->monitor.settings().monitorItems, ctx->tables,
-                                             clock, console.path(), nullptr, ConsoleAlarmPeers{});
+                                             linkClock, console.path(), nullptr, ConsoleAlarmPeers{});
   }
   void TearDown() override {
     alarms.reset();
     link.reset();
-    map.reset();
+    LarkcoreConsole::TearDown();
   }
   bool runUntil(const std::function<bool()>& done, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -122,16 +111,13 @@ class MapLarkcore : public ::testing::Test {
     return false;
   }
 
-  test::TempDir service, console;
-  test::OffsetClock clock;
+  test::OffsetClock linkClock;
   EventLoop loop;
   EpollReactor reactor{loop};
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleMap> map;
   RecordingCanvas rc;
   std::string seen;  // the icons of the ticks so far
   Shell shell;
-  std::unique_ptr<ServiceLink> link;
+  std::unique_ptr<ServiceLink> link;  // in place of the fixture's console link
   std::unique_ptr<ConsoleAlarms> alarms;
 };
 

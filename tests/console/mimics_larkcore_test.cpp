@@ -5,12 +5,9 @@
 // a gprs_sim station in its default three-phase state and plc_sim (COM4)
 // with the demo's point table. An SNMP agent's type code comes with the
 // five-minute full poll, too late here; its colouring is the tables' part.
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <regex>
 
@@ -23,12 +20,9 @@
 #include "core/live_data.h"
 #include "platform/paths.h"
 #include "tests/console/support/diagram_live.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/background_program.h"
-#include "tests/support/demo_install.h"
 #include "tests/support/modbus_peer.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/ups_simulator.h"
 
 namespace lark {
@@ -62,17 +56,25 @@ bool PortLinked(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-class MimicsLarkcore : public ::testing::Test {
+class MimicsLarkcore : public test::DiagramLarkcoreConsole {
  protected:
+  MimicsLarkcore() { withMap = true; }
   void SetUp() override {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    if (IsSkipped()) return;
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    gprs =
+        std::make_unique<test::Child>(std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"),
+                                                               "--stations", "1", "--tagged"},
+                                      service.file("gprs_sim.log"));
+    ASSERT_NO_FATAL_FAILURE(StartConsole());
+  }
+  void BeforeServiceStarts() override {
     std::string text = ReadFile(service.file("Demo.UMF")).value();
     ReplaceSection(text, 4, "TRV5200 UPS", 2, kCommModbusTrv5200);
     ReplaceSection(text, 5, "9315 UPS", 3, kCommModbus9315);
     ASSERT_TRUE(WriteFileAtomic(service.file("Demo.UMF"), text));
-    const std::string ports = service.file("ports");
-    ASSERT_TRUE(MakeDirs(ports));
+    const std::string ports = Ports();
     ups = std::make_unique<test::UpsSimulatorProcess>(ports, 1,
                                                       std::vector<std::string>{"--ups-type", "6"});
     ASSERT_TRUE(ups->waitReady(20000));
@@ -88,23 +90,10 @@ class MimicsLarkcore : public ::testing::Test {
       ASSERT_TRUE(modbus.command("input 3 " + std::to_string(input) + " 1"));
     ASSERT_TRUE(
         Spin([&] { return PortLinked(ports + "/COM2") && PortLinked(ports + "/COM4"); }, 20000));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
-    gprs =
-        std::make_unique<test::Child>(std::vector<std::string>{test::BuiltProgram("tools/gprs_sim"),
-                                                               "--stations", "1", "--tagged"},
-                                      service.file("gprs_sim.log"));
-
-    const std::string failed = live.start(console, true);
-    ASSERT_EQ(failed, "") << larkcore->output();
-    ctx = live.ctx.get();
-    window = live.window.get();
   }
   void TearDown() override {
-    live.stop();
+    LarkcoreConsole::TearDown();
     gprs.reset();
-    if (larkcore) larkcore->stop(SIGTERM);
     plc.reset();
     ups3.reset();
     modbus.stop();
@@ -116,8 +105,6 @@ class MimicsLarkcore : public ::testing::Test {
     argv.insert(argv.end(), extra.begin(), extra.end());
     ups3 = std::make_unique<test::Child>(argv, service.file("ups3_sim.log"));
   }
-
-  DeviceNode* Node(const std::string& title) { return FindTitle(ctx->tree.root(), title); }
 
   // The device's page once `ready` holds and the page has stayed the same
   // for `steadyMs` (every poll's answers in).
@@ -160,14 +147,9 @@ class MimicsLarkcore : public ::testing::Test {
     return ComputeDiagramLayout(scratch, *Node(title), MakeDiagramEnv(*ctx, PageRect(*ctx)));
   }
 
-  test::TempDir service, console;
   std::unique_ptr<test::UpsSimulatorProcess> ups;
   test::ModbusPeer modbus;
   std::unique_ptr<test::Child> ups3, plc, gprs;
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  test::LiveConsole live;
-  ConsoleContext* ctx = nullptr;
-  LarkviewWindow* window = nullptr;
 };
 
 bool WordKnown(const DeviceNode& n, size_t off) {

@@ -2,76 +2,31 @@
 // answered by the ASCII simulator with its power modules, the three-phase UPS
 // on COM2, read by a started console over the link; the page is painted by
 // the installed tabs on the shipped pictures. Own network namespace.
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QTabWidget>
 #include <filesystem>
 
-#include "console/lists/console_lists.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/tabs/detail_tabs.h"
 #include "console/views/recording_canvas.h"
-#include "platform/paths.h"
-#include "tests/console/support/console_peers.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/console/support/panel_fixture.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The service on a copy of the demo with the simulators given, and a
+// The service on a copy of the demo with the simulators a case starts, and a
 // started console on a second folder with the shipped English texts and
 // pictures, linked to it.
-struct LiveConsole {
-  test::TempDir service, console;
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  SystemClock clock;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<LarkviewWindow> w;
-
-  bool Start(const std::string& server) {
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    if (!larkcore->start() || !larkcore->waitForOutput("running on", 30000)) return false;
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+class ModuleLarkcoreTest : public test::DetailTabsLarkcore {
+ protected:
+  void Start(const char* at) {
+    server = at;
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    ASSERT_NO_FATAL_FAILURE(StartConsole());
+  }
+  void ConsoleFiles() override {
+    DetailTabsLarkcore::ConsoleFiles();
     fs::copy(test::SourcePath("data/UPS"), console.file("UPS"), fs::copy_options::recursive);
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    InstallConsoleLists(*ctx);
-    InstallDetailTabs(*ctx);
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    if (!w) return false;
-    w->grab();
-    link->link().setServer(server);
-    link->link().setAutoConnect(true);
-    return test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000);
-  }
-  ~LiveConsole() {
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-  }
-  DeviceNode* Find(const std::string& title) {
-    DeviceNode* found = nullptr;
-    std::function<void(DeviceNode&)> walk = [&](DeviceNode& n) {
-      if (!found && !n.isGroup() && n.title() == title) found = &n;
-      for (const auto& c : n.children()) walk(*c);
-    };
-    walk(ctx->tree.root());
-    return found;
   }
   // The page as the installed painter records it.
   RecordingCanvas Paint(DeviceNode& d) {
@@ -88,40 +43,37 @@ std::vector<std::string> Quoted(const RecordingCanvas& c, const std::string& nam
 }
 bool Has(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
 
-TEST(ModuleLarkcoreTest, ModulesFromTheServiceOnTheModulePage) {
-  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-  LiveConsole live;
-  ASSERT_TRUE(test::CopyDemoInstall(live.service.path(), 3));
-  ASSERT_TRUE(WriteProfileString(live.service.file("manager.ini"), "Polling", "Serial Polling", "20"));
-  ASSERT_TRUE(MakeDirs(live.service.file("ports")));
-  test::Simulator sim("ups_sim", {"--pty-dir", live.service.file("ports"), "--com", "1", "--ups", "1", "--module",
+TEST_F(ModuleLarkcoreTest, ModulesFromTheServiceOnTheModulePage) {
+  ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3));
+  ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
+  ASSERT_TRUE(MakeDirs(service.file("ports")));
+  test::Simulator sim("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--module",
                                   "1:1", "--module", "3:129"});
-  ASSERT_TRUE(test::Spin([&] { return FileExists(live.service.file("ports/COM1")); }, 20000));
-  ASSERT_TRUE(live.Start("127.0.0.2")) << live.larkcore->output();
+  ASSERT_TRUE(test::Spin([&] { return FileExists(service.file("ports/COM1")); }, 20000));
+  ASSERT_NO_FATAL_FAILURE(Start("127.0.0.2"));
 
   DeviceNode* ups = nullptr;
   ASSERT_TRUE(test::Spin(
       [&] {
-        ups = live.ctx->points.selectedDevice();
+        ups = ctx->points.selectedDevice();
         const LiveDataBlock* b = ups ? ups->block(BlockKind::kAscii) : nullptr;
         return b && b->slot(112) == 1 && b->slot(114) == 129 && b->slot(130) >= 0 && b->slot(132) >= 0;
       },
       40000))
-      << live.larkcore->output();
+      << larkcore->output();
   ASSERT_EQ(ups->title(), "UPS 1");
 
   // The Module tab selected: its first paint finds modules 1 and 3 new and
   // asks for the whole window once.
-  LarkviewWindow& w = *live.w;
-  w.tabControl()->setCurrentIndex(kTabModule);
-  w.tabRepaintCountdown = 0;
-  live.ctx->points.refreshDetailTabs(1);
-  EXPECT_EQ(w.tabRepaintCountdown, 1);
-  w.tabRepaintCountdown = 0;
-  live.ctx->points.refreshDetailTabs(0);
-  EXPECT_EQ(w.tabRepaintCountdown, 0);
+  w->tabControl()->setCurrentIndex(kTabModule);
+  w->tabRepaintCountdown = 0;
+  ctx->points.refreshDetailTabs(1);
+  EXPECT_EQ(w->tabRepaintCountdown, 1);
+  w->tabRepaintCountdown = 0;
+  ctx->points.refreshDetailTabs(0);
+  EXPECT_EQ(w->tabRepaintCountdown, 0);
 
-  const RecordingCanvas c = live.Paint(*ups);
+  const RecordingCanvas c = Paint(*ups);
   const std::vector<std::string> headings = Quoted(c, "TextOut");
   EXPECT_TRUE(Has(headings, "Module 1"));
   EXPECT_TRUE(Has(headings, "Module 3"));
@@ -131,7 +83,7 @@ TEST(ModuleLarkcoreTest, ModulesFromTheServiceOnTheModulePage) {
     if (test::Quoted(op) == "Normal, Fault") fault = op;
   ASSERT_FALSE(fault.empty());
   char serious[8];
-  std::snprintf(serious, sizeof serious, "%06x", live.ctx->settings.service.levelColors[0]);
+  std::snprintf(serious, sizeof serious, "%06x", ctx->settings.service.levelColors[0]);
   EXPECT_NE(fault.find(std::string("colour ") + serious), std::string::npos) << fault;
   // The "Selka" picture of the install folder, module 3's over it.
   const std::vector<std::string> pictures = c.opsNamed("BitBlt");
@@ -140,22 +92,20 @@ TEST(ModuleLarkcoreTest, ModulesFromTheServiceOnTheModulePage) {
   EXPECT_NE(pictures[1].find("172x24 image and"), std::string::npos);
 }
 
-TEST(ModuleLarkcoreTest, VormThreePhaseAndSnmpPages) {
-  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-  LiveConsole live;
-  ASSERT_TRUE(test::CopyDemoInstall(live.service.path(), 14));
-  ASSERT_TRUE(MakeDirs(live.service.file("ports")));
-  test::Simulator ups("ups_sim", {"--pty-dir", live.service.file("ports"), "--com", "1", "--ups", "1", "--class", "4",
+TEST_F(ModuleLarkcoreTest, VormThreePhaseAndSnmpPages) {
+  ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
+  ASSERT_TRUE(MakeDirs(service.file("ports")));
+  test::Simulator ups("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--class", "4",
                                   "--module", "1:1"});
-  test::Simulator three("ups3_sim", {"--pty-dir", live.service.file("ports"), "--com", "2", "--ups", "1"});
+  test::Simulator three("ups3_sim", {"--pty-dir", service.file("ports"), "--com", "2", "--ups", "1"});
   ASSERT_TRUE(test::Spin(
-      [&] { return FileExists(live.service.file("ports/COM1")) && FileExists(live.service.file("ports/COM2")); },
+      [&] { return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2")); },
       20000));
-  ASSERT_TRUE(live.Start("127.0.0.5")) << live.larkcore->output();
+  ASSERT_NO_FATAL_FAILURE(Start("127.0.0.5"));
 
-  DeviceNode* vorm = live.Find("UPS 1");
-  DeviceNode* tp = live.Find("Three-phase UPS");
-  DeviceNode* snmp = live.Find("Network UPS");
+  DeviceNode* vorm = Node("UPS 1");
+  DeviceNode* tp = Node("Three-phase UPS");
+  DeviceNode* snmp = Node("Network UPS");
   ASSERT_TRUE(vorm && tp && snmp);
   ASSERT_TRUE(test::Spin(
       [&] {
@@ -165,10 +115,10 @@ TEST(ModuleLarkcoreTest, VormThreePhaseAndSnmpPages) {
                b->slot(93) >= 0 && b->slot(95) >= 0;
       },
       40000))
-      << live.larkcore->output();
+      << larkcore->output();
 
   // "Vorm": its picture, no module digits.
-  RecordingCanvas c = live.Paint(*vorm);
+  RecordingCanvas c = Paint(*vorm);
   EXPECT_EQ(c.opsNamed("BitBlt").size(), 1u);
   EXPECT_NE(c.opsNamed("BitBlt")[0].find("180x220 image"), std::string::npos);
   EXPECT_FALSE(Has(Quoted(c, "TextOut"), "1"));
@@ -177,7 +127,7 @@ TEST(ModuleLarkcoreTest, VormThreePhaseAndSnmpPages) {
   // The three-phase UPS: R, S and T with the simulator's temperatures and
   // the UPS rows. (The service never asks for the filters' reply, type 38,
   // so no filter section comes from it.)
-  c = live.Paint(*tp);
+  c = Paint(*tp);
   const std::vector<std::string> texts = Quoted(c, "DrawText");
   for (const char* want : {"Inverter-R", "Inverter-S", "Inverter-T", "25", "26", "27", "Internal: 30 \u2103",
                            "Ambiance: 27 \u2103"})
@@ -186,7 +136,7 @@ TEST(ModuleLarkcoreTest, VormThreePhaseAndSnmpPages) {
   EXPECT_EQ(c.opsNamed("BitBlt").size(), 1u);
 
   // The network UPS: the page cleared, nothing else.
-  c = live.Paint(*snmp);
+  c = Paint(*snmp);
   EXPECT_EQ(c.ops().size(), 1u);
 }
 

@@ -3,36 +3,19 @@
 // Its Summary and property pane come from the service's data, and the
 // simulator's alarm reaches the Summary's first event within five seconds.
 // The tabs never wait on the service. Own network namespace.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <chrono>
-#include <filesystem>
 
-#include "console/lists/console_lists.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
 #include "console/tabs/detail_tabs.h"
 #include "console/tabs/property_pane.h"
 #include "console/tabs/summary_tab.h"
 #include "console/views/image_canvas.h"
 #include "console/views/recording_canvas.h"
-#include "platform/paths.h"
-#include "tests/console/support/console_peers.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/console/support/panel_fixture.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Until the console alarm checks copy them, the current words are copied
 // into the reported ones here, as those checks will.
@@ -42,49 +25,31 @@ void ReportCurrent(DeviceNode& n) {
   for (const auto& c : n.children()) ReportCurrent(*c);
 }
 
-TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds) {
-  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-  test::TempDir service, console;
+using TabsLarkcoreTest = test::DetailTabsLarkcore;
+
+TEST_F(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds) {
   ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3));
   ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   // The alarm is on for 10 status answers, then off for 10.
   test::Simulator sim("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--alarm-cycle", "10"});
   ASSERT_TRUE(test::Spin([&] { return FileExists(service.file("ports/COM1")); }, 20000));
-  test::ServiceProcess larkcore(service.path());
-  ASSERT_TRUE(larkcore.start());
-  ASSERT_TRUE(larkcore.waitForOutput("running on", 30000)) << larkcore.output();
-
-  fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
-  SystemClock clock;
-  ConsoleContext ctx(console.path(), clock, WorkArea{0, 0, 1280, 800});
-  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
-  ctx.quit = [](int) {};
-  ConsoleLink link(ctx);
-  link.Wire();
-  InstallConsoleLists(ctx);
-  InstallDetailTabs(ctx);
-  std::string failed;
-  std::unique_ptr<LarkviewWindow> w = StartConsole(ctx, &failed);
-  ASSERT_TRUE(w) << failed;
-  w->grab();  // the first paint makes the back buffer
-  link.link().setServer("127.0.0.2");
-  link.link().setAutoConnect(true);
-  ASSERT_TRUE(test::Spin([&] { return link.link().state() == LinkState{7, 0}; }, 20000)) << larkcore.output();
+  ASSERT_NO_FATAL_FAILURE(StartService());
+  ASSERT_NO_FATAL_FAILURE(StartConsole());
 
   // "UPS 1" is selected once the lists hold it; its values arrive with the
   // link's device data.
   DeviceNode* ups = nullptr;
   ASSERT_TRUE(test::Spin(
       [&] {
-        ups = ctx.points.selectedDevice();
+        ups = ctx->points.selectedDevice();
         const LiveDataBlock* b = ups ? ups->block(BlockKind::kAscii) : nullptr;
         return b && b->slot(43) >= 0 && b->slot(60) >= 0 && b->text(1011, 17) == "LK3000";
       },
       30000))
-      << larkcore.output();
+      << larkcore->output();
   ASSERT_EQ(ups->title(), "UPS 1");
-  const DetailTabs inputsOf(ctx);  // the painters' inputs as the installed tabs make them
+  const DetailTabs inputsOf(*ctx);  // the painters' inputs as the installed tabs make them
 
   // Summary: the 26 titles of action-regular.ini and both gauges.
   const ActionTables english = LoadActionTables(console.file("English"), ActionTables(), EnglishLevelNames(), nullptr);
@@ -117,11 +82,11 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
     return FromQColor(img.pixelColor(x, y));
   };
   LiveDataBlock& b = *ups->block(BlockKind::kAscii);
-  ASSERT_TRUE(test::Spin([&] { return (b.mask(MaskWord::kCurrent) & 1) != 0; }, 60000)) << larkcore.output();
+  ASSERT_TRUE(test::Spin([&] { return (b.mask(MaskWord::kCurrent) & 1) != 0; }, 60000)) << larkcore->output();
   const auto copied = std::chrono::steady_clock::now();
   EXPECT_TRUE(test::Spin(
       [&] {
-        ReportCurrent(ctx.tree.root());  // pushed device data brings the service's copy
+        ReportCurrent(ctx->tree.root());  // pushed device data brings the service's copy
         return pageLamp() == lamp;
       },
       5000))
@@ -133,24 +98,20 @@ TEST(TabsLarkcoreTest, SummaryAndPaneFromTheServiceAndTheAlarmWithinFiveSeconds)
   // full refreshes take about as long as with it running.
   const auto tenRefreshes = [&] {
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 10; ++i) ctx.points.refreshDetailTabs(1);
+    for (int i = 0; i < 10; ++i) ctx->points.refreshDetailTabs(1);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
   const double running = tenRefreshes();
-  ASSERT_EQ(kill(larkcore.pid(), SIGSTOP), 0);
+  ASSERT_EQ(kill(larkcore->pid(), SIGSTOP), 0);
   const double stopped = tenRefreshes();
-  kill(larkcore.pid(), SIGCONT);
+  kill(larkcore->pid(), SIGCONT);
   EXPECT_LT(stopped, 3 * running + 0.5) << "running " << running << " s, stopped " << stopped << " s";
 
-  w->SendCommand(IDM_EXIT);
-  ShutdownConsole(ctx, *w);
 }
 
 // The whole demo map: the three-phase UPS on COM2, the maker's SNMP agent and
 // a GPRS station beside UPS 1; each device's Summary and pane from its data.
-TEST(TabsLarkcoreTest, EachDemoFamilyFromTheService) {
-  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-  test::TempDir service, console;
+TEST_F(TabsLarkcoreTest, EachDemoFamilyFromTheService) {
   ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
   ASSERT_TRUE(MakeDirs(service.file("ports")));
   ASSERT_TRUE(WriteFileAtomic(service.file("snmp_sim.txt"), "agent ups 127.0.0.2:16161 maker\n"));
@@ -159,28 +120,11 @@ TEST(TabsLarkcoreTest, EachDemoFamilyFromTheService) {
   test::Simulator agent("snmp_sim", {service.file("snmp_sim.txt")});
   ASSERT_TRUE(test::Spin(
       [&] { return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2")); }, 20000));
-  test::ServiceProcess larkcore(service.path());
-  ASSERT_TRUE(larkcore.start());
-  ASSERT_TRUE(larkcore.waitForOutput("running on", 30000)) << larkcore.output();
+  ASSERT_NO_FATAL_FAILURE(StartService());
   test::Simulator stations("gprs_sim", {"--stations", "1"});
-
-  fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
-  SystemClock clock;
-  ConsoleContext ctx(console.path(), clock, WorkArea{0, 0, 1280, 800});
-  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
-  ctx.quit = [](int) {};
-  ConsoleLink link(ctx);
-  link.Wire();
-  InstallConsoleLists(ctx);
-  InstallDetailTabs(ctx);
-  std::string failed;
-  std::unique_ptr<LarkviewWindow> w = StartConsole(ctx, &failed);
-  ASSERT_TRUE(w) << failed;
-  w->grab();
-  link.link().setServer("127.0.0.5");
-  link.link().setAutoConnect(true);
-  ASSERT_TRUE(test::Spin([&] { return link.link().state() == LinkState{7, 0}; }, 20000)) << larkcore.output();
-  const DetailTabs inputsOf(ctx);
+  server = "127.0.0.5";
+  ASSERT_NO_FATAL_FAILURE(StartConsole());
+  const DetailTabs inputsOf(*ctx);
 
   struct Case {
     const char* title;
@@ -194,12 +138,7 @@ TEST(TabsLarkcoreTest, EachDemoFamilyFromTheService) {
       {"Station 1", BlockKind::kGprs, 798, 17, 26, ""},
   };
   for (const Case& k : cases) {
-    DeviceNode* node = nullptr;
-    std::function<void(DeviceNode&)> find = [&](DeviceNode& n) {
-      if (n.title() == k.title) node = &n;
-      for (const auto& c : n.children()) find(*c);
-    };
-    find(ctx.tree.root());
+    DeviceNode* node = Node(k.title);
     ASSERT_NE(node, nullptr) << k.title;
     std::string model;
     EXPECT_TRUE(test::Spin(
@@ -209,7 +148,7 @@ TEST(TabsLarkcoreTest, EachDemoFamilyFromTheService) {
           return !model.empty();
         },
         40000))
-        << k.title << "\n" << larkcore.output();
+        << k.title << "\n" << larkcore->output();
     RecordingCanvas summary;
     PaintSummaryTab(summary, inputsOf.Inputs(), *node, true);
     EXPECT_EQ(summary.opsNamed("DrawIcon").size(), k.events) << k.title;
@@ -222,8 +161,6 @@ TEST(TabsLarkcoreTest, EachDemoFamilyFromTheService) {
     for (const std::string& want : {k.connection, model})
       EXPECT_NE(std::find(values.begin(), values.end(), want), values.end()) << k.title << ": " << want;
   }
-  w->SendCommand(IDM_EXIT);
-  ShutdownConsole(ctx, *w);
 }
 
 }  // namespace

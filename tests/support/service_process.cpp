@@ -43,6 +43,7 @@ bool ServiceProcess::start() {
   envp.push_back(nullptr);
 
   startOffset_ = output().size();
+  status_ = -1;  // a restart is a new child: the destructor must stop it too
   std::string program = BuiltProgram("service/Larkcore");
   std::vector<char*> argv{program.data(), nullptr};
   posix_spawn_file_actions_t actions;

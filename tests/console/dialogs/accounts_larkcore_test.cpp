@@ -5,9 +5,6 @@
 // the supervisor's login through the menu, accounts added, used and
 // deleted, the logout, the control password, and every dialog's failure
 // while the service does not answer.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -19,23 +16,11 @@
 #include "common/password.h"
 #include "console/dialogs/access_management_dialog.h"
 #include "console/dialogs/account_dialogs.h"
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/database_dialogs.h"
 #include "console/lists/report_list.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
-#include "console/shell/menu_dispatch.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/console/support/console_peers.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/database_fixture.h"
-#include "tests/support/demo_install.h"
 #include "tests/support/link_test_client.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
@@ -44,31 +29,32 @@ using test::Spin;
 
 constexpr int kGuardMs = 30000;
 
-std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }
-
 // The output of a program, or "" when it fails.
 std::string Output(const std::vector<std::string>& argv) {
   std::string out;
   return test::RunProgram(argv, out) == 0 ? out : std::string();
 }
 
-class AccountsLarkcore : public ::testing::Test {
+class AccountsLarkcore : public test::LarkcoreConsole {
  protected:
+  AccountsLarkcore() { withMenu = true; }
+  void SetUp() override {}  // the cases start the service
+  void TearDown() override {
+    answer = IDYES;  // Exit asks
+    LarkcoreConsole::TearDown();
+  }
   // The service on the demo folder, its manager.ini given `database` keys.
   void StartService(const std::vector<std::pair<std::string, std::string>>& database = {}) {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path()));
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    if (IsSkipped()) return;
     for (const auto& [key, value] : database)
       WriteProfileString(ManagerIni(), "Database", key, value);
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", kGuardMs)) << larkcore->output();
-    StartConsole();
+    ASSERT_NO_FATAL_FAILURE(LarkcoreConsole::StartService());
+    ASSERT_NO_FATAL_FAILURE(StartConsole());
   }
-  void StartConsole() {
-    MakeDirs(console.file("English"));
+  void ConsoleFiles() override {
+    LarkcoreConsole::ConsoleFiles();
     const std::string lang = console.file("English/language.ini");
-    WriteFileAtomic(lang, ReadFile(test::SourcePath("data/English/language.ini")).value());
     for (const char* section :
          {"Dialog-ControlPasswprd", "Dialog-DatabasePassword", "Dialog-LoginControl",
           "Dialog-LogoutDatabase", "Dialog-Database", "Dialog-Access Management"})
@@ -76,43 +62,15 @@ class AccountsLarkcore : public ::testing::Test {
         WriteProfileString(lang, section, "MSG" + std::to_string(n), "MSG" + std::to_string(n));
     for (int n : {3, 28, 29, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 90})
       WriteProfileString(lang, "MessageBox", "M_" + std::to_string(n), "M_" + std::to_string(n));
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned) {
-      boxes.push_back(text);
-      return answer;
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    std::string failed;
-    w = lark::StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    InstallMenuCommands(*ctx, *w, *link);
-    env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
+  }
+  void Install() override {
     RegisterAccountDialogs(*env);
     RegisterAccessManagementDialog(*env);
     RegisterDatabaseDialogs(*env);
-    link->link().setServer("127.0.0.2");
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(Spin(
-        [&] {
-          return link->link().state() == LinkState{7, 0};
-        },
-        kGuardMs))
-        << larkcore->output();
   }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
-    if (w) {
-      ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
-        return int(IDYES);
-      };
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    env.reset();
-    w.reset();
-    link.reset();
+  int Answer(const std::string&, const std::string& text, unsigned) override {
+    boxes.push_back(text);
+    return answer;
   }
   std::string ManagerIni() const { return service.file("manager.ini"); }
   ServiceLink& serviceLink() { return link->link(); }
@@ -130,9 +88,6 @@ class AccountsLarkcore : public ::testing::Test {
     });
     w->SendCommand(command);
     EXPECT_TRUE(ran);
-  }
-  static void Type(DialogBase& d, int id, const std::string& text) {
-    static_cast<QLineEdit*>(d.Control(id))->setText(QString::fromStdString(text));
   }
 
   // Switches the database on through the Database dialog with `source` and
@@ -180,13 +135,6 @@ class AccountsLarkcore : public ::testing::Test {
     });
   }
 
-  test::TempDir service, console;
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<LarkviewWindow> w;
-  std::unique_ptr<ConsoleDialogs> env;
   std::vector<std::string> boxes;
   int answer = IDOK;
 };

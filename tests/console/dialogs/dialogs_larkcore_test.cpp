@@ -2,79 +2,27 @@
 // network namespace: a dialog's map-list request and its branch, a replaced
 // request whose late reply is never taken, the time-out boundary while the
 // service is stopped, and the control-lock refusal naming the other console.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <QAction>
-#include <QApplication>
-#include <chrono>
 
 #include "console/dialogs/reply_timer.h"
 #include "console/link/request_payloads.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
 #include "tests/console/dialogs/dialog_fixture.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
+#include "tests/console/support/larkcore_console.h"
+#include "tests/support/link_test_client.h"
 
 namespace lark {
 namespace {
 
-bool Spin(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (done()) return true;
-  }
-  return false;
-}
+using test::Spin;
 
-class DialogsLarkcore : public ::testing::Test {
+class DialogsLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path()));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+  void ConsoleFiles() override {
     MakeDirs(console.file("English"));
     WriteFileAtomic(console.file("English/language.ini"), "");
     WriteProfileString(console.file("English/language.ini"), "Dialog-OpenUMF", "MSG5", "Choose a map");
     WriteProfileString(console.file("English/language.ini"), "Dialog-AddObject", "MSG3", "Held by %s");
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    link->link().setServer("127.0.0.2");
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
-    env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
   }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
-    env.reset();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    link.reset();
-  }
-
-  test::TempDir service, console;
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<LarkviewWindow> w;
-  std::unique_ptr<ConsoleDialogs> env;
 };
 
 TEST_F(DialogsLarkcore, MapListReplyRunsTheDialogsBranchOnce) {

@@ -4,31 +4,16 @@
 // its rows in pages; Generate Report for today writes the reports into the
 // service's Report folder; the UPS logs of both kinds come from the
 // simulators; a stopped service ends every request at its time-out.
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <time.h>
 
-#include <QApplication>
 #include <QCalendarWidget>
 #include <QTimer>
-#include <chrono>
 
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/event_log_dialog.h"
 #include "console/dialogs/report_dialog.h"
 #include "console/dialogs/ups_log_dialog.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/link_test_client.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
 
 namespace lark {
 namespace {
@@ -41,23 +26,24 @@ struct Resume {
   ~Resume() { kill(pid, SIGCONT); }
 };
 
-class LogDialogsLarkcore : public ::testing::Test {
+class LogDialogsLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-  }
+  // The cases choose the demo's size and its simulators, then start.
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(EnterNamespaces()); }
   // The demo with the map's nodes 0..keep-1, its serial lines polled fast.
   void install(int keep = 3) {
-    ASSERT_TRUE(test::CopyDemoInstall(service.path(), keep));
+    demoNodes = keep;
+    ASSERT_NO_FATAL_FAILURE(MakeInstall());
     ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
     ASSERT_TRUE(MakeDirs(service.file("ports")));
   }
   // The service, then a console linked to it with the log dialogs.
   void start() {
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     clock.setUtc(::time(nullptr));  // the service dates its lines by the real day
+    ASSERT_NO_FATAL_FAILURE(StartConsole());
+  }
+  void ConsoleFiles() override {
     MakeDirs(console.file("English"));
     WriteFileAtomic(console.file("English/language.ini"), "");
     for (const char* key : {"MSG1", "MSG2", "MSG3"}) {
@@ -65,45 +51,11 @@ class LogDialogsLarkcore : public ::testing::Test {
       WriteProfileString(console.file("English/language.ini"), "Dialog-Generate Report", key, key);
       WriteProfileString(console.file("English/language.ini"), "Dialog-UPS Event Log", key, key);
     }
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
-      return int(IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    link->link().setServer("127.0.0.2");
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(Spin(
-        [&] {
-          return link->link().state() == LinkState{7, 0};
-        },
-        20000))
-        << larkcore->output();
-    env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
+  }
+  void Install() override {
     RegisterEventLogDialog(*env);
     RegisterReportDialog(*env);
   }
-  void TearDown() override {
-    env.reset();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    link.reset();
-  }
-
-  test::TempDir service, console;
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<LarkviewWindow> w;
-  std::unique_ptr<ConsoleDialogs> env;
 };
 
 TEST_F(LogDialogsLarkcore, AllEventLogListsTheServicesLinesOfToday) {

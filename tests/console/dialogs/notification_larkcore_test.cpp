@@ -4,9 +4,6 @@
 // sheet, contacts packed by Save and their item "UPS 1 (2)", and every
 // dialog's time-out while the service is stopped, with the window thread
 // free meanwhile.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,30 +14,18 @@
 #include "console/dialogs/notify_entry_dialogs.h"
 #include "console/dialogs/notify_items_dialog.h"
 #include "console/dialogs/notify_request.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
 #include "core/device_tree.h"
 #include "tests/console/dialogs/dialog_fixture.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark {
 namespace {
 
 using test::Spin;
 
-class NotificationLarkcore : public ::testing::Test {
+class NotificationLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path()));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+  void ConsoleFiles() override {
     MakeDirs(console.file("English"));
     const std::string lang = console.file("English/language.ini");
     WriteFileAtomic(lang, "");
@@ -48,35 +33,6 @@ class NotificationLarkcore : public ::testing::Test {
          {"Dialog-Notification", "Dialog-SMTP", "Dialog-Contactor", "Dialog-NotifyByService"})
       for (const char* k : {"MSG1", "MSG2", "MSG3", "MSG4", "MSG5", "MSG6"})
         WriteProfileString(lang, s, k, k);
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
-      return int(IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    link->link().setServer("127.0.0.2");
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(Spin(
-        [&] {
-          return link->link().state() == LinkState{7, 0};
-        },
-        20000))
-        << larkcore->output();
-    env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
-  }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
-    env.reset();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    link.reset();
   }
   Profile managerIni() const {
     Profile p;
@@ -89,14 +45,6 @@ class NotificationLarkcore : public ::testing::Test {
       d.Accept();
     });
   }
-
-  test::TempDir service, console;
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<LarkviewWindow> w;
-  std::unique_ptr<ConsoleDialogs> env;
 };
 
 TEST_F(NotificationLarkcore, SheetSavesEveryPageOnceAndCancelLeavesTheFile) {

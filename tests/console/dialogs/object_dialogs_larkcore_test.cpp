@@ -3,67 +3,37 @@
 // and /dev/shm: adds of every kind, cut, paste, remove and remove all leave
 // the service's map as the console's; another console's lock and a stopped
 // service end the Add without a node.
-#include <gtest/gtest.h>
-#include <signal.h>
-
-#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTimer>
 
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/object_dialogs.h"
 #include "console/dialogs/property_dialogs.h"
 #include "console/link/link_queue.h"
 #include "console/link/request_frame.h"
-#include "console/lists/console_lists.h"
-#include "console/map/map_module.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
-#include "console/shell/menu_dispatch.h"
 #include "linkserver/link_frame.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/link_test_client.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/shmns.h"
 
 namespace lark {
 namespace {
 
-class ObjectDialogsLarkcore : public ::testing::Test {
+class ObjectDialogsLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3, false));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
-    MakeDirs(console.file("English"));
-    WriteFileAtomic(console.file("English/language.ini"),
-                    ReadFile(test::SourcePath("data/English/language.ini")).value());
+  ObjectDialogsLarkcore() {
+    privateShm = true;
+    polled = false;
+    withMap = withLists = true;
+  }
+  void ConsoleFiles() override {
+    LarkcoreConsole::ConsoleFiles();
     WriteFileAtomic(console.file("monitor.ini"), "[Startup Config]\r\nAuto Connect=0\r\n");
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned flags) {
-      return int(flags & MB_YESNO ? IDYES : IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    map = InstallConsoleMap(*ctx);
-    map->ConnectLink(link->link());
-    InstallConsoleLists(*ctx);
-    dialogs = std::make_shared<ConsoleDialogs>(*ctx, link->link(), map.get());
-    InstallObjectDialogs(*dialogs, *map);
+  }
+  void Install() override {
+    InstallObjectDialogs(*env, *map);
     if (realProperties) {
-      dialogs->endpoints = &link->endpoints();
-      RegisterPropertyDialogs(*dialogs);
+      env->endpoints = &link->endpoints();
+      RegisterPropertyDialogs(*env);
     } else {
       // The property dialogs accept the new node as it stands.
       for (int resource : {249, 106, 250, 167})
@@ -72,13 +42,8 @@ class ObjectDialogsLarkcore : public ::testing::Test {
           return 1;
         });
     }
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    if (realProperties) InstallMenuCommands(*ctx, *w, *link);
-    link->link().setServer("127.0.0.2");
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
+  }
+  void Linked() override {
     // The downloaded map is shown (a group holding "UPS 1"): the edits go to that group.
     ASSERT_TRUE(test::Spin([&] { return map->view().currentGroup().childCount() == 1; }, 20000));
     // Every caption an object dialog shows, in order.
@@ -97,18 +62,12 @@ class ObjectDialogsLarkcore : public ::testing::Test {
     });
     watch.start();
   }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
+  void StopConsole() override {
     watch.stop();
-    if (ctx) ctx->dialogs.EndRunningDialogs();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    dialogs.reset();
-    map.reset();
-    link.reset();
+    LarkcoreConsole::StopConsole();
+  }
+  int Answer(const std::string&, const std::string&, unsigned flags) override {
+    return int(flags & MB_YESNO ? IDYES : IDOK);
   }
 
   // Runs a menu command; the captions its object dialogs showed.
@@ -150,14 +109,6 @@ class ObjectDialogsLarkcore : public ::testing::Test {
   }
 
   bool realProperties = false;  // the property dialogs themselves instead of an accepting stand-in
-  test::TempDir service, console;
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::shared_ptr<ConsoleMap> map;
-  std::shared_ptr<ConsoleDialogs> dialogs;
-  std::unique_ptr<LarkviewWindow> w;
   QTimer watch;
   ObjectDialog* watched = nullptr;
   std::function<void(ObjectDialog&)> onOpen;
@@ -242,6 +193,7 @@ class ObjectAndPropertyLarkcore : public ObjectDialogsLarkcore {
  protected:
   void SetUp() override {
     realProperties = true;
+    withMenu = true;
     ObjectDialogsLarkcore::SetUp();
   }
   // The next property dialog gets `edits` (control id, text or list entry), then OK.

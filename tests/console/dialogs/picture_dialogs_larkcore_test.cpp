@@ -6,27 +6,12 @@
 // lacks; a list naming paths outside Images or files the service cannot read
 // leaves nothing behind; on the service's own computer nothing moves; a
 // stopped service ends the sync at its time-out.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <QLineEdit>
 #include <filesystem>
 
 #include "console/dialogs/background_dialog.h"
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/sync_images_dialog.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/shmns.h"
-#include "tests/support/temp_dir.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark {
 namespace {
@@ -45,18 +30,18 @@ int EndResult(DialogBase& d) {
   return d.result();
 }
 
-class PictureDialogsLarkcore : public ::testing::Test {
+class PictureDialogsLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path()));
+  PictureDialogsLarkcore() { privateShm = true; }
+  // The cases change the service's folder, then start.
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(Prepare()); }
+  // The service, then a console linked to it at `at`.
+  void start(const char* at = "127.0.0.2") {
+    server = at;
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    ASSERT_NO_FATAL_FAILURE(StartConsole());
   }
-  // The service, then a console linked to it at `server`.
-  void start(const char* server = "127.0.0.2") {
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
+  void ConsoleFiles() override {
     MakeDirs(console.file("English"));
     const std::string lang = console.file("English/language.ini");
     WriteFileAtomic(lang, "");
@@ -64,37 +49,10 @@ class PictureDialogsLarkcore : public ::testing::Test {
       WriteProfileString(lang, "Dialog-Background", key, key);
       WriteProfileString(lang, "Dialog-SyncImages", key, key);
     }
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
-      return int(IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    link->link().setServer(server);
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(Spin(
-        [&] {
-          return link->link().state() == LinkState{7, 0};
-        },
-        20000))
-        << larkcore->output();
-    env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
+  }
+  void Install() override {
     RegisterBackgroundDialog(*env);
     RegisterSyncImagesDialog(*env);
-  }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
-    env.reset();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    link.reset();
   }
   // Background on the root with `typed`; true once it ends or pauses to end.
   bool background(BackgroundDialog& d, const std::string& typed) {
@@ -104,13 +62,7 @@ class PictureDialogsLarkcore : public ::testing::Test {
     return Spin([&] { return d.closing() || d.result() != 0; }, 20000);
   }
 
-  test::TempDir service, console, elsewhere;
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<LarkviewWindow> w;
-  std::unique_ptr<ConsoleDialogs> env;
+  test::TempDir elsewhere;
 };
 
 TEST_F(PictureDialogsLarkcore, BackgroundUploadsThePictureAndBlanksRemoveIt) {

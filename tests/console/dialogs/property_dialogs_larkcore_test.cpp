@@ -3,99 +3,49 @@
 // namespaces: a change of each kind as the service saves it, with the unit,
 // type and flags the dialog does not show kept; the PLC table and the mask's
 // 36th bit written and read back; another console's lock named.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <filesystem>
 
 #include "console/dialogs/alarm_mask_dialog.h"
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/node_properties.h"
 #include "console/dialogs/plc_dialog.h"
 #include "console/dialogs/property_dialogs.h"
 #include "console/link/link_queue.h"
 #include "console/link/request_frame.h"
-#include "console/map/map_module.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
 #include "tests/console/dialogs/dialog_fixture.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/link_test_client.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/shmns.h"
 
 namespace lark {
 namespace {
 
-namespace fs = std::filesystem;
-
-class PropertyDialogsLarkcore : public ::testing::Test {
+class PropertyDialogsLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14, false));
-    before = ReadFile(service.file("Demo.UMF")).value_or("");
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
-
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
+  PropertyDialogsLarkcore() {
+    privateShm = true;
+    demoNodes = 14;
+    polled = false;
+    withMap = true;
+  }
+  void BeforeServiceStarts() override { before = ReadFile(service.file("Demo.UMF")).value_or(""); }
+  void ConsoleFiles() override {
+    CopyEnglishFolder();
     WriteProfileString(console.file("English/language.ini"), "Dialog-AddObject", "MSG3", "Held by %s");
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned) {
-      boxes.push_back(text);
-      return int(IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    map = InstallConsoleMap(*ctx);
-    map->ConnectLink(link->link());
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    link->link().setServer("127.0.0.2");
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(test::Spin([&] { return link->link().state() == LinkState{7, 0} && Node("PLC 1"); }, 30000))
-        << larkcore->output();
-    // The property dialogs alone: the session's own dialogs would take the link.
-    dialogs = std::make_unique<ConsoleDialogs>(*ctx, link->link(), map.get());
+  }
+  // The property dialogs alone: the session's own dialogs would take the link.
+  void Install() override {
+    dialogs = env.get();
     dialogs->endpoints = &link->endpoints();
     RegisterPropertyDialogs(*dialogs);
   }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
-    if (ctx) ctx->dialogs.EndRunningDialogs();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    dialogs.reset();
-    map.reset();
-    link.reset();
+  void Linked() override { ASSERT_TRUE(test::Spin([&] { return Node("PLC 1"); }, 30000)) << larkcore->output(); }
+  int Answer(const std::string&, const std::string& text, unsigned) override {
+    boxes.push_back(text);
+    return IDOK;
   }
 
-  DeviceNode* Node(const std::string& title) {
-    DeviceNode* found = nullptr;
-    std::function<void(DeviceNode&)> walk = [&](DeviceNode& n) {
-      if (n.title() == title) found = &n;
-      for (const auto& c : n.children()) walk(*c);
-    };
-    walk(ctx->tree.root());
-    return found;
-  }
   // A key of a map section ("" when missing).
   static std::string Key(const std::string& map, int id, const std::string& key) {
     const std::string head = "[ID" + std::to_string(id) + "]";
@@ -120,17 +70,9 @@ class PropertyDialogsLarkcore : public ::testing::Test {
     test::OnModal<D>(act);
     return ctx->dialogs.Open(resource, nullptr, reinterpret_cast<intptr_t>(node));
   }
-  static void Type(DialogBase& d, int id, const char* text) { dynamic_cast<QLineEdit*>(d.Control(id))->setText(text); }
 
-  test::TempDir service, console;
   std::string before;  // the demo map as the service loaded it
-  FakeClock clock{1000};
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<ConsoleMap> map;
-  std::unique_ptr<ConsoleDialogs> dialogs;
-  std::unique_ptr<LarkviewWindow> w;
+  ConsoleDialogs* dialogs = nullptr;  // `env`, under the name the cases use
   std::vector<std::string> boxes;
 };
 

@@ -8,7 +8,7 @@
 #include <QComboBox>
 #include <QTableView>
 
-#include "tests/console/dialogs/session_larkcore_fixture.h"
+#include "tests/console/support/larkcore_console.h"
 #include "tests/support/link_test_client.h"
 
 namespace lark {

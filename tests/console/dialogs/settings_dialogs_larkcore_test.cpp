@@ -2,9 +2,6 @@
 // map (the ASCII UPS on COM1, the three-phase UPS on COM2 with its control
 // log), in its own network and mount namespaces: what each change leaves in
 // the service's files and the simulator's log, and what the console keeps.
-#include <gtest/gtest.h>
-#include <signal.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -15,7 +12,6 @@
 
 #include "console/dialogs/alarm_manage_dialog.h"
 #include "console/dialogs/connection_dialog.h"
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/history_dialog.h"
 #include "console/dialogs/language_dialog.h"
 #include "console/dialogs/protection_switch.h"
@@ -23,103 +19,48 @@
 #include "console/dialogs/trace_dialogs.h"
 #include "console/dialogs/ups_control_dialog.h"
 #include "console/link/request_payloads.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/shell/menu_commands.h"
-#include "console/shell/menu_dispatch.h"
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/mountns.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark {
 namespace {
 
 namespace fs = std::filesystem;
 
-class SettingsDialogsLarkcore : public ::testing::Test {
+class SettingsDialogsLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateMounts()) GTEST_SKIP() << "no private mount namespace";
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
-    ASSERT_TRUE(MakeDirs(service.file("ports")));
-    ups = std::make_unique<test::Simulator>(
-        "ups_sim", std::vector<std::string>{"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1"});
-    three = std::make_unique<test::Simulator>(
-        "ups3_sim", std::vector<std::string>{"--pty-dir", service.file("ports"), "--com", "2", "--ups", "1",
-                                             "--control-log", controlLog()});
-    ASSERT_TRUE(test::Spin(
-        [&] { return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2")); }, 20000));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
-
-    fs::copy(test::SourcePath("data/English"), console.file("English"), fs::copy_options::recursive);
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [this](QWidget*, const std::string&, const std::string& text, unsigned flags) {
-      boxes.push_back(text);
-      return int(flags & MB_YESNO ? IDYES : IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    link->link().setServer("127.0.0.2");
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
-    // The configuration download pages the alarm tables in.
-    ASSERT_TRUE(test::Spin([&] { return link->link().session().actionTables[10].size() == kActionTablePageBytes[10]; },
-                           20000));
-    env = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
+  SettingsDialogsLarkcore() {
+    privateMounts = true;
+    demoNodes = 14;
+  }
+  void BeforeServiceStarts() override {
+    Simulate("ups_sim", {"--pty-dir", Ports(), "--com", "1", "--ups", "1"});
+    Simulate("ups3_sim", {"--pty-dir", Ports(), "--com", "2", "--ups", "1", "--control-log", controlLog()});
+    ASSERT_TRUE(LinesUp({1, 2}));
+  }
+  void ConsoleFiles() override { CopyEnglishFolder(); }
+  void Install() override {
     env->networkDevices = [this] { return link->endpoints().entries().size(); };
     RegisterSettingsDialogs(*env);
   }
-  void TearDown() override {
-    if (larkcore) kill(larkcore->pid(), SIGCONT);
-    env.reset();
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-    }
-    w.reset();
-    link.reset();
+  // The configuration download pages the alarm tables in.
+  void Linked() override {
+    ASSERT_TRUE(test::Spin([&] { return link->link().session().actionTables[10].size() == kActionTablePageBytes[10]; },
+                           20000));
+  }
+  int Answer(const std::string&, const std::string& text, unsigned flags) override {
+    boxes.push_back(text);
+    return int(flags & MB_YESNO ? IDYES : IDOK);
   }
 
   std::string controlLog() const { return service.file("ups3-control.log"); }
   std::string Managed(const char* section, const char* key) const {
     return ReadProfileString(service.file("manager.ini"), section, key, "", 256);
   }
-  DeviceNode* Node(const std::string& title) {
-    DeviceNode* found = nullptr;
-    std::function<void(DeviceNode&)> walk = [&](DeviceNode& n) {
-      if (n.title() == title) found = &n;
-      for (const auto& c : n.children()) walk(*c);
-    };
-    walk(ctx->tree.root());
-    return found;
-  }
   // Waits until `d` has no request out; false when it still waits after `ms`.
   bool Settled(DialogBase& d, int ms = 15000) {
     return test::Spin([&] { return !d.waiting(); }, ms);
   }
-  static std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }
-  static void Type(DialogBase& d, int id, const char* text) { dynamic_cast<QLineEdit*>(d.Control(id))->setText(text); }
 
-  test::TempDir service, console;
-  FakeClock clock{1000};
-  std::unique_ptr<test::Simulator> ups, three;
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<LarkviewWindow> w;
-  std::unique_ptr<ConsoleDialogs> env;
   std::vector<std::string> boxes;
 };
 

@@ -3,30 +3,17 @@
 // commands it takes and reports what they set at the next poll. A console
 // linked to the service changes a setting, the clock sync and the weekly
 // schedule, and the service's device, map and the simulator follow.
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTimer>
 #include <chrono>
-#include <signal.h>
 
 #include "console/dialogs/config_tab_page.h"
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/dry_contact_tab_page.h"
 #include "console/dialogs/schedule_tab_page.h"
-#include "console/shell/console_link.h"
 #include "console/shell/dialog_texts.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/tabs/detail_tabs.h"
-#include "platform/paths.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark {
 namespace {
@@ -43,50 +30,25 @@ std::string DeviceSection(const std::string& map) {
   return map.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-class SettingsPagesLarkcore : public ::testing::Test {
+class SettingsPagesLarkcore : public test::LarkcoreConsole {
  protected:
-  void SetUp() override {
-    if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-    ASSERT_TRUE(test::CopyDemoInstall(service.path(), 3));
-    ASSERT_TRUE(MakeDirs(service.file("ports")));
-    controlLog = service.file("control.log");
-    sim = std::make_unique<test::Simulator>(
-        "ups_sim", std::vector<std::string>{"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1",
-                                            "--al3", kAlarmList3, "--control-log", controlLog});
-    ASSERT_TRUE(test::Spin([&] { return FileExists(service.file("ports/COM1")); }, 20000));
-    larkcore = std::make_unique<test::ServiceProcess>(service.path());
-    ASSERT_TRUE(larkcore->start());
-    ASSERT_TRUE(larkcore->waitForOutput("running on", 30000)) << larkcore->output();
-
-    MakeDirs(console.file("English"));
-    WriteFileAtomic(console.file("English/language.ini"),
-                    ReadFile(test::SourcePath("data/English/language.ini")).value());
-    ctx = std::make_unique<ConsoleContext>(console.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [this](QWidget*, const std::string& caption, const std::string& text, unsigned) {
-      boxes.push_back(caption + ": " + text);
-      return int(IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    InstallDetailTabs(*ctx);
-    dialogs = std::make_unique<ConsoleDialogs>(*ctx, link->link(), nullptr);
-    InstallSettingsPages(*dialogs);
-    std::string failed;
-    w = StartConsole(*ctx, &failed);
-    ASSERT_TRUE(w) << failed;
-    ctx->points.selectedDevice = [this] { return ctx->tree.findById(2); };
-    link->link().setServer("127.0.0.2");  // the link, not the shared memory
-    link->link().setAutoConnect(true);
-    ASSERT_TRUE(test::Spin([&] { return link->link().state() == LinkState{7, 0}; }, 20000)) << larkcore->output();
+  SettingsPagesLarkcore() {
+    realTime = true;
+    withTabs = true;
   }
-  void TearDown() override {
-    if (larkcore && larkcore->pid() > 0) kill(larkcore->pid(), SIGCONT);  // a stopped service ends too
-    if (w) {
-      w->SendCommand(IDM_EXIT);
-      ShutdownConsole(*ctx, *w);
-      w.reset();
-    }
+  void BeforeServiceStarts() override {
+    controlLog = service.file("control.log");
+    Simulate("ups_sim", {"--pty-dir", Ports(), "--com", "1", "--ups", "1", "--al3", kAlarmList3, "--control-log",
+                         controlLog});
+    ASSERT_TRUE(LinesUp({1}));
+  }
+  void Install() override {
+    InstallSettingsPages(*env);
+    ctx->points.selectedDevice = [this] { return ctx->tree.findById(2); };
+  }
+  int Answer(const std::string& caption, const std::string& text, unsigned) override {
+    boxes.push_back(caption + ": " + text);
+    return IDOK;
   }
 
   // Reloads the slot's page until `ready` holds.
@@ -105,15 +67,7 @@ class SettingsPagesLarkcore : public ::testing::Test {
   }
   std::string Map() { return DeviceSection(ReadFile(service.file("Demo.UMF")).value_or("")); }
 
-  test::TempDir service, console;
   std::string controlLog;
-  std::unique_ptr<test::Simulator> sim;
-  std::unique_ptr<test::ServiceProcess> larkcore;
-  SystemClock clock;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<ConsoleDialogs> dialogs;
-  std::unique_ptr<LarkviewWindow> w;
   std::vector<std::string> boxes;
 };
 

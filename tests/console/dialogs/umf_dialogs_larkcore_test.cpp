@@ -13,7 +13,7 @@
 
 #include "console/dialogs/list_tab_dialog.h"
 #include "console/dialogs/umf_dialogs.h"
-#include "tests/console/dialogs/session_larkcore_fixture.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark {
 namespace {

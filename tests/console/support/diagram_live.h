@@ -1,8 +1,9 @@
 // The Diagram tab against a running Larkcore: a console linked to it over
-// the network, finding a device by title, painting its page as the Diagram
-// page would, and comparing it with its golden picture (LARK_UPDATE_GOLDEN=1
-// rewrites it; a page that differs is written beside the build as
-// got_<name>).
+// the network (the shared fixture) with its lists, detail tabs and Diagram
+// tab, the levels the service's, from the action tables the link downloads;
+// finding a device by title, painting its page as the Diagram page would, and
+// comparing it with its golden picture (LARK_UPDATE_GOLDEN=1 rewrites it; a
+// page that differs is written beside the build as got_<name>).
 #pragma once
 #include <gtest/gtest.h>
 
@@ -12,18 +13,12 @@
 
 #include "console/diagram/diagram_module.h"
 #include "console/diagram/diagram_tab.h"
-#include "console/lists/console_lists.h"
-#include "console/map/map_module.h"
 #include "console/shell/console_context.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
-#include "console/tabs/detail_tabs.h"
 #include "console/views/image_canvas.h"
 #include "core/live_data.h"
 #include "platform/paths.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/temp_dir.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark::test {
 
@@ -70,50 +65,25 @@ inline void CompareGolden(const QImage& page, const std::string& name) {
     page.save(QString::fromStdString(std::string(std::getenv("LARK_BINARY_DIR")) + "/got_" + name));
 }
 
-// The console with its lists, detail tabs and Diagram tab (and, asked for,
-// the map whose level pass colours nodes), linked to the service at
-// 127.0.0.5 over the network rather than the shared memory.
-struct LiveConsole {
-  SystemClock clock;
-  std::unique_ptr<ConsoleContext> ctx;
-  std::unique_ptr<ConsoleLink> link;
-  std::unique_ptr<ConsoleMap> map;
-  std::unique_ptr<LarkviewWindow> window;
+// The console of the Diagram suites: linked at 127.0.0.5 over the network
+// rather than the shared memory, on the wall clock.
+class DiagramLarkcoreConsole : public LarkcoreConsole {
+ protected:
+  DiagramLarkcoreConsole() {
+    demoNodes = 14;
+    realTime = true;
+    withLists = withTabs = withDiagram = true;
+    server = "127.0.0.5";
+  }
+  void Started() override { local = ctx->tables.actions(); }
+  // The levels are the service's: its alarm-action tables have come.
+  void Linked() override {
+    ASSERT_TRUE(Spin([&] { return ctx->tables.actions() != local; }, 30000)) << "no action tables";
+    window = w.get();
+  }
 
-  // Empty when running and linked, else what failed.
-  std::string start(const TempDir& folder, bool withMap) {
-    MakeDirs(folder.file("English"));
-    WriteFileAtomic(folder.file("English/language.ini"),
-                    ReadFile(SourcePath("data/English/language.ini")).value());
-    ctx = std::make_unique<ConsoleContext>(folder.path(), clock, WorkArea{0, 0, 1280, 800});
-    ctx->messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) {
-      return int(IDOK);
-    };
-    ctx->quit = [](int) {};
-    link = std::make_unique<ConsoleLink>(*ctx);
-    link->Wire();
-    InstallConsoleLists(*ctx);
-    InstallDetailTabs(*ctx);
-    InstallDiagramTab(*ctx);
-    if (withMap) map = InstallConsoleMap(*ctx);
-    std::string failed;
-    window = StartConsole(*ctx, &failed);
-    if (!window) return failed;
-    link->link().setServer("127.0.0.5");
-    link->link().setAutoConnect(true);
-    if (!Spin([&] { return link->link().state() == LinkState{7, 0}; }, 30000)) return "no link";
-    // The levels are the service's: its alarm-action tables have come.
-    const std::shared_ptr<const ActionTables> local = ctx->tables.actions();
-    if (!Spin([&] { return ctx->tables.actions() != local; }, 30000)) return "no action tables";
-    return {};
-  }
-  void stop() {
-    window.reset();
-    map.reset();
-    link.reset();
-    ctx.reset();
-  }
-  ~LiveConsole() { stop(); }
+  std::shared_ptr<const ActionTables> local;  // the console's own tables, before the link's
+  LarkviewWindow* window = nullptr;
 };
 
 }  // namespace lark::test
