@@ -119,7 +119,7 @@ LarkviewWindow::LarkviewWindow(ConsoleContext& ctx) : ctx_(ctx) {
       {"LoadLanguageTexts",
        [&] {
          const Profile lang = ctx_.languageProfile();
-         LoadLanguageTexts(ctx_.texts, lang, menus_.get(), ctx_.settings.userLevel);
+         LoadLanguageTexts(ctx_.texts, lang, menus_.get(), ctx_.settings.loginLevel());
          LoadConsoleStatusTexts(ctx_.texts.status, lang, ctx_.texts.language);
          ApplyLanguageStatusTexts(ctx_.texts.status, lang, ctx_.texts.language);
          return true;
