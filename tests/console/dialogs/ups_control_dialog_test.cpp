@@ -26,7 +26,6 @@ struct Fixture : test::DialogFixture {
       return int(IDOK);
     };
     setText("MessageBox", "M_26", "restart range");
-    setText("MessageBox", "M_53", "done");
     setText("MessageBox", "M_71", "minutes");
     group = &test::AddGroup(ctx.tree, ctx.tree.root(), "Room");
     ups = &test::AddSerial(ctx.tree, *group, 1, "COM2", 1);
@@ -116,7 +115,7 @@ TEST(UpsControlDialog, EachSendCarriesItsRecordOrIsRefusedBeforeQueueing) {
   }
 }
 
-TEST(UpsControlDialog, ConfirmedCommandShowsDoneAndLogsTheTextBuiltAtSend) {
+TEST(UpsControlDialog, ConfirmedCommandSaysSentAndLogsTheTextBuiltAtSend) {
   Fixture f;
   UpsControlDialog d(f.env, nullptr);
   d.Init();
@@ -131,7 +130,8 @@ TEST(UpsControlDialog, ConfirmedCommandShowsDoneAndLogsTheTextBuiltAtSend) {
   ASSERT_EQ(d.record().testTime, 180);
   f.answer(d, kLinkCmdControlDevice, true);
   EXPECT_EQ(Caption(d), "UPS Control - MSG3");
-  EXPECT_EQ(f.boxes, (std::vector<std::string>{"Control: done", "Control: done"}));
+  // The service confirms the queueing, not the device's action: "sent".
+  EXPECT_EQ(f.boxes, (std::vector<std::string>{"Control: MSG3", "Control: MSG3"}));
   EXPECT_TRUE(d.Control(kSendAll)->isEnabled());
   // The operation log: code 36 (layer) with the command text.
   bool logged = false;
