@@ -62,7 +62,8 @@ struct Fixture : test::DialogFixture {
 
 std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }
 
-void Choose(UpsControlDialog& d, int radio) { dynamic_cast<QRadioButton*>(d.Control(radio))->setChecked(true); }
+// Chosen as a screen reader would, through the accessible action.
+void Choose(UpsControlDialog& d, int radio) { test::AccessibleToggle(d.Control(radio)); }
 void Type(UpsControlDialog& d, int edit, const char* text) { dynamic_cast<QLineEdit*>(d.Control(edit))->setText(text); }
 
 TEST(UpsControlDialog, EachSendCarriesItsRecordOrIsRefusedBeforeQueueing) {
@@ -181,28 +182,30 @@ TEST(UpsControlDialog, ProtectionSwitchKeepsOnlyWhatTheServiceConfirmed) {
   auto* box = d.findChild<ProtectionSwitch*>();
   ASSERT_TRUE(box);
   EXPECT_FALSE(box->isChecked());
-  auto click = [&] {
-    box->click();
+  // A mouse click or a screen reader's Toggle action.
+  auto click = [&](bool accessible) {
+    accessible ? test::AccessibleToggle(box) : box->click();
     const auto frames = f.drain();
     return frames.empty() ? -1 : frames.back()[5];
   };
   struct Step {
     const char* what;
+    bool accessible;     // by the accessible action
     int ok;              // 1 confirmed, 0 refused, -1 timed out
     uint8_t sub;         // asked for
     bool flag;           // the console's flag after it
     const char* caption;
   };
   const Step steps[] = {
-      {"on, refused", 0, 0, false, "UPS Control - MSG4"},
-      {"on, timed out", -1, 0, false, "UPS Control - MSG1"},
-      {"on, confirmed", 1, 0, true, "UPS Control - MSG6"},
-      {"off, refused", 0, 1, true, "UPS Control - MSG4"},
-      {"off, confirmed", 1, 1, false, "UPS Control - MSG6"},
+      {"on, refused", false, 0, 0, false, "UPS Control - MSG4"},
+      {"on, timed out", true, -1, 0, false, "UPS Control - MSG1"},
+      {"on, confirmed", true, 1, 0, true, "UPS Control - MSG6"},
+      {"off, refused", false, 0, 1, true, "UPS Control - MSG4"},
+      {"off, confirmed", true, 1, 1, false, "UPS Control - MSG6"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
-    EXPECT_EQ(click(), s.sub);
+    EXPECT_EQ(click(s.accessible), s.sub);
     EXPECT_FALSE(box->isEnabled());
     if (s.ok >= 0) {
       f.answer(d, kLinkCmdControlPassword, s.ok == 1);
