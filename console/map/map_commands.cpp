@@ -64,6 +64,7 @@ void ConsoleMap::NodeLog(uint16_t code, const std::string& text) {
 }
 
 void ConsoleMap::RefillLists() {
+  const MapView::LeadLists lead(view_);
   DeviceNode* group = &view_.currentGroup();
   CallPoint(ctx_.points.fillGroupList, group);
   CallPoint(ctx_.points.selectDeviceRow, group);

@@ -204,6 +204,29 @@ TEST_F(ObjectDialogsLarkcore, EditsOfEveryKindLeaveTheServicesMapAsTheConsoles) 
   EXPECT_EQ(SavedShape(), Shape(root, -1));
 }
 
+// A device cut inside a group that keeps another, the map moved up by the
+// menu, then pasted: it lands in the parent and the map stays there, though
+// the lists' refill selects the device left behind; the service agrees.
+TEST_F(ObjectDialogsLarkcore, CutMoveUpPasteLandsInTheParent) {
+  DeviceNode& root = ctx->tree.root();
+  DeviceNode* room = &map->view().currentGroup();  // "Server room", holding "UPS 1"
+  ASSERT_EQ(room->parent(), &root);
+  ASSERT_EQ(Run(IDM_ADD_LOCAL).back(), Done("Dialog-AddObject", "Add Object"));
+  ASSERT_EQ(room->childCount(), 2);
+  map->view().SelectNode(0, true);
+  const int32_t ups = map->view().selectedNode()->id();
+  EXPECT_EQ(Run(IDM_CUT).back(), Done("Dialog-CutObject", "Cut Object"));
+  Run(IDM_MOVE_UP);
+  EXPECT_EQ(&map->view().currentGroup(), &root);
+  EXPECT_EQ(Run(IDM_PASTE).back(), Done("Dialog-PasteObject", "Paste Object"));
+  ASSERT_EQ(root.childCount(), 2);
+  EXPECT_EQ(root.child(1)->id(), ups);
+  EXPECT_EQ(room->childCount(), 1);
+  EXPECT_EQ(&map->view().currentGroup(), &root);
+  EXPECT_EQ(map->view().selected(), 1);
+  EXPECT_EQ(SavedShape(), Shape(root, -1));
+}
+
 TEST_F(ObjectDialogsLarkcore, AnotherConsolesLockRefusesTheAddAndNamesIt) {
   test::LinkTestClient other(8900);
   ASSERT_TRUE(other.connected());
