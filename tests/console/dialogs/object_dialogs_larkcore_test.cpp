@@ -123,9 +123,11 @@ class ObjectDialogsLarkcore : public ::testing::Test {
   }
   std::string Done(const char* section, const char* title) const { return std::string(title) + " - " + Text(section, "MSG1"); }
 
-  // The tree as "id<parent:kind" lines in depth-first order.
+  // The tree as "id<parent:kind@left,top" lines (the icon's place) in
+  // depth-first order.
   static std::string Shape(const DeviceNode& n, int parent, std::string out = "") {
-    out += std::to_string(n.id()) + "<" + std::to_string(parent) + ":" + std::to_string(n.nodeKind()) + "\n";
+    out += std::to_string(n.id()) + "<" + std::to_string(parent) + ":" + std::to_string(n.nodeKind()) + "@" +
+           std::to_string(n.iconRect().left) + "," + std::to_string(n.iconRect().top) + "\n";
     for (const auto& c : n.children()) out = Shape(*c, n.id(), out);
     return out;
   }
@@ -144,7 +146,9 @@ class ObjectDialogsLarkcore : public ::testing::Test {
       const std::string section = "ID" + id;
       const std::string parent = ReadProfileString(file, section, "PreviousID", "", 16);
       const std::string kind = ReadProfileString(file, section, "upsGroupSNMP", "", 16);
-      out += id + "<" + (id == "0" ? "-1" : parent) + ":" + kind + "\n";
+      out += id + "<" + (id == "0" ? "-1" : parent) + ":" + kind + "@" +
+             ReadProfileString(file, section, "iconRect.left", "0", 16) + "," +
+             ReadProfileString(file, section, "iconRect.top", "0", 16) + "\n";
     }
     return out;
   }
