@@ -173,6 +173,24 @@ TEST(MapCommandsTest, CutMoveUpPasteLandsInTheParent) {
   EXPECT_EQ(e.map->view().selected(), 1);
 }
 
+// Closing the map with its close button turns the main window's map button
+// grey at once (green while the map shows).
+TEST(MapCommandsTest, ClosingTheMapRepaintsTheMapButton) {
+  Edit e;
+  auto* map = dynamic_cast<MapWindow*>(e.w->mapWindow());
+  ASSERT_TRUE(map);
+  const WindowRect& list = e.ctx->monitor.settings().list;
+  const auto button = [&] { return e.w->surface().pixelColor(list.right + 10, list.top + 6); };
+  EXPECT_EQ(button(), QColor(0, 0xa0, 0));
+  const QPoint close(map->width() - 8, map->height() - 8);
+  map->ButtonDown(close);
+  map->ButtonUp(close);
+  ASSERT_TRUE(e.ctx->monitor.settings().viewFlags & kViewMapClosed);
+  EXPECT_NE(button(), QColor(0, 0xa0, 0));
+  e.w->ShowMapWindow();
+  EXPECT_EQ(button(), QColor(0, 0xa0, 0));
+}
+
 TEST(MapCommandsTest, RefusalsChangeNothing) {
   struct Case {
     uint32_t viewFlags;
