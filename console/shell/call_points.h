@@ -53,7 +53,7 @@ struct ConsoleCallPoints {
   std::function<void(DeviceNode*)> selectDeviceRow;       // the row holding the node
   std::function<DeviceNode*()> selectedDevice;            // GetSelectedDevice
   std::function<void(std::FILE*)> refreshDeviceRows;      // with a file: the export
-  std::function<void()> retitleDeviceColumns;             // column choice or language changed
+  std::function<void()> retitleDeviceColumns;             // column choice or language changed; both lists
   // Map steps the list selections run.
   std::function<void(DeviceNode*)> setMapGroup;       // the map's current group
   std::function<void()> clearMapSelection;
