@@ -64,7 +64,6 @@ struct ConsoleCallPoints {
   std::function<void()> openConsoleMap;         // creation: a new, untitled map
   std::function<void()> mapTimer;               // map window 1025 (blinking)
   std::function<void()> enterSelectedGroup;     // Enter on the map
-  std::function<void()> ctrlReleased;           // Ctrl let go: ends an icon drag
   std::function<bool()> saveMapDialog;          // exit with a dirty map
   std::function<void()> freePictures;           // shutdown
   std::function<QWidget*(LarkviewWindow&)> createMapWindow;  // creation; null: a bare window

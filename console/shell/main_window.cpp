@@ -315,9 +315,17 @@ bool LarkviewWindow::event(QEvent* e) {
 
 void LarkviewWindow::keyPressEvent(QKeyEvent* e) { OnKeyDown(e->key(), e->modifiers()); }
 
-void LarkviewWindow::keyReleaseEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_Control && !(ctx_.monitor.settings().viewFlags & kViewMapClosed))
-    CallPoint(ctx_.points.ctrlReleased);
+void LarkviewWindow::keyReleaseEvent(QKeyEvent* e) { OnKeyUp(e->key()); }
+
+void LarkviewWindow::OnKeyUp(int key) {
+  if (key != Qt::Key_Control || (ctx_.monitor.settings().viewFlags & kViewMapClosed)) return;
+  const DeviceNode* node = ctx_.points.mapSelectedNode ? ctx_.points.mapSelectedNode() : nullptr;
+  if (node == nullptr) return;
+  // The button-up the selected icon stands for (its place does not matter
+  // here): it ends a splitter drag left behind; then the window repaints.
+  OnMouseUp();
+  RedrawSurface();
+  repaint();
 }
 
 // ---- layout and pane edges ----

@@ -73,6 +73,7 @@ class LarkviewWindow : public QMainWindow {
   void OnMouseMove(QPoint p);
   void OnMouseDown(QPoint p);
   void OnMouseUp();
+  void OnKeyUp(int key);
   void OnDoubleClick(QPoint p, QPoint global);
   // WM_CLOSE: false when the operator kept the program.
   bool OnClose();

@@ -137,6 +137,38 @@ TEST(MainWindowTest, SplittersStopAtTheirLimits) {
   EXPECT_EQ(probe.Pixel(w.tabArea().left + 30, w.tabArea().top - 1), SysColorValue(kColorBtnShadow));
 }
 
+// Letting Ctrl go with the map shown and a node selected stands for a
+// button-up at that icon: a splitter drag ends.
+TEST(MainWindowTest, CtrlKeyUpEndsADragWhileANodeIsSelected) {
+  Console c;
+  ASSERT_EQ(c.start(), "");
+  LarkviewWindow& w = *c.w;
+  DeviceNode node;
+  struct Case {
+    const char* name;
+    bool selected, mapClosed;
+    int key;
+    bool ends;
+  } cases[] = {
+      {"selected node", true, false, Qt::Key_Control, true},
+      {"no selection", false, false, Qt::Key_Control, false},
+      {"map closed", true, true, Qt::Key_Control, false},
+      {"another key", true, false, Qt::Key_Shift, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    c.ctx->points.mapSelectedNode = [&] { return k.selected ? &node : nullptr; };
+    if (k.mapClosed) c.s().viewFlags |= kViewMapClosed;
+    w.OnMouseDown(QPoint(c.s().list.left - 2, 20));  // the group border
+    ASSERT_NE(w.dragMode(), kDragNone);
+    QKeyEvent release(QEvent::KeyRelease, k.key, Qt::NoModifier);
+    QApplication::sendEvent(&w, &release);
+    EXPECT_EQ(w.dragMode() == kDragNone, k.ends);
+    w.OnMouseUp();
+    c.s().viewFlags &= ~kViewMapClosed;
+  }
+}
+
 TEST(MainWindowTest, MapButtonAndMapWindowFollowing) {
   Console c;
   ASSERT_EQ(c.start(), "");
