@@ -3,6 +3,7 @@
 #include "console/shell/main_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QPixmap>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "console/shell/dialog_help.h"
 #include "console/shell/dialog_texts.h"
 #include "console/views/image_canvas.h"
 #include "core/device_tree.h"
@@ -92,6 +94,8 @@ LarkviewWindow::LarkviewWindow(ConsoleContext& ctx) : ctx_(ctx) {
   setWindowIcon(QIcon(QPixmap::fromImage(MapButtonImage(true)).scaled(32, 32)));
   ctx_.mainWindow = this;
   setCommand(IDM_EXIT, [this] { OnExit(); });
+  dialogHelp_ = std::make_unique<DialogHelp>(ctx_);
+  QCoreApplication::instance()->installEventFilter(dialogHelp_.get());
   MonitorSettings& s = ctx_.monitor.settings();
   const std::vector<NamedStep> create = {
       {"CreateFonts",

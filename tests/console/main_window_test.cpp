@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
 #include <QKeyEvent>
 #include <cstdio>
 #include <deque>
@@ -167,6 +169,31 @@ TEST(MainWindowTest, CtrlKeyUpEndsADragWhileANodeIsSelected) {
     w.OnMouseUp();
     c.s().viewFlags &= ~kViewMapClosed;
   }
+}
+
+// F1 in a dialog opens the shipped manual; elsewhere, or with no manual
+// installed, it does nothing.
+TEST(MainWindowTest, F1InADialogOpensTheManual) {
+  Console c;
+  ASSERT_EQ(c.start(), "");
+  std::vector<std::vector<std::string>> spawned;
+  c.ctx->spawn = [&](const std::vector<std::string>& argv, const std::vector<std::string>&) {
+    spawned.push_back(argv);
+    return pid_t(1);
+  };
+  QDialog dialog(c.w.get());
+  auto* field = new QLineEdit(&dialog);
+  const auto f1 = [](QWidget* to) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(to, &press);
+  };
+  f1(field);
+  EXPECT_TRUE(spawned.empty()) << "no manual installed";
+  const std::string manual = c.dir.file("manual.pdf");
+  ASSERT_TRUE(WriteFileAtomic(manual, "%PDF-1.4\n"));
+  f1(field);
+  f1(c.w.get());  // the main window is no dialog
+  EXPECT_EQ(spawned, (std::vector<std::vector<std::string>>{{"xdg-open", manual}}));
 }
 
 TEST(MainWindowTest, MapButtonAndMapWindowFollowing) {
