@@ -15,7 +15,7 @@ int ReloadConsoleTables(ConsoleContext& ctx, ServiceLink& link) {
                        [&ctx](int32_t level) { CallPoint(ctx.points.updateMenuRights, static_cast<int>(level)); });
   const LinkSessionData& session = link.session();
   const int level = session.accessSwitch != 0 ? session.userLevel : 2;
-  LoadConsoleTexts(ctx, level);
+  LoadConsoleTexts(ctx, session.accessSwitch != 0 ? session.userLevel : 0);
   CallPoint(ctx.points.updateMenuRights, level);
   LoadRecipientItems(ctx.settings, copy);
   ctx.tables.load(ctx.settings.service.language);  // missing files keep the defaults

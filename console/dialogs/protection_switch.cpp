@@ -22,7 +22,9 @@ ProtectionSwitch::ProtectionSwitch(DialogBase& dialog)
   setAccessibleName("Enable Password Protection");
   Revert();
   setVisible(!dialog.env().ctx.settings.accountsInUse);
-  connect(this, &QCheckBox::clicked, this, [this] { Toggled(); });
+  // toggled, not clicked: a screen reader's Toggle action changes the state
+  // without a click. Revert() changes it with the signals blocked.
+  connect(this, &QCheckBox::toggled, this, [this] { Toggled(); });
 }
 
 void ProtectionSwitch::Revert() {

@@ -1,9 +1,10 @@
 // Time-out reactions, tested in order: the rows for an OpenDialogId first,
 // then the rows by pending command. Where the reply handler's old table and
 // a dialog's own rules differ, the dialog's rules hold: the Event Log stays
-// open, Open UMF greys Open, Auto-Load UMF gives its buttons back and leaves
-// a running session alone, and the GPRS property dialog closes as the other
-// property dialogs do.
+// open, Open UMF greys Open, Auto-Load UMF tells the failure and gives its
+// buttons back but leaves a running session alone (a load-failed link state
+// would empty the map and stop the polls), and the GPRS property dialog
+// closes as the other property dialogs do.
 #include "console/dialogs/timeout_table.h"
 
 #include "console/dialogs/console_dialogs.h"
@@ -45,7 +46,7 @@ constexpr TimeoutRow kRows[] = {
     // By the pending command.
     {-1, {8}, "Dialog-SaveUMF", {Always("MSG1")}, A::kButtons, {1, 2}, false, 0},
     {-1, {9}, "Dialog-NewUMF", {Always("MSG2")}, A::kButtons, {1, 2}, false, 0},
-    {-1, {10}, nullptr, {}, A::kButtons, {1, 2}, false, 0},
+    {-1, {10}, "Dialog-OpenUMF", {Always("MSG1")}, A::kButtons, {1, 2}, false, 0},
     {-1, {13}, "Dialog-AddObject", {Always("MSG2")}, A::kClose, {}, false, 0},
     {-1, {15, 32}, "Dialog-Background", {Always("MSG1")}, A::kClose, {}, false, 0},
     {-1, {16}, "Dialog-CutObject", {Always("MSG2")}, A::kClose, {}, false, 0},

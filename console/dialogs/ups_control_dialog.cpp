@@ -27,7 +27,6 @@ namespace {
 constexpr uint32_t kCommandTimeoutMs = 5000;
 constexpr uint16_t kLogOpened = 34, kLogSelected = 35, kLogLayer = 36, kLogAll = 37;
 constexpr int kRestartOutOfRange = 26;  // [MessageBox] M_26
-constexpr int kDone = 53;               // [MessageBox] M_53
 constexpr int kBadMinutes = 71;         // [MessageBox] M_71
 constexpr const char* kCaption = "Control";
 // The longest time in minutes whose seconds (x 60 + 1) still fit 31 bits.
@@ -262,7 +261,11 @@ void UpsControlDialog::OnReply(const ReplyView& reply) {
     return;
   }
   ShowMessage("MSG3");
-  env().ctx.ShowLangMessageBox(this, kDone, kCaption, MB_OK);
+  // The service answers once it has queued the command, before the device
+  // takes it (a refusal reaches the event log), so the box says "sent", in
+  // the dialog's own MSG3, rather than the shared "done" of M_53.
+  const Profile lang = env().ctx.languageProfile();
+  env().ctx.messageBox(this, kCaption, lang.getString("Dialog-Control", "MSG3", "", 1024), MB_OK);
   const uint16_t code = lastButton_ == kSendSelected ? kLogSelected : lastButton_ == kSendLayer ? kLogLayer : kLogAll;
   PostLog(0, code, commandText_);
 }

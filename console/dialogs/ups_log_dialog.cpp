@@ -12,7 +12,6 @@
 #include "core/device_node.h"
 #include "linkserver/link_frame.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 
 namespace lark {
 
@@ -38,7 +37,7 @@ UpsLogDialog::UpsLogDialog(ConsoleDialogs& env, DeviceNode& node, QWidget* owner
   layout->addWidget(text);
   layout->addWidget(bar);
   resize(360, 90);
-  openFile = [](const std::string& path) { Spawn({"xdg-open", path}); };
+  openFile = [&ctx = env.ctx](const std::string& path) { ctx.spawn({"xdg-open", path}, {}); };
 }
 
 std::string UpsLogDialog::filePath() const {

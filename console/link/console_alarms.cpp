@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/sound_player.h"
 
 namespace lark {
@@ -54,7 +53,6 @@ void ConsoleAlarms::clearMailSlots() { outgoing_.withLock(ClearOutgoingSlots); }
 
 void ConsoleAlarms::decrementSoundCounters() {
   detector_.onSecondTick();
-  std::erase_if(children_, [](pid_t pid) { return ReapChild(pid); });
 }
 
 void ConsoleAlarms::check() {
@@ -85,12 +83,7 @@ void ConsoleAlarms::check() {
 void ConsoleAlarms::showPopup(std::string_view text) {
   if (peers_.popup) peers_.popup(FormatPopupMessage(clock_.now(), text));
   if (!peers_.spawn || (peers_.sameComputer && peers_.sameComputer())) return;
-  const SpawnFn record = [this](const std::vector<std::string>& argv) {
-    const pid_t pid = peers_.spawn(argv);
-    adoptChild(pid);
-    return pid;
-  };
-  LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList), installDir_, clock_, record);
+  LaunchPopup(text, PopupTargetsFrom(settings_.broadcastList), installDir_, clock_, peers_.spawn);
 }
 
 void ConsoleAlarms::playSound(std::string_view file) {

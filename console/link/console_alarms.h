@@ -41,7 +41,8 @@ struct ConsoleAlarmPeers {
   // on this computer, its tray program plays the sounds and it starts the
   // desktop messages itself.
   std::function<bool()> sameComputer;
-  // Starts Larknote (argv); the pid or -1. Empty: no desktop messages.
+  // Starts Larknote (argv) and reaps it when it ends; the pid or -1. Empty:
+  // no desktop messages.
   SpawnFn spawn;
   // The console's GSM modem (monitor.ini [Monitor GSM Modem] port and baud).
   std::function<std::pair<std::string, uint32_t>()> gsmModem;
@@ -85,11 +86,6 @@ class ConsoleAlarms {
   // slot and the texts waiting in it, every other slot is freed; under the
   // mail lock, since the mail thread reads the slots.
   void rebindRecipients(std::span<RecipientItem> items);
-  // A child started for an alarm (the screen-saver switch), reaped by the
-  // one-second timer with the Larknote children.
-  void adoptChild(pid_t pid) {
-    if (pid > 0) children_.push_back(pid);
-  }
 
  private:
   void playSound(std::string_view file);
@@ -104,7 +100,6 @@ class ConsoleAlarms {
   ConsoleAlarmPeers peers_;
   std::shared_ptr<const ActionTables> snapshot_;  // the tables `actions_` copies
   ActionTables actions_;
-  std::vector<pid_t> children_;  // Larknote and screen-saver children not yet reaped
   OutgoingMessages outgoing_;
   AlarmDetector detector_;
   StderrEventLog senderLog_;

@@ -163,6 +163,11 @@ void ConsoleLists::CreateDeviceList() {
   FillDeviceList(&ctx_.tree.root(), true);
 }
 
+void ConsoleLists::RetitleColumns() {
+  groups_->listModel()->setColumnTitle(1, ctx_.texts.columns.group);
+  RetitleDeviceColumns();
+}
+
 void ConsoleLists::RetitleDeviceColumns() {
   for (int c = 1; c < kDeviceListColumns; ++c) {
     const int id = columnMap()[static_cast<size_t>(c)];
@@ -389,7 +394,7 @@ void InstallConsoleLists(ConsoleContext& ctx) {
   cp.fillDeviceList = with([](ConsoleLists& l, DeviceNode* g, bool s) { l.FillDeviceList(g, s); });
   cp.selectDeviceRow = with([](ConsoleLists& l, DeviceNode* n) { l.SelectDeviceRow(n); });
   cp.refreshDeviceRows = with([](ConsoleLists& l, std::FILE* f) { l.RefreshDeviceRows(f); });
-  cp.retitleDeviceColumns = with([](ConsoleLists& l) { l.RetitleDeviceColumns(); });
+  cp.retitleDeviceColumns = with([](ConsoleLists& l) { l.RetitleColumns(); });
   cp.exportDeviceList = [&ctx] { ExportDeviceListCommand(ctx); };
   cp.selectedDevice = [holder]() -> DeviceNode* {
     if (!*holder) return nullptr;

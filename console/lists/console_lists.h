@@ -48,6 +48,9 @@ class ConsoleLists {
   void SortDeviceList();
   void OnHeaderClick(int column);
   void RetitleDeviceColumns();
+  // The group list's title column and the device columns, in the texts now
+  // loaded (after a language change or a new column choice).
+  void RetitleColumns();
   void SaveColumnWidths();
   DeviceNode* GetSelectedDevice() const;
   // Selects the row of `node` in the group list (a group) or the device list.

@@ -64,6 +64,7 @@ void ConsoleMap::NodeLog(uint16_t code, const std::string& text) {
 }
 
 void ConsoleMap::RefillLists() {
+  const MapView::LeadLists lead(view_);
   DeviceNode* group = &view_.currentGroup();
   CallPoint(ctx_.points.fillGroupList, group);
   CallPoint(ctx_.points.selectDeviceRow, group);
@@ -81,6 +82,10 @@ void ConsoleMap::AddSequence(uint8_t kind, int propertyDialog, uint16_t logCode)
   const int result = RunDialog(propertyDialog);
   ctx_.commands.newNode = false;
   if (result != 0) {
+    // The service made its node without a place (left and top 0, over the
+    // first icon once the map is saved and read again): it takes the
+    // console's, as after a drag.
+    if (view_.sendMoveIcon) view_.sendMoveIcon(MoveIconPayload(static_cast<int16_t>(node->id()), node->iconRect()));
     if (kind == kNodeGroup) {
       CallPoint(ctx_.points.fillGroupList, &view_.currentGroup());
     } else {

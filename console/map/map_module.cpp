@@ -111,14 +111,16 @@ std::unique_ptr<ConsoleMap> InstallConsoleMap(ConsoleContext& ctx) {
   // What the list selections do to the map, and what the map asks of the lists.
   MapView& view = m->view_;
   cp.setMapGroup = [&view](DeviceNode* g) {
-    if (g && g->isGroup()) view.setCurrentGroup(*g);
+    if (g && g->isGroup() && !view.leadsLists()) view.setCurrentGroup(*g);
   };
-  cp.clearMapSelection = [&view] { view.clearSelection(); };
+  cp.clearMapSelection = [&view] {
+    if (!view.leadsLists()) view.clearSelection();
+  };
   cp.loadGroupPicture = [&view](DeviceNode* g) {
-    if (g) view.loadGroupPicture(*g);
+    if (g && !view.leadsLists()) view.loadGroupPicture(*g);
   };
   cp.selectMapNode = [&view](DeviceNode* n) {
-    for (int i = 0; n && i < view.currentGroup().childCount(); ++i) {
+    for (int i = 0; n && !view.leadsLists() && i < view.currentGroup().childCount(); ++i) {
       if (view.currentGroup().child(i) == n) view.SelectNode(i, false);
     }
   };

@@ -463,8 +463,11 @@ void MapView::ShowGroup(DeviceNode& group, int selected) {
   setCurrentGroup(group);
   loadGroupPicture(group);
   selected_ = selected;
-  if (selectDeviceRow) selectDeviceRow(group);
-  if (fillDeviceList) fillDeviceList(group);
+  {
+    const LeadLists lead(*this);
+    if (selectDeviceRow) selectDeviceRow(group);
+    if (fillDeviceList) fillDeviceList(group);
+  }
   // The first device, when there is one, takes the selection.
   for (int i = 0; i < group.childCount(); ++i) {
     if (!group.child(i)->isGroup()) {

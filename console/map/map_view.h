@@ -103,6 +103,21 @@ class MapView {
   // After a new map: root group, nothing selected, the root's picture.
   void Reset();
 
+  // While the map itself refills or selects rows of the lists, the lists'
+  // selection reactions (a refilled list selects its first row) leave the
+  // map where it is: the map leads, it does not follow its own refill.
+  bool leadsLists() const { return leadsLists_ > 0; }
+  class LeadLists {
+   public:
+    explicit LeadLists(MapView& v) : v_(v) { ++v_.leadsLists_; }
+    ~LeadLists() { --v_.leadsLists_; }
+    LeadLists(const LeadLists&) = delete;
+    LeadLists& operator=(const LeadLists&) = delete;
+
+   private:
+    MapView& v_;
+  };
+
   // Waits of the zoom animation (tests: none), the icon move request to the
   // service, and the list selection of a node (the lists fill it).
   std::function<void(int ms)> wait;
@@ -127,6 +142,7 @@ class MapView {
   DeviceNode* group_;
   int selected_ = -1;
   int cascade_ = 0;  // place of the next new icon
+  int leadsLists_ = 0;  // LeadLists scopes open
   int blinkPhase_ = 0;
   int width_ = 0, height_ = 0;
   QImage image_;

@@ -207,6 +207,8 @@ void MapWindow::ButtonUp(QPoint p) {
     ctx_.monitor.settings().viewFlags |= kViewMapClosed;
     hide();
     ctx_.monitor.SaveWindowRects();
+    // The main window's map button shows the map closed at once.
+    if (ctx_.mainWindow) ctx_.mainWindow->RedrawSurface();
   }
   mode_ = kNone;
   if (iconDrag_) {

@@ -53,7 +53,7 @@ struct ConsoleCallPoints {
   std::function<void(DeviceNode*)> selectDeviceRow;       // the row holding the node
   std::function<DeviceNode*()> selectedDevice;            // GetSelectedDevice
   std::function<void(std::FILE*)> refreshDeviceRows;      // with a file: the export
-  std::function<void()> retitleDeviceColumns;             // column choice or language changed
+  std::function<void()> retitleDeviceColumns;             // column choice or language changed; both lists
   // Map steps the list selections run.
   std::function<void(DeviceNode*)> setMapGroup;       // the map's current group
   std::function<void()> clearMapSelection;
@@ -64,7 +64,6 @@ struct ConsoleCallPoints {
   std::function<void()> openConsoleMap;         // creation: a new, untitled map
   std::function<void()> mapTimer;               // map window 1025 (blinking)
   std::function<void()> enterSelectedGroup;     // Enter on the map
-  std::function<void()> ctrlReleased;           // Ctrl let go: ends an icon drag
   std::function<bool()> saveMapDialog;          // exit with a dirty map
   std::function<void()> freePictures;           // shutdown
   std::function<QWidget*(LarkviewWindow&)> createMapWindow;  // creation; null: a bare window

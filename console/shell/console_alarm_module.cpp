@@ -5,7 +5,6 @@
 
 #include "console/link/service_link.h"
 #include "console/shell/console_context.h"
-#include "platform/process.h"
 #include "platform/screen_saver.h"
 
 namespace lark {
@@ -15,7 +14,8 @@ ConsoleAlarmModule::ConsoleAlarmModule(ConsoleContext& ctx, ServiceLink& link)
           ctx.tree, ctx.settings.service, ctx.monitor.settings().monitorItems, ctx.tables,
           ctx.clock(), ctx.installDir(), &player_,
           ConsoleAlarmPeers{[this, &ctx](const std::string& line) { ShowAlarmPopup(ctx, popup_, line); },
-                            [&link] { return link.sharedMemoryMode(); }, Spawn,
+                            [&link] { return link.sharedMemoryMode(); },
+                            [&ctx](const std::vector<std::string>& argv) { return ctx.spawn(argv, {}); },
                             [&ctx] {
                               const MonitorSettings& m = ctx.monitor.settings();
                               return std::pair<std::string, uint32_t>(
@@ -35,7 +35,7 @@ std::unique_ptr<ConsoleAlarmModule> InstallConsoleAlarms(ConsoleContext& ctx, Se
   cp.freePendingReportMail = [&a] { a.stopSenders(); };
   cp.alarmChecks = [&a] { a.check(); };
   cp.rebindMonitorRecipients = [&a, &ctx] { a.rebindRecipients(ctx.monitor.settings().monitorItems); };
-  cp.switchScreenSaverOff = [&a] { a.adoptChild(SwitchScreenSaverOff()); };
+  cp.switchScreenSaverOff = [&ctx] { ctx.children.watch(SwitchScreenSaverOff()); };
   return module;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "console/shell/call_points.h"
+#include "console/shell/child_reaper.h"
 #include "console/shell/command_state.h"
 #include "console/shell/console_settings.h"
 #include "console/shell/console_texts.h"
@@ -95,9 +96,13 @@ class ConsoleContext {
   MessageBoxPresenter messageBox = QtMessageBox;
   SaveFilePresenter fileDialog = QtSaveFileName;
   OpenFilePresenter openFileDialog = QtOpenFileName;
-  // Starts a program (argv, added environment); tests record instead.
+  ChildReaper children;  // every program the console starts, reaped when it ends
+  // Starts a program (argv, added environment) watched by `children`; tests
+  // record instead.
   std::function<pid_t(const std::vector<std::string>&, const std::vector<std::string>&)> spawn =
-      [](const std::vector<std::string>& argv, const std::vector<std::string>& env) { return SpawnWithEnvironment(argv, env); };
+      [this](const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+        return children.spawn(argv, env);
+      };
   std::function<void(int code)> quit;  // ends the event loop
   ConsoleCallPoints points;
   DialogRegistry dialogs;       // the dialogs by resource number

@@ -29,6 +29,10 @@ struct ConsoleSettings {
   bool accountsInUse = false;
   int32_t userLevel = 0;  // 2 = operator, full rights
 
+  // The level of the user who logged in, 0 for nobody: without accounts the
+  // operator's rights come with no login, and File reads "Login" greyed.
+  int32_t loginLevel() const { return accountsInUse ? userLevel : 0; }
+
   ConsoleSettings();
 };
 

@@ -14,7 +14,7 @@ void LoadConsoleTexts(ConsoleContext& ctx, int level) {
 }
 
 void ReloadLanguage(ConsoleContext& ctx) {
-  LoadConsoleTexts(ctx, ctx.settings.userLevel);
+  LoadConsoleTexts(ctx, ctx.settings.loginLevel());
   ctx.tables.load(ctx.settings.service.language);  // missing files keep the defaults
   CallPoint(ctx.points.updateMenuRights, ctx.settings.accountsInUse ? ctx.settings.userLevel : 2);
   CallPoint(ctx.points.retitleDeviceColumns);

@@ -10,8 +10,8 @@ namespace lark {
 class ConsoleContext;
 
 void ReloadLanguage(ConsoleContext& ctx);
-// Its first part: the menus and view texts for the rights of `level`, and
-// the status texts.
+// Its first part: the menus and view texts, File's Login item as `level`
+// (the logged-in user's, 0 for nobody) asks, and the status texts.
 void LoadConsoleTexts(ConsoleContext& ctx, int level);
 
 }  // namespace lark

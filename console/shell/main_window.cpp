@@ -3,6 +3,7 @@
 #include "console/shell/main_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QPixmap>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "console/shell/dialog_help.h"
 #include "console/shell/dialog_texts.h"
 #include "console/views/image_canvas.h"
 #include "core/device_tree.h"
@@ -92,6 +94,8 @@ LarkviewWindow::LarkviewWindow(ConsoleContext& ctx) : ctx_(ctx) {
   setWindowIcon(QIcon(QPixmap::fromImage(MapButtonImage(true)).scaled(32, 32)));
   ctx_.mainWindow = this;
   setCommand(IDM_EXIT, [this] { OnExit(); });
+  dialogHelp_ = std::make_unique<DialogHelp>(ctx_);
+  QCoreApplication::instance()->installEventFilter(dialogHelp_.get());
   MonitorSettings& s = ctx_.monitor.settings();
   const std::vector<NamedStep> create = {
       {"CreateFonts",
@@ -119,7 +123,7 @@ LarkviewWindow::LarkviewWindow(ConsoleContext& ctx) : ctx_(ctx) {
       {"LoadLanguageTexts",
        [&] {
          const Profile lang = ctx_.languageProfile();
-         LoadLanguageTexts(ctx_.texts, lang, menus_.get(), ctx_.settings.userLevel);
+         LoadLanguageTexts(ctx_.texts, lang, menus_.get(), ctx_.settings.loginLevel());
          LoadConsoleStatusTexts(ctx_.texts.status, lang, ctx_.texts.language);
          ApplyLanguageStatusTexts(ctx_.texts.status, lang, ctx_.texts.language);
          return true;
@@ -315,9 +319,17 @@ bool LarkviewWindow::event(QEvent* e) {
 
 void LarkviewWindow::keyPressEvent(QKeyEvent* e) { OnKeyDown(e->key(), e->modifiers()); }
 
-void LarkviewWindow::keyReleaseEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_Control && !(ctx_.monitor.settings().viewFlags & kViewMapClosed))
-    CallPoint(ctx_.points.ctrlReleased);
+void LarkviewWindow::keyReleaseEvent(QKeyEvent* e) { OnKeyUp(e->key()); }
+
+void LarkviewWindow::OnKeyUp(int key) {
+  if (key != Qt::Key_Control || (ctx_.monitor.settings().viewFlags & kViewMapClosed)) return;
+  const DeviceNode* node = ctx_.points.mapSelectedNode ? ctx_.points.mapSelectedNode() : nullptr;
+  if (node == nullptr) return;
+  // The button-up the selected icon stands for (its place does not matter
+  // here): it ends a splitter drag left behind; then the window repaints.
+  OnMouseUp();
+  RedrawSurface();
+  repaint();
 }
 
 // ---- layout and pane edges ----

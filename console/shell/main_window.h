@@ -24,6 +24,7 @@
 namespace lark {
 
 class ClientArea;
+class DialogHelp;
 
 // Control ids of the main window's children.
 enum MainControlId : int {
@@ -73,6 +74,7 @@ class LarkviewWindow : public QMainWindow {
   void OnMouseMove(QPoint p);
   void OnMouseDown(QPoint p);
   void OnMouseUp();
+  void OnKeyUp(int key);
   void OnDoubleClick(QPoint p, QPoint global);
   // WM_CLOSE: false when the operator kept the program.
   bool OnClose();
@@ -145,6 +147,7 @@ class LarkviewWindow : public QMainWindow {
   std::array<SurfaceWidget*, kDetailTabs> pages_{};
   std::unique_ptr<QWidget> mapWindow_;
   std::unique_ptr<TimedMessage> timedMessage_;
+  std::unique_ptr<DialogHelp> dialogHelp_;  // F1 in a dialog, on the application
   std::map<int, std::function<void()>> commands_;
   intptr_t commandParam_ = 0;
   CanvasRect tabArea_;

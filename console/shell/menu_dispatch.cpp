@@ -115,7 +115,7 @@ void MenuCommands::PauseReaction() {
 
 void MenuCommands::Login() {
   int32_t& level = ctx_.settings.userLevel;
-  if (level != 0) {
+  if (ctx_.settings.loginLevel() != 0) {
     if (Open(160) != 1) return;
     CallPoint(ctx_.points.updateMenuRights, 0);
     level = 0;

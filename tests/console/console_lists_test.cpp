@@ -9,9 +9,11 @@
 #include <QMouseEvent>
 #include <cstdio>
 
+#include "console/shell/language_reload.h"
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tree_fixtures.h"
 
@@ -87,6 +89,19 @@ TEST(ConsoleLists, RootOnlyShowsMainAndNoDevices) {
   c.w->deviceList()->setColumnWidth(9, 120);
   c.ctx->points.readColumnWidths();
   EXPECT_EQ(c.ctx->monitor.settings().deviceWidths[9], 120);
+}
+
+// A language reload retitles both lists: the group list's title column as
+// well as the device columns.
+TEST(ConsoleLists, LanguageReloadRetitlesBothLists) {
+  Console c;
+  ASSERT_TRUE(c.w);
+  const std::string lang = c.dir.file("English/language.ini");
+  WriteProfileString(lang, "List", "Group-Title", "Gruppe");
+  WriteProfileString(lang, "List", "Device.Title2", "Modell");
+  ReloadLanguage(*c.ctx);
+  EXPECT_EQ(c.groups().columnTitle(1), "Gruppe");
+  EXPECT_EQ(c.devices().columnTitle(2), "Modell");
 }
 
 TEST(ConsoleLists, GroupsDepthFirstWithTheirDeviceCounts) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
 #include <QKeyEvent>
 #include <cstdio>
 #include <deque>
@@ -135,6 +137,63 @@ TEST(MainWindowTest, SplittersStopAtTheirLimits) {
   ImageCanvas probe(const_cast<QImage*>(&w.surface()));
   EXPECT_EQ(probe.Pixel(w.tabArea().left + 30, w.tabArea().top - 3), SysColorValue(kColorBtnHighlight));
   EXPECT_EQ(probe.Pixel(w.tabArea().left + 30, w.tabArea().top - 1), SysColorValue(kColorBtnShadow));
+}
+
+// Letting Ctrl go with the map shown and a node selected stands for a
+// button-up at that icon: a splitter drag ends.
+TEST(MainWindowTest, CtrlKeyUpEndsADragWhileANodeIsSelected) {
+  Console c;
+  ASSERT_EQ(c.start(), "");
+  LarkviewWindow& w = *c.w;
+  DeviceNode node;
+  struct Case {
+    const char* name;
+    bool selected, mapClosed;
+    int key;
+    bool ends;
+  } cases[] = {
+      {"selected node", true, false, Qt::Key_Control, true},
+      {"no selection", false, false, Qt::Key_Control, false},
+      {"map closed", true, true, Qt::Key_Control, false},
+      {"another key", true, false, Qt::Key_Shift, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    c.ctx->points.mapSelectedNode = [&] { return k.selected ? &node : nullptr; };
+    if (k.mapClosed) c.s().viewFlags |= kViewMapClosed;
+    w.OnMouseDown(QPoint(c.s().list.left - 2, 20));  // the group border
+    ASSERT_NE(w.dragMode(), kDragNone);
+    QKeyEvent release(QEvent::KeyRelease, k.key, Qt::NoModifier);
+    QApplication::sendEvent(&w, &release);
+    EXPECT_EQ(w.dragMode() == kDragNone, k.ends);
+    w.OnMouseUp();
+    c.s().viewFlags &= ~kViewMapClosed;
+  }
+}
+
+// F1 in a dialog opens the shipped manual; elsewhere, or with no manual
+// installed, it does nothing.
+TEST(MainWindowTest, F1InADialogOpensTheManual) {
+  Console c;
+  ASSERT_EQ(c.start(), "");
+  std::vector<std::vector<std::string>> spawned;
+  c.ctx->spawn = [&](const std::vector<std::string>& argv, const std::vector<std::string>&) {
+    spawned.push_back(argv);
+    return pid_t(1);
+  };
+  QDialog dialog(c.w.get());
+  auto* field = new QLineEdit(&dialog);
+  const auto f1 = [](QWidget* to) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(to, &press);
+  };
+  f1(field);
+  EXPECT_TRUE(spawned.empty()) << "no manual installed";
+  const std::string manual = c.dir.file("manual.pdf");
+  ASSERT_TRUE(WriteFileAtomic(manual, "%PDF-1.4\n"));
+  f1(field);
+  f1(c.w.get());  // the main window is no dialog
+  EXPECT_EQ(spawned, (std::vector<std::vector<std::string>>{{"xdg-open", manual}}));
 }
 
 TEST(MainWindowTest, MapButtonAndMapWindowFollowing) {

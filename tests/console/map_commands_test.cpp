@@ -5,6 +5,7 @@
 #include <deque>
 #include <tuple>
 
+#include "console/lists/console_lists.h"
 #include "console/shell/console_context.h"
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
@@ -31,7 +32,8 @@ struct Edit {
   std::vector<std::string> asked;
   std::vector<Log> logs;
 
-  Edit() {
+  // `lists`: the group and device lists too, whose selections move the map.
+  explicit Edit(bool lists = false) {
     MakeDirs(dir.file("English"));
     WriteFileAtomic(dir.file("English/language.ini"),
                     ReadFile(test::SourcePath("data/English/language.ini")).value());
@@ -51,6 +53,7 @@ struct Edit {
       return r;
     };
     map->postLog = [this](uint32_t a, uint16_t code, const std::string& text) { logs.emplace_back(a, code, text); };
+    if (lists) InstallConsoleLists(*ctx);
     std::string failed;
     w = StartConsole(*ctx, &failed);
     EXPECT_TRUE(w) << failed;
@@ -139,6 +142,53 @@ TEST(MapCommandsTest, AddCutPasteDeleteThroughTheMenu) {
   EXPECT_EQ(e.logs, (std::vector<Log>{{1, 12, ""}}));
   EXPECT_EQ(e.root().childCount(), 0);
   EXPECT_EQ(e.map->view().selected(), -1);
+}
+
+// A device cut inside a group that keeps another, the map moved up, then
+// pasted: it lands in the parent and the map stays there, though the lists'
+// refill selects the device left behind.
+TEST(MapCommandsTest, CutMoveUpPasteLandsInTheParent) {
+  Edit e(true);
+  e.run(IDM_ADD_GROUP);
+  ASSERT_EQ(e.root().childCount(), 1);
+  DeviceNode& group = *e.root().child(0);
+  e.map->view().SelectNode(0, true);  // a click on its icon
+  e.run(IDM_MOVE_DOWN);
+  ASSERT_EQ(&e.map->view().currentGroup(), &group);
+  e.run(IDM_ADD_LOCAL);
+  e.run(IDM_ADD_LOCAL);
+  ASSERT_EQ(group.childCount(), 2);
+  e.map->view().SelectNode(1, true);
+  const int32_t id = group.child(1)->id();
+
+  e.run(IDM_CUT);
+  ASSERT_NE(e.ctx->tree.clipboard(), nullptr);
+  e.run(IDM_MOVE_UP);
+  EXPECT_EQ(&e.map->view().currentGroup(), &e.root());
+  e.run(IDM_PASTE);
+  ASSERT_EQ(e.root().childCount(), 2);
+  EXPECT_EQ(e.root().child(1)->id(), id);
+  EXPECT_EQ(group.childCount(), 1);
+  EXPECT_EQ(&e.map->view().currentGroup(), &e.root());
+  EXPECT_EQ(e.map->view().selected(), 1);
+}
+
+// Closing the map with its close button turns the main window's map button
+// grey at once (green while the map shows).
+TEST(MapCommandsTest, ClosingTheMapRepaintsTheMapButton) {
+  Edit e;
+  auto* map = dynamic_cast<MapWindow*>(e.w->mapWindow());
+  ASSERT_TRUE(map);
+  const WindowRect& list = e.ctx->monitor.settings().list;
+  const auto button = [&] { return e.w->surface().pixelColor(list.right + 10, list.top + 6); };
+  EXPECT_EQ(button(), QColor(0, 0xa0, 0));
+  const QPoint close(map->width() - 8, map->height() - 8);
+  map->ButtonDown(close);
+  map->ButtonUp(close);
+  ASSERT_TRUE(e.ctx->monitor.settings().viewFlags & kViewMapClosed);
+  EXPECT_NE(button(), QColor(0, 0xa0, 0));
+  e.w->ShowMapWindow();
+  EXPECT_EQ(button(), QColor(0, 0xa0, 0));
 }
 
 TEST(MapCommandsTest, RefusalsChangeNothing) {

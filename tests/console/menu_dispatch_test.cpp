@@ -15,6 +15,7 @@
 #include "console/link/service_link.h"
 #include "console/shell/console_context.h"
 #include "console/shell/console_link.h"
+#include "console/shell/language_reload.h"
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "console/map/map_module.h"
@@ -286,6 +287,7 @@ TEST(MenuDispatch, RefusalsAndGates) {
 
 TEST(MenuDispatch, LoginThenLogoutSetsLevelRightsAndTheItem) {
   Console k;
+  k.ctx->settings.accountsInUse = true;
   std::vector<int> rights;
   k.ctx->points.updateMenuRights = [&](int level) { rights.push_back(level); };
   k.results[246] = [&] {
@@ -303,6 +305,27 @@ TEST(MenuDispatch, LoginThenLogoutSetsLevelRightsAndTheItem) {
   std::vector<uint16_t> logs;
   for (const Log& l : k.Drain()) logs.push_back(std::get<1>(l));
   EXPECT_EQ(logs, (std::vector<uint16_t>{0, 1}));
+}
+
+// File's item reads Login until a user has logged in: the operator's rights
+// without accounts are no login. Checked after start-up and after a
+// language reload.
+TEST(MenuDispatch, LoginItemReadsLogoutOnlyAfterALogin) {
+  struct Case {
+    bool accounts;
+    int32_t level;
+    bool logout;
+  };
+  for (const Case& c : {Case{false, 2, false}, Case{true, 0, false}, Case{true, 3, true}}) {
+    SCOPED_TRACE(testing::Message() << c.accounts << " " << c.level);
+    Console k;
+    EXPECT_EQ(k.w->menus().item(kMenuMain, IDM_LOGIN)->text().toStdString(), k.ctx->texts.view.login);
+    k.ctx->settings.accountsInUse = c.accounts;
+    k.ctx->settings.userLevel = c.level;
+    ReloadLanguage(*k.ctx);
+    EXPECT_EQ(k.w->menus().item(kMenuMain, IDM_LOGIN)->text().toStdString(),
+              c.logout ? k.ctx->texts.view.logout : k.ctx->texts.view.login);
+  }
 }
 
 TEST(MenuDispatch, PropertyRenewsTheBlockOnlyWhenCommTypeChanged) {

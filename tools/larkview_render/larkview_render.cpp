@@ -17,6 +17,7 @@
 
 #include "console/diagram/diagram_module.h"
 #include "console/dialogs/console_dialogs.h"
+#include "console/shell/console_alarm_module.h"
 #include "console/shell/console_link.h"
 #include "console/lists/console_lists.h"
 #include "console/shell/larkview.h"
@@ -125,6 +126,9 @@ int main(int argc, char** argv) {
   lark::InstallDiagramTab(ctx);
   std::shared_ptr<lark::ConsoleDialogs> dialogs = lark::InstallConsoleDialogs(ctx, link, *map);
   lark::InstallSettingsPages(*dialogs);
+  // As Larkview: the console's own alarm checks give the levels the lists,
+  // the map and the tabs show.
+  std::unique_ptr<lark::ConsoleAlarmModule> alarms = lark::InstallConsoleAlarms(ctx, link.link());
   std::string failed;
   std::unique_ptr<lark::LarkviewWindow> w = lark::StartConsole(ctx, &failed);
   if (!w) {

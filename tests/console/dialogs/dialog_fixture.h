@@ -4,6 +4,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -66,6 +68,13 @@ void OnModal(std::function<void(D&)> act, int guardMs = 30000) {
     QTimer::singleShot(guardMs, d, [d] { d->done(0); });
     act(*d);
   });
+}
+
+// A screen reader's Toggle action on a check box or radio button.
+inline void AccessibleToggle(QWidget* w) {
+  QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+  ASSERT_TRUE(a && a->actionInterface());
+  a->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
 }
 
 // A dialog with OK, Cancel and the progress bar as its template holds them.

@@ -82,9 +82,11 @@ class ObjectDialogsLarkcore : public test::LarkcoreConsole {
   }
   std::string Done(const char* section, const char* title) const { return std::string(title) + " - " + Text(section, "MSG1"); }
 
-  // The tree as "id<parent:kind" lines in depth-first order.
+  // The tree as "id<parent:kind@left,top" lines (the icon's place) in
+  // depth-first order.
   static std::string Shape(const DeviceNode& n, int parent, std::string out = "") {
-    out += std::to_string(n.id()) + "<" + std::to_string(parent) + ":" + std::to_string(n.nodeKind()) + "\n";
+    out += std::to_string(n.id()) + "<" + std::to_string(parent) + ":" + std::to_string(n.nodeKind()) + "@" +
+           std::to_string(n.iconRect().left) + "," + std::to_string(n.iconRect().top) + "\n";
     for (const auto& c : n.children()) out = Shape(*c, n.id(), out);
     return out;
   }
@@ -103,7 +105,9 @@ class ObjectDialogsLarkcore : public test::LarkcoreConsole {
       const std::string section = "ID" + id;
       const std::string parent = ReadProfileString(file, section, "PreviousID", "", 16);
       const std::string kind = ReadProfileString(file, section, "upsGroupSNMP", "", 16);
-      out += id + "<" + (id == "0" ? "-1" : parent) + ":" + kind + "\n";
+      out += id + "<" + (id == "0" ? "-1" : parent) + ":" + kind + "@" +
+             ReadProfileString(file, section, "iconRect.left", "0", 16) + "," +
+             ReadProfileString(file, section, "iconRect.top", "0", 16) + "\n";
     }
     return out;
   }
@@ -152,6 +156,29 @@ TEST_F(ObjectDialogsLarkcore, EditsOfEveryKindLeaveTheServicesMapAsTheConsoles) 
   EXPECT_EQ(map->view().currentGroup().childCount(), 0);
   map->view().LeaveGroup();
   EXPECT_EQ(group.childCount(), 3);
+  EXPECT_EQ(SavedShape(), Shape(root, -1));
+}
+
+// A device cut inside a group that keeps another, the map moved up by the
+// menu, then pasted: it lands in the parent and the map stays there, though
+// the lists' refill selects the device left behind; the service agrees.
+TEST_F(ObjectDialogsLarkcore, CutMoveUpPasteLandsInTheParent) {
+  DeviceNode& root = ctx->tree.root();
+  DeviceNode* room = &map->view().currentGroup();  // "Server room", holding "UPS 1"
+  ASSERT_EQ(room->parent(), &root);
+  ASSERT_EQ(Run(IDM_ADD_LOCAL).back(), Done("Dialog-AddObject", "Add Object"));
+  ASSERT_EQ(room->childCount(), 2);
+  map->view().SelectNode(0, true);
+  const int32_t ups = map->view().selectedNode()->id();
+  EXPECT_EQ(Run(IDM_CUT).back(), Done("Dialog-CutObject", "Cut Object"));
+  Run(IDM_MOVE_UP);
+  EXPECT_EQ(&map->view().currentGroup(), &root);
+  EXPECT_EQ(Run(IDM_PASTE).back(), Done("Dialog-PasteObject", "Paste Object"));
+  ASSERT_EQ(root.childCount(), 2);
+  EXPECT_EQ(root.child(1)->id(), ups);
+  EXPECT_EQ(room->childCount(), 1);
+  EXPECT_EQ(&map->view().currentGroup(), &root);
+  EXPECT_EQ(map->view().selected(), 1);
   EXPECT_EQ(SavedShape(), Shape(root, -1));
 }
 

@@ -165,7 +165,7 @@ TEST(TimeoutTable, RowsByIdThenByCommand) {
       {33, 12, 1, "Dialog-Database", "MSG1", TimeoutAfter::kButtons, false},
       {32, 12, 14, "Dialog-Access Management", "MSG13", TimeoutAfter::kButtons, false},
       {28, 12, 11, "Dialog-LoginControl", "MSG1", TimeoutAfter::kButtons, false},
-      {std::nullopt, 10, 0, nullptr, nullptr, TimeoutAfter::kButtons, false},  // Auto-Load UMF
+      {std::nullopt, 10, 0, "Dialog-OpenUMF", "MSG1", TimeoutAfter::kButtons, false},  // Auto-Load UMF
       {9, 18, 0, "Dialog-RemoveObject", "MSG2", TimeoutAfter::kClose, false},
       {10, 18, 1, "Dialog-RemoveAllObject", "MSG2", TimeoutAfter::kClose, false},
       {std::nullopt, 32, 1, "Dialog-Background", "MSG1", TimeoutAfter::kClose, false},
@@ -208,13 +208,14 @@ TEST(TimeoutTable, ReactionsOnTheDialog) {
   EXPECT_FALSE(open.Control(1)->isEnabled());
   EXPECT_TRUE(open.Control(2)->isEnabled());
 
-  // Auto-Load UMF gives its buttons back and leaves the session alone.
+  // Auto-Load UMF says so, gives its buttons back and leaves the session alone.
   TestDialog autoLoad(f.env, 164, std::nullopt);
   autoLoad.EnableControls({1, 2}, false);
   const LinkState before = f.link.state();
   ASSERT_TRUE(autoLoad.Send(kLinkCmdSetAutoLoadMap, 0, 5000, std::vector<uint8_t>(kMapNameBufferBytes)));
   f.clock.advance(5001);
   OnReplyTimer(autoLoad);
+  EXPECT_TRUE(autoLoad.windowTitle().toStdString().ends_with(" - No answer")) << autoLoad.windowTitle().toStdString();
   EXPECT_EQ(f.link.state(), before);
   EXPECT_TRUE(autoLoad.Control(1)->isEnabled());
   EXPECT_TRUE(autoLoad.Control(2)->isEnabled());

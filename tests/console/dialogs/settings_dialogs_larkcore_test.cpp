@@ -128,7 +128,7 @@ TEST_F(SettingsDialogsLarkcore, UpsControlReachesTheThreePhaseUpsAndSwitchesProt
   ASSERT_TRUE(test::Spin([&] { return ReadFile(controlLog()).value_or("").find("taken") != std::string::npos; }, 5000));
   ASSERT_TRUE(Settled(d));
   EXPECT_EQ(Caption(d), "UPS Control - The command has been sent.");
-  EXPECT_EQ(boxes, std::vector<std::string>{"Done."});
+  EXPECT_EQ(boxes, std::vector<std::string>{"The command has been sent."});
   const std::string log = ReadFile(controlLog()).value();
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 

@@ -26,7 +26,6 @@ struct Fixture : test::DialogFixture {
       return int(IDOK);
     };
     setText("MessageBox", "M_26", "restart range");
-    setText("MessageBox", "M_53", "done");
     setText("MessageBox", "M_71", "minutes");
     group = &test::AddGroup(ctx.tree, ctx.tree.root(), "Room");
     ups = &test::AddSerial(ctx.tree, *group, 1, "COM2", 1);
@@ -63,7 +62,8 @@ struct Fixture : test::DialogFixture {
 
 std::string Caption(const QWidget& d) { return d.windowTitle().toStdString(); }
 
-void Choose(UpsControlDialog& d, int radio) { dynamic_cast<QRadioButton*>(d.Control(radio))->setChecked(true); }
+// Chosen as a screen reader would, through the accessible action.
+void Choose(UpsControlDialog& d, int radio) { test::AccessibleToggle(d.Control(radio)); }
 void Type(UpsControlDialog& d, int edit, const char* text) { dynamic_cast<QLineEdit*>(d.Control(edit))->setText(text); }
 
 TEST(UpsControlDialog, EachSendCarriesItsRecordOrIsRefusedBeforeQueueing) {
@@ -116,7 +116,7 @@ TEST(UpsControlDialog, EachSendCarriesItsRecordOrIsRefusedBeforeQueueing) {
   }
 }
 
-TEST(UpsControlDialog, ConfirmedCommandShowsDoneAndLogsTheTextBuiltAtSend) {
+TEST(UpsControlDialog, ConfirmedCommandSaysSentAndLogsTheTextBuiltAtSend) {
   Fixture f;
   UpsControlDialog d(f.env, nullptr);
   d.Init();
@@ -131,7 +131,8 @@ TEST(UpsControlDialog, ConfirmedCommandShowsDoneAndLogsTheTextBuiltAtSend) {
   ASSERT_EQ(d.record().testTime, 180);
   f.answer(d, kLinkCmdControlDevice, true);
   EXPECT_EQ(Caption(d), "UPS Control - MSG3");
-  EXPECT_EQ(f.boxes, (std::vector<std::string>{"Control: done", "Control: done"}));
+  // The service confirms the queueing, not the device's action: "sent".
+  EXPECT_EQ(f.boxes, (std::vector<std::string>{"Control: MSG3", "Control: MSG3"}));
   EXPECT_TRUE(d.Control(kSendAll)->isEnabled());
   // The operation log: code 36 (layer) with the command text.
   bool logged = false;
@@ -181,28 +182,30 @@ TEST(UpsControlDialog, ProtectionSwitchKeepsOnlyWhatTheServiceConfirmed) {
   auto* box = d.findChild<ProtectionSwitch*>();
   ASSERT_TRUE(box);
   EXPECT_FALSE(box->isChecked());
-  auto click = [&] {
-    box->click();
+  // A mouse click or a screen reader's Toggle action.
+  auto click = [&](bool accessible) {
+    accessible ? test::AccessibleToggle(box) : box->click();
     const auto frames = f.drain();
     return frames.empty() ? -1 : frames.back()[5];
   };
   struct Step {
     const char* what;
+    bool accessible;     // by the accessible action
     int ok;              // 1 confirmed, 0 refused, -1 timed out
     uint8_t sub;         // asked for
     bool flag;           // the console's flag after it
     const char* caption;
   };
   const Step steps[] = {
-      {"on, refused", 0, 0, false, "UPS Control - MSG4"},
-      {"on, timed out", -1, 0, false, "UPS Control - MSG1"},
-      {"on, confirmed", 1, 0, true, "UPS Control - MSG6"},
-      {"off, refused", 0, 1, true, "UPS Control - MSG4"},
-      {"off, confirmed", 1, 1, false, "UPS Control - MSG6"},
+      {"on, refused", false, 0, 0, false, "UPS Control - MSG4"},
+      {"on, timed out", true, -1, 0, false, "UPS Control - MSG1"},
+      {"on, confirmed", true, 1, 0, true, "UPS Control - MSG6"},
+      {"off, refused", false, 0, 1, true, "UPS Control - MSG4"},
+      {"off, confirmed", true, 1, 1, false, "UPS Control - MSG6"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
-    EXPECT_EQ(click(), s.sub);
+    EXPECT_EQ(click(s.accessible), s.sub);
     EXPECT_FALSE(box->isEnabled());
     if (s.ok >= 0) {
       f.answer(d, kLinkCmdControlPassword, s.ok == 1);
