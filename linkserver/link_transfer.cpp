@@ -30,7 +30,6 @@ constexpr size_t kUploadHeaderOffset = 5;     // command 32
 constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
 constexpr const char* kImagesFolder = "Images";
-constexpr uint64_t kPictureMax = 32ull << 20;  // the largest picture
 
 std::string ImagesDir(const std::string& installDir) {
   if (auto found = FindNoCase(installDir, kImagesFolder)) return *found;
@@ -184,7 +183,7 @@ void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
   if (!IsDirectory(dir) && !MakeDirs(dir)) return BuildLinkFailureReply(r, reply);
   const std::optional<uint64_t> free = FreeSpace(dir);
   if (!free || *free < r.services.uploadDiskReserve + data.size() ||
-      !WriteFileChunk(ResolveUnder(dir, *name), h->offset != 0, data, kPictureMax)) {
+      !WriteFileChunk(ResolveUnder(dir, *name), h->offset != 0, data, kPictureMaxBytes)) {
     return BuildLinkFailureReply(r, reply);
   }
   BeginSuccessReply(r, reply);
