@@ -62,7 +62,8 @@ std::string HostileMap(size_t bytes) {
   for (int k = 0; k < kPlaces; ++k)
     t += "Index" + std::to_string(k) + ".ID=" + std::to_string(65536 * (k % 16)) + "\r\n";
   t += "[ID0]\r\nTitle=Hostile\r\n";
-  for (int line = 0; t.size() < bytes; ++line) t += "Location=filler line " + std::to_string(line) + "\r\n";
+  for (int line = 0; t.size() < bytes; ++line)
+    t += "Location=filler line " + std::to_string(line) + "\r\n";
   return t;
 }
 
@@ -89,8 +90,8 @@ int main(int argc, char** argv) {
   const char* dir = mkdtemp(dirTemplate);
   if (dir == nullptr) return 1;
   NullLog log;
-  std::printf("%8s %10s %12s %12s %8s %12s %14s\n", "nodes", "file KiB", "load ms", "lines ms", "ratio",
-              "hostile ms", "hostile/load");
+  std::printf("%8s %10s %12s %12s %8s %12s %14s\n", "nodes", "file KiB", "load ms", "lines ms",
+              "ratio", "hostile ms", "hostile/load");
   for (int size : sizes) {
     std::string path;
     {
@@ -122,8 +123,8 @@ int main(int argc, char** argv) {
       std::string name = "Hostile.UMF";
       store.OpenMapFile(name);
     });
-    std::printf("%8d %10zu %12.1f %12.1f %8.1f %12.1f %14.2f\n", loaded, bytes / 1024, loadMs, linesMs,
-                loadMs / linesMs, hostileMs, hostileMs / loadMs);
+    std::printf("%8d %10zu %12.1f %12.1f %8.1f %12.1f %14.2f\n", loaded, bytes / 1024, loadMs,
+                linesMs, loadMs / linesMs, hostileMs, hostileMs / loadMs);
     if (lines == 0) return 1;
   }
   std::filesystem::remove_all(dir);

@@ -414,9 +414,10 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
   std::unordered_set<int32_t> placed;
   int read = 0;
   int refusals = 0;
-  // A hostile file can hold 65536 bad places: the log gets the first few.
-  auto refuse = [&](const std::string& text) {
-    if (++refusals <= kMapRefusalLines) Report(log, kLevelWarning, text);
+  // A hostile file can hold 65536 bad places: the log gets the first few,
+  // and the text of a line is made only when it is written.
+  auto refuse = [&](auto text) {
+    if (++refusals <= kMapRefusalLines) Report(log, kLevelWarning, text());
   };
 
   for (int32_t place = 0; place < number; ++place) {
@@ -428,14 +429,18 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
     const int32_t fileId = LeadingInt(prof.getString("Main", indexKey, "0", 16));
     // Checked before any lookup: 65536 and its multiples must not wrap onto the root.
     if (fileId < 0 || fileId > static_cast<int32_t>(kMaxNodeId)) {
-      refuse("Map index " + std::to_string(place) + ": the id " + std::to_string(fileId) +
-             " is out of range; skipped");
+      refuse([&] {
+        return "Map index " + std::to_string(place) + ": the id " + std::to_string(fileId) +
+               " is out of range; skipped";
+      });
       continue;
     }
     const int16_t id = static_cast<int16_t>(fileId);
     if (!placed.insert(id).second) {
-      refuse("Map index " + std::to_string(place) + ": the id " + std::to_string(id) +
-             " is used twice; skipped");
+      refuse([&] {
+        return "Map index " + std::to_string(place) + ": the id " + std::to_string(id) +
+               " is used twice; skipped";
+      });
       continue;
     }
     std::string section = "ID" + std::to_string(id);
@@ -454,19 +459,21 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
     } else {
       if (skipped.count(previous)) {
         skipped.insert(id);
-        refuse(what + ": its group was skipped; skipped");
+        refuse([&] { return what + ": its group was skipped; skipped"; });
         continue;
       }
       parent = tree.findById(previous);
       if (!parent) break;  // parents come first: the rest of the file is out of order
       if (kindValue < 0 || kindValue > kNodeGprs) {
         skipped.insert(id);
-        refuse(what + ": unknown node kind " + std::to_string(kindValue) + "; skipped");
+        refuse([&] {
+          return what + ": unknown node kind " + std::to_string(kindValue) + "; skipped";
+        });
         continue;
       }
       if (!parent->isGroup() || Depth(parent) + 1 > kMaxMapDepth) {
         skipped.insert(id);
-        refuse(what + ": not placed under a group within reach; skipped");
+        refuse([&] { return what + ": not placed under a group within reach; skipped"; });
         continue;
       }
       if (parent->childCount() >= kMaxChildren) continue;
@@ -491,8 +498,10 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
     if (fresh) {
       if (!KnownNode(fresh->nodeKind(), fresh->commType())) {
         skipped.insert(id);
-        refuse(what + ": unknown communication type " + std::to_string(fresh->commType()) +
-               "; skipped");
+        refuse([&] {
+          return what + ": unknown communication type " + std::to_string(fresh->commType()) +
+                 "; skipped";
+        });
         continue;
       }
       node = parent->addChild(fresh);
@@ -511,7 +520,8 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
   }
   if (refusals > kMapRefusalLines)
     Report(log, kLevelWarning,
-           std::to_string(refusals - kMapRefusalLines) + " more map places were refused and not logged");
+           std::to_string(refusals - kMapRefusalLines) +
+               " more map places were refused and not logged");
   return read;
 }
 

@@ -32,8 +32,10 @@ bool ConfigDownloadDialog::RequestChunk(uint8_t command, uint32_t offset) {
 }
 
 void ConfigDownloadDialog::OnAbandoned() {
-  const std::string name = command_ == kLinkCmdDownloadSettings ? "manager.ini" : env().link.session().currentMap;
-  if (SafeWireName(name, 1)) std::remove(DownloadPartPath(env().ctx.installDir() + "/Monitor", name).c_str());
+  const std::string name =
+      command_ == kLinkCmdDownloadSettings ? "manager.ini" : env().link.session().currentMap;
+  if (SafeWireName(name, 1))
+    std::remove(DownloadPartPath(env().ctx.installDir() + "/Monitor", name).c_str());
   env().link.requestState(4, 3);
 }
 

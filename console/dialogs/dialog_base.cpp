@@ -71,7 +71,8 @@ void DialogBase::ShowMessage(const char* section, const char* key) {
 
 void DialogBase::CountRowsNotShown(size_t beyond) {
   if (beyond == 0) return;
-  const std::string caption = windowTitle().toStdString() + " (" + std::to_string(beyond) + " more rows not shown)";
+  const std::string caption =
+      windowTitle().toStdString() + " (" + std::to_string(beyond) + " more rows not shown)";
   setWindowTitle(QString::fromStdString(std::string(CutUtf8(caption, kDialogCaptionMax))));
 }
 

@@ -214,8 +214,8 @@ void EventLogDialog::Fill() {
       choice_.source == EventLogSource::kOperations || env().ctx.settings.accountsInUse;
   size_t beyond = 0;
   if (database) {
-    rows_ = EventLogDatabaseRows(pages_.text(), choice_.source == EventLogSource::kOperations, titles,
-                                 &beyond);
+    rows_ = EventLogDatabaseRows(pages_.text(), choice_.source == EventLogSource::kOperations,
+                                 titles, &beyond);
   } else {
     rows_ = EventLogFileRows(ReadFile(download_.path()).value_or(""), choice_, titles, &beyond);
   }

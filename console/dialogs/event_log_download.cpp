@@ -38,7 +38,8 @@ std::array<uint8_t, kFileChunkHeaderSize> EventLogDownload::nextRequest() const 
 EventLogDownload::Step EventLogDownload::OnReply(CBytes frame) {
   const std::optional<CBytes> piece = EventLogPieceOf(frame, offset_);
   const std::string part = path() + ".part";
-  if (!piece || !MakeDirs(monitorDir_) || !WriteFileChunk(part, offset_ != 0, *piece, kEventLogDownloadMax)) {
+  if (!piece || !MakeDirs(monitorDir_) ||
+      !WriteFileChunk(part, offset_ != 0, *piece, kEventLogDownloadMax)) {
     std::remove(part.c_str());
     return Step::kFailed;
   }

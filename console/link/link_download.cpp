@@ -75,7 +75,8 @@ DownloadStep WriteDownloadChunk(const std::string& folder, const std::string& na
   };
   // More than was asked would put the next offset out of step with the file;
   // past the bound a service that never sends a short piece is cut off.
-  if (chunk.size() > kDownloadChunkSize || uint64_t{offset} + chunk.size() > maxSize) return failed();
+  if (chunk.size() > kDownloadChunkSize || uint64_t{offset} + chunk.size() > maxSize)
+    return failed();
   ::mkdir(folder.c_str(), 0755);
   // The file grows beside its old copy and replaces it whole at the end.
   if (!WriteFileChunk(part, offset != 0, chunk, maxSize)) return failed();

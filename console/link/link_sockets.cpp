@@ -39,7 +39,9 @@ constexpr int32_t kStrayReplySlack = 8;
 constexpr uint32_t kMaxPushesPerSecond = 10000;
 
 // The console has no event log: link refusals go to stderr, one line each.
-void LinkNotice(const std::string& text) { std::fprintf(stderr, "Larkview link: %s\n", text.c_str()); }
+void LinkNotice(const std::string& text) {
+  std::fprintf(stderr, "Larkview link: %s\n", text.c_str());
+}
 
 std::string AddressText(const sockaddr_in& a) {
   char buf[INET_ADDRSTRLEN] = {};
@@ -593,7 +595,8 @@ void ServiceLink::receiveDiscoverAnswer(CBytes d, const sockaddr_in& from) {
       std::find(serverAddresses_.begin(), serverAddresses_.end(), a) != serverAddresses_.end())
     return;
   if (!ownAddresses_) ownAddresses_ = OwnAddresses();  // once a search, not once an answer
-  const bool own = std::find(ownAddresses_->begin(), ownAddresses_->end(), a) != ownAddresses_->end();
+  const bool own =
+      std::find(ownAddresses_->begin(), ownAddresses_->end(), a) != ownAddresses_->end();
   const std::string text = own ? "LocalHost" : AddressText(from);
   // Two own addresses both read "LocalHost": listed once.
   if (std::find(servers_.begin(), servers_.end(), text) != servers_.end()) return;

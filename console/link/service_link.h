@@ -80,7 +80,8 @@ inline constexpr uint64_t kDownloadMaxBytes = 64ull << 20;
 // (`path` then names the copy); the folder is made when missing. A failure,
 // a piece past `maxSize` included, removes the .part and leaves the old copy.
 DownloadStep WriteDownloadChunk(const std::string& folder, const std::string& name, uint32_t offset,
-                                CBytes chunk, std::string* path, uint64_t maxSize = kDownloadMaxBytes);
+                                CBytes chunk, std::string* path,
+                                uint64_t maxSize = kDownloadMaxBytes);
 // The name of the piece file WriteDownloadChunk writes for `name`.
 std::string DownloadPartPath(const std::string& folder, const std::string& name);
 

@@ -97,7 +97,8 @@ std::optional<std::string> FindMapPicture(std::string_view text, const std::stri
   std::replace(path.begin(), path.end(), '\\', '/');
   // The text comes with the map, maybe from another computer: it never
   // names a file outside Images, and a climb out of a folder names nothing.
-  if (path == ".." || path.find("../") != std::string::npos || path.ends_with("/..")) return std::nullopt;
+  if (path == ".." || path.find("../") != std::string::npos || path.ends_with("/.."))
+    return std::nullopt;
   const size_t slash = path.find_last_of('/');
   const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
   if (last.empty() || last == "." || last == "..") return std::nullopt;

@@ -1,12 +1,14 @@
 #include "console/map/wmf_conversion.h"
 
-#include <QImageReader>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <QImageReader>
+
 namespace lark {
 
-WmfConversion::WmfConversion(const std::string& path, std::function<void(QImage)> done) : done_(std::move(done)) {
+WmfConversion::WmfConversion(const std::string& path, std::function<void(QImage)> done)
+    : done_(std::move(done)) {
   char tmpl[] = "/tmp/larkview-wmf-XXXXXX";
   const int fd = ::mkstemp(tmpl);
   if (fd < 0) {
@@ -27,7 +29,8 @@ WmfConversion::WmfConversion(const std::string& path, std::function<void(QImage)
   limit_.setSingleShot(true);
   connect(&limit_, &QTimer::timeout, this, [this] { process_.kill(); });  // finished follows
   limit_.start(kWmfTimeoutMs);
-  process_.start("wmf2gd", {"-t", "png", "-o", QString::fromStdString(png_), QString::fromStdString(path)});
+  process_.start("wmf2gd",
+                 {"-t", "png", "-o", QString::fromStdString(png_), QString::fromStdString(path)});
 }
 
 WmfConversion::~WmfConversion() {

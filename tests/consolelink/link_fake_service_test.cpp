@@ -4,9 +4,9 @@
 // network namespace and /dev/shm.
 #include <arpa/inet.h>
 #include <errno.h>
-#include <sys/time.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -102,7 +102,8 @@ struct TickRatio {
 // service's address, connecting again whenever the console cuts it off.
 struct PushFlood {
   PushFlood() {
-    const std::vector<uint8_t> push = test::LinkFrameOf(kLinkKindRequest, kLinkPushDeviceState, {0, 0x7F, 0x7F});
+    const std::vector<uint8_t> push =
+        test::LinkFrameOf(kLinkKindRequest, kLinkPushDeviceState, {0, 0x7F, 0x7F});
     for (int i = 0; i < 4096; ++i) block.insert(block.end(), push.begin(), push.end());
     thread = std::thread([this] { run(); });
   }
@@ -149,13 +150,16 @@ TEST_F(ConsoleLinkFakeService, FloodsOfSmallFramesNeverHoldTheWindow) {
       flood = std::make_unique<PushFlood>();
     } else {
       std::vector<uint8_t> block;
-      const std::vector<uint8_t> reply = test::LinkFrameOf(kLinkKindReply, kLinkCmdGetDeviceData, {12, 0});
+      const std::vector<uint8_t> reply =
+          test::LinkFrameOf(kLinkKindReply, kLinkCmdGetDeviceData, {12, 0});
       for (int i = 0; i < 4096; ++i) block.insert(block.end(), reply.begin(), reply.end());
       fake->setFlood(block);
     }
     TickRatio ticks(loop);
     // Five seconds of the slow timer with the flood going and cut off at least twice.
-    const auto cutTwice = [&] { return pushes ? flood->connections >= 3 : fake->connections() >= before + 2; };
+    const auto cutTwice = [&] {
+      return pushes ? flood->connections >= 3 : fake->connections() >= before + 2;
+    };
     ASSERT_TRUE(runUntil([&] { return ticks.slow >= 6 && cutTwice(); }, 120000))
         << ticks.slow << " " << (pushes ? flood->connections.load() : fake->connections());
     EXPECT_GE(ticks.share(), 0.8) << ticks.fast << " fast ticks in " << ticks.slow << " slow ones";
@@ -172,11 +176,14 @@ TEST_F(ConsoleLinkFakeService, ASearchAnswerFloodNeverHoldsTheWindow) {
   ASSERT_TRUE(ArmLinkTimers(reactor, link));
   ASSERT_TRUE(link.startSearch("127.0.0.1"));
   sockaddr_in own{};
-  ASSERT_TRUE(runUntil([&] {
-    socklen_t n = sizeof own;
-    return link.searchLink().fd >= 0 &&
-           getsockname(link.searchLink().fd, reinterpret_cast<sockaddr*>(&own), &n) == 0 && own.sin_port != 0;
-  }, 10000));
+  ASSERT_TRUE(runUntil(
+      [&] {
+        socklen_t n = sizeof own;
+        return link.searchLink().fd >= 0 &&
+               getsockname(link.searchLink().fd, reinterpret_cast<sockaddr*>(&own), &n) == 0 &&
+               own.sin_port != 0;
+      },
+      10000));
   std::atomic<bool> stop{false};
   std::atomic<uint64_t> sent{0};
   // Several senders: together faster than one reader takes datagrams.
@@ -188,7 +195,9 @@ TEST_F(ConsoleLinkFakeService, ASearchAnswerFloodNeverHoldsTheWindow) {
       inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
       const std::vector<uint8_t> answer = test::LinkFrameOf(kLinkKindReply, 1, {1, 2, 3});
       while (!stop)
-        if (sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) ++sent;
+        if (sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                   sizeof to) > 0)
+          ++sent;
       close(fd);
     });
   TickRatio ticks(loop);

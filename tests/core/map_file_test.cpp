@@ -300,16 +300,18 @@ TEST(MapFileTest, HostileIndexesAreRefusedTable) {
   } cases[] = {
       {"the root named at every place", rootEverywhere(4), 1, 0, 3, "the id 0 is used twice"},
       {"ids that wrap onto the root",
-       "[Main]\nNumber=4\nIndex0.ID=0\nIndex1.ID=65536\nIndex2.ID=131072\nIndex3.ID=-65536\n[ID0]\n", 1, 0, 3,
-       "the id 65536 is out of range"},
+       "[Main]\nNumber=4\nIndex0.ID=0\nIndex1.ID=65536\nIndex2.ID=131072\nIndex3.ID=-65536\n[ID0]"
+       "\n",
+       1, 0, 3, "the id 65536 is out of range"},
       {"an id past the largest node id",
        "[Main]\nNumber=2\nIndex0.ID=0\nIndex1.ID=32768\n[ID0]\n[ID-32768]\nPreviousID=0\n", 1, 0, 1,
        "the id 32768 is out of range"},
       {"a child named twice",
-       "[Main]\nNumber=3\nIndex0.ID=0\nIndex1.ID=7\nIndex2.ID=7\n[ID0]\n[ID7]\nPreviousID=0\n", 2, 1, 1,
-       "Map index 2: the id 7 is used twice"},
+       "[Main]\nNumber=3\nIndex0.ID=0\nIndex1.ID=7\nIndex2.ID=7\n[ID0]\n[ID7]\nPreviousID=0\n", 2,
+       1, 1, "Map index 2: the id 7 is used twice"},
       // The log takes the first refusals and one line counting the rest.
-      {"the root named 65536 times", rootEverywhere(65536), 1, 0, 21, "Map index 1: the id 0 is used twice"},
+      {"the root named 65536 times", rootEverywhere(65536), 1, 0, 21,
+       "Map index 1: the id 0 is used twice"},
   };
   for (const Case& c : cases) {
     auto r = Load(c.text);
@@ -317,7 +319,8 @@ TEST(MapFileTest, HostileIndexesAreRefusedTable) {
     EXPECT_EQ(r->tree->root().childCount(), c.children) << c.name;
     const auto events = r->log.events();
     ASSERT_EQ(events.size(), c.logLines) << c.name;
-    EXPECT_NE(events[0].text.find(c.firstLine), std::string::npos) << c.name << ": " << events[0].text;
+    EXPECT_NE(events[0].text.find(c.firstLine), std::string::npos)
+        << c.name << ": " << events[0].text;
   }
 }
 

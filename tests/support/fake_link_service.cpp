@@ -129,8 +129,8 @@ void FakeLinkService::run() {
     }
     if ((p[1].revents & POLLOUT) && flood) {
       floodAt %= flood->size();  // the stream stays in step across short sends
-      const ssize_t n =
-          send(console, flood->data() + floodAt, flood->size() - floodAt, MSG_NOSIGNAL | MSG_DONTWAIT);
+      const ssize_t n = send(console, flood->data() + floodAt, flood->size() - floodAt,
+                             MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
         floodBytes_ += static_cast<uint64_t>(n);
         floodAt += static_cast<size_t>(n);

@@ -192,7 +192,8 @@ TEST(AutoLoadConfig, AnEndlessMapOrEscapeStopsTheChainWithoutAPieceFile) {
       EXPECT_EQ(ended, 0);
       EXPECT_FALSE(d.waiting());
     } else {
-      EXPECT_EQ(pieces, kDownloadMaxBytes / kDownloadChunkSize + 1) << "the piece past the bound fails";
+      EXPECT_EQ(pieces, kDownloadMaxBytes / kDownloadChunkSize + 1)
+          << "the piece past the bound fails";
       EXPECT_EQ(d.windowTitle().toStdString(), "Auto-Load Configuration - map failed");
     }
     EXPECT_EQ(f.link.state(), (LinkState{4, 3}));

@@ -125,7 +125,8 @@ TEST(DialogBase, EscapeAndCloseEndTheDialogEvenWhileARequestWaits) {
         ASSERT_TRUE(t.Send(kLinkCmdAddNode, 0, 10000, std::vector<uint8_t>{0, 1}));
       }
       QTimer::singleShot(0, &t, [&t] {
-        QCoreApplication::postEvent(&t, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        QCoreApplication::postEvent(
+            &t, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
       });
       // A marker after it: the dialog would still be open when it arrives.
       QTimer::singleShot(20, &t, [&] {

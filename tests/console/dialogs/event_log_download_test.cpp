@@ -118,7 +118,8 @@ TEST(EventLogDownload, BadPiecesAndFailedWritesKeepTheLastCopy) {
   const std::string whole(kEventLogPiece, 'w');
   uint64_t pieces = 0;
   Step step = Step::kAskNext;
-  for (uint32_t offset = 0; step == Step::kAskNext && pieces <= kEventLogDownloadMax / kEventLogPiece + 1;
+  for (uint32_t offset = 0;
+       step == Step::kAskNext && pieces <= kEventLogDownloadMax / kEventLogPiece + 1;
        offset += kEventLogPiece, ++pieces)
     step = endless.OnReply(Reply(offset, whole));
   EXPECT_EQ(step, Step::kFailed);

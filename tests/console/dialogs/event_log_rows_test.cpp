@@ -110,8 +110,10 @@ TEST(EventLogRows, RowsAreBoundedAndTheRestCounted) {
   EXPECT_EQ(EventLogDatabaseRows(shortest, false, Titles, &beyond).size(), kEventRowsMax);
   EXPECT_EQ(beyond, rows - kEventRowsMax);
   std::string file;
-  for (size_t i = 0; i < kEventRowsMax + 7; ++i) file += "2\t2026/03/10\t08:15:00\tSerious\t4\tx\r\n";
-  EXPECT_EQ(EventLogFileRows(file, Choice(EventLogSource::kAll), Titles, &beyond).size(), kEventRowsMax);
+  for (size_t i = 0; i < kEventRowsMax + 7; ++i)
+    file += "2\t2026/03/10\t08:15:00\tSerious\t4\tx\r\n";
+  EXPECT_EQ(EventLogFileRows(file, Choice(EventLogSource::kAll), Titles, &beyond).size(),
+            kEventRowsMax);
   EXPECT_EQ(beyond, 7u);
 }
 

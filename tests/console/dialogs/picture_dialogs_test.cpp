@@ -146,8 +146,8 @@ TEST(SyncImages, NothingToFetchEndsAtOnceWithZero) {
 
 TEST(SyncImages, ABrokenTransferLeavesNoHalfPicture) {
   enum class Break { kRefused, kTimeOut, kTooLong, kEndless, kClosed, kEscape };
-  for (Break how : {Break::kRefused, Break::kTimeOut, Break::kTooLong, Break::kEndless, Break::kClosed,
-                    Break::kEscape}) {
+  for (Break how : {Break::kRefused, Break::kTimeOut, Break::kTooLong, Break::kEndless,
+                    Break::kClosed, Break::kEscape}) {
     SCOPED_TRACE(static_cast<int>(how));
     Fixture f;
     {
@@ -204,7 +204,8 @@ TEST(SyncImages, ANameTooLongToStoreIsSkippedAndTheRestFetched) {
   Fixture f;
   SyncImagesDialog d(f.env, nullptr);
   d.Init();
-  const std::string longest(kWireNameMax, 'n');  // listed, but its ".part" would not fit a file name
+  const std::string longest(kWireNameMax,
+                            'n');  // listed, but its ".part" would not fit a file name
   f.answer(d, 61, longest + ";small.jpg;");
   EXPECT_EQ(d.missing(), (std::vector<std::string>{"small.jpg"}));
   f.answer(d, 61, "tiny");
