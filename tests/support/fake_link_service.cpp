@@ -131,10 +131,7 @@ void FakeLinkService::run() {
       floodAt %= flood->size();  // the stream stays in step across short sends
       const ssize_t n = send(console, flood->data() + floodAt, flood->size() - floodAt,
                              MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n > 0) {
-        floodBytes_ += static_cast<uint64_t>(n);
-        floodAt += static_cast<size_t>(n);
-      }
+      if (n > 0) floodAt += static_cast<size_t>(n);
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
         close(console);
         console_ = -1;

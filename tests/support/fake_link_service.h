@@ -36,7 +36,6 @@ class FakeLinkService {
   // Sends `block` again and again to every console connection, as fast as
   // it is taken, besides the script's answers (empty: no flood).
   void setFlood(std::vector<uint8_t> block);
-  uint64_t floodBytes() const { return floodBytes_.load(); }
 
  private:
   void run();
@@ -48,7 +47,6 @@ class FakeLinkService {
   Script script_;
   std::vector<std::vector<uint8_t>> requests_;
   std::shared_ptr<const std::vector<uint8_t>> flood_;  // guarded by mu_; null: no flood
-  std::atomic<uint64_t> floodBytes_{0};
   std::thread thread_;
 };
 
