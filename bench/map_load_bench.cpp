@@ -5,9 +5,9 @@
 // of each and their ratio: a load that grows faster than the file shows as
 // a growing ratio.
 //
-// Beside each map, a hostile one of the same size: 65536 indexes that all
-// name the root, directly or through ids that wrap onto it (65536 * k), and
-// a root section filled to the control's size. Its load time is printed as a
+// Beside each map, a hostile one of the same size: indexes (up to 65536)
+// that all name the root, directly or through ids that wrap onto it
+// (65536 * k), and a root section filling the rest. Its load time is printed as a
 // ratio to the control's: each refused index costs a lookup, never a re-read
 // of the root's section.
 //
@@ -56,11 +56,14 @@ void BuildTree(lark::DeviceTree& tree, int nodes) {
 }
 
 // The hostile map text of about `bytes` bytes.
+// Half the bytes go to indexes (65536 at most), the rest to the root's section.
 std::string HostileMap(size_t bytes) {
-  constexpr int kPlaces = 65536;
-  std::string t = "[Main]\r\nNumber=" + std::to_string(kPlaces) + "\r\n";
-  for (int k = 0; k < kPlaces; ++k)
-    t += "Index" + std::to_string(k) + ".ID=" + std::to_string(65536 * (k % 16)) + "\r\n";
+  std::string indexes;
+  int places = 0;
+  for (; places < 65536 && indexes.size() < bytes / 2; ++places)
+    indexes +=
+        "Index" + std::to_string(places) + ".ID=" + std::to_string(65536 * (places % 16)) + "\r\n";
+  std::string t = "[Main]\r\nNumber=" + std::to_string(places) + "\r\n" + indexes;
   t += "[ID0]\r\nTitle=Hostile\r\n";
   for (int line = 0; t.size() < bytes; ++line)
     t += "Location=filler line " + std::to_string(line) + "\r\n";
