@@ -5,6 +5,12 @@
 // of each and their ratio: a load that grows faster than the file shows as
 // a growing ratio.
 //
+// Beside each map, a hostile one of the same size: indexes (up to 65536)
+// that all name the root, directly or through ids that wrap onto it
+// (65536 * k), and a root section filling the rest. Its load time is printed as a
+// ratio to the control's: each refused index costs a lookup, never a re-read
+// of the root's section.
+//
 //   map_load_bench [--nodes N]...
 #include <algorithm>
 #include <chrono>
@@ -49,6 +55,21 @@ void BuildTree(lark::DeviceTree& tree, int nodes) {
   }
 }
 
+// The hostile map text of about `bytes` bytes.
+// Half the bytes go to indexes (65536 at most), the rest to the root's section.
+std::string HostileMap(size_t bytes) {
+  std::string indexes;
+  int places = 0;
+  for (; places < 65536 && indexes.size() < bytes / 2; ++places)
+    indexes +=
+        "Index" + std::to_string(places) + ".ID=" + std::to_string(65536 * (places % 16)) + "\r\n";
+  std::string t = "[Main]\r\nNumber=" + std::to_string(places) + "\r\n" + indexes;
+  t += "[ID0]\r\nTitle=Hostile\r\n";
+  for (int line = 0; t.size() < bytes; ++line)
+    t += "Location=filler line " + std::to_string(line) + "\r\n";
+  return t;
+}
+
 template <class F>
 double BestMs(F f) {
   double best = 1e18;
@@ -72,7 +93,8 @@ int main(int argc, char** argv) {
   const char* dir = mkdtemp(dirTemplate);
   if (dir == nullptr) return 1;
   NullLog log;
-  std::printf("%8s %10s %12s %12s %8s\n", "nodes", "file KiB", "load ms", "lines ms", "ratio");
+  std::printf("%8s %10s %12s %12s %8s %12s %14s\n", "nodes", "file KiB", "load ms", "lines ms",
+              "ratio", "hostile ms", "hostile/load");
   for (int size : sizes) {
     std::string path;
     {
@@ -97,8 +119,15 @@ int main(int argc, char** argv) {
       std::optional<std::string> text = lark::ReadFile(path);
       lines = lark::SplitTextLines(text.value_or("")).size();
     });
-    std::printf("%8d %10zu %12.1f %12.1f %8.1f\n", loaded, bytes / 1024, loadMs, linesMs,
-                loadMs / linesMs);
+    if (!lark::WriteFileAtomic(std::string(dir) + "/Hostile.UMF", HostileMap(bytes))) return 1;
+    const double hostileMs = BestMs([&] {
+      lark::DeviceTree tree;
+      lark::MapStore store(dir, tree, log);
+      std::string name = "Hostile.UMF";
+      store.OpenMapFile(name);
+    });
+    std::printf("%8d %10zu %12.1f %12.1f %8.1f %12.1f %14.2f\n", loaded, bytes / 1024, loadMs,
+                linesMs, loadMs / linesMs, hostileMs, hostileMs / loadMs);
     if (lines == 0) return 1;
   }
   std::filesystem::remove_all(dir);

@@ -22,6 +22,8 @@ constexpr size_t kWholeValue = 1 << 16;
 // Heap texts of a node (picture, PLC sources) are kept to what one line of
 // the old readers held.
 constexpr size_t kHeapTextMax = 399;
+// Refusals logged one by one per load; the rest are counted in one line.
+constexpr int kMapRefusalLines = 20;
 
 // Text values go into the file as they stand; a line break would end the line
 // and let the rest be read as another key.
@@ -407,8 +409,16 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
   int32_t number = LeadingInt(prof.getString("Main", "Number", "0", kWholeValue));
   if (number > kMaxMapPlaces) number = kMaxMapPlaces;
   std::unordered_set<int32_t> skipped;
-  std::unordered_set<int32_t> loaded;
+  // Every id is placed once, the root's included: a file naming one id at
+  // every place would otherwise read that section again at each of them.
+  std::unordered_set<int32_t> placed;
   int read = 0;
+  int refusals = 0;
+  // A hostile file can hold 65536 bad places: the log gets the first few,
+  // and the text of a line is made only when it is written.
+  auto refuse = [&](auto text) {
+    if (++refusals <= kMapRefusalLines) Report(log, kLevelWarning, text());
+  };
 
   for (int32_t place = 0; place < number; ++place) {
     if (hooks.stopRequested && hooks.stopRequested()) {
@@ -416,8 +426,23 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
       break;
     }
     std::string indexKey = "Index" + std::to_string(place) + ".ID";
-    int32_t fileId = LeadingInt(prof.getString("Main", indexKey, "0", 16));
-    int16_t id = static_cast<int16_t>(fileId);
+    const int32_t fileId = LeadingInt(prof.getString("Main", indexKey, "0", 16));
+    // Checked before any lookup: 65536 and its multiples must not wrap onto the root.
+    if (fileId < 0 || fileId > static_cast<int32_t>(kMaxNodeId)) {
+      refuse([&] {
+        return "Map index " + std::to_string(place) + ": the id " + std::to_string(fileId) +
+               " is out of range; skipped";
+      });
+      continue;
+    }
+    const int16_t id = static_cast<int16_t>(fileId);
+    if (!placed.insert(id).second) {
+      refuse([&] {
+        return "Map index " + std::to_string(place) + ": the id " + std::to_string(id) +
+               " is used twice; skipped";
+      });
+      continue;
+    }
     std::string section = "ID" + std::to_string(id);
     auto header = scanned.headers.find("[" + section + "]");
     if (header == scanned.headers.end()) continue;
@@ -432,30 +457,23 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
     if (id == 0) {
       node = &tree.root();
     } else {
-      if (fileId < 1 || fileId > static_cast<int32_t>(kMaxNodeId)) {
-        Report(log, kLevelWarning, what + ": the id is out of range; skipped");
-        continue;
-      }
       if (skipped.count(previous)) {
         skipped.insert(id);
-        Report(log, kLevelWarning, what + ": its group was skipped; skipped");
+        refuse([&] { return what + ": its group was skipped; skipped"; });
         continue;
       }
       parent = tree.findById(previous);
       if (!parent) break;  // parents come first: the rest of the file is out of order
-      if (loaded.count(id)) {
-        Report(log, kLevelWarning, what + ": the id is used twice; skipped");
-        continue;
-      }
       if (kindValue < 0 || kindValue > kNodeGprs) {
         skipped.insert(id);
-        Report(log, kLevelWarning,
-               what + ": unknown node kind " + std::to_string(kindValue) + "; skipped");
+        refuse([&] {
+          return what + ": unknown node kind " + std::to_string(kindValue) + "; skipped";
+        });
         continue;
       }
       if (!parent->isGroup() || Depth(parent) + 1 > kMaxMapDepth) {
         skipped.insert(id);
-        Report(log, kLevelWarning, what + ": not placed under a group within reach; skipped");
+        refuse([&] { return what + ": not placed under a group within reach; skipped"; });
         continue;
       }
       if (parent->childCount() >= kMaxChildren) continue;
@@ -480,15 +498,15 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
     if (fresh) {
       if (!KnownNode(fresh->nodeKind(), fresh->commType())) {
         skipped.insert(id);
-        Report(log, kLevelWarning,
-               what + ": unknown communication type " + std::to_string(fresh->commType()) +
-                   "; skipped");
+        refuse([&] {
+          return what + ": unknown communication type " + std::to_string(fresh->commType()) +
+                 "; skipped";
+        });
         continue;
       }
       node = parent->addChild(fresh);
       if (!node) continue;
       tree.indexSubtree(*node);
-      loaded.insert(id);
     }
     if (hooks.initNode) {
       hooks.initNode(tree, *node);
@@ -500,6 +518,10 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
       tree.setNextNodeId(static_cast<uint32_t>(node->idU16()) + 1);
     }
   }
+  if (refusals > kMapRefusalLines)
+    Report(log, kLevelWarning,
+           std::to_string(refusals - kMapRefusalLines) +
+               " more map places were refused and not logged");
   return read;
 }
 

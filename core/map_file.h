@@ -62,8 +62,10 @@ std::vector<std::string> MapNodeLines(const DeviceNode& node);
 
 // Reads map text into the tree (the root's fields are overwritten, its
 // children kept; the caller frees the tree first when it wants a clean load).
-// Raises the tree's next node id past every id read. Returns the number of
-// nodes read (the root counted each time it is read).
+// Raises the tree's next node id past every id read. Each id is placed
+// once: an index naming an id already placed (the root's 0 included) or one
+// out of range is refused with a line in the log, so the time taken grows
+// with the file's length. Returns the number of nodes read.
 int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& hooks,
                 EventLogSink& log);
 

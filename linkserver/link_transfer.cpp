@@ -33,7 +33,6 @@ constexpr size_t kUploadHeaderOffset = 5;     // command 32
 constexpr size_t kUploadDataOffset = 269;
 constexpr size_t kImageListMax = 2048;
 constexpr const char* kImagesFolder = "Images";
-constexpr uint64_t kPictureMax = 32ull << 20;  // the largest picture
 constexpr int64_t kStaleUploadSeconds = 3600;
 
 std::string ImagesDir(const std::string& installDir) {
@@ -252,7 +251,7 @@ void HandleUploadFile(LinkRequest& r, LinkFrameBuilder& reply) {
   const bool last = h->length < kUploadPieceSize;
   const std::optional<uint64_t> free = FreeSpace(dir);
   if (!free || *free < r.services.uploadDiskReserve + data.size() ||
-      !WriteUploadPiece(path, h->offset, data, last, kPictureMax)) {
+      !WriteUploadPiece(path, h->offset, data, last, kPictureMaxBytes)) {
     return BuildLinkFailureReply(r, reply);
   }
   part = last ? std::string() : path + kUploadPartSuffix;

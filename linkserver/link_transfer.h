@@ -52,6 +52,9 @@ std::optional<std::string> SafeWireName(std::string_view name, int maxParts);
 // the last part.
 std::optional<std::vector<uint8_t>> ReadFileChunk(const std::string& path, uint64_t offset,
                                                   size_t length);
+// The largest picture the service takes in an upload, and so the most a
+// picture download may grow to.
+inline constexpr uint64_t kPictureMaxBytes = 32ull << 20;
 // Writes `data` at the end of `path`: created empty first unless `append`
 // (then created when missing). False when it cannot be opened, the file
 // would grow past `maxSize` or not every byte was written.

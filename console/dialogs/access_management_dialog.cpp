@@ -172,8 +172,10 @@ void AccessManagementDialog::ChooseRow(int row) {
 }
 
 void AccessManagementDialog::Fill() {
-  accounts_ = ParseAccountList(pages_.text());
+  size_t beyond = 0;
+  accounts_ = ParseAccountList(pages_.text(), &beyond);
   pages_.Reset();
+  CountRowsNotShown(beyond);
   ReportListModel* model = list_->listModel();
   model->clear();
   const std::string op = type_->itemText(0).toStdString(), viewer = type_->itemText(1).toStdString();

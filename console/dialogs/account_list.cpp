@@ -1,5 +1,6 @@
 #include "console/dialogs/account_list.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace lark {
@@ -25,10 +26,19 @@ std::string Trimmed(std::string_view s) {
 
 }  // namespace
 
-std::vector<AccountListRow> ParseAccountList(std::string_view text) {
+std::vector<AccountListRow> ParseAccountList(std::string_view text, size_t* beyond) {
   std::vector<AccountListRow> rows;
-  for (std::string_view line : Split(text, '\n')) {
+  if (beyond) *beyond = 0;
+  // Line by line, with no list of the lines: the text may hold millions.
+  for (size_t from = 0; from <= text.size();) {
+    const size_t lineEnd = std::min(text.find('\n', from), text.size());
+    const std::string_view line = text.substr(from, lineEnd - from);
+    from = lineEnd + 1;
     if (Trimmed(line).empty()) continue;
+    if (rows.size() >= kAccountRowsMax) {
+      if (beyond) ++*beyond;
+      continue;
+    }
     const std::vector<std::string_view> f = Split(line, '\t');
     auto field = [&f](size_t i) { return i < f.size() ? Trimmed(f[i]) : std::string(); };
     AccountListRow r{field(0), field(1), field(3), field(4), field(5)};

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <array>
+#include <cstdio>
 
 #include "console/dialogs/config_reload.h"
 #include "console/dialogs/console_dialogs.h"
@@ -26,7 +27,16 @@ bool ConfigDownloadDialog::RequestChunk(uint8_t command, uint32_t offset) {
   PutChunkHeader(header, 0, FileChunkHeader{offset, kDownloadChunkSize, env().link.session().currentMap});
   if (!Send(command, 0, kChunkTimeoutMs, header)) return false;
   offset_ = offset;
+  command_ = command;
   return true;
+}
+
+void ConfigDownloadDialog::OnAbandoned() {
+  const std::string name =
+      command_ == kLinkCmdDownloadSettings ? "manager.ini" : env().link.session().currentMap;
+  if (SafeWireName(name, 1))
+    std::remove(DownloadPartPath(env().ctx.installDir() + "/Monitor", name).c_str());
+  env().link.requestState(4, 3);
 }
 
 void ConfigDownloadDialog::Fail(const char* key) {

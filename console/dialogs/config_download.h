@@ -25,6 +25,8 @@ class ConfigDownloadDialog : public DialogBase {
   void OnChunk(const ReplyView& reply);
   // The chain stopped: (4,3), the AutoLoadConfig section's `key`, buttons back.
   void Fail(const char* key);
+  // Left while a piece waits: the piece file goes and the step fails (4,3).
+  void OnAbandoned() override;
 
  protected:
   // The map is in Monitor/.
@@ -32,6 +34,7 @@ class ConfigDownloadDialog : public DialogBase {
 
  private:
   uint32_t offset_ = 0;  // of the piece asked last
+  uint8_t command_ = 0;  // of the piece asked last: 4 manager.ini, 5 the map
 };
 
 class AutoLoadConfigDialog : public ConfigDownloadDialog {

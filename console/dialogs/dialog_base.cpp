@@ -69,6 +69,13 @@ void DialogBase::ShowMessage(const char* section, const char* key) {
   setWindowTitle(QString::fromStdString(StatusCaption(msg)));
 }
 
+void DialogBase::CountRowsNotShown(size_t beyond) {
+  if (beyond == 0) return;
+  const std::string caption =
+      windowTitle().toStdString() + " (" + std::to_string(beyond) + " more rows not shown)";
+  setWindowTitle(QString::fromStdString(std::string(CutUtf8(caption, kDialogCaptionMax))));
+}
+
 void DialogBase::SetProgress(int percent) {
   if (auto* bar = qobject_cast<QProgressBar*>(Control(kProgressControl))) bar->setValue(percent);
 }
@@ -93,7 +100,18 @@ void DialogBase::reject() {
     return;
   }
   QWidget* cancel = Control(2);
-  if ((cancel && cancel->isEnabled()) || !waiting()) OnCancel();
+  // A page on a tab is no window: Escape leaves it where it is (OnCancel).
+  if ((cancel && cancel->isEnabled()) || !waiting() || !isWindow()) {
+    OnCancel();
+    return;
+  }
+  // A chain of requests (a download, a result in pages) ends only when the
+  // service says so: the operator may leave it at any time.
+  KillReplyTimer();
+  PendingRequest& p = env_.link.pending();
+  if (p.sequence == request_.sequence) p.state = 0;  // given up: its reply is nobody's
+  OnAbandoned();
+  done(0);
 }
 
 namespace {

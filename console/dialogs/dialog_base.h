@@ -3,9 +3,12 @@
 // status lines in the caption, the time progress bar, closing after a pause
 // without blocking the window thread, and the one request it may have out.
 //
-// Esc and the window's close act as Cancel (2) only while Cancel is enabled
-// or nothing waits: a dialog that waits for the service stays in step with
-// it. During a closing pause they end the dialog with the pause's result.
+// Esc and the window's close act as Cancel (2) while Cancel is enabled or
+// nothing waits. While a request waits with Cancel off they still end the
+// dialog with 0: the service is not trusted to ever answer, so the request
+// is abandoned (its reply ignored when it comes) and the dialog undoes what
+// it began (OnAbandoned: partial files removed). During a closing pause they
+// end the dialog with the pause's result.
 #pragma once
 #include <QDialog>
 #include <QTimer>
@@ -57,6 +60,8 @@ class DialogBase : public QDialog {
   void ShowMessage(const char* section, const char* key);
   // The caption's text for `message` (cut to 255 bytes between characters).
   std::string StatusCaption(const std::string& message) const;
+  // A bounded result list: the rows left out counted after the status line.
+  void CountRowsNotShown(size_t beyond);
   // Bar 1015 one tick on: counter × 100 / 6 percent, at most 100.
   void StepProgress();
   void SetProgress(int percent);
@@ -104,6 +109,9 @@ class DialogBase : public QDialog {
   bool timeProgress = false;
   // After the time-out table's reaction: what the dialog itself undoes.
   virtual void OnTimedOut() {}
+  // Esc or Close while the request waits: what the dialog itself undoes
+  // before it ends with 0.
+  virtual void OnAbandoned() {}
 
  protected:
   // Opening steps; a result set here (EndNow) ends Run unshown.

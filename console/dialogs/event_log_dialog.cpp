@@ -212,13 +212,15 @@ void EventLogDialog::Fill() {
   };
   const bool database =
       choice_.source == EventLogSource::kOperations || env().ctx.settings.accountsInUse;
+  size_t beyond = 0;
   if (database) {
-    rows_ =
-        EventLogDatabaseRows(pages_.text(), choice_.source == EventLogSource::kOperations, titles);
+    rows_ = EventLogDatabaseRows(pages_.text(), choice_.source == EventLogSource::kOperations,
+                                 titles, &beyond);
   } else {
-    rows_ = EventLogFileRows(ReadFile(download_.path()).value_or(""), choice_, titles);
+    rows_ = EventLogFileRows(ReadFile(download_.path()).value_or(""), choice_, titles, &beyond);
   }
   pages_.Reset();  // the rows keep what the list shows
+  CountRowsNotShown(beyond);
   ReportListModel* model = list_->listModel();
   model->clear();
   for (const EventLogRow& row : rows_) {

@@ -44,6 +44,8 @@ class EventLogDialog : public DialogBase {
 
   // The opening steps (Run calls them before the modal loop).
   void Init() override;
+  void OnTimedOut() override { download_.Abandon(); }
+  void OnAbandoned() override { download_.Abandon(); }
 
  private:
   void SendFirst();

@@ -21,6 +21,8 @@ EventLogDownload::EventLogDownload(std::string monitorDir) : monitorDir_(std::mo
 
 std::string EventLogDownload::path() const { return JoinPath(monitorDir_, "Event.log"); }
 
+void EventLogDownload::Abandon() const { std::remove((path() + ".part").c_str()); }
+
 std::array<uint8_t, kFileChunkHeaderSize> EventLogDownload::Start(const std::string& mapBase) {
   name_ = mapBase + "\\Event.log";
   offset_ = 0;
@@ -36,13 +38,13 @@ std::array<uint8_t, kFileChunkHeaderSize> EventLogDownload::nextRequest() const 
 EventLogDownload::Step EventLogDownload::OnReply(CBytes frame) {
   const std::optional<CBytes> piece = EventLogPieceOf(frame, offset_);
   const std::string part = path() + ".part";
-  if (!piece || !MakeDirs(monitorDir_) || !WriteFileChunk(part, offset_ != 0, *piece)) {
+  if (!piece || !MakeDirs(monitorDir_) ||
+      !WriteFileChunk(part, offset_ != 0, *piece, kEventLogDownloadMax)) {
     std::remove(part.c_str());
     return Step::kFailed;
   }
   if (piece->size() == kEventLogPiece) {
-    if (offset_ > UINT32_MAX - kEventLogPiece) return Step::kFailed;  // past what a header can ask
-    offset_ += kEventLogPiece;
+    offset_ += kEventLogPiece;  // cannot wrap: the file stops at kEventLogDownloadMax
     return Step::kAskNext;
   }
   return std::rename(part.c_str(), path().c_str()) == 0 ? Step::kComplete : Step::kFailed;

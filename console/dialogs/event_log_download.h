@@ -8,7 +8,8 @@
 // The pieces grow Monitor/Event.log.part beside the last copy, which the
 // finished file replaces whole; a piece that cannot be written fails the
 // download instead of leaving a file cut short. A piece shorter than 32768
-// bytes is the last (a file of a multiple of 32768 ends with an empty one).
+// bytes is the last (a file of a multiple of 32768 ends with an empty one);
+// a file growing past kEventLogDownloadMax fails it.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -21,6 +22,9 @@
 namespace lark {
 
 inline constexpr uint32_t kEventLogPiece = 32768;
+// Event.log holds 10,000 lines by default, each well under 1,600 bytes: a
+// download past this is a service that never sends its last piece.
+inline constexpr uint64_t kEventLogDownloadMax = 10000ull * 1600;
 inline constexpr size_t kEventLogPieceReplyOff = 7 + kFileChunkHeaderSize;
 
 // The piece of a reply frame asked at `offset`: nothing when the header is
@@ -41,6 +45,9 @@ class EventLogDownload {
   Step OnReply(CBytes frame);
   // The request of the next piece.
   std::array<uint8_t, kFileChunkHeaderSize> nextRequest() const;
+
+  // The download given up (time-out, the dialog left): its piece file goes.
+  void Abandon() const;
 
   // Monitor/Event.log: the last whole download.
   std::string path() const;

@@ -106,8 +106,9 @@ std::string EventLogQueryText(const EventLogChoice& choice) {
 }
 
 std::vector<EventLogRow> EventLogFileRows(std::string_view file, const EventLogChoice& choice,
-                                          const NodeTitleFn& titles) {
+                                          const NodeTitleFn& titles, size_t* beyond) {
   std::vector<EventLogRow> rows;
+  if (beyond) *beyond = 0;
   ForEachLine(file, [&](std::string_view line) {
     Fields f(line);
     const std::optional<int32_t> number = Number(f.next());
@@ -116,6 +117,10 @@ std::vector<EventLogRow> EventLogFileRows(std::string_view file, const EventLogC
     const std::optional<SqlDate> date = FileDate(dateText);
     if (!date || Key(*date) < Key(choice.from)) return true;
     if (Key(*date) > Key(choice.to)) return false;  // the file is in time order
+    if (rows.size() >= kEventRowsMax) {
+      if (beyond) ++*beyond;
+      return true;
+    }
     EventLogRow row;
     row.cells[0] = TitleOf(number, titles);
     row.cells[1] = std::string(dateText);
@@ -134,14 +139,19 @@ std::vector<EventLogRow> EventLogFileRows(std::string_view file, const EventLogC
 }
 
 std::vector<EventLogRow> EventLogDatabaseRows(std::string_view result, bool operations,
-                                              const NodeTitleFn& titles) {
+                                              const NodeTitleFn& titles, size_t* beyond) {
   std::vector<EventLogRow> rows;
+  if (beyond) *beyond = 0;
   // The service's answer ends every row with a line feed; a last row without
   // one is still a row.
   std::string whole(result);
   if (!whole.empty() && whole.back() != '\n') whole += '\n';
   ForEachLine(whole, [&](std::string_view line) {
     if (line.empty()) return true;
+    if (rows.size() >= kEventRowsMax) {
+      if (beyond) ++*beyond;
+      return true;
+    }
     Fields f(line);
     EventLogRow row;
     const std::string_view first = f.next();

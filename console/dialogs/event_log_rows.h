@@ -10,6 +10,7 @@
 // its line, tabs inside it shown as blanks.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "common/sql_text.h"
+#include "console/link/result_pages.h"
 
 namespace lark {
 
@@ -38,6 +40,12 @@ struct EventLogChoice {
 inline constexpr int kLevelImageUnknown = 3;
 inline constexpr int kEventLogColumns = 5;
 
+// The rows a list holds at most: the result cap over the shortest real row
+// (its date, time and a short text), so rows of a byte or two cannot turn a
+// 5 MB answer into gigabytes of cells.
+inline constexpr size_t kEventRowMinBytes = 48;
+inline constexpr size_t kEventRowsMax = kResultTextMax / kEventRowMinBytes;
+
 struct EventLogRow {
   std::array<std::string, kEventLogColumns> cells;  // title or account, date, time, level, text
   int image = kLevelImageUnknown;
@@ -54,12 +62,13 @@ std::string EventLogQueryText(const EventLogChoice& choice);
 // The rows of the downloaded Event.log within the chosen days: lines of other
 // numbers are left out when a device is chosen; the first line after the last
 // day ends the reading. An unfinished last line (a write under way) is left out.
+// At most kEventRowsMax rows are kept; the rest are counted in `beyond`.
 std::vector<EventLogRow> EventLogFileRows(std::string_view file, const EventLogChoice& choice,
-                                          const NodeTitleFn& titles);
+                                          const NodeTitleFn& titles, size_t* beyond = nullptr);
 
-// The rows of a database answer (one row a line).
+// The rows of a database answer (one row a line), at most kEventRowsMax.
 std::vector<EventLogRow> EventLogDatabaseRows(std::string_view result, bool operations,
-                                              const NodeTitleFn& titles);
+                                              const NodeTitleFn& titles, size_t* beyond = nullptr);
 
 // What Save As writes: the range, a title and a heading line, then the rows
 // numbered from 1, CRLF line ends.

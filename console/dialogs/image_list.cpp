@@ -29,8 +29,12 @@ std::vector<std::string> ParseImageList(CBytes text) {
 std::vector<std::string> MissingImages(const std::vector<std::string>& listed,
                                        const std::string& imagesDir) {
   std::vector<std::string> missing;
-  for (const std::string& name : listed)
+  for (const std::string& name : listed) {
+    // The file grows as "<name>.part": a name too long for that cannot be
+    // stored here, and must not stop the names after it.
+    if (name.size() > kStorableImageName) continue;
     if (!FindNoCase(imagesDir, name)) missing.push_back(name);
+  }
   return missing;
 }
 

@@ -3,6 +3,7 @@
 // The names come from another computer and are joined to our Images folder,
 // so only plain file names are kept.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,11 @@ namespace lark {
 // a chunk header holds) and repeats are left out, as is text after the last ';'
 // (a name cut by the service's buffer).
 std::vector<std::string> ParseImageList(CBytes text);
+// The longest name a picture can be fetched under: NAME_MAX less ".part".
+inline constexpr size_t kStorableImageName = 255 - 5;
 // The names of `listed` that `imagesDir` does not hold, looked up without
-// case as the map looks pictures up.
+// case as the map looks pictures up; names longer than kStorableImageName
+// are left out.
 std::vector<std::string> MissingImages(const std::vector<std::string>& listed,
                                        const std::string& imagesDir);
 

@@ -79,7 +79,8 @@ void SyncImagesDialog::OnPiece(const ReplyView& reply) {
       reply.frame.size() > kPieceDataOffset ? reply.frame.subspan(kPieceDataOffset) : CBytes{};
   // A piece that cannot be written ends the sync as a failure, not silently
   // with the dialog left open.
-  switch (WriteDownloadChunk(imagesDir(), missing_[current_], offset_, piece, nullptr)) {
+  switch (WriteDownloadChunk(imagesDir(), missing_[current_], offset_, piece, nullptr,
+                             kPictureMaxBytes)) {
     case DownloadStep::kFailed:
       return Fail();
     case DownloadStep::kMore:

@@ -28,6 +28,7 @@ class SyncImagesDialog : public DialogBase {
   void OnList(const ReplyView& reply);
   void OnPiece(const ReplyView& reply);
   void OnTimedOut() override;
+  void OnAbandoned() override { DropPart(); }
 
   const std::vector<std::string>& missing() const { return missing_; }
   // Where the pictures go: the install's Images folder, found without case.

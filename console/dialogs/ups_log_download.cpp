@@ -1,11 +1,14 @@
 #include "console/dialogs/ups_log_download.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace lark {
 
 namespace {
 constexpr int32_t kBlocksRead = 24;  // progress of a log read whole (three-phase, form 1)
+// E8 entries 1..n at n x 8 of the 4600 bytes: no more can be fetched.
+constexpr int64_t kUpsLogE8EntriesMax = kUpsLogEntryBytes / 8 - 1;
 }
 
 UpsLogDownload::Reaction UpsLogDownload::Stall() {
@@ -36,7 +39,8 @@ UpsLogDownload::Reaction UpsLogDownload::OnReply(CBytes frame) {
     whole = kBlocksRead - 1;
     reading = progress < kBlocksRead;
   } else if (status->form == 2) {
-    whole = status->total;
+    // The total is the service's word; the entries that fit the reply bound it.
+    whole = std::min<int64_t>(status->total, kUpsLogE8EntriesMax);
     reading = progress <= whole;
   } else {
     return Stall();

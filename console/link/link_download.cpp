@@ -63,22 +63,25 @@ std::string DownloadPartPath(const std::string& folder, const std::string& name)
 }
 
 DownloadStep WriteDownloadChunk(const std::string& folder, const std::string& name, uint32_t offset,
-                                CBytes chunk, std::string* path) {
+                                CBytes chunk, std::string* path, uint64_t maxSize) {
   // The name comes from the service and names a file of ours: a plain file name only.
   const std::optional<std::string> safe = SafeWireName(name, 1);
   if (!safe) return DownloadStep::kFailed;
-  // More than was asked would put the next offset out of step with the file.
-  if (chunk.size() > kDownloadChunkSize) return DownloadStep::kFailed;
-  ::mkdir(folder.c_str(), 0755);
   const std::string whole = folder + "/" + *safe;
   const std::string part = DownloadPartPath(folder, *safe);
-  // The file grows beside its old copy and replaces it whole at the end.
-  if (!WriteFileChunk(part, offset != 0, chunk)) return DownloadStep::kFailed;
-  if (chunk.size() == kDownloadChunkSize) return DownloadStep::kMore;
-  if (std::rename(part.c_str(), whole.c_str()) != 0) {
-    std::remove(part.c_str());
+  auto failed = [&part] {
+    std::remove(part.c_str());  // no half file is left to grow or be found
     return DownloadStep::kFailed;
-  }
+  };
+  // More than was asked would put the next offset out of step with the file;
+  // past the bound a service that never sends a short piece is cut off.
+  if (chunk.size() > kDownloadChunkSize || uint64_t{offset} + chunk.size() > maxSize)
+    return failed();
+  ::mkdir(folder.c_str(), 0755);
+  // The file grows beside its old copy and replaces it whole at the end.
+  if (!WriteFileChunk(part, offset != 0, chunk, maxSize)) return failed();
+  if (chunk.size() == kDownloadChunkSize) return DownloadStep::kMore;
+  if (std::rename(part.c_str(), whole.c_str()) != 0) return failed();
   if (path) *path = whole;
   return DownloadStep::kComplete;
 }

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "console/link/device_data.h"
@@ -24,6 +26,22 @@ constexpr uint32_t kReplyQueueTimeoutMs = 4000;
 constexpr uint32_t kPlainReplyTimeoutMs = 4500;
 constexpr size_t kServerListMax = 5;
 constexpr size_t kLockPushSize = 5 + kControlLockSize;
+// Bytes (or datagrams) read per wake-up: past it the handler returns to the
+// loop and the level-triggered notifier brings it back, so a peer sending
+// faster than the console reads never holds the window.
+constexpr size_t kReadBudgetBytes = 256 * 1024;
+constexpr int kReadBudgetDatagrams = 64;
+// The service answers each request once: replies beyond the requests sent
+// (a few late duplicates allowed) come from a peer that is not one.
+constexpr int32_t kStrayReplySlack = 8;
+// Pushes come on changes of device state; many more than this in a second
+// is a flood, not a fleet.
+constexpr uint32_t kMaxPushesPerSecond = 10000;
+
+// The console has no event log: link refusals go to stderr, one line each.
+void LinkNotice(const std::string& text) {
+  std::fprintf(stderr, "Larkview link: %s\n", text.c_str());
+}
 
 std::string AddressText(const sockaddr_in& a) {
   char buf[INET_ADDRSTRLEN] = {};
@@ -31,14 +49,14 @@ std::string AddressText(const sockaddr_in& a) {
   return buf;
 }
 
-// Whether `address` is one of this computer's own interface addresses.
-bool IsOwnAddress(in_addr_t address) {
+// This computer's own interface addresses.
+std::vector<in_addr_t> OwnAddresses() {
+  std::vector<in_addr_t> own;
   ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  bool own = false;
-  for (ifaddrs* i = list; i != nullptr && !own; i = i->ifa_next) {
+  if (getifaddrs(&list) != 0) return own;
+  for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
     if (i->ifa_addr != nullptr && i->ifa_addr->sa_family == AF_INET)
-      own = reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr == address;
+      own.push_back(reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
   }
   freeifaddrs(list);
   return own;
@@ -198,6 +216,7 @@ void ServiceLink::onMainSocket(uint32_t events, int error) {
     }
     main_.connState = kConnUp;
     main_.transfer = kXferIdle;
+    replyCredit_ = 0;
     ReadAddresses(main_);
     shmMode_ = main_.local.sin_addr.s_addr == main_.peer.sin_addr.s_addr;
     lost_ = false;
@@ -208,10 +227,11 @@ void ServiceLink::onMainSocket(uint32_t events, int error) {
   }
   if (events & kSockRead) {
     uint8_t buf[16384];
-    for (;;) {
+    for (size_t taken = 0; taken < kReadBudgetBytes;) {
       const size_t room = kLinkBufferSize - main_.recv.size();
       const ssize_t n = ::recv(main_.fd, buf, std::min(room, sizeof buf), 0);
       if (n > 0) {
+        taken += static_cast<size_t>(n);
         receiveLinkAnswers(CBytes(buf, static_cast<size_t>(n)));
         if (main_.fd < 0) return;  // the frame reset the link
         continue;
@@ -254,6 +274,7 @@ void ServiceLink::sendLinkRequest() {
   reactor_.setSendPending(main_.fd, false);
   main_.send.clear();
   main_.sent = 0;
+  ++replyCredit_;
   main_.transfer = kXferWaiting;
   main_.tick = clock_.tickMs();
   const std::optional<LinkQueueEntry> head = queues_.peek(kRequestQueue);
@@ -262,29 +283,39 @@ void ServiceLink::sendLinkRequest() {
 }
 
 void ServiceLink::receiveLinkAnswers(CBytes bytes) {
-  main_.recv.insert(main_.recv.end(), bytes.begin(), bytes.end());
+  std::vector<uint8_t>& buf = main_.recv;
+  buf.insert(buf.end(), bytes.begin(), bytes.end());
+  // Frames are taken at an offset and the buffer compacted once at the end:
+  // erasing each from the front made a run of small frames quadratic.
+  size_t at = 0;
   // Whole frames by their length, whatever the transfer state: a late
   // reply is consumed as a frame and never read as a header.
-  while (main_.recv.size() >= kLinkHeaderSize) {
-    const size_t size = *LinkFrameSize(main_.recv);
+  while (buf.size() - at >= kLinkHeaderSize) {
+    const CBytes rest(buf.data() + at, buf.size() - at);
+    const size_t size = *LinkFrameSize(rest);
     if (size < kLinkHeaderSize + 2) {
       failMain(true);
       return;
     }
-    if (main_.recv.size() < size) {
+    if (rest.size() < size) {
       // A part that came unasked is timed too: left alone it would swallow the next reply.
       if (main_.transfer == kXferIdle) {
         main_.tick = clock_.tickMs();
         main_.timeoutMs = kPlainReplyTimeoutMs;
       }
       if (main_.transfer == kXferIdle || main_.transfer == kXferWaiting) main_.transfer = kXferPartial;
-      return;
+      break;
     }
-    const std::vector<uint8_t> frame(main_.recv.begin(), main_.recv.begin() + static_cast<ptrdiff_t>(size));
-    main_.recv.erase(main_.recv.begin(), main_.recv.begin() + static_cast<ptrdiff_t>(size));
+    const CBytes frame = rest.first(size);
+    at += size;
     if (main_.transfer == kXferPartial) main_.transfer = kXferWaiting;
     const LinkFrameView f(frame);
     if (f.kind() != kLinkKindReply || f.command() < kLinkFirstCommand || f.command() > kLinkLastCommand) {
+      failMain(true);
+      return;
+    }
+    if (main_.connState == kConnUp && --replyCredit_ < -kStrayReplySlack) {
+      LinkNotice("the service sent more replies than requests; the link is reset");
       failMain(true);
       return;
     }
@@ -293,15 +324,17 @@ void ServiceLink::receiveLinkAnswers(CBytes bytes) {
     if (head->priority == 1) {
       // A dialog's reply counts only for the request that still waits.
       if (head->requestId == pending_.sequence) {
-        pending_.reply = frame;
+        pending_.reply.assign(frame.begin(), frame.end());
         pending_.replyFlag = 2;
       }
     } else {
-      queues_.put(0, kRequestQueue, kReplyQueue, kKindReply, f.command(), kReplyQueueTimeoutMs, 0, frame);
+      queues_.put(0, kRequestQueue, kReplyQueue, kKindReply, f.command(), kReplyQueueTimeoutMs, 0,
+                  std::vector<uint8_t>(frame.begin(), frame.end()));
     }
     queues_.dropHead(kRequestQueue);
     main_.transfer = kXferIdle;
   }
+  buf.erase(buf.begin(), buf.begin() + static_cast<ptrdiff_t>(at));
 }
 
 // ---- call-back listener and connection ----
@@ -350,6 +383,8 @@ void ServiceLink::onListenerSocket(uint32_t events, int error) {
   callBack_.fd = fd;
   callBack_.connState = kConnUp;
   callBack_.transfer = kXferIdle;
+  pushWindowTick_ = clock_.tickMs();
+  pushesInWindow_ = 0;
   ReadAddresses(callBack_);
   reactor_.watchSocket(fd, [this](int, uint32_t ev, int err) { onCallBackSocket(ev, err); });
   reactor_.setReadWatched(listener_.fd, false);  // no second connection while this one is up
@@ -364,9 +399,10 @@ void ServiceLink::callBackFailed() {
 void ServiceLink::onCallBackSocket(uint32_t events, int error) {
   if (events & kSockRead) {
     uint8_t buf[8192];
-    for (;;) {
+    for (size_t taken = 0; taken < kReadBudgetBytes;) {
       const ssize_t n = ::recv(callBack_.fd, buf, sizeof buf, 0);
       if (n > 0) {
+        taken += static_cast<size_t>(n);
         receiveServerFrames(CBytes(buf, static_cast<size_t>(n)));
         if (callBack_.fd < 0) return;
         continue;
@@ -392,29 +428,42 @@ void ServiceLink::continueServerSend() {
 }
 
 void ServiceLink::receiveServerFrames(CBytes bytes) {
-  if (callBack_.recv.empty() && callBack_.transfer == kXferIdle) {
-    callBack_.tick = clock_.tickMs();
+  std::vector<uint8_t>& buf = callBack_.recv;
+  const uint32_t now = clock_.tickMs();
+  if (buf.empty() && callBack_.transfer == kXferIdle) {
+    callBack_.tick = now;
     callBack_.timeoutMs = kPushTimeoutMs;
   }
-  if (callBack_.recv.size() + bytes.size() > kLinkBufferSize) {
+  if (buf.size() + bytes.size() > kLinkBufferSize) {
     callBackFailed();
     return;
   }
-  callBack_.recv.insert(callBack_.recv.end(), bytes.begin(), bytes.end());
-  while (callBack_.recv.size() >= kLinkHeaderSize) {
-    const size_t size = *LinkFrameSize(callBack_.recv);
+  buf.insert(buf.end(), bytes.begin(), bytes.end());
+  size_t at = 0;  // frames taken at an offset, the buffer compacted once
+  while (buf.size() - at >= kLinkHeaderSize) {
+    const CBytes rest(buf.data() + at, buf.size() - at);
+    const size_t size = *LinkFrameSize(rest);
     if (size < kLinkHeaderSize + 1) {
       callBackFailed();
       return;
     }
-    if (callBack_.recv.size() < size) {
+    if (rest.size() < size) {
       callBack_.transfer = 2;
+      break;
+    }
+    const LinkFrameView f(rest.first(size));
+    at += size;
+    callBack_.transfer = kXferIdle;
+    if (TickElapsed(now, pushWindowTick_) >= 1000) {
+      pushWindowTick_ = now;
+      pushesInWindow_ = 0;
+    }
+    if (++pushesInWindow_ > kMaxPushesPerSecond) {
+      LinkNotice("the service pushed more than " + std::to_string(kMaxPushesPerSecond) +
+                 " frames in a second; the call-back connection is closed");
+      callBackFailed();
       return;
     }
-    const std::vector<uint8_t> frame(callBack_.recv.begin(), callBack_.recv.begin() + static_cast<ptrdiff_t>(size));
-    callBack_.recv.erase(callBack_.recv.begin(), callBack_.recv.begin() + static_cast<ptrdiff_t>(size));
-    callBack_.transfer = kXferIdle;
-    const LinkFrameView f(frame);
     if (f.kind() != kLinkKindRequest) continue;
     if (f.command() == kLinkPushDeviceState) {
       if (!f.has(5, 3)) continue;
@@ -425,6 +474,7 @@ void ServiceLink::receiveServerFrames(CBytes bytes) {
       applyControlLockPush(f);
     }
   }
+  buf.erase(buf.begin(), buf.begin() + static_cast<ptrdiff_t>(at));
 }
 
 void ServiceLink::applyControlLockPush(const LinkFrameView& f) {
@@ -487,6 +537,7 @@ bool ServiceLink::startSearch(const std::string& target) {
   to.sin_family = AF_INET;
   to.sin_port = htons(options_.discoveryPort);
   if (inet_pton(AF_INET, target.c_str(), &to.sin_addr) != 1) return false;
+  ownAddresses_.reset();  // read again at this search's first answer
   std::vector<uint8_t> rec(sizeof to);
   std::memcpy(rec.data(), &to, sizeof to);
   const std::vector<uint8_t> frame = BuildDiscoverFrame(1);
@@ -521,7 +572,7 @@ void ServiceLink::onDiscoverySocket(uint32_t events, int error) {
     return;
   }
   if (events & kSockRead) {
-    for (;;) {
+    for (int taken = 0; taken < kReadBudgetDatagrams; ++taken) {
       uint8_t buf[512];
       sockaddr_in from{};
       socklen_t n = sizeof from;
@@ -538,10 +589,18 @@ void ServiceLink::receiveDiscoverAnswer(CBytes d, const sockaddr_in& from) {
   const std::optional<size_t> size = LinkFrameSize(d);
   if (!size || d.size() < kLinkHeaderSize + 1 || *size > d.size()) return;
   if (d[kLinkOffKind] != kLinkKindReply || d[kLinkOffCommand] != 1) return;
-  if (servers_.size() >= kServerListMax) return;
-  const std::string text = IsOwnAddress(from.sin_addr.s_addr) ? "LocalHost" : AddressText(from);
-  for (const std::string& s : servers_)
-    if (s == text) return;
+  // The duplicate check first, on the address: a flood from one host costs a short compare.
+  const in_addr_t a = from.sin_addr.s_addr;
+  if (servers_.size() >= kServerListMax ||
+      std::find(serverAddresses_.begin(), serverAddresses_.end(), a) != serverAddresses_.end())
+    return;
+  if (!ownAddresses_) ownAddresses_ = OwnAddresses();  // once a search, not once an answer
+  const bool own =
+      std::find(ownAddresses_->begin(), ownAddresses_->end(), a) != ownAddresses_->end();
+  const std::string text = own ? "LocalHost" : AddressText(from);
+  // Two own addresses both read "LocalHost": listed once.
+  if (std::find(servers_.begin(), servers_.end(), text) != servers_.end()) return;
+  serverAddresses_.push_back(a);
   servers_.push_back(text);
 }
 

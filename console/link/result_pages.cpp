@@ -1,5 +1,6 @@
 #include "console/link/result_pages.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lark {
@@ -32,8 +33,10 @@ ResultPages::Step ResultPages::Take(CBytes frame, bool first) {
   if (page.total != text_.size() || page.offset != next_ || page.count > carried ||
       page.count > text_.size() - page.offset)
     return bad();
-  // An empty piece before the end would be asked again for ever.
-  if (page.count == 0 && page.offset < text_.size()) return bad();
+  // The service sends whole pieces of 2000 bytes until the last: a shorter
+  // one before the end (an empty one would be asked again for ever, one byte
+  // a piece takes millions of round trips) is a peer stalling the dialog.
+  if (page.count < std::min<size_t>(kResultPieceAsked, text_.size() - page.offset)) return bad();
   std::memcpy(text_.data() + page.offset, frame.data() + kResultPieceReplyOff, page.count);
   next_ = page.offset + page.count;
   return next_ == text_.size() ? Step::kComplete : Step::kAskNext;

@@ -10,9 +10,10 @@
 // The first piece comes with the query's own reply (total, 0, min(total,
 // 2000)); the console asks each further one with command 12 sub 12 and the
 // record (total, offset + count, 2000). The record is outside data: a piece
-// is taken only at the offset asked, with the total of the first reply and
-// its bytes inside the frame, so a bad header can neither write outside the
-// result nor ask the same piece forever.
+// is taken only at the offset asked, with the total of the first reply, its
+// bytes inside the frame and no fewer than min(2000, the rest), so a bad
+// header can neither write outside the result nor stretch it over endless
+// round trips.
 #pragma once
 #include <array>
 #include <cstddef>

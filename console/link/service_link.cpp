@@ -243,12 +243,16 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
     case kLinkCmdEventTables: {
       if (code != kEventTablesOk) return;
       const uint8_t page = f.u8(6);
-      if (page % 2 != 0 || page > 20) return;
+      // Only the page asked: any other (a page 0 again above all) would restart
+      // or skip the paging, and a service answering so would page for ever.
+      if (page != tablePageAsked_ || page > 20) return;
+      tablePageAsked_ = kNoTablePage;
       if (page == 0) session_.actionTables = {};
       const CBytes table = f.slice(7, kActionTablePageBytes[page / 2]);
       session_.actionTables[page / 2].assign(table.begin(), table.end());
       if (page < 20) {
-        queuePlain(kLinkCmdEventTables, static_cast<uint8_t>(page + 2), {});
+        if (queuePlain(kLinkCmdEventTables, static_cast<uint8_t>(page + 2), {}))
+          tablePageAsked_ = static_cast<uint8_t>(page + 2);
       } else {
         shell_.actionTablesLoaded(ActionTablesFromPages(session_.actionTables));
       }
@@ -260,6 +264,12 @@ void ServiceLink::applyReply(const LinkFrameView& f) {
     default:
       return;
   }
+}
+
+bool ServiceLink::requestActionTables() {
+  if (!queuePlain(kLinkCmdEventTables, 0, {})) return false;
+  tablePageAsked_ = 0;
+  return true;
 }
 
 void ServiceLink::applyUserRecord(const LoginRecord& rec) {
@@ -336,7 +346,7 @@ void ServiceLink::linkTick() {
         }
         if (tableCounter_ == -1 || tableCounter_ >= 18000) {
           tableCounter_ = 0;
-          queuePlain(kLinkCmdEventTables, 0, {});
+          requestActionTables();
         }
         ++tableCounter_;
         break;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,12 +71,17 @@ class SessionDialogs {
 // pieces of this size; a shorter piece is the last.
 inline constexpr uint32_t kDownloadChunkSize = 32768;
 enum class DownloadStep { kFailed, kMore, kComplete };
+// The most a configuration download (manager.ini, a map) may grow to: the
+// service sets no bound on a map, and a peer that never sends a short piece
+// must not fill the disk.
+inline constexpr uint64_t kDownloadMaxBytes = 64ull << 20;
 // One piece of `name` (a plain file name, else refused) at `offset` into
 // "<folder>/<name>.part", which replaces the copy after the last piece
-// (`path` then names the copy); the folder is made when missing. A failure
-// leaves the old copy.
+// (`path` then names the copy); the folder is made when missing. A failure,
+// a piece past `maxSize` included, removes the .part and leaves the old copy.
 DownloadStep WriteDownloadChunk(const std::string& folder, const std::string& name, uint32_t offset,
-                                CBytes chunk, std::string* path);
+                                CBytes chunk, std::string* path,
+                                uint64_t maxSize = kDownloadMaxBytes);
 // The name of the piece file WriteDownloadChunk writes for `name`.
 std::string DownloadPartPath(const std::string& folder, const std::string& name);
 
@@ -186,7 +192,10 @@ class ServiceLink {
   // Server search: queues the request to `target` (default the broadcast).
   bool startSearch(const std::string& target = "255.255.255.255");
   const std::vector<std::string>& servers() const { return servers_; }
-  void clearServers() { servers_.clear(); }
+  void clearServers() {
+    servers_.clear();
+    serverAddresses_.clear();
+  }
 
   // Dialog requests: one at a time. `periodMs` 0 arms no reply timer.
   // Refused (nothing queued) when the payload does not fit the request's row.
@@ -218,6 +227,7 @@ class ServiceLink {
   const LinkRecord& mainLink() const { return main_; }
   const LinkRecord& callBackListener() const { return listener_; }
   const LinkRecord& callBackLink() const { return callBack_; }
+  const LinkRecord& searchLink() const { return search_; }
   bool sharedMemoryMode() const { return shmMode_; }
   int attachStep() const { return attachStep_; }
   bool foreignChangePending() const { return foreignChange_; }
@@ -235,6 +245,9 @@ class ServiceLink {
   void receiveDiscoverAnswer(CBytes datagram, const sockaddr_in& from);
   // A reply taken off queue 2.
   void applyReply(const LinkFrameView& frame);
+  // The alarm-action tables from page 0 (the session asks every 30 minutes);
+  // each page's answer asks the next, and only the page asked is taken.
+  bool requestActionTables();
 
  private:
   void setState(LinkState next);
@@ -281,8 +294,14 @@ class ServiceLink {
   LinkRecord main_, listener_, callBack_, search_;
   sockaddr_in searchTarget_{};
   std::vector<std::string> servers_;
+  std::vector<in_addr_t> serverAddresses_;  // of servers_, in order: the duplicate check
+  std::optional<std::vector<in_addr_t>> ownAddresses_;  // this computer's, read once a search
   PendingRequest pending_;
   uint32_t sequence_ = 1;
+  // Requests sent on this connection less replies received; loop thread only.
+  int32_t replyCredit_ = 0;
+  uint32_t pushWindowTick_ = 0;  // ms tick the current one-second push count began
+  uint32_t pushesInWindow_ = 0;  // call-back frames taken since pushWindowTick_
   // The request the link's own reply timer watches; a dialog's request that
   // replaces it leaves it to its time-out.
   struct OwnRequest {
@@ -315,6 +334,8 @@ class ServiceLink {
   static constexpr uint32_t kKeepAliveTicks = 50;  // the user poll and the version
   uint32_t keepAliveCounter_ = kKeepAliveTicks - 1;
   int32_t tableCounter_ = -1;
+  static constexpr uint8_t kNoTablePage = 0xFF;
+  uint8_t tablePageAsked_ = kNoTablePage;  // the action-table page whose answer is awaited
 
   // Status polls and the shared memory.
   bool pollOutstanding_ = false;

@@ -1,5 +1,6 @@
 #include "console/map/map_loader.h"
 
+#include "console/link/console_alarms.h"
 #include "console/shell/console_context.h"
 #include "console/map/map_levels.h"
 #include "core/event_log_sink.h"
@@ -7,16 +8,6 @@
 #include "platform/paths.h"
 
 namespace lark {
-
-namespace {
-
-// The console reports no load problem itself: the tree holds what was read.
-class SilentLog final : public EventLogSink {
- public:
-  void WriteEventLog(int32_t, uint32_t, int32_t, std::string_view) override {}
-};
-
-}  // namespace
 
 void ConsoleInitNode(DeviceTree& tree, DeviceNode& node) {
   node.resetAudioRepeat();
@@ -72,7 +63,8 @@ ConsoleMapNames OpenConsoleMap(DeviceTree& tree, const std::string& path,
     if (std::optional<std::string> text = ReadFile(path)) {
       MapStoreHooks hooks;
       hooks.initNode = ConsoleInitNode;
-      SilentLog log;
+      // The console has no event log: the loader's refusals go to stderr.
+      StderrEventLog log;
       LoadMapText(*text, tree, hooks, log);
     }
   }

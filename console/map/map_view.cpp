@@ -3,15 +3,12 @@
 #include <QFontMetrics>
 #include <QImageReader>
 #include <algorithm>
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
 #include <cstdio>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/bytes.h"
+#include "console/map/wmf_conversion.h"
 #include "console/shell/console_context.h"
 #include "console/views/drawing_kit.h"
 #include "console/views/image_canvas.h"
@@ -36,43 +33,6 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
   return std::equal(suffix.begin(), suffix.end(), s.end() - suffix.size(), [](char a, char b) {
     return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
   });
-}
-
-// wmf2gd renders the metafile into a temp PNG; a converter that hangs is
-// stopped after five seconds.
-QImage LoadWmf(const std::string& path) {
-  char tmpl[] = "/tmp/larkview-wmf-XXXXXX";
-  const int fd = ::mkstemp(tmpl);
-  if (fd < 0) return {};
-  ::close(fd);
-  const std::string png = tmpl;
-  QImage img;
-  // Its progress and font messages go nowhere.
-  std::vector<std::string> args = {"wmf2gd", "-t", "png", "-o", png, path};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, "wmf2gd", &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  if (pid > 0) {
-    int status = 0;
-    pid_t done = 0;
-    for (int i = 0; i < 500 && (done = ::waitpid(pid, &status, WNOHANG)) == 0; ++i) ::usleep(10000);
-    if (done == 0) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-    } else if (done == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-      QImageReader reader(QString::fromStdString(png));
-      img = reader.read();
-    }
-  }
-  ::unlink(png.c_str());
-  return img;
 }
 
 }  // namespace
@@ -132,11 +92,28 @@ std::optional<std::string> FindPictureFile(std::string_view text, const std::str
   return found;
 }
 
+std::optional<std::string> FindMapPicture(std::string_view text, const std::string& installDir) {
+  std::string path(text);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  // The text comes with the map, maybe from another computer: it never
+  // names a file outside Images, and a climb out of a folder names nothing.
+  if (path == ".." || path.find("../") != std::string::npos || path.ends_with("/.."))
+    return std::nullopt;
+  const size_t slash = path.find_last_of('/');
+  const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (last.empty() || last == "." || last == "..") return std::nullopt;
+  const std::optional<std::string> images = FindNoCase(installDir, "Images");
+  std::optional<std::string> found = images ? FindNoCase(*images, last) : std::nullopt;
+  if (!found || !IsRegularFile(*found)) return std::nullopt;
+  return found;
+}
+
+bool IsWmfPicture(const std::string& path) { return EndsWithNoCase(path, ".wmf"); }
+
 QImage LoadPictureFile(std::string_view text, const std::string& installDir) {
-  const std::optional<std::string> found = FindPictureFile(text, installDir);
-  if (!found) return {};
+  const std::optional<std::string> found = FindMapPicture(text, installDir);
+  if (!found || IsWmfPicture(*found)) return {};
   const std::string& path = *found;
-  if (EndsWithNoCase(path, ".wmf")) return LoadWmf(path);
   QImageReader::setAllocationLimit(kPictureAllocationLimitMb);
   QImageReader reader(QString::fromStdString(path));
   return reader.read();
@@ -145,6 +122,8 @@ QImage LoadPictureFile(std::string_view text, const std::string& installDir) {
 MapView::MapView(ConsoleContext& ctx) : ctx_(ctx), group_(&ctx.tree.root()) {
   wait = [](int ms) { ::usleep(static_cast<useconds_t>(ms) * 1000); };
 }
+
+MapView::~MapView() = default;
 
 void MapView::resize(int w, int h) {
   width_ = std::max(w, 1);
@@ -175,7 +154,18 @@ void MapView::setCurrentGroup(DeviceNode& g) {
 DeviceNode* MapView::selectedNode() const { return group_->child(selected_); }
 
 void MapView::loadGroupPicture(const DeviceNode& group) {
+  wmf_.reset();  // a conversion for the group shown before is of no use
   picture_ = group.picture().empty() ? QImage() : LoadPictureFile(group.picture(), ctx_.installDir());
+  if (group.picture().empty()) return;
+  const std::optional<std::string> wmf = FindMapPicture(group.picture(), ctx_.installDir());
+  if (!wmf || !IsWmfPicture(*wmf)) return;
+  // Drawn without the picture now, with it once wmf2gd has made it.
+  wmf_ = std::make_unique<WmfConversion>(*wmf, [this](QImage img) {
+    if (img.isNull()) return;
+    picture_ = std::move(img);
+    Paint();
+    Changed();
+  });
 }
 
 void MapView::Reset() {

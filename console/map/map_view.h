@@ -19,6 +19,8 @@
 
 namespace lark {
 
+class WmfConversion;
+
 class ConsoleContext;
 
 // The icon of a node by kind and level; `off` gives the blink-off form.
@@ -37,9 +39,14 @@ std::array<uint8_t, 20> MoveIconPayload(int16_t id, const NodeRect& r);
 // it names no regular file, its last part is looked up without case in the
 // install's Images folder. nullopt when neither is a regular file.
 std::optional<std::string> FindPictureFile(std::string_view text, const std::string& installDir);
-// A picture file for the map (found by FindPictureFile): BMP, JPG, JPEG, GIF,
-// ICO through QImageReader (within its allocation limit), WMF through wmf2gd
-// into a temp PNG. Null image when nothing could be read.
+// The file a map's picture text names, inside the install's Images folder
+// only: its last part looked up there without case (a Windows path from
+// another computer keeps its picture); a text with ".." names nothing.
+std::optional<std::string> FindMapPicture(std::string_view text, const std::string& installDir);
+bool IsWmfPicture(const std::string& path);
+// A map picture (found by FindMapPicture): BMP, JPG, JPEG, GIF, ICO through
+// QImageReader (within its allocation limit). Null image when nothing could
+// be read, and for WMF, which MapView converts off the window thread.
 QImage LoadPictureFile(std::string_view text, const std::string& installDir);
 
 class MapView {
@@ -49,6 +56,7 @@ class MapView {
   static constexpr int kMaxPathLength = 256;
 
   explicit MapView(ConsoleContext& ctx);
+  ~MapView();
 
   // The drawing surface: the persistent image, or a test's canvas.
   void resize(int w, int h);
@@ -66,7 +74,8 @@ class MapView {
   DeviceNode* selectedNode() const;
   bool hasPicture() const { return !picture_.isNull(); }
   const QImage& picture() const { return picture_; }
-  // Loads the group's picture, or frees the one loaded.
+  // Loads the group's picture, or frees the one loaded. A WMF picture comes
+  // later: the view repaints and reports changed() when it is ready.
   void loadGroupPicture(const DeviceNode& group);
   bool fitPending = false;
   bool dragging = false;  // any mouse drag: no blinking meanwhile
@@ -149,6 +158,7 @@ class MapView {
   std::unique_ptr<Canvas> imageCanvas_;
   Canvas* testCanvas_ = nullptr;
   QImage picture_;
+  std::unique_ptr<WmfConversion> wmf_;  // the group's WMF picture being made
 };
 
 }  // namespace lark

@@ -20,6 +20,7 @@
 #include "console/views/map_icons.h"
 #include "console/views/recording_canvas.h"
 #include "platform/paths.h"
+#include "tests/console/support/console_peers.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tree_fixtures.h"
 
@@ -175,6 +176,7 @@ TEST(MapPictureTest, FilesPathsAndLimits) {
   bmp.fill(QColor(0, 0, 255));
   ASSERT_TRUE(bmp.save(QString::fromStdString(m.dir.file("Images/Hall.bmp")), "BMP"));
   WriteFileAtomic(m.dir.file("Images/Plan.wmf"), TinyWmf());
+  ASSERT_TRUE(bmp.save(QString::fromStdString(m.dir.file("Elsewhere.bmp")), "BMP"));
   ::mkfifo(m.dir.file("Images/pipe.bmp").c_str(), 0600);
   // A header claiming a picture far beyond the allocation limit.
   std::string huge = ReadFile(m.dir.file("Images/Hall.bmp")).value();
@@ -189,8 +191,12 @@ TEST(MapPictureTest, FilesPathsAndLimits) {
       {m.dir.file("Images/Hall.bmp"), 20},
       {"C:\\Corvalune\\Images\\HALL.BMP", 20},
       {"Hall.bmp", 20},
-      {"C:\\Corvalune\\Images\\plan.WMF", 40},
+      {"C:\\Corvalune\\Images\\plan.WMF", 0},  // made off the window thread: see below
       {m.dir.file("Images/pipe.bmp"), 0},
+      // Only Images is looked in: a picture elsewhere, a climb out of a folder.
+      {m.dir.file("Elsewhere.bmp"), 0},
+      {"Images/../Hall.bmp", 0},
+      {"..", 0},
       {m.dir.file("Images/huge.bmp"), 0},
       {"C:\\nowhere\\none.bmp", 0},
       {"", 0},
@@ -199,9 +205,18 @@ TEST(MapPictureTest, FilesPathsAndLimits) {
     const QImage img = LoadPictureFile(c.text, m.dir.path());
     EXPECT_EQ(img.isNull() ? 0 : img.width(), c.width) << c.text;
   }
-  const QImage wmf = LoadPictureFile("plan.wmf", m.dir.path());
-  ASSERT_FALSE(wmf.isNull());
+  // A WMF picture: the map is drawn without it at once, with it when wmf2gd is done.
+  DeviceNode& plan = test::AddGroup(m.ctx->tree, m.ctx->tree.root(), "Plan");
+  plan.setPicture("plan.wmf");
+  bool changed = false;
+  m.view->changed = [&changed] { changed = true; };
+  m.view->loadGroupPicture(plan);
+  EXPECT_FALSE(m.view->hasPicture());
+  ASSERT_TRUE(test::Spin([&] { return m.view->hasPicture(); }, 30000));
+  const QImage& wmf = m.view->picture();
+  EXPECT_EQ(wmf.width(), 40);
   EXPECT_EQ(wmf.pixelColor(wmf.width() / 2, wmf.height() / 2), QColor(255, 0, 0));
+  EXPECT_TRUE(changed);
 }
 
 // The backgrounds data/ ships load from its Images folder, as large as the

@@ -349,9 +349,10 @@ TEST(MenuDispatch, BackgroundRemovedIsLetGoByTheMap) {
   Console k;
   QImage picture(4, 4, QImage::Format_RGB32);
   picture.fill(Qt::red);
-  ASSERT_TRUE(picture.save(QString::fromStdString(k.dir.file("p.bmp"))));
+  ASSERT_TRUE(MakeDirs(k.dir.file("Images")));  // a map's pictures are found there only
+  ASSERT_TRUE(picture.save(QString::fromStdString(k.dir.file("Images/p.bmp"))));
   DeviceNode& root = k.ctx->tree.root();
-  root.setPicture(k.dir.file("p.bmp"));
+  root.setPicture(k.dir.file("Images/p.bmp"));
   k.map->view().loadGroupPicture(root);
   ASSERT_TRUE(k.map->view().hasPicture());
   k.results[108] = [&] {

@@ -3,11 +3,14 @@
 // memory when console and service share the computer. Each test has its own
 // network namespace and /dev/shm.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <thread>
 
 #include "common/status_frame.h"
 #include "console/link/link_driver.h"
@@ -73,6 +76,140 @@ class ConsoleLinkFakeService : public ::testing::Test {
   ServiceLink link{reactor, clock, tree, shell, dir.path(), [] { return 0; }};
   std::unique_ptr<test::FakeLinkService> fake;
 };
+
+// Ticks of a 100 ms and a 1 s timer on the link's loop: a loop held by a
+// flood loses the fast ticks (a late timer fires once), while the slow one
+// still marks the seconds, so their ratio shows the window's freedom
+// without the test timing anything itself.
+struct TickRatio {
+  explicit TickRatio(EventLoop& loop) : loop(loop) {
+    loop.setTimer(9001, 100, [this] { ++fast; });
+    loop.setTimer(9002, 1000, [this] {
+      if (++slow == 1) fastAtFirst = fast;
+    });
+  }
+  ~TickRatio() {
+    loop.killTimer(9001);
+    loop.killTimer(9002);
+  }
+  // Fast ticks in the seconds since the first slow tick, as a share of ten a second.
+  double share() const { return slow > 1 ? double(fast - fastAtFirst) / (10.0 * (slow - 1)) : 0; }
+  EventLoop& loop;
+  int fast = 0, slow = 0, fastAtFirst = 0;
+};
+
+// Sends 8-byte state pushes to the console's call-back port from the
+// service's address, connecting again whenever the console cuts it off.
+struct PushFlood {
+  PushFlood() {
+    const std::vector<uint8_t> push =
+        test::LinkFrameOf(kLinkKindRequest, kLinkPushDeviceState, {0, 0x7F, 0x7F});
+    for (int i = 0; i < 4096; ++i) block.insert(block.end(), push.begin(), push.end());
+    thread = std::thread([this] { run(); });
+  }
+  ~PushFlood() {
+    stop = true;
+    thread.join();
+  }
+  void run() {
+    for (uint16_t port = 8950; !stop; port = port == 8954 ? 8950 : port + 1) {
+      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(port);
+      inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+      const timeval limit{0, 200000};  // a send that blocks comes back to look at `stop`
+      setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+      if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        ++connections;
+        for (size_t at = 0; !stop;) {
+          const ssize_t n = send(fd, block.data() + at, block.size() - at, MSG_NOSIGNAL);
+          if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;  // cut off by the console
+          if (n > 0) at = (at + size_t(n)) % block.size();
+        }
+      }
+      close(fd);
+    }
+  }
+  std::vector<uint8_t> block;
+  std::atomic<bool> stop{false};
+  std::atomic<int> connections{0};
+  std::thread thread;
+};
+
+// Floods of small frames at full speed on the main link and the call-back
+// connection: the console cuts them off (more replies than requests, pushes
+// past their rate) and its window keeps ticking throughout.
+TEST_F(ConsoleLinkFakeService, FloodsOfSmallFramesNeverHoldTheWindow) {
+  for (bool pushes : {false, true}) {
+    SCOPED_TRACE(pushes ? "8-byte pushes" : "7-byte replies");
+    ASSERT_NO_FATAL_FAILURE(run("127.0.0.2"));
+    std::unique_ptr<PushFlood> flood;
+    const int before = fake->connections();
+    if (pushes) {
+      flood = std::make_unique<PushFlood>();
+    } else {
+      std::vector<uint8_t> block;
+      const std::vector<uint8_t> reply =
+          test::LinkFrameOf(kLinkKindReply, kLinkCmdGetDeviceData, {12, 0});
+      for (int i = 0; i < 4096; ++i) block.insert(block.end(), reply.begin(), reply.end());
+      fake->setFlood(block);
+    }
+    TickRatio ticks(loop);
+    // Five seconds of the slow timer with the flood going and cut off at least twice.
+    const auto cutTwice = [&] {
+      return pushes ? flood->connections >= 3 : fake->connections() >= before + 2;
+    };
+    ASSERT_TRUE(runUntil([&] { return ticks.slow >= 6 && cutTwice(); }, 120000))
+        << ticks.slow << " " << (pushes ? flood->connections.load() : fake->connections());
+    EXPECT_GE(ticks.share(), 0.8) << ticks.fast << " fast ticks in " << ticks.slow << " slow ones";
+    flood.reset();
+    fake.reset();
+    link.close();
+  }
+}
+
+// A flood of server-search answers from one host: read a bounded number a
+// wake-up, the duplicate checked first; the window keeps ticking.
+TEST_F(ConsoleLinkFakeService, ASearchAnswerFloodNeverHoldsTheWindow) {
+  link.start();
+  ASSERT_TRUE(ArmLinkTimers(reactor, link));
+  ASSERT_TRUE(link.startSearch("127.0.0.1"));
+  sockaddr_in own{};
+  ASSERT_TRUE(runUntil(
+      [&] {
+        socklen_t n = sizeof own;
+        return link.searchLink().fd >= 0 &&
+               getsockname(link.searchLink().fd, reinterpret_cast<sockaddr*>(&own), &n) == 0 &&
+               own.sin_port != 0;
+      },
+      10000));
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> sent{0};
+  // Several senders: together faster than one reader takes datagrams.
+  std::vector<std::thread> senders;
+  for (int i = 0; i < 3; ++i)
+    senders.emplace_back([&] {
+      const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+      sockaddr_in to = own;
+      inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+      const std::vector<uint8_t> answer = test::LinkFrameOf(kLinkKindReply, 1, {1, 2, 3});
+      while (!stop)
+        if (sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                   sizeof to) > 0)
+          ++sent;
+      close(fd);
+    });
+  TickRatio ticks(loop);
+  const bool fiveSeconds = runUntil([&] { return ticks.slow >= 6; }, 120000);
+  const uint64_t flooded = sent.load();
+  stop = true;
+  for (std::thread& t : senders) t.join();
+  ASSERT_TRUE(fiveSeconds);
+  EXPECT_GT(flooded, 10000u);
+  EXPECT_GE(ticks.share(), 0.8) << ticks.fast << " fast ticks in " << ticks.slow << " slow ones";
+  EXPECT_EQ(link.servers(), (std::vector<std::string>{"LocalHost"}));
+}
 
 // The service's side of the exchange, played by the test.
 struct FakeStatusServer {

@@ -58,6 +58,9 @@ TEST(ResultPages, PageSequences) {
       {"an empty page before the total",
        {{{4500, 0, 2000}, 2000, Step::kAskNext}, {{4500, 2000, 0}, 0, Step::kBad}}},
       {"a count past the frame", {{{4500, 0, 2000}, 1999, Step::kBad}}},
+      {"one byte a piece", {{{4500, 0, 1}, 1, Step::kBad}}},
+      {"a short piece before the last",
+       {{{4500, 0, 2000}, 2000, Step::kAskNext}, {{4500, 2000, 1999}, 1999, Step::kBad}}},
       {"a wrong offset",
        {{{4500, 0, 2000}, 2000, Step::kAskNext}, {{4500, 1999, 2000}, 2000, Step::kBad}}},
       {"a first page not at 0", {{{4500, 100, 2000}, 2000, Step::kBad}}},
@@ -102,8 +105,8 @@ TEST(ResultPages, NextRequestAsksFromTheEndOfTheLastPage) {
   ASSERT_EQ(pages.First(Reply({4500, 0, 2000}, 2000, Text(4500))), Step::kAskNext);
   const std::array<uint8_t, 12> golden = {0x94, 0x11, 0, 0, 0xd0, 0x07, 0, 0, 0xd0, 0x07, 0, 0};
   EXPECT_EQ(pages.nextRequest(), golden);  // 4500, 2000, 2000
-  ASSERT_EQ(pages.Next(Reply({4500, 2000, 1000}, 1000, Text(4500))), Step::kAskNext);
-  EXPECT_EQ(GetResultPage(pages.nextRequest(), 0), (ResultPage{4500, 3000, kResultPieceAsked}));
+  ASSERT_EQ(pages.Next(Reply({4500, 2000, 2000}, 2000, Text(4500))), Step::kAskNext);
+  EXPECT_EQ(GetResultPage(pages.nextRequest(), 0), (ResultPage{4500, 4000, kResultPieceAsked}));
 }
 
 }  // namespace

@@ -209,6 +209,9 @@ TEST(ServiceLinkReplies, UserPollSetsRights) {
 TEST(ServiceLinkReplies, ActionTablePagesChainAndArriveTogether) {
   // Page p holds bytes p + 1; page 6 comes one byte short and is left out.
   LinkFixture f;
+  ASSERT_TRUE(f.link.requestActionTables());
+  EXPECT_EQ(f.link.queues().peek(3)->data[5], 0);
+  f.link.queues().dropHead(3);
   for (uint8_t page = 0; page <= 20; page += 2) {
     std::vector<uint8_t> data = {41, page};
     data.resize(2 + kActionTablePageBytes[page / 2] - (page == 6 ? 1 : 0), uint8_t(page + 1));
@@ -231,17 +234,25 @@ TEST(ServiceLinkReplies, ActionTablePagesChainAndArriveTogether) {
   EXPECT_EQ(got.back().second[0].level(), 21);
   for (const auto& [family, rows] : got) EXPECT_NE(family, ActionFamily::ThreePhase);
 
-  // A failed reply hands nothing; a last page again hands the download as
-  // it now stands, that page replaced.
-  f.link.applyReply(LinkFrameView(Reply(21, {40, 20})));
-  EXPECT_EQ(f.shell.tables.size(), 1u);
+  // Pages nobody asked for change nothing and ask nothing: a failed reply,
+  // the last page again, and a first page again (a service answering page 0
+  // to every request would otherwise page for the whole session).
+  std::vector<uint8_t> first = {41, 0};
+  first.resize(2 + kActionTablePageBytes[0], 0);
   std::vector<uint8_t> last = {41, 20};
   last.resize(2 + kActionTablePageBytes[10], 0);
-  f.link.applyReply(LinkFrameView(Reply(21, last)));
-  ASSERT_EQ(f.shell.tables.size(), 2u);
-  ASSERT_EQ(f.shell.tables[1].size(), 10u);
-  EXPECT_EQ(f.shell.tables[1].back().second[0].level(), 0);
-  EXPECT_EQ(f.link.session().actionTables[10], std::vector<uint8_t>(last.begin() + 2, last.end()));
+  for (const std::vector<uint8_t>& unasked : {std::vector<uint8_t>{40, 20}, last, first}) {
+    f.link.applyReply(LinkFrameView(Reply(21, unasked)));
+    EXPECT_EQ(f.shell.tables.size(), 1u);
+    EXPECT_EQ(f.link.queues().count(3), 0);
+  }
+  EXPECT_EQ(f.link.session().actionTables[10][0], 21);
+  // The next download asks page 0 again and takes it.
+  ASSERT_TRUE(f.link.requestActionTables());
+  f.link.queues().dropHead(3);
+  f.link.applyReply(LinkFrameView(Reply(21, first)));
+  ASSERT_EQ(f.link.queues().count(3), 1);
+  EXPECT_EQ(f.link.queues().peek(3)->data[5], 2);
 }
 
 TEST(ServiceLinkReplies, VersionWord) {

@@ -259,8 +259,8 @@ TEST(MapFileTest, MissingEntriesAndOrderTable) {
     int children;
   } cases[] = {
       {"no Number loads nothing", "[ID0]\nTitle=x\n", 0, 0},
-      {"a missing index reads the root again",
-       "[Main]\nNumber=3\nIndex0.ID=0\nIndex1.ID=1\n[ID0]\n[ID1]\nPreviousID=0\n", 3, 1},
+      {"a missing index names the root, placed already",
+       "[Main]\nNumber=3\nIndex0.ID=0\nIndex1.ID=1\n[ID0]\n[ID1]\nPreviousID=0\n", 2, 1},
       {"a missing header skips the place", "[Main]\nNumber=2\nIndex0.ID=0\nIndex1.ID=9\n[ID0]\n", 1,
        0},
       {"a child before its parent ends the load",
@@ -278,6 +278,49 @@ TEST(MapFileTest, MissingEntriesAndOrderTable) {
     auto r = Load(c.text);
     EXPECT_EQ(r->read, c.reads) << c.name;
     EXPECT_EQ(r->tree->root().childCount(), c.children) << c.name;
+  }
+}
+
+// Indexes that would place an id a second time, the root's included, or
+// wrap onto it through the 16-bit cast: each refused with a log line before
+// its section is looked up, so a hostile map loads in time linear in its size.
+TEST(MapFileTest, HostileIndexesAreRefusedTable) {
+  auto rootEverywhere = [](int places) {
+    std::string t = "[Main]\nNumber=" + std::to_string(places) + "\n";
+    for (int i = 0; i < places; ++i) t += "Index" + std::to_string(i) + ".ID=0\n";
+    return t + "[ID0]\nTitle=Site\n";
+  };
+  struct Case {
+    const char* name;
+    std::string text;
+    int reads;
+    int children;
+    size_t logLines;
+    const char* firstLine;
+  } cases[] = {
+      {"the root named at every place", rootEverywhere(4), 1, 0, 3, "the id 0 is used twice"},
+      {"ids that wrap onto the root",
+       "[Main]\nNumber=4\nIndex0.ID=0\nIndex1.ID=65536\nIndex2.ID=131072\nIndex3.ID=-65536\n[ID0]"
+       "\n",
+       1, 0, 3, "the id 65536 is out of range"},
+      {"an id past the largest node id",
+       "[Main]\nNumber=2\nIndex0.ID=0\nIndex1.ID=32768\n[ID0]\n[ID-32768]\nPreviousID=0\n", 1, 0, 1,
+       "the id 32768 is out of range"},
+      {"a child named twice",
+       "[Main]\nNumber=3\nIndex0.ID=0\nIndex1.ID=7\nIndex2.ID=7\n[ID0]\n[ID7]\nPreviousID=0\n", 2,
+       1, 1, "Map index 2: the id 7 is used twice"},
+      // The log takes the first refusals and one line counting the rest.
+      {"the root named 65536 times", rootEverywhere(65536), 1, 0, 21,
+       "Map index 1: the id 0 is used twice"},
+  };
+  for (const Case& c : cases) {
+    auto r = Load(c.text);
+    EXPECT_EQ(r->read, c.reads) << c.name;
+    EXPECT_EQ(r->tree->root().childCount(), c.children) << c.name;
+    const auto events = r->log.events();
+    ASSERT_EQ(events.size(), c.logLines) << c.name;
+    EXPECT_NE(events[0].text.find(c.firstLine), std::string::npos)
+        << c.name << ": " << events[0].text;
   }
 }
 

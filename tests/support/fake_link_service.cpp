@@ -1,6 +1,7 @@
 #include "tests/support/fake_link_service.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -94,11 +95,23 @@ std::vector<uint8_t> FakeLinkService::SessionAnswer(const std::vector<uint8_t>& 
   }
 }
 
+void FakeLinkService::setFlood(std::vector<uint8_t> block) {
+  std::lock_guard<std::mutex> lock(mu_);
+  flood_ = block.empty() ? nullptr : std::make_shared<const std::vector<uint8_t>>(std::move(block));
+}
+
 void FakeLinkService::run() {
   std::vector<uint8_t> buf;
+  size_t floodAt = 0;  // of the flood block sent so far
   for (;;) {
     const int console = console_.load();
-    pollfd p[2] = {{wake_[0], POLLIN, 0}, {console >= 0 ? console : listener_, POLLIN, 0}};
+    std::shared_ptr<const std::vector<uint8_t>> flood;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (console >= 0) flood = flood_;
+    }
+    const short watch = POLLIN | (flood ? POLLOUT : 0);
+    pollfd p[2] = {{wake_[0], POLLIN, 0}, {console >= 0 ? console : listener_, watch, 0}};
     if (poll(p, 2, -1) < 0) continue;
     if (p[0].revents) {
       if (console >= 0) close(console);
@@ -108,11 +121,24 @@ void FakeLinkService::run() {
       const int fd = accept(listener_, nullptr, nullptr);
       if (fd >= 0) {
         buf.clear();
+        floodAt = 0;
         console_ = fd;
         ++connections_;
       }
       continue;
     }
+    if ((p[1].revents & POLLOUT) && flood) {
+      floodAt %= flood->size();  // the stream stays in step across short sends
+      const ssize_t n = send(console, flood->data() + floodAt, flood->size() - floodAt,
+                             MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) floodAt += static_cast<size_t>(n);
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        close(console);
+        console_ = -1;
+        continue;
+      }
+    }
+    if (!(p[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     uint8_t in[4096];
     const ssize_t n = recv(console, in, sizeof in, 0);
     if (n <= 0) {

@@ -3,11 +3,12 @@
 // frames and sends what the script returns for each (nothing: silence).
 // The default script answers a session: hello, map list, the two
 // downloads, the call-back, the user and version polls, the table pages and
-// the device-data polls.
+// the device-data polls. A flood block, when set, goes out without end.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,6 +33,9 @@ class FakeLinkService {
   int connections() const { return connections_.load(); }
   // Closes the console's connection (the service going away).
   void dropConsole();
+  // Sends `block` again and again to every console connection, as fast as
+  // it is taken, besides the script's answers (empty: no flood).
+  void setFlood(std::vector<uint8_t> block);
 
  private:
   void run();
@@ -42,6 +46,7 @@ class FakeLinkService {
   mutable std::mutex mu_;
   Script script_;
   std::vector<std::vector<uint8_t>> requests_;
+  std::shared_ptr<const std::vector<uint8_t>> flood_;  // guarded by mu_; null: no flood
   std::thread thread_;
 };
 

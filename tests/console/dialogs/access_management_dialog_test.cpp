@@ -9,6 +9,7 @@
 #include <QLineEdit>
 
 #include "common/password.h"
+#include "console/link/result_pages.h"
 #include "console/lists/report_list.h"
 #include "tests/console/dialogs/dialog_fixture.h"
 
@@ -135,6 +136,23 @@ TEST(AccessManagementDialog, ManyAccountsArriveInPiecesSupervisorAnywhere) {
   const std::vector<std::string> rows = Rows(d);
   ASSERT_EQ(rows.size(), 40u);
   for (const std::string& r : rows) EXPECT_EQ(r.rfind("admin", 0), std::string::npos);
+}
+
+// A list as large as the service sends (5 MB) of the shortest rows: the
+// list keeps its first 1000, the status line counts the rest.
+TEST(AccessManagementDialog, AListOfMillionsOfShortRowsIsBoundedAndCounted) {
+  Fixture f;
+  std::string text;
+  while (text.size() < kResultTextMax) text += "a\n";
+  AccessManagementDialog d(f.env, nullptr);
+  d.Init();
+  const uint32_t total = static_cast<uint32_t>(text.size());
+  for (uint32_t offset = 0; offset < total; offset += 2000)
+    f.answer(d, Fixture::Piece(offset == 0 ? 13 : 12, text.substr(offset, 2000), total, offset));
+  EXPECT_EQ(Caption(d), "Access Management - MSG3 (" + std::to_string(total / 2 - kAccountRowsMax) +
+                            " more rows not shown)");
+  EXPECT_EQ(Rows(d).size(), kAccountRowsMax);
+  EXPECT_EQ(d.accounts().size(), kAccountRowsMax);
 }
 
 TEST(AccessManagementDialog, BadOrShortListAnswersShowMsg1) {

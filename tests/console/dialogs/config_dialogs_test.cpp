@@ -163,6 +163,45 @@ TEST(AutoLoadConfig, FailuresParkTheLinkGiveTheButtonsBackAndKeepTheOldCopies) {
   }
 }
 
+// A map that never ends, and Esc while a piece waits: the chain stops, the
+// link parks at (4,3), no piece file is left and the old copy stays.
+TEST(AutoLoadConfig, AnEndlessMapOrEscapeStopsTheChainWithoutAPieceFile) {
+  for (bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "escape" : "endless");
+    Fixture f;
+    f.setText("Dialog-AutoLoadConfig", "MSG4", "map failed");
+    MakeDirs(f.dir.file("Monitor"));
+    WriteFileAtomic(f.monitor("Demo.UMF"), "old map");
+    f.sessionTo({4, 0});
+    AutoLoadConfigDialog d(f.env, nullptr);
+    int ended = -1;
+    QObject::connect(&d, &QDialog::finished, [&ended](int r) { ended = r; });
+    d.Init();
+    f.answer(d, 7, "[Main]");  // manager.ini in one piece
+    uint64_t pieces = 0;
+    for (; pieces <= kDownloadMaxBytes / kDownloadChunkSize + 4; ++pieces) {
+      const std::optional<LinkQueueEntry> r = f.request();
+      if (!r) break;
+      if (escape && pieces == 2) {
+        static_cast<QDialog&>(d).reject();
+        break;
+      }
+      f.answer(d, 9, std::string(kDownloadChunkSize, 'm'));
+    }
+    if (escape) {
+      EXPECT_EQ(ended, 0);
+      EXPECT_FALSE(d.waiting());
+    } else {
+      EXPECT_EQ(pieces, kDownloadMaxBytes / kDownloadChunkSize + 1)
+          << "the piece past the bound fails";
+      EXPECT_EQ(d.windowTitle().toStdString(), "Auto-Load Configuration - map failed");
+    }
+    EXPECT_EQ(f.link.state(), (LinkState{4, 3}));
+    EXPECT_FALSE(FileExists(f.monitor("Demo.UMF.part")));
+    EXPECT_EQ(ReadFile(f.monitor("Demo.UMF")).value_or(""), "old map");
+  }
+}
+
 TEST(OpenUmf, AnUnansweredMapListLeavesTheRunningSessionAlone) {
   Fixture f;
   f.sessionTo({7, 0});

@@ -167,6 +167,26 @@ TEST(EventLogDialog, WithTheDatabaseTheAnswerComesInPages) {
   EXPECT_FALSE(d.waiting());
 }
 
+// Esc while a piece of Event.log waits: the dialog ends with 0 at once, its
+// piece file goes and the last whole copy stays.
+TEST(EventLogDialog, EscapeDuringTheDownloadLeavesNoPieceFile) {
+  Fixture f;
+  MakeDirs(f.dir.file("Monitor"));
+  WriteFileAtomic(f.dir.file("Monitor/Event.log"), "last copy");
+  EventLogDialog d(f.env, -1, nullptr);
+  int ended = -1;
+  QObject::connect(&d, &QDialog::finished, [&ended](int r) { ended = r; });
+  d.Init();
+  f.answer(d, kLinkCmdEventLog, Chunk(0, std::string(32768, '\n')));
+  ASSERT_TRUE(FileExists(f.dir.file("Monitor/Event.log.part")));
+  ASSERT_TRUE(d.waiting());
+  static_cast<QDialog&>(d).reject();
+  EXPECT_EQ(ended, 0);
+  EXPECT_FALSE(d.waiting());
+  EXPECT_FALSE(FileExists(f.dir.file("Monitor/Event.log.part")));
+  EXPECT_EQ(ReadFile(f.dir.file("Monitor/Event.log")).value_or(""), "last copy");
+}
+
 // Selected Event Log through the registry: the map's selected device first,
 // "All" for a group; All Event Log always "All".
 TEST(EventLogDialog, OpenedWithTheMapSelection) {

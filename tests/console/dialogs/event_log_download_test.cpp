@@ -111,6 +111,21 @@ TEST(EventLogDownload, BadPiecesAndFailedWritesKeepTheLastCopy) {
   EXPECT_EQ(e.OnReply(Reply(0, piece)), Step::kFailed);
   EXPECT_EQ(ReadFile(e.path()), "last copy");
   EXPECT_FALSE(FileExists(e.path() + ".part"));
+
+  // Whole pieces for ever: the file stops at its bound, the piece file gone.
+  EventLogDownload endless(again.file("Monitor"));
+  endless.Start("Demo");
+  const std::string whole(kEventLogPiece, 'w');
+  uint64_t pieces = 0;
+  Step step = Step::kAskNext;
+  for (uint32_t offset = 0;
+       step == Step::kAskNext && pieces <= kEventLogDownloadMax / kEventLogPiece + 1;
+       offset += kEventLogPiece, ++pieces)
+    step = endless.OnReply(Reply(offset, whole));
+  EXPECT_EQ(step, Step::kFailed);
+  EXPECT_EQ(pieces, kEventLogDownloadMax / kEventLogPiece + 1);
+  EXPECT_EQ(ReadFile(e.path()), "last copy");
+  EXPECT_FALSE(FileExists(e.path() + ".part"));
 }
 
 }  // namespace

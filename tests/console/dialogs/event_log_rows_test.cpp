@@ -99,6 +99,24 @@ TEST(EventLogRows, DatabaseRowsOfBothModes) {
   EXPECT_TRUE(EventLogDatabaseRows("", false, Titles).empty());
 }
 
+// Rows of a few bytes filling the 5 MB answer, or a day of Event.log: the
+// list keeps kEventRowsMax of them and counts the rest.
+TEST(EventLogRows, RowsAreBoundedAndTheRestCounted) {
+  const std::string row = "2\t\t0\n";
+  std::string shortest;
+  size_t rows = 0;
+  for (; shortest.size() + row.size() <= kResultTextMax; ++rows) shortest += row;
+  size_t beyond = 0;
+  EXPECT_EQ(EventLogDatabaseRows(shortest, false, Titles, &beyond).size(), kEventRowsMax);
+  EXPECT_EQ(beyond, rows - kEventRowsMax);
+  std::string file;
+  for (size_t i = 0; i < kEventRowsMax + 7; ++i)
+    file += "2\t2026/03/10\t08:15:00\tSerious\t4\tx\r\n";
+  EXPECT_EQ(EventLogFileRows(file, Choice(EventLogSource::kAll), Titles, &beyond).size(),
+            kEventRowsMax);
+  EXPECT_EQ(beyond, 7u);
+}
+
 TEST(EventLogRows, QueryTextsHaveTheShapeTheServiceAccepts) {
   const struct {
     EventLogChoice choice;

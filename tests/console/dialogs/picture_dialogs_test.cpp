@@ -145,8 +145,9 @@ TEST(SyncImages, NothingToFetchEndsAtOnceWithZero) {
 }
 
 TEST(SyncImages, ABrokenTransferLeavesNoHalfPicture) {
-  enum class Break { kRefused, kTimeOut, kTooLong, kClosed };
-  for (Break how : {Break::kRefused, Break::kTimeOut, Break::kTooLong, Break::kClosed}) {
+  enum class Break { kRefused, kTimeOut, kTooLong, kEndless, kClosed, kEscape };
+  for (Break how : {Break::kRefused, Break::kTimeOut, Break::kTooLong, Break::kEndless,
+                    Break::kClosed, Break::kEscape}) {
     SCOPED_TRACE(static_cast<int>(how));
     Fixture f;
     {
@@ -166,10 +167,29 @@ TEST(SyncImages, ABrokenTransferLeavesNoHalfPicture) {
         case Break::kTooLong:
           f.answer(d, 61, Picture(32769));
           break;
+        case Break::kEndless: {
+          // Whole pieces for ever: the picture stops at the largest upload the service takes.
+          uint64_t pieces = 1;
+          for (; !d.closing() && pieces <= kPictureMaxBytes / 32768 + 1; ++pieces)
+            f.answer(d, 61, Picture(32768));
+          EXPECT_EQ(pieces, kPictureMaxBytes / 32768 + 1);
+          break;
+        }
         case Break::kClosed:
           break;
+        case Break::kEscape:
+          // No Cancel button, a piece waits: Esc still ends it at once.
+          {
+            int ended = -1;
+            QObject::connect(&d, &QDialog::finished, [&ended](int r) { ended = r; });
+            static_cast<QDialog&>(d).reject();
+            EXPECT_EQ(ended, 0);
+          }
+          EXPECT_FALSE(d.waiting());
+          EXPECT_NE(f.link.pending().state, 1);
+          break;
       }
-      if (how != Break::kClosed) {
+      if (how != Break::kClosed && how != Break::kEscape) {
         EXPECT_EQ(d.windowTitle().toStdString(), "Sync Images - sync failed");
         EXPECT_EQ(d.closingPauseMs(), kFailurePauseMs);
         EXPECT_EQ(EndResult(d), 0);
@@ -178,6 +198,20 @@ TEST(SyncImages, ABrokenTransferLeavesNoHalfPicture) {
     EXPECT_FALSE(FileExists(f.dir.file("Images/p.bmp.part")));
     EXPECT_FALSE(FileExists(f.dir.file("Images/p.bmp")));
   }
+}
+
+TEST(SyncImages, ANameTooLongToStoreIsSkippedAndTheRestFetched) {
+  Fixture f;
+  SyncImagesDialog d(f.env, nullptr);
+  d.Init();
+  const std::string longest(kWireNameMax,
+                            'n');  // listed, but its ".part" would not fit a file name
+  f.answer(d, 61, longest + ";small.jpg;");
+  EXPECT_EQ(d.missing(), (std::vector<std::string>{"small.jpg"}));
+  f.answer(d, 61, "tiny");
+  EXPECT_EQ(d.windowTitle().toStdString(), "Sync Images - synced");
+  EXPECT_EQ(EndResult(d), 1);
+  EXPECT_EQ(ReadFile(f.dir.file("Images/small.jpg")).value(), "tiny");
 }
 
 TEST(SyncImages, APieceThatCannotBeWrittenFailsAndCloses) {

@@ -50,6 +50,12 @@ TEST(UpsLogDownload, ProgressUntilTheLogIsRead) {
        {{2, 26, 60, R::kAskAgain, 43, 1},
         {2, 60, 60, R::kAskAgain, 100, 1},
         {2, 61, 60, R::kAskAgain, 100, 2}}},
+      // The service's total is bounded by the entries a reply holds (574).
+      {"ASCII records with a total past the reply",
+       0,
+       {{2, 287, 0xffffffff, R::kAskAgain, 50, 1},
+        {2, 574, 0xffffffff, R::kAskAgain, 100, 1},
+        {2, 575, 0xffffffff, R::kAskAgain, 100, 2}}},
       {"ASCII not ready yet, then records",
        0,
        {{0xffffffff, 0, 0, R::kAskAgain, -1, 1},
