@@ -309,6 +309,7 @@ void ConfigTabPage::Reload(DeviceNode* device) {
   show(kBypassIds, bypass);
 
   RememberShown();
+  shownNothing_ = shownCount == 0;
   ShowControls({1, 2}, shownCount > 0 && MayChange());
 }
 

@@ -30,10 +30,14 @@ std::string TabPage::status() const { return status_->text().toStdString(); }
 void TabPage::OnSecondTick() {
   ConsoleContext& ctx = env().ctx;
   LarkviewWindow* w = ctx.mainWindow;
-  if (w == nullptr || w->tabReloadFlag == 0) return;
+  if (w == nullptr) return;
   if (!ctx.points.isSelectedTab || !ctx.points.isSelectedTab(slot_)) return;
   DeviceNode* device = ctx.points.selectedDevice ? ctx.points.selectedDevice() : nullptr;
   if (device == nullptr && !ReloadsWithoutDevice()) return;
+  // A page that found nothing to show of its device looks again each second,
+  // so it fills when the device's first report arrives.
+  const bool waitsForData = device != nullptr && device == LoadedDevice() && ShowsNothing();
+  if (w->tabReloadFlag == 0 && !waitsForData) return;
   w->tabReloadFlag = 0;
   const LocalisedTexts texts = Localise(this, resource(), ctx.languageProfile(), ctx.texts.language);
   if (texts.prefixSet) SetPrefix(std::string(CutUtf8(texts.prefix, OpenDialogRecord::kPrefixMax)));

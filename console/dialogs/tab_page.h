@@ -50,6 +50,8 @@ class TabPage : public DialogBase {
   // without a selection (ReloadsWithoutDevice).
   virtual void Reload(DeviceNode* device) = 0;
   virtual bool ReloadsWithoutDevice() const { return false; }
+  // The last reload showed no setting of its device (nothing reported yet).
+  virtual bool ShowsNothing() const { return false; }
   // Timer 1032 outcomes: the reply's code (byte 5), or none for a time-out
   // or a displaced request.
   virtual void OnReplyCode(std::optional<uint8_t> code) = 0;
