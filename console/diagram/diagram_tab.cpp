@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console/diagram/diagram_flow.h"
+#include "console/diagram/diagram_readings.h"
 #include "console/diagram/diagram_rows.h"
 #include "console/diagram/diagram_single_phase.h"
 #include "console/diagram/diagram_source.h"
@@ -73,6 +74,7 @@ DiagramMimic ChooseDiagramMimic(const DeviceNode& node) {
   if (node.isGroup()) return DiagramMimic::kNone;
   const int16_t comm = node.nodeKind() == kNodeSerial ? node.commType() : -1;
   if (comm == kCommPlc) return DiagramMimic::kPlcPanel;
+  if (IsUpsLessDevice(node)) return DiagramMimic::kNone;  // no UPS paths to draw
   switch (node.upsTypeCode()) {
     case 0:
     case 1:
@@ -150,7 +152,10 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
   DrawTitle(c, env, "Parameters", l.firstLeft, l.titleTop, firstRight, l.titleTop + lh + l.gap,
             firstRight + 5);
   RowCursor rows(c, env, l.firstLeft, l.firstRowTop, firstRight, l.gap, l.labelWidth, l.valueWidth);
-  DrawParameterRows(rows, src, env, node.upsTypeCode());
+  if (IsUpsLessDevice(node))
+    DrawReadingRows(rows, node);
+  else
+    DrawParameterRows(rows, src, env, node.upsTypeCode());
   DrawEnvironmentRows(rows, src, env);
 
   const int secondRight = l.secondLeft + l.column;
