@@ -101,6 +101,7 @@ StateBits StateBitsOf(Family f) {
 }
 
 // Fixed levels of the state words, by index.
+constexpr int kEventTextIndent = 20;  // px from an event's icon to its title
 constexpr uint8_t kS = kAlarmSerious, kW = kAlarmWarning, kI = kAlarmNone;
 constexpr std::array<uint8_t, 3> kBatteryConditionLevels{kI, kW, kS};
 constexpr std::array<uint8_t, 3> kBatteryLevelLevels{kI, kS, kS};
@@ -214,7 +215,16 @@ int SummaryPainter::ColumnWidth() {
     default: ref = english ? PM(2) : EventTitle(ActionFamily::Regular, 23); break;
   }
   c_.SelectFont(in_.titleFont);
-  return c_.TextWidth(ref);
+  int w = c_.TextWidth(ref);
+  // A column is never narrower than its widest title and icon, so no title
+  // runs under the next column (the reference text of a language may be a
+  // short one).
+  if (family_ != Family::kPlc) {
+    const EventList list = EventsOf(family_, node_);
+    c_.SelectFont(in_.valueFont);
+    for (int i = 0; i < list.count; ++i) w = std::max(w, c_.TextWidth(EventTitle(list.table, i)) + kEventTextIndent);
+  }
+  return w;
 }
 
 void SummaryPainter::Gauge(Row& r, const std::string& first, int64_t phases, int index,
@@ -320,7 +330,7 @@ int SummaryPainter::EventList_(int xE, int y0, int R) {
     static constexpr std::array<int, 3> kIcons{kIconEventSerious, kIconEventWarning,
                                                kIconEventInformation};
     c_.DrawIcon(x, y, active ? kIcons[ClampLevel(level)] : kIconEventOff);
-    c_.TextOut(x + 20, y, title);
+    c_.TextOut(x + kEventTextIndent, y, title);
   }
   return x;
 }
