@@ -299,7 +299,7 @@ TEST(DiagramLayoutTest, BothBranchesOfTheUnit) {
 }
 
 // The output panel sits right of the diagram and moves left and down when it
-// would leave the window.
+// would leave the window, below the battery's caption when it reaches it.
 TEST(DiagramLayoutTest, NarrowWindowMovesTheOutputPanel) {
   for (int clientRight : {3000, 900}) {
     Env e;
@@ -317,6 +317,8 @@ TEST(DiagramLayoutTest, NarrowWindowMovesTheOutputPanel) {
     if (left + l.secondPanelWidth + e.env.paneRight >= clientRight - 10) {
       left = clientRight - 10 - e.env.paneRight - l.secondPanelWidth;
       top += l.u / 2 + e.env.lineHeight();
+      const int batteryCaptionBottom = l.y0 + 3 * l.u + 31 + e.env.panelLineHeight;  // under the battery icon
+      if (left < l.x0 + 4 * l.u + 100 && top < batteryCaptionBottom) top = batteryCaptionBottom + l.gap;
     }
     EXPECT_EQ(caption.substr(0, caption.find(" \"")),
               "DrawText " + std::to_string(left + 10) + "," + std::to_string(top + 1) + "," +
