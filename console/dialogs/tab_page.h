@@ -34,6 +34,9 @@ class TabPage : public DialogBase {
   ~TabPage() override;
 
   int slot() const { return slot_; }
+  // A page's scroll area never squeezes a control below its size hint: a
+  // page smaller than the controls scrolls instead.
+  QSize minimumSizeHint() const override { return sizeHint(); }
   // One tick of timer 1025: the reload gate, then Reload.
   void OnSecondTick();
   // The operator may change settings: accounts are off, or the database is
