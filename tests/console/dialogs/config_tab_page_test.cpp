@@ -109,17 +109,6 @@ TEST(ConfigTabPage, AnEmptyPageFillsWhenTheFirstReportArrives) {
   EXPECT_EQ(f.w->tabReloadFlag, 0);
 }
 
-TEST(ConfigTabPage, ATestTimeGoesOutWhileTheTestVoltageIsUnknown) {
-  Fixture f;
-  f.ups->block(BlockKind::kAscii)->setSlot(174, -1);
-  f.reload(*f.p, f.ups);
-  static_cast<QLineEdit*>(f.c(1218))->setText("20");
-  const std::vector<uint8_t> block = f.submit();
-  EXPECT_EQ(Flags(block), (std::vector<size_t>{52}));
-  EXPECT_EQ(i32At(block, 56), 20);
-  EXPECT_EQ(i32At(block, 60), -1);
-}
-
 TEST(ConfigTabPage, TrackbarsEditsAndTheClockSync) {
   Fixture f;
   f.reload(*f.p, f.ups);
