@@ -188,17 +188,7 @@ ConfigTabPage::ConfigTabPage(ConsoleDialogs& env, QWidget* page)
   group(1223, {{1139, 1111}, {1140, 1112}});
   right->addStretch(1);
 
-  auto* submit = NewButton(1);
-  auto* refresh = NewButton(2);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(submit);
-  buttons->addWidget(refresh);
-  buttons->addStretch(1);
-  outer->addLayout(buttons);
-  outer->addWidget(Control(kPageStatusControl));
-  outer->addStretch(1);
-  connect(submit, &QPushButton::clicked, this, [this] { Submit(); });
-  connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
+  AddSubmitAndRefresh(outer, [this] { Submit(); }, [this] { Refresh(); });
   for (QWidget* w : findChildren<QWidget*>())
     if (w->property("id").isValid() && w->property("id").toInt() != kPageStatusControl) w->hide();
 }

@@ -79,17 +79,7 @@ DryContactTabPage::DryContactTabPage(ConsoleDialogs& env, QWidget* page)
     line->addStretch(1);
     outer->addLayout(line);
   }
-  auto* submit = NewButton(1);
-  auto* refresh = NewButton(2);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(submit);
-  buttons->addWidget(refresh);
-  buttons->addStretch(1);
-  outer->addLayout(buttons);
-  outer->addWidget(Control(kPageStatusControl));
-  outer->addStretch(1);
-  connect(submit, &QPushButton::clicked, this, [this] { Submit(); });
-  connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
+  AddSubmitAndRefresh(outer, [this] { Submit(); }, [this] { Refresh(); });
   for (int id : {1224, 1225, 1, 2}) Control(id)->hide();
   loaded_.fill(-1);
 }

@@ -1,5 +1,6 @@
 #include "console/dialogs/tab_page.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -80,6 +81,18 @@ void TabPage::SetFieldId(QWidget* w, int id, QLabel* label) {
     label->setBuddy(w);
     w->setAccessibleName(label->text().remove('&').remove(':').trimmed());
   }
+}
+
+void TabPage::AddSubmitAndRefresh(QVBoxLayout* outer, std::function<void()> submit, std::function<void()> refresh) {
+  QPushButton* buttons[] = {NewButton(1), NewButton(2)};
+  auto* row = new QHBoxLayout;
+  for (QPushButton* b : buttons) row->addWidget(b);
+  row->addStretch(1);
+  outer->addLayout(row);
+  outer->addWidget(status_);
+  outer->addStretch(1);
+  connect(buttons[0], &QPushButton::clicked, this, std::move(submit));
+  connect(buttons[1], &QPushButton::clicked, this, std::move(refresh));
 }
 
 void TabPage::ShowControls(const std::vector<int>& ids, bool on) {

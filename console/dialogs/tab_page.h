@@ -9,6 +9,7 @@
 // another dialog's request displaced it, the page stops waiting at once.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace lark {
 
@@ -68,6 +70,9 @@ class TabPage : public DialogBase {
   template <class W>
   W* NewField(int id, QLabel* label);
   void ShowControls(const std::vector<int>& ids, bool on);
+  // The foot of a settings page: Submit (1) and Refresh (2) on the left, the
+  // status line under them, the room left over below.
+  void AddSubmitAndRefresh(QVBoxLayout* outer, std::function<void()> submit, std::function<void()> refresh);
   // A refused number: [MessageBox] M_84 naming the field and its range.
   void RefuseNumber(const std::string& field, int32_t min, int32_t max);
 
