@@ -38,15 +38,22 @@ std::optional<ReadingSource> SourceOf(const DeviceNode& n) {
 
 bool IsUpsLessDevice(const DeviceNode& node) { return !node.isGroup() && SourceOf(node).has_value(); }
 
-void DrawReadingRows(RowCursor& rows, const DeviceNode& node) {
+void DrawReadingRows(RowCursor& rows, RowCursor& more, const DeviceNode& node, int bottom) {
   const std::optional<ReadingSource> s = SourceOf(node);
   if (!s) return;
   rows.Caption("Readings");
   const LiveDataBlock* b = node.block(s->kind);
   if (b == nullptr) return;
   const int count = std::min(s->count, b->slotCount());
-  for (int i = 0; i < count; ++i)
-    rows.Values("Value " + std::to_string(i), b->slot(i), -1, -1, RowFormat::kWhole, "");
+  RowCursor* at = &rows;
+  for (int i = 0; i < count; ++i) {
+    if (b->slot(i) < 0) continue;
+    if (at == &rows && rows.bottom() > bottom) {
+      at = &more;
+      more.Caption("Readings");
+    }
+    at->Values("Value " + std::to_string(i), b->slot(i), -1, -1, RowFormat::kWhole, "");
+  }
 }
 
 }  // namespace lark

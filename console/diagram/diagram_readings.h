@@ -14,7 +14,8 @@ class DeviceNode;
 bool IsUpsLessDevice(const DeviceNode& node);
 
 // A "Readings" caption and a whole-number row "Value n" for each reported
-// (non-negative) value of the device's block.
-void DrawReadingRows(RowCursor& rows, const DeviceNode& node);
+// (non-negative) value of the device's block; rows that would pass `bottom`
+// go on in `more` (the column the mimic leaves free).
+void DrawReadingRows(RowCursor& rows, RowCursor& more, const DeviceNode& node, int bottom);
 
 }  // namespace lark

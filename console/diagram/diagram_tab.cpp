@@ -152,13 +152,16 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
   DrawTitle(c, env, "Parameters", l.firstLeft, l.titleTop, firstRight, l.titleTop + lh + l.gap,
             firstRight + 5);
   RowCursor rows(c, env, l.firstLeft, l.firstRowTop, firstRight, l.gap, l.labelWidth, l.valueWidth);
-  if (IsUpsLessDevice(node))
-    DrawReadingRows(rows, node);
-  else
+  const int secondRight = l.secondLeft + l.column;
+  if (IsUpsLessDevice(node)) {
+    RowCursor more(c, env, l.secondLeft, l.firstRowTop, l.secondLeft + l.panelWidth, l.gap, l.labelWidth,
+                   l.valueWidth);
+    DrawReadingRows(rows, more, node, env.area.bottom - lh - l.gap);
+  } else {
     DrawParameterRows(rows, src, env, node.upsTypeCode());
+  }
   DrawEnvironmentRows(rows, src, env);
 
-  const int secondRight = l.secondLeft + l.column;
   DrawTitle(c, env, "Internal", l.secondLeft, l.titleTop, secondRight, l.titleTop + lh + l.gap,
             secondRight);
   c.SelectFont(env.label);

@@ -608,6 +608,19 @@ TEST(DiagramTab, UpsLessDevicesListTheirReadings) {
     EXPECT_EQ(rec.opsNamed("DrawIcon").size(), 0u);
     EXPECT_EQ(rec.opsNamed("BitBlt").size(), 0u);
   }
+  // Thirty readings of an inverter on a short page: the column that does not
+  // hold them all goes on beside it, within the page.
+  Node inverter = MakeNode(kNodeSerial, kCommInverter);
+  for (int i = 0; i < 30; ++i) inverter->ensureBlock(BlockKind::kModbus).setSlot(i, i);
+  RecordingCanvas rec;
+  Env e;
+  PaintDiagramTab(rec, *inverter, true, e.env);
+  int rows = 0;
+  for (const TextRun& run : rec.textRuns()) {
+    rows += run.text.rfind("Value ", 0) == 0 ? 1 : 0;
+    EXPECT_LE(run.box.bottom, e.env.area.bottom) << run.text;
+  }
+  EXPECT_EQ(rows, 30);
 }
 
 // A UPS that is not heard shows no battery icon: its battery state is unknown.
