@@ -158,7 +158,9 @@ void DrawOutputPanelBeside(Canvas& c, const DiagramSource& src, const DiagramEnv
   int top = l.y0 + l.u + 28 + env.panelLineHeight;
   if (right + env.paneRight >= env.clientRight - 10) {
     right = env.clientRight - 10 - env.paneRight;
-    left = right - l.secondPanelWidth;
+    // Never over the Parameters column, even in a window too narrow for both.
+    left = std::max(right - l.secondPanelWidth, l.secondLeft);
+    right = left + l.secondPanelWidth;
     top += l.u / 2 + env.lineHeight();
     // Moved left, the panel must not cover the battery's caption under it.
     const int captionBottom = l.y0 + 3 * l.u + 31 + env.panelLineHeight;

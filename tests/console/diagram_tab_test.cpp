@@ -301,7 +301,7 @@ TEST(DiagramLayoutTest, BothBranchesOfTheUnit) {
 // The output panel sits right of the diagram and moves left and down when it
 // would leave the window, below the battery's caption when it reaches it.
 TEST(DiagramLayoutTest, NarrowWindowMovesTheOutputPanel) {
-  for (int clientRight : {3000, 900}) {
+  for (int clientRight : {3000, 900, 600}) {  // 600: not even room beside the Parameters
     Env e;
     e.env.clientRight = clientRight;
     RecordingCanvas rec;
@@ -315,7 +315,7 @@ TEST(DiagramLayoutTest, NarrowWindowMovesTheOutputPanel) {
     int left = l.x0 + 7 * l.u + 10;
     int top = l.y0 + l.u + 28 + e.env.panelLineHeight;
     if (left + l.secondPanelWidth + e.env.paneRight >= clientRight - 10) {
-      left = clientRight - 10 - e.env.paneRight - l.secondPanelWidth;
+      left = std::max(clientRight - 10 - e.env.paneRight - l.secondPanelWidth, l.secondLeft);
       top += l.u / 2 + e.env.lineHeight();
       const int batteryCaptionBottom = l.y0 + 3 * l.u + 31 + e.env.panelLineHeight;  // under the battery icon
       if (left < l.x0 + 4 * l.u + 100 && top < batteryCaptionBottom) top = batteryCaptionBottom + l.gap;
