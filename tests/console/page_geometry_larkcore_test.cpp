@@ -2,7 +2,8 @@
 // demo's simulated devices, at two window sizes: on the settings pages every
 // visible control lies inside its page and has at least its size hint; on
 // the painted pages no two texts overlap, none is cut off by its box, and
-// none runs past the page's right edge. Own network namespace.
+// none runs past the page's right edge. Then what they say: nominal voltages
+// in volts, and an inverter's and a sensor's readings. Own network namespace.
 #include <gtest/gtest.h>
 
 #include <QAbstractScrollArea>
@@ -20,6 +21,7 @@
 #include "console/shell/larkview.h"
 #include "console/shell/main_window.h"
 #include "console/tabs/detail_tabs.h"
+#include "console/tabs/property_pane.h"
 #include "console/tabs/summary_tab.h"
 #include "console/views/recording_canvas.h"
 #include "platform/paths.h"
@@ -202,6 +204,28 @@ TEST(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
       }
     }
   }
+  // What the pages say: nominal voltages in volts on the pane, and the SNMP
+  // inverter's and sensor's readings on their Diagram page.
+  for (const char* title : {"UPS 1", "Station 1"}) {
+    DeviceNode* node = find(title);
+    RecordingCanvas pane;
+    PaintPropertyPane(pane, PanelInputsOf(ctx), node, 500);
+    std::vector<std::string> values;
+    for (const TextRun& run : pane.textRuns()) values.push_back(run.text);
+    EXPECT_NE(std::find(values.begin(), values.end(), "230 V"), values.end()) << title;
+  }
+  for (const char* title : {"Network inverter", "Network sensor"}) {
+    RecordingCanvas diagram;
+    ctx.points.paintDiagramTab(diagram, *find(title), true);
+    std::vector<std::string> texts;
+    for (const TextRun& run : diagram.textRuns()) texts.push_back(run.text);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Readings"), texts.end()) << title;
+    const auto row = std::find(texts.begin(), texts.end(), "Value 0");
+    ASSERT_TRUE(row != texts.end() && row + 1 != texts.end()) << title;
+    EXPECT_TRUE(!row[1].empty() && row[1].find_first_not_of("0123456789") == std::string::npos)
+        << title << ": " << row[1];  // the value as the device reported it
+  }
+
   selected = nullptr;  // the tree goes with the window
   w->Destroy();
   ShutdownConsole(ctx, *w);
