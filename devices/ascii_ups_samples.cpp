@@ -46,10 +46,11 @@ std::optional<std::string> AsciiSampleAnswer(const AsciiUpsProfile& ups, std::st
   // Values in the units of the live data: voltages in tenths of a volt where
   // the block keeps tenths, frequencies 50.0 Hz, a 3000 VA single-phase unit.
   if (code == "RAT") {
-    // Nominal output and input voltage and frequency (the frequencies are kept
-    // divided by 10), rating, input and bypass transfer limits with their
-    // ranges, UPS type, nominal battery voltage, bypass frequency tolerance.
-    return Join({2300, 500, 2300, 500, 3000, 1,  1,  160, 280, 180, 110, 300, 250,
+    // Nominal output and input voltage (whole volts, as the ratings and
+    // limits) and frequency (sent in tenths, kept divided by 10), rating,
+    // input and bypass transfer limits with their ranges, UPS type, nominal
+    // battery voltage, bypass frequency tolerance.
+    return Join({230, 500, 230, 500, 3000, 1,  1,  160, 280, 180, 110, 300, 250,
                  ups.upsType, 240, 12,   240, 20,   30, -1, 180, 264, 200, 160, 276, 240});
   }
   if (code == "VER") return ups.firmware;

@@ -26,13 +26,18 @@ struct FlowRoles {
   bool discharging = false;   // D
 };
 
+// The no-colouring bits: no response, or the line lost.
+bool LineLost(const DiagramSource& src) {
+  return src.family() == DiagramFamily::kSnmp ? src.bit(0) || src.bit(28) : src.bit(24);
+}
+
 FlowRoles ReadRoles(const DiagramSource& src) {
   FlowRoles r;
   if (!IsSinglePhaseSource(src)) return r;
   r.snmp = src.family() == DiagramFamily::kSnmp;
   r.s = src.batteryStatus();
+  r.colour = !LineLost(src);
   if (r.snmp) {
-    r.colour = !src.bit(0) && !src.bit(28);
     r.bypass = src.bit(5);
     r.battery = src.bit(1);
     r.outputOff = src.bit(18) || src.bit(24);
@@ -41,7 +46,6 @@ FlowRoles ReadRoles(const DiagramSource& src) {
     r.large = src.slot(0) >= 6000;
     r.charging = r.s == 1;
   } else {
-    r.colour = !src.bit(24);
     r.bypass = src.bit(22);
     r.battery = src.bit(21);
     r.outputOff = src.bit(2) || src.bit(5);
@@ -229,7 +233,10 @@ void DrawFlowDiagram(Canvas& c, const DiagramSource& src, int code, const Diagra
 
   if (IsSinglePhaseSource(src)) {
     const bool fault = src.bit(src.family() == DiagramFamily::kSnmp ? 2 : 20);
-    c.DrawIcon(x0 + 4 * u - 13, y0 + 3 * u, fault ? kIconBatteryFault : kIconBattery);
+    // A device that is not heard has no known battery state: its battery
+    // shows no icon rather than the green one of a healthy battery.
+    if (!LineLost(src))
+      c.DrawIcon(x0 + 4 * u - 13, y0 + 3 * u, fault ? kIconBatteryFault : kIconBattery);
     DrawCentredCaption(c, env, env.component(7), x0 + 4 * u - 100, y0 + 3 * u + 31,
                        x0 + 4 * u + 100);
   }

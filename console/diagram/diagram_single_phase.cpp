@@ -1,5 +1,7 @@
 #include "console/diagram/diagram_single_phase.h"
 
+#include <algorithm>
+
 #include "console/diagram/diagram_rows.h"
 #include "console/diagram/mimic_panels.h"
 #include "console/views/canvas.h"
@@ -21,9 +23,10 @@ void DrawSinglePhaseParts(Canvas& c, const DiagramSource& src, const DiagramEnv&
   }
   DrawCentredCaption(c, env, env.component(13), x0 + 3 * u - 113, captionTop, x0 + 3 * u + 87);
 
-  const int right = x0 + 3 * u + 10, width = l.column * 3 / 4;
-  RowCursor rows(c, env, right - width, captionTop + env.panelLineHeight, right, l.gap,
-                 l.secondLabelWidth, l.valueWidth);
+  // Wide enough for a row of two battery strings and its unit.
+  const int width = std::max(l.column * 3 / 4, l.secondLabelWidth + 2 * l.valueWidth + 45);
+  const CanvasPoint at = BatteryPanelPlace(l, env, x0 + 3 * u + 10, width, captionTop + env.panelLineHeight);
+  RowCursor rows(c, env, at.x, at.y, at.x + width, l.gap, l.secondLabelWidth, l.valueWidth);
   DrawBatteryPanel(rows, src, env, {});
 
   if (pictures) {

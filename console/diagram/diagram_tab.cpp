@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console/diagram/diagram_flow.h"
+#include "console/diagram/diagram_readings.h"
 #include "console/diagram/diagram_rows.h"
 #include "console/diagram/diagram_single_phase.h"
 #include "console/diagram/diagram_source.h"
@@ -73,6 +74,7 @@ DiagramMimic ChooseDiagramMimic(const DeviceNode& node) {
   if (node.isGroup()) return DiagramMimic::kNone;
   const int16_t comm = node.nodeKind() == kNodeSerial ? node.commType() : -1;
   if (comm == kCommPlc) return DiagramMimic::kPlcPanel;
+  if (IsUpsLessDevice(node)) return DiagramMimic::kNone;  // no UPS paths to draw
   switch (node.upsTypeCode()) {
     case 0:
     case 1:
@@ -150,10 +152,16 @@ void PaintDiagramTab(Canvas& c, const DeviceNode& node, bool full, const Diagram
   DrawTitle(c, env, "Parameters", l.firstLeft, l.titleTop, firstRight, l.titleTop + lh + l.gap,
             firstRight + 5);
   RowCursor rows(c, env, l.firstLeft, l.firstRowTop, firstRight, l.gap, l.labelWidth, l.valueWidth);
-  DrawParameterRows(rows, src, env, node.upsTypeCode());
+  const int secondRight = l.secondLeft + l.column;
+  if (IsUpsLessDevice(node)) {
+    RowCursor more(c, env, l.secondLeft, l.firstRowTop, l.secondLeft + l.panelWidth, l.gap, l.labelWidth,
+                   l.valueWidth);
+    DrawReadingRows(rows, more, node, env.area.bottom - lh - l.gap);
+  } else {
+    DrawParameterRows(rows, src, env, node.upsTypeCode());
+  }
   DrawEnvironmentRows(rows, src, env);
 
-  const int secondRight = l.secondLeft + l.column;
   DrawTitle(c, env, "Internal", l.secondLeft, l.titleTop, secondRight, l.titleTop + lh + l.gap,
             secondRight);
   c.SelectFont(env.label);

@@ -1,5 +1,6 @@
 #include "console/diagram/mimic_panels.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace lark {
@@ -146,14 +147,24 @@ void DrawBatteryPanel(RowCursor& rows, const DiagramSource& src, const DiagramEn
   DrawRows(rows, src, env, options, kBatteryRows, std::size(kBatteryRows));
 }
 
+CanvasPoint BatteryPanelPlace(const DiagramLayout& l, const DiagramEnv& env, int right, int width, int top) {
+  if (right - width >= l.secondLeft) return {right - width, top};
+  return {l.secondLeft, l.y0 + 3 * l.u + 31 + 2 * env.panelLineHeight + l.gap};
+}
+
 void DrawOutputPanelBeside(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
                            const DiagramLayout& l, int x0, PanelOptions options) {
   int left = x0 + 7 * l.u + 10, right = left + l.secondPanelWidth;
   int top = l.y0 + l.u + 28 + env.panelLineHeight;
   if (right + env.paneRight >= env.clientRight - 10) {
     right = env.clientRight - 10 - env.paneRight;
-    left = right - l.secondPanelWidth;
+    // Never over the Parameters column, even in a window too narrow for both.
+    left = std::max(right - l.secondPanelWidth, l.secondLeft);
+    right = left + l.secondPanelWidth;
     top += l.u / 2 + env.lineHeight();
+    // Moved left, the panel must not cover the battery's caption under it.
+    const int captionBottom = l.y0 + 3 * l.u + 31 + env.panelLineHeight;
+    if (left < x0 + 4 * l.u + 100 && top < captionBottom) top = captionBottom + l.gap;
   }
   RowCursor rows(c, env, left, top, right, l.gap, l.secondLabelWidth, l.valueWidth);
   DrawOutputPanel(rows, src, env, options);

@@ -21,9 +21,15 @@ void DrawOutputPanel(RowCursor& rows, const DiagramSource& src, const DiagramEnv
 void DrawBatteryPanel(RowCursor& rows, const DiagramSource& src, const DiagramEnv& env,
                       PanelOptions options);
 
+// Where a battery panel `width` wide that ends at `right` under the rectifier
+// starts: never left of the Internal column, so a narrow window does not put
+// it over the Parameters; held right, it reaches the battery and then starts
+// under the battery's caption instead of at `top`.
+CanvasPoint BatteryPanelPlace(const DiagramLayout& l, const DiagramEnv& env, int right, int width, int top);
+
 // The output panel right of a mimic whose output end stands at x0 + 8u:
 // pushed left and down when it would come within 10 pixels of the main
-// window's right edge.
+// window's right edge, and below the battery's caption when it reaches it.
 void DrawOutputPanelBeside(Canvas& c, const DiagramSource& src, const DiagramEnv& env,
                            const DiagramLayout& l, int x0, PanelOptions options);
 

@@ -241,10 +241,9 @@ void DrawThreePhaseMimic(Canvas& c, const DiagramSource& src, const DiagramEnv& 
              x0 + 3 * u - 26, y0 + 2 * u - 13);
   DrawCentredCaption(c, env, env.component(21), x0 + 3 * u - 113, captionTop, x0 + 3 * u + 87);
 
-  const int right = x0 + 3 * u + 10;
   const int width = l.secondLabelWidth + 3 * l.valueWidth + 15;
-  RowCursor rows(c, env, right - width, captionTop + plh, right, l.gap, l.secondLabelWidth,
-                 l.valueWidth);
+  const CanvasPoint at = BatteryPanelPlace(l, env, x0 + 3 * u + 10, width, captionTop + plh);
+  RowCursor rows(c, env, at.x, at.y, at.x + width, l.gap, l.secondLabelWidth, l.valueWidth);
   DrawBatteryPanel(rows, src, env, {.secondVoltage = true, .binary = true});
 
   DrawBitmap(c, DiagramBitmap(sym.inverterFault ? kBmpInverterRed : kBmpInverter), x0 + 5 * u,

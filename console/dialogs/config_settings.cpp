@@ -55,12 +55,13 @@ ConfigSubmission BuildConfigSubmission(uint16_t nodeId, const ConfigValues& load
   Bytes b(out.block.data(), out.block.size());
   putU16(b, 0, nodeId);
   for (const ConfigBlockRow& row : ConfigBlockRows()) {
-    bool known = true, changed = false;
-    for (int i = 0; i < row.valueCount; ++i) known = known && loaded[row.values[static_cast<size_t>(i)]] >= 0;
-    if (!known) continue;  // hidden: never sent
+    // Each value of a row counts on its own: an unknown one is never changed,
+    // and a change of a known one sends the row with what is stored for both
+    // (a test time goes out even while the device reports no test voltage).
+    bool changed = false;
     for (int i = 0; i < row.valueCount; ++i) {
       const ConfigValue k = row.values[static_cast<size_t>(i)];
-      if (typed[k] == loaded[k]) continue;
+      if (loaded[k] < 0 || typed[k] == loaded[k]) continue;
       int32_t v = typed[k];
       if (k == kCfgTestMinutes) v = std::min(v, kBatteryTestMaxMinutes);
       if (k == kCfgClockSync) v = v != 0 ? 1 : 0;

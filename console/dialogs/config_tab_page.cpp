@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QBoxLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -31,6 +32,7 @@ constexpr size_t kCapabilityOffset = 256;  // u64 of the ASCII and Modbus blocks
 constexpr uint64_t kEconomyEventBit = uint64_t{1} << 16;
 constexpr int kEditMaxChars = 9;
 constexpr size_t kClockSyncFlag = 96;
+constexpr int kSliderMinWidth = 200;  // px: room to pick a position
 
 enum class Kind { kCombo, kEdit, kSlider, kCheck };
 
@@ -95,7 +97,17 @@ QString SliderText(int slider, int position) {
 ConfigTabPage::ConfigTabPage(ConsoleDialogs& env, QWidget* page)
     : TabPage(env, kConfigTabResource, kTabConfiguration, page) {
   SetPrefix(EnglishText(kConfigTabResource, 1136));  // "L_1" replaces it
-  auto* grid = new QGridLayout(this);
+  // Two columns of their natural sizes: the settings on the left, the
+  // trackbar groups on the right; the room left over stays on the right and
+  // at the bottom, so no row is stretched apart from its neighbours.
+  auto* outer = new QVBoxLayout(this);
+  auto* columns = new QHBoxLayout;
+  auto* grid = new QGridLayout;
+  auto* right = new QVBoxLayout;
+  columns->addLayout(grid);
+  columns->addLayout(right);
+  columns->addStretch(1);
+  outer->addLayout(columns);
   int row = 0;
   auto addPair = [&](int labelId, QWidget* field, QLabel* unit = nullptr) {
     grid->addWidget(Control(labelId), row, 0);
@@ -106,6 +118,7 @@ ConfigTabPage::ConfigTabPage(ConsoleDialogs& env, QWidget* page)
   auto combo = [&](int labelId, int id) {
     QLabel* l = NewLabel(labelId);
     auto* c = NewField<QComboBox>(id, l);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     addPair(labelId, c);
   };
   auto edit = [&](int labelId, int id, int unitId) {
@@ -140,9 +153,9 @@ ConfigTabPage::ConfigTabPage(ConsoleDialogs& env, QWidget* page)
   tg->addWidget(voltLabel, 1, 0);
   tg->addWidget(volt, 1, 1);
   grid->addWidget(test, row++, 0, 1, 3);
+  grid->setRowStretch(row, 1);
 
   // The trackbar groups, in the right-hand column.
-  int srow = 0;
   auto group = [&](int id, std::initializer_list<std::pair<int, int>> sliders) {
     auto* box = new QGroupBox(QString::fromStdString(EnglishText(kConfigTabResource, id)), this);
     SetControlId(box, id);
@@ -152,34 +165,30 @@ ConfigTabPage::ConfigTabPage(ConsoleDialogs& env, QWidget* page)
       QLabel* l = NewLabel(labelId);
       auto* s = NewField<QSlider>(sliderId, l);
       s->setOrientation(Qt::Horizontal);
+      s->setMinimumWidth(kSliderMinWidth);
       s->setAccessibleName(box->title() + " " + s->accessibleName());
       int textId = 0;
       for (auto [sid, tid] : kSliderTexts)
         if (sid == sliderId) textId = tid;
       auto* text = new QLabel(this);
       SetControlId(text, textId);
+      // Room for the widest value ("65535") so the text never clips.
+      text->setMinimumWidth(text->fontMetrics().horizontalAdvance("65535"));
       connect(s, &QSlider::valueChanged, text, [text, sliderId](int v) { text->setText(SliderText(sliderId, v)); });
       g->addWidget(l, r, 0);
       g->addWidget(s, r, 1);
       g->addWidget(text, r, 2);
       ++r;
     }
-    grid->addWidget(box, srow++, 3, 1, 1);
+    right->addWidget(box);
   };
   group(1222, {{1135, 1107}, {1134, 1108}});
   group(1220, {{1148, 1118}});
   group(1221, {{1147, 1116}});
   group(1223, {{1139, 1111}, {1140, 1112}});
+  right->addStretch(1);
 
-  auto* submit = NewButton(1);
-  auto* refresh = NewButton(2);
-  const int buttons = std::max(row, srow);
-  grid->addWidget(submit, buttons, 0);
-  grid->addWidget(refresh, buttons, 1);
-  grid->addWidget(Control(kPageStatusControl), buttons + 1, 0, 1, 4);
-  grid->setRowStretch(buttons + 2, 1);
-  connect(submit, &QPushButton::clicked, this, [this] { Submit(); });
-  connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
+  AddSubmitAndRefresh(outer, [this] { Submit(); }, [this] { Refresh(); });
   for (QWidget* w : findChildren<QWidget*>())
     if (w->property("id").isValid() && w->property("id").toInt() != kPageStatusControl) w->hide();
 }
@@ -290,6 +299,7 @@ void ConfigTabPage::Reload(DeviceNode* device) {
   show(kBypassIds, bypass);
 
   RememberShown();
+  shownNothing_ = shownCount == 0;
   ShowControls({1, 2}, shownCount > 0 && MayChange());
 }
 

@@ -29,6 +29,7 @@ class ConfigTabPage : public TabPage {
  protected:
   void Reload(DeviceNode* device) override;
   void OnReplyCode(std::optional<uint8_t> code) override;
+  bool ShowsNothing() const override { return shownNothing_; }
 
  private:
   // What the controls hold, `loaded_` for every control left alone; none
@@ -42,6 +43,7 @@ class ConfigTabPage : public TabPage {
   std::array<QString, kConfigValueCount> shownText_;
   std::optional<ConfigSubmission> submitted_;
   int16_t submittedId_ = -1;
+  bool shownNothing_ = false;
 };
 
 // The page on `page`, reloading from the detail tabs' selected device.

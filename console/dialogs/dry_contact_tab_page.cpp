@@ -1,6 +1,7 @@
 // Sections: the controls, the reload, Submit and the reply.
 #include "console/dialogs/dry_contact_tab_page.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -46,7 +47,6 @@ std::vector<std::string> ListOf(const ConsoleStatusTexts& st, StatusList list) {
 DryContactTabPage::DryContactTabPage(ConsoleDialogs& env, QWidget* page)
     : TabPage(env, kDryContactTabResource, kTabDryContact, page) {
   SetPrefix(EnglishText(kDryContactTabResource, 1224));  // "L_1" replaces it
-  auto* grid = new QGridLayout(this);
   auto group = [&](int id, std::initializer_list<int> heads, int first, int count) {
     auto* box = new QGroupBox(QString::fromStdString(EnglishText(kDryContactTabResource, id)), this);
     SetControlId(box, id);
@@ -69,16 +69,17 @@ DryContactTabPage::DryContactTabPage(ConsoleDialogs& env, QWidget* page)
     }
     return box;
   };
-  grid->addWidget(group(1224, {1226, 1227, 1228}, 0, kOutputContacts), 0, 0, 1, 2);
-  grid->addWidget(group(1225, {1235, 1236, 1237}, kOutputContacts, kInputContacts), 1, 0, 1, 2);
-  auto* submit = NewButton(1);
-  auto* refresh = NewButton(2);
-  grid->addWidget(submit, 2, 0);
-  grid->addWidget(refresh, 2, 1);
-  grid->addWidget(Control(kPageStatusControl), 3, 0, 1, 2);
-  grid->setRowStretch(4, 1);
-  connect(submit, &QPushButton::clicked, this, [this] { Submit(); });
-  connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
+  // The groups at their natural sizes, the room left over on the right and
+  // at the bottom.
+  auto* outer = new QVBoxLayout(this);
+  for (QGroupBox* box : {group(1224, {1226, 1227, 1228}, 0, kOutputContacts),
+                         group(1225, {1235, 1236, 1237}, kOutputContacts, kInputContacts)}) {
+    auto* line = new QHBoxLayout;
+    line->addWidget(box);
+    line->addStretch(1);
+    outer->addLayout(line);
+  }
+  AddSubmitAndRefresh(outer, [this] { Submit(); }, [this] { Refresh(); });
   for (int id : {1224, 1225, 1, 2}) Control(id)->hide();
   loaded_.fill(-1);
 }
@@ -86,7 +87,7 @@ DryContactTabPage::DryContactTabPage(ConsoleDialogs& env, QWidget* page)
 // ---- the reload ----
 
 void DryContactTabPage::Reload(DeviceNode* device) {
-  // Only the serial UPS families have contacts; the others leave the page as it was.
+  // Only the serial UPS families have contacts.
   if (device == nullptr) return;
   const int16_t ct = device->commType();
   const LiveDataBlock* b = nullptr;
@@ -95,9 +96,19 @@ void DryContactTabPage::Reload(DeviceNode* device) {
     if (ct == kCommAscii) b = device->block(BlockKind::kAscii);
     if (ct == kCommModbusUps) b = device->block(BlockKind::kModbus);
   }
-  if (b == nullptr) return;
   commType_ = ct;
   loaded_.fill(-1);
+  if (b == nullptr) {
+    // A device without contacts: nothing of the previous device stays on the
+    // page, and Submit has nothing to send under this device's id.
+    outputsShown_ = inputsShown_ = false;
+    for (int k = 0; k < kContacts; ++k) {
+      static_cast<QComboBox*>(Control(EventCombo(k)))->clear();
+      static_cast<QComboBox*>(Control(ActionCombo(k)))->clear();
+    }
+    ShowControls({1224, 1225, 1, 2}, false);
+    return;
+  }
   const uint64_t caps = ct == kCommThreePhase ? 0 : (b->u32(kCapabilityOffset) | uint64_t{b->u32(kCapabilityOffset + 4)} << 32);
   auto cap = [caps](int bit) { return ((caps >> bit) & 1) != 0; };
   auto valueAt = [b](int n) { return b->i32(kSlotsOffset + 4 * static_cast<size_t>(n)); };

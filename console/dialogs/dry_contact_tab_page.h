@@ -26,6 +26,7 @@ class DryContactTabPage : public TabPage {
  protected:
   void Reload(DeviceNode* device) override;
   void OnReplyCode(std::optional<uint8_t> code) override;
+  bool ShowsNothing() const override { return !outputsShown_ && !inputsShown_; }
 
  private:
   DryContactRecords Typed() const;

@@ -1,5 +1,6 @@
 #include "console/dialogs/tab_page.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -30,10 +31,14 @@ std::string TabPage::status() const { return status_->text().toStdString(); }
 void TabPage::OnSecondTick() {
   ConsoleContext& ctx = env().ctx;
   LarkviewWindow* w = ctx.mainWindow;
-  if (w == nullptr || w->tabReloadFlag == 0) return;
+  if (w == nullptr) return;
   if (!ctx.points.isSelectedTab || !ctx.points.isSelectedTab(slot_)) return;
   DeviceNode* device = ctx.points.selectedDevice ? ctx.points.selectedDevice() : nullptr;
   if (device == nullptr && !ReloadsWithoutDevice()) return;
+  // A page that found nothing to show of its device looks again each second,
+  // so it fills when the device's first report arrives.
+  const bool waitsForData = device != nullptr && device == LoadedDevice() && ShowsNothing();
+  if (w->tabReloadFlag == 0 && !waitsForData) return;
   w->tabReloadFlag = 0;
   const LocalisedTexts texts = Localise(this, resource(), ctx.languageProfile(), ctx.texts.language);
   if (texts.prefixSet) SetPrefix(std::string(CutUtf8(texts.prefix, OpenDialogRecord::kPrefixMax)));
@@ -76,6 +81,18 @@ void TabPage::SetFieldId(QWidget* w, int id, QLabel* label) {
     label->setBuddy(w);
     w->setAccessibleName(label->text().remove('&').remove(':').trimmed());
   }
+}
+
+void TabPage::AddSubmitAndRefresh(QVBoxLayout* outer, std::function<void()> submit, std::function<void()> refresh) {
+  QPushButton* buttons[] = {NewButton(1), NewButton(2)};
+  auto* row = new QHBoxLayout;
+  for (QPushButton* b : buttons) row->addWidget(b);
+  row->addStretch(1);
+  outer->addLayout(row);
+  outer->addWidget(status_);
+  outer->addStretch(1);
+  connect(buttons[0], &QPushButton::clicked, this, std::move(submit));
+  connect(buttons[1], &QPushButton::clicked, this, std::move(refresh));
 }
 
 void TabPage::ShowControls(const std::vector<int>& ids, bool on) {

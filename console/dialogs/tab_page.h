@@ -9,6 +9,7 @@
 // another dialog's request displaced it, the page stops waiting at once.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace lark {
 
@@ -34,6 +36,9 @@ class TabPage : public DialogBase {
   ~TabPage() override;
 
   int slot() const { return slot_; }
+  // A page's scroll area never squeezes a control below its size hint: a
+  // page smaller than the controls scrolls instead.
+  QSize minimumSizeHint() const override { return sizeHint(); }
   // One tick of timer 1025: the reload gate, then Reload.
   void OnSecondTick();
   // The operator may change settings: accounts are off, or the database is
@@ -50,6 +55,8 @@ class TabPage : public DialogBase {
   // without a selection (ReloadsWithoutDevice).
   virtual void Reload(DeviceNode* device) = 0;
   virtual bool ReloadsWithoutDevice() const { return false; }
+  // The last reload showed no setting of its device (nothing reported yet).
+  virtual bool ShowsNothing() const { return false; }
   // Timer 1032 outcomes: the reply's code (byte 5), or none for a time-out
   // or a displaced request.
   virtual void OnReplyCode(std::optional<uint8_t> code) = 0;
@@ -63,6 +70,9 @@ class TabPage : public DialogBase {
   template <class W>
   W* NewField(int id, QLabel* label);
   void ShowControls(const std::vector<int>& ids, bool on);
+  // The foot of a settings page: Submit (1) and Refresh (2) on the left, the
+  // status line under them, the room left over below.
+  void AddSubmitAndRefresh(QVBoxLayout* outer, std::function<void()> submit, std::function<void()> refresh);
   // A refused number: [MessageBox] M_84 naming the field and its range.
   void RefuseNumber(const std::string& field, int32_t min, int32_t max);
 

@@ -1,8 +1,10 @@
 // Sections: the visibility rule, items and dialogs, the refresh, call points.
 #include "console/tabs/detail_tabs.h"
 
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include "console/shell/console_context.h"
 #include "console/shell/main_window.h"
@@ -80,6 +82,15 @@ void DetailTabs::CreateDetailTabs() {
     QPalette pal = dialog->palette();
     pal.setColor(QPalette::Window, ToQColor(SysColorValue(kColorWindow)));
     dialog->setPalette(pal);
+    // The dialog fills its page and follows the page's size; a page smaller
+    // than the dialog's controls scrolls instead of squeezing them.
+    auto* scroll = new QScrollArea(page);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(dialog);
+    auto* fill = new QVBoxLayout(page);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(scroll);
     dialog->show();  // seen once its page is
   }
 }

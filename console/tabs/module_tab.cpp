@@ -189,8 +189,8 @@ constexpr ColorRef kCaptionOrange = Rgb(255, 128, 64);
 constexpr ColorRef kCaptionGreen = Rgb(33, 158, 112);
 constexpr ColorRef kCaptionPurple = Rgb(128, 0, 255);
 constexpr ColorRef kDigitWhite = Rgb(255, 255, 255);
-constexpr int kColumnWidth = 175;
-constexpr int kColumnStep = 185;  // a column and the 10 pixels after it
+constexpr int kColumnWidth = 175;  // px, the narrowest column
+constexpr int kColumnGap = 10;     // px between two columns
 
 // A device word as bits: a negative word other than -1 (absent) sets bit 31.
 uint64_t Bits(int32_t word) { return static_cast<uint32_t>(word); }
@@ -216,6 +216,13 @@ class Page {
     moduleLabelWidth = c.TextWidth(pm(8) + ": ");
   }
 
+  // The modular view's columns hold a module's three voltages and their unit.
+  void FitThreeValues() {
+    c_.SelectFont(in_.labelFont);
+    columnWidth = std::max(kColumnWidth, moduleLabelWidth + 3 * valueWidth + c_.TextWidth(" V") + 10);
+    columnStep = columnWidth + kColumnGap;
+  }
+
   const QFont& labelFont() const { return in_.labelFont; }
   const QFont& valueFont() const { return in_.valueFont; }
   const QFont& titleFont() const { return in_.titleFont; }
@@ -229,7 +236,7 @@ class Page {
   const QImage& picture(int id) { return st_.Picture(id, full_); }
 
   void ClearRows(int x, int top, int bottom) {
-    if (bottom > top) DrawSysSolidRect(c_, x, top, x + kColumnWidth + 5, bottom, kColorWindow);
+    if (bottom > top) DrawSysSolidRect(c_, x, top, x + columnWidth + 5, bottom, kColorWindow);
   }
 
   // The heading over the row, underlined.
@@ -238,7 +245,7 @@ class Page {
     c_.SelectFont(in_.labelFont);
     c_.SetTextColor(kPanelTextColour);
     c_.TextOut(x, y, text);
-    DrawLine(c_, x, y + row - 1, x + kColumnWidth - 20, y + row - 1, kPanelTextColour, 1);
+    DrawLine(c_, x, y + row - 1, x + columnWidth - 20, y + row - 1, kPanelTextColour, 1);
   }
 
   // A plain text row (no box), cleared first.
@@ -251,21 +258,21 @@ class Page {
 
   void Caption(int x, int& y, const std::string& text, ColorRef colour) {
     c_.SelectFont(in_.labelFont);
-    DrawCaptionBox(c_, text, x, y, x + kColumnWidth, y + row + gap, colour, L);
+    DrawCaptionBox(c_, text, x, y, x + columnWidth, y + row + gap, colour, L);
     y += row;
   }
 
   void Value(int x, int& y, int labelWidth, const std::string& label, int32_t v1, int32_t v2, int32_t v3,
              bool tenths, const char* unit) {
     c_.SetTextColor(kPanelTextColour);
-    if (DrawValueBox(c_, fonts_, label, v1, v2, v3, x, y, x + kColumnWidth, y + row, labelWidth, valueWidth,
+    if (DrawValueBox(c_, fonts_, label, v1, v2, v3, x, y, x + columnWidth, y + row, labelWidth, valueWidth,
                      tenths, unit, 0))
       y += row;
   }
 
   void Text(int x, int& y, int labelWidth, const std::string& label, const std::string* text, ColorRef colour) {
     c_.SetTextColor(kPanelTextColour);
-    if (DrawValueText(c_, fonts_, label, text ? text->c_str() : nullptr, colour, x, y, x + kColumnWidth,
+    if (DrawValueText(c_, fonts_, label, text ? text->c_str() : nullptr, colour, x, y, x + columnWidth,
                       y + row, labelWidth, kDtLeft))
       y += row;
   }
@@ -313,6 +320,7 @@ class Page {
   void EndColumn(int x, int y) { ClearRows(x, y + 3, in_.page.bottom); }
 
   int L = 0, T = 0, gap = 0, row = 0, valueWidth = 0, x0 = 0, y0 = 0, moduleLabelWidth = 0;
+  int columnWidth = kColumnWidth, columnStep = kColumnWidth + kColumnGap;  // px
 
  private:
   Canvas& c_;
@@ -445,7 +453,7 @@ bool PaintModular(Page& p, const DeviceNode& d, const LiveDataBlock& b, uint32_t
       }
     }
     p.EndColumn(x, y);
-    x += kColumnStep;
+    x += p.columnStep;
   }
   return changed;
 }
@@ -492,17 +500,21 @@ bool PaintThreePhase(Page& p, const LiveDataBlock& b) {
       {p.pm(17) + ": ", b.slot(94)},
       {p.status().text(StatusList::ModuleLabels4c, 1) + " ", b.slot(95)},
   };
+  // The temperature rows carry their name in the value: their short label
+  // leaves it the room the column has.
+  c.SelectFont(p.labelFont());
+  const int tempLabelWidth = c.TextWidth(tempLabel + " ");
   for (const auto& [name, value] : temps) {
     if (value < 0) continue;  // each row by its own value
     const std::string text = name + Degrees(value);
-    p.Text(x, y, lw, tempLabel, &text, kPanelTextColour);
+    p.Text(x, y, tempLabelWidth, tempLabel, &text, kPanelTextColour);
   }
   p.AlarmGroup(x, y, lw, mask, Lists().group2);
   p.EndSection(x, y);
   p.EndColumn(x, y);
 
   // Phase S, the battery and the rectifier.
-  x += kColumnStep;
+  x += p.columnStep;
   y = first;
   PhaseSection(p, x, y, p.cp(18) + "-S", b.slot(92), mask, 8);
   GroupSection(p, x, y, p.cp(7), kCaptionOrange, mask, Lists().group3);
@@ -510,7 +522,7 @@ bool PaintThreePhase(Page& p, const LiveDataBlock& b) {
   p.EndColumn(x, y);
 
   // Phase T, the modules and the bypass.
-  x += kColumnStep;
+  x += p.columnStep;
   y = first;
   PhaseSection(p, x, y, p.cp(18) + "-T", b.slot(93), mask, 16);
   GroupSection(p, x, y, p.cp(42), kCaptionPurple, mask, Lists().group5);
@@ -524,7 +536,7 @@ bool PaintThreePhase(Page& p, const LiveDataBlock& b) {
   p.EndColumn(x, y);
 
   // The active power filters.
-  x += kColumnStep;
+  x += p.columnStep;
   y = first;
   for (int f = 0; f < 2; ++f) {
     const int32_t number = b.slot(117 + f);
@@ -558,7 +570,10 @@ bool PaintModuleTab(Canvas& c, const PanelInputs& in, ModuleTabState& state, con
   if (full) DrawSysSolidRect(c, in.page.left, in.page.top, in.page.right, in.page.bottom, kColorWindow);
   if (choice.view == View::kNone) return false;
   Page p(c, in, state, full);
-  if (choice.view == View::kModular) return PaintModular(p, device, *choice.block, choice.model);
+  if (choice.view == View::kModular) {
+    p.FitThreeValues();
+    return PaintModular(p, device, *choice.block, choice.model);
+  }
   return PaintThreePhase(p, *choice.block);
 }
 

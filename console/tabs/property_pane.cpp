@@ -110,8 +110,10 @@ void PanePainter::Rows() {
   const LiveDataBlock* ab = n_.block(BlockKind::kAscii);
   const LiveDataBlock* mb = n_.block(BlockKind::kModbus);
   const LiveDataBlock* gb = gprs ? n_.block(BlockKind::kGprs) : nullptr;
-  // The block of the nominal values, and their layout.
-  const LiveDataBlock* nb = snmp                      ? sb
+  // The block of the nominal values, and their layout. An SNMP inverter or
+  // sensor keeps its readings in those slots: it has no nominal values.
+  const bool snmpUps = snmp && n_.mibType() != kMibInverter && n_.mibType() != kMibSensor;
+  const LiveDataBlock* nb = snmp                      ? (snmpUps ? sb : nullptr)
                             : gprs                    ? gb
                             : local && ct == kCommAscii ? ab
                             : local && ct == kCommModbusUps ? mb

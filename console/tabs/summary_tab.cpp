@@ -101,6 +101,9 @@ StateBits StateBitsOf(Family f) {
 }
 
 // Fixed levels of the state words, by index.
+constexpr int kEventTextIndent = 20;  // px from an event's icon to its title
+constexpr int kEventColumnGap = 16;   // px between two event columns
+constexpr int kValueColumnsWidth = 36 + 360;  // px: the gap and the two value columns
 constexpr uint8_t kS = kAlarmSerious, kW = kAlarmWarning, kI = kAlarmNone;
 constexpr std::array<uint8_t, 3> kBatteryConditionLevels{kI, kW, kS};
 constexpr std::array<uint8_t, 3> kBatteryLevelLevels{kI, kS, kS};
@@ -158,6 +161,8 @@ class SummaryPainter {
   const ActionRow* EventRow(ActionFamily f, int event) const;
   std::string EventTitle(ActionFamily f, int event) const;
   int ColumnWidth();
+  // The title cut to what its column holds.
+  std::string FittedTitle(const std::string& title) const;
 
   void Fill(int left, int top, int right, int bottom) {
     DrawSysSolidRect(c_, left, top, right, bottom, kColorWindow);
@@ -184,7 +189,8 @@ class SummaryPainter {
   StateBits bits_;
   int L_;
   int g_ = 3;  // row gap
-  int W_ = 0;  // event column width
+  int W_ = 0;     // event column width
+  int rows_ = 16;  // events per column
 };
 
 const ActionRow* SummaryPainter::EventRow(ActionFamily f, int event) const {
@@ -214,7 +220,30 @@ int SummaryPainter::ColumnWidth() {
     default: ref = english ? PM(2) : EventTitle(ActionFamily::Regular, 23); break;
   }
   c_.SelectFont(in_.titleFont);
-  return c_.TextWidth(ref);
+  const int reference = c_.TextWidth(ref);
+  if (family_ == Family::kPlc) return reference;
+  // A column is as wide as its widest title and icon, so no title runs under
+  // the next column (the reference text of a language may be a short one),
+  // but no wider than lets the event columns and the two value columns share
+  // the page; a title longer than that is cut short with an ellipsis.
+  const EventList list = EventsOf(family_, node_);
+  c_.SelectFont(in_.valueFont);
+  int widest = 0;
+  for (int i = 0; i < list.count; ++i) widest = std::max(widest, c_.TextWidth(EventTitle(list.table, i)) + kEventTextIndent);
+  const int columns = std::max(1, (list.count + rows_ - 1) / rows_);
+  const int room = (in_.page.width() - (in_.titleLineHeight + 6) - kValueColumnsWidth - kEventColumnGap * (columns - 1)) / columns;
+  return std::max(reference, std::min(widest, room));
+}
+
+std::string SummaryPainter::FittedTitle(const std::string& title) const {
+  const int room = W_ + kEventColumnGap - kEventTextIndent - 4;
+  if (c_.TextWidth(title) <= room) return title;
+  std::string cut = title;
+  while (!cut.empty() && c_.TextWidth(cut + "...") > room) {  // one whole character at a time
+    while (!cut.empty() && (static_cast<unsigned char>(cut.back()) & 0xC0) == 0x80) cut.pop_back();
+    if (!cut.empty()) cut.pop_back();
+  }
+  return cut + "...";
 }
 
 void SummaryPainter::Gauge(Row& r, const std::string& first, int64_t phases, int index,
@@ -300,7 +329,7 @@ int SummaryPainter::EventList_(int xE, int y0, int R) {
   for (int i = 0; i < count; ++i) {
     const int y = y0 + 2 * L_ + (L_ + g_) * (i % R + 1);
     if (y + L_ > bottom) continue;  // does not fit: no line, no new column
-    if (i > 0 && i % R == 0) x += W_ + 16;
+    if (i > 0 && i % R == 0) x += W_ + kEventColumnGap;
     bool active = false;
     uint32_t level = kAlarmNone;
     std::string title;
@@ -320,7 +349,7 @@ int SummaryPainter::EventList_(int xE, int y0, int R) {
     static constexpr std::array<int, 3> kIcons{kIconEventSerious, kIconEventWarning,
                                                kIconEventInformation};
     c_.DrawIcon(x, y, active ? kIcons[ClampLevel(level)] : kIconEventOff);
-    c_.TextOut(x + 20, y, title);
+    c_.TextOut(x + kEventTextIndent, y, plc ? title : FittedTitle(title));
   }
   return x;
 }
@@ -499,6 +528,7 @@ void SummaryPainter::Paint(bool full) {
   const int q = (page.bottom - page.top - 10) / (R + 2);
   g_ = q < L_ ? 3 : std::min(q - L_, 12);
   c_.SetBkMode(BkMode::kTransparent);
+  rows_ = R;
   W_ = ColumnWidth();
   const int p = std::clamp((in_.tabAreaWidth - (L_ + 6) - 20 - (2 * W_ + 100)) / 2, 0, 20);
   const int xE = in_.titleLineHeight + 6 + p;

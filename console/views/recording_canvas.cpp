@@ -87,11 +87,21 @@ void RecordingCanvas::BitBltImage(int x, int y, const QImage& image, RasterOp op
 
 void RecordingCanvas::TextOut(int x, int y, std::string_view text) {
   ops_.push_back("TextOut " + Point({x, y}) + " \"" + std::string(text) + "\" " + TextState());
+  const QFontMetrics m(font_);
+  runs_.push_back({std::string(text), {x, y, x + TextWidth(text), y + m.height()}, false});
 }
 
 void RecordingCanvas::DrawText(std::string_view text, const CanvasRect& r, uint32_t format) {
   ops_.push_back("DrawText " + Rect(r) + " \"" + std::string(text) + "\" format " +
                  std::to_string(format) + " " + TextState());
+  const QFontMetrics m(font_);
+  const int w = TextWidth(text), h = m.height();
+  int left = r.left;
+  if (format & kDtCenter) left = r.left + (r.width() - w) / 2;
+  else if (format & kDtRight) left = r.right - w;
+  int top = r.top;
+  if ((format & kDtVCenter) && (format & kDtSingleLine)) top = r.top + (r.height() - h) / 2;
+  runs_.push_back({std::string(text), {left, top, left + w, top + h}, !(format & kDtNoClip) && w > r.width()});
 }
 
 void RecordingCanvas::DrawIcon(int x, int y, int id) {

@@ -10,6 +10,14 @@
 
 namespace lark {
 
+// Where a text landed: the box its glyphs take in the selected font, and
+// whether it is wider than the rectangle DrawText was given (cut off there).
+struct TextRun {
+  std::string text;
+  CanvasRect box;
+  bool clipped = false;
+};
+
 class RecordingCanvas final : public SelectionCanvas {
  public:
   void Rectangle(int left, int top, int right, int bottom) override;
@@ -29,15 +37,20 @@ class RecordingCanvas final : public SelectionCanvas {
   std::unique_ptr<Canvas> CreateCompatible(int w, int h) const override;
 
   const std::vector<std::string>& ops() const { return ops_; }
+  const std::vector<TextRun>& textRuns() const { return runs_; }
   // The recorded lines that start with `name`.
   std::vector<std::string> opsNamed(const std::string& name) const;
-  void clear() { ops_.clear(); }
+  void clear() {
+    ops_.clear();
+    runs_.clear();
+  }
 
  private:
   std::string PenText() const;
   std::string BrushText() const;
   std::string TextState() const;
   std::vector<std::string> ops_;
+  std::vector<TextRun> runs_;
 };
 
 }  // namespace lark

@@ -1,5 +1,6 @@
 #include "console/views/value_boxes.h"
 
+#include <algorithm>
 #include <string>
 
 #include "console/views/drawing_kit.h"
@@ -67,7 +68,8 @@ bool DrawValueBox(Canvas& c, const ValueBoxFonts& f, std::string_view label, int
     right = left + valueWidth;
     c.DrawText(ValueText(v, tenths), {left, T, right, B}, kDtCenter | kDtSingleLine);
   }
-  c.DrawText(unit, {right + 5, T, right + 25, B}, kDtLeft | kDtSingleLine);
+  // The unit's cell is 20 pixels, or as wide as a longer unit ("KVA").
+  c.DrawText(unit, {right + 5, T, right + 5 + std::max(20, c.TextWidth(unit)), B}, kDtLeft | kDtSingleLine);
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -232,9 +233,11 @@ TEST(DetailTabsTest, SettingsDialogsAreMadeOnceOnTheirPages) {
   Console c;
   EXPECT_EQ(c.dialogsMade, (std::vector<int>{3, 4, 5}));
   for (int slot : {3, 4, 5}) {
-    const QObjectList kids = c.w->tabPage(slot)->children();
-    ASSERT_EQ(kids.size(), 1) << slot;
-    const auto* dialog = qobject_cast<const QWidget*>(kids.front());
+    // The dialog is the one widget in its page's scroll area.
+    const auto* scroll = c.w->tabPage(slot)->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr) << slot;
+    const QWidget* dialog = scroll->widget();
+    ASSERT_NE(dialog, nullptr) << slot;
     EXPECT_EQ(FromQColor(dialog->palette().color(QPalette::Window)), SysColorValue(kColorWindow));
   }
   c.ctx->points.rebuildDetailTabs();

@@ -299,9 +299,9 @@ TEST(DiagramLayoutTest, BothBranchesOfTheUnit) {
 }
 
 // The output panel sits right of the diagram and moves left and down when it
-// would leave the window.
+// would leave the window, below the battery's caption when it reaches it.
 TEST(DiagramLayoutTest, NarrowWindowMovesTheOutputPanel) {
-  for (int clientRight : {3000, 900}) {
+  for (int clientRight : {3000, 900, 600}) {  // 600: not even room beside the Parameters
     Env e;
     e.env.clientRight = clientRight;
     RecordingCanvas rec;
@@ -315,8 +315,10 @@ TEST(DiagramLayoutTest, NarrowWindowMovesTheOutputPanel) {
     int left = l.x0 + 7 * l.u + 10;
     int top = l.y0 + l.u + 28 + e.env.panelLineHeight;
     if (left + l.secondPanelWidth + e.env.paneRight >= clientRight - 10) {
-      left = clientRight - 10 - e.env.paneRight - l.secondPanelWidth;
+      left = std::max(clientRight - 10 - e.env.paneRight - l.secondPanelWidth, l.secondLeft);
       top += l.u / 2 + e.env.lineHeight();
+      const int batteryCaptionBottom = l.y0 + 3 * l.u + 31 + e.env.panelLineHeight;  // under the battery icon
+      if (left < l.x0 + 4 * l.u + 100 && top < batteryCaptionBottom) top = batteryCaptionBottom + l.gap;
     }
     EXPECT_EQ(caption.substr(0, caption.find(" \"")),
               "DrawText " + std::to_string(left + 10) + "," + std::to_string(top + 1) + "," +
@@ -540,8 +542,7 @@ TEST(FlowFillsTest, CodeTwoHasNoRectifierPath) {
     EXPECT_NE(op.find(" 167"), std::string::npos) << op;
 }
 
-// The rectifier and inverter pictures follow their bits; CommType 2 reads as
-// 0; an inverter-type device gets the battery caption only.
+// The rectifier and inverter pictures follow their bits; CommType 2 reads as 0.
 TEST(SinglePhaseTest, PicturesFollowTheirBits) {
   struct Case {
     const char* name;
@@ -556,7 +557,6 @@ TEST(SinglePhaseTest, PicturesFollowTheirBits) {
       {"SNMP faults", kNodeSnmp, 0, {21, 13}, kBmpRectifierRed, kBmpInverterRed},
       {"SNMP ignores local bits", kNodeSnmp, 0, {7, 17}, kBmpRectifier, kBmpInverter},
       {"GPRS", kNodeGprs, 0, {17}, kBmpRectifier, kBmpInverterRed},
-      {"inverter CommType", kNodeSerial, kCommInverter, {7}, 0, 0},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
@@ -568,20 +568,83 @@ TEST(SinglePhaseTest, PicturesFollowTheirBits) {
     const DiagramLayout& l = p->layout;
     const CanvasPoint rect{l.x0 + 3 * l.u - 13, l.y0 + 2 * l.u};
     const CanvasPoint inv{l.x0 + 5 * l.u + 13, l.y0 + 2 * l.u};
-    if (k.rectifier == 0) {
-      RecordingCanvas rec;
-      Env e;
-      PaintDiagramTab(rec, *n, true, e.env);
-      const auto texts = Texts(rec);
-      EXPECT_EQ(std::count(texts.begin(), texts.end(), "CP_7"), 1);  // the panel's caption
-      EXPECT_EQ(std::count(texts.begin(), texts.end(), "CP_13"), 1);
-      EXPECT_EQ(rec.opsNamed("DrawIcon").size(), 0u);
-      for (const auto& op : rec.opsNamed("BitBlt"))
-        EXPECT_NE(op.find(" 167"), std::string::npos) << op;
-      continue;
-    }
     EXPECT_EQ(p->page.Pixel(rect.x, rect.y), DiagramPictureColour(k.rectifier));
     EXPECT_EQ(p->page.Pixel(inv.x, inv.y), DiagramPictureColour(k.inverter));
+  }
+}
+
+// Inverters, sensors and meters get no UPS mimic: their Parameters column
+// lists the values they report, and nothing of a UPS.
+TEST(DiagramTab, UpsLessDevicesListTheirReadings) {
+  struct Case {
+    const char* name;
+    uint8_t kind;
+    int16_t comm;
+    uint8_t mib;
+    BlockKind block;
+  } cases[] = {
+      {"local inverter", kNodeSerial, kCommInverter, 0, BlockKind::kModbus},
+      {"local sensor", kNodeSerial, kCommSensor, 0, BlockKind::kSensor},
+      {"local meter", kNodeSerial, kCommMeter, 0, BlockKind::kMeter},
+      {"SNMP inverter", kNodeSnmp, 0, kMibInverter, BlockKind::kSnmp},
+      {"SNMP sensor", kNodeSnmp, 0, kMibSensor, BlockKind::kSnmp},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Node n = MakeNode(k.kind, k.comm);
+    n->setMibType(k.mib);
+    LiveDataBlock& b = n->ensureBlock(k.block);
+    b.setSlot(0, 5000);
+    b.setSlot(2, 50);
+    RecordingCanvas rec;
+    Env e;
+    PaintDiagramTab(rec, *n, true, e.env);
+    const auto texts = Texts(rec);
+    auto has = [&](const char* t) { return std::count(texts.begin(), texts.end(), t) > 0; };
+    EXPECT_TRUE(has("Readings"));
+    EXPECT_TRUE(has("Value 0") && has("5000") && has("Value 2") && has("50"));
+    EXPECT_FALSE(has("Value 1"));  // not reported
+    for (const char* ups : {"CP_1", "CP_7", "CP_8", "CP_9"}) EXPECT_FALSE(has(ups)) << ups;
+    EXPECT_EQ(rec.opsNamed("DrawIcon").size(), 0u);
+    EXPECT_EQ(rec.opsNamed("BitBlt").size(), 0u);
+  }
+  // Thirty readings of an inverter on a short page: the column that does not
+  // hold them all goes on beside it, within the page.
+  Node inverter = MakeNode(kNodeSerial, kCommInverter);
+  for (int i = 0; i < 30; ++i) inverter->ensureBlock(BlockKind::kModbus).setSlot(i, i);
+  RecordingCanvas rec;
+  Env e;
+  PaintDiagramTab(rec, *inverter, true, e.env);
+  int rows = 0;
+  for (const TextRun& run : rec.textRuns()) {
+    rows += run.text.rfind("Value ", 0) == 0 ? 1 : 0;
+    EXPECT_LE(run.box.bottom, e.env.area.bottom) << run.text;
+  }
+  EXPECT_EQ(rows, 30);
+}
+
+// A UPS that is not heard shows no battery icon: its battery state is unknown.
+TEST(DiagramTab, ALostUpsShowsNoBatteryIcon) {
+  struct Case {
+    const char* name;
+    uint8_t kind;
+    int16_t comm;
+    int lostBit;  // -1: heard
+    size_t icons;
+  } cases[] = {
+      {"ASCII heard", kNodeSerial, kCommAscii, -1, 1},
+      {"ASCII lost", kNodeSerial, kCommAscii, 24, 0},
+      {"SNMP no response", kNodeSnmp, 0, 28, 0},
+      {"SNMP heard", kNodeSnmp, 0, -1, 1},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Node n = MakeNode(k.kind, k.comm);
+    Block(n).setMask(MaskWord::kReported, k.lostBit < 0 ? 0 : uint64_t{1} << k.lostBit);
+    RecordingCanvas rec;
+    Env e;
+    PaintDiagramTab(rec, *n, true, e.env);
+    EXPECT_EQ(rec.opsNamed("DrawIcon").size(), k.icons);
   }
 }
 

@@ -196,6 +196,16 @@ TEST(PropertyPaneTest, RatingsAndNominalPairs) {
         got.push_back(r);
     EXPECT_EQ(got, k.rows) << k.rating;
   }
+  // An SNMP inverter or sensor keeps readings where a UPS keeps its nominal
+  // values: they are no nominal voltages.
+  for (uint8_t mib : {kMibInverter, kMibSensor}) {
+    auto device = MakeDevice(kNodeSnmp, 0, mib);
+    for (int n : {0, 1, 2, 3, 4, 5}) device->block(BlockKind::kSnmp)->setSlot(n, 24);
+    RecordingCanvas c;
+    PaintPropertyPane(c, f.inputs(c), device.get(), 500);
+    for (const std::string& r : Rows(c))
+      for (const char* nominal : {"G26", "G27", "G28", "G29", "G30", "G31"}) EXPECT_NE(r.rfind(nominal, 0), 0u) << r;
+  }
 }
 
 TEST(PropertyPaneTest, LongTextsAccessByteAndMissingBlocks) {

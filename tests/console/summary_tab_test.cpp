@@ -224,7 +224,9 @@ TEST(SummaryTabTest, GapMarginAndShortPages) {
   test::PanelFixture probe;
   RecordingCanvas m;
   m.SelectFont(probe.fonts.panel);
-  const int W = m.TextWidth("PM2");
+  int W = m.TextWidth("PM2");
+  m.SelectFont(probe.fonts.value);  // no narrower than the widest title and its icon
+  for (int e = 0; e < 26; ++e) W = std::max(W, m.TextWidth(probe.row(ActionFamily::Regular, e).title()) + 20);
   const int L = probe.lineHeight, T = probe.titleLineHeight;
   struct Case {
     int height, tabWidth;

@@ -43,6 +43,8 @@ void ExpectInRanges(const LiveDataBlock& blk, const std::vector<Range>& ranges) 
 
 // Voltages and frequencies in tenths, around 230 V and 50 Hz.
 constexpr int kVolts10Lo = 1800, kVolts10Hi = 2650, kHz10Lo = 450, kHz10Hi = 650;
+// Nominal values in whole volts and hertz, as the property pane and the dial scales read them.
+constexpr int kVoltsLo = 180, kVoltsHi = 265;
 
 TEST(SimulatorValues, AsciiUps) {
   LiveDataBlock blk(BlockKind::kAscii);
@@ -58,9 +60,9 @@ TEST(SimulatorValues, AsciiUps) {
       ApplyStatusAnswer(img, StatusIndexOf(code), *AsciiSampleAnswer(ups, code, ""), 1, &fx);
     return true;
   });
-  ExpectInRanges(blk, {{0, kVolts10Lo, kVolts10Hi, "nominal output voltage"},
+  ExpectInRanges(blk, {{0, kVoltsLo, kVoltsHi, "nominal output voltage"},
                        {1, 45, 65, "nominal output frequency"},
-                       {2, kVolts10Lo, kVolts10Hi, "nominal input voltage"},
+                       {2, kVoltsLo, kVoltsHi, "nominal input voltage"},
                        {3, 45, 65, "nominal input frequency"},
                        {4, 3000, 3000, "rating VA, as the model says"},
                        {7, 100, 240, "input transfer low"},
@@ -253,7 +255,9 @@ TEST(SimulatorValues, GprsStation) {
     }
     return true;
   });
-  ExpectInRanges(blk, {{4, 3000, 3000, "rating VA"},
+  ExpectInRanges(blk, {{0, kVoltsLo, kVoltsHi, "nominal output voltage"},
+                       {2, kVoltsLo, kVoltsHi, "nominal input voltage"},
+                       {4, 3000, 3000, "rating VA"},
                        {27, 0, 0, "battery level OK"},
                        {35, 0, 100, "battery capacity"},
                        {41, 1, 3, "input phases"},

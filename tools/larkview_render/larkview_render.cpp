@@ -107,7 +107,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "larkview_render: seconds must be 0..3600\n");
     return 2;
   }
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Offscreen unless the caller asks for a real platform (xcb under Xvfb shows
+  // the window a user sees).
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   int qargc = 1;
   QApplication app(qargc, argv);
   lark::SystemClock clock;
@@ -155,6 +157,10 @@ int main(int argc, char** argv) {
       code = 1;
     }
     // The pane and the tabs as a repaint of the window would leave them.
+    lark::CallPoint(ctx.points.refreshDetailTabs, 1);
+  });
+  // A settings page reloads on its next second tick after the tab changed.
+  QTimer::singleShot(static_cast<int>(seconds * 1000) + 1500, [&] {
     lark::CallPoint(ctx.points.refreshDetailTabs, 1);
     if (!w->grab().save(QString::fromLocal8Bit(argv[3]), "PNG")) {
       std::fprintf(stderr, "larkview_render: cannot write %s\n", argv[3]);

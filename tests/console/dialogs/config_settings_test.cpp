@@ -99,15 +99,19 @@ TEST(ConfigSettings, SyncOffGoesOutAsZeroAndUnknownSettingsNever) {
   EXPECT_EQ(s.log, (std::vector<std::string>{"Sync-Time=0 "}));
 
   // A setting the device never reported is hidden: whatever the control
-  // holds, it is not sent.
+  // holds, it is not sent. A changed test time goes out although the test
+  // voltage is unknown.
   loaded = UnknownConfigValues();
-  loaded[kCfgTestMinutes] = 10;  // the voltage unknown: the pair is not sent
+  loaded[kCfgTestMinutes] = 10;
   typed = loaded;
   typed[kCfgBootDelay] = 5;
   typed[kCfgTestMinutes] = 12;
   s = BuildConfigSubmission(7, loaded, typed);
-  EXPECT_EQ(Flags(s.block), std::vector<size_t>{});
-  EXPECT_EQ(s.stored, loaded);
+  EXPECT_EQ(Flags(s.block), std::vector<size_t>{52});
+  EXPECT_EQ(i32At(s.block, 56), 12);
+  EXPECT_EQ(i32At(s.block, 60), -1);
+  EXPECT_EQ(s.stored[kCfgBootDelay], -1);
+  EXPECT_EQ(s.stored[kCfgTestMinutes], 12);
 }
 
 TEST(ConfigSettings, TypedNumbers) {

@@ -96,6 +96,19 @@ TEST(ConfigTabPage, OnlyTheChangedSettingGoesOutAndIsKeptOnSuccess) {
   EXPECT_EQ(Flags(f.submit()), std::vector<size_t>{});
 }
 
+TEST(ConfigTabPage, AnEmptyPageFillsWhenTheFirstReportArrives) {
+  Fixture f;
+  DeviceNode* fresh = f.add(6, kNodeSerial, kCommAscii);  // nothing reported yet
+  f.reload(*f.p, fresh);
+  EXPECT_TRUE(f.c(1209)->isHidden());
+  f.p->OnSecondTick();  // no reload asked, still nothing to show
+  EXPECT_TRUE(f.c(1209)->isHidden());
+  FillAscii(*fresh);
+  f.p->OnSecondTick();
+  EXPECT_FALSE(f.c(1209)->isHidden());
+  EXPECT_EQ(f.w->tabReloadFlag, 0);
+}
+
 TEST(ConfigTabPage, TrackbarsEditsAndTheClockSync) {
   Fixture f;
   f.reload(*f.p, f.ups);

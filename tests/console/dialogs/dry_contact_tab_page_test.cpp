@@ -62,6 +62,18 @@ TEST(DryContactTabPage, ReloadShowsTheRecords) {
   EXPECT_TRUE(f.p->Control(1225)->isHidden());
 }
 
+TEST(DryContactTabPage, ADeviceWithoutContactsClearsThePage) {
+  Fixture f;
+  f.reload(*f.p, f.ups);
+  ASSERT_FALSE(f.p->Control(1224)->isHidden());
+  DeviceNode* inverter = f.add(6, kNodeSerial, kCommInverter);
+  f.reload(*f.p, inverter);
+  for (int id : {1224, 1225, 1, 2}) EXPECT_TRUE(f.p->Control(id)->isHidden()) << id;
+  EXPECT_EQ(f.combo(1161)->count(), 0);
+  f.combo(1167)->setCurrentIndex(1);
+  EXPECT_EQ(f.submit(), std::vector<uint8_t>{});  // nothing of the UPS goes out under the inverter's id
+}
+
 TEST(DryContactTabPage, SubmitSendsTheChangedGroupAndKeepsUnknownEvents) {
   Fixture f;
   f.reload(*f.p, f.ups);
