@@ -4,32 +4,15 @@
 // the painted pages no two texts overlap, none is cut off by its box, and
 // none runs past the page's right edge. Then what they say: nominal voltages
 // in volts, and an inverter's and a sensor's readings. Own network namespace.
-#include <gtest/gtest.h>
-
-#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QScrollArea>
-#include <QTabWidget>
 #include <filesystem>
-#include <signal.h>
 
-#include "console/diagram/diagram_module.h"
-#include "console/dialogs/console_dialogs.h"
 #include "console/dialogs/tab_page.h"
-#include "console/lists/console_lists.h"
-#include "console/shell/console_link.h"
-#include "console/shell/larkview.h"
-#include "console/shell/main_window.h"
-#include "console/tabs/detail_tabs.h"
 #include "console/tabs/property_pane.h"
 #include "console/tabs/summary_tab.h"
 #include "console/views/recording_canvas.h"
-#include "platform/paths.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/temp_dir.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark {
 namespace {
@@ -93,59 +76,54 @@ std::vector<std::string> ControlFaults(QWidget* page) {
   return out;
 }
 
-TEST(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
-  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-  test::TempDir service, console;
-  ASSERT_TRUE(test::CopyDemoInstall(service.path(), 14));
-  ASSERT_TRUE(MakeDirs(service.file("ports")));
-  ASSERT_TRUE(WriteFileAtomic(service.file("snmp_sim.txt"),
-                              "agent ups 127.0.0.2:16161 maker\n"
-                              "agent inverter 127.0.0.3:16161 device\nunit inverter 3\n"
-                              "agent sensor 127.0.0.4:16161 device\nunit sensor 100\n"));
-  test::Simulator ups("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1", "--module", "1:1",
-                                  "--module", "2:1"});
-  test::Simulator three("ups3_sim", {"--pty-dir", service.file("ports"), "--com", "2", "--ups", "1"});
-  test::Simulator agents("snmp_sim", {service.file("snmp_sim.txt")});
-  ASSERT_TRUE(test::Spin(
-      [&] { return FileExists(service.file("ports/COM1")) && FileExists(service.file("ports/COM2")); }, 20000));
-  test::ServiceProcess larkcore(service.path());
-  ASSERT_TRUE(larkcore.start());
-  ASSERT_TRUE(larkcore.waitForOutput("running on", 30000)) << larkcore.output();
-  test::Simulator stations("gprs_sim", {"--stations", "1"});
-
+// The demo map's fourteen nodes: an ASCII and a three-phase UPS on COM1
+// and COM2, three SNMP agents (a maker-MIB UPS, an inverter, a sensor) and a
+// GPRS station, read by a console at 1600x1000 with every detail page.
+class PageGeometryLarkcore : public test::LarkcoreConsole {
+ protected:
+  PageGeometryLarkcore() {
+    demoNodes = 14;
+    realTime = true;
+    workArea = WorkArea{0, 0, 1600, 1000};
+    withLists = withTabs = withDiagram = true;
+    server = "127.0.0.5";  // the agents take .2 to .4
+  }
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    if (IsSkipped()) return;
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    Simulate("gprs_sim", {"--stations", "1"});  // the station calls the running service
+    ASSERT_NO_FATAL_FAILURE(StartConsole());
+  }
+  void BeforeServiceStarts() override {
+    ASSERT_TRUE(WriteFileAtomic(service.file("snmp_sim.txt"),
+                                "agent ups 127.0.0.2:16161 maker\n"
+                                "agent inverter 127.0.0.3:16161 device\nunit inverter 3\n"
+                                "agent sensor 127.0.0.4:16161 device\nunit sensor 100\n"));
+    Simulate("ups_sim", {"--pty-dir", Ports(), "--com", "1", "--ups", "1", "--module", "1:1", "--module", "2:1"});
+    Simulate("ups3_sim", {"--pty-dir", Ports(), "--com", "2", "--ups", "1"});
+    Simulate("snmp_sim", {service.file("snmp_sim.txt")});
+    ASSERT_TRUE(LinesUp({1, 2}));
+  }
   // The console's own language and the UPS pictures, as an installed console has.
-  for (const char* folder : {"English", "UPS"})
-    fs::copy(test::SourcePath(std::string("data/") + folder), console.file(folder), fs::copy_options::recursive);
-  SystemClock clock;
-  ConsoleContext ctx(console.path(), clock, WorkArea{0, 0, 1600, 1000});
-  ctx.messageBox = [](QWidget*, const std::string&, const std::string&, unsigned) { return int(IDOK); };
-  ctx.quit = [](int) {};
-  ConsoleLink link(ctx);
-  link.Wire();
-  InstallConsoleLists(ctx);
-  InstallDetailTabs(ctx);
-  InstallDiagramTab(ctx);
-  ConsoleDialogs dialogs(ctx, link.link(), nullptr);
-  InstallSettingsPages(dialogs);
-  std::string failed;
-  std::unique_ptr<LarkviewWindow> w = StartConsole(ctx, &failed);
-  ASSERT_TRUE(w) << failed;
-  w->grab();  // the first paint makes the back buffer
-  DeviceNode* selected = nullptr;
-  ctx.points.selectedDevice = [&] { return selected; };
-  link.link().setServer("127.0.0.5");
-  link.link().setAutoConnect(true);
-  ASSERT_TRUE(test::Spin([&] { return link.link().state() == LinkState{7, 0}; }, 20000)) << larkcore.output();
+  void ConsoleFiles() override {
+    CopyEnglishFolder();
+    fs::copy(test::SourcePath("data/UPS"), console.file("UPS"), fs::copy_options::recursive);
+  }
+  void Install() override { InstallSettingsPages(*env); }
+  void Started() override {
+    w->grab();  // the first paint makes the back buffer
+    ctx->points.selectedDevice = [this] { return selected; };
+  }
+  void StopConsole() override {
+    selected = nullptr;  // the tree goes with the window
+    LarkcoreConsole::StopConsole();
+  }
 
-  auto find = [&](const std::string& title) {
-    DeviceNode* node = nullptr;
-    std::function<void(DeviceNode&)> walk = [&](DeviceNode& n) {
-      if (!n.isGroup() && n.title() == title) node = &n;
-      for (const auto& c : n.children()) walk(*c);
-    };
-    walk(ctx.tree.root());
-    return node;
-  };
+  DeviceNode* selected = nullptr;  // the device whose pages are shown
+};
+
+TEST_F(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
   // Each device with the value that says its data has come.
   struct Device {
     const char* title;
@@ -157,7 +135,7 @@ TEST(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
       {"Network sensor", BlockKind::kSnmp, 0}, {"Station 1", BlockKind::kGprs, 43},
   };
   for (const Device& d : devices) {
-    DeviceNode* node = find(d.title);
+    DeviceNode* node = Node(d.title);
     ASSERT_NE(node, nullptr) << d.title;
     EXPECT_TRUE(test::Spin(
         [&] {
@@ -166,26 +144,26 @@ TEST(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
         },
         40000))
         << d.title << "\n"
-        << larkcore.output();
+        << larkcore->output();
   }
 
-  const auto& enabled = ctx.monitor.settings().tabEnabled;
+  const auto& enabled = ctx->monitor.settings().tabEnabled;
   for (QSize size : {QSize(1024, 768), QSize(1600, 1000)}) {
     w->resize(size);
     w->Relayout();
     QApplication::processEvents();
     const std::string at = std::to_string(size.width()) + "x" + std::to_string(size.height()) + " ";
     for (const Device& d : devices) {
-      selected = find(d.title);
+      selected = Node(d.title);
       for (int slot = 0; slot < kDetailTabs; ++slot) {
         if (!enabled[static_cast<size_t>(slot)]) continue;
         const std::string where = at + d.title + " page " + std::to_string(slot) + ": ";
         std::vector<std::string> faults;
         if (slot <= kTabModule) {
           RecordingCanvas rec;
-          if (slot == kTabSummary) PaintSummaryTab(rec, PanelInputsOf(ctx), *selected, true);
-          if (slot == kTabDiagram) ctx.points.paintDiagramTab(rec, *selected, true);
-          if (slot == kTabModule) ctx.points.paintModuleTab(rec, *selected, true);
+          if (slot == kTabSummary) PaintSummaryTab(rec, PanelInputsOf(*ctx), *selected, true);
+          if (slot == kTabDiagram) ctx->points.paintDiagramTab(rec, *selected, true);
+          if (slot == kTabModule) ctx->points.paintModuleTab(rec, *selected, true);
           faults = TextFaults(rec, w->tabPage(slot)->width());
         } else {
           if (DetailPageHidden(slot, *selected)) continue;
@@ -196,7 +174,7 @@ TEST(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
           auto* page = w->tabPage(slot)->findChild<TabPage*>();
           ASSERT_NE(page, nullptr);
           page->OnSecondTick();
-          ctx.points.refreshDetailTabs(1);
+          ctx->points.refreshDetailTabs(1);
           QApplication::processEvents();
           faults = ControlFaults(w->tabPage(slot));
         }
@@ -207,16 +185,16 @@ TEST(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
   // What the pages say: nominal voltages in volts on the pane, and the SNMP
   // inverter's and sensor's readings on their Diagram page.
   for (const char* title : {"UPS 1", "Station 1"}) {
-    DeviceNode* node = find(title);
+    DeviceNode* node = Node(title);
     RecordingCanvas pane;
-    PaintPropertyPane(pane, PanelInputsOf(ctx), node, 500);
+    PaintPropertyPane(pane, PanelInputsOf(*ctx), node, 500);
     std::vector<std::string> values;
     for (const TextRun& run : pane.textRuns()) values.push_back(run.text);
     EXPECT_NE(std::find(values.begin(), values.end(), "230 V"), values.end()) << title;
   }
   for (const char* title : {"Network inverter", "Network sensor"}) {
     RecordingCanvas diagram;
-    ctx.points.paintDiagramTab(diagram, *find(title), true);
+    ctx->points.paintDiagramTab(diagram, *Node(title), true);
     std::vector<std::string> texts;
     for (const TextRun& run : diagram.textRuns()) texts.push_back(run.text);
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Readings"), texts.end()) << title;
@@ -225,10 +203,6 @@ TEST(PageGeometryLarkcore, EveryPageOfTheDemoDevicesAtTwoWindowSizes) {
     EXPECT_TRUE(!row[1].empty() && row[1].find_first_not_of("0123456789") == std::string::npos)
         << title << ": " << row[1];  // the value as the device reported it
   }
-
-  selected = nullptr;  // the tree goes with the window
-  w->Destroy();
-  ShutdownConsole(ctx, *w);
 }
 
 }  // namespace
