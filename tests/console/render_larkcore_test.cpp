@@ -1,27 +1,15 @@
 // The render tool against the built Larkcore on the demo folder, the
 // simulated UPS in alarm: the pictures it writes show the alarm colours the
 // console's own alarm checks give. Own network namespace and /dev/shm.
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <QImage>
 #include <cstdlib>
-#include <filesystem>
 
-#include "platform/paths.h"
-#include "platform/profile.h"
-#include "tests/console/support/console_peers.h"
-#include "tests/support/demo_install.h"
-#include "tests/support/netns.h"
-#include "tests/support/service_process.h"
-#include "tests/support/shmns.h"
-#include "tests/support/temp_dir.h"
-#include "tests/support/wait.h"
+#include "tests/console/support/larkcore_console.h"
 
 namespace lark {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Pixels of the Warning level's list image (olive) anywhere in the picture.
 bool ShowsWarning(const QImage& img) {
@@ -31,27 +19,29 @@ bool ShowsWarning(const QImage& img) {
   return false;
 }
 
-TEST(RenderLarkcore, ADeviceInAlarmShowsTheAlarmColour) {
-  if (!test::EnterPrivateSharedMemory()) GTEST_SKIP() << "no private /dev/shm";
-  if (!test::EnterPrivateNetwork()) GTEST_SKIP() << "no private network namespace";
-  test::TempDir service, console;
+// The service alone: the console is the render tool, started by the case.
+class RenderLarkcore : public test::LarkcoreConsole {
+ protected:
+  RenderLarkcore() { privateShm = true; }
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    if (IsSkipped()) return;
+    ASSERT_NO_FATAL_FAILURE(StartService());
+    ConsoleFiles();
+    // Another address than the service's own: no shared memory, the link alone.
+    ASSERT_TRUE(WriteFileAtomic(console.file("monitor.ini"),
+                                "[Startup Config]\r\nAuto Connect=1\r\nServer IP=127.0.0.2\r\n"));
+  }
   // Root, "Server room" and "UPS 1" on COM1, whose alarm (a Warning) stays on.
-  ASSERT_TRUE(test::CopyDemoInstall(service.path()));
-  ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
-  ASSERT_TRUE(MakeDirs(service.file("ports")));
-  test::Simulator sim("ups_sim", {"--pty-dir", service.file("ports"), "--com", "1", "--ups", "1",
-                                  "--answer", "STA=1;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1"});
-  ASSERT_TRUE(test::Eventually([&] { return FileExists(service.file("ports/COM1")); }, 20000));
-  test::ServiceProcess process(service.path());
-  ASSERT_TRUE(process.start());
-  ASSERT_TRUE(process.waitForOutput("running on", 30000)) << process.output();
+  void BeforeServiceStarts() override {
+    ASSERT_TRUE(WriteProfileString(service.file("manager.ini"), "Polling", "Serial Polling", "20"));
+    Simulate("ups_sim", {"--pty-dir", Ports(), "--com", "1", "--ups", "1", "--answer",
+                         "STA=1;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;1"});
+    ASSERT_TRUE(LinesUp({1}));
+  }
+};
 
-  // Another address than the service's own: no shared memory, the link alone.
-  ASSERT_TRUE(MakeDirs(console.file("English")));
-  fs::copy(test::SourcePath("data/English/language.ini"), console.file("English/language.ini"));
-  ASSERT_TRUE(WriteFileAtomic(console.file("monitor.ini"),
-                              "[Startup Config]\r\nAuto Connect=1\r\nServer IP=127.0.0.2\r\n"));
-
+TEST_F(RenderLarkcore, ADeviceInAlarmShowsTheAlarmColour) {
   // Each run connects, downloads the map and checks the alarms anew; a longer
   // run is tried while the picture shows no alarm yet (a slow machine).
   bool warned = false;
@@ -69,7 +59,7 @@ TEST(RenderLarkcore, ADeviceInAlarmShowsTheAlarmColour) {
     ASSERT_FALSE(main.isNull());
     if ((warned = ShowsWarning(main))) break;
   }
-  EXPECT_TRUE(warned) << "no alarm colour after runs of " << seen << process.output()
+  EXPECT_TRUE(warned) << "no alarm colour after runs of " << seen << larkcore->output()
                       << ReadFile(console.file("render.log")).value_or("");
 }
 
