@@ -38,11 +38,6 @@ constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 
 }  // namespace
 
-struct HistoryRecorder::Pending {
-  HistorySample sample;
-  bool lost = false;
-};
-
 HistoryRecorder::HistoryRecorder(DeviceTree& tree, Clock& clock, EventLogSink& log,
                                  HistoryDatabase& db)
     : tree_(tree),
@@ -157,12 +152,14 @@ bool HistoryRecorder::step() {
 
 // ---- the walk ----
 
-void HistoryRecorder::collect(DeviceNode& node, std::vector<Pending>& out) {
+void HistoryRecorder::collect(DeviceNode& node, std::vector<HistoryPeriodRow>& out) {
   if (node.isGroup()) {
     for (const auto& child : node.children()) collect(*child, out);
     return;
   }
-  Pending p;
+  // No poller serves it: there is nothing to record, not even a loss.
+  if (!node.monitored()) return;
+  HistoryPeriodRow p;
   HistorySample& s = p.sample;
   s.nodeKind = node.nodeKind();
   s.commType = node.commType();
@@ -200,23 +197,38 @@ void HistoryRecorder::RecordHistoryTree(const WallTime& now) {
   std::shared_ptr<const HistorySettings> s = settings();
   // Nothing before the loop has published a folder: never the file system root.
   if (s->storage <= 0 || s->directory.empty()) return;
-  std::vector<Pending> pending;
+  auto pending = std::make_shared<std::vector<HistoryPeriodRow>>();
   {
     auto lock = tree_.readLock();
-    collect(tree_.root(), pending);
+    collect(tree_.root(), *pending);
   }
-  for (const Pending& p : pending) {
-    writeSample(*s, p.sample, p.lost, now);
+  // The database's rows of the period go in one job; the rest of the pass
+  // waits for it once.
+  std::vector<bool> stored(pending->size(), false);
+  if (databaseInUse(*s)) {
+    auto rows = std::make_shared<std::vector<HistoryPeriodRow>>();
+    std::vector<size_t> at;
+    for (size_t i = 0; i < pending->size(); ++i) {
+      if (!(*pending)[i].sample.saveInDatabase) continue;
+      rows->push_back((*pending)[i]);
+      at.push_back(i);
+    }
+    if (!rows->empty()) {
+      databaseStep(kPlaceHistoryInsert, 10000, [&] {
+        const std::vector<bool> done = db_.insertPeriod(rows);
+        for (size_t k = 0; k < at.size() && k < done.size(); ++k) stored[at[k]] = done[k];
+      });
+    }
+  }
+  for (size_t i = 0; i < pending->size(); ++i) {
+    const HistoryPeriodRow& p = (*pending)[i];
+    writeSample(*s, p.sample, p.lost, stored[i], now);
     if (!p.lost) updateAccumulator(*s, p.sample, now);
   }
 }
 
 void HistoryRecorder::writeSample(const HistorySettings& s, const HistorySample& sample, bool lost,
-                                  const WallTime& now) {
-  bool stored = false;
-  if (databaseInUse(s) && sample.saveInDatabase) {
-    databaseStep(kPlaceHistoryInsert, 10000, [&] { stored = db_.insertSample(sample, lost); });
-  }
+                                  bool stored, const WallTime& now) {
   // A stored row replaces the month-file line, except for inverters,
   // sensors and meters, which keep their files; a row not stored is never
   // lost: its line is written.

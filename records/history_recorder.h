@@ -67,14 +67,13 @@ class HistoryRecorder {
   int faultRestMs = 5000;  // the thread's rest after a reported exception (tests shorten it)
 
  private:
-  struct Pending;
   template <class F>
   void guarded(int place, F&& f);
   template <class F>
   void databaseStep(int place, int waitMs, F&& f);
   bool databaseInUse(const HistorySettings& s) const;
-  void collect(DeviceNode& node, std::vector<Pending>& out);
-  void writeSample(const HistorySettings& s, const HistorySample& sample, bool lost,
+  void collect(DeviceNode& node, std::vector<HistoryPeriodRow>& out);
+  void writeSample(const HistorySettings& s, const HistorySample& sample, bool lost, bool stored,
                    const WallTime& now);
   void updateAccumulator(const HistorySettings& s, const HistorySample& sample,
                          const WallTime& now);
