@@ -112,8 +112,8 @@ void ResetLinkSlot(LinkServices& services, int slot) {
   services.resultPages[static_cast<size_t>(slot)].clear();
   if (services.tree == nullptr) return;
   auto lock = services.tree->readLock();
-  ClearSentBits(services.tree->root(), LongChannelOf(slot) + 1);
-  ClearSentBits(services.tree->root(), ShortChannelOf(slot) + 1);
+  ClearSentBits(*services.tree, LongChannelOf(slot) + 1);
+  ClearSentBits(*services.tree, ShortChannelOf(slot) + 1);
 }
 
 LinkReplyLater LinkRequest::replyLater() {
