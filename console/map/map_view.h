@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/views/canvas.h"
 #include "core/device_tree.h"
@@ -128,6 +129,14 @@ class MapView {
   int selected_ = -1;
   int cascade_ = 0;  // place of the next new icon
   int blinkPhase_ = 0;
+  // What DrawNodeIcon last drew at each child index of group_.
+  struct DrawnIcon {
+    const DeviceNode* node = nullptr;  // compared only, never read
+    int icon = -1;
+    NodeRect rect;
+    std::string title;
+  };
+  std::vector<DrawnIcon> drawn_;
   int width_ = 0, height_ = 0;
   QImage image_;
   std::unique_ptr<Canvas> imageCanvas_;
