@@ -224,13 +224,6 @@ int CountDevices(const DeviceNode& node) {
   return n;
 }
 
-bool HasDevices(const DeviceNode& node) {
-  for (const auto& c : node.children()) {
-    if (!c->isGroup() || HasDevices(*c)) return true;
-  }
-  return false;
-}
-
 const std::vector<DeviceNode*>& DeviceTree::devices() {
   const uint64_t now = structureGeneration();
   if (devicesGeneration_ == now) return devices_;

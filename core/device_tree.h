@@ -251,8 +251,6 @@ const DeviceNode* Tree_FindNodeById(int32_t id, const DeviceNode* start);
 DeviceNode* Tree_FindById(DeviceNode* start, int16_t id);
 // Non-group nodes below the node (the node itself not counted).
 int CountDevices(const DeviceNode& node);
-// Whether there is any: stops at the first.
-bool HasDevices(const DeviceNode& node);
 // 1 for the node plus CountGroups of each child that is a group.
 int CountGroups(const DeviceNode& node);
 

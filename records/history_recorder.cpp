@@ -1,7 +1,9 @@
 #include "records/history_recorder.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 
@@ -38,6 +40,18 @@ constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 
 }  // namespace
 
+namespace {
+
+// A quarter of the descriptors the process may hold, at most 16384: the
+// rest stay for stations, consoles and ports.
+size_t KeptFilesLimit() {
+  rlimit r{};
+  if (getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return 1024;
+  return static_cast<size_t>(std::min<rlim_t>(r.rlim_cur / 4, 16384));
+}
+
+}  // namespace
+
 HistoryRecorder::HistoryRecorder(DeviceTree& tree, Clock& clock, EventLogSink& log,
                                  HistoryDatabase& db)
     : tree_(tree),
@@ -46,7 +60,8 @@ HistoryRecorder::HistoryRecorder(DeviceTree& tree, Clock& clock, EventLogSink& l
       db_(db),
       settings_(std::make_shared<const HistorySettings>()),
       notedDay_(clock.now()),
-      notedTick_(clock.tickMs()) {}
+      notedTick_(clock.tickMs()),
+      files_(KeptFilesLimit()) {}
 
 HistoryRecorder::~HistoryRecorder() { stop(); }
 
@@ -69,6 +84,7 @@ void HistoryRecorder::start() {
   thread_ = std::thread([this] {
     while (step() && rest(500)) {
     }
+    files_.closeAll();
     control.word.store(WorkerControl::kStopped);
   });
 }
@@ -139,6 +155,8 @@ bool HistoryRecorder::step() {
   }
   dayChanged.store(false);
   if (monthChanged.exchange(false)) {
+    // New month files from now on; the old ones may be purged.
+    files_.closeAll();
     guarded(kPlaceHistoryWalk, [&] {
       if (databaseInUse(*s)) {
         TokenHold hold(db_, 30000);
@@ -195,6 +213,11 @@ void HistoryRecorder::collect(DeviceNode& node, std::vector<HistoryPeriodRow>& o
 
 void HistoryRecorder::RecordHistoryTree(const WallTime& now) {
   std::shared_ptr<const HistorySettings> s = settings();
+  // Other folders or another map: the kept files are not theirs.
+  if (s != filesFor_) {
+    files_.closeAll();
+    filesFor_ = s;
+  }
   // Nothing before the loop has published a folder: never the file system root.
   if (s->storage <= 0 || s->directory.empty()) return;
   auto pending = std::make_shared<std::vector<HistoryPeriodRow>>();
@@ -233,7 +256,7 @@ void HistoryRecorder::writeSample(const HistorySettings& s, const HistorySample&
   // sensors and meters, which keep their files; a row not stored is never
   // lost: its line is written.
   if (stored && !sample.layout.textName) return;
-  AppendHistoryLine(
+  files_.append(
       HistoryMonthFilePath(s.directory, s.mapName, sample.id, now.year, now.month, sample.layout),
       HistorySampleLine(sample, lost, now), std::to_string(sample.nodeKind));
 }
