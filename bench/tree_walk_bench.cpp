@@ -18,6 +18,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_tree.h"
 #include "common/byte_writer.h"
 #include "core/device_tree.h"
 #include "core/event_log_sink.h"
@@ -48,29 +49,6 @@ double BestCpu(int passes, F&& f) {
   return best;
 }
 
-// Groups of 200 under the root; SNMP UPSs and Modbus UPSs in turn.
-std::vector<DeviceNode*> BuildTree(DeviceTree& tree, int devices) {
-  std::vector<DeviceNode*> out;
-  DeviceNode* group = nullptr;
-  while (static_cast<int>(out.size()) < devices) {
-    if (group == nullptr || group->childCount() >= 200) {
-      tree.setCurrentParent(tree.root());
-      group = Tree_CreateNode(tree, kNodeGroup, "");
-      if (group == nullptr) break;
-      tree.setCurrentParent(*group);
-    }
-    const bool snmp = out.size() % 2 == 0;
-    DeviceNode* n = Tree_CreateNode(tree, snmp ? kNodeSnmp : kNodeSerial, "10.0.0.1");
-    if (n == nullptr) break;
-    if (!snmp) {
-      n->setCommType(kCommModbusUps);
-      KeepOnlyCommTypeBlock(*n);
-    }
-    out.push_back(n);
-  }
-  return out;
-}
-
 struct NullLog final : EventLogSink {
   void WriteEventLog(int32_t, uint32_t, int32_t, std::string_view) override {}
 };
@@ -84,7 +62,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--passes")) passes = std::atoi(argv[i + 1]);
   }
   DeviceTree tree;
-  const std::vector<DeviceNode*> nodes = BuildTree(tree, devices);
+  const std::vector<DeviceNode*> nodes = bench::BuildDeviceTree(tree, devices);
   for (size_t i = 0; i < nodes.size(); i += 100) {
     if (LiveDataBlock* b = PrimaryBlock(*nodes[i])) b->setMaskBits(MaskWord::kCurrent, 1);
   }
