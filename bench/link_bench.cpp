@@ -30,6 +30,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_tree.h"
@@ -99,6 +100,22 @@ int ConnectLoopback(uint16_t port) {
   return fd;
 }
 
+// Joins the consoles and closes their connections: the server thread's CPU
+// seconds and the wall seconds since `start`. A lost connection ends the run.
+std::pair<double, double> Finish(std::vector<std::thread>& threads, const std::vector<int>& fds,
+                                 pthread_t serverThread, double cpuBefore,
+                                 Clock::time_point start, const std::atomic<bool>& failed) {
+  for (auto& t : threads) t.join();
+  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  const double cpu = ThreadCpuSeconds(serverThread) - cpuBefore;
+  for (int fd : fds) close(fd);
+  if (failed) {
+    std::fprintf(stderr, "a console lost its connection\n");
+    std::exit(1);
+  }
+  return {cpu, elapsed};
+}
+
 // Each console alternates hello and version until the time is up. `replySize`
 // gives the bytes to expect back for a request (the server's reply or the echo).
 Figures Drive(uint16_t port, int consoles, double seconds, pthread_t serverThread,
@@ -137,14 +154,7 @@ Figures Drive(uint16_t port, int consoles, double seconds, pthread_t serverThrea
       total += n;
     });
   }
-  for (auto& t : threads) t.join();
-  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  const double cpu = ThreadCpuSeconds(serverThread) - cpuBefore;
-  for (int fd : fds) close(fd);
-  if (failed) {
-    std::fprintf(stderr, "a console lost its connection\n");
-    std::exit(1);
-  }
+  const auto [cpu, elapsed] = Finish(threads, fds, serverThread, cpuBefore, start, failed);
   Figures f;
   f.requests = total.load();
   f.roundTripsPerSecond = static_cast<double>(f.requests) / elapsed;
@@ -201,14 +211,7 @@ double DrivePolls(uint16_t port, int consoles, double seconds, pthread_t serverT
       }
     });
   }
-  for (auto& t : threads) t.join();
-  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  const double cpu = ThreadCpuSeconds(serverThread) - cpuBefore;
-  for (int fd : fds) close(fd);
-  if (failed) {
-    std::fprintf(stderr, "a console lost its connection during the polls\n");
-    std::exit(1);
-  }
+  const auto [cpu, elapsed] = Finish(threads, fds, serverThread, cpuBefore, start, failed);
   return cpu / elapsed;
 }
 
