@@ -30,8 +30,8 @@
 // structural edit (tree lock held exclusively, workers paused) and are read
 // under the tree lock.
 #pragma once
-#include <atomic>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>

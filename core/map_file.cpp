@@ -5,8 +5,8 @@
 
 #include <string>
 #include <unordered_map>
-#include <utility>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/event_log_sink.h"

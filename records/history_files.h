@@ -40,6 +40,8 @@ class OpenHistoryFiles {
   // AppendHistoryLine through the kept files.
   bool append(const std::string& path, std::string_view line, std::string_view firstLine = {});
   void closeAll();
+  // A lower bound takes effect as files close.
+  void setLimit(size_t limit) { limit_ = limit; }
   size_t openCount() const { return files_.size(); }
 
  private:

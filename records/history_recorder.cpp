@@ -38,10 +38,6 @@ class TokenHold {
 
 constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 
-}  // namespace
-
-namespace {
-
 // A quarter of the descriptors the process may hold, at most 16384: the
 // rest stay for stations, consoles and ports.
 size_t KeptFilesLimit() {
@@ -60,8 +56,7 @@ HistoryRecorder::HistoryRecorder(DeviceTree& tree, Clock& clock, EventLogSink& l
       db_(db),
       settings_(std::make_shared<const HistorySettings>()),
       notedDay_(clock.now()),
-      notedTick_(clock.tickMs()),
-      files_(KeptFilesLimit()) {}
+      notedTick_(clock.tickMs()) {}
 
 HistoryRecorder::~HistoryRecorder() { stop(); }
 
@@ -81,6 +76,8 @@ void HistoryRecorder::start() {
   control.resume();
   notedDay_ = clock_.now();
   notedTick_ = clock_.tickMs();
+  // Read now: the service raises the descriptor limit before it starts us.
+  files_.setLimit(KeptFilesLimit());
   thread_ = std::thread([this] {
     while (step() && rest(500)) {
     }
@@ -220,20 +217,20 @@ void HistoryRecorder::RecordHistoryTree(const WallTime& now) {
   }
   // Nothing before the loop has published a folder: never the file system root.
   if (s->storage <= 0 || s->directory.empty()) return;
-  auto pending = std::make_shared<std::vector<HistoryPeriodRow>>();
+  std::vector<HistoryPeriodRow> pending;
   {
     auto lock = tree_.readLock();
-    collect(tree_.root(), *pending);
+    collect(tree_.root(), pending);
   }
   // The database's rows of the period go in one job; the rest of the pass
   // waits for it once.
-  std::vector<bool> stored(pending->size(), false);
+  std::vector<bool> stored(pending.size(), false);
   if (databaseInUse(*s)) {
     auto rows = std::make_shared<std::vector<HistoryPeriodRow>>();
     std::vector<size_t> at;
-    for (size_t i = 0; i < pending->size(); ++i) {
-      if (!(*pending)[i].sample.saveInDatabase) continue;
-      rows->push_back((*pending)[i]);
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (!pending[i].sample.saveInDatabase) continue;
+      rows->push_back(pending[i]);
       at.push_back(i);
     }
     if (!rows->empty()) {
@@ -243,8 +240,8 @@ void HistoryRecorder::RecordHistoryTree(const WallTime& now) {
       });
     }
   }
-  for (size_t i = 0; i < pending->size(); ++i) {
-    const HistoryPeriodRow& p = (*pending)[i];
+  for (size_t i = 0; i < pending.size(); ++i) {
+    const HistoryPeriodRow& p = pending[i];
     writeSample(*s, p.sample, p.lost, stored[i], now);
     if (!p.lost) updateAccumulator(*s, p.sample, now);
   }

@@ -93,7 +93,7 @@ class HistoryRecorder {
   WallTime notedDay_;       // history thread: the day of the last daily reset
   uint32_t notedTick_ = 0;  // history thread: ms tick of the last elapsed update
 
-  OpenHistoryFiles files_;  // history thread: month files kept open between periods
+  OpenHistoryFiles files_{1024};  // history thread: month files kept open between periods
   std::shared_ptr<const HistorySettings> filesFor_;  // history thread: the settings files_ serve
   std::mutex wakeMu_;  // with wake_, lets stop() cut a sleep short
   std::condition_variable wake_;
