@@ -4,7 +4,13 @@
 // run. Prints round trips per second and the server thread's CPU time per
 // request for both, and their ratios.
 //
-//   link_bench [--seconds S] [--consoles N]
+// Then the consoles' status polls over a tree of D devices (10,000 by
+// default): each console asks for the next 5 devices of its round in the
+// long form every 500 ms, as a console on TCP does. Prints the server
+// thread's CPU as a share of a core beside the echo server's for the same
+// requests.
+//
+//   link_bench [--seconds S] [--consoles N] [--devices D]
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -24,8 +30,10 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "bench/bench_tree.h"
 #include "linkserver/command_queue.h"
 #include "linkserver/control_lock.h"
 #include "core/event_log_sink.h"
@@ -92,6 +100,22 @@ int ConnectLoopback(uint16_t port) {
   return fd;
 }
 
+// Joins the consoles and closes their connections: the server thread's CPU
+// seconds and the wall seconds since `start`. A lost connection ends the run.
+std::pair<double, double> Finish(std::vector<std::thread>& threads, const std::vector<int>& fds,
+                                 pthread_t serverThread, double cpuBefore,
+                                 Clock::time_point start, const std::atomic<bool>& failed) {
+  for (auto& t : threads) t.join();
+  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+  const double cpu = ThreadCpuSeconds(serverThread) - cpuBefore;
+  for (int fd : fds) close(fd);
+  if (failed) {
+    std::fprintf(stderr, "a console lost its connection\n");
+    std::exit(1);
+  }
+  return {cpu, elapsed};
+}
+
 // Each console alternates hello and version until the time is up. `replySize`
 // gives the bytes to expect back for a request (the server's reply or the echo).
 Figures Drive(uint16_t port, int consoles, double seconds, pthread_t serverThread,
@@ -130,19 +154,65 @@ Figures Drive(uint16_t port, int consoles, double seconds, pthread_t serverThrea
       total += n;
     });
   }
-  for (auto& t : threads) t.join();
-  const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  const double cpu = ThreadCpuSeconds(serverThread) - cpuBefore;
-  for (int fd : fds) close(fd);
-  if (failed) {
-    std::fprintf(stderr, "a console lost its connection\n");
-    std::exit(1);
-  }
+  const auto [cpu, elapsed] = Finish(threads, fds, serverThread, cpuBefore, start, failed);
   Figures f;
   f.requests = total.load();
   f.roundTripsPerSecond = static_cast<double>(f.requests) / elapsed;
   f.cpuMicrosPerRequest = f.requests ? cpu * 1e6 / static_cast<double>(f.requests) : 0;
   return f;
+}
+
+// Each console greets, then asks every 500 ms for the next 5 devices of its
+// round (command 6 sub 3 on the root); the share of a core the server
+// thread spent meanwhile. `echo`: the peer sends the request back.
+double DrivePolls(uint16_t port, int consoles, double seconds, pthread_t serverThread, bool echo) {
+  static const uint8_t kHello[] = {1, 1, 0, 1, 1};
+  static const uint8_t kPoll[] = {1, 1, 0, 6, 6, 3, 0, 0, 0, 5};
+  std::atomic<bool> failed{false};
+  std::vector<int> fds;
+  for (int i = 0; i < consoles; ++i) {
+    int fd = ConnectLoopback(port);
+    uint8_t reply[6];
+    if (fd < 0 || !SendAll(fd, kHello, sizeof kHello) ||
+        !RecvAll(fd, reply, echo ? sizeof kHello : sizeof reply)) {
+      std::fprintf(stderr, "console %d could not greet\n", i);
+      std::exit(1);
+    }
+    fds.push_back(fd);
+  }
+  // One poll each before the count: the connections' opening (and the last
+  // phase's closing) work is behind the server then.
+  auto poll = [echo](int fd, std::vector<uint8_t>& body) {
+    uint8_t head[4];
+    if (!SendAll(fd, kPoll, sizeof kPoll) || !RecvAll(fd, head, 4)) return false;
+    body.resize(echo ? sizeof kPoll - 4 : (size_t{head[2]} << 8 | head[3]));
+    return RecvAll(fd, body.data(), body.size());
+  };
+  std::vector<uint8_t> first;
+  for (int fd : fds) {
+    if (!poll(fd, first)) {
+      std::fprintf(stderr, "a console's first poll failed\n");
+      std::exit(1);
+    }
+  }
+  const double cpuBefore = ThreadCpuSeconds(serverThread);
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::duration<double>(seconds);
+  std::vector<std::thread> threads;
+  for (int fd : fds) {
+    threads.emplace_back([&, fd] {
+      std::vector<uint8_t> body;
+      for (auto next = Clock::now(); next < end; next += std::chrono::milliseconds(500)) {
+        std::this_thread::sleep_until(next);
+        if (!poll(fd, body)) {
+          failed = true;
+          return;
+        }
+      }
+    });
+  }
+  const auto [cpu, elapsed] = Finish(threads, fds, serverThread, cpuBefore, start, failed);
+  return cpu / elapsed;
 }
 
 // The peer: a plain level-triggered epoll echo server on one thread.
@@ -234,16 +304,19 @@ void Print(const char* name, const Figures& f) {
 int main(int argc, char** argv) {
   double seconds = 2;
   int consoles = 10;
+  int devices = 10000;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string a = argv[i];
     if (a == "--seconds") {
       seconds = std::atof(argv[i + 1]);
     } else if (a == "--consoles") {
       consoles = std::atoi(argv[i + 1]);
+    } else if (a == "--devices") {
+      devices = std::atoi(argv[i + 1]);
     }
   }
   if (seconds <= 0 || consoles < 1 || consoles > lark::kLinkSlotCount) {
-    std::fprintf(stderr, "usage: link_bench [--seconds S] [--consoles 1..10]\n");
+    std::fprintf(stderr, "usage: link_bench [--seconds S] [--consoles 1..10] [--devices D]\n");
     return 2;
   }
 
@@ -257,7 +330,11 @@ int main(int argc, char** argv) {
   options.tcpPort = 0;  // any free port: the benchmark runs beside a live service
   options.udpPort = 0;
   options.bindAddress = INADDR_LOOPBACK;
+  lark::DeviceTree tree;
+  const size_t made = lark::bench::BuildDeviceTree(tree, devices).size();
+  services.tree = &tree;
   lark::LinkServer server(loop, clock, log, queues, services, options);
+  server.setDeviceTree(&tree);
   server.start();
   if (!server.listening()) {
     std::fprintf(stderr, "link server did not start\n");
@@ -268,6 +345,8 @@ int main(int argc, char** argv) {
   // Replies: hello 6 bytes, version 8; the echo gives back what was sent.
   Figures link = Drive(server.tcpPort(), consoles, seconds, loopThread.native_handle(),
                        [](size_t req) -> size_t { return req == 5 ? 6 : 8; });
+  const double polls =
+      DrivePolls(server.tcpPort(), consoles, seconds, loopThread.native_handle(), false);
   loop.post([&] { server.stop(); });
   loop.quit();
   loopThread.join();
@@ -278,6 +357,11 @@ int main(int argc, char** argv) {
     echo = Drive(peer.port(), consoles, seconds, peer.thread(),
                  [](size_t req) -> size_t { return req; });
   }
+  double echoPolls = 0;
+  {
+    EchoServer peer;
+    echoPolls = DrivePolls(peer.port(), consoles, seconds, peer.thread(), true);
+  }
 
   std::printf("%d consoles, %.1f s each\n", consoles, seconds);
   Print("link server", link);
@@ -286,5 +370,8 @@ int main(int argc, char** argv) {
       "ratio link/echo: throughput %.2f, CPU per request %.2f\n",
       echo.roundTripsPerSecond > 0 ? link.roundTripsPerSecond / echo.roundTripsPerSecond : 0,
       echo.cpuMicrosPerRequest > 0 ? link.cpuMicrosPerRequest / echo.cpuMicrosPerRequest : 0);
+  std::printf("status polls at %zu devices, 5 a poll every 500 ms per console:\n", made);
+  std::printf("  link server %.3f %% of a core, tcp echo %.3f %%, added %.3f %%\n", polls * 100,
+              echoPolls * 100, (polls - echoPolls) * 100);
   return 0;
 }

@@ -231,6 +231,31 @@ bool OdbcConnection::exec(std::string_view sql) {
   return false;
 }
 
+bool OdbcConnection::begin() {
+  if (!dbc_) {
+    lastError_ = "not connected";
+    return false;
+  }
+  SQLRETURN rc = SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                   reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+  if (Ok(rc)) return true;
+  keepError(SQL_HANDLE_DBC, dbc_, "SQLSetConnectAttr(AUTOCOMMIT)");
+  return false;
+}
+
+bool OdbcConnection::endTransaction(int16_t completion) {
+  if (!dbc_) return false;
+  SQLFreeStmt(stmt_, SQL_CLOSE);
+  const bool ok = Ok(SQLEndTran(SQL_HANDLE_DBC, dbc_, completion));
+  if (!ok) keepError(SQL_HANDLE_DBC, dbc_, "SQLEndTran");
+  SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  return ok;
+}
+
+bool OdbcConnection::commit() { return endTransaction(SQL_COMMIT); }
+
+void OdbcConnection::rollback() { endTransaction(SQL_ROLLBACK); }
+
 bool OdbcConnection::query(std::string_view sql, OdbcResult& out) {
   out = OdbcResult{};
   if (!exec(sql)) return false;

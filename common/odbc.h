@@ -88,8 +88,14 @@ class OdbcConnection {
   // without the line end, handed over as it is fetched, so no limit cuts a
   // result; `row` returns false to stop. False as for query().
   bool queryRows(std::string_view sql, const std::function<bool(std::string_view row)>& row);
+  // Statements after begin() form one transaction, ended by commit() or
+  // rollback(); autocommit again after either.
+  bool begin();
+  bool commit();
+  void rollback();
 
  private:
+  bool endTransaction(int16_t completion);
   using RowSink = std::function<bool(std::span<const FetchColumn> columns, CBytes row)>;
   bool fetch(OdbcResult& out);
   bool fetchSet(OdbcResult& out);

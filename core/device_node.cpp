@@ -245,6 +245,85 @@ void DeviceNode::setAlarmState(AlarmArray array, int index, int64_t value) {
   }
 }
 
+int64_t AlarmStates::get(AlarmArray array, int index) const {
+  if (index < 0 || index >= kAlarmRowCount) return 0;
+  const ArrayInfo a = arrayInfo(array);
+  const size_t off = a.base - kAlarmStatesOff + a.width * static_cast<size_t>(index);
+  const CBytes b(bytes_.data(), bytes_.size());
+  switch (a.width) {
+    case 1:
+      return b[off];
+    case 2:
+      return a.isSigned ? int64_t{i16At(b, off)} : int64_t{u16At(b, off)};
+    default:
+      return a.isSigned ? int64_t{i32At(b, off)} : int64_t{u32At(b, off)};
+  }
+}
+
+void AlarmStates::set(AlarmArray array, int index, int64_t value) {
+  if (index < 0 || index >= kAlarmRowCount) return;
+  const ArrayInfo a = arrayInfo(array);
+  const size_t off = a.base - kAlarmStatesOff + a.width * static_cast<size_t>(index);
+  const Bytes b(bytes_.data(), bytes_.size());
+  if (get(array, index) == value) return;
+  changed_ = true;
+  switch (a.width) {
+    case 1:
+      b[off] = static_cast<uint8_t>(value);
+      break;
+    case 2:
+      putU16(b, off, static_cast<uint16_t>(value));
+      break;
+    default:
+      putU32(b, off, static_cast<uint32_t>(value));
+      break;
+  }
+}
+
+bool AlarmStates::Idle(CBytes states, bool extended) {
+  if (states.size() < kAlarmStatesSize) return false;
+  auto at = [&](size_t imageOff) { return states.subspan(imageOff - kAlarmStatesOff); };
+  using namespace node_off;
+  const CBytes running = at(extended ? kAlarmDelayRunningExt : kAlarmDelayRunning);
+  const CBytes left = at(extended ? kAlarmDelayLeftExt : kAlarmDelayLeft);
+  const CBytes active = at(extended ? kAlarmReactionActiveExt : kAlarmReactionActive);
+  const CBytes played = at(extended ? kAlarmSoundPlayedExt : kAlarmSoundPlayed);
+  const CBytes repeat = at(kAlarmAudioRepeat);
+  for (size_t r = 0; r < static_cast<size_t>(kAlarmRowCount); ++r) {
+    // A delay used up stays "running" with -1 left: only one counting down is work.
+    if (running[r] == 1 && i32At(left, 4 * r) >= 0) return false;
+    if (active[r] != 0 || played[r] != 0 || i16At(repeat, 2 * r) != -1) return false;
+  }
+  return true;
+}
+
+void DeviceNode::readAlarmStates(AlarmStates& out) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::copy_n(image_.begin() + kAlarmStatesOff, kAlarmStatesSize, out.bytes_.begin());
+  out.changed_ = false;
+}
+
+void DeviceNode::writeAlarmStates(const AlarmStates& in) {
+  if (TouchesPointerSlot(kAlarmStatesOff, kAlarmStatesSize)) return;
+  std::lock_guard<std::mutex> lock(mu_);
+  std::copy_n(in.bytes_.begin(), kAlarmStatesSize, image_.begin() + kAlarmStatesOff);
+}
+
+bool DeviceNode::alarmsIdle(bool extended) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return AlarmStates::Idle(CBytes(image_.data() + kAlarmStatesOff, kAlarmStatesSize), extended);
+}
+
+uint64_t DeviceNode::eventSuppressionMask() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  const CBytes img(image_.data(), image_.size());
+  uint64_t mask = 0;
+  for (size_t w = 0; w < 4; ++w) {
+    mask |= uint64_t{u16At(img, node_off::kPlcUpsId + 2 * w)} << (16 * w);
+  }
+  return mask;
+}
+
 void DeviceNode::clearReactionActive() {
   std::lock_guard<std::mutex> lock(mu_);
   std::fill_n(image_.begin() + node_off::kAlarmReactionActive, kAlarmRowCount, 0);
@@ -341,6 +420,20 @@ void DeviceNode::setEventSuppressionBit(int event, bool on) {
   lark::putU16(b, off, w);
 }
 
+DeviceNode::Head DeviceNode::head() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  const CBytes img(image_.data(), image_.size());
+  Head h;
+  h.id = lark::u16At(img, node_off::kId);
+  h.commType = lark::i16At(img, node_off::kCommType);
+  h.nodeKind = image_[node_off::kNodeKind];
+  h.mibType = image_[node_off::kMibType];
+  h.upsTypeCode = image_[node_off::kUpsTypeCode];
+  h.alarmLevel = image_[node_off::kAlarmLevel];
+  h.sentMask = lark::u32At(img, node_off::kSentMask);
+  return h;
+}
+
 void DeviceNode::setSentBits(uint32_t bits) {
   std::lock_guard<std::mutex> lock(mu_);
   Bytes b(image_.data(), image_.size());
@@ -404,9 +497,13 @@ bool DeviceNode::hasAnyBlock() const {
 }
 
 BlockKind PrimaryBlockKind(const DeviceNode& node, bool* hasBlock) {
+  return PrimaryBlockKindOf(node.nodeKind(), node.commType(), hasBlock);
+}
+
+BlockKind PrimaryBlockKindOf(uint8_t nodeKind, int16_t commType, bool* hasBlock) {
   bool has = true;
   BlockKind kind = BlockKind::kAscii;
-  switch (node.nodeKind()) {
+  switch (nodeKind) {
     case kNodeSnmp:
       kind = BlockKind::kSnmp;
       break;
@@ -414,7 +511,7 @@ BlockKind PrimaryBlockKind(const DeviceNode& node, bool* hasBlock) {
       kind = BlockKind::kGprs;
       break;
     case kNodeSerial:
-      switch (node.commType()) {
+      switch (commType) {
         case kCommAscii:
         case kCommPlc:
           kind = BlockKind::kAscii;

@@ -31,6 +31,7 @@
 // under the tree lock.
 #pragma once
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -181,6 +182,29 @@ enum class AlarmArray : uint8_t {
   kAudioRepeat,        // i16 seconds, -1 idle
 };
 
+// A node's alarm-state arrays (image bytes 1456..6655) as one copy: the
+// alarm scan reads them under one lock, works on the copy and puts it back
+// under one, instead of locking the node for every element.
+inline constexpr size_t kAlarmStatesOff = node_off::kAlarmDelayLeft;
+inline constexpr size_t kAlarmStatesSize =
+    node_off::kAlarmAudioRepeat + 2 * kAlarmRowCount - kAlarmStatesOff;
+class AlarmStates {
+ public:
+  // Element `index` (0..199) of an array; 0 outside, writes outside do nothing.
+  int64_t get(AlarmArray array, int index) const;
+  void set(AlarmArray array, int index, int64_t value);
+  bool changed() const { return changed_; }
+  // Nothing for the main (or extended) rows to do while the event mask stays
+  // as it is: no delay counting down, no reaction active, no sound played,
+  // every repeat countdown idle. `states` is the arrays' bytes.
+  static bool Idle(CBytes states, bool extended);
+
+ private:
+  friend class DeviceNode;
+  std::array<uint8_t, kAlarmStatesSize> bytes_{};
+  bool changed_ = false;
+};
+
 struct NodeRect {
   int32_t left = 0, top = 0, right = 0, bottom = 0;
   bool operator==(const NodeRect&) const = default;
@@ -243,6 +267,19 @@ class DeviceNode {
   bool readBytes(size_t off, Bytes out) const;
   bool writeBytes(size_t off, CBytes in);  // refuses ranges that touch pointer slots
 
+  // The fields a walk over many nodes reads, under one lock.
+  struct Head {
+    uint16_t id = 0;
+    int16_t commType = 0;
+    uint8_t nodeKind = 0;
+    uint8_t mibType = 0;
+    uint8_t upsTypeCode = 0;
+    uint8_t alarmLevel = 0;
+    uint32_t sentMask = 0;
+    bool isGroup() const { return nodeKind == kNodeGroup; }
+  };
+  Head head() const;
+
   // ---- identity and addressing ----
   uint16_t snmpPollPosition() const { return u16(node_off::kSnmpPollPosition); }
   void setSnmpPollPosition(uint16_t v) { putU16(node_off::kSnmpPollPosition, v); }
@@ -300,6 +337,12 @@ class DeviceNode {
   // Element `index` (0..199) of an alarm-state array; 0 outside.
   int64_t alarmState(AlarmArray array, int index) const;
   void setAlarmState(AlarmArray array, int index, int64_t value);
+  // The arrays under one lock each way; AlarmStates::Idle on them in place.
+  void readAlarmStates(AlarmStates& out) const;
+  void writeAlarmStates(const AlarmStates& in);
+  bool alarmsIdle(bool extended) const;
+  // Bits 0..63 of the event-suppression words, read at once.
+  uint64_t eventSuppressionMask() const;
   // Clears both reaction-active arrays (the console's "stop all alarms").
   void clearReactionActive();
   // Sets all 200 audio-repeat countdowns to -1 (idle), as at creation.
@@ -315,6 +358,10 @@ class DeviceNode {
   // Stored as 0 or 1 whatever the caller gives.
   bool saveInDatabase() const { return u16(node_off::kSaveInDatabase) != 0; }
   void setSaveInDatabase(bool v) { putU16(node_off::kSaveInDatabase, v ? 1 : 0); }
+  // False for a device no poller serves (the SNMP device table refused it):
+  // it reads as not responding and history skips it. Native, never saved.
+  bool monitored() const { return monitored_.load(std::memory_order_relaxed); }
+  void setMonitored(bool v) { monitored_.store(v, std::memory_order_relaxed); }
 
   // ---- schedules (indexes outside the tables read as empty, write nothing) ----
   ScheduleWeekEntry weekEntry(int index) const;
@@ -401,6 +448,7 @@ class DeviceNode {
   std::array<std::unique_ptr<LiveDataBlock>, kBlockKindCount> blocks_;  // by BlockKind
   std::string picture_;                                                 // group picture name
   std::array<std::string, kPlcPointCount> plcSources_;                  // PLC.Source texts
+  std::atomic<bool> monitored_{true};  // loop thread writes; any thread reads
 };
 
 // True when `off..off+len` touches one of the image's pointer slots.
@@ -410,6 +458,7 @@ bool TouchesPointerSlot(size_t off, size_t len);
 // CommType (SNMP, GPRS, ASCII for 0 and 4, binary, Modbus for 2, 3, 5, 6,
 // sensor, meter, meter sum); null for groups or when it is not allocated.
 BlockKind PrimaryBlockKind(const DeviceNode& node, bool* hasBlock = nullptr);
+BlockKind PrimaryBlockKindOf(uint8_t nodeKind, int16_t commType, bool* hasBlock = nullptr);
 LiveDataBlock* PrimaryBlock(const DeviceNode& node);
 // Gives a node the blocks of its kind with their initial values: a serial
 // device all six serial blocks, an SNMP device the SNMP block, a GPRS station

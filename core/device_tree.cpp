@@ -224,6 +224,38 @@ int CountDevices(const DeviceNode& node) {
   return n;
 }
 
+const std::vector<DeviceNode*>& DeviceTree::devices() {
+  const uint64_t now = structureGeneration();
+  if (devicesGeneration_ == now) return devices_;
+  devices_.clear();
+  auto walk = [this](DeviceNode& node, auto& self) -> void {
+    for (const auto& c : node.children()) {
+      if (c->isGroup()) {
+        self(*c, self);
+      } else {
+        devices_.push_back(c.get());
+      }
+    }
+  };
+  walk(*root_, walk);
+  // The generation moves at an edit's start only: a list made inside one
+  // is not kept past it.
+  devicesGeneration_ = inStructuralEdit() ? UINT64_MAX : now;
+  return devices_;
+}
+
+size_t DeviceTree::roundCursor(int channel) {
+  if (channel < 0 || channel >= static_cast<int>(rounds_.size())) return 0;
+  const RoundCursor& r = rounds_[static_cast<size_t>(channel)];
+  return r.generation == structureGeneration() ? r.next : 0;
+}
+
+void DeviceTree::setRoundCursor(int channel, size_t next) {
+  if (channel < 0 || channel >= static_cast<int>(rounds_.size())) return;
+  rounds_[static_cast<size_t>(channel)] =
+      RoundCursor{inStructuralEdit() ? UINT64_MAX : structureGeneration(), next};
+}
+
 int CountGroups(const DeviceNode& node) {
   int n = 1;
   for (const auto& c : node.children()) {

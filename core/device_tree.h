@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "common/bytes.h"
 #include "core/device_node.h"
@@ -196,6 +197,15 @@ class DeviceTree {
   // included) stays good while it is unchanged.
   uint64_t structureGeneration() const { return generation_.load(std::memory_order_acquire); }
 
+  // ---- status rounds (loop thread only) ----
+  // The non-group nodes under the root's groups, depth first, as the
+  // structure is now (made again after a structural edit).
+  const std::vector<DeviceNode*>& devices();
+  // Where status channel `channel` (0..31) goes on in devices(): every
+  // device before it has the channel's sent bit. 0 after a structural edit.
+  size_t roundCursor(int channel);
+  void setRoundCursor(int channel, size_t next);
+
  private:
   friend class StructuralEdit;
   mutable std::shared_mutex mu_;           // the tree lock
@@ -211,6 +221,13 @@ class DeviceTree {
   std::unordered_map<uint16_t, DeviceNode*> ids_;
   int editDepth_ = 0;                      // loop thread only
   std::atomic<uint64_t> generation_{0};    // bumped under the exclusive tree lock
+  struct RoundCursor {
+    uint64_t generation = UINT64_MAX;  // the structure it was set in
+    size_t next = 0;
+  };
+  std::vector<DeviceNode*> devices_;              // loop thread only
+  uint64_t devicesGeneration_ = UINT64_MAX;       // the structure devices_ shows
+  std::array<RoundCursor, 32> rounds_{};          // by status channel; loop thread only
 };
 
 // ---- reset, create, find, count ----

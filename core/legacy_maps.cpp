@@ -199,12 +199,12 @@ void ReadOldRecord(OldMapContext& c, DeviceNode& node, int depth, bool isRoot) {
       c.ids.insert(cid);
       // Blocks and registration once the node is in the tree, as the new-format
       // loader does.
-      InitNodeBlocks(c.tree, *added, c.hooks, c.log);
+      InitNodeBlocks(c.tree, *added, c.hooks);
       if (static_cast<uint32_t>(added->idU16()) >= c.tree.nextNodeId()) {
         c.tree.setNextNodeId(static_cast<uint32_t>(added->idU16()) + 1);
       }
     }
-    if (isRoot) InitNodeBlocks(c.tree, node, c.hooks, c.log);
+    if (isRoot) InitNodeBlocks(c.tree, node, c.hooks);
     return;
   }
 

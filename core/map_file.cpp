@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/event_log_sink.h"
@@ -261,6 +262,13 @@ bool KnownNode(uint8_t kind, int16_t commType) {
   return true;
 }
 
+// Loop thread: the only one that changes the tree's structure.
+int CountUnmonitored(const DeviceNode& node) {
+  int n = node.isGroup() || node.monitored() ? 0 : 1;
+  for (const auto& c : node.children()) n += CountUnmonitored(*c);
+  return n;
+}
+
 // The tree text under the tree lock held shared, unless this (the loop)
 // thread is inside a structural edit and holds it already.
 std::string RootText(const DeviceTree& tree) {
@@ -273,8 +281,7 @@ std::string RootText(const DeviceTree& tree) {
 
 // ---- node blocks ----
 
-void InitNodeBlocks(DeviceTree& tree, DeviceNode& node, const MapStoreHooks& hooks,
-                    EventLogSink& log) {
+void InitNodeBlocks(DeviceTree& tree, DeviceNode& node, const MapStoreHooks& hooks) {
   node.resetAudioRepeat();
   if (node.isGroup()) {
     node.freeAllBlocks();
@@ -284,11 +291,9 @@ void InitNodeBlocks(DeviceTree& tree, DeviceNode& node, const MapStoreHooks& hoo
   KeepOnlyCommTypeBlock(node);
   switch (node.nodeKind()) {
     case kNodeSnmp:
-      if (!tree.endpoints().addSnmpDevice(node)) {
-        Report(log, kLevelWarning,
-               "SNMP device " + std::to_string(node.id()) + " (" + node.ip() +
-                   ") could not enter the network device table");
-      }
+      // A refused node is marked not monitored by the table; the store
+      // counts them once the map is open.
+      tree.endpoints().addSnmpDevice(node);
       return;
     case kNodeGprs:
       return;  // the station link finds it when the station calls
@@ -511,7 +516,7 @@ int LoadMapText(std::string_view text, DeviceTree& tree, const MapStoreHooks& ho
     if (hooks.initNode) {
       hooks.initNode(tree, *node);
     } else {
-      InitNodeBlocks(tree, *node, hooks, log);
+      InitNodeBlocks(tree, *node, hooks);
     }
     ++read;
     if (static_cast<uint32_t>(node->idU16()) >= tree.nextNodeId()) {
@@ -553,6 +558,7 @@ void MapStore::OpenMapFile(std::string& name) {
         IsSafeName(name) ? FindNoCase(installDir_, name) : std::nullopt;
     if (!found) name.clear();
   }
+  unmonitored_ = 0;
   if (name.empty()) {
     current_ = std::string(kUntitledMap);
     MakeDirs(JoinPath(installDir_, current_));
@@ -561,6 +567,7 @@ void MapStore::OpenMapFile(std::string& name) {
   std::string path = *FindNoCase(installDir_, name);
   tree_.setNextNodeId(1);
   if (MigrateOldMap(*this, tree_, name)) {
+    unmonitored_ = CountUnmonitored(tree_.root());
     if (hooks_.afterOpen) hooks_.afterOpen(tree_);
     return;
   }
@@ -576,8 +583,11 @@ void MapStore::OpenMapFile(std::string& name) {
     tree_.setCurrentParent(tree_.root());
     tree_.setCurrentChildIndex(0);
   }
+  unmonitored_ = CountUnmonitored(tree_.root());
   if (hooks_.afterOpen) hooks_.afterOpen(tree_);
 }
+
+int MapStore::takeUnmonitoredCount() { return std::exchange(unmonitored_, 0); }
 
 bool MapStore::WriteMap(const std::string& path, std::string_view text) {
   bool ok = hooks_.beforeRename ? WriteFileAtomic(path, text, hooks_.beforeRename)

@@ -52,8 +52,7 @@ struct MapStoreHooks {
 // Sets up a loaded node's live data: audio countdowns idle, the one block of
 // its kind and CommType with its initial values, and its registration (SNMP
 // table, port table). Groups get no block.
-void InitNodeBlocks(DeviceTree& tree, DeviceNode& node, const MapStoreHooks& hooks,
-                    EventLogSink& log);
+void InitNodeBlocks(DeviceTree& tree, DeviceNode& node, const MapStoreHooks& hooks);
 
 // The whole map file text for the tree under `root` (CRLF line ends).
 std::string BuildMapText(const DeviceNode& root);
@@ -101,6 +100,10 @@ class MapStore {
   // Clears the tree and starts a new, saved, empty map under `name`; false
   // when the name is not a plain file name or the file exists already.
   bool NewMap(std::string_view name);
+  // How many devices of the map opened last no poller took (the network
+  // device table was full or had their address); reading clears it, so the
+  // line naming them is written once, after the event log has its folder.
+  int takeUnmonitoredCount();
 
  private:
   bool WriteMap(const std::string& path, std::string_view text);
@@ -109,6 +112,7 @@ class MapStore {
   EventLogSink& log_;
   MapStoreHooks hooks_;
   std::string current_;
+  int unmonitored_ = 0;  // loop thread only
 };
 
 // The name cut at its first '.'.

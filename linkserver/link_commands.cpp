@@ -114,8 +114,8 @@ void ResetLinkSlot(LinkServices& services, int slot) {
   DropSlotUpload(services, slot);
   if (services.tree == nullptr) return;
   auto lock = services.tree->readLock();
-  ClearSentBits(services.tree->root(), LongChannelOf(slot) + 1);
-  ClearSentBits(services.tree->root(), ShortChannelOf(slot) + 1);
+  ClearSentBits(*services.tree, LongChannelOf(slot) + 1);
+  ClearSentBits(*services.tree, ShortChannelOf(slot) + 1);
 }
 
 LinkReplyLater LinkRequest::replyLater() {

@@ -37,6 +37,9 @@ bool AppendUnsentLeaves(DeviceNode& node, int& count, ByteWriter& out, int chann
 // c 0 clears the whole sentMask, otherwise bit c - 1, in the node and every
 // node below it.
 void ClearSentBits(DeviceNode& node, int c);
+// The same from the root, and the channel's round starts over (c 0: every
+// channel's).
+void ClearSentBits(DeviceTree& tree, int c);
 
 // The sentMask channels a device-data requester's rounds run in.
 struct StatusChannels {

@@ -43,8 +43,6 @@ size_t ShortFormSize(BlockKind kind) {
   return n;
 }
 
-bool IsLeaf(const DeviceNode& node) { return !node.isGroup(); }
-
 // The live-data block of the node's kind and CommType, whole (sub 1).
 void PutLiveBlock(const DeviceNode& node, ByteWriter& out) {
   bool has = false;
@@ -58,50 +56,69 @@ void PutLiveBlock(const DeviceNode& node, ByteWriter& out) {
   }
 }
 
-}  // namespace
-
-size_t NodeStatusSize(const DeviceNode& node, int channel) {
-  if (!IsLeaf(node)) return 0;
+size_t StatusSize(const DeviceNode::Head& h, int channel) {
+  if (h.isGroup()) return 0;
   bool has = false;
-  const BlockKind kind = PrimaryBlockKind(node, &has);
+  const BlockKind kind = PrimaryBlockKindOf(h.nodeKind, h.commType, &has);
   if (channel % 2 == 1) return 2 + (has ? ShortFormSize(kind) : 0);
   return 5 + (has ? BlockSize(kind) : 0);
 }
 
-bool AppendNodeStatus(const DeviceNode& node, ByteWriter& out, int channel) {
-  if (!IsLeaf(node)) return true;
-  if (NodeStatusSize(node, channel) > out.room()) return false;
+// One leaf's status from the fields `h` read of it under one lock.
+bool AppendStatus(const DeviceNode& node, const DeviceNode::Head& h, ByteWriter& out,
+                  int channel) {
+  if (h.isGroup()) return true;
+  if (StatusSize(h, channel) > out.room()) return false;
   bool has = false;
-  const BlockKind kind = PrimaryBlockKind(node, &has);
+  const BlockKind kind = PrimaryBlockKindOf(h.nodeKind, h.commType, &has);
   const LiveDataBlock* block = has ? node.block(kind) : nullptr;
-  out.putBe16(node.idU16());
+  out.putBe16(h.id);
   if (channel % 2 == 1) {
     if (!has) return true;
-    std::vector<uint8_t> image =
-        block ? block->copyOut() : std::vector<uint8_t>(BlockSize(kind), 0);
-    for (const ByteRange& r : ShortFormRanges(kind)) {
-      out.putBytes(CBytes(image.data() + r.off, r.size));
+    if (block == nullptr) {
+      out.putZeros(ShortFormSize(kind));
+      return true;
     }
+    block->withImage([&](CBytes image) {
+      for (const ByteRange& r : ShortFormRanges(kind)) {
+        if (r.off + r.size <= image.size()) {
+          out.putBytes(image.subspan(r.off, r.size));
+        } else {
+          out.putZeros(r.size);
+        }
+      }
+    });
     return true;
   }
-  out.putU8(static_cast<uint8_t>(node.commType() & 0xFF));
-  out.putU8(node.upsTypeCode());
-  out.putU8(node.mibType());
+  out.putU8(static_cast<uint8_t>(h.commType & 0xFF));
+  out.putU8(h.upsTypeCode);
+  out.putU8(h.mibType);
   if (!has) return true;
   if (block) {
-    out.putBytes(block->copyOut());
+    block->withImage([&](CBytes image) { out.putBytes(image); });
   } else {
     out.putZeros(BlockSize(kind));
   }
   return true;
 }
 
+}  // namespace
+
+size_t NodeStatusSize(const DeviceNode& node, int channel) {
+  return StatusSize(node.head(), channel);
+}
+
+bool AppendNodeStatus(const DeviceNode& node, ByteWriter& out, int channel) {
+  return AppendStatus(node, node.head(), out, channel);
+}
+
 bool AppendUnsentLeaves(DeviceNode& node, int& count, ByteWriter& out, int channel) {
   if (count <= 0) return true;
-  if (IsLeaf(node)) {
+  const DeviceNode::Head h = node.head();
+  if (!h.isGroup()) {
     const uint32_t bit = 1u << channel;
-    if (node.sentMask() & bit) return true;
-    if (!AppendNodeStatus(node, out, channel)) return false;
+    if (h.sentMask & bit) return true;
+    if (!AppendStatus(node, h, out, channel)) return false;
     node.setSentBits(bit);
     --count;
     return true;
@@ -122,6 +139,46 @@ void ClearSentBits(DeviceNode& node, int c) {
   for (const auto& child : node.children()) ClearSentBits(*child, c);
 }
 
+void ClearSentBits(DeviceTree& tree, int c) {
+  ClearSentBits(tree.root(), c);
+  for (int channel = 0; channel < 32; ++channel) {
+    if (c == 0 || channel == c - 1) tree.setRoundCursor(channel, 0);
+  }
+}
+
+namespace {
+
+// Up to `count` unsent devices of the round from the channel's cursor on,
+// so a round walks the tree once, not once per request.
+void AppendRoundDevices(DeviceTree& tree, int count, ByteWriter& out, int channel) {
+  const std::vector<DeviceNode*>& devices = tree.devices();
+  if (devices.empty()) return;
+  const uint32_t bit = 1u << channel;
+  size_t i = tree.roundCursor(channel);
+  int left = count;
+  bool complete = true;
+  for (; i < devices.size() && left > 0; ++i) {
+    DeviceNode& node = *devices[i];
+    const DeviceNode::Head h = node.head();
+    if (h.sentMask & bit) continue;
+    if (!AppendStatus(node, h, out, channel)) {
+      complete = false;
+      break;
+    }
+    node.setSentBits(bit);
+    --left;
+  }
+  // Fewer devices than asked: the round is over. An answer that ran out of
+  // room is not the end of the round.
+  if (complete && left > 0) {
+    ClearSentBits(tree, channel + 1);
+  } else {
+    tree.setRoundCursor(channel, i);
+  }
+}
+
+}  // namespace
+
 bool PutDeviceData(DeviceTree& tree, const DeviceNode& node, uint8_t sub, uint16_t count,
                    StatusChannels channels, ByteWriter& out) {
   switch (sub) {
@@ -136,19 +193,13 @@ bool PutDeviceData(DeviceTree& tree, const DeviceNode& node, uint8_t sub, uint16
       return true;
     case 2:
       for (const auto& child : node.children()) {
-        if (!child->isGroup() && !AppendNodeStatus(*child, out, 1)) break;
+        const DeviceNode::Head h = child->head();
+        if (!h.isGroup() && !AppendStatus(*child, h, out, 1)) break;
       }
       return true;
     case 3:
     case 4: {
-      const int channel = sub == 3 ? channels.longForm : channels.shortForm;
-      DeviceNode& root = tree.root();
-      if (CountDevices(root) == 0) return true;
-      int left = count;
-      const bool complete = AppendUnsentLeaves(root, left, out, channel);
-      // Fewer leaves than asked: the round is over. An answer that ran out of
-      // room is not the end of the round.
-      if (complete && left > 0) ClearSentBits(root, channel + 1);
+      AppendRoundDevices(tree, count, out, sub == 3 ? channels.longForm : channels.shortForm);
       return true;
     }
     default:

@@ -38,15 +38,20 @@ bool Bit(uint64_t mask, int i) { return ((mask >> i) & 1u) != 0; }
 }  // namespace
 
 std::optional<ActionFamily> MainActionFamily(const DeviceNode& node) {
-  switch (node.nodeKind()) {
+  return MainActionFamilyOf(node.nodeKind(), node.commType(), node.mibType());
+}
+
+std::optional<ActionFamily> MainActionFamilyOf(uint8_t nodeKind, int16_t commType,
+                                               uint8_t mibType) {
+  switch (nodeKind) {
     case kNodeSnmp:
-      if (node.mibType() == kMibInverter) return ActionFamily::Inverter;
-      if (node.mibType() == kMibSensor) return ActionFamily::Sensor;
+      if (mibType == kMibInverter) return ActionFamily::Inverter;
+      if (mibType == kMibSensor) return ActionFamily::Sensor;
       return ActionFamily::Snmpv4;
     case kNodeGprs:
       return ActionFamily::Gprs;
     case kNodeSerial:
-      switch (node.commType()) {
+      switch (commType) {
         case kCommAscii:
         case kCommModbusUps:
           return ActionFamily::Regular;
@@ -96,12 +101,16 @@ std::optional<ActionFamily> ExtendedActionFamily(const DeviceNode& node) {
 }
 
 bool IsCommLostEvent(const DeviceNode& node, uint32_t lowWord, int event) {
+  return IsCommLostEventOf(node.head(), lowWord, event);
+}
+
+bool IsCommLostEventOf(const DeviceNode::Head& node, uint32_t lowWord, int event) {
   auto bit = [lowWord](int i) { return ((lowWord >> i) & 1u) != 0; };
-  switch (node.nodeKind()) {
+  switch (node.nodeKind) {
     case kNodeSnmp:
-      return node.mibType() != kMibInverter && event == 16 && bit(23);
+      return node.mibType != kMibInverter && event == 16 && bit(23);
     case kNodeSerial:
-      switch (node.commType()) {
+      switch (node.commType) {
         case kCommAscii:
         case kCommModbusUps:
           return event == 23 && bit(16);
@@ -117,12 +126,13 @@ bool IsCommLostEvent(const DeviceNode& node, uint32_t lowWord, int event) {
 
 // One pass over one table of one node: which rows, masks and state arrays.
 struct AlarmDetector::TableScan {
+  DeviceNode::Head node;  // the node's fields, read once
   const ActionTable* rows = nullptr;
   int events = 0;
   int rowCount = 0;
   bool extended = false;
   int base = 0;              // added to the row for the log code and the sound arrays
-  bool suppression = false;  // the node keeps event-suppression words
+  uint64_t suppressed = 0;   // event-suppression bits, for nodes that keep them
   LiveDataBlock* block = nullptr;
   MaskWord reportedWord = MaskWord::kReported;
   MaskWord currentWord = MaskWord::kCurrent;
@@ -194,41 +204,50 @@ void AlarmDetector::scan(DeviceNode& root) {
 }
 
 void AlarmDetector::scanNodeAlarms(DeviceNode& root, DeviceNode& node) {
-  if (node.isGroup()) {
+  const DeviceNode::Head h = node.head();
+  if (h.isGroup()) {
     for (const auto& child : node.children()) scanNodeAlarms(root, *child);
     return;
   }
-  auto family = MainActionFamily(node);
-  LiveDataBlock* block = PrimaryBlock(node);
+  auto family = MainActionFamilyOf(h.nodeKind, h.commType, h.mibType);
+  bool has = false;
+  const BlockKind kind = PrimaryBlockKindOf(h.nodeKind, h.commType, &has);
+  LiveDataBlock* block = has ? node.block(kind) : nullptr;
   if (!family || block == nullptr) return;
+  // Each mask is read once: what the pollers write after this read is seen
+  // by the next scan, never lost by the copy below.
+  const uint64_t reported = block->mask(MaskWord::kReported);
+  const uint64_t current = block->mask(MaskWord::kCurrent);
+  // Most nodes most of the time: no change and nothing counting.
+  if (reported == current && node.alarmsIdle(false)) return;
   TableScan t;
+  t.node = h;
   t.rows = &tables_.table(*family);
   t.rowCount = std::min<int>(static_cast<int>(t.rows->size()), kRepeatCounterCount);
   t.events = std::min(t.rowCount / 2, MaskBitsOf(*block));
   t.block = block;
-  t.suppression = (node.nodeKind() == kNodeSerial && node.commType() == kCommModbusTrv5200) ||
-                  (node.nodeKind() == kNodeSnmp && node.mibType() == kMibMakerUps);
-  // Each mask is read once: what the pollers write after this read is seen
-  // by the next scan, never lost by the copy below.
-  uint64_t reported = block->mask(t.reportedWord);
-  uint64_t current = block->mask(t.currentWord);
-  detectChanges(root, node, t, reported, current);
-  block->setMask(t.reportedWord, current);
-  audioScan(node, t);
+  const bool suppression = (h.nodeKind == kNodeSerial && h.commType == kCommModbusTrv5200) ||
+                           (h.nodeKind == kNodeSnmp && h.mibType == kMibMakerUps);
+  if (suppression) t.suppressed = node.eventSuppressionMask();
+  scanTable(root, node, t, reported, current);
 }
 
 void AlarmDetector::scanNodeAlarmsExtended(DeviceNode& root, DeviceNode& node) {
-  if (node.isGroup()) {
+  const DeviceNode::Head h = node.head();
+  if (h.isGroup()) {
     for (const auto& child : node.children()) scanNodeAlarmsExtended(root, *child);
     return;
   }
+  auto mainFamily = MainActionFamilyOf(h.nodeKind, h.commType, h.mibType);
+  if (!mainFamily || h.nodeKind != kNodeSerial) return;
   auto family = ExtendedActionFamily(node);
-  auto mainFamily = MainActionFamily(node);
   LiveDataBlock* block = PrimaryBlock(node);
-  if (!family || !mainFamily || block == nullptr || !block->hasMask(MaskWord::kExtReported)) {
-    return;
-  }
+  if (!family || block == nullptr || !block->hasMask(MaskWord::kExtReported)) return;
+  const uint64_t reported = block->mask(MaskWord::kExtReported);
+  const uint64_t current = block->mask(MaskWord::kExtCurrent);
+  if (reported == current && node.alarmsIdle(true)) return;
   TableScan t;
+  t.node = h;
   t.rows = &tables_.table(*family);
   t.extended = true;
   t.base = static_cast<int>(ActionFamilyOf(*mainFamily).rows);
@@ -243,23 +262,32 @@ void AlarmDetector::scanNodeAlarmsExtended(DeviceNode& root, DeviceNode& node) {
   t.confirmed = AlarmArray::kConfirmedExt;
   t.active = AlarmArray::kReactionActiveExt;
   t.played = AlarmArray::kSoundPlayedExt;
-  uint64_t reported = block->mask(t.reportedWord);
-  uint64_t current = block->mask(t.currentWord);
-  detectChanges(root, node, t, reported, current);
-  block->setMask(t.reportedWord, current);
-  audioScan(node, t);
+  scanTable(root, node, t, reported, current);
+}
+
+// The node's alarm states are worked on as one copy, read and put back
+// under one lock each (the scan is their only writer besides the loop's
+// "stop all alarms", which never runs inside it).
+void AlarmDetector::scanTable(DeviceNode& root, DeviceNode& node, const TableScan& t,
+                              uint64_t reported, uint64_t current) {
+  AlarmStates st;
+  node.readAlarmStates(st);
+  detectChanges(root, node, t, st, reported, current);
+  if (reported != current) t.block->setMask(t.reportedWord, current);
+  audioScan(t, st, static_cast<uint32_t>(current));
+  if (st.changed()) node.writeAlarmStates(st);
 }
 
 void AlarmDetector::detectChanges(DeviceNode& root, DeviceNode& node, const TableScan& t,
-                                  uint64_t reported, uint64_t current) {
+                                  AlarmStates& st, uint64_t reported, uint64_t current) {
   const uint32_t now = clock_.tickMs();
   // The loss bit may arrive in the same poll as the events it drags along,
   // and leave with them: the events stay silent while the bit is set before
   // or after the change.
   const uint32_t lossWord = static_cast<uint32_t>(reported | current);
   for (int i = 0; i < t.events; ++i) {
-    if (t.suppression && Tree_IsEventSuppressed(node, i)) continue;
-    const bool silent = !t.extended && IsCommLostEvent(node, lossWord, i);
+    if (Bit(t.suppressed, i)) continue;
+    const bool silent = !t.extended && IsCommLostEventOf(t.node, lossWord, i);
     const int occ = 2 * i;
     const int rec = 2 * i + 1;
 
@@ -268,10 +296,10 @@ void AlarmDetector::detectChanges(DeviceNode& root, DeviceNode& node, const Tabl
       const int r = began ? occ : rec;
       const int other = began ? rec : occ;
       const ActionRow* row = t.row(r);
-      node.setAlarmState(t.delayLeft, r, row ? DelayMs(row->delayTime()) : 0);
-      node.setAlarmState(t.tick, r, now);
-      node.setAlarmState(t.running, r, 1);
-      node.setAlarmState(t.running, other, 0);
+      st.set(t.delayLeft, r, row ? DelayMs(row->delayTime()) : 0);
+      st.set(t.tick, r, now);
+      st.set(t.running, r, 1);
+      st.set(t.running, other, 0);
       if (!silent && row != nullptr && log_ != nullptr) {
         // Extended rows follow the main rows in the readers' numbering.
         log_->WriteEventLog(node.id(), row->level(), t.base + r, row->message());
@@ -284,39 +312,39 @@ void AlarmDetector::detectChanges(DeviceNode& root, DeviceNode& node, const Tabl
 
     // Count the running delay down; a change fires once its delay is used up.
     int r = -1;
-    if (node.alarmState(t.running, occ) == 1 && node.alarmState(t.delayLeft, occ) >= 0) {
+    if (st.get(t.running, occ) == 1 && st.get(t.delayLeft, occ) >= 0) {
       r = occ;
-    } else if (node.alarmState(t.running, rec) == 1 && node.alarmState(t.delayLeft, rec) >= 0) {
+    } else if (st.get(t.running, rec) == 1 && st.get(t.delayLeft, rec) >= 0) {
       r = rec;
     }
     if (r < 0) continue;
-    const uint32_t stamp = static_cast<uint32_t>(node.alarmState(t.tick, r));
-    const int64_t left = node.alarmState(t.delayLeft, r) - TickElapsed(now, stamp);
-    node.setAlarmState(t.tick, r, now);
+    const uint32_t stamp = static_cast<uint32_t>(st.get(t.tick, r));
+    const int64_t left = st.get(t.delayLeft, r) - TickElapsed(now, stamp);
+    st.set(t.tick, r, now);
     if (left > 0) {
-      node.setAlarmState(t.delayLeft, r, left);
+      st.set(t.delayLeft, r, left);
       continue;
     }
-    node.setAlarmState(t.delayLeft, r, -1);  // used up: fires once
+    st.set(t.delayLeft, r, -1);  // used up: fires once
     if (r == occ) {
-      node.setAlarmState(t.confirmed, occ, 1);
-      react(root, node, t, i, true, silent);
-    } else if (node.alarmState(t.confirmed, occ) == 1) {
+      st.set(t.confirmed, occ, 1);
+      react(root, node, t, st, i, true, silent);
+    } else if (st.get(t.confirmed, occ) == 1) {
       // A recovery is reported only for an occurrence that was.
-      node.setAlarmState(t.confirmed, occ, 0);
-      react(root, node, t, i, false, silent);
+      st.set(t.confirmed, occ, 0);
+      react(root, node, t, st, i, false, silent);
     }
   }
 }
 
-void AlarmDetector::react(DeviceNode& root, DeviceNode& node, const TableScan& t, int event,
-                          bool occurred, bool silent) {
+void AlarmDetector::react(DeviceNode& root, DeviceNode& node, const TableScan& t,
+                          AlarmStates& st, int event, bool occurred, bool silent) {
   const int occ = 2 * event;
   const int rec = occ + 1;
   const int r = occurred ? occ : rec;
-  node.setAlarmState(t.active, r, 1);
-  node.setAlarmState(t.active, occurred ? rec : occ, 0);
-  node.setAlarmState(t.played, occurred ? rec : occ, 0);
+  st.set(t.active, r, 1);
+  st.set(t.active, occurred ? rec : occ, 0);
+  st.set(t.played, occurred ? rec : occ, 0);
 
   const ActionRow* row = t.row(r);
   const uint32_t level = row ? row->level() : uint32_t{kAlarmNone};
@@ -354,8 +382,7 @@ bool AlarmDetector::popupWanted(const ActionRow& row) const {
          !row.message().empty();
 }
 
-void AlarmDetector::audioScan(DeviceNode& node, const TableScan& t) {
-  const uint32_t lowWord = static_cast<uint32_t>(t.block->mask(t.reportedWord));
+void AlarmDetector::audioScan(const TableScan& t, AlarmStates& st, uint32_t lowWord) {
   auto otherCounterSet = [&](int self) {
     for (int k = t.base; k < t.base + t.rowCount; ++k) {
       if (k != self && repeat_[static_cast<size_t>(k)] != 0) return true;
@@ -367,31 +394,31 @@ void AlarmDetector::audioScan(DeviceNode& node, const TableScan& t) {
     if (row == nullptr) break;
     const int idx = t.base + r;
     // The suppression words are per event: both rows of a suppressed event stay quiet.
-    if (t.suppression && Tree_IsEventSuppressed(node, r / 2)) continue;
+    if (Bit(t.suppressed, r / 2)) continue;
     const uint32_t level = row->level();
     const bool validLevel = level <= 2;
     const int cycle = validLevel ? settings_.audioCycle[level] : 0;
-    if (node.alarmState(t.played, r) != 0) {
+    if (st.get(t.played, r) != 0) {
       if (cycle == 0) continue;
-      node.setAlarmState(t.played, r, 0);
+      st.set(t.played, r, 0);
     }
-    if (node.alarmState(t.active, r) == 0 || !validLevel ||
+    if (st.get(t.active, r) == 0 || !validLevel ||
         (settings_.reactionMasks[level] & kReactAudio) == 0) {
-      node.setAlarmState(AlarmArray::kAudioRepeat, idx, -1);
+      st.set(AlarmArray::kAudioRepeat, idx, -1);
       continue;
     }
-    const int64_t countdown = node.alarmState(AlarmArray::kAudioRepeat, idx);
+    const int64_t countdown = st.get(AlarmArray::kAudioRepeat, idx);
     if (countdown >= 0) {
-      node.setAlarmState(AlarmArray::kAudioRepeat, idx, countdown - 2);
+      st.set(AlarmArray::kAudioRepeat, idx, countdown - 2);
       continue;
     }
-    const bool silent = !t.extended && IsCommLostEvent(node, lowWord, r / 2);
+    const bool silent = !t.extended && IsCommLostEventOf(t.node, lowWord, r / 2);
     const std::string file = row->audioFile();
     if (cycle != 0) {
       const int32_t interval = settings_.audioInterval[level];
       if (interval < 1) continue;
       if (otherCounterSet(idx)) continue;
-      node.setAlarmState(AlarmArray::kAudioRepeat, idx, std::min<int32_t>(interval, INT16_MAX));
+      st.set(AlarmArray::kAudioRepeat, idx, std::min<int32_t>(interval, INT16_MAX));
       if (repeat_[static_cast<size_t>(idx)] != 0 || silent) continue;
       if (!file.empty() && sinks_.sound) sinks_.sound(file);
       repeat_[static_cast<size_t>(idx)] = kSoundRepeatHold;
@@ -401,7 +428,7 @@ void AlarmDetector::audioScan(DeviceNode& node, const TableScan& t) {
       if (otherCounterSet(idx) || repeat_[static_cast<size_t>(idx)] != 0) continue;
       if (!silent && !file.empty() && sinks_.sound) sinks_.sound(file);
       repeat_[static_cast<size_t>(idx)] = kSoundRepeatHold;
-      node.setAlarmState(t.played, r, 1);
+      st.set(t.played, r, 1);
     }
   }
 }

@@ -37,12 +37,15 @@ inline constexpr uint8_t kSoundRepeatHold = 5;
 
 // The table a node's events are read against; nullopt for groups and meter sums.
 std::optional<ActionFamily> MainActionFamily(const DeviceNode& node);
+std::optional<ActionFamily> MainActionFamilyOf(uint8_t nodeKind, int16_t commType,
+                                               uint8_t mibType);
 // The extended table of a serial device whose model has the extended alarm
 // word (ASCII model class or Modbus device subtype 3..5, binary model 2).
 std::optional<ActionFamily> ExtendedActionFamily(const DeviceNode& node);
 // True when the event's changes must stay silent: the event that follows
 // from a lost link while the loss bit is set in `lowWord`.
 bool IsCommLostEvent(const DeviceNode& node, uint32_t lowWord, int event);
+bool IsCommLostEventOf(const DeviceNode::Head& node, uint32_t lowWord, int event);
 
 // Where reactions go outside the node and the outgoing slots.
 struct AlarmReactionSinks {
@@ -93,11 +96,13 @@ class AlarmDetector {
   struct RowArrays;
   struct TableScan;
 
-  void detectChanges(DeviceNode& root, DeviceNode& node, const TableScan& t, uint64_t reported,
-                     uint64_t current);
-  void react(DeviceNode& root, DeviceNode& node, const TableScan& t, int event, bool occurred,
-             bool silent);
-  void audioScan(DeviceNode& node, const TableScan& t);
+  void scanTable(DeviceNode& root, DeviceNode& node, const TableScan& t, uint64_t reported,
+                 uint64_t current);
+  void detectChanges(DeviceNode& root, DeviceNode& node, const TableScan& t, AlarmStates& st,
+                     uint64_t reported, uint64_t current);
+  void react(DeviceNode& root, DeviceNode& node, const TableScan& t, AlarmStates& st, int event,
+             bool occurred, bool silent);
+  void audioScan(const TableScan& t, AlarmStates& st, uint32_t lowWord);
   bool popupWanted(const ActionRow& row) const;
   SlotFlags assignLocked(OutgoingState& state, const DeviceNode& root, int16_t nodeId);
   // "SMS queue full" through queueFullLines_, and the minute's held lines.

@@ -25,14 +25,44 @@ bool DatabaseHistory::insertSample(const HistorySample& sample, bool lost) {
     failures_.store(0);
     return true;
   }
-  if (sample.layout.family.empty() || !sample.layout.recorded) return false;
+  countFailure(sample);
+  return false;
+}
+
+std::vector<bool> DatabaseHistory::insertPeriod(
+    std::shared_ptr<const std::vector<HistoryPeriodRow>> rows) {
+  // Rows whose answer comes too late are rolled back: their lines go to the
+  // month files.
+  auto late = std::make_shared<std::atomic<bool>>(false);
+  const WallTime now = clock_.now();
+  auto done = thread_.call([rows, now, late](DatabaseSession& s) {
+    if (late->load() || !s.connected()) return std::vector<bool>(rows->size(), false);
+    return HistoryRows(s.db).insertPeriod(*rows, now, [&late] { return !late->load(); });
+  });
+  std::vector<bool> stored(rows->size(), false);
+  if (done.wait_for(kAnswerWait) == std::future_status::ready) {
+    stored = done.get();
+  } else {
+    late->store(true);
+  }
+  for (size_t i = 0; i < rows->size(); ++i) {
+    if (stored[i]) {
+      failures_.store(0);
+    } else {
+      countFailure((*rows)[i].sample);
+    }
+  }
+  return stored;
+}
+
+void DatabaseHistory::countFailure(const HistorySample& sample) {
+  if (sample.layout.family.empty() || !sample.layout.recorded) return;
   if (failures_.load() == 0) limit_ = hooks_.deviceCount ? hooks_.deviceCount() : 0;
   if (failures_.fetch_add(1) + 1 > limit_) {
     failures_.store(0);
     if (hooks_.insertsFailing) hooks_.insertsFailing();
     dropLink();
   }
-  return false;
 }
 
 void DatabaseHistory::updateAccumulator(const HistorySample& sample, bool inverter,

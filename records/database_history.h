@@ -36,6 +36,9 @@ class DatabaseHistory final : public HistoryDatabase {
   bool takeToken(int) override { return connected(); }
   void releaseToken() override {}
   bool insertSample(const HistorySample& sample, bool lost) override;
+  // One job and one transaction for the period; the history thread waits
+  // once, not once per row.
+  std::vector<bool> insertPeriod(std::shared_ptr<const std::vector<HistoryPeriodRow>> rows) override;
   void updateAccumulator(const HistorySample& sample, bool inverter, const WallTime& day) override;
   void exportLogs() override;
 
@@ -43,6 +46,9 @@ class DatabaseHistory final : public HistoryDatabase {
   void resetFailures() { failures_.store(0); }
 
  private:
+  // Counts a row that was not stored; drops the link past the device count.
+  void countFailure(const HistorySample& sample);
+
   DatabaseThread& thread_;
   const Clock& clock_;
   Hooks hooks_;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,21 +35,65 @@ long long CutTornLine(int fd, long long size) {
   return 0;
 }
 
+namespace {
+
+// Cuts a torn last line of the file open on `fd`, then writes the lines;
+// the file's size after them, or -1.
+long long AppendLines(int fd, std::string_view line, std::string_view firstLine) {
+  const off_t size = lseek(fd, 0, SEEK_END);
+  const long long end = size < 0 ? -1 : CutTornLine(fd, size);
+  if (end < 0 || lseek(fd, static_cast<off_t>(end), SEEK_SET) != static_cast<off_t>(end)) return -1;
+  std::string text;
+  if (end == 0 && !firstLine.empty()) text.append(firstLine).append("\r\n");
+  text.append(line).append("\r\n");
+  if (!WriteAll(fd, text)) return -1;
+  return end + static_cast<long long>(text.size());
+}
+
+}  // namespace
+
 bool AppendHistoryLine(const std::string& path, std::string_view line, std::string_view firstLine) {
   const int fd = OpenCreatingFolders(path);
   if (fd < 0) return false;
-  bool ok = false;
-  const off_t size = lseek(fd, 0, SEEK_END);
-  const long long end = size < 0 ? -1 : CutTornLine(fd, size);
-  if (end >= 0 && lseek(fd, static_cast<off_t>(end), SEEK_SET) == static_cast<off_t>(end)) {
-    ok = true;
-    if (end == 0 && !firstLine.empty()) {
-      ok = WriteAll(fd, std::string(firstLine) + "\r\n");
-    }
-    ok = ok && WriteAll(fd, std::string(line) + "\r\n");
-  }
+  const bool ok = AppendLines(fd, line, firstLine) >= 0;
   close(fd);
   return ok;
+}
+
+OpenHistoryFiles::~OpenHistoryFiles() { closeAll(); }
+
+void OpenHistoryFiles::closeAll() {
+  for (auto& [path, f] : files_) close(f.fd);
+  files_.clear();
+}
+
+bool OpenHistoryFiles::append(const std::string& path, std::string_view line,
+                              std::string_view firstLine) {
+  auto it = files_.find(path);
+  if (it != files_.end()) {
+    struct stat st {};
+    // Ours as we left it: written straight at its end. Removed or changed
+    // by someone else meanwhile: opened again by its name.
+    if (fstat(it->second.fd, &st) == 0 && st.st_nlink > 0 && st.st_size == it->second.end) {
+      std::string text(line);
+      text.append("\r\n");
+      if (WriteAll(it->second.fd, text)) {
+        it->second.end += static_cast<long long>(text.size());
+        return true;
+      }
+    }
+    close(it->second.fd);
+    files_.erase(it);
+  }
+  const int fd = OpenCreatingFolders(path);
+  if (fd < 0) return false;
+  const long long end = AppendLines(fd, line, firstLine);
+  if (end >= 0 && files_.size() < limit_) {
+    files_.emplace(path, File{fd, end});
+  } else {
+    close(fd);
+  }
+  return end >= 0;
 }
 
 std::array<uint8_t, kPresentSnapshotSize> EncodePresentSnapshot(const WallTime& now,

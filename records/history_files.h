@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "common/bytes.h"
 #include "platform/clock.h"
@@ -20,6 +21,37 @@ namespace lark {
 // the file cannot be made or written; nothing else happens then.
 bool AppendHistoryLine(const std::string& path, std::string_view line,
                        std::string_view firstLine = {});
+
+// Month files kept open from one line to the next (a period writes one line
+// to each, the next period the next): at most `limit` of them, the first
+// ones opened; lines to others open and close their file as
+// AppendHistoryLine does. A kept file whose size is not what the last line
+// left (cut, grown or removed by someone else) is opened again by name, so
+// a line never goes to a file no longer there.
+//
+// Threads: the history thread's own.
+class OpenHistoryFiles {
+ public:
+  explicit OpenHistoryFiles(size_t limit) : limit_(limit) {}
+  ~OpenHistoryFiles();
+  OpenHistoryFiles(const OpenHistoryFiles&) = delete;
+  OpenHistoryFiles& operator=(const OpenHistoryFiles&) = delete;
+
+  // AppendHistoryLine through the kept files.
+  bool append(const std::string& path, std::string_view line, std::string_view firstLine = {});
+  void closeAll();
+  // A lower bound takes effect as files close.
+  void setLimit(size_t limit) { limit_ = limit; }
+  size_t openCount() const { return files_.size(); }
+
+ private:
+  struct File {
+    int fd;
+    long long end;  // bytes; the size our last line left
+  };
+  size_t limit_;
+  std::unordered_map<std::string, File> files_;
+};
 
 // Opens the file for reading and writing, creating it and, when they are
 // missing, its folders; -1 when that fails (a link on the way below the

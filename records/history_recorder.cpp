@@ -1,7 +1,9 @@
 #include "records/history_recorder.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 
@@ -37,12 +39,15 @@ class TokenHold {
 
 constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 
-}  // namespace
+// A quarter of the descriptors the process may hold, at most 16384: the
+// rest stay for stations, consoles and ports.
+size_t KeptFilesLimit() {
+  rlimit r{};
+  if (getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return 1024;
+  return static_cast<size_t>(std::min<rlim_t>(r.rlim_cur / 4, 16384));
+}
 
-struct HistoryRecorder::Pending {
-  HistorySample sample;
-  bool lost = false;
-};
+}  // namespace
 
 HistoryRecorder::HistoryRecorder(DeviceTree& tree, Clock& clock, EventLogSink& log,
                                  HistoryDatabase& db)
@@ -72,9 +77,12 @@ void HistoryRecorder::start() {
   control.resume();
   notedDay_ = clock_.now();
   notedTick_ = clock_.tickMs();
+  // Read now: the service raises the descriptor limit before it starts us.
+  files_.setLimit(KeptFilesLimit());
   thread_ = std::thread([this] {
     while (step() && rest(500)) {
     }
+    files_.closeAll();
     control.word.store(WorkerControl::kStopped);
   });
 }
@@ -145,6 +153,8 @@ bool HistoryRecorder::step() {
   }
   dayChanged.store(false);
   if (monthChanged.exchange(false)) {
+    // New month files from now on; the old ones may be purged.
+    files_.closeAll();
     guarded(kPlaceHistoryWalk, [&] {
       if (databaseInUse(*s)) {
         TokenHold hold(db_, 30000);
@@ -158,12 +168,14 @@ bool HistoryRecorder::step() {
 
 // ---- the walk ----
 
-void HistoryRecorder::collect(DeviceNode& node, std::vector<Pending>& out) {
+void HistoryRecorder::collect(DeviceNode& node, std::vector<HistoryPeriodRow>& out) {
   if (node.isGroup()) {
     for (const auto& child : node.children()) collect(*child, out);
     return;
   }
-  Pending p;
+  // No poller serves it: there is nothing to record, not even a loss.
+  if (!node.monitored()) return;
+  HistoryPeriodRow p;
   HistorySample& s = p.sample;
   s.nodeKind = node.nodeKind();
   s.commType = node.commType();
@@ -199,30 +211,50 @@ void HistoryRecorder::collect(DeviceNode& node, std::vector<Pending>& out) {
 
 void HistoryRecorder::RecordHistoryTree(const WallTime& now) {
   std::shared_ptr<const HistorySettings> s = settings();
+  // Other folders or another map: the kept files are not theirs.
+  if (s != filesFor_) {
+    files_.closeAll();
+    filesFor_ = s;
+  }
   // Nothing before the loop has published a folder: never the file system root.
   if (s->storage <= 0 || s->directory.empty()) return;
-  std::vector<Pending> pending;
+  std::vector<HistoryPeriodRow> pending;
   {
     auto lock = tree_.readLock();
     collect(tree_.root(), pending);
   }
-  for (const Pending& p : pending) {
-    writeSample(*s, p.sample, p.lost, now);
+  // The database's rows of the period go in one job; the rest of the pass
+  // waits for it once.
+  std::vector<bool> stored(pending.size(), false);
+  if (databaseInUse(*s)) {
+    auto rows = std::make_shared<std::vector<HistoryPeriodRow>>();
+    std::vector<size_t> at;
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (!pending[i].sample.saveInDatabase) continue;
+      rows->push_back(pending[i]);
+      at.push_back(i);
+    }
+    if (!rows->empty()) {
+      databaseStep(kPlaceHistoryInsert, 10000, [&] {
+        const std::vector<bool> done = db_.insertPeriod(rows);
+        for (size_t k = 0; k < at.size() && k < done.size(); ++k) stored[at[k]] = done[k];
+      });
+    }
+  }
+  for (size_t i = 0; i < pending.size(); ++i) {
+    const HistoryPeriodRow& p = pending[i];
+    writeSample(*s, p.sample, p.lost, stored[i], now);
     if (!p.lost) updateAccumulator(*s, p.sample, now);
   }
 }
 
 void HistoryRecorder::writeSample(const HistorySettings& s, const HistorySample& sample, bool lost,
-                                  const WallTime& now) {
-  bool stored = false;
-  if (databaseInUse(s) && sample.saveInDatabase) {
-    databaseStep(kPlaceHistoryInsert, 10000, [&] { stored = db_.insertSample(sample, lost); });
-  }
+                                  bool stored, const WallTime& now) {
   // A stored row replaces the month-file line, except for inverters,
   // sensors and meters, which keep their files; a row not stored is never
   // lost: its line is written.
   if (stored && !sample.layout.textName) return;
-  AppendHistoryLine(
+  files_.append(
       HistoryMonthFilePath(s.directory, s.mapName, sample.id, now.year, now.month, sample.layout),
       HistorySampleLine(sample, lost, now), std::to_string(sample.nodeKind));
 }

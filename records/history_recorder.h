@@ -24,6 +24,7 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "records/history_database.h"
+#include "records/history_files.h"
 
 namespace lark {
 
@@ -67,14 +68,13 @@ class HistoryRecorder {
   int faultRestMs = 5000;  // the thread's rest after a reported exception (tests shorten it)
 
  private:
-  struct Pending;
   template <class F>
   void guarded(int place, F&& f);
   template <class F>
   void databaseStep(int place, int waitMs, F&& f);
   bool databaseInUse(const HistorySettings& s) const;
-  void collect(DeviceNode& node, std::vector<Pending>& out);
-  void writeSample(const HistorySettings& s, const HistorySample& sample, bool lost,
+  void collect(DeviceNode& node, std::vector<HistoryPeriodRow>& out);
+  void writeSample(const HistorySettings& s, const HistorySample& sample, bool lost, bool stored,
                    const WallTime& now);
   void updateAccumulator(const HistorySettings& s, const HistorySample& sample,
                          const WallTime& now);
@@ -93,6 +93,8 @@ class HistoryRecorder {
   WallTime notedDay_;       // history thread: the day of the last daily reset
   uint32_t notedTick_ = 0;  // history thread: ms tick of the last elapsed update
 
+  OpenHistoryFiles files_{1024};  // history thread: month files kept open between periods
+  std::shared_ptr<const HistorySettings> filesFor_;  // history thread: the settings files_ serve
   std::mutex wakeMu_;  // with wake_, lets stop() cut a sleep short
   std::condition_variable wake_;
   std::thread thread_;  // loop thread starts and joins it

@@ -113,14 +113,47 @@ bool HistoryRows::createTables(const HistoryDevice& d) {
   return ok;
 }
 
-bool HistoryRows::insert(const HistorySample& s, bool lost, const WallTime& now) {
-  if (!s.layout.recorded) return false;
+namespace {
+
+// The row's statement; empty when the sample has none (CommType 4).
+std::string InsertSql(const HistorySample& s, bool lost, const WallTime& now) {
+  if (!s.layout.recorded) return {};
   const std::vector<int32_t> values = HistoryRowValues(s, lost);
-  if (values.empty()) return false;
+  if (values.empty()) return {};
   std::string sql =
       "insert into " + HistoryTableName(s.layout.family, s.id) + " VALUES(" + SqlDateTime(now);
   for (int32_t v : values) sql += "," + std::to_string(v);
   sql += ")";
+  return sql;
+}
+
+}  // namespace
+
+std::vector<bool> HistoryRows::insertPeriod(std::span<const HistoryPeriodRow> rows,
+                                            const WallTime& now,
+                                            const std::function<bool()>& wanted) {
+  std::vector<bool> stored(rows.size(), false);
+  if (db_.begin()) {
+    bool failed = false;
+    for (size_t i = 0; i < rows.size() && !failed; ++i) {
+      const std::string sql = InsertSql(rows[i].sample, rows[i].lost, now);
+      if (sql.empty()) continue;
+      stored[i] = db_.exec(sql);
+      failed = !stored[i];
+    }
+    if (!failed && wanted() && db_.commit()) return stored;
+    db_.rollback();
+    stored.assign(rows.size(), false);
+  }
+  for (size_t i = 0; i < rows.size() && wanted(); ++i) {
+    stored[i] = insert(rows[i].sample, rows[i].lost, now);
+  }
+  return stored;
+}
+
+bool HistoryRows::insert(const HistorySample& s, bool lost, const WallTime& now) {
+  const std::string sql = InsertSql(s, lost, now);
+  if (sql.empty()) return false;
   if (db_.exec(sql)) return true;
   // The table may be missing: made, and the sample stored after all.
   createTables({s.id, s.nodeKind, s.commType, s.mibType});

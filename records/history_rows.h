@@ -6,6 +6,8 @@
 // Threads: used only by the database thread.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +47,14 @@ class HistoryRows {
   // Stores the row; a missing table is made and the row stored again. False
   // when it is not stored (nothing for CommType 4 either).
   bool insert(const HistorySample& sample, bool lost, const WallTime& now);
+  // A whole period in one transaction: one journal and one sync for all its
+  // rows. When any row fails (a table not made yet, an engine that aborts
+  // the transaction at the first error), it is rolled back and each row is
+  // stored alone as insert() does. `wanted` is asked before the commit and
+  // before each lone row: false leaves the rest unstored (the caller stopped
+  // waiting and wrote their lines). Which rows are stored, in order.
+  std::vector<bool> insertPeriod(std::span<const HistoryPeriodRow> rows, const WallTime& now,
+                                 const std::function<bool()>& wanted);
   // The day-totals row of `day`, made with zeros when missing, then updated
   // from the sample when the device reports sound values.
   bool updateAccumulator(const HistorySample& sample, bool inverter, const WallTime& day);

@@ -27,6 +27,12 @@ struct HistorySample {
   }
 };
 
+// One device's row of a history period.
+struct HistoryPeriodRow {
+  HistorySample sample;
+  bool lost = false;
+};
+
 // The first value of a lost-link sample.
 inline constexpr int32_t kHistoryLostMark = 10000;
 

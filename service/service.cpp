@@ -378,6 +378,15 @@ bool Service::startReport(const ReportPeriod& period) {
 void Service::afterMapOpened() {
   TrustSettingsFolders(settings_, options_.installDir);
   eventLog_.setPath(settings_.historyDirectory, maps_.currentMapName());
+  // Written here, where the event log has the map's folder: while the map
+  // loads it has none yet.
+  if (const int refused = maps_.takeUnmonitoredCount(); refused > 0) {
+    eventLog_.WriteEventLog(0, kLevelWarning, kSystemEventCode,
+                            std::to_string(refused) +
+                                " SNMP devices are not monitored: the network device table "
+                                "is full (" +
+                                std::to_string(kSnmpTableCapacity) + ") or has their address");
+  }
   modbus_.setIlluminationMin(settings_.illuminationMin);
   ports_.setConfig(SerialPollConfig{static_cast<uint32_t>(settings_.serialPolling),
                                     static_cast<uint32_t>(settings_.serialTimeout) * 1000u});

@@ -189,6 +189,12 @@ bool DialogBase::Send(uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes p
   }
   const PendingRequest& p = env_.link.pending();
   request_ = Request{p.sequence, command, sub, timeoutMs, p.sendTick};
+  // The reply is taken when it arrives; the window pointer is only a key, so
+  // a dialog gone meanwhile is simply not found.
+  env_.link.setPendingReplyListener(
+      [&timers = env_.ctx.timers, window = static_cast<const QObject*>(this), id] {
+        timers.Nudge(window, id);
+      });
   return true;
 }
 

@@ -1,6 +1,7 @@
 // The pending dialog request's reply timer, as far as the session needs it
 // without windows: the hello, and the download of manager.ini and the
-// current map into Monitor/ in 32768-byte chunks.
+// current map into Monitor/ in 32768-byte chunks. A reply is taken when it
+// arrives; the timer's ticks keep the time-out.
 #include <sys/stat.h>
 
 #include <array>
@@ -25,9 +26,19 @@ bool ServiceLink::requestChunk(uint8_t command, uint32_t offset) {
   return downloadBusy_;
 }
 
+void ServiceLink::pendingReplyIn(uint32_t sequence) {
+  if (pending_.replyFlag != 2 || pending_.sequence != sequence) return;  // taken already
+  if (own_.sequence == sequence) {
+    onReplyTimer();
+  } else if (replyListener_) {
+    replyListener_();
+  }
+}
+
 void ServiceLink::onReplyTimer() {
   if (TickElapsed(clock_.tickMs(), own_.sendTick) > own_.timeoutMs) {
     reactor_.killTimer(kTimerReply);
+    own_.sequence = 0;  // over: a late reply is nobody's
     if (own_.command == kLinkCmdHello) {
       resetServiceLink(2, false);  // the connect dialog gives up
     } else if (own_.command == kLinkCmdDownloadSettings || own_.command == kLinkCmdDownloadFile) {
@@ -39,6 +50,7 @@ void ServiceLink::onReplyTimer() {
   if (pending_.replyFlag != 2 || pending_.sequence != own_.sequence) return;
   pending_.replyFlag = 1;
   reactor_.killTimer(kTimerReply);
+  own_.sequence = 0;
   const LinkFrameView reply(pending_.reply);
   switch (own_.command) {
     case kLinkCmdHello:

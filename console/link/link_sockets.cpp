@@ -326,6 +326,8 @@ void ServiceLink::receiveLinkAnswers(CBytes bytes) {
       if (head->requestId == pending_.sequence) {
         pending_.reply.assign(frame.begin(), frame.end());
         pending_.replyFlag = 2;
+        // Taken after this frame is done with: the taker may send the next request.
+        reactor_.post([this, sequence = pending_.sequence] { pendingReplyIn(sequence); });
       }
     } else {
       queues_.put(0, kRequestQueue, kReplyQueue, kKindReply, f.command(), kReplyQueueTimeoutMs, 0,

@@ -430,6 +430,9 @@ bool ServiceLink::sendPending(uint32_t periodMs, uint8_t command, uint8_t sub, u
   }
   // The link's own steps (hello, configuration download) watch only this request.
   if (periodMs != 0) own_ = OwnRequest{pending_.sequence, command, pending_.sendTick, timeoutMs};
+  // Sent now when the link is idle, not at the queue's next 100 ms turn: a
+  // chunked transfer asks for its next piece as soon as it took the last.
+  if (main_.connState == kConnUp) pump(kRequestQueue);
   return true;
 }
 

@@ -206,6 +206,13 @@ class ServiceLink {
   bool sendSettingsRequest(uint8_t sub, uint32_t timeoutMs, CBytes block);
   void resetPendingRequest();
   PendingRequest& pending() { return pending_; }
+  // Called, from a posted call, when the pending dialog request's reply is
+  // in: the dialog takes it at once, not at its next reply tick (a chunked
+  // transfer would otherwise move one piece per tick). The reply timer stays
+  // the time-out and progress clock.
+  void setPendingReplyListener(std::function<void()> listener) {
+    replyListener_ = std::move(listener);
+  }
   // A dialog's request waits for its reply (or for its dialog to take it)
   // within its time-out: a request of the session's own dialogs would take
   // the pending record from it.
@@ -276,6 +283,7 @@ class ServiceLink {
   void exchangeStep();
   bool sendPending(uint32_t periodMs, uint8_t command, uint8_t sub, uint32_t timeoutMs, CBytes payload, bool fits);
   void onReplyTimer();
+  void pendingReplyIn(uint32_t sequence);
   void onDownloadChunk(const LinkFrameView& reply, bool settings);
   bool requestChunk(uint8_t command, uint32_t offset);
   void configurationDone(const std::string& mapPath);
@@ -286,6 +294,7 @@ class ServiceLink {
   DeviceTree& tree_;
   LinkShell& shell_;
   SessionDialogs* dialogs_ = nullptr;  // not owned; null: headless steps
+  std::function<void()> replyListener_;  // the dialogs' reply taker; may be empty
   std::string installDir_;
   std::function<int()> random_;
   LinkOptions options_;

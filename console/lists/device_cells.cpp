@@ -50,15 +50,17 @@ BlockKind FamilyBlock(DeviceFamily f) {
   }
 }
 
+// The node's fields under one lock each (kind and levels, the suppression
+// words), not one per field or per bit.
 DeviceRowData ReadDeviceRow(const DeviceNode& node) {
   DeviceRowData d;
-  d.family = FamilyOf(node.nodeKind(), node.commType());
-  d.mibType = node.mibType();
-  d.alarmLevel = node.alarmLevel();
+  const DeviceNode::Head h = node.head();
+  d.family = FamilyOf(h.nodeKind, h.commType);
+  d.mibType = h.mibType;
+  d.alarmLevel = h.alarmLevel;
   d.title = node.title();
   d.location = node.location();
-  for (int i = 0; i < 64; ++i)
-    if (node.eventSuppressionBit(i)) d.suppressed |= uint64_t{1} << i;
+  d.suppressed = node.eventSuppressionMask();
   if (d.family != DeviceFamily::kNone)
     if (const LiveDataBlock* b = node.block(FamilyBlock(d.family))) d.block = b->copyOut();
   return d;

@@ -148,6 +148,7 @@ int MapView::lineHeight() const {
 
 void MapView::setCurrentGroup(DeviceNode& g) {
   group_ = &g;
+  drawn_.clear();
   ctx_.tree.setCurrentParent(g);
 }
 
@@ -215,8 +216,11 @@ void MapView::DrawNodeIcon(Canvas& c, int index, bool off) {
   c.SetBkMode(BkMode::kOpaque);
   const CanvasRect label{at(int64_t{r.left} - 50), at(int64_t{h} + r.bottom + 4), at(int64_t{r.right} + 50),
                          at(int64_t{h} + r.bottom + 4 + h)};
-  c.DrawText(node->title(), label, kDtCenter | kDtSingleLine);
+  std::string title = node->title();
+  c.DrawText(title, label, kDtCenter | kDtSingleLine);
   c.SetBkMode(BkMode::kTransparent);
+  if (drawn_.size() <= static_cast<size_t>(index)) drawn_.resize(static_cast<size_t>(index) + 1);
+  drawn_[static_cast<size_t>(index)] = DrawnIcon{node, NodeIconId(*node, off), r, std::move(title)};
 }
 
 void MapView::DrawNodeIcons(Canvas& c, bool skipSelected) {
@@ -257,11 +261,23 @@ void MapView::BlinkAlarmIcons() {
   if (dragging) return;
   Canvas& c = dc();
   ++blinkPhase_;
+  // Only icons whose picture, place or label differ from what is drawn at
+  // their index are drawn again: a map where nothing blinks costs no drawing.
+  bool any = false;
   for (int i = 0; i < group_->childCount(); ++i) {
-    const bool alarm = group_->child(i)->alarmLevel() < kAlarmNone;
-    DrawNodeIcon(c, i, alarm && blinkPhase_ % 2 == 1);
+    const DeviceNode* node = group_->child(i);
+    const bool off = node->alarmLevel() < kAlarmNone && blinkPhase_ % 2 == 1;
+    if (static_cast<size_t>(i) < drawn_.size()) {
+      const DrawnIcon& d = drawn_[static_cast<size_t>(i)];
+      if (d.node == node && d.icon == NodeIconId(*node, off) && d.rect == node->iconRect() &&
+          d.title == node->title()) {
+        continue;
+      }
+    }
+    DrawNodeIcon(c, i, off);
+    any = true;
   }
-  Changed();
+  if (any) Changed();
 }
 
 // ---- editing ----

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/views/canvas.h"
 #include "core/device_tree.h"
@@ -153,6 +154,14 @@ class MapView {
   int cascade_ = 0;  // place of the next new icon
   int leadsLists_ = 0;  // LeadLists scopes open
   int blinkPhase_ = 0;
+  // What DrawNodeIcon last drew at each child index of group_.
+  struct DrawnIcon {
+    const DeviceNode* node = nullptr;  // compared only, never read
+    int icon = -1;
+    NodeRect rect;
+    std::string title;
+  };
+  std::vector<DrawnIcon> drawn_;
   int width_ = 0, height_ = 0;
   QImage image_;
   std::unique_ptr<Canvas> imageCanvas_;

@@ -15,8 +15,11 @@ bool WindowTimers::Set(const QObject* window, int id, int periodMs, std::functio
   // A coarse timer may fire up to 5% early: a 10 s reply time-out would give
   // up on a service after 9.5 s.
   t->setTimerType(Qt::PreciseTimer);
-  QObject::connect(t.get(), &QTimer::timeout, [this, h = std::move(handler)] {
+  QTimer* raw = t.get();
+  QObject::connect(t.get(), &QTimer::timeout, [this, raw, periodMs, h = std::move(handler)] {
     if (depth_ == 0) dead_.clear();
+    // A nudged tick puts the period back (a buried timer stays stopped).
+    if (raw->interval() != periodMs && raw->isActive()) raw->start(periodMs);
     ++depth_;
     h();
     --depth_;
@@ -36,6 +39,11 @@ void WindowTimers::KillAll() {
   for (auto& [key, t] : timers_) Bury(std::move(t));
   timers_.clear();
   if (depth_ == 0) dead_.clear();
+}
+
+void WindowTimers::Nudge(const QObject* window, int id) {
+  auto it = timers_.find({window, id});
+  if (it != timers_.end()) it->second->start(0);
 }
 
 bool WindowTimers::IsSet(const QObject* window, int id) const { return timers_.count({window, id}) > 0; }

@@ -20,6 +20,9 @@ class WindowTimers {
  public:
   bool Set(const QObject* window, int id, int periodMs, std::function<void()> handler);
   void Kill(const QObject* window, int id);
+  // The timer's next tick comes at once (from the event loop), then its
+  // ticks keep their period; an unknown id does nothing.
+  void Nudge(const QObject* window, int id);
   bool IsSet(const QObject* window, int id) const;
   int Period(const QObject* window, int id) const;  // 0 when not set
   void KillAll();

@@ -46,6 +46,17 @@ void MarkSilent(SnmpDeviceEntry& e, DeviceNode& node) {
   SnmpSetDefaultMasks(e);
 }
 
+// A node the table cannot take is polled by no one: it reads as not
+// responding from the start, in both masks, so no alarm change is raised
+// for each of thousands of such nodes; one line counts them.
+void MarkNotMonitored(DeviceNode& node) {
+  node.setMonitored(false);
+  LiveDataBlock* blk = node.block(BlockKind::kSnmp);
+  if (blk == nullptr) return;
+  blk->setMaskBits(MaskWord::kCurrent, kNoResponseBit);
+  blk->setMaskBits(MaskWord::kReported, kNoResponseBit);
+}
+
 }  // namespace
 
 SnmpPollPace SnmpPaceOf(const SnmpPollSettings& s) {
@@ -97,10 +108,15 @@ bool SnmpDeviceTable::AddSnmpDevice(DeviceNode& node) {
   const int16_t upsId = node.upsId();
   // A node not given an address yet (a console's new node) is nobody's duplicate.
   const bool unset = host.empty() || host == "0.0.0.0";
-  for (const Slot& s : slots_) {
-    if (!unset && s.upsId == upsId && EqualNoCase(s.host, host)) return false;
+  bool refused = count() >= kSnmpTableCapacity;
+  for (size_t i = 0; i < slots_.size() && !unset && !refused; ++i) {
+    refused = slots_[i].upsId == upsId && EqualNoCase(slots_[i].host, host);
   }
-  if (count() >= kSnmpTableCapacity) return false;
+  if (refused) {
+    MarkNotMonitored(node);
+    return false;
+  }
+  node.setMonitored(true);
   Slot slot{std::make_unique<SnmpDeviceEntry>(), host, upsId};
   slot.entry->nodeId = id;
   byId_[id] = count();

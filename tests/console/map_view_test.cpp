@@ -270,8 +270,16 @@ TEST(MapBlinkTest, AlarmIconsAlternate) {
   };
   m.view->BlinkAlarmIcons();
   EXPECT_EQ(icons(), (std::vector<int>{115, 275, 104}));
+  // Only the icons that change are drawn again.
   m.view->BlinkAlarmIcons();
-  EXPECT_EQ(icons(), (std::vector<int>{120, 275, 269}));
+  EXPECT_EQ(icons(), (std::vector<int>{120, 269}));
+  m.room->setAlarmLevel(kAlarmNone);
+  warn.setAlarmLevel(kAlarmNone);
+  m.view->BlinkAlarmIcons();
+  const std::vector<int> settled = icons();
+  EXPECT_EQ(settled.size(), 2u);
+  m.view->BlinkAlarmIcons();
+  EXPECT_TRUE(icons().empty()) << "nothing blinks, nothing drawn";
   m.view->dragging = true;
   m.view->BlinkAlarmIcons();
   EXPECT_TRUE(icons().empty()) << "no blink during a drag";

@@ -8,6 +8,8 @@
 #include "console/link/request_frame.h"
 #include "console/link/request_payloads.h"
 #include "linkserver/control_lock.h"
+#include "linkserver/link_transfer.h"
+#include "platform/paths.h"
 #include "tests/support/fake_reactor.h"
 #include "tests/support/link_test_client.h"
 #include "tests/support/temp_dir.h"
@@ -123,6 +125,34 @@ TEST(ServiceLinkFrames, LateReplyToAReplacedDialogRequestIsDropped) {
   f.headInProgress(kLinkCmdGetMapList, 1, first + 1);
   f.link.receiveLinkAnswers(Reply(kLinkCmdGetMapList, {3, ';', ';'}));
   EXPECT_EQ(f.link.pending().replyFlag, 2);
+}
+
+// A pending request's reply is taken as soon as it is in, not at the next
+// tick of the reply timer: the link's own download writes its piece and a
+// dialog's taker is called, with no timer fired.
+TEST(ServiceLinkReplies, PendingRepliesAreTakenWhenTheyArrive) {
+  LinkFixture f;
+  f.runToState7();
+  int taken = 0;
+  f.link.setPendingReplyListener([&] { ++taken; });
+  std::array<uint8_t, kFileChunkHeaderSize> header{};
+  PutChunkHeader(header, 0, FileChunkHeader{0, kDownloadChunkSize, ""});
+  ASSERT_TRUE(f.link.sendServiceRequest(500, kLinkCmdDownloadSettings, 0, 10000, header));
+  f.link.queues().clear();
+  f.headInProgress(kLinkCmdDownloadSettings, 1, f.link.pending().sequence);
+  f.link.receiveLinkAnswers(Reply(kLinkCmdDownloadSettings, {7, 0, 'a', 'b'}));
+  EXPECT_FALSE(FileExists(f.dir.file("Monitor/manager.ini")));  // not inside the frame handler
+  f.reactor.runPosted();
+  EXPECT_EQ(ReadFile(f.dir.file("Monitor/manager.ini")), "ab");
+  EXPECT_EQ(taken, 0);  // the link's own request
+
+  ASSERT_TRUE(f.link.sendServiceRequest(0, kLinkCmdGetMapList, 0, 10000, {}));
+  f.link.queues().clear();
+  f.headInProgress(kLinkCmdGetMapList, 1, f.link.pending().sequence);
+  f.link.receiveLinkAnswers(Reply(kLinkCmdGetMapList, {3, ';', ';'}));
+  f.reactor.runPosted();
+  EXPECT_EQ(taken, 1);
+  EXPECT_EQ(f.link.pending().replyFlag, 2);  // the dialog takes it
 }
 
 TEST(ServiceLinkReplies, MapList) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace lark {
 namespace {
@@ -189,6 +191,53 @@ TEST(DeviceNode, AlarmStateArraysAtTheirOffsets) {
   EXPECT_EQ(n.alarmState(AlarmArray::kReactionActive, 3), 0);
   EXPECT_EQ(n.alarmState(AlarmArray::kReactionActiveExt, 4), 0);
   EXPECT_EQ(n.alarmState(AlarmArray::kSoundPlayed, 3), 1);
+}
+
+// The alarm scan's copy reads and writes the same elements as the node's
+// accessors; a node is idle only with nothing counting, active, played or
+// repeating in the table asked about.
+TEST(DeviceNode, AlarmStatesCopyAndIdle) {
+  DeviceNode n;
+  n.resetAudioRepeat();
+  n.setAlarmState(AlarmArray::kDelayLeft, 7, -5000);
+  n.setAlarmState(AlarmArray::kDelayTickExt, 199, 0xFFFFFFF0LL);
+  AlarmStates st;
+  n.readAlarmStates(st);
+  EXPECT_EQ(st.get(AlarmArray::kDelayLeft, 7), -5000);
+  EXPECT_EQ(st.get(AlarmArray::kDelayTickExt, 199), 0xFFFFFFF0LL);
+  EXPECT_EQ(st.get(AlarmArray::kAudioRepeat, 0), -1);
+  EXPECT_FALSE(st.changed());
+  st.set(AlarmArray::kConfirmed, 3, 1);
+  st.set(AlarmArray::kAudioRepeat, 200, 9);  // outside: nothing
+  EXPECT_TRUE(st.changed());
+  n.writeAlarmStates(st);
+  EXPECT_EQ(n.alarmState(AlarmArray::kConfirmed, 3), 1);
+  EXPECT_EQ(n.alarmState(AlarmArray::kDelayLeft, 7), -5000);
+
+  struct Case {
+    const char* name;
+    std::vector<std::pair<AlarmArray, int64_t>> set;  // element 5 of each
+    bool idleMain, idleExt;
+  };
+  const std::vector<Case> cases = {
+      {"fresh", {}, true, true},
+      {"delay used up", {{AlarmArray::kDelayRunning, 1}, {AlarmArray::kDelayLeft, -1}}, true, true},
+      {"delay counting", {{AlarmArray::kDelayRunning, 1}, {AlarmArray::kDelayLeft, 0}}, false, true},
+      {"extended delay counting",
+       {{AlarmArray::kDelayRunningExt, 1}, {AlarmArray::kDelayLeftExt, 300}}, true, false},
+      {"reaction active", {{AlarmArray::kReactionActive, 1}}, false, true},
+      {"extended sound played", {{AlarmArray::kSoundPlayedExt, 1}}, true, false},
+      {"sound repeating", {{AlarmArray::kAudioRepeat, 4}}, false, false},
+      {"confirmed only", {{AlarmArray::kConfirmed, 1}}, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeviceNode node;
+    node.resetAudioRepeat();
+    for (const auto& [array, value] : c.set) node.setAlarmState(array, 5, value);
+    EXPECT_EQ(node.alarmsIdle(false), c.idleMain);
+    EXPECT_EQ(node.alarmsIdle(true), c.idleExt);
+  }
 }
 
 TEST(DeviceNode, UnionRegionFields) {

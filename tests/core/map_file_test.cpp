@@ -96,7 +96,7 @@ void BuildSampleTree(DeviceTree& tree, RecordingEventLog& log) {
   for (size_t i = 0; i < all.size(); ++i) {
     for (const auto& c : all[i]->children()) all.push_back(c.get());
   }
-  for (DeviceNode* n : all) InitNodeBlocks(tree, *n, hooks, log);
+  for (DeviceNode* n : all) InitNodeBlocks(tree, *n, hooks);
   Tree_ComputeNextFreeId(tree);
 }
 
@@ -380,7 +380,7 @@ TEST(MapFileTest, InitNodeBlocksTable) {
   for (const Case& c : cases) {
     DeviceTree tree;
     DeviceNode* n = Add(tree.root(), 1, c.kind, c.commType);
-    InitNodeBlocks(tree, *n, MapStoreHooks{}, log);
+    InitNodeBlocks(tree, *n, MapStoreHooks{});
     SCOPED_TRACE(std::to_string(c.kind) + "/" + std::to_string(c.commType));
     int blocks = 0;
     for (size_t k = 0; k < kBlockKindCount; ++k)
@@ -394,7 +394,7 @@ TEST(MapFileTest, InitNodeBlocksTable) {
   DeviceNode* plc = Add(tree.root(), 2, kNodeSerial, kCommPlc);
   DeviceNode* snmp = Add(tree.root(), 3, kNodeSnmp);
   DeviceNode* sum = Add(tree.root(), 4, kNodeSerial, kCommMeterSum);
-  for (DeviceNode* n : {sensor, plc, snmp, sum}) InitNodeBlocks(tree, *n, MapStoreHooks{}, log);
+  for (DeviceNode* n : {sensor, plc, snmp, sum}) InitNodeBlocks(tree, *n, MapStoreHooks{});
   EXPECT_EQ(sensor->block(BlockKind::kSensor)->text(61, 19), "Norva Sensor");
   EXPECT_EQ(sensor->block(BlockKind::kSensor)->u16(80), 4);
   EXPECT_EQ(sensor->block(BlockKind::kSensor)->u16(84), 6);

@@ -24,7 +24,7 @@ TEST(TreeDumpTest, RootAndOneSnmpNodeMatchTheGoldenText) {
   n->setTitle("Roof, east");  // commas stand as they are
   DeviceNode* snmp = tree.root().addChild(n);
   test::RecordingEventLog log;
-  InitNodeBlocks(tree, *snmp, MapStoreHooks{}, log);
+  InitNodeBlocks(tree, *snmp, MapStoreHooks{});
   snmp->block(BlockKind::kSnmp)->setSlot(28, 2300);  // parameter 0
   snmp->block(BlockKind::kSnmp)->setSlot(74, 10);    // parameter 36
   snmp->setPlcPointNum(0x0107);                      // only the low byte is the sensor type

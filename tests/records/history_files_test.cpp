@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -74,6 +76,44 @@ TEST(HistoryFiles, TornLastLineIsCutBeforeTheNextAppend) {
     ASSERT_TRUE(WriteFileAtomic(path, c.before));
     ASSERT_TRUE(AppendHistoryLine(path, "3\t14\t7\t0", "0"));
     EXPECT_EQ(Read(path), c.after);
+  }
+}
+
+// Month files kept open between lines: what someone else does to a kept file
+// meanwhile (removes it, cuts its last line, adds a line) never loses or tears
+// a line; a file past the bound is written all the same.
+TEST(HistoryFiles, KeptFilesFollowWhatHappensToThem) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& path)> meanwhile;
+    std::string after;
+  };
+  const Case cases[] = {
+      {"left alone", [](const std::string&) {}, "0\r\na\r\nb\r\n"},
+      {"removed", [](const std::string& p) { unlink(p.c_str()); }, "0\r\nb\r\n"},
+      {"replaced with a torn last line",
+       [](const std::string& p) { ASSERT_TRUE(WriteFileAtomic(p, "0\r\na\r\nha")); },
+       "0\r\na\r\nb\r\n"},
+      {"cut in place", [](const std::string& p) { ASSERT_EQ(truncate(p.c_str(), 4), 0); },
+       "0\r\nb\r\n"},
+      {"a line added in place",
+       [](const std::string& p) { std::ofstream(p, std::ios::binary | std::ios::app) << "x\r\n"; },
+       "0\r\na\r\nx\r\nb\r\n"},
+  };
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenHistoryFiles files(1);
+    const std::string path = dir.file(std::string("Plant/1/2024/") + c.name + ".DAT");
+    ASSERT_TRUE(files.append(path, "a", "0"));
+    EXPECT_EQ(files.openCount(), 1u);
+    c.meanwhile(path);
+    ASSERT_TRUE(files.append(path, "b", "0"));
+    EXPECT_EQ(Read(path), c.after);
+    // Past the bound: opened, written and closed.
+    ASSERT_TRUE(files.append(dir.file("Plant/2/2024/3.DAT"), "c", "0"));
+    EXPECT_EQ(files.openCount(), 1u);
+    unlink(dir.file("Plant/2/2024/3.DAT").c_str());
   }
 }
 

@@ -118,6 +118,28 @@ TEST_P(HistoryDrivers, FirstRowMakesItsTableAndIsKept) {
   EXPECT_FALSE(rows_.insert(Sample(kNodeSerial, kCommPlc, 0, 4), false, t));
 }
 
+// A period is one transaction; a row whose table is missing rolls it back
+// and the rows go one by one (the table made on the way), each stored once.
+// A caller that stopped waiting gets nothing stored.
+TEST_P(HistoryDrivers, APeriodIsOneTransactionFallingBackRowByRow) {
+  const WallTime t{2024, 2, 3, 6, 10, 0, 0, 0};
+  HistorySample kept = Sample(kNodeSerial, kCommMeter, 0, 3);
+  ASSERT_TRUE(rows_.insert(kept, false, t)) << db_.lastError();
+  const std::vector<HistoryPeriodRow> period = {
+      {kept, false}, {Sample(kNodeSerial, kCommMeter, 0, 5), true},
+      {Sample(kNodeSerial, kCommPlc, 0, 4), false}};
+  EXPECT_EQ(rows_.insertPeriod(period, t, [] { return true; }),
+            (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(select("select count(*) from histmeter_3"), "2\n");
+  EXPECT_EQ(select("select val0 from histmeter_5"), "10000\n");
+  EXPECT_EQ(rows_.insertPeriod(period, t, [] { return true; }),
+            (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(select("select count(*) from histmeter_3"), "3\n");
+  EXPECT_EQ(rows_.insertPeriod(period, t, [] { return false; }),
+            (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(select("select count(*) from histmeter_5"), "2\n");
+}
+
 TEST_P(HistoryDrivers, DayTotalsRowMadeThenUpdated) {
   HistorySample inv = Sample(kNodeSerial, kCommInverter, 0, 6);
   for (int i = 17; i < 30; ++i) inv.slots[static_cast<size_t>(i)] = i;

@@ -10,6 +10,9 @@
 
 #include "common/bytes.h"
 #include "core/device_node.h"
+#include "core/device_tree.h"
+#include "core/map_file.h"
+#include "devices/snmp/snmp_device_table.h"
 #include "devices/snmp/snmp_live_data.h"
 #include "linkserver/link_commands.h"
 #include "platform/profile.h"
@@ -150,6 +153,45 @@ TEST_F(SnmpService, PollsAgentsAddedByAConsoleAndNoticesSilence) {
   writeScript("");
   sim.signal(SIGHUP);
   EXPECT_TRUE(WaitUntil([&] { return !silent(1); }));
+  EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
+}
+
+// A map with one SNMP device more than the network device table holds: the
+// refusal is one Event.log line, and the device left out reads as not
+// responding over the link, not as an empty healthy block.
+TEST_F(SnmpService, DevicesPastTheTableAreReportedAndReadAsNotResponding) {
+  const int devices = kSnmpTableCapacity + 1;
+  {
+    DeviceTree tree;
+    DeviceNode* group = nullptr;
+    for (int made = 0; made < devices;) {
+      if (group == nullptr || group->childCount() >= 250) {
+        tree.setCurrentParent(tree.root());
+        group = Tree_CreateNode(tree, kNodeGroup, "");
+        tree.setCurrentParent(*group);
+      }
+      ++made;
+      std::string ip = "10.0." + std::to_string(made / 250) + "." + std::to_string(made % 250 + 1);
+      ASSERT_NE(Tree_CreateNode(tree, kNodeSnmp, ip), nullptr);
+    }
+    std::ofstream(dir.file("Big.UMF"), std::ios::binary) << BuildMapText(tree.root());
+  }
+  ASSERT_TRUE(WriteProfileString(dir.file("manager.ini"), "Main", "Load File", "Big.UMF"));
+  ASSERT_NO_FATAL_FAILURE(StartService());
+  // Ids run in creation order: the groups take 1, 252, ...; the last device
+  // made is the one refused.
+  const int last = devices + (devices + 249) / 250;
+  V image = data(0, last);
+  ASSERT_EQ(image.size(), kDeviceNodeSize);
+  EXPECT_EQ(image[node_off::kNodeKind], kNodeSnmp);
+  V block = data(1, last);
+  ASSERT_EQ(block.size(), 888u);
+  EXPECT_NE(u64At(block, 16) & snmp_off::kNoResponseBit, 0u);
+  EXPECT_NE(u64At(block, 8) & snmp_off::kNoResponseBit, 0u);
+  const std::string log = ReadFile(dir.file("Big/Event.log"));
+  EXPECT_NE(log.find("1 SNMP devices are not monitored: the network device table is full (1000)"),
+            std::string::npos)
+      << log;
   EXPECT_EQ(service->stop(SIGTERM), 0) << service->output();
 }
 

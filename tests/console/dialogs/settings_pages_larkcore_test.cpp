@@ -80,7 +80,9 @@ TEST_F(SettingsPagesLarkcore, ASettingTheClockSyncAndTheWeeklySchedule) {
   sensitivity->setCurrentIndex(2);  // "Low"
   config->Submit();
   ASSERT_TRUE(StatusBecomes(*config, "The settings have been changed.")) << config->status();
-  EXPECT_EQ(ReadFile(controlLog).value_or(""), "S004VSN2\n");
+  // The reply comes when the service has queued the command; the device gets it at its poll.
+  EXPECT_TRUE(test::Spin([&] { return ReadFile(controlLog).value_or("") == "S004VSN2\n"; }, 10000))
+      << ReadFile(controlLog).value_or("");
   EXPECT_TRUE(ReloadUntil(kTabConfiguration, [&] { return sensitivity->currentText() == "Low"; }, 30000));
 
   auto* sync = static_cast<QCheckBox*>(config->Control(1217));
@@ -102,9 +104,15 @@ TEST_F(SettingsPagesLarkcore, ASettingTheClockSyncAndTheWeeklySchedule) {
   static_cast<QComboBox*>(contacts->Control(1167))->setCurrentIndex(1);
   contacts->Submit();
   ASSERT_TRUE(StatusBecomes(*contacts, "The settings have been changed.")) << contacts->status();
-  const std::string log = ReadFile(controlLog).value_or("");
+  std::string log;
+  ASSERT_TRUE(test::Spin(
+      [&] {
+        log = ReadFile(controlLog).value_or("");
+        return log.find("S015SDC") != std::string::npos;
+      },
+      10000))
+      << log;
   const size_t sdc = log.rfind("S015SDC");
-  ASSERT_NE(sdc, std::string::npos) << log;
   EXPECT_EQ(log.substr(sdc + 7, 6), std::string("\x01\x81\x02\x00\x2c\x01", 6));
 
   auto* schedule = w->tabPage(kTabSchedule)->findChild<ScheduleTabPage*>();
