@@ -8,7 +8,7 @@
 #include <QScrollArea>
 #include <filesystem>
 
-#include "console/dialogs/tab_page.h"
+#include "console/dialogs/pages/tab_page.h"
 #include "console/tabs/property_pane.h"
 #include "console/tabs/summary_tab.h"
 #include "console/views/recording_canvas.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "console/dialogs/account_list.h"
+#include "console/dialogs/accounts/account_list.h"
 #include "linkserver/user_records.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

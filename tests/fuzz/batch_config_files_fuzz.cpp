@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "console/dialogs/batch_config_files.h"
+#include "console/dialogs/map_edit/batch_config_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lark;

@@ -3,7 +3,7 @@
 // own bytes after the header, nor more than was asked.
 #include <cstdint>
 
-#include "console/dialogs/event_log_download.h"
+#include "console/dialogs/logs/event_log_download.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lark;

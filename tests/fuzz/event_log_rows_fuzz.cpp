@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "console/dialogs/event_log_rows.h"
+#include "console/dialogs/logs/event_log_rows.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lark;

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "console/dialogs/image_list.h"
+#include "console/dialogs/map_edit/image_list.h"
 #include "linkserver/link_transfer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "console/dialogs/node_properties.h"
+#include "console/dialogs/map_edit/node_properties.h"
 #include "linkserver/link_replies.h"
 
 using namespace lark;

@@ -3,7 +3,7 @@
 // the count never reading past the bytes received.
 #include <cstdint>
 
-#include "console/dialogs/ups_log_file.h"
+#include "console/dialogs/logs/ups_log_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace lark;

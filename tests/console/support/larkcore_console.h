@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "console/diagram/diagram_module.h"
-#include "console/dialogs/config_download.h"
-#include "console/dialogs/connect_dialog.h"
+#include "console/dialogs/session/config_download.h"
+#include "console/dialogs/session/connect_dialog.h"
 #include "console/dialogs/console_dialogs.h"
 #include "console/lists/console_lists.h"
 #include "console/map/map_module.h"
