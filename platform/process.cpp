@@ -7,7 +7,6 @@
 #include <spawn.h>
 #include <string.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -144,8 +143,15 @@ bool ChildProcess::start(const Options& options) {
                                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  // The bound must hold from the program's first write, so it is set inside
+  // the child before the program runs: prlimit(1) sets it on itself and execs
+  // the program under the same pid. (Set from outside after the spawn, a fast
+  // writer could pass it first.)
+  std::vector<std::string> argv = options.argv;
+  if (options.maxFileBytes > 0)
+    argv.insert(argv.begin(), {"prlimit", "--fsize=" + std::to_string(options.maxFileBytes), "--"});
   pid_t pid = -1;
-  const int rc = SpawnChild(&pid, options.argv, options.environment, &actions, /*newSession=*/true);
+  const int rc = SpawnChild(&pid, argv, options.environment, &actions, /*newSession=*/true);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[0]);
   if (rc != 0) {
@@ -154,16 +160,6 @@ bool ChildProcess::start(const Options& options) {
   }
   pid_ = pid;
   pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (options.maxFileBytes > 0) {
-    // Set from outside as the child starts: its first sizeable write comes
-    // only after it has reached its peer, long after this.
-    const rlimit limit{options.maxFileBytes, options.maxFileBytes};
-    if (prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) != 0) {
-      error_ = std::string("prlimit: ") + strerror(errno);
-      terminate(0);
-      return false;
-    }
-  }
   return true;
 }
 
