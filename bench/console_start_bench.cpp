@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -42,9 +43,12 @@ using namespace lark;
 using Steady = std::chrono::steady_clock;
 using V = std::vector<uint8_t>;
 
-V Reply(uint8_t command, V data) {
-  V f = {1, kLinkKindReply, 0, 0, command};
-  f.insert(f.end(), data.begin(), data.end());
+V Reply(uint8_t command, const V& data) {
+  V f(5 + data.size());
+  f[0] = 1;
+  f[1] = kLinkKindReply;
+  f[4] = command;
+  std::copy(data.begin(), data.end(), f.begin() + 5);
   putBe16(f, 2, static_cast<uint16_t>(f.size() - 4));
   return f;
 }
