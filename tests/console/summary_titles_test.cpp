@@ -23,8 +23,6 @@ int At(const std::string& op, size_t field) {
   return std::stoi(op.substr(at));
 }
 
-// The three-phase (event 22) and inverter (event 6) families size their
-// columns by events that no source names, so they are not held to this.
 TEST(SummaryTitlesTest, ShippedEnglishTitlesFitTheirColumns) {
   LanguageTables language(test::SourcePath("data"));
   ASSERT_EQ(language.load("English"), std::vector<std::string>{});
@@ -38,6 +36,8 @@ TEST(SummaryTitlesTest, ShippedEnglishTitlesFitTheirColumns) {
       {"TRV5200", kNodeSerial, kCommModbusTrv5200},
       {"9315", kNodeSerial, kCommModbus9315},
       {"GPRS station", kNodeGprs, 0},
+      {"three-phase UPS", kNodeSerial, kCommThreePhase},
+      {"inverter", kNodeSerial, kCommInverter},
   };
   for (const Case& k : cases) {
     test::PanelFixture f;
