@@ -136,7 +136,7 @@ TYPES = {
 
 
 class Slaves:
-    def __init__(self, specs):
+    def __init__(self, entries):
         self.lock = threading.Lock()
         self.silent = set()
         self.next_fault = {}  # address -> (kind, argument)
@@ -144,8 +144,8 @@ class Slaves:
         self.alarms = []  # (address, input, on value, seconds)
         self.meters = []  # addresses whose energy counts
         slaves = {}
-        for spec in specs:
-            address, kind, *seconds = spec.split(":")
+        for entry in entries:
+            address, kind, *seconds = entry.split(":")
             address = int(address)
             if seconds:
                 self.alarms.append((address, *ALARMS[kind], float(seconds[0])))
