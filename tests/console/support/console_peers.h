@@ -16,6 +16,24 @@
 
 namespace lark::test {
 
+// Calls `seen` before Qt delivers each event of the process (an application
+// event filter), so a test can act between any two steps of the console:
+// replies are taken as they arrive, and a poll between batches of events can
+// miss a state that lasts only a few of them.
+class EventSpy : public QObject {
+ public:
+  explicit EventSpy(std::function<void(QObject*, QEvent*)> seen) : seen_(std::move(seen)) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    seen_(watched, event);
+    return false;
+  }
+
+ private:
+  std::function<void(QObject*, QEvent*)> seen_;
+};
+
 // Runs Qt's events until `done` holds; false after `ms` milliseconds.
 inline bool Spin(const std::function<bool()>& done, int ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

@@ -308,7 +308,14 @@ class SessionLarkcore : public LarkcoreConsole {
   std::function<void(ConnectDialog&)> onConnect;
   // Every other modal dialog, at each driver tick while it runs.
   std::function<void(QWidget&)> onModal;
-  std::vector<std::string> shownNames;  // 1285, 1286 of the download dialog
+  std::vector<std::string> shownNames;  // 1285, 1286 of the download dialog, as it closed
+  // The download may end between two driver ticks: the names are read as the dialog hides.
+  EventSpy namesSpy{[this](QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::Hide) return;
+    if (auto* a = dynamic_cast<AutoLoadConfigDialog*>(watched))
+      shownNames = {a->Control(1285)->property("text").toString().toStdString(),
+                    a->Control(1286)->property("text").toString().toStdString()};
+  }};
 
  private:
   void Drive() {
@@ -338,9 +345,8 @@ class SessionLarkcore : public LarkcoreConsole {
                          [this](const QString& t) { captions.push_back(t.toStdString()); });
       }
       if (onConnect) onConnect(*d);
-    } else if (auto* a = dynamic_cast<AutoLoadConfigDialog*>(modal)) {
-      shownNames = {a->Control(1285)->property("text").toString().toStdString(),
-                    a->Control(1286)->property("text").toString().toStdString()};
+    } else if (dynamic_cast<AutoLoadConfigDialog*>(modal)) {
+      // its names are read as it hides (namesSpy)
     } else if (modal && onModal) {
       onModal(*modal);
     }
